@@ -1,0 +1,14 @@
+# Our own targets build with warnings as errors; Qt's and GoogleTest's headers are system headers.
+function(karvel_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+endfunction()
+
+# A test executable registered with CTest under an area label.
+function(karvel_test name label)
+    add_executable(${name} ${ARGN})
+    karvel_warnings(${name})
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 300
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KARVEL_COMPONENT_STORE=${CMAKE_BINARY_DIR}/test-store/none")
+endfunction()

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what this project needs to build, test and show its windows. Idempotent: installs only
+# what is missing. Needs Debian (12 or later) and root or sudo.
+set -euo pipefail
+
+PACKAGES=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev libgl-dev libudev-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-dev clang-format
+    fonts-dejavu-core xvfb xauth
+)
+
+say() { printf '[setup] %s\n' "$*"; }
+
+if [ ! -r /etc/debian_version ] || ! command -v apt-get >/dev/null 2>&1; then
+    say "This script installs Debian packages with apt-get, and this machine is not Debian."
+    say "Install the equivalents of: ${PACKAGES[*]}"
+    exit 1
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+        SUDO="sudo"
+    else
+        say "Installing packages needs root. Run as root, or install sudo."
+        exit 1
+    fi
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    say "All packages are installed."
+    exit 0
+fi
+
+say "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+say "Done."
