@@ -1,0 +1,35 @@
+#pragma once
+
+// Draws the segment display from its nine value slots and two colours.
+
+#include <cstdint>
+
+class QImage;
+class QRect;
+
+namespace canvas {
+class Canvas;
+}
+
+namespace lumeq {
+
+using ColorRef = std::uint32_t;  // 0x00BBGGRR
+
+struct DisplayState {
+    std::uint8_t wm = 0xFF;
+    std::uint8_t sign = 0xFF;
+    std::uint8_t unit = 0xFF;
+    std::uint8_t hex[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};  // hex[0] is the leftmost cell
+    ColorRef backColor = 0x009C9C9C;
+    ColorRef foreColor1 = 0x0000FF00;
+};
+
+// Draws every lit element onto `canvas` at its fixed pixel position.
+void DrawSegments(canvas::Canvas& canvas, const DisplayState& state);
+
+// One paint pass: composes the picture off screen on an image of bounds.right() + 1 by
+// bounds.bottom() + 1 pixels (the bounds' far edges, not its size), filled with the back colour,
+// then copies that block to (0,0) of `target` in one copy. `target` is Format_RGB32.
+void PaintDisplay(QImage* target, const QRect& bounds, const DisplayState& state);
+
+}  // namespace lumeq
