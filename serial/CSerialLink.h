@@ -28,7 +28,7 @@ inline constexpr window::MessageId PN_DEVICE_LOST = window::kUserMessage + 9;
 using FailureReporter = std::function<void(const std::string& caption, const std::string& text)>;
 
 class CSerialLink {
-public:
+  public:
     CSerialLink();
     virtual ~CSerialLink();
     CSerialLink(const CSerialLink&) = delete;
@@ -36,8 +36,8 @@ public:
 
     // Returns 1 when the port opened (also if a configuration step failed and was reported),
     // 0 when it could not be opened.
-    int Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity,
-             int dataBits, int stopBits, std::uint32_t eventMask, unsigned sendBufferSize);
+    int Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity, int dataBits,
+             int stopBits, std::uint32_t eventMask, unsigned sendBufferSize);
     int StartWatch();
     int ResumeWatch();
     int PauseWatch();

@@ -6,13 +6,15 @@ namespace component {
 
 const DispatchMember* DispatchTable::Find(DispId id) const {
     for (const DispatchMember& m : m_members) {
-        if (m.id == id) return &m;
+        if (m.id == id)
+            return &m;
     }
     return nullptr;
 }
 
 Result DispatchTable::GetIdsOfNames(std::span<const char* const> names, DispId* ids) const {
-    if (ids == nullptr) return kNullPointer;
+    if (ids == nullptr)
+        return kNullPointer;
     Result r = kOk;
     for (std::size_t i = 0; i < names.size(); ++i) {
         ids[i] = -1;
@@ -31,7 +33,8 @@ Result DispatchTable::GetIdsOfNames(std::span<const char* const> names, DispId* 
                 }
             }
         }
-        if (ids[i] == -1) r = kUnknownName;
+        if (ids[i] == -1)
+            r = kUnknownName;
     }
     return r;
 }
@@ -39,16 +42,20 @@ Result DispatchTable::GetIdsOfNames(std::span<const char* const> names, DispId* 
 Result DispatchTable::Prepare(DispId id, InvokeKind kind, std::span<const Variant> args,
                               std::vector<Variant>* converted, std::uint32_t* argError) const {
     const DispatchMember* member = Find(id);
-    if (member == nullptr) return kMemberNotFound;
-    if (kind != InvokeKind::Method) return kMemberNotFound;
-    if (args.size() != member->params.size()) return kBadParamCount;
+    if (member == nullptr)
+        return kMemberNotFound;
+    if (kind != InvokeKind::Method)
+        return kMemberNotFound;
+    if (args.size() != member->params.size())
+        return kBadParamCount;
     converted->clear();
     converted->reserve(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) {
         Variant v;
         const Result r = args[i].ConvertTo(member->params[i], &v);
         if (Failed(r)) {
-            if (argError != nullptr) *argError = static_cast<std::uint32_t>(i);
+            if (argError != nullptr)
+                *argError = static_cast<std::uint32_t>(i);
             return r;
         }
         converted->push_back(std::move(v));

@@ -20,7 +20,7 @@ struct DispatchMember {
 // then runs the member on the converted arguments; unknown ids, wrong counts and failed
 // conversions are rejected here, before any member runs.
 class DispatchTable {
-public:
+  public:
     explicit DispatchTable(std::span<const DispatchMember> members) : m_members(members) {}
 
     Result GetIdsOfNames(std::span<const char* const> names, DispId* ids) const;
@@ -32,7 +32,7 @@ public:
     const DispatchMember* Find(DispId id) const;
     std::span<const DispatchMember> Members() const { return m_members; }
 
-private:
+  private:
     std::span<const DispatchMember> m_members;
 };
 

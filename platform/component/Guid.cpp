@@ -7,9 +7,12 @@ namespace component {
 namespace {
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -17,16 +20,19 @@ int HexValue(char c) {
 
 std::optional<Guid> Guid::Parse(std::string_view text) {
     static constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
-    if (text.size() != kShape.size()) return std::nullopt;
+    if (text.size() != kShape.size())
+        return std::nullopt;
     std::array<std::uint8_t, 16> bytes{};
     std::size_t nibble = 0;
     for (std::size_t i = 0; i < kShape.size(); ++i) {
         if (kShape[i] != 'X') {
-            if (text[i] != kShape[i]) return std::nullopt;
+            if (text[i] != kShape[i])
+                return std::nullopt;
             continue;
         }
         const int v = HexValue(text[i]);
-        if (v < 0) return std::nullopt;
+        if (v < 0)
+            return std::nullopt;
         bytes[nibble / 2] = static_cast<std::uint8_t>(bytes[nibble / 2] << 4 | v);
         ++nibble;
     }
@@ -35,7 +41,8 @@ std::optional<Guid> Guid::Parse(std::string_view text) {
               std::uint32_t{bytes[2]} << 8 | bytes[3];
     g.data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
     g.data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
-    for (int i = 0; i < 8; ++i) g.data4[i] = bytes[8 + i];
+    for (int i = 0; i < 8; ++i)
+        g.data4[i] = bytes[8 + i];
     return g;
 }
 

@@ -27,24 +27,24 @@ inline constexpr DispId kDispIdAboutBox = -552;
 // Reference counting starts at 1 for the creator; Release destroys the object at 0.
 // Any thread may call AddRef and Release.
 class Unknown {
-public:
+  public:
     virtual Result QueryInterface(const Guid& iid, void** out) = 0;
     virtual std::uint32_t AddRef() = 0;
     virtual std::uint32_t Release() = 0;
 
-protected:
+  protected:
     ~Unknown() = default;
 };
 inline constexpr Guid kIidUnknown = MakeGuid("{00000000-0000-0000-C000-000000000046}");
 
 class ClassFactory : public Unknown {
-public:
+  public:
     // `outer` must be null: no class here supports aggregation (kNoAggregation otherwise).
     virtual Result CreateInstance(Unknown* outer, const Guid& iid, void** out) = 0;
     // While a lock is held the library answers that it cannot be unloaded.
     virtual Result LockServer(bool lock) = 0;
 
-protected:
+  protected:
     ~ClassFactory() = default;
 };
 inline constexpr Guid kIidClassFactory = MakeGuid("{00000001-0000-0000-C000-000000000046}");
@@ -53,7 +53,7 @@ enum class InvokeKind : std::uint16_t { Method = 1, PropertyGet = 2, PropertyPut
 
 // Late-bound calls by member id with typed arguments.
 class Dispatch : public Unknown {
-public:
+  public:
     // Resolves member names (case-insensitive); unknown names give kUnknownName and the id -1.
     virtual Result GetIdsOfNames(std::span<const char* const> names, DispId* ids) = 0;
     // `args` are in call order (first parameter first). Arguments are converted to the member's
@@ -63,19 +63,19 @@ public:
     virtual Result Invoke(DispId id, InvokeKind kind, std::span<const Variant> args,
                           Variant* result, std::uint32_t* argError) = 0;
 
-protected:
+  protected:
     ~Dispatch() = default;
 };
 inline constexpr Guid kIidDispatch = MakeGuid("{00020400-0000-0000-C000-000000000046}");
 
 // Saved state of a control as a byte record (little-endian fields).
 class PersistState : public Unknown {
-public:
+  public:
     virtual Result Load(std::span<const std::uint8_t> data) = 0;
     virtual Result Save(std::vector<std::uint8_t>* data) = 0;
     virtual Result InitNew() = 0;
 
-protected:
+  protected:
     ~PersistState() = default;
 };
 inline constexpr Guid kIidPersistState = MakeGuid("{7FD52380-4E07-101B-AE2D-08002B2FC09B}");
@@ -83,10 +83,10 @@ inline constexpr Guid kIidPersistState = MakeGuid("{7FD52380-4E07-101B-AE2D-0800
 // Renders the control's picture into an image, as its paint does. `bounds` is in the image's
 // coordinates; the image must be in QImage::Format_RGB32.
 class ViewObject : public Unknown {
-public:
+  public:
     virtual Result Draw(QImage* target, const QRect& bounds) = 0;
 
-protected:
+  protected:
     ~ViewObject() = default;
 };
 inline constexpr Guid kIidViewObject = MakeGuid("{0000010D-0000-0000-C000-000000000046}");
@@ -94,7 +94,7 @@ inline constexpr Guid kIidViewObject = MakeGuid("{0000010D-0000-0000-C000-000000
 // A control that lives as a child widget of its host. The control creates and owns the widget;
 // Deactivate (or the control's destruction) removes it from the host.
 class InPlaceObject : public Unknown {
-public:
+  public:
     virtual Result Activate(QWidget* parent, const QRect& geometry) = 0;
     virtual Result Deactivate() = 0;
     // The active widget, or null.
@@ -102,7 +102,7 @@ public:
     // Shows the control's property pages, modal to `parent`.
     virtual Result ShowProperties(QWidget* parent) = 0;
 
-protected:
+  protected:
     ~InPlaceObject() = default;
 };
 inline constexpr Guid kIidInPlaceObject = MakeGuid("{6D0F1E2A-3B4C-4E58-9A61-7C8D9E0F1A2B}");

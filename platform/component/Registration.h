@@ -29,8 +29,8 @@ struct ControlClassRegistration {
     std::uint16_t libMinor;
 };
 
-Result RegisterTypeLibrary(const std::string& libraryPath, const Guid& libid,
-                           std::uint16_t major, std::uint16_t minor, std::uint32_t lcid);
+Result RegisterTypeLibrary(const std::string& libraryPath, const Guid& libid, std::uint16_t major,
+                           std::uint16_t minor, std::uint32_t lcid);
 Result UnregisterTypeLibrary(const Guid& libid, std::uint16_t major, std::uint16_t minor,
                              std::uint32_t lcid);
 Result RegisterControlClass(const ControlClassRegistration& reg);

@@ -33,8 +33,12 @@ inline constexpr Result kCannotLoadLibrary = static_cast<Result>(0x80029C4A);
 inline constexpr Result kSelfRegTypeLibrary = static_cast<Result>(0x80040200);
 inline constexpr Result kSelfRegClass = static_cast<Result>(0x80040201);
 
-constexpr bool Succeeded(Result r) { return r >= 0; }
-constexpr bool Failed(Result r) { return r < 0; }
+constexpr bool Succeeded(Result r) {
+    return r >= 0;
+}
+constexpr bool Failed(Result r) {
+    return r < 0;
+}
 
 // A short English meaning of a result, for tools and error messages; never null.
 const char* DescribeResult(Result r);

@@ -13,8 +13,8 @@
 
 namespace component {
 
-inline constexpr std::uint32_t kLibFlagControl = 0x2;       // library holds controls
-inline constexpr std::uint32_t kTypeFlagCanCreate = 0x2;    // coclass
+inline constexpr std::uint32_t kLibFlagControl = 0x2;     // library holds controls
+inline constexpr std::uint32_t kTypeFlagCanCreate = 0x2;  // coclass
 inline constexpr std::uint32_t kTypeFlagHidden = 0x10;
 inline constexpr std::uint32_t kTypeFlagControl = 0x20;
 inline constexpr std::uint32_t kTypeFlagDispatchable = 0x1000;

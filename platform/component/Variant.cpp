@@ -24,7 +24,9 @@ Variant Variant::R8(double v) {
     return r;
 }
 
-Variant Variant::Bool(bool v) { return Variant(VarType::Bool, v ? -1 : 0); }
+Variant Variant::Bool(bool v) {
+    return Variant(VarType::Bool, v ? -1 : 0);
+}
 
 Variant Variant::String(std::string text) {
     Variant r(VarType::String, 0);
@@ -36,35 +38,45 @@ namespace {
 
 // Automation accepts surrounding blanks in numeric text; nothing else.
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
 Result RealToInteger(double v, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
-    if (!std::isfinite(v)) return kOverflow;
+    if (!std::isfinite(v))
+        return kOverflow;
     const double rounded = std::nearbyint(v);  // default rounding mode: half to even
-    if (rounded < static_cast<double>(lo) || rounded > static_cast<double>(hi)) return kOverflow;
+    if (rounded < static_cast<double>(lo) || rounded > static_cast<double>(hi))
+        return kOverflow;
     *out = static_cast<std::int64_t>(rounded);
     return kOk;
 }
 
 Result TextToInteger(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
     text = Trim(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return kTypeMismatch;
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
+        return kTypeMismatch;
     std::int64_t whole = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);
     if (ec == std::errc() && end == text.data() + text.size()) {
-        if (whole < lo || whole > hi) return kOverflow;
+        if (whole < lo || whole > hi)
+            return kOverflow;
         *out = whole;
         return kOk;
     }
-    if (ec == std::errc::result_out_of_range) return kOverflow;
+    if (ec == std::errc::result_out_of_range)
+        return kOverflow;
     double real = 0.0;
     auto [rend, rec] = std::from_chars(text.data(), text.data() + text.size(), real);
-    if (rec == std::errc::result_out_of_range) return kOverflow;
-    if (rec != std::errc() || rend != text.data() + text.size()) return kTypeMismatch;
+    if (rec == std::errc::result_out_of_range)
+        return kOverflow;
+    if (rec != std::errc() || rend != text.data() + text.size())
+        return kTypeMismatch;
     return RealToInteger(real, lo, hi, out);
 }
 
@@ -95,7 +107,8 @@ Result Variant::ConvertTo(VarType target, Variant* out) const {
         case VarType::UI4:
         case VarType::Bool:
             value = m_integer;
-            if (value < lo || value > hi) r = kOverflow;
+            if (value < lo || value > hi)
+                r = kOverflow;
             break;
         case VarType::UI8:
             if (AsUnsigned() > static_cast<std::uint64_t>(hi)) {
@@ -115,8 +128,10 @@ Result Variant::ConvertTo(VarType target, Variant* out) const {
             value = 0;  // an empty argument converts to zero, as automation does
             break;
     }
-    if (Failed(r)) return r;
-    if (out != nullptr) *out = Variant(target, value);
+    if (Failed(r))
+        return r;
+    if (out != nullptr)
+        *out = Variant(target, value);
     return kOk;
 }
 

@@ -26,7 +26,7 @@ enum class VarType : std::uint16_t {
 
 // One dispatch argument or result. A value type; the text of a String is owned.
 class Variant {
-public:
+  public:
     Variant() = default;
     static Variant I1(std::int8_t v) { return Variant(VarType::I1, v); }
     static Variant I2(std::int16_t v) { return Variant(VarType::I2, v); }
@@ -55,7 +55,7 @@ public:
 
     bool operator==(const Variant&) const = default;
 
-private:
+  private:
     Variant(VarType type, std::int64_t v) : m_type(type), m_integer(v) {}
 
     VarType m_type = VarType::Empty;

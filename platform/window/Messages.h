@@ -24,7 +24,7 @@ class Mailbox;
 // Base of an object that receives messages on the thread that created it (its owner thread).
 // REQUIRES: destroyed on the owner thread, after every sender has stopped sending to it.
 class MessageOwner {
-public:
+  public:
     MessageOwner();
     virtual ~MessageOwner();
     MessageOwner(const MessageOwner&) = delete;
@@ -35,7 +35,7 @@ public:
 
     Mailbox& GetMailbox() { return *m_mailbox; }
 
-private:
+  private:
     std::unique_ptr<Mailbox> m_mailbox;
 };
 
