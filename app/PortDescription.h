@@ -1,0 +1,17 @@
+#pragma once
+
+// What the user is told about COM numbers: which device each stands for, and why one could
+// not be opened. The facts come from the serial layer.
+
+#include <QString>
+#include <QStringList>
+
+// One line naming the device behind COM`portNumber` (and its description when known), or saying
+// that there is none.
+QString DescribePort(int portNumber);
+
+// Why COM`portNumber` could not be opened, with what the user can do about it.
+QString ExplainOpenFailure(int portNumber);
+
+// One line per port that exists: "COMn  device  description".
+QStringList ListPorts();

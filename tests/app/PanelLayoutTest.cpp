@@ -1,0 +1,187 @@
+// The panel's window: layout converted from dialog units, captions, menu, About box, colours.
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "CAboutBox.h"
+#include "CScalePanelApp.h"
+#include "PanelHarness.h"
+#include "PortDirectory.h"
+#include "Resources.h"
+
+namespace apptest {
+namespace {
+
+class PanelLayoutTest : public ::testing::Test {
+  protected:
+    void SetUp() override { h.Start(); }
+
+    PortDirectory ports;  // empty: the scan finds nothing, quickly
+    PanelHarness h;
+};
+
+TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
+    CScalePanelDlg& p = *h.panel;
+    EXPECT_EQ(p.size(), QSize(576, 306));
+    EXPECT_EQ(h.log->activatedAt, QRect(187, 44, 359, 101));
+    EXPECT_EQ(h.log->activatedIn, &p);
+    EXPECT_EQ(p.KeyButton(1001)->geometry(), QRect(180, 174, 65, 65));
+    EXPECT_EQ(p.KeyButton(1002)->geometry(), QRect(282, 174, 65, 65));
+    EXPECT_EQ(p.KeyButton(1003)->geometry(), QRect(383, 174, 65, 65));
+    EXPECT_EQ(p.KeyButton(1004)->geometry(), QRect(485, 174, 65, 65));
+    EXPECT_EQ(p.StatusLine().geometry(), QRect(5, 271, 411, 29));
+    EXPECT_EQ(p.OpenCloseButton().geometry(), QRect(74, 232, 72, 24));
+    EXPECT_EQ(p.Lamp().geometry(), QRect(23, 228, 32, 32));
+    EXPECT_EQ(p.PortList().pos(), QPoint(63, 28));
+    EXPECT_EQ(p.PortList().width(), 84);
+
+    std::map<QString, QRect> frames;
+    for (const QGroupBox* box : p.findChildren<QGroupBox*>())
+        frames[box->title()] = box->geometry();
+    const std::map<QString, QRect> expectedFrames = {
+        {"", QRect(175, 31, 382, 122)},
+        {"MODE: Karvel Serial Scale", QRect(166, 7, 404, 260)},
+        {"Serial Port Setting", QRect(5, 7, 152, 260)},
+    };
+    EXPECT_EQ(frames, expectedFrames);
+
+    bool foundPortLabel = false;
+    for (const QLabel* label : p.findChildren<QLabel*>()) {
+        if (label->text() == "PORT:") {
+            foundPortLabel = true;
+            EXPECT_EQ(label->geometry(), QRect(19, 31, 37, 13));
+        }
+    }
+    EXPECT_TRUE(foundPortLabel);
+}
+
+TEST_F(PanelLayoutTest, TheFramesDoNotSwallowClicksOnTheKeys) {
+    for (int id = 1001; id <= 1004; ++id) {
+        CKeyButton* key = h.panel->KeyButton(id);
+        EXPECT_EQ(h.panel->childAt(key->geometry().center()), key) << id;
+    }
+    EXPECT_EQ(h.panel->childAt(h.panel->OpenCloseButton().geometry().center()),
+              &h.panel->OpenCloseButton());
+}
+
+TEST_F(PanelLayoutTest, CaptionNoMaximiseAndAnEditablePortListOfCom1ToCom32) {
+    CScalePanelDlg& p = *h.panel;
+    EXPECT_EQ(p.windowTitle(), "Karvel");
+    EXPECT_FALSE(p.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(p.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(p.minimumSize(), p.maximumSize());
+    EXPECT_FALSE(p.windowIcon().isNull());
+
+    QComboBox& list = p.PortList();
+    EXPECT_TRUE(list.isEditable());
+    ASSERT_EQ(list.count(), 32);
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_EQ(list.itemText(i), QStringLiteral("COM%1").arg(i + 1));
+        EXPECT_FALSE(list.itemData(i, Qt::ToolTipRole).toString().isEmpty()) << i;
+    }
+}
+
+TEST_F(PanelLayoutTest, TheMenuEndsWithASeparatorAndTheAboutItem) {
+    const QList<QAction*> actions = h.panel->SystemMenu().actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.last()->text(), "&About Karvel...");
+}
+
+// Closes the About box as soon as it runs and tells what it showed.
+struct AboutWatcher {
+    explicit AboutWatcher(CScalePanelDlg& panel) {
+        QObject::connect(&panel, &CScalePanelDlg::aboutBoxOpening, [this] {
+            ++opened;
+            QTimer::singleShot(0, [this] {
+                QWidget* box = QApplication::activeModalWidget();
+                if (!box)
+                    return;
+                title = box->windowTitle();
+                for (const QLabel* label : box->findChildren<QLabel*>())
+                    texts << label->text();
+                box->close();
+            });
+        });
+    }
+    int opened = 0;
+    QString title;
+    QStringList texts;
+};
+
+TEST_F(PanelLayoutTest, SystemCommandsWhoseHighBitsAre16ShowTheAboutBox) {
+    AboutWatcher about(*h.panel);
+    h.panel->OnSysCommand(0x10, 0);
+    EXPECT_EQ(about.opened, 1);
+    EXPECT_EQ(about.title, "About Karvel");
+    EXPECT_TRUE(about.texts.contains("Karvel Version 1.0"));
+    h.panel->OnSysCommand(0x1F, 0);
+    EXPECT_EQ(about.opened, 2);
+    h.panel->OnSysCommand(0x20, 0);
+    h.panel->OnSysCommand(0x00, 0);
+    EXPECT_EQ(about.opened, 2);
+
+    h.panel->SystemMenu().actions().last()->trigger();
+    EXPECT_EQ(about.opened, 3);
+}
+
+TEST_F(PanelLayoutTest, F1ShowsTheAboutBox) {
+    AboutWatcher about(*h.panel);
+    h.panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.panel.get()));
+    QTest::keyClick(h.panel.get(), Qt::Key_F1);
+    EXPECT_EQ(about.opened, 1);
+}
+
+TEST(AboutBox, FollowsItsTemplate) {
+    CAboutBox box;
+    EXPECT_EQ(box.windowTitle(), "About Karvel");
+    EXPECT_EQ(box.size(), QSize(411, 89));
+    QStringList texts;
+    for (const QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->objectName() == "icon")
+            EXPECT_FALSE(label->pixmap().isNull());
+        else
+            texts << label->text();
+    }
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_EQ(texts[0], "Karvel Version 1.0");
+    EXPECT_FALSE(texts[1].isEmpty());
+    const auto* ok = box.findChild<QPushButton*>("ok");
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "OK");
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(ok->geometry(), QRect(312, 11, 88, 23));
+}
+
+TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
+    const QPalette saved = QApplication::palette("QDialog");
+    CScalePanelApp::SetDialogBkColor(QColor(0x9C, 0x9C, 0x9C), Qt::black);
+    {
+        PortDirectory ports;
+        PanelHarness h;
+        CAboutBox about;
+        QMessageBox box;
+        for (QWidget* dialog : std::initializer_list<QWidget*>{h.panel.get(), &about, &box}) {
+            EXPECT_EQ(dialog->palette().color(QPalette::Window), QColor(156, 156, 156));
+            EXPECT_EQ(dialog->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+        }
+        h.panel->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(h.panel.get()));
+        // Behind the frames and labels the panel shows its own grey.
+        const QImage shot = h.panel->grab().toImage();
+        EXPECT_EQ(shot.pixelColor(2, 2), QColor(156, 156, 156));
+        EXPECT_EQ(shot.pixelColor(60, 150), QColor(156, 156, 156));
+    }
+    QApplication::setPalette(saved, "QDialog");
+}
+
+}  // namespace
+}  // namespace apptest
