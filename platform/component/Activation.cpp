@@ -4,6 +4,7 @@
 #include "LibraryCache.h"
 #include "Manifest.h"
 #include "Ref.h"
+#include "StoreFile.h"
 
 namespace component {
 
@@ -44,8 +45,19 @@ Result FindInManifest(const Guid& clsid, ClassSource* source, std::string* looke
     return kClassNotRegistered;
 }
 
-Result FindInStore(const Guid& /*clsid*/, ClassSource* /*source*/, std::string* looked) {
-    *looked = "the registration store is not consulted";
+Result FindInStore(const Guid& clsid, ClassSource* source, std::string* looked) {
+    RegistrationStore store;
+    std::string path;
+    std::string error;
+    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
+        SetErrorText(error);
+        return kRegistryAccess;
+    }
+    if (const StoredClass* entry = store.FindClass(clsid)) {
+        *source = {entry->library, "the registration store " + path};
+        return kOk;
+    }
+    *looked = "the registration store " + path + " does not list it";
     return kClassNotRegistered;
 }
 
@@ -121,9 +133,24 @@ Result CreateInstance(const Guid& clsid, const Guid& iid, void** out) {
 }
 
 Result ClassIdFromProgId(std::string_view progId, Guid* out) {
-    if (!out)
+    if (!out) {
+        SetErrorText("no place given for the class identifier");
         return kNullPointer;
-    SetErrorText("the ProgID \"" + std::string(progId) + "\" is not registered");
+    }
+    *out = Guid();
+    RegistrationStore store;
+    std::string path;
+    std::string error;
+    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
+        SetErrorText(error);
+        return kRegistryAccess;
+    }
+    if (const auto clsid = store.FindProgId(progId)) {
+        *out = *clsid;
+        return kOk;
+    }
+    SetErrorText("the ProgID \"" + std::string(progId) + "\" is not in the registration store " +
+                 path);
     return kClassNotRegistered;
 }
 

@@ -110,7 +110,7 @@ constexpr TypeLibraryInfo kTypeLibrary{
     kLibraryName,    kIds.libid,     1,  0,           0,
     kLibFlagControl, "Fake library", "", kInterfaces, kCoclasses};
 
-[[maybe_unused]] std::string OwnPath() {
+std::string OwnPath() {
     static const int anchor = 0;
     return ModulePathOf(&anchor);
 }
@@ -136,7 +136,6 @@ __attribute__((visibility("default"))) Result DllCanUnloadNow() {
     return g_module.IsIdle() ? kOk : kFalse;
 }
 
-#ifdef FAKE_SELF_REGISTRATION
 __attribute__((visibility("default"))) Result DllRegisterServer() {
     const std::string path = OwnPath();
     if (Failed(RegisterTypeLibrary(path, kIds.libid, 1, 0, 0)))
@@ -160,8 +159,6 @@ __attribute__((visibility("default"))) Result DllUnregisterServer() {
         return kSelfRegClass;
     return kOk;
 }
-
-#endif
 
 __attribute__((visibility("default"))) const TypeLibraryInfo* DllGetTypeLibrary() {
     return &kTypeLibrary;
