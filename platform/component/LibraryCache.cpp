@@ -12,7 +12,8 @@ namespace component {
 namespace {
 
 struct Cache {
-    std::mutex mutex;
+    // Recursive: a library's static initialisers may themselves ask for a class.
+    std::recursive_mutex mutex;
     std::map<std::string, Library> libraries;  // by canonical path
 };
 
