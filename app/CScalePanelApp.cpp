@@ -18,6 +18,8 @@ void CScalePanelApp::SetDialogBkColor(const QColor& background, const QColor& te
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::WindowText, text);
     QApplication::setPalette(palette, "QDialog");
+    // Message boxes have a palette of their own from the platform theme.
+    QApplication::setPalette(palette, "QMessageBox");
 }
 
 bool CScalePanelApp::InitInstance() {

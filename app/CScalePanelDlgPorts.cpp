@@ -13,9 +13,6 @@ const char* const kAppName = "Karvel";
 }  // namespace
 
 bool CScalePanelDlg::OpenChosenPort() {
-    // Port 0 (nothing found at start-up, or no list item chosen) names no device.
-    if (m_nPort < 1)
-        return false;
     return m_serialPort.Open(this, static_cast<unsigned>(m_nPort), m_nBaud, m_cParity, m_nDataBits,
                              m_nStopBits, m_dwEventMask, kSendBufferSize) != 0;
 }
@@ -25,7 +22,7 @@ void CScalePanelDlg::ShowOpenFailure() {
     request.icon = QMessageBox::Warning;
     request.caption = QString::fromLatin1(kAppName);
     request.text = QStringLiteral("Did not find the serial port");
-    request.detail = ExplainOpenFailure(m_nPort);
+    request.detail = ExplainOpenFailure(m_nPort, m_serialPort.OpenError());
     m_services.presenter(this, request);
 }
 

@@ -6,12 +6,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "serial/PortError.h"
+
 // One line naming the device behind COM`portNumber` (and its description when known), or saying
 // that there is none.
 QString DescribePort(int portNumber);
 
-// Why COM`portNumber` could not be opened, with what the user can do about it.
-QString ExplainOpenFailure(int portNumber);
+// Why COM`portNumber` could not be opened (`error`, as the serial layer reported it), with what
+// the user can do about it.
+QString ExplainOpenFailure(int portNumber, const serial_port::PortError& error);
 
 // One line per port that exists: "COMn  device  description".
 QStringList ListPorts();

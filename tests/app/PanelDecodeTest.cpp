@@ -76,7 +76,7 @@ TEST_P(DecodeTest, UpdatesExactlyAtTheExpectedBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, DecodeTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
+                         [](const auto& param) { return "case" + std::to_string(param.index); });
 
 TEST(DecodeAck, SetByABackToBackPairAnywhereAndOnlyThen) {
     struct AckCase {

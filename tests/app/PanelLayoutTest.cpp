@@ -163,6 +163,7 @@ TEST(AboutBox, FollowsItsTemplate) {
 
 TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
     const QPalette saved = QApplication::palette("QDialog");
+    const QPalette savedBox = QApplication::palette("QMessageBox");
     CScalePanelApp::SetDialogBkColor(QColor(0x9C, 0x9C, 0x9C), Qt::black);
     {
         PortDirectory ports;
@@ -170,17 +171,22 @@ TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
         CAboutBox about;
         QMessageBox box;
         for (QWidget* dialog : std::initializer_list<QWidget*>{h.panel.get(), &about, &box}) {
-            EXPECT_EQ(dialog->palette().color(QPalette::Window), QColor(156, 156, 156));
-            EXPECT_EQ(dialog->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+            dialog->ensurePolished();  // as showing it does
+            EXPECT_EQ(dialog->palette().color(QPalette::Window), QColor(156, 156, 156))
+                << dialog->metaObject()->className();
+            EXPECT_EQ(dialog->palette().color(QPalette::WindowText), QColor(0, 0, 0))
+                << dialog->metaObject()->className();
         }
         h.panel->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(h.panel.get()));
-        // Behind the frames and labels the panel shows its own grey.
+        // Around the frames the panel shows its own grey.
         const QImage shot = h.panel->grab().toImage();
         EXPECT_EQ(shot.pixelColor(2, 2), QColor(156, 156, 156));
-        EXPECT_EQ(shot.pixelColor(60, 150), QColor(156, 156, 156));
+        EXPECT_EQ(shot.pixelColor(2, 150), QColor(156, 156, 156));
+        EXPECT_EQ(shot.pixelColor(573, 150), QColor(156, 156, 156));
     }
     QApplication::setPalette(saved, "QDialog");
+    QApplication::setPalette(savedBox, "QMessageBox");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include <QTimer>
 #include "DeviceProbe.h"
 #include "PanelHarness.h"
 #include "PortDirectory.h"
@@ -30,10 +31,15 @@ class PortsFixture : public ::testing::Test {
     PtyPeer& Peer(int n) { return *peers.at(n); }
     bool Held(int n) { return IsHeld(peers.at(n)->DevicePath()); }
 
-    // Sends a frame from COM`n`'s peer and waits until the display shows it.
+    // Sends a frame from COM`n`'s peer and waits until the display shows it. Like a real scale
+    // the peer repeats the frame: a watch thread that has just started purges what came before.
     bool FrameReachesDisplay(int n, const std::array<std::uint8_t, 9>& values) {
         const std::size_t before = h.log->calls.size();
-        if (!Peer(n).Send(ScaleFrame(values)))
+        const std::vector<std::uint8_t> frame = ScaleFrame(values);
+        QTimer repeat;
+        QObject::connect(&repeat, &QTimer::timeout, [&] { Peer(n).Send(frame); });
+        repeat.start(250);
+        if (!Peer(n).Send(frame))
             return false;
         std::array<int, 9> expectedValues{};
         std::copy(values.begin(), values.end(), expectedValues.begin());

@@ -11,17 +11,17 @@
 namespace apptest {
 namespace {
 
-struct Run {
+struct Outcome {
     int exitCode = -1;
     QString out;
     QString err;
 };
 
-Run RunKarvel(const QStringList& args, const QProcessEnvironment& env) {
+Outcome RunKarvel(const QStringList& args, const QProcessEnvironment& env) {
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(KARVEL_BINARY), args);
-    Run run;
+    Outcome run;
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -41,7 +41,7 @@ QProcessEnvironment Offscreen() {
 }
 
 TEST(Program, VersionPrintsTheVersionBlock) {
-    const Run run = RunKarvel({"--version"}, Offscreen());
+    const Outcome run = RunKarvel({"--version"}, Offscreen());
     EXPECT_EQ(run.exitCode, 0);
     for (const char* expected :
          {"1.0.0.1", "Karvel MFC Application", "Karvel Application", "Karvel.EXE", "1, 0, 0, 1"})
@@ -49,14 +49,14 @@ TEST(Program, VersionPrintsTheVersionBlock) {
 }
 
 TEST(Program, HelpNamesEveryOption) {
-    const Run run = RunKarvel({"--help"}, Offscreen());
+    const Outcome run = RunKarvel({"--help"}, Offscreen());
     EXPECT_EQ(run.exitCode, 0);
     for (const char* option : {"--demo", "--list-ports", "--help", "--version"})
         EXPECT_TRUE(run.out.contains(option)) << option;
 }
 
 TEST(Program, AnUnknownOptionIsRefused) {
-    const Run run = RunKarvel({"--frobnicate"}, Offscreen());
+    const Outcome run = RunKarvel({"--frobnicate"}, Offscreen());
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains("--frobnicate"));
 }
@@ -65,7 +65,7 @@ TEST(Program, WithoutADisplayItSaysHowToRunOnAVirtualOne) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(name);
-    const Run run = RunKarvel({}, env);
+    const Outcome run = RunKarvel({}, env);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("xvfb-run -a Karvel --demo")) << run.err.toStdString();
 }
@@ -78,7 +78,7 @@ TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     ports.Map(3, three.DevicePath());
     QProcessEnvironment env = Offscreen();
     env.insert("KARVEL_PORT_DIR", ports.Path());
-    const Run run = RunKarvel({"--list-ports"}, env);
+    const Outcome run = RunKarvel({"--list-ports"}, env);
     EXPECT_EQ(run.exitCode, 0);
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
@@ -96,7 +96,7 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
     env.insert("KARVEL_PORT_DIR", ports.Path());
     env.insert("KARVEL_COMPONENT_MANIFEST", ports.Path() + "/missing.manifest");
     env.insert("KARVEL_COMPONENT_STORE", ports.Path() + "/missing.store");
-    const Run run = RunKarvel({}, env);
+    const Outcome run = RunKarvel({}, env);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("{22C8BBAD-8918-4858-8EED-45BEE06CC11F}"))
         << run.err.toStdString();
