@@ -92,57 +92,45 @@ void ScaleModel::TakeTare() {
 }
 
 bool ScaleModel::PressKey(std::uint8_t key) {
-    switch (key) {
-        case kKeyOnOff:
+    const auto letter = static_cast<std::uint8_t>(key & ~kDoubleClick);
+    const bool twice = (key & kDoubleClick) != 0;
+    if (letter != kKeyData && letter != kKeyMode && letter != kKeyTare && letter != kKeyOnOff)
+        return false;
+    if (letter == kKeyOnOff) {
+        // A double-click reaches us after the click of its first press, which has already
+        // switched; switching back would make the double-click do nothing.
+        if (!twice) {
             m_poweredOn = !m_poweredOn;
             m_held = false;
             m_dataFlashLeft = 0;
-            return true;
-        case kKeyOnOff | kDoubleClick:
-            // A double-click reaches us after the click of its first press, which has already
-            // switched; switching back would make the double-click do nothing.
-            return true;
-        case kKeyData:
-        case kKeyData | kDoubleClick:
-        case kKeyMode:
-        case kKeyMode | kDoubleClick:
-        case kKeyTare:
-        case kKeyTare | kDoubleClick:
-            break;
-        default:
-            return false;
+        }
+        return true;
     }
     if (!m_poweredOn)
         return true;
-    switch (key) {
-        case kKeyData:
-            m_dataFlashLeft = m_dataFlashTicks;
-            break;
-        case kKeyData | kDoubleClick: {
+    if (letter == kKeyData) {
+        if (twice) {
             m_held = !m_held;
             bool overLoad = false;
             m_heldCells = ReadingCells(&overLoad);
-            break;
+        } else {
+            m_dataFlashLeft = m_dataFlashTicks;
         }
-        case kKeyMode:
-        case kKeyMode | kDoubleClick: {
-            const int step = key == kKeyMode ? 1 : kScaleUnitCount - 1;
-            m_unit = static_cast<ScaleUnit>((static_cast<int>(m_unit) + step) % kScaleUnitCount);
-            m_held = false;
-            break;
-        }
-        case kKeyTare:
-            // A tare is taken from a settled reading only.
-            m_tarePending = true;
-            if (!m_ramping)
-                TakeTare();
-            m_held = false;
-            break;
-        default:  // double TARE
-            m_tareInUse = m_tarePending = false;
-            m_tare = 0;
-            m_held = false;
-            break;
+        return true;
+    }
+    // MODE and TARE change what is shown, so they end a hold.
+    m_held = false;
+    if (letter == kKeyMode) {
+        const int step = twice ? kScaleUnitCount - 1 : 1;
+        m_unit = static_cast<ScaleUnit>((static_cast<int>(m_unit) + step) % kScaleUnitCount);
+    } else if (twice) {
+        m_tareInUse = m_tarePending = false;
+        m_tare = 0;
+    } else {
+        // A tare is taken from a settled reading only.
+        m_tarePending = true;
+        if (!m_ramping)
+            TakeTare();
     }
     return true;
 }

@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The stop signals are taken only while the server waits; a reader of our output that
-    // goes away must not kill us before the links are removed.
+    // The stop signals are taken only while the server waits, so none slips in between its
+    // check of the flag and its wait.
     sigset_t stopSignals;
     sigset_t waitMask;
     sigemptyset(&stopSignals);
@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     action.sa_handler = OnStopSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of our output that went away must not end us before the links are removed.
     std::signal(SIGPIPE, SIG_IGN);
 
     scalesim::ScaleServer server(*options, options->quiet ? nullptr : stderr);
