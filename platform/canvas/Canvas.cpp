@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -21,7 +22,36 @@ int Sign(long long v) {
     return (v > 0) - (v < 0);
 }
 
-// The steps i in [0, steps) for which start + direction * i lies in [0, limit).
+// The image's pixels for the length of one drawing operation. Taking them detaches the image
+// once, so the writes never reach a copy that shares its data.
+struct Surface {
+    uchar* bits = nullptr;
+    qsizetype stride = 0;
+    long long width = 0;
+    long long height = 0;
+
+    explicit Surface(QImage& image)
+        : bits(image.isNull() ? nullptr : image.bits()),
+          stride(image.bytesPerLine()),
+          width(bits == nullptr ? 0 : image.width()),
+          height(bits == nullptr ? 0 : image.height()) {}
+
+    QRgb* Row(long long y) const { return reinterpret_cast<QRgb*>(bits + y * stride); }
+
+    // Pixels x0..x1 (inclusive) of row y, clipped.
+    void Span(long long y, long long x0, long long x1, QRgb color) const {
+        if (y < 0 || y >= height) {
+            return;
+        }
+        x0 = std::max(x0, 0LL);
+        x1 = std::min(x1, width - 1);
+        if (x0 <= x1) {
+            std::fill(Row(y) + x0, Row(y) + x1 + 1, color);
+        }
+    }
+};
+
+// The steps i in [first, last] for which start + direction * i lies in [0, limit).
 void ClipSteps(long long start, int direction, long long limit, long long* first, long long* last) {
     if (direction > 0) {
         *first = std::max(*first, -start);
@@ -31,6 +61,91 @@ void ClipSteps(long long start, int direction, long long limit, long long* first
         *last = std::min(*last, start);
     } else if (start < 0 || start >= limit) {
         *last = *first - 1;
+    }
+}
+
+void DrawLine(const Surface& surface, Point from, Point to, QRgb color) {
+    const long long dx = static_cast<long long>(to.x) - from.x;
+    const long long dy = static_cast<long long>(to.y) - from.y;
+    if ((dx == 0 && dy == 0) || surface.bits == nullptr) {
+        return;
+    }
+    const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+    const unsigned long long steps = static_cast<unsigned long long>(std::llabs(xMajor ? dx : dy));
+    const unsigned long long minor = static_cast<unsigned long long>(std::llabs(xMajor ? dy : dx));
+    const long long majorStart = xMajor ? from.x : from.y;
+    const long long minorStart = xMajor ? from.y : from.x;
+    const int majorDir = Sign(xMajor ? dx : dy);
+    const int minorDir = Sign(xMajor ? dy : dx);
+    const long long majorLimit = xMajor ? surface.width : surface.height;
+    const long long minorLimit = xMajor ? surface.height : surface.width;
+
+    long long first = 0;
+    long long last = static_cast<long long>(steps) - 1;
+    ClipSteps(majorStart, majorDir, majorLimit, &first, &last);
+    if (minor == 0 || minor == steps) {
+        // Straight and diagonal lines move the minor axis by 0 or 1 per step.
+        ClipSteps(minorStart, minor == 0 ? 0 : minorDir, minorLimit, &first, &last);
+    }
+    for (long long i = first; i <= last; ++i) {
+        // Pixel i lies i steps along the major axis and round(i * minor / steps) along the minor
+        // one (halves towards the end). The product stays below steps^2 < 2^64.
+        const unsigned long long offset =
+            minor == 0       ? 0
+            : minor == steps ? static_cast<unsigned long long>(i)
+                             : (static_cast<unsigned long long>(i) * minor + steps / 2) / steps;
+        const long long m = majorStart + majorDir * i;
+        const long long n = minorStart + minorDir * static_cast<long long>(offset);
+        if (n < 0 || n >= minorLimit) {
+            continue;
+        }
+        surface.Row(xMajor ? n : m)[xMajor ? m : n] = color;
+    }
+}
+
+struct Edge {
+    Point top;     // smaller y
+    Point bottom;  // larger y
+};
+
+// Every integer point strictly inside (even-odd) gets the colour; points on the boundary may or
+// may not, the outline takes care of them.
+void FillInterior(const Surface& surface, std::span<const Point> points, QRgb color) {
+    std::vector<Edge> edges;
+    edges.reserve(points.size());
+    long long yFirst = points[0].y;
+    long long yLast = points[0].y;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point a = points[i];
+        const Point b = points[(i + 1) % points.size()];
+        yFirst = std::min<long long>(yFirst, a.y);
+        yLast = std::max<long long>(yLast, a.y);
+        if (a.y != b.y) {
+            edges.push_back(a.y < b.y ? Edge{a, b} : Edge{b, a});
+        }
+    }
+    yFirst = std::max(yFirst, 0LL);
+    yLast = std::min(yLast, surface.height - 1);
+
+    std::vector<double> crossings;
+    crossings.reserve(edges.size());
+    for (long long y = yFirst; y <= yLast; ++y) {
+        crossings.clear();
+        for (const Edge& e : edges) {
+            // Half-open in y, so a vertex shared by two edges is counted once.
+            if (y < e.top.y || y >= e.bottom.y) {
+                continue;
+            }
+            // Exact for the small coordinates of real pictures: an integer quotient is exact.
+            crossings.push_back(e.top.x + static_cast<double>(y - e.top.y) *
+                                              (static_cast<double>(e.bottom.x) - e.top.x) /
+                                              (static_cast<double>(e.bottom.y) - e.top.y));
+        }
+        std::sort(crossings.begin(), crossings.end());
+        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+            surface.Span(y, static_cast<long long>(std::ceil(crossings[k])),
+                         static_cast<long long>(std::floor(crossings[k + 1])), color);
+        }
     }
 }
 
@@ -48,7 +163,7 @@ Canvas::Canvas(QImage& image)
 }
 
 void Canvas::LineTo(int x, int y) {
-    DrawLine(m_position, {x, y}, m_pen);
+    DrawLine(Surface(m_image), m_position, {x, y}, m_pen);
     m_position = {x, y};
 }
 
@@ -57,117 +172,38 @@ void Canvas::Line(int x1, int y1, int x2, int y2) {
     LineTo(x2, y2);
 }
 
-void Canvas::DrawLine(Point from, Point to, QRgb color) {
-    const long long dx = static_cast<long long>(to.x) - from.x;
-    const long long dy = static_cast<long long>(to.y) - from.y;
-    if ((dx == 0 && dy == 0) || m_image.isNull()) {
-        return;
-    }
-    const bool xMajor = std::llabs(dx) >= std::llabs(dy);
-    // Pixel i lies i steps along the major axis and round(i * minor / steps) along the minor one.
-    // Each product stays below steps^2 < 2^64, so the unsigned arithmetic cannot overflow.
-    const unsigned long long steps = static_cast<unsigned long long>(std::llabs(xMajor ? dx : dy));
-    const unsigned long long minor = static_cast<unsigned long long>(std::llabs(xMajor ? dy : dx));
-    const long long majorStart = xMajor ? from.x : from.y;
-    const long long minorStart = xMajor ? from.y : from.x;
-    const int majorDir = Sign(xMajor ? dx : dy);
-    const int minorDir = Sign(xMajor ? dy : dx);
-    const long long majorLimit = xMajor ? Width() : Height();
-    const long long minorLimit = xMajor ? Height() : Width();
-
-    long long first = 0;
-    long long last = static_cast<long long>(steps) - 1;
-    ClipSteps(majorStart, majorDir, majorLimit, &first, &last);
-
-    uchar* bits = m_image.bits();
-    const qsizetype stride = m_image.bytesPerLine();
-    for (long long i = first; i <= last; ++i) {
-        const unsigned long long offset =
-            (static_cast<unsigned long long>(i) * minor + steps / 2) / steps;
-        const long long m = majorStart + majorDir * i;
-        const long long n = minorStart + minorDir * static_cast<long long>(offset);
-        if (n < 0 || n >= minorLimit) {
-            continue;
-        }
-        const long long x = xMajor ? m : n;
-        const long long y = xMajor ? n : m;
-        reinterpret_cast<QRgb*>(bits + y * stride)[x] = color;
-    }
-}
-
-void Canvas::Span(long long y, long long x0, long long x1, QRgb color) {
-    if (y < 0 || y >= Height()) {
-        return;
-    }
-    x0 = std::max(x0, 0LL);
-    x1 = std::min(x1, static_cast<long long>(Width()) - 1);
-    if (x0 > x1) {
-        return;
-    }
-    QRgb* row = reinterpret_cast<QRgb*>(m_image.scanLine(static_cast<int>(y)));
-    std::fill(row + x0, row + x1 + 1, color);
-}
-
 void Canvas::Box(int left, int top, int right, int bottom) {
     if (right <= left || bottom <= top) {
         return;
     }
+    const Surface surface(m_image);
     const long long l = left;
     const long long r = static_cast<long long>(right) - 1;
     const long long t = top;
     const long long b = static_cast<long long>(bottom) - 1;
-    Span(t, l, r, m_pen);
+    surface.Span(t, l, r, m_pen);
     if (b != t) {
-        Span(b, l, r, m_pen);
+        surface.Span(b, l, r, m_pen);
     }
     const long long yFirst = std::max(t + 1, 0LL);
-    const long long yLast = std::min(b - 1, static_cast<long long>(Height()) - 1);
+    const long long yLast = std::min(b - 1, surface.height - 1);
     for (long long y = yFirst; y <= yLast; ++y) {
-        Span(y, l, l, m_pen);
-        Span(y, r, r, m_pen);
+        surface.Span(y, l, l, m_pen);
+        surface.Span(y, r, r, m_pen);
         if (r - l >= 2) {
-            Span(y, l + 1, r - 1, m_brush);
+            surface.Span(y, l + 1, r - 1, m_brush);
         }
     }
 }
 
 void Canvas::FilledPolygon(std::span<const Point> points) {
-    if (points.size() < 2) {
+    if (points.size() < 2 || m_image.isNull()) {
         return;
     }
-    FillPolygonInterior(points);
+    const Surface surface(m_image);
+    FillInterior(surface, points, m_brush);
     for (std::size_t i = 0; i < points.size(); ++i) {
-        DrawLine(points[i], points[(i + 1) % points.size()], m_pen);
-    }
-}
-
-void Canvas::FillPolygonInterior(std::span<const Point> points) {
-    const auto [low, high] = std::minmax_element(
-        points.begin(), points.end(), [](const Point& a, const Point& b) { return a.y < b.y; });
-    const long long yFirst = std::max(static_cast<long long>(low->y), 0LL);
-    const long long yLast = std::min(static_cast<long long>(high->y), Height() - 1LL);
-
-    std::vector<double> crossings;
-    crossings.reserve(points.size());
-    for (long long y = yFirst; y <= yLast; ++y) {
-        crossings.clear();
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const Point a = points[i];
-            const Point b = points[(i + 1) % points.size()];
-            // Half-open in y, so a vertex shared by two edges is counted once.
-            if (a.y == b.y || y < std::min(a.y, b.y) || y >= std::max(a.y, b.y)) {
-                continue;
-            }
-            // Exact for the small coordinates of real pictures: an integer quotient is exact.
-            crossings.push_back(a.x + static_cast<double>(y - a.y) *
-                                          (static_cast<double>(b.x) - a.x) /
-                                          (static_cast<double>(b.y) - a.y));
-        }
-        std::sort(crossings.begin(), crossings.end());
-        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
-            Span(y, static_cast<long long>(std::ceil(crossings[k])),
-                 static_cast<long long>(std::floor(crossings[k + 1])), m_brush);
-        }
+        DrawLine(surface, points[i], points[(i + 1) % points.size()], m_pen);
     }
 }
 
@@ -193,14 +229,15 @@ void Canvas::Label(int x, int y, std::string_view text) {
 }
 
 void Canvas::FillSolidRect(int left, int top, int right, int bottom, ColorRef color) {
-    if (right <= left || bottom <= top) {
+    if (right <= left || bottom <= top || m_image.isNull()) {
         return;
     }
+    const Surface surface(m_image);
     const QRgb rgb = ToQRgb(color);
     const long long yFirst = std::max(static_cast<long long>(top), 0LL);
-    const long long yLast = std::min(static_cast<long long>(bottom) - 1, Height() - 1LL);
+    const long long yLast = std::min(static_cast<long long>(bottom) - 1, surface.height - 1);
     for (long long y = yFirst; y <= yLast; ++y) {
-        Span(y, left, static_cast<long long>(right) - 1, rgb);
+        surface.Span(y, left, static_cast<long long>(right) - 1, rgb);
     }
 }
 
@@ -241,16 +278,16 @@ void Canvas::CopyFrom(int dstX, int dstY, int width, int height, const QImage& s
     }
     // Detach the target first: when the source is the target itself, both then name the same
     // pixels, and rows are moved in the order that keeps overlapping blocks intact.
-    uchar* dstBits = m_image.bits();
+    const Surface surface(m_image);
     const uchar* srcBits = from->constBits();
-    const qsizetype dstStride = m_image.bytesPerLine();
     const qsizetype srcStride = from->bytesPerLine();
     const std::size_t rowBytes = static_cast<std::size_t>(w) * sizeof(QRgb);
     const bool bottomUp = dy > sy;
     for (long long k = 0; k < h; ++k) {
         const long long row = bottomUp ? h - 1 - k : k;
-        std::memmove(dstBits + (dy + row) * dstStride + dx * 4,
-                     srcBits + (sy + row) * srcStride + sx * 4, rowBytes);
+        std::memmove(surface.Row(dy + row) + dx,
+                     srcBits + (sy + row) * srcStride + sx * static_cast<long long>(sizeof(QRgb)),
+                     rowBytes);
     }
 }
 

@@ -68,11 +68,6 @@ class Canvas {
                   int srcY);
 
   private:
-    void DrawLine(Point from, Point to, QRgb color);
-    // Pixels x0..x1 (inclusive) of row y, clipped.
-    void Span(long long y, long long x0, long long x1, QRgb color);
-    void FillPolygonInterior(std::span<const Point> points);
-
     QImage& m_image;
     QRgb m_pen;
     QRgb m_brush;

@@ -170,6 +170,29 @@ TEST(Picture, FarEdgeAtOrBeforeTheOriginLeavesTheTargetUnchanged) {
     PaintDisplay(nullptr, QRect(0, 0, kWidth, kHeight), AllLit());
 }
 
+// The control may hand any canvas: the drawing sets its own tools and paints no background of its
+// own beyond the labels' text cells.
+TEST(Picture, DrawSegmentsSetsItsOwnColoursOnAnyCanvas) {
+    constexpr canvas::ColorRef kOtherRef = 0x00FFFF00;
+    constexpr QRgb kOtherInk = 0xFF00FFFF;
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    image.fill(kUntouched);
+    canvas::Canvas canvas(image);
+    canvas.SetPen(kOtherRef);
+    canvas.SetBrush(kOtherRef);
+    canvas.SetTextColor(kOtherRef);
+    canvas.SetBkColor(kOtherRef);
+    DrawSegments(canvas, AllLit());
+    EXPECT_EQ(Lit(image), UnionOfBits(AllLit()));
+    EXPECT_TRUE(PixelsOf(image, kOtherInk).empty());
+    // Text cells show the back colour; nothing else does.
+    const PixelSet back = PixelsOf(image, kBack);
+    ASSERT_FALSE(back.empty());
+    EXPECT_LT(BoundsOf(back).bottom, 22);
+    EXPECT_EQ(Lit(image).size() + back.size() + PixelsOf(image, kUntouched).size(),
+              std::size_t{kWidth * kHeight});
+}
+
 TEST(Picture, LargerAreaShowsBackgroundBeyondThePicture) {
     const QImage full = Render(AllLit());
     const QImage large = Render(AllLit(), QRect(0, 0, 500, 300), QSize(500, 300));
