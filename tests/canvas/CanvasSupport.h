@@ -6,16 +6,13 @@
 
 namespace canvas::test {
 
-using Pixel = std::pair<int, int>;  // (x, y)
-using PixelSet = std::set<Pixel>;
+using PixelSet = std::set<std::pair<int, int>>;  // (x, y)
 
 constexpr QRgb kWhite = 0xFFFFFFFF;
 constexpr QRgb kRed = 0xFFFF0000;
 constexpr QRgb kBlue = 0xFF0000FF;
-// The same colours as the canvas takes them, red in the low byte.
-constexpr std::uint32_t kRedRef = 0x000000FF;
+constexpr std::uint32_t kRedRef = 0x000000FF;  // the canvas takes red in the low byte
 constexpr std::uint32_t kBlueRef = 0x00FF0000;
-constexpr std::uint32_t kWhiteRef = 0x00FFFFFF;
 
 inline QImage WhiteImage(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -23,11 +20,12 @@ inline QImage WhiteImage(int width, int height) {
     return image;
 }
 
-inline PixelSet PixelsOf(const QImage& image, QRgb color) {
+// Pixels that are (or, with `equal` false, are not) `color`.
+inline PixelSet PixelsOf(const QImage& image, QRgb color, bool equal = true) {
     PixelSet pixels;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) == color) {
+            if ((image.pixel(x, y) == color) == equal) {
                 pixels.insert({x, y});
             }
         }
@@ -35,13 +33,15 @@ inline PixelSet PixelsOf(const QImage& image, QRgb color) {
     return pixels;
 }
 
-inline PixelSet NotOf(const QImage& image, QRgb color) {
+inline PixelSet Drawn(const QImage& image) {
+    return PixelsOf(image, kWhite, false);
+}
+
+inline PixelSet Rect(int left, int top, int right, int bottom) {
     PixelSet pixels;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != color) {
-                pixels.insert({x, y});
-            }
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            pixels.insert({x, y});
         }
     }
     return pixels;
