@@ -27,6 +27,14 @@ inline constexpr int kCellCount = 6;
 inline constexpr int kCellPitch = 49;
 // Origin X0 of each cell, Hex1 (leftmost) first.
 inline constexpr std::array<int, kCellCount> kCellX0 = {62, 111, 160, 209, 258, 307};
+static_assert([] {
+    for (int n = 0; n < kCellCount; ++n) {
+        if (kCellX0[n] != kCellX0[0] + kCellPitch * n) {
+            return false;
+        }
+    }
+    return true;
+}());
 
 struct SegmentRow {
     int bit;
