@@ -1,11 +1,11 @@
 #include "CScalePanelDlg.h"
 
 #include <QContextMenuEvent>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QShortcut>
 
 #include "CAboutBox.h"
+#include "CGroupFrame.h"
 #include "DialogTemplates.h"
 #include "PortDescription.h"
 #include "Resources.h"
@@ -75,15 +75,13 @@ void CScalePanelDlg::LayOutFromTemplate() {
                 w->setGeometry(px);
                 break;
             case DialogItemKind::GroupBox: {
-                auto* box = new QGroupBox(text, this);  // owned by the panel
-                // A frame only: clicks go to the controls it surrounds.
-                box->setAttribute(Qt::WA_TransparentForMouseEvents);
+                auto* box = new CGroupFrame(text, this);  // owned by the panel
                 box->setGeometry(px);
                 w = box;
                 break;
             }
             case DialogItemKind::StatusLine:
-                m_staticStatus.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                m_staticStatus.setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
                 m_staticStatus.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
                 m_staticStatus.setGeometry(px);
                 w = &m_staticStatus;

@@ -11,12 +11,17 @@ constexpr int kReadyTimeoutMs = 10000;
 
 DemoScale::~DemoScale() {
     if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
+        // The simulator stops when its input ends, which also happens when we are killed.
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(3000))
+            m_process.terminate();
         if (!m_process.waitForFinished(3000)) {
             m_process.kill();
             m_process.waitForFinished(3000);
         }
     }
+    if (m_portDirSet)
+        qunsetenv("KARVEL_PORT_DIR");
 }
 
 bool DemoScale::Start(const QString& simulator, QString* error) {
@@ -26,10 +31,10 @@ bool DemoScale::Start(const QString& simulator, QString* error) {
         return false;
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(simulator,
-                    {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"),
-                     QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
-                     QStringLiteral("--rate"), QStringLiteral("10")});
+    m_process.start(
+        simulator, {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"),
+                    QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
+                    QStringLiteral("--rate"), QStringLiteral("10"), QStringLiteral("--stdin-eof")});
     if (!m_process.waitForStarted(kReadyTimeoutMs)) {
         *error = QStringLiteral("cannot start %1: %2").arg(simulator, m_process.errorString());
         return false;
@@ -40,6 +45,7 @@ bool DemoScale::Start(const QString& simulator, QString* error) {
             const QByteArray line = m_process.readLine().trimmed();
             if (line == "ready") {
                 qputenv("KARVEL_PORT_DIR", QFile::encodeName(m_dir.path()));
+                m_portDirSet = true;
                 return true;
             }
         }

@@ -12,7 +12,7 @@
 class DemoScale {
   public:
     DemoScale() = default;
-    // Stops the simulator and removes its port directory.
+    // Stops the simulator, removes its port directory and unsets KARVEL_PORT_DIR.
     ~DemoScale();
     DemoScale(const DemoScale&) = delete;
     DemoScale& operator=(const DemoScale&) = delete;
@@ -25,4 +25,5 @@ class DemoScale {
   private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    bool m_portDirSet = false;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PanelHarness.h"
+#include "ScaleFrames.h"
 
 namespace apptest {
 namespace {
@@ -77,6 +78,22 @@ TEST_P(DecodeTest, UpdatesExactlyAtTheExpectedBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Frames, DecodeTest, ::testing::ValuesIn(kCases),
                          [](const auto& param) { return "case" + std::to_string(param.index); });
+
+TEST(DecodeSimulatorFrames, EachSlotOfTheSimulatorsFrameReachesItsDisplayMethod) {
+    PanelHarness h;
+    ASSERT_EQ(h.panel->CreateDisplayControl(), component::kOk);
+    h.ClearWindow();
+    scalesim::DisplaySlots shown;
+    shown.wm = scalesim::BarMask(3) | scalesim::kWmOverLoad;
+    shown.sign = scalesim::kSignStable;
+    shown.unit = scalesim::kUnitKg | scalesim::kUnitNet;
+    shown.hex = *scalesim::FormatWeight("-12.345");
+    const scalesim::Frame frame = scalesim::EncodeFrame(shown);
+    h.Feed(Bytes(frame.begin(), frame.end()));
+    EXPECT_EQ(h.log->calls,
+              FrameUpdate({shown.wm, shown.sign, shown.unit, shown.hex[0], shown.hex[1],
+                           shown.hex[2], shown.hex[3], shown.hex[4], shown.hex[5]}));
+}
 
 TEST(DecodeAck, SetByABackToBackPairAnywhereAndOnlyThen) {
     struct AckCase {

@@ -1,5 +1,5 @@
 // Draws the panel's key faces, lamp icons and application icon into PNG files.
-// Usage: karvel-artwork OUTPUT_DIR   (run with QT_QPA_PLATFORM=offscreen)
+// Usage: karvel-artwork IMAGES_DIR ICONS_DIR   (run with QT_QPA_PLATFORM=offscreen)
 
 #include <QColor>
 #include <QDir>
@@ -146,14 +146,17 @@ bool Save(const QImage& img, const QDir& dir, const QString& name) {
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: karvel-artwork OUTPUT_DIR\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: karvel-artwork IMAGES_DIR ICONS_DIR\n");
         return 2;
     }
     QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!dir.exists() && !QDir().mkpath(dir.path())) {
-        std::fprintf(stderr, "karvel-artwork: cannot create %s\n", argv[1]);
-        return 1;
+    QDir icons(QString::fromLocal8Bit(argv[2]));
+    for (const QDir* d : {&dir, &icons}) {
+        if (!d->exists() && !QDir().mkpath(d->path())) {
+            std::fprintf(stderr, "karvel-artwork: cannot create %s\n", qPrintable(d->path()));
+            return 1;
+        }
     }
     struct Key {
         const char* file;
@@ -176,5 +179,7 @@ int main(int argc, char** argv) {
         ok &= Save(Lamp(size, false), dir, "lamp_dark_" + s + ".png");
         ok &= Save(AppIcon(size), dir, "karvel_" + s + ".png");
     }
+    // The desktop entry's icon.
+    ok &= Save(AppIcon(64), icons, QStringLiteral("karvel.png"));
     return ok ? 0 : 1;
 }
