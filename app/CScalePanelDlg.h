@@ -69,6 +69,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void OnOpenClose();
     window::LResult OnDeviceLost(window::WParam wParam, window::LParam lParam);
 
+    // The serial engine's failure reporter. Any thread: the box is shown modally on the UI thread
+    // and the call returns when it has been dismissed.
+    void ReportEngineFailure(const std::string& caption, const std::string& text);
+
     // Read-only views of the panel's state, for tests and tools.
     int Port() const { return m_nPort; }
     bool IsShownClosed() const { return m_bClosed; }
@@ -100,7 +104,6 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void SendKey(std::uint8_t byte);
     bool OpenChosenPort();
     void ShowOpenFailure();
-    void ReportEngineFailure(const std::string& caption, const std::string& text);
     window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
     void CloseLostPort(int port);
     QString OpenedText(const char* format) const;

@@ -6,7 +6,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +18,7 @@
 #include "CScalePanelApp.h"
 #include "PanelHarness.h"
 #include "PortDirectory.h"
+#include "PumpUntil.h"
 #include "Resources.h"
 
 namespace apptest {
@@ -187,6 +192,81 @@ TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
     }
     QApplication::setPalette(saved, "QDialog");
     QApplication::setPalette(savedBox, "QMessageBox");
+}
+
+}  // namespace
+}  // namespace apptest
+
+namespace apptest {
+namespace {
+
+TEST(EngineFailure, IsShownOnTheUiThreadWhileTheReportingThreadWaits) {
+    PortDirectory ports;
+    struct Seen {
+        QThread* thread = nullptr;
+        QWidget* parent = reinterpret_cast<QWidget*>(1);
+        MessageBoxRequest request;
+        bool reporterHadReturned = true;
+    } seen;
+    std::atomic<bool> returned{false};
+    PanelServices services;
+    services.createControl = RecordingCreator(std::make_shared<DisplayLog>());
+    services.presenter = [&](QWidget* parent, const MessageBoxRequest& request) {
+        seen = {QThread::currentThread(), parent, request, returned.load()};
+    };
+    CScalePanelDlg panel(services);
+
+    std::thread watch([&] {
+        panel.ReportEngineFailure("Application Error",
+                                  "WARNING:  ReadFile() Failed with the following error: \n"
+                                  "Input/output error\nPort: 3\n");
+        returned = true;
+    });
+    // The box is shown while the UI thread handles its events; the reporter then returns.
+    EXPECT_TRUE(PumpUntil([&] { return seen.thread != nullptr; }));
+    watch.join();
+    EXPECT_TRUE(returned.load());
+
+    EXPECT_EQ(seen.thread, QApplication::instance()->thread());
+    EXPECT_FALSE(seen.reporterHadReturned);
+    EXPECT_EQ(seen.parent, nullptr);
+    EXPECT_EQ(seen.request.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.request.caption, "Application Error");
+    EXPECT_TRUE(seen.request.text.startsWith("WARNING:  ReadFile() Failed"));
+}
+
+class EnterKeyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        h.Start();
+        h.panel->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(h.panel.get()));
+    }
+    PortDirectory ports;
+    PanelHarness h;
+};
+
+TEST_F(EnterKeyTest, OnTheFocusedOpenButtonItPressesTheButton) {
+    h.panel->OpenCloseButton().setFocus();
+    QTest::keyClick(h.panel.get(), Qt::Key_Return);
+    EXPECT_TRUE(h.panel->isVisible());
+    // Nothing was found at start-up, so OPEN asks for port 0 and says so.
+    ASSERT_EQ(h.boxes.size(), 1u);
+    EXPECT_EQ(h.boxes[0].request.text, "Did not find the serial port");
+}
+
+TEST_F(EnterKeyTest, ElsewhereItEndsThePanelLikeOk) {
+    h.panel->KeyButton(1003)->setFocus();
+    QTest::keyClick(h.panel.get(), Qt::Key_Return);
+    EXPECT_FALSE(h.panel->isVisible());
+    EXPECT_EQ(h.panel->result(), QDialog::Accepted);
+    EXPECT_TRUE(h.boxes.empty());
+}
+
+TEST_F(EnterKeyTest, EscapeEndsThePanelLikeCancel) {
+    QTest::keyClick(h.panel.get(), Qt::Key_Escape);
+    EXPECT_FALSE(h.panel->isVisible());
+    EXPECT_EQ(h.panel->result(), QDialog::Rejected);
 }
 
 }  // namespace
