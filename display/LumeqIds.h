@@ -24,6 +24,24 @@ inline constexpr component::Guid kIidDLumeqEvents =
 inline constexpr std::string_view kProgIdLumeqCtrl = "Lumeq.LumeqCtrl.1";
 inline constexpr std::string_view kProgIdLumeqPropPage = "Lumeq.LumeqPropPage.1";
 
+// Member ids of _DLumeq. Hosts call by these numbers and never look names up.
+enum LumeqDispId : std::int32_t {
+    kDispIdSetWM = 1,
+    kDispIdSetSign = 2,
+    kDispIdSetUnit = 3,
+    kDispIdSetHex1 = 4,
+    kDispIdSetHex2 = 5,
+    kDispIdSetHex3 = 6,
+    kDispIdSetHex4 = 7,
+    kDispIdSetHex5 = 8,
+    kDispIdSetHex6 = 9,
+    kDispIdDisplay = 10,
+    kDispIdSetBackColor = 11,
+    kDispIdSetForeColor1 = 12,
+    kDispIdSetForeColor2 = 13,
+    kDispIdAboutBox = -552,
+};
+
 inline constexpr std::uint16_t kLumeqLibMajor = 1;
 inline constexpr std::uint16_t kLumeqLibMinor = 0;
 inline constexpr std::uint32_t kLumeqLibLcid = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "CLumeqCtrl.h"
+#include "LumeqIds.h"
 
 namespace lumeq {
 
@@ -14,16 +15,32 @@ using component::DispatchMember;
 using component::DispId;
 using component::MemberInfo;
 using component::ParamInfo;
+using component::Result;
 using component::Variant;
 using component::VarType;
 using Args = std::span<const Variant>;
 
-// Arguments reach a runner already converted, so the narrowing casts below cannot lose bits.
-std::int16_t Short(Args a) {
-    return static_cast<std::int16_t>(a[0].AsInteger());
+// Arguments reach a runner already converted to the declared type, so the narrowing casts below
+// cannot lose bits.
+template <void (CLumeqCtrl::*Set)(std::int16_t)>
+Result RunSlot(CLumeqCtrl& c, Args a) {
+    (c.*Set)(static_cast<std::int16_t>(a[0].AsInteger()));
+    return component::kOk;
 }
-std::int32_t Long(Args a) {
-    return static_cast<std::int32_t>(a[0].AsInteger());
+
+template <void (CLumeqCtrl::*Set)(std::int32_t)>
+Result RunColour(CLumeqCtrl& c, Args a) {
+    (c.*Set)(static_cast<std::int32_t>(a[0].AsInteger()));
+    return component::kOk;
+}
+
+Result RunDisplay(CLumeqCtrl& c, Args) {
+    c.Display();
+    return component::kOk;
+}
+
+Result RunAboutBox(CLumeqCtrl& c, Args) {
+    return c.AboutBox();
 }
 
 struct MemberSpec {
@@ -36,79 +53,20 @@ struct MemberSpec {
 
 // The order is the order of the interface; hosts call by the ids it yields.
 constexpr MemberSpec kSpecs[] = {
-    {"SetWM", "chWMval", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetWM(Short(a));
-         return component::kOk;
-     }},
-    {"SetSign", "chSignVal", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetSign(Short(a));
-         return component::kOk;
-     }},
-    {"SetUnit", "chUnitVal", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetUnit(Short(a));
-         return component::kOk;
-     }},
-    {"SetHex1", "chHex1Val", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetHex1(Short(a));
-         return component::kOk;
-     }},
-    {"SetHex2", "chHex2Val", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetHex2(Short(a));
-         return component::kOk;
-     }},
-    {"SetHex3", "chHex3Val", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetHex3(Short(a));
-         return component::kOk;
-     }},
-    {"SetHex4", "chHex4Val", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetHex4(Short(a));
-         return component::kOk;
-     }},
-    {"SetHex5", "chHex5Val", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetHex5(Short(a));
-         return component::kOk;
-     }},
-    {"SetHex6", "chHex6Val", VarType::I2, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetHex6(Short(a));
-         return component::kOk;
-     }},
-    {"Display",
-     {},
-     VarType::Empty,
-     0,
-     [](CLumeqCtrl& c, Args) {
-         c.Display();
-         return component::kOk;
-     }},
-    {"SetBackColor", "Backcolor", VarType::I4, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetBackColor(Long(a));
-         return component::kOk;
-     }},
-    {"SetForeColor1", "ForeColor1", VarType::I4, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetForeColor1(Long(a));
-         return component::kOk;
-     }},
-    {"SetForeColor2", "ForeColor2", VarType::I4, 0,
-     [](CLumeqCtrl& c, Args a) {
-         c.SetForeColor2(Long(a));
-         return component::kOk;
-     }},
-    {"AboutBox",
-     {},
-     VarType::Empty,
-     component::kDispIdAboutBox,
-     [](CLumeqCtrl& c, Args) { return c.AboutBox(); }},
+    {"SetWM", "chWMval", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetWM>},
+    {"SetSign", "chSignVal", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetSign>},
+    {"SetUnit", "chUnitVal", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetUnit>},
+    {"SetHex1", "chHex1Val", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetHex1>},
+    {"SetHex2", "chHex2Val", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetHex2>},
+    {"SetHex3", "chHex3Val", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetHex3>},
+    {"SetHex4", "chHex4Val", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetHex4>},
+    {"SetHex5", "chHex5Val", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetHex5>},
+    {"SetHex6", "chHex6Val", VarType::I2, 0, &RunSlot<&CLumeqCtrl::SetHex6>},
+    {"Display", "", VarType::Empty, 0, &RunDisplay},
+    {"SetBackColor", "Backcolor", VarType::I4, 0, &RunColour<&CLumeqCtrl::SetBackColor>},
+    {"SetForeColor1", "ForeColor1", VarType::I4, 0, &RunColour<&CLumeqCtrl::SetForeColor1>},
+    {"SetForeColor2", "ForeColor2", VarType::I4, 0, &RunColour<&CLumeqCtrl::SetForeColor2>},
+    {"AboutBox", "", VarType::Empty, kDispIdAboutBox, &RunAboutBox},
 };
 constexpr std::size_t kCount = std::size(kSpecs);
 
@@ -129,6 +87,23 @@ constexpr bool IdsAreUnique() {
     return true;
 }
 static_assert(IdsAreUnique(), "two members share an id");
+
+constexpr DispId IdOf(std::string_view name) {
+    for (std::size_t i = 0; i < kCount; ++i) {
+        if (kSpecs[i].name == name)
+            return IdAt(i);
+    }
+    return 0;
+}
+// The ids hosts are built with must be the ids this table yields.
+static_assert(IdOf("SetWM") == kDispIdSetWM && IdOf("SetSign") == kDispIdSetSign &&
+              IdOf("SetUnit") == kDispIdSetUnit && IdOf("SetHex1") == kDispIdSetHex1 &&
+              IdOf("SetHex2") == kDispIdSetHex2 && IdOf("SetHex3") == kDispIdSetHex3 &&
+              IdOf("SetHex4") == kDispIdSetHex4 && IdOf("SetHex5") == kDispIdSetHex5 &&
+              IdOf("SetHex6") == kDispIdSetHex6 && IdOf("Display") == kDispIdDisplay &&
+              IdOf("SetBackColor") == kDispIdSetBackColor &&
+              IdOf("SetForeColor1") == kDispIdSetForeColor1 &&
+              IdOf("SetForeColor2") == kDispIdSetForeColor2 && IdOf("AboutBox") == kDispIdAboutBox);
 
 constexpr std::array<VarType, kCount> kParamTypes = [] {
     std::array<VarType, kCount> types{};
