@@ -182,16 +182,6 @@ TEST(LumeqDispatchTest, UnknownIdsAndPropertyAccessAreNotMembers) {
     EXPECT_EQ(ctrl->Invoke(kSetWM, InvokeKind::PropertyGet, {}, nullptr, nullptr), kMemberNotFound);
 }
 
-TEST(LumeqDispatchTest, MembersReturnNoResult) {
-    Ref<component::Dispatch> ctrl = CreateControl();
-    ASSERT_TRUE(ctrl);
-    Variant result = Variant::I4(7);
-    const Variant arg = Variant::I2(3);
-    EXPECT_EQ(ctrl->Invoke(kSetUnit, InvokeKind::Method, std::span(&arg, 1), &result, nullptr),
-              kOk);
-    EXPECT_EQ(result.Type(), component::VarType::Empty);
-}
-
 bool EveryPixelIs(const QImage& image, QRgb colour) {
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {

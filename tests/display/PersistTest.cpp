@@ -36,15 +36,6 @@ Bytes Saved(Ref<component::Dispatch>& ctrl) {
 // The record a panel keeps for its display: 205 by 62 dialog units, 359 by 101 pixels.
 const Bytes kPanelRecord = Record(0x00010000, 9499, 2672, 0);
 
-TEST(LumeqPersistTest, SavedStateIsVersionExtentAndEmptyStockMask) {
-    Ref<component::Dispatch> ctrl = CreateControl();
-    ASSERT_TRUE(ctrl);
-    const Bytes data = Saved(ctrl);
-    ASSERT_EQ(data.size(), 16u);
-    EXPECT_EQ(Bytes(data.begin(), data.begin() + 4), (Bytes{0x00, 0x00, 0x01, 0x00}));
-    EXPECT_EQ(Bytes(data.begin() + 12, data.end()), (Bytes{0, 0, 0, 0}));
-}
-
 TEST(LumeqPersistTest, ExtentFollowsTheSizeTheHostGives) {
     Ref<component::Dispatch> ctrl = CreateControl();
     ASSERT_TRUE(ctrl);

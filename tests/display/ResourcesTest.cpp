@@ -8,7 +8,6 @@
 
 #include "CModuleState.h"
 #include "res/LumeqImages.h"
-#include "res/LumeqStrings.h"
 
 namespace lumeq {
 namespace {
@@ -20,13 +19,6 @@ int ColourCount(const QImage& image) {
             colours.insert(image.pixel(x, y));
     }
     return static_cast<int>(colours.size());
-}
-
-TEST(LumeqResourcesTest, StringTable) {
-    EXPECT_EQ(LoadLumeqString(IDS_LUMEQ), "Lumeq Control");
-    EXPECT_EQ(LoadLumeqString(IDS_LUMEQ_PPG), "Lumeq Property Page");
-    EXPECT_EQ(LoadLumeqString(IDS_LUMEQ_PPG_CAPTION), "General");
-    EXPECT_EQ(LoadLumeqString(3), "");
 }
 
 TEST(LumeqResourcesTest, ToolboxBitmapIsSixteenByFifteenInSixteenColours) {
