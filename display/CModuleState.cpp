@@ -6,7 +6,7 @@ namespace {
 // Initial-exec: the library is loaded after start-up, and a pointer fits in the static TLS that
 // the loader keeps for such libraries; every export touches it, so it should cost no lookup.
 __attribute__((tls_model("initial-exec"))) thread_local CModuleState* t_pCurrent = nullptr;
-}
+}  // namespace
 
 CModuleState* AfxGetModuleState() {
     return t_pCurrent;
