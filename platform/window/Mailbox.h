@@ -1,0 +1,73 @@
+#pragma once
+
+// The queue of messages sent to one MessageOwner from other threads. Each waiting sender's
+// letter lives on the sender's stack until the owner thread has answered it.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "Messages.h"
+
+namespace window {
+
+class Mailbox {
+  public:
+    // Called on the owner thread; `owner` outlives the mailbox.
+    explicit Mailbox(MessageOwner& owner);
+    // Answers every waiting sender with 0.
+    ~Mailbox();
+    Mailbox(const Mailbox&) = delete;
+    Mailbox& operator=(const Mailbox&) = delete;
+
+    bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
+
+    // Other threads: queue a message or a call and wait for the answer. False when refused.
+    bool Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
+                 LResult& result);
+
+    int Pump(int limit);
+    bool WaitWhilePumping(const std::function<bool()>& done,
+                          std::optional<std::chrono::steady_clock::time_point> deadline);
+    void WaitWhileRefusing(const std::function<bool()>& done);
+    void Wake();
+    bool WaitForMessage(std::chrono::milliseconds timeout, std::size_t count);
+    std::size_t Pending();
+
+  private:
+    struct Letter {
+        MessageId id = 0;
+        WParam w = 0;
+        LParam l = 0;
+        const std::function<void()>* call = nullptr;
+        LResult result = 0;
+        bool answered = false;
+        bool refused = false;
+        std::condition_variable answeredSignal;
+    };
+
+    // REQUIRES: m_lock held.
+    void AnswerLocked(Letter& letter, LResult result, bool refused);
+    void RefuseAllLocked();
+    // Runs from the owner thread's event loop.
+    void OnPosted();
+
+    MessageOwner& m_owner;
+    const std::thread::id m_ownerThread;
+    std::mutex m_lock;
+    std::condition_variable m_arrived;  // a letter came or Wake was called
+    std::deque<Letter*> m_queue;
+    std::uint64_t m_wakeCount = 0;
+    bool m_posted = false;  // an event loop call to OnPosted is on its way
+    bool m_closed = false;
+    int m_senders = 0;  // threads inside Deliver; the destructor waits for them to leave
+    // Lives on the owner thread, so that calls queued to it run in that thread's event loop.
+    std::unique_ptr<QObject> m_receiver;
+};
+
+}  // namespace window
