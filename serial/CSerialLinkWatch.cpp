@@ -107,23 +107,28 @@ void CSerialLink::ServePortEvent(bool hungUp) {
 }
 
 void CSerialLink::DrainInput() {
+    // Bytes the last status read counted and that are not read yet. Only this thread takes
+    // input away (reads, and the purge before a send), so they are still there; the status is
+    // read again when they are used up.
+    std::size_t queued = 0;
     for (;;) {
         if (StopRequested() || m_bPaused.load())
             return;
 
-        std::size_t queued = 0;
-        serial_port::PortError statusError;
-        {
-            std::lock_guard<std::mutex> hold(m_portLock);
-            statusError = m_hPort->QueuedInput(queued);
+        if (queued == 0) {
+            serial_port::PortError statusError;
+            {
+                std::lock_guard<std::mutex> hold(m_portLock);
+                statusError = m_hPort->QueuedInput(queued);
+            }
+            if (statusError.Failed()) {
+                if (IsGone(statusError))
+                    OnDeviceLost("ReadFile()", statusError);
+                return;
+            }
+            if (queued == 0)
+                return;
         }
-        if (statusError.Failed()) {
-            if (IsGone(statusError))
-                OnDeviceLost("ReadFile()", statusError);
-            return;
-        }
-        if (queued == 0)
-            return;
 
         std::uint8_t byte = 0;
         serial_port::IoResult read;
@@ -144,6 +149,7 @@ void CSerialLink::DrainInput() {
         }
         if (read.bytes == 0)
             return;
+        --queued;
         Notify(PN_BYTE, byte);
     }
 }

@@ -1,29 +1,45 @@
 #include "Mailbox.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QObject>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdint>
 
 namespace window {
 
-Mailbox::Mailbox(MessageOwner& owner)
-    : m_owner(owner),
-      m_ownerThread(std::this_thread::get_id()),
-      m_receiver(std::make_unique<QObject>()) {}
+Mailbox::Mailbox(MessageOwner& owner) : m_owner(owner), m_ownerThread(std::this_thread::get_id()) {
+    // Without an application object this thread has no event loop; messages are then handled
+    // only by PumpOwner and WaitWhilePumping.
+    if (QCoreApplication::instance() == nullptr)
+        return;
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                     [this] { OnPosted(); });
+}
 
 Mailbox::~Mailbox() {
     std::unique_lock<std::mutex> hold(m_lock);
     m_closed = true;
     RefuseAllLocked();
+    m_answered.notify_all();
     // A refused sender still has to take the lock once more to read its answer.
     m_arrived.wait(hold, [&] { return m_senders == 0; });
+    hold.unlock();
+    m_notifier.reset();
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
 }
 
 void Mailbox::AnswerLocked(Letter& letter, LResult result, bool refused) {
     letter.result = result;
     letter.refused = refused;
     letter.answered = true;
-    // Notified under the lock: the sender cannot return (and drop the letter) before we let go.
-    letter.answeredSignal.notify_one();
 }
 
 void Mailbox::RefuseAllLocked() {
@@ -50,19 +66,22 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
         }
         ++m_senders;
         m_queue.push_back(&letter);
-        m_arrived.notify_all();
-        if (!m_posted && QCoreApplication::instance() != nullptr) {
+        if (!m_posted && m_wakeFd >= 0) {
             m_posted = true;
             post = true;
         }
     }
-    // One queued call drains every letter that came meanwhile.
-    if (post)
-        QMetaObject::invokeMethod(
-            m_receiver.get(), [this] { OnPosted(); }, Qt::QueuedConnection);
+    // Notified after letting go of the lock, so that the woken owner does not block on it.
+    m_arrived.notify_all();
+    // One wake-up drains every letter that came meanwhile.
+    if (post) {
+        const std::uint64_t one = 1;
+        while (::write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
 
     std::unique_lock<std::mutex> hold(m_lock);
-    letter.answeredSignal.wait(hold, [&] { return letter.answered; });
+    m_answered.wait(hold, [&] { return letter.answered; });
     result = letter.result;
     if (--m_senders == 0 && m_closed)
         m_arrived.notify_all();
@@ -70,6 +89,11 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
 }
 
 void Mailbox::OnPosted() {
+    // Cleared before the flag: a sender that saw the flag still set has queued its letter
+    // already, and the Pump below finds it.
+    std::uint64_t count = 0;
+    while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_posted = false;
@@ -98,6 +122,9 @@ int Mailbox::Pump(int limit) {
             std::lock_guard<std::mutex> hold(m_lock);
             AnswerLocked(*letter, result, false);
         }
+        // The condition variable belongs to the mailbox, so notifying after the sender may
+        // already have gone with its letter is safe.
+        m_answered.notify_all();
         ++handled;
     }
     return handled;
@@ -132,6 +159,7 @@ void Mailbox::WaitWhileRefusing(const std::function<bool()>& done) {
         RefuseAllLocked();
         const std::uint64_t wakes = m_wakeCount;
         hold.unlock();
+        m_answered.notify_all();
         if (done())
             return;
         hold.lock();
@@ -140,8 +168,10 @@ void Mailbox::WaitWhileRefusing(const std::function<bool()>& done) {
 }
 
 void Mailbox::Wake() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    ++m_wakeCount;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        ++m_wakeCount;
+    }
     m_arrived.notify_all();
 }
 

@@ -14,6 +14,8 @@
 
 #include "Messages.h"
 
+class QSocketNotifier;
+
 namespace window {
 
 class Mailbox {
@@ -48,26 +50,28 @@ class Mailbox {
         LResult result = 0;
         bool answered = false;
         bool refused = false;
-        std::condition_variable answeredSignal;
     };
 
-    // REQUIRES: m_lock held.
+    // REQUIRES: m_lock held. The caller notifies m_answered once it has let go of the lock.
     void AnswerLocked(Letter& letter, LResult result, bool refused);
     void RefuseAllLocked();
-    // Runs from the owner thread's event loop.
+    // Runs from the owner thread's event loop when m_wakeFd became readable.
     void OnPosted();
 
     MessageOwner& m_owner;
     const std::thread::id m_ownerThread;
     std::mutex m_lock;
-    std::condition_variable m_arrived;  // a letter came or Wake was called
+    std::condition_variable m_arrived;   // a letter came or Wake was called
+    std::condition_variable m_answered;  // a letter was answered
     std::deque<Letter*> m_queue;
     std::uint64_t m_wakeCount = 0;
-    bool m_posted = false;  // an event loop call to OnPosted is on its way
+    bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not run since
     bool m_closed = false;
     int m_senders = 0;  // threads inside Deliver; the destructor waits for them to leave
-    // Lives on the owner thread, so that calls queued to it run in that thread's event loop.
-    std::unique_ptr<QObject> m_receiver;
+    // Signalled by senders; the owner thread's event loop watches it (also inside a modal
+    // dialog's loop). -1 when there is no event loop to watch it.
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
 }  // namespace window
