@@ -46,8 +46,10 @@ class CSerialLink {
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;
 
-    // Returns 1 when the port opened (also if a configuration step failed and was reported),
-    // 0 when it could not be opened; OpenError() then tells why.
+    // Stops a running watch thread first (handling the old owner's messages meanwhile), then
+    // opens and configures port COMn, n = portNumber. Returns 1 when the port opened (also if a
+    // configuration step failed and was reported), 0 when it could not be opened; OpenError()
+    // then tells why.
     int Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity, int dataBits,
              int stopBits, std::uint32_t eventMask, unsigned sendBufferSize);
     // Starts the watch thread. Returns 1 when it runs (also when it already ran), 0 when it
@@ -58,6 +60,8 @@ class CSerialLink {
     int ResumeWatch();
     int PauseWatch();
     // Stops the watch thread, handling the owner's messages meanwhile, and closes the port.
+    // REQUIRES: not called from the handler of one of this engine's own notifications or
+    // failure reports: the thread waits for that handler to return.
     void Close();
     // Queue data for the watch thread to send, replacing data queued and not yet sent. Return 1
     // when the send was signalled, 0 when refused (no Open yet, count outside 1..capacity, text

@@ -107,4 +107,11 @@ std::vector<PortInfo> ListPorts() {
     return ports;
 }
 
+std::string PortLine(const PortInfo& port) {
+    std::string line = "COM" + std::to_string(port.number) + "  " + port.device;
+    if (!port.description.empty())
+        line += "  " + port.description;
+    return line;
+}
+
 }  // namespace serial_port

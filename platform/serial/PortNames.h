@@ -31,5 +31,7 @@ std::optional<unsigned> PortNumberOf(std::string_view name);
 std::optional<std::string> ResolvePortName(std::string_view name);
 // Every port that exists now, by number.
 std::vector<PortInfo> ListPorts();
+// One line for the user: "COM1  /dev/ttyUSB0  FTDI FT232R USB UART (0403:6001)".
+std::string PortLine(const PortInfo& port);
 
 }  // namespace serial_port

@@ -23,6 +23,8 @@ inline constexpr MessageId kUserMessage = 0x0400;
 class Mailbox;
 
 // Base of an object that receives messages on the thread that created it (its owner thread).
+// The owner thread's event loop handles them when the object was created after the application
+// object (QCoreApplication); otherwise only PumpOwner and WaitWhilePumping do.
 // REQUIRES: destroyed on the owner thread, after every sender has stopped sending to it.
 class MessageOwner {
   public:

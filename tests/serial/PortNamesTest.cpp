@@ -61,6 +61,8 @@ TEST_F(PortDirectory, ListingShowsEachPortWithItsTarget) {
     EXPECT_EQ(ports[0].device, (m_dir / "COM1").string());
     EXPECT_EQ(ports[0].description, "link to /dev/zero");
     EXPECT_EQ(ports[1].number, 3u);
+    EXPECT_EQ(serial_port::PortLine(ports[0]),
+              "COM1  " + (m_dir / "COM1").string() + "  link to /dev/zero");
 }
 
 TEST_F(PortDirectory, LongAndShortNamesResolveAlike) {

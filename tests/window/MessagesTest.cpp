@@ -141,6 +141,33 @@ TEST_F(MessagesTest, TheEventLoopDeliversAlsoInsideANestedModalLoop) {
     ASSERT_EQ(owner.received.size(), 1u);
 }
 
+TEST_F(MessagesTest, AHandlerRunningAModalLoopStillGetsOtherSendersMessages) {
+    RecordingOwner owner;
+    std::thread first, second;
+    QEventLoop outer;
+    QEventLoop modal;
+    int nestedResult = -1;
+    owner.onMessage = [&](window::MessageId id) {
+        if (id == 2) {
+            modal.quit();
+            return;
+        }
+        // Inside the first message's handler: a modal loop that ends with the second message.
+        second = std::thread([&] { window::SendMessage(owner, 2, 0, 0); });
+        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(kDeadline), &modal,
+                           [&] { modal.exit(1); });
+        nestedResult = modal.exec();
+        outer.quit();
+    };
+    QTimer::singleShot(0, &outer,
+                       [&] { first = std::thread([&] { window::SendMessage(owner, 1, 0, 0); }); });
+    outer.exec();
+    first.join();
+    second.join();
+    EXPECT_EQ(nestedResult, 0);
+    ASSERT_EQ(owner.received.size(), 2u);
+}
+
 TEST_F(MessagesTest, PumpThreadForRunsPostedMessages) {
     RecordingOwner owner;
     std::thread sender([&] { window::SendMessage(owner, 0x405, 0, 0); });
