@@ -74,12 +74,7 @@ QString ExplainOpenFailure(int portNumber, const serial_port::PortError& error) 
 
 QStringList ListPorts() {
     QStringList lines;
-    for (const serial_port::PortInfo& info : serial_port::ListPorts()) {
-        QString line =
-            QStringLiteral("COM%1  %2").arg(info.number).arg(QString::fromStdString(info.device));
-        if (!info.description.empty())
-            line += QStringLiteral("  %1").arg(QString::fromStdString(info.description));
-        lines << line;
-    }
+    for (const serial_port::PortInfo& info : serial_port::ListPorts())
+        lines << QString::fromStdString(serial_port::PortLine(info));
     return lines;
 }
