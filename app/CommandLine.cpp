@@ -55,10 +55,10 @@ QString VersionText() {
     return text;
 }
 
-QString NoDisplayText() {
+QString NoDisplayText(const QString& why) {
     return QStringLiteral(
-        "Karvel: there is no display to show the panel on (DISPLAY and WAYLAND_DISPLAY are not "
-        "set).\n"
-        "To run it on a virtual display:\n"
-        "  xvfb-run -a Karvel --demo\n");
+               "Karvel: there is no display to show the panel on (%1).\n"
+               "To run it on a virtual display:\n"
+               "  xvfb-run -a Karvel --demo\n")
+        .arg(why);
 }

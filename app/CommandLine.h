@@ -16,5 +16,5 @@ CommandLine ParseCommandLine(int argc, const char* const* argv);
 QString UsageText();
 // The version block: version number and the string table.
 QString VersionText();
-// Said when there is no display to show the panel on.
-QString NoDisplayText();
+// Said when there is no display to show the panel on; `why` tells what was found.
+QString NoDisplayText(const QString& why);

@@ -26,7 +26,8 @@ QtMessageHandler g_previousHandler = nullptr;
 // Qt ends the program when its display cannot be reached; say how to run without one first.
 void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtFatalMsg && message.contains(QLatin1String("platform plugin")))
-        Print(stderr, NoDisplayText());
+        Print(stderr, NoDisplayText(QStringLiteral("the display named by DISPLAY or "
+                                                   "WAYLAND_DISPLAY cannot be reached")));
     if (g_previousHandler)
         g_previousHandler(type, context, message);
 }
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!DisplayNamed()) {
-        Print(stderr, NoDisplayText());
+        Print(stderr, NoDisplayText(QStringLiteral("DISPLAY and WAYLAND_DISPLAY are not set")));
         return 1;
     }
     g_previousHandler = qInstallMessageHandler(MessageHandler);

@@ -66,40 +66,29 @@ TEST(PanelDisplayState, IsVersionOneExtent9499By2672NoStockProperties) {
     EXPECT_EQ(resources::PanelDisplayState(), expected);
 }
 
-TEST_F(LumeqWrapperTest, CallsOnAnUnattachedWrapperDoNothing) {
-    CLumeq display;
-    display.SetWM(1);
-    display.Display();
-    EXPECT_FALSE(display.IsAttached());
-
-    ASSERT_EQ(display.Create(&host, QRect(), {}, RecordingCreator(log)), component::kOk);
-    display.Detach();
-    display.SetHex1(4);
-    display.SetBackColor(1);
-    EXPECT_TRUE(log->calls.empty());
-    EXPECT_EQ(log->deactivations, 1);
-    EXPECT_EQ(log->liveObjects, 0);
-    EXPECT_EQ(display.Widget(), nullptr);
-}
-
-TEST_F(LumeqWrapperTest, AFailedCreationKeepsNothing) {
-    CLumeq display;
+TEST_F(LumeqWrapperTest, UnattachedCallsDoNothingAndTeardownLetsTheControlGo) {
+    CLumeq never;
     EXPECT_EQ(
-        display.Create(&host, QRect(), {}, RecordingCreator(log, component::kClassNotRegistered)),
+        never.Create(&host, QRect(), {}, RecordingCreator(log, component::kClassNotRegistered)),
         component::kClassNotRegistered);
-    EXPECT_FALSE(display.IsAttached());
+    never.SetWM(1);
+    never.Display();
+    EXPECT_FALSE(never.IsAttached());
     EXPECT_EQ(log->activations, 0);
-    display.SetWM(1);
-    EXPECT_TRUE(log->calls.empty());
-}
 
-TEST_F(LumeqWrapperTest, DestructionDeactivatesAndReleasesTheControl) {
+    CLumeq detached;
+    ASSERT_EQ(detached.Create(&host, QRect(), {}, RecordingCreator(log)), component::kOk);
+    detached.Detach();
+    detached.SetHex1(4);
+    detached.SetBackColor(1);
+    EXPECT_EQ(detached.Widget(), nullptr);
     {
-        CLumeq display;
-        ASSERT_EQ(display.Create(&host, QRect(), {}, RecordingCreator(log)), component::kOk);
+        CLumeq destroyed;
+        ASSERT_EQ(destroyed.Create(&host, QRect(), {}, RecordingCreator(log)), component::kOk);
         EXPECT_EQ(log->liveObjects, 1);
     }
-    EXPECT_EQ(log->deactivations, 1);
+    EXPECT_TRUE(log->calls.empty());
+    EXPECT_EQ(log->deactivations, 2);
     EXPECT_EQ(log->liveObjects, 0);
     EXPECT_TRUE(host.findChildren<QWidget*>().isEmpty());
 }

@@ -225,14 +225,6 @@ TEST_F(KeyTest, DoubleClickSendsTheLetterThenTheLetterWithBit7) {
     }
 }
 
-TEST_F(KeyTest, NothingIsSentWhileTheClosedStateIsShown) {
-    PressOpenClose();  // CLOSE
-    for (int id = 1001; id <= 1004; ++id)
-        h.panel->KeyButton(id)->click();
-    PressOpenClose();  // OPEN: the same port again, watched
-    EXPECT_TRUE(TareReaches(3));
-}
-
 class DeviceLostTest : public PortSelectionTest {};
 
 TEST_F(DeviceLostTest, APeerThatHangsUpLeavesThePanelClosedAndOpenRetriesLater) {
