@@ -13,7 +13,24 @@
 namespace apptest {
 namespace {
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
 TEST(Demo, ThePanelFindsTheSimulatedScaleOnCom5AndMirrorsIt) {
+    // Measured: once this process has forked (even /bin/true), ThreadSanitizer reports the
+    // engine's send buffer as racing although both sides hold its lock. The engine's threads are
+    // checked by the other tests; this one is about the simulator.
+    if (kThreadSanitizer)
+        GTEST_SKIP() << "forks a process, which ThreadSanitizer does not follow";
     QString portDir;
     {
         DemoScale demo;

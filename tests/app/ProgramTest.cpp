@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "PortDirectory.h"
-#include "PtyPeer.h"
+#include "serial/PseudoTerminal.h"
 
 namespace apptest {
 namespace {
@@ -69,10 +69,12 @@ TEST(Program, WithoutADisplayItSaysHowToRunOnAVirtualOne) {
 
 TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     PortDirectory ports;
-    PtyPeer one(PtyPeer::Role::Silent);
-    PtyPeer three(PtyPeer::Role::Silent);
-    ports.Map(1, one.DevicePath());
-    ports.Map(3, three.DevicePath());
+    // Plain pseudo-terminals: no thread of ours may run while the program is forked off.
+    auto one = serial_port::PseudoTerminal::Create();
+    auto three = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(one && three);
+    ports.Map(1, one->DevicePath());
+    ports.Map(3, three->DevicePath());
     QProcessEnvironment env = Offscreen();
     env.insert("KARVEL_PORT_DIR", ports.Path());
     const Outcome run = RunKarvel({"--list-ports"}, env);
@@ -80,15 +82,16 @@ TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith("COM1"));
-    EXPECT_TRUE(lines[0].contains(QString::fromStdString(one.DevicePath())));
+    EXPECT_TRUE(lines[0].contains(QString::fromStdString(one->DevicePath())));
     EXPECT_TRUE(lines[1].startsWith("COM3"));
-    EXPECT_TRUE(lines[1].contains(QString::fromStdString(three.DevicePath())));
+    EXPECT_TRUE(lines[1].contains(QString::fromStdString(three->DevicePath())));
 }
 
 TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
     PortDirectory ports;
-    PtyPeer scale(PtyPeer::Role::Scale);
-    ports.Map(1, scale.DevicePath());
+    auto scale = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(scale);
+    ports.Map(1, scale->DevicePath());
     QProcessEnvironment env = Offscreen();
     env.insert("KARVEL_PORT_DIR", ports.Path());
     env.insert("KARVEL_COMPONENT_MANIFEST", ports.Path() + "/missing.manifest");
@@ -100,7 +103,7 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
     EXPECT_TRUE(run.err.contains("lumeq-register"));
     EXPECT_TRUE(run.err.contains("Karvel.manifest"));
     // The program has ended: a probe byte would be waiting at the peer by now.
-    EXPECT_TRUE(scale.Received().empty());
+    EXPECT_TRUE(scale->Read(std::chrono::milliseconds(0)).empty());
 }
 
 }  // namespace
