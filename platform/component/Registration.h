@@ -1,7 +1,16 @@
 #pragma once
 
 // Writing a library's classes and type library into the registration store. Called by a
-// library's self-registration exports; each call is one atomic update of the store.
+// library's self-registration exports; each call is one atomic update of the store (see
+// StoreFile.h), safe against other processes registering at the same time. Any thread.
+//
+// Failures: kRegistryAccess when the store cannot be read (it is damaged) or written, with the
+// reason in LastActivationError(); kInvalidArgument for a relative library path or a malformed
+// ProgID. Removing what is not registered succeeds.
+//
+// For tests, KARVEL_REGISTRATION_FAULT makes one step fail with kRegistryAccess before the store
+// is touched: "typelib" fails RegisterTypeLibrary and UnregisterTypeLibrary, "class" fails
+// RegisterControlClass, RegisterPropertyPageClass and UnregisterClass ("typelib,class": both).
 
 #include <cstdint>
 #include <optional>
@@ -29,17 +38,20 @@ struct ControlClassRegistration {
     std::uint16_t libMinor;
 };
 
+// The help directory recorded is the library's own directory.
 Result RegisterTypeLibrary(const std::string& libraryPath, const Guid& libid, std::uint16_t major,
                            std::uint16_t minor, std::uint32_t lcid);
 Result UnregisterTypeLibrary(const Guid& libid, std::uint16_t major, std::uint16_t minor,
                              std::uint32_t lcid);
+// Registers the control and its ProgID (when not empty) in one update.
 Result RegisterControlClass(const ControlClassRegistration& reg);
 Result RegisterPropertyPageClass(const std::string& libraryPath, const Guid& clsid,
                                  const std::string& userTypeName);
-// Removes the class and, when given, its ProgID.
+// Removes the class and, when given, its ProgID (only while that ProgID still names `clsid`).
 Result UnregisterClass(const Guid& clsid, std::optional<std::string_view> progId);
 
-// Absolute path of the loaded library (or program) that contains `address`.
+// Absolute, canonical path of the loaded library (or program) that contains `address`; empty
+// when no loaded file contains it.
 std::string ModulePathOf(const void* address);
 
 }  // namespace component

@@ -71,8 +71,11 @@ struct TypeLibraryInfo {
 using GetTypeLibraryFn = const TypeLibraryInfo* (*)();
 
 // Loads the registered type library `libid` at version major.minor: finds the library file in
-// the registration store, loads it, and reads its type information. Errors:
-// kLibraryNotRegistered, kCannotLoadLibrary, kRegistryAccess (damaged store).
+// the registration store (same major version, the highest registered minor version not below
+// `minor`), loads it, and reads its type information, which must carry exactly the registered
+// identifier and version. Errors: kLibraryNotRegistered, kCannotLoadLibrary (also for a library
+// that carries another type library than the one registered), kRegistryAccess (damaged store);
+// the reason is in LastActivationError(). Any thread.
 Result LoadRegisteredTypeLibrary(const Guid& libid, std::uint16_t major, std::uint16_t minor,
                                  const TypeLibraryInfo** out);
 

@@ -1,0 +1,31 @@
+#include "CLumeqPropPageFactory.h"
+
+#include <optional>
+#include <string>
+
+#include "CLumeqPropPage.h"
+#include "LumeqIds.h"
+#include "LumeqServer.h"
+#include "component/Registration.h"
+#include "res/LumeqStrings.h"
+
+namespace lumeq {
+
+using component::Result;
+
+CLumeqPropPageFactory::CLumeqPropPageFactory() : CLumeqFactory(kClsidLumeqPropPage) {}
+
+Result CLumeqPropPageFactory::CreateObject(const component::Guid& iid, void** out) {
+    component::Ref<CLumeqPropPage> page =
+        component::Ref<CLumeqPropPage>::Adopt(new CLumeqPropPage(LumeqObjectCounter()));
+    return page->QueryInterface(iid, out);
+}
+
+Result CLumeqPropPageFactory::UpdateRegistry(bool bRegister) {
+    if (!bRegister)
+        return component::UnregisterClass(kClsidLumeqPropPage, std::nullopt);
+    return component::RegisterPropertyPageClass(LumeqLibraryPath(), kClsidLumeqPropPage,
+                                                std::string(LoadLumeqString(IDS_LUMEQ_PPG)));
+}
+
+}  // namespace lumeq

@@ -1,0 +1,64 @@
+// The library's entry points: the only symbols it exports.
+
+#include <type_traits>
+
+#include "CModuleState.h"
+#include "LumeqServer.h"
+#include "component/Interfaces.h"
+#include "component/TypeLibrary.h"
+#include "res/LumeqTypeLib.h"
+#include "res/LumeqVersion.h"
+
+#define LUMEQ_EXPORT extern "C" __attribute__((visibility("default")))
+
+using component::Guid;
+using component::Result;
+
+LUMEQ_EXPORT Result DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
+    lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
+    if (out == nullptr)
+        return component::kNullPointer;
+    *out = nullptr;
+    if (clsid == nullptr || iid == nullptr)
+        return component::kInvalidArgument;
+    if (!lumeq::LumeqModuleStarted())
+        return component::kUnexpected;
+    return lumeq::LumeqGetClassObject(*clsid, *iid, out);
+}
+
+LUMEQ_EXPORT Result DllCanUnloadNow() {
+    lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
+    return lumeq::LumeqCanUnloadNow();
+}
+
+LUMEQ_EXPORT Result DllRegisterServer() {
+    lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
+    if (!lumeq::LumeqModuleStarted())
+        return component::kUnexpected;
+    return lumeq::LumeqRegisterServer();
+}
+
+LUMEQ_EXPORT Result DllUnregisterServer() {
+    lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
+    if (!lumeq::LumeqModuleStarted())
+        return component::kUnexpected;
+    return lumeq::LumeqUnregisterServer();
+}
+
+LUMEQ_EXPORT const component::TypeLibraryInfo* DllGetTypeLibrary() {
+    lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
+    return &lumeq::LumeqTypeLibrary();
+}
+
+LUMEQ_EXPORT const lumeq::VersionInfo* DllGetVersionInfo() {
+    lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
+    return &lumeq::LumeqVersionInfo();
+}
+
+// The loader calls these through its own function types; a mismatch would be a silent ABI bug.
+static_assert(std::is_same_v<decltype(&DllGetClassObject), component::GetClassObjectFn>);
+static_assert(std::is_same_v<decltype(&DllCanUnloadNow), component::CanUnloadNowFn>);
+static_assert(std::is_same_v<decltype(&DllRegisterServer), component::RegisterServerFn>);
+static_assert(std::is_same_v<decltype(&DllUnregisterServer), component::RegisterServerFn>);
+static_assert(std::is_same_v<decltype(&DllGetTypeLibrary), component::GetTypeLibraryFn>);
+static_assert(std::is_same_v<decltype(&DllGetVersionInfo), lumeq::GetVersionInfoFn>);

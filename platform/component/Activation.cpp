@@ -1,0 +1,161 @@
+#include "Activation.h"
+
+#include "ErrorText.h"
+#include "LibraryCache.h"
+#include "Manifest.h"
+#include "Ref.h"
+#include "StoreFile.h"
+
+namespace component {
+
+namespace {
+
+// Where the library of a class was found, for messages.
+struct ClassSource {
+    std::string library;
+    std::string origin;  // "the manifest X" or "the registration store X"
+};
+
+// Looks the class up in the program's manifest. kOk with `source` filled when the manifest
+// names it; kClassNotRegistered when there is no manifest or it does not name the class; any
+// other failure stops the lookup. `looked` collects what was consulted.
+Result FindInManifest(const Guid& clsid, ClassSource* source, std::string* looked) {
+    bool explicitlyNamed = false;
+    const std::string path = Manifest::PathForProgram(&explicitlyNamed);
+    if (path.empty()) {
+        *looked = "no manifest (the program's own path is unknown)";
+        return kClassNotRegistered;
+    }
+    Manifest manifest;
+    std::string error;
+    const Result r = Manifest::Read(path, &manifest, &error);
+    if (r == kFileNotFound && !explicitlyNamed) {
+        *looked = "no manifest at " + path;
+        return kClassNotRegistered;
+    }
+    if (Failed(r)) {
+        SetErrorText(error);
+        return kRegistryAccess;
+    }
+    if (auto library = manifest.LibraryFor(clsid)) {
+        *source = {*library, "the manifest " + path};
+        return kOk;
+    }
+    *looked = "the manifest " + path + " does not list it";
+    return kClassNotRegistered;
+}
+
+Result FindInStore(const Guid& clsid, ClassSource* source, std::string* looked) {
+    RegistrationStore store;
+    std::string path;
+    std::string error;
+    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
+        SetErrorText(error);
+        return kRegistryAccess;
+    }
+    if (const StoredClass* entry = store.FindClass(clsid)) {
+        *source = {entry->library, "the registration store " + path};
+        return kOk;
+    }
+    *looked = "the registration store " + path + " does not list it";
+    return kClassNotRegistered;
+}
+
+}  // namespace
+
+Result GetClassObject(const Guid& clsid, const Guid& iid, void** out) {
+    if (!out) {
+        SetErrorText("no place given for the class object");
+        return kNullPointer;
+    }
+    *out = nullptr;
+
+    ClassSource source;
+    std::string inManifest;
+    Result r = FindInManifest(clsid, &source, &inManifest);
+    if (r == kClassNotRegistered) {
+        std::string inStore;
+        r = FindInStore(clsid, &source, &inStore);
+        if (r == kClassNotRegistered) {
+            SetErrorText("the class " + clsid.ToString() + " is not registered: " + inManifest +
+                         ", and " + inStore);
+            return r;
+        }
+    }
+    if (Failed(r))
+        return r;
+
+    const Library* library = nullptr;
+    if (Failed(r = LoadCachedLibrary(source.library, &library))) {
+        SetErrorText("the class " + clsid.ToString() + " (listed in " + source.origin +
+                     "): " + ErrorText());
+        return r;
+    }
+    const auto getClassObject = FindExport<GetClassObjectFn>(*library, "DllGetClassObject");
+    if (!getClassObject) {
+        SetErrorText("the class " + clsid.ToString() + " (listed in " + source.origin +
+                     "): " + ErrorText());
+        return kCannotLoadLibrary;
+    }
+    r = getClassObject(&clsid, &iid, out);
+    if (Failed(r)) {
+        *out = nullptr;
+        SetErrorText("the library " + library->Path() + " (listed for the class " +
+                     clsid.ToString() + " in " + source.origin +
+                     ") did not give its class "
+                     "object: " +
+                     DescribeResult(r));
+    }
+    return r;
+}
+
+Result CreateInstance(const Guid& clsid, const Guid& iid, void** out) {
+    if (!out) {
+        SetErrorText("no place given for the object");
+        return kNullPointer;
+    }
+    *out = nullptr;
+    Ref<ClassFactory> factory;
+    Result r = GetClassObject(clsid, kIidClassFactory, factory.Out());
+    if (Failed(r))
+        return r;
+    if (!factory) {
+        SetErrorText("the class " + clsid.ToString() + " gave a null class object");
+        return kUnexpected;
+    }
+    r = factory->CreateInstance(nullptr, iid, out);
+    if (Failed(r)) {
+        *out = nullptr;
+        SetErrorText("the class object of " + clsid.ToString() +
+                     " did not create an object: " + DescribeResult(r));
+    }
+    return r;
+}
+
+Result ClassIdFromProgId(std::string_view progId, Guid* out) {
+    if (!out) {
+        SetErrorText("no place given for the class identifier");
+        return kNullPointer;
+    }
+    *out = Guid();
+    RegistrationStore store;
+    std::string path;
+    std::string error;
+    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
+        SetErrorText(error);
+        return kRegistryAccess;
+    }
+    if (const auto clsid = store.FindProgId(progId)) {
+        *out = *clsid;
+        return kOk;
+    }
+    SetErrorText("the ProgID \"" + std::string(progId) + "\" is not in the registration store " +
+                 path);
+    return kClassNotRegistered;
+}
+
+std::string LastActivationError() {
+    return ErrorText();
+}
+
+}  // namespace component

@@ -1,0 +1,66 @@
+#include "LibraryCache.h"
+
+#include <climits>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "ErrorText.h"
+
+namespace component {
+
+namespace {
+
+struct Cache {
+    // Recursive: a library's static initialisers may themselves ask for a class.
+    std::recursive_mutex mutex;
+    std::map<std::string, Library> libraries;  // by canonical path
+};
+
+Cache& TheCache() {
+    static Cache cache;
+    return cache;
+}
+
+}  // namespace
+
+Result LoadCachedLibrary(const std::string& path, const Library** out) {
+    *out = nullptr;
+    if (path.empty() || path.front() != '/') {
+        SetErrorText("the library \"" + path +
+                     "\" is not given by an absolute path; libraries are never looked up by "
+                     "name or in the current directory");
+        return kCannotLoadLibrary;
+    }
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved)) {
+        SetErrorText("the library " + path + " cannot be found: " + SystemErrorText(errno));
+        return kCannotLoadLibrary;
+    }
+    const std::string canonical = resolved;
+
+    Cache& cache = TheCache();
+    std::lock_guard lock(cache.mutex);
+    if (auto it = cache.libraries.find(canonical); it != cache.libraries.end()) {
+        *out = &it->second;
+        return kOk;
+    }
+    std::string error;
+    Library library = Library::Open(canonical, &error);
+    if (!library) {
+        SetErrorText("the library " + canonical + " cannot be loaded: " + error);
+        return kCannotLoadLibrary;
+    }
+    auto [it, inserted] = cache.libraries.emplace(canonical, std::move(library));
+    *out = &it->second;
+    return kOk;
+}
+
+void* FindExportAddress(const Library& library, const char* name) {
+    void* address = library.Export(name);
+    if (!address)
+        SetErrorText("the library " + library.Path() + " does not export " + name);
+    return address;
+}
+
+}  // namespace component

@@ -1,0 +1,108 @@
+#include "Manifest.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "ErrorText.h"
+#include "TextFile.h"
+
+namespace component {
+
+namespace {
+
+constexpr const char* kManifestVariable = "KARVEL_COMPONENT_MANIFEST";
+
+std::string ProgramPath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string Quote(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+}  // namespace
+
+std::string Manifest::PathForProgram(bool* explicitlyNamed) {
+    if (const char* named = std::getenv(kManifestVariable); named && *named) {
+        *explicitlyNamed = true;
+        return named;
+    }
+    *explicitlyNamed = false;
+    const std::string program = ProgramPath();
+    return program.empty() ? std::string() : program + ".manifest";
+}
+
+Result Manifest::Read(const std::string& path, Manifest* out, std::string* error) {
+    *out = Manifest();
+    if (path.empty() || path.front() != '/') {
+        *error = "the manifest path " + Quote(path) + " is not absolute";
+        return kRegistryAccess;
+    }
+    std::string text;
+    if (const int e = ReadTextFile(path, &text); e != 0) {
+        *error = "the manifest " + path + " cannot be read: " + SystemErrorText(e);
+        return e == ENOENT ? kFileNotFound : kRegistryAccess;
+    }
+
+    Manifest manifest;
+    manifest.m_path = path;
+    const std::string directory = DirectoryOf(path);
+    int number = 0;
+    for (std::string_view raw : SplitLines(text)) {
+        ++number;
+        const std::string_view line = TrimBlanks(raw);
+        if (line.empty() || line.front() == '#')
+            continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        auto fail = [&](const std::string& why) {
+            *error = where + why;
+            return kRegistryAccess;
+        };
+        if (line.find('\0') != std::string_view::npos)
+            return fail("the line holds a NUL byte");
+
+        const std::size_t keywordEnd = line.find_first_of(" \t");
+        if (line.substr(0, keywordEnd) != "class" || keywordEnd == std::string_view::npos)
+            return fail("expected \"class {CLSID} LIBRARY\", found " + Quote(line));
+        const std::string_view rest = TrimBlanks(line.substr(keywordEnd));
+        const std::size_t guidEnd = rest.find_first_of(" \t");
+        const std::string_view guidText = rest.substr(0, guidEnd);
+        const std::optional<Guid> clsid = Guid::Parse(guidText);
+        if (!clsid)
+            return fail(Quote(guidText) + " is not a class identifier of the form {" +
+                        "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+        const std::string_view library = guidEnd == std::string_view::npos
+                                             ? std::string_view()
+                                             : TrimBlanks(rest.substr(guidEnd));
+        if (library.empty())
+            return fail("the class " + clsid->ToString() + " names no library file");
+        for (const Entry& earlier : manifest.m_entries) {
+            if (earlier.clsid == *clsid)
+                return fail("the class " + clsid->ToString() + " is already listed on line " +
+                            std::to_string(earlier.line));
+        }
+        std::string absolute = library.front() == '/' ? std::string(library)
+                                                      : (directory == "/" ? "" : directory) + "/" +
+                                                            std::string(library);
+        manifest.m_entries.push_back({*clsid, std::move(absolute), number});
+    }
+    *out = std::move(manifest);
+    return kOk;
+}
+
+std::optional<std::string> Manifest::LibraryFor(const Guid& clsid) const {
+    for (const Entry& entry : m_entries) {
+        if (entry.clsid == clsid)
+            return entry.library;
+    }
+    return std::nullopt;
+}
+
+}  // namespace component

@@ -1,0 +1,25 @@
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "Registration.h"
+
+namespace component {
+
+std::string ModulePathOf(const void* address) {
+    Dl_info info{};
+    if (!dladdr(address, &info))
+        return {};
+    char resolved[PATH_MAX];
+    if (info.dli_fname && info.dli_fname[0] == '/')
+        return realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
+    // Only the main program is reported without an absolute name (empty or as started).
+    const ssize_t n = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+    if (n <= 0)
+        return {};
+    return std::string(resolved, static_cast<std::size_t>(n));
+}
+
+}  // namespace component

@@ -1,0 +1,138 @@
+#include "Registration.h"
+
+#include <cstdlib>
+
+#include "ErrorText.h"
+#include "RegistrationStore.h"
+#include "StoreFile.h"
+#include "TextFile.h"
+
+namespace component {
+
+namespace {
+
+constexpr const char* kFaultVariable = "KARVEL_REGISTRATION_FAULT";
+
+// Whether KARVEL_REGISTRATION_FAULT (a comma-separated list) names `step`.
+bool FaultInjected(std::string_view step) {
+    const char* value = std::getenv(kFaultVariable);
+    if (!value)
+        return false;
+    std::string_view list = value;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        if (TrimBlanks(list.substr(0, comma)) == step)
+            return true;
+        if (comma == std::string_view::npos)
+            break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+Result InjectedFault(std::string_view step) {
+    SetErrorText("the " + std::string(step) + " step fails on purpose (" + kFaultVariable + ")");
+    return kRegistryAccess;
+}
+
+Result BadArgument(std::string text) {
+    SetErrorText(std::move(text));
+    return kInvalidArgument;
+}
+
+bool IsAbsolute(const std::string& path) {
+    return !path.empty() && path.front() == '/';
+}
+
+// One atomic change of the current user's store; kFalse from `change` (nothing to do) counts
+// as success.
+Result ChangeStore(const std::function<Result(RegistrationStore&)>& change) {
+    std::string error;
+    const std::string path = StoreFile::Path(&error);
+    if (path.empty()) {
+        SetErrorText("the registration store cannot be found: " + error);
+        return kRegistryAccess;
+    }
+    const Result r = StoreFile::Update(path, change, &error);
+    if (Failed(r)) {
+        if (!error.empty())
+            SetErrorText(error);
+        return r;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+Result RegisterTypeLibrary(const std::string& libraryPath, const Guid& libid, std::uint16_t major,
+                           std::uint16_t minor, std::uint32_t lcid) {
+    if (FaultInjected("typelib"))
+        return InjectedFault("typelib");
+    if (!IsAbsolute(libraryPath))
+        return BadArgument("the type library's file \"" + libraryPath + "\" is not absolute");
+    StoredTypeLibrary entry{{libid, major, minor}, lcid, libraryPath, DirectoryOf(libraryPath)};
+    return ChangeStore(
+        [&](RegistrationStore& store) { return store.PutTypeLibrary(entry) ? kOk : kFalse; });
+}
+
+Result UnregisterTypeLibrary(const Guid& libid, std::uint16_t major, std::uint16_t minor,
+                             std::uint32_t lcid) {
+    if (FaultInjected("typelib"))
+        return InjectedFault("typelib");
+    return ChangeStore([&](RegistrationStore& store) {
+        return store.RemoveTypeLibrary({libid, major, minor}, lcid) ? kOk : kFalse;
+    });
+}
+
+Result RegisterControlClass(const ControlClassRegistration& reg) {
+    if (FaultInjected("class"))
+        return InjectedFault("class");
+    if (!IsAbsolute(reg.libraryPath))
+        return BadArgument("the class's library \"" + reg.libraryPath + "\" is not absolute");
+    if (!reg.progId.empty() && !IsValidProgId(reg.progId))
+        return BadArgument("\"" + reg.progId + "\" is not a valid ProgID");
+    StoredClass entry;
+    entry.clsid = reg.clsid;
+    entry.library = reg.libraryPath;
+    entry.userTypeName = reg.userTypeName;
+    entry.progId = reg.progId;
+    entry.threading = reg.flags & kRegApartmentThreading ? "Apartment" : "";
+    entry.control = true;
+    entry.insertable = (reg.flags & kRegInsertable) != 0;
+    entry.toolboxBitmap = reg.toolboxBitmapId;
+    entry.miscStatus = reg.miscStatus;
+    entry.typeLibrary = TypeLibraryVersion{reg.libid, reg.libMajor, reg.libMinor};
+    return ChangeStore([&](RegistrationStore& store) {
+        bool changed = store.PutClass(entry);
+        if (!reg.progId.empty())
+            changed = store.PutProgId({reg.progId, reg.clsid}) || changed;
+        return changed ? kOk : kFalse;
+    });
+}
+
+Result RegisterPropertyPageClass(const std::string& libraryPath, const Guid& clsid,
+                                 const std::string& userTypeName) {
+    if (FaultInjected("class"))
+        return InjectedFault("class");
+    if (!IsAbsolute(libraryPath))
+        return BadArgument("the class's library \"" + libraryPath + "\" is not absolute");
+    StoredClass entry;
+    entry.clsid = clsid;
+    entry.library = libraryPath;
+    entry.userTypeName = userTypeName;
+    return ChangeStore(
+        [&](RegistrationStore& store) { return store.PutClass(entry) ? kOk : kFalse; });
+}
+
+Result UnregisterClass(const Guid& clsid, std::optional<std::string_view> progId) {
+    if (FaultInjected("class"))
+        return InjectedFault("class");
+    return ChangeStore([&](RegistrationStore& store) {
+        bool changed = store.RemoveClass(clsid);
+        if (progId)
+            changed = store.RemoveProgId(*progId, clsid) || changed;
+        return changed ? kOk : kFalse;
+    });
+}
+
+}  // namespace component

@@ -1,0 +1,181 @@
+#include "StoreFile.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "ErrorText.h"
+#include "TextFile.h"
+#include "UniqueFd.h"
+
+namespace component {
+
+namespace {
+
+constexpr const char* kStoreVariable = "KARVEL_COMPONENT_STORE";
+constexpr std::size_t kStoreLimit = 16 << 20;
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        return pw->pw_dir;
+    return {};
+}
+
+// Creates `directory` and its missing parents (new ones private to the user).
+int MakeDirectories(const std::string& directory) {
+    if (directory.empty() || directory == "/")
+        return 0;
+    struct stat st {};
+    if (stat(directory.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (const int e = MakeDirectories(DirectoryOf(directory)); e != 0)
+        return e;
+    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+int WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int FlockRetrying(int fd, int operation) {
+    while (flock(fd, operation) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+// Writes `text` to a new file beside `path` and renames it over `path`, durably.
+Result ReplaceFile(const std::string& path, const std::string& text, std::string* error) {
+    const std::string directory = DirectoryOf(path);
+    std::string temporary = path + ".tmp-XXXXXX";
+    UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file) {
+        *error = "cannot create a temporary file beside " + path + ": " + SystemErrorText(errno);
+        return kRegistryAccess;
+    }
+    auto fail = [&](const std::string& what, int e) {
+        file.Reset();
+        unlink(temporary.c_str());
+        *error = what + ": " + SystemErrorText(e);
+        return kRegistryAccess;
+    };
+    if (fchmod(file.Get(), 0644) != 0)
+        return fail("cannot set the mode of " + temporary, errno);
+    if (const int e = WriteAll(file.Get(), text); e != 0)
+        return fail("cannot write " + temporary, e);
+    if (fsync(file.Get()) != 0)
+        return fail("cannot flush " + temporary, errno);
+    if (const int e = file.Reset(); e != 0)
+        return fail("cannot close " + temporary, e);
+    if (rename(temporary.c_str(), path.c_str()) != 0)
+        return fail("cannot rename " + temporary + " to " + path, errno);
+
+    UniqueFd dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir || fsync(dir.Get()) != 0) {
+        // The new store is in place; only its durability across a power cut is in doubt.
+        *error = "cannot flush the directory " + directory + ": " + SystemErrorText(errno);
+        return kRegistryAccess;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+std::string StoreFile::Path(std::string* error) {
+    if (const char* named = std::getenv(kStoreVariable); named && *named) {
+        if (named[0] != '/') {
+            *error = std::string(kStoreVariable) + " (\"" + named + "\") is not an absolute path";
+            return {};
+        }
+        return named;
+    }
+    std::string data;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
+        data = xdg;
+    } else {
+        const std::string home = HomeDirectory();
+        if (home.empty()) {
+            *error = "neither XDG_DATA_HOME nor the home directory is known";
+            return {};
+        }
+        data = home + "/.local/share";
+    }
+    return data + "/karvel/components.store";
+}
+
+Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::string* error) {
+    *out = RegistrationStore();
+    std::string text;
+    if (const int e = ReadTextFile(path, &text, kStoreLimit); e != 0) {
+        if (e == ENOENT)
+            return kOk;
+        *error = "the registration store " + path + " cannot be read: " + SystemErrorText(e);
+        return kRegistryAccess;
+    }
+    return RegistrationStore::Parse(text, path, out, error);
+}
+
+Result StoreFile::LoadCurrent(RegistrationStore* out, std::string* path, std::string* error) {
+    *out = RegistrationStore();
+    *path = Path(error);
+    if (path->empty()) {
+        *error = "the registration store cannot be found: " + *error;
+        return kRegistryAccess;
+    }
+    return Load(*path, out, error);
+}
+
+Result StoreFile::Update(const std::string& path,
+                         const std::function<Result(RegistrationStore&)>& change,
+                         std::string* error) {
+    if (path.empty() || path.front() != '/') {
+        *error = "the registration store path \"" + path + "\" is not absolute";
+        return kRegistryAccess;
+    }
+    if (const int e = MakeDirectories(DirectoryOf(path)); e != 0) {
+        *error = "cannot create the directory of the registration store " + path + ": " +
+                 SystemErrorText(e);
+        return kRegistryAccess;
+    }
+    const std::string lockPath = path + ".lock";
+    UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!lock) {
+        *error = "cannot open the lock file " + lockPath + ": " + SystemErrorText(errno);
+        return kRegistryAccess;
+    }
+    if (const int e = FlockRetrying(lock.Get(), LOCK_EX); e != 0) {
+        *error = "cannot lock " + lockPath + ": " + SystemErrorText(e);
+        return kRegistryAccess;
+    }
+
+    RegistrationStore store;
+    if (const Result r = Load(path, &store, error); Failed(r))
+        return r;
+    const Result r = change(store);
+    if (Failed(r) || r == kFalse)
+        return r;
+    return ReplaceFile(path, store.Format(), error);
+    // The lock goes with `lock`, after the rename.
+}
+
+}  // namespace component

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "LumeqHost.h"
+#include "PreviewOptions.h"
+
+namespace lumeq_test {
+namespace {
+
+using lumeq_preview::ParseCNumber;
+using lumeq_preview::ParsePreviewOptions;
+using lumeq_preview::PreviewOptions;
+
+TEST(LumeqPreviewOptionsTest, NumbersInCNotation) {
+    const struct {
+        const char* text;
+        std::uint32_t max;
+        std::optional<std::uint32_t> value;
+    } cases[] = {
+        // clang-format off
+        {"63", 255, 63}, {"0x3f", 255, 63}, {"0X3F", 255, 63}, {"077", 255, 63}, {"0", 255, 0},
+        {"255", 255, 255}, {"256", 255, {}}, {"0x100", 255, {}}, {"-1", 255, {}}, {"+1", 255, {}},
+        {"", 255, {}}, {"0x", 255, {}}, {"08", 255, {}}, {"12abc", 255, {}}, {" 1", 255, {}},
+        {"0xFFFFFFFF", 0xFFFFFFFF, 0xFFFFFFFF}, {"0x100000000", 0xFFFFFFFF, {}},
+        // clang-format on
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseCNumber(c.text, c.max), c.value) << '"' << c.text << '"';
+}
+
+TEST(LumeqPreviewOptionsTest, ValuesLandInTheirSlotsAndOmittedOnesStayUnset) {
+    const std::vector<std::string> args = {"--wm",   "1",      "--hex6=0xff", "--unit",
+                                           "010",    "--back", "0x0000FF00",  "--size",
+                                           "200x50", "-o",     "out.png"};
+    PreviewOptions o;
+    std::string error;
+    ASSERT_TRUE(ParsePreviewOptions(args, &o, &error)) << error;
+    EXPECT_EQ(o.slotValues[0], 1);
+    EXPECT_FALSE(o.slotValues[1].has_value());
+    EXPECT_EQ(o.slotValues[2], 8);
+    EXPECT_EQ(o.slotValues[8], 0xFF);
+    EXPECT_EQ(o.backColor, 0x0000FF00u);
+    EXPECT_FALSE(o.foreColor1.has_value());
+    EXPECT_EQ(o.width, 200);
+    EXPECT_EQ(o.height, 50);
+    EXPECT_EQ(o.output, "out.png");
+}
+
+TEST(LumeqPreviewOptionsTest, BadCommandLinesNameTheirProblem) {
+    const struct {
+        std::vector<std::string> args;
+        const char* mentions;
+    } cases[] = {
+        {{"--hex1", "300", "-o", "a.png"}, "--hex1"},
+        {{"--sign", "x", "-o", "a.png"}, "--sign"},
+        {{"--back", "-1", "-o", "a.png"}, "--back"},
+        {{"--size", "0x10", "-o", "a.png"}, "--size"},
+        {{"--size", "359", "-o", "a.png"}, "--size"},
+        {{"--wm"}, "--wm"},
+        {{"--hex7", "1", "-o", "a.png"}, "--hex7"},
+        {{"stray", "-o", "a.png"}, "stray"},
+        {{"--wm", "1"}, "-o"},
+        {{"-o", ""}, "-o"},
+    };
+    for (const auto& c : cases) {
+        PreviewOptions o;
+        std::string error;
+        EXPECT_FALSE(ParsePreviewOptions(c.args, &o, &error)) << c.mentions;
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+    }
+}
+
+struct ToolRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+ToolRun Preview(const QStringList& args) {
+    QProcess process;
+    process.start(QStringLiteral(LUMEQ_PREVIEW), args);
+    EXPECT_TRUE(process.waitForFinished(60000)) << "lumeq-preview did not finish";
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(LumeqPreviewToolTest, WritesThePictureTheControlDraws) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("display.png");
+    const ToolRun run =
+        Preview({"--wm",    "0",      "--sign",  "0x3",        "--unit", "1",      "--hex1",
+                 "0",       "--hex3", "0x06",    "--hex4",     "0x5b",   "--back", "0x0000FF00",
+                 "--fore1", "0",      "--fore2", "0x000000FF", "-o",     file});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QImage written(file);
+    ASSERT_FALSE(written.isNull());
+    const QImage expected = PictureOf([](component::Dispatch& c) {
+        Call(c, 1, {Variant::I2(0)});
+        Call(c, 2, {Variant::I2(3)});
+        Call(c, 3, {Variant::I2(1)});
+        Call(c, 4, {Variant::I2(0)});
+        Call(c, 6, {Variant::I2(0x06)});
+        Call(c, 7, {Variant::I2(0x5b)});
+        Call(c, 11, {Variant::I4(0x0000FF00)});
+        Call(c, 12, {Variant::I4(0)});
+    });
+    EXPECT_TRUE(SamePicture(written.convertToFormat(QImage::Format_RGB32), expected));
+}
+
+TEST(LumeqPreviewToolTest, SizeOption) {
+    QTemporaryDir dir;
+    const ToolRun sized = Preview({"--size", "120x40", "-o", dir.filePath("b.png")});
+    ASSERT_EQ(sized.exitCode, 0) << sized.err.toStdString();
+    EXPECT_EQ(QImage(dir.filePath("b.png")).size(), QSize(120, 40));
+}
+
+TEST(LumeqPreviewToolTest, BadValueExitsWithUsageStatusAndWritesNothing) {
+    QTemporaryDir dir;
+    const ToolRun run = Preview({"--hex2", "0x1FF", "-o", dir.filePath("c.png")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("--hex2")) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("c.png")));
+}
+
+TEST(LumeqPreviewToolTest, UnwritableOutputIsAFailureNotSuccess) {
+    QTemporaryDir dir;
+    const ToolRun run = Preview({"-o", dir.filePath("missing/dir/d.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("cannot write")) << run.err.toStdString();
+}
+
+TEST(LumeqPreviewToolTest, VersionPrintsTheLibrarysVersionData) {
+    const ToolRun run = Preview({"--version"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("file version 1.0.0.1")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("ProductName: Lumeq ActiveX Control Module"));
+}
+
+}  // namespace
+}  // namespace lumeq_test

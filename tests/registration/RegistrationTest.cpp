@@ -1,0 +1,379 @@
+#include "component/Registration.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "RunProgram.h"
+#include "component/Activation.h"
+#include "component/LibraryCache.h"
+#include "component/Ref.h"
+#include "component/StoreFile.h"
+#include "component/TypeLibrary.h"
+#include "fake/FakeIds.h"
+#include "support/TestFiles.h"
+
+namespace component {
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::RunProgram;
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+constexpr const char* kFault = "KARVEL_REGISTRATION_FAULT";
+
+Result CallServer(const std::string& library, const char* exportName) {
+    const Library* loaded = nullptr;
+    if (const Result r = LoadCachedLibrary(library, &loaded); Failed(r))
+        return r;
+    const auto server = FindExport<RegisterServerFn>(*loaded, exportName);
+    return server ? server() : kCannotLoadLibrary;
+}
+
+Result Register(const std::string& library) {
+    return CallServer(library, "DllRegisterServer");
+}
+
+Result Unregister(const std::string& library) {
+    return CallServer(library, "DllUnregisterServer");
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Every test works on its own store, and activation sees an empty manifest so that it falls
+// back to the store.
+class Registration : public ::testing::Test {
+  protected:
+    Registration() { WriteFile(m_dir / "empty.manifest", ""); }
+
+    RegistrationStore Stored() {
+        RegistrationStore store;
+        std::string error;
+        EXPECT_EQ(StoreFile::Load(m_store, &store, &error), kOk) << error;
+        return store;
+    }
+
+    TempDir m_dir;
+    const std::string m_store = m_dir / "data/karvel/components.store";
+    ScopedEnv m_storeEnv{"KARVEL_COMPONENT_STORE", m_store};
+    ScopedEnv m_manifestEnv{"KARVEL_COMPONENT_MANIFEST", m_dir / "empty.manifest"};
+    ScopedEnv m_noFault{kFault, std::nullopt};
+    const std::string m_a = std::filesystem::canonical(FAKE_LIBRARY_A);
+    const std::string m_b = std::filesystem::canonical(FAKE_LIBRARY_B);
+};
+
+TEST_F(Registration, RegistersEverythingAndRemovesItAgain) {
+    ASSERT_EQ(Register(m_a), kOk) << LastActivationError();
+
+    const RegistrationStore store = Stored();
+    const StoredClass* control = store.FindClass(fake::kA.clsid);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->library, m_a);
+    EXPECT_EQ(control->progId, fake::kA.progId);
+    EXPECT_EQ(control->userTypeName, "Fake Control");
+    EXPECT_EQ(control->threading, "Apartment");
+    EXPECT_TRUE(control->control);
+    EXPECT_FALSE(control->insertable);
+    EXPECT_EQ(control->toolboxBitmap, 1);
+    EXPECT_EQ(control->miscStatus, 0x00020191u);
+    EXPECT_EQ(control->typeLibrary, (TypeLibraryVersion{fake::kA.libid, 1, 0}));
+    const StoredClass* page = store.FindClass(fake::kA.pageClsid);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->userTypeName, "Fake Property Page");
+    EXPECT_TRUE(page->progId.empty());
+    EXPECT_FALSE(page->control);
+    EXPECT_EQ(store.FindProgId(fake::kA.progId), fake::kA.clsid);
+
+    // The host finds all of it through the store.
+    Guid clsid;
+    ASSERT_EQ(ClassIdFromProgId(fake::kA.progId, &clsid), kOk) << LastActivationError();
+    EXPECT_EQ(clsid, fake::kA.clsid);
+    Ref<Dispatch> object;
+    ASSERT_EQ(CreateInstance(clsid, kIidDispatch, object.Out()), kOk) << LastActivationError();
+    Variant answer;
+    EXPECT_EQ(object->Invoke(fake::kAnswerId, InvokeKind::Method, {}, &answer, nullptr), kOk);
+    EXPECT_EQ(answer.AsInteger(), fake::kA.answer);
+    const TypeLibraryInfo* info = nullptr;
+    ASSERT_EQ(LoadRegisteredTypeLibrary(fake::kA.libid, 1, 0, &info), kOk) << LastActivationError();
+    EXPECT_EQ(info->name, "FakeLibA");
+
+    // Registering again changes nothing.
+    const std::string before = ReadFile(m_store);
+    EXPECT_EQ(Register(m_a), kOk);
+    EXPECT_EQ(ReadFile(m_store), before);
+
+    ASSERT_EQ(Unregister(m_a), kOk) << LastActivationError();
+    EXPECT_TRUE(Stored().IsEmpty());
+    EXPECT_EQ(ClassIdFromProgId(fake::kA.progId, &clsid), kClassNotRegistered);
+    EXPECT_TRUE(Contains(LastActivationError(), m_store)) << LastActivationError();
+    void* factory = nullptr;
+    EXPECT_EQ(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kClassNotRegistered);
+    EXPECT_TRUE(
+        Contains(LastActivationError(), "the registration store " + m_store + " does not list it"))
+        << LastActivationError();
+    EXPECT_EQ(LoadRegisteredTypeLibrary(fake::kA.libid, 1, 0, &info), kLibraryNotRegistered);
+    EXPECT_EQ(info, nullptr);
+
+    // Unregistering what is not registered is not an error.
+    EXPECT_EQ(Unregister(m_a), kOk);
+}
+
+TEST_F(Registration, TypeLibraryFailureLeavesTheClassesAsTheyWere) {
+    ASSERT_EQ(Register(m_a), kOk);
+    const std::string before = ReadFile(m_store);
+
+    ScopedEnv fault(kFault, "typelib");
+    EXPECT_EQ(Register(m_b), kSelfRegTypeLibrary);
+    EXPECT_EQ(ReadFile(m_store), before);
+    EXPECT_EQ(Unregister(m_a), kSelfRegTypeLibrary);
+    EXPECT_EQ(ReadFile(m_store), before);
+}
+
+TEST_F(Registration, ClassFailureKeepsTheTypeLibraryRegistered) {
+    {
+        ScopedEnv fault(kFault, "class");
+        EXPECT_EQ(Register(m_a), kSelfRegClass);
+        const RegistrationStore store = Stored();
+        EXPECT_TRUE(store.Classes().empty());
+        EXPECT_TRUE(store.ProgIds().empty());
+        EXPECT_NE(store.FindTypeLibrary(fake::kA.libid, 1, 0), nullptr);
+    }
+    ASSERT_EQ(Register(m_a), kOk);
+    ScopedEnv fault(kFault, "class");
+    EXPECT_EQ(Unregister(m_a), kSelfRegClass);
+    const RegistrationStore store = Stored();
+    EXPECT_EQ(store.FindTypeLibrary(fake::kA.libid, 1, 0), nullptr);
+    EXPECT_NE(store.FindClass(fake::kA.clsid), nullptr);
+    EXPECT_NE(store.FindClass(fake::kA.pageClsid), nullptr);
+    EXPECT_EQ(store.FindProgId(fake::kA.progId), fake::kA.clsid);
+}
+
+TEST_F(Registration, ConcurrentProcessesLoseNoEntry) {
+    constexpr int kRounds = 40;
+    auto classOf = [](int process, int round) {
+        Guid g = fake::kUnknownClsid;
+        g.data2 = static_cast<std::uint16_t>(process);
+        g.data3 = static_cast<std::uint16_t>(round);
+        return g;
+    };
+    pid_t children[2];
+    for (int p = 0; p < 2; ++p) {
+        children[p] = fork();
+        ASSERT_GE(children[p], 0);
+        if (children[p] == 0) {
+            // Each round re-registers the process's library and adds one class of its own.
+            const std::string& library = p == 0 ? m_a : m_b;
+            int failures = 0;
+            for (int round = 0; round < kRounds; ++round) {
+                failures += Failed(round % 2 ? Unregister(library) : Register(library));
+                failures += Failed(RegisterPropertyPageClass(library, classOf(p, round), "x"));
+            }
+            failures += Failed(Register(library));
+            _exit(failures == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+
+    const RegistrationStore store = Stored();
+    for (int p = 0; p < 2; ++p) {
+        for (int round = 0; round < kRounds; ++round)
+            EXPECT_NE(store.FindClass(classOf(p, round)), nullptr) << p << " " << round;
+    }
+    for (const fake::Ids* ids : {&fake::kA, &fake::kB}) {
+        EXPECT_NE(store.FindClass(ids->clsid), nullptr);
+        EXPECT_NE(store.FindClass(ids->pageClsid), nullptr);
+        EXPECT_EQ(store.FindProgId(ids->progId), ids->clsid);
+        EXPECT_NE(store.FindTypeLibrary(ids->libid, 1, 0), nullptr);
+    }
+    EXPECT_EQ(store.Classes().size(), 2u * kRounds + 4);
+    // No temporary file is left behind.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir / "data/karvel"))
+        files += entry.path().filename().string().starts_with("components.store.tmp");
+    EXPECT_EQ(files, 0);
+}
+
+TEST_F(Registration, ADamagedStoreIsReportedAndNeverOverwritten) {
+    ASSERT_EQ(Register(m_a), kOk);
+    ASSERT_EQ(Register(m_b), kOk);
+    const std::string good = ReadFile(m_store);
+    const std::string damaged[] = {
+        good.substr(0, good.size() / 2),
+        good.substr(0, good.rfind("end")),
+        good + "garbage\n",
+        std::string("\0\0\0\0", 4),
+        "",
+        "karvel-component-store\t7\nend\t0\n",
+    };
+    for (const std::string& text : damaged) {
+        SCOPED_TRACE(text);
+        WriteFile(m_store, text);
+        Guid clsid;
+        EXPECT_EQ(ClassIdFromProgId(fake::kA.progId, &clsid), kRegistryAccess);
+        EXPECT_TRUE(Contains(LastActivationError(), m_store + " is damaged"))
+            << LastActivationError();
+        void* factory = nullptr;
+        EXPECT_EQ(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kRegistryAccess);
+        EXPECT_TRUE(Contains(LastActivationError(), m_store)) << LastActivationError();
+        const TypeLibraryInfo* info = nullptr;
+        EXPECT_EQ(LoadRegisteredTypeLibrary(fake::kA.libid, 1, 0, &info), kRegistryAccess);
+
+        EXPECT_EQ(RegisterTypeLibrary(m_a, fake::kA.libid, 1, 0, 0), kRegistryAccess);
+        EXPECT_EQ(UnregisterClass(fake::kA.clsid, fake::kA.progId), kRegistryAccess);
+        EXPECT_TRUE(Contains(LastActivationError(), m_store)) << LastActivationError();
+        EXPECT_EQ(Register(m_a), kSelfRegTypeLibrary);
+        EXPECT_EQ(ReadFile(m_store), text);
+    }
+}
+
+TEST_F(Registration, ATypeLibraryMustBeTheOneRegistered) {
+    // The store says library A carries B's type library, and names a file without the export.
+    ASSERT_EQ(RegisterTypeLibrary(m_a, fake::kB.libid, 1, 0, 0), kOk);
+    ASSERT_EQ(RegisterTypeLibrary(FAKE_LIBRARY_NOEXPORT, fake::kA.libid, 2, 0, 0), kOk);
+    ASSERT_EQ(RegisterTypeLibrary(m_dir / "gone.so", fake::kA.libid, 3, 0, 0), kOk);
+    ASSERT_EQ(RegisterTypeLibrary(m_a, fake::kA.libid, 1, 4, 0), kOk);
+    struct Case {
+        Guid libid;
+        std::uint16_t major, minor;
+        Result expected;
+        const char* message;
+    } cases[] = {
+        {fake::kB.libid, 1, 0, kCannotLoadLibrary,
+         "carries {A0000003-1111-4111-8111-111111111111}"},
+        {fake::kA.libid, 2, 0, kCannotLoadLibrary, "does not export DllGetTypeLibrary"},
+        {fake::kA.libid, 3, 0, kCannotLoadLibrary, "gone.so cannot be found"},
+        // 1.4 is the newest 1.x registered, but the file carries 1.0.
+        {fake::kA.libid, 1, 0, kCannotLoadLibrary, "version 1.4: "},
+        {fake::kA.libid, 1, 5, kLibraryNotRegistered, "is not in the registration store"},
+        {fake::kUnknownClsid, 1, 0, kLibraryNotRegistered, "is not in the registration store"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const TypeLibraryInfo* info = nullptr;
+        EXPECT_EQ(LoadRegisteredTypeLibrary(c.libid, c.major, c.minor, &info), c.expected);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_TRUE(Contains(LastActivationError(), c.message)) << LastActivationError();
+    }
+}
+
+TEST_F(Registration, RefusesBadArgumentsWithoutTouchingTheStore) {
+    ControlClassRegistration reg{"relative/lib.so",
+                                 fake::kA.clsid,
+                                 "Good.Name",
+                                 "n",
+                                 1,
+                                 kRegApartmentThreading,
+                                 0,
+                                 fake::kA.libid,
+                                 1,
+                                 0};
+    EXPECT_EQ(RegisterControlClass(reg), kInvalidArgument);
+    reg.libraryPath = m_a;
+    reg.progId = "Bad Name";
+    EXPECT_EQ(RegisterControlClass(reg), kInvalidArgument);
+    EXPECT_EQ(RegisterPropertyPageClass("lib.so", fake::kA.pageClsid, "n"), kInvalidArgument);
+    EXPECT_EQ(RegisterTypeLibrary("lib.so", fake::kA.libid, 1, 0, 0), kInvalidArgument);
+    EXPECT_FALSE(std::filesystem::exists(m_store));
+
+    ScopedEnv relative("KARVEL_COMPONENT_STORE", "relative.store");
+    EXPECT_EQ(RegisterTypeLibrary(m_a, fake::kA.libid, 1, 0, 0), kRegistryAccess);
+    EXPECT_TRUE(Contains(LastActivationError(), "not an absolute path"));
+    EXPECT_FALSE(std::filesystem::exists("relative.store"));
+}
+
+TEST_F(Registration, TheDefaultStoreLivesInTheUsersDataDirectory) {
+    ScopedEnv noStore("KARVEL_COMPONENT_STORE", std::nullopt);
+    ScopedEnv data("XDG_DATA_HOME", m_dir / "xdg");
+    ASSERT_EQ(Register(m_b), kOk) << LastActivationError();
+    const std::string path = m_dir / "xdg/karvel/components.store";
+    ASSERT_TRUE(std::filesystem::exists(path));
+    Guid clsid;
+    EXPECT_EQ(ClassIdFromProgId(fake::kB.progId, &clsid), kOk);
+    EXPECT_EQ(clsid, fake::kB.clsid);
+
+    ScopedEnv noData("XDG_DATA_HOME", std::nullopt);
+    ScopedEnv home("HOME", m_dir / "home");
+    std::string error;
+    EXPECT_EQ(StoreFile::Path(&error), m_dir / "home/.local/share/karvel/components.store");
+}
+
+// The registration tool, run as its own process.
+class RegisterTool : public Registration {
+  protected:
+    testing_support::ProgramRun Run(std::vector<std::string> args) {
+        return RunProgram(LUMEQ_REGISTER, args, m_dir.Path().string());
+    }
+};
+
+TEST_F(RegisterTool, RegistersAndUnregistersALibrary) {
+    auto run = Run({FAKE_LIBRARY_A});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "DllRegisterServer in " + m_a + " returned 0x00000000 (success)"))
+        << run.out;
+    EXPECT_NE(Stored().FindClass(fake::kA.clsid), nullptr);
+
+    run = Run({"--list"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(Contains(run.out, "Registration store: " + m_store)) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Fake.ComponentA.1 -> " + fake::kA.clsid.ToString())) << run.out;
+    EXPECT_TRUE(Contains(run.out, "misc status 0x00020191")) << run.out;
+
+    run = Run({"-u", FAKE_LIBRARY_A});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "DllUnregisterServer in " + m_a + " returned 0x00000000"));
+    EXPECT_TRUE(Stored().IsEmpty());
+}
+
+TEST_F(RegisterTool, ExitsWithFailureWhenTheLibraryCannotServe) {
+    ScopedEnv fault(kFault, "class");
+    struct Case {
+        std::vector<std::string> args;
+        int exitStatus;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{FAKE_LIBRARY_B}, 1, "returned 0x80040201 (", ""},
+        {{FAKE_LIBRARY_NOEXPORT}, 2, "", "does not export DllRegisterServer"},
+        {{m_dir / "missing.so"}, 2, "", "missing.so cannot be found"},
+        {{"-u"}, 2, "", "no library given"},
+        {{"--bogus"}, 2, "", "unknown option --bogus"},
+        {{FAKE_LIBRARY_A, FAKE_LIBRARY_B}, 2, "", "one library only"},
+        {{"--help"}, 0, "Usage: lumeq-register [-u] LIBRARY.so", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const auto run = Run(c.args);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
+        EXPECT_TRUE(Contains(run.out, c.out)) << run.out;
+        EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+    }
+}
+
+TEST_F(RegisterTool, ReportsADamagedStore) {
+    const std::string garbage = "karvel-component-store\t1\nclass\t{oops}\n";
+    WriteFile(m_store, garbage);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{FAKE_LIBRARY_A}, {"-u", FAKE_LIBRARY_A}, {"--list"}}) {
+        SCOPED_TRACE(args.front());
+        const auto run = Run(args);
+        EXPECT_EQ(run.exitStatus, 2);
+        EXPECT_TRUE(Contains(
+            run.err, "the registration store " + m_store + " is damaged: line 2: \"{oops}\""))
+            << run.err;
+        EXPECT_EQ(ReadFile(m_store), garbage);
+    }
+}
+
+}  // namespace
+}  // namespace component

@@ -1,0 +1,387 @@
+// Runs karvel-scalesim as a separate process and talks to it the way a port does: through the
+// COMn link in a port directory, as a raw tty.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ScaleFrames.h"
+
+namespace scalesim {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kPatience = std::chrono::seconds(20);
+
+// Milliseconds left until `deadline`, for poll().
+int Left(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "scalesim-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    const fs::path& Path() const { return m_path; }
+
+  private:
+    fs::path m_path;
+};
+
+class SimProcess {
+  public:
+    explicit SimProcess(std::vector<std::string> args) {
+        args.insert(args.begin(), KARVEL_SCALESIM_PATH);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        int out[2];
+        int in[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(in[0], STDIN_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(in[0]);
+        m_stdout = out[0];
+        m_stdin = in[1];
+    }
+    ~SimProcess() {
+        CloseStdin();
+        if (m_stdout >= 0)
+            ::close(m_stdout);
+        if (m_pid > 0 && !m_exited) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+    void Signal(int signal) const { ::kill(m_pid, signal); }
+    void CloseStdin() {
+        if (m_stdin >= 0)
+            ::close(m_stdin);
+        m_stdin = -1;
+    }
+
+    // The next line of standard output, without its newline.
+    std::optional<std::string> ReadLine() {
+        const auto deadline = Clock::now() + kPatience;
+        for (;;) {
+            if (const auto end = m_pending.find('\n'); end != std::string::npos) {
+                std::string line = m_pending.substr(0, end);
+                m_pending.erase(0, end + 1);
+                return line;
+            }
+            if (!ReadMore(deadline))
+                return std::nullopt;
+        }
+    }
+
+    // Waits for the process to end; returns its wait status and the rest of its output.
+    std::pair<int, std::string> WaitExit() {
+        const auto deadline = Clock::now() + kPatience;
+        while (ReadMore(deadline)) {
+        }
+        int status = -1;
+        // Its output ended, so it has exited or is about to; a hang shows as the test's time-out.
+        if (::waitpid(m_pid, &status, 0) == m_pid)
+            m_exited = true;
+        return {status, std::exchange(m_pending, {})};
+    }
+
+  private:
+    bool ReadMore(Clock::time_point deadline) {
+        pollfd p{m_stdout, POLLIN, 0};
+        if (::poll(&p, 1, Left(deadline)) <= 0)
+            return false;
+        char buf[512];
+        const ssize_t n = ::read(m_stdout, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        m_pending.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    int m_stdin = -1;
+    bool m_exited = false;
+    std::string m_pending;
+};
+
+// What a port reads from the line: frames and probe answers, told apart by the byte after the
+// header (a frame sends 0 there, an answer is followed by the next header).
+struct Record {
+    enum Kind { Frame, Answer, Malformed, Nothing } kind = Nothing;
+    DisplaySlots slots;
+};
+
+class Port {
+  public:
+    explicit Port(const fs::path& path) {
+        m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios tio{};
+        if (m_fd >= 0 && ::tcgetattr(m_fd, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_fd, TCSANOW, &tio);
+        }
+    }
+    ~Port() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool IsOpen() const { return m_fd >= 0; }
+
+    void Send(std::uint8_t byte) const { ASSERT_EQ(::write(m_fd, &byte, 1), 1); }
+
+    // Skips whatever a reader before us left unread, up to the next frame.
+    void Resync() { m_resync = true; }
+
+    // The next record, waiting for it as long as it takes within the test's patience.
+    Record Next() {
+        const auto deadline = Clock::now() + kPatience;
+        for (;;) {
+            if (m_resync)
+                DropUpToFrame();
+            if (m_in.size() >= 3) {
+                if (m_in[0] != kHeader0 || m_in[1] != kHeader1)
+                    return {Record::Malformed, {}};
+                if (m_in[2] == kHeader0)
+                    return Take(2, Record::Answer);
+                if (m_in[2] != kUnusedByte)
+                    return {Record::Malformed, {}};
+                if (m_in.size() >= kFrameSize)
+                    return Take(kFrameSize, Record::Frame);
+            }
+            if (!ReadMore(deadline))
+                return {};
+        }
+    }
+
+    // Reads until the far end hangs up; true when it did.
+    bool ReadToHangUp() {
+        const auto deadline = Clock::now() + kPatience;
+        while (ReadMore(deadline)) {
+        }
+        return m_hungUp;
+    }
+    std::size_t Unread() const { return m_in.size(); }
+    bool NothingWaiting() const {
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 0;
+    }
+
+  private:
+    Record Take(std::size_t count, Record::Kind kind) {
+        Record record{kind, {}};
+        if (kind == Record::Frame)
+            record.slots = *DecodeFrame(std::span(m_in.data(), count));
+        m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(count));
+        return record;
+    }
+
+    void DropUpToFrame() {
+        for (std::size_t i = 0; i + 3 <= m_in.size(); ++i) {
+            if (m_in[i] == kHeader0 && m_in[i + 1] == kHeader1 && m_in[i + 2] == kUnusedByte) {
+                m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(i));
+                m_resync = false;
+                return;
+            }
+        }
+    }
+
+    bool ReadMore(Clock::time_point deadline) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, Left(deadline)) <= 0)
+            return false;
+        std::uint8_t buf[4096];
+        const ssize_t n = ::read(m_fd, buf, sizeof buf);
+        if (n <= 0) {
+            m_hungUp = true;
+            return false;
+        }
+        m_in.insert(m_in.end(), buf, buf + n);
+        return true;
+    }
+
+    int m_fd = -1;
+    bool m_resync = false;
+    bool m_hungUp = false;
+    std::vector<std::uint8_t> m_in;
+};
+
+// Starts the simulator on a fresh port directory and reads its announcement.
+class ScaleSimProcess : public ::testing::Test {
+  protected:
+    void Start(std::vector<std::string> extra) {
+        std::vector<std::string> args = {"--port-dir", m_dir.Path().string(), "--quiet"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        m_sim.emplace(args);
+        for (;;) {
+            const auto line = m_sim->ReadLine();
+            ASSERT_TRUE(line) << "no 'ready' from the simulator";
+            if (*line == "ready")
+                break;
+            m_announced.push_back(*line);
+        }
+    }
+
+    fs::path Com(int n) const { return m_dir.Path() / ("COM" + std::to_string(n)); }
+
+    // The next frame, failing on anything else.
+    DisplaySlots NextFrame(Port& port) {
+        const Record record = port.Next();
+        EXPECT_EQ(record.kind, Record::Frame);
+        return record.slots;
+    }
+
+    TempDir m_dir;
+    std::optional<SimProcess> m_sim;
+    std::vector<std::string> m_announced;
+};
+
+TEST_F(ScaleSimProcess, ProbeFramesTareAndCleanExit) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--com", "1", "--silent", "2", "--rate", "40"}));
+    ASSERT_EQ(m_announced.size(), 2u);
+    for (int n : {1, 2}) {
+        const std::string prefix = "COM" + std::to_string(n) + " ";
+        ASSERT_EQ(m_announced[n - 1].rfind(prefix, 0), 0u) << m_announced[n - 1];
+        EXPECT_EQ(fs::read_symlink(Com(n)).string(), m_announced[n - 1].substr(prefix.size()));
+    }
+
+    Port port(Com(1));
+    Port silent(Com(2));
+    ASSERT_TRUE(port.IsOpen() && silent.IsOpen());
+    // Nothing was sent before we opened the line, so it starts with a whole frame.
+    NextFrame(port);
+
+    port.Send(kProbe);
+    silent.Send(kProbe);
+    int answers = 0;
+    int frames = 0;
+    while (answers == 0 || frames < 10) {
+        const Record record = port.Next();
+        ASSERT_TRUE(record.kind == Record::Frame || record.kind == Record::Answer) << record.kind;
+        (record.kind == Record::Answer ? answers : frames)++;
+    }
+    EXPECT_EQ(answers, 1);
+    EXPECT_TRUE(silent.NothingWaiting()) << "the silent line answered";
+
+    port.Send(kKeyTare);
+    DisplaySlots slots = NextFrame(port);
+    for (int i = 0; i < 400 && !(slots.unit & kUnitNet); ++i)
+        slots = NextFrame(port);
+    ASSERT_NE(slots.unit & kUnitNet, 0) << "TARE never took";
+    EXPECT_EQ(ReadingText(slots.hex), "0.000");
+    EXPECT_NE(slots.sign & kSignTare, 0);
+
+    m_sim->Signal(SIGTERM);
+    const auto [status, output] = m_sim->WaitExit();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(output.rfind("frames sent: ", 0), 0u) << output;
+    EXPECT_GT(std::stoul(output.substr(13)), 10u);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Com(1))));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Com(2))));
+    EXPECT_TRUE(port.ReadToHangUp());
+}
+
+TEST_F(ScaleSimProcess, LineServesAgainAfterThePortLetGo) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--rate", "40"}));
+    {
+        Port first(Com(1));
+        NextFrame(first);
+        NextFrame(first);
+    }
+    Port second(Com(1));
+    second.Resync();
+    EXPECT_NE(NextFrame(second).unit & kUnitKg, 0);
+    second.Send(kKeyMode);
+    DisplaySlots slots = NextFrame(second);
+    for (int i = 0; i < 400 && !(slots.unit & kUnitLb); ++i)
+        slots = NextFrame(second);
+    EXPECT_NE(slots.unit & kUnitLb, 0) << "MODE did not reach the scale after reopening";
+}
+
+TEST_F(ScaleSimProcess, FramesDoNotPileUpWhileNobodyHoldsTheLine) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--com", "1,2", "--rate", "80"}));
+    {
+        // Two seconds of frames on COM2, while COM1 stays closed.
+        Port other(Com(2));
+        for (int i = 0; i < 160; ++i)
+            NextFrame(other);
+    }
+    Port port(Com(1));
+    NextFrame(port);
+    // Whatever came with the first frame: a piled-up line would hand over all 160 at once.
+    EXPECT_LT(port.Unread(), 40 * kFrameSize);
+}
+
+TEST_F(ScaleSimProcess, StopsAfterTheFrameLimitWithExactlyThoseFrames) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--rate", "80", "--frames", "5"}));
+    Port port(Com(1));
+    ASSERT_TRUE(port.ReadToHangUp());
+    for (int i = 0; i < 5; ++i)
+        NextFrame(port);
+    EXPECT_EQ(port.Unread(), 0u);
+    const auto [status, output] = m_sim->WaitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(output, "frames sent: 5\n");
+}
+
+TEST_F(ScaleSimProcess, StopsWhenStandardInputEnds) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--stdin-eof", "--com", "3"}));
+    EXPECT_TRUE(fs::is_symlink(Com(3)));
+    m_sim->CloseStdin();
+    const auto [status, output] = m_sim->WaitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(output, "frames sent: 0\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Com(3))));
+}
+
+TEST_F(ScaleSimProcess, RefusesToReplaceAFileThatIsNoLink) {
+    std::ofstream(Com(1)) << "keep me";
+    m_sim.emplace(std::vector<std::string>{"--port-dir", m_dir.Path().string(), "--quiet"});
+    const auto [status, output] = m_sim->WaitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(output.find("ready"), std::string::npos);
+    std::ifstream kept(Com(1));
+    std::string text;
+    std::getline(kept, text);
+    EXPECT_EQ(text, "keep me");
+}
+
+}  // namespace
+}  // namespace scalesim

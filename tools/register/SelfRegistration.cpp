@@ -1,0 +1,84 @@
+#include "SelfRegistration.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ostream>
+
+#include "component/Activation.h"
+#include "component/Interfaces.h"
+#include "component/LibraryCache.h"
+#include "component/StoreFile.h"
+
+namespace lumeq_register {
+
+namespace {
+
+using namespace component;
+
+std::string Absolute(const std::string& path) {
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::string cwd(4096, '\0');
+    if (!getcwd(cwd.data(), cwd.size()))
+        return path;
+    cwd.resize(cwd.find('\0'));
+    return cwd + "/" + path;
+}
+
+std::string Code(Result r) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(r));
+    return text;
+}
+
+// The store's problem, or empty when it can be read.
+std::string StoreProblem(std::string* path) {
+    RegistrationStore store;
+    std::string error;
+    if (Failed(StoreFile::LoadCurrent(&store, path, &error)))
+        return error;
+    return {};
+}
+
+}  // namespace
+
+int RunSelfRegistration(const std::string& library, Direction direction, std::ostream& out,
+                        std::ostream& err) {
+    const char* exportName =
+        direction == Direction::Register ? "DllRegisterServer" : "DllUnregisterServer";
+
+    // The library reports a damaged store only as a code; say what is wrong before calling.
+    std::string storePath;
+    if (std::string problem = StoreProblem(&storePath); !problem.empty()) {
+        err << "lumeq-register: " << problem << "\n"
+            << "lumeq-register: repair or remove that file, then run again.\n";
+        return kExitCannotRun;
+    }
+
+    const Library* loaded = nullptr;
+    if (Failed(LoadCachedLibrary(Absolute(library), &loaded))) {
+        err << "lumeq-register: " << LastActivationError() << "\n";
+        return kExitCannotRun;
+    }
+    const auto server = FindExport<RegisterServerFn>(*loaded, exportName);
+    if (!server) {
+        err << "lumeq-register: " << LastActivationError()
+            << " (it is not a self-registering component library)\n";
+        return kExitCannotRun;
+    }
+
+    const Result r = server();
+    out << exportName << " in " << loaded->Path() << " returned " << Code(r) << " ("
+        << DescribeResult(r) << ")\n";
+    if (Succeeded(r)) {
+        out << (direction == Direction::Register ? "Registered in " : "Unregistered from ")
+            << storePath << "\n";
+        return kExitSuccess;
+    }
+    if (std::string problem = StoreProblem(&storePath); !problem.empty())
+        err << "lumeq-register: " << problem << "\n";
+    return kExitServerFailed;
+}
+
+}  // namespace lumeq_register

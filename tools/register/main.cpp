@@ -1,0 +1,70 @@
+// lumeq-register: registers a component library in the current user's registration store by
+// calling its own self-registration export, or lists what the store holds.
+
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "SelfRegistration.h"
+#include "StoreListing.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: lumeq-register [-u] LIBRARY.so\n"
+    "       lumeq-register --list\n"
+    "\n"
+    "Registers the component library LIBRARY.so (a path; a relative one is taken from the\n"
+    "current directory) by calling its DllRegisterServer, or with -u unregisters it by calling\n"
+    "DllUnregisterServer. Prints the result code and its meaning.\n"
+    "\n"
+    "  -u, --unregister  unregister instead of register\n"
+    "  --list            print every entry of the registration store\n"
+    "  --help            print this text\n"
+    "\n"
+    "The store is $KARVEL_COMPONENT_STORE when set, else\n"
+    "$XDG_DATA_HOME/karvel/components.store (~/.local/share/karvel/components.store).\n"
+    "\n"
+    "Exit status: 0 success; 1 the library reported a failure; 2 bad arguments, or the library\n"
+    "or the store cannot be used.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace lumeq_register;
+    Direction direction = Direction::Register;
+    bool list = false;
+    std::string library;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return kExitSuccess;
+        }
+        if (arg == "-u" || arg == "--unregister") {
+            direction = Direction::Unregister;
+        } else if (arg == "--list") {
+            list = true;
+        } else if (arg.starts_with("-") && arg != "-") {
+            std::cerr << "lumeq-register: unknown option " << arg << "\n\n" << kUsage;
+            return kExitCannotRun;
+        } else if (!library.empty()) {
+            std::cerr << "lumeq-register: give one library only\n\n" << kUsage;
+            return kExitCannotRun;
+        } else {
+            library = arg;
+        }
+    }
+    if (list) {
+        if (!library.empty() || direction == Direction::Unregister) {
+            std::cerr << "lumeq-register: --list takes no library and no -u\n\n" << kUsage;
+            return kExitCannotRun;
+        }
+        return ListStore(std::cout, std::cerr);
+    }
+    if (library.empty()) {
+        std::cerr << "lumeq-register: no library given\n\n" << kUsage;
+        return kExitCannotRun;
+    }
+    return RunSelfRegistration(library, direction, std::cout, std::cerr);
+}

@@ -1,0 +1,166 @@
+#include "ServedLine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace scalesim {
+
+namespace {
+
+// Bounds the answers queued for a reader that sends probes but never reads.
+constexpr std::size_t kMaxQueued = 256;
+
+}  // namespace
+
+std::optional<ServedLine> ServedLine::Open(int comPort, const std::string& portDir,
+                                           std::string* error) {
+    int master = -1;
+    int device = -1;
+    char name[256] = {};
+    if (::openpty(&master, &device, name, nullptr, nullptr) != 0) {
+        *error = std::string("openpty: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    // Raw mode stays with the line after the device side is closed again.
+    termios tio{};
+    if (::tcgetattr(device, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(device, TCSANOW, &tio);
+    }
+    ::close(device);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    std::optional<PortLink> link;
+    if (!portDir.empty()) {
+        link = PortLink::Create(portDir, "COM" + std::to_string(comPort), name, error);
+        if (!link) {
+            ::close(master);
+            return std::nullopt;
+        }
+    }
+    ServedLine line(comPort, master, name, std::move(link));
+    line.Recheck();
+    return line;
+}
+
+ServedLine::ServedLine(int comPort, int fd, std::string devicePath, std::optional<PortLink> link)
+    : m_comPort(comPort), m_fd(fd), m_devicePath(std::move(devicePath)), m_link(std::move(link)) {}
+
+ServedLine::ServedLine(ServedLine&& other) noexcept
+    : m_comPort(other.m_comPort),
+      m_fd(std::exchange(other.m_fd, -1)),
+      m_devicePath(std::move(other.m_devicePath)),
+      m_link(std::exchange(other.m_link, std::nullopt)),
+      m_connected(std::exchange(other.m_connected, false)),
+      m_out(std::move(other.m_out)),
+      m_frameEnd(std::exchange(other.m_frameEnd, 0)) {}
+
+ServedLine& ServedLine::operator=(ServedLine&& other) noexcept {
+    if (this != &other) {
+        m_link.reset();  // the link goes before the line it names
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_comPort = other.m_comPort;
+        m_fd = std::exchange(other.m_fd, -1);
+        m_devicePath = std::move(other.m_devicePath);
+        m_link = std::exchange(other.m_link, std::nullopt);
+        m_connected = std::exchange(other.m_connected, false);
+        m_out = std::move(other.m_out);
+        m_frameEnd = std::exchange(other.m_frameEnd, 0);
+    }
+    return *this;
+}
+
+ServedLine::~ServedLine() {
+    m_link.reset();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void ServedLine::Recheck() {
+    if (m_connected || m_fd < 0)
+        return;
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) >= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+        m_connected = true;
+}
+
+void ServedLine::Disconnect() {
+    m_connected = false;
+    m_out.clear();
+    m_frameEnd = 0;
+}
+
+std::vector<std::uint8_t> ServedLine::Receive(short revents) {
+    std::vector<std::uint8_t> in;
+    if (!m_connected)
+        return in;
+    // Bytes a port wrote just before it let go are still readable after the hang-up.
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        std::uint8_t buf[256];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            if (n > 0) {
+                in.insert(in.end(), buf, buf + n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || errno != EAGAIN)
+                Disconnect();  // EIO: nobody holds the device side
+            break;
+        }
+    }
+    if (revents & (POLLHUP | POLLERR | POLLNVAL))
+        Disconnect();
+    return in;
+}
+
+bool ServedLine::QueueFrame(const Frame& frame) {
+    if (!m_connected || m_frameEnd > 0)
+        return false;
+    m_out.insert(m_out.end(), frame.begin(), frame.end());
+    m_frameEnd = m_out.size();
+    return true;
+}
+
+void ServedLine::QueueAnswer(std::span<const std::uint8_t> bytes) {
+    if (m_connected && m_out.size() + bytes.size() <= kMaxQueued)
+        m_out.insert(m_out.end(), bytes.begin(), bytes.end());
+}
+
+int ServedLine::Flush() {
+    std::size_t written = 0;
+    while (m_connected && written < m_out.size()) {
+        const ssize_t n = ::write(m_fd, m_out.data() + written, m_out.size() - written);
+        if (n > 0)
+            written += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else if (n < 0 && errno == EAGAIN)
+            break;  // full: poll() says when it takes more
+        else
+            Disconnect();
+    }
+    if (!m_connected)
+        return 0;
+    m_out.erase(m_out.begin(), m_out.begin() + static_cast<std::ptrdiff_t>(written));
+    if (m_frameEnd == 0)
+        return 0;
+    if (written >= m_frameEnd) {
+        m_frameEnd = 0;
+        return 1;
+    }
+    m_frameEnd -= written;
+    return 0;
+}
+
+}  // namespace scalesim

@@ -1,0 +1,65 @@
+#pragma once
+
+// The scale's end of one serial line: the controlling side of a pseudo-terminal whose device
+// side a port opens, with an optional COMn link to it.
+//
+// Unlike a test peer, it does not hold the device side open itself, so that the controlling
+// descriptor reports a hang-up whenever no port holds the line; nothing is written then, and
+// the line is re-checked with Recheck() instead of being polled.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "PortLink.h"
+#include "ScaleFrames.h"
+
+namespace scalesim {
+
+class ServedLine {
+  public:
+    // `portDir` empty: no link.
+    static std::optional<ServedLine> Open(int comPort, const std::string& portDir,
+                                          std::string* error);
+
+    ServedLine(ServedLine&& other) noexcept;
+    ServedLine& operator=(ServedLine&& other) noexcept;
+    ServedLine(const ServedLine&) = delete;
+    ServedLine& operator=(const ServedLine&) = delete;
+    ~ServedLine();
+
+    int ComPort() const { return m_comPort; }
+    const std::string& DevicePath() const { return m_devicePath; }
+    // For poll() while Connected(); a hung-up line must not be polled, it stays ready.
+    int Descriptor() const { return m_fd; }
+    bool Connected() const { return m_connected; }
+    bool HasOutput() const { return !m_out.empty(); }
+
+    // Looks, without waiting, whether a port holds the device side now.
+    void Recheck();
+    // Takes what arrived, after poll() reported `revents`; notices a hang-up.
+    std::vector<std::uint8_t> Receive(short revents);
+    // Queues a frame unless the previous one has not left yet (a reader that lags behind
+    // skips frames instead of piling them up). False when it was not queued.
+    bool QueueFrame(const Frame& frame);
+    // Queues a short answer behind whatever is queued.
+    void QueueAnswer(std::span<const std::uint8_t> bytes);
+    // Writes as much as the line takes now. Returns how many frames left completely.
+    int Flush();
+
+  private:
+    ServedLine(int comPort, int fd, std::string devicePath, std::optional<PortLink> link);
+    void Disconnect();
+
+    int m_comPort = 0;
+    int m_fd = -1;
+    std::string m_devicePath;
+    std::optional<PortLink> m_link;
+    bool m_connected = false;
+    std::vector<std::uint8_t> m_out;
+    std::size_t m_frameEnd = 0;  // bytes of m_out up to the end of the frame in flight; 0: none
+};
+
+}  // namespace scalesim

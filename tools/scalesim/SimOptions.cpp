@@ -1,0 +1,118 @@
+#include "SimOptions.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace scalesim {
+
+namespace {
+
+template <typename T>
+bool ParseNumber(std::string_view text, T low, T high, T* out) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        return false;
+    *out = value;
+    return true;
+}
+
+bool ParsePortList(std::string_view text, std::vector<int>* out) {
+    out->clear();
+    for (;;) {
+        const auto comma = text.find(',');
+        int port = 0;
+        if (!ParseNumber(text.substr(0, comma), 1, kHighestComPort, &port))
+            return false;
+        out->push_back(port);
+        if (comma == std::string_view::npos)
+            return true;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+}  // namespace
+
+std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args,
+                                          std::string* error) {
+    SimOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::optional<std::string_view> inlineValue;
+        if (const auto eq = name.find('='); eq != std::string_view::npos) {
+            inlineValue = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        const bool takesValue = name == "--port-dir" || name == "--com" || name == "--silent" ||
+                                name == "--rate" || name == "--seed" || name == "--frames";
+        std::string_view value;
+        if (takesValue) {
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                *error = std::string(name) + " needs a value";
+                return std::nullopt;
+            }
+        } else if (inlineValue) {
+            *error = std::string(name) + " takes no value";
+            return std::nullopt;
+        }
+
+        bool ok = true;
+        if (name == "--port-dir")
+            ok = !(options.portDir = value).empty();
+        else if (name == "--com")
+            ok = ParsePortList(value, &options.scalePorts);
+        else if (name == "--silent")
+            ok = ParsePortList(value, &options.silentPorts);
+        else if (name == "--rate")
+            ok = ParseNumber(value, 1, kHighestFrameRate, &options.framesPerSecond);
+        else if (name == "--seed")
+            ok = ParseNumber<std::uint32_t>(value, 0, UINT32_MAX, &options.seed);
+        else if (name == "--frames")
+            ok = ParseNumber<std::uint64_t>(value, 1, UINT64_MAX, &options.frameLimit);
+        else if (name == "--quiet")
+            options.quiet = true;
+        else if (name == "--stdin-eof")
+            options.stopAtStdinEof = true;
+        else if (name == "--help" || name == "-h")
+            options.help = true;
+        else {
+            *error = "unknown option " + std::string(args[i]);
+            return std::nullopt;
+        }
+        if (!ok) {
+            *error = "bad value for " + std::string(name) + ": '" + std::string(value) + "'";
+            return std::nullopt;
+        }
+    }
+
+    std::vector<int> all = options.scalePorts;
+    all.insert(all.end(), options.silentPorts.begin(), options.silentPorts.end());
+    std::sort(all.begin(), all.end());
+    if (const auto twice = std::adjacent_find(all.begin(), all.end()); twice != all.end()) {
+        *error = "COM" + std::to_string(*twice) + " is named twice";
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::string SimUsage() {
+    return "usage: karvel-scalesim [options]\n"
+           "Simulated weighing scale on pseudo-terminals.\n"
+           "  --port-dir DIR     link each line as DIR/COMn (for KARVEL_PORT_DIR=DIR)\n"
+           "  --com N[,N...]     COM numbers that answer as scales (default 1)\n"
+           "  --silent N[,N...]  COM numbers that exist but never answer\n"
+           "  --rate HZ          frames per second, 1 to 80 (default 10)\n"
+           "  --seed S           seed of the simulated load (default 1)\n"
+           "  --frames N         stop after N frames were sent, over all lines\n"
+           "  --stdin-eof        stop when standard input reaches its end\n"
+           "  --quiet            no event log on standard error\n"
+           "  --help             this text\n"
+           "Prints 'COMn DEVICE' per line, then 'ready'; at exit 'frames sent: N'.\n"
+           "Keys: D M T O (double-click: | 0x80); 0x05 is answered with 06 AA.\n";
+}
+
+}  // namespace scalesim

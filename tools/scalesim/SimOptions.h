@@ -1,0 +1,36 @@
+#pragma once
+
+// Command line of karvel-scalesim.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scalesim {
+
+inline constexpr int kHighestComPort = 32;
+// 9600 baud carries 960 bytes a second: 80 frames of 12 bytes.
+inline constexpr int kHighestFrameRate = 80;
+
+struct SimOptions {
+    std::string portDir;             // empty: serve the lines without linking them
+    std::vector<int> scalePorts{1};  // COM numbers that answer as scales
+    std::vector<int> silentPorts;    // COM numbers that exist but never answer
+    int framesPerSecond = 10;
+    std::uint32_t seed = 1;
+    std::uint64_t frameLimit = 0;  // 0: no limit
+    bool quiet = false;
+    bool stopAtStdinEof = false;
+    bool help = false;
+};
+
+// `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
+std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args,
+                                          std::string* error);
+
+std::string SimUsage();
+
+}  // namespace scalesim

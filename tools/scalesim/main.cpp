@@ -1,0 +1,65 @@
+// karvel-scalesim: simulated weighing scales on pseudo-terminals, for development, demos and
+// tests. See SimUsage() for the command line.
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ScaleServer.h"
+#include "SimOptions.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) {
+    g_stop = 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::string error;
+    const auto options = scalesim::ParseSimOptions(args, &error);
+    if (!options) {
+        std::fprintf(stderr, "karvel-scalesim: %s\n%s", error.c_str(),
+                     scalesim::SimUsage().c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(scalesim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+
+    // The stop signals are taken only while the server waits, so none slips in between its
+    // check of the flag and its wait.
+    sigset_t stopSignals;
+    sigset_t waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader of our output that went away must not end us before the links are removed.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    scalesim::ScaleServer server(*options, options->quiet ? nullptr : stderr);
+    if (!server.Start(&error)) {
+        std::fprintf(stderr, "karvel-scalesim: %s\n", error.c_str());
+        return 1;
+    }
+    for (const std::string& line : server.Describe())
+        std::printf("%s\n", line.c_str());
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    server.Run(g_stop, waitMask);
+    std::printf("frames sent: %llu\n", static_cast<unsigned long long>(server.FramesSent()));
+    return 0;
+}
