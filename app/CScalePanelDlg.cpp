@@ -178,9 +178,10 @@ component::Result CScalePanelDlg::CreateDisplayControl() {
 bool CScalePanelDlg::OnInitDialog() {
     // 1. The port list's items; each tells which device its COM number stands for.
     m_comboPort.clear();
+    const std::vector<serial_port::PortInfo> present = serial_port::ListPorts();
     for (int n = 1; n <= kPortCount; ++n) {
         m_comboPort.addItem(QStringLiteral("COM%1").arg(n));
-        m_comboPort.setItemData(n - 1, DescribePort(n), Qt::ToolTipRole);
+        m_comboPort.setItemData(n - 1, DescribePort(n, present), Qt::ToolTipRole);
     }
     const bool result = true;
 

@@ -2,16 +2,14 @@
 
 #include <QFileInfo>
 
-#include "serial/PortNames.h"
-
 namespace {
 
-std::optional<serial_port::PortInfo> FindPort(unsigned n) {
-    for (const serial_port::PortInfo& info : serial_port::ListPorts()) {
+const serial_port::PortInfo* FindPort(unsigned n, const std::vector<serial_port::PortInfo>& ports) {
+    for (const serial_port::PortInfo& info : ports) {
         if (info.number == n)
-            return info;
+            return &info;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 bool InRange(int n) {
@@ -21,10 +19,10 @@ bool InRange(int n) {
 
 }  // namespace
 
-QString DescribePort(int portNumber) {
+QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports) {
     if (!InRange(portNumber))
         return QStringLiteral("COM%1: no such port").arg(portNumber);
-    const auto info = FindPort(static_cast<unsigned>(portNumber));
+    const serial_port::PortInfo* info = FindPort(static_cast<unsigned>(portNumber), ports);
     if (!info)
         return QStringLiteral("COM%1: no device on this machine").arg(portNumber);
     QString text =

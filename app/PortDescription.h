@@ -6,11 +6,14 @@
 #include <QString>
 #include <QStringList>
 
-#include "serial/PortError.h"
+#include <vector>
 
-// One line naming the device behind COM`portNumber` (and its description when known), or saying
-// that there is none.
-QString DescribePort(int portNumber);
+#include "serial/PortError.h"
+#include "serial/PortNames.h"
+
+// One line naming the device behind COM`portNumber` (and its description when known) among
+// `ports` (serial_port::ListPorts(), taken once for all numbers), or saying that there is none.
+QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports);
 
 // Why COM`portNumber` could not be opened (`error`, as the serial layer reported it), with what
 // the user can do about it.

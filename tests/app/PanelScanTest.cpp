@@ -47,6 +47,12 @@ TEST_F(ScanTest, ScaleOnCom5BehindFourSilentPorts) {
     EXPECT_FALSE(h.panel->IsShownClosed());
     EXPECT_EQ(h.Status(), "STATUS:COM5  OPENED,9600,N,8,1");
     EXPECT_EQ(h.panel->PortList().currentText(), "COM5");
+    // Each item tells which device its number stands for.
+    const auto tip = [&](int n) {
+        return h.panel->PortList().itemData(n - 1, Qt::ToolTipRole).toString().toStdString();
+    };
+    EXPECT_NE(tip(5).find(Peer(5).DevicePath()), std::string::npos) << tip(5);
+    EXPECT_NE(tip(7).find("no device"), std::string::npos) << tip(7);
     EXPECT_EQ(h.panel->OpenCloseButton().text(), "CLOSE");
     EXPECT_EQ(LampImage(), LitLamp());
     EXPECT_TRUE(h.boxes.empty());
