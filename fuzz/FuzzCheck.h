@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition, what)                                                        \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
-            std::fprintf(stderr, "%s:%d: property broken: %s (%s)\n", __FILE__, __LINE__, \
-                         what, #condition);                                                \
-            std::abort();                                                                  \
-        }                                                                                  \
+#define FUZZ_CHECK(condition, what)                                                             \
+    do {                                                                                        \
+        if (!(condition)) {                                                                     \
+            std::fprintf(stderr, "%s:%d: property broken: %s (%s)\n", __FILE__, __LINE__, what, \
+                         #condition);                                                           \
+            std::abort();                                                                       \
+        }                                                                                       \
     } while (false)

@@ -65,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parsed) {
         const std::string printed = parsed->ToString();
         // The shape is fixed, so the printed form is the input in upper case.
-        FUZZ_CHECK(printed == WithCase(text, true),
-                   "an accepted identifier prints differently");
+        FUZZ_CHECK(printed == WithCase(text, true), "an accepted identifier prints differently");
         FUZZ_CHECK(component::Guid::Parse(printed) == parsed,
                    "the printed form parses to another identifier");
     }

@@ -111,8 +111,7 @@ Variant MakeVariant(FuzzedDataProvider& in, std::optional<std::int64_t>* exact) 
     }
 }
 
-std::optional<Result> ExpectedConversion(const Variant& v,
-                                         const std::optional<std::int64_t>& exact,
+std::optional<Result> ExpectedConversion(const Variant& v, const std::optional<std::int64_t>& exact,
                                          VarType target, std::int64_t* value) {
     const std::int64_t lo = target == VarType::I2 ? std::numeric_limits<std::int16_t>::min()
                                                   : std::numeric_limits<std::int32_t>::min();

@@ -21,7 +21,6 @@ component::Variant MakeVariant(FuzzedDataProvider& in, std::optional<std::int64_
 // converted integer on success. Empty when the outcome is not decided here (free text).
 std::optional<component::Result> ExpectedConversion(const component::Variant& v,
                                                     const std::optional<std::int64_t>& exact,
-                                                    component::VarType target,
-                                                    std::int64_t* value);
+                                                    component::VarType target, std::int64_t* value);
 
 }  // namespace fuzz
