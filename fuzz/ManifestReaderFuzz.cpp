@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(manifest.Path() == scratch.File(), "the manifest forgets where it came from");
 
     // Every identifier-shaped piece of the text may name a class; what the manifest serves it
-    // from must be one absolute path on one line.
+    // from must be one absolute path on one line, the one the text names.
     for (std::size_t at = text.find('{'); at != std::string_view::npos;
          at = text.find('{', at + 1)) {
         const auto clsid = component::Guid::Parse(text.substr(at, 38));
@@ -86,8 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        "a library path is not absolute");
             FUZZ_CHECK(library->find_first_of(std::string_view("\n\0", 2)) == std::string::npos,
                        "a library path holds a line end or NUL");
-            FUZZ_CHECK(library->back() != ' ' && library->back() != '\t',
-                       "a library path keeps trailing blanks");
+            // An absolute path is taken as written; a relative one hangs off the manifest's
+            // directory. Either way the named part is in the text, without its blanks.
+            std::string_view named = *library;
+            const std::string base = scratch.Directory() + "/";
+            if (text.find(named) == std::string_view::npos && named.starts_with(base))
+                named.remove_prefix(base.size());
+            FUZZ_CHECK(!named.empty() && text.find(named) != std::string_view::npos,
+                       "the library is not the path the manifest names");
+            auto blank = [](char c) { return c == ' ' || c == '\t'; };
+            FUZZ_CHECK(!blank(named.front()) && !blank(named.back()),
+                       "a library path keeps blanks around it");
         }
     }
     return 0;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset fuzz, clang) and runs each for a bounded time:
 #   scripts/fuzz.sh [SECONDS]      (default 60 seconds per target)
-# Each target fuzzes a copy of its seed corpus in a temporary directory, so the repository's
+# Each target fuzzes a copy of its seed corpus (fuzz/corpus/<target>/, with the words of
+# fuzz/dict/<target>.dict when there is one) in a temporary directory, so the repository's
 # corpus never grows. Prints the executions and the outcome per target, keeps any crashing input
 # and its log under build/fuzz/artifacts/, and exits non-zero if any target crashed.
 set -euo pipefail
@@ -40,12 +41,16 @@ for dir in fuzz/corpus/*/; do
     mkdir -p "$work/$target"
     cp -r "$dir" "$work/$target/corpus"
     log="$work/$target/log"
+    options=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1
+        -artifact_prefix="$artifacts/$target-")
+    if [ -f "fuzz/dict/$target.dict" ]; then
+        options+=(-dict="$root/fuzz/dict/$target.dict")
+    fi
     say "$target: fuzzing for ${seconds} s"
     set +e
     (cd "$work/$target" &&
         QT_QPA_PLATFORM=offscreen KARVEL_COMPONENT_STORE="$work/$target/no.store" \
-            "$bin/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
-            -artifact_prefix="$artifacts/$target-" corpus) >"$log" 2>&1
+            "$bin/$target" "${options[@]}" corpus) >"$log" 2>&1
     status=$?
     set -e
     runs="$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -n 1)"
