@@ -6,10 +6,20 @@
 // Thread: every public operation except ResumeWatch/PauseWatch and the accessors is called on
 // the owner's thread (the UI thread). Notifications arrive there too.
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
+#include "serial/Event.h"
+#include "serial/PortError.h"
+#include "serial/PortTypes.h"
+#include "serial/SerialPort.h"
 #include "window/Messages.h"
 
 // Notifications sent to the owner; LPARAM is always the port number.
@@ -24,7 +34,9 @@ inline constexpr window::MessageId PN_FLAG_CHAR = window::kUserMessage + 8;
 inline constexpr window::MessageId PN_DEVICE_LOST = window::kUserMessage + 9;
 
 // Shows one failure to the user (caption, text) and returns when it has been dismissed.
-// Called on the thread where the failure happened.
+// Called on the thread where the failure happened; for the watch thread, a reporter that shows
+// a window hands the work to the UI thread with window::Invoke(owner, ...), which a Close in
+// progress keeps serving.
 using FailureReporter = std::function<void(const std::string& caption, const std::string& text)>;
 
 class CSerialLink {
@@ -34,24 +46,99 @@ class CSerialLink {
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;
 
-    // Returns 1 when the port opened (also if a configuration step failed and was reported),
-    // 0 when it could not be opened.
+    // Stops a running watch thread first (handling the old owner's messages meanwhile), then
+    // opens and configures port COMn, n = portNumber. Returns 1 when the port opened (also if a
+    // configuration step failed and was reported), 0 when it could not be opened; OpenError()
+    // then tells why.
     int Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity, int dataBits,
              int stopBits, std::uint32_t eventMask, unsigned sendBufferSize);
+    // Starts the watch thread. Returns 1 when it runs (also when it already ran), 0 when it
+    // could not be started.
     int StartWatch();
+    // Any thread, while the watch thread exists. A paused thread reads and sends nothing; it
+    // stops at its next wait (after at most the byte it is delivering). Both return 1.
     int ResumeWatch();
     int PauseWatch();
+    // Stops the watch thread, handling the owner's messages meanwhile, and closes the port.
+    // REQUIRES: not called from the handler of one of this engine's own notifications or
+    // failure reports: the thread waits for that handler to return.
     void Close();
+    // Queue data for the watch thread to send, replacing data queued and not yet sent. Return 1
+    // when the send was signalled, 0 when refused (no Open yet, count outside 1..capacity, text
+    // longer than the buffer).
     int SendBytes(const std::uint8_t* data, int count);
     int SendText(const char* text);
 
     // True while a port is held (open, watched or not).
     bool IsPortHeld() const;
+    // Any thread.
+    serial_port::LineState LineSettings() const;
     std::uint32_t EventMask() const;
     unsigned WriteBufferCapacity() const;
+    // Why the last Open returned 0: kind, system text and a detail (device group, holder).
+    serial_port::PortError OpenError() const;
+    // Device path behind the open port, empty when none.
+    std::string DevicePath() const;
+    // True from the moment the watch thread begins its work until it ends.
+    bool IsWatching() const { return m_bWatching.load(); }
+    // How often the watch thread has woken from its wait since StartWatch (diagnostics: an
+    // idle port wakes it never).
+    std::uint64_t WatchWakeups() const { return m_nWakeups.load(); }
 
     // Replaces how failures are shown (default: standard error). Set before Open.
     void SetFailureReporter(FailureReporter reporter);
 
-    // ... private fields and watch-thread steps follow the engine's design.
+  private:
+    static void WatchThread(CSerialLink* link);
+    void RunWatch();
+    void DrainInput();
+    void TransmitPending();
+    void ServePortEvent(bool hungUp);
+    // Open's configuration steps; the first that fails is reported and ends them.
+    void ConfigurePort(const char* settingsText, bool settingsFit);
+    void ShowFailure(const char* operation, const serial_port::PortError& error);
+    // Reports the loss of the device once and stops watching it.
+    void OnDeviceLost(const char* operation, const serial_port::PortError& error);
+    void WaitWhilePaused();
+    bool StopRequested() const;
+    // Signals stop and waits for the watch thread to end; `pump` handles the owner's messages
+    // meanwhile, else they are refused.
+    void StopWatchThread(bool pump);
+    void Notify(window::MessageId id, window::WParam w);
+
+    // Fields of the engine, in the order its design gives them.
+    std::optional<serial_port::SerialPort> m_hPort;  // empty when none (also after a failed Open)
+    std::thread m_pWatchThread;
+    mutable std::mutex m_portLock;
+    std::atomic<bool> m_bWatching{false};
+    std::optional<serial_port::Event> m_hStopEvent;
+    std::optional<serial_port::Event> m_hSendEvent;
+    // [0] stop, [1] the port, [2] send; the port's place is empty while there is no port to
+    // wait on.
+    std::array<const serial_port::Waitable*, 3> m_waitSet{};
+    serial_port::Timeouts m_timeouts;
+    serial_port::LineState m_lineState;
+    window::MessageOwner* m_pNotifyWnd = nullptr;
+    unsigned m_nPortNumber = 0;
+    std::unique_ptr<std::uint8_t[]> m_pSendBuffer;
+    std::atomic<std::uint32_t> m_dwWatchMask{0};
+    std::atomic<unsigned> m_nSendCapacity{0};
+    int m_nSendCount = 1;
+
+    // Send requests fill m_pSendBuffer under m_sendLock; the watch thread copies a request into
+    // m_pTransmitBuffer before it writes, so a new request never changes bytes being sent.
+    std::mutex m_sendLock;
+    bool m_bSendPending = false;
+    std::unique_ptr<std::uint8_t[]> m_pTransmitBuffer;
+
+    // Paused exactly while m_hResumeEvent is not signalled; m_pauseLock keeps the two in step.
+    std::mutex m_pauseLock;
+    std::atomic<bool> m_bPaused{false};
+    std::optional<serial_port::Event> m_hResumeEvent;
+
+    std::atomic<bool> m_bThreadEnded{true};
+    bool m_bPortLost = false;  // watch thread only
+    std::atomic<std::uint64_t> m_nWakeups{0};
+    serial_port::PortError m_openError;
+    FailureReporter m_reporter;
 };

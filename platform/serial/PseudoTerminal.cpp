@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -136,6 +137,25 @@ std::vector<std::uint8_t> PseudoTerminal::ReadExactly(std::size_t count,
         out.insert(out.end(), chunk.begin(), chunk.end());
     }
     return out;
+}
+
+std::size_t PseudoTerminal::QueuedAtDevice() const {
+    int queued = 0;
+    if (m_keepAlive < 0 || ::ioctl(m_keepAlive, FIONREAD, &queued) != 0 || queued < 0)
+        return 0;
+    return static_cast<std::size_t>(queued);
+}
+
+bool PseudoTerminal::WaitQueuedAtDevice(std::chrono::milliseconds timeout) const {
+    if (m_keepAlive < 0)
+        return false;
+    pollfd p{m_keepAlive, POLLIN, 0};
+    for (;;) {
+        const int n = ::poll(&p, 1, static_cast<int>(timeout.count()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n > 0 && (p.revents & POLLIN) != 0;
+    }
 }
 
 void PseudoTerminal::HangUp() {

@@ -37,6 +37,11 @@ class PseudoTerminal {
     // Closes the controlling side: the device side sees a hang-up.
     void HangUp();
 
+    // Bytes that reached the device side and that nobody read yet.
+    std::size_t QueuedAtDevice() const;
+    // Waits up to `timeout` until at least one byte reached the device side and is unread.
+    bool WaitQueuedAtDevice(std::chrono::milliseconds timeout) const;
+
   private:
     PseudoTerminal(int master, std::string devicePath);
 

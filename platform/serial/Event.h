@@ -1,0 +1,42 @@
+#pragma once
+
+// A manual-reset event: stays signalled from Set until Reset, whoever waits on it meanwhile.
+// Thread: any.
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+#include "PortError.h"
+#include "Waitable.h"
+
+namespace serial_port {
+
+class Event final : public Waitable {
+  public:
+    // Creates an unsignalled event; nullopt with `error` set when the system refuses.
+    static std::optional<Event> Create(PortError* error = nullptr);
+
+    Event(Event&& other) noexcept;
+    Event& operator=(Event&& other) noexcept;
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    ~Event() override;
+
+    void Set();
+    void Reset();
+    // Tells without waiting whether the event is signalled.
+    bool IsSet() const { return m_signalled.load(std::memory_order_acquire); }
+
+    int WaitDescriptor() const override { return m_fd; }
+
+  private:
+    explicit Event(int fd) : m_fd(fd) {}
+
+    int m_fd = -1;
+    // Set and Reset change the descriptor and the flag together.
+    std::mutex m_lock;
+    std::atomic<bool> m_signalled{false};
+};
+
+}  // namespace serial_port

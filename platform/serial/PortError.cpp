@@ -1,0 +1,68 @@
+#include "PortError.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace serial_port {
+
+PortError PortError::FromErrno(int errnoValue) {
+    PortError e;
+    e.code = errnoValue;
+    switch (errnoValue) {
+        case 0:
+            e.kind = ErrorKind::kNone;
+            return e;
+        case ENOENT:
+        case ENXIO:
+        case ENOTDIR:
+        case ELOOP:
+            e.kind = ErrorKind::kNotFound;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            e.kind = ErrorKind::kPermissionDenied;
+            break;
+        case EBUSY:
+        case EWOULDBLOCK:
+            e.kind = ErrorKind::kBusy;
+            break;
+        case EIO:
+        case ENODEV:
+        case EPIPE:
+        case EBADF:
+            e.kind = ErrorKind::kDeviceGone;
+            break;
+        case ENOTTY:
+            e.kind = ErrorKind::kNotSerial;
+            break;
+        case EINVAL:
+        case EOVERFLOW:
+            e.kind = ErrorKind::kInvalidArgument;
+            break;
+        case ETIMEDOUT:
+            e.kind = ErrorKind::kTimedOut;
+            break;
+        case EMFILE:
+        case ENFILE:
+        case ENOMEM:
+        case ENOSPC:
+            e.kind = ErrorKind::kNoResources;
+            break;
+        default:
+            e.kind = ErrorKind::kOther;
+            break;
+    }
+    char buffer[256];
+    // GNU strerror_r: returns the text, which may or may not live in `buffer`.
+    e.text = ::strerror_r(errnoValue, buffer, sizeof buffer);
+    return e;
+}
+
+std::string PortError::Describe() const {
+    if (detail.empty())
+        return text;
+    return text + " (" + detail + ")";
+}
+
+}  // namespace serial_port

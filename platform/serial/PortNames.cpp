@@ -1,0 +1,117 @@
+#include "PortNames.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "SerialDevices.h"
+
+namespace serial_port {
+
+namespace {
+
+// The directory that stands for the machine's ports, when one is configured.
+std::optional<std::string> PortDirectory() {
+    const char* dir = std::getenv("KARVEL_PORT_DIR");
+    if (dir == nullptr || *dir == '\0')
+        return std::nullopt;
+    return std::string(dir);
+}
+
+std::string EntryPath(const std::string& dir, unsigned n) {
+    return dir + "/COM" + std::to_string(n);
+}
+
+// An entry counts when what it names exists (a link to a pseudo-terminal whose peer went away
+// is a port that went away).
+bool EntryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string DescribeEntry(const std::string& path) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n > 0)
+        return "link to " + std::string(target, static_cast<std::size_t>(n));
+    return "device node";
+}
+
+bool InRange(unsigned n) {
+    return n >= kFirstPortNumber && n <= kLastPortNumber;
+}
+
+}  // namespace
+
+std::optional<std::string> ResolvePort(unsigned n) {
+    if (!InRange(n))
+        return std::nullopt;
+    if (const auto dir = PortDirectory()) {
+        std::string path = EntryPath(*dir, n);
+        if (!EntryExists(path))
+            return std::nullopt;
+        return path;
+    }
+    const std::vector<PortInfo> ports = ListPorts();
+    for (const PortInfo& p : ports) {
+        if (p.number == n)
+            return p.device;
+    }
+    return std::nullopt;
+}
+
+std::optional<unsigned> PortNumberOf(std::string_view name) {
+    constexpr std::string_view kLongPrefix = "\\\\.\\";
+    if (name.substr(0, kLongPrefix.size()) == kLongPrefix)
+        name.remove_prefix(kLongPrefix.size());
+    if (name.size() < 4 || name.size() > 5 || name.substr(0, 3) != "COM")
+        return std::nullopt;
+    name.remove_prefix(3);
+    if (name[0] == '0')
+        return std::nullopt;
+    unsigned n = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (!InRange(n))
+        return std::nullopt;
+    return n;
+}
+
+std::optional<std::string> ResolvePortName(std::string_view name) {
+    const auto n = PortNumberOf(name);
+    if (!n)
+        return std::nullopt;
+    return ResolvePort(*n);
+}
+
+std::vector<PortInfo> ListPorts() {
+    std::vector<PortInfo> ports;
+    if (const auto dir = PortDirectory()) {
+        for (unsigned n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+            std::string path = EntryPath(*dir, n);
+            if (EntryExists(path))
+                ports.push_back(PortInfo{n, path, DescribeEntry(path)});
+        }
+        return ports;
+    }
+    unsigned n = kFirstPortNumber;
+    for (SerialDevice& d : FindSerialDevices()) {
+        if (n > kLastPortNumber)
+            break;
+        ports.push_back(PortInfo{n++, std::move(d.node), std::move(d.description)});
+    }
+    return ports;
+}
+
+std::string PortLine(const PortInfo& port) {
+    std::string line = "COM" + std::to_string(port.number) + "  " + port.device;
+    if (!port.description.empty())
+        line += "  " + port.description;
+    return line;
+}
+
+}  // namespace serial_port

@@ -1,0 +1,188 @@
+#include "Mailbox.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdint>
+
+namespace window {
+
+Mailbox::Mailbox(MessageOwner& owner) : m_owner(owner), m_ownerThread(std::this_thread::get_id()) {
+    // Without an application object this thread has no event loop; messages are then handled
+    // only by PumpOwner and WaitWhilePumping.
+    if (QCoreApplication::instance() == nullptr)
+        return;
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                     [this] { OnPosted(); });
+}
+
+Mailbox::~Mailbox() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_closed = true;
+    RefuseAllLocked();
+    m_answered.notify_all();
+    // A refused sender still has to take the lock once more to read its answer.
+    m_arrived.wait(hold, [&] { return m_senders == 0; });
+    hold.unlock();
+    m_notifier.reset();
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+void Mailbox::AnswerLocked(Letter& letter, LResult result, bool refused) {
+    letter.result = result;
+    letter.refused = refused;
+    letter.answered = true;
+}
+
+void Mailbox::RefuseAllLocked() {
+    while (!m_queue.empty()) {
+        Letter* letter = m_queue.front();
+        m_queue.pop_front();
+        AnswerLocked(*letter, 0, true);
+    }
+}
+
+bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
+                      LResult& result) {
+    Letter letter;
+    letter.id = id;
+    letter.w = w;
+    letter.l = l;
+    letter.call = call;
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_closed) {
+            result = 0;
+            return false;
+        }
+        ++m_senders;
+        m_queue.push_back(&letter);
+        if (!m_posted && m_wakeFd >= 0) {
+            m_posted = true;
+            post = true;
+        }
+    }
+    // Notified after letting go of the lock, so that the woken owner does not block on it.
+    m_arrived.notify_all();
+    // One wake-up drains every letter that came meanwhile.
+    if (post) {
+        const std::uint64_t one = 1;
+        while (::write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_answered.wait(hold, [&] { return letter.answered; });
+    result = letter.result;
+    if (--m_senders == 0 && m_closed)
+        m_arrived.notify_all();
+    return !letter.refused;
+}
+
+void Mailbox::OnPosted() {
+    // Cleared before the flag: a sender that saw the flag still set has queued its letter
+    // already, and the Pump below finds it.
+    std::uint64_t count = 0;
+    while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_posted = false;
+    }
+    Pump(-1);
+}
+
+int Mailbox::Pump(int limit) {
+    int handled = 0;
+    while (limit < 0 || handled < limit) {
+        Letter* letter = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            if (m_queue.empty())
+                break;
+            letter = m_queue.front();
+            m_queue.pop_front();
+        }
+        // The lock is free while the handler runs: it may send, pump or wait itself.
+        LResult result = 0;
+        if (letter->call)
+            (*letter->call)();
+        else
+            result = m_owner.HandleMessage(letter->id, letter->w, letter->l);
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            AnswerLocked(*letter, result, false);
+        }
+        // The condition variable belongs to the mailbox, so notifying after the sender may
+        // already have gone with its letter is safe.
+        m_answered.notify_all();
+        ++handled;
+    }
+    return handled;
+}
+
+bool Mailbox::WaitWhilePumping(const std::function<bool()>& done,
+                               std::optional<std::chrono::steady_clock::time_point> deadline) {
+    for (;;) {
+        std::uint64_t wakes = 0;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            wakes = m_wakeCount;
+        }
+        Pump(-1);
+        // A Wake after the count was read makes the wait below return at once.
+        if (done())
+            return true;
+        std::unique_lock<std::mutex> hold(m_lock);
+        auto ready = [&] { return !m_queue.empty() || m_wakeCount != wakes; };
+        if (!deadline) {
+            m_arrived.wait(hold, ready);
+        } else if (!m_arrived.wait_until(hold, *deadline, ready)) {
+            hold.unlock();
+            return done();
+        }
+    }
+}
+
+void Mailbox::WaitWhileRefusing(const std::function<bool()>& done) {
+    for (;;) {
+        std::unique_lock<std::mutex> hold(m_lock);
+        RefuseAllLocked();
+        const std::uint64_t wakes = m_wakeCount;
+        hold.unlock();
+        m_answered.notify_all();
+        if (done())
+            return;
+        hold.lock();
+        m_arrived.wait(hold, [&] { return !m_queue.empty() || m_wakeCount != wakes; });
+    }
+}
+
+void Mailbox::Wake() {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        ++m_wakeCount;
+    }
+    m_arrived.notify_all();
+}
+
+bool Mailbox::WaitForMessage(std::chrono::milliseconds timeout, std::size_t count) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    return m_arrived.wait_for(hold, timeout, [&] { return m_queue.size() >= count; });
+}
+
+std::size_t Mailbox::Pending() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_queue.size();
+}
+
+}  // namespace window

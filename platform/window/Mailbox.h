@@ -1,0 +1,77 @@
+#pragma once
+
+// The queue of messages sent to one MessageOwner from other threads. Each waiting sender's
+// letter lives on the sender's stack until the owner thread has answered it.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "Messages.h"
+
+class QSocketNotifier;
+
+namespace window {
+
+class Mailbox {
+  public:
+    // Called on the owner thread; `owner` outlives the mailbox.
+    explicit Mailbox(MessageOwner& owner);
+    // Answers every waiting sender with 0.
+    ~Mailbox();
+    Mailbox(const Mailbox&) = delete;
+    Mailbox& operator=(const Mailbox&) = delete;
+
+    bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
+
+    // Other threads: queue a message or a call and wait for the answer. False when refused.
+    bool Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
+                 LResult& result);
+
+    int Pump(int limit);
+    bool WaitWhilePumping(const std::function<bool()>& done,
+                          std::optional<std::chrono::steady_clock::time_point> deadline);
+    void WaitWhileRefusing(const std::function<bool()>& done);
+    void Wake();
+    bool WaitForMessage(std::chrono::milliseconds timeout, std::size_t count);
+    std::size_t Pending();
+
+  private:
+    struct Letter {
+        MessageId id = 0;
+        WParam w = 0;
+        LParam l = 0;
+        const std::function<void()>* call = nullptr;
+        LResult result = 0;
+        bool answered = false;
+        bool refused = false;
+    };
+
+    // REQUIRES: m_lock held. The caller notifies m_answered once it has let go of the lock.
+    void AnswerLocked(Letter& letter, LResult result, bool refused);
+    void RefuseAllLocked();
+    // Runs from the owner thread's event loop when m_wakeFd became readable.
+    void OnPosted();
+
+    MessageOwner& m_owner;
+    const std::thread::id m_ownerThread;
+    std::mutex m_lock;
+    std::condition_variable m_arrived;   // a letter came or Wake was called
+    std::condition_variable m_answered;  // a letter was answered
+    std::deque<Letter*> m_queue;
+    std::uint64_t m_wakeCount = 0;
+    bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not run since
+    bool m_closed = false;
+    int m_senders = 0;  // threads inside Deliver; the destructor waits for them to leave
+    // Signalled by senders; the owner thread's event loop watches it (also inside a modal
+    // dialog's loop). -1 when there is no event loop to watch it.
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+}  // namespace window

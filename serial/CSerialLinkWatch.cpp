@@ -1,0 +1,218 @@
+// The watch thread of CSerialLink: waits for a stop request, port events and send requests,
+// drains input byte by byte to the owner and writes queued data.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "CSerialLink.h"
+#include "serial/WaitSet.h"
+
+namespace {
+
+constexpr std::size_t kStopSlot = 0;
+constexpr std::size_t kPortSlot = 1;
+constexpr std::size_t kSendSlot = 2;
+
+bool IsGone(const serial_port::PortError& error) {
+    return error.kind == serial_port::ErrorKind::kDeviceGone;
+}
+
+}  // namespace
+
+void CSerialLink::WatchThread(CSerialLink* link) {
+    link->RunWatch();
+}
+
+bool CSerialLink::StopRequested() const {
+    return m_hStopEvent->IsSet();
+}
+
+void CSerialLink::RunWatch() {
+    m_bWatching = true;
+    {
+        std::lock_guard<std::mutex> hold(m_portLock);
+        if (m_hPort)
+            m_hPort->Purge();
+    }
+
+    for (;;) {
+        std::array<const serial_port::Waitable*, 3> waitSet = m_waitSet;
+        // A dead port stays "ready" for ever; from now on only stop and send count.
+        if (m_bPortLost)
+            waitSet[kPortSlot] = nullptr;
+        const serial_port::WaitResult woke = serial_port::WaitForAny(waitSet);
+        ++m_nWakeups;
+
+        if (woke.status == serial_port::WaitResult::Status::kSignalled && woke.index == kStopSlot)
+            break;
+        if (m_bPaused.load()) {
+            WaitWhilePaused();
+            if (StopRequested())
+                break;
+            continue;
+        }
+        if (woke.status == serial_port::WaitResult::Status::kFailed) {
+            ShowFailure("WaitCommEvent()", woke.error);
+            continue;
+        }
+        if (woke.status != serial_port::WaitResult::Status::kSignalled)
+            continue;
+        if (woke.index == kPortSlot)
+            ServePortEvent(woke.hungUp);
+        else if (woke.index == kSendSlot)
+            TransmitPending();
+    }
+
+    m_bWatching = false;
+    window::MessageOwner* owner = m_pNotifyWnd;
+    m_bThreadEnded = true;
+    // The owner's thread joins this thread after it saw the flag, so both stay valid here.
+    if (owner != nullptr)
+        window::Wake(*owner);
+}
+
+void CSerialLink::WaitWhilePaused() {
+    const std::array<const serial_port::Waitable*, 2> waitSet = {&*m_hStopEvent, &*m_hResumeEvent};
+    while (m_bPaused.load() && !StopRequested()) {
+        serial_port::WaitForAny(waitSet);
+        ++m_nWakeups;
+    }
+}
+
+void CSerialLink::ServePortEvent(bool hungUp) {
+    if (hungUp) {
+        OnDeviceLost("WaitCommEvent()", serial_port::PortError::FromErrno(EIO));
+        return;
+    }
+    // The events this wait stands for: input (the port reports readiness only when the mask
+    // asks for it) and line events that the driver counted meanwhile.
+    std::uint32_t events = m_dwWatchMask & serial_port::kEventRxChar;
+    events |= m_hPort->TakeLineEvents();
+
+    if (events & serial_port::kEventRxChar)
+        DrainInput();
+    if (m_bPortLost)
+        return;
+    if (events & serial_port::kEventCts)
+        Notify(PN_CTS, 0);
+    if (events & serial_port::kEventRxFlag)
+        Notify(PN_FLAG_CHAR, 0);
+    if (events & serial_port::kEventBreak)
+        Notify(PN_BREAK, 0);
+    if (events & serial_port::kEventError)
+        Notify(PN_LINE_ERROR, 0);
+    if (events & serial_port::kEventRing)
+        Notify(PN_RING, 0);
+}
+
+void CSerialLink::DrainInput() {
+    // Bytes the last status read counted and that are not read yet. Only this thread takes
+    // input away (reads, and the purge before a send), so they are still there; the status is
+    // read again when they are used up.
+    std::size_t queued = 0;
+    for (;;) {
+        if (StopRequested() || m_bPaused.load())
+            return;
+
+        if (queued == 0) {
+            serial_port::PortError statusError;
+            {
+                std::lock_guard<std::mutex> hold(m_portLock);
+                statusError = m_hPort->QueuedInput(queued);
+            }
+            if (statusError.Failed()) {
+                if (IsGone(statusError))
+                    OnDeviceLost("ReadFile()", statusError);
+                return;
+            }
+            if (queued == 0)
+                return;
+        }
+
+        std::uint8_t byte = 0;
+        serial_port::IoResult read;
+        {
+            std::lock_guard<std::mutex> hold(m_portLock);
+            read = m_hPort->ReadByte(byte);
+            if (read.Failed() && !IsGone(read.error))
+                ShowFailure(
+                    read.failedWhileWaiting ? "GetOverlappedResults() in ReadFile()" : "ReadFile()",
+                    read.error);
+        }
+        if (read.Failed()) {
+            if (IsGone(read.error))
+                OnDeviceLost("ReadFile()", read.error);
+            // Back to the wait: a port that keeps failing raises one box per wake-up, not a
+            // loop that never waits.
+            return;
+        }
+        if (read.bytes == 0)
+            return;
+        --queued;
+        Notify(PN_BYTE, byte);
+    }
+}
+
+void CSerialLink::TransmitPending() {
+    std::size_t count = 0;
+    {
+        // The reset and the copy happen together, so a request that comes meanwhile is either
+        // in this copy or signalled anew, never sent twice or lost.
+        std::lock_guard<std::mutex> hold(m_sendLock);
+        m_hSendEvent->Reset();
+        if (!m_bSendPending)
+            return;
+        count = static_cast<std::size_t>(m_nSendCount);
+        std::memcpy(m_pTransmitBuffer.get(), m_pSendBuffer.get(), count);
+        m_bSendPending = false;
+    }
+    if (!m_hPort || m_bPortLost)
+        return;  // nowhere to send; the loss has been reported
+
+    serial_port::PortError gone;
+    serial_port::IoResult written;
+    {
+        std::lock_guard<std::mutex> hold(m_portLock);
+        // Whatever came in and was not read is thrown away before each transmission.
+        const serial_port::PortError purged = m_hPort->Purge();
+        if (IsGone(purged)) {
+            gone = purged;
+        } else {
+            written = m_hPort->Write({m_pTransmitBuffer.get(), count});
+            if (IsGone(written.error))
+                gone = written.error;
+            else if (written.Failed() && !written.failedWhileWaiting)
+                ShowFailure("WriteFile()", written.error);
+        }
+    }
+    if (gone.Failed()) {
+        OnDeviceLost("WriteFile()", gone);
+        return;
+    }
+    if (written.Failed() && written.failedWhileWaiting)
+        ShowFailure("GetOverlappedResults() in WriteFile()", written.error);
+}
+
+void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortError& error) {
+    if (m_bPortLost)
+        return;
+    m_bPortLost = true;
+    ShowFailure(operation, error);
+    Notify(PN_DEVICE_LOST, 0);
+}
+
+void CSerialLink::Notify(window::MessageId id, window::WParam w) {
+    if (m_pNotifyWnd != nullptr)
+        window::SendMessage(*m_pNotifyWnd, id, w, static_cast<window::LParam>(m_nPortNumber));
+}
+
+void CSerialLink::ShowFailure(const char* operation, const serial_port::PortError& error) {
+    // snprintf cuts an over-long system text; the buffer is never overrun.
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n", operation,
+                  error.Describe().c_str(), static_cast<int>(m_nPortNumber));
+    if (m_reporter)
+        m_reporter("Application Error", text);
+}

@@ -1,0 +1,85 @@
+#include "LinkTestSupport.h"
+
+#include <stdlib.h>
+
+namespace link_test {
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "serial_link_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+window::LResult RecordingOwner::HandleMessage(window::MessageId id, window::WParam w,
+                                              window::LParam l) {
+    messages.push_back({id, w, l});
+    if (onMessage)
+        onMessage(messages.back());
+    return 0;
+}
+
+std::vector<std::uint8_t> RecordingOwner::Bytes() const {
+    std::vector<std::uint8_t> bytes;
+    for (const Message& m : messages) {
+        if (m.id == PN_BYTE)
+            bytes.push_back(static_cast<std::uint8_t>(m.w));
+    }
+    return bytes;
+}
+
+std::size_t RecordingOwner::Count(window::MessageId id) const {
+    std::size_t n = 0;
+    for (const Message& m : messages)
+        n += m.id == id;
+    return n;
+}
+
+FailureReporter BoxRecorder::Reporter() {
+    return [this](const std::string& caption, const std::string& text) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_boxes.push_back({caption, text});
+    };
+}
+
+std::vector<Box> BoxRecorder::Boxes() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_boxes;
+}
+
+PortDirectory::PortDirectory() {
+    char pattern[] = "/tmp/karvel-link-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr)
+        ADD_FAILURE() << "mkdtemp failed";
+    m_dir = pattern;
+    ::setenv("KARVEL_PORT_DIR", m_dir.c_str(), 1);
+}
+
+PortDirectory::~PortDirectory() {
+    ::unsetenv("KARVEL_PORT_DIR");
+    std::filesystem::remove_all(m_dir);
+}
+
+serial_port::PseudoTerminal& PortDirectory::AddPort(unsigned n) {
+    std::string error;
+    auto pty = serial_port::PseudoTerminal::Create(&error);
+    if (!pty)
+        ADD_FAILURE() << error;
+    auto [it, inserted] = m_peers.insert_or_assign(n, std::move(*pty));
+    Link(n, it->second.DevicePath());
+    return it->second;
+}
+
+void PortDirectory::Link(unsigned n, const std::string& target) {
+    const auto link = m_dir / ("COM" + std::to_string(n));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(target, link);
+}
+
+bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done) {
+    return window::WaitWhilePumping(
+        owner, done, std::chrono::duration_cast<std::chrono::milliseconds>(kDeadline));
+}
+
+}  // namespace link_test

@@ -1,0 +1,78 @@
+#pragma once
+
+// A port directory of pseudo-terminals, an owner that records what it is sent, and a reporter
+// that records failure boxes, for tests of CSerialLink.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "CSerialLink.h"
+#include "serial/PseudoTerminal.h"
+#include "window/Messages.h"
+
+namespace link_test {
+
+using namespace std::chrono_literals;
+inline constexpr auto kDeadline = 20s;
+
+QCoreApplication& App();
+
+struct Message {
+    window::MessageId id;
+    window::WParam w;
+    window::LParam l;
+};
+
+class RecordingOwner : public window::MessageOwner {
+  public:
+    window::LResult HandleMessage(window::MessageId id, window::WParam w,
+                                  window::LParam l) override;
+    std::vector<Message> messages;
+    std::function<void(const Message&)> onMessage;
+
+    std::vector<std::uint8_t> Bytes() const;
+    std::size_t Count(window::MessageId id) const;
+};
+
+struct Box {
+    std::string caption;
+    std::string text;
+};
+
+// Collects failure boxes from any thread.
+class BoxRecorder {
+  public:
+    FailureReporter Reporter();
+    std::vector<Box> Boxes() const;
+
+  private:
+    mutable std::mutex m_lock;
+    std::vector<Box> m_boxes;
+};
+
+// KARVEL_PORT_DIR pointing at a fresh directory of COMn links to pseudo-terminals.
+class PortDirectory {
+  public:
+    PortDirectory();
+    ~PortDirectory();
+    // Creates a pseudo-terminal and links COMn to it; returns its far end.
+    serial_port::PseudoTerminal& AddPort(unsigned n);
+    void Link(unsigned n, const std::string& target);
+
+  private:
+    std::filesystem::path m_dir;
+    std::map<unsigned, serial_port::PseudoTerminal> m_peers;
+};
+
+// Handles the owner's messages until `done` or the deadline.
+bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done);
+
+}  // namespace link_test
