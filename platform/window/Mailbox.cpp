@@ -89,16 +89,21 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
 }
 
 void Mailbox::OnPosted() {
-    // Cleared before the flag: a sender that saw the flag still set has queued its letter
-    // already, and the Pump below finds it.
-    std::uint64_t count = 0;
-    while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
-    }
-    {
+    for (;;) {
+        Pump(-1);
+        // Cleared after the answers went out, so the clearing costs the waiting sender nothing.
+        std::uint64_t count = 0;
+        while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+        // The flag drops only together with finding the queue empty: a sender whose wake-up
+        // was just swallowed has queued its letter already, and one that comes later sees the
+        // flag down and signals anew.
         std::lock_guard<std::mutex> hold(m_lock);
-        m_posted = false;
+        if (m_queue.empty()) {
+            m_posted = false;
+            return;
+        }
     }
-    Pump(-1);
 }
 
 int Mailbox::Pump(int limit) {

@@ -65,7 +65,7 @@ class Mailbox {
     std::condition_variable m_answered;  // a letter was answered
     std::deque<Letter*> m_queue;
     std::uint64_t m_wakeCount = 0;
-    bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not run since
+    bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not emptied the queue since
     bool m_closed = false;
     int m_senders = 0;  // threads inside Deliver; the destructor waits for them to leave
     // Signalled by senders; the owner thread's event loop watches it (also inside a modal

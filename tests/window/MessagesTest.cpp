@@ -89,6 +89,33 @@ TEST_F(MessagesTest, MessagesFromOneSenderArriveInOrder) {
         ASSERT_EQ(owner.received[i].w, static_cast<window::WParam>(i));
 }
 
+// The event loop's wake-up is signalled once per batch; a lost one leaves the sender waiting for
+// ever, which the guard turns into a failure.
+TEST_F(MessagesTest, TheEventLoopKeepsUpWithAFastSender) {
+    RecordingOwner owner;
+    constexpr std::size_t kCount = 50000;
+    QEventLoop loop;
+    owner.onMessage = [&](window::MessageId) {
+        if (owner.received.size() == kCount)
+            loop.quit();
+    };
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, &loop, [&] { loop.exit(1); });
+    guard.start(std::chrono::duration_cast<std::chrono::milliseconds>(kDeadline));
+    std::thread sender([&] {
+        for (std::size_t i = 0; i < kCount; ++i)
+            window::SendMessage(owner, 0x407, i, 0);
+    });
+    const int result = loop.exec();
+    if (result != 0)
+        window::WaitWhilePumping(owner, [&] { return owner.received.size() == kCount; });
+    sender.join();
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(owner.received.size(), kCount);
+    for (std::size_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(owner.received[i].w, i);
+}
+
 TEST_F(MessagesTest, PumpOwnerHandlesAtMostItsLimit) {
     RecordingOwner owner;
     std::thread a([&] { window::SendMessage(owner, 1, 0, 0); });
