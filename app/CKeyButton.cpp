@@ -1,0 +1,58 @@
+#include "CKeyButton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+CKeyButton::CKeyButton(QWidget* parent) : QPushButton(parent) {
+    setFocusPolicy(Qt::TabFocus);
+}
+
+bool CKeyButton::LoadBitmaps(const QPixmap& released, const QPixmap& pressed) {
+    m_released = released;
+    m_pressed = pressed;
+    update();
+    return !m_released.isNull();
+}
+
+void CKeyButton::SizeToContent() {
+    if (!m_released.isNull())
+        setFixedSize(m_released.size() / m_released.devicePixelRatio());
+}
+
+QSize CKeyButton::sizeHint() const {
+    if (m_released.isNull())
+        return QPushButton::sizeHint();
+    return m_released.size() / m_released.devicePixelRatio();
+}
+
+void CKeyButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QPixmap& face = isDown() && !m_pressed.isNull() ? m_pressed : m_released;
+    if (!face.isNull())
+        p.drawPixmap(0, 0, face);
+}
+
+void CKeyButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QPushButton::mouseDoubleClickEvent(event);
+        return;
+    }
+    // The press that came with this event already pushed the button in; the release that
+    // follows must not count as another click.
+    m_inDoubleClick = true;
+    setDown(true);
+    event->accept();
+    emit doubleClicked();
+}
+
+void CKeyButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_inDoubleClick && event->button() == Qt::LeftButton) {
+        m_inDoubleClick = false;
+        // Released while not down: the base class ends its press tracking without a click.
+        setDown(false);
+        QPushButton::mouseReleaseEvent(event);
+        event->accept();
+        return;
+    }
+    QPushButton::mouseReleaseEvent(event);
+}

@@ -1,0 +1,127 @@
+#include "CLumeq.h"
+
+#include <cstdint>
+
+namespace {
+
+enum : component::DispId {
+    kDispSetWM = 1,
+    kDispSetSign = 2,
+    kDispSetUnit = 3,
+    kDispSetHex1 = 4,
+    kDispSetHex2 = 5,
+    kDispSetHex3 = 6,
+    kDispSetHex4 = 7,
+    kDispSetHex5 = 8,
+    kDispSetHex6 = 9,
+    kDispDisplay = 10,
+    kDispSetBackColor = 11,
+    kDispSetForeColor1 = 12,
+    kDispSetForeColor2 = 13,
+};
+
+}  // namespace
+
+CLumeq::~CLumeq() {
+    Detach();
+}
+
+component::Result CLumeq::Create(QWidget* parent, const QRect& geometry,
+                                 std::span<const std::uint8_t> savedState, const Creator& creator) {
+    Detach();
+    using namespace component;
+    Ref<Unknown> object;
+    Result r = creator ? creator(kClassId, kIidUnknown, object.Out()) : kClassNotRegistered;
+    if (Failed(r))
+        return r;
+    if (!object)
+        return kNoInterface;
+    Ref<Dispatch> dispatch = object.Query<Dispatch>(kIidDispatch);
+    if (!dispatch)
+        return kNoInterface;
+    if (Ref<PersistState> persist = object.Query<PersistState>(kIidPersistState)) {
+        r = savedState.empty() ? persist->InitNew() : persist->Load(savedState);
+        if (Failed(r))
+            return r;
+    }
+    Ref<InPlaceObject> inPlace = object.Query<InPlaceObject>(kIidInPlaceObject);
+    if (inPlace && parent) {
+        r = inPlace->Activate(parent, geometry);
+        if (Failed(r))
+            return r;
+    }
+    m_dispatch = std::move(dispatch);
+    m_inPlace = std::move(inPlace);
+    return kOk;
+}
+
+void CLumeq::Detach() {
+    if (m_inPlace)
+        m_inPlace->Deactivate();
+    m_inPlace.Reset();
+    m_dispatch.Reset();
+}
+
+QWidget* CLumeq::Widget() const {
+    return m_inPlace ? m_inPlace->Widget() : nullptr;
+}
+
+void CLumeq::SetWM(short chWMval) {
+    InvokeShort(kDispSetWM, chWMval);
+}
+void CLumeq::SetSign(short chSignVal) {
+    InvokeShort(kDispSetSign, chSignVal);
+}
+void CLumeq::SetUnit(short chUnitVal) {
+    InvokeShort(kDispSetUnit, chUnitVal);
+}
+void CLumeq::SetHex1(short chHex1Val) {
+    InvokeShort(kDispSetHex1, chHex1Val);
+}
+void CLumeq::SetHex2(short chHex2Val) {
+    InvokeShort(kDispSetHex2, chHex2Val);
+}
+void CLumeq::SetHex3(short chHex3Val) {
+    InvokeShort(kDispSetHex3, chHex3Val);
+}
+void CLumeq::SetHex4(short chHex4Val) {
+    InvokeShort(kDispSetHex4, chHex4Val);
+}
+void CLumeq::SetHex5(short chHex5Val) {
+    InvokeShort(kDispSetHex5, chHex5Val);
+}
+void CLumeq::SetHex6(short chHex6Val) {
+    InvokeShort(kDispSetHex6, chHex6Val);
+}
+void CLumeq::Display() {
+    Invoke(kDispDisplay, {});
+}
+void CLumeq::SetBackColor(long Backcolor) {
+    InvokeLong(kDispSetBackColor, Backcolor);
+}
+void CLumeq::SetForeColor1(long ForeColor1) {
+    InvokeLong(kDispSetForeColor1, ForeColor1);
+}
+void CLumeq::SetForeColor2(long ForeColor2) {
+    InvokeLong(kDispSetForeColor2, ForeColor2);
+}
+void CLumeq::AboutBox() {
+    Invoke(component::kDispIdAboutBox, {});
+}
+
+void CLumeq::InvokeShort(component::DispId id, short value) {
+    const component::Variant arg = component::Variant::I2(static_cast<std::int16_t>(value));
+    Invoke(id, std::span(&arg, 1));
+}
+
+void CLumeq::InvokeLong(component::DispId id, long value) {
+    // A COLORREF travels as its 32 bits.
+    const component::Variant arg = component::Variant::I4(static_cast<std::int32_t>(value));
+    Invoke(id, std::span(&arg, 1));
+}
+
+void CLumeq::Invoke(component::DispId id, std::span<const component::Variant> args) {
+    if (!m_dispatch)
+        return;
+    m_dispatch->Invoke(id, component::InvokeKind::Method, args, nullptr, nullptr);
+}

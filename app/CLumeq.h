@@ -1,0 +1,71 @@
+#pragma once
+
+// The panel's handle on the segment display control: creates the control by class identifier,
+// places it in the panel, and calls its methods by dispatch identifier. Nothing of the control's
+// library is linked; every call is a late-bound Invoke with typed arguments.
+//
+// Thread: UI thread only. While unattached (before Create, after Detach) every method call does
+// nothing.
+
+#include <QRect>
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "component/Guid.h"
+#include "component/Interfaces.h"
+#include "component/Ref.h"
+
+class QWidget;
+
+class CLumeq {
+  public:
+    static constexpr component::Guid kClassId =
+        component::MakeGuid("{22C8BBAD-8918-4858-8EED-45BEE06CC11F}");
+
+    // Creates one object of a class, as component::CreateInstance does.
+    using Creator =
+        std::function<component::Result(const component::Guid&, const component::Guid&, void**)>;
+
+    CLumeq() = default;
+    ~CLumeq();
+    CLumeq(const CLumeq&) = delete;
+    CLumeq& operator=(const CLumeq&) = delete;
+
+    // Creates the control, loads `savedState` into it and activates it inside `parent` at
+    // `geometry`. On failure nothing is kept and the failing step's result is returned.
+    component::Result Create(QWidget* parent, const QRect& geometry,
+                             std::span<const std::uint8_t> savedState, const Creator& creator);
+
+    // Deactivates the control (its widget leaves the panel) and lets go of it.
+    void Detach();
+    bool IsAttached() const { return static_cast<bool>(m_dispatch); }
+    // The control's widget while it is active in place, else null.
+    QWidget* Widget() const;
+    // The control object, for hosts that need another of its interfaces.
+    component::Dispatch* Object() const { return m_dispatch.Get(); }
+
+    void SetWM(short chWMval);
+    void SetSign(short chSignVal);
+    void SetUnit(short chUnitVal);
+    void SetHex1(short chHex1Val);
+    void SetHex2(short chHex2Val);
+    void SetHex3(short chHex3Val);
+    void SetHex4(short chHex4Val);
+    void SetHex5(short chHex5Val);
+    void SetHex6(short chHex6Val);
+    void Display();
+    void SetBackColor(long Backcolor);
+    void SetForeColor1(long ForeColor1);
+    void SetForeColor2(long ForeColor2);
+    void AboutBox();
+
+  private:
+    void InvokeShort(component::DispId id, short value);
+    void InvokeLong(component::DispId id, long value);
+    void Invoke(component::DispId id, std::span<const component::Variant> args);
+
+    component::Ref<component::Dispatch> m_dispatch;
+    component::Ref<component::InPlaceObject> m_inPlace;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+// The application object: sets the dialog colours and runs the main panel modally. The panel's
+// modal loop is the program's only event loop.
+
+#include <QApplication>
+#include <QColor>
+
+#include "CScalePanelDlg.h"
+
+class CScalePanelApp : public QApplication {
+    Q_OBJECT
+  public:
+    CScalePanelApp(int& argc, char** argv);
+
+    // Runs the panel until it is closed. Returns false: the program then ends instead of
+    // entering an event loop of its own. ExitCode tells how it went.
+    bool InitInstance();
+    int ExitCode() const { return m_exitCode; }
+
+    // Gives every dialog of the program (the panel, the About box, message boxes) this background
+    // behind its texts and frames, and this text colour.
+    static void SetDialogBkColor(const QColor& background, const QColor& text);
+
+  private:
+    int m_exitCode = 0;
+};
+
+// What the user is told when the display control cannot be created: the class identifier, what
+// was looked at, and how to make the control available.
+QString DisplayUnavailableMessage(component::Result result, const QString& lookupAccount);

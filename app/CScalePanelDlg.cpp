@@ -1,0 +1,343 @@
+#include "CScalePanelDlg.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QShortcut>
+
+#include "CAboutBox.h"
+#include "CGroupFrame.h"
+#include "DialogTemplates.h"
+#include "PortDescription.h"
+#include "Resources.h"
+#include "component/Activation.h"
+
+namespace {
+
+// System commands the panel's menu carries besides its own item.
+constexpr unsigned kScMinimize = 0xF020;
+constexpr unsigned kScClose = 0xF060;
+constexpr unsigned kIdmAboutBox = 0x0010;
+constexpr int kPortCount = 32;
+
+}  // namespace
+
+CScalePanelDlg::CScalePanelDlg(PanelServices services)
+    : QDialog(nullptr),
+      m_services(std::move(services)),
+      m_comboPort(this),
+      m_staticLamp(this),
+      m_btnOpenClose(this),
+      m_staticStatus(this),
+      m_btnKeyOnOff(this),
+      m_btnKeyTare(this),
+      m_btnKeyMode(this),
+      m_btnKeyData(this) {
+    if (!m_services.createControl)
+        m_services.createControl = component::CreateInstance;
+    if (!m_services.presenter)
+        m_services.presenter = ShowMessageBox;
+    m_hIcon = resources::LoadIcon(resources::kIconApp);
+
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
+    setFixedSize(DuToPixels(PanelTemplate().du));
+    LayOutFromTemplate();
+    ConnectControls();
+
+    // The system menu as the window manager would show it; OnInitDialog adds the About item.
+    AddSystemMenuItem(kScMinimize, tr("Mi&nimize"));
+    AddSystemMenuItem(kScClose, tr("&Close"));
+
+    m_serialPort.SetFailureReporter([this](const std::string& caption, const std::string& text) {
+        ReportEngineFailure(caption, text);
+    });
+}
+
+CScalePanelDlg::~CScalePanelDlg() {
+    OnDestroy();
+}
+
+void CScalePanelDlg::LayOutFromTemplate() {
+    QWidget* focusChain = nullptr;
+    for (const DialogItem& item : PanelTemplate().items) {
+        const QRect px = DuToPixels(item.du);
+        const QString text = QString::fromLatin1(item.text);
+        QWidget* w = nullptr;
+        switch (item.kind) {
+            case DialogItemKind::DisplayControl:
+                // Created by CreateDisplayControl; only its place is known now.
+                m_displayRect = px;
+                continue;
+            case DialogItemKind::KeyButton:
+                w = KeyButton(item.id);
+                w->setGeometry(px);
+                break;
+            case DialogItemKind::GroupBox: {
+                auto* box = new CGroupFrame(text, this);  // owned by the panel
+                box->setGeometry(px);
+                w = box;
+                break;
+            }
+            case DialogItemKind::StatusLine:
+                m_staticStatus.setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+                m_staticStatus.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                m_staticStatus.setGeometry(px);
+                w = &m_staticStatus;
+                break;
+            case DialogItemKind::PortList:
+                // The template's height includes the dropped-down list.
+                m_comboPort.setEditable(true);
+                m_comboPort.setInsertPolicy(QComboBox::NoInsert);
+                m_comboPort.setGeometry(px.x(), px.y(), px.width(),
+                                        m_comboPort.sizeHint().height());
+                w = &m_comboPort;
+                break;
+            case DialogItemKind::Label: {
+                auto* label = new QLabel(text, this);  // owned by the panel
+                label->setGeometry(px);
+                w = label;
+                break;
+            }
+            case DialogItemKind::PushButton:
+            case DialogItemKind::DefaultPushButton:
+                m_btnOpenClose.setText(text);
+                m_btnOpenClose.setAutoDefault(false);
+                m_btnOpenClose.setGeometry(px);
+                w = &m_btnOpenClose;
+                break;
+            case DialogItemKind::Icon:
+                // An icon static takes the size of its icon.
+                m_staticLamp.setGeometry(px.x(), px.y(), 32, 32);
+                w = &m_staticLamp;
+                break;
+        }
+        // Template order is stacking order (later items on top) and tab order.
+        w->raise();
+        if (w->focusPolicy() & Qt::TabFocus) {
+            if (focusChain)
+                QWidget::setTabOrder(focusChain, w);
+            focusChain = w;
+        }
+    }
+}
+
+void CScalePanelDlg::ConnectControls() {
+    connect(&m_btnKeyData, &CKeyButton::clicked, this, &CScalePanelDlg::OnKeyDataClick);
+    connect(&m_btnKeyData, &CKeyButton::doubleClicked, this, &CScalePanelDlg::OnKeyDataDblClk);
+    connect(&m_btnKeyMode, &CKeyButton::clicked, this, &CScalePanelDlg::OnKeyModeClick);
+    connect(&m_btnKeyMode, &CKeyButton::doubleClicked, this, &CScalePanelDlg::OnKeyModeDblClk);
+    connect(&m_btnKeyTare, &CKeyButton::clicked, this, &CScalePanelDlg::OnKeyTareClick);
+    connect(&m_btnKeyTare, &CKeyButton::doubleClicked, this, &CScalePanelDlg::OnKeyTareDblClk);
+    connect(&m_btnKeyOnOff, &CKeyButton::clicked, this, &CScalePanelDlg::OnKeyOnOffClick);
+    connect(&m_btnKeyOnOff, &CKeyButton::doubleClicked, this, &CScalePanelDlg::OnKeyOnOffDblClk);
+    connect(&m_comboPort, &QComboBox::activated, this, &CScalePanelDlg::OnPortSelEndOk);
+    connect(&m_btnOpenClose, &QPushButton::clicked, this, &CScalePanelDlg::OnOpenClose);
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);  // owned by the panel
+    connect(help, &QShortcut::activated, this, [this] { OnSysCommand(kIdmAboutBox, 0); });
+}
+
+void CScalePanelDlg::AddSystemMenuItem(unsigned nID, const QString& text) {
+    QAction* action = m_systemMenu.addAction(text);
+    connect(action, &QAction::triggered, this, [this, nID] { OnSysCommand(nID, 0); });
+}
+
+CKeyButton* CScalePanelDlg::KeyButton(int controlId) {
+    switch (controlId) {
+        case kIdKeyData:
+            return &m_btnKeyData;
+        case kIdKeyMode:
+            return &m_btnKeyMode;
+        case kIdKeyTare:
+            return &m_btnKeyTare;
+        case kIdKeyOnOff:
+            return &m_btnKeyOnOff;
+        default:
+            return nullptr;
+    }
+}
+
+int CScalePanelDlg::DoModal(component::Result* displayResult) {
+    const component::Result created = CreateDisplayControl();
+    if (displayResult)
+        *displayResult = created;
+    if (component::Failed(created))
+        return -1;
+    OnInitDialog();
+    const int result = exec();
+    OnDestroy();
+    return result;
+}
+
+component::Result CScalePanelDlg::CreateDisplayControl() {
+    const std::vector<std::uint8_t> state = resources::PanelDisplayState();
+    return m_display.Create(this, m_displayRect, state, m_services.createControl);
+}
+
+bool CScalePanelDlg::OnInitDialog() {
+    // 1. The port list's items; each tells which device its COM number stands for.
+    m_comboPort.clear();
+    const std::vector<serial_port::PortInfo> present = serial_port::ListPorts();
+    for (int n = 1; n <= kPortCount; ++n) {
+        m_comboPort.addItem(QStringLiteral("COM%1").arg(n));
+        m_comboPort.setItemData(n - 1, DescribePort(n, present), Qt::ToolTipRole);
+    }
+    const bool result = true;
+
+    // 2. The About item at the end of the system menu.
+    const QString about = resources::LoadString(resources::kStringAboutItem);
+    if (!about.isEmpty()) {
+        m_systemMenu.addSeparator();
+        AddSystemMenuItem(kIdmAboutBox, about);
+    }
+
+    // 3. Big and small window icon.
+    setWindowIcon(m_hIcon);
+
+    // 4. Key faces.
+    struct Key {
+        CKeyButton& button;
+        int firstBitmap;
+    };
+    const Key keys[] = {{m_btnKeyData, resources::kBitmapFirstKeyFace},
+                        {m_btnKeyMode, resources::kBitmapFirstKeyFace + 2},
+                        {m_btnKeyTare, resources::kBitmapFirstKeyFace + 4},
+                        {m_btnKeyOnOff, resources::kBitmapFirstKeyFace + 6}};
+    for (const Key& key : keys) {
+        key.button.LoadBitmaps(resources::LoadBitmap(key.firstBitmap),
+                               resources::LoadBitmap(key.firstBitmap + 1));
+        key.button.SizeToContent();
+    }
+
+    // 5. Green background, black elements, every slot cleared; painted when first shown.
+    m_display.SetBackColor(0x0000FF00);
+    m_display.SetForeColor1(0);
+    m_display.SetWM(0);
+    m_display.SetSign(0);
+    m_display.SetUnit(0);
+    m_display.SetHex1(0);
+    m_display.SetHex2(0);
+    m_display.SetHex3(0);
+    m_display.SetHex4(0);
+    m_display.SetHex5(0);
+    m_display.SetHex6(0);
+
+    // 6. Lamp images.
+    m_hIconOpened = resources::LoadIcon(resources::kIconLampLit);
+    m_hIconClosed = resources::LoadIcon(resources::kIconLampDark);
+
+    // 7. Fixed line settings.
+    m_nBaud = 9600;
+    m_nPort = 1;
+    m_cParity = 'N';
+    m_nDataBits = 8;
+    m_nStopBits = 1;
+    m_dwEventMask = 3;
+    m_bAckReceived = false;
+
+    // 8. The first port on which the scale answers stays open and watched.
+    m_bScanning = true;
+    for (int n = 1; n <= kPortCount; ++n) {
+        if (ProbePort(n) != -1) {
+            m_nPort = n;
+            break;
+        }
+        m_nPort = 0;
+    }
+    m_bScanning = false;
+
+    // 9. Found or not found.
+    QString status;
+    if (m_nPort != 0) {
+        m_comboPort.setCurrentIndex(m_nPort - 1);
+        SetLamp(m_hIconOpened);
+        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+        m_bClosed = false;
+        status = OpenedText("STATUS:COM%d  OPENED,%d,%c,%d,%d");
+    } else {
+        m_comboPort.setCurrentIndex(0);
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = QStringLiteral("STATUS:Not found serial port or serial occupied");
+    }
+
+    // 10.
+    m_staticStatus.setText(status);
+
+    // 11.
+    return result;
+}
+
+void CScalePanelDlg::OnDestroy() {
+    if (m_bDestroyed)
+        return;
+    m_bDestroyed = true;
+    // The display goes first; bytes still handled while Close waits reach an unattached wrapper.
+    m_display.Detach();
+    m_serialPort.Close();
+}
+
+void CScalePanelDlg::OnSysCommand(unsigned nID, window::LParam) {
+    if ((nID & 0xFFF0) == kIdmAboutBox) {
+        CAboutBox about(this);
+        emit aboutBoxOpening();
+        about.exec();
+        return;
+    }
+    switch (nID & 0xFFF0) {
+        case kScMinimize:
+            showMinimized();
+            break;
+        case kScClose:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+void CScalePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
+    m_systemMenu.exec(event->globalPos());
+}
+
+void CScalePanelDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter belongs to a focused push button; otherwise it ends the panel like OK.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == 0) {
+        if (focusWidget() == &m_btnOpenClose)
+            m_btnOpenClose.click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+window::LResult CScalePanelDlg::HandleMessage(window::MessageId id, window::WParam w,
+                                              window::LParam l) {
+    using Handler = window::LResult (CScalePanelDlg::*)(window::WParam, window::LParam);
+    struct Entry {
+        window::MessageId id;
+        Handler handler;
+    };
+    static constexpr Entry kMessageMap[] = {
+        {PN_BYTE, &CScalePanelDlg::OnPortByte},
+        {PN_DEVICE_LOST, &CScalePanelDlg::OnDeviceLost},
+        {kMsgShowFailure, &CScalePanelDlg::OnShowFailure},
+    };
+    for (const Entry& entry : kMessageMap) {
+        if (entry.id == id)
+            return (this->*entry.handler)(w, l);
+    }
+    return 0;
+}
+
+void CScalePanelDlg::SetLamp(const QIcon& icon) {
+    m_staticLamp.setPixmap(icon.pixmap(32, 32));
+}
+
+QString CScalePanelDlg::OpenedText(const char* format) const {
+    return QString::asprintf(format, m_nPort, m_nBaud, m_cParity, m_nDataBits, m_nStopBits);
+}

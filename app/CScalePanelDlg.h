@@ -1,0 +1,142 @@
+#pragma once
+
+// The main panel: mirrors the scale's display, sends its keys, and lets the user choose, open
+// and close the serial port. The program's only window.
+//
+// Thread: everything here runs on the UI thread; the serial engine's watch thread reaches the
+// panel only through synchronous messages (HandleMessage).
+
+#include <QComboBox>
+#include <QDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+#include <array>
+#include <cstdint>
+
+#include "CKeyButton.h"
+#include "CLumeq.h"
+#include "CSerialLink.h"
+#include "MessagePresenter.h"
+#include "window/Messages.h"
+
+// The last 12 bytes received, oldest first. One for the whole program, never cleared: bytes of
+// an earlier port or opening stay in it.
+extern std::array<std::uint8_t, 12> g_rxWindow;
+
+// What the panel uses from outside that tests replace.
+struct PanelServices {
+    CLumeq::Creator createControl;  // default: component::CreateInstance
+    MessagePresenter presenter;     // default: ShowMessageBox
+};
+
+class CScalePanelDlg : public QDialog, public window::MessageOwner {
+    Q_OBJECT
+  public:
+    explicit CScalePanelDlg(PanelServices services = {});
+    ~CScalePanelDlg() override;
+
+    // Creates the display control, initialises the panel (which scans for the scale), runs it
+    // modally and tears it down. -1 when the display control could not be created (its result
+    // goes to `displayResult`); then no serial port was touched.
+    int DoModal(component::Result* displayResult = nullptr);
+
+    // Creation steps, in the order DoModal runs them.
+    component::Result CreateDisplayControl();
+    bool OnInitDialog();
+    void OnDestroy();
+
+    void OnSysCommand(unsigned nID, window::LParam lParam);
+    window::LResult HandleMessage(window::MessageId id, window::WParam w,
+                                  window::LParam l) override;
+
+    // Scale link.
+    window::LResult OnPortByte(window::WParam wParam, window::LParam lParam);
+    int ProbePort(int nPort);
+    void OnKeyDataClick();
+    void OnKeyDataDblClk();
+    void OnKeyModeClick();
+    void OnKeyModeDblClk();
+    void OnKeyTareClick();
+    void OnKeyTareDblClk();
+    void OnKeyOnOffClick();
+    void OnKeyOnOffDblClk();
+
+    // Port controls.
+    void OnPortSelEndOk();
+    void OnOpenClose();
+    window::LResult OnDeviceLost(window::WParam wParam, window::LParam lParam);
+
+    // The serial engine's failure reporter. Any thread: the box is shown modally on the UI thread
+    // and the call returns when it has been dismissed.
+    void ReportEngineFailure(const std::string& caption, const std::string& text);
+
+    // Read-only views of the panel's state, for tests and tools.
+    int Port() const { return m_nPort; }
+    bool IsShownClosed() const { return m_bClosed; }
+    bool AckReceived() const { return m_bAckReceived; }
+    const CSerialLink& SerialPort() const { return m_serialPort; }
+    QComboBox& PortList() { return m_comboPort; }
+    QPushButton& OpenCloseButton() { return m_btnOpenClose; }
+    QLabel& StatusLine() { return m_staticStatus; }
+    QLabel& Lamp() { return m_staticLamp; }
+    CLumeq& DisplayControl() { return m_display; }
+    CKeyButton* KeyButton(int controlId);
+    QMenu& SystemMenu() { return m_systemMenu; }
+    // Where the display control sits, in panel pixels.
+    QRect DisplayRect() const { return m_displayRect; }
+
+  signals:
+    // The About box is about to be shown (modally).
+    void aboutBoxOpening();
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void LayOutFromTemplate();
+    void ConnectControls();
+    void AddSystemMenuItem(unsigned nID, const QString& text);
+    void SetLamp(const QIcon& icon);
+    void SendKey(std::uint8_t byte);
+    bool OpenChosenPort();
+    void ShowOpenFailure();
+    window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
+    void CloseLostPort(int port);
+    QString OpenedText(const char* format) const;
+
+    // Carries an engine failure from the watch thread to the UI thread.
+    static constexpr window::MessageId kMsgShowFailure = window::kUserMessage + 100;
+
+    // Outlive everything below: the engine may report through them until it is destroyed.
+    PanelServices m_services;
+    QMenu m_systemMenu;
+    QRect m_displayRect;
+    bool m_bScanning = false;
+    bool m_bDestroyed = false;
+
+    CSerialLink m_serialPort;
+    int m_nStopBits = 0;
+    int m_nDataBits = 0;
+    char m_cParity = 0;
+    int m_nBaud = 0;
+    int m_nPort = 0;
+    bool m_bClosed = true;
+    bool m_bAckReceived = false;
+    QIcon m_hIconClosed;
+    QIcon m_hIconOpened;
+    QComboBox m_comboPort;
+    QLabel m_staticLamp;
+    QPushButton m_btnOpenClose;
+    QLabel m_staticStatus;
+    CLumeq m_display;
+    std::uint32_t m_dwEventMask = 0;
+    QIcon m_hIcon;
+    CKeyButton m_btnKeyOnOff;
+    CKeyButton m_btnKeyTare;
+    CKeyButton m_btnKeyMode;
+    CKeyButton m_btnKeyData;
+};

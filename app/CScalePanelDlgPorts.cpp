@@ -1,0 +1,110 @@
+// The port controls: choosing a port, OPEN/CLOSE, a device that goes away, engine failures.
+
+#include <QMetaObject>
+
+#include "CScalePanelDlg.h"
+#include "PortDescription.h"
+
+namespace {
+
+constexpr unsigned kSendBufferSize = 512;
+const char* const kAppName = "Karvel";
+
+}  // namespace
+
+bool CScalePanelDlg::OpenChosenPort() {
+    return m_serialPort.Open(this, static_cast<unsigned>(m_nPort), m_nBaud, m_cParity, m_nDataBits,
+                             m_nStopBits, m_dwEventMask, kSendBufferSize) != 0;
+}
+
+void CScalePanelDlg::ShowOpenFailure() {
+    MessageBoxRequest request;
+    request.icon = QMessageBox::Warning;
+    request.caption = QString::fromLatin1(kAppName);
+    request.text = QStringLiteral("Did not find the serial port");
+    request.detail = ExplainOpenFailure(m_nPort, m_serialPort.OpenError());
+    m_services.presenter(this, request);
+}
+
+void CScalePanelDlg::OnPortSelEndOk() {
+    if (m_serialPort.IsPortHeld())
+        m_serialPort.Close();
+    m_nPort = m_comboPort.currentIndex() + 1;
+    QString status;
+    if (!OpenChosenPort()) {
+        ShowOpenFailure();
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = QStringLiteral("Not found serial port or serial occupied");
+    } else if (m_bClosed) {
+        // Held but not watched: nothing is received until OPEN.
+        SetLamp(m_hIconClosed);
+        status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
+    } else {
+        m_serialPort.StartWatch();
+        SetLamp(m_hIconOpened);
+        status = OpenedText("STATUS:COM%d OPENED,%d,%c,%d,%d");
+    }
+    m_staticStatus.setText(status);
+}
+
+void CScalePanelDlg::OnOpenClose() {
+    const bool old = m_bClosed;
+    m_bClosed = !old;
+    QString status;
+    if (!old) {
+        m_serialPort.Close();
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        status = QStringLiteral("STATUS:COM Port Closed");
+    } else if (OpenChosenPort()) {
+        m_serialPort.StartWatch();
+        SetLamp(m_hIconOpened);
+        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+        // A full-width comma after OPENED.
+        status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
+    } else {
+        ShowOpenFailure();
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = QStringLiteral("Not found serial port or serial occupied");
+    }
+    m_staticStatus.setText(status);
+}
+
+window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lParam) {
+    const int port = static_cast<int>(lParam);
+    // The watch thread waits for this handler to return, and Close waits for the watch thread:
+    // close once the handler has returned.
+    QMetaObject::invokeMethod(
+        this, [this, port] { CloseLostPort(port); }, Qt::QueuedConnection);
+    return 0;
+}
+
+void CScalePanelDlg::CloseLostPort(int port) {
+    // Only the port the panel shows as open; a probe closes its own port.
+    if (m_bScanning || m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
+        return;
+    m_serialPort.Close();
+    m_bClosed = true;
+    SetLamp(m_hIconClosed);
+    m_btnOpenClose.setText(QStringLiteral("OPEN"));
+    m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+}
+
+void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::string& text) {
+    MessageBoxRequest request;
+    request.icon = QMessageBox::Critical;
+    request.caption = QString::fromStdString(caption);
+    request.text = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+    // From the watch thread this waits until the UI thread has shown and closed the box.
+    window::SendMessage(*this, kMsgShowFailure, reinterpret_cast<window::WParam>(&request), 0);
+}
+
+window::LResult CScalePanelDlg::OnShowFailure(window::WParam wParam, window::LParam) {
+    const auto* request = reinterpret_cast<const MessageBoxRequest*>(wParam);
+    m_services.presenter(nullptr, *request);
+    return 0;
+}

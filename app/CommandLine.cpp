@@ -1,0 +1,64 @@
+#include "CommandLine.h"
+
+#include <QTextStream>
+
+#include <cstring>
+
+#include "VersionInfo.h"
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+    CommandLine cmd;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--demo") == 0) {
+            cmd.demo = true;
+        } else if (std::strcmp(arg, "--list-ports") == 0) {
+            cmd.listPorts = true;
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            cmd.help = true;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            cmd.version = true;
+        } else if (std::strncmp(arg, "--", 2) == 0 || arg[0] != '-') {
+            cmd.error = QStringLiteral("unknown argument: %1").arg(QString::fromLocal8Bit(arg));
+            return cmd;
+        }
+    }
+    return cmd;
+}
+
+QString UsageText() {
+    return QStringLiteral(
+        "Usage: Karvel [--demo | --list-ports | --help | --version]\n"
+        "\n"
+        "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
+        "At start the panel tries COM1 to COM32 and keeps the first port on which the scale\n"
+        "answers.\n"
+        "\n"
+        "  --demo        start the simulated scale on a pseudo-terminal, map it as a COM port,\n"
+        "                then run the panel against it\n"
+        "  --list-ports  print each COM number with its device and description, then exit\n"
+        "  --help        print this text\n"
+        "  --version     print the version\n"
+        "\n"
+        "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n");
+}
+
+QString VersionText() {
+    const VersionInfo info = LoadVersionInfo();
+    QString text;
+    QTextStream out(&text);
+    out << "Karvel " << info.fileVersion << "\n";
+    for (const auto& entry : info.strings) {
+        if (!entry.second.isEmpty())
+            out << entry.first << ": " << entry.second << "\n";
+    }
+    return text;
+}
+
+QString NoDisplayText(const QString& why) {
+    return QStringLiteral(
+               "Karvel: there is no display to show the panel on (%1).\n"
+               "To run it on a virtual display:\n"
+               "  xvfb-run -a Karvel --demo\n")
+        .arg(why);
+}

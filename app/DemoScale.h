@@ -1,0 +1,29 @@
+#pragma once
+
+// The simulated scale behind --demo: karvel-scalesim on pseudo-terminals in a private port
+// directory, with the scale on COM5 and silent ports on COM1..COM4.
+//
+// Thread: UI thread. Needs a QCoreApplication.
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+class DemoScale {
+  public:
+    DemoScale() = default;
+    // Stops the simulator, removes its port directory and unsets KARVEL_PORT_DIR.
+    ~DemoScale();
+    DemoScale(const DemoScale&) = delete;
+    DemoScale& operator=(const DemoScale&) = delete;
+
+    // Starts `simulator` and waits until it reports ready; then KARVEL_PORT_DIR names its port
+    // directory. False with `error` set when it cannot be started or does not become ready.
+    bool Start(const QString& simulator, QString* error);
+    QString PortDir() const { return m_dir.path(); }
+
+  private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    bool m_portDirSet = false;
+};

@@ -1,0 +1,9 @@
+#include "MessagePresenter.h"
+
+void ShowMessageBox(QWidget* parent, const MessageBoxRequest& request) {
+    QMessageBox box(request.icon, request.caption, request.text, QMessageBox::Ok, parent);
+    if (!request.detail.isEmpty())
+        box.setInformativeText(request.detail);
+    box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    box.exec();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// What the user is told about COM numbers: which device each stands for, and why one could
+// not be opened. The facts come from the serial layer.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "serial/PortError.h"
+#include "serial/PortNames.h"
+
+// One line naming the device behind COM`portNumber` (and its description when known) among
+// `ports` (serial_port::ListPorts(), taken once for all numbers), or saying that there is none.
+QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports);
+
+// Why COM`portNumber` could not be opened (`error`, as the serial layer reported it), with what
+// the user can do about it.
+QString ExplainOpenFailure(int portNumber, const serial_port::PortError& error);
+
+// One line per port that exists: "COMn  device  description".
+QStringList ListPorts();

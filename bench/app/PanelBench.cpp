@@ -1,0 +1,162 @@
+// Panel figures:
+//   startup_scan_ms     display creation and start-up scan with COM1..COM4 silent and the scale
+//                       on COM5 (each port that opens costs the probe's 150 ms: expect ~750 ms)
+//   mirror_cpu_percent  CPU time of the whole process per wall time while the panel, shown,
+//                       mirrors 10 frames per second (target: below 5 %)
+// Usage: app_panel_bench [--seconds N]   (QT_QPA_PLATFORM=offscreen without a display)
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "CScalePanelDlg.h"
+#include "serial/PseudoTerminal.h"
+#include "window/Messages.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A scale on a pseudo-terminal: answers the probe, and sends frames at a given rate on request.
+class BenchScale {
+  public:
+    BenchScale() : m_pty(*serial_port::PseudoTerminal::Create()) {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~BenchScale() {
+        m_stop = true;
+        m_thread.join();
+    }
+    const std::string& DevicePath() const { return m_pty.DevicePath(); }
+    void StartFrames(int perSecond) { m_rate = perSecond; }
+    int FramesSent() const { return m_sent; }
+
+  private:
+    void Run() {
+        std::optional<Clock::time_point> next;
+        std::uint8_t counter = 0;
+        while (!m_stop) {
+            // Answers come within 20 ms; frames at their pace.
+            const auto chunk = m_pty.Read(std::chrono::milliseconds(20));
+            if (std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end()) {
+                const std::uint8_t answer[] = {0x06, 0xAA};
+                m_pty.Write(answer);
+            }
+            const int rate = m_rate;
+            if (rate > 0 && !next)
+                next = Clock::now();
+            if (rate > 0 && Clock::now() >= *next) {
+                ++counter;
+                const std::uint8_t frame[] = {0x06, 0xAA, 0x00, 0x01, 0x00, 0x04,
+                                              0x3F, 0x06, 0x5B, 0x4F, 0x66, counter};
+                m_pty.Write(frame);
+                ++m_sent;
+                *next += std::chrono::milliseconds(1000 / rate);
+            }
+        }
+    }
+
+    serial_port::PseudoTerminal m_pty;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_rate{0};
+    std::atomic<int> m_sent{0};
+    std::thread m_thread;
+};
+
+struct Ports {
+    QTemporaryDir dir;
+    std::vector<serial_port::PseudoTerminal> silent;
+    std::unique_ptr<BenchScale> scale;
+
+    Ports() {
+        for (int n = 1; n <= 4; ++n) {
+            silent.push_back(*serial_port::PseudoTerminal::Create());
+            QFile::link(QString::fromStdString(silent.back().DevicePath()),
+                        QDir(dir.path()).filePath(QStringLiteral("COM%1").arg(n)));
+        }
+        scale = std::make_unique<BenchScale>();
+        QFile::link(QString::fromStdString(scale->DevicePath()),
+                    QDir(dir.path()).filePath(QStringLiteral("COM5")));
+        qputenv("KARVEL_PORT_DIR", QFile::encodeName(dir.path()));
+    }
+};
+
+PanelServices QuietServices() {
+    PanelServices services;
+    services.presenter = [](QWidget*, const MessageBoxRequest& r) {
+        std::fprintf(stderr, "box: %s\n", qPrintable(r.text));
+    };
+    return services;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int seconds = 10;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::max(1, std::atoi(argv[i + 1]));
+    }
+    if (qEnvironmentVariableIsEmpty("KARVEL_COMPONENT_MANIFEST"))
+        qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
+    QApplication app(argc, argv);
+
+    // Start-up: median of three.
+    std::vector<double> startups;
+    for (int run = 0; run < 3; ++run) {
+        Ports ports;
+        CScalePanelDlg panel(QuietServices());
+        const auto begin = Clock::now();
+        if (component::Failed(panel.CreateDisplayControl())) {
+            std::fprintf(stderr, "the display control cannot be created; build Lumeq\n");
+            return 1;
+        }
+        panel.OnInitDialog();
+        startups.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+        if (panel.Port() != 5) {
+            std::fprintf(stderr, "the scale was not found on COM5\n");
+            return 1;
+        }
+    }
+    std::sort(startups.begin(), startups.end());
+    std::printf("figure: startup_scan_ms = %.0f ms\n", startups[1]);
+    std::printf("figure: startup_scan_expected_ms = %d ms\n", 5 * 150);
+
+    // Mirroring: the panel shown, the scale sending 10 frames per second.
+    Ports ports;
+    CScalePanelDlg panel(QuietServices());
+    if (component::Failed(panel.CreateDisplayControl()))
+        return 1;
+    panel.OnInitDialog();
+    panel.show();
+    window::PumpThreadFor(std::chrono::milliseconds(300));
+    ports.scale->StartFrames(10);
+    const double cpuBefore = ProcessCpuSeconds();
+    const int sentBefore = ports.scale->FramesSent();
+    const auto begin = Clock::now();
+    window::PumpThreadFor(std::chrono::seconds(seconds));
+    const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
+    const int frames = ports.scale->FramesSent() - sentBefore;
+    std::printf("figure: mirror_frames_per_s = %.1f 1/s\n", frames / wall);
+    std::printf("figure: mirror_cpu_percent = %.2f %%\n", 100.0 * cpu / wall);
+    panel.OnDestroy();
+    return 0;
+}

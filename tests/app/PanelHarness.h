@@ -1,0 +1,56 @@
+#pragma once
+
+// A panel with a recording display control and captured message boxes.
+
+#include <QApplication>
+
+#include <memory>
+#include <vector>
+
+#include "CScalePanelDlg.h"
+#include "RecordingControl.h"
+
+namespace apptest {
+
+struct ShownBox {
+    QWidget* parent;
+    MessageBoxRequest request;
+};
+
+class PanelHarness {
+  public:
+    PanelHarness() {
+        PanelServices services;
+        services.createControl = RecordingCreator(log);
+        services.presenter = [this](QWidget* parent, const MessageBoxRequest& request) {
+            boxes.push_back({parent, request});
+        };
+        panel = std::make_unique<CScalePanelDlg>(std::move(services));
+    }
+
+    // Everything DoModal does before the modal loop: display control, then start-up.
+    void Start() {
+        ASSERT_EQ(panel->CreateDisplayControl(), component::kOk);
+        panel->OnInitDialog();
+    }
+
+    // Passes `bytes` to the receive handler one by one, as the engine would.
+    void Feed(const std::vector<std::uint8_t>& bytes) {
+        for (std::uint8_t b : bytes)
+            panel->OnPortByte(b, 0);
+    }
+
+    // Flushes the receive window with bytes that hold no header, and forgets the calls.
+    void ClearWindow() {
+        Feed(std::vector<std::uint8_t>(12, 0x00));
+        log->calls.clear();
+    }
+
+    QString Status() const { return panel->StatusLine().text(); }
+
+    std::shared_ptr<DisplayLog> log = std::make_shared<DisplayLog>();
+    std::vector<ShownBox> boxes;
+    std::unique_ptr<CScalePanelDlg> panel;
+};
+
+}  // namespace apptest

@@ -1,0 +1,293 @@
+// Choosing, opening and closing ports after start-up; keys; a device that goes away; shutdown.
+
+#include <QEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "PortsFixture.h"
+
+namespace apptest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const QString kFullWidthComma = QString(QChar(0xFF0C));
+
+class PortSelectionTest : public PortsFixture {
+  protected:
+    // The user picks COM`p` in the list.
+    void Choose(int p) {
+        h.panel->PortList().setCurrentIndex(p - 1);
+        emit h.panel->PortList().activated(p - 1);
+    }
+    void PressOpenClose() { h.panel->OpenCloseButton().click(); }
+
+    // Start-up found the scale on COM3 (COM1 and COM2 do not exist).
+    void StartOpenedOn3() {
+        Add(3, Role::Scale);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 3);
+        ASSERT_FALSE(h.panel->IsShownClosed());
+    }
+
+    void ExpectOpened(int port, const QString& status) {
+        EXPECT_EQ(h.panel->Port(), port);
+        EXPECT_FALSE(h.panel->IsShownClosed());
+        EXPECT_EQ(h.Status(), status);
+        EXPECT_EQ(LampImage(), LitLamp());
+        EXPECT_EQ(h.panel->OpenCloseButton().text(), "CLOSE");
+        EXPECT_TRUE(Held(port));
+    }
+    void ExpectClosedShown(int port, const QString& status) {
+        EXPECT_EQ(h.panel->Port(), port);
+        EXPECT_TRUE(h.panel->IsShownClosed());
+        EXPECT_EQ(h.Status(), status);
+        EXPECT_EQ(LampImage(), DarkLamp());
+        EXPECT_EQ(h.panel->OpenCloseButton().text(), "OPEN");
+    }
+    void ExpectOneOpenFailureBox() {
+        ASSERT_EQ(h.boxes.size(), 1u);
+        const ShownBox& box = h.boxes[0];
+        EXPECT_EQ(box.parent, h.panel.get());
+        EXPECT_EQ(box.request.icon, QMessageBox::Warning);
+        EXPECT_EQ(box.request.caption, "Karvel");
+        EXPECT_EQ(box.request.text, "Did not find the serial port");
+        EXPECT_FALSE(box.request.detail.isEmpty());
+        h.boxes.clear();
+    }
+    // A key press reaches COM`n`'s peer as exactly these bytes.
+    bool TareReaches(int n) {
+        Peer(n).ClearReceived();
+        h.panel->KeyButton(1003)->click();
+        return Peer(n).WaitForBytes(1) && Peer(n).Received() == Bytes{0x54};
+    }
+};
+
+TEST_F(PortSelectionTest, OpenedChoosingAnotherPortThatOpensStaysOpened) {
+    StartOpenedOn3();
+    Add(4, Role::Silent);  // exists, no scale: no probe is made, OPENED all the same
+    Choose(4);
+    ExpectOpened(4, "STATUS:COM4 OPENED,9600,N,8,1");
+    EXPECT_FALSE(Held(3));
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(FrameReachesDisplay(4, {4, 4, 4, 4, 4, 4, 4, 4, 4}));
+    EXPECT_TRUE(TareReaches(4));
+    EXPECT_TRUE(Peer(4).Received() == Bytes{0x54});  // no probe byte before it
+}
+
+TEST_F(PortSelectionTest, OpenedChoosingAPortThatFailsEndsClosedWithABox) {
+    StartOpenedOn3();
+    Choose(4);  // no such port
+    ExpectOneOpenFailureBox();
+    ExpectClosedShown(4, "Not found serial port or serial occupied");
+    EXPECT_FALSE(Held(3));
+    EXPECT_FALSE(h.panel->SerialPort().IsPortHeld());
+}
+
+TEST_F(PortSelectionTest, ClosedChoosingAPortHoldsItWithoutWatchingUntilOpen) {
+    StartOpenedOn3();
+    PressOpenClose();
+    ExpectClosedShown(3, "STATUS:COM Port Closed");
+    EXPECT_FALSE(Held(3));
+
+    Add(4, Role::Silent);
+    Choose(4);
+    ExpectClosedShown(4, "STATUS:COM4 CLOSED,9600,N,8,1");
+    EXPECT_TRUE(Held(4));
+    EXPECT_TRUE(h.boxes.empty());
+
+    // Chosen-closed to chosen-closed: the held port is let go first.
+    Add(5, Role::Silent);
+    Choose(5);
+    ExpectClosedShown(5, "STATUS:COM5 CLOSED,9600,N,8,1");
+    EXPECT_FALSE(Held(4));
+    EXPECT_TRUE(Held(5));
+
+    // Keys do nothing while the panel shows the port closed.
+    h.panel->KeyButton(1003)->click();
+    h.panel->KeyButton(1001)->click();
+
+    PressOpenClose();
+    ExpectOpened(5, "STATUS:COM5 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(FrameReachesDisplay(5, {5, 5, 5, 5, 5, 5, 5, 5, 5}));
+    EXPECT_TRUE(Peer(5).Received().empty()) << "a key byte was sent while closed";
+    EXPECT_TRUE(TareReaches(5));
+}
+
+TEST_F(PortSelectionTest, ClosedChoosingABusyPortFailsAndOpenLaterRetriesIt) {
+    StartOpenedOn3();
+    PressOpenClose();
+    Add(6, Role::Silent);
+    {
+        DeviceLock otherProgram(Peer(6).DevicePath());
+        ASSERT_TRUE(otherProgram.Locked());
+        Choose(6);
+        ExpectOneOpenFailureBox();
+        ExpectClosedShown(6, "Not found serial port or serial occupied");
+    }
+    PressOpenClose();
+    ExpectOpened(6, "STATUS:COM6 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+}
+
+TEST_F(PortSelectionTest, CloseThenOpenReopensTheSamePort) {
+    StartOpenedOn3();
+    const std::size_t callsBefore = h.log->calls.size();
+    PressOpenClose();
+    ExpectClosedShown(3, "STATUS:COM Port Closed");
+    EXPECT_FALSE(h.panel->SerialPort().IsPortHeld());
+    PressOpenClose();
+    ExpectOpened(3, "STATUS:COM3 OPENED" + kFullWidthComma + "9600,N,8,1");
+    // Neither handler touches the display.
+    EXPECT_EQ(h.log->calls.size(), callsBefore);
+    EXPECT_TRUE(TareReaches(3));
+}
+
+TEST_F(PortSelectionTest, OpenOfAPortThatWentAwayFailsWithABox) {
+    StartOpenedOn3();
+    PressOpenClose();
+    ports.Unmap(3);
+    PressOpenClose();
+    ExpectOneOpenFailureBox();
+    ExpectClosedShown(3, "Not found serial port or serial occupied");
+}
+
+TEST_F(PortSelectionTest, OpenAfterAStartUpThatFoundNothingFailsUntilAPortIsChosen) {
+    Add(2, Role::Silent);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 0);
+    PressOpenClose();
+    ExpectOneOpenFailureBox();
+    ExpectClosedShown(0, "Not found serial port or serial occupied");
+    EXPECT_FALSE(Held(2));
+
+    Choose(2);
+    ExpectClosedShown(2, "STATUS:COM2 CLOSED,9600,N,8,1");
+    PressOpenClose();
+    ExpectOpened(2, "STATUS:COM2 OPENED" + kFullWidthComma + "9600,N,8,1");
+}
+
+TEST_F(PortSelectionTest, ChoosingTheOpenPortAgainReopensIt) {
+    StartOpenedOn3();
+    Choose(3);
+    ExpectOpened(3, "STATUS:COM3 OPENED,9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(FrameReachesDisplay(3, {3, 3, 3, 3, 3, 3, 3, 3, 3}));
+}
+
+TEST_F(PortSelectionTest, NoItemSelectedMeansPortZeroAndFails) {
+    StartOpenedOn3();
+    h.panel->PortList().setCurrentIndex(-1);
+    h.panel->OnPortSelEndOk();
+    ExpectOneOpenFailureBox();
+    ExpectClosedShown(0, "Not found serial port or serial occupied");
+    EXPECT_FALSE(Held(3));
+}
+
+class KeyTest : public PortSelectionTest {
+  protected:
+    void SetUp() override {
+        StartOpenedOn3();
+        h.panel->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(h.panel.get()));
+        Peer(3).ClearReceived();
+    }
+    QPoint KeyCentre(int id) { return h.panel->KeyButton(id)->geometry().center(); }
+};
+
+TEST_F(KeyTest, EachKeySendsItsLetterOnAClick) {
+    const std::pair<int, std::uint8_t> keys[] = {
+        {1001, 'D'}, {1002, 'M'}, {1003, 'T'}, {1004, 'O'}};
+    for (const auto& [id, byte] : keys) {
+        Peer(3).ClearReceived();
+        QTest::mouseClick(h.panel->windowHandle(), Qt::LeftButton, {}, KeyCentre(id));
+        ASSERT_TRUE(Peer(3).WaitForBytes(1)) << id;
+        EXPECT_EQ(Peer(3).Received(), Bytes{byte}) << id;
+    }
+}
+
+TEST_F(KeyTest, DoubleClickSendsTheLetterThenTheLetterWithBit7) {
+    const std::pair<int, std::uint8_t> keys[] = {
+        {1001, 0xC4}, {1002, 0xCD}, {1003, 0xD4}, {1004, 0xCF}};
+    for (const auto& [id, second] : keys) {
+        CKeyButton* key = h.panel->KeyButton(id);
+        Peer(3).ClearReceived();
+        // A double-click is a click, then a double-click notification. The engine sends only the
+        // latest request, so the test lets the first byte go out before the second press.
+        QTest::mouseClick(key, Qt::LeftButton);
+        ASSERT_TRUE(Peer(3).WaitForBytes(1));
+        QTest::mouseDClick(key, Qt::LeftButton);
+        QTest::mouseRelease(key, Qt::LeftButton);
+        ASSERT_TRUE(Peer(3).WaitForBytes(2)) << id;
+        EXPECT_EQ(Peer(3).Received(), (Bytes{static_cast<std::uint8_t>(second & 0x7F), second}))
+            << id;
+    }
+}
+
+class DeviceLostTest : public PortSelectionTest {};
+
+TEST_F(DeviceLostTest, APeerThatHangsUpLeavesThePanelClosedAndOpenRetriesLater) {
+    StartOpenedOn3();
+    Peer(3).HangUp();
+    ASSERT_TRUE(PumpUntil([&] { return h.panel->IsShownClosed(); }));
+    ExpectClosedShown(3, "STATUS:COM Port Closed");
+    EXPECT_FALSE(h.panel->SerialPort().IsPortHeld());
+    EXPECT_LE(h.boxes.size(), 1u);
+    h.boxes.clear();
+
+    // The device comes back under the same COM number.
+    peers.erase(3);
+    Add(3, Role::Silent);
+    PressOpenClose();
+    ExpectOpened(3, "STATUS:COM3 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(TareReaches(3));
+    EXPECT_TRUE(FrameReachesDisplay(3, {7, 7, 7, 7, 7, 7, 7, 7, 7}));
+}
+
+class ShutdownTest : public PortSelectionTest {};
+
+// Ends the modal loop as soon as the panel is shown.
+class RejectWhenShown : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            QMetaObject::invokeMethod(static_cast<QDialog*>(watched), &QDialog::reject,
+                                      Qt::QueuedConnection);
+        return false;
+    }
+};
+
+TEST_F(ShutdownTest, ThePortIsClosedAfterTheDisplayIsGone) {
+    Add(2, Role::Scale);
+    bool portHeldWhenDisplayWent = false;
+    h.log->onDeactivate = [&] { portHeldWhenDisplayWent = h.panel->SerialPort().IsPortHeld(); };
+    RejectWhenShown closer;
+    h.panel->installEventFilter(&closer);
+
+    component::Result created = component::kFail;
+    h.panel->DoModal(&created);
+    EXPECT_EQ(created, component::kOk);
+    EXPECT_EQ(h.panel->Port(), 2);
+    EXPECT_EQ(h.log->deactivations, 1);
+    EXPECT_TRUE(portHeldWhenDisplayWent);
+    EXPECT_FALSE(h.panel->SerialPort().IsPortHeld());
+    EXPECT_FALSE(Held(2));
+    EXPECT_EQ(h.log->liveObjects, 0);
+    EXPECT_TRUE(h.boxes.empty());
+}
+
+TEST_F(ShutdownTest, APortHeldButNotWatchedIsClosedTheSameWay) {
+    StartOpenedOn3();
+    PressOpenClose();
+    Add(4, Role::Silent);
+    Choose(4);
+    ASSERT_TRUE(Held(4));
+    h.panel.reset();
+    EXPECT_FALSE(Held(4));
+    EXPECT_EQ(h.log->liveObjects, 0);
+}
+
+}  // namespace
+}  // namespace apptest

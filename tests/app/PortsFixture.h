@@ -1,0 +1,68 @@
+#pragma once
+
+// A panel in front of a set of pseudo-terminal COM ports.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include <QTimer>
+#include "DeviceProbe.h"
+#include "PanelHarness.h"
+#include "PortDirectory.h"
+#include "PtyPeer.h"
+#include "PumpUntil.h"
+#include "Resources.h"
+
+namespace apptest {
+
+class PortsFixture : public ::testing::Test {
+  protected:
+    using Role = PtyPeer::Role;
+
+    PtyPeer& Add(int n, Role role) {
+        auto peer = std::make_unique<PtyPeer>(role);
+        ports.Map(n, peer->DevicePath());
+        PtyPeer& ref = *peer;
+        peers[n] = std::move(peer);
+        return ref;
+    }
+    PtyPeer& Peer(int n) { return *peers.at(n); }
+    bool Held(int n) { return IsHeld(peers.at(n)->DevicePath()); }
+
+    // Sends a frame from COM`n`'s peer and waits until the display shows it. Like a real scale
+    // the peer repeats the frame: a watch thread that has just started purges what came before.
+    bool FrameReachesDisplay(int n, const std::array<std::uint8_t, 9>& values) {
+        const std::size_t before = h.log->calls.size();
+        const std::vector<std::uint8_t> frame = ScaleFrame(values);
+        QTimer repeat;
+        QObject::connect(&repeat, &QTimer::timeout, [&] { Peer(n).Send(frame); });
+        repeat.start(250);
+        if (!Peer(n).Send(frame))
+            return false;
+        std::array<int, 9> expectedValues{};
+        std::copy(values.begin(), values.end(), expectedValues.begin());
+        const std::vector<DisplayCall> expected = FrameUpdate(expectedValues);
+        return PumpUntil([&] {
+            const auto& calls = h.log->calls;
+            return calls.size() >= before + expected.size() &&
+                   std::equal(expected.begin(), expected.end(), calls.end() - 10);
+        });
+    }
+
+    QImage LampImage() { return h.panel->Lamp().pixmap().toImage(); }
+    static QImage LitLamp() {
+        return resources::LoadIcon(resources::kIconLampLit).pixmap(32, 32).toImage();
+    }
+    static QImage DarkLamp() {
+        return resources::LoadIcon(resources::kIconLampDark).pixmap(32, 32).toImage();
+    }
+
+    // Declared in this order so that the panel closes its port before the peers go away.
+    PortDirectory ports;
+    std::map<int, std::unique_ptr<PtyPeer>> peers;
+    PanelHarness h;
+};
+
+}  // namespace apptest

@@ -1,0 +1,110 @@
+// The Karvel program as a user starts it: options, and the cases in which it ends at once.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+#include "PortDirectory.h"
+#include "serial/PseudoTerminal.h"
+
+namespace apptest {
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Outcome RunKarvel(const QStringList& args, const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(KARVEL_BINARY), args);
+    Outcome run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "Karvel did not end";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QProcessEnvironment Offscreen() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
+}
+
+TEST(Program, VersionPrintsTheVersionBlock) {
+    const Outcome run = RunKarvel({"--version"}, Offscreen());
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* expected :
+         {"1.0.0.1", "Karvel MFC Application", "Karvel Application", "Karvel.EXE", "1, 0, 0, 1"})
+        EXPECT_TRUE(run.out.contains(expected)) << expected << "\n" << run.out.toStdString();
+}
+
+TEST(Program, HelpNamesEveryOptionAndAnUnknownOneIsRefused) {
+    const Outcome help = RunKarvel({"--help"}, Offscreen());
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* option : {"--demo", "--list-ports", "--help", "--version"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+    const Outcome bad = RunKarvel({"--frobnicate"}, Offscreen());
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.err.contains("--frobnicate"));
+}
+
+TEST(Program, WithoutADisplayItSaysHowToRunOnAVirtualOne) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    const Outcome run = RunKarvel({}, env);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("xvfb-run -a Karvel --demo")) << run.err.toStdString();
+}
+
+TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
+    PortDirectory ports;
+    // Plain pseudo-terminals: no thread of ours may run while the program is forked off.
+    auto one = serial_port::PseudoTerminal::Create();
+    auto three = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(one && three);
+    ports.Map(1, one->DevicePath());
+    ports.Map(3, three->DevicePath());
+    QProcessEnvironment env = Offscreen();
+    env.insert("KARVEL_PORT_DIR", ports.Path());
+    const Outcome run = RunKarvel({"--list-ports"}, env);
+    EXPECT_EQ(run.exitCode, 0);
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("COM1"));
+    EXPECT_TRUE(lines[0].contains(QString::fromStdString(one->DevicePath())));
+    EXPECT_TRUE(lines[1].startsWith("COM3"));
+    EXPECT_TRUE(lines[1].contains(QString::fromStdString(three->DevicePath())));
+}
+
+TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
+    PortDirectory ports;
+    auto scale = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(scale);
+    ports.Map(1, scale->DevicePath());
+    QProcessEnvironment env = Offscreen();
+    env.insert("KARVEL_PORT_DIR", ports.Path());
+    env.insert("KARVEL_COMPONENT_MANIFEST", ports.Path() + "/missing.manifest");
+    env.insert("KARVEL_COMPONENT_STORE", ports.Path() + "/missing.store");
+    const Outcome run = RunKarvel({}, env);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("{22C8BBAD-8918-4858-8EED-45BEE06CC11F}"))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("lumeq-register"));
+    EXPECT_TRUE(run.err.contains("Karvel.manifest"));
+    // The program has ended: a probe byte would be waiting at the peer by now.
+    EXPECT_TRUE(scale->Read(std::chrono::milliseconds(0)).empty());
+}
+
+}  // namespace
+}  // namespace apptest

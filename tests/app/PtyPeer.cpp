@@ -1,0 +1,101 @@
+#include "PtyPeer.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <stdexcept>
+
+namespace apptest {
+
+namespace {
+
+serial_port::PseudoTerminal MakePty() {
+    std::string error;
+    auto pty = serial_port::PseudoTerminal::Create(&error);
+    if (!pty)
+        throw std::runtime_error("cannot create a pseudo-terminal: " + error);
+    return std::move(*pty);
+}
+
+}  // namespace
+
+PtyPeer::PtyPeer(Role role)
+    : m_role(role),
+      m_pty(MakePty()),
+      m_devicePath(m_pty.DevicePath()),
+      m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    m_thread = std::thread([this] { Run(); });
+}
+
+PtyPeer::~PtyPeer() {
+    HangUp();
+    ::close(m_stopFd);
+}
+
+void PtyPeer::Run() {
+    for (;;) {
+        pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_pty.Descriptor(), POLLIN, 0}};
+        const int r = ::poll(fds, 2, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || (fds[0].revents & POLLIN))
+            return;
+        if (fds[1].revents & (POLLERR | POLLNVAL))
+            return;
+        const std::vector<std::uint8_t> chunk = m_pty.Read(std::chrono::milliseconds(0));
+        if (chunk.empty())
+            continue;
+        {
+            std::lock_guard lock(m_mutex);
+            m_received.insert(m_received.end(), chunk.begin(), chunk.end());
+        }
+        m_arrived.notify_all();
+        if (m_role == Role::Scale && std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end()) {
+            const std::uint8_t answer[] = {0x06, 0xAA};
+            Send(answer);
+        }
+    }
+}
+
+std::vector<std::uint8_t> PtyPeer::Received() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+bool PtyPeer::WaitForBytes(std::size_t count, std::chrono::milliseconds deadline) const {
+    std::unique_lock lock(m_mutex);
+    return m_arrived.wait_for(lock, deadline, [&] { return m_received.size() >= count; });
+}
+
+void PtyPeer::ClearReceived() {
+    std::lock_guard lock(m_mutex);
+    m_received.clear();
+}
+
+bool PtyPeer::Send(std::span<const std::uint8_t> bytes) {
+    std::lock_guard lock(m_writeMutex);
+    return m_pty.Write(bytes);
+}
+
+void PtyPeer::HangUp() {
+    if (m_thread.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof one);
+        m_thread.join();
+    }
+    std::lock_guard lock(m_writeMutex);
+    m_pty.HangUp();
+}
+
+std::vector<std::uint8_t> ScaleFrame(const std::array<std::uint8_t, 9>& values,
+                                     std::uint8_t spare) {
+    std::vector<std::uint8_t> frame = {0x06, 0xAA, spare};
+    frame.insert(frame.end(), values.begin(), values.end());
+    return frame;
+}
+
+}  // namespace apptest

@@ -1,0 +1,61 @@
+#pragma once
+
+// The far end of one COM port in a test: a pseudo-terminal whose bytes are collected by a
+// thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/PseudoTerminal.h"
+
+namespace apptest {
+
+class PtyPeer {
+  public:
+    enum class Role { Silent, Scale };
+
+    explicit PtyPeer(Role role);
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+
+    const std::string& DevicePath() const { return m_devicePath; }
+
+    // Every byte received so far.
+    std::vector<std::uint8_t> Received() const;
+    // Waits until at least `count` bytes have been received; false when `deadline` passed first.
+    bool WaitForBytes(std::size_t count,
+                      std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
+    // Forgets what was received so far.
+    void ClearReceived();
+
+    bool Send(std::span<const std::uint8_t> bytes);
+    // The line goes away, as when the device is unplugged.
+    void HangUp();
+
+  private:
+    void Run();
+
+    Role m_role;
+    serial_port::PseudoTerminal m_pty;
+    std::string m_devicePath;
+    int m_stopFd = -1;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_arrived;
+    std::vector<std::uint8_t> m_received;
+    std::mutex m_writeMutex;
+    std::thread m_thread;
+};
+
+// A twelve-byte scale frame carrying `values` (WM, Sign, Unit, Hex1..Hex6).
+std::vector<std::uint8_t> ScaleFrame(const std::array<std::uint8_t, 9>& values,
+                                     std::uint8_t spare = 0);
+
+}  // namespace apptest
