@@ -164,8 +164,10 @@ int main(int argc, char** argv) {
     Figure("soak_display_calls", counts.displayCalls, "calls");
     Figure("soak_display_updates", paints.Paints(), "paints");
     Figure("soak_peak_rss_kb", static_cast<unsigned long long>(peak), "kB");
-    if (resident.size() > kSamplesPerMinute) {
-        const long atMinute = resident[kSamplesPerMinute];
+    if (options->seconds >= 60) {
+        // A stream of exactly one minute ends before its sample at one minute is taken.
+        const long atMinute =
+            resident.size() > kSamplesPerMinute ? resident[kSamplesPerMinute] : residentAtEnd;
         Figure("soak_rss_1min_kb", static_cast<unsigned long long>(atMinute), "kB");
         Figure("soak_rss_end_kb", static_cast<unsigned long long>(residentAtEnd), "kB");
         std::printf("figure: soak_rss_growth_after_1min_kb = %ld kB\n", residentAtEnd - atMinute);
