@@ -109,7 +109,10 @@ int main(int argc, char** argv) {
     soak::SoakPanel panel(services);
     if (component::Failed(panel.CreateDisplayControl()))
         return Fail("the display control cannot be created: " + component::LastActivationError());
-    soak::PaintCounter paints(panel.DisplayControl().Widget());
+    QWidget* display = panel.DisplayControl().Widget();
+    if (display == nullptr)
+        return Fail("the display control has no window in the panel");
+    soak::PaintCounter paints(display);
     panel.OnInitDialog();
     panel.show();
     if (panel.Port() != 1)
@@ -130,7 +133,7 @@ int main(int argc, char** argv) {
         resident.push_back(ResidentKb());
         nextSample += kSampleInterval;
         if ((resident.size() - 1) % kSamplesPerMinute == 0)
-            std::fprintf(stderr, "soak: %zu s: %llu frames decoded, %ld kB resident\n",
+            std::fprintf(stderr, "soak: %zu s: %llu Display calls, %ld kB resident\n",
                          (resident.size() - 1) * 10,
                          static_cast<unsigned long long>(calls->displayCalls), resident.back());
     }
