@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
     PanelServices services;
     services.createControl = soak::CountingCreator(calls, component::CreateInstance);
     services.presenter = [&](QWidget*, const MessageBoxRequest& request) {
-        const std::string text = (request.text + ' ' + request.detail).trimmed().toStdString();
+        const std::string text =
+            (request.text + QChar(0x20) + request.detail).simplified().toStdString();
         std::fprintf(stderr, "soak: the panel shows: %s\n", text.c_str());
         if (streaming)
             counts.boxesDuringStream.push_back(text);
