@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures and builds one preset: scripts/build.sh [debug|release|asan|tsan]
+# Configures and builds one preset: scripts/build.sh [debug|release|asan|tsan|fuzz]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"

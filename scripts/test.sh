@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the whole suite in a debug build and
-# under AddressSanitizer+UBSan, and the threaded subsystems (serial engine, panel) under
-# ThreadSanitizer.
+# under AddressSanitizer+UBSan, the threaded subsystems (serial engine, panel, faults) under
+# ThreadSanitizer, and the fuzz targets over their seed inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -39,10 +39,14 @@ run_ctest() {
 run_ctest debug
 
 ./scripts/build.sh tsan
-run_ctest tsan -L 'serial|window|app|fault'
+run_ctest tsan -L 'serial|app|fault'
 
 ./scripts/build.sh asan
 run_ctest asan
+
+# The fuzz targets (clang, ASan+UBSan) replay their seed inputs; scripts/fuzz.sh fuzzes.
+./scripts/build.sh fuzz
+run_ctest fuzz
 
 echo
 echo "${passed} passed, ${failed} failed"
