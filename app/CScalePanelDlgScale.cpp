@@ -45,6 +45,8 @@ int CScalePanelDlg::ProbePort(int nPort) {
                            m_nStopBits, m_dwEventMask, kSendBufferSize))
         return -1;
     m_serialPort.StartWatch();
+    // An answer that reached the previous port after its wait must not count for this one.
+    m_bAckReceived = false;
     const std::uint8_t probe = kProbe;
     m_serialPort.SendBytes(&probe, 1);
     // Every message of the thread is handled meanwhile, the answer's bytes among them.

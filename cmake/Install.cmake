@@ -10,10 +10,10 @@ endforeach()
 if(TARGET Lumeq)
     install(TARGETS Lumeq LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
     install(CODE "
-        set(lib \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_LIBDIR}/$<TARGET_FILE_NAME:Lumeq>\")
+        set(lib \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:Lumeq>\")
         if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
             message(STATUS \"Registering \${lib}\")
-            execute_process(COMMAND \"${CMAKE_INSTALL_FULL_BINDIR}/lumeq-register\" \"\${lib}\"
+            execute_process(COMMAND \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/lumeq-register\" \"\${lib}\"
                             RESULT_VARIABLE result)
             if(NOT result EQUAL 0)
                 message(FATAL_ERROR \"Registering \${lib} failed\")

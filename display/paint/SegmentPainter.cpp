@@ -89,8 +89,11 @@ void PaintDisplay(QImage* target, const QRect& bounds, const DisplayState& state
     }
     // The block runs from the origin to the bounds' far edges. Pixels beyond the target would be
     // clipped by the copy anyway, so the off-screen image never needs to be larger than it.
-    const int width = std::min(bounds.right() + 1, target->width());
-    const int height = std::min(bounds.bottom() + 1, target->height());
+    // Counted wide: a far edge at the end of the int range has no next pixel in an int.
+    const int width =
+        static_cast<int>(std::min(std::int64_t{bounds.right()} + 1, std::int64_t{target->width()}));
+    const int height = static_cast<int>(
+        std::min(std::int64_t{bounds.bottom()} + 1, std::int64_t{target->height()}));
     if (width <= 0 || height <= 0) {
         return;
     }

@@ -86,6 +86,18 @@ TEST_F(ScanTest, TwoScalesKeepTheLowerPort) {
     EXPECT_TRUE(Peer(7).Received().empty());
 }
 
+TEST_F(ScanTest, ALateAnswerFromAnEarlierPortDoesNotMakeTheNextPortAnswer) {
+    Add(1, Role::Silent);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 0);
+    // The pair arrives after its probe's wait, while the port is being closed.
+    h.panel->OnPortByte(0x06, 1);
+    h.panel->OnPortByte(0xAA, 1);
+    ASSERT_TRUE(h.panel->AckReceived());
+    EXPECT_EQ(h.panel->ProbePort(1), -1);
+    EXPECT_FALSE(Held(1));
+}
+
 TEST_F(ScanTest, ABusyPortIsSkippedAsIfAbsent) {
     Add(1, Role::Scale);
     Add(3, Role::Scale);

@@ -17,7 +17,7 @@ using component::kOk;
 using component::kOverflow;
 using component::kTypeMismatch;
 
-constexpr DispId kSetWM = 1, kSetSign = 2, kSetUnit = 3, kSetHex1 = 4, kSetHex6 = 9;
+constexpr DispId kSetWM = 1, kSetHex1 = 4, kSetHex6 = 9;
 constexpr DispId kDisplay = 10, kSetBackColor = 11, kSetForeColor1 = 12, kSetForeColor2 = 13;
 constexpr DispId kAboutBox = -552;
 

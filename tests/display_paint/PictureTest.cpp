@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "PaintSupport.h"
@@ -133,11 +134,15 @@ TEST(Picture, ColoursComeFromTheStateAlone) {
 // The picture covers the target from (0,0) to the bounds' far edges, wherever the bounds start;
 // the rest of the target keeps its pixels.
 TEST(Picture, BoundsDecideTheBlockFromTheOrigin) {
+    constexpr int kIntMax = std::numeric_limits<int>::max();
+    constexpr int kIntMin = std::numeric_limits<int>::min();
     const QImage full = Render(Filled(0xFF));
-    const QRect cases[] = {QRect(0, 0, 200, kHeight), QRect(30, 20, 100, 50),
-                           QRect(0, 0, 500, 300),     QRect(0, 0, 0, kHeight),
-                           QRect(0, 0, kWidth, 0),    QRect(-10, 0, 10, 50),
-                           QRect(-50, -50, 20, 20),   QRect()};
+    const QRect cases[] = {QRect(0, 0, 200, kHeight), QRect(30, 20, 100, 50), QRect(0, 0, 500, 300),
+                           QRect(0, 0, 0, kHeight), QRect(0, 0, kWidth, 0), QRect(-10, 0, 10, 50),
+                           QRect(-50, -50, 20, 20), QRect(),
+                           // Far edges at the end of the int range.
+                           QRect(QPoint(0, 0), QPoint(kIntMax, kIntMax)),
+                           QRect(QPoint(kIntMin, kIntMin), QPoint(kIntMax, 40))};
     for (const QRect& bounds : cases) {
         const QImage image = Render(Filled(0xFF), bounds);
         for (int y = 0; y < kHeight; ++y) {
