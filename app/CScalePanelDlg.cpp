@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QShortcut>
 
+#include <utility>
+
 #include "CAboutBox.h"
 #include "CGroupFrame.h"
 #include "DialogTemplates.h"
@@ -265,6 +267,10 @@ bool CScalePanelDlg::OnInitDialog() {
 
     // 10.
     m_staticStatus.setText(status);
+
+    // The kept port's device went away while its probe waited.
+    if (const int lost = std::exchange(m_nPortLostInScan, 0); lost != 0)
+        CloseLostPort(lost);
 
     // 11.
     return result;

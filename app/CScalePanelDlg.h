@@ -116,6 +116,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     QMenu m_systemMenu;
     QRect m_displayRect;
     bool m_bScanning = false;
+    int m_nPortLostInScan = 0;  // a probed port whose device went away during the scan
     bool m_bDestroyed = false;
 
     CSerialLink m_serialPort;

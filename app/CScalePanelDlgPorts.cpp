@@ -84,8 +84,14 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
 }
 
 void CScalePanelDlg::CloseLostPort(int port) {
-    // Only the port the panel shows as open; a probe closes its own port.
-    if (m_bScanning || m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
+    // A probe closes its own port, unless its scale answered before it went away: the scan
+    // then keeps the port, and closes it once the panel shows it (OnInitDialog).
+    if (m_bScanning) {
+        m_nPortLostInScan = port;
+        return;
+    }
+    // Only the port the panel shows as open.
+    if (m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
         return;
     m_serialPort.Close();
     m_bClosed = true;

@@ -1,0 +1,77 @@
+#include "FloodPeer.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+namespace faulttest {
+
+namespace {
+
+serial_port::PseudoTerminal MakePty() {
+    std::string error;
+    auto pty = serial_port::PseudoTerminal::Create(&error);
+    if (!pty)
+        throw std::runtime_error("cannot create a pseudo-terminal: " + error);
+    return std::move(*pty);
+}
+
+}  // namespace
+
+FloodPeer::FloodPeer(std::size_t total, std::uint32_t seed)
+    : m_pty(MakePty()),
+      m_total(total),
+      m_seed(seed),
+      m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+FloodPeer::~FloodPeer() {
+    if (m_thread.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof one);
+        m_thread.join();
+    }
+    ::close(m_stopFd);
+}
+
+void FloodPeer::Start() {
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { Run(m_seed); });
+}
+
+void FloodPeer::Run(std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> chunk(4096);
+    std::size_t left = 0;  // bytes of `chunk` not yet written, at its end
+    while (m_written.load() < m_total) {
+        if (left == 0) {
+            left = std::min(chunk.size(), m_total - m_written.load());
+            std::generate_n(chunk.end() - static_cast<std::ptrdiff_t>(left), left,
+                            [&] { return static_cast<std::uint8_t>(random()); });
+        }
+        // The master side is non-blocking: wait until the line takes more, or until told to
+        // stop.
+        pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_pty.Descriptor(), POLLOUT, 0}};
+        const int r = ::poll(fds, 2, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || (fds[0].revents & POLLIN) || (fds[1].revents & (POLLERR | POLLNVAL)))
+            return;
+        if ((fds[1].revents & POLLOUT) == 0)
+            continue;
+        const ssize_t n = ::write(m_pty.Descriptor(), chunk.data() + (chunk.size() - left), left);
+        if (n > 0) {
+            left -= static_cast<std::size_t>(n);
+            m_written += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+}  // namespace faulttest
