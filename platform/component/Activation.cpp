@@ -48,11 +48,8 @@ Result FindInManifest(const Guid& clsid, ClassSource* source, std::string* looke
 Result FindInStore(const Guid& clsid, ClassSource* source, std::string* looked) {
     RegistrationStore store;
     std::string path;
-    std::string error;
-    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
-        SetErrorText(error);
-        return kRegistryAccess;
-    }
+    if (const Result r = StoreFile::LoadForLookup(&store, &path); Failed(r))
+        return r;
     if (const StoredClass* entry = store.FindClass(clsid)) {
         *source = {entry->library, "the registration store " + path};
         return kOk;
@@ -140,11 +137,8 @@ Result ClassIdFromProgId(std::string_view progId, Guid* out) {
     *out = Guid();
     RegistrationStore store;
     std::string path;
-    std::string error;
-    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
-        SetErrorText(error);
-        return kRegistryAccess;
-    }
+    if (const Result r = StoreFile::LoadForLookup(&store, &path); Failed(r))
+        return r;
     if (const auto clsid = store.FindProgId(progId)) {
         *out = *clsid;
         return kOk;

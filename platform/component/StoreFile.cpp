@@ -145,6 +145,14 @@ Result StoreFile::LoadCurrent(RegistrationStore* out, std::string* path, std::st
     return Load(*path, out, error);
 }
 
+Result StoreFile::LoadForLookup(RegistrationStore* out, std::string* path) {
+    std::string error;
+    const Result r = LoadCurrent(out, path, &error);
+    if (Failed(r))
+        SetErrorText(error);
+    return r;
+}
+
 Result StoreFile::Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error) {

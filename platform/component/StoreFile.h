@@ -28,6 +28,8 @@ class StoreFile {
 
     // Load() of the store at Path(); `path` receives the path (empty when none could be formed).
     static Result LoadCurrent(RegistrationStore* out, std::string* path, std::string* error);
+    // LoadCurrent() for lookups: a failure (kRegistryAccess) also becomes the thread's error text.
+    static Result LoadForLookup(RegistrationStore* out, std::string* path);
 
     // One atomic read-change-write of the store at `path`. `change` edits the contents and
     // returns kOk to have them written, kFalse when nothing changed, or a failure, which is

@@ -23,11 +23,8 @@ Result LoadRegisteredTypeLibrary(const Guid& libid, std::uint16_t major, std::ui
     *out = nullptr;
     RegistrationStore store;
     std::string path;
-    std::string error;
-    if (Failed(StoreFile::LoadCurrent(&store, &path, &error))) {
-        SetErrorText(error);
-        return kRegistryAccess;
-    }
+    if (const Result r = StoreFile::LoadForLookup(&store, &path); Failed(r))
+        return r;
     const StoredTypeLibrary* entry = store.FindTypeLibrary(libid, major, minor);
     if (!entry) {
         SetErrorText("the type library " + VersionText(libid, major, minor) +
