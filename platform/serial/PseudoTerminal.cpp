@@ -15,6 +15,8 @@ namespace serial_port {
 
 namespace {
 
+constexpr int kWriteStallMs = 10000;
+
 void CloseFd(int& fd) {
     if (fd >= 0) {
         ::close(fd);
@@ -81,10 +83,12 @@ bool PseudoTerminal::Write(std::span<const std::uint8_t> bytes) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
+            // The line is full: wait for the reader, but not for ever if nobody reads.
             pollfd p{m_master, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) < 0 && errno != EINTR)
+            const int ready = ::poll(&p, 1, kWriteStallMs);
+            if (ready < 0 && errno != EINTR)
                 return false;
-            if (p.revents & (POLLERR | POLLNVAL))
+            if (ready == 0 || (p.revents & (POLLERR | POLLNVAL)))
                 return false;
             continue;
         }

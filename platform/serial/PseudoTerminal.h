@@ -27,7 +27,7 @@ class PseudoTerminal {
     // The controlling descriptor, for poll() in an event loop; -1 after HangUp.
     int Descriptor() const { return m_master; }
 
-    // Writes all of `bytes`; false when the line is gone.
+    // Writes all of `bytes`; false when the line is gone or nobody has read for 10 s.
     bool Write(std::span<const std::uint8_t> bytes);
     // Waits up to `timeout` for at least one byte and returns what is there (empty on time-out
     // or when nobody holds the device side).
