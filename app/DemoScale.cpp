@@ -6,20 +6,53 @@
 namespace {
 
 constexpr int kReadyTimeoutMs = 10000;
+constexpr int kStopTimeoutMs = 3000;
 
 }  // namespace
 
-DemoScale::~DemoScale() {
-    if (m_process.state() != QProcess::NotRunning) {
-        // The simulator stops when its input ends, which also happens when we are killed.
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(3000))
-            m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
+bool StartSimulator(QProcess& process, const QString& simulator, const QStringList& arguments,
+                    QString* error) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(simulator, arguments + QStringList{QStringLiteral("--stdin-eof")});
+    if (!process.waitForStarted(kReadyTimeoutMs)) {
+        *error = QStringLiteral("cannot start %1: %2").arg(simulator, process.errorString());
+        return false;
+    }
+    const QDeadlineTimer deadline(kReadyTimeoutMs);
+    for (;;) {
+        while (process.canReadLine()) {
+            if (process.readLine().trimmed() == "ready")
+                return true;
+        }
+        if (process.state() == QProcess::NotRunning) {
+            *error = QStringLiteral("%1 ended before it was ready").arg(simulator);
+            return false;
+        }
+        if (deadline.hasExpired() ||
+            !process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            if (process.state() == QProcess::NotRunning)
+                continue;  // report the end above
+            *error = QStringLiteral("%1 did not become ready").arg(simulator);
+            return false;
         }
     }
+}
+
+void StopSimulator(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    // The simulator stops when its input ends, which also happens when we are killed.
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kStopTimeoutMs))
+        process.terminate();
+    if (!process.waitForFinished(kStopTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(kStopTimeoutMs);
+    }
+}
+
+DemoScale::~DemoScale() {
+    StopSimulator(m_process);
     if (m_portDirSet)
         qunsetenv("KARVEL_PORT_DIR");
 }
@@ -30,35 +63,13 @@ bool DemoScale::Start(const QString& simulator, QString* error) {
                      .arg(m_dir.errorString());
         return false;
     }
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(
-        simulator, {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"),
-                    QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
-                    QStringLiteral("--rate"), QStringLiteral("10"), QStringLiteral("--stdin-eof")});
-    if (!m_process.waitForStarted(kReadyTimeoutMs)) {
-        *error = QStringLiteral("cannot start %1: %2").arg(simulator, m_process.errorString());
+    if (!StartSimulator(m_process, simulator,
+                        {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"),
+                         QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
+                         QStringLiteral("--rate"), QStringLiteral("10")},
+                        error))
         return false;
-    }
-    const QDeadlineTimer deadline(kReadyTimeoutMs);
-    for (;;) {
-        while (m_process.canReadLine()) {
-            const QByteArray line = m_process.readLine().trimmed();
-            if (line == "ready") {
-                qputenv("KARVEL_PORT_DIR", QFile::encodeName(m_dir.path()));
-                m_portDirSet = true;
-                return true;
-            }
-        }
-        if (m_process.state() == QProcess::NotRunning) {
-            *error = QStringLiteral("%1 ended before it was ready").arg(simulator);
-            return false;
-        }
-        if (deadline.hasExpired() ||
-            !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            if (m_process.state() == QProcess::NotRunning)
-                continue;  // report the end above
-            *error = QStringLiteral("%1 did not become ready").arg(simulator);
-            return false;
-        }
-    }
+    qputenv("KARVEL_PORT_DIR", QFile::encodeName(m_dir.path()));
+    m_portDirSet = true;
+    return true;
 }

@@ -7,7 +7,16 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+// Starts karvel-scalesim (`simulator`) with `arguments` (plus --stdin-eof, so it also stops
+// when this process dies) and waits until it reports ready. False with `error` set when it
+// cannot be started, ends early or does not become ready in time.
+bool StartSimulator(QProcess& process, const QString& simulator, const QStringList& arguments,
+                    QString* error);
+// Ends a simulator started so: closes its input, then terminates and kills if it lingers.
+void StopSimulator(QProcess& process);
 
 class DemoScale {
   public:

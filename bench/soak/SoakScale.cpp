@@ -1,29 +1,15 @@
 #include "SoakScale.h"
 
-#include <QDeadlineTimer>
+#include "DemoScale.h"
 
 #include <charconv>
 
 namespace soak {
 
-namespace {
-
-constexpr int kReadyTimeoutMs = 10000;
-constexpr int kStopTimeoutMs = 3000;
-
-}  // namespace
+namespace {}  // namespace
 
 SoakScale::~SoakScale() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    // It stops at the end of its input, which also ends when we are killed.
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(kStopTimeoutMs))
-        m_process.terminate();
-    if (!m_process.waitForFinished(kStopTimeoutMs)) {
-        m_process.kill();
-        m_process.waitForFinished(kStopTimeoutMs);
-    }
+    StopSimulator(m_process);
 }
 
 bool SoakScale::Start(const QString& simulator, std::uint64_t frames, int framesPerSecond,
@@ -32,34 +18,12 @@ bool SoakScale::Start(const QString& simulator, std::uint64_t frames, int frames
         *error = QStringLiteral("cannot create a port directory: %1").arg(m_dir.errorString());
         return false;
     }
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(
-        simulator,
+    return StartSimulator(
+        m_process, simulator,
         {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"), QStringLiteral("1"),
          QStringLiteral("--rate"), QString::number(framesPerSecond), QStringLiteral("--frames"),
-         QString::number(frames), QStringLiteral("--quiet"), QStringLiteral("--stdin-eof")});
-    if (!m_process.waitForStarted(kReadyTimeoutMs)) {
-        *error = QStringLiteral("cannot start %1: %2").arg(simulator, m_process.errorString());
-        return false;
-    }
-    const QDeadlineTimer deadline(kReadyTimeoutMs);
-    for (;;) {
-        while (m_process.canReadLine()) {
-            if (m_process.readLine().trimmed() == "ready")
-                return true;
-        }
-        if (m_process.state() == QProcess::NotRunning) {
-            *error = QStringLiteral("%1 ended before it was ready").arg(simulator);
-            return false;
-        }
-        if (deadline.hasExpired() ||
-            !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            if (m_process.state() == QProcess::NotRunning)
-                continue;  // reported above
-            *error = QStringLiteral("%1 did not become ready").arg(simulator);
-            return false;
-        }
-    }
+         QString::number(frames), QStringLiteral("--quiet")},
+        error);
 }
 
 bool SoakScale::WaitForEnd(int timeoutMs) {

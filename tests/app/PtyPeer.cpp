@@ -11,8 +11,6 @@
 
 namespace apptest {
 
-namespace {
-
 serial_port::PseudoTerminal MakePty() {
     std::string error;
     auto pty = serial_port::PseudoTerminal::Create(&error);
@@ -20,8 +18,6 @@ serial_port::PseudoTerminal MakePty() {
         throw std::runtime_error("cannot create a pseudo-terminal: " + error);
     return std::move(*pty);
 }
-
-}  // namespace
 
 PtyPeer::PtyPeer(Role role)
     : m_role(role),

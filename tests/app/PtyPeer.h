@@ -17,6 +17,9 @@
 
 namespace apptest {
 
+// A new pseudo-terminal; throws when the system refuses one (the test then fails loudly).
+serial_port::PseudoTerminal MakePty();
+
 class PtyPeer {
   public:
     enum class Role { Silent, Scale };

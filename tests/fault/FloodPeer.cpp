@@ -1,5 +1,7 @@
 #include "FloodPeer.h"
 
+#include "PtyPeer.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -7,25 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <random>
-#include <stdexcept>
 #include <vector>
 
 namespace faulttest {
 
-namespace {
-
-serial_port::PseudoTerminal MakePty() {
-    std::string error;
-    auto pty = serial_port::PseudoTerminal::Create(&error);
-    if (!pty)
-        throw std::runtime_error("cannot create a pseudo-terminal: " + error);
-    return std::move(*pty);
-}
-
-}  // namespace
-
 FloodPeer::FloodPeer(std::size_t total, std::uint32_t seed)
-    : m_pty(MakePty()),
+    : m_pty(apptest::MakePty()),
       m_total(total),
       m_seed(seed),
       m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
