@@ -8,6 +8,7 @@
 #include "CommandLine.h"
 #include "DemoScale.h"
 #include "PortDescription.h"
+#include "window/TerminationSignals.h"
 
 namespace {
 
@@ -30,6 +31,33 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
                                                    "WAYLAND_DISPLAY cannot be reached")));
     if (g_previousHandler)
         g_previousHandler(type, context, message);
+}
+
+// Runs the panel (behind the simulated scale with `demo`) until it is closed or a termination
+// signal asks it to end; `endedBy` is then that signal.
+int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
+    CScalePanelApp app(argc, argv);
+    // Ctrl+C or a termination request ends every event loop, so the panel closes its port and
+    // the demo removes its ports, as when the window is closed.
+    const window::TerminationSignals termination([&endedBy](int signal) {
+        if (endedBy == 0) {
+            endedBy = signal;
+            QCoreApplication::exit(128 + signal);
+        }
+    });
+    std::optional<DemoScale> scale;
+    if (demo) {
+        scale.emplace();
+        QString error;
+        const QString simulator = QDir(QCoreApplication::applicationDirPath())
+                                      .filePath(QStringLiteral("karvel-scalesim"));
+        if (!scale->Start(simulator, &error)) {
+            Print(stderr, QStringLiteral("Karvel --demo: %1\n").arg(error));
+            return 1;
+        }
+    }
+    app.InitInstance();
+    return app.ExitCode();
 }
 
 }  // namespace
@@ -62,18 +90,10 @@ int main(int argc, char** argv) {
     }
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
-    CScalePanelApp app(argc, argv);
-    std::optional<DemoScale> demo;
-    if (cmd.demo) {
-        demo.emplace();
-        QString error;
-        const QString simulator = QDir(QCoreApplication::applicationDirPath())
-                                      .filePath(QStringLiteral("karvel-scalesim"));
-        if (!demo->Start(simulator, &error)) {
-            Print(stderr, QStringLiteral("Karvel --demo: %1\n").arg(error));
-            return 1;
-        }
-    }
-    app.InitInstance();
-    return app.ExitCode();
+    int endedBy = 0;
+    const int exitCode = RunPanel(argc, argv, cmd.demo, endedBy);
+    // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
+    if (endedBy != 0)
+        window::EndBySignal(endedBy);
+    return exitCode;
 }

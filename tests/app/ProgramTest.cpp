@@ -1,7 +1,12 @@
 // The Karvel program as a user starts it: options, and the cases in which it ends at once.
 
+#include <signal.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +110,42 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
     // The program has ended: a probe byte would be waiting at the peer by now.
     EXPECT_TRUE(scale->Read(std::chrono::milliseconds(0)).empty());
 }
+
+#ifdef KARVEL_HAS_SCALESIM
+TEST(Program, CtrlCEndsTheDemoAndRemovesItsPorts) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    QProcessEnvironment env = Offscreen();
+    env.insert("TMPDIR", tmp.path());
+    env.insert("XDG_RUNTIME_DIR", tmp.path() + "/runtime");
+    QProcess karvel;
+    karvel.setProcessEnvironment(env);
+    karvel.setProcessChannelMode(QProcess::MergedChannels);
+    karvel.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
+    ASSERT_TRUE(karvel.waitForStarted(60000));
+
+    // The simulator tells when the panel's scan has reached the scale: the panel is up.
+    QByteArray output;
+    const QDeadlineTimer deadline(60000);
+    while (!output.contains("probe answered") && !deadline.hasExpired() &&
+           karvel.state() == QProcess::Running) {
+        karvel.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        output += karvel.readAll();
+    }
+    ASSERT_TRUE(output.contains("probe answered")) << output.toStdString();
+    const QStringList portDirs =
+        QDir(tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(portDirs.size(), 1);
+
+    ::kill(static_cast<pid_t>(karvel.processId()), SIGINT);
+    ASSERT_TRUE(karvel.waitForFinished(60000)) << "Ctrl+C did not end the panel";
+    // Ended as Ctrl+C ends a program, after cleaning up.
+    EXPECT_EQ(karvel.exitStatus(), QProcess::CrashExit);
+    EXPECT_TRUE(
+        QDir(tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
+        << (karvel.readAll() + output).toStdString();
+}
+#endif
 
 }  // namespace
 }  // namespace apptest
