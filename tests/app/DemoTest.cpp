@@ -26,11 +26,13 @@ constexpr bool kThreadSanitizer = false;
 #endif
 
 TEST(Demo, ThePanelFindsTheSimulatedScaleOnCom5AndMirrorsIt) {
-    // Measured: once this process has forked (even /bin/true), ThreadSanitizer reports the
-    // engine's send buffer as racing although both sides hold its lock. The engine's threads are
-    // checked by the other tests; this one is about the simulator.
+    // Measured: QProcess starts the simulator with vfork semantics, and what the child does
+    // before it runs the simulator acts on this thread's ThreadSanitizer state; the engine's send
+    // buffer is then reported as racing although both sides hold its lock. The engine's threads
+    // are checked by the other tests, and Karvel --demo as a whole by the program test.
     if (kThreadSanitizer)
-        GTEST_SKIP() << "forks a process, which ThreadSanitizer does not follow";
+        GTEST_SKIP() << "starts a process with QProcess, after which ThreadSanitizer reports false "
+                        "races in this one";
     QString portDir;
     {
         DemoScale demo;

@@ -12,7 +12,6 @@
 #include "CLumeq.h"
 #include "KarvelProcess.h"
 #include "PortDirectory.h"
-#include "Sanitizers.h"
 #include "serial/PseudoTerminal.h"
 #include "support/TestFiles.h"
 
@@ -44,9 +43,6 @@ struct LibraryCase {
 // that would see a probe byte.
 void ExpectKarvelExplains(const std::vector<LibraryCase>& cases, const TempDir& dir,
                           bool asNobody) {
-    if (kThreadSanitizer)
-        GTEST_SKIP() << "starts Karvel as a child process, after which ThreadSanitizer reports "
-                        "false races in this one";
     apptest::PortDirectory ports;
     auto scale = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(scale);

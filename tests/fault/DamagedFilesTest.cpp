@@ -10,7 +10,6 @@
 #include "CLumeq.h"
 #include "KarvelProcess.h"
 #include "PortDirectory.h"
-#include "Sanitizers.h"
 #include "component/Activation.h"
 #include "component/RegistrationStore.h"
 #include "serial/PseudoTerminal.h"
@@ -156,9 +155,6 @@ TEST(DamagedFiles, TheLookupNamesTheFileAndWhatIsWrongWithIt) {
 }
 
 TEST(DamagedFiles, KarvelSaysWhichFileIsDamagedAndEndsWithoutTouchingAPort) {
-    if (kThreadSanitizer)
-        GTEST_SKIP() << "starts Karvel as a child process, after which ThreadSanitizer reports "
-                        "false races in this one";
     TempDir dir;
     apptest::PortDirectory ports;
     auto scale = serial_port::PseudoTerminal::Create();

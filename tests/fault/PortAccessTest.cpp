@@ -13,7 +13,6 @@
 #include "ChildProcess.h"
 #include "PortDescription.h"
 #include "PortsFixture.h"
-#include "Sanitizers.h"
 #include "serial/PseudoTerminal.h"
 #include "support/TestFiles.h"
 
@@ -24,9 +23,6 @@ using namespace std::chrono_literals;
 using apptest::DeviceLock;
 using apptest::PumpUntil;
 using Bytes = std::vector<std::uint8_t>;
-
-constexpr const char* kForkUnderThreadSanitizer =
-    "forks a process, after which ThreadSanitizer reports false races in this one";
 
 class PortAccessTest : public apptest::PortsFixture {
   protected:
@@ -113,8 +109,6 @@ TEST_F(PortAccessTest, ReplacedByWhatIsNoSerialDeviceTheOpenFailsAndSaysWhy) {
 }
 
 TEST(PortPermission, AnOpenThatIsRefusedSaysPermissionDeniedAndNamesTheGroup) {
-    if (kThreadSanitizer)
-        GTEST_SKIP() << kForkUnderThreadSanitizer;
     // A plain pseudo-terminal: no thread of this test runs while the child is forked off.
     auto device = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(device);
@@ -168,8 +162,6 @@ TEST_F(HeldDuringScanTest, APortLockedByAnotherDescriptorIsSkipped) {
 }
 
 TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
-    if (kThreadSanitizer)
-        GTEST_SKIP() << kForkUnderThreadSanitizer;
     apptest::PortDirectory ports;
     auto held = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(held);
