@@ -66,7 +66,9 @@ bool DemoScale::Start(const QString& simulator, QString* error) {
     if (!StartSimulator(m_process, simulator,
                         {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"),
                          QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
-                         QStringLiteral("--rate"), QStringLiteral("10")},
+                         QStringLiteral("--rate"), QStringLiteral("10"),
+                         // Also when this program is killed and cannot remove it itself.
+                         QStringLiteral("--remove-port-dir")},
                         error))
         return false;
     qputenv("KARVEL_PORT_DIR", QFile::encodeName(m_dir.path()));

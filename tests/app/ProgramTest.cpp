@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "PortDirectory.h"
+#include "PumpUntil.h"
 #include "serial/PseudoTerminal.h"
 
 namespace apptest {
@@ -112,20 +114,17 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
 }
 
 #ifdef KARVEL_HAS_SCALESIM
-TEST(Program, CtrlCEndsTheDemoAndRemovesItsPorts) {
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
+// Karvel --demo with its temporary folders in `tmp`, started up to the point where the panel's
+// scan has reached the simulated scale. What it printed so far goes to `output`.
+void StartDemo(QProcess& karvel, const QTemporaryDir& tmp, QByteArray& output) {
     QProcessEnvironment env = Offscreen();
     env.insert("TMPDIR", tmp.path());
     env.insert("XDG_RUNTIME_DIR", tmp.path() + "/runtime");
-    QProcess karvel;
     karvel.setProcessEnvironment(env);
     karvel.setProcessChannelMode(QProcess::MergedChannels);
     karvel.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
     ASSERT_TRUE(karvel.waitForStarted(60000));
-
-    // The simulator tells when the panel's scan has reached the scale: the panel is up.
-    QByteArray output;
+    // The simulator tells when the scan has reached the scale: the panel is up.
     const QDeadlineTimer deadline(60000);
     while (!output.contains("probe answered") && !deadline.hasExpired() &&
            karvel.state() == QProcess::Running) {
@@ -133,17 +132,42 @@ TEST(Program, CtrlCEndsTheDemoAndRemovesItsPorts) {
         output += karvel.readAll();
     }
     ASSERT_TRUE(output.contains("probe answered")) << output.toStdString();
-    const QStringList portDirs =
-        QDir(tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
-    EXPECT_EQ(portDirs.size(), 1);
+}
+
+// The demo's simulated-port folders in `tmp`.
+QStringList PortFolders(const QTemporaryDir& tmp) {
+    return QDir(tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+TEST(Program, CtrlCEndsTheDemoAndRemovesItsPorts) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    QProcess karvel;
+    QByteArray output;
+    ASSERT_NO_FATAL_FAILURE(StartDemo(karvel, tmp, output));
+    EXPECT_EQ(PortFolders(tmp).size(), 1);
 
     ::kill(static_cast<pid_t>(karvel.processId()), SIGINT);
     ASSERT_TRUE(karvel.waitForFinished(60000)) << "Ctrl+C did not end the panel";
     // Ended as Ctrl+C ends a program, after cleaning up.
     EXPECT_EQ(karvel.exitStatus(), QProcess::CrashExit);
-    EXPECT_TRUE(
-        QDir(tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
-        << (karvel.readAll() + output).toStdString();
+    EXPECT_TRUE(PortFolders(tmp).isEmpty()) << (output + karvel.readAll()).toStdString();
+}
+
+TEST(Program, AKilledDemoLeavesNoPortsBehind) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    QProcess karvel;
+    QByteArray output;
+    ASSERT_NO_FATAL_FAILURE(StartDemo(karvel, tmp, output));
+    ASSERT_EQ(PortFolders(tmp).size(), 1);
+
+    // Nothing runs in Karvel after SIGKILL: the simulator sees its input end and cleans up.
+    QFileSystemWatcher watcher({tmp.path()});
+    karvel.kill();
+    ASSERT_TRUE(karvel.waitForFinished(60000));
+    EXPECT_TRUE(PumpUntil([&] { return PortFolders(tmp).isEmpty(); }, std::chrono::seconds(60)))
+        << PortFolders(tmp).join(' ').toStdString();
 }
 #endif
 

@@ -371,6 +371,30 @@ TEST_F(ScaleSimProcess, StopsWhenStandardInputEnds) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(Com(3))));
 }
 
+TEST_F(ScaleSimProcess, RemovesItsPortFolderWhenItEndsUnlessSomethingElseIsInIt) {
+    // The folder of a run whose starter was killed: only the simulator is left to clean up.
+    for (const bool foreign : {false, true}) {
+        const fs::path dir = m_dir.Path() / (foreign ? "shared" : "own");
+        fs::create_directory(dir);
+        if (foreign)
+            std::ofstream(dir / "notes.txt") << "not the simulator's";
+        SimProcess sim({"--port-dir", dir.string(), "--remove-port-dir", "--stdin-eof", "--quiet"});
+        std::optional<std::string> line;
+        while ((line = sim.ReadLine()) && *line != "ready") {
+        }
+        ASSERT_TRUE(line) << "no 'ready' from the simulator";
+        EXPECT_TRUE(fs::is_symlink(dir / "COM1"));
+        sim.CloseStdin();
+        const auto [status, output] = sim.WaitExit();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(fs::exists(dir), foreign);
+        if (foreign) {
+            EXPECT_TRUE(fs::exists(dir / "notes.txt"));
+            EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM1")));
+        }
+    }
+}
+
 TEST_F(ScaleSimProcess, RefusesToReplaceAFileThatIsNoLink) {
     std::ofstream(Com(1)) << "keep me";
     m_sim.emplace(std::vector<std::string>{"--port-dir", m_dir.Path().string(), "--quiet"});

@@ -28,7 +28,7 @@ TEST(SimOptions, EveryOptionIsTaken) {
     std::string error;
     const auto options =
         Parse({"--port-dir", "/tmp/p", "--com", "2,5", "--silent=1,32", "--rate", "80", "--seed",
-               "4294967295", "--frames=100", "--quiet", "--stdin-eof"},
+               "4294967295", "--frames=100", "--quiet", "--stdin-eof", "--remove-port-dir"},
               &error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->portDir, "/tmp/p");
@@ -39,25 +39,27 @@ TEST(SimOptions, EveryOptionIsTaken) {
     EXPECT_EQ(options->frameLimit, 100u);
     EXPECT_TRUE(options->quiet);
     EXPECT_TRUE(options->stopAtStdinEof);
+    EXPECT_TRUE(options->removePortDir);
 }
 
 TEST(SimOptions, BadCommandLinesAreRefused) {
     const std::vector<std::vector<std::string_view>> bad = {
-        {"--rate", "0"},     // no frames at all
-        {"--rate", "81"},    // more than 9600 baud carries
-        {"--rate", "10x"},   //
-        {"--com", "0"},      // COM numbers are 1..32
-        {"--com", "33"},     //
-        {"--com", "1,"},     //
-        {"--com", ""},       //
-        {"--silent", "1"},   // COM1 is the default scale already
-        {"--com", "3,3"},    //
-        {"--frames", "0"},   //
-        {"--seed", "-1"},    //
-        {"--port-dir"},      // value missing
-        {"--port-dir", ""},  //
-        {"--quiet=yes"},     //
-        {"--colour"},        //
+        {"--rate", "0"},        // no frames at all
+        {"--rate", "81"},       // more than 9600 baud carries
+        {"--rate", "10x"},      //
+        {"--com", "0"},         // COM numbers are 1..32
+        {"--com", "33"},        //
+        {"--com", "1,"},        //
+        {"--com", ""},          //
+        {"--silent", "1"},      // COM1 is the default scale already
+        {"--com", "3,3"},       //
+        {"--frames", "0"},      //
+        {"--seed", "-1"},       //
+        {"--port-dir"},         // value missing
+        {"--port-dir", ""},     //
+        {"--quiet=yes"},        //
+        {"--colour"},           //
+        {"--remove-port-dir"},  // which folder?
     };
     for (const auto& args : bad) {
         std::string error;

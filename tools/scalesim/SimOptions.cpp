@@ -77,6 +77,8 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
             options.quiet = true;
         else if (name == "--stdin-eof")
             options.stopAtStdinEof = true;
+        else if (name == "--remove-port-dir")
+            options.removePortDir = true;
         else if (name == "--help" || name == "-h")
             options.help = true;
         else {
@@ -89,6 +91,10 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
         }
     }
 
+    if (options.removePortDir && options.portDir.empty()) {
+        *error = "--remove-port-dir needs --port-dir";
+        return std::nullopt;
+    }
     std::vector<int> all = options.scalePorts;
     all.insert(all.end(), options.silentPorts.begin(), options.silentPorts.end());
     std::sort(all.begin(), all.end());
@@ -109,6 +115,8 @@ std::string SimUsage() {
            "  --seed S           seed of the simulated load (default 1)\n"
            "  --frames N         stop after N frames were sent, over all lines\n"
            "  --stdin-eof        stop when standard input reaches its end\n"
+           "  --remove-port-dir  remove DIR at exit when it is left empty (a folder made\n"
+           "                     for this run; nothing in it that is not ours is touched)\n"
            "  --quiet            no event log on standard error\n"
            "  --help             this text\n"
            "Prints 'COMn DEVICE' per line, then 'ready'; at exit 'frames sent: N'.\n"

@@ -24,6 +24,7 @@ struct SimOptions {
     std::uint64_t frameLimit = 0;  // 0: no limit
     bool quiet = false;
     bool stopAtStdinEof = false;
+    bool removePortDir = false;  // remove portDir at exit when it is left empty
     bool help = false;
 };
 

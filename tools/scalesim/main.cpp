@@ -2,9 +2,12 @@
 // tests. See SimUsage() for the command line.
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "ScaleServer.h"
@@ -49,17 +52,27 @@ int main(int argc, char** argv) {
     // A reader of our output that went away must not end us before the links are removed.
     std::signal(SIGPIPE, SIG_IGN);
 
-    scalesim::ScaleServer server(*options, options->quiet ? nullptr : stderr);
-    if (!server.Start(&error)) {
-        std::fprintf(stderr, "karvel-scalesim: %s\n", error.c_str());
-        return 1;
-    }
-    for (const std::string& line : server.Describe())
-        std::printf("%s\n", line.c_str());
-    std::printf("ready\n");
-    std::fflush(stdout);
+    std::uint64_t framesSent = 0;
+    {
+        scalesim::ScaleServer server(*options, options->quiet ? nullptr : stderr);
+        if (!server.Start(&error)) {
+            std::fprintf(stderr, "karvel-scalesim: %s\n", error.c_str());
+            return 1;
+        }
+        for (const std::string& line : server.Describe())
+            std::printf("%s\n", line.c_str());
+        std::printf("ready\n");
+        std::fflush(stdout);
 
-    server.Run(g_stop, waitMask);
-    std::printf("frames sent: %llu\n", static_cast<unsigned long long>(server.FramesSent()));
+        server.Run(g_stop, waitMask);
+        framesSent = server.FramesSent();
+    }
+    // The server has removed its links. The folder goes only when nothing else is left in it,
+    // so that a folder shared with anything else survives.
+    if (options->removePortDir) {
+        std::error_code ignored;
+        std::filesystem::remove(options->portDir, ignored);
+    }
+    std::printf("frames sent: %llu\n", static_cast<unsigned long long>(framesSent));
     return 0;
 }
