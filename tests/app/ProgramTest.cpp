@@ -114,60 +114,58 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
 }
 
 #ifdef KARVEL_HAS_SCALESIM
-// Karvel --demo with its temporary folders in `tmp`, started up to the point where the panel's
-// scan has reached the simulated scale. What it printed so far goes to `output`.
-void StartDemo(QProcess& karvel, const QTemporaryDir& tmp, QByteArray& output) {
-    QProcessEnvironment env = Offscreen();
-    env.insert("TMPDIR", tmp.path());
-    env.insert("XDG_RUNTIME_DIR", tmp.path() + "/runtime");
-    karvel.setProcessEnvironment(env);
-    karvel.setProcessChannelMode(QProcess::MergedChannels);
-    karvel.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
-    ASSERT_TRUE(karvel.waitForStarted(60000));
-    // The simulator tells when the scan has reached the scale: the panel is up.
-    const QDeadlineTimer deadline(60000);
-    while (!output.contains("probe answered") && !deadline.hasExpired() &&
-           karvel.state() == QProcess::Running) {
-        karvel.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-        output += karvel.readAll();
+// Karvel --demo with its temporary folders in a folder of the test's, started up to the point
+// where the panel's scan has reached the simulated scale.
+class DemoProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_tmp.isValid());
+        QProcessEnvironment env = Offscreen();
+        env.insert("TMPDIR", m_tmp.path());
+        env.insert("XDG_RUNTIME_DIR", m_tmp.path() + "/runtime");
+        karvel.setProcessEnvironment(env);
+        karvel.setProcessChannelMode(QProcess::MergedChannels);
+        karvel.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
+        ASSERT_TRUE(karvel.waitForStarted(60000));
+        // The simulator tells when the scan has reached the scale: the panel is up.
+        const QDeadlineTimer deadline(60000);
+        while (!output.contains("probe answered") && !deadline.hasExpired() &&
+               karvel.state() == QProcess::Running) {
+            karvel.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            output += karvel.readAll();
+        }
+        ASSERT_TRUE(output.contains("probe answered")) << output.toStdString();
+        ASSERT_EQ(PortFolders().size(), 1);
     }
-    ASSERT_TRUE(output.contains("probe answered")) << output.toStdString();
-}
 
-// The demo's simulated-port folders in `tmp`.
-QStringList PortFolders(const QTemporaryDir& tmp) {
-    return QDir(tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
-}
+    // The demo's simulated-port folders.
+    QStringList PortFolders() const {
+        return QDir(m_tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+    QString TempPath() const { return m_tmp.path(); }
 
-TEST(Program, CtrlCEndsTheDemoAndRemovesItsPorts) {
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
     QProcess karvel;
-    QByteArray output;
-    ASSERT_NO_FATAL_FAILURE(StartDemo(karvel, tmp, output));
-    EXPECT_EQ(PortFolders(tmp).size(), 1);
+    QByteArray output;  // what Karvel and the simulator printed while starting
 
+  private:
+    QTemporaryDir m_tmp;
+};
+
+TEST_F(DemoProgram, CtrlCEndsItAndRemovesItsPorts) {
     ::kill(static_cast<pid_t>(karvel.processId()), SIGINT);
     ASSERT_TRUE(karvel.waitForFinished(60000)) << "Ctrl+C did not end the panel";
     // Ended as Ctrl+C ends a program, after cleaning up.
     EXPECT_EQ(karvel.exitStatus(), QProcess::CrashExit);
-    EXPECT_TRUE(PortFolders(tmp).isEmpty()) << (output + karvel.readAll()).toStdString();
+    EXPECT_TRUE(PortFolders().isEmpty()) << (output + karvel.readAll()).toStdString();
 }
 
-TEST(Program, AKilledDemoLeavesNoPortsBehind) {
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    QProcess karvel;
-    QByteArray output;
-    ASSERT_NO_FATAL_FAILURE(StartDemo(karvel, tmp, output));
-    ASSERT_EQ(PortFolders(tmp).size(), 1);
-
+TEST_F(DemoProgram, KilledItLeavesNoPortsBehind) {
     // Nothing runs in Karvel after SIGKILL: the simulator sees its input end and cleans up.
-    QFileSystemWatcher watcher({tmp.path()});
+    QFileSystemWatcher watcher({TempPath()});
     karvel.kill();
     ASSERT_TRUE(karvel.waitForFinished(60000));
-    EXPECT_TRUE(PumpUntil([&] { return PortFolders(tmp).isEmpty(); }, std::chrono::seconds(60)))
-        << PortFolders(tmp).join(' ').toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return PortFolders().isEmpty(); }, std::chrono::seconds(60)))
+        << PortFolders().join(' ').toStdString();
 }
 #endif
 
