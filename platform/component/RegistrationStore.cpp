@@ -339,10 +339,13 @@ std::string RegistrationStore::Format() const {
             text += "\tprogid=" + Escape(c.progId);
         if (!c.threading.empty())
             text += "\tthreading=" + Escape(c.threading);
-        if (c.control) {
+        if (c.control)
+            text += "\tcontrol=1";
+        // A class that is no control may still carry these; what was read is written back.
+        if (c.control || c.insertable || c.toolboxBitmap != 0 || c.miscStatus != 0) {
             char misc[16];
             std::snprintf(misc, sizeof misc, "0x%08X", c.miscStatus);
-            text += "\tcontrol=1\tinsertable=" + std::string(c.insertable ? "1" : "0") +
+            text += "\tinsertable=" + std::string(c.insertable ? "1" : "0") +
                     "\ttoolbox=" + std::to_string(c.toolboxBitmap) + "\tmisc=" + misc;
         }
         if (c.typeLibrary) {

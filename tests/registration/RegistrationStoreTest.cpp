@@ -49,6 +49,23 @@ TEST(RegistrationStore, FormatsAndParsesBackEveryField) {
     EXPECT_FALSE(parsed.FindProgId("Lumeq.LumeqCtrl.2"));
 }
 
+TEST(RegistrationStore, AClassThatIsNoControlKeepsItsOtherFlagsThroughARewrite) {
+    RegistrationStore store;
+    StoredClass other;
+    other.clsid = kPage;
+    other.library = "/lib/libOther.so";
+    other.userTypeName = "Other";
+    other.insertable = true;
+    other.toolboxBitmap = 7;
+    other.miscStatus = 0x10;
+    store.PutClass(other);
+    RegistrationStore parsed;
+    std::string error;
+    ASSERT_EQ(ParseText(store.Format(), &parsed, &error), kOk) << error;
+    EXPECT_EQ(parsed, store) << store.Format();
+    EXPECT_FALSE(parsed.FindClass(kPage)->control);
+}
+
 TEST(RegistrationStore, NoticesEveryCutOffFile) {
     const std::string text = SampleStore().Format();
     for (std::size_t length = 0; length < text.size(); ++length) {
