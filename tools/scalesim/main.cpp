@@ -53,25 +53,27 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     std::uint64_t framesSent = 0;
-    {
+    const bool served = [&] {
         scalesim::ScaleServer server(*options, options->quiet ? nullptr : stderr);
-        if (!server.Start(&error)) {
-            std::fprintf(stderr, "karvel-scalesim: %s\n", error.c_str());
-            return 1;
-        }
+        if (!server.Start(&error))
+            return false;
         for (const std::string& line : server.Describe())
             std::printf("%s\n", line.c_str());
         std::printf("ready\n");
         std::fflush(stdout);
-
         server.Run(g_stop, waitMask);
         framesSent = server.FramesSent();
-    }
+        return true;
+    }();
     // The server has removed its links. The folder goes only when nothing else is left in it,
     // so that a folder shared with anything else survives.
     if (options->removePortDir) {
         std::error_code ignored;
         std::filesystem::remove(options->portDir, ignored);
+    }
+    if (!served) {
+        std::fprintf(stderr, "karvel-scalesim: %s\n", error.c_str());
+        return 1;
     }
     std::printf("frames sent: %llu\n", static_cast<unsigned long long>(framesSent));
     return 0;
