@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -80,20 +81,17 @@ double HandoverFloor(std::chrono::milliseconds duration) {
     return static_cast<double>(trips) / elapsed;
 }
 
-// Round trips per second of Qt's own blocking hand-over to an event loop: a worker thread
-// calls into the owner thread with BlockingQueuedConnection.
-double QtBlockingFloor(std::chrono::milliseconds duration) {
-    QObject target;
+// Round trips per second of a worker thread that runs `trip` (a blocking hand-over into this
+// thread) for `duration` while this thread runs its event loop.
+double WorkerTrips(std::chrono::milliseconds duration, const std::function<void()>& trip) {
     QEventLoop loop;
     long trips = 0;
     double elapsed = 0;
     std::thread worker([&] {
         const auto start = Clock::now();
         const auto end = start + duration;
-        while (Clock::now() < end) {
-            QMetaObject::invokeMethod(
-                &target, [&] { ++trips; }, Qt::BlockingQueuedConnection);
-        }
+        for (; Clock::now() < end; ++trips)
+            trip();
         elapsed = Seconds(Clock::now() - start);
         QMetaObject::invokeMethod(
             &loop, [&] { loop.quit(); }, Qt::QueuedConnection);
@@ -101,6 +99,15 @@ double QtBlockingFloor(std::chrono::milliseconds duration) {
     loop.exec();
     worker.join();
     return static_cast<double>(trips) / elapsed;
+}
+
+// Qt's own blocking hand-over to an event loop: BlockingQueuedConnection.
+double QtBlockingFloor(std::chrono::milliseconds duration) {
+    QObject target;
+    return WorkerTrips(duration, [&] {
+        QMetaObject::invokeMethod(
+            &target, [] {}, Qt::BlockingQueuedConnection);
+    });
 }
 
 class Owner : public window::MessageOwner {
@@ -117,26 +124,11 @@ class Owner : public window::MessageOwner {
     std::function<void()> onByte;
 };
 
-// Round trips per second of window::SendMessage alone (no port) into an owner running its
-// event loop: the engine's hand-over without the line.
+// window::SendMessage alone (no port) into an owner running its event loop: the engine's
+// hand-over without the line.
 double MailboxHandover(std::chrono::milliseconds duration) {
     Owner owner;
-    QEventLoop loop;
-    long trips = 0;
-    double elapsed = 0;
-    std::thread worker([&] {
-        const auto start = Clock::now();
-        const auto end = start + duration;
-        while (Clock::now() < end) {
-            window::SendMessage(owner, PN_BYTE, 0, 0);
-            ++trips;
-        }
-        elapsed = Seconds(Clock::now() - start);
-        window::Invoke(owner, [&] { loop.quit(); });
-    });
-    loop.exec();
-    worker.join();
-    return static_cast<double>(trips) / elapsed;
+    return WorkerTrips(duration, [&] { window::SendMessage(owner, PN_BYTE, 0, 0); });
 }
 
 struct Rig {
