@@ -1,9 +1,11 @@
 #include "CLumeqWnd.h"
 
+#include <QAccessible>
 #include <QImage>
 #include <QPainter>
 #include <QResizeEvent>
 
+#include "CLumeqAccessible.h"
 #include "CLumeqCtrl.h"
 
 namespace lumeq {
@@ -11,6 +13,16 @@ namespace lumeq {
 CLumeqWnd::CLumeqWnd(CLumeqCtrl& ctrl, QWidget* parent) : QWidget(parent), m_ctrl(ctrl) {
     // The picture covers every pixel, so Qt need not clear the area before a paint.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    CLumeqAccessible::InstallFactory();
+}
+
+void CLumeqWnd::SetReading(const QString& reading) {
+    if (reading == m_reading)
+        return;
+    m_reading = reading;
+    QAccessibleValueChangeEvent event(this, m_reading);
+    QAccessible::updateAccessibility(&event);
+    emit readingChanged(m_reading);
 }
 
 void CLumeqWnd::paintEvent(QPaintEvent*) {
