@@ -1,5 +1,7 @@
 #include "CLumeqWnd.h"
 
+#include <cmath>
+
 #include <QAccessible>
 #include <QImage>
 #include <QPainter>
@@ -28,8 +30,12 @@ void CLumeqWnd::SetReading(const QString& reading) {
 void CLumeqWnd::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0)
         return;
-    // Composed off screen and copied in one block, so a half-drawn picture is never seen.
-    QImage image(size(), QImage::Format_RGB32);
+    // Composed off screen and copied in one block, so a half-drawn picture is never seen. On a
+    // dense screen the image has the screen's resolution, so nothing is enlarged.
+    const qreal ratio = devicePixelRatioF();
+    QImage image(static_cast<int>(std::ceil(width() * ratio)),
+                 static_cast<int>(std::ceil(height() * ratio)), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     m_ctrl.OnDraw(&image, rect());
     QPainter painter(this);
     painter.drawImage(0, 0, image);
