@@ -1,6 +1,9 @@
 #include "CScalePanelDlg.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QShortcut>
 
@@ -138,6 +141,8 @@ void CScalePanelDlg::ConnectControls() {
     connect(&m_btnOpenClose, &QPushButton::clicked, this, &CScalePanelDlg::OnOpenClose);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);  // owned by the panel
     connect(help, &QShortcut::activated, this, [this] { OnSysCommand(kIdmAboutBox, 0); });
+    auto* copy = new QShortcut(QKeySequence::Copy, this);  // owned by the panel
+    connect(copy, &QShortcut::activated, this, &CScalePanelDlg::CopyReading);
 }
 
 void CScalePanelDlg::AddSystemMenuItem(unsigned nID, const QString& text) {
@@ -342,6 +347,18 @@ window::LResult CScalePanelDlg::HandleMessage(window::MessageId id, window::WPar
 
 void CScalePanelDlg::SetLamp(const QIcon& icon) {
     m_staticLamp.setPixmap(icon.pixmap(32, 32));
+    // Said instead of shown to whoever cannot see the lamp.
+    m_staticLamp.setAccessibleName(icon.cacheKey() == m_hIconOpened.cacheKey()
+                                       ? QStringLiteral("Port open")
+                                       : QStringLiteral("Port closed"));
+}
+
+void CScalePanelDlg::CopyReading() {
+    // The control is reached through automation only; what it shows it tells as accessible text.
+    QAccessibleInterface* display =
+        m_display.Widget() ? QAccessible::queryAccessibleInterface(m_display.Widget()) : nullptr;
+    if (display != nullptr)
+        QGuiApplication::clipboard()->setText(display->text(QAccessible::Value));
 }
 
 QString CScalePanelDlg::OpenedText(const char* format) const {

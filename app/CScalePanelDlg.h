@@ -49,6 +49,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void OnDestroy();
 
     void OnSysCommand(unsigned nID, window::LParam lParam);
+    // Ctrl+C: the display's reading as text on the clipboard.
+    void CopyReading();
     window::LResult HandleMessage(window::MessageId id, window::WParam w,
                                   window::LParam l) override;
 
