@@ -226,33 +226,5 @@ TEST(EngineFailure, IsShownOnTheUiThreadWhileTheReportingThreadWaits) {
     EXPECT_TRUE(seen.request.text.startsWith("WARNING:  ReadFile() Failed"));
 }
 
-class EnterKeyTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        h.Start();
-        h.panel->show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(h.panel.get()));
-    }
-    PortDirectory ports;
-    PanelHarness h;
-};
-
-TEST_F(EnterKeyTest, OnTheFocusedOpenButtonItPressesTheButton) {
-    h.panel->OpenCloseButton().setFocus();
-    QTest::keyClick(h.panel.get(), Qt::Key_Return);
-    EXPECT_TRUE(h.panel->isVisible());
-    // Nothing was found at start-up, so OPEN asks for port 0 and says so.
-    ASSERT_EQ(h.boxes.size(), 1u);
-    EXPECT_EQ(h.boxes[0].request.text, "Did not find the serial port");
-}
-
-TEST_F(EnterKeyTest, ElsewhereItEndsThePanelLikeOk) {
-    h.panel->KeyButton(1003)->setFocus();
-    QTest::keyClick(h.panel.get(), Qt::Key_Return);
-    EXPECT_FALSE(h.panel->isVisible());
-    EXPECT_EQ(h.panel->result(), QDialog::Accepted);
-    EXPECT_TRUE(h.boxes.empty());
-}
-
 }  // namespace
 }  // namespace apptest
