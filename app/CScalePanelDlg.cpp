@@ -90,8 +90,6 @@ void CScalePanelDlg::LayOutFromTemplate() {
                 break;
             case DialogItemKind::PortList:
                 // The template's height includes the dropped-down list.
-                m_comboPort.setEditable(true);
-                m_comboPort.setInsertPolicy(QComboBox::NoInsert);
                 m_comboPort.setGeometry(px.x(), px.y(), px.width(),
                                         m_comboPort.sizeHint().height());
                 w = &m_comboPort;

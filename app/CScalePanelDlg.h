@@ -18,6 +18,7 @@
 
 #include "CKeyButton.h"
 #include "CLumeq.h"
+#include "CPortList.h"
 #include "CSerialLink.h"
 #include "MessagePresenter.h"
 #include "window/Messages.h"
@@ -129,7 +130,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     bool m_bAckReceived = false;
     QIcon m_hIconClosed;
     QIcon m_hIconOpened;
-    QComboBox m_comboPort;
+    CPortList m_comboPort;
     QLabel m_staticLamp;
     QPushButton m_btnOpenClose;
     QLabel m_staticStatus;

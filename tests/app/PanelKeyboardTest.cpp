@@ -1,5 +1,6 @@
 // The panel driven as the window system delivers keys and clicks: to the focused widget.
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
@@ -88,6 +89,56 @@ TEST_F(KeyboardTest, EnterEndsThePanelUnlessOpenCloseHasTheFocusThenItClicksIt) 
     EXPECT_TRUE(h.panel->isVisible());
     EXPECT_EQ(h.panel->OpenCloseButton().text(), "OPEN");
     EXPECT_EQ(h.Status(), "STATUS:COM Port Closed");
+}
+
+TEST_F(KeyboardTest, TypedTextInThePortListChoosesNothingAnArrowOrAPickDoes) {
+    Add(4, Role::Silent);
+    QComboBox& list = h.panel->PortList();
+    // Typing, then Tab: neither the port nor the status changes, and no item is selected.
+    Key(1004)->setFocus();
+    Press(Qt::Key_Tab);
+    ASSERT_EQ(Focus(), &list);
+    Type("COM4");
+    Press(Qt::Key_Tab);
+    EXPECT_NE(Focus(), &list);
+    EXPECT_EQ(list.currentText(), "COM4");
+    EXPECT_EQ(list.currentIndex(), -1);
+    EXPECT_EQ(h.panel->Port(), 3);
+    EXPECT_EQ(h.Status(), "STATUS:COM3  OPENED,9600,N,8,1");
+    EXPECT_TRUE(Held(3));
+    EXPECT_FALSE(Held(4));
+
+    // Typing, then Enter: the panel ends as Enter does, and still nothing was chosen.
+    list.setCurrentIndex(2);
+    Key(1004)->setFocus();
+    Press(Qt::Key_Tab);
+    Type("COM4");
+    Press(Qt::Key_Return);
+    EXPECT_FALSE(h.panel->isVisible());
+    EXPECT_EQ(h.panel->result(), QDialog::Accepted);
+    EXPECT_EQ(h.panel->Port(), 3);
+    EXPECT_EQ(list.currentIndex(), -1);
+    EXPECT_FALSE(Held(4));
+
+    // An arrow key on the closed field moves to the next item, which is a choice.
+    Show();
+    list.setCurrentIndex(2);
+    list.setFocus();
+    Press(Qt::Key_Down);
+    EXPECT_EQ(h.panel->Port(), 4);
+    EXPECT_EQ(h.Status(), "STATUS:COM4 OPENED,9600,N,8,1");
+    EXPECT_TRUE(Held(4));
+
+    // A pick in the dropped-down list by keyboard.
+    list.showPopup();
+    QWidget* popup = list.view();
+    ASSERT_TRUE(PumpUntil([&] { return popup->isVisible() && popup->hasFocus(); }));
+    QTest::keyClick(popup, Qt::Key_Up);
+    QTest::keyClick(popup, Qt::Key_Return);
+    EXPECT_EQ(h.panel->Port(), 3);
+    EXPECT_EQ(h.Status(), "STATUS:COM3 OPENED,9600,N,8,1");
+    EXPECT_TRUE(Held(3));
+    EXPECT_TRUE(h.boxes.empty());
 }
 
 }  // namespace
