@@ -128,6 +128,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     int m_nPort = 0;
     bool m_bClosed = true;
     bool m_bAckReceived = false;
+    // The newest byte of g_rxWindow arrived after the latest probe began: a pair whose first
+    // byte came from an earlier port is no answer.
+    bool m_bNewestByteInProbe = true;
     QIcon m_hIconClosed;
     QIcon m_hIconOpened;
     CPortList m_comboPort;
