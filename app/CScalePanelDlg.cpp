@@ -44,7 +44,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
-    setFixedSize(DuToPixels(PanelTemplate().du));
+    setFixedSize(DuToPixels(PanelTemplate().du, PanelTemplate().base));
     LayOutFromTemplate();
     ConnectControls();
 
@@ -63,8 +63,9 @@ CScalePanelDlg::~CScalePanelDlg() {
 
 void CScalePanelDlg::LayOutFromTemplate() {
     QWidget* focusChain = nullptr;
-    for (const DialogItem& item : PanelTemplate().items) {
-        const QRect px = DuToPixels(item.du);
+    const DialogTemplate& tmpl = PanelTemplate();
+    for (const DialogItem& item : tmpl.items) {
+        const QRect px = DuToPixels(item.du, tmpl.base);
         const QString text = QString::fromLatin1(item.text);
         QWidget* w = nullptr;
         switch (item.kind) {

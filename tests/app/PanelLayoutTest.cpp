@@ -1,4 +1,5 @@
-// The panel's window: layout converted from dialog units, captions, menu, About box, colours.
+// The panel's window: layout converted from dialog units by edges, captions, menu, About box,
+// colours.
 
 #include <QAction>
 #include <QGroupBox>
@@ -41,8 +42,8 @@ TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
     EXPECT_EQ(p.KeyButton(1002)->geometry(), QRect(282, 174, 65, 65));
     EXPECT_EQ(p.KeyButton(1003)->geometry(), QRect(383, 174, 65, 65));
     EXPECT_EQ(p.KeyButton(1004)->geometry(), QRect(485, 174, 65, 65));
-    EXPECT_EQ(p.StatusLine().geometry(), QRect(5, 271, 411, 29));
-    EXPECT_EQ(p.OpenCloseButton().geometry(), QRect(74, 232, 72, 24));
+    EXPECT_EQ(p.StatusLine().geometry(), QRect(5, 271, 412, 30));
+    EXPECT_EQ(p.OpenCloseButton().geometry(), QRect(74, 232, 71, 25));
     EXPECT_EQ(p.Lamp().geometry(), QRect(23, 228, 32, 32));
     EXPECT_EQ(p.PortList().pos(), QPoint(63, 28));
     EXPECT_EQ(p.PortList().width(), 84);
@@ -52,8 +53,8 @@ TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
         frames[box->title()] = box->geometry();
     const std::map<QString, QRect> expectedFrames = {
         {"", QRect(175, 31, 382, 122)},
-        {"MODE: Karvel Serial Scale", QRect(166, 7, 404, 260)},
-        {"Serial Port Setting", QRect(5, 7, 152, 260)},
+        {"MODE: Karvel Serial Scale", QRect(166, 7, 405, 260)},
+        {"Serial Port Setting", QRect(5, 7, 153, 260)},
     };
     EXPECT_EQ(frames, expectedFrames);
 
@@ -139,7 +140,7 @@ TEST_F(PanelLayoutTest, TheAboutBoxComesFromCommand16TheMenuAndF1) {
 TEST(AboutBox, FollowsItsTemplate) {
     CAboutBox box;
     EXPECT_EQ(box.windowTitle(), "About Karvel");
-    EXPECT_EQ(box.size(), QSize(411, 89));
+    EXPECT_EQ(box.size(), QSize(353, 89));
     QStringList texts;
     for (const QLabel* label : box.findChildren<QLabel*>()) {
         if (label->objectName() == "icon")
@@ -154,7 +155,7 @@ TEST(AboutBox, FollowsItsTemplate) {
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "OK");
     EXPECT_TRUE(ok->isDefault());
-    EXPECT_EQ(ok->geometry(), QRect(312, 11, 88, 23));
+    EXPECT_EQ(ok->geometry(), QRect(267, 11, 75, 23));
 }
 
 TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
