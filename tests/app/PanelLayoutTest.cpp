@@ -2,9 +2,11 @@
 // colours.
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -72,6 +74,24 @@ TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
         CKeyButton* key = p.KeyButton(id);
         EXPECT_EQ(p.childAt(key->geometry().center()), key) << id;
     }
+}
+
+TEST_F(PanelLayoutTest, TheStatusLineDrawsTheFullWidthCommaOfTheOpenText) {
+    const QFont font = h.panel->StatusLine().font();
+    EXPECT_TRUE(QFontMetrics(font).inFontUcs4(0xFF0C));
+    // Drawn, it is no missing-glyph box: it differs from an unassigned character's picture.
+    const auto draw = [&](char32_t c) {
+        QImage image(48, 48, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect(), Qt::AlignCenter, QString::fromUcs4(&c, 1));
+        return image;
+    };
+    const QImage comma = draw(0xFF0C);
+    EXPECT_NE(comma, draw(0x0378));
+    EXPECT_NE(comma, draw(U' '));
 }
 
 TEST_F(PanelLayoutTest, CaptionNoMaximiseAndAnEditablePortListOfCom1ToCom32) {
