@@ -49,6 +49,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
     setFixedSize(DuToPixels(PanelTemplate().du, PanelTemplate().base));
     LayOutFromTemplate();
+    NameKeys();
     ConnectControls();
 
     // The system menu as the window manager would show it; OnInitDialog adds the About item.
@@ -124,6 +125,24 @@ void CScalePanelDlg::LayOutFromTemplate() {
                 QWidget::setTabOrder(focusChain, w);
             focusChain = w;
         }
+    }
+}
+
+void CScalePanelDlg::NameKeys() {
+    // A screen reader cannot read the faces: each key says its name and what it sends.
+    const struct {
+        CKeyButton& button;
+        const char* name;
+        char letter;
+    } keys[] = {{m_btnKeyData, "DATA", 'D'},
+                {m_btnKeyMode, "MODE", 'M'},
+                {m_btnKeyTare, "TARE", 'T'},
+                {m_btnKeyOnOff, "ON/OFF", 'O'}};
+    for (const auto& key : keys) {
+        key.button.setAccessibleName(QString::fromLatin1(key.name));
+        key.button.setAccessibleDescription(
+            QString::asprintf("Sends '%c' (0x%02X) to the scale; a double-click sends 0x%02X",
+                              key.letter, key.letter, key.letter | 0x80));
     }
 }
 

@@ -101,6 +101,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
 
   private:
     void LayOutFromTemplate();
+    void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
     void SetLamp(const QIcon& icon);
