@@ -1,5 +1,6 @@
 // The port controls: choosing a port, OPEN/CLOSE, a device that goes away, engine failures.
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include "CScalePanelDlg.h"
@@ -8,7 +9,6 @@
 namespace {
 
 constexpr unsigned kSendBufferSize = 512;
-const char* const kAppName = "Karvel";
 
 }  // namespace
 
@@ -20,7 +20,8 @@ bool CScalePanelDlg::OpenChosenPort() {
 void CScalePanelDlg::ShowOpenFailure() {
     MessageBoxRequest request;
     request.icon = QMessageBox::Warning;
-    request.caption = QString::fromLatin1(kAppName);
+    // The application name, which the application object takes from the executable's file name.
+    request.caption = QCoreApplication::applicationName();
     request.text = QStringLiteral("Did not find the serial port");
     request.detail = ExplainOpenFailure(m_nPort, m_serialPort.OpenError());
     m_services.presenter(this, request);

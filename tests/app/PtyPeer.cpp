@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 namespace apptest {
 
@@ -20,7 +21,11 @@ serial_port::PseudoTerminal MakePty() {
 }
 
 PtyPeer::PtyPeer(Role role)
-    : m_role(role),
+    : PtyPeer(role == Role::Scale ? std::vector<std::uint8_t>{0x06, 0xAA}
+                                  : std::vector<std::uint8_t>{}) {}
+
+PtyPeer::PtyPeer(std::vector<std::uint8_t> probeAnswer)
+    : m_probeAnswer(std::move(probeAnswer)),
       m_pty(MakePty()),
       m_devicePath(m_pty.DevicePath()),
       m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -50,10 +55,8 @@ void PtyPeer::Run() {
             m_received.insert(m_received.end(), chunk.begin(), chunk.end());
         }
         m_arrived.notify_all();
-        if (m_role == Role::Scale && std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end()) {
-            const std::uint8_t answer[] = {0x06, 0xAA};
-            Send(answer);
-        }
+        if (!m_probeAnswer.empty() && std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end())
+            Send(m_probeAnswer);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The far end of one COM port in a test: a pseudo-terminal whose bytes are collected by a
-// thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers.
+// thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers;
+// an odd one answers with bytes of its own.
 
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,7 @@ class PtyPeer {
     enum class Role { Silent, Scale };
 
     explicit PtyPeer(Role role);
+    explicit PtyPeer(std::vector<std::uint8_t> probeAnswer);
     ~PtyPeer();
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
@@ -46,7 +48,7 @@ class PtyPeer {
   private:
     void Run();
 
-    Role m_role;
+    std::vector<std::uint8_t> m_probeAnswer;
     serial_port::PseudoTerminal m_pty;
     std::string m_devicePath;
     int m_stopFd = -1;
