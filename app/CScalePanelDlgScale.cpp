@@ -46,7 +46,11 @@ int CScalePanelDlg::ProbePort(int nPort) {
     if (!m_serialPort.Open(this, static_cast<unsigned>(nPort), m_nBaud, m_cParity, m_nDataBits,
                            m_nStopBits, m_dwEventMask, kSendBufferSize))
         return -1;
-    m_serialPort.StartWatch();
+    // Unwatched, the answer could never arrive; the engine has reported why.
+    if (!m_serialPort.StartWatch()) {
+        m_serialPort.Close();
+        return -1;
+    }
     // An answer that reached the previous port after its wait must not count for this one, nor
     // may a pair begun by the previous port's last byte.
     m_bAckReceived = false;

@@ -4,6 +4,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -66,6 +69,21 @@ std::vector<std::uint8_t> PtyPeer::Received() const {
 }
 
 bool PtyPeer::WaitForBytes(std::size_t count, std::chrono::milliseconds deadline) const {
+    // On the UI thread the engine may wait inside a notification before it sends: serve the
+    // event loop between short waits for the bytes.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && app->thread() == QThread::currentThread()) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        for (;;) {
+            QCoreApplication::processEvents();
+            std::unique_lock lock(m_mutex);
+            if (m_arrived.wait_for(lock, std::chrono::milliseconds(5),
+                                   [&] { return m_received.size() >= count; }))
+                return true;
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+        }
+    }
     std::unique_lock lock(m_mutex);
     return m_arrived.wait_for(lock, deadline, [&] { return m_received.size() >= count; });
 }

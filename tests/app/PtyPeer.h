@@ -36,6 +36,7 @@ class PtyPeer {
     // Every byte received so far.
     std::vector<std::uint8_t> Received() const;
     // Waits until at least `count` bytes have been received; false when `deadline` passed first.
+    // On the UI thread the event loop runs meanwhile.
     bool WaitForBytes(std::size_t count,
                       std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
     // Forgets what was received so far.
