@@ -9,6 +9,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-dev clang-format
     fonts-dejavu-core xvfb xauth
+    dpkg-dev lintian desktop-file-utils appstream man-db
 )
 
 say() { printf '[setup] %s\n' "$*"; }
