@@ -76,6 +76,22 @@ as_user "$usr/bin/lumeq-preview" --hex1 0x3f -o "$home/tmp/preview.png" ||
     fail "lumeq-preview cannot create the control"
 [ -s "$home/tmp/preview.png" ] || fail "lumeq-preview wrote nothing"
 
+# What the maintainer scripts do, in a machine store of our own: a host with no manifest (a copy
+# of lumeq-preview elsewhere) then finds the control there; removal leaves no entry.
+if [ "$(id -u)" -eq 0 ]; then
+    machine=(env XDG_DATA_DIRS="$work/machine")
+    "${machine[@]}" "$usr/bin/lumeq-register" --system "$usr/lib/karvel/libLumeq.so" >/dev/null
+    mkdir -p "$work/host"
+    cp "$usr/bin/lumeq-preview" "$work/host/"
+    user_env+=(XDG_DATA_DIRS="$work/machine")
+    as_user "$work/host/lumeq-preview" -o "$home/tmp/host.png" ||
+        fail "a host without a manifest does not find the control in the machine store"
+    "${machine[@]}" "$usr/bin/lumeq-register" -u --system "$usr/lib/karvel/libLumeq.so" >/dev/null
+    "${machine[@]}" "$usr/bin/lumeq-register" --system --list | grep -q '(nothing registered)' ||
+        fail "unregistering left entries in the machine store"
+    user_env=("${user_env[@]:0:${#user_env[@]}-1}")
+fi
+
 # Karvel finds its control and the simulated scale (its event log is forwarded to our stderr),
 # then ends on SIGTERM as if its window was closed.
 mkfifo "$work/karvel.err"
