@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Debian package karvel_<version>_<arch>.deb from this project's own build:
-#   scripts/package.sh                      builds the release preset, packages build/release
+#   scripts/package.sh                      sets up, builds the release preset, packages it
 #   scripts/package.sh --build-dir DIR      packages the build tree DIR as it is (no build)
 # Options: --output DIR (where the package goes; default: the build tree). Prints the path of
 # the package on its last line. Install it with `sudo apt install ./karvel_*.deb`, remove it
@@ -26,6 +26,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 if [ -z "$build" ]; then
+    ./scripts/setup.sh >&2
     ./scripts/build.sh release >&2
     build="$root/build/release"
 fi
