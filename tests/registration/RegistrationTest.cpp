@@ -381,10 +381,14 @@ TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
     EXPECT_TRUE(Contains(run.out, "Registration store: " + machine)) << run.out;
     EXPECT_TRUE(Contains(run.out, "Fake.ComponentA.1 -> ")) << run.out;
 
-    // Another user may read the machine's store but not change it.
+    // Another user may read the machine's store but not change it. (The tool is copied where
+    // that user can run it, whatever the folders of the build tree allow.)
+    TempDir shared;
+    std::filesystem::permissions(shared.Path(), std::filesystem::perms(0755));
+    std::filesystem::copy_file(LUMEQ_REGISTER, shared / "lumeq-register");
     run = RunProgram("/usr/bin/setpriv",
-                     {"--reuid=65534", "--regid=65534", "--clear-groups", LUMEQ_REGISTER, "-u",
-                      "--system", FAKE_LIBRARY_A},
+                     {"--reuid=65534", "--regid=65534", "--clear-groups", shared / "lumeq-register",
+                      "-u", "--system", FAKE_LIBRARY_A},
                      m_dir.Path().string());
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_TRUE(
