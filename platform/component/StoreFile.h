@@ -39,8 +39,9 @@ class StoreFile {
     // LoadCurrent() for lookups: a failure (kRegistryAccess) also becomes the thread's error text.
     static Result LoadForLookup(RegistrationStore* out, std::string* path);
 
-    // A lookup over the user's store, then each machine store: calls `found` with each store
-    // that exists until it returns true, and then puts that store's path in `path`. kFalse when
+    // A lookup over the user's store, then each machine store: calls `found` with each store in
+    // turn (a missing one is empty) until it returns true, and then puts that store's path in
+    // `path`. kFalse when
     // no store answered, with `looked` telling which were read (for messages); kRegistryAccess,
     // also as the thread's error text, when a store read before the answer cannot be used.
     static Result FindForLookup(const std::function<bool(const RegistrationStore&)>& found,
