@@ -102,7 +102,7 @@ Architecture: $arch
 Maintainer: Karvel developers <karvel@example.org>
 Installed-Size: $(du -sk "$usr" | cut -f1)
 Depends: $depends
-Recommends: fonts-dejavu-core
+Recommends: fonts-dejavu-core, fonts-sawarabi-gothic
 Section: utils
 Priority: optional
 Description: desktop panel for a weighing scale on a serial port
