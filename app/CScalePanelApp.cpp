@@ -15,6 +15,9 @@ CScalePanelApp::CScalePanelApp(int& argc, char** argv) : QApplication(argc, argv
     // message boxes.
     setApplicationName(QFileInfo(applicationFilePath()).completeBaseName());
     resources::Init();
+    // The running windows belong to the desktop entry of this name (its StartupWMClass is the
+    // application name).
+    setDesktopFileName(QStringLiteral(KARVEL_APP_ID));
 }
 
 void CScalePanelApp::SetDialogBkColor(const QColor& background, const QColor& text) {
@@ -34,7 +37,7 @@ bool CScalePanelApp::InitInstance() {
         if (panel.DoModal(&displayResult) == -1 && component::Failed(displayResult)) {
             const QString message = DisplayUnavailableMessage(
                 displayResult, QString::fromStdString(component::LastActivationError()));
-            std::fputs(message.toLocal8Bit().constData(), stderr);
+            ReportDisplayUnavailable(message, MessageBoxesVisible(), ShowMessageBox);
             m_exitCode = 1;
         }
     }
@@ -51,10 +54,32 @@ QString DisplayUnavailableMessage(component::Result result, const QString& looku
     if (!lookupAccount.isEmpty())
         out << "Looked at: " << lookupAccount.trimmed() << "\n";
     out << "The control is served by libLumeq.so. Make it available in one of these ways:\n"
-        << "  - run the Karvel of a build tree, whose Karvel.manifest beside the program names "
-           "libLumeq.so;\n"
+        << "  - run the Karvel of a build tree or of an install (the package, or cmake "
+           "--install), whose Karvel.manifest beside the program names libLumeq.so;\n"
         << "  - set KARVEL_COMPONENT_MANIFEST to such a manifest;\n"
         << "  - register the library once: lumeq-register /path/to/libLumeq.so\n"
         << "No serial port was opened.\n";
     return text;
+}
+
+void ReportDisplayUnavailable(const QString& message, bool onScreen,
+                              const MessagePresenter& presenter) {
+    std::fputs(message.toLocal8Bit().constData(), stderr);
+    if (!onScreen)
+        return;
+    // The first line is the failure, the rest what was looked at and how to fix it.
+    const qsizetype firstEnd = message.indexOf(QLatin1Char('\n'));
+    MessageBoxRequest request;
+    request.icon = QMessageBox::Critical;
+    request.caption = QGuiApplication::applicationDisplayName();
+    request.text = message.left(firstEnd);
+    if (request.text.startsWith(QLatin1String("Karvel: ")))
+        request.text.replace(0, 8, QStringLiteral("Karvel "));
+    request.detail = firstEnd < 0 ? QString() : message.mid(firstEnd + 1).trimmed();
+    presenter(nullptr, request);
+}
+
+bool MessageBoxesVisible() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }

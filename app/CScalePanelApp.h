@@ -29,3 +29,12 @@ class CScalePanelApp : public QApplication {
 // What the user is told when the display control cannot be created: the class identifier, what
 // was looked at, and how to make the control available.
 QString DisplayUnavailableMessage(component::Result result, const QString& lookupAccount);
+
+// Says `message` (from DisplayUnavailableMessage) on standard error and, when `onScreen`, also in
+// a modal box through `presenter`, since a program started from the menu has no visible
+// standard error.
+void ReportDisplayUnavailable(const QString& message, bool onScreen,
+                              const MessagePresenter& presenter);
+
+// Whether a message box would be seen: a window system, not the offscreen or minimal platform.
+bool MessageBoxesVisible();

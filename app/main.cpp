@@ -65,7 +65,7 @@ int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
 int main(int argc, char** argv) {
     const CommandLine cmd = ParseCommandLine(argc, argv);
     if (!cmd.error.isEmpty()) {
-        Print(stderr, QStringLiteral("Karvel: %1\n\n").arg(cmd.error) + UsageText());
+        Print(stderr, QStringLiteral("Karvel: %1\nTry 'Karvel --help'.\n").arg(cmd.error));
         return 2;
     }
     if (cmd.help) {

@@ -1,6 +1,11 @@
-# `cmake --install` puts the programs and the control library in place, registers the library in
-# the installing user's registration store (the installed program has no manifest beside it and
-# finds the control there), and adds a desktop entry so the panel shows in the application menu.
+# `cmake --install` lays out a relocatable tree that works for every user without registering
+# anything: the programs in bin/, the control library in the project's private folder, and
+# beside each host program a manifest whose library path is relative to bin/, so the tree runs
+# wherever it is unpacked. The package script (scripts/package.sh) builds on this tree.
+set(KARVEL_INSTALL_PKGLIBDIR "lib/karvel" CACHE STRING
+    "Private folder of the control library, relative to the install prefix")
+set(KARVEL_LUMEQ_CLSID "{22C8BBAD-8918-4858-8EED-45BEE06CC11F}")
+
 foreach(program Karvel karvel-scalesim lumeq-register lumeq-preview)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -8,27 +13,29 @@ foreach(program Karvel karvel-scalesim lumeq-register lumeq-preview)
 endforeach()
 
 if(TARGET Lumeq)
-    install(TARGETS Lumeq LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-    install(CODE "
-        set(lib \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:Lumeq>\")
-        if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
-            message(STATUS \"Registering \${lib}\")
-            execute_process(COMMAND \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/lumeq-register\" \"\${lib}\"
-                            RESULT_VARIABLE result)
-            if(NOT result EQUAL 0)
-                message(FATAL_ERROR \"Registering \${lib} failed\")
-            endif()
-        else()
-            message(STATUS \"Staged install: run lumeq-register \${lib} on the target machine\")
+    install(TARGETS Lumeq LIBRARY DESTINATION ${KARVEL_INSTALL_PKGLIBDIR})
+    file(RELATIVE_PATH library_from_bin "/prefix/${CMAKE_INSTALL_BINDIR}"
+         "/prefix/${KARVEL_INSTALL_PKGLIBDIR}/$<TARGET_FILE_NAME:Lumeq>")
+    foreach(program Karvel lumeq-preview)
+        if(TARGET ${program})
+            set(manifest ${CMAKE_BINARY_DIR}/install/${program}.manifest)
+            file(GENERATE OUTPUT ${manifest} CONTENT
+                "# Classes this program uses and the libraries that serve them.\nclass ${KARVEL_LUMEQ_CLSID} ${library_from_bin}\n")
+            install(FILES ${manifest} DESTINATION ${CMAKE_INSTALL_BINDIR})
         endif()
-    ")
+    endforeach()
 endif()
 
-set(desktop ${PROJECT_SOURCE_DIR}/app/res/karvel.desktop)
-set(icon ${PROJECT_SOURCE_DIR}/app/res/icons/karvel.png)
-if(EXISTS ${desktop})
-    install(FILES ${desktop} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-endif()
-if(EXISTS ${icon})
-    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps)
-endif()
+set(res ${PROJECT_SOURCE_DIR}/app/res)
+install(FILES ${res}/${KARVEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${res}/${KARVEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size 16 32 48 64 128 256)
+    install(FILES ${res}/icons/karvel-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME ${KARVEL_APP_ID}.png)
+endforeach()
+install(FILES ${res}/icons/karvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${KARVEL_APP_ID}.svg)
+file(GLOB manual_pages ${PROJECT_SOURCE_DIR}/docs/man/*.1)
+install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/karvel)

@@ -11,6 +11,7 @@ PACKAGES=(
     fonts-dejavu-core xvfb xauth
     # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
     fonts-sawarabi-gothic
+    dpkg-dev lintian desktop-file-utils appstream man-db
 )
 
 say() { printf '[setup] %s\n' "$*"; }

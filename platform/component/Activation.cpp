@@ -46,16 +46,22 @@ Result FindInManifest(const Guid& clsid, ClassSource* source, std::string* looke
 }
 
 Result FindInStore(const Guid& clsid, ClassSource* source, std::string* looked) {
-    RegistrationStore store;
+    std::string library;
     std::string path;
-    if (const Result r = StoreFile::LoadForLookup(&store, &path); Failed(r))
+    const Result r = StoreFile::FindForLookup(
+        [&](const RegistrationStore& store) {
+            const StoredClass* entry = store.FindClass(clsid);
+            if (entry)
+                library = entry->library;
+            return entry != nullptr;
+        },
+        &path, looked);
+    if (r == kFalse)
+        return kClassNotRegistered;
+    if (Failed(r))
         return r;
-    if (const StoredClass* entry = store.FindClass(clsid)) {
-        *source = {entry->library, "the registration store " + path};
-        return kOk;
-    }
-    *looked = "the registration store " + path + " does not list it";
-    return kClassNotRegistered;
+    *source = {library, "the registration store " + path};
+    return kOk;
 }
 
 }  // namespace
@@ -135,17 +141,21 @@ Result ClassIdFromProgId(std::string_view progId, Guid* out) {
         return kNullPointer;
     }
     *out = Guid();
-    RegistrationStore store;
     std::string path;
-    if (const Result r = StoreFile::LoadForLookup(&store, &path); Failed(r))
-        return r;
-    if (const auto clsid = store.FindProgId(progId)) {
-        *out = *clsid;
-        return kOk;
+    std::string looked;
+    const Result r = StoreFile::FindForLookup(
+        [&](const RegistrationStore& store) {
+            const auto clsid = store.FindProgId(progId);
+            if (clsid)
+                *out = *clsid;
+            return clsid.has_value();
+        },
+        &path, &looked);
+    if (r == kFalse) {
+        SetErrorText("the ProgID \"" + std::string(progId) + "\" is unknown: " + looked);
+        return kClassNotRegistered;
     }
-    SetErrorText("the ProgID \"" + std::string(progId) + "\" is not in the registration store " +
-                 path);
-    return kClassNotRegistered;
+    return Failed(r) ? r : kOk;
 }
 
 std::string LastActivationError() {

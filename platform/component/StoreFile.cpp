@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "ErrorText.h"
 #include "TextFile.h"
@@ -123,6 +125,26 @@ std::string StoreFile::Path(std::string* error) {
     return data + "/karvel/components.store";
 }
 
+std::vector<std::string> StoreFile::MachinePaths() {
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    std::string_view list = dirs && *dirs ? dirs : "/usr/local/share/:/usr/share/";
+    std::vector<std::string> paths;
+    while (!list.empty()) {
+        const std::size_t colon = list.find(':');
+        std::string folder(list.substr(0, colon));
+        list.remove_prefix(colon == std::string_view::npos ? list.size() : colon + 1);
+        // Relative entries are not meant for us (the XDG rules ignore them).
+        if (folder.empty() || folder.front() != '/')
+            continue;
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        std::string path = (folder == "/" ? "" : folder) + "/karvel/components.store";
+        if (std::find(paths.begin(), paths.end(), path) == paths.end())
+            paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
 Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::string* error) {
     *out = RegistrationStore();
     std::string text;
@@ -151,6 +173,34 @@ Result StoreFile::LoadForLookup(RegistrationStore* out, std::string* path) {
     if (Failed(r))
         SetErrorText(error);
     return r;
+}
+
+Result StoreFile::FindForLookup(const std::function<bool(const RegistrationStore&)>& found,
+                                std::string* path, std::string* looked) {
+    RegistrationStore store;
+    std::string user;
+    if (const Result r = LoadForLookup(&store, &user); Failed(r))
+        return r;
+    if (found(store)) {
+        *path = user;
+        return kOk;
+    }
+    std::string machine;
+    for (const std::string& candidate : MachinePaths()) {
+        std::string error;
+        if (const Result r = Load(candidate, &store, &error); Failed(r)) {
+            SetErrorText(error);
+            return r;
+        }
+        if (found(store)) {
+            *path = candidate;
+            return kOk;
+        }
+        machine += (machine.empty() ? "" : ", ") + candidate;
+    }
+    *looked = "the registration store " + user + " does not list it" +
+              (machine.empty() ? std::string() : ", nor do the machine's stores " + machine);
+    return kFalse;
 }
 
 Result StoreFile::Update(const std::string& path,

@@ -1,6 +1,8 @@
 #pragma once
 
-// Reading and atomically replacing the registration store file of the current user.
+// Reading and atomically replacing a registration store file. There are two kinds, as a
+// per-user and a machine-wide registry are merged: the current user's store, and the machine's
+// stores in the folders of $XDG_DATA_DIRS. Lookups read the user's first, so its entries win.
 //
 // Readers never lock: the file is only ever replaced whole by rename, so a reader sees either
 // the old or the new contents. Writers serialise on an advisory lock of "<store>.lock", read,
@@ -9,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "RegistrationStore.h"
 #include "Result.h"
@@ -22,6 +25,11 @@ class StoreFile {
     // Empty with `error` set when no absolute path can be formed.
     static std::string Path(std::string* error);
 
+    // The machine's stores in lookup order: <folder>/karvel/components.store for each absolute
+    // folder of $XDG_DATA_DIRS (default /usr/local/share:/usr/share). The first is the one
+    // `lumeq-register --system` writes.
+    static std::vector<std::string> MachinePaths();
+
     // Reads the store at `path`; a missing file is an empty store. kRegistryAccess with the
     // path (and line) in `error` when the file cannot be read or is damaged.
     static Result Load(const std::string& path, RegistrationStore* out, std::string* error);
@@ -30,6 +38,14 @@ class StoreFile {
     static Result LoadCurrent(RegistrationStore* out, std::string* path, std::string* error);
     // LoadCurrent() for lookups: a failure (kRegistryAccess) also becomes the thread's error text.
     static Result LoadForLookup(RegistrationStore* out, std::string* path);
+
+    // A lookup over the user's store, then each machine store: calls `found` with each store in
+    // turn (a missing one is empty) until it returns true, and then puts that store's path in
+    // `path`. kFalse when
+    // no store answered, with `looked` telling which were read (for messages); kRegistryAccess,
+    // also as the thread's error text, when a store read before the answer cannot be used.
+    static Result FindForLookup(const std::function<bool(const RegistrationStore&)>& found,
+                                std::string* path, std::string* looked);
 
     // One atomic read-change-write of the store at `path`. `change` edits the contents and
     // returns kOk to have them written, kFalse when nothing changed, or a failure, which is

@@ -21,16 +21,23 @@ Result LoadRegisteredTypeLibrary(const Guid& libid, std::uint16_t major, std::ui
         return kNullPointer;
     }
     *out = nullptr;
-    RegistrationStore store;
+    std::optional<StoredTypeLibrary> entry;
     std::string path;
-    if (const Result r = StoreFile::LoadForLookup(&store, &path); Failed(r))
-        return r;
-    const StoredTypeLibrary* entry = store.FindTypeLibrary(libid, major, minor);
-    if (!entry) {
+    std::string looked;
+    const Result found = StoreFile::FindForLookup(
+        [&](const RegistrationStore& store) {
+            if (const StoredTypeLibrary* e = store.FindTypeLibrary(libid, major, minor))
+                entry = *e;
+            return entry.has_value();
+        },
+        &path, &looked);
+    if (found == kFalse) {
         SetErrorText("the type library " + VersionText(libid, major, minor) +
-                     " is not in the registration store " + path);
+                     " is not registered: " + looked);
         return kLibraryNotRegistered;
     }
+    if (Failed(found))
+        return found;
     const std::string wanted =
         "the type library " + VersionText(libid, entry->version.major, entry->version.minor);
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CScalePanelApp.h"
 #include "PortDirectory.h"
 #include "PumpUntil.h"
 #include "serial/PseudoTerminal.h"
@@ -111,6 +112,29 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
     EXPECT_TRUE(run.err.contains("Karvel.manifest"));
     // The program has ended: a probe byte would be waiting at the peer by now.
     EXPECT_TRUE(scale->Read(std::chrono::milliseconds(0)).empty());
+}
+
+// Started from the menu nobody sees standard error: with a screen the explanation is also a box.
+TEST(Program, AMissingControlIsExplainedInABoxOnlyWhenThereIsAScreen) {
+    EXPECT_FALSE(MessageBoxesVisible());  // offscreen: a box would block a run nobody watches
+    const QString message = DisplayUnavailableMessage(
+        component::kClassNotRegistered, QStringLiteral("the manifest /x/Karvel.manifest does not "
+                                                       "list it"));
+    for (const bool onScreen : {true, false}) {
+        std::vector<MessageBoxRequest> shown;
+        ReportDisplayUnavailable(message, onScreen,
+                                 [&](QWidget*, const MessageBoxRequest& r) { shown.push_back(r); });
+        ASSERT_EQ(shown.size(), onScreen ? 1u : 0u);
+        if (!onScreen)
+            continue;
+        EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+        EXPECT_TRUE(
+            shown[0].text.startsWith("Karvel cannot create the display control "
+                                     "{22C8BBAD-8918-4858-8EED-45BEE06CC11F}"))
+            << shown[0].text.toStdString();
+        for (const char* part : {"/x/Karvel.manifest", "lumeq-register", "No serial port"})
+            EXPECT_TRUE(shown[0].detail.contains(part)) << part;
+    }
 }
 
 #ifdef KARVEL_HAS_SCALESIM

@@ -255,8 +255,8 @@ TEST_F(Registration, ATypeLibraryMustBeTheOneRegistered) {
         {fake::kA.libid, 3, 0, kCannotLoadLibrary, "gone.so cannot be found"},
         // 1.4 is the newest 1.x registered, but the file carries 1.0.
         {fake::kA.libid, 1, 0, kCannotLoadLibrary, "version 1.4: "},
-        {fake::kA.libid, 1, 5, kLibraryNotRegistered, "is not in the registration store"},
-        {fake::kUnknownClsid, 1, 0, kLibraryNotRegistered, "is not in the registration store"},
+        {fake::kA.libid, 1, 5, kLibraryNotRegistered, "is not registered: the registration store"},
+        {fake::kUnknownClsid, 1, 0, kLibraryNotRegistered, "1.0 is not registered: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -335,6 +335,100 @@ TEST_F(RegisterTool, RegistersAndUnregistersALibrary) {
     EXPECT_TRUE(Stored().IsEmpty());
 }
 
+// The machine's store, written by --system (as the package does), serves a host whose own store
+// is empty; an entry of the user's own store for the same class wins.
+TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "--system changes the machine's store, which needs root";
+    const std::string machine = m_dir / "machine/karvel/components.store";
+    ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "machine" + ":" + m_dir / "other");
+    auto run = Run({"--system", FAKE_LIBRARY_A});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "Registered in " + machine)) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(m_store));
+    struct stat folder {};
+    ASSERT_EQ(stat((m_dir / "machine/karvel").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0755u);  // every user's programs read it
+
+    Guid clsid;
+    ASSERT_EQ(ClassIdFromProgId(fake::kA.progId, &clsid), kOk) << LastActivationError();
+    Ref<Dispatch> object;
+    ASSERT_EQ(CreateInstance(clsid, kIidDispatch, object.Out()), kOk) << LastActivationError();
+    Variant answer;
+    EXPECT_EQ(object->Invoke(fake::kAnswerId, InvokeKind::Method, {}, &answer, nullptr), kOk);
+    EXPECT_EQ(answer.AsInteger(), fake::kA.answer);
+
+    // The user's entry names another library for the class: that one is asked (and refuses).
+    std::string error;
+    ASSERT_EQ(StoreFile::Update(
+                  m_store,
+                  [&](RegistrationStore& store) {
+                      StoredClass other;
+                      other.clsid = fake::kA.clsid;
+                      other.library = m_b;
+                      store.PutClass(other);
+                      return kOk;
+                  },
+                  &error),
+              kOk)
+        << error;
+    void* factory = nullptr;
+    EXPECT_NE(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kOk);
+    EXPECT_TRUE(Contains(LastActivationError(), "the library " + m_b)) << LastActivationError();
+    std::filesystem::remove(m_store);
+
+    run = Run({"--system", "--list"});
+    EXPECT_TRUE(Contains(run.out, "Registration store: " + machine)) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Fake.ComponentA.1 -> ")) << run.out;
+
+    // Another user may read the machine's store but not change it. (The tool is copied where
+    // that user can run it, whatever the folders of the build tree allow.)
+    TempDir shared;
+    std::filesystem::permissions(shared.Path(), std::filesystem::perms(0755));
+    std::filesystem::copy_file(LUMEQ_REGISTER, shared / "lumeq-register");
+    run = RunProgram("/usr/bin/setpriv",
+                     {"--reuid=65534", "--regid=65534", "--clear-groups", shared / "lumeq-register",
+                      "-u", "--system", FAKE_LIBRARY_A},
+                     m_dir.Path().string());
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_TRUE(
+        Contains(run.err, "only root may change the machine's registration store " + machine))
+        << run.err;
+
+    run = Run({"-u", "--system", FAKE_LIBRARY_A});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    RegistrationStore left;
+    EXPECT_EQ(StoreFile::Load(machine, &left, &error), kOk) << error;
+    EXPECT_TRUE(left.IsEmpty());
+}
+
+// A library removed before it was unregistered cannot run its own unregistration: the tool
+// removes what names it.
+TEST_F(RegisterTool, UnregisteringALibraryThatIsGoneRemovesItsEntries) {
+    const std::string copy = m_dir / "copy/libgone.so";
+    std::filesystem::create_directories(m_dir / "copy");
+    std::filesystem::copy_file(FAKE_LIBRARY_B, copy);
+    ASSERT_EQ(Run({FAKE_LIBRARY_A}).exitStatus, 0);
+    ASSERT_EQ(Run({copy}).exitStatus, 0);
+    std::filesystem::remove(copy);
+
+    // Named through a detour, as a user might.
+    auto run = Run({m_dir / "copy/../copy/libgone.so"});
+    EXPECT_EQ(run.exitStatus, 2);  // registering it needs the file
+    run = Run({"-u", m_dir / "copy/../copy/libgone.so"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "no longer exists; removed its")) << run.out;
+    const RegistrationStore store = Stored();
+    EXPECT_EQ(store.FindClass(fake::kB.clsid), nullptr);
+    EXPECT_FALSE(store.FindProgId(fake::kB.progId));
+    EXPECT_EQ(store.FindTypeLibrary(fake::kB.libid, 1, 0), nullptr);
+    EXPECT_NE(store.FindClass(fake::kA.clsid), nullptr);  // another library's entries stay
+
+    run = Run({"-u", copy});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(Contains(run.out, "names nothing of it")) << run.out;
+}
+
 TEST_F(RegisterTool, ExitsWithFailureWhenTheLibraryCannotServe) {
     ScopedEnv fault(kFault, "class");
     struct Case {
@@ -349,7 +443,7 @@ TEST_F(RegisterTool, ExitsWithFailureWhenTheLibraryCannotServe) {
         {{"-u"}, 2, "", "no library given"},
         {{"--bogus"}, 2, "", "unknown option --bogus"},
         {{FAKE_LIBRARY_A, FAKE_LIBRARY_B}, 2, "", "one library only"},
-        {{"--help"}, 0, "Usage: lumeq-register [-u] LIBRARY.so", ""},
+        {{"--help"}, 0, "Usage: lumeq-register [-u] [--system] LIBRARY.so", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());

@@ -40,6 +40,8 @@ int Fail(const std::string& message) {
 }
 
 int PrintVersion() {
+    std::puts("lumeq-preview " KARVEL_VERSION);
+    std::fflush(stdout);
     Ref<lumeq::VersionSource> source;
     const Result r =
         component::GetClassObject(lumeq::kClsidLumeqCtrl, lumeq::kIidVersionSource, source.Out());

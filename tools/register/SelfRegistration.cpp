@@ -1,6 +1,9 @@
 #include "SelfRegistration.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <ostream>
@@ -15,16 +18,6 @@ namespace lumeq_register {
 namespace {
 
 using namespace component;
-
-std::string Absolute(const std::string& path) {
-    if (!path.empty() && path.front() == '/')
-        return path;
-    std::string cwd(4096, '\0');
-    if (!getcwd(cwd.data(), cwd.size()))
-        return path;
-    cwd.resize(cwd.find('\0'));
-    return cwd + "/" + path;
-}
 
 std::string Code(Result r) {
     char text[16];
@@ -43,6 +36,21 @@ std::string StoreProblem(std::string* path) {
 
 }  // namespace
 
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::string cwd(4096, '\0');
+    if (!getcwd(cwd.data(), cwd.size()))
+        return path;
+    cwd.resize(cwd.find('\0'));
+    return cwd + "/" + path;
+}
+
+bool LibraryExists(const std::string& path) {
+    struct stat st {};
+    return stat(AbsolutePath(path).c_str(), &st) == 0 || errno != ENOENT;
+}
+
 int RunSelfRegistration(const std::string& library, Direction direction, std::ostream& out,
                         std::ostream& err) {
     const char* exportName =
@@ -57,7 +65,7 @@ int RunSelfRegistration(const std::string& library, Direction direction, std::os
     }
 
     const Library* loaded = nullptr;
-    if (Failed(LoadCachedLibrary(Absolute(library), &loaded))) {
+    if (Failed(LoadCachedLibrary(AbsolutePath(library), &loaded))) {
         err << "lumeq-register: " << LastActivationError() << "\n";
         return kExitCannotRun;
     }

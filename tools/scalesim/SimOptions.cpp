@@ -81,6 +81,8 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
             options.removePortDir = true;
         else if (name == "--help" || name == "-h")
             options.help = true;
+        else if (name == "--version")
+            options.version = true;
         else {
             *error = "unknown option " + std::string(args[i]);
             return std::nullopt;
@@ -119,6 +121,7 @@ std::string SimUsage() {
            "                     for this run; nothing in it that is not ours is touched)\n"
            "  --quiet            no event log on standard error\n"
            "  --help             this text\n"
+           "  --version          print the version\n"
            "Prints 'COMn DEVICE' per line, then 'ready'; at exit 'frames sent: N'.\n"
            "Keys: D M T O (double-click: | 0x80); 0x05 is answered with 06 AA.\n";
 }

@@ -26,6 +26,7 @@ struct SimOptions {
     bool stopAtStdinEof = false;
     bool removePortDir = false;  // remove portDir at exit when it is left empty
     bool help = false;
+    bool version = false;
 };
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.

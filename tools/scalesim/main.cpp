@@ -28,12 +28,15 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = scalesim::ParseSimOptions(args, &error);
     if (!options) {
-        std::fprintf(stderr, "karvel-scalesim: %s\n%s", error.c_str(),
-                     scalesim::SimUsage().c_str());
+        std::fprintf(stderr, "karvel-scalesim: %s\nTry 'karvel-scalesim --help'.\n", error.c_str());
         return 2;
     }
     if (options->help) {
         std::fputs(scalesim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::puts("karvel-scalesim " KARVEL_VERSION);
         return 0;
     }
 

@@ -1,8 +1,10 @@
-// Draws the panel's key faces, lamp icons and application icon into PNG files.
+// Draws the panel's key faces, lamp icons and application icons into PNG files (and the
+// application icon as SVG).
 // Usage: karvel-artwork IMAGES_DIR ICONS_DIR   (run with QT_QPA_PLATFORM=offscreen)
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -13,6 +15,7 @@
 #include <QtMath>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -120,7 +123,27 @@ QImage Lamp(int size, bool lit, int ratio) {
     return img;
 }
 
-// A bench scale: platter on a column over a base with a small green readout.
+// A bench scale: platter on a column over a base with a small green readout, on a 32-unit grid,
+// each part outlined in black. The PNG icons and the scalable one are drawn from these parts.
+struct IconPart {
+    QPolygonF outline;
+    QColor fill;
+    bool box;  // drawn as a rectangle (its first and third corners)
+};
+
+QPolygonF Box(qreal x, qreal y, qreal w, qreal h) {
+    return QPolygonF(QRectF(x, y, w, h));
+}
+
+std::vector<IconPart> AppIconParts() {
+    QPolygonF base;
+    base << QPointF(6.5, 17.5) << QPointF(25.5, 17.5) << QPointF(29.5, 28.5) << QPointF(2.5, 28.5);
+    return {{Box(3.5, 5.5, 25, 3), QColor(170, 170, 180), true},  // platter
+            {Box(14.5, 8.5, 3, 9), QColor(120, 120, 130), true},  // column
+            {base, QColor(90, 90, 100), false},                   // base
+            {Box(9.5, 20.5, 13, 5), QColor(0, 220, 0), true}};    // readout
+}
+
 QImage AppIcon(int size, int ratio = 1) {
     QImage img = Canvas(size, ratio, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
@@ -128,17 +151,41 @@ QImage AppIcon(int size, int ratio = 1) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
     p.setPen(QPen(Qt::black, 1));
-    p.setBrush(QColor(170, 170, 180));
-    p.drawRect(QRectF(3.5, 5.5, 25, 3));  // platter
-    p.setBrush(QColor(120, 120, 130));
-    p.drawRect(QRectF(14.5, 8.5, 3, 9));  // column
-    QPolygonF base;
-    base << QPointF(6.5, 17.5) << QPointF(25.5, 17.5) << QPointF(29.5, 28.5) << QPointF(2.5, 28.5);
-    p.setBrush(QColor(90, 90, 100));
-    p.drawPolygon(base);
-    p.setBrush(QColor(0, 220, 0));
-    p.drawRect(QRectF(9.5, 20.5, 13, 5));  // readout
+    for (const IconPart& part : AppIconParts()) {
+        p.setBrush(part.fill);
+        if (part.box)
+            p.drawRect(QRectF(part.outline[0], part.outline[2]));
+        else
+            p.drawPolygon(part.outline);
+    }
     return img;
+}
+
+QByteArray AppIconSvg() {
+    QByteArray svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" "
+        "viewBox=\"0 0 32 32\">\n";
+    for (const IconPart& part : AppIconParts()) {
+        QByteArray points;
+        QPolygonF corners = part.outline;
+        if (corners.isClosed())
+            corners.removeLast();
+        for (const QPointF& pt : corners)
+            points += QByteArray::number(pt.x()) + ',' + QByteArray::number(pt.y()) + ' ';
+        svg += "  <polygon points=\"" + points.trimmed() + "\" fill=\"" +
+               part.fill.name().toLatin1() + "\" stroke=\"#000000\" stroke-width=\"1\"/>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+bool SaveSvg(const QByteArray& svg, const QDir& dir, const QString& name) {
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(svg) != svg.size()) {
+        std::fprintf(stderr, "karvel-artwork: cannot write %s\n", qPrintable(file.fileName()));
+        return false;
+    }
+    return true;
 }
 
 bool Save(const QImage& img, const QDir& dir, const QString& name) {
@@ -193,7 +240,9 @@ int main(int argc, char** argv) {
             ok &= Save(AppIcon(size, ratio), dir, "karvel_" + s + at + ".png");
         }
     }
-    // The desktop entry's icon.
-    ok &= Save(AppIcon(64), icons, QStringLiteral("karvel.png"));
+    // The desktop entry's icons.
+    for (int size : {16, 32, 48, 64, 128, 256})
+        ok &= Save(AppIcon(size), icons, QStringLiteral("karvel-%1.png").arg(size));
+    ok &= SaveSvg(AppIconSvg(), icons, QStringLiteral("karvel.svg"));
     return ok ? 0 : 1;
 }
