@@ -2,6 +2,10 @@
 
 // Reading and atomically replacing the registration store file of the current user.
 //
+// The store, its folder and its lock file must pass the trust rules of TrustedFile.h: a store
+// that another user could have written is refused, never read. A writer waits a few seconds at
+// most for another one (StoreLock.h).
+//
 // Readers never lock: the file is only ever replaced whole by rename, so a reader sees either
 // the old or the new contents. Writers serialise on an advisory lock of "<store>.lock", read,
 // change, write a temporary file in the same directory, fsync it, rename it over the store and
@@ -38,6 +42,11 @@ class StoreFile {
     static Result Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error);
+
+    // Whether Update() of the store at `path` could write now (its folder can be made and is
+    // trusted, its lock can be had, a file can be created beside it), without changing the
+    // store: for explaining a failed registration. kRegistryAccess with the reason in `error`.
+    static Result CheckWritable(const std::string& path, std::string* error);
 };
 
 }  // namespace component
