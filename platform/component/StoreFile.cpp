@@ -63,9 +63,10 @@ std::string BaseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// Makes the folder of the store at `path` when missing, opens it and takes the store's lock.
-Result OpenForUpdate(const std::string& path, TrustedFile* folder, UniqueFd* lock,
-                     std::string* error) {
+// Makes the folder of the store at `path` when missing, opens it and takes the store's lock,
+// waiting at most `wait` for it.
+Result OpenForUpdate(const std::string& path, std::chrono::milliseconds wait, TrustedFile* folder,
+                     UniqueFd* lock, std::string* error) {
     if (path.empty() || path.front() != '/') {
         *error = "the registration store path \"" + Printable(path) + "\" is not absolute";
         return kRegistryAccess;
@@ -82,8 +83,7 @@ Result OpenForUpdate(const std::string& path, TrustedFile* folder, UniqueFd* loc
                  Printable(path) + " cannot be used: " + folder->Reason();
         return kRegistryAccess;
     }
-    return LockStore(folder->Fd(), BaseName(path) + ".lock", path + ".lock", kStoreLockWait, lock,
-                     error);
+    return LockStore(folder->Fd(), BaseName(path) + ".lock", path + ".lock", wait, lock, error);
 }
 
 // Writes `text` to a new file beside `path` and renames it over `path`, durably. `folder` is
@@ -187,7 +187,7 @@ Result StoreFile::Update(const std::string& path,
                          std::string* error) {
     TrustedFile folder;
     UniqueFd lock;
-    if (const Result r = OpenForUpdate(path, &folder, &lock, error); Failed(r))
+    if (const Result r = OpenForUpdate(path, kStoreLockWait, &folder, &lock, error); Failed(r))
         return r;
     RegistrationStore store;
     if (const Result r = Load(path, &store, error); Failed(r))
@@ -202,7 +202,9 @@ Result StoreFile::Update(const std::string& path,
 Result StoreFile::CheckWritable(const std::string& path, std::string* error) {
     TrustedFile folder;
     UniqueFd lock;
-    if (const Result r = OpenForUpdate(path, &folder, &lock, error); Failed(r))
+    // The update that failed has waited already.
+    if (const Result r = OpenForUpdate(path, std::chrono::milliseconds{0}, &folder, &lock, error);
+        Failed(r))
         return r;
     std::string temporary = path + ".tmp-XXXXXX";
     UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));

@@ -86,9 +86,9 @@ Result LockStore(int folder, const std::string& name, const std::string& lockPat
     const std::string holder = LockHolder(st);
     lock->Reset();
     *error = "the lock file " + shown + " is held by " +
-             (holder.empty() ? "another process" : holder) + " (waited " +
-             std::to_string(wait.count()) +
-             " ms): another registration is running; try again when it has ended";
+             (holder.empty() ? "another process" : holder) +
+             (wait.count() > 0 ? " (waited " + std::to_string(wait.count()) + " ms)" : "") +
+             ": another registration is running; try again when it has ended";
     return kRegistryAccess;
 }
 
