@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 
 CKeyButton::CKeyButton(QWidget* parent) : QPushButton(parent) {
     // An owner-drawn button takes the focus when clicked, but never Enter and never becomes the
@@ -34,6 +35,12 @@ void CKeyButton::paintEvent(QPaintEvent*) {
     const QPixmap& face = isDown() && !m_pressed.isNull() ? m_pressed : m_released;
     if (!face.isNull())
         p.drawPixmap(0, 0, face);
+    if (hasFocus()) {
+        // A dotted frame inside the face's border, so the keyboard user sees where Space goes.
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
 }
 
 void CKeyButton::keyPressEvent(QKeyEvent* event) {

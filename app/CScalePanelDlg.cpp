@@ -1,6 +1,9 @@
 #include "CScalePanelDlg.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QShortcut>
 
@@ -46,6 +49,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
     setFixedSize(DuToPixels(PanelTemplate().du, PanelTemplate().base));
     LayOutFromTemplate();
+    NameKeys();
     ConnectControls();
 
     // The system menu as the window manager would show it; OnInitDialog adds the About item.
@@ -124,6 +128,24 @@ void CScalePanelDlg::LayOutFromTemplate() {
     }
 }
 
+void CScalePanelDlg::NameKeys() {
+    // A screen reader cannot read the faces: each key says its name and what it sends.
+    const struct {
+        CKeyButton& button;
+        const char* name;
+        char letter;
+    } keys[] = {{m_btnKeyData, "DATA", 'D'},
+                {m_btnKeyMode, "MODE", 'M'},
+                {m_btnKeyTare, "TARE", 'T'},
+                {m_btnKeyOnOff, "ON/OFF", 'O'}};
+    for (const auto& key : keys) {
+        key.button.setAccessibleName(QString::fromLatin1(key.name));
+        key.button.setAccessibleDescription(
+            QString::asprintf("Sends '%c' (0x%02X) to the scale; a double-click sends 0x%02X",
+                              key.letter, key.letter, key.letter | 0x80));
+    }
+}
+
 void CScalePanelDlg::ConnectControls() {
     connect(&m_btnKeyData, &CKeyButton::clicked, this, &CScalePanelDlg::OnKeyDataClick);
     connect(&m_btnKeyData, &CKeyButton::doubleClicked, this, &CScalePanelDlg::OnKeyDataDblClk);
@@ -137,6 +159,8 @@ void CScalePanelDlg::ConnectControls() {
     connect(&m_btnOpenClose, &QPushButton::clicked, this, &CScalePanelDlg::OnOpenClose);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);  // owned by the panel
     connect(help, &QShortcut::activated, this, [this] { OnSysCommand(kIdmAboutBox, 0); });
+    auto* copy = new QShortcut(QKeySequence::Copy, this);  // owned by the panel
+    connect(copy, &QShortcut::activated, this, &CScalePanelDlg::CopyReading);
 }
 
 void CScalePanelDlg::AddSystemMenuItem(unsigned nID, const QString& text) {
@@ -345,6 +369,18 @@ window::LResult CScalePanelDlg::HandleMessage(window::MessageId id, window::WPar
 
 void CScalePanelDlg::SetLamp(const QIcon& icon) {
     m_staticLamp.setPixmap(icon.pixmap(32, 32));
+    // Said instead of shown to whoever cannot see the lamp.
+    m_staticLamp.setAccessibleName(icon.cacheKey() == m_hIconOpened.cacheKey()
+                                       ? QStringLiteral("Port open")
+                                       : QStringLiteral("Port closed"));
+}
+
+void CScalePanelDlg::CopyReading() {
+    // The control is reached through automation only; what it shows it tells as accessible text.
+    QAccessibleInterface* display =
+        m_display.Widget() ? QAccessible::queryAccessibleInterface(m_display.Widget()) : nullptr;
+    if (display != nullptr)
+        QGuiApplication::clipboard()->setText(display->text(QAccessible::Value));
 }
 
 QString CScalePanelDlg::OpenedText(const char* format) const {

@@ -50,6 +50,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void OnDestroy();
 
     void OnSysCommand(unsigned nID, window::LParam lParam);
+    // Ctrl+C: the display's reading as text on the clipboard.
+    void CopyReading();
     window::LResult HandleMessage(window::MessageId id, window::WParam w,
                                   window::LParam l) override;
 
@@ -99,6 +101,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
 
   private:
     void LayOutFromTemplate();
+    void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
     void SetLamp(const QIcon& icon);

@@ -1,6 +1,7 @@
 #include "Resources.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -25,14 +26,22 @@ QIcon LoadIcon(int id) {
     for (int size : {16, 32}) {
         const QString path = QStringLiteral(":/karvel/icon%1_%2.png").arg(id).arg(size);
         if (QFile::exists(path))
-            icon.addFile(path, QSize(size, size));
+            icon.addFile(path, QSize(size, size));  // takes the "@2x" file beside it too
     }
     return icon;
 }
 
 QPixmap LoadBitmap(int id) {
     Init();
-    return QPixmap(QStringLiteral(":/karvel/bitmap%1.png").arg(id));
+    // On a dense screen the face drawn at twice the resolution, shown at the same size.
+    const QString path = QStringLiteral(":/karvel/bitmap%1.png").arg(id);
+    const QString dense = QStringLiteral(":/karvel/bitmap%1@2x.png").arg(id);
+    if (qGuiApp != nullptr && qGuiApp->devicePixelRatio() > 1 && QFile::exists(dense)) {
+        QPixmap pixmap(dense);
+        pixmap.setDevicePixelRatio(2);
+        return pixmap;
+    }
+    return QPixmap(path);
 }
 
 QString LoadString(int id) {

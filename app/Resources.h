@@ -21,9 +21,11 @@ inline constexpr int kStringAboutItem = 101;
 // Makes the resources linked into the panel library available; safe to call more than once.
 void Init();
 
-// Icon `id` in both of its sizes; a null icon when there is none.
+// Icon `id` in both of its sizes, each also drawn at twice the density; a null icon when there
+// is none.
 QIcon LoadIcon(int id);
-// Bitmap `id`; a null pixmap when there is none.
+// Bitmap `id`, at twice the resolution (device pixel ratio 2) when the screen is denser than
+// 1x; a null pixmap when there is none.
 QPixmap LoadBitmap(int id);
 // String `id`; empty when there is none.
 QString LoadString(int id);

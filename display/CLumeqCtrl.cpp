@@ -8,11 +8,13 @@
 #include "CLumeqWnd.h"
 #include "CModuleState.h"
 #include "CPropertyFrame.h"
+#include "CTypeLibCache.h"
 #include "DestroyWidget.h"
 #include "LumeqIds.h"
 #include "LumeqMembers.h"
 #include "LumeqServer.h"
 #include "PropertyPage.h"
+#include "reading/Reading.h"
 #include "res/LumeqStrings.h"
 
 namespace lumeq {
@@ -71,6 +73,8 @@ Result CLumeqCtrl::QueryInterface(const component::Guid& iid, void** out) {
         *out = static_cast<component::ViewObject*>(this);
     } else if (iid == component::kIidInPlaceObject) {
         *out = static_cast<component::InPlaceObject*>(this);
+    } else if (iid == component::kIidObjectIdentity || iid == component::kIidControlIdentity) {
+        *out = static_cast<component::ControlIdentity*>(this);
     } else {
         *out = nullptr;
         return component::kNoInterface;
@@ -150,6 +154,7 @@ Result CLumeqCtrl::Activate(QWidget* parent, const QRect& geometry) {
         m_pWnd->setParent(parent);
     }
     m_pWnd->setGeometry(geometry);
+    m_pWnd->SetReading(ReadingText());
     OnSize(geometry.width(), geometry.height());
     m_pWnd->show();
     return component::kOk;
@@ -195,6 +200,51 @@ Result CLumeqCtrl::ShowProperties(QWidget* parent) {
     return component::kOk;
 }
 
+Result CLumeqCtrl::GetClassId(component::Guid* clsid) {
+    if (clsid == nullptr)
+        return component::kNullPointer;
+    *clsid = kClsidLumeqCtrl;
+    return component::kOk;
+}
+
+const char* CLumeqCtrl::RuntimeClassName() {
+    return "CLumeqCtrl";
+}
+
+Result CLumeqCtrl::GetUserTypeName(std::string_view* name) {
+    if (name == nullptr)
+        return component::kNullPointer;
+    CModuleStateScope scope(LumeqModuleState());
+    *name = LoadLumeqString(IDS_LUMEQ);
+    return component::kOk;
+}
+
+Result CLumeqCtrl::GetMiscStatus(std::uint32_t* status) {
+    if (status == nullptr)
+        return component::kNullPointer;
+    *status = kLumeqMiscStatus;
+    return component::kOk;
+}
+
+Result CLumeqCtrl::GetTypeInfoCount(std::uint32_t* count) {
+    if (count == nullptr)
+        return component::kNullPointer;
+    *count = 1;
+    return component::kOk;
+}
+
+Result CLumeqCtrl::GetTypeLibrary(std::uint32_t, const component::TypeLibraryInfo** library) {
+    CModuleStateScope scope(LumeqModuleState());
+    return LumeqTypeLibCache().Lookup(library);
+}
+
+Result CLumeqCtrl::GetPropertyPages(std::span<const component::Guid>* pages) {
+    if (pages == nullptr)
+        return component::kNullPointer;
+    *pages = PropertyPages();
+    return component::kOk;
+}
+
 void CLumeqCtrl::SetWM(std::int16_t chWMval) {
     WM = LowByte(chWMval);
 }
@@ -225,8 +275,10 @@ void CLumeqCtrl::SetHex6(std::int16_t chHex6Val) {
 
 void CLumeqCtrl::Display() {
     // Only asks for a paint: several requests before the window paints make one paint.
-    if (m_pWnd != nullptr)
+    if (m_pWnd != nullptr) {
         m_pWnd->update();
+        m_pWnd->SetReading(ReadingText());
+    }
 }
 
 void CLumeqCtrl::SetBackColor(std::int32_t Backcolor) {
@@ -272,6 +324,15 @@ DisplayState CLumeqCtrl::State() const {
     s.backColor = BackColor;
     s.foreColor1 = ForeColor1;
     return s;
+}
+
+QString CLumeqCtrl::ReadingText() const {
+    reading::Shown shown;
+    shown.wm = WM;
+    shown.sign = Sign;
+    shown.unit = Unit;
+    shown.hex = {Hex1, Hex2, Hex3, Hex4, Hex5, Hex6};
+    return QString::fromStdString(reading::ReadingText(shown));
 }
 
 std::span<const component::Guid> CLumeqCtrl::PropertyPages() {

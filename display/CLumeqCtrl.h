@@ -7,7 +7,9 @@
 #include <vector>
 
 #include <QPointer>
+#include <QString>
 
+#include "component/Identity.h"
 #include "component/Interfaces.h"
 #include "component/Ref.h"
 #include "paint/SegmentPainter.h"
@@ -22,7 +24,8 @@ class CLumeqCtrl final : public component::RefCounted,
                          public component::Dispatch,
                          public component::PersistState,
                          public component::ViewObject,
-                         public component::InPlaceObject {
+                         public component::InPlaceObject,
+                         public component::ControlIdentity {
   public:
     // `counter` counts the control among the library's live objects.
     explicit CLumeqCtrl(component::ModuleCounter* counter);
@@ -50,6 +53,16 @@ class CLumeqCtrl final : public component::RefCounted,
     QWidget* Widget() override;
     component::Result ShowProperties(QWidget* parent) override;
 
+    component::Result GetClassId(component::Guid* clsid) override;
+    const char* RuntimeClassName() override;
+    component::Result GetUserTypeName(std::string_view* name) override;
+    component::Result GetMiscStatus(std::uint32_t* status) override;
+    component::Result GetTypeInfoCount(std::uint32_t* count) override;
+    // LumeqLib is locale neutral: every locale gets the same library.
+    component::Result GetTypeLibrary(std::uint32_t lcid,
+                                     const component::TypeLibraryInfo** library) override;
+    component::Result GetPropertyPages(std::span<const component::Guid>* pages) override;
+
     // The automation members. Setters only store: nothing is repainted until Display.
     void SetWM(std::int16_t chWMval);
     void SetSign(std::int16_t chSignVal);
@@ -71,6 +84,8 @@ class CLumeqCtrl final : public component::RefCounted,
     void DrawDisplay(canvas::Canvas& canvas) const;
     void OnDraw(QImage* target, const QRect& bounds) const;
     DisplayState State() const;
+    // What the picture shows, read as text.
+    QString ReadingText() const;
 
     // The classes of the property pages the control lists, built once.
     static std::span<const component::Guid> PropertyPages();

@@ -1,6 +1,7 @@
 #include "CLumeqPropPage.h"
 
 #include "DestroyWidget.h"
+#include "LumeqIds.h"
 #include "res/LumeqStrings.h"
 #include "ui_CLumeqPropPage.h"
 
@@ -19,6 +20,11 @@ Result CLumeqPropPage::QueryInterface(const component::Guid& iid, void** out) {
         return component::kNullPointer;
     if (iid == component::kIidUnknown || iid == kIidPropertyPage) {
         *out = static_cast<PropertyPage*>(this);
+        AddRef();
+        return component::kOk;
+    }
+    if (iid == component::kIidObjectIdentity) {
+        *out = static_cast<component::ObjectIdentity*>(this);
         AddRef();
         return component::kOk;
     }
@@ -79,6 +85,17 @@ Result CLumeqPropPage::IsPageDirty() {
 Result CLumeqPropPage::Apply() {
     DoDataExchange(true);
     return component::kOk;
+}
+
+Result CLumeqPropPage::GetClassId(component::Guid* clsid) {
+    if (clsid == nullptr)
+        return component::kNullPointer;
+    *clsid = kClsidLumeqPropPage;
+    return component::kOk;
+}
+
+const char* CLumeqPropPage::RuntimeClassName() {
+    return "CLumeqPropPage";
 }
 
 void CLumeqPropPage::DoDataExchange(bool) {

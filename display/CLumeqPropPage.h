@@ -6,13 +6,16 @@
 #include <QWidget>
 
 #include "PropertyPage.h"
+#include "component/Identity.h"
 #include "component/Ref.h"
 
 namespace lumeq {
 
 // The control's one property page, "General", built on dialog 200. It binds no control to any
 // property, so applying it changes nothing.
-class CLumeqPropPage final : public component::RefCounted, public PropertyPage {
+class CLumeqPropPage final : public component::RefCounted,
+                             public PropertyPage,
+                             public component::ObjectIdentity {
   public:
     explicit CLumeqPropPage(component::ModuleCounter* counter);
 
@@ -27,6 +30,9 @@ class CLumeqPropPage final : public component::RefCounted, public PropertyPage {
     QString Title() override;
     component::Result IsPageDirty() override;
     component::Result Apply() override;
+
+    component::Result GetClassId(component::Guid* clsid) override;
+    const char* RuntimeClassName() override;
 
   private:
     ~CLumeqPropPage() override;

@@ -14,12 +14,22 @@ class CLumeqWnd : public QWidget {
   public:
     CLumeqWnd(CLumeqCtrl& ctrl, QWidget* parent);
 
+    // What the picture shows, as text for assistive technology. A new reading that differs from
+    // the last raises one accessible value-change event and one readingChanged.
+    QString Reading() const { return m_reading; }
+    void SetReading(const QString& reading);
+
+  signals:
+    // Also for hosts that do not link the library: connect by signature.
+    void readingChanged(const QString& reading);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
     CLumeqCtrl& m_ctrl;
+    QString m_reading;
 };
 
 }  // namespace lumeq

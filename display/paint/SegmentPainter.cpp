@@ -89,22 +89,33 @@ void PaintDisplay(QImage* target, const QRect& bounds, const DisplayState& state
     }
     // The block runs from the origin to the bounds' far edges. Pixels beyond the target would be
     // clipped by the copy anyway, so the off-screen image never needs to be larger than it.
-    // Counted wide: a far edge at the end of the int range has no next pixel in an int.
-    const int width =
-        static_cast<int>(std::min(std::int64_t{bounds.right()} + 1, std::int64_t{target->width()}));
+    // Counted wide: a far edge at the end of the int range has no next pixel in an int. At a
+    // device pixel ratio other than 1 the bounds are device-independent pixels and the
+    // off-screen image is made at the target's resolution.
+    const canvas::DeviceScale scale(target->devicePixelRatio());
+    const int width = static_cast<int>(
+        std::min(std::int64_t{bounds.right()} + 1, std::int64_t{scale.Cover(target->width())}));
     const int height = static_cast<int>(
-        std::min(std::int64_t{bounds.bottom()} + 1, std::int64_t{target->height()}));
+        std::min(std::int64_t{bounds.bottom()} + 1, std::int64_t{scale.Cover(target->height())}));
     if (width <= 0 || height <= 0) {
         return;
     }
-    QImage offscreen(width, height, QImage::Format_RGB32);
+    // Every image pixel the bounds touch, a partly covered last row or column included.
+    const int pixelsWide =
+        static_cast<int>(std::min<long long>(scale.Reach(width), target->width()));
+    const int pixelsHigh =
+        static_cast<int>(std::min<long long>(scale.Reach(height), target->height()));
+    const int coverWide = static_cast<int>(scale.Cover(pixelsWide));
+    const int coverHigh = static_cast<int>(scale.Cover(pixelsHigh));
+    QImage offscreen(pixelsWide, pixelsHigh, QImage::Format_RGB32);
+    offscreen.setDevicePixelRatio(scale.Ratio());
     canvas::Canvas composer(offscreen);
     composer.SetBkColor(state.backColor);
-    composer.FillSolidRect(0, 0, width, height, state.backColor);
+    composer.FillSolidRect(0, 0, coverWide, coverHigh, state.backColor);
     DrawSegments(composer, state);
 
     canvas::Canvas screen(*target);
-    screen.CopyFrom(0, 0, width, height, offscreen, 0, 0);
+    screen.CopyFrom(0, 0, coverWide, coverHigh, offscreen, 0, 0);
 }
 
 }  // namespace lumeq

@@ -34,7 +34,8 @@ void DrawSegments(canvas::Canvas& canvas, const DisplayState& state);
 // bounds.bottom() + 1 pixels (the bounds' far edges, not its size), filled with the back colour,
 // then copies that block to (0,0) of `target` in one copy, clipped to `target`. `target` is
 // Format_RGB32 (another format is converted). A far edge at or left of / above the origin leaves
-// `target` unchanged.
+// `target` unchanged. A target whose device pixel ratio is not 1 is drawn at its own resolution,
+// with `bounds` in device-independent pixels.
 void PaintDisplay(QImage* target, const QRect& bounds, const DisplayState& state);
 
 }  // namespace lumeq

@@ -1,5 +1,8 @@
 #include "canvas/Canvas.h"
 
+#include "canvas/Raster.h"
+#include "canvas/ScaledRaster.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
@@ -13,94 +16,20 @@
 namespace canvas {
 namespace {
 
+using raster::Surface;
+
 bool Has32BitRgbLayout(QImage::Format format) {
     return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
            format == QImage::Format_ARGB32_Premultiplied;
 }
 
-int Sign(long long v) {
-    return (v > 0) - (v < 0);
-}
-
-// The image's pixels for the length of one drawing operation. Taking them detaches the image
-// once, so the writes never reach a copy that shares its data.
-struct Surface {
-    uchar* bits = nullptr;
-    qsizetype stride = 0;
-    long long width = 0;
-    long long height = 0;
-
-    explicit Surface(QImage& image)
-        : bits(image.isNull() ? nullptr : image.bits()),
-          stride(image.bytesPerLine()),
-          width(bits == nullptr ? 0 : image.width()),
-          height(bits == nullptr ? 0 : image.height()) {}
-
-    QRgb* Row(long long y) const { return reinterpret_cast<QRgb*>(bits + y * stride); }
-
-    // Pixels x0..x1 (inclusive) of row y, clipped.
-    void Span(long long y, long long x0, long long x1, QRgb color) const {
-        if (y < 0 || y >= height) {
-            return;
-        }
-        x0 = std::max(x0, 0LL);
-        x1 = std::min(x1, width - 1);
-        if (x0 <= x1) {
-            std::fill(Row(y) + x0, Row(y) + x1 + 1, color);
-        }
-    }
-};
-
-// The steps i in [first, last] for which start + direction * i lies in [0, limit).
-void ClipSteps(long long start, int direction, long long limit, long long* first, long long* last) {
-    if (direction > 0) {
-        *first = std::max(*first, -start);
-        *last = std::min(*last, limit - 1 - start);
-    } else if (direction < 0) {
-        *first = std::max(*first, start - (limit - 1));
-        *last = std::min(*last, start);
-    } else if (start < 0 || start >= limit) {
-        *last = *first - 1;
-    }
-}
-
+// The pen's 1-pixel line, without its end point.
 void DrawLine(const Surface& surface, Point from, Point to, QRgb color) {
-    const long long dx = static_cast<long long>(to.x) - from.x;
-    const long long dy = static_cast<long long>(to.y) - from.y;
-    if ((dx == 0 && dy == 0) || surface.bits == nullptr) {
+    if (surface.bits == nullptr) {
         return;
     }
-    const bool xMajor = std::llabs(dx) >= std::llabs(dy);
-    const unsigned long long steps = static_cast<unsigned long long>(std::llabs(xMajor ? dx : dy));
-    const unsigned long long minor = static_cast<unsigned long long>(std::llabs(xMajor ? dy : dx));
-    const long long majorStart = xMajor ? from.x : from.y;
-    const long long minorStart = xMajor ? from.y : from.x;
-    const int majorDir = Sign(xMajor ? dx : dy);
-    const int minorDir = Sign(xMajor ? dy : dx);
-    const long long majorLimit = xMajor ? surface.width : surface.height;
-    const long long minorLimit = xMajor ? surface.height : surface.width;
-
-    long long first = 0;
-    long long last = static_cast<long long>(steps) - 1;
-    ClipSteps(majorStart, majorDir, majorLimit, &first, &last);
-    if (minor == 0 || minor == steps) {
-        // Straight and diagonal lines move the minor axis by 0 or 1 per step.
-        ClipSteps(minorStart, minor == 0 ? 0 : minorDir, minorLimit, &first, &last);
-    }
-    for (long long i = first; i <= last; ++i) {
-        // Pixel i lies i steps along the major axis and round(i * minor / steps) along the minor
-        // one (halves towards the end). The product stays below steps^2 < 2^64.
-        const unsigned long long offset =
-            minor == 0       ? 0
-            : minor == steps ? static_cast<unsigned long long>(i)
-                             : (static_cast<unsigned long long>(i) * minor + steps / 2) / steps;
-        const long long m = majorStart + majorDir * i;
-        const long long n = minorStart + minorDir * static_cast<long long>(offset);
-        if (n < 0 || n >= minorLimit) {
-            continue;
-        }
-        surface.Row(xMajor ? n : m)[xMajor ? m : n] = color;
-    }
+    raster::TraceLine({from.x, from.y}, {to.x, to.y}, surface.width, surface.height,
+                      [&](long long x, long long y) { surface.Row(y)[x] = color; });
 }
 
 struct Edge {
@@ -153,6 +82,7 @@ void FillInterior(const Surface& surface, std::span<const Point> points, QRgb co
 
 Canvas::Canvas(QImage& image)
     : m_image(image),
+      m_scale(image.isNull() ? 1.0 : image.devicePixelRatio()),
       m_pen(ToQRgb(0x000000)),
       m_brush(ToQRgb(0xFFFFFF)),
       m_text(ToQRgb(0x000000)),
@@ -163,6 +93,11 @@ Canvas::Canvas(QImage& image)
 }
 
 void Canvas::LineTo(int x, int y) {
+    if (!m_scale.IsOne()) {
+        raster::ScaledLine(Surface(m_image), m_scale, m_position, {x, y}, m_pen);
+        m_position = {x, y};
+        return;
+    }
     DrawLine(Surface(m_image), m_position, {x, y}, m_pen);
     m_position = {x, y};
 }
@@ -174,6 +109,10 @@ void Canvas::Line(int x1, int y1, int x2, int y2) {
 
 void Canvas::Box(int left, int top, int right, int bottom) {
     if (right <= left || bottom <= top) {
+        return;
+    }
+    if (!m_scale.IsOne()) {
+        raster::ScaledBox(Surface(m_image), m_scale, left, top, right, bottom, m_pen, m_brush);
         return;
     }
     const Surface surface(m_image);
@@ -198,6 +137,10 @@ void Canvas::Box(int left, int top, int right, int bottom) {
 
 void Canvas::FilledPolygon(std::span<const Point> points) {
     if (points.size() < 2 || m_image.isNull()) {
+        return;
+    }
+    if (!m_scale.IsOne()) {
+        raster::ScaledPolygon(Surface(m_image), m_scale, points, m_pen, m_brush);
         return;
     }
     const Surface surface(m_image);
@@ -234,6 +177,11 @@ void Canvas::FillSolidRect(int left, int top, int right, int bottom, ColorRef co
     }
     const Surface surface(m_image);
     const QRgb rgb = ToQRgb(color);
+    if (!m_scale.IsOne()) {
+        surface.Fill(m_scale.Edge(left), m_scale.Edge(top), m_scale.Edge(right),
+                     m_scale.Edge(bottom), rgb);
+        return;
+    }
     const long long yFirst = std::max(static_cast<long long>(top), 0LL);
     const long long yLast = std::min(static_cast<long long>(bottom) - 1, surface.height - 1);
     for (long long y = yFirst; y <= yLast; ++y) {
@@ -246,12 +194,19 @@ void Canvas::CopyFrom(int dstX, int dstY, int width, int height, const QImage& s
     if (width <= 0 || height <= 0 || source.isNull() || m_image.isNull()) {
         return;
     }
-    long long dx = dstX;
-    long long dy = dstY;
-    long long sx = srcX;
-    long long sy = srcY;
-    long long w = width;
-    long long h = height;
+    if (!m_scale.IsOne()) {
+        const auto length = [&](int start, int size) {
+            return m_scale.Edge(static_cast<long long>(start) + size) - m_scale.Edge(start);
+        };
+        CopyPixels(m_scale.Edge(dstX), m_scale.Edge(dstY), length(dstX, width),
+                   length(dstY, height), source, m_scale.Edge(srcX), m_scale.Edge(srcY));
+        return;
+    }
+    CopyPixels(dstX, dstY, width, height, source, srcX, srcY);
+}
+
+void Canvas::CopyPixels(long long dx, long long dy, long long w, long long h, const QImage& source,
+                        long long sx, long long sy) {
     // Moves the start of both rectangles together until `a` is no longer negative.
     const auto clipStart = [](long long& a, long long& b, long long& length) {
         if (a < 0) {

@@ -4,12 +4,17 @@
 // point undrawn, boxes cover their left and top edges but not their right and bottom ones,
 // filled polygons light every vertex and edge pixel. Every operation clips to the image, whatever
 // its coordinates.
+//
+// Coordinates are device-independent pixels: on an image whose device pixel ratio is not 1 the
+// canvas draws at the image's full resolution (see DeviceScale and ScaledRaster.h); at a ratio of
+// 1 they are the image's pixels.
 
 #include <QImage>
 #include <span>
 #include <string_view>
 
 #include "canvas/Color.h"
+#include "canvas/DeviceScale.h"
 
 namespace canvas {
 
@@ -31,6 +36,7 @@ class Canvas {
 
     int Width() const { return m_image.width(); }
     int Height() const { return m_image.height(); }
+    const DeviceScale& Scale() const { return m_scale; }
 
     void SetPen(ColorRef color) { m_pen = ToQRgb(color); }
     void SetBrush(ColorRef color) { m_brush = ToQRgb(color); }
@@ -56,19 +62,24 @@ class Canvas {
     void FilledPolygon(std::span<const Point> points);
 
     // Text in the text colour on an opaque box of the background colour, in the application's
-    // default font without antialiasing; (x, y) is the top-left corner of the text's cell.
+    // default font without antialiasing; (x, y) is the top-left corner of the text's cell. At
+    // other ratios the glyphs are rendered at the image's resolution, not enlarged.
     void Label(int x, int y, std::string_view text);
 
     // One colour over x left..right-1, y top..bottom-1, tools unchanged.
     void FillSolidRect(int left, int top, int right, int bottom, ColorRef color);
 
     // Plain copy of `width` by `height` pixels from (srcX, srcY) of `source` to (dstX, dstY),
-    // clipped to both images.
+    // clipped to both images. `source` is taken at this canvas's ratio.
     void CopyFrom(int dstX, int dstY, int width, int height, const QImage& source, int srcX,
                   int srcY);
 
   private:
+    void CopyPixels(long long dstX, long long dstY, long long width, long long height,
+                    const QImage& source, long long srcX, long long srcY);
+
     QImage& m_image;
+    DeviceScale m_scale;
     QRgb m_pen;
     QRgb m_brush;
     QRgb m_text;

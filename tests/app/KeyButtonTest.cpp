@@ -79,4 +79,18 @@ TEST(KeyFaces, EveryFaceIs65By65AndPressedHasTheDarkerSurround) {
     }
 }
 
+TEST_F(KeyButtonTest, FocusFrameShowsOnlyWithTheKeyboardFocus) {
+    const QImage face = Solid(Qt::yellow).toImage();
+    button.clearFocus();
+    EXPECT_EQ(button.grab().toImage().convertToFormat(face.format()), face);
+    button.activateWindow();
+    button.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button.hasFocus(); }));
+    const QImage framed = button.grab().toImage().convertToFormat(face.format());
+    EXPECT_NE(framed, face);
+    // The frame lies inside the face's border; the border and the centre keep the face.
+    EXPECT_EQ(framed.pixelColor(1, 1), QColor(Qt::yellow));
+    EXPECT_EQ(framed.pixelColor(32, 32), QColor(Qt::yellow));
+}
+
 }  // namespace

@@ -38,6 +38,7 @@ class PortSelectionTest : public PortsFixture {
         EXPECT_FALSE(h.panel->IsShownClosed());
         EXPECT_EQ(h.Status(), status);
         EXPECT_EQ(LampImage(), LitLamp());
+        EXPECT_EQ(h.panel->Lamp().accessibleName(), "Port open");
         EXPECT_EQ(h.panel->OpenCloseButton().text(), "CLOSE");
         EXPECT_TRUE(Held(port));
     }
@@ -46,6 +47,7 @@ class PortSelectionTest : public PortsFixture {
         EXPECT_TRUE(h.panel->IsShownClosed());
         EXPECT_EQ(h.Status(), status);
         EXPECT_EQ(LampImage(), DarkLamp());
+        EXPECT_EQ(h.panel->Lamp().accessibleName(), "Port closed");
         EXPECT_EQ(h.panel->OpenCloseButton().text(), "OPEN");
     }
     void ExpectOneOpenFailureBox() {

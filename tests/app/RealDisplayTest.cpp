@@ -1,5 +1,7 @@
 // The panel with the real display control, created through the program's manifest.
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -32,6 +34,29 @@ TEST(RealDisplay, ThePanelShowsAGreenClearedDisplayFromTheManifestsLibrary) {
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 255, 0));
     EXPECT_EQ(shot.pixelColor(180, 50), QColor(0, 255, 0));
     EXPECT_EQ(shot.pixelColor(350, 95), QColor(0, 255, 0));
+
+    // What a screen reader is told, and what Ctrl+C copies.
+    const struct {
+        int id;
+        const char* name;
+    } keys[] = {{1001, "DATA"}, {1002, "MODE"}, {1003, "TARE"}, {1004, "ON/OFF"}};
+    for (const auto& key : keys)
+        EXPECT_EQ(panel.KeyButton(key.id)->accessibleName(), key.name);
+    EXPECT_TRUE(panel.KeyButton(1003)->accessibleDescription().contains("0x54"));
+    EXPECT_EQ(panel.Lamp().accessibleName(), "Port closed");
+    CLumeq& display = panel.DisplayControl();
+    display.SetHex1(0x06);
+    display.SetHex2(0x5B);
+    display.SetHex3(0xCF);
+    display.SetHex4(0x66);
+    display.SetHex5(0x6D);
+    display.SetHex6(0x7D);
+    display.SetUnit(0x01);
+    display.Display();
+    QGuiApplication::clipboard()->clear();
+    panel.KeyButton(1001)->setFocus();
+    QTest::keyClick(panel.KeyButton(1001), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "123.456 kg");
 
     panel.OnDestroy();
     EXPECT_EQ(panel.DisplayControl().Widget(), nullptr);

@@ -61,6 +61,9 @@ TEST(LumeqPreviewOptionsTest, BadCommandLinesNameTheirProblem) {
         {{"--back", "-1", "-o", "a.png"}, "--back"},
         {{"--size", "0x10", "-o", "a.png"}, "--size"},
         {{"--size", "359", "-o", "a.png"}, "--size"},
+        {{"--scale", "0", "-o", "a.png"}, "--scale"},
+        {{"--scale", "2e0", "-o", "a.png"}, "--scale"},
+        {{"--scale", "9", "-o", "a.png"}, "--scale"},
         {{"--wm"}, "--wm"},
         {{"--hex7", "1", "-o", "a.png"}, "--hex7"},
         {{"stray", "-o", "a.png"}, "stray"},
@@ -117,6 +120,11 @@ TEST(LumeqPreviewToolTest, SizeOption) {
     const ToolRun sized = Preview({"--size", "120x40", "-o", dir.filePath("b.png")});
     ASSERT_EQ(sized.exitCode, 0) << sized.err.toStdString();
     EXPECT_EQ(QImage(dir.filePath("b.png")).size(), QSize(120, 40));
+    // At a ratio the picture has that many times the pixels, drawn by the control at that
+    // resolution.
+    const ToolRun scaled = Preview({"--scale", "1.5", "-o", dir.filePath("s.png")});
+    ASSERT_EQ(scaled.exitCode, 0) << scaled.err.toStdString();
+    EXPECT_EQ(QImage(dir.filePath("s.png")).size(), QSize(539, 152));
 }
 
 TEST(LumeqPreviewToolTest, BadValueExitsWithUsageStatusAndWritesNothing) {

@@ -6,6 +6,7 @@
 #include "LumeqHost.h"
 #include "LumeqIds.h"
 #include "component/Activation.h"
+#include "component/Identity.h"
 #include "component/StoreFile.h"
 #include "component/TypeLibrary.h"
 
@@ -138,6 +139,68 @@ TEST_F(LumeqRegistrationTest, FailedClassStepKeepsTheTypeLibraryStep) {
         << "the type library went first";
     EXPECT_NE(store.FindClass(lumeq::kClsidLumeqCtrl), nullptr);
     EXPECT_NE(store.FindClass(lumeq::kClsidLumeqPropPage), nullptr);
+}
+
+// What a host learns from the objects themselves, asked through their identity interfaces.
+TEST_F(LumeqRegistrationTest, ObjectsTellTheirIdentity) {
+    const auto create = [](const component::Guid& clsid) {
+        Ref<component::ClassFactory> factory;
+        EXPECT_EQ(Export<component::GetClassObjectFn>("DllGetClassObject")(
+                      &clsid, &component::kIidClassFactory, factory.Out()),
+                  kOk);
+        Ref<component::ObjectIdentity> object;
+        if (factory) {
+            EXPECT_EQ(factory->CreateInstance(nullptr, component::kIidObjectIdentity, object.Out()),
+                      kOk);
+        }
+        return object;
+    };
+    Ref<component::ObjectIdentity> page = create(lumeq::kClsidLumeqPropPage);
+    Ref<component::ObjectIdentity> object = create(lumeq::kClsidLumeqCtrl);
+    ASSERT_TRUE(page && object);
+    component::Guid clsid;
+    ASSERT_EQ(page->GetClassId(&clsid), kOk);
+    EXPECT_EQ(clsid, lumeq::kClsidLumeqPropPage);
+    EXPECT_STREQ(page->RuntimeClassName(), "CLumeqPropPage");
+    EXPECT_FALSE(page.Query<component::ControlIdentity>(component::kIidControlIdentity))
+        << "a page is no control";
+
+    Ref<component::ControlIdentity> ctrl =
+        object.Query<component::ControlIdentity>(component::kIidControlIdentity);
+    ASSERT_TRUE(ctrl);
+    ASSERT_EQ(ctrl->GetClassId(&clsid), kOk);
+    EXPECT_EQ(clsid, lumeq::kClsidLumeqCtrl);
+    EXPECT_STREQ(ctrl->RuntimeClassName(), "CLumeqCtrl");
+    std::string_view name;
+    ASSERT_EQ(ctrl->GetUserTypeName(&name), kOk);
+    EXPECT_EQ(name, "Lumeq Control");
+    std::uint32_t value = 0;
+    ASSERT_EQ(ctrl->GetMiscStatus(&value), kOk);
+    EXPECT_EQ(value, 0x00020191u);
+    ASSERT_EQ(ctrl->GetTypeInfoCount(&value), kOk);
+    EXPECT_EQ(value, 1u);
+    std::span<const component::Guid> pages;
+    std::span<const component::Guid> again;
+    ASSERT_EQ(ctrl->GetPropertyPages(&pages), kOk);
+    ASSERT_EQ(ctrl->GetPropertyPages(&again), kOk);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0], lumeq::kClsidLumeqPropPage);
+    EXPECT_EQ(again.data(), pages.data()) << "the list is built once and kept";
+    EXPECT_EQ(ctrl->GetClassId(nullptr), component::kNullPointer);
+
+    // The type library comes from the registration store; once found it is kept.
+    const component::TypeLibraryInfo* library = nullptr;
+    EXPECT_EQ(ctrl->GetTypeLibrary(0, &library), component::kLibraryNotRegistered);
+    ASSERT_EQ(Register(), kOk);
+    ASSERT_EQ(ctrl->GetTypeLibrary(0x0409, &library), kOk) << component::LastActivationError();
+    EXPECT_EQ(library->name, "LumeqLib");
+    EXPECT_EQ(library->libid, lumeq::kLibidLumeqLib);
+    EXPECT_EQ(library->major, 1);
+    EXPECT_EQ(library->minor, 0);
+    ASSERT_EQ(Unregister(), kOk);
+    const component::TypeLibraryInfo* kept = nullptr;
+    EXPECT_EQ(ctrl->GetTypeLibrary(0, &kept), kOk);
+    EXPECT_EQ(kept, library);
 }
 
 }  // namespace

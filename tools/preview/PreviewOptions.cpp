@@ -1,6 +1,7 @@
 #include "PreviewOptions.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace lumeq_preview {
 
@@ -24,6 +25,18 @@ bool ParseSize(std::string_view text, int* width, int* height) {
 }
 
 }  // namespace
+
+std::optional<double> ParseScale(std::string_view text) {
+    // Digits with at most one point; no sign, exponent or hexadecimal float.
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos ||
+        text.find('.') != text.rfind('.') || text == ".")
+        return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !(value >= 0.25 && value <= 8))
+        return std::nullopt;
+    return value;
+}
 
 std::optional<std::uint32_t> ParseCNumber(std::string_view text, std::uint32_t max) {
     int base = 10;
@@ -69,8 +82,9 @@ bool ParsePreviewOptions(std::span<const std::string> args, PreviewOptions* out,
         }
         const bool colour = name == "--back" || name == "--fore1" || name == "--fore2";
         const bool size = name == "--size";
+        const bool scale = name == "--scale";
         const bool output = name == "-o" || name == "--output";
-        if (slot < 0 && !colour && !size && !output) {
+        if (slot < 0 && !colour && !size && !scale && !output) {
             *error = name.rfind("-", 0) == 0 ? "unknown option \"" + name + "\""
                                              : "unexpected argument \"" + name + "\"";
             return false;
@@ -107,6 +121,14 @@ bool ParsePreviewOptions(std::span<const std::string> args, PreviewOptions* out,
                          "each 1 to " + std::to_string(kMaxSide) + ", such as 359x101";
                 return false;
             }
+        } else if (scale) {
+            const auto v = ParseScale(*value);
+            if (!v) {
+                *error = "option --scale: \"" + *value +
+                         "\" is not a pixel ratio; give 0.25 to 8, such as 2 or 1.5";
+                return false;
+            }
+            options.scale = *v;
         } else {
             if (value->empty()) {
                 *error = "option " + name + " needs a file name";
@@ -134,6 +156,8 @@ std::string PreviewUsage() {
            "  --fore1 C               colour of lit elements\n"
            "  --fore2 C               second foreground colour (kept, not drawn)\n"
            "  --size WxH              picture size in pixels (default 359x101)\n"
+           "  --scale N               device pixel ratio, 0.25 to 8 (2, 1.5): the picture is\n"
+           "                          drawn at N times the size's resolution\n"
            "  -o, --output FILE       where to write the PNG\n"
            "  --version               print the control library's version data\n"
            "  -h, --help              print this help\n"

@@ -19,6 +19,7 @@ struct PreviewOptions {
     std::optional<std::uint32_t> foreColor2;
     int width = 359;
     int height = 101;
+    double scale = 1;  // device pixel ratio; the image is the size times this
     std::string output;
     bool version = false;
     bool help = false;
@@ -31,6 +32,9 @@ bool ParsePreviewOptions(std::span<const std::string> args, PreviewOptions* out,
 
 // A number in C notation: decimal, 0x hexadecimal or 0 octal, within [0, max].
 std::optional<std::uint32_t> ParseCNumber(std::string_view text, std::uint32_t max);
+
+// A device pixel ratio such as 2 or 1.5: a plain decimal number from 0.25 to 8.
+std::optional<double> ParseScale(std::string_view text);
 
 std::string PreviewUsage();
 

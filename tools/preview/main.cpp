@@ -2,6 +2,7 @@
 // does: created by class identifier through the component layer, values set through member
 // calls, picture drawn through its view.
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -96,10 +97,15 @@ int Render(const PreviewOptions& options) {
     Ref<component::ViewObject> view = ctrl.Query<component::ViewObject>(component::kIidViewObject);
     if (!view)
         return Fail("the control offers no view to draw");
-    QImage image(options.width, options.height, QImage::Format_RGB32);
+    // At a ratio the image has the device resolution and the control draws for it; the bounds
+    // stay in device-independent pixels.
+    QImage image(static_cast<int>(std::ceil(options.width * options.scale)),
+                 static_cast<int>(std::ceil(options.height * options.scale)), QImage::Format_RGB32);
+    image.setDevicePixelRatio(options.scale);
     r = view->Draw(&image, QRect(0, 0, options.width, options.height));
     if (component::Failed(r))
         return Fail("the control could not draw: " + Describe(r));
+    image.setDevicePixelRatio(1);  // the file holds plain pixels
     if (!image.save(QString::fromStdString(options.output), "PNG"))
         return Fail("cannot write " + options.output);
     return 0;

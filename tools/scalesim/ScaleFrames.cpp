@@ -6,8 +6,7 @@ namespace scalesim {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 10> kDigitGlyphs = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
-                                                       0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+constexpr auto& kDigitGlyphs = lumeq::reading::kDigitShapes;
 
 }  // namespace
 

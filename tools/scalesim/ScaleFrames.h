@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "display/reading/Glyphs.h"
+
 namespace scalesim {
 
 // Line bytes.
@@ -36,8 +38,8 @@ inline constexpr std::uint8_t kSegD = 0x08;
 inline constexpr std::uint8_t kSegE = 0x10;
 inline constexpr std::uint8_t kSegF = 0x20;
 inline constexpr std::uint8_t kSegG = 0x40;
-inline constexpr std::uint8_t kSegPoint = 0x80;
-inline constexpr std::uint8_t kGlyphMinus = kSegG;
+inline constexpr std::uint8_t kSegPoint = lumeq::reading::kPointSegment;
+inline constexpr std::uint8_t kGlyphMinus = lumeq::reading::kMinusShape;
 
 // Unit slot.
 inline constexpr std::uint8_t kUnitKg = 0x01;
@@ -48,16 +50,17 @@ inline constexpr std::uint8_t kUnitViss = 0x10;
 inline constexpr std::uint8_t kUnitGross = 0x20;
 inline constexpr std::uint8_t kUnitNet = 0x40;
 
-// Sign slot: which indicator glyph the simulated scale uses for what.
-inline constexpr std::uint8_t kSignZero = 0x01;     // arrows at a ring: the platform is empty
-inline constexpr std::uint8_t kSignHold = 0x02;     // the eye: the reading is held
-inline constexpr std::uint8_t kSignStable = 0x04;   // the solid bar: the reading has settled
-inline constexpr std::uint8_t kSignTare = 0x08;     // arrows at a T: a tare is in use
-inline constexpr std::uint8_t kSignBattery = 0x10;  // never lit: the simulation runs on mains
-inline constexpr std::uint8_t kSignData = 0x20;     // the aerial: a reading was sent
+// Sign slot: the simulated scale lights each indicator glyph for what the display's readers
+// take it to mean.
+inline constexpr std::uint8_t kSignZero = lumeq::reading::kSignZero;
+inline constexpr std::uint8_t kSignHold = lumeq::reading::kSignHold;
+inline constexpr std::uint8_t kSignStable = lumeq::reading::kSignStable;
+inline constexpr std::uint8_t kSignTare = lumeq::reading::kSignTare;
+inline constexpr std::uint8_t kSignBattery = lumeq::reading::kSignBattery;  // never lit: mains
+inline constexpr std::uint8_t kSignData = lumeq::reading::kSignData;
 
 // WM slot: bit 7 lights the over-load legend, bits 6..1 the six bars (bit 1 the bottom one).
-inline constexpr std::uint8_t kWmOverLoad = 0x80;
+inline constexpr std::uint8_t kWmOverLoad = lumeq::reading::kWmOverLoad;
 inline constexpr int kBarCount = 6;
 // The mask lighting the lowest `count` bars (clamped to 0..6).
 std::uint8_t BarMask(int count);

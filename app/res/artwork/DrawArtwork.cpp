@@ -59,8 +59,16 @@ void DrawPicture(QPainter& p, const QRect& r, QChar letter, const QString& word,
     p.drawText(strip, Qt::AlignCenter, word);
 }
 
-QImage KeyFace(QChar letter, const QString& word, bool power, bool pressed) {
-    QImage img(kFace, kFace, QImage::Format_RGB32);
+// Every picture is drawn in 1x coordinates onto an image of `ratio` times the pixels, so the 2x
+// files are the same drawing at full resolution, not the 1x file enlarged.
+QImage Canvas(int size, int ratio, QImage::Format format) {
+    QImage img(size * ratio, size * ratio, format);
+    img.setDevicePixelRatio(ratio);
+    return img;
+}
+
+QImage KeyFace(QChar letter, const QString& word, bool power, bool pressed, int ratio) {
+    QImage img = Canvas(kFace, ratio, QImage::Format_RGB32);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
@@ -83,8 +91,8 @@ QImage KeyFace(QChar letter, const QString& word, bool power, bool pressed) {
     return img;
 }
 
-QImage Lamp(int size, bool lit) {
-    QImage img(size, size, QImage::Format_ARGB32);
+QImage Lamp(int size, bool lit, int ratio) {
+    QImage img = Canvas(size, ratio, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -113,8 +121,8 @@ QImage Lamp(int size, bool lit) {
 }
 
 // A bench scale: platter on a column over a base with a small green readout.
-QImage AppIcon(int size) {
-    QImage img(size, size, QImage::Format_ARGB32);
+QImage AppIcon(int size, int ratio = 1) {
+    QImage img = Canvas(size, ratio, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -169,15 +177,21 @@ int main(int argc, char** argv) {
                         {"key_tare", 'T', "TARE", false},
                         {"key_onoff", ' ', "ON/OFF", true}};
     bool ok = true;
-    for (const Key& k : keys) {
-        ok &= Save(KeyFace(k.letter, k.word, k.power, false), dir, QString(k.file) + "_up.png");
-        ok &= Save(KeyFace(k.letter, k.word, k.power, true), dir, QString(k.file) + "_down.png");
-    }
-    for (int size : {16, 32}) {
-        const QString s = QString::number(size);
-        ok &= Save(Lamp(size, true), dir, "lamp_lit_" + s + ".png");
-        ok &= Save(Lamp(size, false), dir, "lamp_dark_" + s + ".png");
-        ok &= Save(AppIcon(size), dir, "karvel_" + s + ".png");
+    // Qt picks the "@2x" file on a screen of twice the density.
+    for (int ratio : {1, 2}) {
+        const QString at = ratio == 1 ? QString() : QStringLiteral("@%1x").arg(ratio);
+        for (const Key& k : keys) {
+            ok &= Save(KeyFace(k.letter, k.word, k.power, false, ratio), dir,
+                       QString(k.file) + "_up" + at + ".png");
+            ok &= Save(KeyFace(k.letter, k.word, k.power, true, ratio), dir,
+                       QString(k.file) + "_down" + at + ".png");
+        }
+        for (int size : {16, 32}) {
+            const QString s = QString::number(size);
+            ok &= Save(Lamp(size, true, ratio), dir, "lamp_lit_" + s + at + ".png");
+            ok &= Save(Lamp(size, false, ratio), dir, "lamp_dark_" + s + at + ".png");
+            ok &= Save(AppIcon(size, ratio), dir, "karvel_" + s + at + ".png");
+        }
     }
     // The desktop entry's icon.
     ok &= Save(AppIcon(64), icons, QStringLiteral("karvel.png"));
