@@ -3,9 +3,9 @@
 namespace lumeq {
 
 namespace {
-// Initial-exec: the library is loaded after start-up, and a pointer fits in the static TLS that
-// the loader keeps for such libraries; every export touches it, so it should cost no lookup.
-__attribute__((tls_model("initial-exec"))) thread_local CModuleState* t_pCurrent = nullptr;
+// The default (dynamic) TLS model: a library with static TLS cannot be loaded late into a host
+// whose static TLS block is already used up.
+thread_local CModuleState* t_pCurrent = nullptr;
 }  // namespace
 
 CModuleState* AfxGetModuleState() {

@@ -103,7 +103,7 @@ Result GetClassObject(const Guid& clsid, const Guid& iid, void** out) {
     r = getClassObject(&clsid, &iid, out);
     if (Failed(r)) {
         *out = nullptr;
-        SetErrorText("the library " + library->Path() + " (listed for the class " +
+        SetErrorText("the library " + Printable(library->Path()) + " (listed for the class " +
                      clsid.ToString() + " in " + source.origin +
                      ") did not give its class "
                      "object: " +

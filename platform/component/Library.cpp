@@ -1,15 +1,16 @@
 #include "Library.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 #include <utility>
+#include <vector>
 
-#include "UniqueFd.h"
+#include "ErrorText.h"
 
 namespace component {
 
@@ -23,12 +24,9 @@ bool ReadAt(int fd, void* buffer, std::size_t size, off_t offset) {
 // shorter (an interrupted copy) makes the process die of SIGBUS when the missing part is touched.
 // Returns an empty string when every loadable segment lies within the file, else why not. Files
 // that are no library of this machine's kind pass: the loader refuses them with its own reason.
-std::string MissingSegments(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
+std::string MissingSegments(int fd, const struct stat& st) {
     ElfW(Ehdr) header{};
-    if (!fd || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        !ReadAt(fd.Get(), &header, sizeof header, 0) ||
+    if (!ReadAt(fd, &header, sizeof header, 0) ||
         std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
         header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) ||
         header.e_phentsize != sizeof(ElfW(Phdr)))
@@ -44,7 +42,7 @@ std::string MissingSegments(const std::string& path) {
         return cutOff(headersEnd);
     for (unsigned i = 0; i < header.e_phnum; ++i) {
         ElfW(Phdr) segment{};
-        if (!ReadAt(fd.Get(), &segment, sizeof segment,
+        if (!ReadAt(fd, &segment, sizeof segment,
                     static_cast<off_t>(header.e_phoff + i * sizeof segment)))
             return cutOff(headersEnd);
         const unsigned long long end =
@@ -55,43 +53,63 @@ std::string MissingSegments(const std::string& path) {
     return {};
 }
 
+// A resident library keeps the name it was loaded by, /proc/self/fd/N, which must go on naming
+// its file (dladdr reports it): the descriptor of a library whose handle is closed is kept open
+// here until the process ends.
+void KeepOpen(UniqueFd fd) {
+    static std::mutex mutex;
+    static std::vector<UniqueFd> kept;
+    std::lock_guard lock(mutex);
+    kept.push_back(std::move(fd));
+}
+
 }  // namespace
 
-Library Library::Open(const std::string& canonicalPath, std::string* error) {
+Library Library::Open(TrustedFile file, std::string* error) {
     Library library;
-    if (canonicalPath.empty() || canonicalPath.front() != '/') {
-        *error = "\"" + canonicalPath + "\" is not an absolute path";
+    if (!file) {
+        *error = file.Reason();
         return library;
     }
-    if (std::string missing = MissingSegments(canonicalPath); !missing.empty()) {
+    if (std::string missing = MissingSegments(file.Fd(), file.Status()); !missing.empty()) {
         *error = std::move(missing);
         return library;
     }
+    const std::string name = "/proc/self/fd/" + std::to_string(file.Fd());
     dlerror();
-    library.m_handle = dlopen(canonicalPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    library.m_handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library.m_handle) {
         const char* text = dlerror();
-        *error = text ? text : "the loader gave no reason";
+        std::string reason = text ? text : "the loader gave no reason";
+        if (reason.starts_with(name + ": "))
+            reason.erase(0, name.size() + 2);
+        *error = Printable(reason);
         return library;
     }
-    library.m_path = canonicalPath;
+    library.m_path = file.CanonicalPath();
+    library.m_file = file.TakeFd();
     return library;
 }
 
 Library::Library(Library&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)), m_path(std::move(other.m_path)) {}
+    : m_handle(std::exchange(other.m_handle, nullptr)),
+      m_path(std::move(other.m_path)),
+      m_file(std::move(other.m_file)) {}
 
 Library& Library::operator=(Library&& other) noexcept {
     if (this != &other) {
         std::swap(m_handle, other.m_handle);
         std::swap(m_path, other.m_path);
+        std::swap(m_file, other.m_file);
     }
     return *this;
 }
 
 Library::~Library() {
-    if (m_handle)
+    if (m_handle) {
         dlclose(m_handle);
+        KeepOpen(std::move(m_file));
+    }
 }
 
 void* Library::Export(const char* name) const {

@@ -2,15 +2,20 @@
 
 #include <string>
 
+#include "TrustedFile.h"
+#include "UniqueFd.h"
+
 namespace component {
 
 // One loaded shared library. Owns its handle; the library itself stays resident after the
 // handle is closed, because Qt keeps pointers into a library's meta-objects and resources.
 class Library {
   public:
-    // Opens `canonicalPath`, which must be absolute and canonical. On failure returns an empty
-    // library and sets `error` to the loader's text.
-    static Library Open(const std::string& canonicalPath, std::string* error);
+    // Loads the library from the descriptor of `file` (opened and checked by TrustedFile), so
+    // that the file loaded is the file checked. The loader knows it by the descriptor's name
+    // in /proc/self/fd, which is why the descriptor stays open while the library is resident.
+    // On failure returns an empty library and sets `error` to the reason.
+    static Library Open(TrustedFile file, std::string* error);
 
     Library() = default;
     Library(Library&& other) noexcept;
@@ -26,7 +31,8 @@ class Library {
 
   private:
     void* m_handle = nullptr;
-    std::string m_path;
+    std::string m_path;  // canonical
+    UniqueFd m_file;
 };
 
 }  // namespace component

@@ -1,11 +1,11 @@
 #include "LibraryCache.h"
 
-#include <climits>
-#include <cstdlib>
+#include <cerrno>
 #include <map>
 #include <mutex>
 
 #include "ErrorText.h"
+#include "TrustedFile.h"
 
 namespace component {
 
@@ -27,17 +27,19 @@ Cache& TheCache() {
 Result LoadCachedLibrary(const std::string& path, const Library** out) {
     *out = nullptr;
     if (path.empty() || path.front() != '/') {
-        SetErrorText("the library \"" + path +
+        SetErrorText("the library \"" + Printable(path) +
                      "\" is not given by an absolute path; libraries are never looked up by "
                      "name or in the current directory");
         return kCannotLoadLibrary;
     }
-    char resolved[PATH_MAX];
-    if (!realpath(path.c_str(), resolved)) {
-        SetErrorText("the library " + path + " cannot be found: " + SystemErrorText(errno));
+    TrustedFile file = TrustedFile::Open(path, TrustedFile::LastLink::kFollow);
+    if (!file) {
+        SetErrorText("the library " + Printable(path) +
+                     (file.Error() == ENOENT ? " cannot be found: " : " cannot be loaded: ") +
+                     file.Reason());
         return kCannotLoadLibrary;
     }
-    const std::string canonical = resolved;
+    const std::string canonical = file.CanonicalPath();
 
     Cache& cache = TheCache();
     std::lock_guard lock(cache.mutex);
@@ -46,9 +48,9 @@ Result LoadCachedLibrary(const std::string& path, const Library** out) {
         return kOk;
     }
     std::string error;
-    Library library = Library::Open(canonical, &error);
+    Library library = Library::Open(std::move(file), &error);
     if (!library) {
-        SetErrorText("the library " + canonical + " cannot be loaded: " + error);
+        SetErrorText("the library " + Printable(canonical) + " cannot be loaded: " + error);
         return kCannotLoadLibrary;
     }
     auto [it, inserted] = cache.libraries.emplace(canonical, std::move(library));
@@ -59,7 +61,7 @@ Result LoadCachedLibrary(const std::string& path, const Library** out) {
 void* FindExportAddress(const Library& library, const char* name) {
     void* address = library.Export(name);
     if (!address)
-        SetErrorText("the library " + library.Path() + " does not export " + name);
+        SetErrorText("the library " + Printable(library.Path()) + " does not export " + name);
     return address;
 }
 

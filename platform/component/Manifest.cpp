@@ -23,8 +23,10 @@ std::string ProgramPath() {
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+constexpr std::size_t kManifestLimit = 1 << 20;
+
 std::string Quote(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    return "\"" + Printable(text) + "\"";
 }
 
 }  // namespace
@@ -46,8 +48,9 @@ Result Manifest::Read(const std::string& path, Manifest* out, std::string* error
         return kRegistryAccess;
     }
     std::string text;
-    if (const int e = ReadTextFile(path, &text); e != 0) {
-        *error = "the manifest " + path + " cannot be read: " + SystemErrorText(e);
+    std::string reason;
+    if (const int e = ReadTrustedText(path, kManifestLimit, &text, &reason); e != 0) {
+        *error = "the manifest " + Printable(path) + " cannot be read: " + reason;
         return e == ENOENT ? kFileNotFound : kRegistryAccess;
     }
 
@@ -60,7 +63,7 @@ Result Manifest::Read(const std::string& path, Manifest* out, std::string* error
         const std::string_view line = TrimBlanks(raw);
         if (line.empty() || line.front() == '#')
             continue;
-        const std::string where = path + ":" + std::to_string(number) + ": ";
+        const std::string where = Printable(path) + ":" + std::to_string(number) + ": ";
         auto fail = [&](const std::string& why) {
             *error = where + why;
             return kRegistryAccess;

@@ -1,8 +1,7 @@
 #include "Registration.h"
 
-#include <cstdlib>
-
 #include "ErrorText.h"
+#include "RegistrationFault.h"
 #include "RegistrationStore.h"
 #include "StoreFile.h"
 #include "TextFile.h"
@@ -11,27 +10,12 @@ namespace component {
 
 namespace {
 
-constexpr const char* kFaultVariable = "KARVEL_REGISTRATION_FAULT";
-
-// Whether KARVEL_REGISTRATION_FAULT (a comma-separated list) names `step`.
 bool FaultInjected(std::string_view step) {
-    const char* value = std::getenv(kFaultVariable);
-    if (!value)
-        return false;
-    std::string_view list = value;
-    while (!list.empty()) {
-        const std::size_t comma = list.find(',');
-        if (TrimBlanks(list.substr(0, comma)) == step)
-            return true;
-        if (comma == std::string_view::npos)
-            break;
-        list.remove_prefix(comma + 1);
-    }
-    return false;
+    return RegistrationFaultInjected && RegistrationFaultInjected(step);
 }
 
 Result InjectedFault(std::string_view step) {
-    SetErrorText("the " + std::string(step) + " step fails on purpose (" + kFaultVariable + ")");
+    SetErrorText("the " + std::string(step) + " step fails on purpose (a test build)");
     return kRegistryAccess;
 }
 

@@ -8,9 +8,9 @@
 // reason in LastActivationError(); kInvalidArgument for a relative library path or a malformed
 // ProgID. Removing what is not registered succeeds.
 //
-// For tests, KARVEL_REGISTRATION_FAULT makes one step fail with kRegistryAccess before the store
-// is touched: "typelib" fails RegisterTypeLibrary and UnregisterTypeLibrary, "class" fails
-// RegisterControlClass, RegisterPropertyPageClass and UnregisterClass ("typelib,class": both).
+// Test builds can make one step fail with kRegistryAccess before the store is touched
+// (RegistrationFault.h): "typelib" fails RegisterTypeLibrary and UnregisterTypeLibrary, "class"
+// fails RegisterControlClass, RegisterPropertyPageClass and UnregisterClass.
 
 #include <cstdint>
 #include <optional>

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <map>
 #include <span>
+#include <unordered_set>
 
+#include "ErrorText.h"
 #include "TextFile.h"
 
 namespace component {
@@ -14,6 +16,10 @@ namespace {
 
 constexpr std::string_view kHeader = "karvel-component-store";
 constexpr int kFormat = 1;
+
+std::string Quoted(std::string_view text) {
+    return "\"" + Printable(text) + "\"";
+}
 
 std::string Escape(std::string_view value) {
     std::string out;
@@ -115,15 +121,15 @@ class Fields {
         for (std::string_view field : raw) {
             const std::size_t eq = field.find('=');
             if (eq == std::string_view::npos || eq == 0)
-                return "the field \"" + std::string(field) + "\" is not key=value";
+                return "the field " + Quoted(field) + " is not key=value";
             const std::string key(field.substr(0, eq));
             if (std::find(allowed.begin(), allowed.end(), key) == allowed.end())
-                return "unknown field \"" + key + "\"";
+                return "unknown field " + Quoted(key);
             std::string value;
             if (!Unescape(field.substr(eq + 1), &value))
-                return "the value of \"" + key + "\" has a bad escape";
+                return "the value of " + Quoted(key) + " has a bad escape";
             if (!m_values.emplace(key, std::move(value)).second)
-                return "the field \"" + key + "\" appears twice";
+                return "the field " + Quoted(key) + " appears twice";
         }
         return {};
     }
@@ -134,6 +140,34 @@ class Fields {
 
   private:
     std::map<std::string, std::string> m_values;
+};
+
+// Hashes for the duplicate checks of Parse, which must stay linear in the size of the file.
+std::size_t HashGuid(const Guid& g) {
+    std::uint64_t low = 0;
+    for (std::uint8_t b : g.data4)
+        low = low << 8 | b;
+    const std::uint64_t high =
+        std::uint64_t{g.data1} << 32 | std::uint64_t{g.data2} << 16 | g.data3;
+    return std::hash<std::uint64_t>()(high * 0x9E3779B97F4A7C15ull ^ low);
+}
+
+struct GuidHash {
+    std::size_t operator()(const Guid& g) const { return HashGuid(g); }
+};
+
+struct TypeLibraryKey {
+    TypeLibraryVersion version;
+    std::uint32_t lcid;
+    bool operator==(const TypeLibraryKey&) const = default;
+};
+
+struct TypeLibraryKeyHash {
+    std::size_t operator()(const TypeLibraryKey& k) const {
+        return HashGuid(k.version.libid) ^
+               std::hash<std::uint64_t>()(std::uint64_t{k.version.major} << 48 |
+                                          std::uint64_t{k.version.minor} << 32 | k.lcid);
+    }
 };
 
 bool IsAbsolutePath(const std::string& path) {
@@ -158,14 +192,17 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
     int number = 0;
     bool haveHeader = false;
     std::optional<std::size_t> declaredCount;
+    std::unordered_set<Guid, GuidHash> classes;
+    std::unordered_set<std::string_view> progIds;
+    std::unordered_set<TypeLibraryKey, TypeLibraryKeyHash> typeLibraries;
     auto fail = [&](const std::string& reason) {
-        *error = "the registration store " + path + " is damaged: line " + std::to_string(number) +
-                 ": " + reason;
+        *error = "the registration store " + Printable(path) + " is damaged: line " +
+                 std::to_string(number) + ": " + reason;
         return kRegistryAccess;
     };
 
     if (text.empty()) {
-        *error = "the registration store " + path + " is damaged: the file is empty";
+        *error = "the registration store " + Printable(path) + " is damaged: the file is empty";
         return kRegistryAccess;
     }
     const std::vector<std::string_view> lines = SplitLines(text);
@@ -184,7 +221,7 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
                 return fail("expected the header \"karvel-component-store<TAB>1\"");
             std::uint64_t format = 0;
             if (!ParseUnsigned(fields[1], 0xFFFF, &format))
-                return fail("the format number \"" + std::string(fields[1]) + "\" is not a number");
+                return fail("the format number " + Quoted(fields[1]) + " is not a number");
             if (format != kFormat)
                 return fail("format " + std::to_string(format) + " is not known here (this " +
                             "program reads format " + std::to_string(kFormat) + ")");
@@ -199,7 +236,7 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
             continue;
         }
         if (fields.size() < 2)
-            return fail("a \"" + std::string(kind) + "\" record without its key");
+            return fail("a " + Quoted(kind) + " record without its key");
         const std::span<const std::string_view> rest(fields.begin() + 2, fields.end());
         Fields values;
         auto required = [&](const char* key, std::string* target) {
@@ -214,7 +251,7 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
             StoredClass entry;
             const auto clsid = Guid::Parse(fields[1]);
             if (!clsid)
-                return fail("\"" + std::string(fields[1]) + "\" is not a class identifier");
+                return fail(Quoted(fields[1]) + " is not a class identifier");
             entry.clsid = *clsid;
             if (auto why =
                     values.Read(rest, {"library", "name", "progid", "threading", "control",
@@ -257,14 +294,14 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
                 v.libid = *parsed;
                 entry.typeLibrary = v;
             }
-            if (store.FindClass(entry.clsid))
+            if (!classes.insert(entry.clsid).second)
                 return fail("the class " + clsid->ToString() + " is listed twice");
             store.m_classes.push_back(std::move(entry));
         } else if (kind == "progid") {
             StoredProgId entry;
             entry.progId = fields[1];
             if (!IsValidProgId(entry.progId))
-                return fail("\"" + entry.progId + "\" is not a ProgID");
+                return fail(Quoted(entry.progId) + " is not a ProgID");
             if (auto why = values.Read(rest, {"clsid"}); !why.empty())
                 return fail(why);
             std::string clsidText;
@@ -273,14 +310,14 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
             if (!clsid)
                 return fail("the ProgID " + entry.progId + " has no class identifier");
             entry.clsid = *clsid;
-            if (store.FindProgId(entry.progId))
+            if (!progIds.insert(fields[1]).second)
                 return fail("the ProgID " + entry.progId + " is listed twice");
             store.m_progIds.push_back(std::move(entry));
         } else if (kind == "typelib") {
             StoredTypeLibrary entry;
             const auto libid = Guid::Parse(fields[1]);
             if (!libid)
-                return fail("\"" + std::string(fields[1]) + "\" is not a type library identifier");
+                return fail(Quoted(fields[1]) + " is not a type library identifier");
             entry.version.libid = *libid;
             if (auto why = values.Read(rest, {"version", "lcid", "library", "helpdir"});
                 !why.empty())
@@ -296,13 +333,11 @@ Result RegistrationStore::Parse(std::string_view text, const std::string& path,
             if (!required("library", &entry.library) || !IsAbsolutePath(entry.library))
                 return fail("the type library has no absolute library path");
             required("helpdir", &entry.helpDirectory);
-            for (const StoredTypeLibrary& other : store.m_typeLibraries) {
-                if (other.version == entry.version && other.lcid == entry.lcid)
-                    return fail("the type library is listed twice");
-            }
+            if (!typeLibraries.insert({entry.version, entry.lcid}).second)
+                return fail("the type library is listed twice");
             store.m_typeLibraries.push_back(std::move(entry));
         } else {
-            return fail("unknown record \"" + std::string(kind) + "\"");
+            return fail("unknown record " + Quoted(kind));
         }
     }
     if (!haveHeader)

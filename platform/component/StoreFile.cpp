@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +11,9 @@
 #include <string_view>
 
 #include "ErrorText.h"
+#include "StoreLock.h"
 #include "TextFile.h"
+#include "TrustedFile.h"
 #include "UniqueFd.h"
 
 namespace component {
@@ -20,7 +21,9 @@ namespace component {
 namespace {
 
 constexpr const char* kStoreVariable = "KARVEL_COMPONENT_STORE";
-constexpr std::size_t kStoreLimit = 16 << 20;
+// A registration takes a few hundred bytes: this holds thousands, and keeps a file that is no
+// store from holding up a program's start.
+constexpr std::size_t kStoreLimit = 1 << 20;
 
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/')
@@ -58,17 +61,37 @@ int WriteAll(int fd, const std::string& text) {
     return 0;
 }
 
-int FlockRetrying(int fd, int operation) {
-    while (flock(fd, operation) != 0) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
+std::string BaseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
-// Writes `text` to a new file beside `path` and renames it over `path`, durably.
-Result ReplaceFile(const std::string& path, const std::string& text, std::string* error) {
+// Makes the folder of the store at `path` when missing, opens it and takes the store's lock,
+// waiting at most `wait` for it.
+Result OpenForUpdate(const std::string& path, std::chrono::milliseconds wait, TrustedFile* folder,
+                     UniqueFd* lock, std::string* error) {
+    if (path.empty() || path.front() != '/') {
+        *error = "the registration store path \"" + Printable(path) + "\" is not absolute";
+        return kRegistryAccess;
+    }
     const std::string directory = DirectoryOf(path);
+    if (const int e = MakeDirectories(directory); e != 0) {
+        *error = "cannot create the folder " + Printable(directory) +
+                 " of the registration store " + Printable(path) + ": " + SystemErrorText(e);
+        return kRegistryAccess;
+    }
+    *folder = TrustedFile::OpenFolder(directory);
+    if (!*folder) {
+        *error = "the folder " + Printable(directory) + " of the registration store " +
+                 Printable(path) + " cannot be used: " + folder->Reason();
+        return kRegistryAccess;
+    }
+    return LockStore(folder->Fd(), BaseName(path) + ".lock", path + ".lock", wait, lock, error);
+}
+
+// Writes `text` to a new file beside `path` and renames it over `path`, durably. `folder` is
+// the store's open folder.
+Result ReplaceFile(const std::string& path, const TrustedFile& folder, const std::string& text,
+                   std::string* error) {
     std::string temporary = path + ".tmp-XXXXXX";
     UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) {
@@ -78,7 +101,7 @@ Result ReplaceFile(const std::string& path, const std::string& text, std::string
     auto fail = [&](const std::string& what, int e) {
         file.Reset();
         unlink(temporary.c_str());
-        *error = what + ": " + SystemErrorText(e);
+        *error = Printable(what) + ": " + SystemErrorText(e);
         return kRegistryAccess;
     };
     if (fchmod(file.Get(), 0644) != 0)
@@ -92,10 +115,10 @@ Result ReplaceFile(const std::string& path, const std::string& text, std::string
     if (rename(temporary.c_str(), path.c_str()) != 0)
         return fail("cannot rename " + temporary + " to " + path, errno);
 
-    UniqueFd dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir || fsync(dir.Get()) != 0) {
+    if (fsync(folder.Fd()) != 0) {
         // The new store is in place; only its durability across a power cut is in doubt.
-        *error = "cannot flush the directory " + directory + ": " + SystemErrorText(errno);
+        *error = "cannot flush the folder " + Printable(folder.CanonicalPath()) + ": " +
+                 SystemErrorText(errno);
         return kRegistryAccess;
     }
     return kOk;
@@ -106,7 +129,8 @@ Result ReplaceFile(const std::string& path, const std::string& text, std::string
 std::string StoreFile::Path(std::string* error) {
     if (const char* named = std::getenv(kStoreVariable); named && *named) {
         if (named[0] != '/') {
-            *error = std::string(kStoreVariable) + " (\"" + named + "\") is not an absolute path";
+            *error = std::string(kStoreVariable) + " (\"" + Printable(named) +
+                     "\") is not an absolute path";
             return {};
         }
         return named;
@@ -148,10 +172,15 @@ std::vector<std::string> StoreFile::MachinePaths() {
 Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::string* error) {
     *out = RegistrationStore();
     std::string text;
-    if (const int e = ReadTextFile(path, &text, kStoreLimit); e != 0) {
+    std::string reason;
+    if (const int e = ReadTrustedText(path, kStoreLimit, &text, &reason); e != 0) {
         if (e == ENOENT)
             return kOk;
-        *error = "the registration store " + path + " cannot be read: " + SystemErrorText(e);
+        *error = "the registration store " + Printable(path) + " cannot be read: " + reason;
+        if (e == EFBIG)
+            *error +=
+                "; it is not a registration store, or it is damaged: remove it and "
+                "register the components again";
         return kRegistryAccess;
     }
     return RegistrationStore::Parse(text, path, out, error);
@@ -206,34 +235,35 @@ Result StoreFile::FindForLookup(const std::function<bool(const RegistrationStore
 Result StoreFile::Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error) {
-    if (path.empty() || path.front() != '/') {
-        *error = "the registration store path \"" + path + "\" is not absolute";
-        return kRegistryAccess;
-    }
-    if (const int e = MakeDirectories(DirectoryOf(path)); e != 0) {
-        *error = "cannot create the directory of the registration store " + path + ": " +
-                 SystemErrorText(e);
-        return kRegistryAccess;
-    }
-    const std::string lockPath = path + ".lock";
-    UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!lock) {
-        *error = "cannot open the lock file " + lockPath + ": " + SystemErrorText(errno);
-        return kRegistryAccess;
-    }
-    if (const int e = FlockRetrying(lock.Get(), LOCK_EX); e != 0) {
-        *error = "cannot lock " + lockPath + ": " + SystemErrorText(e);
-        return kRegistryAccess;
-    }
-
+    TrustedFile folder;
+    UniqueFd lock;
+    if (const Result r = OpenForUpdate(path, kStoreLockWait, &folder, &lock, error); Failed(r))
+        return r;
     RegistrationStore store;
     if (const Result r = Load(path, &store, error); Failed(r))
         return r;
     const Result r = change(store);
     if (Failed(r) || r == kFalse)
         return r;
-    return ReplaceFile(path, store.Format(), error);
+    return ReplaceFile(path, folder, store.Format(), error);
     // The lock goes with `lock`, after the rename.
+}
+
+Result StoreFile::CheckWritable(const std::string& path, std::string* error) {
+    TrustedFile folder;
+    UniqueFd lock;
+    // The update that failed has waited already.
+    if (const Result r = OpenForUpdate(path, std::chrono::milliseconds{0}, &folder, &lock, error);
+        Failed(r))
+        return r;
+    std::string temporary = path + ".tmp-XXXXXX";
+    UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file) {
+        *error = "cannot create a file beside " + Printable(path) + ": " + SystemErrorText(errno);
+        return kRegistryAccess;
+    }
+    unlink(temporary.c_str());
+    return kOk;
 }
 
 }  // namespace component

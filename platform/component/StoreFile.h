@@ -4,6 +4,10 @@
 // per-user and a machine-wide registry are merged: the current user's store, and the machine's
 // stores in the folders of $XDG_DATA_DIRS. Lookups read the user's first, so its entries win.
 //
+// The store, its folder and its lock file must pass the trust rules of TrustedFile.h: a store
+// that another user could have written is refused, never read. A writer waits a few seconds at
+// most for another one (StoreLock.h).
+//
 // Readers never lock: the file is only ever replaced whole by rename, so a reader sees either
 // the old or the new contents. Writers serialise on an advisory lock of "<store>.lock", read,
 // change, write a temporary file in the same directory, fsync it, rename it over the store and
@@ -54,6 +58,11 @@ class StoreFile {
     static Result Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error);
+
+    // Whether Update() of the store at `path` could write now (its folder can be made and is
+    // trusted, its lock can be had, a file can be created beside it), without changing the
+    // store: for explaining a failed registration. kRegistryAccess with the reason in `error`.
+    static Result CheckWritable(const std::string& path, std::string* error);
 };
 
 }  // namespace component

@@ -1,39 +1,56 @@
 #include "TextFile.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+
+#include "ErrorText.h"
+#include "TrustedFile.h"
 
 namespace component {
 
-int ReadTextFile(const std::string& path, std::string* text, std::size_t limit) {
+int ReadAll(int fd, std::string* text, std::size_t limit) {
     text->clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    int error = 0;
     char buffer[8192];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            error = errno;
-            break;
+            const int error = errno;
+            text->clear();
+            return error;
         }
         if (n == 0)
-            break;
+            return 0;
         if (text->size() + static_cast<std::size_t>(n) > limit) {
-            error = EFBIG;
-            break;
+            text->clear();
+            return EFBIG;
         }
         text->append(buffer, static_cast<std::size_t>(n));
     }
-    close(fd);
-    if (error)
-        text->clear();
-    return error;
+}
+
+int ReadTrustedText(const std::string& path, std::size_t limit, std::string* text,
+                    std::string* reason) {
+    text->clear();
+    TrustedFile file = TrustedFile::Open(path, TrustedFile::LastLink::kRefuse);
+    if (!file) {
+        *reason = file.Reason();
+        return file.Error();
+    }
+    const std::string limitText =
+        "more than the " + std::to_string(limit) + " bytes that such a file may hold";
+    if (static_cast<std::uint64_t>(file.Status().st_size) > limit) {
+        *reason = "it holds " + std::to_string(file.Status().st_size) + " bytes, " + limitText;
+        return EFBIG;
+    }
+    if (const int e = ReadAll(file.Fd(), text, limit); e != 0) {
+        *reason = e == EFBIG ? "it holds " + limitText : SystemErrorText(e);
+        return e;
+    }
+    return 0;
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {

@@ -7,11 +7,17 @@
 
 namespace component {
 
-// Reads the whole file at `path` into `text`. Returns 0 or the errno value of the failure
-// (EFBIG when the file is longer than `limit` bytes).
-int ReadTextFile(const std::string& path, std::string* text, std::size_t limit = 1 << 20);
+// Reads the rest of the file open at `fd` into `text`. Returns 0 or the errno value of the
+// failure (EFBIG when there are more than `limit` bytes).
+int ReadAll(int fd, std::string* text, std::size_t limit);
 
 // Splits `text` at line ends ("\n", with an optional "\r" before it).
+// Reads the regular file at absolute `path` whole, if it passes the trust rules (TrustedFile.h;
+// it may not be a symbolic link). Returns 0, or an errno value with the reason in `reason`:
+// ENOENT when it does not exist, EFBIG when it holds more than `limit` bytes.
+int ReadTrustedText(const std::string& path, std::size_t limit, std::string* text,
+                    std::string* reason);
+
 std::vector<std::string_view> SplitLines(std::string_view text);
 
 // `text` without leading and trailing blanks (spaces, tabs).

@@ -53,12 +53,12 @@ Result LoadRegisteredTypeLibrary(const Guid& libid, std::uint16_t major, std::ui
     }
     const TypeLibraryInfo* info = getTypeLibrary();
     if (!info) {
-        SetErrorText(wanted + ": " + library->Path() + " carries no type library");
+        SetErrorText(wanted + ": " + Printable(library->Path()) + " carries no type library");
         return kCannotLoadLibrary;
     }
     if (info->libid != libid || info->major != entry->version.major ||
         info->minor != entry->version.minor) {
-        SetErrorText(wanted + ": " + library->Path() + " carries " +
+        SetErrorText(wanted + ": " + Printable(library->Path()) + " carries " +
                      VersionText(info->libid, info->major, info->minor) + " instead");
         return kCannotLoadLibrary;
     }

@@ -1,8 +1,9 @@
 // The files that say where the display control lives are damaged: the application manifest and
-// the registration store, each empty, cut off, full of garbage, not a file, or too large. The
-// lookup says which file and what is wrong with it, and Karvel passes that on and ends.
+// the registration store, each empty, cut off, full of garbage, a folder or a FIFO, or too large.
+// The lookup says which file and what is wrong with it, and Karvel passes that on and ends.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -61,10 +62,11 @@ enum class Damaged { kManifest, kStore };
 struct DamageCase {
     const char* name;
     Damaged file;
-    // The damaged file's contents; a directory is made in its place when not set.
+    // The damaged file's contents; a folder (or a FIFO) is made in its place when not set.
     std::optional<std::string> contents;
     Result expected;
     std::string because;  // part of the account; "@" stands for the damaged file's path
+    bool fifo = false;
 };
 
 std::vector<DamageCase> Cases() {
@@ -82,9 +84,11 @@ std::vector<DamageCase> Cases() {
         {"manifest of random bytes", Damaged::kManifest, RandomBytes(4096, 1), kRegistryAccess,
          "@:"},
         {"manifest that is a directory", Damaged::kManifest, std::nullopt, kRegistryAccess,
-         "the manifest @ cannot be read: Is a directory"},
+         "the manifest @ cannot be read: it is a folder, not a regular file"},
+        {"manifest that is a FIFO", Damaged::kManifest, std::nullopt, kRegistryAccess,
+         "the manifest @ cannot be read: it is a FIFO (named pipe), not a regular file", true},
         {"manifest of two megabytes", Damaged::kManifest, std::string(2 << 20, '#'),
-         kRegistryAccess, "the manifest @ cannot be read: File too large"},
+         kRegistryAccess, "the manifest @ cannot be read: it holds 2097152 bytes, more than"},
         {"empty store", Damaged::kStore, "", kRegistryAccess,
          "the registration store @ is damaged: the file is empty"},
         {"store cut in half", Damaged::kStore, store.substr(0, store.size() / 2), kRegistryAccess,
@@ -94,9 +98,11 @@ std::vector<DamageCase> Cases() {
         {"store of random bytes", Damaged::kStore, RandomBytes(4096, 2), kRegistryAccess,
          "the registration store @ is damaged: line "},
         {"store that is a directory", Damaged::kStore, std::nullopt, kRegistryAccess,
-         "the registration store @ cannot be read: Is a directory"},
-        {"store of seventeen megabytes", Damaged::kStore, std::string(17 << 20, '#'),
-         kRegistryAccess, "the registration store @ cannot be read: File too large"},
+         "the registration store @ cannot be read: it is a folder, not a regular file"},
+        {"store that is a FIFO", Damaged::kStore, std::nullopt, kRegistryAccess,
+         "the registration store @ cannot be read: it is a FIFO (named pipe)", true},
+        {"store of two megabytes", Damaged::kStore, std::string(2 << 20, '#'), kRegistryAccess,
+         "the registration store @ cannot be read: it holds 2097152 bytes, more than"},
     };
 }
 
@@ -116,6 +122,8 @@ CaseFiles MakeFiles(const DamageCase& c, const TempDir& dir, std::size_t index) 
     files.damaged = c.file == Damaged::kManifest ? files.manifest : files.store;
     if (c.contents)
         WriteFile(files.damaged, *c.contents);
+    else if (c.fifo)
+        EXPECT_EQ(::mkfifo(files.damaged.c_str(), 0600), 0);
     else
         fs::create_directories(files.damaged);
     return files;

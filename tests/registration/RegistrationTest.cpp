@@ -1,11 +1,15 @@
 #include "component/Registration.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "RunProgram.h"
 #include "component/Activation.h"
@@ -13,6 +17,7 @@
 #include "component/Ref.h"
 #include "component/StoreFile.h"
 #include "component/TypeLibrary.h"
+#include "component/UniqueFd.h"
 #include "fake/FakeIds.h"
 #include "support/TestFiles.h"
 
@@ -311,10 +316,13 @@ TEST_F(Registration, TheDefaultStoreLivesInTheUsersDataDirectory) {
 // The registration tool, run as its own process.
 class RegisterTool : public Registration {
   protected:
-    testing_support::ProgramRun Run(std::vector<std::string> args) {
-        return RunProgram(LUMEQ_REGISTER, args, m_dir.Path().string());
+    testing_support::ProgramRun Run(std::vector<std::string> args,
+                                    std::optional<uid_t> asUser = std::nullopt) {
+        return RunProgram(LUMEQ_REGISTER, args, m_dir.Path().string(), asUser);
     }
 };
+
+constexpr uid_t kNobody = 65534;
 
 TEST_F(RegisterTool, RegistersAndUnregistersALibrary) {
     auto run = Run({FAKE_LIBRARY_A});
@@ -456,17 +464,113 @@ TEST_F(RegisterTool, ExitsWithFailureWhenTheLibraryCannotServe) {
 
 TEST_F(RegisterTool, ReportsADamagedStore) {
     const std::string garbage = "karvel-component-store\t1\nclass\t{oops}\n";
-    WriteFile(m_store, garbage);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{FAKE_LIBRARY_A}, {"-u", FAKE_LIBRARY_A}, {"--list"}}) {
-        SCOPED_TRACE(args.front());
-        const auto run = Run(args);
-        EXPECT_EQ(run.exitStatus, 2);
-        EXPECT_TRUE(Contains(
-            run.err, "the registration store " + m_store + " is damaged: line 2: \"{oops}\""))
-            << run.err;
-        EXPECT_EQ(ReadFile(m_store), garbage);
+    const struct {
+        const char* name;
+        const char* because;
+    } cases[] = {
+        {"garbage", "is damaged: line 2: \"{oops}\""},
+        {"a FIFO", "cannot be read: it is a FIFO (named pipe), not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(m_store);
+        if (c.name == std::string("a FIFO"))
+            ASSERT_EQ(mkfifo(m_store.c_str(), 0600), 0);
+        else
+            WriteFile(m_store, garbage);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{FAKE_LIBRARY_A}, {"-u", FAKE_LIBRARY_A}, {"--list"}}) {
+            SCOPED_TRACE(args.front());
+            const auto run = Run(args);
+            EXPECT_EQ(run.exitStatus, 2);
+            EXPECT_TRUE(Contains(run.err, "the registration store " + m_store + " " + c.because))
+                << run.err;
+        }
     }
+    EXPECT_TRUE(std::filesystem::is_fifo(m_store));
+}
+
+// The library reports only a result code; the tool finds out and says why the store failed it.
+TEST_F(RegisterTool, SaysWhyTheStoreCannotBeWritten) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "files of other users need root";
+    const std::string folder = m_dir / "data/karvel";
+    const std::string lock = m_store + ".lock";
+    const std::string readOnly = m_dir / "read-only";
+    // Only nobody meets a read-only folder; nobody must reach it and the tool's files.
+    ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
+    std::filesystem::create_directories(readOnly);
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        int exitStatus;
+        std::string because;
+        std::optional<uid_t> asUser = std::nullopt;
+    } cases[] = {
+        {"lock file that is a folder", [&] { std::filesystem::create_directories(lock); }, 1,
+         "cannot be written: cannot use the lock file " + lock + ": Is a directory"},
+        {"lock file that is a link",
+         [&] {
+             std::filesystem::create_directories(folder);
+             std::filesystem::create_symlink(m_dir / "elsewhere", lock);
+         },
+         1, "cannot use the lock file " + lock + ": it is a symbolic link"},
+        {"another user's lock file",
+         [&] {
+             WriteFile(lock, "");
+             ASSERT_EQ(chown(lock.c_str(), kNobody, kNobody), 0);
+         },
+         1, "cannot use the lock file " + lock + ": it belongs to nobody (uid 65534), not to you"},
+        {"another user's store",
+         [&] {
+             WriteFile(m_store, RegistrationStore().Format());
+             ASSERT_EQ(chown(m_store.c_str(), kNobody, kNobody), 0);
+         },
+         2, "the file " + m_store + " belongs to another user (owner nobody (uid 65534)"},
+        {"read-only data folder", [] {}, 1,
+         "the registration store " + readOnly +
+             "/karvel/components.store cannot be written: "
+             "cannot create the folder " +
+             readOnly + "/karvel of the registration store " + readOnly +
+             "/karvel/components.store: Permission denied",
+         kNobody},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "data");
+        c.make();
+        ScopedEnv store("KARVEL_COMPONENT_STORE",
+                        c.asUser ? std::nullopt : std::optional<std::string>(m_store));
+        ScopedEnv data("XDG_DATA_HOME", readOnly);
+        const auto run = Run({FAKE_LIBRARY_A}, c.asUser);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
+        if (c.exitStatus == 1) {
+            EXPECT_TRUE(Contains(run.out, "returned 0x80040200")) << run.out;
+        }
+        EXPECT_TRUE(Contains(run.err, c.because)) << run.err;
+    }
+}
+
+TEST_F(RegisterTool, AHeldLockIsNamedInsteadOfWaitedForForEver) {
+    const std::string lockPath = m_store + ".lock";
+    WriteFile(lockPath, "");
+    const UniqueFd held(open(lockPath.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_EQ(flock(held.Get(), LOCK_EX), 0);
+    const auto run = Run({FAKE_LIBRARY_A});
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_TRUE(Contains(
+        run.err, "the lock file " + lockPath + " is held by process " + std::to_string(getpid())))
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(m_store));
+}
+
+// A stray environment variable cannot make the shipped library's registration fail.
+TEST_F(RegisterTool, TheShippedLibraryHasNoFaultSwitch) {
+    ScopedEnv fault(kFault, "typelib,class");
+    EXPECT_EQ(Run({FAKE_LIBRARY_A}).exitStatus, 1) << "the switch of the test build is on";
+    const auto run = Run({LUMEQ_LIBRARY});
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out, "returned 0x00000000 (success)")) << run.out;
 }
 
 }  // namespace

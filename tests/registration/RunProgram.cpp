@@ -1,7 +1,7 @@
 #include "RunProgram.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +14,7 @@ extern char** environ;
 namespace testing_support {
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& scratchDir) {
+                      const std::string& scratchDir, std::optional<uid_t> asUser) {
     const std::string outPath = scratchDir + "/run.out";
     const std::string errPath = scratchDir + "/run.err";
     std::vector<char*> argv;
@@ -23,18 +23,21 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
     ProgramRun run;
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    const pid_t pid = fork();
+    if (pid < 0)
         return run;
+    if (pid == 0) {
+        // Only async-signal-safe calls from here on.
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+            _exit(126);
+        if (asUser && (setgroups(0, nullptr) != 0 || setgid(*asUser) != 0 || setuid(*asUser) != 0))
+            _exit(126);
+        execve(program.c_str(), argv.data(), environ);
+        _exit(127);
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "component/Activation.h"
+#include "component/ErrorText.h"
 #include "component/Interfaces.h"
 #include "component/LibraryCache.h"
 #include "component/StoreFile.h"
@@ -77,14 +78,20 @@ int RunSelfRegistration(const std::string& library, Direction direction, std::os
     }
 
     const Result r = server();
-    out << exportName << " in " << loaded->Path() << " returned " << Code(r) << " ("
+    out << exportName << " in " << Printable(loaded->Path()) << " returned " << Code(r) << " ("
         << DescribeResult(r) << ")\n";
     if (Succeeded(r)) {
         out << (direction == Direction::Register ? "Registered in " : "Unregistered from ")
             << storePath << "\n";
         return kExitSuccess;
     }
-    if (std::string problem = StoreProblem(&storePath); !problem.empty())
+    // The library's own account of the failure stays in its copy of the component layer: find
+    // out here whether the store is what failed it, and why.
+    std::string problem = StoreProblem(&storePath);
+    if (problem.empty() && Failed(StoreFile::CheckWritable(storePath, &problem)))
+        problem =
+            "the registration store " + Printable(storePath) + " cannot be written: " + problem;
+    if (!problem.empty())
         err << "lumeq-register: " << problem << "\n";
     return kExitServerFailed;
 }

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "SelfRegistration.h"
+#include "component/ErrorText.h"
 #include "component/StoreFile.h"
 
 namespace lumeq_register {
@@ -39,17 +40,18 @@ int ListStore(std::ostream& out, std::ostream& err) {
     }
     out << "Type libraries:\n";
     for (const StoredTypeLibrary& t : store.TypeLibraries()) {
-        out << "  " << Version(t.version) << "  locale " << t.lcid << "  " << t.library << "\n";
+        out << "  " << Version(t.version) << "  locale " << t.lcid << "  " << Printable(t.library)
+            << "\n";
     }
     out << "Classes:\n";
     for (const StoredClass& c : store.Classes()) {
-        out << "  " << c.clsid.ToString() << "  \"" << c.userTypeName << "\"  " << c.library
-            << "\n";
+        out << "  " << c.clsid.ToString() << "  \"" << Printable(c.userTypeName) << "\"  "
+            << Printable(c.library) << "\n";
         std::string details;
         if (!c.progId.empty())
             details += "ProgID " + c.progId + "; ";
         if (!c.threading.empty())
-            details += "threading " + c.threading + "; ";
+            details += "threading " + Printable(c.threading) + "; ";
         if (c.control) {
             details += std::string("control, ") + (c.insertable ? "insertable" : "not insertable") +
                        "; toolbox bitmap " + std::to_string(c.toolboxBitmap) + "; misc status " +

@@ -1,0 +1,122 @@
+#include "FileTrust.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "ErrorText.h"
+
+namespace component {
+
+namespace {
+
+bool IsTrustedOwner(uid_t uid) {
+    return uid == 0 || uid == geteuid();
+}
+
+std::vector<char> LookupBuffer() {
+    const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    return std::vector<char>(size > 0 ? static_cast<std::size_t>(size) : 16384);
+}
+
+bool UidOfName(const char* name, uid_t* uid) {
+    std::vector<char> buffer = LookupBuffer();
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwnam_r(name, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return false;
+    *uid = found->pw_uid;
+    return true;
+}
+
+// Whether a user other than the running one (or root) belongs to group `gid`. An unknown group
+// counts as having other members.
+bool GroupHasOtherMembers(gid_t gid) {
+    std::vector<char> buffer(65536);
+    group entry{};
+    group* found = nullptr;
+    if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return true;
+    for (char** member = found->gr_mem; member && *member; ++member) {
+        uid_t uid = 0;
+        if (!UidOfName(*member, &uid) || !IsTrustedOwner(uid))
+            return true;
+    }
+    // getpwent keeps one cursor per process.
+    static std::mutex cursor;
+    std::lock_guard lock(cursor);
+    bool other = false;
+    setpwent();
+    std::vector<char> line = LookupBuffer();
+    passwd user{};
+    passwd* next = nullptr;
+    while (!other && getpwent_r(&user, line.data(), line.size(), &next) == 0 && next)
+        other = next->pw_gid == gid && !IsTrustedOwner(next->pw_uid);
+    endpwent();
+    return other;
+}
+
+std::string GroupName(gid_t gid) {
+    std::vector<char> buffer(65536);
+    group entry{};
+    group* found = nullptr;
+    const std::string number = "gid " + std::to_string(gid);
+    if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return number;
+    return std::string(found->gr_name) + " (" + number + ")";
+}
+
+const char* RoleName(FileRole role) {
+    switch (role) {
+        case FileRole::kFolder:
+            return "the folder ";
+        case FileRole::kLink:
+            return "the symbolic link ";
+        case FileRole::kFile:
+            break;
+    }
+    return "the file ";
+}
+
+}  // namespace
+
+std::string UserName(uid_t uid) {
+    std::vector<char> buffer = LookupBuffer();
+    passwd entry{};
+    passwd* found = nullptr;
+    const std::string number = "uid " + std::to_string(uid);
+    if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return number;
+    return std::string(found->pw_name) + " (" + number + ")";
+}
+
+std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    const std::string what = RoleName(role) + Printable(path);
+    const std::string facts = " (owner " + UserName(st.st_uid) + ", mode " + mode + ")";
+    if (!IsTrustedOwner(st.st_uid))
+        return what + " belongs to another user" + facts;
+    // Only the owner of a link's folder can replace a link; its own mode means nothing.
+    if (role == FileRole::kLink)
+        return {};
+    const bool sticky = role == FileRole::kFolder && (st.st_mode & S_ISVTX);
+    if ((st.st_mode & S_IWOTH) && !sticky)
+        return what + " can be written by every user" + facts;
+    if ((st.st_mode & S_IWGRP) && !sticky && GroupHasOtherMembers(st.st_gid))
+        return what + " can be written by the group " + GroupName(st.st_gid) +
+               ", which has other members" + facts;
+    return {};
+}
+
+std::string TrustAdvice() {
+    return "files that decide which code runs are used only when they and every folder above "
+           "them belong to you or root and no one else can write them: fix the owner or mode "
+           "(chown, chmod go-w) or use another file";
+}
+
+}  // namespace component

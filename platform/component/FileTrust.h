@@ -1,0 +1,29 @@
+#pragma once
+
+// The rule for files that decide which code runs (component libraries, the registration store,
+// manifests): no user but the running one and root may be able to change them.
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace component {
+
+enum class FileRole { kFile, kFolder, kLink };
+
+// Why the file, folder or symbolic link with status `st`, found at `path`, could be changed by
+// a user other than the running one (or root), or empty when it cannot. Passes: owned by the
+// running user or root, and writable by no one else. Folders may be writable by others when
+// they are sticky (like /tmp: others cannot remove or replace what they do not own there). A
+// group write bit is harmless when the group has no member but the running user (neither in
+// the group database nor as anyone's primary group). Access control lists are not consulted.
+// Any thread.
+std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role);
+
+// What to do about a refusal, appended to the reason above.
+std::string TrustAdvice();
+
+// "name (uid N)" for a user id, "uid N" when the user is unknown. Any thread.
+std::string UserName(uid_t uid);
+
+}  // namespace component
