@@ -44,7 +44,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
-    setFixedSize(DuToPixels(PanelTemplate().du));
+    setFixedSize(DuToPixels(PanelTemplate().du, PanelTemplate().base));
     LayOutFromTemplate();
     ConnectControls();
 
@@ -63,8 +63,9 @@ CScalePanelDlg::~CScalePanelDlg() {
 
 void CScalePanelDlg::LayOutFromTemplate() {
     QWidget* focusChain = nullptr;
-    for (const DialogItem& item : PanelTemplate().items) {
-        const QRect px = DuToPixels(item.du);
+    const DialogTemplate& tmpl = PanelTemplate();
+    for (const DialogItem& item : tmpl.items) {
+        const QRect px = DuToPixels(item.du, tmpl.base);
         const QString text = QString::fromLatin1(item.text);
         QWidget* w = nullptr;
         switch (item.kind) {
@@ -90,8 +91,6 @@ void CScalePanelDlg::LayOutFromTemplate() {
                 break;
             case DialogItemKind::PortList:
                 // The template's height includes the dropped-down list.
-                m_comboPort.setEditable(true);
-                m_comboPort.setInsertPolicy(QComboBox::NoInsert);
                 m_comboPort.setGeometry(px.x(), px.y(), px.width(),
                                         m_comboPort.sizeHint().height());
                 w = &m_comboPort;
@@ -240,12 +239,16 @@ bool CScalePanelDlg::OnInitDialog() {
 
     // 8. The first port on which the scale answers stays open and watched.
     m_bScanning = true;
-    for (int n = 1; n <= kPortCount; ++n) {
-        if (ProbePort(n) != -1) {
-            m_nPort = n;
-            break;
+    {
+        // One look at the machine's devices for the whole scan.
+        const serial_port::PortSnapshot devices;
+        for (int n = 1; n <= kPortCount; ++n) {
+            if (ProbePort(n) != -1) {
+                m_nPort = n;
+                break;
+            }
+            m_nPort = 0;
         }
-        m_nPort = 0;
     }
     m_bScanning = false;
 

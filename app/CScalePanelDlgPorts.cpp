@@ -1,5 +1,6 @@
 // The port controls: choosing a port, OPEN/CLOSE, a device that goes away, engine failures.
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include "CScalePanelDlg.h"
@@ -8,7 +9,6 @@
 namespace {
 
 constexpr unsigned kSendBufferSize = 512;
-const char* const kAppName = "Karvel";
 
 }  // namespace
 
@@ -20,7 +20,8 @@ bool CScalePanelDlg::OpenChosenPort() {
 void CScalePanelDlg::ShowOpenFailure() {
     MessageBoxRequest request;
     request.icon = QMessageBox::Warning;
-    request.caption = QString::fromLatin1(kAppName);
+    // The application name, which the application object takes from the executable's file name.
+    request.caption = QCoreApplication::applicationName();
     request.text = QStringLiteral("Did not find the serial port");
     request.detail = ExplainOpenFailure(m_nPort, m_serialPort.OpenError());
     m_services.presenter(this, request);
@@ -41,8 +42,13 @@ void CScalePanelDlg::OnPortSelEndOk() {
         // Held but not watched: nothing is received until OPEN.
         SetLamp(m_hIconClosed);
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
+    } else if (!m_serialPort.StartWatch()) {
+        // Unwatched, nothing is received: shown as closed. The engine has reported why.
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else {
-        m_serialPort.StartWatch();
         SetLamp(m_hIconOpened);
         status = OpenedText("STATUS:COM%d OPENED,%d,%c,%d,%d");
     }
@@ -58,18 +64,23 @@ void CScalePanelDlg::OnOpenClose() {
         SetLamp(m_hIconClosed);
         m_btnOpenClose.setText(QStringLiteral("OPEN"));
         status = QStringLiteral("STATUS:COM Port Closed");
-    } else if (OpenChosenPort()) {
-        m_serialPort.StartWatch();
-        SetLamp(m_hIconOpened);
-        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
-        // A full-width comma after OPENED.
-        status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
-    } else {
+    } else if (!OpenChosenPort()) {
         ShowOpenFailure();
         SetLamp(m_hIconClosed);
         m_btnOpenClose.setText(QStringLiteral("OPEN"));
         m_bClosed = true;
         status = QStringLiteral("Not found serial port or serial occupied");
+    } else if (!m_serialPort.StartWatch()) {
+        // Held but unwatched: the same as a port held while the panel shows it closed.
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
+    } else {
+        SetLamp(m_hIconOpened);
+        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+        // A full-width comma after OPENED.
+        status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
     }
     m_staticStatus.setText(status);
 }

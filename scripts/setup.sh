@@ -10,6 +10,8 @@ PACKAGES=(
     qt6-serialport-dev  # benchmarks only: the plain reader that mirror_bench compares against
     clang libclang-rt-dev clang-format
     fonts-dejavu-core xvfb xauth
+    # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
+    fonts-sawarabi-gothic
 )
 
 say() { printf '[setup] %s\n' "$*"; }

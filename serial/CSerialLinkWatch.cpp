@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kStopSlot = 0;
 constexpr std::size_t kPortSlot = 1;
 constexpr std::size_t kSendSlot = 2;
+constexpr std::size_t kLineSlot = 3;
 
 bool IsGone(const serial_port::PortError& error) {
     return error.kind == serial_port::ErrorKind::kDeviceGone;
@@ -37,7 +38,7 @@ void CSerialLink::RunWatch() {
     }
 
     for (;;) {
-        std::array<const serial_port::Waitable*, 3> waitSet = m_waitSet;
+        std::array<const serial_port::Waitable*, 4> waitSet = m_waitSet;
         // A dead port stays "ready" for ever; from now on only stop and send count.
         if (m_bPortLost)
             waitSet[kPortSlot] = nullptr;
@@ -58,10 +59,15 @@ void CSerialLink::RunWatch() {
         }
         if (woke.status != serial_port::WaitResult::Status::kSignalled)
             continue;
-        if (woke.index == kPortSlot)
-            ServePortEvent(woke.hungUp);
-        else if (woke.index == kSendSlot)
+        if (woke.index == kPortSlot || woke.index == kLineSlot) {
+            ServePortEvent(woke.index == kPortSlot && woke.hungUp);
+            // The port outranks the send request at every wait, and a peer that sends without
+            // pause keeps it ready: serve a pending send before waiting again, stop first.
+            if (!StopRequested() && !m_bPaused.load() && m_hSendEvent->IsSet())
+                TransmitPending();
+        } else if (woke.index == kSendSlot) {
             TransmitPending();
+        }
     }
 
     m_bWatching = false;
@@ -85,18 +91,17 @@ void CSerialLink::ServePortEvent(bool hungUp) {
         OnDeviceLost("WaitCommEvent()", serial_port::PortError::FromErrno(EIO));
         return;
     }
-    // The events this wait stands for: input (the port reports readiness only when the mask
-    // asks for it) and line events that the driver counted meanwhile.
-    std::uint32_t events = m_dwWatchMask & serial_port::kEventRxChar;
-    events |= m_hPort->TakeLineEvents();
-
-    if (events & serial_port::kEventRxChar)
+    // The mask as the port has it: input is drained and the flag character reported after every
+    // completed wait; the other line events only when they happened.
+    const std::uint32_t mask = m_hPort->GetEventMask();
+    if (mask & serial_port::kEventRxChar)
         DrainInput();
     if (m_bPortLost)
         return;
+    const std::uint32_t events = m_lineEvents ? m_lineEvents->TakeEvents(mask) & mask : 0;
     if (events & serial_port::kEventCts)
         Notify(PN_CTS, 0);
-    if (events & serial_port::kEventRxFlag)
+    if (mask & serial_port::kEventRxFlag)
         Notify(PN_FLAG_CHAR, 0);
     if (events & serial_port::kEventBreak)
         Notify(PN_BREAK, 0);
@@ -107,29 +112,24 @@ void CSerialLink::ServePortEvent(bool hungUp) {
 }
 
 void CSerialLink::DrainInput() {
-    // Bytes the last status read counted and that are not read yet. Only this thread takes
-    // input away (reads, and the purge before a send), so they are still there; the status is
-    // read again when they are used up.
+    if (StopRequested())
+        return;
+    // Only the bytes this status read counted: a peer that never pauses would otherwise hold
+    // the thread here for ever. More that came meanwhile wake the next wait at once.
     std::size_t queued = 0;
-    for (;;) {
-        if (StopRequested() || m_bPaused.load())
+    serial_port::PortError statusError;
+    {
+        std::lock_guard<std::mutex> hold(m_portLock);
+        statusError = m_hPort->QueuedInput(queued);
+    }
+    if (statusError.Failed()) {
+        if (IsGone(statusError))
+            OnDeviceLost("ReadFile()", statusError);
+        return;
+    }
+    for (; queued > 0; --queued) {
+        if (m_bPaused.load())
             return;
-
-        if (queued == 0) {
-            serial_port::PortError statusError;
-            {
-                std::lock_guard<std::mutex> hold(m_portLock);
-                statusError = m_hPort->QueuedInput(queued);
-            }
-            if (statusError.Failed()) {
-                if (IsGone(statusError))
-                    OnDeviceLost("ReadFile()", statusError);
-                return;
-            }
-            if (queued == 0)
-                return;
-        }
-
         std::uint8_t byte = 0;
         serial_port::IoResult read;
         {
@@ -149,8 +149,10 @@ void CSerialLink::DrainInput() {
         }
         if (read.bytes == 0)
             return;
-        --queued;
         Notify(PN_BYTE, byte);
+        // A key press waits for one byte at most, never for the rest of a flood.
+        if (StopRequested() || m_hSendEvent->IsSet())
+            return;
     }
 }
 
@@ -192,6 +194,8 @@ void CSerialLink::TransmitPending() {
     }
     if (written.Failed() && written.failedWhileWaiting)
         ShowFailure("GetOverlappedResults() in WriteFile()", written.error);
+    if (!written.Failed())
+        m_nBytesSent += written.bytes;
 }
 
 void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortError& error) {
@@ -203,6 +207,11 @@ void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortErr
 }
 
 void CSerialLink::Notify(window::MessageId id, window::WParam w) {
+    if (m_bPaused.load()) {
+        WaitWhilePaused();
+        if (StopRequested())
+            return;
+    }
     if (m_pNotifyWnd != nullptr)
         window::SendMessage(*m_pNotifyWnd, id, w, static_cast<window::LParam>(m_nPortNumber));
 }

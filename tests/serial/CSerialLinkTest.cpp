@@ -1,9 +1,12 @@
 #include "CSerialLink.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <atomic>
 #include <climits>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include "LinkTestSupport.h"
@@ -43,6 +46,8 @@ class LinkTest : public ::testing::Test {
         ASSERT_EQ(peer.ReadExactly(1, kDeadline), Bytes("#"));
     }
 
+    // First, so that the owner is made after the application and its event loop serves it.
+    QCoreApplication& m_app = App();
     PortDirectory m_ports;
     RecordingOwner m_owner;
     BoxRecorder m_boxes;
@@ -56,14 +61,17 @@ TEST_F(LinkTest, EveryByteArrivesAloneInOrderWithThePortNumber) {
     std::vector<std::uint8_t> sent(256);
     std::iota(sent.begin(), sent.end(), 0);
     ASSERT_TRUE(peer.Write(sent));
-    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() >= sent.size(); }));
+    // The mask names the flag character, which follows every completed wait, the last one too.
+    ASSERT_TRUE(PumpUntil(m_owner, [&] {
+        return m_owner.Count(PN_BYTE) >= sent.size() && m_owner.messages.back().id == PN_FLAG_CHAR;
+    }));
     m_link.Close();
-    ASSERT_EQ(m_owner.messages.size(), sent.size());
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(m_owner.messages[i].id, PN_BYTE);
-        // Zero-extended: 0xFF arrives as 255.
-        EXPECT_EQ(m_owner.messages[i].w, sent[i]);
-        EXPECT_EQ(m_owner.messages[i].l, 7);
+    // Zero-extended: 0xFF arrives as 255.
+    EXPECT_EQ(m_owner.Bytes(), sent);
+    EXPECT_EQ(m_owner.messages.front().id, PN_BYTE);
+    for (const Message& m : m_owner.messages) {
+        EXPECT_TRUE(m.id == PN_BYTE || (m.id == PN_FLAG_CHAR && m.w == 0)) << m.id;
+        EXPECT_EQ(m.l, 7);
     }
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
@@ -78,11 +86,143 @@ TEST_F(LinkTest, ABurstOfTwentyThousandBytesArrivesWhole) {
     bool written = false;
     // The peer writes faster than the owner handles, so the line's buffers fill and drain.
     std::thread writer([&] { written = peer.Write(sent); });
-    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() >= sent.size(); }));
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.Count(PN_BYTE) >= sent.size(); }));
     writer.join();
     EXPECT_TRUE(written);
     EXPECT_EQ(m_owner.Bytes(), sent);
-    EXPECT_EQ(m_owner.messages.size(), sent.size());
+}
+
+// A peer that writes as fast as the line goes keeps the port ready at every wait.
+TEST_F(LinkTest, KeysGoOutPromptlyWhileInputFloodsIn) {
+    PseudoTerminal& peer = m_ports.AddPort(22);
+    ASSERT_EQ(OpenAndWatch(22), 1);
+    SyncWithThread(peer);
+    auto pattern = [](std::size_t i) { return static_cast<std::uint8_t>(i % 251); };
+    std::atomic<bool> stop{false}, stopped{false};
+    std::size_t flooded = 0;
+    std::thread flood([&] {
+        std::vector<std::uint8_t> chunk(1024);
+        while (!stop.load()) {
+            for (std::uint8_t& b : chunk)
+                b = pattern(flooded++);
+            if (!peer.Write(chunk))
+                break;
+        }
+        stopped = true;
+        window::Wake(m_owner);
+    });
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::pair<std::uint8_t, Clock::time_point>> arrived;
+    std::thread keys([&] {
+        while (arrived.size() < 10) {
+            const auto got = peer.Read(kDeadline);
+            if (got.empty())
+                return;
+            for (std::uint8_t b : got)
+                arrived.emplace_back(b, Clock::now());
+        }
+    });
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.Count(PN_BYTE) > 4096; }));
+    std::vector<Clock::time_point> requested;
+    for (std::uint8_t k = 0; k < 10; ++k) {
+        const std::uint8_t key = static_cast<std::uint8_t>('0' + k);
+        requested.push_back(Clock::now());
+        ASSERT_EQ(m_link.SendBytes(&key, 1), 1);
+        window::PumpThreadFor(50ms);
+    }
+    keys.join();
+    stop = true;
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return stopped.load(); }));
+    flood.join();
+    m_link.Close();
+
+    ASSERT_EQ(arrived.size(), 10u);
+    for (std::size_t k = 0; k < 10; ++k) {
+        EXPECT_EQ(arrived[k].first, '0' + k);
+        EXPECT_LT(arrived[k].second - requested[k], 100ms) << "key " << k;
+    }
+    // Each send discards what was not read yet; what was read came in the peer's order.
+    std::size_t at = 0;
+    for (std::uint8_t b : m_owner.Bytes()) {
+        while (at < flooded && pattern(at) != b)
+            ++at;
+        ASSERT_LT(at, flooded) << "a byte out of order";
+        ++at;
+    }
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// The peer reads nothing until the end, so the line holds everything sent meanwhile.
+TEST_F(LinkTest, EveryByteOfACompletedWriteReachesASlowPeer) {
+    PseudoTerminal& peer = m_ports.AddPort(23);
+    constexpr unsigned kBlock = 8192;
+    ASSERT_EQ(m_link.Open(&m_owner, 23, 9600, 'N', 8, 1, kMask, kBlock), 1);
+    ASSERT_EQ(m_link.StartWatch(), 1);
+    // More than the peer's side of the line takes in before it is read. Once its first bytes
+    // are there, the write is under way and no later request replaces it.
+    const std::vector<std::uint8_t> block(kBlock, 'p');
+    ASSERT_EQ(m_link.SendBytes(block.data(), kBlock), 1);
+    pollfd ready{peer.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 20000), 1);
+    for (int i = 0; i < 2000; ++i) {
+        const std::uint8_t key = static_cast<std::uint8_t>(i);
+        ASSERT_EQ(m_link.SendBytes(&key, 1), 1);
+        window::PumpThreadFor(1ms);
+    }
+    m_link.Close();
+    const std::size_t sent = m_link.BytesSent();
+    EXPECT_GE(sent, kBlock);
+    EXPECT_EQ(peer.ReadExactly(sent, kDeadline).size(), sent);
+    EXPECT_TRUE(peer.Read(0ms).empty());
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// Stands in for a driver's line events, which a pseudo-terminal has none of.
+class InjectedLines : public serial_port::LineEventSource {
+  public:
+    InjectedLines() : m_signal(std::move(*serial_port::Event::Create())) {}
+    void Raise(std::uint32_t events) {
+        m_pending |= events;
+        m_signal.Set();
+    }
+    // Reports everything raised, whatever the mask: limiting is the engine's part too.
+    std::uint32_t TakeEvents(std::uint32_t) override {
+        m_signal.Reset();
+        return m_pending.exchange(0);
+    }
+    int WaitDescriptor() const override { return m_signal.WaitDescriptor(); }
+
+  private:
+    serial_port::Event m_signal;
+    std::atomic<std::uint32_t> m_pending{0};
+};
+
+TEST_F(LinkTest, LineEventsOfTheMaskAreNotifiedWhenTheyHappen) {
+    PseudoTerminal& peer = m_ports.AddPort(24);
+    InjectedLines* lines = nullptr;
+    m_link.SetLineEventSource([&](const serial_port::SerialPort&, std::uint32_t) {
+        auto source = std::make_unique<InjectedLines>();
+        lines = source.get();
+        return source;
+    });
+    using namespace serial_port;
+    ASSERT_EQ(OpenAndWatch(24, kEventRxChar | kEventCts | kEventBreak | kEventRing), 1);
+    ASSERT_NE(lines, nullptr);
+    SyncWithThread(peer);
+    // No byte comes with them; events outside the mask are dropped.
+    lines->Raise(kEventRing | kEventError | kEventBreak | kEventCts | kEventDsr);
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() == 3; }));
+    lines->Raise(kEventError);
+    lines->Raise(kEventCts);
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() == 4; }));
+    m_link.Close();
+    std::vector<window::MessageId> ids;
+    for (const Message& m : m_owner.messages) {
+        ids.push_back(m.id);
+        EXPECT_EQ(m.w, 0);
+        EXPECT_EQ(m.l, 24);
+    }
+    EXPECT_EQ(ids, (std::vector<window::MessageId>{PN_CTS, PN_BREAK, PN_RING, PN_CTS}));
 }
 
 TEST_F(LinkTest, ASendWritesExactlyItsBytes) {
@@ -143,16 +283,27 @@ TEST_F(LinkTest, OfTwoQuickSendsOnlyTheSecondGoesOut) {
     EXPECT_EQ(peer.ReadExactly(1, kDeadline), Bytes("!"));
 }
 
-TEST_F(LinkTest, APausedThreadDeliversNothingUntilResumed) {
+TEST_F(LinkTest, PausesCountAndAPausedThreadSendsAndDeliversNothing) {
     PseudoTerminal& peer = m_ports.AddPort(6);
     ASSERT_EQ(OpenAndWatch(6), 1);
     SyncWithThread(peer);
+    // A resume of a running thread is not kept for later.
+    m_link.ResumeWatch();
+    m_link.PauseWatch();
+    m_link.PauseWatch();
+    m_link.ResumeWatch();
+    const std::uint8_t key = 'K';
+    ASSERT_EQ(m_link.SendBytes(&key, 1), 1);
+    EXPECT_TRUE(peer.Read(200ms).empty());
+    m_link.ResumeWatch();
+    EXPECT_EQ(peer.ReadExactly(1, kDeadline), Bytes("K"));
+
     m_link.PauseWatch();
     ASSERT_TRUE(peer.Write(Bytes("ab")));
     ASSERT_TRUE(peer.WaitQueuedAtDevice(kDeadline));
-    EXPECT_EQ(window::PumpOwner(m_owner), 0);
+    EXPECT_FALSE(window::WaitForMessage(m_owner, 200ms));
     m_link.ResumeWatch();
-    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.Count(PN_BYTE) == 2; }));
     EXPECT_EQ(m_owner.Bytes(), Bytes("ab"));
 }
 
@@ -183,8 +334,8 @@ TEST_F(LinkTest, CloseDuringAStreamEndsPromptlyWithTheBytesHandledSoFar) {
     ASSERT_TRUE(window::WaitForMessage(m_owner, kDeadline));
     m_link.Close();
     EXPECT_FALSE(m_link.IsPortHeld());
-    EXPECT_GE(m_owner.messages.size(), 1u);
-    EXPECT_LE(m_owner.messages.size(), sent.size());
+    EXPECT_GE(m_owner.Count(PN_BYTE), 1u);
+    EXPECT_LE(m_owner.Count(PN_BYTE), sent.size());
     EXPECT_EQ(window::PendingMessages(m_owner), 0u);
 }
 
@@ -226,7 +377,7 @@ TEST_F(LinkTest, OpenWhileWatchingStopsTheThreadFirst) {
     // The new thread starts with a purge, so the peer sends again after it ran.
     SyncWithThread(second);
     ASSERT_TRUE(second.Write(Bytes("c")));
-    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.Count(PN_BYTE) == 2; }));
     EXPECT_EQ(m_owner.Bytes(), Bytes("ac"));
 }
 
@@ -290,7 +441,9 @@ TEST_F(LinkTest, AFailedConfigurationStepShowsOneBoxAndOpenStillSucceeds) {
         {"unknown event bits", 0x80000003u, 9600, 'N', 8, 1, "SetCommMask()", "Invalid argument"},
         {"unknown parity", kMask, 9600, 'X', 8, 1, "BuildCommDCB()", "Invalid argument"},
         {"no parity letter", kMask, 9600, '\0', 8, 1, "BuildCommDCB()", "Invalid argument"},
-        {"unknown baud", kMask, 12345, 'N', 8, 1, "BuildCommDCB()", "Invalid argument"},
+        {"zero baud", kMask, 0, 'N', 8, 1, "BuildCommDCB()", "Invalid argument"},
+        // Any positive rate passes the text; the device refuses one it cannot run at.
+        {"rate the line refuses", kMask, 12345, 'N', 8, 1, "SetCommState()", "Invalid argument"},
         {"nine data bits", kMask, 9600, 'N', 9, 1, "BuildCommDCB()", "Invalid argument"},
         {"three stop bits", kMask, 9600, 'N', 8, 3, "BuildCommDCB()", "Invalid argument"},
         {"settings too long", kMask, INT_MIN, 'N', INT_MIN, INT_MIN, "BuildCommDCB()",
@@ -319,12 +472,25 @@ TEST_F(LinkTest, AFailedConfigurationStepShowsOneBoxAndOpenStillSucceeds) {
     ASSERT_EQ(m_link.StartWatch(), 1);
     SyncWithThread(peer);
     ASSERT_TRUE(peer.Write(Bytes("ok")));
-    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.Count(PN_BYTE) == 2; }));
     EXPECT_EQ(m_owner.Bytes(), Bytes("ok"));
 }
 
-TEST_F(LinkTest, LineSettingsReflectWhatOpenApplied) {
+TEST_F(LinkTest, LineSettingsReflectWhatOpenAppliedAndAnswerDuringABox) {
     m_ports.AddPort(16);
+    // The box of a failed step is shown while the engine holds its port lock.
+    std::optional<serial_port::LineState> duringBox;
+    m_link.SetFailureReporter([&](const std::string&, const std::string&) {
+        duringBox = m_link.LineSettings();
+        EXPECT_EQ(m_link.EventMask(), kMask);
+        EXPECT_EQ(m_link.WriteBufferCapacity(), kBuffer);
+    });
+    ASSERT_EQ(OpenPort(16, kMask, 9600, 'X'), 1);
+    ASSERT_TRUE(duringBox.has_value());
+    EXPECT_EQ(duringBox->rtsControl, serial_port::RtsControl::kEnable);
+    m_link.Close();
+
+    m_link.SetFailureReporter(m_boxes.Reporter());
     ASSERT_EQ(OpenPort(16, kMask, 19200, 'N', 8, 2), 1);
     const serial_port::LineState s = m_link.LineSettings();
     EXPECT_EQ(s.baud, 19200u);
