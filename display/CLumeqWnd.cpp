@@ -17,7 +17,7 @@ void CLumeqWnd::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0)
         return;
     // Composed off screen and copied in one block, so a half-drawn picture is never seen.
-    QImage image(size(), QImage::Format_RGB32);
+    QImage& image = m_frame.Get(width(), height());
     m_ctrl.OnDraw(&image, rect());
     QPainter painter(this);
     painter.drawImage(0, 0, image);

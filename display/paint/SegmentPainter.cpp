@@ -6,6 +6,7 @@
 #include <array>
 
 #include "canvas/Canvas.h"
+#include "display/paint/ImageBuffer.h"
 #include "display/paint/SegmentTables.h"
 
 namespace lumeq {
@@ -97,7 +98,9 @@ void PaintDisplay(QImage* target, const QRect& bounds, const DisplayState& state
     if (width <= 0 || height <= 0) {
         return;
     }
-    QImage offscreen(width, height, QImage::Format_RGB32);
+    // Paints run on the UI thread, one at a time.
+    thread_local ImageBuffer buffer;
+    QImage& offscreen = buffer.Get(width, height);
     canvas::Canvas composer(offscreen);
     composer.SetBkColor(state.backColor);
     composer.FillSolidRect(0, 0, width, height, state.backColor);

@@ -1,0 +1,12 @@
+#include "display/paint/ImageBuffer.h"
+
+namespace lumeq {
+
+QImage& ImageBuffer::Get(int width, int height) {
+    if (m_image.width() != width || m_image.height() != height ||
+        m_image.format() != QImage::Format_RGB32)
+        m_image = QImage(width, height, QImage::Format_RGB32);
+    return m_image;
+}
+
+}  // namespace lumeq
