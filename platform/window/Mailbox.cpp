@@ -107,24 +107,31 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
 }
 
 void Mailbox::OnPosted() {
-    // The signal is taken first and the flag drops whenever the queue runs empty, so a sender
-    // that comes later signals anew: also while a handler runs a modal loop of its own, which
-    // then handles that sender's letter.
-    std::uint64_t count = 0;
-    while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+    for (;;) {
+        Pump(-1);
+        // Cleared after the answers went out, so the clearing costs the waiting sender nothing,
+        // and a sender that was answered sends its next letter meanwhile without a signal.
+        std::uint64_t count = 0;
+        while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+        // The flag drops only together with finding the queue empty: a sender whose wake-up
+        // was just swallowed has queued its letter already, and one that comes later sees the
+        // flag down and signals anew.
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_head == nullptr) {
+            m_posted = false;
+            return;
+        }
     }
-    Pump(-1, true);
 }
 
-int Mailbox::Pump(int limit, bool fromWake) {
+int Mailbox::Pump(int limit) {
     int handled = 0;
     Letter* letter = nullptr;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         if (limit != 0)
             letter = PopLocked();
-        if (fromWake && m_head == nullptr)
-            m_posted = false;
     }
     while (letter != nullptr) {
         // The lock is free while the handler runs: it may send, pump or wait itself.
@@ -142,8 +149,6 @@ int Mailbox::Pump(int limit, bool fromWake) {
             ++handled;
             if (limit < 0 || handled < limit)
                 next = PopLocked();
-            if (fromWake && m_head == nullptr)
-                m_posted = false;
         }
         // The condition variable belongs to the mailbox, so notifying after the sender may
         // already have gone with its letter is safe.

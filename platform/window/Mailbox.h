@@ -32,9 +32,8 @@ class Mailbox {
     bool Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
                  LResult& result);
 
-    // Handles waiting letters, at most `limit` (all when negative). `fromWake`: called for a
-    // wake-up of the event loop, whose flag drops once the queue is found empty.
-    int Pump(int limit, bool fromWake = false);
+    // Handles waiting letters, at most `limit` (all when negative).
+    int Pump(int limit);
     bool WaitWhilePumping(const std::function<bool()>& done,
                           std::optional<std::chrono::steady_clock::time_point> deadline);
     void WaitWhileRefusing(const std::function<bool()>& done);
