@@ -33,9 +33,8 @@ void CLumeqWnd::paintEvent(QPaintEvent*) {
     // Composed off screen and copied in one block, so a half-drawn picture is never seen. On a
     // dense screen the image has the screen's resolution, so nothing is enlarged.
     const qreal ratio = devicePixelRatioF();
-    QImage image(static_cast<int>(std::ceil(width() * ratio)),
-                 static_cast<int>(std::ceil(height() * ratio)), QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
+    QImage& image = m_frame.Get(static_cast<int>(std::ceil(width() * ratio)),
+                                static_cast<int>(std::ceil(height() * ratio)), ratio);
     m_ctrl.OnDraw(&image, rect());
     QPainter painter(this);
     painter.drawImage(0, 0, image);

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "display/paint/ImageBuffer.h"
+
 namespace lumeq {
 
 class CLumeqCtrl;
@@ -30,6 +32,7 @@ class CLumeqWnd : public QWidget {
   private:
     CLumeqCtrl& m_ctrl;
     QString m_reading;
+    ImageBuffer m_frame;  // what a paint composes before it goes to the screen
 };
 
 }  // namespace lumeq

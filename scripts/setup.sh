@@ -7,6 +7,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev libgl-dev libudev-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-serialport-dev  # benchmarks only: the plain reader that mirror_bench compares against
     clang libclang-rt-dev clang-format
     fonts-dejavu-core xvfb xauth
     # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.

@@ -1,9 +1,15 @@
 // Throughput, latency and idle cost of the serial engine's byte delivery, each beside the floor
 // measured in the same run: a bare two-thread hand-over through eventfd and poll.
 //
+// A hand-over costs several times less while both threads share one core than while each has a
+// core of its own, and an unpinned pair drifts between the two. So the floor and the engine are
+// measured under the same placement, once with the two threads pinned to different cores and once
+// with both pinned to one core, and each placement reports its own ratio.
+//
 // Usage: serial_bench [--seconds N]   (N: length of the idle measurement, default 5)
 
 #include <poll.h>
+#include <sched.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -43,8 +49,32 @@ void Figure(const char* name, double value, const char* unit) {
     std::fflush(stdout);
 }
 
+// Where the two threads of a hand-over run: on cores 0 and 1, or both on core 0. This thread
+// always ends up on core 0; a thread inherits its creator's cores, so this thread moves to the
+// other thread's core just before starting it (PinForStart) and back after (PinAfterStart).
+enum class Placement { kApart, kOneCore };
+
+const char* PlacementName(Placement placement) {
+    return placement == Placement::kApart ? "apart" : "one_core";
+}
+
+bool PinThisThread(int core) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(core, &set);
+    return ::sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+void PinForStart(Placement placement) {
+    PinThisThread(placement == Placement::kApart ? 1 : 0);
+}
+
+void PinAfterStart() {
+    PinThisThread(0);
+}
+
 // Round trips per second between two threads that sleep in poll on an eventfd each.
-double HandoverFloor(std::chrono::milliseconds duration) {
+double HandoverFloor(std::chrono::milliseconds duration, Placement placement) {
     const int ping = ::eventfd(0, EFD_CLOEXEC);
     const int pong = ::eventfd(0, EFD_CLOEXEC);
     auto wait = [](int fd) {
@@ -59,11 +89,13 @@ double HandoverFloor(std::chrono::milliseconds duration) {
         return ::write(fd, &one, sizeof one) == sizeof one;
     };
     std::atomic<bool> stop{false};
+    PinForStart(placement);
     std::thread echo([&] {
         while (wait(ping) && !stop.load())
             signal(pong);
         signal(pong);
     });
+    PinAfterStart();
     long trips = 0;
     const auto start = Clock::now();
     const auto end = start + duration;
@@ -83,10 +115,12 @@ double HandoverFloor(std::chrono::milliseconds duration) {
 
 // Round trips per second of a worker thread that runs `trip` (a blocking hand-over into this
 // thread) for `duration` while this thread runs its event loop.
-double WorkerTrips(std::chrono::milliseconds duration, const std::function<void()>& trip) {
+double WorkerTrips(std::chrono::milliseconds duration, Placement placement,
+                   const std::function<void()>& trip) {
     QEventLoop loop;
     long trips = 0;
     double elapsed = 0;
+    PinForStart(placement);
     std::thread worker([&] {
         const auto start = Clock::now();
         const auto end = start + duration;
@@ -96,15 +130,16 @@ double WorkerTrips(std::chrono::milliseconds duration, const std::function<void(
         QMetaObject::invokeMethod(
             &loop, [&] { loop.quit(); }, Qt::QueuedConnection);
     });
+    PinAfterStart();
     loop.exec();
     worker.join();
     return static_cast<double>(trips) / elapsed;
 }
 
 // Qt's own blocking hand-over to an event loop: BlockingQueuedConnection.
-double QtBlockingFloor(std::chrono::milliseconds duration) {
+double QtBlockingFloor(std::chrono::milliseconds duration, Placement placement) {
     QObject target;
-    return WorkerTrips(duration, [&] {
+    return WorkerTrips(duration, placement, [&] {
         QMetaObject::invokeMethod(
             &target, [] {}, Qt::BlockingQueuedConnection);
     });
@@ -126,9 +161,9 @@ class Owner : public window::MessageOwner {
 
 // window::SendMessage alone (no port) into an owner running its event loop: the engine's
 // hand-over without the line.
-double MailboxHandover(std::chrono::milliseconds duration) {
+double MailboxHandover(std::chrono::milliseconds duration, Placement placement) {
     Owner owner;
-    return WorkerTrips(duration, [&] { window::SendMessage(owner, PN_BYTE, 0, 0); });
+    return WorkerTrips(duration, placement, [&] { window::SendMessage(owner, PN_BYTE, 0, 0); });
 }
 
 struct Rig {
@@ -154,8 +189,13 @@ Rig MakeRig() {
     return rig;
 }
 
-bool OpenAndWatch(CSerialLink& link, Owner& owner, Rig& rig) {
-    if (link.Open(&owner, 1, 9600, 'N', 8, 1, 3, 512) != 1 || link.StartWatch() != 1)
+bool OpenAndWatch(CSerialLink& link, Owner& owner, Rig& rig, Placement placement) {
+    if (link.Open(&owner, 1, 9600, 'N', 8, 1, 3, 512) != 1)
+        return false;
+    PinForStart(placement);
+    const int started = link.StartWatch();
+    PinAfterStart();
+    if (started != 1)
         return false;
     // The thread purges when it starts; a served send shows that it has.
     const std::uint8_t mark = 0;
@@ -163,37 +203,48 @@ bool OpenAndWatch(CSerialLink& link, Owner& owner, Rig& rig) {
     return rig.peer.ReadExactly(1, std::chrono::seconds(10)).size() == 1;
 }
 
-// Bytes per second from the peer to the owner's handler, the owner running its event loop (or,
-// with `pumping`, waiting in WaitWhilePumping as Close does).
-double EngineThroughput(Rig& rig, std::size_t count, bool pumping = false) {
+// Bytes per second from the peer to the owner's handler over `duration`, the peer keeping the line
+// full and the owner running its event loop (or, with `pumping`, waiting in WaitWhilePumping as
+// Close does). Timed rather than counted, so that a slow placement cannot stretch a round.
+double EngineThroughput(Rig& rig, std::chrono::milliseconds duration, Placement placement,
+                        bool pumping = false) {
     Owner owner;
     CSerialLink link;
-    if (!OpenAndWatch(link, owner, rig))
+    if (!OpenAndWatch(link, owner, rig, placement))
         return 0;
-    std::vector<std::uint8_t> data(count, 0x5A);
-    QEventLoop loop;
-    owner.onByte = [&] {
-        if (owner.received == count)
-            loop.quit();
-    };
+    std::atomic<bool> stop{false};
+    std::atomic<bool> writerDone{false};
+    std::thread writer([&] {
+        const std::vector<std::uint8_t> chunk(256, 0x5A);
+        while (!stop.load() && rig.peer.Write(chunk)) {
+        }
+        writerDone = true;
+        window::Wake(owner);
+    });
     const auto start = Clock::now();
-    std::thread writer([&] { rig.peer.Write(data); });
     if (pumping)
-        window::WaitWhilePumping(owner, [&] { return owner.received == count; });
+        window::WaitWhilePumping(
+            owner, [] { return false; }, duration);
     else
-        loop.exec();
+        window::PumpThreadFor(duration);
+    const std::uint64_t received = owner.received;
     const double elapsed = Seconds(Clock::now() - start);
+    // The writer's last chunk still has to be read before it can see the stop.
+    stop = true;
+    window::WaitWhilePumping(owner, [&] { return writerDone.load(); });
     writer.join();
     link.Close();
-    return static_cast<double>(count) / elapsed;
+    return static_cast<double>(received) / elapsed;
 }
 
-// Microseconds from the peer's write of one byte to the start of its handler, per byte.
-std::vector<double> EngineLatencies(Rig& rig, int samples) {
+// Microseconds from the peer's write of one byte to the start of its handler, per byte; at most
+// `samples` bytes and at most `duration`.
+std::vector<double> EngineLatencies(Rig& rig, int samples, std::chrono::milliseconds duration,
+                                    Placement placement) {
     Owner owner;
     CSerialLink link;
     std::vector<double> latencies;
-    if (!OpenAndWatch(link, owner, rig))
+    if (!OpenAndWatch(link, owner, rig, placement))
         return latencies;
     std::mutex lock;
     std::condition_variable handled;
@@ -209,7 +260,8 @@ std::vector<double> EngineLatencies(Rig& rig, int samples) {
     QEventLoop loop;
     std::thread writer([&] {
         const std::uint8_t byte = 0x33;
-        for (int i = 0; i < samples; ++i) {
+        const auto end = Clock::now() + duration;
+        for (int i = 0; i < samples && Clock::now() < end; ++i) {
             std::unique_lock<std::mutex> hold(lock);
             written = Clock::now();
             hold.unlock();
@@ -237,7 +289,7 @@ double ProcessCpuSeconds() {
 double IdleCpuPercent(Rig& rig, std::chrono::seconds duration) {
     Owner owner;
     CSerialLink link;
-    if (!OpenAndWatch(link, owner, rig))
+    if (!OpenAndWatch(link, owner, rig, Placement::kApart))
         return -1;
     const double cpuBefore = ProcessCpuSeconds();
     const auto start = Clock::now();
@@ -268,45 +320,55 @@ int main(int argc, char** argv) {
     Rig rig = MakeRig();
 
     // Each round measures the floor and the engine back to back, so that each ratio compares
-    // them under the same load. The figures are medians over the rounds: on a virtual machine a
-    // hand-over is several times faster while both threads happen to share one core, and a
-    // single such round would otherwise decide a best-of figure.
+    // them under the same load; the figures are medians over the rounds.
     constexpr int kRounds = 7;
-    constexpr std::size_t kBytes = 30000;
-    std::vector<double> floors, engines, pumpeds, qtFloors, mailboxes, ratios, pumpedRatios;
-    for (int round = 0; round < kRounds; ++round) {
-        const double floor = HandoverFloor(std::chrono::milliseconds(1000));
-        const double engine = EngineThroughput(rig, kBytes);
-        const double pumped = EngineThroughput(rig, kBytes, true);
-        floors.push_back(floor);
-        engines.push_back(engine);
-        pumpeds.push_back(pumped);
-        ratios.push_back(100.0 * engine / floor);
-        pumpedRatios.push_back(100.0 * pumped / floor);
-        qtFloors.push_back(QtBlockingFloor(std::chrono::milliseconds(500)));
-        mailboxes.push_back(MailboxHandover(std::chrono::milliseconds(500)));
+    constexpr auto kRound = std::chrono::milliseconds(1000);
+    const cpu_set_t initial = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        ::sched_getaffinity(0, sizeof set, &set);
+        return set;
+    }();
+    if (CPU_COUNT(&initial) < 2 || !CPU_ISSET(0, &initial) || !CPU_ISSET(1, &initial)) {
+        std::fprintf(stderr, "serial_bench: needs cores 0 and 1\n");
+        return 1;
     }
-    Figure("floor_handover_per_s", Percentile(floors, 0.5), "1/s");
-    Figure("engine_bytes_per_s", Percentile(engines, 0.5), "1/s");
-    Figure("engine_vs_floor", Percentile(ratios, 0.5), "%");
-    Figure("engine_vs_floor_lowest_round", Percentile(ratios, 0), "%");
-    Figure("engine_vs_floor_highest_round", Percentile(ratios, 1), "%");
-    // Best engine round against best floor round: the floors' best rounds are the ones where
-    // both threads shared a core for long, so this is the pessimistic reading.
-    Figure("engine_vs_floor_best_rounds", 100.0 * Percentile(engines, 1) / Percentile(floors, 1),
-           "%");
-    // The same delivery while the owner waits in WaitWhilePumping (as Close does), and Qt's own
-    // blocking hand-over into an event loop, for comparison.
-    Figure("engine_pumped_bytes_per_s", Percentile(pumpeds, 0.5), "1/s");
-    Figure("engine_pumped_vs_floor", Percentile(pumpedRatios, 0.5), "%");
-    Figure("floor_qt_blocking_per_s", Percentile(qtFloors, 0.5), "1/s");
-    Figure("mailbox_handover_per_s", Percentile(mailboxes, 0.5), "1/s");
+    for (const Placement placement : {Placement::kApart, Placement::kOneCore}) {
+        std::vector<double> floors, engines, pumpeds, qtFloors, mailboxes, ratios, pumpedRatios;
+        for (int round = 0; round < kRounds; ++round) {
+            const double floor = HandoverFloor(kRound, placement);
+            const double engine = EngineThroughput(rig, kRound, placement);
+            const double pumped = EngineThroughput(rig, kRound, placement, true);
+            floors.push_back(floor);
+            engines.push_back(engine);
+            pumpeds.push_back(pumped);
+            ratios.push_back(100.0 * engine / floor);
+            pumpedRatios.push_back(100.0 * pumped / floor);
+            qtFloors.push_back(QtBlockingFloor(std::chrono::milliseconds(500), placement));
+            mailboxes.push_back(MailboxHandover(std::chrono::milliseconds(500), placement));
+        }
+        const std::string at = std::string("_") + PlacementName(placement);
+        auto name = [&](const char* base) { return base + at; };
+        Figure(name("floor_handover_per_s").c_str(), Percentile(floors, 0.5), "1/s");
+        Figure(name("engine_bytes_per_s").c_str(), Percentile(engines, 0.5), "1/s");
+        Figure(name("engine_vs_floor").c_str(), Percentile(ratios, 0.5), "%");
+        Figure(name("engine_vs_floor_lowest_round").c_str(), Percentile(ratios, 0), "%");
+        Figure(name("engine_vs_floor_highest_round").c_str(), Percentile(ratios, 1), "%");
+        // The same delivery while the owner waits in WaitWhilePumping (as Close does), and Qt's
+        // own blocking hand-over into an event loop, for comparison.
+        Figure(name("engine_pumped_bytes_per_s").c_str(), Percentile(pumpeds, 0.5), "1/s");
+        Figure(name("engine_pumped_vs_floor").c_str(), Percentile(pumpedRatios, 0.5), "%");
+        Figure(name("floor_qt_blocking_per_s").c_str(), Percentile(qtFloors, 0.5), "1/s");
+        Figure(name("mailbox_handover_per_s").c_str(), Percentile(mailboxes, 0.5), "1/s");
 
-    const std::vector<double> latencies = EngineLatencies(rig, 5000);
-    Figure("latency_median_us", Percentile(latencies, 0.5), "us");
-    Figure("latency_p99_us", Percentile(latencies, 0.99), "us");
-    // The floor's one-way hand-over, for comparison: half a round trip.
-    Figure("floor_handover_oneway_us", 1e6 / Percentile(floors, 0.5) / 2, "us");
+        const std::vector<double> latencies =
+            EngineLatencies(rig, 5000, std::chrono::seconds(5), placement);
+        Figure(name("latency_median_us").c_str(), Percentile(latencies, 0.5), "us");
+        Figure(name("latency_p99_us").c_str(), Percentile(latencies, 0.99), "us");
+        // The floor's one-way hand-over, for comparison: half a round trip.
+        Figure(name("floor_handover_oneway_us").c_str(), 1e6 / Percentile(floors, 0.5) / 2, "us");
+    }
+    ::sched_setaffinity(0, sizeof initial, &initial);
 
     Figure("idle_cpu_percent", IdleCpuPercent(rig, std::chrono::seconds(idleSeconds)), "%");
 

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "canvas/Canvas.h"
+#include "display/paint/ImageBuffer.h"
 #include "display/paint/SegmentTables.h"
 
 namespace lumeq {
@@ -107,8 +108,9 @@ void PaintDisplay(QImage* target, const QRect& bounds, const DisplayState& state
         static_cast<int>(std::min<long long>(scale.Reach(height), target->height()));
     const int coverWide = static_cast<int>(scale.Cover(pixelsWide));
     const int coverHigh = static_cast<int>(scale.Cover(pixelsHigh));
-    QImage offscreen(pixelsWide, pixelsHigh, QImage::Format_RGB32);
-    offscreen.setDevicePixelRatio(scale.Ratio());
+    // Paints run on the UI thread, one at a time.
+    thread_local ImageBuffer buffer;
+    QImage& offscreen = buffer.Get(pixelsWide, pixelsHigh, scale.Ratio());
     canvas::Canvas composer(offscreen);
     composer.SetBkColor(state.backColor);
     composer.FillSolidRect(0, 0, coverWide, coverHigh, state.backColor);

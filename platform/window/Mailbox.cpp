@@ -43,11 +43,29 @@ void Mailbox::AnswerLocked(Letter& letter, LResult result, bool refused) {
 }
 
 void Mailbox::RefuseAllLocked() {
-    while (!m_queue.empty()) {
-        Letter* letter = m_queue.front();
-        m_queue.pop_front();
+    while (Letter* letter = PopLocked())
         AnswerLocked(*letter, 0, true);
-    }
+}
+
+void Mailbox::PushLocked(Letter& letter) {
+    letter.next = nullptr;
+    if (m_tail != nullptr)
+        m_tail->next = &letter;
+    else
+        m_head = &letter;
+    m_tail = &letter;
+    ++m_queued;
+}
+
+Mailbox::Letter* Mailbox::PopLocked() {
+    Letter* letter = m_head;
+    if (letter == nullptr)
+        return nullptr;
+    m_head = letter->next;
+    if (m_head == nullptr)
+        m_tail = nullptr;
+    --m_queued;
+    return letter;
 }
 
 bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
@@ -65,7 +83,7 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
             return false;
         }
         ++m_senders;
-        m_queue.push_back(&letter);
+        PushLocked(letter);
         if (!m_posted && m_wakeFd >= 0) {
             m_posted = true;
             post = true;
@@ -91,7 +109,8 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
 void Mailbox::OnPosted() {
     for (;;) {
         Pump(-1);
-        // Cleared after the answers went out, so the clearing costs the waiting sender nothing.
+        // Cleared after the answers went out, so the clearing costs the waiting sender nothing,
+        // and a sender that was answered sends its next letter meanwhile without a signal.
         std::uint64_t count = 0;
         while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
         }
@@ -99,7 +118,7 @@ void Mailbox::OnPosted() {
         // was just swallowed has queued its letter already, and one that comes later sees the
         // flag down and signals anew.
         std::lock_guard<std::mutex> hold(m_lock);
-        if (m_queue.empty()) {
+        if (m_head == nullptr) {
             m_posted = false;
             return;
         }
@@ -108,29 +127,33 @@ void Mailbox::OnPosted() {
 
 int Mailbox::Pump(int limit) {
     int handled = 0;
-    while (limit < 0 || handled < limit) {
-        Letter* letter = nullptr;
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            if (m_queue.empty())
-                break;
-            letter = m_queue.front();
-            m_queue.pop_front();
-        }
+    Letter* letter = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (limit != 0)
+            letter = PopLocked();
+    }
+    while (letter != nullptr) {
         // The lock is free while the handler runs: it may send, pump or wait itself.
         LResult result = 0;
         if (letter->call)
             (*letter->call)();
         else
             result = m_owner.HandleMessage(letter->id, letter->w, letter->l);
+        Letter* next = nullptr;
         {
+            // One hold answers this letter and takes the next, so the owner thread does not
+            // come back for the lock while the answered sender wakes up and wants it.
             std::lock_guard<std::mutex> hold(m_lock);
             AnswerLocked(*letter, result, false);
+            ++handled;
+            if (limit < 0 || handled < limit)
+                next = PopLocked();
         }
         // The condition variable belongs to the mailbox, so notifying after the sender may
         // already have gone with its letter is safe.
         m_answered.notify_all();
-        ++handled;
+        letter = next;
     }
     return handled;
 }
@@ -148,7 +171,7 @@ bool Mailbox::WaitWhilePumping(const std::function<bool()>& done,
         if (done())
             return true;
         std::unique_lock<std::mutex> hold(m_lock);
-        auto ready = [&] { return !m_queue.empty() || m_wakeCount != wakes; };
+        auto ready = [&] { return m_head != nullptr || m_wakeCount != wakes; };
         if (!deadline) {
             m_arrived.wait(hold, ready);
         } else if (!m_arrived.wait_until(hold, *deadline, ready)) {
@@ -168,7 +191,7 @@ void Mailbox::WaitWhileRefusing(const std::function<bool()>& done) {
         if (done())
             return;
         hold.lock();
-        m_arrived.wait(hold, [&] { return !m_queue.empty() || m_wakeCount != wakes; });
+        m_arrived.wait(hold, [&] { return m_head != nullptr || m_wakeCount != wakes; });
     }
 }
 
@@ -182,12 +205,12 @@ void Mailbox::Wake() {
 
 bool Mailbox::WaitForMessage(std::chrono::milliseconds timeout, std::size_t count) {
     std::unique_lock<std::mutex> hold(m_lock);
-    return m_arrived.wait_for(hold, timeout, [&] { return m_queue.size() >= count; });
+    return m_arrived.wait_for(hold, timeout, [&] { return m_queued >= count; });
 }
 
 std::size_t Mailbox::Pending() {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_queue.size();
+    return m_queued;
 }
 
 }  // namespace window

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +32,7 @@ class Mailbox {
     bool Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
                  LResult& result);
 
+    // Handles waiting letters, at most `limit` (all when negative).
     int Pump(int limit);
     bool WaitWhilePumping(const std::function<bool()>& done,
                           std::optional<std::chrono::steady_clock::time_point> deadline);
@@ -50,11 +50,16 @@ class Mailbox {
         LResult result = 0;
         bool answered = false;
         bool refused = false;
+        Letter* next = nullptr;  // queued after this one
     };
 
     // REQUIRES: m_lock held. The caller notifies m_answered once it has let go of the lock.
     void AnswerLocked(Letter& letter, LResult result, bool refused);
     void RefuseAllLocked();
+    // REQUIRES: m_lock held. The letters live on their senders' stacks, so queueing allocates
+    // nothing.
+    void PushLocked(Letter& letter);
+    Letter* PopLocked();
     // Runs from the owner thread's event loop when m_wakeFd became readable.
     void OnPosted();
 
@@ -63,7 +68,9 @@ class Mailbox {
     std::mutex m_lock;
     std::condition_variable m_arrived;   // a letter came or Wake was called
     std::condition_variable m_answered;  // a letter was answered
-    std::deque<Letter*> m_queue;
+    Letter* m_head = nullptr;            // oldest waiting letter
+    Letter* m_tail = nullptr;
+    std::size_t m_queued = 0;
     std::uint64_t m_wakeCount = 0;
     bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not emptied the queue since
     bool m_closed = false;

@@ -1,0 +1,104 @@
+#include "PeerReader.h"
+
+#include <QSerialPort>
+#include <QWidget>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "CLumeq.h"
+#include "ReaderSession.h"
+#include "Resources.h"
+#include "component/Activation.h"
+
+namespace mirror {
+
+namespace {
+
+// Where the panel places its display control, in pixels.
+const QRect kDisplayRect(0, 0, 359, 101);
+
+class PeerLine {
+  public:
+    PeerLine(CLumeq& display, ReaderSession& session) : m_display(display), m_session(session) {}
+
+    bool Open(const QString& device) {
+        m_port.setPortName(device);
+        if (!m_port.open(QIODevice::ReadWrite) || !m_port.setBaudRate(QSerialPort::Baud9600) ||
+            !m_port.setDataBits(QSerialPort::Data8) || !m_port.setParity(QSerialPort::NoParity) ||
+            !m_port.setStopBits(QSerialPort::OneStop) ||
+            !m_port.setFlowControl(QSerialPort::NoFlowControl)) {
+            std::fprintf(stderr, "mirror: %s: %s\n", qPrintable(device),
+                         qPrintable(m_port.errorString()));
+            return false;
+        }
+        QObject::connect(&m_port, &QSerialPort::readyRead, [this] { OnReadyRead(); });
+        return true;
+    }
+
+  private:
+    void OnReadyRead() {
+        char buffer[256];
+        qint64 n = 0;
+        while ((n = m_port.read(buffer, sizeof buffer)) > 0) {
+            for (qint64 i = 0; i < n; ++i)
+                OnByte(static_cast<std::uint8_t>(buffer[i]));
+        }
+    }
+
+    void OnByte(std::uint8_t b) {
+        std::copy(m_window.begin() + 1, m_window.end(), m_window.begin());
+        m_window[11] = b;
+        if (m_window[0] != 0x06 || m_window[1] != 0xAA)
+            return;
+        m_display.SetWM(m_window[3]);
+        m_display.SetSign(m_window[4]);
+        m_display.SetUnit(m_window[5]);
+        m_display.SetHex1(m_window[6]);
+        m_display.SetHex2(m_window[7]);
+        m_display.SetHex3(m_window[8]);
+        m_display.SetHex4(m_window[9]);
+        m_display.SetHex5(m_window[10]);
+        m_display.SetHex6(m_window[11]);
+        m_display.Display();
+        m_session.FrameShown(m_window[2]);
+    }
+
+    CLumeq& m_display;
+    ReaderSession& m_session;
+    QSerialPort m_port;
+    std::array<std::uint8_t, 12> m_window{};
+};
+
+}  // namespace
+
+int RunPeerReader(const QString& device) {
+    QWidget host;
+    host.resize(kDisplayRect.size());
+    CLumeq display;
+    const std::vector<std::uint8_t> state = resources::PanelDisplayState();
+    if (component::Failed(display.Create(&host, kDisplayRect, state, component::CreateInstance)) ||
+        display.Widget() == nullptr) {
+        std::fprintf(stderr, "mirror: the display control cannot be created: %s\n",
+                     component::LastActivationError().c_str());
+        return 1;
+    }
+    // As the panel starts it: green background, black elements, every slot cleared.
+    display.SetBackColor(0x0000FF00);
+    display.SetForeColor1(0);
+    for (auto set :
+         {&CLumeq::SetWM, &CLumeq::SetSign, &CLumeq::SetUnit, &CLumeq::SetHex1, &CLumeq::SetHex2,
+          &CLumeq::SetHex3, &CLumeq::SetHex4, &CLumeq::SetHex5, &CLumeq::SetHex6})
+        (display.*set)(0);
+    ReaderSession session(display.Widget());
+    PeerLine line(display, session);
+    if (!line.Open(device))
+        return 1;
+    host.show();
+    const int code = session.Run();
+    display.Detach();
+    return code;
+}
+
+}  // namespace mirror

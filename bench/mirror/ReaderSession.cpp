@@ -1,0 +1,87 @@
+#include "ReaderSession.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace mirror {
+
+namespace {
+
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double CpuSeconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+rusage Usage() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage;
+}
+
+}  // namespace
+
+ReaderSession::ReaderSession(QWidget* display) {
+    // A stream of 80 frames/s for minutes: keep the marks from growing the heap while measured.
+    m_report.paints.reserve(1 << 16);
+    display->installEventFilter(this);
+}
+
+bool ReaderSession::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Paint || m_inPaint)
+        return QObject::eventFilter(watched, event);
+    // The paint runs here, inside the filter, so that its end can be noted. event() is public on
+    // QObject and dispatches to the widget's own handler.
+    m_inPaint = true;
+    watched->event(event);
+    m_inPaint = false;
+    if (m_anyFrame && m_report.paints.size() < m_report.paints.capacity())
+        m_report.paints.push_back(PaintMark{m_tag, NowNs()});
+    return true;
+}
+
+int ReaderSession::Run() {
+    QEventLoop loop;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &loop, [&] {
+        input.setEnabled(false);
+        loop.quit();
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    const rusage usageBefore = Usage();
+    const double cpuBefore = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    loop.exec();
+    const double cpu = CpuSeconds() - cpuBefore;
+    const auto end = std::chrono::steady_clock::now();
+    const rusage usageAfter = Usage();
+
+    m_report.cpuSeconds = cpu;
+    m_report.wallSeconds = std::chrono::duration<double>(end - start).count();
+    m_report.voluntarySwitches =
+        static_cast<std::uint64_t>(usageAfter.ru_nvcsw - usageBefore.ru_nvcsw);
+    m_report.involuntarySwitches =
+        static_cast<std::uint64_t>(usageAfter.ru_nivcsw - usageBefore.ru_nivcsw);
+    m_report.frames = m_frames;
+    std::fputs(FormatReport(m_report).c_str(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace mirror

@@ -1,0 +1,47 @@
+#pragma once
+
+// The part of a reader process that is the same for every reader: it says "ready" when the
+// reader can take the stream, notes the frames handed to the display and the end of every paint
+// of the display, and stops when the driver writes a line to standard input. Then it prints its
+// report (see MirrorFigures.h) on standard output.
+//
+// Thread: UI thread. Needs a QApplication.
+
+#include <QObject>
+
+#include <cstdint>
+
+#include "MirrorFigures.h"
+
+class QWidget;
+
+namespace mirror {
+
+class ReaderSession : public QObject {
+  public:
+    // Times the paints of `display` from now on.
+    explicit ReaderSession(QWidget* display);
+
+    // A complete frame went to the display (its setters and Display); `tag` is its tag byte.
+    void FrameShown(std::uint8_t tag) {
+        ++m_frames;
+        m_tag = tag;
+        m_anyFrame = true;
+    }
+
+    // Prints "ready", runs the thread's event loop until a line (or the end) comes on standard
+    // input, then prints the report. Returns the process's exit code.
+    int Run();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::uint64_t m_frames = 0;
+    std::uint8_t m_tag = 0;
+    bool m_anyFrame = false;
+    bool m_inPaint = false;
+    ReaderReport m_report;
+};
+
+}  // namespace mirror
