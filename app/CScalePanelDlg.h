@@ -15,6 +15,8 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <string>
 
 #include "CKeyButton.h"
 #include "CLumeq.h"
@@ -42,6 +44,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // modally and tears it down. -1 when the display control could not be created (its result
     // goes to `displayResult`); then no serial port was touched.
     int DoModal(component::Result* displayResult = nullptr);
+
+    // Instead of the scan, OnInitDialog opens and watches this one port (COMn or a device path)
+    // as a list choice followed by OPEN would. Set before DoModal.
+    void SetStartPort(const QString& name) { m_startPort = name; }
 
     // Creation steps, in the order DoModal runs them.
     component::Result CreateDisplayControl();
@@ -107,6 +113,11 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
     void CloseLostPort(int port);
     QString OpenedText(const char* format) const;
+    void OpenStartPort(int port);
+    // Each list item's tooltip: the device behind its number, and why the scan could not open
+    // it while that device is still there.
+    void ShowPortTips();
+    void NoteScanFailure(int port);
 
     // Carries an engine failure from the watch thread to the UI thread.
     static constexpr window::MessageId kMsgShowFailure = window::kUserMessage + 100;
@@ -118,6 +129,12 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     bool m_bScanning = false;
     int m_nPortLostInScan = 0;  // a probed port whose device went away during the scan
     bool m_bDestroyed = false;
+    QString m_startPort;
+    struct ScanFailure {
+        std::string device;
+        QString reason;
+    };
+    std::map<int, ScanFailure> m_scanFailures;
 
     CSerialLink m_serialPort;
     int m_nStopBits = 0;

@@ -42,8 +42,10 @@ window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam
 
 int CScalePanelDlg::ProbePort(int nPort) {
     if (!m_serialPort.Open(this, static_cast<unsigned>(nPort), m_nBaud, m_cParity, m_nDataBits,
-                           m_nStopBits, m_dwEventMask, kSendBufferSize))
+                           m_nStopBits, m_dwEventMask, kSendBufferSize)) {
+        NoteScanFailure(nPort);
         return -1;
+    }
     m_serialPort.StartWatch();
     // An answer that reached the previous port after its wait must not count for this one.
     m_bAckReceived = false;

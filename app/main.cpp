@@ -33,9 +33,9 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         g_previousHandler(type, context, message);
 }
 
-// Runs the panel (behind the simulated scale with `demo`) until it is closed or a termination
-// signal asks it to end; `endedBy` is then that signal.
-int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
+// Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
+// closed or a termination signal asks it to end; `endedBy` is then that signal.
+int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
     CScalePanelApp app(argc, argv);
     // Ctrl+C or a termination request ends every event loop, so the panel closes its port and
     // the demo removes its ports, as when the window is closed.
@@ -46,7 +46,7 @@ int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
         }
     });
     std::optional<DemoScale> scale;
-    if (demo) {
+    if (cmd.demo) {
         scale.emplace();
         QString error;
         const QString simulator = QDir(QCoreApplication::applicationDirPath())
@@ -56,6 +56,7 @@ int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
             return 1;
         }
     }
+    app.SetStartPort(cmd.port);
     app.InitInstance();
     return app.ExitCode();
 }
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, cmd.demo, endedBy);
+    const int exitCode = RunPanel(argc, argv, cmd, endedBy);
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

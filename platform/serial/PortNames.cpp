@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "ChosenPort.h"
 #include "SerialDevices.h"
 
 namespace serial_port {
@@ -47,6 +49,8 @@ bool InRange(unsigned n) {
 std::optional<std::string> ResolvePort(unsigned n) {
     if (!InRange(n))
         return std::nullopt;
+    if (const auto chosen = ChosenDevice(); chosen && chosen->number == n)
+        return chosen->device;
     if (const auto dir = PortDirectory()) {
         std::string path = EntryPath(*dir, n);
         if (!EntryExists(path))
@@ -88,7 +92,9 @@ std::optional<std::string> ResolvePortName(std::string_view name) {
     return ResolvePort(*n);
 }
 
-std::vector<PortInfo> ListPorts() {
+namespace {
+
+std::vector<PortInfo> ListPresentPorts() {
     std::vector<PortInfo> ports;
     if (const auto dir = PortDirectory()) {
         for (unsigned n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
@@ -103,6 +109,21 @@ std::vector<PortInfo> ListPorts() {
         if (n > kLastPortNumber)
             break;
         ports.push_back(PortInfo{n++, std::move(d.node), std::move(d.description)});
+    }
+    return ports;
+}
+
+}  // namespace
+
+std::vector<PortInfo> ListPorts() {
+    std::vector<PortInfo> ports = ListPresentPorts();
+    if (auto chosen = ChosenDevice()) {
+        // It stands for its number in place of whatever was there.
+        const unsigned n = chosen->number;
+        std::erase_if(ports, [n](const PortInfo& p) { return p.number == n; });
+        const auto at = std::find_if(ports.begin(), ports.end(),
+                                     [n](const PortInfo& p) { return p.number > n; });
+        ports.insert(at, std::move(*chosen));
     }
     return ports;
 }

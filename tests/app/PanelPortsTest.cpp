@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "PortsFixture.h"
+#include "serial/ChosenPort.h"
 
 namespace apptest {
 namespace {
@@ -183,6 +184,64 @@ TEST_F(PortSelectionTest, NoItemSelectedMeansPortZeroAndFails) {
     ExpectOneOpenFailureBox();
     ExpectClosedShown(0, "Not found serial port or serial occupied");
     EXPECT_FALSE(Held(3));
+}
+
+class StartPortTest : public PortSelectionTest {
+  protected:
+    void TearDown() override { serial_port::ForgetChosenPort(); }
+};
+
+TEST_F(StartPortTest, OnlyTheNamedPortIsOpenedAndWatched) {
+    Add(1, Role::Scale);
+    Add(2, Role::Silent);
+    Add(3, Role::Scale);
+    h.panel->SetStartPort("COM2");
+    h.Start();
+    ExpectOpened(2, "STATUS:COM2 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_EQ(h.panel->PortList().currentText(), "COM2");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(Peer(2).Received().empty()) << "a probe was sent";
+    EXPECT_TRUE(FrameReachesDisplay(2, {2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_TRUE(TareReaches(2));
+    for (int n : {1, 3}) {
+        EXPECT_FALSE(Held(n)) << n;
+        EXPECT_TRUE(Peer(n).Received().empty()) << n;
+    }
+}
+
+TEST_F(StartPortTest, ADevicePathIsItsPortsNumberOrTheLowestFreeOne) {
+    Add(1, Role::Silent);
+    Add(2, Role::Silent);
+    EXPECT_EQ(serial_port::ChoosePort(Peer(2).DevicePath()), 2u);
+    EXPECT_EQ(serial_port::ChoosePort(ports.Path().toStdString() + "/COM1"), 1u);
+    EXPECT_EQ(serial_port::ChoosePort("COM7"), 7u);
+
+    PtyPeer outside(Role::Silent);  // a device the port folder does not name
+    h.panel->SetStartPort(QString::fromStdString(outside.DevicePath()));
+    h.Start();
+    EXPECT_EQ(h.panel->Port(), 3);
+    EXPECT_FALSE(h.panel->IsShownClosed());
+    EXPECT_EQ(h.Status(), "STATUS:COM3 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(IsHeld(outside.DevicePath()));
+    EXPECT_TRUE(h.panel->PortList()
+                    .itemData(2, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QString::fromStdString(outside.DevicePath())));
+    h.panel->KeyButton(1001)->click();
+    EXPECT_TRUE(outside.WaitForBytes(1));
+    EXPECT_FALSE(Held(1));
+    EXPECT_FALSE(Held(2));
+}
+
+TEST_F(StartPortTest, APortThatCannotBeOpenedGivesTheBoxAndTheClosedState) {
+    Add(1, Role::Scale);
+    h.panel->SetStartPort("COM4");
+    h.Start();
+    ExpectOneOpenFailureBox();
+    ExpectClosedShown(4, "Not found serial port or serial occupied");
+    EXPECT_EQ(h.panel->PortList().currentText(), "COM4");
+    EXPECT_FALSE(Held(1));
+    EXPECT_TRUE(Peer(1).Received().empty());
 }
 
 class KeyTest : public PortSelectionTest {
