@@ -63,12 +63,15 @@ QString PermissionAdvice(const QString& path) {
         who = QStringLiteral("the user '%1'").arg(Q(access->owner));
     else
         who = QStringLiteral("the administrator (root)");
-    const QString match =
-        access->usbVendor.empty()
-            ? QStringLiteral("KERNEL==\"%1\"")
-                  .arg(QString::fromStdString(access->device).section(QLatin1Char('/'), -1))
-            : QStringLiteral("ATTRS{idVendor}==\"%1\", ATTRS{idProduct}==\"%2\"")
-                  .arg(Q(access->usbVendor), Q(access->usbProduct));
+    QString kernelName = Q(access->device);
+    if (kernelName.startsWith(QLatin1String("/dev/")))
+        kernelName.remove(0, 5);
+    else
+        kernelName = kernelName.section(QLatin1Char('/'), -1);
+    const QString match = access->usbVendor.empty()
+                              ? QStringLiteral("KERNEL==\"%1\"").arg(kernelName)
+                              : QStringLiteral("ATTRS{idVendor}==\"%1\", ATTRS{idProduct}==\"%2\"")
+                                    .arg(Q(access->usbVendor), Q(access->usbProduct));
     return QStringLiteral(
                "Permission denied for %1: only %2 may open it (owner %3, group %4, %5). To let "
                "your user open it, have the administrator add a udev rule, for example the line\n"
