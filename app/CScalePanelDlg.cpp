@@ -281,8 +281,11 @@ bool CScalePanelDlg::OnInitDialog() {
     m_staticStatus.setText(status);
 
     // The kept port's device went away while its probe waited.
-    if (const int lost = std::exchange(m_nPortLostInScan, 0); lost != 0)
-        CloseLostPort(lost);
+    if (const int lost = std::exchange(m_nPortLostInScan, 0);
+        lost != 0 && lost == m_nPort && !m_bClosed) {
+        ShowLoss();
+        m_serialPort.Close();
+    }
 
     // 11.
     return result;

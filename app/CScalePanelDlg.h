@@ -111,7 +111,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     bool OpenChosenPort();
     void ShowOpenFailure();
     window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
-    void CloseLostPort(int port);
+    void ShowLoss();
+    void CloseLostPort();
     QString OpenedText(const char* format) const;
     void OpenStartPort(int port);
     // Each list item's tooltip: the device behind its number, and why the scan could not open
@@ -127,7 +128,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     QMenu m_systemMenu;
     QRect m_displayRect;
     bool m_bScanning = false;
-    int m_nPortLostInScan = 0;  // a probed port whose device went away during the scan
+    int m_nPortLostInScan = 0;       // a probed port whose device went away during the scan
+    bool m_bCloseAfterLoss = false;  // the lost port is still to be closed
+    int m_nFailureBoxes = 0;         // engine failure boxes being shown
     bool m_bDestroyed = false;
     QString m_startPort;
     struct ScanFailure {

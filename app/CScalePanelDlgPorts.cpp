@@ -27,6 +27,7 @@ void CScalePanelDlg::ShowOpenFailure() {
 }
 
 void CScalePanelDlg::OnPortSelEndOk() {
+    m_bCloseAfterLoss = false;
     if (m_serialPort.IsPortHeld())
         m_serialPort.Close();
     m_nPort = m_comboPort.currentIndex() + 1;
@@ -50,6 +51,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
 }
 
 void CScalePanelDlg::OnOpenClose() {
+    m_bCloseAfterLoss = false;
     const bool old = m_bClosed;
     m_bClosed = !old;
     QString status;
@@ -76,28 +78,37 @@ void CScalePanelDlg::OnOpenClose() {
 
 window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lParam) {
     const int port = static_cast<int>(lParam);
-    // The watch thread waits for this handler to return, and Close waits for the watch thread:
-    // close once the handler has returned.
-    QMetaObject::invokeMethod(
-        this, [this, port] { CloseLostPort(port); }, Qt::QueuedConnection);
-    return 0;
-}
-
-void CScalePanelDlg::CloseLostPort(int port) {
     // A probe closes its own port, unless its scale answered before it went away: the scan
     // then keeps the port, and closes it once the panel shows it (OnInitDialog).
     if (m_bScanning) {
         m_nPortLostInScan = port;
-        return;
+        return 0;
     }
     // Only the port the panel shows as open.
     if (m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
-        return;
-    m_serialPort.Close();
+        return 0;
+    ShowLoss();
+    // The watch thread waits for this handler to return (and then for the box that reports the
+    // loss), and Close waits for the watch thread: close once both are done.
+    m_bCloseAfterLoss = true;
+    QMetaObject::invokeMethod(this, &CScalePanelDlg::CloseLostPort, Qt::QueuedConnection);
+    return 0;
+}
+
+void CScalePanelDlg::ShowLoss() {
     m_bClosed = true;
     SetLamp(m_hIconClosed);
     m_btnOpenClose.setText(QStringLiteral("OPEN"));
     m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+}
+
+void CScalePanelDlg::CloseLostPort() {
+    // Inside a failure box's own loop the watch thread waits for that box: Close would never
+    // end. OnShowFailure comes back here when the box is gone.
+    if (!m_bCloseAfterLoss || m_nFailureBoxes > 0 || m_bDestroyed)
+        return;
+    m_bCloseAfterLoss = false;
+    m_serialPort.Close();
 }
 
 void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::string& text) {
@@ -111,6 +122,9 @@ void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::
 
 window::LResult CScalePanelDlg::OnShowFailure(window::WParam wParam, window::LParam) {
     const auto* request = reinterpret_cast<const MessageBoxRequest*>(wParam);
+    ++m_nFailureBoxes;
     m_services.presenter(nullptr, *request);
+    if (--m_nFailureBoxes == 0 && m_bCloseAfterLoss)
+        QMetaObject::invokeMethod(this, &CScalePanelDlg::CloseLostPort, Qt::QueuedConnection);
     return 0;
 }

@@ -289,7 +289,7 @@ class DeviceLostTest : public PortSelectionTest {};
 TEST_F(DeviceLostTest, APeerThatHangsUpLeavesThePanelClosedAndOpenRetriesLater) {
     StartOpenedOn3();
     Peer(3).HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return h.panel->IsShownClosed(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
     ExpectClosedShown(3, "STATUS:COM Port Closed");
     EXPECT_FALSE(h.panel->SerialPort().IsPortHeld());
     EXPECT_LE(h.boxes.size(), 1u);
@@ -303,6 +303,28 @@ TEST_F(DeviceLostTest, APeerThatHangsUpLeavesThePanelClosedAndOpenRetriesLater) 
     EXPECT_TRUE(h.boxes.empty());
     EXPECT_TRUE(TareReaches(3));
     EXPECT_TRUE(FrameReachesDisplay(3, {7, 7, 7, 7, 7, 7, 7, 7, 7}));
+}
+
+TEST_F(DeviceLostTest, TheClosedStateIsShownWhileTheLossBoxIs) {
+    StartOpenedOn3();
+    bool closedShown = false;
+    bool heldDuringBox = false;
+    h.onBox = [&](const MessageBoxRequest& box) {
+        EXPECT_EQ(box.caption, "Application Error");
+        closedShown = h.panel->IsShownClosed() && h.Status() == "STATUS:COM Port Closed" &&
+                      h.panel->OpenCloseButton().text() == "OPEN" && LampImage() == DarkLamp();
+        // A real box runs the event loop while it is up: the port must not be closed from in
+        // there, since the watch thread waits for the box.
+        QCoreApplication::processEvents();
+        heldDuringBox = h.panel->SerialPort().IsPortHeld();
+    };
+    Peer(3).HangUp();
+    ASSERT_TRUE(PumpUntil([&] { return !h.boxes.empty(); }));
+    EXPECT_TRUE(closedShown);
+    EXPECT_TRUE(heldDuringBox);
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
+    ExpectClosedShown(3, "STATUS:COM Port Closed");
+    EXPECT_EQ(h.boxes.size(), 1u);
 }
 
 class ShutdownTest : public PortSelectionTest {};
