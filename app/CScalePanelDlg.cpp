@@ -250,12 +250,16 @@ bool CScalePanelDlg::OnInitDialog() {
 
     // 8. The first port on which the scale answers stays open and watched.
     m_bScanning = true;
-    for (int n = 1; n <= kPortCount; ++n) {
-        if (ProbePort(n) != -1) {
-            m_nPort = n;
-            break;
+    {
+        // One look at the machine's devices for the whole scan.
+        const serial_port::PortSnapshot devices;
+        for (int n = 1; n <= kPortCount; ++n) {
+            if (ProbePort(n) != -1) {
+                m_nPort = n;
+                break;
+            }
+            m_nPort = 0;
         }
-        m_nPort = 0;
     }
     m_bScanning = false;
     if (!m_scanFailures.empty())

@@ -42,8 +42,13 @@ void CScalePanelDlg::OnPortSelEndOk() {
         // Held but not watched: nothing is received until OPEN.
         SetLamp(m_hIconClosed);
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
+    } else if (!m_serialPort.StartWatch()) {
+        // Unwatched, nothing is received: shown as closed. The engine has reported why.
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else {
-        m_serialPort.StartWatch();
         SetLamp(m_hIconOpened);
         status = OpenedText("STATUS:COM%d OPENED,%d,%c,%d,%d");
     }
@@ -60,18 +65,23 @@ void CScalePanelDlg::OnOpenClose() {
         SetLamp(m_hIconClosed);
         m_btnOpenClose.setText(QStringLiteral("OPEN"));
         status = QStringLiteral("STATUS:COM Port Closed");
-    } else if (OpenChosenPort()) {
-        m_serialPort.StartWatch();
-        SetLamp(m_hIconOpened);
-        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
-        // A full-width comma after OPENED.
-        status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
-    } else {
+    } else if (!OpenChosenPort()) {
         ShowOpenFailure();
         SetLamp(m_hIconClosed);
         m_btnOpenClose.setText(QStringLiteral("OPEN"));
         m_bClosed = true;
         status = QStringLiteral("Not found serial port or serial occupied");
+    } else if (!m_serialPort.StartWatch()) {
+        // Held but unwatched: the same as a port held while the panel shows it closed.
+        SetLamp(m_hIconClosed);
+        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        m_bClosed = true;
+        status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
+    } else {
+        SetLamp(m_hIconOpened);
+        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+        // A full-width comma after OPENED.
+        status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
     }
     m_staticStatus.setText(status);
 }

@@ -46,7 +46,11 @@ int CScalePanelDlg::ProbePort(int nPort) {
         NoteScanFailure(nPort);
         return -1;
     }
-    m_serialPort.StartWatch();
+    // Unwatched, the answer could never arrive; the engine has reported why.
+    if (!m_serialPort.StartWatch()) {
+        m_serialPort.Close();
+        return -1;
+    }
     // An answer that reached the previous port after its wait must not count for this one.
     m_bAckReceived = false;
     const std::uint8_t probe = kProbe;

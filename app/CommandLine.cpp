@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "VersionInfo.h"
-#include "serial/PortNames.h"
+#include "serial/ChosenPort.h"
 
 bool IsPortArgument(const QString& value, QString* normalised) {
     if (value.contains(QLatin1Char('/'))) {
@@ -13,7 +13,7 @@ bool IsPortArgument(const QString& value, QString* normalised) {
         return true;
     }
     const QString upper = value.toUpper();
-    if (!serial_port::PortNumberOf(upper.toStdString()))
+    if (!serial_port::ComNumberOf(upper.toStdString()))
         return false;
     *normalised = upper;
     return true;

@@ -1,8 +1,10 @@
 #include "CSerialLink.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -42,6 +44,25 @@ void CSerialLink::SetFailureReporter(FailureReporter reporter) {
 int CSerialLink::Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity,
                       int dataBits, int stopBits, std::uint32_t eventMask,
                       unsigned sendBufferSize) {
+    // Failures are results here, never exceptions: a string that cannot grow is one too.
+    try {
+        return OpenAndConfigure(owner, portNumber, baud, parity, dataBits, stopBits, eventMask,
+                                sendBufferSize);
+    } catch (const std::bad_alloc&) {
+        m_openError = serial_port::PortError::FromErrno(ENOMEM);
+    } catch (const std::exception& e) {
+        m_openError = serial_port::PortError::FromErrno(EIO);
+        m_openError.detail = e.what();
+    }
+    std::lock_guard<std::mutex> hold(m_portLock);
+    m_waitSet[1] = nullptr;
+    m_hPort.reset();
+    return 0;
+}
+
+int CSerialLink::OpenAndConfigure(window::MessageOwner* owner, unsigned portNumber, int baud,
+                                  char parity, int dataBits, int stopBits, std::uint32_t eventMask,
+                                  unsigned sendBufferSize) {
     // A thread inside a notification needs the owner's messages handled to reach its end.
     StopWatchThread(true);
 
@@ -57,15 +78,32 @@ int CSerialLink::Open(window::MessageOwner* owner, unsigned portNumber, int baud
     m_waitSet = {&*m_hStopEvent, nullptr, &*m_hSendEvent};
 
     m_pNotifyWnd = owner;
-    {
-        std::lock_guard<std::mutex> hold(m_sendLock);
-        m_pSendBuffer = std::make_unique<std::uint8_t[]>(sendBufferSize);
-        m_pTransmitBuffer = std::make_unique<std::uint8_t[]>(sendBufferSize);
-        m_bSendPending = false;
-    }
     m_nPortNumber = portNumber;
     m_dwWatchMask = eventMask;
-    m_nSendCapacity = sendBufferSize;
+    {
+        std::lock_guard<std::mutex> hold(m_sendLock);
+        m_nSendCapacity = 0;
+        m_bSendPending = false;
+        m_pSendBuffer.reset();
+        m_pTransmitBuffer.reset();
+        // Only the queued bytes are ever read, so the buffers need no clearing (which would
+        // touch every page of a large one).
+        try {
+            m_pSendBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(sendBufferSize);
+            m_pTransmitBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(sendBufferSize);
+        } catch (const std::bad_alloc&) {
+            m_pSendBuffer.reset();
+            m_pTransmitBuffer.reset();
+            m_openError = serial_port::PortError::FromErrno(ENOMEM);
+            m_openError.detail =
+                "no memory for a send buffer of " + std::to_string(sendBufferSize) + " bytes";
+            std::lock_guard<std::mutex> holdPort(m_portLock);
+            m_waitSet[1] = nullptr;
+            m_hPort.reset();
+            return 0;
+        }
+        m_nSendCapacity = sendBufferSize;
+    }
 
     char portName[50];
     std::snprintf(portName, sizeof portName, portNumber <= 9 ? "COM%u" : "\\\\.\\COM%u",
@@ -114,16 +152,22 @@ void CSerialLink::ConfigurePort(const char* settingsText, bool settingsFit) {
     if (error.Failed())
         return ShowFailure("SetCommMask()", error);
 
-    error = m_hPort->ReadLineState(m_lineState);
+    // Edited here and published at each step, so that readers never wait for the port's lock
+    // (which a failure box below is shown under).
+    serial_port::LineState state = LineSettings();
+    error = m_hPort->ReadLineState(state);
     if (error.Failed())
         return ShowFailure("GetCommState()", error);
+    StoreLineState(state);
 
-    m_lineState.rtsControl = serial_port::RtsControl::kEnable;
+    state.rtsControl = serial_port::RtsControl::kEnable;
     // A text cut short by a zero character (parity '\0') ends there and is refused as well.
-    if (!settingsFit || !serial_port::ApplyLineSettingsText(settingsText, m_lineState))
+    const bool built = settingsFit && serial_port::ApplyLineSettingsText(settingsText, state);
+    StoreLineState(state);
+    if (!built)
         return ShowFailure("BuildCommDCB()", serial_port::PortError::FromErrno(EINVAL));
 
-    error = m_hPort->ApplyLineState(m_lineState);
+    error = m_hPort->ApplyLineState(state);
     if (error.Failed())
         return ShowFailure("SetCommState()", error);
 }
@@ -134,21 +178,32 @@ int CSerialLink::StartWatch() {
     // Without Open there is nothing to wait on.
     if (!m_hStopEvent || !m_hSendEvent)
         return 0;
-    ResumeWatch();
+    // A new thread starts running, whatever pauses its predecessor had.
+    ClearPauses();
     m_nWakeups = 0;
+    m_nBytesSent = 0;
     m_bThreadEnded = false;
+    serial_port::PortError error;
     try {
         m_pWatchThread = std::thread(&CSerialLink::WatchThread, this);
-    } catch (const std::system_error&) {
-        m_bThreadEnded = true;
-        return 0;
+        return 1;
+    } catch (const std::system_error& e) {
+        error = serial_port::PortError::FromErrno(e.code().value());
+    } catch (const std::bad_alloc&) {
+        error = serial_port::PortError::FromErrno(ENOMEM);
     }
-    return 1;
+    m_bThreadEnded = true;
+    // An unwatched port would look open and receive nothing.
+    ShowFailure("AfxBeginThread()", error);
+    return 0;
 }
 
+// Pauses count like a thread's suspend count: each needs its own resume, and a resume of a
+// running thread is not banked for a later pause.
 int CSerialLink::PauseWatch() {
     std::lock_guard<std::mutex> hold(m_pauseLock);
     if (m_hResumeEvent) {
+        ++m_nPauseCount;
         m_bPaused = true;
         m_hResumeEvent->Reset();
     }
@@ -157,10 +212,22 @@ int CSerialLink::PauseWatch() {
 
 int CSerialLink::ResumeWatch() {
     std::lock_guard<std::mutex> hold(m_pauseLock);
+    if (m_nPauseCount > 0)
+        --m_nPauseCount;
+    if (m_nPauseCount == 0) {
+        m_bPaused = false;
+        if (m_hResumeEvent)
+            m_hResumeEvent->Set();
+    }
+    return 1;
+}
+
+void CSerialLink::ClearPauses() {
+    std::lock_guard<std::mutex> hold(m_pauseLock);
+    m_nPauseCount = 0;
     m_bPaused = false;
     if (m_hResumeEvent)
         m_hResumeEvent->Set();
-    return 1;
 }
 
 void CSerialLink::StopWatchThread(bool pump) {
@@ -232,8 +299,13 @@ bool CSerialLink::IsPortHeld() const {
 }
 
 serial_port::LineState CSerialLink::LineSettings() const {
-    std::lock_guard<std::mutex> hold(m_portLock);
+    std::lock_guard<std::mutex> hold(m_lineStateLock);
     return m_lineState;
+}
+
+void CSerialLink::StoreLineState(const serial_port::LineState& state) {
+    std::lock_guard<std::mutex> hold(m_lineStateLock);
+    m_lineState = state;
 }
 
 std::uint32_t CSerialLink::EventMask() const {

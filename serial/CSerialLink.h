@@ -53,10 +53,12 @@ class CSerialLink {
     int Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity, int dataBits,
              int stopBits, std::uint32_t eventMask, unsigned sendBufferSize);
     // Starts the watch thread. Returns 1 when it runs (also when it already ran), 0 when it
-    // could not be started.
+    // could not be started; a thread the system refuses is also reported with the system's
+    // reason.
     int StartWatch();
-    // Any thread, while the watch thread exists. A paused thread reads and sends nothing; it
-    // stops at its next wait (after at most the byte it is delivering). Both return 1.
+    // Any thread, while the watch thread exists. Pauses count: two PauseWatch need two
+    // ResumeWatch. A paused thread reads, writes and notifies nothing; a byte it has read is
+    // delivered after the resume. Both return 1.
     int ResumeWatch();
     int PauseWatch();
     // Stops the watch thread, handling the owner's messages meanwhile, and closes the port.
@@ -71,7 +73,7 @@ class CSerialLink {
 
     // True while a port is held (open, watched or not).
     bool IsPortHeld() const;
-    // Any thread.
+    // Any thread; they answer at once, also while the engine shows a failure box.
     serial_port::LineState LineSettings() const;
     std::uint32_t EventMask() const;
     unsigned WriteBufferCapacity() const;
@@ -84,11 +86,17 @@ class CSerialLink {
     // How often the watch thread has woken from its wait since StartWatch (diagnostics: an
     // idle port wakes it never).
     std::uint64_t WatchWakeups() const { return m_nWakeups.load(); }
+    // Bytes of the writes reported complete since StartWatch (diagnostics).
+    std::uint64_t BytesSent() const { return m_nBytesSent.load(); }
 
     // Replaces how failures are shown (default: standard error). Set before Open.
     void SetFailureReporter(FailureReporter reporter);
 
   private:
+    int OpenAndConfigure(window::MessageOwner* owner, unsigned portNumber, int baud, char parity,
+                         int dataBits, int stopBits, std::uint32_t eventMask,
+                         unsigned sendBufferSize);
+    void StoreLineState(const serial_port::LineState& state);
     static void WatchThread(CSerialLink* link);
     void RunWatch();
     void DrainInput();
@@ -100,6 +108,7 @@ class CSerialLink {
     // Reports the loss of the device once and stops watching it.
     void OnDeviceLost(const char* operation, const serial_port::PortError& error);
     void WaitWhilePaused();
+    void ClearPauses();
     bool StopRequested() const;
     // Signals stop and waits for the watch thread to end; `pump` handles the owner's messages
     // meanwhile, else they are refused.
@@ -117,7 +126,8 @@ class CSerialLink {
     // wait on.
     std::array<const serial_port::Waitable*, 3> m_waitSet{};
     serial_port::Timeouts m_timeouts;
-    serial_port::LineState m_lineState;
+    serial_port::LineState m_lineState;  // under m_lineStateLock, held for copies only
+    mutable std::mutex m_lineStateLock;
     window::MessageOwner* m_pNotifyWnd = nullptr;
     unsigned m_nPortNumber = 0;
     std::unique_ptr<std::uint8_t[]> m_pSendBuffer;
@@ -133,12 +143,14 @@ class CSerialLink {
 
     // Paused exactly while m_hResumeEvent is not signalled; m_pauseLock keeps the two in step.
     std::mutex m_pauseLock;
+    int m_nPauseCount = 0;
     std::atomic<bool> m_bPaused{false};
     std::optional<serial_port::Event> m_hResumeEvent;
 
     std::atomic<bool> m_bThreadEnded{true};
     bool m_bPortLost = false;  // watch thread only
     std::atomic<std::uint64_t> m_nWakeups{0};
+    std::atomic<std::uint64_t> m_nBytesSent{0};
     serial_port::PortError m_openError;
     FailureReporter m_reporter;
 };

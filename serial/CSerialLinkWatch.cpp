@@ -58,10 +58,15 @@ void CSerialLink::RunWatch() {
         }
         if (woke.status != serial_port::WaitResult::Status::kSignalled)
             continue;
-        if (woke.index == kPortSlot)
+        if (woke.index == kPortSlot) {
             ServePortEvent(woke.hungUp);
-        else if (woke.index == kSendSlot)
+            // The port outranks the send request at every wait, and a peer that sends without
+            // pause keeps it ready: serve a pending send before waiting again, stop first.
+            if (!StopRequested() && !m_bPaused.load() && m_hSendEvent->IsSet())
+                TransmitPending();
+        } else if (woke.index == kSendSlot) {
             TransmitPending();
+        }
     }
 
     m_bWatching = false;
@@ -107,29 +112,24 @@ void CSerialLink::ServePortEvent(bool hungUp) {
 }
 
 void CSerialLink::DrainInput() {
-    // Bytes the last status read counted and that are not read yet. Only this thread takes
-    // input away (reads, and the purge before a send), so they are still there; the status is
-    // read again when they are used up.
+    if (StopRequested())
+        return;
+    // Only the bytes this status read counted: a peer that never pauses would otherwise hold
+    // the thread here for ever. More that came meanwhile wake the next wait at once.
     std::size_t queued = 0;
-    for (;;) {
-        if (StopRequested() || m_bPaused.load())
+    serial_port::PortError statusError;
+    {
+        std::lock_guard<std::mutex> hold(m_portLock);
+        statusError = m_hPort->QueuedInput(queued);
+    }
+    if (statusError.Failed()) {
+        if (IsGone(statusError))
+            OnDeviceLost("ReadFile()", statusError);
+        return;
+    }
+    for (; queued > 0; --queued) {
+        if (m_bPaused.load())
             return;
-
-        if (queued == 0) {
-            serial_port::PortError statusError;
-            {
-                std::lock_guard<std::mutex> hold(m_portLock);
-                statusError = m_hPort->QueuedInput(queued);
-            }
-            if (statusError.Failed()) {
-                if (IsGone(statusError))
-                    OnDeviceLost("ReadFile()", statusError);
-                return;
-            }
-            if (queued == 0)
-                return;
-        }
-
         std::uint8_t byte = 0;
         serial_port::IoResult read;
         {
@@ -149,8 +149,10 @@ void CSerialLink::DrainInput() {
         }
         if (read.bytes == 0)
             return;
-        --queued;
         Notify(PN_BYTE, byte);
+        // A key press waits for one byte at most, never for the rest of a flood.
+        if (StopRequested() || m_hSendEvent->IsSet())
+            return;
     }
 }
 
@@ -192,6 +194,8 @@ void CSerialLink::TransmitPending() {
     }
     if (written.Failed() && written.failedWhileWaiting)
         ShowFailure("GetOverlappedResults() in WriteFile()", written.error);
+    if (!written.Failed())
+        m_nBytesSent += written.bytes;
 }
 
 void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortError& error) {
@@ -204,6 +208,11 @@ void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortErr
 }
 
 void CSerialLink::Notify(window::MessageId id, window::WParam w) {
+    if (m_bPaused.load()) {
+        WaitWhilePaused();
+        if (StopRequested())
+            return;
+    }
     if (m_pNotifyWnd != nullptr)
         window::SendMessage(*m_pNotifyWnd, id, w, static_cast<window::LParam>(m_nPortNumber));
 }

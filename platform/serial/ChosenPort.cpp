@@ -14,9 +14,19 @@ std::optional<PortInfo> g_chosen;
 
 }  // namespace
 
+std::optional<unsigned> ComNumberOf(std::string_view name) {
+    // Put in the form an open writes for its number, then read as such.
+    constexpr std::string_view kLongPrefix = "\\\\.\\";
+    if (name.substr(0, kLongPrefix.size()) == kLongPrefix)
+        name.remove_prefix(kLongPrefix.size());
+    if (const auto shortForm = PortNumberOf(name))
+        return shortForm;
+    return PortNumberOf(std::string(kLongPrefix) + std::string(name));
+}
+
 unsigned ChoosePort(const std::string& name) {
     ForgetChosenPort();
-    if (const auto n = PortNumberOf(name))
+    if (const auto n = ComNumberOf(name))
         return *n;
     if (name.find('/') == std::string::npos)
         return 0;

@@ -6,10 +6,15 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "PortNames.h"
 
 namespace serial_port {
+
+// The n of "COMn" as a user writes it: 1 to 32, no leading zeros, in either form ("COM12" or
+// "\\.\COM12"); nullopt else.
+std::optional<unsigned> ComNumberOf(std::string_view name);
 
 // The COM number `name` (a port name "COMn" or a device path) is opened as; 0 when it is
 // neither. Thread: the UI thread, before the ports are listed.

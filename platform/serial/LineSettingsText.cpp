@@ -3,8 +3,6 @@
 #include <cctype>
 #include <optional>
 
-#include "BaudRates.h"
-
 namespace serial_port {
 
 namespace {
@@ -92,7 +90,8 @@ bool ApplyLineSettingsText(std::string_view text, LineState& state) {
         ++keys;
         if (EqualsIgnoringCase(key, "baud")) {
             const auto baud = ParseNumber(value);
-            if (seenBaud || !baud || !IsKnownBaudRate(*baud))
+            // Any positive rate; a device that cannot run at it refuses it when it is applied.
+            if (seenBaud || !baud || *baud == 0)
                 return false;
             next.baud = *baud;
             seenBaud = true;

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 #include "ChosenPort.h"
 #include "SerialDevices.h"
@@ -37,7 +39,51 @@ std::string DescribeEntry(const std::string& path) {
     const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
     if (n > 0)
         return "link to " + std::string(target, static_cast<std::size_t>(n));
-    return "device node";
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return "gone";
+    if (S_ISCHR(st.st_mode))
+        return "device node";
+    if (S_ISFIFO(st.st_mode))
+        return "FIFO";
+    if (S_ISREG(st.st_mode))
+        return "regular file";
+    if (S_ISDIR(st.st_mode))
+        return "folder";
+    if (S_ISSOCK(st.st_mode))
+        return "socket";
+    if (S_ISBLK(st.st_mode))
+        return "block device";
+    return "unknown kind of file";
+}
+
+// One enumeration of the machine's devices serves every PortSnapshot alive at the same time.
+struct Snapshots {
+    std::mutex lock;
+    int alive = 0;
+    std::optional<std::vector<SerialDevice>> devices;
+};
+
+Snapshots& TheSnapshots() {
+    static Snapshots snapshots;
+    return snapshots;
+}
+
+std::atomic<std::uint64_t> g_enumerations{0};
+
+std::vector<SerialDevice> Enumerate() {
+    ++g_enumerations;
+    return FindSerialDevices();
+}
+
+std::vector<SerialDevice> CurrentDevices() {
+    Snapshots& s = TheSnapshots();
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (s.alive == 0)
+        return Enumerate();
+    if (!s.devices)
+        s.devices = Enumerate();
+    return *s.devices;
 }
 
 bool InRange(unsigned n) {
@@ -66,8 +112,11 @@ std::optional<std::string> ResolvePort(unsigned n) {
 }
 
 std::optional<unsigned> PortNumberOf(std::string_view name) {
+    // "COMn" names ports 1 to 9 only and "\\.\COMn" ports 10 and above, the forms an open
+    // writes; a name in the other form is no port.
     constexpr std::string_view kLongPrefix = "\\\\.\\";
-    if (name.substr(0, kLongPrefix.size()) == kLongPrefix)
+    const bool longForm = name.substr(0, kLongPrefix.size()) == kLongPrefix;
+    if (longForm)
         name.remove_prefix(kLongPrefix.size());
     if (name.size() < 4 || name.size() > 5 || name.substr(0, 3) != "COM")
         return std::nullopt;
@@ -80,7 +129,7 @@ std::optional<unsigned> PortNumberOf(std::string_view name) {
             return std::nullopt;
         n = n * 10 + static_cast<unsigned>(c - '0');
     }
-    if (!InRange(n))
+    if (!InRange(n) || longForm != (n > 9))
         return std::nullopt;
     return n;
 }
@@ -105,7 +154,7 @@ std::vector<PortInfo> ListPresentPorts() {
         return ports;
     }
     unsigned n = kFirstPortNumber;
-    for (SerialDevice& d : FindSerialDevices()) {
+    for (SerialDevice& d : CurrentDevices()) {
         if (n > kLastPortNumber)
             break;
         ports.push_back(PortInfo{n++, std::move(d.node), std::move(d.description)});
@@ -126,6 +175,22 @@ std::vector<PortInfo> ListPorts() {
         ports.insert(at, std::move(*chosen));
     }
     return ports;
+}
+
+PortSnapshot::PortSnapshot() {
+    std::lock_guard<std::mutex> hold(TheSnapshots().lock);
+    ++TheSnapshots().alive;
+}
+
+PortSnapshot::~PortSnapshot() {
+    Snapshots& s = TheSnapshots();
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (--s.alive == 0)
+        s.devices.reset();
+}
+
+std::uint64_t DeviceEnumerations() {
+    return g_enumerations.load();
 }
 
 std::string PortLine(const PortInfo& port) {

@@ -293,7 +293,13 @@ PortError SerialPort::ApplyLineState(const LineState& state) {
 }
 
 PortError SerialPort::Purge() {
-    if (::tcflush(m_fd, TCIOFLUSH) != 0)
+    if (::tcflush(m_fd, TCIFLUSH) != 0)
+        return PortError::FromErrno(errno);
+    // A write reported complete has left the port, so output the driver still counts belongs
+    // to a write that failed. Where the driver counts nothing (a pseudo-terminal), an output
+    // flush would discard completed bytes that the peer has not read yet.
+    int pending = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &pending) == 0 && pending > 0 && ::tcflush(m_fd, TCOFLUSH) != 0)
         return PortError::FromErrno(errno);
     return {};
 }

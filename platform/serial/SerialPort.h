@@ -57,7 +57,8 @@ class SerialPort final : public Waitable {
     // kInvalidArgument). RTS is driven as asked where the device has modem lines.
     PortError ApplyLineState(const LineState& state);
 
-    // Throws away everything received and not read, and everything not yet sent.
+    // Throws away everything received and not read, and what a failed write left unsent; never
+    // bytes of a write that was reported complete.
     PortError Purge();
     // Bytes received and not yet read.
     PortError QueuedInput(std::size_t& count) const;

@@ -49,6 +49,10 @@ int WaitForChild(pid_t pid) {
 }  // namespace
 
 ChildOutcome RunAsNobody(const std::function<int(std::string& report)>& body) {
+    return RunInChild(body, true);
+}
+
+ChildOutcome RunInChild(const std::function<int(std::string& report)>& body, bool asNobody) {
     ChildOutcome outcome;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
@@ -60,7 +64,8 @@ ChildOutcome RunAsNobody(const std::function<int(std::string& report)>& body) {
         ::close(pipeFds[0]);
         std::string report;
         int status = 100;
-        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0)
+        if (!asNobody ||
+            (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0))
             status = body(report);
         else
             report = "cannot become nobody";

@@ -23,6 +23,8 @@ struct ChildOutcome {
 // Runs `body` in a forked child that has become user and group nobody. `body` returns the
 // child's exit status and may fill its report.
 ChildOutcome RunAsNobody(const std::function<int(std::string& report)>& body);
+// The same, as this user unless `asNobody`.
+ChildOutcome RunInChild(const std::function<int(std::string& report)>& body, bool asNobody);
 
 // Another program that holds a device: a child process that opens it and takes its exclusive
 // lock, and keeps both until this object is destroyed.

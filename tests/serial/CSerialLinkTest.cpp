@@ -1,9 +1,12 @@
 #include "CSerialLink.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <atomic>
 #include <climits>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include "LinkTestSupport.h"
@@ -43,6 +46,8 @@ class LinkTest : public ::testing::Test {
         ASSERT_EQ(peer.ReadExactly(1, kDeadline), Bytes("#"));
     }
 
+    // First, so that the owner is made after the application and its event loop serves it.
+    QCoreApplication& m_app = App();
     PortDirectory m_ports;
     RecordingOwner m_owner;
     BoxRecorder m_boxes;
@@ -83,6 +88,91 @@ TEST_F(LinkTest, ABurstOfTwentyThousandBytesArrivesWhole) {
     EXPECT_TRUE(written);
     EXPECT_EQ(m_owner.Bytes(), sent);
     EXPECT_EQ(m_owner.messages.size(), sent.size());
+}
+
+// A peer that writes as fast as the line goes keeps the port ready at every wait.
+TEST_F(LinkTest, KeysGoOutPromptlyWhileInputFloodsIn) {
+    PseudoTerminal& peer = m_ports.AddPort(22);
+    ASSERT_EQ(OpenAndWatch(22), 1);
+    SyncWithThread(peer);
+    auto pattern = [](std::size_t i) { return static_cast<std::uint8_t>(i % 251); };
+    std::atomic<bool> stop{false}, stopped{false};
+    std::size_t flooded = 0;
+    std::thread flood([&] {
+        std::vector<std::uint8_t> chunk(1024);
+        while (!stop.load()) {
+            for (std::uint8_t& b : chunk)
+                b = pattern(flooded++);
+            if (!peer.Write(chunk))
+                break;
+        }
+        stopped = true;
+        window::Wake(m_owner);
+    });
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::pair<std::uint8_t, Clock::time_point>> arrived;
+    std::thread keys([&] {
+        while (arrived.size() < 10) {
+            const auto got = peer.Read(kDeadline);
+            if (got.empty())
+                return;
+            for (std::uint8_t b : got)
+                arrived.emplace_back(b, Clock::now());
+        }
+    });
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() > 4096; }));
+    std::vector<Clock::time_point> requested;
+    for (std::uint8_t k = 0; k < 10; ++k) {
+        const std::uint8_t key = static_cast<std::uint8_t>('0' + k);
+        requested.push_back(Clock::now());
+        ASSERT_EQ(m_link.SendBytes(&key, 1), 1);
+        window::PumpThreadFor(50ms);
+    }
+    keys.join();
+    stop = true;
+    ASSERT_TRUE(PumpUntil(m_owner, [&] { return stopped.load(); }));
+    flood.join();
+    m_link.Close();
+
+    ASSERT_EQ(arrived.size(), 10u);
+    for (std::size_t k = 0; k < 10; ++k) {
+        EXPECT_EQ(arrived[k].first, '0' + k);
+        EXPECT_LT(arrived[k].second - requested[k], 100ms) << "key " << k;
+    }
+    // Each send discards what was not read yet; what was read came in the peer's order.
+    std::size_t at = 0;
+    for (std::uint8_t b : m_owner.Bytes()) {
+        while (at < flooded && pattern(at) != b)
+            ++at;
+        ASSERT_LT(at, flooded) << "a byte out of order";
+        ++at;
+    }
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+// The peer reads nothing until the end, so the line holds everything sent meanwhile.
+TEST_F(LinkTest, EveryByteOfACompletedWriteReachesASlowPeer) {
+    PseudoTerminal& peer = m_ports.AddPort(23);
+    constexpr unsigned kBlock = 8192;
+    ASSERT_EQ(m_link.Open(&m_owner, 23, 9600, 'N', 8, 1, kMask, kBlock), 1);
+    ASSERT_EQ(m_link.StartWatch(), 1);
+    // More than the peer's side of the line takes in before it is read. Once its first bytes
+    // are there, the write is under way and no later request replaces it.
+    const std::vector<std::uint8_t> block(kBlock, 'p');
+    ASSERT_EQ(m_link.SendBytes(block.data(), kBlock), 1);
+    pollfd ready{peer.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 20000), 1);
+    for (int i = 0; i < 2000; ++i) {
+        const std::uint8_t key = static_cast<std::uint8_t>(i);
+        ASSERT_EQ(m_link.SendBytes(&key, 1), 1);
+        window::PumpThreadFor(1ms);
+    }
+    m_link.Close();
+    const std::size_t sent = m_link.BytesSent();
+    EXPECT_GE(sent, kBlock);
+    EXPECT_EQ(peer.ReadExactly(sent, kDeadline).size(), sent);
+    EXPECT_TRUE(peer.Read(0ms).empty());
+    EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
 TEST_F(LinkTest, ASendWritesExactlyItsBytes) {
@@ -143,14 +233,25 @@ TEST_F(LinkTest, OfTwoQuickSendsOnlyTheSecondGoesOut) {
     EXPECT_EQ(peer.ReadExactly(1, kDeadline), Bytes("!"));
 }
 
-TEST_F(LinkTest, APausedThreadDeliversNothingUntilResumed) {
+TEST_F(LinkTest, PausesCountAndAPausedThreadSendsAndDeliversNothing) {
     PseudoTerminal& peer = m_ports.AddPort(6);
     ASSERT_EQ(OpenAndWatch(6), 1);
     SyncWithThread(peer);
+    // A resume of a running thread is not kept for later.
+    m_link.ResumeWatch();
+    m_link.PauseWatch();
+    m_link.PauseWatch();
+    m_link.ResumeWatch();
+    const std::uint8_t key = 'K';
+    ASSERT_EQ(m_link.SendBytes(&key, 1), 1);
+    EXPECT_TRUE(peer.Read(200ms).empty());
+    m_link.ResumeWatch();
+    EXPECT_EQ(peer.ReadExactly(1, kDeadline), Bytes("K"));
+
     m_link.PauseWatch();
     ASSERT_TRUE(peer.Write(Bytes("ab")));
     ASSERT_TRUE(peer.WaitQueuedAtDevice(kDeadline));
-    EXPECT_EQ(window::PumpOwner(m_owner), 0);
+    EXPECT_FALSE(window::WaitForMessage(m_owner, 200ms));
     m_link.ResumeWatch();
     ASSERT_TRUE(PumpUntil(m_owner, [&] { return m_owner.messages.size() == 2; }));
     EXPECT_EQ(m_owner.Bytes(), Bytes("ab"));
@@ -290,7 +391,9 @@ TEST_F(LinkTest, AFailedConfigurationStepShowsOneBoxAndOpenStillSucceeds) {
         {"unknown event bits", 0x80000003u, 9600, 'N', 8, 1, "SetCommMask()", "Invalid argument"},
         {"unknown parity", kMask, 9600, 'X', 8, 1, "BuildCommDCB()", "Invalid argument"},
         {"no parity letter", kMask, 9600, '\0', 8, 1, "BuildCommDCB()", "Invalid argument"},
-        {"unknown baud", kMask, 12345, 'N', 8, 1, "BuildCommDCB()", "Invalid argument"},
+        {"zero baud", kMask, 0, 'N', 8, 1, "BuildCommDCB()", "Invalid argument"},
+        // Any positive rate passes the text; the device refuses one it cannot run at.
+        {"rate the line refuses", kMask, 12345, 'N', 8, 1, "SetCommState()", "Invalid argument"},
         {"nine data bits", kMask, 9600, 'N', 9, 1, "BuildCommDCB()", "Invalid argument"},
         {"three stop bits", kMask, 9600, 'N', 8, 3, "BuildCommDCB()", "Invalid argument"},
         {"settings too long", kMask, INT_MIN, 'N', INT_MIN, INT_MIN, "BuildCommDCB()",
@@ -323,8 +426,21 @@ TEST_F(LinkTest, AFailedConfigurationStepShowsOneBoxAndOpenStillSucceeds) {
     EXPECT_EQ(m_owner.Bytes(), Bytes("ok"));
 }
 
-TEST_F(LinkTest, LineSettingsReflectWhatOpenApplied) {
+TEST_F(LinkTest, LineSettingsReflectWhatOpenAppliedAndAnswerDuringABox) {
     m_ports.AddPort(16);
+    // The box of a failed step is shown while the engine holds its port lock.
+    std::optional<serial_port::LineState> duringBox;
+    m_link.SetFailureReporter([&](const std::string&, const std::string&) {
+        duringBox = m_link.LineSettings();
+        EXPECT_EQ(m_link.EventMask(), kMask);
+        EXPECT_EQ(m_link.WriteBufferCapacity(), kBuffer);
+    });
+    ASSERT_EQ(OpenPort(16, kMask, 9600, 'X'), 1);
+    ASSERT_TRUE(duringBox.has_value());
+    EXPECT_EQ(duringBox->rtsControl, serial_port::RtsControl::kEnable);
+    m_link.Close();
+
+    m_link.SetFailureReporter(m_boxes.Reporter());
     ASSERT_EQ(OpenPort(16, kMask, 19200, 'N', 8, 2), 1);
     const serial_port::LineState s = m_link.LineSettings();
     EXPECT_EQ(s.baud, 19200u);

@@ -1,11 +1,16 @@
 #include "serial/PortNames.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "serial/SerialDevices.h"
@@ -65,12 +70,52 @@ TEST_F(PortDirectory, ListingShowsEachPortWithItsTarget) {
               "COM1  " + (m_dir / "COM1").string() + "  link to /dev/zero");
 }
 
-TEST_F(PortDirectory, LongAndShortNamesResolveAlike) {
+TEST_F(PortDirectory, ListingNamesWhatKindOfFileAnEntryIs) {
+    ASSERT_EQ(::mkfifo((m_dir / "COM1").c_str(), 0600), 0);
+    { std::ofstream((m_dir / "COM2").string()) << "x"; }
+    fs::create_directory(m_dir / "COM3");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (m_dir / "COM4").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(sock);
+    ASSERT_EQ(::mknod((m_dir / "COM5").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0,
+              ::geteuid() == 0);
+    std::vector<std::string> kinds;
+    for (const auto& port : serial_port::ListPorts())
+        kinds.push_back(port.description);
+    std::vector<std::string> expected = {"FIFO", "regular file", "folder", "socket"};
+    if (::geteuid() == 0)
+        expected.push_back("device node");
+    EXPECT_EQ(kinds, expected);
+}
+
+TEST(PortSnapshot, AScanOfEveryNumberEnumeratesTheDevicesOnce) {
+    ::unsetenv("KARVEL_PORT_DIR");
+    const std::uint64_t before = serial_port::DeviceEnumerations();
+    {
+        const serial_port::PortSnapshot scan;
+        for (unsigned n = 1; n <= 32; ++n)
+            serial_port::ResolvePort(n);
+        serial_port::ListPorts();
+    }
+    EXPECT_EQ(serial_port::DeviceEnumerations(), before + 1);
+    // Without a snapshot each question looks again, so a device plugged in meanwhile counts.
+    serial_port::ResolvePort(1);
+    serial_port::ResolvePort(2);
+    EXPECT_EQ(serial_port::DeviceEnumerations(), before + 3);
+}
+
+TEST_F(PortDirectory, EachNameResolvesOnlyInItsOwnForm) {
     Link("COM10", "/dev/null");
     Link("COM9", "/dev/null");
     EXPECT_EQ(serial_port::ResolvePortName("\\\\.\\COM10"), (m_dir / "COM10").string());
     EXPECT_EQ(serial_port::ResolvePortName("COM9"), (m_dir / "COM9").string());
-    EXPECT_EQ(serial_port::ResolvePortName("\\\\.\\COM9"), (m_dir / "COM9").string());
+    EXPECT_EQ(serial_port::ResolvePortName("\\\\.\\COM9"), std::nullopt);
+    EXPECT_EQ(serial_port::ResolvePortName("COM10"), std::nullopt);
 }
 
 TEST(PortNumber, NamesTable) {
@@ -79,10 +124,11 @@ TEST(PortNumber, NamesTable) {
         std::optional<unsigned> number;
     };
     const Case cases[] = {
-        {"COM1", 1u},      {"COM9", 9u},   {"COM32", 32u}, {"\\\\.\\COM10", 10u},
-        {"COM0", {}},      {"COM33", {}},  {"COM01", {}},  {"COM", {}},
-        {"com1", {}},      {"COM1 ", {}},  {"COM-1", {}},  {"\\\\.\\", {}},
-        {"\\\\.COM1", {}}, {"COM100", {}}, {"LPT1", {}},   {"", {}},
+        {"COM1", 1u},      {"COM9", 9u},   {"\\\\.\\COM32", 32u}, {"\\\\.\\COM10", 10u},
+        {"COM10", {}},     {"COM32", {}},  {"\\\\.\\COM9", {}},   {"\\\\.\\COM1", {}},
+        {"COM0", {}},      {"COM33", {}},  {"COM01", {}},         {"COM", {}},
+        {"com1", {}},      {"COM1 ", {}},  {"COM-1", {}},         {"\\\\.\\", {}},
+        {"\\\\.COM1", {}}, {"COM100", {}}, {"LPT1", {}},          {"", {}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(serial_port::PortNumberOf(c.name), c.number) << c.name;
