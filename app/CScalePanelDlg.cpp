@@ -53,6 +53,9 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     AddSystemMenuItem(kScMinimize, tr("Mi&nimize"));
     AddSystemMenuItem(kScClose, tr("&Close"));
 
+    m_reconnectRetry.setSingleShot(true);
+    connect(&m_reconnectRetry, &QTimer::timeout, this, &CScalePanelDlg::TryReconnect);
+
     m_serialPort.SetFailureReporter([this](const std::string& caption, const std::string& text) {
         ReportEngineFailure(caption, text);
     });
@@ -179,6 +182,12 @@ component::Result CScalePanelDlg::CreateDisplayControl() {
 }
 
 bool CScalePanelDlg::OnInitDialog() {
+    // Ports that come and go keep the list's tooltips current; the numbers stay with their
+    // devices from the first look on.
+    m_portWatcher = std::make_unique<PortWatcher>(m_services.watch);
+    connect(m_portWatcher.get(), &PortWatcher::portsChanged, this, &CScalePanelDlg::OnPortsChanged);
+    m_portWatcher->Start();
+
     // A port named by the user takes its number before the ports are listed.
     const int startPort =
         m_startPort.isEmpty()
@@ -288,6 +297,8 @@ bool CScalePanelDlg::OnInitDialog() {
     if (const int lost = std::exchange(m_nPortLostInScan, 0);
         lost != 0 && lost == m_nPort && !m_bClosed) {
         ShowLoss();
+        if (m_portDevice.port == lost)
+            m_lostDevice = m_portDevice;
         m_serialPort.Close();
     }
 
@@ -334,6 +345,7 @@ void CScalePanelDlg::OnDestroy() {
     if (m_bDestroyed)
         return;
     m_bDestroyed = true;
+    ForgetLostDevice();
     // The display goes first; bytes still handled while Close waits reach an unattached wrapper.
     m_display.Detach();
     m_serialPort.Close();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "CScalePanelDlg.h"
 
@@ -57,8 +58,12 @@ int CScalePanelDlg::ProbePort(int nPort) {
     m_serialPort.SendBytes(&probe, 1);
     // Every message of the thread is handled meanwhile, the answer's bytes among them.
     window::PumpThreadFor(kProbeWait);
-    if (m_bAckReceived)
+    if (m_bAckReceived) {
+        const int shown = std::exchange(m_nPort, nPort);
+        RememberPortDevice();
+        m_nPort = shown;
         return nPort;
+    }
     m_serialPort.Close();
     return -1;
 }

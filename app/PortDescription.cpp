@@ -110,6 +110,9 @@ QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& p
         return QStringLiteral("COM%1: no device on this machine").arg(portNumber);
     QString text =
         QStringLiteral("COM%1: %2").arg(portNumber).arg(QString::fromStdString(info->device));
+    // The name that stays with the device when it is plugged in again.
+    if (!info->byId.empty())
+        text += QStringLiteral(", %1").arg(QString::fromStdString(info->byId));
     if (!info->description.empty())
         text += QStringLiteral(" (%1)").arg(QString::fromStdString(info->description));
     return text;

@@ -42,7 +42,7 @@ unsigned ChoosePort(const std::string& name) {
             return n;
     }
     std::lock_guard<std::mutex> hold(g_chosenLock);
-    g_chosen = PortInfo{number, name, "named on the command line"};
+    g_chosen = PortInfo{number, name, "named on the command line", {}, {}};
     return number;
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "ChosenPort.h"
+#include "PortTable.h"
 #include "SerialDevices.h"
 
 namespace serial_port {
@@ -149,15 +150,17 @@ std::vector<PortInfo> ListPresentPorts() {
         for (unsigned n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
             std::string path = EntryPath(*dir, n);
             if (EntryExists(path))
-                ports.push_back(PortInfo{n, path, DescribeEntry(path)});
+                ports.push_back(PortInfo{n, path, DescribeEntry(path), {}, {}});
         }
         return ports;
     }
+    if (const PortTable* live = LivePortTable())
+        return live->Ports();
     unsigned n = kFirstPortNumber;
     for (SerialDevice& d : CurrentDevices()) {
         if (n > kLastPortNumber)
             break;
-        ports.push_back(PortInfo{n++, std::move(d.node), std::move(d.description)});
+        ports.push_back(PortInfo{n++, d.node, d.description, d.byId, DeviceIdentity(d)});
     }
     return ports;
 }
@@ -195,6 +198,8 @@ std::uint64_t DeviceEnumerations() {
 
 std::string PortLine(const PortInfo& port) {
     std::string line = "COM" + std::to_string(port.number) + "  " + port.device;
+    if (!port.byId.empty())
+        line += "  " + port.byId;
     if (!port.description.empty())
         line += "  " + port.description;
     return line;

@@ -20,8 +20,13 @@ struct ShownBox {
 
 class PanelHarness {
   public:
-    PanelHarness() {
+    PanelHarness() { Build({}); }
+
+    // A new panel whose port watcher uses `watch`.
+    void Build(PortWatcher::Sources watch) {
+        panel.reset();
         PanelServices services;
+        services.watch = std::move(watch);
         services.createControl = RecordingCreator(log);
         services.presenter = [this](QWidget* parent, const MessageBoxRequest& request) {
             boxes.push_back({parent, request});

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FakeDevices.h"
 #include "PortsFixture.h"
 #include "serial/ChosenPort.h"
 
@@ -325,6 +326,107 @@ TEST_F(DeviceLostTest, TheClosedStateIsShownWhileTheLossBoxIs) {
     ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
     ExpectClosedShown(3, "STATUS:COM Port Closed");
     EXPECT_EQ(h.boxes.size(), 1u);
+}
+
+class ReconnectTest : public PortSelectionTest {
+  protected:
+    // The scale on COM1 is found, then unplugged: its pseudo-terminal closes and its link goes.
+    void StartThenUnplug() {
+        Add(1, Role::Scale);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 1);
+        Peer(1).HangUp();
+        ports.Unmap(1);
+        ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
+        ExpectClosedShown(1, "STATUS:COM Port Closed");
+        ASSERT_EQ(h.boxes.size(), 1u);
+        h.boxes.clear();
+        peers.erase(1);
+    }
+    QString Tip(int n) { return h.panel->PortList().itemData(n - 1, Qt::ToolTipRole).toString(); }
+};
+
+TEST_F(ReconnectTest, TheScaleLinkedAsCom1AgainIsOpenedAndWatched) {
+    StartThenUnplug();
+    Add(1, Role::Scale);  // plugged in again: a new pseudo-terminal linked as COM1
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }, std::chrono::seconds(5)));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(TareReaches(1));
+}
+
+TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {
+    StartThenUnplug();
+    PressOpenClose();  // nothing there yet
+    ExpectOneOpenFailureBox();
+    Add(1, Role::Scale);
+    // The panel has seen the device come: the list names it.
+    ASSERT_TRUE(
+        PumpUntil([&] { return Tip(1).contains(QString::fromStdString(Peer(1).DevicePath())); }));
+    EXPECT_FALSE(Held(1));
+    ExpectClosedShown(1, "Not found serial port or serial occupied");
+    EXPECT_TRUE(h.boxes.empty());
+}
+
+// Outside a port folder, with udev's events as a test makes them.
+class DeviceEventsTest : public ReconnectTest {
+  protected:
+    DeviceEventsTest() {
+        qunsetenv("KARVEL_PORT_DIR");
+        h.Build(devices.Sources());
+    }
+    serial_port::SerialDevice& Plug(PtyPeer& peer, const char* name, const std::string& byId) {
+        serial_port::SerialDevice d;
+        d.node = peer.DevicePath();
+        d.name = name;
+        d.description = "USB serial adapter";
+        d.usb = true;
+        d.byId = byId;
+        devices.Plug(d);
+        return last = d;
+    }
+    FakeDevices devices;
+    serial_port::SerialDevice last;
+};
+
+TEST_F(DeviceEventsTest, AReplugedAdapterGetsItsComNumberBackAndIsReopened) {
+    const std::string scaleId = "/dev/serial/by-id/usb-Scale_Co_S1_A1B2-if00-port0";
+    PtyPeer gps(Role::Silent);
+    Plug(gps, "ttyUSB0", "/dev/serial/by-id/usb-GPS_G7-if00");
+    auto scale = std::make_unique<PtyPeer>(Role::Scale);
+    Plug(*scale, "ttyUSB1", scaleId);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 2);
+    EXPECT_TRUE(Tip(2).contains(QString::fromStdString(scaleId))) << Tip(2).toStdString();
+
+    scale->HangUp();
+    devices.Unplug(scale->DevicePath());
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
+    ExpectClosedShown(2, "STATUS:COM Port Closed");
+    h.boxes.clear();
+
+    // Another adapter meanwhile takes a new number: COM2 is kept for the scale.
+    PtyPeer other(Role::Silent);
+    Plug(other, "ttyUSB2", "/dev/serial/by-id/usb-Other_O1-if00");
+    ASSERT_TRUE(
+        PumpUntil([&] { return Tip(3).contains(QString::fromStdString(other.DevicePath())); }));
+    EXPECT_TRUE(Tip(2).contains("no device")) << Tip(2).toStdString();
+    EXPECT_TRUE(h.panel->IsShownClosed());
+
+    // The scale comes back under another kernel name, with the same by-id name.
+    auto again = std::make_unique<PtyPeer>(Role::Scale);
+    Plug(*again, "ttyUSB3", scaleId);
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(h.panel->Port(), 2);
+    EXPECT_EQ(h.Status(), "STATUS:COM2 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(IsHeld(again->DevicePath()));
+    EXPECT_TRUE(Tip(2).contains(QString::fromStdString(again->DevicePath())));
+    EXPECT_TRUE(FrameReachesDisplay(*again, {2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(gps.Received() == std::vector<std::uint8_t>{0x05});  // the scan's probe only
+    EXPECT_TRUE(other.Received().empty());
+    h.panel.reset();
 }
 
 class ShutdownTest : public PortSelectionTest {};
