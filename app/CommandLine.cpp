@@ -41,6 +41,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             cmd.demo = true;
         } else if (std::strcmp(arg, "--list-ports") == 0) {
             cmd.listPorts = true;
+        } else if (std::strcmp(arg, "--follow") == 0) {
+            cmd.follow = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             cmd.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
@@ -50,12 +52,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             return cmd;
         }
     }
+    if (cmd.follow && !cmd.listPorts)
+        cmd.error = QStringLiteral("--follow goes with --list-ports");
     return cmd;
 }
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: Karvel [--demo | --port COMn|PATH | --list-ports | --help | --version]\n"
+        "Usage: Karvel [--demo | --port COMn|PATH | --list-ports [--follow] | --help | --version]\n"
         "\n"
         "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
         "At start the panel tries COM1 to COM32 and keeps the first port on which the scale\n"
@@ -69,6 +73,8 @@ QString UsageText() {
         "                GPS, a modem, a board that resets when its port opens) or when the\n"
         "                scale is on a device the COM numbers do not cover\n"
         "  --list-ports  print each COM number with its device and description, then exit\n"
+        "  --list-ports --follow\n"
+        "                print the list again whenever a device comes or goes, until ended\n"
         "  --help        print this text\n"
         "  --version     print the version\n"
         "\n"

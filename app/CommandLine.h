@@ -7,6 +7,7 @@
 struct CommandLine {
     bool demo = false;
     bool listPorts = false;
+    bool follow = false;  // with --list-ports: print the list again whenever it changes
     bool help = false;
     bool version = false;
     // --port COMn or a device path: open and watch that port instead of scanning; empty when

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "CScalePanelApp.h"
 #include "CommandLine.h"
 #include "DemoScale.h"
 #include "PortDescription.h"
+#include "PortWatcher.h"
 #include "window/TerminationSignals.h"
 
 namespace {
@@ -61,6 +63,36 @@ int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
     return app.ExitCode();
 }
 
+void PrintPorts(const QStringList& ports) {
+    if (ports.isEmpty())
+        Print(stdout, QStringLiteral("No serial ports.\n"));
+    for (const QString& line : ports)
+        Print(stdout, line + QLatin1Char('\n'));
+    std::fflush(stdout);
+}
+
+// Prints the ports, then again after each change, until a termination signal.
+int FollowPorts(int& argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const window::TerminationSignals termination([](int) { QCoreApplication::exit(0); });
+    PortWatcher watcher({});
+    watcher.Start();
+    if (!watcher.FollowsDevices())
+        Print(stderr, QStringLiteral("Karvel: udev cannot be reached; devices that come and go "
+                                     "are not seen.\n"));
+    QStringList shown = ListPorts();
+    PrintPorts(shown);
+    QObject::connect(&watcher, &PortWatcher::portsChanged, [&shown] {
+        QStringList now = ListPorts();
+        if (now == shown)
+            return;
+        shown = std::move(now);
+        Print(stdout, QStringLiteral("\n"));
+        PrintPorts(shown);
+    });
+    return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,11 +110,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd.listPorts) {
-        const QStringList ports = ListPorts();
-        if (ports.isEmpty())
-            Print(stdout, QStringLiteral("No serial ports.\n"));
-        for (const QString& line : ports)
-            Print(stdout, line + QLatin1Char('\n'));
+        if (cmd.follow)
+            return FollowPorts(argc, argv);
+        PrintPorts(ListPorts());
         return 0;
     }
     if (!DisplayNamed()) {
