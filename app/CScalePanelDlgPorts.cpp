@@ -1,4 +1,5 @@
-// The port controls: choosing a port, OPEN/CLOSE, a device that goes away, engine failures.
+// The port controls: choosing a port, OPEN/CLOSE, a device that goes away and comes back, engine
+// failures.
 
 #include <QMetaObject>
 
@@ -11,11 +12,6 @@ namespace {
 
 constexpr unsigned kSendBufferSize = 512;
 const char* const kAppName = "Karvel";
-
-}  // namespace
-
-namespace {
-
 constexpr int kReconnectTries = 10;
 constexpr auto kReconnectRetry = std::chrono::seconds(1);
 
