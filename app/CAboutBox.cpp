@@ -11,10 +11,10 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(tmpl.caption));
-    setFixedSize(DuToPixels(tmpl.du));
+    setFixedSize(DuToPixels(tmpl.du, tmpl.base));
     setModal(true);
     for (const DialogItem& item : tmpl.items) {
-        const QRect px = DuToPixels(item.du);
+        const QRect px = DuToPixels(item.du, tmpl.base);
         const QString text = QString::fromLatin1(item.text);
         // Every child is owned by the box.
         switch (item.kind) {

@@ -1,10 +1,14 @@
 #include "CKeyButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 CKeyButton::CKeyButton(QWidget* parent) : QPushButton(parent) {
-    setFocusPolicy(Qt::TabFocus);
+    // An owner-drawn button takes the focus when clicked, but never Enter and never becomes the
+    // dialog's default button: Enter on a key ends the dialog instead.
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoDefault(false);
 }
 
 bool CKeyButton::LoadBitmaps(const QPixmap& released, const QPixmap& pressed) {
@@ -30,6 +34,14 @@ void CKeyButton::paintEvent(QPaintEvent*) {
     const QPixmap& face = isDown() && !m_pressed.isNull() ? m_pressed : m_released;
     if (!face.isNull())
         p.drawPixmap(0, 0, face);
+}
+
+void CKeyButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->ignore();  // to the dialog
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void CKeyButton::mouseDoubleClickEvent(QMouseEvent* event) {

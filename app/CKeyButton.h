@@ -2,7 +2,7 @@
 
 // A picture button with a released and a pressed face that reports a double-click as such:
 // the first click of a double-click gives clicked(), the second press gives doubleClicked() and
-// its release gives nothing more.
+// its release gives nothing more. Space clicks it; Enter is left to the dialog.
 
 #include <QPixmap>
 #include <QPushButton>
@@ -25,6 +25,7 @@ class CKeyButton : public QPushButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "CScalePanelApp.h"
 
+#include <QFileInfo>
 #include <QPalette>
 #include <QTextStream>
 
@@ -10,6 +11,9 @@
 #include "component/Result.h"
 
 CScalePanelApp::CScalePanelApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Named after the program file itself, however it was started: the caption of the panel's
+    // message boxes.
+    setApplicationName(QFileInfo(applicationFilePath()).completeBaseName());
     resources::Init();
 }
 

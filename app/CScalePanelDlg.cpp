@@ -45,7 +45,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
-    setFixedSize(DuToPixels(PanelTemplate().du));
+    setFixedSize(DuToPixels(PanelTemplate().du, PanelTemplate().base));
     LayOutFromTemplate();
     ConnectControls();
 
@@ -67,8 +67,9 @@ CScalePanelDlg::~CScalePanelDlg() {
 
 void CScalePanelDlg::LayOutFromTemplate() {
     QWidget* focusChain = nullptr;
-    for (const DialogItem& item : PanelTemplate().items) {
-        const QRect px = DuToPixels(item.du);
+    const DialogTemplate& tmpl = PanelTemplate();
+    for (const DialogItem& item : tmpl.items) {
+        const QRect px = DuToPixels(item.du, tmpl.base);
         const QString text = QString::fromLatin1(item.text);
         QWidget* w = nullptr;
         switch (item.kind) {
@@ -94,8 +95,6 @@ void CScalePanelDlg::LayOutFromTemplate() {
                 break;
             case DialogItemKind::PortList:
                 // The template's height includes the dropped-down list.
-                m_comboPort.setEditable(true);
-                m_comboPort.setInsertPolicy(QComboBox::NoInsert);
                 m_comboPort.setGeometry(px.x(), px.y(), px.width(),
                                         m_comboPort.sizeHint().height());
                 w = &m_comboPort;

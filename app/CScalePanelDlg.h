@@ -22,6 +22,7 @@
 
 #include "CKeyButton.h"
 #include "CLumeq.h"
+#include "CPortList.h"
 #include "CSerialLink.h"
 #include "MessagePresenter.h"
 #include "PortWatcher.h"
@@ -171,9 +172,12 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     int m_nPort = 0;
     bool m_bClosed = true;
     bool m_bAckReceived = false;
+    // The newest byte of g_rxWindow arrived after the latest probe began: a pair whose first
+    // byte came from an earlier port is no answer.
+    bool m_bNewestByteInProbe = true;
     QIcon m_hIconClosed;
     QIcon m_hIconOpened;
-    QComboBox m_comboPort;
+    CPortList m_comboPort;
     QLabel m_staticLamp;
     QPushButton m_btnOpenClose;
     QLabel m_staticStatus;

@@ -1,6 +1,7 @@
 // The port controls: choosing a port, OPEN/CLOSE, a device that goes away and comes back, engine
 // failures.
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <chrono>
@@ -11,7 +12,6 @@
 namespace {
 
 constexpr unsigned kSendBufferSize = 512;
-const char* const kAppName = "Karvel";
 constexpr int kReconnectTries = 10;
 constexpr auto kReconnectRetry = std::chrono::seconds(1);
 
@@ -41,7 +41,8 @@ void CScalePanelDlg::ForgetLostDevice() {
 void CScalePanelDlg::ShowOpenFailure() {
     MessageBoxRequest request;
     request.icon = QMessageBox::Warning;
-    request.caption = QString::fromLatin1(kAppName);
+    // The application name, which the application object takes from the executable's file name.
+    request.caption = QCoreApplication::applicationName();
     request.text = QStringLiteral("Did not find the serial port");
     request.detail = ExplainOpenFailure(m_nPort, m_serialPort.OpenError());
     m_services.presenter(this, request);

@@ -23,7 +23,8 @@ window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam
     const std::uint8_t previous = g_rxWindow[11];
     std::copy(g_rxWindow.begin() + 1, g_rxWindow.end(), g_rxWindow.begin());
     g_rxWindow[11] = b;
-    if (previous == kAck && b == kHeader2)
+    const bool previousInProbe = std::exchange(m_bNewestByteInProbe, true);
+    if (previous == kAck && b == kHeader2 && previousInProbe)
         m_bAckReceived = true;
     // A frame is complete exactly when its header has reached the oldest end.
     if (g_rxWindow[0] == kAck && g_rxWindow[1] == kHeader2) {
@@ -52,8 +53,10 @@ int CScalePanelDlg::ProbePort(int nPort) {
         m_serialPort.Close();
         return -1;
     }
-    // An answer that reached the previous port after its wait must not count for this one.
+    // An answer that reached the previous port after its wait must not count for this one, nor
+    // may a pair begun by the previous port's last byte.
     m_bAckReceived = false;
+    m_bNewestByteInProbe = false;
     const std::uint8_t probe = kProbe;
     m_serialPort.SendBytes(&probe, 1);
     // Every message of the thread is handled meanwhile, the answer's bytes among them.

@@ -27,8 +27,8 @@ constexpr DialogItem kAboutItems[] = {
     {kIdOk, K::DefaultPushButton, "OK", QRect(178, 7, 50, 14)},
 };
 
-const DialogTemplate kPanel{102, "Karvel", QSize(329, 188), kPanelItems};
-const DialogTemplate kAbout{100, "About Karvel", QSize(235, 55), kAboutItems};
+const DialogTemplate kPanel{102, "Karvel", QSize(329, 188), kPanelItems, {7, 13}};
+const DialogTemplate kAbout{100, "About Karvel", QSize(235, 55), kAboutItems, {6, 13}};
 
 }  // namespace
 

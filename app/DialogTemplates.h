@@ -27,11 +27,19 @@ struct DialogItem {
     QRect du;  // x, y, width, height in dialog units
 };
 
+// A font's average character width and height in pixels.
+struct BaseUnits {
+    int x;
+    int y;
+};
+
 struct DialogTemplate {
     int id;
     const char* caption;
     QSize du;
     std::span<const DialogItem> items;
+    // Of the template's font at 96 dpi: MS Sans Serif 10 pt is 7 by 13 pixels, 8 pt 6 by 13.
+    BaseUnits base;
 };
 
 inline constexpr int kIdDisplay = 1000;
@@ -54,18 +62,21 @@ const DialogTemplate& AboutTemplate();  // template 100
 // The item with `id` in `tmpl`, or null.
 const DialogItem* FindItem(const DialogTemplate& tmpl, int id);
 
-// Dialog units to pixels with the base units of the panel's font (7 by 13 pixels per 4 by 8
-// units), rounded to the nearest pixel.
-constexpr int DuToPixelsX(int du) {
-    return (du * 7 + 2) / 4;
+// Converts dialog units to pixels with a font's base units (pixels per 4 horizontal and per 8
+// vertical dialog units), rounded to the nearest pixel.
+constexpr int DuToPixelsX(int du, BaseUnits base) {
+    return (du * base.x + 2) / 4;
 }
-constexpr int DuToPixelsY(int du) {
-    return (du * 13 + 4) / 8;
+constexpr int DuToPixelsY(int du, BaseUnits base) {
+    return (du * base.y + 4) / 8;
 }
-inline QRect DuToPixels(const QRect& du) {
-    return QRect(DuToPixelsX(du.x()), DuToPixelsY(du.y()), DuToPixelsX(du.width()),
-                 DuToPixelsY(du.height()));
+// Each edge is converted on its own and the size taken from the converted edges.
+inline QRect DuToPixels(const QRect& du, BaseUnits base) {
+    const int left = DuToPixelsX(du.x(), base);
+    const int top = DuToPixelsY(du.y(), base);
+    return QRect(left, top, DuToPixelsX(du.x() + du.width(), base) - left,
+                 DuToPixelsY(du.y() + du.height(), base) - top);
 }
-inline QSize DuToPixels(const QSize& du) {
-    return QSize(DuToPixelsX(du.width()), DuToPixelsY(du.height()));
+inline QSize DuToPixels(const QSize& du, BaseUnits base) {
+    return QSize(DuToPixelsX(du.width(), base), DuToPixelsY(du.height(), base));
 }

@@ -9,6 +9,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-dev clang-format
     fonts-dejavu-core xvfb xauth
+    # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
+    fonts-sawarabi-gothic
 )
 
 say() { printf '[setup] %s\n' "$*"; }

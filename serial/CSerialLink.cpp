@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "serial/DriverLineEvents.h"
 #include "serial/LineSettingsText.h"
 #include "serial/PortNames.h"
 
@@ -22,7 +23,11 @@ constexpr std::uint32_t kPortTimeoutMs = 1000;
 
 }  // namespace
 
-CSerialLink::CSerialLink() : m_reporter(ReportToStandardError) {
+CSerialLink::CSerialLink()
+    : m_reporter(ReportToStandardError),
+      m_lineEventFactory([](const serial_port::SerialPort& port, std::uint32_t mask) {
+          return std::make_unique<serial_port::DriverLineEvents>(port.WaitDescriptor(), mask);
+      }) {
     m_hResumeEvent = serial_port::Event::Create();
     if (m_hResumeEvent)
         m_hResumeEvent->Set();
@@ -33,12 +38,22 @@ CSerialLink::~CSerialLink() {
     // notification gets its answer without one.
     StopWatchThread(false);
     std::lock_guard<std::mutex> hold(m_portLock);
-    m_waitSet[1] = nullptr;
-    m_hPort.reset();
+    ReleasePort();
 }
 
 void CSerialLink::SetFailureReporter(FailureReporter reporter) {
     m_reporter = std::move(reporter);
+}
+
+void CSerialLink::SetLineEventSource(LineEventSourceFactory factory) {
+    m_lineEventFactory = std::move(factory);
+}
+
+void CSerialLink::ReleasePort() {
+    m_waitSet[1] = nullptr;
+    m_waitSet[3] = nullptr;
+    m_lineEvents.reset();
+    m_hPort.reset();
 }
 
 int CSerialLink::Open(window::MessageOwner* owner, unsigned portNumber, int baud, char parity,
@@ -55,8 +70,7 @@ int CSerialLink::Open(window::MessageOwner* owner, unsigned portNumber, int baud
         m_openError.detail = e.what();
     }
     std::lock_guard<std::mutex> hold(m_portLock);
-    m_waitSet[1] = nullptr;
-    m_hPort.reset();
+    ReleasePort();
     return 0;
 }
 
@@ -75,7 +89,7 @@ int CSerialLink::OpenAndConfigure(window::MessageOwner* owner, unsigned portNumb
         if (!*event)
             return 0;
     }
-    m_waitSet = {&*m_hStopEvent, nullptr, &*m_hSendEvent};
+    m_waitSet = {&*m_hStopEvent, nullptr, &*m_hSendEvent, nullptr};
 
     m_pNotifyWnd = owner;
     m_nPortNumber = portNumber;
@@ -98,8 +112,7 @@ int CSerialLink::OpenAndConfigure(window::MessageOwner* owner, unsigned portNumb
             m_openError.detail =
                 "no memory for a send buffer of " + std::to_string(sendBufferSize) + " bytes";
             std::lock_guard<std::mutex> holdPort(m_portLock);
-            m_waitSet[1] = nullptr;
-            m_hPort.reset();
+            ReleasePort();
             return 0;
         }
         m_nSendCapacity = sendBufferSize;
@@ -117,8 +130,7 @@ int CSerialLink::OpenAndConfigure(window::MessageOwner* owner, unsigned portNumb
         settingsLength >= 0 && static_cast<std::size_t>(settingsLength) < sizeof settings;
 
     std::lock_guard<std::mutex> hold(m_portLock);
-    m_waitSet[1] = nullptr;
-    m_hPort.reset();
+    ReleasePort();
 
     const auto device = serial_port::ResolvePortName(portName);
     if (!device) {
@@ -151,6 +163,11 @@ void CSerialLink::ConfigurePort(const char* settingsText, bool settingsFit) {
     error = m_hPort->SetEventMask(m_dwWatchMask);
     if (error.Failed())
         return ShowFailure("SetCommMask()", error);
+    // Line events count from the moment the mask is set.
+    if (m_lineEventFactory) {
+        m_lineEvents = m_lineEventFactory(*m_hPort, m_dwWatchMask);
+        m_waitSet[3] = m_lineEvents.get();
+    }
 
     // Edited here and published at each step, so that readers never wait for the port's lock
     // (which a failure box below is shown under).
@@ -257,8 +274,7 @@ void CSerialLink::Close() {
     }
     {
         std::lock_guard<std::mutex> hold(m_portLock);
-        m_waitSet[1] = nullptr;
-        m_hPort.reset();
+        ReleasePort();
     }
     if (m_hStopEvent)
         m_hStopEvent->Reset();

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "serial/Event.h"
+#include "serial/LineEventSource.h"
 #include "serial/PortError.h"
 #include "serial/PortTypes.h"
 #include "serial/SerialPort.h"
@@ -38,6 +39,10 @@ inline constexpr window::MessageId PN_DEVICE_LOST = window::kUserMessage + 9;
 // a window hands the work to the UI thread with window::Invoke(owner, ...), which a Close in
 // progress keeps serving.
 using FailureReporter = std::function<void(const std::string& caption, const std::string& text)>;
+
+// Makes the source of line events for a port just configured with `mask`.
+using LineEventSourceFactory = std::function<std::unique_ptr<serial_port::LineEventSource>(
+    const serial_port::SerialPort& port, std::uint32_t mask)>;
 
 class CSerialLink {
   public:
@@ -91,12 +96,16 @@ class CSerialLink {
 
     // Replaces how failures are shown (default: standard error). Set before Open.
     void SetFailureReporter(FailureReporter reporter);
+    // Replaces where line events come from (default: the driver). Set before Open.
+    void SetLineEventSource(LineEventSourceFactory factory);
 
   private:
     int OpenAndConfigure(window::MessageOwner* owner, unsigned portNumber, int baud, char parity,
                          int dataBits, int stopBits, std::uint32_t eventMask,
                          unsigned sendBufferSize);
     void StoreLineState(const serial_port::LineState& state);
+    // REQUIRES: m_portLock held, no watch thread.
+    void ReleasePort();
     static void WatchThread(CSerialLink* link);
     void RunWatch();
     void DrainInput();
@@ -122,9 +131,9 @@ class CSerialLink {
     std::atomic<bool> m_bWatching{false};
     std::optional<serial_port::Event> m_hStopEvent;
     std::optional<serial_port::Event> m_hSendEvent;
-    // [0] stop, [1] the port, [2] send; the port's place is empty while there is no port to
-    // wait on.
-    std::array<const serial_port::Waitable*, 3> m_waitSet{};
+    // [0] stop, [1] the port, [2] send, [3] the port's line events; the port's places are empty
+    // while there is no port to wait on.
+    std::array<const serial_port::Waitable*, 4> m_waitSet{};
     serial_port::Timeouts m_timeouts;
     serial_port::LineState m_lineState;  // under m_lineStateLock, held for copies only
     mutable std::mutex m_lineStateLock;
@@ -153,4 +162,6 @@ class CSerialLink {
     std::atomic<std::uint64_t> m_nBytesSent{0};
     serial_port::PortError m_openError;
     FailureReporter m_reporter;
+    LineEventSourceFactory m_lineEventFactory;
+    std::unique_ptr<serial_port::LineEventSource> m_lineEvents;  // with m_hPort
 };

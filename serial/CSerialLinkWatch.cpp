@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kStopSlot = 0;
 constexpr std::size_t kPortSlot = 1;
 constexpr std::size_t kSendSlot = 2;
+constexpr std::size_t kLineSlot = 3;
 
 bool IsGone(const serial_port::PortError& error) {
     return error.kind == serial_port::ErrorKind::kDeviceGone;
@@ -37,7 +38,7 @@ void CSerialLink::RunWatch() {
     }
 
     for (;;) {
-        std::array<const serial_port::Waitable*, 3> waitSet = m_waitSet;
+        std::array<const serial_port::Waitable*, 4> waitSet = m_waitSet;
         // A dead port stays "ready" for ever; from now on only stop and send count.
         if (m_bPortLost)
             waitSet[kPortSlot] = nullptr;
@@ -58,8 +59,8 @@ void CSerialLink::RunWatch() {
         }
         if (woke.status != serial_port::WaitResult::Status::kSignalled)
             continue;
-        if (woke.index == kPortSlot) {
-            ServePortEvent(woke.hungUp);
+        if (woke.index == kPortSlot || woke.index == kLineSlot) {
+            ServePortEvent(woke.index == kPortSlot && woke.hungUp);
             // The port outranks the send request at every wait, and a peer that sends without
             // pause keeps it ready: serve a pending send before waiting again, stop first.
             if (!StopRequested() && !m_bPaused.load() && m_hSendEvent->IsSet())
@@ -90,18 +91,17 @@ void CSerialLink::ServePortEvent(bool hungUp) {
         OnDeviceLost("WaitCommEvent()", serial_port::PortError::FromErrno(EIO));
         return;
     }
-    // The events this wait stands for: input (the port reports readiness only when the mask
-    // asks for it) and line events that the driver counted meanwhile.
-    std::uint32_t events = m_dwWatchMask & serial_port::kEventRxChar;
-    events |= m_hPort->TakeLineEvents();
-
-    if (events & serial_port::kEventRxChar)
+    // The mask as the port has it: input is drained and the flag character reported after every
+    // completed wait; the other line events only when they happened.
+    const std::uint32_t mask = m_hPort->GetEventMask();
+    if (mask & serial_port::kEventRxChar)
         DrainInput();
     if (m_bPortLost)
         return;
+    const std::uint32_t events = m_lineEvents ? m_lineEvents->TakeEvents(mask) & mask : 0;
     if (events & serial_port::kEventCts)
         Notify(PN_CTS, 0);
-    if (events & serial_port::kEventRxFlag)
+    if (mask & serial_port::kEventRxFlag)
         Notify(PN_FLAG_CHAR, 0);
     if (events & serial_port::kEventBreak)
         Notify(PN_BREAK, 0);

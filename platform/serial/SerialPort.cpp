@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -140,9 +139,7 @@ SerialPort::SerialPort(SerialPort&& other) noexcept
       m_exclusive(std::exchange(other.m_exclusive, false)),
       m_timeouts(other.m_timeouts),
       m_eventMask(other.m_eventMask),
-      m_baud(other.m_baud),
-      m_hasCounters(other.m_hasCounters),
-      m_counters(other.m_counters) {}
+      m_baud(other.m_baud) {}
 
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     if (this != &other) {
@@ -153,8 +150,6 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
         m_timeouts = other.m_timeouts;
         m_eventMask = other.m_eventMask;
         m_baud = other.m_baud;
-        m_hasCounters = other.m_hasCounters;
-        m_counters = other.m_counters;
     }
     return *this;
 }
@@ -189,8 +184,6 @@ PortError SerialPort::SetEventMask(std::uint32_t mask) {
     if (::fcntl(m_fd, F_GETFL) < 0)
         return PortError::FromErrno(errno);
     m_eventMask = mask;
-    // Events count from now on.
-    m_hasCounters = ReadCounters(m_counters);
     return {};
 }
 
@@ -398,34 +391,6 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
                                    : static_cast<int>(std::min<long long>(lineMs, left));
         ::poll(nullptr, 0, pause);
     }
-}
-
-bool SerialPort::ReadCounters(LineCounters& counters) const {
-    serial_icounter_struct raw{};
-    if (::ioctl(m_fd, TIOCGICOUNT, &raw) != 0)
-        return false;
-    auto u = [](int v) { return static_cast<std::uint64_t>(static_cast<unsigned>(v)); };
-    counters.cts = u(raw.cts);
-    counters.dsr = u(raw.dsr);
-    counters.ring = u(raw.rng);
-    counters.carrier = u(raw.dcd);
-    counters.breaks = u(raw.brk);
-    counters.frameErrors = u(raw.frame);
-    counters.overruns = u(raw.overrun);
-    counters.parityErrors = u(raw.parity);
-    counters.bufferOverruns = u(raw.buf_overrun);
-    return true;
-}
-
-std::uint32_t SerialPort::TakeLineEvents() {
-    if (!m_hasCounters)
-        return 0;
-    LineCounters now;
-    if (!ReadCounters(now))
-        return 0;
-    const std::uint32_t events = EventsBetween(m_counters, now, m_eventMask);
-    m_counters = now;
-    return events;
 }
 
 }  // namespace serial_port

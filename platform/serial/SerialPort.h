@@ -10,7 +10,6 @@
 #include <span>
 #include <string>
 
-#include "LineCounters.h"
 #include "PortError.h"
 #include "PortTypes.h"
 #include "Waitable.h"
@@ -69,17 +68,12 @@ class SerialPort final : public Waitable {
     // the write time-outs ran out first).
     IoResult Write(std::span<const std::uint8_t> bytes);
 
-    // Events of the mask other than received data (modem lines, breaks, errors) that happened
-    // since the mask was set or since the last call. Devices without such counters report none.
-    std::uint32_t TakeLineEvents();
-
     int WaitDescriptor() const override { return m_fd; }
     bool WaitsForInput() const override { return (m_eventMask & kEventRxChar) != 0; }
 
   private:
     SerialPort(int fd, std::string devicePath);
     void Release();
-    bool ReadCounters(LineCounters& counters) const;
 
     int m_fd = -1;
     std::string m_devicePath;
@@ -87,8 +81,6 @@ class SerialPort final : public Waitable {
     Timeouts m_timeouts;
     std::uint32_t m_eventMask = 0;
     unsigned m_baud = 9600;  // for pacing the wait for the output queue to run empty
-    bool m_hasCounters = true;
-    LineCounters m_counters;
 };
 
 }  // namespace serial_port

@@ -1,9 +1,12 @@
-// The panel's window: layout converted from dialog units, captions, menu, About box, colours.
+// The panel's window: layout converted from dialog units by edges, captions, menu, About box,
+// colours.
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -41,8 +44,8 @@ TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
     EXPECT_EQ(p.KeyButton(1002)->geometry(), QRect(282, 174, 65, 65));
     EXPECT_EQ(p.KeyButton(1003)->geometry(), QRect(383, 174, 65, 65));
     EXPECT_EQ(p.KeyButton(1004)->geometry(), QRect(485, 174, 65, 65));
-    EXPECT_EQ(p.StatusLine().geometry(), QRect(5, 271, 411, 29));
-    EXPECT_EQ(p.OpenCloseButton().geometry(), QRect(74, 232, 72, 24));
+    EXPECT_EQ(p.StatusLine().geometry(), QRect(5, 271, 412, 30));
+    EXPECT_EQ(p.OpenCloseButton().geometry(), QRect(74, 232, 71, 25));
     EXPECT_EQ(p.Lamp().geometry(), QRect(23, 228, 32, 32));
     EXPECT_EQ(p.PortList().pos(), QPoint(63, 28));
     EXPECT_EQ(p.PortList().width(), 84);
@@ -52,8 +55,8 @@ TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
         frames[box->title()] = box->geometry();
     const std::map<QString, QRect> expectedFrames = {
         {"", QRect(175, 31, 382, 122)},
-        {"MODE: Karvel Serial Scale", QRect(166, 7, 404, 260)},
-        {"Serial Port Setting", QRect(5, 7, 152, 260)},
+        {"MODE: Karvel Serial Scale", QRect(166, 7, 405, 260)},
+        {"Serial Port Setting", QRect(5, 7, 153, 260)},
     };
     EXPECT_EQ(frames, expectedFrames);
 
@@ -71,6 +74,24 @@ TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
         CKeyButton* key = p.KeyButton(id);
         EXPECT_EQ(p.childAt(key->geometry().center()), key) << id;
     }
+}
+
+TEST_F(PanelLayoutTest, TheStatusLineDrawsTheFullWidthCommaOfTheOpenText) {
+    const QFont font = h.panel->StatusLine().font();
+    EXPECT_TRUE(QFontMetrics(font).inFontUcs4(0xFF0C));
+    // Drawn, it is no missing-glyph box: it differs from an unassigned character's picture.
+    const auto draw = [&](char32_t c) {
+        QImage image(48, 48, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect(), Qt::AlignCenter, QString::fromUcs4(&c, 1));
+        return image;
+    };
+    const QImage comma = draw(0xFF0C);
+    EXPECT_NE(comma, draw(0x0378));
+    EXPECT_NE(comma, draw(U' '));
 }
 
 TEST_F(PanelLayoutTest, CaptionNoMaximiseAndAnEditablePortListOfCom1ToCom32) {
@@ -139,7 +160,7 @@ TEST_F(PanelLayoutTest, TheAboutBoxComesFromCommand16TheMenuAndF1) {
 TEST(AboutBox, FollowsItsTemplate) {
     CAboutBox box;
     EXPECT_EQ(box.windowTitle(), "About Karvel");
-    EXPECT_EQ(box.size(), QSize(411, 89));
+    EXPECT_EQ(box.size(), QSize(353, 89));
     QStringList texts;
     for (const QLabel* label : box.findChildren<QLabel*>()) {
         if (label->objectName() == "icon")
@@ -154,7 +175,7 @@ TEST(AboutBox, FollowsItsTemplate) {
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "OK");
     EXPECT_TRUE(ok->isDefault());
-    EXPECT_EQ(ok->geometry(), QRect(312, 11, 88, 23));
+    EXPECT_EQ(ok->geometry(), QRect(267, 11, 75, 23));
 }
 
 TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
@@ -224,34 +245,6 @@ TEST(EngineFailure, IsShownOnTheUiThreadWhileTheReportingThreadWaits) {
     EXPECT_EQ(seen.request.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.request.caption, "Application Error");
     EXPECT_TRUE(seen.request.text.startsWith("WARNING:  ReadFile() Failed"));
-}
-
-class EnterKeyTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        h.Start();
-        h.panel->show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(h.panel.get()));
-    }
-    PortDirectory ports;
-    PanelHarness h;
-};
-
-TEST_F(EnterKeyTest, OnTheFocusedOpenButtonItPressesTheButton) {
-    h.panel->OpenCloseButton().setFocus();
-    QTest::keyClick(h.panel.get(), Qt::Key_Return);
-    EXPECT_TRUE(h.panel->isVisible());
-    // Nothing was found at start-up, so OPEN asks for port 0 and says so.
-    ASSERT_EQ(h.boxes.size(), 1u);
-    EXPECT_EQ(h.boxes[0].request.text, "Did not find the serial port");
-}
-
-TEST_F(EnterKeyTest, ElsewhereItEndsThePanelLikeOk) {
-    h.panel->KeyButton(1003)->setFocus();
-    QTest::keyClick(h.panel.get(), Qt::Key_Return);
-    EXPECT_FALSE(h.panel->isVisible());
-    EXPECT_EQ(h.panel->result(), QDialog::Accepted);
-    EXPECT_TRUE(h.boxes.empty());
 }
 
 }  // namespace

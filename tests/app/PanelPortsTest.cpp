@@ -1,6 +1,8 @@
 // Choosing, opening and closing ports after start-up; keys; a device that goes away; shutdown.
 
+#include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -53,7 +55,9 @@ class PortSelectionTest : public PortsFixture {
         const ShownBox& box = h.boxes[0];
         EXPECT_EQ(box.parent, h.panel.get());
         EXPECT_EQ(box.request.icon, QMessageBox::Warning);
-        EXPECT_EQ(box.request.caption, "Karvel");
+        // The application name: here the test program's file name.
+        EXPECT_EQ(box.request.caption,
+                  QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
         EXPECT_EQ(box.request.text, "Did not find the serial port");
         EXPECT_FALSE(box.request.detail.isEmpty());
         h.boxes.clear();

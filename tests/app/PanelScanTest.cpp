@@ -98,6 +98,17 @@ TEST_F(ScanTest, ALateAnswerFromAnEarlierPortDoesNotMakeTheNextPortAnswer) {
     EXPECT_FALSE(Held(1));
 }
 
+TEST_F(ScanTest, APairSplitOverTwoPortsIsNoAnswer) {
+    // COM1 leaves 0x06 as the newest byte received; COM2 answers with a lone 0xAA.
+    Add(1, std::make_unique<PtyPeer>(Bytes{0x06}));
+    Add(2, std::make_unique<PtyPeer>(Bytes{0xAA}));
+    Add(3, Role::Scale);
+    h.Start();
+    EXPECT_EQ(h.panel->Port(), 3);
+    EXPECT_FALSE(Held(2));
+    EXPECT_TRUE(Held(3));
+}
+
 TEST_F(ScanTest, ABusyPortIsSkippedAsIfAbsent) {
     Add(1, Role::Scale);
     Add(3, Role::Scale);

@@ -21,8 +21,8 @@ class PortsFixture : public ::testing::Test {
   protected:
     using Role = PtyPeer::Role;
 
-    PtyPeer& Add(int n, Role role) {
-        auto peer = std::make_unique<PtyPeer>(role);
+    PtyPeer& Add(int n, Role role) { return Add(n, std::make_unique<PtyPeer>(role)); }
+    PtyPeer& Add(int n, std::unique_ptr<PtyPeer> peer) {
         ports.Map(n, peer->DevicePath());
         PtyPeer& ref = *peer;
         peers[n] = std::move(peer);

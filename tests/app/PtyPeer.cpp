@@ -4,10 +4,14 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 namespace apptest {
 
@@ -20,7 +24,11 @@ serial_port::PseudoTerminal MakePty() {
 }
 
 PtyPeer::PtyPeer(Role role)
-    : m_role(role),
+    : PtyPeer(role == Role::Scale ? std::vector<std::uint8_t>{0x06, 0xAA}
+                                  : std::vector<std::uint8_t>{}) {}
+
+PtyPeer::PtyPeer(std::vector<std::uint8_t> probeAnswer)
+    : m_probeAnswer(std::move(probeAnswer)),
       m_pty(MakePty()),
       m_devicePath(m_pty.DevicePath()),
       m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -50,10 +58,8 @@ void PtyPeer::Run() {
             m_received.insert(m_received.end(), chunk.begin(), chunk.end());
         }
         m_arrived.notify_all();
-        if (m_role == Role::Scale && std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end()) {
-            const std::uint8_t answer[] = {0x06, 0xAA};
-            Send(answer);
-        }
+        if (!m_probeAnswer.empty() && std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end())
+            Send(m_probeAnswer);
     }
 }
 
@@ -63,6 +69,21 @@ std::vector<std::uint8_t> PtyPeer::Received() const {
 }
 
 bool PtyPeer::WaitForBytes(std::size_t count, std::chrono::milliseconds deadline) const {
+    // On the UI thread the engine may wait inside a notification before it sends: serve the
+    // event loop between short waits for the bytes.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && app->thread() == QThread::currentThread()) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        for (;;) {
+            QCoreApplication::processEvents();
+            std::unique_lock lock(m_mutex);
+            if (m_arrived.wait_for(lock, std::chrono::milliseconds(5),
+                                   [&] { return m_received.size() >= count; }))
+                return true;
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+        }
+    }
     std::unique_lock lock(m_mutex);
     return m_arrived.wait_for(lock, deadline, [&] { return m_received.size() >= count; });
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The far end of one COM port in a test: a pseudo-terminal whose bytes are collected by a
-// thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers.
+// thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers;
+// an odd one answers with bytes of its own.
 
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,7 @@ class PtyPeer {
     enum class Role { Silent, Scale };
 
     explicit PtyPeer(Role role);
+    explicit PtyPeer(std::vector<std::uint8_t> probeAnswer);
     ~PtyPeer();
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
@@ -34,6 +36,7 @@ class PtyPeer {
     // Every byte received so far.
     std::vector<std::uint8_t> Received() const;
     // Waits until at least `count` bytes have been received; false when `deadline` passed first.
+    // On the UI thread the event loop runs meanwhile.
     bool WaitForBytes(std::size_t count,
                       std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
     // Forgets what was received so far.
@@ -46,7 +49,7 @@ class PtyPeer {
   private:
     void Run();
 
-    Role m_role;
+    std::vector<std::uint8_t> m_probeAnswer;
     serial_port::PseudoTerminal m_pty;
     std::string m_devicePath;
     int m_stopFd = -1;

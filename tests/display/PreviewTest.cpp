@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "LumeqHost.h"
@@ -130,6 +132,44 @@ TEST(LumeqPreviewToolTest, UnwritableOutputIsAFailureNotSuccess) {
     const ToolRun run = Preview({"-o", dir.filePath("missing/dir/d.png")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("cannot write")) << run.err.toStdString();
+}
+
+// The README's lumeq-preview examples, run as written, draw the pictures shown beside them.
+TEST(LumeqPreviewToolTest, TheReadmeExamplesDrawTheCommittedPictures) {
+    QFile readme(QStringLiteral(KARVEL_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(readme.readAll());
+    // Commands in order, continuation lines joined, comments dropped.
+    QStringList commands;
+    const QString joined = QString(text).replace(QStringLiteral("\\\n"), QStringLiteral(" "));
+    for (const QString& line : joined.split('\n')) {
+        if (line.startsWith(QLatin1String("build/release/bin/lumeq-preview ")))
+            commands << line.section('#', 0, 0);
+    }
+    // The pictures of the control, in order.
+    QStringList pictures;
+    static const QRegularExpression image(QStringLiteral(R"(\]\((docs/display[^)]*\.png)\))"));
+    for (auto it = image.globalMatch(text); it.hasNext();)
+        pictures << it.next().captured(1);
+    ASSERT_FALSE(commands.isEmpty());
+    ASSERT_EQ(commands.size(), pictures.size());
+
+    QTemporaryDir dir;
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(commands[i].toStdString());
+        QStringList args = commands[i].split(' ', Qt::SkipEmptyParts);
+        args.removeFirst();
+        const qsizetype o = args.indexOf(QStringLiteral("-o"));
+        ASSERT_TRUE(o >= 0 && o + 1 < args.size());
+        args[o + 1] = dir.filePath(args[o + 1]);
+        const ToolRun run = Preview(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QImage drawn = QImage(args[o + 1]).convertToFormat(QImage::Format_RGB32);
+        const QImage committed = QImage(QStringLiteral(KARVEL_SOURCE_DIR "/") + pictures[i])
+                                     .convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(committed.isNull()) << pictures[i].toStdString();
+        EXPECT_TRUE(drawn == committed) << pictures[i].toStdString();
+    }
 }
 
 TEST(LumeqPreviewToolTest, VersionPrintsTheLibrarysVersionData) {

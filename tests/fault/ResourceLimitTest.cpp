@@ -1,4 +1,4 @@
-// A system that refuses the engine its watch thread.
+// A system that refuses the engine what it asks for: its watch thread, memory for its buffer.
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,47 @@ TEST(ThreadLimit, AWatchThreadThatCannotStartIsReportedAndNotWatched) {
     EXPECT_EQ(outcome.report,
               "Application Error|WARNING:  AfxBeginThread() Failed with the following error: "
               "\nResource temporarily unavailable\nPort: 1\n");
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KARVEL_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KARVEL_SANITIZED 1
+#endif
+
+TEST(MemoryLimit, ASendBufferThatCannotBeHadIsAnOpenThatFails) {
+#ifdef KARVEL_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve address space beyond any limit";
+#endif
+    auto device = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(device);
+    apptest::PortDirectory ports;
+    ports.Map(1, device->DevicePath());
+    const ChildOutcome outcome = RunInChild(
+        [](std::string& report) {
+            std::size_t pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t room = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (64 << 20);
+            const rlimit limit{room, room};
+            if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
+                return 2;
+            CSerialLink link;
+            link.SetFailureReporter(
+                [&](const std::string&, const std::string& text) { report += text; });
+            if (link.Open(nullptr, 1, 9600, 'N', 8, 1, 3, 1u << 30) != 0 || link.IsPortHeld())
+                return 3;
+            report += link.OpenError().Describe();
+            if (link.OpenError().kind != serial_port::ErrorKind::kNoResources)
+                return 4;
+            return link.Open(nullptr, 1, 9600, 'N', 8, 1, 3, 512) == 1 ? 0 : 5;
+        },
+        false);
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.report;
+    EXPECT_EQ(outcome.report,
+              "Cannot allocate memory (no memory for a send buffer of 1073741824 bytes)");
 }
 
 }  // namespace
