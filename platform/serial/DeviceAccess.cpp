@@ -99,16 +99,22 @@ void ReadUsbIdentity(dev_t rdev, DeviceAccess& access) {
     }
 }
 
-// The first line of a small file, at most `limit` bytes.
+// The first line of a small file, at most `limit` bytes. Lock folders may be writable by
+// anyone: a FIFO, a link or anything but a plain file there is not read (it could block).
 std::string FirstLine(const std::string& path, std::size_t limit = 256) {
-    std::ifstream in(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
     std::string line;
-    if (!in)
-        return line;
-    std::getline(in, line);
-    if (line.size() > limit)
-        line.resize(limit);
-    return line;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, std::min(limit, sizeof buffer));
+        if (n > 0)
+            line.assign(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return line.substr(0, line.find('\n'));
 }
 
 std::optional<DeviceHolder> HolderOf(int pid) {
