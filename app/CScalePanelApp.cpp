@@ -33,6 +33,7 @@ bool CScalePanelApp::InitInstance() {
     SetDialogBkColor(QColor(0x9C, 0x9C, 0x9C), QColor(0, 0, 0));
     {
         CScalePanelDlg panel;
+        panel.SetStartPort(m_startPort);
         component::Result displayResult = component::kOk;
         if (panel.DoModal(&displayResult) == -1 && component::Failed(displayResult)) {
             const QString message = DisplayUnavailableMessage(

@@ -17,6 +17,8 @@ class CScalePanelApp : public QApplication {
     // entering an event loop of its own. ExitCode tells how it went.
     bool InitInstance();
     int ExitCode() const { return m_exitCode; }
+    // The one port the panel opens instead of scanning (--port); empty: scan.
+    void SetStartPort(const QString& name) { m_startPort = name; }
 
     // Gives every dialog of the program (the panel, the About box, message boxes) this background
     // behind its texts and frames, and this text colour.
@@ -24,6 +26,7 @@ class CScalePanelApp : public QApplication {
 
   private:
     int m_exitCode = 0;
+    QString m_startPort;
 };
 
 // What the user is told when the display control cannot be created: the class identifier, what

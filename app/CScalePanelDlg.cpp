@@ -15,6 +15,7 @@
 #include "PortDescription.h"
 #include "Resources.h"
 #include "component/Activation.h"
+#include "serial/ChosenPort.h"
 
 namespace {
 
@@ -55,6 +56,9 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     // The system menu as the window manager would show it; OnInitDialog adds the About item.
     AddSystemMenuItem(kScMinimize, tr("Mi&nimize"));
     AddSystemMenuItem(kScClose, tr("&Close"));
+
+    m_reconnectRetry.setSingleShot(true);
+    connect(&m_reconnectRetry, &QTimer::timeout, this, &CScalePanelDlg::TryReconnect);
 
     m_serialPort.SetFailureReporter([this](const std::string& caption, const std::string& text) {
         ReportEngineFailure(caption, text);
@@ -201,13 +205,23 @@ component::Result CScalePanelDlg::CreateDisplayControl() {
 }
 
 bool CScalePanelDlg::OnInitDialog() {
+    // Ports that come and go keep the list's tooltips current; the numbers stay with their
+    // devices from the first look on.
+    m_portWatcher = std::make_unique<PortWatcher>(m_services.watch);
+    connect(m_portWatcher.get(), &PortWatcher::portsChanged, this, &CScalePanelDlg::OnPortsChanged);
+    m_portWatcher->Start();
+
+    // A port named by the user takes its number before the ports are listed.
+    const int startPort =
+        m_startPort.isEmpty()
+            ? 0
+            : static_cast<int>(serial_port::ChoosePort(m_startPort.toLocal8Bit().toStdString()));
+
     // 1. The port list's items; each tells which device its COM number stands for.
     m_comboPort.clear();
-    const std::vector<serial_port::PortInfo> present = serial_port::ListPorts();
-    for (int n = 1; n <= kPortCount; ++n) {
+    for (int n = 1; n <= kPortCount; ++n)
         m_comboPort.addItem(QStringLiteral("COM%1").arg(n));
-        m_comboPort.setItemData(n - 1, DescribePort(n, present), Qt::ToolTipRole);
-    }
+    ShowPortTips();
     const bool result = true;
 
     // 2. The About item at the end of the system menu.
@@ -261,6 +275,11 @@ bool CScalePanelDlg::OnInitDialog() {
     m_dwEventMask = 3;
     m_bAckReceived = false;
 
+    if (startPort != 0) {
+        OpenStartPort(startPort);
+        return result;
+    }
+
     // 8. The first port on which the scale answers stays open and watched.
     m_bScanning = true;
     {
@@ -275,6 +294,8 @@ bool CScalePanelDlg::OnInitDialog() {
         }
     }
     m_bScanning = false;
+    if (!m_scanFailures.empty())
+        ShowPortTips();
 
     // 9. Found or not found.
     QString status;
@@ -296,17 +317,58 @@ bool CScalePanelDlg::OnInitDialog() {
     m_staticStatus.setText(status);
 
     // The kept port's device went away while its probe waited.
-    if (const int lost = std::exchange(m_nPortLostInScan, 0); lost != 0)
-        CloseLostPort(lost);
+    if (const int lost = std::exchange(m_nPortLostInScan, 0);
+        lost != 0 && lost == m_nPort && !m_bClosed) {
+        ShowLoss();
+        if (m_portDevice.port == lost)
+            m_lostDevice = m_portDevice;
+        m_serialPort.Close();
+    }
 
     // 11.
     return result;
+}
+
+void CScalePanelDlg::OpenStartPort(int port) {
+    // As if the user had chosen the port while the panel showed Closed, then pressed OPEN; the
+    // port is opened once.
+    m_nPort = port;
+    m_comboPort.setCurrentIndex(port - 1);
+    m_bClosed = true;
+    SetLamp(m_hIconClosed);
+    m_btnOpenClose.setText(QStringLiteral("OPEN"));
+    OnOpenClose();
+}
+
+void CScalePanelDlg::ShowPortTips() {
+    const std::vector<serial_port::PortInfo> present = serial_port::ListPorts();
+    for (int n = 1; n <= kPortCount && n <= m_comboPort.count(); ++n) {
+        QString tip = DescribePort(n, present);
+        if (const auto failed = m_scanFailures.find(n); failed != m_scanFailures.end()) {
+            const auto device = serial_port::ResolvePort(static_cast<unsigned>(n));
+            if (device && *device == failed->second.device)
+                tip += QStringLiteral("\nAt start-up it could not be opened. ") +
+                       failed->second.reason;
+        }
+        m_comboPort.setItemData(n - 1, tip, Qt::ToolTipRole);
+    }
+}
+
+void CScalePanelDlg::NoteScanFailure(int port) {
+    const serial_port::PortError error = m_serialPort.OpenError();
+    // An absent port says so already.
+    if (error.kind == serial_port::ErrorKind::kNotFound || !error.Failed())
+        return;
+    const auto device = serial_port::ResolvePort(static_cast<unsigned>(port));
+    if (device)
+        m_scanFailures[port] = {*device, ExplainOpenFailure(port, error)};
 }
 
 void CScalePanelDlg::OnDestroy() {
     if (m_bDestroyed)
         return;
     m_bDestroyed = true;
+    ForgetLostDevice();
     // The display goes first; bytes still handled while Close waits reach an unattached wrapper.
     m_display.Detach();
     m_serialPort.Close();

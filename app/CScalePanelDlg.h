@@ -12,15 +12,20 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
 
 #include "CKeyButton.h"
 #include "CLumeq.h"
 #include "CPortList.h"
 #include "CSerialLink.h"
 #include "MessagePresenter.h"
+#include "PortWatcher.h"
 #include "window/Messages.h"
 
 // The last 12 bytes received, oldest first. One for the whole program, never cleared: bytes of
@@ -31,6 +36,7 @@ extern std::array<std::uint8_t, 12> g_rxWindow;
 struct PanelServices {
     CLumeq::Creator createControl;  // default: component::CreateInstance
     MessagePresenter presenter;     // default: ShowMessageBox
+    PortWatcher::Sources watch;     // default: udev's device events and enumeration
 };
 
 class CScalePanelDlg : public QDialog, public window::MessageOwner {
@@ -43,6 +49,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // modally and tears it down. -1 when the display control could not be created (its result
     // goes to `displayResult`); then no serial port was touched.
     int DoModal(component::Result* displayResult = nullptr);
+
+    // Instead of the scan, OnInitDialog opens and watches this one port (COMn or a device path)
+    // as a list choice followed by OPEN would. Set before DoModal.
+    void SetStartPort(const QString& name) { m_startPort = name; }
 
     // Creation steps, in the order DoModal runs them.
     component::Result CreateDisplayControl();
@@ -109,8 +119,20 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     bool OpenChosenPort();
     void ShowOpenFailure();
     window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
-    void CloseLostPort(int port);
+    void ShowLoss();
+    void CloseLostPort();
+    // After a device loss, while the user has done nothing since: the same device is opened
+    // and watched again when it comes back.
+    void OnPortsChanged();
+    void TryReconnect();
+    void RememberPortDevice();
+    void ForgetLostDevice();
     QString OpenedText(const char* format) const;
+    void OpenStartPort(int port);
+    // Each list item's tooltip: the device behind its number, and why the scan could not open
+    // it while that device is still there.
+    void ShowPortTips();
+    void NoteScanFailure(int port);
 
     // Carries an engine failure from the watch thread to the UI thread.
     static constexpr window::MessageId kMsgShowFailure = window::kUserMessage + 100;
@@ -120,8 +142,30 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     QMenu m_systemMenu;
     QRect m_displayRect;
     bool m_bScanning = false;
-    int m_nPortLostInScan = 0;  // a probed port whose device went away during the scan
+    int m_nPortLostInScan = 0;       // a probed port whose device went away during the scan
+    bool m_bCloseAfterLoss = false;  // the lost port is still to be closed
+    int m_nFailureBoxes = 0;         // engine failure boxes being shown
+    // The device behind the port opened last, and the one lost while the panel showed it open.
+    struct PortDevice {
+        int port = 0;
+        std::string device;
+        std::string identity;
+    };
+    PortDevice m_portDevice;
+    std::optional<PortDevice> m_lostDevice;
+    // A device that is back but cannot be opened yet (udev still at work, a prober holding it)
+    // is tried again a few times, once a second.
+    QTimer m_reconnectRetry;
+    int m_nReconnectTries = 0;
+    // Declared before the engine: its table answers the engine's port lookups.
+    std::unique_ptr<PortWatcher> m_portWatcher;
     bool m_bDestroyed = false;
+    QString m_startPort;
+    struct ScanFailure {
+        std::string device;
+        QString reason;
+    };
+    std::map<int, ScanFailure> m_scanFailures;
 
     CSerialLink m_serialPort;
     int m_nStopBits = 0;

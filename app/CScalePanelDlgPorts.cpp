@@ -1,7 +1,10 @@
-// The port controls: choosing a port, OPEN/CLOSE, a device that goes away, engine failures.
+// The port controls: choosing a port, OPEN/CLOSE, a device that goes away and comes back, engine
+// failures.
 
 #include <QCoreApplication>
 #include <QMetaObject>
+
+#include <chrono>
 
 #include "CScalePanelDlg.h"
 #include "PortDescription.h"
@@ -9,12 +12,30 @@
 namespace {
 
 constexpr unsigned kSendBufferSize = 512;
+constexpr int kReconnectTries = 10;
+constexpr auto kReconnectRetry = std::chrono::seconds(1);
 
 }  // namespace
 
 bool CScalePanelDlg::OpenChosenPort() {
-    return m_serialPort.Open(this, static_cast<unsigned>(m_nPort), m_nBaud, m_cParity, m_nDataBits,
-                             m_nStopBits, m_dwEventMask, kSendBufferSize) != 0;
+    if (m_serialPort.Open(this, static_cast<unsigned>(m_nPort), m_nBaud, m_cParity, m_nDataBits,
+                          m_nStopBits, m_dwEventMask, kSendBufferSize) == 0)
+        return false;
+    RememberPortDevice();
+    return true;
+}
+
+void CScalePanelDlg::RememberPortDevice() {
+    m_portDevice = {m_nPort, m_serialPort.DevicePath(), {}};
+    for (const serial_port::PortInfo& info : serial_port::ListPorts()) {
+        if (static_cast<int>(info.number) == m_nPort && info.device == m_portDevice.device)
+            m_portDevice.identity = info.identity;
+    }
+}
+
+void CScalePanelDlg::ForgetLostDevice() {
+    m_lostDevice.reset();
+    m_reconnectRetry.stop();
 }
 
 void CScalePanelDlg::ShowOpenFailure() {
@@ -28,6 +49,8 @@ void CScalePanelDlg::ShowOpenFailure() {
 }
 
 void CScalePanelDlg::OnPortSelEndOk() {
+    m_bCloseAfterLoss = false;
+    ForgetLostDevice();
     if (m_serialPort.IsPortHeld())
         m_serialPort.Close();
     m_nPort = m_comboPort.currentIndex() + 1;
@@ -56,6 +79,8 @@ void CScalePanelDlg::OnPortSelEndOk() {
 }
 
 void CScalePanelDlg::OnOpenClose() {
+    m_bCloseAfterLoss = false;
+    ForgetLostDevice();
     const bool old = m_bClosed;
     m_bClosed = !old;
     QString status;
@@ -87,28 +112,78 @@ void CScalePanelDlg::OnOpenClose() {
 
 window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lParam) {
     const int port = static_cast<int>(lParam);
-    // The watch thread waits for this handler to return, and Close waits for the watch thread:
-    // close once the handler has returned.
-    QMetaObject::invokeMethod(
-        this, [this, port] { CloseLostPort(port); }, Qt::QueuedConnection);
-    return 0;
-}
-
-void CScalePanelDlg::CloseLostPort(int port) {
     // A probe closes its own port, unless its scale answered before it went away: the scan
     // then keeps the port, and closes it once the panel shows it (OnInitDialog).
     if (m_bScanning) {
         m_nPortLostInScan = port;
-        return;
+        return 0;
     }
     // Only the port the panel shows as open.
     if (m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
-        return;
-    m_serialPort.Close();
+        return 0;
+    ShowLoss();
+    if (m_portDevice.port == port)
+        m_lostDevice = m_portDevice;
+    // The watch thread waits for this handler to return (and then for the box that reports the
+    // loss), and Close waits for the watch thread: close once both are done.
+    m_bCloseAfterLoss = true;
+    QMetaObject::invokeMethod(this, &CScalePanelDlg::CloseLostPort, Qt::QueuedConnection);
+    return 0;
+}
+
+void CScalePanelDlg::ShowLoss() {
     m_bClosed = true;
     SetLamp(m_hIconClosed);
     m_btnOpenClose.setText(QStringLiteral("OPEN"));
     m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+}
+
+void CScalePanelDlg::CloseLostPort() {
+    // Inside a failure box's own loop the watch thread waits for that box: Close would never
+    // end. OnShowFailure comes back here when the box is gone.
+    if (!m_bCloseAfterLoss || m_nFailureBoxes > 0 || m_bDestroyed)
+        return;
+    m_bCloseAfterLoss = false;
+    m_serialPort.Close();
+    // It may be back already.
+    TryReconnect();
+}
+
+void CScalePanelDlg::OnPortsChanged() {
+    ShowPortTips();
+    m_nReconnectTries = 0;
+    TryReconnect();
+}
+
+void CScalePanelDlg::TryReconnect() {
+    if (!m_lostDevice || m_bDestroyed || m_bScanning || !m_bClosed || m_bCloseAfterLoss ||
+        m_nFailureBoxes > 0 || m_serialPort.IsPortHeld())
+        return;
+    const PortDevice lost = *m_lostDevice;
+    int port = 0;
+    for (const serial_port::PortInfo& info : serial_port::ListPorts()) {
+        if (lost.identity.empty() ? info.device == lost.device : info.identity == lost.identity)
+            port = static_cast<int>(info.number);
+    }
+    if (port == 0)
+        return;  // not back yet: the next change tells
+    const int before = m_nPort;
+    m_nPort = port;
+    const bool opened = OpenChosenPort();
+    if (!opened || !m_serialPort.StartWatch()) {
+        if (opened)
+            m_serialPort.Close();
+        m_nPort = before;
+        if (++m_nReconnectTries < kReconnectTries)
+            m_reconnectRetry.start(kReconnectRetry);
+        return;
+    }
+    ForgetLostDevice();
+    m_bClosed = false;
+    m_comboPort.setCurrentIndex(m_nPort - 1);
+    SetLamp(m_hIconOpened);
+    m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+    m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
 }
 
 void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::string& text) {
@@ -122,6 +197,9 @@ void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::
 
 window::LResult CScalePanelDlg::OnShowFailure(window::WParam wParam, window::LParam) {
     const auto* request = reinterpret_cast<const MessageBoxRequest*>(wParam);
+    ++m_nFailureBoxes;
     m_services.presenter(nullptr, *request);
+    if (--m_nFailureBoxes == 0 && m_bCloseAfterLoss)
+        QMetaObject::invokeMethod(this, &CScalePanelDlg::CloseLostPort, Qt::QueuedConnection);
     return 0;
 }

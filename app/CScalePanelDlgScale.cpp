@@ -44,8 +44,10 @@ window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam
 
 int CScalePanelDlg::ProbePort(int nPort) {
     if (!m_serialPort.Open(this, static_cast<unsigned>(nPort), m_nBaud, m_cParity, m_nDataBits,
-                           m_nStopBits, m_dwEventMask, kSendBufferSize))
+                           m_nStopBits, m_dwEventMask, kSendBufferSize)) {
+        NoteScanFailure(nPort);
         return -1;
+    }
     // Unwatched, the answer could never arrive; the engine has reported why.
     if (!m_serialPort.StartWatch()) {
         m_serialPort.Close();
@@ -59,8 +61,12 @@ int CScalePanelDlg::ProbePort(int nPort) {
     m_serialPort.SendBytes(&probe, 1);
     // Every message of the thread is handled meanwhile, the answer's bytes among them.
     window::PumpThreadFor(kProbeWait);
-    if (m_bAckReceived)
+    if (m_bAckReceived) {
+        const int shown = std::exchange(m_nPort, nPort);
+        RememberPortDevice();
+        m_nPort = shown;
         return nPort;
+    }
     m_serialPort.Close();
     return -1;
 }

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "CScalePanelApp.h"
 #include "CommandLine.h"
 #include "DemoScale.h"
 #include "PortDescription.h"
+#include "PortWatcher.h"
 #include "window/TerminationSignals.h"
 
 namespace {
@@ -33,9 +35,9 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         g_previousHandler(type, context, message);
 }
 
-// Runs the panel (behind the simulated scale with `demo`) until it is closed or a termination
-// signal asks it to end; `endedBy` is then that signal.
-int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
+// Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
+// closed or a termination signal asks it to end; `endedBy` is then that signal.
+int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
     CScalePanelApp app(argc, argv);
     // Ctrl+C or a termination request ends every event loop, so the panel closes its port and
     // the demo removes its ports, as when the window is closed.
@@ -46,7 +48,7 @@ int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
         }
     });
     std::optional<DemoScale> scale;
-    if (demo) {
+    if (cmd.demo) {
         scale.emplace();
         QString error;
         const QString simulator = QDir(QCoreApplication::applicationDirPath())
@@ -56,8 +58,39 @@ int RunPanel(int& argc, char** argv, bool demo, int& endedBy) {
             return 1;
         }
     }
+    app.SetStartPort(cmd.port);
     app.InitInstance();
     return app.ExitCode();
+}
+
+void PrintPorts(const QStringList& ports) {
+    if (ports.isEmpty())
+        Print(stdout, QStringLiteral("No serial ports.\n"));
+    for (const QString& line : ports)
+        Print(stdout, line + QLatin1Char('\n'));
+    std::fflush(stdout);
+}
+
+// Prints the ports, then again after each change, until a termination signal.
+int FollowPorts(int& argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const window::TerminationSignals termination([](int) { QCoreApplication::exit(0); });
+    PortWatcher watcher({});
+    watcher.Start();
+    if (!watcher.FollowsDevices())
+        Print(stderr, QStringLiteral("Karvel: udev cannot be reached; devices that come and go "
+                                     "are not seen.\n"));
+    QStringList shown = ListPorts();
+    PrintPorts(shown);
+    QObject::connect(&watcher, &PortWatcher::portsChanged, [&shown] {
+        QStringList now = ListPorts();
+        if (now == shown)
+            return;
+        shown = std::move(now);
+        Print(stdout, QStringLiteral("\n"));
+        PrintPorts(shown);
+    });
+    return app.exec();
 }
 
 }  // namespace
@@ -77,11 +110,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd.listPorts) {
-        const QStringList ports = ListPorts();
-        if (ports.isEmpty())
-            Print(stdout, QStringLiteral("No serial ports.\n"));
-        for (const QString& line : ports)
-            Print(stdout, line + QLatin1Char('\n'));
+        if (cmd.follow)
+            return FollowPorts(argc, argv);
+        PrintPorts(ListPorts());
         return 0;
     }
     if (!DisplayNamed()) {
@@ -91,7 +122,7 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, cmd.demo, endedBy);
+    const int exitCode = RunPanel(argc, argv, cmd, endedBy);
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

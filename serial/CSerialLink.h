@@ -30,8 +30,8 @@ inline constexpr window::MessageId PN_LINE_ERROR = window::kUserMessage + 4;
 inline constexpr window::MessageId PN_RING = window::kUserMessage + 5;
 inline constexpr window::MessageId PN_BYTE = window::kUserMessage + 7;  // WPARAM: the byte
 inline constexpr window::MessageId PN_FLAG_CHAR = window::kUserMessage + 8;
-// The port's device went away (unplugged, peer hung up). Sent once; the watch thread then stops
-// waiting on the port. The owner is expected to Close.
+// The port's device went away (unplugged, peer hung up). Sent once, before the failure box that
+// reports it; the watch thread then stops waiting on the port. The owner is expected to Close.
 inline constexpr window::MessageId PN_DEVICE_LOST = window::kUserMessage + 9;
 
 // Shows one failure to the user (caption, text) and returns when it has been dismissed.

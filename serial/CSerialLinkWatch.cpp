@@ -202,8 +202,9 @@ void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortErr
     if (m_bPortLost)
         return;
     m_bPortLost = true;
-    ShowFailure(operation, error);
+    // The owner shows the port closed first; the box then explains why.
     Notify(PN_DEVICE_LOST, 0);
+    ShowFailure(operation, error);
 }
 
 void CSerialLink::Notify(window::MessageId id, window::WParam w) {

@@ -3,6 +3,12 @@
 //                       on COM5 (each port that opens costs the probe's 150 ms: expect ~750 ms)
 //   mirror_cpu_percent  CPU time of the whole process per wall time while the panel, shown,
 //                       mirrors 10 frames per second (target: below 5 %)
+//   idle_wait_for_device_cpu_percent
+//                       the same while the scale is unplugged and the panel watches the port
+//                       folder and udev for its return (target: 0.0 %)
+//   idle_udev_watch_cpu_percent
+//                       the same for a panel outside a port folder that follows udev's device
+//                       events (target: 0.0 %)
 // Usage: app_panel_bench [--seconds N]   (QT_QPA_PLATFORM=offscreen without a display)
 
 #include <QApplication>
@@ -106,6 +112,16 @@ PanelServices QuietServices() {
     return services;
 }
 
+// CPU of the whole process per wall time while the event loop runs and nothing happens.
+double IdleCpuPercent(int seconds) {
+    window::PumpThreadFor(std::chrono::milliseconds(300));
+    const double cpuBefore = ProcessCpuSeconds();
+    const auto begin = Clock::now();
+    window::PumpThreadFor(std::chrono::seconds(seconds));
+    const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
+    return 100.0 * (ProcessCpuSeconds() - cpuBefore) / wall;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +173,27 @@ int main(int argc, char** argv) {
     const int frames = ports.scale->FramesSent() - sentBefore;
     std::printf("figure: mirror_frames_per_s = %.1f 1/s\n", frames / wall);
     std::printf("figure: mirror_cpu_percent = %.2f %%\n", 100.0 * cpu / wall);
+
+    // The scale unplugged: its line hangs up and its link goes.
+    ports.scale.reset();
+    QFile::remove(QDir(ports.dir.path()).filePath(QStringLiteral("COM5")));
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (panel.SerialPort().IsPortHeld() && Clock::now() < deadline)
+        window::PumpThreadFor(std::chrono::milliseconds(50));
+    if (panel.SerialPort().IsPortHeld() || !panel.IsShownClosed()) {
+        std::fprintf(stderr, "the panel did not notice the unplugged scale\n");
+        return 1;
+    }
+    std::printf("figure: idle_wait_for_device_cpu_percent = %.2f %%\n", IdleCpuPercent(seconds));
     panel.OnDestroy();
+
+    qunsetenv("KARVEL_PORT_DIR");
+    CScalePanelDlg machinePanel(QuietServices());
+    if (component::Failed(machinePanel.CreateDisplayControl()))
+        return 1;
+    machinePanel.OnInitDialog();
+    machinePanel.show();
+    std::printf("figure: idle_udev_watch_cpu_percent = %.2f %%\n", IdleCpuPercent(seconds));
+    machinePanel.OnDestroy();
     return 0;
 }

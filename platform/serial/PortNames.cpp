@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
 
+#include "ChosenPort.h"
+#include "PortTable.h"
 #include "SerialDevices.h"
 
 namespace serial_port {
@@ -93,6 +96,8 @@ bool InRange(unsigned n) {
 std::optional<std::string> ResolvePort(unsigned n) {
     if (!InRange(n))
         return std::nullopt;
+    if (const auto chosen = ChosenDevice(); chosen && chosen->number == n)
+        return chosen->device;
     if (const auto dir = PortDirectory()) {
         std::string path = EntryPath(*dir, n);
         if (!EntryExists(path))
@@ -137,21 +142,40 @@ std::optional<std::string> ResolvePortName(std::string_view name) {
     return ResolvePort(*n);
 }
 
-std::vector<PortInfo> ListPorts() {
+namespace {
+
+std::vector<PortInfo> ListPresentPorts() {
     std::vector<PortInfo> ports;
     if (const auto dir = PortDirectory()) {
         for (unsigned n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
             std::string path = EntryPath(*dir, n);
             if (EntryExists(path))
-                ports.push_back(PortInfo{n, path, DescribeEntry(path)});
+                ports.push_back(PortInfo{n, path, DescribeEntry(path), {}, {}});
         }
         return ports;
     }
+    if (const PortTable* live = LivePortTable())
+        return live->Ports();
     unsigned n = kFirstPortNumber;
     for (SerialDevice& d : CurrentDevices()) {
         if (n > kLastPortNumber)
             break;
-        ports.push_back(PortInfo{n++, std::move(d.node), std::move(d.description)});
+        ports.push_back(PortInfo{n++, d.node, d.description, d.byId, DeviceIdentity(d)});
+    }
+    return ports;
+}
+
+}  // namespace
+
+std::vector<PortInfo> ListPorts() {
+    std::vector<PortInfo> ports = ListPresentPorts();
+    if (auto chosen = ChosenDevice()) {
+        // It stands for its number in place of whatever was there.
+        const unsigned n = chosen->number;
+        std::erase_if(ports, [n](const PortInfo& p) { return p.number == n; });
+        const auto at = std::find_if(ports.begin(), ports.end(),
+                                     [n](const PortInfo& p) { return p.number > n; });
+        ports.insert(at, std::move(*chosen));
     }
     return ports;
 }
@@ -174,6 +198,8 @@ std::uint64_t DeviceEnumerations() {
 
 std::string PortLine(const PortInfo& port) {
     std::string line = "COM" + std::to_string(port.number) + "  " + port.device;
+    if (!port.byId.empty())
+        line += "  " + port.byId;
     if (!port.description.empty())
         line += "  " + port.description;
     return line;

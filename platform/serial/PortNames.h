@@ -22,6 +22,10 @@ struct PortInfo {
     unsigned number = 0;      // n of COMn
     std::string device;       // path to open
     std::string description;  // what the device is, for the user
+    std::string byId;         // the device's /dev/serial/by-id name, when udev gives one
+    // What stays the same when this device is plugged in again (its by-id name or USB serial
+    // number); empty when nothing does, and then only its device path tells it again.
+    std::string identity;
 };
 
 // Device path of COMn; nullopt when there is no such port (always for 0 and above 32).

@@ -99,6 +99,13 @@ std::vector<SerialDevice> FindSerialDevices() {
                 udev_device_get_parent_with_subsystem_devtype(tty.get(), "usb", "usb_device")) {
             d.usb = true;
             d.description = DescribeUsb(tty.get(), usb);
+            d.serial = Text(udev_device_get_property_value(tty.get(), "ID_SERIAL_SHORT"));
+            udev_list_entry* link = nullptr;
+            udev_list_entry_foreach(link, udev_device_get_devlinks_list_entry(tty.get())) {
+                const std::string path = Text(udev_list_entry_get_name(link));
+                if (path.rfind("/dev/serial/by-id/", 0) == 0)
+                    d.byId = path;
+            }
         } else {
             // The serial core reports the UART type; 0 means no UART answers at this address,
             // as for most of the ttyS ports a PC kernel creates.

@@ -12,6 +12,10 @@ struct SerialDevice {
     std::string name;         // e.g. ttyUSB0
     std::string description;  // vendor and model, or what kind of on-board port
     bool usb = false;
+    // A name udev keeps for this very device across plugging (its /dev/serial/by-id link), or
+    // else its USB serial number; empty when udev knows neither.
+    std::string byId;
+    std::string serial;
 };
 
 // USB adapters first, then on-board ports; each group by device name in natural order

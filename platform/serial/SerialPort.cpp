@@ -36,8 +36,7 @@ std::string GroupDetail(const std::string& path) {
     group* found = nullptr;
     char buffer[1024];
     if (::getgrgid_r(st.st_gid, &grp, buffer, sizeof buffer, &found) == 0 && found)
-        return "the device belongs to group '" + std::string(found->gr_name) +
-               "'; add the user to that group";
+        return "the device belongs to group '" + std::string(found->gr_name) + "'";
     return "the device belongs to group id " + std::to_string(st.st_gid);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,11 +20,18 @@ struct ShownBox {
 
 class PanelHarness {
   public:
-    PanelHarness() {
+    PanelHarness() { Build({}); }
+
+    // A new panel whose port watcher uses `watch`.
+    void Build(PortWatcher::Sources watch) {
+        panel.reset();
         PanelServices services;
+        services.watch = std::move(watch);
         services.createControl = RecordingCreator(log);
         services.presenter = [this](QWidget* parent, const MessageBoxRequest& request) {
             boxes.push_back({parent, request});
+            if (onBox)
+                onBox(request);
         };
         panel = std::make_unique<CScalePanelDlg>(std::move(services));
     }
@@ -50,6 +58,8 @@ class PanelHarness {
 
     std::shared_ptr<DisplayLog> log = std::make_shared<DisplayLog>();
     std::vector<ShownBox> boxes;
+    // Runs while a box is "shown" (inside the presenter), as the user would see it.
+    std::function<void(const MessageBoxRequest&)> onBox;
     std::unique_ptr<CScalePanelDlg> panel;
 };
 

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "FakeDevices.h"
 #include "PortsFixture.h"
+#include "serial/ChosenPort.h"
 
 namespace apptest {
 namespace {
@@ -191,6 +193,64 @@ TEST_F(PortSelectionTest, NoItemSelectedMeansPortZeroAndFails) {
     EXPECT_FALSE(Held(3));
 }
 
+class StartPortTest : public PortSelectionTest {
+  protected:
+    void TearDown() override { serial_port::ForgetChosenPort(); }
+};
+
+TEST_F(StartPortTest, OnlyTheNamedPortIsOpenedAndWatched) {
+    Add(1, Role::Scale);
+    Add(2, Role::Silent);
+    Add(3, Role::Scale);
+    h.panel->SetStartPort("COM2");
+    h.Start();
+    ExpectOpened(2, "STATUS:COM2 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_EQ(h.panel->PortList().currentText(), "COM2");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(Peer(2).Received().empty()) << "a probe was sent";
+    EXPECT_TRUE(FrameReachesDisplay(2, {2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_TRUE(TareReaches(2));
+    for (int n : {1, 3}) {
+        EXPECT_FALSE(Held(n)) << n;
+        EXPECT_TRUE(Peer(n).Received().empty()) << n;
+    }
+}
+
+TEST_F(StartPortTest, ADevicePathIsItsPortsNumberOrTheLowestFreeOne) {
+    Add(1, Role::Silent);
+    Add(2, Role::Silent);
+    EXPECT_EQ(serial_port::ChoosePort(Peer(2).DevicePath()), 2u);
+    EXPECT_EQ(serial_port::ChoosePort(ports.Path().toStdString() + "/COM1"), 1u);
+    EXPECT_EQ(serial_port::ChoosePort("COM7"), 7u);
+
+    PtyPeer outside(Role::Silent);  // a device the port folder does not name
+    h.panel->SetStartPort(QString::fromStdString(outside.DevicePath()));
+    h.Start();
+    EXPECT_EQ(h.panel->Port(), 3);
+    EXPECT_FALSE(h.panel->IsShownClosed());
+    EXPECT_EQ(h.Status(), "STATUS:COM3 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(IsHeld(outside.DevicePath()));
+    EXPECT_TRUE(h.panel->PortList()
+                    .itemData(2, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QString::fromStdString(outside.DevicePath())));
+    h.panel->KeyButton(1001)->click();
+    EXPECT_TRUE(outside.WaitForBytes(1));
+    EXPECT_FALSE(Held(1));
+    EXPECT_FALSE(Held(2));
+}
+
+TEST_F(StartPortTest, APortThatCannotBeOpenedGivesTheBoxAndTheClosedState) {
+    Add(1, Role::Scale);
+    h.panel->SetStartPort("COM4");
+    h.Start();
+    ExpectOneOpenFailureBox();
+    ExpectClosedShown(4, "Not found serial port or serial occupied");
+    EXPECT_EQ(h.panel->PortList().currentText(), "COM4");
+    EXPECT_FALSE(Held(1));
+    EXPECT_TRUE(Peer(1).Received().empty());
+}
+
 class KeyTest : public PortSelectionTest {
   protected:
     void SetUp() override {
@@ -236,7 +296,7 @@ class DeviceLostTest : public PortSelectionTest {};
 TEST_F(DeviceLostTest, APeerThatHangsUpLeavesThePanelClosedAndOpenRetriesLater) {
     StartOpenedOn3();
     Peer(3).HangUp();
-    ASSERT_TRUE(PumpUntil([&] { return h.panel->IsShownClosed(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
     ExpectClosedShown(3, "STATUS:COM Port Closed");
     EXPECT_FALSE(h.panel->SerialPort().IsPortHeld());
     EXPECT_LE(h.boxes.size(), 1u);
@@ -250,6 +310,129 @@ TEST_F(DeviceLostTest, APeerThatHangsUpLeavesThePanelClosedAndOpenRetriesLater) 
     EXPECT_TRUE(h.boxes.empty());
     EXPECT_TRUE(TareReaches(3));
     EXPECT_TRUE(FrameReachesDisplay(3, {7, 7, 7, 7, 7, 7, 7, 7, 7}));
+}
+
+TEST_F(DeviceLostTest, TheClosedStateIsShownWhileTheLossBoxIs) {
+    StartOpenedOn3();
+    bool closedShown = false;
+    bool heldDuringBox = false;
+    h.onBox = [&](const MessageBoxRequest& box) {
+        EXPECT_EQ(box.caption, "Application Error");
+        closedShown = h.panel->IsShownClosed() && h.Status() == "STATUS:COM Port Closed" &&
+                      h.panel->OpenCloseButton().text() == "OPEN" && LampImage() == DarkLamp();
+        // A real box runs the event loop while it is up: the port must not be closed from in
+        // there, since the watch thread waits for the box.
+        QCoreApplication::processEvents();
+        heldDuringBox = h.panel->SerialPort().IsPortHeld();
+    };
+    Peer(3).HangUp();
+    ASSERT_TRUE(PumpUntil([&] { return !h.boxes.empty(); }));
+    EXPECT_TRUE(closedShown);
+    EXPECT_TRUE(heldDuringBox);
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
+    ExpectClosedShown(3, "STATUS:COM Port Closed");
+    EXPECT_EQ(h.boxes.size(), 1u);
+}
+
+class ReconnectTest : public PortSelectionTest {
+  protected:
+    // The scale on COM1 is found, then unplugged: its pseudo-terminal closes and its link goes.
+    void StartThenUnplug() {
+        Add(1, Role::Scale);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 1);
+        Peer(1).HangUp();
+        ports.Unmap(1);
+        ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
+        ExpectClosedShown(1, "STATUS:COM Port Closed");
+        ASSERT_EQ(h.boxes.size(), 1u);
+        h.boxes.clear();
+        peers.erase(1);
+    }
+    QString Tip(int n) { return h.panel->PortList().itemData(n - 1, Qt::ToolTipRole).toString(); }
+};
+
+TEST_F(ReconnectTest, TheScaleLinkedAsCom1AgainIsOpenedAndWatched) {
+    StartThenUnplug();
+    Add(1, Role::Scale);  // plugged in again: a new pseudo-terminal linked as COM1
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }, std::chrono::seconds(5)));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(TareReaches(1));
+}
+
+TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {
+    StartThenUnplug();
+    PressOpenClose();  // nothing there yet
+    ExpectOneOpenFailureBox();
+    Add(1, Role::Scale);
+    // The panel has seen the device come: the list names it.
+    ASSERT_TRUE(
+        PumpUntil([&] { return Tip(1).contains(QString::fromStdString(Peer(1).DevicePath())); }));
+    EXPECT_FALSE(Held(1));
+    ExpectClosedShown(1, "Not found serial port or serial occupied");
+    EXPECT_TRUE(h.boxes.empty());
+}
+
+// Outside a port folder, with udev's events as a test makes them.
+class DeviceEventsTest : public ReconnectTest {
+  protected:
+    DeviceEventsTest() {
+        qunsetenv("KARVEL_PORT_DIR");
+        h.Build(devices.Sources());
+    }
+    serial_port::SerialDevice& Plug(PtyPeer& peer, const char* name, const std::string& byId) {
+        serial_port::SerialDevice d;
+        d.node = peer.DevicePath();
+        d.name = name;
+        d.description = "USB serial adapter";
+        d.usb = true;
+        d.byId = byId;
+        devices.Plug(d);
+        return last = d;
+    }
+    FakeDevices devices;
+    serial_port::SerialDevice last;
+};
+
+TEST_F(DeviceEventsTest, AReplugedAdapterGetsItsComNumberBackAndIsReopened) {
+    const std::string scaleId = "/dev/serial/by-id/usb-Scale_Co_S1_A1B2-if00-port0";
+    PtyPeer gps(Role::Silent);
+    Plug(gps, "ttyUSB0", "/dev/serial/by-id/usb-GPS_G7-if00");
+    auto scale = std::make_unique<PtyPeer>(Role::Scale);
+    Plug(*scale, "ttyUSB1", scaleId);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 2);
+    EXPECT_TRUE(Tip(2).contains(QString::fromStdString(scaleId))) << Tip(2).toStdString();
+
+    scale->HangUp();
+    devices.Unplug(scale->DevicePath());
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->SerialPort().IsPortHeld(); }));
+    ExpectClosedShown(2, "STATUS:COM Port Closed");
+    h.boxes.clear();
+
+    // Another adapter meanwhile takes a new number: COM2 is kept for the scale.
+    PtyPeer other(Role::Silent);
+    Plug(other, "ttyUSB2", "/dev/serial/by-id/usb-Other_O1-if00");
+    ASSERT_TRUE(
+        PumpUntil([&] { return Tip(3).contains(QString::fromStdString(other.DevicePath())); }));
+    EXPECT_TRUE(Tip(2).contains("no device")) << Tip(2).toStdString();
+    EXPECT_TRUE(h.panel->IsShownClosed());
+
+    // The scale comes back under another kernel name, with the same by-id name.
+    auto again = std::make_unique<PtyPeer>(Role::Scale);
+    Plug(*again, "ttyUSB3", scaleId);
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(h.panel->Port(), 2);
+    EXPECT_EQ(h.Status(), "STATUS:COM2 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(IsHeld(again->DevicePath()));
+    EXPECT_TRUE(Tip(2).contains(QString::fromStdString(again->DevicePath())));
+    EXPECT_TRUE(FrameReachesDisplay(*again, {2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(gps.Received() == std::vector<std::uint8_t>{0x05});  // the scan's probe only
+    EXPECT_TRUE(other.Received().empty());
+    h.panel.reset();
 }
 
 class ShutdownTest : public PortSelectionTest {};

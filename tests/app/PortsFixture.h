@@ -34,12 +34,15 @@ class PortsFixture : public ::testing::Test {
     // Sends a frame from COM`n`'s peer and waits until the display shows it. Like a real scale
     // the peer repeats the frame: a watch thread that has just started purges what came before.
     bool FrameReachesDisplay(int n, const std::array<std::uint8_t, 9>& values) {
+        return FrameReachesDisplay(Peer(n), values);
+    }
+    bool FrameReachesDisplay(PtyPeer& peer, const std::array<std::uint8_t, 9>& values) {
         const std::size_t before = h.log->calls.size();
         const std::vector<std::uint8_t> frame = ScaleFrame(values);
         QTimer repeat;
-        QObject::connect(&repeat, &QTimer::timeout, [&] { Peer(n).Send(frame); });
+        QObject::connect(&repeat, &QTimer::timeout, [&] { peer.Send(frame); });
         repeat.start(250);
-        if (!Peer(n).Send(frame))
+        if (!peer.Send(frame))
             return false;
         std::array<int, 9> expectedValues{};
         std::copy(values.begin(), values.end(), expectedValues.begin());

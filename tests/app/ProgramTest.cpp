@@ -59,7 +59,8 @@ TEST(Program, VersionPrintsTheVersionBlock) {
 TEST(Program, HelpNamesEveryOptionAndAnUnknownOneIsRefused) {
     const Outcome help = RunKarvel({"--help"}, Offscreen());
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"--demo", "--list-ports", "--help", "--version"})
+    for (const char* option :
+         {"--demo", "--port", "--list-ports", "--follow", "--help", "--version"})
         EXPECT_TRUE(help.out.contains(option)) << option;
     const Outcome bad = RunKarvel({"--frobnicate"}, Offscreen());
     EXPECT_EQ(bad.exitCode, 2);
@@ -93,6 +94,38 @@ TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     EXPECT_TRUE(lines[0].contains(QString::fromStdString(one->DevicePath())));
     EXPECT_TRUE(lines[1].startsWith("COM3"));
     EXPECT_TRUE(lines[1].contains(QString::fromStdString(three->DevicePath())));
+}
+
+TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
+    PortDirectory ports;
+    auto one = serial_port::PseudoTerminal::Create();
+    auto two = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(one && two);
+    ports.Map(1, one->DevicePath());
+    QProcess karvel;
+    QProcessEnvironment env = Offscreen();
+    env.insert("KARVEL_PORT_DIR", ports.Path());
+    karvel.setProcessEnvironment(env);
+    karvel.start(QStringLiteral(KARVEL_BINARY), {"--list-ports", "--follow"});
+    QString out;
+    auto waitFor = [&](const QString& text) {
+        const QDeadlineTimer deadline(30000);
+        while (!out.contains(text) && !deadline.hasExpired() &&
+               karvel.state() != QProcess::NotRunning) {
+            karvel.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            out += QString::fromLocal8Bit(karvel.readAllStandardOutput());
+        }
+        return out.contains(text);
+    };
+    ASSERT_TRUE(waitFor(QString::fromStdString(one->DevicePath()) + "\n")) << out.toStdString();
+    ports.Map(2, two->DevicePath());
+    EXPECT_TRUE(waitFor("COM2  " + ports.Path() + "/COM2")) << out.toStdString();
+    ports.Unmap(1);
+    EXPECT_TRUE(waitFor("\n\nCOM2")) << out.toStdString();
+    karvel.terminate();
+    ASSERT_TRUE(karvel.waitForFinished(30000));
+    EXPECT_EQ(karvel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(karvel.exitCode(), 0);
 }
 
 TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {

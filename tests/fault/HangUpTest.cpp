@@ -28,6 +28,12 @@ class HangUpTest : public apptest::PortsFixture {
         EXPECT_FALSE(h.panel->SerialPort().IsWatching());
     }
 
+    // The panel shows Closed at once and lets the port go once the loss box is gone.
+    bool ClosedAfterLoss() {
+        return PumpUntil(
+            [&] { return h.panel->IsShownClosed() && !h.panel->SerialPort().IsPortHeld(); });
+    }
+
     // At most one box, and the one there is tells what happened on which port; forgets it.
     void ExpectAtMostOneLossBox(int port) {
         ASSERT_LE(h.boxes.size(), 1u);
@@ -55,16 +61,16 @@ TEST_F(HangUpTest, WhileWatchingThePanelGoesClosedAfterOneBoxAndTheThreadSleeps)
     Peer(1).HangUp();
 
     // Only the engine's messages are handled here, not the panel's queued work: the watch
-    // thread has reported the loss and lives on until the panel closes the port.
+    // thread has reported the loss and its box, and lives on until the panel closes the port.
     ASSERT_TRUE(window::WaitWhilePumping(
-        panel, [&] { return losses > 0; }, 20s));
+        panel, [&] { return losses > 0 && !h.boxes.empty(); }, 20s));
     ASSERT_TRUE(h.panel->SerialPort().IsWatching());
     const auto wakeups = h.panel->SerialPort().WatchWakeups();
     // A thread that still waited on the dead port would wake without end, and report again.
     EXPECT_FALSE(window::WaitForMessage(panel, 200ms));
     EXPECT_EQ(h.panel->SerialPort().WatchWakeups(), wakeups);
 
-    ASSERT_TRUE(PumpUntil([&] { return h.panel->IsShownClosed(); }));
+    ASSERT_TRUE(ClosedAfterLoss());
     ExpectClosed(1);
     EXPECT_EQ(h.Status(), "STATUS:COM Port Closed");
     EXPECT_EQ(losses, 1);
@@ -112,7 +118,7 @@ TEST_F(HangUpTest, APeerThatAnswersAndThenHangsUpLeavesThePanelClosed) {
     panel.afterMessage = nullptr;
 
     // The scan kept COM1, whose scale answered; the panel then learns that it is gone.
-    ASSERT_TRUE(PumpUntil([&] { return h.panel->IsShownClosed(); }))
+    ASSERT_TRUE(ClosedAfterLoss())
         << h.Status().toStdString() << ", " << h.boxes.size() << " box(es)";
     ExpectClosed(1);
     EXPECT_EQ(h.Status(), "STATUS:COM Port Closed");
@@ -139,7 +145,7 @@ TEST_F(HangUpTest, APeerThatHangsUpWhileAKeyIsWrittenLeavesThePanelClosedEachTim
         ASSERT_FALSE(h.panel->IsShownClosed());
         h.panel->KeyButton(1001 + round % 4)->click();
         Peer(1).HangUp();
-        ASSERT_TRUE(PumpUntil([&] { return h.panel->IsShownClosed(); }));
+        ASSERT_TRUE(ClosedAfterLoss());
         ExpectClosed(1);
         ExpectAtMostOneLossBox(1);
 

@@ -108,41 +108,66 @@ TEST_F(PortAccessTest, ReplacedByWhatIsNoSerialDeviceTheOpenFailsAndSaysWhy) {
     EXPECT_TRUE(TareReaches(Peer(1)));
 }
 
-TEST(PortPermission, AnOpenThatIsRefusedSaysPermissionDeniedAndNamesTheGroup) {
-    // A plain pseudo-terminal: no thread of this test runs while the child is forked off.
-    auto device = serial_port::PseudoTerminal::Create();
-    ASSERT_TRUE(device);
-    apptest::PortDirectory ports;
-    ports.Map(1, device->DevicePath());
-    const std::string path = device->DevicePath();
-
-    auto explain = [](std::string& report) {
-        CSerialLink link;
-        const int opened = link.Open(nullptr, 1, 9600, 'N', 8, 1, 3, 512);
-        report = ExplainOpenFailure(1, link.OpenError()).toStdString();
-        const bool denied = link.OpenError().kind == serial_port::ErrorKind::kPermissionDenied;
-        return opened == 0 && denied ? 0 : 1;
+// The advice names a group only when its members may open the device and it is not root.
+TEST(PortPermission, ARefusedOpenSaysWhoMayOpenTheDeviceAndHow) {
+    struct Case {
+        const char* name;
+        gid_t group;
+        mode_t mode;
+        std::vector<const char*> says;
+        std::vector<const char*> never;
     };
-    ChildOutcome outcome;
+    std::vector<Case> cases;
     if (::geteuid() == 0) {
         // Root opens everything: the refused user is nobody, who may look into the port
-        // directory but not open the device of group tty.
-        ASSERT_TRUE(QFile::setPermissions(ports.Path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                            QFile::ExeOwner | QFile::ReadOther |
-                                                            QFile::ExeOther));
-        ASSERT_EQ(::chown(path.c_str(), 0, 5), 0);
-        ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
-        outcome = RunAsNobody(explain);
+        // directory but not open the device.
+        cases = {
+            {"group tty may", 5, 0660, {"group 'tty'", "usermod -aG tty"}, {"udev"}},
+            {"only root's group may",
+             0,
+             0660,
+             {"the user 'root' and the group 'root'", "udev rule", "uaccess"},
+             {"usermod"}},
+            {"only root may", 5, 0600, {"only the user 'root'", "uaccess"}, {"usermod", "'tty'"}},
+        };
     } else {
-        ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-        outcome.exitStatus = explain(outcome.report);
+        cases = {{"nobody may", ::getegid(), 0, {"the administrator", "uaccess"}, {"usermod"}}};
     }
-    EXPECT_EQ(outcome.exitStatus, 0) << outcome.report;
-    const QString message = QString::fromStdString(outcome.report);
-    EXPECT_TRUE(message.startsWith("Permission denied for ")) << outcome.report;
-    EXPECT_TRUE(message.contains(QDir(ports.Path()).filePath("COM1"))) << outcome.report;
-    if (::geteuid() == 0) {
-        EXPECT_TRUE(message.contains("group 'tty'")) << outcome.report;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A plain pseudo-terminal: no thread of this test runs while the child is forked off.
+        auto device = serial_port::PseudoTerminal::Create();
+        ASSERT_TRUE(device);
+        apptest::PortDirectory ports;
+        ports.Map(1, device->DevicePath());
+        const std::string path = device->DevicePath();
+
+        auto explain = [](std::string& report) {
+            CSerialLink link;
+            const int opened = link.Open(nullptr, 1, 9600, 'N', 8, 1, 3, 512);
+            report = ExplainOpenFailure(1, link.OpenError()).toStdString();
+            const bool denied = link.OpenError().kind == serial_port::ErrorKind::kPermissionDenied;
+            return opened == 0 && denied ? 0 : 1;
+        };
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        ChildOutcome outcome;
+        if (::geteuid() == 0) {
+            ASSERT_TRUE(QFile::setPermissions(ports.Path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                                QFile::ExeOwner | QFile::ReadOther |
+                                                                QFile::ExeOther));
+            ASSERT_EQ(::chown(path.c_str(), 0, c.group), 0);
+            outcome = RunAsNobody(explain);
+        } else {
+            outcome.exitStatus = explain(outcome.report);
+        }
+        EXPECT_EQ(outcome.exitStatus, 0) << outcome.report;
+        const QString message = QString::fromStdString(outcome.report);
+        EXPECT_TRUE(message.startsWith("Permission denied for ")) << outcome.report;
+        EXPECT_TRUE(message.contains(QDir(ports.Path()).filePath("COM1"))) << outcome.report;
+        for (const char* part : c.says)
+            EXPECT_TRUE(message.contains(part)) << part << "\n" << outcome.report;
+        for (const char* part : c.never)
+            EXPECT_FALSE(message.contains(part)) << part << "\n" << outcome.report;
     }
 }
 
@@ -159,6 +184,11 @@ TEST_F(HeldDuringScanTest, APortLockedByAnotherDescriptorIsSkipped) {
     EXPECT_TRUE(h.boxes.empty());
     EXPECT_TRUE(Peer(1).Received().empty());
     EXPECT_TRUE(apptest::IsHeld(Peer(1).DevicePath()));
+    // The list says why the scan passed it by, and who holds it.
+    const QString tip = h.panel->PortList().itemData(0, Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains("could not be opened")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("(process %1 of user").arg(::getpid())))
+        << tip.toStdString();
 }
 
 TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
@@ -185,7 +215,7 @@ TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
     h.panel->PortList().setCurrentIndex(0);
     emit h.panel->PortList().activated(0);
     ASSERT_EQ(h.boxes.size(), 1u);
-    EXPECT_TRUE(h.boxes[0].request.detail.contains("in use by another program"))
+    EXPECT_TRUE(h.boxes[0].request.detail.contains("in use by another program: fault_test"))
         << h.boxes[0].request.detail.toStdString();
     h.panel.reset();
 }

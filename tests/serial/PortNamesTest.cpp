@@ -137,9 +137,12 @@ TEST(PortNumber, NamesTable) {
 TEST(SerialDeviceOrder, UsbFirstThenOnBoardEachInNaturalOrder) {
     using serial_port::SerialDevice;
     std::vector<SerialDevice> devices = {
-        {"/dev/ttyS1", "ttyS1", "", false},    {"/dev/ttyUSB10", "ttyUSB10", "", true},
-        {"/dev/ttyS0", "ttyS0", "", false},    {"/dev/ttyUSB2", "ttyUSB2", "", true},
-        {"/dev/ttyACM0", "ttyACM0", "", true}, {"/dev/ttyAMA0", "ttyAMA0", "", false},
+        {"/dev/ttyS1", "ttyS1", "", false, {}, {}},
+        {"/dev/ttyUSB10", "ttyUSB10", "", true, {}, {}},
+        {"/dev/ttyS0", "ttyS0", "", false, {}, {}},
+        {"/dev/ttyUSB2", "ttyUSB2", "", true, {}, {}},
+        {"/dev/ttyACM0", "ttyACM0", "", true, {}, {}},
+        {"/dev/ttyAMA0", "ttyAMA0", "", false, {}, {}},
     };
     std::sort(devices.begin(), devices.end(), serial_port::ComesBefore);
     std::vector<std::string> names;

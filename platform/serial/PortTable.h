@@ -1,0 +1,52 @@
+#pragma once
+
+// COM numbers that stay with their devices while the machine's devices come and go: a present
+// device keeps its number; a device with an identity that udev keeps (its /dev/serial/by-id name
+// or USB serial number) gets its old number back when it returns; a new device takes the lowest
+// number that is neither in use nor kept for such a device. The first look numbers the devices
+// in the order of FindSerialDevices, as a look without a table does.
+//
+// Thread: any; one lock guards the table.
+
+#include <array>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "PortNames.h"
+#include "SerialDevices.h"
+
+namespace serial_port {
+
+// What tells this device again after it was unplugged; empty when nothing does.
+std::string DeviceIdentity(const SerialDevice& device);
+
+class PortTable {
+  public:
+    using Enumerate = std::function<std::vector<SerialDevice>()>;
+    explicit PortTable(Enumerate enumerate = FindSerialDevices);
+
+    // Looks at the devices again.
+    void Refresh();
+    // The present devices by number.
+    std::vector<PortInfo> Ports() const;
+
+  private:
+    struct Entry {
+        SerialDevice device;
+        bool present = true;
+    };
+    Enumerate m_enumerate;
+    mutable std::mutex m_lock;
+    bool m_numbered = false;
+    std::array<std::optional<Entry>, kLastPortNumber + 1> m_entries;  // [n] for COMn
+};
+
+// While a live table is set, the COM numbers of the machine's devices are its numbers and the
+// devices are looked at only when it is refreshed (a port folder still wins). nullptr: every
+// question looks at the devices anew, numbering them in order. The table outlives its setting.
+void SetLivePortTable(const PortTable* table);
+const PortTable* LivePortTable();
+
+}  // namespace serial_port

@@ -1,0 +1,39 @@
+#pragma once
+
+// The machine's serial devices as a test makes them come and go: what an enumeration finds, and
+// an event for each change, as udev would send.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "PortWatcher.h"
+#include "serial/Event.h"
+#include "serial/SerialDevices.h"
+
+namespace apptest {
+
+class FakeDevices {
+  public:
+    FakeDevices();
+
+    // Where a panel's watcher takes its events and enumeration from.
+    PortWatcher::Sources Sources();
+
+    void Plug(serial_port::SerialDevice device);
+    void Unplug(const std::string& node);
+
+  private:
+    struct State {
+        std::mutex lock;
+        std::vector<serial_port::SerialDevice> present;
+        std::vector<serial_port::DeviceEvent> events;
+        std::optional<serial_port::Event> ready;
+    };
+    void Post(serial_port::DeviceEvent event);
+
+    std::shared_ptr<State> m_state;
+};
+
+}  // namespace apptest
