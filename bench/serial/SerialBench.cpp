@@ -6,13 +6,16 @@
 // measured under the same placement, once with the two threads pinned to different cores and once
 // with both pinned to one core, and each placement reports its own ratio.
 //
-// Usage: serial_bench [--seconds N]   (N: length of the idle measurement, default 5)
+// Usage: serial_bench [--seconds N] [--placement apart|one_core]
+//   N: length of the idle measurement, default 5; --placement measures that placement only.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -73,43 +76,126 @@ void PinAfterStart() {
     PinThisThread(0);
 }
 
+bool WaitReadable(int eventFd) {
+    pollfd p{eventFd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0) {
+    }
+    std::uint64_t v = 0;
+    return ::read(eventFd, &v, sizeof v) == sizeof v;
+}
+
+bool Signal(int eventFd) {
+    const std::uint64_t one = 1;
+    return ::write(eventFd, &one, sizeof one) == sizeof one;
+}
+
 // Round trips per second between two threads that sleep in poll on an eventfd each.
 double HandoverFloor(std::chrono::milliseconds duration, Placement placement) {
     const int ping = ::eventfd(0, EFD_CLOEXEC);
     const int pong = ::eventfd(0, EFD_CLOEXEC);
-    auto wait = [](int fd) {
-        pollfd p{fd, POLLIN, 0};
-        while (::poll(&p, 1, -1) < 0) {
-        }
-        std::uint64_t v = 0;
-        return ::read(fd, &v, sizeof v) == sizeof v;
-    };
-    auto signal = [](int fd) {
-        const std::uint64_t one = 1;
-        return ::write(fd, &one, sizeof one) == sizeof one;
-    };
     std::atomic<bool> stop{false};
     PinForStart(placement);
     std::thread echo([&] {
-        while (wait(ping) && !stop.load())
-            signal(pong);
-        signal(pong);
+        while (WaitReadable(ping) && !stop.load())
+            Signal(pong);
+        Signal(pong);
     });
     PinAfterStart();
     long trips = 0;
     const auto start = Clock::now();
     const auto end = start + duration;
     while (Clock::now() < end) {
-        signal(ping);
-        wait(pong);
+        Signal(ping);
+        WaitReadable(pong);
         ++trips;
     }
     const double elapsed = Seconds(Clock::now() - start);
     stop = true;
-    signal(ping);
+    Signal(ping);
     echo.join();
     ::close(ping);
     ::close(pong);
+    return static_cast<double>(trips) / elapsed;
+}
+
+// The peer keeping the line full: 256-byte writes until stopped. Its last write completes only
+// once the reader has made room for it, so the reader keeps reading until Done.
+class Flood {
+  public:
+    Flood(serial_port::PseudoTerminal& peer, std::function<void()> onDone)
+        : m_thread([this, &peer, onDone = std::move(onDone)] {
+              const std::vector<std::uint8_t> chunk(256, 0x5A);
+              while (!m_stop.load() && peer.Write(chunk)) {
+              }
+              m_done = true;
+              if (onDone)
+                  onDone();
+          }) {}
+    ~Flood() {
+        m_stop = true;
+        m_thread.join();
+    }
+    Flood(const Flood&) = delete;
+    Flood& operator=(const Flood&) = delete;
+
+    void Stop() { m_stop = true; }
+    bool Done() const { return m_done.load(); }
+
+  private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;  // last, so that it starts after the flags exist
+};
+
+// The least per-byte work of the engine's design: the bare hand-over above plus one one-byte read
+// of the same flooded line before each trip. What the engine costs beyond this is its own; what
+// this costs beyond the bare hand-over is the line's (a flooded pseudo-terminal wakes a kernel
+// worker for many reads).
+double LineFloor(serial_port::PseudoTerminal& peer, std::chrono::milliseconds duration,
+                 Placement placement) {
+    const int line = ::open(peer.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line < 0)
+        return 0;
+    ::tcflush(line, TCIFLUSH);
+    const int ping = ::eventfd(0, EFD_CLOEXEC);
+    const int pong = ::eventfd(0, EFD_CLOEXEC);
+    std::atomic<bool> stop{false};
+    PinAfterStart();
+    long trips = 0;
+    double elapsed = 0;
+    {
+        Flood flood(peer, nullptr);
+        PinForStart(placement);
+        std::thread reader([&] {
+            std::uint8_t byte = 0;
+            while (!stop.load() && ::read(line, &byte, 1) == 1) {
+                Signal(pong);
+                WaitReadable(ping);
+            }
+            std::vector<std::uint8_t> rest(4096);
+            while (!flood.Done()) {
+                pollfd p{line, POLLIN, 0};
+                if (::poll(&p, 1, 10) > 0 && ::read(line, rest.data(), rest.size()) <= 0)
+                    break;
+            }
+        });
+        PinAfterStart();
+        const auto start = Clock::now();
+        const auto end = start + duration;
+        while (Clock::now() < end) {
+            WaitReadable(pong);
+            ++trips;
+            Signal(ping);
+        }
+        elapsed = Seconds(Clock::now() - start);
+        stop = true;
+        flood.Stop();
+        Signal(ping);
+        reader.join();
+    }
+    ::close(ping);
+    ::close(pong);
+    ::close(line);
     return static_cast<double>(trips) / elapsed;
 }
 
@@ -212,15 +298,7 @@ double EngineThroughput(Rig& rig, std::chrono::milliseconds duration, Placement 
     CSerialLink link;
     if (!OpenAndWatch(link, owner, rig, placement))
         return 0;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> writerDone{false};
-    std::thread writer([&] {
-        const std::vector<std::uint8_t> chunk(256, 0x5A);
-        while (!stop.load() && rig.peer.Write(chunk)) {
-        }
-        writerDone = true;
-        window::Wake(owner);
-    });
+    Flood flood(rig.peer, [&] { window::Wake(owner); });
     const auto start = Clock::now();
     if (pumping)
         window::WaitWhilePumping(
@@ -229,10 +307,8 @@ double EngineThroughput(Rig& rig, std::chrono::milliseconds duration, Placement 
         window::PumpThreadFor(duration);
     const std::uint64_t received = owner.received;
     const double elapsed = Seconds(Clock::now() - start);
-    // The writer's last chunk still has to be read before it can see the stop.
-    stop = true;
-    window::WaitWhilePumping(owner, [&] { return writerDone.load(); });
-    writer.join();
+    flood.Stop();
+    window::WaitWhilePumping(owner, [&] { return flood.Done(); });
     link.Close();
     return static_cast<double>(received) / elapsed;
 }
@@ -312,9 +388,19 @@ double Percentile(std::vector<double> values, double p) {
 
 int main(int argc, char** argv) {
     int idleSeconds = 5;
+    std::vector<Placement> placements = {Placement::kApart, Placement::kOneCore};
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             idleSeconds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--placement") == 0) {
+            const bool apart = std::strcmp(argv[i + 1], PlacementName(Placement::kApart)) == 0;
+            const bool one = std::strcmp(argv[i + 1], PlacementName(Placement::kOneCore)) == 0;
+            if (!apart && !one) {
+                std::fprintf(stderr, "serial_bench: --placement is apart or one_core\n");
+                return 2;
+            }
+            placements = {apart ? Placement::kApart : Placement::kOneCore};
+        }
     }
     QCoreApplication app(argc, argv);
     Rig rig = MakeRig();
@@ -333,14 +419,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "serial_bench: needs cores 0 and 1\n");
         return 1;
     }
-    for (const Placement placement : {Placement::kApart, Placement::kOneCore}) {
-        std::vector<double> floors, engines, pumpeds, qtFloors, mailboxes, ratios, pumpedRatios;
+    for (const Placement placement : placements) {
+        std::vector<double> floors, lineFloors, engines, pumpeds, qtFloors, mailboxes, ratios,
+            lineRatios, pumpedRatios;
         for (int round = 0; round < kRounds; ++round) {
             const double floor = HandoverFloor(kRound, placement);
+            const double lineFloor = LineFloor(rig.peer, kRound, placement);
             const double engine = EngineThroughput(rig, kRound, placement);
             const double pumped = EngineThroughput(rig, kRound, placement, true);
             floors.push_back(floor);
+            lineFloors.push_back(lineFloor);
             engines.push_back(engine);
+            lineRatios.push_back(100.0 * engine / lineFloor);
             pumpeds.push_back(pumped);
             ratios.push_back(100.0 * engine / floor);
             pumpedRatios.push_back(100.0 * pumped / floor);
@@ -354,6 +444,10 @@ int main(int argc, char** argv) {
         Figure(name("engine_vs_floor").c_str(), Percentile(ratios, 0.5), "%");
         Figure(name("engine_vs_floor_lowest_round").c_str(), Percentile(ratios, 0), "%");
         Figure(name("engine_vs_floor_highest_round").c_str(), Percentile(ratios, 1), "%");
+        Figure(name("line_floor_per_s").c_str(), Percentile(lineFloors, 0.5), "1/s");
+        Figure(name("engine_vs_line_floor").c_str(), Percentile(lineRatios, 0.5), "%");
+        Figure(name("engine_vs_line_floor_lowest_round").c_str(), Percentile(lineRatios, 0), "%");
+        Figure(name("engine_vs_line_floor_highest_round").c_str(), Percentile(lineRatios, 1), "%");
         // The same delivery while the owner waits in WaitWhilePumping (as Close does), and Qt's
         // own blocking hand-over into an event loop, for comparison.
         Figure(name("engine_pumped_bytes_per_s").c_str(), Percentile(pumpeds, 0.5), "1/s");

@@ -107,12 +107,16 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
 }
 
 void Mailbox::OnPosted() {
-    for (;;) {
+    for (bool cleared = false;; cleared = true) {
         Pump(-1);
         // Cleared after the answers went out, so the clearing costs the waiting sender nothing,
         // and a sender that was answered sends its next letter meanwhile without a signal.
-        std::uint64_t count = 0;
-        while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+        // While the flag is up no sender signals again, so one clearing per call is enough: a
+        // burst of letters costs no read per letter.
+        if (!cleared) {
+            std::uint64_t count = 0;
+            while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+            }
         }
         // The flag drops only together with finding the queue empty: a sender whose wake-up
         // was just swallowed has queued its letter already, and one that comes later sees the
