@@ -13,9 +13,9 @@
 #include <functional>
 #include <span>
 
-#include "component/Guid.h"
-#include "component/Interfaces.h"
-#include "component/Ref.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Ref.h"
 
 class QWidget;
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "Resources.h"
-#include "component/Activation.h"
-#include "component/Result.h"
+#include "platform/component/Activation.h"
+#include "platform/component/Result.h"
 
 CScalePanelApp::CScalePanelApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Named after the program file itself, however it was started: the caption of the panel's

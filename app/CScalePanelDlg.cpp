@@ -14,8 +14,8 @@
 #include "DialogTemplates.h"
 #include "PortDescription.h"
 #include "Resources.h"
-#include "component/Activation.h"
-#include "serial/ChosenPort.h"
+#include "platform/component/Activation.h"
+#include "platform/serial/ChosenPort.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "CSerialLink.h"
 #include "MessagePresenter.h"
 #include "PortWatcher.h"
-#include "window/Messages.h"
+#include "platform/window/Messages.h"
 
 // The last 12 bytes received, oldest first. One for the whole program, never cleared: bytes of
 // an earlier port or opening stay in it.

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "VersionInfo.h"
-#include "serial/ChosenPort.h"
+#include "platform/serial/ChosenPort.h"
 
 bool IsPortArgument(const QString& value, QString* normalised) {
     if (value.contains(QLatin1Char('/'))) {

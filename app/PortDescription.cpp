@@ -1,6 +1,6 @@
 #include "PortDescription.h"
 
-#include "serial/DeviceAccess.h"
+#include "platform/serial/DeviceAccess.h"
 
 namespace {
 

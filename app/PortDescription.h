@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "serial/PortError.h"
-#include "serial/PortNames.h"
+#include "platform/serial/PortError.h"
+#include "platform/serial/PortNames.h"
 
 // One line naming the device behind COM`portNumber` (and its description when known) among
 // `ports` (serial_port::ListPorts(), taken once for all numbers), or saying that there is none.

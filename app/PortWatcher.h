@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 
-#include "serial/DeviceMonitor.h"
-#include "serial/PortTable.h"
+#include "platform/serial/DeviceMonitor.h"
+#include "platform/serial/PortTable.h"
 
 class PortWatcher : public QObject {
     Q_OBJECT

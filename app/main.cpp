@@ -10,7 +10,7 @@
 #include "DemoScale.h"
 #include "PortDescription.h"
 #include "PortWatcher.h"
-#include "window/TerminationSignals.h"
+#include "platform/window/TerminationSignals.h"
 
 namespace {
 

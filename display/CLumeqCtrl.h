@@ -9,10 +9,10 @@
 #include <QPointer>
 #include <QString>
 
-#include "component/Identity.h"
-#include "component/Interfaces.h"
-#include "component/Ref.h"
 #include "paint/SegmentPainter.h"
+#include "platform/component/Identity.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Ref.h"
 
 namespace lumeq {
 

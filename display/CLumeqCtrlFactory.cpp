@@ -5,7 +5,7 @@
 #include "CLumeqCtrl.h"
 #include "LumeqIds.h"
 #include "LumeqServer.h"
-#include "component/Registration.h"
+#include "platform/component/Registration.h"
 #include "res/LumeqStrings.h"
 
 namespace lumeq {

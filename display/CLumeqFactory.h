@@ -1,6 +1,6 @@
 #pragma once
 
-#include "component/Ref.h"
+#include "platform/component/Ref.h"
 #include "res/LumeqVersion.h"
 
 namespace lumeq {

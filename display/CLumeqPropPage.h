@@ -6,8 +6,8 @@
 #include <QWidget>
 
 #include "PropertyPage.h"
-#include "component/Identity.h"
-#include "component/Ref.h"
+#include "platform/component/Identity.h"
+#include "platform/component/Ref.h"
 
 namespace lumeq {
 

@@ -6,7 +6,7 @@
 #include "CLumeqPropPage.h"
 #include "LumeqIds.h"
 #include "LumeqServer.h"
-#include "component/Registration.h"
+#include "platform/component/Registration.h"
 #include "res/LumeqStrings.h"
 
 namespace lumeq {

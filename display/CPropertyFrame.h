@@ -5,7 +5,7 @@
 #include <QDialog>
 
 #include "PropertyPage.h"
-#include "component/Ref.h"
+#include "platform/component/Ref.h"
 
 class QTabWidget;
 class QPushButton;

@@ -1,7 +1,7 @@
 #include "CTypeLibCache.h"
 
 #include "LumeqIds.h"
-#include "component/TypeLibrary.h"
+#include "platform/component/TypeLibrary.h"
 
 namespace lumeq {
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "component/Guid.h"
-#include "component/Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Result.h"
 
 namespace component {
 struct TypeLibraryInfo;

@@ -4,8 +4,8 @@
 
 #include "CModuleState.h"
 #include "LumeqServer.h"
-#include "component/Interfaces.h"
-#include "component/TypeLibrary.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/TypeLibrary.h"
 #include "res/LumeqTypeLib.h"
 #include "res/LumeqVersion.h"
 

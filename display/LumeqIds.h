@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "component/Guid.h"
+#include "platform/component/Guid.h"
 
 namespace lumeq {
 

@@ -5,8 +5,8 @@
 
 #include <span>
 
-#include "component/DispatchTable.h"
-#include "component/TypeLibrary.h"
+#include "platform/component/DispatchTable.h"
+#include "platform/component/TypeLibrary.h"
 
 namespace lumeq {
 

@@ -7,7 +7,7 @@
 #include "CLumeqPropPageFactory.h"
 #include "CModuleState.h"
 #include "LumeqIds.h"
-#include "component/Registration.h"
+#include "platform/component/Registration.h"
 
 namespace lumeq {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "component/Guid.h"
-#include "component/Ref.h"
-#include "component/Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Ref.h"
+#include "platform/component/Result.h"
 
 namespace lumeq {
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "component/Interfaces.h"
+#include "platform/component/Interfaces.h"
 
 class QWidget;
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "component/Guid.h"
+#include "platform/component/Guid.h"
 
 namespace {
 

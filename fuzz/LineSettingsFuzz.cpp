@@ -10,8 +10,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "serial/BaudRates.h"
-#include "serial/LineSettingsText.h"
+#include "platform/serial/BaudRates.h"
+#include "platform/serial/LineSettingsText.h"
 
 namespace {
 

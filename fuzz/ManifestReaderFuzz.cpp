@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "component/Guid.h"
-#include "component/Manifest.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Manifest.h"
 
 namespace {
 

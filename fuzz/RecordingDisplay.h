@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "component/Interfaces.h"
-#include "component/Ref.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Ref.h"
 
 namespace fuzz {
 

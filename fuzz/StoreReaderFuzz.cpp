@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "component/RegistrationStore.h"
+#include "platform/component/RegistrationStore.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "component/Result.h"
-#include "component/Variant.h"
+#include "platform/component/Result.h"
+#include "platform/component/Variant.h"
 
 namespace fuzz {
 

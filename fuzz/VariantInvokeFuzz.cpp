@@ -20,9 +20,9 @@
 #include "FuzzCheck.h"
 #include "LumeqIds.h"
 #include "VariantFromBytes.h"
-#include "component/Activation.h"
-#include "component/Interfaces.h"
-#include "component/Ref.h"
+#include "platform/component/Activation.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Ref.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "serial/DriverLineEvents.h"
-#include "serial/LineSettingsText.h"
-#include "serial/PortNames.h"
+#include "platform/serial/DriverLineEvents.h"
+#include "platform/serial/LineSettingsText.h"
+#include "platform/serial/PortNames.h"
 
 namespace {
 

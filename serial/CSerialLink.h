@@ -16,12 +16,12 @@
 #include <string>
 #include <thread>
 
-#include "serial/Event.h"
-#include "serial/LineEventSource.h"
-#include "serial/PortError.h"
-#include "serial/PortTypes.h"
-#include "serial/SerialPort.h"
-#include "window/Messages.h"
+#include "platform/serial/Event.h"
+#include "platform/serial/LineEventSource.h"
+#include "platform/serial/PortError.h"
+#include "platform/serial/PortTypes.h"
+#include "platform/serial/SerialPort.h"
+#include "platform/window/Messages.h"
 
 // Notifications sent to the owner; LPARAM is always the port number.
 inline constexpr window::MessageId PN_BREAK = window::kUserMessage + 1;

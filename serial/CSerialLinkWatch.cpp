@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "CSerialLink.h"
-#include "serial/WaitSet.h"
+#include "platform/serial/WaitSet.h"
 
 namespace {
 

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "CScalePanelDlg.h"
-#include "serial/PseudoTerminal.h"
-#include "window/Messages.h"
+#include "platform/serial/PseudoTerminal.h"
+#include "platform/window/Messages.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "component/RegistrationStore.h"
+#include "platform/component/RegistrationStore.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <QWidget>
 
 #include "LumeqIds.h"
-#include "component/Activation.h"
-#include "component/Interfaces.h"
-#include "component/Ref.h"
+#include "platform/component/Activation.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Ref.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "CScalePanelDlg.h"
 #include "ReaderSession.h"
-#include "component/Activation.h"
+#include "platform/component/Activation.h"
 
 namespace mirror {
 

@@ -12,7 +12,7 @@
 
 #include "ScaleFrames.h"
 #include "ScaleModel.h"
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 
 namespace mirror {
 

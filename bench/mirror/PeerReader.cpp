@@ -10,7 +10,7 @@
 #include "CLumeq.h"
 #include "ReaderSession.h"
 #include "Resources.h"
-#include "component/Activation.h"
+#include "platform/component/Activation.h"
 
 namespace mirror {
 

@@ -1,6 +1,6 @@
 #include "CountingDisplay.h"
 
-#include "component/Ref.h"
+#include "platform/component/Ref.h"
 
 namespace soak {
 

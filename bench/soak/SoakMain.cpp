@@ -32,8 +32,8 @@
 #include "SoakPanel.h"
 #include "SoakScale.h"
 #include "SoakVerdict.h"
-#include "component/Activation.h"
-#include "window/Messages.h"
+#include "platform/component/Activation.h"
+#include "platform/window/Messages.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <array>
 
-#include "canvas/Canvas.h"
 #include "display/paint/ImageBuffer.h"
 #include "display/paint/SegmentTables.h"
+#include "platform/canvas/Canvas.h"
 
 namespace lumeq {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "canvas/Canvas.h"
+#include "platform/canvas/Canvas.h"
 
 namespace lumeq::tables {
 

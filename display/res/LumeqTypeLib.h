@@ -1,6 +1,6 @@
 #pragma once
 
-#include "component/TypeLibrary.h"
+#include "platform/component/TypeLibrary.h"
 
 namespace lumeq {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "component/Interfaces.h"
+#include "platform/component/Interfaces.h"
 
 namespace lumeq {
 

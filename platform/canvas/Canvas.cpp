@@ -1,7 +1,7 @@
-#include "canvas/Canvas.h"
+#include "platform/canvas/Canvas.h"
 
-#include "canvas/Raster.h"
-#include "canvas/ScaledRaster.h"
+#include "platform/canvas/Raster.h"
+#include "platform/canvas/ScaledRaster.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

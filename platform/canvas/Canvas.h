@@ -13,8 +13,8 @@
 #include <span>
 #include <string_view>
 
-#include "canvas/Color.h"
-#include "canvas/DeviceScale.h"
+#include "platform/canvas/Color.h"
+#include "platform/canvas/DeviceScale.h"
 
 namespace canvas {
 

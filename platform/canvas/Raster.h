@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "canvas/Canvas.h"
+#include "platform/canvas/Canvas.h"
 
 namespace canvas::raster {
 

@@ -1,4 +1,4 @@
-#include "canvas/ScaledRaster.h"
+#include "platform/canvas/ScaledRaster.h"
 
 #include <algorithm>
 #include <cmath>

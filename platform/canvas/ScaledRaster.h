@@ -11,9 +11,9 @@
 
 #include <span>
 
-#include "canvas/Canvas.h"
-#include "canvas/DeviceScale.h"
-#include "canvas/Raster.h"
+#include "platform/canvas/Canvas.h"
+#include "platform/canvas/DeviceScale.h"
+#include "platform/canvas/Raster.h"
 
 namespace canvas::raster {
 

@@ -1,10 +1,10 @@
-#include "Activation.h"
+#include "platform/component/Activation.h"
 
-#include "ErrorText.h"
-#include "LibraryCache.h"
-#include "Manifest.h"
-#include "Ref.h"
-#include "StoreFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/LibraryCache.h"
+#include "platform/component/Manifest.h"
+#include "platform/component/Ref.h"
+#include "platform/component/StoreFile.h"
 
 namespace component {
 

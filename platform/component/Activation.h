@@ -14,9 +14,9 @@
 #include <string>
 #include <string_view>
 
-#include "Guid.h"
-#include "Interfaces.h"
-#include "Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

@@ -1,4 +1,4 @@
-#include "DispatchTable.h"
+#include "platform/component/DispatchTable.h"
 
 #include <strings.h>
 

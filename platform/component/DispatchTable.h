@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Interfaces.h"
+#include "platform/component/Interfaces.h"
 
 namespace component {
 

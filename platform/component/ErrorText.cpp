@@ -1,4 +1,4 @@
-#include "ErrorText.h"
+#include "platform/component/ErrorText.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "FileTrust.h"
+#include "platform/component/FileTrust.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "ErrorText.h"
+#include "platform/component/ErrorText.h"
 
 namespace component {
 

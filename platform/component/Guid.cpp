@@ -1,4 +1,4 @@
-#include "Guid.h"
+#include "platform/component/Guid.h"
 
 #include <cstdio>
 

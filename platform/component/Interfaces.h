@@ -11,9 +11,9 @@
 #include <span>
 #include <vector>
 
-#include "Guid.h"
-#include "Result.h"
-#include "Variant.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Result.h"
+#include "platform/component/Variant.h"
 
 class QWidget;
 class QRect;

@@ -1,4 +1,4 @@
-#include "Library.h"
+#include "platform/component/Library.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "ErrorText.h"
+#include "platform/component/ErrorText.h"
 
 namespace component {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "TrustedFile.h"
-#include "UniqueFd.h"
+#include "platform/component/TrustedFile.h"
+#include "platform/component/UniqueFd.h"
 
 namespace component {
 

@@ -1,11 +1,11 @@
-#include "LibraryCache.h"
+#include "platform/component/LibraryCache.h"
 
 #include <cerrno>
 #include <map>
 #include <mutex>
 
-#include "ErrorText.h"
-#include "TrustedFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/TrustedFile.h"
 
 namespace component {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "Library.h"
-#include "Result.h"
+#include "platform/component/Library.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

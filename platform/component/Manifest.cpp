@@ -1,4 +1,4 @@
-#include "Manifest.h"
+#include "platform/component/Manifest.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "ErrorText.h"
-#include "TextFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/TextFile.h"
 
 namespace component {
 

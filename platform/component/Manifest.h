@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Guid.h"
-#include "Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

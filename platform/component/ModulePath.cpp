@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "Registration.h"
+#include "platform/component/Registration.h"
 
 namespace component {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "Interfaces.h"
+#include "platform/component/Interfaces.h"
 
 namespace component {
 

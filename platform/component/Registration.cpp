@@ -1,10 +1,10 @@
-#include "Registration.h"
+#include "platform/component/Registration.h"
 
-#include "ErrorText.h"
-#include "RegistrationFault.h"
-#include "RegistrationStore.h"
-#include "StoreFile.h"
-#include "TextFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/RegistrationFault.h"
+#include "platform/component/RegistrationStore.h"
+#include "platform/component/StoreFile.h"
+#include "platform/component/TextFile.h"
 
 namespace component {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "Guid.h"
-#include "Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

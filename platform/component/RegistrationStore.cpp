@@ -1,4 +1,4 @@
-#include "RegistrationStore.h"
+#include "platform/component/RegistrationStore.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,8 +7,8 @@
 #include <span>
 #include <unordered_set>
 
-#include "ErrorText.h"
-#include "TextFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/TextFile.h"
 
 namespace component {
 

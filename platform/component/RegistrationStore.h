@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Guid.h"
-#include "Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

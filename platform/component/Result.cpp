@@ -1,4 +1,4 @@
-#include "Result.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

@@ -1,4 +1,4 @@
-#include "StoreFile.h"
+#include "platform/component/StoreFile.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ErrorText.h"
-#include "StoreLock.h"
-#include "TextFile.h"
-#include "TrustedFile.h"
-#include "UniqueFd.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/StoreLock.h"
+#include "platform/component/TextFile.h"
+#include "platform/component/TrustedFile.h"
+#include "platform/component/UniqueFd.h"
 
 namespace component {
 

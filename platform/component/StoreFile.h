@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "RegistrationStore.h"
-#include "Result.h"
+#include "platform/component/RegistrationStore.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

@@ -1,4 +1,4 @@
-#include "StoreLock.h"
+#include "platform/component/StoreLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,8 +11,8 @@
 #include <sstream>
 #include <thread>
 
-#include "ErrorText.h"
-#include "FileTrust.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/FileTrust.h"
 
 namespace component {
 

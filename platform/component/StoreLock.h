@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "Result.h"
-#include "UniqueFd.h"
+#include "platform/component/Result.h"
+#include "platform/component/UniqueFd.h"
 
 namespace component {
 

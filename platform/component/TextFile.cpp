@@ -1,12 +1,12 @@
-#include "TextFile.h"
+#include "platform/component/TextFile.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 
-#include "ErrorText.h"
-#include "TrustedFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/TrustedFile.h"
 
 namespace component {
 

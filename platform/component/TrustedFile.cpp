@@ -1,4 +1,4 @@
-#include "TrustedFile.h"
+#include "platform/component/TrustedFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <deque>
 #include <vector>
 
-#include "ErrorText.h"
-#include "FileTrust.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/FileTrust.h"
 
 namespace component {
 

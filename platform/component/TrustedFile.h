@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "UniqueFd.h"
+#include "platform/component/UniqueFd.h"
 
 namespace component {
 

@@ -1,8 +1,8 @@
-#include "TypeLibrary.h"
+#include "platform/component/TypeLibrary.h"
 
-#include "ErrorText.h"
-#include "LibraryCache.h"
-#include "StoreFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/LibraryCache.h"
+#include "platform/component/StoreFile.h"
 
 namespace component {
 

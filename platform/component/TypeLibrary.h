@@ -7,9 +7,9 @@
 #include <span>
 #include <string_view>
 
-#include "Guid.h"
-#include "Interfaces.h"
-#include "Result.h"
+#include "platform/component/Guid.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

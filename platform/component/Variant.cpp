@@ -1,4 +1,4 @@
-#include "Variant.h"
+#include "platform/component/Variant.h"
 
 #include <charconv>
 #include <cmath>

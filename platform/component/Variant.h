@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Result.h"
+#include "platform/component/Result.h"
 
 namespace component {
 

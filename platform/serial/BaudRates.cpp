@@ -1,4 +1,4 @@
-#include "BaudRates.h"
+#include "platform/serial/BaudRates.h"
 
 #include <termios.h>
 

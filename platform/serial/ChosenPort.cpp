@@ -1,9 +1,9 @@
-#include "ChosenPort.h"
+#include "platform/serial/ChosenPort.h"
 
 #include <algorithm>
 #include <mutex>
 
-#include "DeviceAccess.h"
+#include "platform/serial/DeviceAccess.h"
 
 namespace serial_port {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "PortNames.h"
+#include "platform/serial/PortNames.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "DeviceAccess.h"
+#include "platform/serial/DeviceAccess.h"
 
 #include <dirent.h>
 #include <fcntl.h>

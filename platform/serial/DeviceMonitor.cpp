@@ -1,4 +1,4 @@
-#include "DeviceMonitor.h"
+#include "platform/serial/DeviceMonitor.h"
 
 #include <libudev.h>
 

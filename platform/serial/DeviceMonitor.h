@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "PortError.h"
+#include "platform/serial/PortError.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "DriverLineEvents.h"
+#include "platform/serial/DriverLineEvents.h"
 
 #include <linux/serial.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <mutex>
 
-#include "PortTypes.h"
+#include "platform/serial/PortTypes.h"
 
 namespace serial_port {
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <thread>
 
-#include "Event.h"
-#include "LineCounters.h"
-#include "LineEventSource.h"
+#include "platform/serial/Event.h"
+#include "platform/serial/LineCounters.h"
+#include "platform/serial/LineEventSource.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "Event.h"
+#include "platform/serial/Event.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

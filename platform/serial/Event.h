@@ -7,8 +7,8 @@
 #include <mutex>
 #include <optional>
 
-#include "PortError.h"
-#include "Waitable.h"
+#include "platform/serial/PortError.h"
+#include "platform/serial/Waitable.h"
 
 namespace serial_port {
 

@@ -1,6 +1,6 @@
-#include "LineCounters.h"
+#include "platform/serial/LineCounters.h"
 
-#include "PortTypes.h"
+#include "platform/serial/PortTypes.h"
 
 namespace serial_port {
 

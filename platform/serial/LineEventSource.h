@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "Waitable.h"
+#include "platform/serial/Waitable.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "LineSettingsText.h"
+#include "platform/serial/LineSettingsText.h"
 
 #include <cctype>
 #include <optional>

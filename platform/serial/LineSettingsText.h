@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "PortTypes.h"
+#include "platform/serial/PortTypes.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "PortError.h"
+#include "platform/serial/PortError.h"
 
 #include <cerrno>
 #include <cstring>

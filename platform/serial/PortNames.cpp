@@ -1,4 +1,4 @@
-#include "PortNames.h"
+#include "platform/serial/PortNames.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "ChosenPort.h"
-#include "PortTable.h"
-#include "SerialDevices.h"
+#include "platform/serial/ChosenPort.h"
+#include "platform/serial/PortTable.h"
+#include "platform/serial/SerialDevices.h"
 
 namespace serial_port {
 

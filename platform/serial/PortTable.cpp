@@ -1,4 +1,4 @@
-#include "PortTable.h"
+#include "platform/serial/PortTable.h"
 
 #include <atomic>
 #include <utility>

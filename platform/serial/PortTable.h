@@ -14,8 +14,8 @@
 #include <optional>
 #include <vector>
 
-#include "PortNames.h"
-#include "SerialDevices.h"
+#include "platform/serial/PortNames.h"
+#include "platform/serial/SerialDevices.h"
 
 namespace serial_port {
 

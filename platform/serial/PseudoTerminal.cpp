@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <poll.h>

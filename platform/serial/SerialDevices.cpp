@@ -1,4 +1,4 @@
-#include "SerialDevices.h"
+#include "platform/serial/SerialDevices.h"
 
 #include <libudev.h>
 

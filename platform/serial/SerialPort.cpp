@@ -1,4 +1,4 @@
-#include "SerialPort.h"
+#include "platform/serial/SerialPort.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -14,7 +14,7 @@
 #include <chrono>
 #include <utility>
 
-#include "BaudRates.h"
+#include "platform/serial/BaudRates.h"
 
 namespace serial_port {
 

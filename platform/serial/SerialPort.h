@@ -10,9 +10,9 @@
 #include <span>
 #include <string>
 
-#include "PortError.h"
-#include "PortTypes.h"
-#include "Waitable.h"
+#include "platform/serial/PortError.h"
+#include "platform/serial/PortTypes.h"
+#include "platform/serial/Waitable.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "WaitSet.h"
+#include "platform/serial/WaitSet.h"
 
 #include <poll.h>
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <span>
 
-#include "PortError.h"
-#include "Waitable.h"
+#include "platform/serial/PortError.h"
+#include "platform/serial/Waitable.h"
 
 namespace serial_port {
 

@@ -1,4 +1,4 @@
-#include "Mailbox.h"
+#include "platform/window/Mailbox.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

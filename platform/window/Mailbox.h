@@ -11,7 +11,7 @@
 #include <optional>
 #include <thread>
 
-#include "Messages.h"
+#include "platform/window/Messages.h"
 
 class QSocketNotifier;
 

@@ -1,11 +1,11 @@
-#include "Messages.h"
+#include "platform/window/Messages.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <thread>
 
-#include "Mailbox.h"
+#include "platform/window/Mailbox.h"
 
 namespace window {
 

@@ -1,4 +1,4 @@
-#include "TerminationSignals.h"
+#include "platform/window/TerminationSignals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "PortWatcher.h"
-#include "serial/Event.h"
-#include "serial/SerialDevices.h"
+#include "platform/serial/Event.h"
+#include "platform/serial/SerialDevices.h"
 
 namespace apptest {
 

@@ -9,7 +9,7 @@
 
 #include "FakeDevices.h"
 #include "PortsFixture.h"
-#include "serial/ChosenPort.h"
+#include "platform/serial/ChosenPort.h"
 
 namespace apptest {
 namespace {

@@ -14,7 +14,7 @@
 #include "CScalePanelApp.h"
 #include "PortDirectory.h"
 #include "PumpUntil.h"
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 
 namespace apptest {
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 
 namespace apptest {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CLumeq.h"
-#include "component/Ref.h"
+#include "platform/component/Ref.h"
 
 namespace apptest {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "CanvasSupport.h"
-#include "canvas/Canvas.h"
+#include "platform/canvas/Canvas.h"
 
 namespace canvas::test {
 namespace {

@@ -1,12 +1,12 @@
-#include "component/Activation.h"
+#include "platform/component/Activation.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "component/Ref.h"
-#include "component/Registration.h"
 #include "fake/FakeIds.h"
+#include "platform/component/Ref.h"
+#include "platform/component/Registration.h"
 #include "support/TestFiles.h"
 
 namespace component {

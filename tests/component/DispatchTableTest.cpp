@@ -1,4 +1,4 @@
-#include "component/DispatchTable.h"
+#include "platform/component/DispatchTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "component/Guid.h"
+#include "platform/component/Guid.h"
 
 #include <gtest/gtest.h>
 

@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "component/Activation.h"
-#include "component/ErrorText.h"
-#include "component/LibraryCache.h"
-#include "component/Manifest.h"
-#include "component/StoreFile.h"
 #include "fake/FakeIds.h"
+#include "platform/component/Activation.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/LibraryCache.h"
+#include "platform/component/Manifest.h"
+#include "platform/component/StoreFile.h"
 #include "support/TestFiles.h"
 
 namespace component {

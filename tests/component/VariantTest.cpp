@@ -1,4 +1,4 @@
-#include "component/Variant.h"
+#include "platform/component/Variant.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <QRect>
 
 #include "LumeqIds.h"
-#include "component/Activation.h"
-#include "component/LibraryCache.h"
+#include "platform/component/Activation.h"
+#include "platform/component/LibraryCache.h"
 
 namespace lumeq_test {
 

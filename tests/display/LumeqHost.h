@@ -12,9 +12,9 @@
 #include <QImage>
 #include <QSize>
 
-#include "component/Interfaces.h"
-#include "component/Library.h"
-#include "component/Ref.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Library.h"
+#include "platform/component/Ref.h"
 
 namespace lumeq_test {
 

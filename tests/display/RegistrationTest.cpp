@@ -5,10 +5,10 @@
 
 #include "LumeqHost.h"
 #include "LumeqIds.h"
-#include "component/Activation.h"
-#include "component/Identity.h"
-#include "component/StoreFile.h"
-#include "component/TypeLibrary.h"
+#include "platform/component/Activation.h"
+#include "platform/component/Identity.h"
+#include "platform/component/StoreFile.h"
+#include "platform/component/TypeLibrary.h"
 
 namespace lumeq_test {
 namespace {

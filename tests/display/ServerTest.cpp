@@ -5,8 +5,8 @@
 #include "LumeqHost.h"
 #include "LumeqIds.h"
 #include "PropertyPage.h"
-#include "component/Activation.h"
-#include "component/TypeLibrary.h"
+#include "platform/component/Activation.h"
+#include "platform/component/TypeLibrary.h"
 #include "res/LumeqVersion.h"
 
 namespace lumeq_test {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PaintSupport.h"
-#include "canvas/Canvas.h"
+#include "platform/canvas/Canvas.h"
 
 namespace lumeq::test {
 namespace {

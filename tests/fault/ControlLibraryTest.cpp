@@ -12,7 +12,7 @@
 #include "CLumeq.h"
 #include "KarvelProcess.h"
 #include "PortDirectory.h"
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "support/TestFiles.h"
 
 namespace faulttest {

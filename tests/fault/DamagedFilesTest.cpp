@@ -11,9 +11,9 @@
 #include "CLumeq.h"
 #include "KarvelProcess.h"
 #include "PortDirectory.h"
-#include "component/Activation.h"
-#include "component/RegistrationStore.h"
-#include "serial/PseudoTerminal.h"
+#include "platform/component/Activation.h"
+#include "platform/component/RegistrationStore.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "support/TestFiles.h"
 
 namespace faulttest {

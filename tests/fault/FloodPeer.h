@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 
 namespace faulttest {
 

@@ -13,7 +13,7 @@
 #include "ChildProcess.h"
 #include "PortDescription.h"
 #include "PortsFixture.h"
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "support/TestFiles.h"
 
 namespace faulttest {

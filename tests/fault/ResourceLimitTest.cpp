@@ -13,7 +13,7 @@
 #include "CSerialLink.h"
 #include "ChildProcess.h"
 #include "PortsFixture.h"
-#include "serial/PseudoTerminal.h"
+#include "platform/serial/PseudoTerminal.h"
 
 namespace faulttest {
 namespace {

@@ -1,4 +1,4 @@
-#include "component/RegistrationStore.h"
+#include "platform/component/RegistrationStore.h"
 
 #include <gtest/gtest.h>
 

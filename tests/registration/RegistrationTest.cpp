@@ -1,4 +1,4 @@
-#include "component/Registration.h"
+#include "platform/component/Registration.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,13 +12,13 @@
 #include <optional>
 
 #include "RunProgram.h"
-#include "component/Activation.h"
-#include "component/LibraryCache.h"
-#include "component/Ref.h"
-#include "component/StoreFile.h"
-#include "component/TypeLibrary.h"
-#include "component/UniqueFd.h"
 #include "fake/FakeIds.h"
+#include "platform/component/Activation.h"
+#include "platform/component/LibraryCache.h"
+#include "platform/component/Ref.h"
+#include "platform/component/StoreFile.h"
+#include "platform/component/TypeLibrary.h"
+#include "platform/component/UniqueFd.h"
 #include "support/TestFiles.h"
 
 namespace component {

@@ -1,8 +1,8 @@
-#include "serial/LineSettingsText.h"
+#include "platform/serial/LineSettingsText.h"
 
 #include <gtest/gtest.h>
 
-#include "serial/BaudRates.h"
+#include "platform/serial/BaudRates.h"
 
 namespace {
 

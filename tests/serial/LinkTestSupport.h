@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "CSerialLink.h"
-#include "serial/PseudoTerminal.h"
-#include "window/Messages.h"
+#include "platform/serial/PseudoTerminal.h"
+#include "platform/window/Messages.h"
 
 namespace link_test {
 

@@ -1,4 +1,4 @@
-#include "serial/PortNames.h"
+#include "platform/serial/PortNames.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "serial/SerialDevices.h"
+#include "platform/serial/SerialDevices.h"
 
 namespace {
 

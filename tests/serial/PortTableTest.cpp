@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/PortTable.h"
+#include "platform/serial/PortTable.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "serial/SerialPort.h"
+#include "platform/serial/SerialPort.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <vector>
 
-#include "serial/DriverLineEvents.h"
-#include "serial/PseudoTerminal.h"
-#include "serial/WaitSet.h"
+#include "platform/serial/DriverLineEvents.h"
+#include "platform/serial/PseudoTerminal.h"
+#include "platform/serial/WaitSet.h"
 
 namespace {
 

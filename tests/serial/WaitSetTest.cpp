@@ -1,12 +1,12 @@
-#include "serial/WaitSet.h"
+#include "platform/serial/WaitSet.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "serial/Event.h"
-#include "serial/LineCounters.h"
-#include "serial/PortTypes.h"
+#include "platform/serial/Event.h"
+#include "platform/serial/LineCounters.h"
+#include "platform/serial/PortTypes.h"
 
 namespace {
 

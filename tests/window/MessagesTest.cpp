@@ -1,4 +1,4 @@
-#include "window/Messages.h"
+#include "platform/window/Messages.h"
 
 #include <gtest/gtest.h>
 

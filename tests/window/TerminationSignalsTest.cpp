@@ -1,4 +1,4 @@
-#include "window/TerminationSignals.h"
+#include "platform/window/TerminationSignals.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>

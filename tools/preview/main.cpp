@@ -13,9 +13,9 @@
 
 #include "LumeqIds.h"
 #include "PreviewOptions.h"
-#include "component/Activation.h"
-#include "component/Interfaces.h"
-#include "component/Ref.h"
+#include "platform/component/Activation.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/Ref.h"
 #include "res/LumeqVersion.h"
 
 namespace {

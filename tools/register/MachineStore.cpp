@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "component/StoreFile.h"
+#include "platform/component/StoreFile.h"
 
 namespace lumeq_register {
 

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <ostream>
 
-#include "component/Activation.h"
-#include "component/ErrorText.h"
-#include "component/Interfaces.h"
-#include "component/LibraryCache.h"
-#include "component/StoreFile.h"
+#include "platform/component/Activation.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/Interfaces.h"
+#include "platform/component/LibraryCache.h"
+#include "platform/component/StoreFile.h"
 
 namespace lumeq_register {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "SelfRegistration.h"
-#include "component/StoreFile.h"
+#include "platform/component/StoreFile.h"
 
 namespace lumeq_register {
 

@@ -4,8 +4,8 @@
 #include <ostream>
 
 #include "SelfRegistration.h"
-#include "component/ErrorText.h"
-#include "component/StoreFile.h"
+#include "platform/component/ErrorText.h"
+#include "platform/component/StoreFile.h"
 
 namespace lumeq_register {
 

@@ -5,10 +5,10 @@
 #include <array>
 
 #include "FakeIds.h"
-#include "component/DispatchTable.h"
-#include "component/Ref.h"
-#include "component/Registration.h"
-#include "component/TypeLibrary.h"
+#include "platform/component/DispatchTable.h"
+#include "platform/component/Ref.h"
+#include "platform/component/Registration.h"
+#include "platform/component/TypeLibrary.h"
 
 using namespace component;
 

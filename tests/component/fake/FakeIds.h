@@ -3,7 +3,7 @@
 // Identifiers of the two small component libraries the tests load (built from one source as
 // libfake_component_a.so and libfake_component_b.so), and what their one member answers.
 
-#include "component/Interfaces.h"
+#include "platform/component/Interfaces.h"
 
 namespace fake {
 

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "component/RegistrationFault.h"
-#include "component/TextFile.h"
+#include "platform/component/RegistrationFault.h"
+#include "platform/component/TextFile.h"
 
 namespace component {
 
