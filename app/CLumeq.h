@@ -43,8 +43,6 @@ class CLumeq {
     bool IsAttached() const { return static_cast<bool>(m_dispatch); }
     // The control's widget while it is active in place, else null.
     QWidget* Widget() const;
-    // The control object, for hosts that need another of its interfaces.
-    component::Dispatch* Object() const { return m_dispatch.Get(); }
 
     void SetWM(short chWMval);
     void SetSign(short chSignVal);

@@ -98,8 +98,6 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CLumeq& DisplayControl() { return m_display; }
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
-    // Where the display control sits, in panel pixels.
-    QRect DisplayRect() const { return m_displayRect; }
 
   signals:
     // The About box is about to be shown (modally).
