@@ -112,7 +112,19 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
+    // OnInitDialog's steps, in the order it takes them.
+    void StartPortWatcher();
+    void FillPortList();
+    void AddAboutItem();
+    void LoadKeyFaces();
+    void ClearDisplay();
+    void SetFixedLineSettings();
+    void ScanForScale();
+    void ShowScanResult();
+    void CloseIfLostInScan();
     void SetLamp(const QIcon& icon);
+    // The lamp, the OPEN/CLOSE button's text and m_bClosed, all saying whether the port is open.
+    void ShowOpenState(bool open);
     void SendKey(std::uint8_t byte);
     bool OpenChosenPort();
     void ShowOpenFailure();
