@@ -13,6 +13,7 @@
 #include <functional>
 #include <span>
 
+#include "display/LumeqIds.h"
 #include "platform/component/Guid.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
@@ -21,8 +22,7 @@ class QWidget;
 
 class CLumeq {
   public:
-    static constexpr component::Guid kClassId =
-        component::MakeGuid("{22C8BBAD-8918-4858-8EED-45BEE06CC11F}");
+    static constexpr component::Guid kClassId = lumeq::kClsidLumeqCtrl;
 
     // Creates one object of a class, as component::CreateInstance does.
     using Creator =
