@@ -3,9 +3,6 @@
 // The reader's view of the line: the last twelve bytes received, oldest first. A frame is
 // complete exactly when its header has reached the oldest end. The window is never cleared:
 // bytes of an earlier port or opening stay in it.
-//
-// It also notices a probe's answer: the two header bytes back to back, both received since the
-// probe began (a pair begun by an earlier port's last byte is no answer).
 
 #include <cstdint>
 
@@ -13,25 +10,36 @@
 
 namespace scale {
 
+// Notices a probe's answer: the two header bytes back to back, both received since the probe
+// began (a pair begun by an earlier port's last byte is no answer). Before any probe, every
+// byte counts.
+class ProbeAnswer {
+  public:
+    // A probe is sent now: earlier bytes and answers no longer count.
+    void Begin();
+    void Forget() { m_answered = false; }
+    bool Answered() const { return m_answered; }
+
+    // `byte` arrived; `previous` is the one received just before it.
+    void Note(std::uint8_t previous, std::uint8_t byte);
+
+  private:
+    bool m_newestInProbe = true;  // the newest byte arrived after the latest probe began
+    bool m_answered = false;
+};
+
 class FrameWindow {
   public:
-    // Shifts `byte` in at the newest end. True when the window now holds a complete frame.
-    bool Push(std::uint8_t byte);
+    // Shifts `byte` in at the newest end, telling `probe` of it. True when the window now holds
+    // a complete frame.
+    bool Push(std::uint8_t byte, ProbeAnswer* probe = nullptr);
 
     bool HoldsFrame() const { return StartsFrame(m_bytes[0], m_bytes[1]); }
     const FrameBytes& Bytes() const { return m_bytes; }
     Slots FrameSlots() const { return SlotsOf(m_bytes); }
 
-    // A probe is sent now: earlier bytes and answers no longer count.
-    void BeginProbe();
-    void ForgetAnswer() { m_answered = false; }
-    bool ProbeAnswered() const { return m_answered; }
-
   private:
     FrameBytes m_bytes{};
-    // The newest byte arrived after the latest probe began (true before any probe).
-    bool m_newestInProbe = true;
-    bool m_answered = false;
 };
 
 }  // namespace scale
