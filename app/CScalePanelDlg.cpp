@@ -273,7 +273,7 @@ bool CScalePanelDlg::OnInitDialog() {
     m_nDataBits = 8;
     m_nStopBits = 1;
     m_dwEventMask = 3;
-    m_bAckReceived = false;
+    m_probe.Forget();
 
     if (startPort != 0) {
         OpenStartPort(startPort);
@@ -315,6 +315,7 @@ bool CScalePanelDlg::OnInitDialog() {
 
     // 10.
     m_staticStatus.setText(status);
+    TellShownState(false);
 
     // The kept port's device went away while its probe waited.
     if (const int lost = std::exchange(m_nPortLostInScan, 0);
