@@ -49,16 +49,7 @@ class PeerLine {
     void OnByte(std::uint8_t b) {
         if (!m_window.Push(b))
             return;
-        const scale::Slots values = m_window.FrameSlots();
-        m_display.SetWM(values.wm);
-        m_display.SetSign(values.sign);
-        m_display.SetUnit(values.unit);
-        m_display.SetHex1(values.hex[0]);
-        m_display.SetHex2(values.hex[1]);
-        m_display.SetHex3(values.hex[2]);
-        m_display.SetHex4(values.hex[3]);
-        m_display.SetHex5(values.hex[4]);
-        m_display.SetHex6(values.hex[5]);
+        m_display.SetValues(m_window.FrameSlots());
         m_display.Display();
         m_session.FrameShown(m_window.Bytes()[scale::kIgnoredByte]);
     }
