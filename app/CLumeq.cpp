@@ -75,6 +75,17 @@ void CLumeq::SetHex5(short chHex5Val) {
 void CLumeq::SetHex6(short chHex6Val) {
     InvokeShort(lumeq::kDispIdSetHex6, chHex6Val);
 }
+void CLumeq::SetValues(const scale::Slots& values) {
+    SetWM(values.wm);
+    SetSign(values.sign);
+    SetUnit(values.unit);
+    SetHex1(values.hex[0]);
+    SetHex2(values.hex[1]);
+    SetHex3(values.hex[2]);
+    SetHex4(values.hex[3]);
+    SetHex5(values.hex[4]);
+    SetHex6(values.hex[5]);
+}
 void CLumeq::Display() {
     Invoke(lumeq::kDispIdDisplay, {});
 }

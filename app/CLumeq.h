@@ -17,6 +17,7 @@
 #include "platform/component/Guid.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
+#include "scale/Protocol.h"
 
 class QWidget;
 
@@ -53,6 +54,8 @@ class CLumeq {
     void SetHex4(short chHex4Val);
     void SetHex5(short chHex5Val);
     void SetHex6(short chHex6Val);
+    // A frame's nine values, one setter each in the frame's order (WM first); no repaint.
+    void SetValues(const scale::Slots& values);
     void Display();
     void SetBackColor(long Backcolor);
     void SetForeColor1(long ForeColor1);

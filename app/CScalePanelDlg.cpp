@@ -295,7 +295,7 @@ void CScalePanelDlg::SetFixedLineSettings() {
     m_nDataBits = 8;
     m_nStopBits = 1;
     m_dwEventMask = 3;
-    m_bAckReceived = false;
+    m_probe.Forget();
 }
 
 void CScalePanelDlg::ScanForScale() {
@@ -329,6 +329,7 @@ void CScalePanelDlg::ShowScanResult() {
         status = QStringLiteral("STATUS:Not found serial port or serial occupied");
     }
     m_staticStatus.setText(status);
+    TellShownState(false);
 }
 
 void CScalePanelDlg::CloseIfLostInScan() {

@@ -33,6 +33,24 @@ void CScalePanelDlg::RememberPortDevice() {
     }
 }
 
+void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
+    if (m_observers.Empty())
+        return;
+    scale::PortState state{change, m_nPort, {}};
+    if (change == scale::PortState::Change::kOpened)
+        state.device = m_serialPort.DevicePath();
+    else if (m_portDevice.port == m_nPort)
+        state.device = m_portDevice.device;
+    m_observers.TellPortState(state);
+}
+
+void CScalePanelDlg::TellShownState(bool wasOpen) {
+    if (!m_bClosed)
+        TellPortState(scale::PortState::Change::kOpened);
+    else if (wasOpen)
+        TellPortState(scale::PortState::Change::kClosed);
+}
+
 void CScalePanelDlg::ForgetLostDevice() {
     m_lostDevice.reset();
     m_reconnectRetry.stop();
@@ -53,6 +71,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
     ForgetLostDevice();
     if (m_serialPort.IsPortHeld())
         m_serialPort.Close();
+    const bool wasOpen = !m_bClosed;
     m_nPort = m_comboPort.currentIndex() + 1;
     QString status;
     if (!OpenChosenPort()) {
@@ -72,6 +91,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
         status = OpenedText("STATUS:COM%d OPENED,%d,%c,%d,%d");
     }
     m_staticStatus.setText(status);
+    TellShownState(wasOpen);
 }
 
 void CScalePanelDlg::OnOpenClose() {
@@ -98,6 +118,7 @@ void CScalePanelDlg::OnOpenClose() {
         status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
     }
     m_staticStatus.setText(status);
+    TellShownState(!old);
 }
 
 window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lParam) {
@@ -124,6 +145,7 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
 void CScalePanelDlg::ShowLoss() {
     ShowOpenState(false);
     m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+    TellPortState(scale::PortState::Change::kLost);
 }
 
 void CScalePanelDlg::CloseLostPort() {
@@ -170,6 +192,7 @@ void CScalePanelDlg::TryReconnect() {
     m_comboPort.setCurrentIndex(m_nPort - 1);
     ShowOpenState(true);
     m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
+    TellPortState(scale::PortState::Change::kOpened);
 }
 
 void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::string& text) {
