@@ -3,6 +3,7 @@
 // Text made safe for the forms a reading is written in. Every input may hold any bytes: a device
 // name comes from the file system, an id from the user.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,9 @@ std::string JsonString(std::string_view text);
 // One CSV field: repaired as ValidUtf8 does, then quoted when it holds a comma, quote, CR or LF,
 // with quotes doubled.
 std::string CsvField(std::string_view text);
+
+// Appends `byte` as two lower-case hex digits.
+void AppendHex(std::string* text, std::uint8_t byte);
 
 // A decimal ("-0.50", "007.5", "-.5", "12.") as a number both JSON and spreadsheets read
 // ("-0.50", "7.5", "-0.5", "12"): the figures as written, less leading zeros a number may not
