@@ -10,8 +10,9 @@
 
 namespace record {
 
-// `text` with every byte that does not belong to well-formed UTF-8 (stray continuation bytes,
-// overlong forms, surrogates, code points past U+10FFFF, cut-off sequences) replaced by U+FFFD.
+// `text` with each run of bytes that is no well-formed UTF-8 (a stray continuation byte, an
+// overlong form, a surrogate, a code point past U+10FFFF, a cut-off sequence) replaced by one
+// U+FFFD per maximal ill-formed part, as Unicode recommends.
 std::string ValidUtf8(std::string_view text);
 
 // A JSON string literal, quotes included: '"' and '\' escaped, control characters as \u00XX,
