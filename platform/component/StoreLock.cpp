@@ -45,7 +45,7 @@ std::string LockHolder(const struct stat& st) {
 }  // namespace
 
 Result LockStore(int folder, const std::string& name, const std::string& lockPath,
-                 std::chrono::milliseconds wait, UniqueFd* lock, std::string* error) {
+                 std::chrono::milliseconds wait, posix::UniqueFd* lock, std::string* error) {
     const std::string shown = Printable(lockPath);
     auto fail = [&](const std::string& why) {
         lock->Reset();
@@ -53,7 +53,7 @@ Result LockStore(int folder, const std::string& name, const std::string& lockPat
         return kRegistryAccess;
     };
     *lock =
-        UniqueFd(openat(folder, name.c_str(),
+        posix::UniqueFd(openat(folder, name.c_str(),
                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
     if (!*lock) {
         const int e = errno;
