@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "platform/component/ErrorText.h"
-#include "platform/posix/Accounts.h"
 #include "platform/component/StoreLock.h"
 #include "platform/component/TextFile.h"
 #include "platform/component/TrustedFile.h"
+#include "platform/posix/Accounts.h"
 #include "platform/posix/UniqueFd.h"
 
 namespace component {

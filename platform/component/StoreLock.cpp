@@ -52,9 +52,9 @@ Result LockStore(int folder, const std::string& name, const std::string& lockPat
         *error = "cannot use the lock file " + shown + ": " + why;
         return kRegistryAccess;
     };
-    *lock =
-        posix::UniqueFd(openat(folder, name.c_str(),
-                        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    *lock = posix::UniqueFd(
+        openat(folder, name.c_str(),
+               O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
     if (!*lock) {
         const int e = errno;
         return fail(e == ELOOP ? "it is a symbolic link; remove it" : SystemErrorText(e));

@@ -139,7 +139,8 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
                 return fail(ENOTDIR,
                             Printable(here) + " is " + KindOf(st.st_mode) + ", not a folder");
             const int flags = last ? O_RDONLY : O_PATH;
-            posix::UniqueFd next(openat(at, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            posix::UniqueFd next(
+                openat(at, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!next || fstat(next.Get(), &st) != 0)
                 return fail(errno, SystemErrorText(errno));
             if (std::string why = UntrustedBecause(st, here, FileRole::kFolder); !why.empty())

@@ -66,10 +66,9 @@ std::optional<UserEntry> LookUpUser(const std::string& name) {
 std::optional<GroupEntry> LookUpGroup(gid_t gid) {
     group gr{};
     std::vector<char> buffer;
-    if (!Look(_SC_GETGR_R_SIZE_MAX, gr, buffer,
-              [gid](group* e, char* b, std::size_t n, group** f) {
-                  return ::getgrgid_r(gid, e, b, n, f);
-              }))
+    if (!Look(_SC_GETGR_R_SIZE_MAX, gr, buffer, [gid](group* e, char* b, std::size_t n, group** f) {
+            return ::getgrgid_r(gid, e, b, n, f);
+        }))
         return std::nullopt;
     GroupEntry entry{gr.gr_name ? gr.gr_name : "", {}};
     for (char** member = gr.gr_mem; member && *member; ++member)

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -67,13 +68,11 @@ struct CloseDir {
 };
 using DirPtr = std::unique_ptr<DIR, CloseDir>;
 
-
 void ReadUsbIdentity(dev_t rdev, DeviceAccess& access) {
     posix::UdevPtr<udev> context(udev_new());
     if (!context)
         return;
-    posix::UdevPtr<udev_device> device(
-        udev_device_new_from_devnum(context.get(), 'c', rdev));
+    posix::UdevPtr<udev_device> device(udev_device_new_from_devnum(context.get(), 'c', rdev));
     if (!device)
         return;
     udev_device* usb =

@@ -288,7 +288,8 @@ PortError SerialPort::Purge() {
     // to a write that failed. Where the driver counts nothing (a pseudo-terminal), an output
     // flush would discard completed bytes that the peer has not read yet.
     int pending = 0;
-    if (::ioctl(m_fd.Get(), TIOCOUTQ, &pending) == 0 && pending > 0 && ::tcflush(m_fd.Get(), TCOFLUSH) != 0)
+    if (::ioctl(m_fd.Get(), TIOCOUTQ, &pending) == 0 && pending > 0 &&
+        ::tcflush(m_fd.Get(), TCOFLUSH) != 0)
         return PortError::FromErrno(errno);
     return {};
 }
@@ -350,7 +351,8 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
 
     bool started = false;
     while (result.bytes < bytes.size()) {
-        const ssize_t n = ::write(m_fd.Get(), bytes.data() + result.bytes, bytes.size() - result.bytes);
+        const ssize_t n =
+            ::write(m_fd.Get(), bytes.data() + result.bytes, bytes.size() - result.bytes);
         if (n > 0) {
             result.bytes += static_cast<std::size_t>(n);
             started = true;
