@@ -161,7 +161,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // is tried again a few times, once a second.
     QTimer m_reconnectRetry;
     int m_nReconnectTries = 0;
-    // Declared before the engine: its table answers the engine's port lookups.
+    // Has the port map follow the devices while the panel lives.
     std::unique_ptr<PortWatcher> m_portWatcher;
     bool m_bDestroyed = false;
     QString m_startPort;
