@@ -82,17 +82,20 @@ int RunSelfRegistration(const std::string& library, Direction direction, std::os
         << DescribeResult(r) << ")\n";
     if (Succeeded(r)) {
         out << (direction == Direction::Register ? "Registered in " : "Unregistered from ")
-            << storePath << "\n";
+            << Printable(storePath) << "\n";
         return kExitSuccess;
     }
-    // The library's own account of the failure stays in its copy of the component layer: find
-    // out here whether the store is what failed it, and why.
-    std::string problem = StoreProblem(&storePath);
+    // The library's own account of the failure is in its copy of the component layer; when it
+    // does not give it, find out here whether the store is what failed it, and why.
+    const auto reason = FindExport<GetErrorTextFn>(*loaded, "DllGetErrorText");
+    std::string problem = reason && reason() ? reason() : "";
+    if (problem.empty())
+        problem = StoreProblem(&storePath);
     if (problem.empty() && Failed(StoreFile::CheckWritable(storePath, &problem)))
         problem =
             "the registration store " + Printable(storePath) + " cannot be written: " + problem;
     if (!problem.empty())
-        err << "lumeq-register: " << problem << "\n";
+        err << "lumeq-register: " << Printable(problem) << "\n";
     return kExitServerFailed;
 }
 
