@@ -19,8 +19,6 @@ namespace component {
 
 namespace {
 
-// A writer may read a store past the readers' limit, so that unregistering can shrink it.
-constexpr std::size_t kWriterReadLimit = 16 * kStoreReadLimit;
 constexpr std::string_view kTemporaryMark = ".tmp-";
 constexpr std::size_t kTemporaryRandom = 6;  // the XXXXXX of mkostemp
 
@@ -139,7 +137,7 @@ Result StoreWriter::Open(const std::string& path, std::chrono::milliseconds wait
         Failed(r))
         return r;
     RemoveStaleTemporaries();
-    if (const Result r = StoreFile::Load(path, &m_read, error, kWriterReadLimit); Failed(r))
+    if (const Result r = StoreFile::Load(path, &m_read, error, kStoreWriterReadLimit); Failed(r))
         return r;
     m_store = m_read;
     return kOk;

@@ -19,6 +19,8 @@ namespace component {
 // What readers read of a store at most (StoreFile::Load). A registration takes a few hundred
 // bytes: this holds thousands, and keeps a file that is no store from holding up a start.
 inline constexpr std::size_t kStoreReadLimit = 1 << 20;
+// What a writer reads at most: more, so that unregistering can shrink a store that is too large.
+inline constexpr std::size_t kStoreWriterReadLimit = 16 * kStoreReadLimit;
 
 // Makes the missing folders of absolute `directory` with exactly `mode` (whatever the umask),
 // each inside a folder that passed the trust rules, so that nothing is made inside a folder

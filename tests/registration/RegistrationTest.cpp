@@ -275,25 +275,30 @@ TEST_F(Registration, KilledWritersLeaveAllEntriesOrNone) {
 // A registration that would make the store too large for its readers is refused; removing
 // entries stays possible, even from a store that is already too large.
 TEST_F(Registration, TheStoreNeverGrowsPastWhatReadersRead) {
+    // One class of library B that fills the store up to `size` bytes.
     auto bulky = [&](std::size_t size) {
         RegistrationStore store;
         StoredClass big;
-        big.clsid = fake::kUnknownClsid;
+        big.clsid = fake::kB.pageClsid;
         big.library = m_b;
         big.userTypeName.assign(size, 'n');
         store.PutClass(big);
         WriteFile(m_store, store.Format());
     };
+    auto tool = [&](const std::vector<std::string>& args) {
+        return RunProgram(LUMEQ_REGISTER, args, m_dir.Path().string());
+    };
     bulky(kStoreReadLimit - 300);
     const std::string before = ReadFile(m_store);
-    const auto run = RunProgram(LUMEQ_REGISTER, {FAKE_LIBRARY_A}, m_dir.Path().string());
+    const auto run = tool({FAKE_LIBRARY_A});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_TRUE(Contains(run.err, "more than the 1048576 bytes that programs read")) << run.err;
     EXPECT_EQ(ReadFile(m_store), before);
 
     for (std::size_t size : {kStoreReadLimit - 300, kStoreReadLimit + 300}) {
         bulky(size);
-        EXPECT_EQ(UnregisterClass(fake::kUnknownClsid, std::nullopt), kOk) << LastActivationError();
+        const auto removed = tool({"-u", FAKE_LIBRARY_B});
+        EXPECT_EQ(removed.exitStatus, 0) << removed.err;
         EXPECT_TRUE(Stored().IsEmpty());
     }
 }

@@ -26,11 +26,15 @@ std::string Code(Result r) {
     return text;
 }
 
-// The store's problem, or empty when it can be read.
+// The store's problem, or empty when the library's update can read it (a store past the
+// readers' limit still can, so that unregistering can shrink it).
 std::string StoreProblem(std::string* path) {
-    RegistrationStore store;
     std::string error;
-    if (Failed(StoreFile::LoadCurrent(&store, path, &error)))
+    *path = StoreFile::Path(&error);
+    if (path->empty())
+        return "the registration store cannot be found: " + error;
+    RegistrationStore store;
+    if (Failed(StoreFile::Load(*path, &store, &error, kStoreWriterReadLimit)))
         return error;
     return {};
 }
