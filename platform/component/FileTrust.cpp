@@ -139,8 +139,8 @@ std::string UntrustedBecause(const struct stat& st, const std::string& path, Fil
 
 std::string TrustAdvice() {
     return "files that decide which code runs are used only when they and every folder above "
-           "them belong to you or root and no one else can write them: fix the owner or mode "
-           "(chown, chmod go-w) or use another file";
+           "them belong to you or root and no one else can write them: fix the owner, mode or "
+           "access list (chown, chmod go-w, setfacl -b) or use another file";
 }
 
 }  // namespace component
