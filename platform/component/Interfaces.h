@@ -111,5 +111,8 @@ inline constexpr Guid kIidInPlaceObject = MakeGuid("{6D0F1E2A-3B4C-4E58-9A61-7C8
 using GetClassObjectFn = Result (*)(const Guid* clsid, const Guid* iid, void** out);
 using CanUnloadNowFn = Result (*)();
 using RegisterServerFn = Result (*)();
+// Optional export "DllGetErrorText": why the library's last call failed on the calling thread,
+// in its own words (each library keeps its own copy of this layer); valid until its next call.
+using GetErrorTextFn = const char* (*)();
 
 }  // namespace component
