@@ -343,13 +343,13 @@ TEST_F(RegisterTool, RegistersAndUnregistersALibrary) {
     EXPECT_TRUE(Stored().IsEmpty());
 }
 
-// The machine's store, written by --system (as the package does), serves a host whose own store
-// is empty; an entry of the user's own store for the same class wins.
+// The machine's store, written by --system, serves a host whose own store is empty; an entry of
+// the user's own store for the same class wins.
 TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
     if (geteuid() != 0)
         GTEST_SKIP() << "--system changes the machine's store, which needs root";
     const std::string machine = m_dir / "machine/karvel/components.store";
-    ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "machine" + ":" + m_dir / "other");
+    ScopedEnv machineEnv("KARVEL_MACHINE_STORE", machine);
     auto run = Run({"--system", FAKE_LIBRARY_A});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "Registered in " + machine)) << run.out;
@@ -408,6 +408,56 @@ TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
     RegistrationStore left;
     EXPECT_EQ(StoreFile::Load(machine, &left, &error), kOk) << error;
     EXPECT_TRUE(left.IsEmpty());
+}
+
+// Stores that packages ship come after the machine's, by folder of XDG_DATA_DIRS and then by
+// name; an entry of an earlier store wins.
+TEST_F(Registration, ShippedStoresComeAfterTheMachinesInOrder) {
+    const std::string machine = m_dir / "state/components.store";
+    ScopedEnv machineEnv("KARVEL_MACHINE_STORE", machine);
+    ScopedEnv dirs("XDG_DATA_DIRS",
+                   m_dir / "one" + ":relative:" + m_dir / "two/" + ":" + m_dir / "one");
+    const std::string one = m_dir / "one/karvel/components.d/";
+    const std::string two = m_dir / "two/karvel/components.d/";
+    for (const std::string& name : {one + "b.store", one + "a.store", one + ".hidden.store",
+                                    one + "a.store.dpkg-new", one + "notes", two + "c.store"})
+        WriteFile(name, RegistrationStore().Format());
+    EXPECT_EQ(
+        StoreFile::MachinePaths(),
+        (std::vector<std::string>{machine, one + "a.store", one + "b.store", two + "c.store"}));
+    {
+        ScopedEnv relative("KARVEL_MACHINE_STORE", "state/components.store");
+        std::string error;
+        EXPECT_TRUE(StoreFile::MachinePath(&error).empty());
+        EXPECT_TRUE(Contains(error, "KARVEL_MACHINE_STORE")) << error;
+        EXPECT_EQ(StoreFile::MachinePaths().front(), one + "a.store");
+    }
+
+    // The machine's entry names library B for class A, the shipped one library A.
+    std::string error;
+    auto put = [&](const std::string& store, const std::string& library) {
+        ASSERT_EQ(StoreFile::Update(
+                      store,
+                      [&](RegistrationStore& contents) {
+                          StoredClass entry;
+                          entry.clsid = fake::kA.clsid;
+                          entry.library = library;
+                          contents.PutClass(entry);
+                          return kOk;
+                      },
+                      &error),
+                  kOk)
+            << error;
+    };
+    put(machine, m_b);
+    put(one + "b.store", m_a);
+    void* factory = nullptr;
+    EXPECT_NE(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kOk);
+    EXPECT_TRUE(Contains(LastActivationError(), "the library " + m_b)) << LastActivationError();
+    std::filesystem::remove(machine);
+    Ref<ClassFactory> shipped;
+    EXPECT_EQ(GetClassObject(fake::kA.clsid, kIidClassFactory, shipped.Out()), kOk)
+        << LastActivationError();
 }
 
 // A library removed before it was unregistered cannot run its own unregistration: the tool
