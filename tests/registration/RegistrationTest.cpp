@@ -52,6 +52,23 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// Lists `library` for the fake class A in the store at `path`.
+void PutClassA(const std::string& path, const std::string& library) {
+    std::string error;
+    ASSERT_EQ(StoreFile::Update(
+                  path,
+                  [&](RegistrationStore& store) {
+                      StoredClass entry;
+                      entry.clsid = fake::kA.clsid;
+                      entry.library = library;
+                      store.PutClass(entry);
+                      return kOk;
+                  },
+                  &error),
+              kOk)
+        << error;
+}
+
 // Every test works on its own store, and activation sees an empty manifest so that it falls
 // back to the store.
 class Registration : public ::testing::Test {
@@ -368,18 +385,7 @@ TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
 
     // The user's entry names another library for the class: that one is asked (and refuses).
     std::string error;
-    ASSERT_EQ(StoreFile::Update(
-                  m_store,
-                  [&](RegistrationStore& store) {
-                      StoredClass other;
-                      other.clsid = fake::kA.clsid;
-                      other.library = m_b;
-                      store.PutClass(other);
-                      return kOk;
-                  },
-                  &error),
-              kOk)
-        << error;
+    PutClassA(m_store, m_b);
     void* factory = nullptr;
     EXPECT_NE(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kOk);
     EXPECT_TRUE(Contains(LastActivationError(), "the library " + m_b)) << LastActivationError();
@@ -434,23 +440,8 @@ TEST_F(Registration, ShippedStoresComeAfterTheMachinesInOrder) {
     }
 
     // The machine's entry names library B for class A, the shipped one library A.
-    std::string error;
-    auto put = [&](const std::string& store, const std::string& library) {
-        ASSERT_EQ(StoreFile::Update(
-                      store,
-                      [&](RegistrationStore& contents) {
-                          StoredClass entry;
-                          entry.clsid = fake::kA.clsid;
-                          entry.library = library;
-                          contents.PutClass(entry);
-                          return kOk;
-                      },
-                      &error),
-                  kOk)
-            << error;
-    };
-    put(machine, m_b);
-    put(one + "b.store", m_a);
+    PutClassA(machine, m_b);
+    PutClassA(one + "b.store", m_a);
     void* factory = nullptr;
     EXPECT_NE(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kOk);
     EXPECT_TRUE(Contains(LastActivationError(), "the library " + m_b)) << LastActivationError();
