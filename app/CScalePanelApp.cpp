@@ -58,7 +58,8 @@ QString DisplayUnavailableMessage(component::Result result, const QString& looku
         out << "Looked at: " << lookupAccount.trimmed() << "\n";
     out << "The control is served by libLumeq.so. Make it available in one of these ways:\n"
         << "  - run the Karvel of a build tree or of an install (the package, or cmake "
-           "--install), whose Karvel.manifest beside the program names libLumeq.so;\n"
+           "--install), whose Karvel.manifest (beside the program, or in ../lib/karvel from "
+           "its folder) names libLumeq.so;\n"
         << "  - set KARVEL_COMPONENT_MANIFEST to such a manifest;\n"
         << "  - register the library once: lumeq-register /path/to/libLumeq.so\n"
         << "No serial port was opened.\n";

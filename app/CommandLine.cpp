@@ -1,9 +1,5 @@
 #include "CommandLine.h"
 
-#include <QTextStream>
-
-#include <cstring>
-
 #include "VersionInfo.h"
 #include "platform/serial/PortNames.h"
 
@@ -19,38 +15,114 @@ bool IsPortArgument(const QString& value, QString* normalised) {
     return true;
 }
 
-CommandLine ParseCommandLine(int argc, const char* const* argv) {
+namespace {
+
+// The options Qt's application objects and the X11 platform take from the command line, and
+// whether a value follows. Qt reads them with one dash or two.
+struct QtOption {
+    QLatin1StringView name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {QLatin1StringView("platform"), true},
+    {QLatin1StringView("platformpluginpath"), true},
+    {QLatin1StringView("platformtheme"), true},
+    {QLatin1StringView("plugin"), true},
+    {QLatin1StringView("qwindowgeometry"), true},
+    {QLatin1StringView("qwindowicon"), true},
+    {QLatin1StringView("qwindowtitle"), true},
+    {QLatin1StringView("session"), true},
+    {QLatin1StringView("reverse"), false},
+    {QLatin1StringView("testability"), false},
+    {QLatin1StringView("display"), true},
+    {QLatin1StringView("geometry"), true},
+    {QLatin1StringView("title"), true},
+    {QLatin1StringView("icon"), true},
+    {QLatin1StringView("name"), true},
+    {QLatin1StringView("visual"), true},
+    {QLatin1StringView("nograb"), false},
+    {QLatin1StringView("dograb"), false},
+    {QLatin1StringView("style"), true},
+    {QLatin1StringView("stylesheet"), true},
+    {QLatin1StringView("widgetcount"), false},
+    {QLatin1StringView("qmljsdebugger"), true},
+};
+
+const QtOption* FindQtOption(QStringView name) {
+    for (const QtOption& option : kQtOptions) {
+        if (name == option.name)
+            return &option;
+    }
+    return nullptr;
+}
+
+// Skips the Qt option at `i` (and its value); false when `arg` is none of Qt's.
+bool SkipQtOption(const QStringList& args, qsizetype& i, CommandLine& cmd) {
+    const QString& arg = args[i];
+    const QStringView dashless = QStringView(arg).mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = dashless.indexOf(QLatin1Char('='));
+    const QtOption* option = FindQtOption(equals < 0 ? dashless : dashless.left(equals));
+    if (!option)
+        return false;
+    // As Qt does: the next argument is the value, whatever it looks like.
+    if (option->takesValue && equals < 0 && i + 1 < args.size()) {
+        ++i;
+        cmd.platformNamed |= option->name == QLatin1String("platform");
+    }
+    return true;
+}
+
+bool ParsePort(const QStringList& args, qsizetype& i, CommandLine& cmd) {
+    const bool joined = args[i].startsWith(QLatin1String("--port="));
+    if (!joined && i + 1 >= args.size()) {
+        cmd.error = QStringLiteral("--port needs a port: COM1 to COM32 or a device path");
+        return false;
+    }
+    const QString value = joined ? args[i].mid(7) : args[++i];
+    if (IsPortArgument(value, &cmd.port))
+        return true;
+    cmd.error = QStringLiteral(
+                    "--port %1: not a port; give COM1 to COM32 or a device path such as "
+                    "/dev/ttyUSB0")
+                    .arg(value);
+    return false;
+}
+
+}  // namespace
+
+QStringList ArgumentsOf(int argc, const char* const* argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+CommandLine ParseCommandLine(const QStringList& args) {
     CommandLine cmd;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--port") == 0 || std::strncmp(arg, "--port=", 7) == 0) {
-            const bool joined = arg[6] == '=';
-            if (!joined && i + 1 >= argc) {
-                cmd.error = QStringLiteral("--port needs a port: COM1 to COM32 or a device path");
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
+            if (!ParsePort(args, i, cmd))
                 return cmd;
-            }
-            const QString value = QString::fromLocal8Bit(joined ? arg + 7 : argv[++i]);
-            if (!IsPortArgument(value, &cmd.port)) {
-                cmd.error = QStringLiteral(
-                                "--port %1: not a port; give COM1 to COM32 or a device path "
-                                "such as /dev/ttyUSB0")
-                                .arg(value);
-                return cmd;
-            }
-        } else if (std::strcmp(arg, "--demo") == 0) {
+        } else if (arg == QLatin1String("--demo")) {
             cmd.demo = true;
-        } else if (std::strcmp(arg, "--list-ports") == 0) {
+        } else if (arg == QLatin1String("--list-ports")) {
             cmd.listPorts = true;
-        } else if (std::strcmp(arg, "--follow") == 0) {
+        } else if (arg == QLatin1String("--follow")) {
             cmd.follow = true;
-        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             cmd.help = true;
-        } else if (std::strcmp(arg, "--version") == 0) {
+        } else if (arg == QLatin1String("--version")) {
             cmd.version = true;
-        } else if (std::strncmp(arg, "--", 2) == 0 || arg[0] != '-') {
-            cmd.error = QStringLiteral("unknown argument: %1").arg(QString::fromLocal8Bit(arg));
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1 &&
+                   SkipQtOption(args, i, cmd)) {
+            continue;
+        } else if (arg.startsWith(QLatin1String("--")) || !arg.startsWith(QLatin1Char('-')) ||
+                   arg.size() == 1) {
+            cmd.error = QStringLiteral("unknown argument: %1").arg(arg);
             return cmd;
         }
+        // Any other single-dash option is Qt's or its platform's to take or ignore.
     }
     if (cmd.follow && !cmd.listPorts)
         cmd.error = QStringLiteral("--follow goes with --list-ports");
@@ -78,19 +150,22 @@ QString UsageText() {
         "  --help        print this text\n"
         "  --version     print the version\n"
         "\n"
+        "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse, go\n"
+        "to Qt.\n"
+        "\n"
         "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n");
 }
 
 QString VersionText() {
-    const VersionInfo info = LoadVersionInfo();
-    QString text;
-    QTextStream out(&text);
-    out << "Karvel " << info.fileVersion << "\n";
-    for (const auto& entry : info.strings) {
-        if (!entry.second.isEmpty())
-            out << entry.first << ": " << entry.second << "\n";
-    }
-    return text;
+    // The copyright is the version block's; the number is the release's, as the About box shows.
+    const QString copyright = LoadVersionInfo().Value(QStringLiteral("LegalCopyright"));
+    return QStringLiteral(
+               "Karvel %1\n"
+               "%2\n"
+               "License MIT (Expat): <https://spdx.org/licenses/MIT.html>.\n"
+               "This is free software: you are free to change and redistribute it.\n"
+               "There is NO WARRANTY, to the extent permitted by law.\n")
+        .arg(QStringLiteral(KARVEL_VERSION), copyright);
 }
 
 QString NoDisplayText(const QString& why) {

@@ -1,8 +1,10 @@
 #pragma once
 
-// Karvel's own options. Options Qt knows (single dash, such as -platform) are left to Qt.
+// Karvel's own options. Qt's options (-platform, -style, -reverse, ... with one dash or two) are
+// left to Qt: they are skipped with their values, so they may come in any place.
 
 #include <QString>
+#include <QStringList>
 
 struct CommandLine {
     bool demo = false;
@@ -10,18 +12,23 @@ struct CommandLine {
     bool follow = false;  // with --list-ports: print the list again whenever it changes
     bool help = false;
     bool version = false;
+    // -platform was given: Qt is told where to show the panel, whatever the environment says.
+    bool platformNamed = false;
     // --port COMn or a device path: open and watch that port instead of scanning; empty when
     // not given.
     QString port;
     QString error;  // set when an argument is not understood
 };
 
-CommandLine ParseCommandLine(int argc, const char* const* argv);
+// `arguments` as main() receives them, the program's name first; also what is left of them
+// once the application object has taken the options it knows.
+CommandLine ParseCommandLine(const QStringList& arguments);
+QStringList ArgumentsOf(int argc, const char* const* argv);
 // Whether `value` can name a port for --port: COM1 to COM32 (any letter case) or a path
 // (anything with a slash). COMn names come back in upper case.
 bool IsPortArgument(const QString& value, QString* normalised);
 QString UsageText();
-// The version block: version number and the string table.
+// The program, its version and its licence, as GNU programs print them.
 QString VersionText();
 // Said when there is no display to show the panel on; `why` tells what was found.
 QString NoDisplayText(const QString& why);

@@ -23,7 +23,7 @@ constexpr DialogItem kPanelItems[] = {
 constexpr DialogItem kAboutItems[] = {
     {kIdAboutIcon, K::Icon, "", QRect(11, 17, 20, 20)},
     {kIdAboutVersion, K::Label, "Karvel Version 1.0", QRect(40, 10, 119, 8)},
-    {kIdAboutSecondLine, K::Label, "Serial scale panel for Linux", QRect(40, 25, 119, 8)},
+    {kIdAboutSecondLine, K::Label, "Serial scale panel " KARVEL_VERSION, QRect(40, 25, 119, 8)},
     {kIdOk, K::DefaultPushButton, "OK", QRect(178, 7, 50, 14)},
 };
 

@@ -21,6 +21,11 @@ void Print(std::FILE* to, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), to);
 }
 
+int UsageError(const QString& error) {
+    Print(stderr, QStringLiteral("Karvel: %1\nTry 'Karvel --help'.\n").arg(error));
+    return 2;
+}
+
 bool DisplayNamed() {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
            !qEnvironmentVariableIsEmpty("DISPLAY") ||
@@ -46,9 +51,12 @@ std::string PortFolder() {
 
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
-int RunPanel(int& argc, char** argv, const CommandLine& cmd, const std::string& portFolder,
-             int& endedBy) {
+int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy) {
     CScalePanelApp app(argc, argv);
+    // Qt has taken its options; what is left is ours.
+    const CommandLine cmd = ParseCommandLine(QCoreApplication::arguments());
+    if (!cmd.error.isEmpty())
+        return UsageError(cmd.error);
     // Ctrl+C or a termination request ends every event loop, so the panel closes its port and
     // the demo removes its ports, as when the window is closed.
     const window::TerminationSignals termination([&endedBy](int signal) {
@@ -111,11 +119,11 @@ int FollowPorts(int& argc, char** argv, const std::string& portFolder) {
 
 int main(int argc, char** argv) {
     const std::string portFolder = PortFolder();
-    const CommandLine cmd = ParseCommandLine(argc, argv);
-    if (!cmd.error.isEmpty()) {
-        Print(stderr, QStringLiteral("Karvel: %1\nTry 'Karvel --help'.\n").arg(cmd.error));
-        return 2;
-    }
+    // Read once before any application object, so that what needs no display (help, version,
+    // the port list, a bad argument) is answered without one.
+    const CommandLine cmd = ParseCommandLine(ArgumentsOf(argc, argv));
+    if (!cmd.error.isEmpty())
+        return UsageError(cmd.error);
     if (cmd.help) {
         Print(stdout, UsageText());
         return 0;
@@ -130,14 +138,14 @@ int main(int argc, char** argv) {
         PrintPorts(ListPorts(serial_port::PortMap(portFolder)));
         return 0;
     }
-    if (!DisplayNamed()) {
+    if (!cmd.platformNamed && !DisplayNamed()) {
         Print(stderr, NoDisplayText(QStringLiteral("DISPLAY and WAYLAND_DISPLAY are not set")));
         return 1;
     }
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, cmd, portFolder, endedBy);
+    const int exitCode = RunPanel(argc, argv, portFolder, endedBy);
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

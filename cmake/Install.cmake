@@ -1,9 +1,15 @@
 # `cmake --install` lays out a relocatable tree that works for every user without registering
-# anything: the programs in bin/, the control library in the project's private folder, and
-# beside each host program a manifest whose library path is relative to bin/, so the tree runs
-# wherever it is unpacked. The package script (scripts/package.sh) builds on this tree.
+# anything: the programs in bin/, and in the project's private folder the control library and,
+# for each host program, a manifest that names the library beside it. A program finds its
+# manifest from its own folder (bin/../lib/karvel), so the tree runs wherever it is unpacked.
+# The package script (scripts/package.sh) builds on this tree.
 set(KARVEL_INSTALL_PKGLIBDIR "lib/karvel" CACHE STRING
     "Private folder of the control library, relative to the install prefix")
+# The programs' manifests are looked for here too, relative to the programs' folder.
+file(RELATIVE_PATH private_from_bin "/prefix/${CMAKE_INSTALL_BINDIR}"
+     "/prefix/${KARVEL_INSTALL_PKGLIBDIR}")
+target_compile_definitions(component PRIVATE
+    KARVEL_PRIVATE_DIR_FROM_PROGRAMS="${private_from_bin}")
 
 foreach(program Karvel karvel-scalesim lumeq-register lumeq-preview)
     if(TARGET ${program})
@@ -13,14 +19,12 @@ endforeach()
 
 if(TARGET Lumeq)
     install(TARGETS Lumeq LIBRARY DESTINATION ${KARVEL_INSTALL_PKGLIBDIR})
-    file(RELATIVE_PATH library_from_bin "/prefix/${CMAKE_INSTALL_BINDIR}"
-         "/prefix/${KARVEL_INSTALL_PKGLIBDIR}/$<TARGET_FILE_NAME:Lumeq>")
     foreach(program Karvel lumeq-preview)
         if(TARGET ${program})
             set(manifest ${CMAKE_BINARY_DIR}/install/${program}.manifest)
             file(GENERATE OUTPUT ${manifest} CONTENT
-                "# Classes this program uses and the libraries that serve them.\nclass ${KARVEL_LUMEQ_CLSID} ${library_from_bin}\n")
-            install(FILES ${manifest} DESTINATION ${CMAKE_INSTALL_BINDIR})
+                "# Classes this program uses and the libraries that serve them.\nclass ${KARVEL_LUMEQ_CLSID} $<TARGET_FILE_NAME:Lumeq>\n")
+            install(FILES ${manifest} DESTINATION ${KARVEL_INSTALL_PKGLIBDIR})
         endif()
     endforeach()
 endif()

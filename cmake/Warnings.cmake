@@ -15,5 +15,5 @@ function(karvel_test name label)
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 300
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KARVEL_COMPONENT_STORE=${CMAKE_BINARY_DIR}/test-store/none;XDG_DATA_DIRS=${CMAKE_BINARY_DIR}/test-store/no-machine-store")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KARVEL_COMPONENT_STORE=${CMAKE_BINARY_DIR}/test-store/none;KARVEL_MACHINE_STORE=${CMAKE_BINARY_DIR}/test-store/no-machine-store/components.store;XDG_DATA_DIRS=${CMAKE_BINARY_DIR}/test-store/no-machine-store")
 endfunction()

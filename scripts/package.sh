@@ -59,12 +59,36 @@ else
 fi
 
 usr="$stage/usr"
+# The programs the package must hold. Every ELF file is stripped and looked at for dependencies,
+# and the maintainer scripts come from scripts/debian.
+programs=(Karvel karvel-scalesim lumeq-preview lumeq-register)
+maintainer_scripts=(postinst postrm)
+for program in "${programs[@]}"; do
+    [ -x "$usr/bin/$program" ] || { say "the install has no usr/bin/$program"; exit 1; }
+done
 elves=()
 for f in "$usr"/bin/* "$usr"/lib/karvel/*.so; do
     [ -f "$f" ] && [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] && elves+=("$f")
 done
 strip --strip-unneeded --remove-section=.comment --remove-section=.note "${elves[@]}"
 gzip -9n "$usr"/share/man/man1/*.1
+
+# The control's registration, shipped as a file the package owns: what its self-registration
+# writes for /usr/lib/karvel/libLumeq.so. Hosts read it after the user's and the machine's stores.
+library=/usr/lib/karvel/libLumeq.so
+shipped="$usr/share/karvel/components.d/lumeq.store"
+KARVEL_COMPONENT_STORE="$work/registration/lumeq.store" \
+    "$usr/bin/lumeq-register" "$stage$library" >"$work/register.log" 2>&1 || {
+    cat "$work/register.log" >&2; say "the control cannot be registered"; exit 1; }
+mkdir -p "$(dirname "$shipped")"
+stage_pattern="$(printf '%s' "$stage" | sed 's/[][\\.*^$|]/\\&/g')"
+sed -e "s|=$stage_pattern/|=/|g" \
+    -e 's|^#.*|# The Lumeq control as the karvel package ships it; lumeq-register --system registers in /var/lib/karvel.|' \
+    "$work/registration/lumeq.store" >"$shipped"
+if grep -qF "$stage" "$shipped" || ! grep -qF "library=$library" "$shipped"; then
+    cat "$shipped" >&2; say "the shipped registration does not name $library"; exit 1
+fi
+chmod 0644 "$shipped"
 
 doc="$usr/share/doc/karvel"
 rm -f "$doc/LICENSE"
@@ -79,10 +103,6 @@ rm -f "$doc/LICENSE"
     echo "License: Expat"
     sed -n '/^Permission is hereby granted/,$p' LICENSE | sed -e 's/^$/./' -e 's/^/ /'
 } >"$doc/copyright"
-# The manifests beside the programs are data, not programs: they need no manual page.
-mkdir -p "$usr/share/lintian/overrides"
-printf 'karvel: no-manual-page [usr/bin/%s.manifest]\n' Karvel lumeq-preview \
-    >"$usr/share/lintian/overrides/karvel"
 date="$(date -R -u -d "@${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}")"
 printf 'karvel (%s) unstable; urgency=medium\n\n  * Release %s.\n\n -- %s  %s\n' \
     "$version" "$version" "Karvel developers <karvel@example.org>" "$date" | gzip -9n >"$doc/changelog.gz"
@@ -105,6 +125,7 @@ Depends: $depends
 Recommends: fonts-dejavu-core, fonts-sawarabi-gothic
 Section: utils
 Priority: optional
+Homepage: https://example.org/karvel
 Description: desktop panel for a weighing scale on a serial port
  Karvel mirrors the front-panel display of a weighing scale connected to a
  serial port and sends the scale's keys. At start it tries COM1 to COM32 and
@@ -113,40 +134,14 @@ Description: desktop panel for a weighing scale on a serial port
  The package holds the panel, the Lumeq segment display control it draws
  with, a simulated scale on pseudo-terminals, a renderer of the control into
  PNG images and the control's registration tool.
+ .
+ The recommended fonts-sawarabi-gothic draws the full-width comma of the
+ panel's status line, which DejaVu lacks.
 EOF
 
-# The control is registered in the machine's store, where any host finds it by class
-# identifier or ProgID; Karvel itself needs no registration (its manifest names the library).
-library=/usr/lib/karvel/libLumeq.so
-cat >"$stage/DEBIAN/postinst" <<EOF
-#!/bin/sh
-set -e
-if [ "\$1" = configure ]; then
-    XDG_DATA_DIRS=/usr/share /usr/bin/lumeq-register --system $library >/dev/null
-fi
-EOF
-cat >"$stage/DEBIAN/prerm" <<EOF
-#!/bin/sh
-set -e
-case "\$1" in
-    remove | upgrade | deconfigure)
-        XDG_DATA_DIRS=/usr/share /usr/bin/lumeq-register -u --system $library >/dev/null || true
-        ;;
-esac
-EOF
-# After the files are gone: the store (and its folder) goes when nothing else is registered.
-cat >"$stage/DEBIAN/postrm" <<'EOF'
-#!/bin/sh
-set -e
-if [ "$1" = remove ] || [ "$1" = purge ]; then
-    store=/usr/share/karvel/components.store
-    if [ -f "$store" ] && ! grep -qvE '^(karvel-component-store|end)[[:space:]]|^#|^$' "$store"; then
-        rm -f "$store" "$store.lock"
-        rmdir /usr/share/karvel 2>/dev/null || true
-    fi
-fi
-EOF
-chmod 0755 "$stage/DEBIAN/postinst" "$stage/DEBIAN/prerm" "$stage/DEBIAN/postrm"
+for script in "${maintainer_scripts[@]}"; do
+    install -m 0755 "scripts/debian/$script" "$stage/DEBIAN/$script"
+done
 (cd "$stage" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$stage/DEBIAN/md5sums"
 chmod 0644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"
 chmod -R go-w "$stage"

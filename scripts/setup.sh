@@ -14,6 +14,7 @@ PACKAGES=(
     # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
     fonts-sawarabi-gothic
     dpkg-dev lintian desktop-file-utils appstream man-db
+    devscripts  # hardening-check, for the package test
 )
 
 say() { printf '[setup] %s\n' "$*"; }

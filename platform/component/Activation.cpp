@@ -21,16 +21,20 @@ struct ClassSource {
 // other failure stops the lookup. `looked` collects what was consulted.
 Result FindInManifest(const Guid& clsid, ClassSource* source, std::string* looked) {
     bool explicitlyNamed = false;
-    const std::string path = Manifest::PathForProgram(&explicitlyNamed);
-    if (path.empty()) {
+    const std::vector<std::string> paths = Manifest::PathsForProgram(&explicitlyNamed);
+    if (paths.empty()) {
         *looked = "no manifest (the program's own path is unknown)";
         return kClassNotRegistered;
     }
     Manifest manifest;
     std::string error;
-    const Result r = Manifest::Read(path, &manifest, &error);
+    Result r = kFileNotFound;
+    for (auto path = paths.begin(); path != paths.end() && r == kFileNotFound; ++path)
+        r = Manifest::Read(*path, &manifest, &error);
     if (r == kFileNotFound && !explicitlyNamed) {
-        *looked = "no manifest at " + path;
+        *looked = "no manifest at " + paths.front();
+        for (auto path = paths.begin() + 1; path != paths.end(); ++path)
+            *looked += " or " + *path;
         return kClassNotRegistered;
     }
     if (Failed(r)) {
@@ -38,10 +42,10 @@ Result FindInManifest(const Guid& clsid, ClassSource* source, std::string* looke
         return kRegistryAccess;
     }
     if (auto library = manifest.LibraryFor(clsid)) {
-        *source = {*library, "the manifest " + path};
+        *source = {*library, "the manifest " + manifest.Path()};
         return kOk;
     }
-    *looked = "the manifest " + path + " does not list it";
+    *looked = "the manifest " + manifest.Path() + " does not list it";
     return kClassNotRegistered;
 }
 

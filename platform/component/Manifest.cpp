@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/component/ErrorText.h"
 #include "platform/component/TextFile.h"
@@ -31,14 +32,19 @@ std::string Quote(std::string_view text) {
 
 }  // namespace
 
-std::string Manifest::PathForProgram(bool* explicitlyNamed) {
+std::vector<std::string> Manifest::PathsForProgram(bool* explicitlyNamed) {
     if (const char* named = std::getenv(kManifestVariable); named && *named) {
         *explicitlyNamed = true;
-        return named;
+        return {named};
     }
     *explicitlyNamed = false;
     const std::string program = ProgramPath();
-    return program.empty() ? std::string() : program + ".manifest";
+    if (program.empty())
+        return {};
+    const std::filesystem::path beside = program + ".manifest";
+    const std::filesystem::path installed =
+        beside.parent_path() / KARVEL_PRIVATE_DIR_FROM_PROGRAMS / beside.filename();
+    return {beside.string(), installed.lexically_normal().string()};
 }
 
 Result Manifest::Read(const std::string& path, Manifest* out, std::string* error) {

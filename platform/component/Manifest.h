@@ -18,10 +18,13 @@ namespace component {
 
 class Manifest {
   public:
-    // The manifest of the running program: the file named by KARVEL_COMPONENT_MANIFEST (an
-    // absolute path) when set, else `<program>.manifest` beside the program's executable.
-    // Sets `explicitlyNamed` when it came from the environment.
-    static std::string PathForProgram(bool* explicitlyNamed);
+    // Where the running program's manifest may be, in the order to try: the file named by
+    // KARVEL_COMPONENT_MANIFEST (an absolute path) alone when set, which also sets
+    // `explicitlyNamed`; else `<program>.manifest` beside the program's executable (a build
+    // tree), then the same name in the project's private library folder, found from the
+    // program's folder as an install lays it out (bin/../lib/karvel). Empty when the program's
+    // own path is unknown.
+    static std::vector<std::string> PathsForProgram(bool* explicitlyNamed);
 
     // Reads and checks the manifest at absolute `path`. kFileNotFound when it does not exist;
     // kRegistryAccess when it cannot be read or a line is malformed (`error` names the file and

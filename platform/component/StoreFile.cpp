@@ -57,26 +57,6 @@ std::string StoreFile::Path(std::string* error) {
     return data + "/karvel/components.store";
 }
 
-std::vector<std::string> StoreFile::MachinePaths() {
-    const char* dirs = std::getenv("XDG_DATA_DIRS");
-    std::string_view list = dirs && *dirs ? dirs : "/usr/local/share/:/usr/share/";
-    std::vector<std::string> paths;
-    while (!list.empty()) {
-        const std::size_t colon = list.find(':');
-        std::string folder(list.substr(0, colon));
-        list.remove_prefix(colon == std::string_view::npos ? list.size() : colon + 1);
-        // Relative entries are not meant for us (the XDG rules ignore them).
-        if (folder.empty() || folder.front() != '/')
-            continue;
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        std::string path = (folder == "/" ? "" : folder) + "/karvel/components.store";
-        if (std::find(paths.begin(), paths.end(), path) == paths.end())
-            paths.push_back(std::move(path));
-    }
-    return paths;
-}
-
 Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::string* error,
                        std::size_t limit) {
     *out = RegistrationStore();

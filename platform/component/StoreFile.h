@@ -1,8 +1,10 @@
 #pragma once
 
 // Reading and atomically replacing a registration store file. There are two kinds, as a
-// per-user and a machine-wide registry are merged: the current user's store, and the machine's
-// stores in the folders of $XDG_DATA_DIRS. Lookups read the user's first, so its entries win.
+// per-user and a machine-wide registry are merged: the current user's store, and the machine's:
+// the administrator's registrations in /var/lib/karvel, then the stores that packages ship in
+// karvel/components.d of the folders of $XDG_DATA_DIRS. Lookups read the user's first, so its
+// entries win.
 //
 // The store, its folder and its lock file must pass the trust rules of TrustedFile.h: a store
 // that another user could have written is refused, never read. A writer waits a few seconds at
@@ -32,9 +34,15 @@ class StoreFile {
     // Empty with `error` set when no absolute path can be formed.
     static std::string Path(std::string* error);
 
-    // The machine's stores in lookup order: <folder>/karvel/components.store for each absolute
-    // folder of $XDG_DATA_DIRS (default /usr/local/share:/usr/share). The first is the one
-    // `lumeq-register --system` writes.
+    // The machine's store that `lumeq-register --system` writes: KARVEL_MACHINE_STORE when set
+    // (it must be absolute), else /var/lib/karvel/components.store. Empty with `error` set when
+    // the variable is not absolute.
+    static std::string MachinePath(std::string* error);
+
+    // The machine's stores in lookup order: MachinePath(), then the `*.store` files of
+    // <folder>/karvel/components.d, by name, for each absolute folder of $XDG_DATA_DIRS
+    // (default /usr/local/share:/usr/share). Packages ship their registrations there as files
+    // of their own.
     static std::vector<std::string> MachinePaths();
 
     // Reads the store at `path`; a missing file is an empty store. kRegistryAccess with the

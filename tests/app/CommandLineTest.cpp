@@ -10,7 +10,7 @@ namespace {
 
 CommandLine Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "Karvel");
-    return ParseCommandLine(static_cast<int>(args.size()), args.data());
+    return ParseCommandLine(ArgumentsOf(static_cast<int>(args.size()), args.data()));
 }
 
 TEST(CommandLine, PortTakesAComNumberOrADevicePathAndRefusesAnythingElse) {
@@ -42,6 +42,38 @@ TEST(CommandLine, PortTakesAComNumberOrADevicePathAndRefusesAnythingElse) {
     }
     EXPECT_TRUE(Parse({}).port.isEmpty());
     EXPECT_TRUE(UsageText().contains("--port COMn|PATH"));
+}
+
+// Qt's options pass, with their values, in the forms Qt reads; ours are still seen around them.
+TEST(CommandLine, QtsOptionsAreLeftToQtWithTheirValues) {
+    struct Case {
+        std::vector<const char*> args;
+        bool demo;
+        bool platformNamed;
+    };
+    const Case cases[] = {
+        {{"-platform", "xcb", "--version"}, false, true},
+        {{"--platform", "offscreen", "--demo"}, true, true},
+        {{"-platform=offscreen", "--demo"}, true, false},  // Qt does not read this form
+        {{"-style", "Fusion", "--demo"}, true, false},
+        {{"--style=Fusion", "--demo"}, true, false},
+        {{"-stylesheet", "/tmp/a b.qss", "-reverse", "--demo"}, true, false},
+        {{"--demo", "-geometry", "400x200+10+10", "-qwindowtitle", "Scale"}, true, false},
+        {{"-style", "--demo"}, false, false},  // as Qt does: the style is named "--demo"
+        {{"-nograb", "-someplugin-option", "--demo"}, true, false},
+        {{"-style"}, false, false},
+    };
+    for (const Case& c : cases) {
+        const CommandLine cmd = Parse(c.args);
+        EXPECT_TRUE(cmd.error.isEmpty()) << c.args.front() << ": " << cmd.error.toStdString();
+        EXPECT_EQ(cmd.demo, c.demo) << c.args.front();
+        EXPECT_EQ(cmd.platformNamed, c.platformNamed) << c.args.front();
+    }
+    EXPECT_TRUE(Parse({"-platform", "xcb", "--version"}).version);
+    for (const std::vector<const char*>& bad :
+         {std::vector<const char*>{"xcb"}, {"-"}, {"--frobnicate"}, {"-reverse", "Fusion"}})
+        EXPECT_TRUE(Parse(bad).error.contains("unknown argument: " + QString(bad.back())))
+            << bad.back();
 }
 
 }  // namespace

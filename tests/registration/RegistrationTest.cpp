@@ -55,6 +55,23 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// Lists `library` for the fake class A in the store at `path`.
+void PutClassA(const std::string& path, const std::string& library) {
+    std::string error;
+    ASSERT_EQ(StoreFile::Update(
+                  path,
+                  [&](RegistrationStore& store) {
+                      StoredClass entry;
+                      entry.clsid = fake::kA.clsid;
+                      entry.library = library;
+                      store.PutClass(entry);
+                      return kOk;
+                  },
+                  &error),
+              kOk)
+        << error;
+}
+
 // Every test works on its own store, and activation sees an empty manifest so that it falls
 // back to the store.
 class Registration : public ::testing::Test {
@@ -437,13 +454,13 @@ TEST_F(RegisterTool, RegistersAndUnregistersALibrary) {
     EXPECT_TRUE(Stored().IsEmpty());
 }
 
-// The machine's store, written by --system (as the package does), serves a host whose own store
-// is empty; an entry of the user's own store for the same class wins.
+// The machine's store, written by --system, serves a host whose own store is empty; an entry of
+// the user's own store for the same class wins.
 TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
     if (geteuid() != 0)
         GTEST_SKIP() << "--system changes the machine's store, which needs root";
     const std::string machine = m_dir / "machine/karvel/components.store";
-    ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "machine" + ":" + m_dir / "other");
+    ScopedEnv machineEnv("KARVEL_MACHINE_STORE", machine);
     auto run = Run({"--system", FAKE_LIBRARY_A});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "Registered in " + machine)) << run.out;
@@ -462,18 +479,7 @@ TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
 
     // The user's entry names another library for the class: that one is asked (and refuses).
     std::string error;
-    ASSERT_EQ(StoreFile::Update(
-                  m_store,
-                  [&](RegistrationStore& store) {
-                      StoredClass other;
-                      other.clsid = fake::kA.clsid;
-                      other.library = m_b;
-                      store.PutClass(other);
-                      return kOk;
-                  },
-                  &error),
-              kOk)
-        << error;
+    PutClassA(m_store, m_b);
     void* factory = nullptr;
     EXPECT_NE(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kOk);
     EXPECT_TRUE(Contains(LastActivationError(), "the library " + m_b)) << LastActivationError();
@@ -502,6 +508,41 @@ TEST_F(RegisterTool, TheMachineStoreServesEveryUserAndTheUsersEntryWins) {
     RegistrationStore left;
     EXPECT_EQ(StoreFile::Load(machine, &left, &error), kOk) << error;
     EXPECT_TRUE(left.IsEmpty());
+}
+
+// Stores that packages ship come after the machine's, by folder of XDG_DATA_DIRS and then by
+// name; an entry of an earlier store wins.
+TEST_F(Registration, ShippedStoresComeAfterTheMachinesInOrder) {
+    const std::string machine = m_dir / "state/components.store";
+    ScopedEnv machineEnv("KARVEL_MACHINE_STORE", machine);
+    ScopedEnv dirs("XDG_DATA_DIRS",
+                   m_dir / "one" + ":relative:" + m_dir / "two/" + ":" + m_dir / "one");
+    const std::string one = m_dir / "one/karvel/components.d/";
+    const std::string two = m_dir / "two/karvel/components.d/";
+    for (const std::string& name : {one + "b.store", one + "a.store", one + ".hidden.store",
+                                    one + "a.store.dpkg-new", one + "notes", two + "c.store"})
+        WriteFile(name, RegistrationStore().Format());
+    EXPECT_EQ(
+        StoreFile::MachinePaths(),
+        (std::vector<std::string>{machine, one + "a.store", one + "b.store", two + "c.store"}));
+    {
+        ScopedEnv relative("KARVEL_MACHINE_STORE", "state/components.store");
+        std::string error;
+        EXPECT_TRUE(StoreFile::MachinePath(&error).empty());
+        EXPECT_TRUE(Contains(error, "KARVEL_MACHINE_STORE")) << error;
+        EXPECT_EQ(StoreFile::MachinePaths().front(), one + "a.store");
+    }
+
+    // The machine's entry names library B for class A, the shipped one library A.
+    PutClassA(machine, m_b);
+    PutClassA(one + "b.store", m_a);
+    void* factory = nullptr;
+    EXPECT_NE(GetClassObject(fake::kA.clsid, kIidClassFactory, &factory), kOk);
+    EXPECT_TRUE(Contains(LastActivationError(), "the library " + m_b)) << LastActivationError();
+    std::filesystem::remove(machine);
+    Ref<ClassFactory> shipped;
+    EXPECT_EQ(GetClassObject(fake::kA.clsid, kIidClassFactory, shipped.Out()), kOk)
+        << LastActivationError();
 }
 
 // A library removed before it was unregistered cannot run its own unregistration: the tool
@@ -653,11 +694,11 @@ TEST_F(RegisterTool, TheMachineStoresFoldersAreMadeOnlyWhereTheyAreTrusted) {
     const mode_t umaskBefore = umask(077);
     std::optional<testing_support::ProgramRun> made, refused;
     {
-        ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "new/share");
+        ScopedEnv machine("KARVEL_MACHINE_STORE", m_dir / "new/share/karvel/components.store");
         made = Run({"--system", FAKE_LIBRARY_A});
     }
     {
-        ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "foreign");
+        ScopedEnv machine("KARVEL_MACHINE_STORE", m_dir / "foreign/karvel/components.store");
         refused = Run({"--system", FAKE_LIBRARY_A});
     }
     umask(umaskBefore);

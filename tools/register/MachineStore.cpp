@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "platform/component/ErrorText.h"
@@ -13,12 +14,9 @@
 namespace lumeq_register {
 
 bool UseMachineStore(bool changing, std::string* error) {
-    const std::vector<std::string> paths = component::StoreFile::MachinePaths();
-    if (paths.empty()) {
-        *error = "XDG_DATA_DIRS names no absolute folder for the machine's registration store";
+    const std::filesystem::path store = component::StoreFile::MachinePath(error);
+    if (store.empty())
         return false;
-    }
-    const std::filesystem::path store = paths.front();
     if (changing) {
         if (geteuid() != 0) {
             *error = "only root may change the machine's registration store " + store.string() +

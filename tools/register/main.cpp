@@ -30,8 +30,10 @@ constexpr const char* kUsage =
     "\n"
     "The store is $KARVEL_COMPONENT_STORE when set, else\n"
     "$XDG_DATA_HOME/karvel/components.store (~/.local/share/karvel/components.store).\n"
-    "The machine's store is karvel/components.store in the first folder of $XDG_DATA_DIRS\n"
-    "(/usr/local/share); hosts read the user's store first, then the machine's.\n"
+    "The machine's store is $KARVEL_MACHINE_STORE when set, else\n"
+    "/var/lib/karvel/components.store. Hosts read the user's store first, then the machine's,\n"
+    "then the stores that packages ship, karvel/components.d/*.store in each folder of\n"
+    "$XDG_DATA_DIRS (/usr/local/share:/usr/share).\n"
     "\n"
     "Exit status: 0 success; 1 the library reported a failure; 2 bad arguments, or the library\n"
     "or the store cannot be used.\n";
