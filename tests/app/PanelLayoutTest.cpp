@@ -20,13 +20,14 @@
 #include "CAboutBox.h"
 #include "CScalePanelApp.h"
 #include "PanelHarness.h"
-#include "PortDirectory.h"
 #include "Resources.h"
+#include "support/PortDirectory.h"
 #include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
 
+using testing_support::PortDirectory;
 using testing_support::PumpUntil;
 
 class PanelLayoutTest : public ::testing::Test {
