@@ -177,12 +177,12 @@ Ref<component::Dispatch> CreateControl() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The control paints text and owns widgets, so it needs a widget application; nothing is
-    // shown on a screen.
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
+    // shown on a screen, whatever the environment names.
     static char name[] = "fuzz_variant_invoke";
-    static char* argv[] = {name, nullptr};
+    static char platformOption[] = "-platform";
+    static char platform[] = "offscreen";
+    static char* argv[] = {name, platformOption, platform, nullptr};
+    static int argc = 3;
     static QApplication app(argc, argv);
     // Loads the library now, so that its coverage counts from the first input.
     CreateControl();

@@ -27,19 +27,15 @@
 #include <vector>
 
 #include "CScalePanelDlg.h"
+#include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
 #include "scale/Protocol.h"
 
 namespace {
 
+using bench::ProcessCpuSeconds;
 using Clock = std::chrono::steady_clock;
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
 
 // A scale on a pseudo-terminal: answers the probe, and sends frames at a given rate on request.
 class BenchScale {

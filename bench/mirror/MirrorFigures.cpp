@@ -117,12 +117,4 @@ Latencies FrameToPaint(std::span<const std::int64_t> writes, std::span<const Pai
     return result;
 }
 
-double Percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
-    return values[index];
-}
-
 }  // namespace mirror

@@ -49,7 +49,4 @@ struct Latencies {
 // paint that shows it. Paints that show no written frame (before the stream) are ignored.
 Latencies FrameToPaint(std::span<const std::int64_t> writes, std::span<const PaintMark> paints);
 
-// The value at fraction `p` (0..1) of the sorted values, nearest rank below; 0 when empty.
-double Percentile(std::vector<double> values, double p);
-
 }  // namespace mirror

@@ -27,6 +27,7 @@
 #include "KarvelReader.h"
 #include "MirrorDriver.h"
 #include "PeerReader.h"
+#include "bench/support/Measures.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ void Figure(const std::string& name, double value, const char* unit) {
 }
 
 double Median(std::vector<double> values) {
-    return mirror::Percentile(std::move(values), 0.5);
+    return bench::Percentile(std::move(values), 0.5);
 }
 
 struct Tally {
@@ -97,10 +98,9 @@ int RunDriver(int seconds, int rounds) {
             const std::string name = mirror::ReaderName(reader);
             Figure(name + "_cpu_percent" + at, Median(t.cpuPercent), "%");
             Figure(name + "_switches_per_s" + at, Median(t.switchesPerSecond), "1/s");
-            Figure(name + "_paint_latency_median_us" + at, mirror::Percentile(t.latencies, 0.5),
+            Figure(name + "_paint_latency_median_us" + at, bench::Percentile(t.latencies, 0.5),
                    "us");
-            Figure(name + "_paint_latency_p99_us" + at, mirror::Percentile(t.latencies, 0.99),
-                   "us");
+            Figure(name + "_paint_latency_p99_us" + at, bench::Percentile(t.latencies, 0.99), "us");
             std::printf(
                 "mirror: %s at %d frames/s: %zu frames shown, %llu not shown, %llu not "
                 "decoded\n",
@@ -114,10 +114,10 @@ int RunDriver(int seconds, int rounds) {
         Figure("karvel_vs_peer_cpu" + at,
                Median(karvel.cpuPercent) / std::max(Median(peer.cpuPercent), 1e-9), "x");
         std::printf("mirror: CPU ratio per round at %d frames/s: lowest %.2f, highest %.2f\n", rate,
-                    mirror::Percentile(cpuRatios, 0), mirror::Percentile(cpuRatios, 1));
+                    bench::Percentile(cpuRatios, 0), bench::Percentile(cpuRatios, 1));
         for (const double p : {0.5, 0.99}) {
-            const double ratio = mirror::Percentile(karvel.latencies, p) /
-                                 std::max(mirror::Percentile(peer.latencies, p), 1e-9);
+            const double ratio = bench::Percentile(karvel.latencies, p) /
+                                 std::max(bench::Percentile(peer.latencies, p), 1e-9);
             Figure(std::string("karvel_vs_peer_latency_") + (p == 0.5 ? "median" : "p99") + at,
                    ratio, "x");
         }

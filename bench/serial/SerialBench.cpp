@@ -14,7 +14,6 @@
 #include <sched.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,12 +36,16 @@
 #include <vector>
 
 #include "CSerialLink.h"
+#include "bench/support/Measures.h"
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/PortMap.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
 
 namespace {
 
+using bench::Percentile;
+using bench::ProcessCpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) {
@@ -93,8 +96,10 @@ bool Signal(int eventFd) {
 
 // Round trips per second between two threads that sleep in poll on an eventfd each.
 double HandoverFloor(std::chrono::milliseconds duration, Placement placement) {
-    const int ping = ::eventfd(0, EFD_CLOEXEC);
-    const int pong = ::eventfd(0, EFD_CLOEXEC);
+    const posix::UniqueFd pingFd(::eventfd(0, EFD_CLOEXEC));
+    const posix::UniqueFd pongFd(::eventfd(0, EFD_CLOEXEC));
+    const int ping = pingFd.Get();
+    const int pong = pongFd.Get();
     std::atomic<bool> stop{false};
     PinForStart(placement);
     std::thread echo([&] {
@@ -115,8 +120,6 @@ double HandoverFloor(std::chrono::milliseconds duration, Placement placement) {
     stop = true;
     Signal(ping);
     echo.join();
-    ::close(ping);
-    ::close(pong);
     return static_cast<double>(trips) / elapsed;
 }
 
@@ -155,12 +158,15 @@ class Flood {
 // worker for many reads).
 double LineFloor(serial_port::PseudoTerminal& peer, std::chrono::milliseconds duration,
                  Placement placement) {
-    const int line = ::open(peer.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line < 0)
+    const posix::UniqueFd lineFd(::open(peer.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!lineFd)
         return 0;
+    const int line = lineFd.Get();
     ::tcflush(line, TCIFLUSH);
-    const int ping = ::eventfd(0, EFD_CLOEXEC);
-    const int pong = ::eventfd(0, EFD_CLOEXEC);
+    const posix::UniqueFd pingFd(::eventfd(0, EFD_CLOEXEC));
+    const posix::UniqueFd pongFd(::eventfd(0, EFD_CLOEXEC));
+    const int ping = pingFd.Get();
+    const int pong = pongFd.Get();
     std::atomic<bool> stop{false};
     PinAfterStart();
     long trips = 0;
@@ -195,9 +201,6 @@ double LineFloor(serial_port::PseudoTerminal& peer, std::chrono::milliseconds du
         Signal(ping);
         reader.join();
     }
-    ::close(ping);
-    ::close(pong);
-    ::close(line);
     return static_cast<double>(trips) / elapsed;
 }
 
@@ -358,13 +361,6 @@ std::vector<double> EngineLatencies(Rig& rig, int samples, std::chrono::millisec
     return latencies;
 }
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Share of one core the whole process uses while a port is watched and nothing arrives.
 double IdleCpuPercent(Rig& rig, std::chrono::seconds duration) {
     Owner owner;
@@ -378,14 +374,6 @@ double IdleCpuPercent(Rig& rig, std::chrono::seconds duration) {
     const double cpu = ProcessCpuSeconds() - cpuBefore;
     link.Close();
     return 100.0 * cpu / wall;
-}
-
-double Percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
-    return values[index];
 }
 
 }  // namespace

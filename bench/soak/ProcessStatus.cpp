@@ -1,7 +1,6 @@
 #include "ProcessStatus.h"
 
 #include <charconv>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -39,12 +38,6 @@ std::string ReadOwnStatus() {
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 std::string CompactSeries(const std::vector<long>& values) {

@@ -15,9 +15,6 @@ std::optional<long> StatusKb(std::string_view statusText, std::string_view field
 // The current /proc/self/status; empty when it cannot be read.
 std::string ReadOwnStatus();
 
-// CPU time of the whole process (every thread), in seconds.
-double ProcessCpuSeconds();
-
 // "100 104*3 110": the values in order, a run of equal values as VALUE*COUNT.
 std::string CompactSeries(const std::vector<long>& values);
 

@@ -32,6 +32,7 @@
 #include "SoakPanel.h"
 #include "SoakScale.h"
 #include "SoakVerdict.h"
+#include "bench/support/Measures.h"
 #include "platform/component/Activation.h"
 #include "platform/window/Messages.h"
 
@@ -123,7 +124,7 @@ int main(int argc, char** argv) {
     // The stream has begun (the scan's probe was answered); from here on nothing is sent to the
     // scale, so nothing the port received is purged.
     const auto start = Clock::now();
-    const double cpuAtStart = soak::ProcessCpuSeconds();
+    const double cpuAtStart = bench::ProcessCpuSeconds();
     const auto deadline = start + std::chrono::seconds(options->seconds) + kSlack +
                           std::chrono::seconds(options->seconds / 10);
     std::vector<long> resident{ResidentKb()};
@@ -144,7 +145,7 @@ int main(int argc, char** argv) {
         window::PumpThreadFor(1000ms);
     }
     const auto end = Clock::now();
-    const double cpu = soak::ProcessCpuSeconds() - cpuAtStart;
+    const double cpu = bench::ProcessCpuSeconds() - cpuAtStart;
     const std::string status = soak::ReadOwnStatus();
     const long residentAtEnd = soak::StatusKb(status, "VmRSS").value_or(-1);
     const long peak = soak::StatusKb(status, "VmHWM").value_or(-1);

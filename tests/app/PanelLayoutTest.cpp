@@ -21,13 +21,14 @@
 #include "CScalePanelApp.h"
 #include "CommandLine.h"
 #include "PanelHarness.h"
-#include "PortDirectory.h"
 #include "Resources.h"
+#include "support/PortDirectory.h"
 #include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
 
+using testing_support::PortDirectory;
 using testing_support::PumpUntil;
 
 class PanelLayoutTest : public ::testing::Test {

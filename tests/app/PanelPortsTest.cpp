@@ -216,7 +216,7 @@ TEST_F(StartPortTest, ADevicePathIsItsPortsNumberOrTheLowestFreeOne) {
     Add(1, Role::Silent);
     Add(2, Role::Silent);
     EXPECT_EQ(ports.Ports()->Choose(Peer(2).DevicePath()), 2u);
-    EXPECT_EQ(ports.Ports()->Choose(ports.Path().toStdString() + "/COM1"), 1u);
+    EXPECT_EQ(ports.Ports()->Choose(ports.Path() + "/COM1"), 1u);
     EXPECT_EQ(ports.Ports()->Choose("COM7"), 7u);
 
     PtyPeer outside(Role::Silent);  // a device the port folder does not name

@@ -9,16 +9,17 @@
 
 #include <QTimer>
 #include "PanelHarness.h"
-#include "PortDirectory.h"
 #include "PtyPeer.h"
 #include "Resources.h"
 #include "support/DeviceHolding.h"
+#include "support/PortDirectory.h"
 #include "support/PumpUntil.h"
 
 namespace apptest {
 
 using testing_support::DeviceLock;
 using testing_support::IsHeld;
+using testing_support::PortDirectory;
 using testing_support::PumpUntil;
 
 class PortsFixture : public ::testing::Test {

@@ -12,13 +12,14 @@
 #include <gtest/gtest.h>
 
 #include "CScalePanelApp.h"
-#include "PortDirectory.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/PortDirectory.h"
 #include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
 
+using testing_support::PortDirectory;
 using testing_support::PumpUntil;
 
 struct Outcome {
@@ -94,7 +95,7 @@ TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     ports.Map(1, one->DevicePath());
     ports.Map(3, three->DevicePath());
     QProcessEnvironment env = Offscreen();
-    env.insert("KARVEL_PORT_DIR", ports.Path());
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
     const Outcome run = RunKarvel({"--list-ports"}, env);
     EXPECT_EQ(run.exitCode, 0);
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
@@ -113,7 +114,7 @@ TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
     ports.Map(1, one->DevicePath());
     QProcess karvel;
     QProcessEnvironment env = Offscreen();
-    env.insert("KARVEL_PORT_DIR", ports.Path());
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
     karvel.setProcessEnvironment(env);
     karvel.start(QStringLiteral(KARVEL_BINARY), {"--list-ports", "--follow"});
     QString out;
@@ -128,7 +129,8 @@ TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
     };
     ASSERT_TRUE(waitFor(QString::fromStdString(one->DevicePath()) + "\n")) << out.toStdString();
     ports.Map(2, two->DevicePath());
-    EXPECT_TRUE(waitFor("COM2  " + ports.Path() + "/COM2")) << out.toStdString();
+    EXPECT_TRUE(waitFor(QString::fromStdString("COM2  " + ports.Path() + "/COM2")))
+        << out.toStdString();
     ports.Unmap(1);
     EXPECT_TRUE(waitFor("\n\nCOM2")) << out.toStdString();
     karvel.terminate();
@@ -143,9 +145,10 @@ TEST(Program, WithoutTheDisplayControlItExplainsAndTouchesNoPort) {
     ASSERT_TRUE(scale);
     ports.Map(1, scale->DevicePath());
     QProcessEnvironment env = Offscreen();
-    env.insert("KARVEL_PORT_DIR", ports.Path());
-    env.insert("KARVEL_COMPONENT_MANIFEST", ports.Path() + "/missing.manifest");
-    env.insert("KARVEL_COMPONENT_STORE", ports.Path() + "/missing.store");
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
+    env.insert("KARVEL_COMPONENT_MANIFEST",
+               QString::fromStdString(ports.Path() + "/missing.manifest"));
+    env.insert("KARVEL_COMPONENT_STORE", QString::fromStdString(ports.Path() + "/missing.store"));
     const Outcome run = RunKarvel({}, env);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("{22C8BBAD-8918-4858-8EED-45BEE06CC11F}"))

@@ -1,8 +1,6 @@
 #include "PtyPeer.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QThread>
@@ -12,6 +10,8 @@
 #include <cerrno>
 #include <stdexcept>
 #include <utility>
+
+#include "platform/posix/WakeupFd.h"
 
 namespace apptest {
 
@@ -31,18 +31,17 @@ PtyPeer::PtyPeer(std::vector<std::uint8_t> probeAnswer)
     : m_probeAnswer(std::move(probeAnswer)),
       m_pty(MakePty()),
       m_devicePath(m_pty.DevicePath()),
-      m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+      m_stop(posix::MakeWakeupFd()) {
     m_thread = std::thread([this] { Run(); });
 }
 
 PtyPeer::~PtyPeer() {
     HangUp();
-    ::close(m_stopFd);
 }
 
 void PtyPeer::Run() {
     for (;;) {
-        pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_pty.Descriptor(), POLLIN, 0}};
+        pollfd fds[2] = {{m_stop.Get(), POLLIN, 0}, {m_pty.Descriptor(), POLLIN, 0}};
         const int r = ::poll(fds, 2, -1);
         if (r < 0 && errno == EINTR)
             continue;
@@ -100,8 +99,7 @@ bool PtyPeer::Send(std::span<const std::uint8_t> bytes) {
 
 void PtyPeer::HangUp() {
     if (m_thread.joinable()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof one);
+        posix::SignalWakeupFd(m_stop.Get());
         m_thread.join();
     }
     std::lock_guard lock(m_writeMutex);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
 
 namespace apptest {
@@ -52,7 +53,7 @@ class PtyPeer {
     std::vector<std::uint8_t> m_probeAnswer;
     serial_port::PseudoTerminal m_pty;
     std::string m_devicePath;
-    int m_stopFd = -1;
+    posix::UniqueFd m_stop;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     std::vector<std::uint8_t> m_received;

@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "CScalePanelDlg.h"
-#include "PortDirectory.h"
+#include "support/PortDirectory.h"
 
 namespace apptest {
 namespace {
+
+using testing_support::PortDirectory;
 
 TEST(RealDisplay, ThePanelShowsAGreenClearedDisplayFromTheManifestsLibrary) {
     qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);

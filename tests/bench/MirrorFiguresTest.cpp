@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "MirrorFigures.h"
+#include "bench/support/Measures.h"
 
 namespace mirror {
 namespace {
+
+using bench::Percentile;
 
 TEST(MirrorReport, ReadsBackWhatTheReaderPrintedAndRefusesDamage) {
     ReaderReport report;

@@ -17,6 +17,7 @@
 #include "platform/component/LibraryCache.h"
 #include "platform/component/Manifest.h"
 #include "platform/component/StoreFile.h"
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace component {
@@ -28,7 +29,7 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
 
-constexpr uid_t kNobody = 65534;
+using testing_support::kNobody;
 constexpr gid_t kNoGroup = 65534;  // the primary group of several system users
 
 bool Contains(const std::string& text, const std::string& part) {

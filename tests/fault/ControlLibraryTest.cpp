@@ -10,8 +10,8 @@
 
 #include "CLumeq.h"
 #include "KarvelProcess.h"
-#include "PortDirectory.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/PortDirectory.h"
 #include "support/RandomBytes.h"
 #include "support/TestFiles.h"
 
@@ -36,7 +36,7 @@ struct LibraryCase {
 // that would see a probe byte.
 void ExpectKarvelExplains(const std::vector<LibraryCase>& cases, const TempDir& dir,
                           bool asNobody) {
-    apptest::PortDirectory ports;
+    testing_support::PortDirectory ports;
     auto scale = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(scale);
     ports.Map(1, scale->DevicePath());
@@ -47,7 +47,7 @@ void ExpectKarvelExplains(const std::vector<LibraryCase>& cases, const TempDir& 
         WriteFile(manifest, "# The display's library.\nclass " + CLumeq::kClassId.ToString() + " " +
                                 cases[i].library + "\n");
         QProcessEnvironment env = OffscreenEnvironment();
-        env.insert("KARVEL_PORT_DIR", ports.Path());
+        env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
         env.insert("KARVEL_COMPONENT_MANIFEST", QString::fromStdString(manifest));
         env.insert("KARVEL_COMPONENT_STORE", QString::fromStdString(dir / "no.store"));
         environments.push_back(env);

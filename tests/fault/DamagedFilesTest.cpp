@@ -9,10 +9,10 @@
 
 #include "CLumeq.h"
 #include "KarvelProcess.h"
-#include "PortDirectory.h"
 #include "platform/component/Activation.h"
 #include "platform/component/RegistrationStore.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/PortDirectory.h"
 #include "support/RandomBytes.h"
 #include "support/TestFiles.h"
 
@@ -160,7 +160,7 @@ TEST(DamagedFiles, TheLookupNamesTheFileAndWhatIsWrongWithIt) {
 
 TEST(DamagedFiles, KarvelSaysWhichFileIsDamagedAndEndsWithoutTouchingAPort) {
     TempDir dir;
-    apptest::PortDirectory ports;
+    testing_support::PortDirectory ports;
     auto scale = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(scale);
     ports.Map(1, scale->DevicePath());
@@ -171,7 +171,7 @@ TEST(DamagedFiles, KarvelSaysWhichFileIsDamagedAndEndsWithoutTouchingAPort) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         files.push_back(MakeFiles(cases[i], dir, i));
         QProcessEnvironment env = OffscreenEnvironment();
-        env.insert("KARVEL_PORT_DIR", ports.Path());
+        env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
         env.insert("KARVEL_COMPONENT_MANIFEST", QString::fromStdString(files.back().manifest));
         env.insert("KARVEL_COMPONENT_STORE", QString::fromStdString(files.back().store));
         environments.push_back(env);

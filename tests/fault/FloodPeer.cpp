@@ -1,9 +1,9 @@
 #include "FloodPeer.h"
 
 #include "PtyPeer.h"
+#include "platform/posix/WakeupFd.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,18 +14,13 @@
 namespace faulttest {
 
 FloodPeer::FloodPeer(std::size_t total, std::uint32_t seed)
-    : m_pty(apptest::MakePty()),
-      m_total(total),
-      m_seed(seed),
-      m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : m_pty(apptest::MakePty()), m_total(total), m_seed(seed), m_stop(posix::MakeWakeupFd()) {}
 
 FloodPeer::~FloodPeer() {
     if (m_thread.joinable()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof one);
+        posix::SignalWakeupFd(m_stop.Get());
         m_thread.join();
     }
-    ::close(m_stopFd);
 }
 
 void FloodPeer::Start() {
@@ -45,7 +40,7 @@ void FloodPeer::Run(std::uint32_t seed) {
         }
         // The master side is non-blocking: wait until the line takes more, or until told to
         // stop.
-        pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_pty.Descriptor(), POLLOUT, 0}};
+        pollfd fds[2] = {{m_stop.Get(), POLLIN, 0}, {m_pty.Descriptor(), POLLOUT, 0}};
         const int r = ::poll(fds, 2, -1);
         if (r < 0 && errno == EINTR)
             continue;

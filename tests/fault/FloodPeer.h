@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
 
 namespace faulttest {
@@ -38,7 +39,7 @@ class FloodPeer {
     const std::size_t m_total;
     const std::uint32_t m_seed;
     std::atomic<std::size_t> m_written{0};
-    int m_stopFd = -1;
+    posix::UniqueFd m_stop;
     std::thread m_thread;
 };
 

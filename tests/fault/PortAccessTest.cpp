@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -82,7 +81,7 @@ TEST_F(PortAccessTest, ReplacedByWhatIsNoSerialDeviceTheOpenFailsAndSaysWhy) {
     Add(1, Role::Scale);
     h.Start();
     ASSERT_EQ(h.panel->Port(), 1);
-    const std::string plainFile = ports.Path().toStdString() + "/not-a-tty";
+    const std::string plainFile = ports.Path() + "/not-a-tty";
     testing_support::WriteFile(plainFile, "text\n");
     struct Case {
         const char* name;
@@ -90,8 +89,8 @@ TEST_F(PortAccessTest, ReplacedByWhatIsNoSerialDeviceTheOpenFailsAndSaysWhy) {
         const char* because;
     } cases[] = {
         {"a plain file", plainFile, "is not a serial port"},
-        {"a device that is gone", ports.Path().toStdString() + "/pts-gone", "no such device"},
-        {"a directory", ports.Path().toStdString(), "Is a directory"},
+        {"a device that is gone", ports.Path() + "/pts-gone", "no such device"},
+        {"a directory", ports.Path(), "Is a directory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,7 +142,7 @@ TEST(PortPermission, ARefusedOpenSaysWhoMayOpenTheDeviceAndHow) {
         // A plain pseudo-terminal: no thread of this test runs while the child is forked off.
         auto device = serial_port::PseudoTerminal::Create();
         ASSERT_TRUE(device);
-        apptest::PortDirectory ports;
+        testing_support::PortDirectory ports;
         ports.Map(1, device->DevicePath());
         const std::string path = device->DevicePath();
 
@@ -158,9 +157,10 @@ TEST(PortPermission, ARefusedOpenSaysWhoMayOpenTheDeviceAndHow) {
         ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
         ChildOutcome outcome;
         if (::geteuid() == 0) {
-            ASSERT_TRUE(QFile::setPermissions(ports.Path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                                QFile::ExeOwner | QFile::ReadOther |
-                                                                QFile::ExeOther));
+            ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(ports.Path()),
+                                              QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
             ASSERT_EQ(::chown(path.c_str(), 0, c.group), 0);
             outcome = RunAsNobody(explain);
         } else {
@@ -169,7 +169,8 @@ TEST(PortPermission, ARefusedOpenSaysWhoMayOpenTheDeviceAndHow) {
         EXPECT_EQ(outcome.exitStatus, 0) << outcome.report;
         const QString message = QString::fromStdString(outcome.report);
         EXPECT_TRUE(message.startsWith("Permission denied for ")) << outcome.report;
-        EXPECT_TRUE(message.contains(QDir(ports.Path()).filePath("COM1"))) << outcome.report;
+        EXPECT_TRUE(message.contains(QString::fromStdString(ports.Path() + "/COM1")))
+            << outcome.report;
         for (const char* part : c.says)
             EXPECT_TRUE(message.contains(part)) << part << "\n" << outcome.report;
         for (const char* part : c.never)
@@ -198,7 +199,7 @@ TEST_F(HeldDuringScanTest, APortLockedByAnotherDescriptorIsSkipped) {
 }
 
 TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
-    apptest::PortDirectory ports;
+    testing_support::PortDirectory ports;
     auto held = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(held);
     ports.Map(1, held->DevicePath());

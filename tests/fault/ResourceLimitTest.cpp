@@ -25,13 +25,13 @@ TEST(ThreadLimit, AWatchThreadThatCannotStartIsReportedAndNotWatched) {
     // A plain pseudo-terminal: no thread of this test runs while the child is forked off.
     auto device = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(device);
-    apptest::PortDirectory ports;
+    testing_support::PortDirectory ports;
     ports.Map(1, device->DevicePath());
     // A user limited to the processes it runs has no thread to spare; root is never limited,
     // so root runs the child as nobody, who must reach the device.
     const bool asNobody = ::geteuid() == 0;
     if (asNobody) {
-        ASSERT_EQ(::chmod(ports.Path().toStdString().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(ports.Path().c_str(), 0755), 0);
         ASSERT_EQ(::chmod(device->DevicePath().c_str(), 0666), 0);
     }
     const ChildOutcome outcome = RunInChild(
@@ -74,7 +74,7 @@ TEST(MemoryLimit, ASendBufferThatCannotBeHadIsAnOpenThatFails) {
 #endif
     auto device = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(device);
-    apptest::PortDirectory ports;
+    testing_support::PortDirectory ports;
     ports.Map(1, device->DevicePath());
     const ChildOutcome outcome = RunInChild(
         [&ports](std::string& report) {

@@ -433,7 +433,7 @@ class RegisterTool : public Registration {
     }
 };
 
-constexpr uid_t kNobody = 65534;
+using testing_support::kNobody;
 
 TEST_F(RegisterTool, RegistersAndUnregistersALibrary) {
     auto run = Run({FAKE_LIBRARY_A});

@@ -432,8 +432,8 @@ TEST_F(LinkTest, PortNumbersResolveThroughTheirNamesShortAndLong) {
         m_link.Close();
     }
     // Entries for numbers outside 1..32 stand for nothing.
-    m_ports.Link(0, m_ports.AddPort(20).DevicePath());
-    m_ports.Link(33, m_ports.AddPort(21).DevicePath());
+    m_ports.Map(0, m_ports.AddPort(20).DevicePath());
+    m_ports.Map(33, m_ports.AddPort(21).DevicePath());
     for (unsigned n : {0u, 33u, 4u}) {
         EXPECT_EQ(OpenPort(n), 0) << n;
         EXPECT_EQ(m_link.OpenError().kind, serial_port::ErrorKind::kNotFound) << n;

@@ -1,7 +1,5 @@
 #include "LinkTestSupport.h"
 
-#include <stdlib.h>
-
 namespace link_test {
 
 window::LResult RecordingOwner::HandleMessage(window::MessageId id, window::WParam w,
@@ -40,36 +38,14 @@ std::vector<Box> BoxRecorder::Boxes() const {
     return m_boxes;
 }
 
-PortDirectory::PortDirectory() {
-    char pattern[] = "/tmp/karvel-link-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
-        ADD_FAILURE() << "mkdtemp failed";
-    m_dir = pattern;
-    m_map = std::make_shared<serial_port::PortMap>(m_dir.string());
-}
-
-PortDirectory::~PortDirectory() {
-    std::filesystem::remove_all(m_dir);
-}
-
-void PortDirectory::Serve(CSerialLink& link) const {
-    link.SetPortResolver([map = m_map](std::string_view name) { return map->ResolveName(name); });
-}
-
 serial_port::PseudoTerminal& PortDirectory::AddPort(unsigned n) {
     std::string error;
     auto pty = serial_port::PseudoTerminal::Create(&error);
     if (!pty)
         ADD_FAILURE() << error;
     auto [it, inserted] = m_peers.insert_or_assign(n, std::move(*pty));
-    Link(n, it->second.DevicePath());
+    Map(n, it->second.DevicePath());
     return it->second;
-}
-
-void PortDirectory::Link(unsigned n, const std::string& target) {
-    const auto link = m_dir / ("COM" + std::to_string(n));
-    std::filesystem::remove(link);
-    std::filesystem::create_symlink(target, link);
 }
 
 bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done) {

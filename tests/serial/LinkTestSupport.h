@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,10 +15,10 @@
 #include <vector>
 
 #include "CSerialLink.h"
-#include "platform/serial/PortMap.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
 #include "support/Application.h"
+#include "support/PortDirectory.h"
 
 namespace link_test {
 
@@ -61,20 +60,15 @@ class BoxRecorder {
     std::vector<Box> m_boxes;
 };
 
-// A port map on a fresh directory of COMn links to pseudo-terminals.
-class PortDirectory {
+// A port folder whose COMn links lead to pseudo-terminals of its own.
+class PortDirectory : public testing_support::PortDirectory {
   public:
-    PortDirectory();
-    ~PortDirectory();
     // Creates a pseudo-terminal and links COMn to it; returns its far end.
     serial_port::PseudoTerminal& AddPort(unsigned n);
-    void Link(unsigned n, const std::string& target);
-    // Hands the directory's ports to `link`.
-    void Serve(CSerialLink& link) const;
+    // Hands the folder's ports to `link`.
+    void Serve(CSerialLink& link) const { link.SetPortResolver(Resolver()); }
 
   private:
-    std::filesystem::path m_dir;
-    std::shared_ptr<serial_port::PortMap> m_map;
     std::map<unsigned, serial_port::PseudoTerminal> m_peers;
 };
 

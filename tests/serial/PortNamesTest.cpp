@@ -14,7 +14,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/SerialDevices.h"
+#include "support/PortDirectory.h"
 
 namespace {
 
@@ -22,18 +24,12 @@ namespace fs = std::filesystem;
 
 class PortDirectory : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/karvel-ports-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_map = std::make_unique<serial_port::PortMap>(m_dir.string());
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
     void Link(const std::string& name, const std::string& target) {
         fs::create_symlink(target, m_dir / name);
     }
-    fs::path m_dir;
-    std::unique_ptr<serial_port::PortMap> m_map;
+    testing_support::PortDirectory m_ports;
+    const fs::path m_dir{m_ports.Path()};
+    serial_port::PortMap* const m_map = m_ports.Ports().get();
 };
 
 TEST_F(PortDirectory, ANumberResolvesToItsEntryAndNothingElseExists) {
@@ -73,14 +69,13 @@ TEST_F(PortDirectory, ListingNamesWhatKindOfFileAnEntryIs) {
     ASSERT_EQ(::mkfifo((m_dir / "COM1").c_str(), 0600), 0);
     { std::ofstream((m_dir / "COM2").string()) << "x"; }
     fs::create_directory(m_dir / "COM3");
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const posix::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string socketPath = (m_dir / "COM4").string();
     ASSERT_LT(socketPath.size(), sizeof address.sun_path);
     std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(sock);
+    ASSERT_EQ(::bind(sock.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::mknod((m_dir / "COM5").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0,
               ::geteuid() == 0);
     std::vector<std::string> kinds;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/DriverLineEvents.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/serial/WaitSet.h"
@@ -40,12 +41,11 @@ SerialPort OpenPort(const PseudoTerminal& peer) {
 
 // Whether the device's exclusive flag is set, as any opener sees it.
 int ExclusiveFlag(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    const posix::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    if (!fd)
         return -1;
     int flag = -1;
-    ::ioctl(fd, TIOCGEXCL, &flag);
-    ::close(fd);
+    ::ioctl(fd.Get(), TIOCGEXCL, &flag);
     return flag;
 }
 

@@ -47,20 +47,27 @@ int WaitForChild(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::optional<Pipe> MakePipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return std::nullopt;
+    return Pipe{posix::UniqueFd(fds[0]), posix::UniqueFd(fds[1])};
+}
+
 ChildOutcome RunAsNobody(const std::function<int(std::string& report)>& body) {
     return RunInChild(body, true);
 }
 
 ChildOutcome RunInChild(const std::function<int(std::string& report)>& body, bool asNobody) {
     ChildOutcome outcome;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    std::optional<Pipe> pipe = MakePipe();
+    if (!pipe) {
         outcome.report = "pipe failed";
         return outcome;
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::close(pipeFds[0]);
+        pipe->read.Reset();
         std::string report;
         int status = 100;
         if (!asNobody ||
@@ -68,17 +75,15 @@ ChildOutcome RunInChild(const std::function<int(std::string& report)>& body, boo
             status = body(report);
         else
             report = "cannot become nobody";
-        WriteAll(pipeFds[1], report);
+        WriteAll(pipe->write.Get(), report);
         ::_exit(status);
     }
-    ::close(pipeFds[1]);
+    pipe->write.Reset();
     if (pid < 0) {
-        ::close(pipeFds[0]);
         outcome.report = "fork failed";
         return outcome;
     }
-    outcome.report = ReadToEnd(pipeFds[0]);
-    ::close(pipeFds[0]);
+    outcome.report = ReadToEnd(pipe->read.Get());
     outcome.exitStatus = WaitForChild(pid);
     return outcome;
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/UniqueFd.h"
+
 namespace testing_support {
 
 inline constexpr uid_t kNobody = 65534;
@@ -44,5 +46,12 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 void WriteAll(int fd, const std::string& text);
 std::string ReadToEnd(int fd);
 int WaitForChild(pid_t pid);
+
+struct Pipe {
+    posix::UniqueFd read;
+    posix::UniqueFd write;
+};
+// A new close-on-exec pipe; nullopt when the system refuses one.
+std::optional<Pipe> MakePipe();
 
 }  // namespace testing_support

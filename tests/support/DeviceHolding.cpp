@@ -11,60 +11,44 @@
 namespace testing_support {
 
 bool IsHeld(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const posix::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return errno == EBUSY;
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
+    return ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
-DeviceLock::DeviceLock(const std::string& path) {
-    m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
-
-DeviceLock::~DeviceLock() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+DeviceLock::DeviceLock(const std::string& path)
+    : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    if (m_fd && ::flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        m_fd.Reset();
 }
 
 DeviceHolder::DeviceHolder(const std::string& devicePath) {
-    int ready[2];
-    int release[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0)
+    std::optional<Pipe> ready = MakePipe();
+    std::optional<Pipe> release = MakePipe();
+    if (!ready || !release)
         return;
-    if (::pipe2(release, O_CLOEXEC) != 0) {
-        ::close(ready[0]);
-        ::close(ready[1]);
-        return;
-    }
     m_pid = ::fork();
     if (m_pid == 0) {
-        ::close(ready[0]);
-        ::close(release[1]);
+        ready->read.Reset();
+        release->write.Reset();
         const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         const char held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
-        WriteAll(ready[1], std::string(1, held));
-        ::close(ready[1]);
+        WriteAll(ready->write.Get(), std::string(1, held));
+        ready->write.Reset();
         // Holds on until the test lets go (or goes away).
-        ReadToEnd(release[0]);
+        ReadToEnd(release->read.Get());
         ::_exit(0);
     }
-    ::close(ready[1]);
-    ::close(release[0]);
-    m_release = release[1];
+    ready->write.Reset();
+    release->read.Reset();
+    m_release = std::move(release->write);
     if (m_pid > 0)
-        m_holding = ReadToEnd(ready[0]) == "y";
-    ::close(ready[0]);
+        m_holding = ReadToEnd(ready->read.Get()) == "y";
 }
 
 DeviceHolder::~DeviceHolder() {
-    if (m_release >= 0)
-        ::close(m_release);
+    m_release.Reset();
     if (m_pid > 0)
         WaitForChild(m_pid);
 }

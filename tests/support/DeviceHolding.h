@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/posix/UniqueFd.h"
+
 namespace testing_support {
 
 // True when the device at `path` is held exclusively by someone (it refuses a second opener or
@@ -17,13 +19,10 @@ bool IsHeld(const std::string& path);
 class DeviceLock {
   public:
     explicit DeviceLock(const std::string& path);
-    ~DeviceLock();
-    DeviceLock(const DeviceLock&) = delete;
-    DeviceLock& operator=(const DeviceLock&) = delete;
-    bool Locked() const { return m_fd >= 0; }
+    bool Locked() const { return static_cast<bool>(m_fd); }
 
   private:
-    int m_fd = -1;
+    posix::UniqueFd m_fd;
 };
 
 // Another program that holds a device: a child process that opens it and takes its exclusive
@@ -40,7 +39,7 @@ class DeviceHolder {
 
   private:
     pid_t m_pid = -1;
-    int m_release = -1;  // the child waits for end-of-file on the other end
+    posix::UniqueFd m_release;  // the child waits for end-of-file on the other end
     bool m_holding = false;
 };
 

@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "ScaleFrames.h"
+#include "platform/posix/UniqueFd.h"
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace scalesim {
@@ -28,6 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing_support::MakePipe;
+using testing_support::Pipe;
 using testing_support::TempDir;
 
 constexpr auto kPatience = std::chrono::seconds(20);
@@ -47,26 +51,23 @@ class SimProcess {
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        int out[2];
-        int in[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
+        std::optional<Pipe> out = MakePipe();
+        std::optional<Pipe> in = MakePipe();
+        if (!out || !in)
             return;
         m_pid = ::fork();
         if (m_pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::dup2(in[0], STDIN_FILENO);
+            ::dup2(out->write.Get(), STDOUT_FILENO);
+            ::dup2(in->read.Get(), STDIN_FILENO);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        ::close(out[1]);
-        ::close(in[0]);
-        m_stdout = out[0];
-        m_stdin = in[1];
+        m_stdout = std::move(out->read);
+        m_stdin = std::move(in->write);
     }
     ~SimProcess() {
         CloseStdin();
-        if (m_stdout >= 0)
-            ::close(m_stdout);
+        m_stdout.Reset();
         if (m_pid > 0 && !m_exited) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
@@ -74,11 +75,7 @@ class SimProcess {
     }
 
     void Signal(int signal) const { ::kill(m_pid, signal); }
-    void CloseStdin() {
-        if (m_stdin >= 0)
-            ::close(m_stdin);
-        m_stdin = -1;
-    }
+    void CloseStdin() { m_stdin.Reset(); }
 
     // The next line of standard output, without its newline.
     std::optional<std::string> ReadLine() {
@@ -108,11 +105,11 @@ class SimProcess {
 
   private:
     bool ReadMore(Clock::time_point deadline) {
-        pollfd p{m_stdout, POLLIN, 0};
+        pollfd p{m_stdout.Get(), POLLIN, 0};
         if (::poll(&p, 1, Left(deadline)) <= 0)
             return false;
         char buf[512];
-        const ssize_t n = ::read(m_stdout, buf, sizeof buf);
+        const ssize_t n = ::read(m_stdout.Get(), buf, sizeof buf);
         if (n <= 0)
             return false;
         m_pending.append(buf, static_cast<std::size_t>(n));
@@ -120,8 +117,8 @@ class SimProcess {
     }
 
     pid_t m_pid = -1;
-    int m_stdout = -1;
-    int m_stdin = -1;
+    posix::UniqueFd m_stdout;
+    posix::UniqueFd m_stdin;
     bool m_exited = false;
     std::string m_pending;
 };
@@ -135,21 +132,17 @@ struct Record {
 
 class Port {
   public:
-    explicit Port(const fs::path& path) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    explicit Port(const fs::path& path)
+        : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
         termios tio{};
-        if (m_fd >= 0 && ::tcgetattr(m_fd, &tio) == 0) {
+        if (m_fd && ::tcgetattr(m_fd.Get(), &tio) == 0) {
             ::cfmakeraw(&tio);
-            ::tcsetattr(m_fd, TCSANOW, &tio);
+            ::tcsetattr(m_fd.Get(), TCSANOW, &tio);
         }
     }
-    ~Port() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return static_cast<bool>(m_fd); }
 
-    void Send(std::uint8_t byte) const { ASSERT_EQ(::write(m_fd, &byte, 1), 1); }
+    void Send(std::uint8_t byte) const { ASSERT_EQ(::write(m_fd.Get(), &byte, 1), 1); }
 
     // Skips whatever a reader before us left unread, up to the next frame.
     void Resync() { m_resync = true; }
@@ -184,7 +177,7 @@ class Port {
     }
     std::size_t Unread() const { return m_in.size(); }
     bool NothingWaiting() const {
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p{m_fd.Get(), POLLIN, 0};
         return ::poll(&p, 1, 0) == 0;
     }
 
@@ -208,11 +201,11 @@ class Port {
     }
 
     bool ReadMore(Clock::time_point deadline) {
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p{m_fd.Get(), POLLIN, 0};
         if (::poll(&p, 1, Left(deadline)) <= 0)
             return false;
         std::uint8_t buf[4096];
-        const ssize_t n = ::read(m_fd, buf, sizeof buf);
+        const ssize_t n = ::read(m_fd.Get(), buf, sizeof buf);
         if (n <= 0) {
             m_hungUp = true;
             return false;
@@ -221,7 +214,7 @@ class Port {
         return true;
     }
 
-    int m_fd = -1;
+    posix::UniqueFd m_fd;
     bool m_resync = false;
     bool m_hungUp = false;
     std::vector<std::uint8_t> m_in;

@@ -21,42 +21,47 @@ constexpr std::size_t kMaxQueued = 256;
 
 std::optional<ServedLine> ServedLine::Open(int comPort, const std::string& portDir,
                                            std::string* error) {
-    int master = -1;
-    int device = -1;
+    int masterFd = -1;
+    int deviceFd = -1;
     char name[256] = {};
-    if (::openpty(&master, &device, name, nullptr, nullptr) != 0) {
+    if (::openpty(&masterFd, &deviceFd, name, nullptr, nullptr) != 0) {
         *error = std::string("openpty: ") + std::strerror(errno);
         return std::nullopt;
     }
-    // Raw mode stays with the line after the device side is closed again.
-    termios tio{};
-    if (::tcgetattr(device, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(device, TCSANOW, &tio);
+    posix::UniqueFd master(masterFd);
+    {
+        // Raw mode stays with the line after the device side is closed again.
+        const posix::UniqueFd device(deviceFd);
+        termios tio{};
+        if (::tcgetattr(device.Get(), &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(device.Get(), TCSANOW, &tio);
+        }
     }
-    ::close(device);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master.Get(), F_SETFD, FD_CLOEXEC);
+    ::fcntl(master.Get(), F_SETFL, ::fcntl(master.Get(), F_GETFL) | O_NONBLOCK);
 
     std::optional<PortLink> link;
     if (!portDir.empty()) {
         link = PortLink::Create(portDir, "COM" + std::to_string(comPort), name, error);
-        if (!link) {
-            ::close(master);
+        if (!link)
             return std::nullopt;
-        }
     }
-    ServedLine line(comPort, master, name, std::move(link));
+    ServedLine line(comPort, std::move(master), name, std::move(link));
     line.Recheck();
     return line;
 }
 
-ServedLine::ServedLine(int comPort, int fd, std::string devicePath, std::optional<PortLink> link)
-    : m_comPort(comPort), m_fd(fd), m_devicePath(std::move(devicePath)), m_link(std::move(link)) {}
+ServedLine::ServedLine(int comPort, posix::UniqueFd fd, std::string devicePath,
+                       std::optional<PortLink> link)
+    : m_comPort(comPort),
+      m_fd(std::move(fd)),
+      m_devicePath(std::move(devicePath)),
+      m_link(std::move(link)) {}
 
 ServedLine::ServedLine(ServedLine&& other) noexcept
     : m_comPort(other.m_comPort),
-      m_fd(std::exchange(other.m_fd, -1)),
+      m_fd(std::move(other.m_fd)),
       m_devicePath(std::move(other.m_devicePath)),
       m_link(std::exchange(other.m_link, std::nullopt)),
       m_connected(std::exchange(other.m_connected, false)),
@@ -66,10 +71,9 @@ ServedLine::ServedLine(ServedLine&& other) noexcept
 ServedLine& ServedLine::operator=(ServedLine&& other) noexcept {
     if (this != &other) {
         m_link.reset();  // the link goes before the line it names
-        if (m_fd >= 0)
-            ::close(m_fd);
+        m_fd.Reset();
         m_comPort = other.m_comPort;
-        m_fd = std::exchange(other.m_fd, -1);
+        m_fd = std::move(other.m_fd);
         m_devicePath = std::move(other.m_devicePath);
         m_link = std::exchange(other.m_link, std::nullopt);
         m_connected = std::exchange(other.m_connected, false);
@@ -80,15 +84,13 @@ ServedLine& ServedLine::operator=(ServedLine&& other) noexcept {
 }
 
 ServedLine::~ServedLine() {
-    m_link.reset();
-    if (m_fd >= 0)
-        ::close(m_fd);
+    m_link.reset();  // the link goes before the line it names
 }
 
 void ServedLine::Recheck() {
-    if (m_connected || m_fd < 0)
+    if (m_connected || !m_fd)
         return;
-    pollfd p{m_fd, POLLIN, 0};
+    pollfd p{m_fd.Get(), POLLIN, 0};
     if (::poll(&p, 1, 0) >= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
         m_connected = true;
 }
@@ -107,7 +109,7 @@ std::vector<std::uint8_t> ServedLine::Receive(short revents) {
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
         std::uint8_t buf[256];
         for (;;) {
-            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            const ssize_t n = ::read(m_fd.Get(), buf, sizeof buf);
             if (n > 0) {
                 in.insert(in.end(), buf, buf + n);
                 continue;
@@ -140,7 +142,7 @@ void ServedLine::QueueAnswer(std::span<const std::uint8_t> bytes) {
 int ServedLine::Flush() {
     std::size_t written = 0;
     while (m_connected && written < m_out.size()) {
-        const ssize_t n = ::write(m_fd, m_out.data() + written, m_out.size() - written);
+        const ssize_t n = ::write(m_fd.Get(), m_out.data() + written, m_out.size() - written);
         if (n > 0)
             written += static_cast<std::size_t>(n);
         else if (n < 0 && errno == EINTR)

@@ -15,6 +15,7 @@
 
 #include "PortLink.h"
 #include "ScaleFrames.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace scalesim {
 
@@ -33,7 +34,7 @@ class ServedLine {
     int ComPort() const { return m_comPort; }
     const std::string& DevicePath() const { return m_devicePath; }
     // For poll() while Connected(); a hung-up line must not be polled, it stays ready.
-    int Descriptor() const { return m_fd; }
+    int Descriptor() const { return m_fd.Get(); }
     bool Connected() const { return m_connected; }
     bool HasOutput() const { return !m_out.empty(); }
 
@@ -50,11 +51,12 @@ class ServedLine {
     int Flush();
 
   private:
-    ServedLine(int comPort, int fd, std::string devicePath, std::optional<PortLink> link);
+    ServedLine(int comPort, posix::UniqueFd fd, std::string devicePath,
+               std::optional<PortLink> link);
     void Disconnect();
 
     int m_comPort = 0;
-    int m_fd = -1;
+    posix::UniqueFd m_fd;
     std::string m_devicePath;
     std::optional<PortLink> m_link;
     bool m_connected = false;
