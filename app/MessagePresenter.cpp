@@ -5,5 +5,7 @@ void ShowMessageBox(QWidget* parent, const MessageBoxRequest& request) {
     if (!request.detail.isEmpty())
         box.setInformativeText(request.detail);
     box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (request.closer)
+        QObject::connect(request.closer, &BoxCloser::closeRequested, &box, &QMessageBox::reject);
     box.exec();
 }
