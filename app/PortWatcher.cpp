@@ -1,6 +1,8 @@
 #include "PortWatcher.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -18,11 +20,13 @@ PortWatcher::~PortWatcher() {
 }
 
 void PortWatcher::Start() {
-    const QString folder = QFile::decodeName(QByteArray::fromStdString(m_ports.Folder()));
-    const bool portFolder = !folder.isEmpty();
+    m_folderPath = QFile::decodeName(QByteArray::fromStdString(m_ports.Folder()));
+    const bool portFolder = !m_folderPath.isEmpty();
     if (portFolder) {
-        m_folder.addPath(folder);
-        connect(&m_folder, &QFileSystemWatcher::directoryChanged, this, &PortWatcher::portsChanged);
+        m_folderPath = QDir::cleanPath(QFileInfo(m_folderPath).absoluteFilePath());
+        WatchFolder();
+        connect(&m_folder, &QFileSystemWatcher::directoryChanged, this,
+                &PortWatcher::OnFolderChanged);
     }
     // A link in the folder may lead to a device that comes back, so device events count there
     // too.
@@ -44,4 +48,27 @@ void PortWatcher::OnDeviceEvents() {
     if (m_following)
         m_ports.RefreshDevices();
     emit portsChanged();
+}
+
+void PortWatcher::OnFolderChanged(const QString& path) {
+    // A change above the folder matters only when the folder came back.
+    if (WatchFolder() || path == m_folderPath)
+        emit portsChanged();
+}
+
+bool PortWatcher::WatchFolder() {
+    bool taken = false;
+    // A removed folder has left the watcher by itself.
+    if (!m_folder.directories().contains(m_folderPath) && QFileInfo(m_folderPath).isDir())
+        taken = m_folder.addPath(m_folderPath);
+    QString above = QFileInfo(m_folderPath).absolutePath();
+    while (!QFileInfo(above).isDir() && above != QDir::rootPath())
+        above = QFileInfo(above).absolutePath();
+    if (above != m_above || !m_folder.directories().contains(above)) {
+        if (!m_above.isEmpty())
+            m_folder.removePath(m_above);
+        m_above = above;
+        m_folder.addPath(m_above);
+    }
+    return taken;
 }

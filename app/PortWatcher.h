@@ -40,11 +40,18 @@ class PortWatcher : public QObject {
 
   private:
     void OnDeviceEvents();
+    void OnFolderChanged(const QString& path);
+    // Watches the port folder when it exists, and the nearest folder above it that exists, so
+    // that a folder removed and made again is watched again. True when the port folder's
+    // watch has just been taken up (again).
+    bool WatchFolder();
 
     serial_port::PortMap& m_ports;
     Sources m_sources;
     bool m_following = false;
     std::unique_ptr<serial_port::DeviceEventSource> m_events;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    QString m_folderPath;
+    QString m_above;  // the watched folder above it
     QFileSystemWatcher m_folder;
 };

@@ -385,6 +385,14 @@ TEST_F(ReconnectTest, TheScaleBackWhileTheLossBoxIsUpClosesTheBoxAndIsReopened) 
     EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
+TEST_F(ReconnectTest, TheScaleIsReopenedInAPortFolderRemovedAndMadeAgain) {
+    StartThenUnplug();
+    ports.MakeAgain();
+    Add(1, Role::Scale);
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+}
+
 TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {
     StartThenUnplug();
     PressOpenClose();  // nothing there yet

@@ -26,4 +26,9 @@ void PortDirectory::Unmap(int n) {
     QFile::remove(QDir(m_dir.path()).filePath(QStringLiteral("COM%1").arg(n)));
 }
 
+void PortDirectory::MakeAgain() {
+    if (!QDir(m_dir.path()).removeRecursively() || !QDir().mkdir(m_dir.path()))
+        throw std::runtime_error("cannot make the port directory again");
+}
+
 }  // namespace apptest

@@ -23,6 +23,8 @@ class PortDirectory {
     // COM`n` stands for `device` from now on.
     void Map(int n, const std::string& device);
     void Unmap(int n);
+    // The folder is removed with its entries and made again, empty, under the same name.
+    void MakeAgain();
     QString Path() const { return m_dir.path(); }
     const std::shared_ptr<serial_port::PortMap>& Ports() const { return m_map; }
     // For an engine of the test's own.

@@ -122,6 +122,10 @@ TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
     EXPECT_TRUE(waitFor("COM2  " + ports.Path() + "/COM2")) << out.toStdString();
     ports.Unmap(1);
     EXPECT_TRUE(waitFor("\n\nCOM2")) << out.toStdString();
+    // A folder removed and made again is followed too.
+    ports.MakeAgain();
+    ports.Map(3, one->DevicePath());
+    EXPECT_TRUE(waitFor("COM3  " + ports.Path() + "/COM3")) << out.toStdString();
     karvel.terminate();
     ASSERT_TRUE(karvel.waitForFinished(30000));
     EXPECT_EQ(karvel.exitStatus(), QProcess::NormalExit);
