@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileSystemWatcher>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -94,6 +95,21 @@ TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     EXPECT_TRUE(lines[0].contains(QString::fromStdString(one->DevicePath())));
     EXPECT_TRUE(lines[1].startsWith("COM3"));
     EXPECT_TRUE(lines[1].contains(QString::fromStdString(three->DevicePath())));
+}
+
+TEST(Program, APortFolderThatOthersCanWriteIsRefusedWithAMessage) {
+    PortDirectory ports;
+    auto one = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(one);
+    ports.Map(1, one->DevicePath());
+    ASSERT_TRUE(QFile::setPermissions(ports.Path(), QFileDevice::Permissions(0x7777)));
+    QProcessEnvironment env = Offscreen();
+    env.insert("KARVEL_PORT_DIR", ports.Path());
+    const Outcome run = RunKarvel({"--list-ports"}, env);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "No serial ports.\n");
+    EXPECT_TRUE(run.err.contains(ports.Path() + " can be written by every user"))
+        << run.err.toStdString();
 }
 
 TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
