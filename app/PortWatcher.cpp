@@ -4,7 +4,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <utility>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A plugged adapter sends a few events at once; they are gathered for this long.
+constexpr auto kSettle = std::chrono::milliseconds(20);
+// Looks follow one another no sooner than this, nor sooner than this many times what the last
+// one cost: a storm of events costs a small share of a core, a single replug is seen at once.
+constexpr auto kMinSpacing = std::chrono::milliseconds(250);
+constexpr int kCostFactor = 20;
+
+}  // namespace
 
 PortWatcher::PortWatcher(serial_port::PortMap& ports, Sources sources, QObject* parent)
     : QObject(parent), m_ports(ports), m_sources(std::move(sources)) {
@@ -12,9 +26,13 @@ PortWatcher::PortWatcher(serial_port::PortMap& ports, Sources sources, QObject* 
         m_sources.openEvents = [] { return serial_port::OpenUdevMonitor(); };
     if (!m_sources.enumerate)
         m_sources.enumerate = serial_port::FindSerialDevices;
+    m_lookTimer.setSingleShot(true);
+    connect(&m_lookTimer, &QTimer::timeout, this, &PortWatcher::StartLook);
 }
 
 PortWatcher::~PortWatcher() {
+    if (m_look.joinable())
+        m_look.join();
     if (m_following)
         m_ports.StopFollowing();
 }
@@ -45,9 +63,43 @@ void PortWatcher::Start() {
 void PortWatcher::OnDeviceEvents() {
     if (m_events->TakeEvents().empty())
         return;
-    if (m_following)
+    m_changed = true;
+    PlanLook();
+}
+
+void PortWatcher::PlanLook() {
+    // A look that runs or is planned sees this change, or OnLookDone plans the next.
+    if (m_look.joinable() || m_lookTimer.isActive())
+        return;
+    const Clock::duration spacing =
+        std::max<Clock::duration>(kMinSpacing, kCostFactor * m_lastLookCost);
+    const Clock::duration wait =
+        std::max<Clock::duration>(kSettle, m_lastLookEnd + spacing - Clock::now());
+    m_lookTimer.start(std::chrono::ceil<std::chrono::milliseconds>(wait));
+}
+
+void PortWatcher::StartLook() {
+    m_changed = false;
+    if (!m_following) {
+        // The folder is looked at as it is when asked.
+        m_lastLookEnd = Clock::now();
+        emit portsChanged();
+        return;
+    }
+    m_look = std::thread([this] {
+        const Clock::time_point start = Clock::now();
         m_ports.RefreshDevices();
+        m_lastLookCost = Clock::now() - start;
+        QMetaObject::invokeMethod(this, &PortWatcher::OnLookDone, Qt::QueuedConnection);
+    });
+}
+
+void PortWatcher::OnLookDone() {
+    m_look.join();
+    m_lastLookEnd = Clock::now();
     emit portsChanged();
+    if (m_changed)
+        PlanLook();
 }
 
 void PortWatcher::OnFolderChanged(const QString& path) {
