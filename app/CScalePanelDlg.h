@@ -28,10 +28,8 @@
 #include "MessagePresenter.h"
 #include "PortWatcher.h"
 #include "platform/window/Messages.h"
-
-// The last 12 bytes received, oldest first. One for the whole program, never cleared: bytes of
-// an earlier port or opening stay in it.
-extern std::array<std::uint8_t, 12> g_rxWindow;
+#include "scale/FrameObserver.h"
+#include "scale/FrameWindow.h"
 
 // What the panel uses from outside that tests replace.
 struct PanelServices {
@@ -92,7 +90,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // Read-only views of the panel's state, for tests and tools.
     int Port() const { return m_nPort; }
     bool IsShownClosed() const { return m_bClosed; }
-    bool AckReceived() const { return m_bAckReceived; }
+    bool AckReceived() const { return m_probe.Answered(); }
     const CSerialLink& SerialPort() const { return m_serialPort; }
     QComboBox& PortList() { return m_comboPort; }
     QPushButton& OpenCloseButton() { return m_btnOpenClose; }
@@ -102,8 +100,11 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     serial_port::PortMap& Ports() const { return *m_services.ports; }
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
-    // Where the display control sits, in panel pixels.
-    QRect DisplayRect() const { return m_displayRect; }
+
+    // Observers see each complete frame after the display has shown it, and each change of the
+    // port shown open (see scale/FrameObserver.h). Not owned; UI thread only.
+    void AttachObserver(scale::FrameObserver* observer) { m_observers.Attach(observer); }
+    void DetachObserver(scale::FrameObserver* observer) { m_observers.Detach(observer); }
 
   signals:
     // The About box is about to be shown (modally).
@@ -118,8 +119,24 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
+    // OnInitDialog's steps, in the order it takes them.
+    void StartPortWatcher();
+    void FillPortList();
+    void AddAboutItem();
+    void LoadKeyFaces();
+    void ClearDisplay();
+    void SetFixedLineSettings();
+    void ScanForScale();
+    void ShowScanResult();
+    void CloseIfLostInScan();
     void SetLamp(const QIcon& icon);
+    // The lamp, the OPEN/CLOSE button's text and m_bClosed, all saying whether the port is open.
+    void ShowOpenState(bool open);
     void SendKey(std::uint8_t byte);
+    void TellFrame(const scale::FrameBytes& bytes);
+    void TellPortState(scale::PortState::Change change);
+    // After a port handler: opened when the panel shows a port open, closed when it showed one.
+    void TellShownState(bool wasOpen);
     bool OpenChosenPort();
     void ShowOpenFailure();
     window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
@@ -182,10 +199,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     int m_nBaud = 0;
     int m_nPort = 0;
     bool m_bClosed = true;
-    bool m_bAckReceived = false;
-    // The newest byte of g_rxWindow arrived after the latest probe began: a pair whose first
-    // byte came from an earlier port is no answer.
-    bool m_bNewestByteInProbe = true;
+    // The receive window is the program's own (ReceiveWindow), never cleared: bytes of an
+    // earlier port, opening or panel stay in it.
+    scale::ProbeAnswer m_probe;
+    scale::FrameObservers m_observers;
     QIcon m_hIconClosed;
     QIcon m_hIconOpened;
     CPortList m_comboPort;

@@ -33,6 +33,24 @@ void CScalePanelDlg::RememberPortDevice() {
     }
 }
 
+void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
+    if (m_observers.Empty())
+        return;
+    scale::PortState state{change, m_nPort, {}};
+    if (change == scale::PortState::Change::kOpened)
+        state.device = m_serialPort.DevicePath();
+    else if (m_portDevice.port == m_nPort)
+        state.device = m_portDevice.device;
+    m_observers.TellPortState(state);
+}
+
+void CScalePanelDlg::TellShownState(bool wasOpen) {
+    if (!m_bClosed)
+        TellPortState(scale::PortState::Change::kOpened);
+    else if (wasOpen)
+        TellPortState(scale::PortState::Change::kClosed);
+}
+
 void CScalePanelDlg::ForgetLostDevice() {
     m_lostDevice.reset();
     m_reconnectRetry.stop();
@@ -53,13 +71,12 @@ void CScalePanelDlg::OnPortSelEndOk() {
     ForgetLostDevice();
     if (m_serialPort.IsPortHeld())
         m_serialPort.Close();
+    const bool wasOpen = !m_bClosed;
     m_nPort = m_comboPort.currentIndex() + 1;
     QString status;
     if (!OpenChosenPort()) {
         ShowOpenFailure();
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = QStringLiteral("Not found serial port or serial occupied");
     } else if (m_bClosed) {
         // Held but not watched: nothing is received until OPEN.
@@ -67,15 +84,14 @@ void CScalePanelDlg::OnPortSelEndOk() {
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else if (!m_serialPort.StartWatch()) {
         // Unwatched, nothing is received: shown as closed. The engine has reported why.
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else {
         SetLamp(m_hIconOpened);
         status = OpenedText("STATUS:COM%d OPENED,%d,%c,%d,%d");
     }
     m_staticStatus.setText(status);
+    TellShownState(wasOpen);
 }
 
 void CScalePanelDlg::OnOpenClose() {
@@ -86,28 +102,23 @@ void CScalePanelDlg::OnOpenClose() {
     QString status;
     if (!old) {
         m_serialPort.Close();
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        ShowOpenState(false);
         status = QStringLiteral("STATUS:COM Port Closed");
     } else if (!OpenChosenPort()) {
         ShowOpenFailure();
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = QStringLiteral("Not found serial port or serial occupied");
     } else if (!m_serialPort.StartWatch()) {
         // Held but unwatched: the same as a port held while the panel shows it closed.
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else {
-        SetLamp(m_hIconOpened);
-        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+        ShowOpenState(true);
         // A full-width comma after OPENED.
         status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
     }
     m_staticStatus.setText(status);
+    TellShownState(!old);
 }
 
 window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lParam) {
@@ -132,10 +143,9 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
 }
 
 void CScalePanelDlg::ShowLoss() {
-    m_bClosed = true;
-    SetLamp(m_hIconClosed);
-    m_btnOpenClose.setText(QStringLiteral("OPEN"));
+    ShowOpenState(false);
     m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+    TellPortState(scale::PortState::Change::kLost);
 }
 
 void CScalePanelDlg::CloseLostPort() {
@@ -191,11 +201,10 @@ void CScalePanelDlg::TryReconnect() {
         return;
     }
     ForgetLostDevice();
-    m_bClosed = false;
     m_comboPort.setCurrentIndex(m_nPort - 1);
-    SetLamp(m_hIconOpened);
-    m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+    ShowOpenState(true);
     m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
+    TellPortState(scale::PortState::Change::kOpened);
 }
 
 void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::string& text) {

@@ -5,41 +5,38 @@
 #include <utility>
 
 #include "CScalePanelDlg.h"
-
-std::array<std::uint8_t, 12> g_rxWindow{};
+#include "scale/Protocol.h"
 
 namespace {
 
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kHeader2 = 0xAA;
-constexpr std::uint8_t kProbe = 0x05;
 constexpr unsigned kSendBufferSize = 512;
 constexpr auto kProbeWait = std::chrono::milliseconds(150);
+
+// The last 12 bytes received. One for the whole program, never cleared: bytes of an earlier
+// port, opening or panel stay in it.
+scale::FrameWindow& ReceiveWindow() {
+    static scale::FrameWindow window;
+    return window;
+}
 
 }  // namespace
 
 window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam) {
-    const auto b = static_cast<std::uint8_t>(wParam & 0xFF);
-    const std::uint8_t previous = g_rxWindow[11];
-    std::copy(g_rxWindow.begin() + 1, g_rxWindow.end(), g_rxWindow.begin());
-    g_rxWindow[11] = b;
-    const bool previousInProbe = std::exchange(m_bNewestByteInProbe, true);
-    if (previous == kAck && b == kHeader2 && previousInProbe)
-        m_bAckReceived = true;
-    // A frame is complete exactly when its header has reached the oldest end.
-    if (g_rxWindow[0] == kAck && g_rxWindow[1] == kHeader2) {
-        m_display.SetWM(g_rxWindow[3]);
-        m_display.SetSign(g_rxWindow[4]);
-        m_display.SetUnit(g_rxWindow[5]);
-        m_display.SetHex1(g_rxWindow[6]);
-        m_display.SetHex2(g_rxWindow[7]);
-        m_display.SetHex3(g_rxWindow[8]);
-        m_display.SetHex4(g_rxWindow[9]);
-        m_display.SetHex5(g_rxWindow[10]);
-        m_display.SetHex6(g_rxWindow[11]);
+    scale::FrameWindow& window = ReceiveWindow();
+    if (window.Push(static_cast<std::uint8_t>(wParam & 0xFF), &m_probe)) {
+        const scale::FrameBytes bytes = window.Bytes();
+        m_display.SetValues(scale::SlotsOf(bytes));
         m_display.Display();
+        TellFrame(bytes);
     }
     return 0;
+}
+
+void CScalePanelDlg::TellFrame(const scale::FrameBytes& bytes) {
+    if (m_observers.Empty())
+        return;
+    m_observers.TellFrame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(),
+                           std::chrono::steady_clock::now()});
 }
 
 int CScalePanelDlg::ProbePort(int nPort) {
@@ -55,13 +52,12 @@ int CScalePanelDlg::ProbePort(int nPort) {
     }
     // An answer that reached the previous port after its wait must not count for this one, nor
     // may a pair begun by the previous port's last byte.
-    m_bAckReceived = false;
-    m_bNewestByteInProbe = false;
-    const std::uint8_t probe = kProbe;
+    m_probe.Begin();
+    const std::uint8_t probe = scale::kProbe;
     m_serialPort.SendBytes(&probe, 1);
     // Every message of the thread is handled meanwhile, the answer's bytes among them.
     window::PumpThreadFor(kProbeWait);
-    if (m_bAckReceived) {
+    if (m_probe.Answered()) {
         const int shown = std::exchange(m_nPort, nPort);
         RememberPortDevice();
         m_nPort = shown;
@@ -78,26 +74,26 @@ void CScalePanelDlg::SendKey(std::uint8_t byte) {
 }
 
 void CScalePanelDlg::OnKeyDataClick() {
-    SendKey('D');
+    SendKey(scale::kKeyData);
 }
 void CScalePanelDlg::OnKeyDataDblClk() {
-    SendKey('D' | 0x80);
+    SendKey(scale::kKeyData | scale::kDoubleClick);
 }
 void CScalePanelDlg::OnKeyModeClick() {
-    SendKey('M');
+    SendKey(scale::kKeyMode);
 }
 void CScalePanelDlg::OnKeyModeDblClk() {
-    SendKey('M' | 0x80);
+    SendKey(scale::kKeyMode | scale::kDoubleClick);
 }
 void CScalePanelDlg::OnKeyTareClick() {
-    SendKey('T');
+    SendKey(scale::kKeyTare);
 }
 void CScalePanelDlg::OnKeyTareDblClk() {
-    SendKey('T' | 0x80);
+    SendKey(scale::kKeyTare | scale::kDoubleClick);
 }
 void CScalePanelDlg::OnKeyOnOffClick() {
-    SendKey('O');
+    SendKey(scale::kKeyOnOff);
 }
 void CScalePanelDlg::OnKeyOnOffDblClk() {
-    SendKey('O' | 0x80);
+    SendKey(scale::kKeyOnOff | scale::kDoubleClick);
 }

@@ -14,8 +14,8 @@
 #include "LumeqMembers.h"
 #include "LumeqServer.h"
 #include "PropertyPage.h"
-#include "reading/Reading.h"
 #include "res/LumeqStrings.h"
+#include "scale/Reading.h"
 
 namespace lumeq {
 
@@ -302,10 +302,6 @@ Result CLumeqCtrl::AboutBox() {
     return component::kOk;
 }
 
-void CLumeqCtrl::DrawDisplay(canvas::Canvas& canvas) const {
-    DrawSegments(canvas, State());
-}
-
 void CLumeqCtrl::OnDraw(QImage* target, const QRect& bounds) const {
     PaintDisplay(target, bounds, State());
 }
@@ -327,12 +323,8 @@ DisplayState CLumeqCtrl::State() const {
 }
 
 QString CLumeqCtrl::ReadingText() const {
-    reading::Shown shown;
-    shown.wm = WM;
-    shown.sign = Sign;
-    shown.unit = Unit;
-    shown.hex = {Hex1, Hex2, Hex3, Hex4, Hex5, Hex6};
-    return QString::fromStdString(reading::ReadingText(shown));
+    const scale::Slots shown{WM, Sign, Unit, {Hex1, Hex2, Hex3, Hex4, Hex5, Hex6}};
+    return QString::fromStdString(scale::SpokenText(shown));
 }
 
 std::span<const component::Guid> CLumeqCtrl::PropertyPages() {

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "platform/canvas/Canvas.h"
+#include "scale/Glyphs.h"
 
 namespace lumeq::tables {
 
@@ -64,13 +65,13 @@ struct LabelRow {
 };
 
 inline constexpr std::array<LabelRow, 7> kUnitLabels = {{
-    {0, "kg", 72, 2},
-    {1, "lb", 104, 2},
-    {2, "oz", 136, 2},
-    {3, "st", 168, 2},
-    {4, "viss", 200, 2},
-    {5, "gross", 250, 2},
-    {6, "net", 310, 2},
+    {0, scale::kUnitNames[0], 72, 2},
+    {1, scale::kUnitNames[1], 104, 2},
+    {2, scale::kUnitNames[2], 136, 2},
+    {3, scale::kUnitNames[3], 168, 2},
+    {4, scale::kUnitNames[4], 200, 2},
+    {5, scale::kUnitNames[5], 250, 2},
+    {6, scale::kUnitNames[6], 310, 2},
 }};
 
 // ---- WM: bars and the legend -------------------------------------------------------------------

@@ -12,10 +12,12 @@
 
 #include "FakeDevices.h"
 #include "PortWatcher.h"
-#include "PumpUntil.h"
+#include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
+
+using testing_support::PumpUntil;
 
 serial_port::SerialDevice Adapter(int n) {
     serial_port::SerialDevice d;

@@ -6,7 +6,7 @@ namespace scalesim {
 
 namespace {
 
-constexpr auto& kDigitGlyphs = lumeq::reading::kDigitShapes;
+constexpr auto& kDigitGlyphs = scale::kDigitShapes;
 
 }  // namespace
 
@@ -16,17 +16,15 @@ std::uint8_t BarMask(int count) {
 }
 
 Frame EncodeFrame(const DisplaySlots& slots) {
-    Frame frame{kHeader0, kHeader1, kUnusedByte, slots.wm, slots.sign, slots.unit};
-    std::copy(slots.hex.begin(), slots.hex.end(), frame.begin() + 6);
-    return frame;
+    return scale::FrameOf(slots);
 }
 
 std::optional<DisplaySlots> DecodeFrame(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() != kFrameSize || bytes[0] != kHeader0 || bytes[1] != kHeader1)
+    if (bytes.size() != kFrameSize || !scale::StartsFrame(bytes[0], bytes[1]))
         return std::nullopt;
-    DisplaySlots slots{bytes[3], bytes[4], bytes[5], {}};
-    std::copy(bytes.begin() + 6, bytes.end(), slots.hex.begin());
-    return slots;
+    Frame frame;
+    std::copy(bytes.begin(), bytes.end(), frame.begin());
+    return scale::SlotsOf(frame);
 }
 
 std::uint8_t DigitGlyph(int digit) {

@@ -11,24 +11,23 @@
 #include <string>
 #include <string_view>
 
-#include "display/reading/Glyphs.h"
+#include "scale/Glyphs.h"
+#include "scale/Protocol.h"
 
 namespace scalesim {
 
 // Line bytes.
-inline constexpr std::uint8_t kProbe = 0x05;
-inline constexpr std::uint8_t kHeader0 = 0x06;
-inline constexpr std::uint8_t kHeader1 = 0xAA;
-inline constexpr std::size_t kFrameSize = 12;
+using scale::kDoubleClick;
+using scale::kFrameSize;
+using scale::kHeader0;
+using scale::kHeader1;
+using scale::kKeyData;
+using scale::kKeyMode;
+using scale::kKeyOnOff;
+using scale::kKeyTare;
+using scale::kProbe;
 // The byte after the header carries nothing; we always send 0 there.
-inline constexpr std::uint8_t kUnusedByte = 0x00;
-
-// Key bytes; a double-click sends the same letter with bit 7 set.
-inline constexpr std::uint8_t kKeyData = 'D';
-inline constexpr std::uint8_t kKeyMode = 'M';
-inline constexpr std::uint8_t kKeyTare = 'T';
-inline constexpr std::uint8_t kKeyOnOff = 'O';
-inline constexpr std::uint8_t kDoubleClick = 0x80;
+inline constexpr std::uint8_t kUnusedByte = scale::FrameOf({})[scale::kIgnoredByte];
 
 // Digit cell segments.
 inline constexpr std::uint8_t kSegA = 0x01;
@@ -38,8 +37,8 @@ inline constexpr std::uint8_t kSegD = 0x08;
 inline constexpr std::uint8_t kSegE = 0x10;
 inline constexpr std::uint8_t kSegF = 0x20;
 inline constexpr std::uint8_t kSegG = 0x40;
-inline constexpr std::uint8_t kSegPoint = lumeq::reading::kPointSegment;
-inline constexpr std::uint8_t kGlyphMinus = lumeq::reading::kMinusShape;
+inline constexpr std::uint8_t kSegPoint = scale::kPointSegment;
+inline constexpr std::uint8_t kGlyphMinus = scale::kMinusShape;
 
 // Unit slot.
 inline constexpr std::uint8_t kUnitKg = 0x01;
@@ -47,34 +46,26 @@ inline constexpr std::uint8_t kUnitLb = 0x02;
 inline constexpr std::uint8_t kUnitOz = 0x04;
 inline constexpr std::uint8_t kUnitSt = 0x08;
 inline constexpr std::uint8_t kUnitViss = 0x10;
-inline constexpr std::uint8_t kUnitGross = 0x20;
-inline constexpr std::uint8_t kUnitNet = 0x40;
+inline constexpr std::uint8_t kUnitGross = scale::kUnitGross;
+inline constexpr std::uint8_t kUnitNet = scale::kUnitNet;
 
 // Sign slot: the simulated scale lights each indicator glyph for what the display's readers
 // take it to mean.
-inline constexpr std::uint8_t kSignZero = lumeq::reading::kSignZero;
-inline constexpr std::uint8_t kSignHold = lumeq::reading::kSignHold;
-inline constexpr std::uint8_t kSignStable = lumeq::reading::kSignStable;
-inline constexpr std::uint8_t kSignTare = lumeq::reading::kSignTare;
-inline constexpr std::uint8_t kSignBattery = lumeq::reading::kSignBattery;  // never lit: mains
-inline constexpr std::uint8_t kSignData = lumeq::reading::kSignData;
+inline constexpr std::uint8_t kSignZero = scale::kSignZero;
+inline constexpr std::uint8_t kSignHold = scale::kSignHold;
+inline constexpr std::uint8_t kSignStable = scale::kSignStable;
+inline constexpr std::uint8_t kSignTare = scale::kSignTare;
+inline constexpr std::uint8_t kSignBattery = scale::kSignBattery;  // never lit: mains
+inline constexpr std::uint8_t kSignData = scale::kSignData;
 
 // WM slot: bit 7 lights the over-load legend, bits 6..1 the six bars (bit 1 the bottom one).
-inline constexpr std::uint8_t kWmOverLoad = lumeq::reading::kWmOverLoad;
+inline constexpr std::uint8_t kWmOverLoad = scale::kWmOverLoad;
 inline constexpr int kBarCount = 6;
 // The mask lighting the lowest `count` bars (clamped to 0..6).
 std::uint8_t BarMask(int count);
 
-struct DisplaySlots {
-    std::uint8_t wm = 0;
-    std::uint8_t sign = 0;
-    std::uint8_t unit = 0;
-    std::array<std::uint8_t, 6> hex{};  // hex[0] is the leftmost cell
-
-    bool operator==(const DisplaySlots&) const = default;
-};
-
-using Frame = std::array<std::uint8_t, kFrameSize>;
+using DisplaySlots = scale::Slots;
+using Frame = scale::FrameBytes;
 using DigitCells = std::array<std::uint8_t, 6>;
 
 Frame EncodeFrame(const DisplaySlots& slots);

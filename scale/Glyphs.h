@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace lumeq::reading {
+namespace scale {
 
 // Digit cells: bit 0 segment a (top) ... bit 6 segment g (middle), bit 7 the decimal point.
 inline constexpr std::uint8_t kPointSegment = 0x80;
@@ -38,6 +38,14 @@ inline constexpr std::uint8_t kSignTare = 0x08;     // arrows at a T: a tare is 
 inline constexpr std::uint8_t kSignBattery = 0x10;  // the battery: its charge is low
 inline constexpr std::uint8_t kSignData = 0x20;     // the aerial: a reading was sent
 
+// Unit slot: bit n lights the label kUnitNames[n]; bits 0..4 name a unit of mass, bits 5 and 6
+// say whether the weight is gross or net.
+inline constexpr std::array<const char*, 7> kUnitNames = {"kg",   "lb",    "oz", "st",
+                                                          "viss", "gross", "net"};
+inline constexpr unsigned kMassUnitCount = 5;
+inline constexpr std::uint8_t kUnitGross = 0x20;
+inline constexpr std::uint8_t kUnitNet = 0x40;
+
 // WM slot: bit 7 the over-load legend, bits 6..1 the six bars (bit 1 the bottom one).
 inline constexpr std::uint8_t kWmOverLoad = 0x80;
 inline constexpr std::uint8_t kWmBars = 0x7E;
@@ -58,4 +66,4 @@ inline constexpr std::array<IndicatorName, 6> kSignNames = {{
 }};
 inline constexpr std::string_view kOverLoadName = "over load";
 
-}  // namespace lumeq::reading
+}  // namespace scale

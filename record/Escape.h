@@ -1,0 +1,34 @@
+#pragma once
+
+// Text made safe for the forms a reading is written in. Every input may hold any bytes: a device
+// name comes from the file system, an id from the user.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace record {
+
+// `text` with each run of bytes that is no well-formed UTF-8 (a stray continuation byte, an
+// overlong form, a surrogate, a code point past U+10FFFF, a cut-off sequence) replaced by one
+// U+FFFD per maximal ill-formed part, as Unicode recommends.
+std::string ValidUtf8(std::string_view text);
+
+// A JSON string literal, quotes included: '"' and '\' escaped, control characters as \u00XX,
+// invalid UTF-8 repaired as ValidUtf8 does.
+std::string JsonString(std::string_view text);
+
+// One CSV field: repaired as ValidUtf8 does, then quoted when it holds a comma, quote, CR or LF,
+// with quotes doubled.
+std::string CsvField(std::string_view text);
+
+// Appends `byte` as two lower-case hex digits.
+void AppendHex(std::string* text, std::uint8_t byte);
+
+// A decimal ("-0.50", "007.5", "-.5", "12.") as a number both JSON and spreadsheets read
+// ("-0.50", "7.5", "-0.5", "12"): the figures as written, less leading zeros a number may not
+// have. None when `decimal` is no decimal.
+std::optional<std::string> NumberText(std::string_view decimal);
+
+}  // namespace record
