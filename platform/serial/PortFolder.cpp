@@ -53,8 +53,13 @@ std::string FolderUntrusted(const std::string& folder) {
     if (error)
         return {};
     const component::TrustedFile checked = component::TrustedFile::OpenFolder(absolute.string());
-    if (!checked)
-        return checked.Error() == EPERM ? checked.Untrusted() : std::string();
+    if (!checked) {
+        if (checked.Error() == ENOENT)
+            return {};  // no entry of it can exist either
+        // A folder that cannot be checked (one the user may not read, say) is not used.
+        return checked.Error() == EPERM ? checked.Untrusted()
+                                        : "it cannot be checked (" + checked.Reason() + ")";
+    }
     // Sticky is fine above it, not for the folder itself: anyone who may write it may add a
     // COM entry that is not there yet.
     struct stat st = checked.Status();

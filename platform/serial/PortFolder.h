@@ -16,8 +16,8 @@
 
 namespace serial_port {
 
-// Why `folder` names no port although it exists (who else could change it), or empty when it
-// may be used or does not exist.
+// Why `folder` names no port although it exists (who else could change it, or that it cannot be
+// checked), or empty when it may be used or does not exist.
 std::string FolderUntrusted(const std::string& folder);
 
 // The path of COMn's entry in `folder` when what it names exists (a link to a pseudo-terminal
