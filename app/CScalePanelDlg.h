@@ -146,6 +146,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // and watched again when it comes back.
     void OnPortsChanged();
     void TryReconnect();
+    // The COM number the lost device has now; 0 while it is away.
+    int LostDevicePort() const;
     void RememberPortDevice();
     void ForgetLostDevice();
     QString OpenedText(const char* format) const;
@@ -166,6 +168,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     int m_nPortLostInScan = 0;       // a probed port whose device went away during the scan
     bool m_bCloseAfterLoss = false;  // the lost port is still to be closed
     int m_nFailureBoxes = 0;         // engine failure boxes being shown
+    // Closes the boxes that report a loss when the device is back: nobody has to click first.
+    BoxCloser m_lossBoxCloser;
     // The device behind the port opened last, and the one lost while the panel showed it open.
     struct PortDevice {
         int port = 0;

@@ -165,18 +165,30 @@ void CScalePanelDlg::OnPortsChanged() {
     TryReconnect();
 }
 
-void CScalePanelDlg::TryReconnect() {
-    if (!m_lostDevice || m_bDestroyed || m_bScanning || !m_bClosed || m_bCloseAfterLoss ||
-        m_nFailureBoxes > 0 || m_serialPort.IsPortHeld())
-        return;
-    const PortDevice lost = *m_lostDevice;
+int CScalePanelDlg::LostDevicePort() const {
+    const PortDevice& lost = *m_lostDevice;
     int port = 0;
     for (const serial_port::PortInfo& info : Ports().List()) {
         if (lost.identity.empty() ? info.device == lost.device : info.identity == lost.identity)
             port = static_cast<int>(info.number);
     }
+    return port;
+}
+
+void CScalePanelDlg::TryReconnect() {
+    if (!m_lostDevice || m_bDestroyed || m_bScanning || !m_bClosed)
+        return;
+    const int port = LostDevicePort();
     if (port == 0)
         return;  // not back yet: the next change tells
+    if (m_bCloseAfterLoss || m_nFailureBoxes > 0) {
+        // The loss box is still up: its news is old. Once it is gone the lost port is closed
+        // and this runs again (CloseLostPort).
+        m_lossBoxCloser.CloseBoxes();
+        return;
+    }
+    if (m_serialPort.IsPortHeld())
+        return;
     const int before = m_nPort;
     m_nPort = port;
     const bool opened = OpenChosenPort();
@@ -205,9 +217,13 @@ void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::
 }
 
 window::LResult CScalePanelDlg::OnShowFailure(window::WParam wParam, window::LParam) {
-    const auto* request = reinterpret_cast<const MessageBoxRequest*>(wParam);
+    MessageBoxRequest request = *reinterpret_cast<const MessageBoxRequest*>(wParam);
+    // After a loss the engine's box explains it (often while Close waits for the watch thread);
+    // it closes by itself when the device is back.
+    if (m_bCloseAfterLoss || m_lostDevice)
+        request.closer = &m_lossBoxCloser;
     ++m_nFailureBoxes;
-    m_services.presenter(nullptr, *request);
+    m_services.presenter(nullptr, request);
     if (--m_nFailureBoxes == 0 && m_bCloseAfterLoss)
         QMetaObject::invokeMethod(this, &CScalePanelDlg::CloseLostPort, Qt::QueuedConnection);
     return 0;

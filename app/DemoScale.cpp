@@ -55,14 +55,14 @@ DemoScale::~DemoScale() {
 }
 
 bool DemoScale::Start(const QString& simulator, QString* error) {
-    if (!m_dir.isValid()) {
+    if (!m_dir.IsValid()) {
         *error = QStringLiteral("cannot create a directory for the simulated ports: %1")
-                     .arg(m_dir.errorString());
+                     .arg(m_dir.ErrorString());
         return false;
     }
     return StartSimulator(
         m_process, simulator,
-        {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"), QStringLiteral("5"),
+        {QStringLiteral("--port-dir"), m_dir.Path(), QStringLiteral("--com"), QStringLiteral("5"),
          QStringLiteral("--silent"), QStringLiteral("1,2,3,4"), QStringLiteral("--rate"),
          QStringLiteral("10"),
          // Also when this program is killed and cannot remove it itself.

@@ -1,14 +1,15 @@
 #pragma once
 
 // The simulated scale behind --demo: karvel-scalesim on pseudo-terminals in a private port
-// directory, with the scale on COM5 and silent ports on COM1..COM4.
+// directory (DemoFolder.h), with the scale on COM5 and silent ports on COM1..COM4.
 //
 // Thread: UI thread. Needs a QCoreApplication.
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
+
+#include "DemoFolder.h"
 
 // Starts karvel-scalesim (`simulator`) with `arguments` (plus --stdin-eof, so it also stops
 // when this process dies) and waits until it reports ready. False with `error` set when it
@@ -30,9 +31,9 @@ class DemoScale {
     // hand to the panel's port map. False with `error` set when it cannot be started or does not
     // become ready.
     bool Start(const QString& simulator, QString* error);
-    QString PortDir() const { return m_dir.path(); }
+    QString PortDir() const { return m_dir.Path(); }
 
   private:
-    QTemporaryDir m_dir;
+    DemoFolder m_dir;
     QProcess m_process;
 };

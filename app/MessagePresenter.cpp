@@ -18,5 +18,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const MessageBoxReq
 }
 
 void ShowMessageBox(QWidget* parent, const MessageBoxRequest& request) {
-    MakeMessageBox(parent, request)->exec();
+    const auto box = MakeMessageBox(parent, request);
+    if (request.closer)
+        QObject::connect(request.closer, &BoxCloser::closeRequested, box.get(),
+                         &QMessageBox::reject);
+    box->exec();
 }

@@ -4,16 +4,30 @@
 // tests can capture the boxes without blocking.
 
 #include <QMessageBox>
+#include <QObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
+
+// Closes the boxes that name it before the user does, once what they say is old news.
+class BoxCloser : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+    void CloseBoxes() { emit closeRequested(); }
+
+  signals:
+    void closeRequested();
+};
 
 struct MessageBoxRequest {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString caption;
     QString text;
     QString detail;  // shown beneath the text; may be empty
+    // When set, the box is closed as if dismissed once it asks (a presenter must honour it).
+    const BoxCloser* closer = nullptr;
 };
 
 // Shows `request` modally (to `parent` when it is not null) and returns when it is dismissed.

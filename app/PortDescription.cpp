@@ -1,5 +1,6 @@
 #include "PortDescription.h"
 
+#include "platform/component/ErrorText.h"
 #include "platform/serial/DeviceAccess.h"
 
 namespace {
@@ -124,6 +125,8 @@ QString ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber,
     if (!InRange(portNumber))
         return QStringLiteral("COM%1 is not a port. Choose a port in the list first.")
             .arg(portNumber);
+    if (QString refused = FolderRefusalText(ports); !refused.isEmpty())
+        return refused;
     const auto device = ports.Resolve(static_cast<unsigned>(portNumber));
     const QString path = device ? QString::fromStdString(*device) : QString();
     switch (error.kind) {
@@ -148,6 +151,18 @@ QString ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber,
                 .arg(portNumber)
                 .arg(path, QString::fromStdString(error.Describe()));
     }
+}
+
+QString FolderRefusalText(const serial_port::PortMap& ports) {
+    const std::string why = ports.FolderRefusal();
+    if (why.empty())
+        return {};
+    return QStringLiteral(
+               "No port of the port folder %1 is opened: %2. Another user could "
+               "point its COM entries at a line of their own. Use a folder that "
+               "only you (or root) own and can write (chmod go-w).")
+        .arg(QString::fromStdString(component::Printable(ports.Folder())),
+             QString::fromStdString(why));
 }
 
 QStringList ListPorts(const serial_port::PortMap& ports) {

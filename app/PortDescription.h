@@ -20,5 +20,9 @@ QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& p
 QString ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber,
                            const serial_port::PortError& error);
 
+// Why the port folder of `ports` names no port, with what to do about it; empty when it is used
+// (or there is none).
+QString FolderRefusalText(const serial_port::PortMap& ports);
+
 // One line per port of `ports` that exists: "COMn  device  description".
 QStringList ListPorts(const serial_port::PortMap& ports);

@@ -49,6 +49,13 @@ std::string PortFolder() {
     return folder ? folder : "";
 }
 
+// A port folder that others could change names no port: say so at once, not only when a port
+// fails to open.
+void WarnAboutFolder(const serial_port::PortMap& ports) {
+    if (const QString refused = FolderRefusalText(ports); !refused.isEmpty())
+        Print(stderr, QStringLiteral("Karvel: %1\n").arg(refused));
+}
+
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
 int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy) {
@@ -77,8 +84,10 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         }
     }
     // The demo's folder stands for the machine's ports.
-    app.SetPortMap(std::make_shared<serial_port::PortMap>(
-        scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder));
+    auto ports = std::make_shared<serial_port::PortMap>(
+        scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder);
+    WarnAboutFolder(*ports);
+    app.SetPortMap(std::move(ports));
     app.SetStartPort(cmd.port);
     app.InitInstance();
     return app.ExitCode();
@@ -97,6 +106,7 @@ int FollowPorts(int& argc, char** argv, const std::string& portFolder) {
     QCoreApplication app(argc, argv);
     const window::TerminationSignals termination([](int) { QCoreApplication::exit(0); });
     serial_port::PortMap ports(portFolder);
+    WarnAboutFolder(ports);
     PortWatcher watcher(ports, {});
     watcher.Start();
     if (!watcher.FollowsDevices())
@@ -135,7 +145,9 @@ int main(int argc, char** argv) {
     if (cmd.listPorts) {
         if (cmd.follow)
             return FollowPorts(argc, argv, portFolder);
-        PrintPorts(ListPorts(serial_port::PortMap(portFolder)));
+        const serial_port::PortMap ports(portFolder);
+        WarnAboutFolder(ports);
+        PrintPorts(ListPorts(ports));
         return 0;
     }
     if (!cmd.platformNamed && !DisplayNamed()) {

@@ -69,7 +69,10 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
         result.m_reason = std::move(reason);
         return std::move(result);
     };
-    auto refuse = [&](std::string why) { return fail(EPERM, why + "; " + TrustAdvice()); };
+    auto refuse = [&](std::string why) {
+        result.m_untrusted = why;
+        return fail(EPERM, why + "; " + TrustAdvice());
+    };
     if (path.empty() || path.front() != '/')
         return fail(EINVAL, "\"" + Printable(path) + "\" is not an absolute path");
 

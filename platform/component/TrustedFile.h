@@ -40,6 +40,9 @@ class TrustedFile {
     const std::string& CanonicalPath() const { return m_canonical; }
     int Error() const { return m_error; }
     const std::string& Reason() const { return m_reason; }
+    // When a trust rule refused it: the rule's reason alone, without the advice that Reason()
+    // adds for files that decide which code runs.
+    const std::string& Untrusted() const { return m_untrusted; }
 
   private:
     static TrustedFile Walk(const std::string& path, LastLink lastLink, bool folder);
@@ -49,6 +52,7 @@ class TrustedFile {
     std::string m_canonical;
     int m_error = 0;
     std::string m_reason;
+    std::string m_untrusted;
 };
 
 }  // namespace component

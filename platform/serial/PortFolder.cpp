@@ -3,6 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/component/FileTrust.h"
+#include "platform/component/TrustedFile.h"
+
 namespace serial_port {
 
 namespace {
@@ -30,11 +37,7 @@ std::string DescribeEntry(const std::string& path) {
     return "unknown kind of file";
 }
 
-}  // namespace
-
-std::optional<std::string> FolderEntry(const std::string& folder, unsigned n) {
-    if (!IsPortNumber(n))
-        return std::nullopt;
+std::optional<std::string> Entry(const std::string& folder, unsigned n) {
     std::string path = folder + "/COM" + std::to_string(n);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -42,10 +45,44 @@ std::optional<std::string> FolderEntry(const std::string& folder, unsigned n) {
     return path;
 }
 
+}  // namespace
+
+std::string FolderUntrusted(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+    if (error)
+        return {};
+    const component::TrustedFile checked = component::TrustedFile::OpenFolder(absolute.string());
+    if (!checked) {
+        if (checked.Error() == ENOENT)
+            return {};  // no entry of it can exist either
+        // A folder that cannot be checked (one the user may not read, say) is not used.
+        return checked.Error() == EPERM ? checked.Untrusted()
+                                        : "it cannot be checked (" + checked.Reason() + ")";
+    }
+    // Sticky is fine above it, not for the folder itself: anyone who may write it may add a
+    // COM entry that is not there yet.
+    struct stat st = checked.Status();
+    if ((st.st_mode & S_ISVTX) == 0)
+        return {};
+    st.st_mode &= ~static_cast<mode_t>(S_ISVTX);
+    std::string why =
+        component::UntrustedBecause(st, checked.CanonicalPath(), component::FileRole::kFolder);
+    return why.empty() ? why : why + ", and sticky, which does not stop others adding entries";
+}
+
+std::optional<std::string> FolderEntry(const std::string& folder, unsigned n) {
+    if (!IsPortNumber(n) || !FolderUntrusted(folder).empty())
+        return std::nullopt;
+    return Entry(folder, n);
+}
+
 std::vector<PortInfo> FolderPorts(const std::string& folder) {
     std::vector<PortInfo> ports;
+    if (!FolderUntrusted(folder).empty())
+        return ports;
     for (unsigned n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
-        if (auto path = FolderEntry(folder, n))
+        if (auto path = Entry(folder, n))
             ports.push_back(PortInfo{n, *path, DescribeEntry(*path), {}, {}});
     }
     return ports;

@@ -12,6 +12,10 @@ PortMap::PortMap(std::string folder, DeviceEnumerator enumerate)
     : m_folder(std::move(folder)),
       m_enumerate(enumerate ? std::move(enumerate) : DeviceEnumerator(FindSerialDevices)) {}
 
+std::string PortMap::FolderRefusal() const {
+    return m_folder.empty() ? std::string() : FolderUntrusted(m_folder);
+}
+
 std::optional<std::string> PortMap::Resolve(unsigned n) const {
     if (!IsPortNumber(n))
         return std::nullopt;

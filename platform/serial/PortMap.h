@@ -35,6 +35,8 @@ class PortMap {
 
     // The port folder; empty when there is none. Never changes.
     const std::string& Folder() const { return m_folder; }
+    // Why the port folder names no port now (another user could change it), or empty.
+    std::string FolderRefusal() const;
 
     // Device path of COMn; nullopt when there is no such port (always for 0 and above 32).
     std::optional<std::string> Resolve(unsigned n) const;

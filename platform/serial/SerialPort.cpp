@@ -101,6 +101,10 @@ constexpr tcflag_t kFramingFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
 
 }  // namespace
 
+struct SerialPort::SavedSettings {
+    termios tio{};
+};
+
 std::optional<SerialPort> SerialPort::Open(const std::string& devicePath, PortError* error) {
     auto fail = [&](int err) {
         if (error)
@@ -122,6 +126,8 @@ std::optional<SerialPort> SerialPort::Open(const std::string& devicePath, PortEr
     if (::ioctl(fd, TIOCEXCL) != 0)
         return fail(errno);
     port.m_exclusive = true;
+    // Saved only once the device is ours: a refused opener must not write a holder's settings.
+    port.m_saved = std::make_unique<SavedSettings>(SavedSettings{tio});
     if (error)
         *error = PortError{};
     return port;
@@ -132,6 +138,7 @@ SerialPort::SerialPort(int fd, std::string devicePath)
 
 SerialPort::SerialPort(SerialPort&& other) noexcept
     : m_fd(std::move(other.m_fd)),
+      m_saved(std::move(other.m_saved)),
       m_devicePath(std::move(other.m_devicePath)),
       m_exclusive(std::exchange(other.m_exclusive, false)),
       m_timeouts(other.m_timeouts),
@@ -142,6 +149,7 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     if (this != &other) {
         Release();
         m_fd = std::move(other.m_fd);
+        m_saved = std::move(other.m_saved);
         m_devicePath = std::move(other.m_devicePath);
         m_exclusive = std::exchange(other.m_exclusive, false);
         m_timeouts = other.m_timeouts;
@@ -158,6 +166,11 @@ SerialPort::~SerialPort() {
 void SerialPort::Release() {
     if (!m_fd)
         return;
+    // Other programs (and a terminal named as a port) find the line as they left it. A device
+    // that went away refuses; nothing is left to restore then.
+    if (m_saved)
+        ::tcsetattr(m_fd.Get(), TCSANOW, &m_saved->tio);
+    m_saved.reset();
     // A pseudo-terminal keeps the exclusive flag after the last close; clear it so that the
     // next opener is not turned away.
     if (m_exclusive)

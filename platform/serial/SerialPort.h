@@ -1,11 +1,13 @@
 #pragma once
 
-// One open serial device (a UART, a USB adapter or a pseudo-terminal), held exclusively.
+// One open serial device (a UART, a USB adapter or a pseudo-terminal), held exclusively. The
+// device gets back the line settings it had before it was opened when the port is closed.
 // Thread: one thread configures the port at a time; reads, writes and waits may come from
 // another thread while no configuration call runs (the caller's lock sees to that).
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,10 +74,14 @@ class SerialPort final : public Waitable {
     bool WaitsForInput() const override { return (m_eventMask & kEventRxChar) != 0; }
 
   private:
+    struct SavedSettings;
+
     SerialPort(int fd, std::string devicePath);
     void Release();
 
     posix::UniqueFd m_fd;
+    // What the device had when this object took it; put back before it lets go.
+    std::unique_ptr<SavedSettings> m_saved;
     std::string m_devicePath;
     bool m_exclusive = false;  // this object set the device's exclusive flag
     Timeouts m_timeouts;

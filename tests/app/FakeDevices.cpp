@@ -64,6 +64,11 @@ void FakeDevices::Unplug(const std::string& node) {
     Post({serial_port::DeviceEvent::Action::kRemoved, node});
 }
 
+std::size_t FakeDevices::PendingEvents() const {
+    std::lock_guard<std::mutex> hold(m_state->lock);
+    return m_state->events.size();
+}
+
 void FakeDevices::Post(serial_port::DeviceEvent event) {
     std::lock_guard<std::mutex> hold(m_state->lock);
     m_state->events.push_back(std::move(event));

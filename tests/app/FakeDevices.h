@@ -23,6 +23,8 @@ class FakeDevices {
 
     void Plug(serial_port::SerialDevice device);
     void Unplug(const std::string& node);
+    // Events posted that no watcher has taken yet.
+    std::size_t PendingEvents() const;
 
   private:
     struct State {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTest>
 
@@ -356,6 +357,40 @@ TEST_F(ReconnectTest, TheScaleLinkedAsCom1AgainIsOpenedAndWatched) {
     EXPECT_TRUE(h.boxes.empty());
     EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_TRUE(TareReaches(1));
+}
+
+TEST_F(ReconnectTest, TheScaleBackWhileTheLossBoxIsUpClosesTheBoxAndIsReopened) {
+    Add(1, Role::Scale);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 1);
+    bool closedByPanel = false;
+    // Nobody clicks: the box stays up, with its own event loop, until the panel closes it.
+    h.onBox = [&](const MessageBoxRequest& box) {
+        ASSERT_NE(box.closer, nullptr);
+        QEventLoop loop;
+        QObject::connect(box.closer, &BoxCloser::closeRequested, &loop, [&] {
+            closedByPanel = true;
+            loop.quit();
+        });
+        QTimer::singleShot(std::chrono::seconds(10), &loop, &QEventLoop::quit);
+        peers.erase(1);
+        Add(1, Role::Scale);  // plugged in again while the box is up
+        loop.exec();
+    };
+    Peer(1).HangUp();
+    ports.Unmap(1);
+    ASSERT_TRUE(PumpUntil([&] { return closedByPanel && !h.panel->IsShownClosed(); }));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_EQ(h.boxes.size(), 1u);
+    EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST_F(ReconnectTest, TheScaleIsReopenedInAPortFolderRemovedAndMadeAgain) {
+    StartThenUnplug();
+    ports.MakeAgain();
+    Add(1, Role::Scale);
+    ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
 }
 
 TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {

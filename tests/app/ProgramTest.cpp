@@ -1,9 +1,11 @@
 // The Karvel program as a user starts it: options, and the cases in which it ends at once.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileSystemWatcher>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -106,6 +108,21 @@ TEST(Program, ListPortsNamesTheDeviceBehindEachComNumber) {
     EXPECT_TRUE(lines[1].contains(QString::fromStdString(three->DevicePath())));
 }
 
+TEST(Program, APortFolderThatOthersCanWriteIsRefusedWithAMessage) {
+    PortDirectory ports;
+    auto one = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(one);
+    ports.Map(1, one->DevicePath());
+    ASSERT_TRUE(QFile::setPermissions(ports.Path(), QFileDevice::Permissions(0x7777)));
+    QProcessEnvironment env = Offscreen();
+    env.insert("KARVEL_PORT_DIR", ports.Path());
+    const Outcome run = RunKarvel({"--list-ports"}, env);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "No serial ports.\n");
+    EXPECT_TRUE(run.err.contains(ports.Path() + " can be written by every user"))
+        << run.err.toStdString();
+}
+
 TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
     PortDirectory ports;
     auto one = serial_port::PseudoTerminal::Create();
@@ -133,6 +150,10 @@ TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
         << out.toStdString();
     ports.Unmap(1);
     EXPECT_TRUE(waitFor("\n\nCOM2")) << out.toStdString();
+    // A folder removed and made again is followed too.
+    ports.MakeAgain();
+    ports.Map(3, one->DevicePath());
+    EXPECT_TRUE(waitFor("COM3  " + ports.Path() + "/COM3")) << out.toStdString();
     karvel.terminate();
     ASSERT_TRUE(karvel.waitForFinished(30000));
     EXPECT_EQ(karvel.exitStatus(), QProcess::NormalExit);
@@ -189,29 +210,39 @@ class DemoProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_tmp.isValid());
+        // The session's runtime folder, where the demo keeps its ports.
+        ASSERT_TRUE(QDir().mkdir(RuntimePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ExeOwner));
+        Start(karvel);
+        ASSERT_EQ(PortFolders().size(), 1);
+    }
+
+    // In a process group of its own, as a shell starts it.
+    void Start(QProcess& process) {
         QProcessEnvironment env = Offscreen();
         env.insert("TMPDIR", m_tmp.path());
-        env.insert("XDG_RUNTIME_DIR", m_tmp.path() + "/runtime");
-        karvel.setProcessEnvironment(env);
-        karvel.setProcessChannelMode(QProcess::MergedChannels);
-        karvel.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
-        ASSERT_TRUE(karvel.waitForStarted(60000));
+        env.insert("XDG_RUNTIME_DIR", RuntimePath());
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
+        ASSERT_TRUE(process.waitForStarted(60000));
         // The simulator tells when the scan has reached the scale: the panel is up.
+        output.clear();
         const QDeadlineTimer deadline(60000);
         while (!output.contains("probe answered") && !deadline.hasExpired() &&
-               karvel.state() == QProcess::Running) {
-            karvel.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-            output += karvel.readAll();
+               process.state() == QProcess::Running) {
+            process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            output += process.readAll();
         }
         ASSERT_TRUE(output.contains("probe answered")) << output.toStdString();
-        ASSERT_EQ(PortFolders().size(), 1);
     }
 
     // The demo's simulated-port folders.
     QStringList PortFolders() const {
-        return QDir(m_tmp.path()).entryList({"Karvel-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+        return QDir(RuntimePath()).entryList({"karvel-demo-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
     }
-    QString TempPath() const { return m_tmp.path(); }
+    QString RuntimePath() const { return m_tmp.path() + "/runtime"; }
 
     QProcess karvel;
     QByteArray output;  // what Karvel and the simulator printed while starting
@@ -263,11 +294,27 @@ TEST_F(DemoProgram, CtrlCEndsItAndRemovesItsPorts) {
 
 TEST_F(DemoProgram, KilledItLeavesNoPortsBehind) {
     // Nothing runs in Karvel after SIGKILL: the simulator sees its input end and cleans up.
-    QFileSystemWatcher watcher({TempPath()});
+    QFileSystemWatcher watcher({RuntimePath()});
     karvel.kill();
     ASSERT_TRUE(karvel.waitForFinished(60000));
     EXPECT_TRUE(PumpUntil([&] { return PortFolders().isEmpty(); }, std::chrono::seconds(60)))
         << PortFolders().join(' ').toStdString();
+}
+
+TEST_F(DemoProgram, AFolderLeftByAKilledProcessGroupIsRemovedAtTheNextStart) {
+    const QStringList left = PortFolders();
+    ::kill(-static_cast<pid_t>(karvel.processId()), SIGKILL);  // the simulator too
+    ASSERT_TRUE(karvel.waitForFinished(60000));
+    ASSERT_EQ(PortFolders(), left);
+
+    QProcess again;
+    Start(again);
+    const QStringList now = PortFolders();
+    EXPECT_EQ(now.size(), 1);
+    EXPECT_FALSE(now.contains(left.value(0))) << now.join(' ').toStdString();
+    ::kill(static_cast<pid_t>(again.processId()), SIGINT);
+    ASSERT_TRUE(again.waitForFinished(60000));
+    EXPECT_TRUE(PortFolders().isEmpty());
 }
 #endif
 

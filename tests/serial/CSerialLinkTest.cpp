@@ -1,15 +1,19 @@
 #include "CSerialLink.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <termios.h>
 
 #include <atomic>
 #include <climits>
 #include <numeric>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "LinkTestSupport.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace {
 
@@ -516,6 +520,33 @@ TEST_F(LinkTest, LineSettingsReflectWhatOpenAppliedAndAnswerDuringABox) {
     EXPECT_EQ(s.stopBits, serial_port::StopBits::kTwo);
     EXPECT_EQ(s.rtsControl, serial_port::RtsControl::kEnable);
     EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+TEST_F(LinkTest, ClosingGivesTheLineBackTheSettingsItHadBeforeOpen) {
+    PseudoTerminal& peer = m_ports.AddPort(17);
+    // Another program keeps the line open, without a lock, at 4800 baud, canonical, with echo.
+    const posix::UniqueFd other(::open(peer.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(other);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(other.Get(), &tio), 0);
+    ::cfsetispeed(&tio, B4800);
+    ::cfsetospeed(&tio, B4800);
+    tio.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(other.Get(), TCSANOW, &tio), 0);
+    const auto lineOf = [&] {
+        termios now{};
+        EXPECT_EQ(::tcgetattr(other.Get(), &now), 0);
+        return std::tuple(::cfgetospeed(&now), (now.c_lflag & ICANON) != 0,
+                          (now.c_lflag & ECHO) != 0);
+    };
+
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(OpenAndWatch(17), 1);
+        // While open the line is exactly as configured.
+        EXPECT_EQ(lineOf(), std::tuple(speed_t{B9600}, false, false));
+        m_link.Close();
+        EXPECT_EQ(lineOf(), std::tuple(speed_t{B4800}, true, true)) << round;
+    }
 }
 
 TEST_F(LinkTest, APeerThatHangsUpIsReportedOnceAndTheThreadThenSleeps) {

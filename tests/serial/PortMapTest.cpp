@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -159,3 +160,42 @@ TEST_F(PortMapTest, MachineDevicesAreNumberedInOrderOrKeptByTheLiveTable) {
 }
 
 }  // namespace
+
+// Whoever can change the folder could point COM1 at a line of their own.
+TEST_F(PortMapTest, AFolderThatAnotherUserCanChangeNamesNoPort) {
+    struct Case {
+        const char* what;
+        fs::perms folder;
+        fs::perms parent;
+        bool otherOwner;
+        bool used;
+    };
+    using P = fs::perms;
+    const P sticky = P::all | P::sticky_bit;
+    const Case cases[] = {
+        {"private", P::owner_all, P::owner_all, false, true},
+        {"under a sticky folder everyone writes", P::owner_all, sticky, false, true},
+        {"everyone writes it", P::all, P::owner_all, false, false},
+        {"everyone writes it, sticky", sticky, P::owner_all, false, false},
+        {"under a folder everyone writes", P::owner_all, P::all, false, false},
+        {"another user's", P::owner_all, P::owner_all, true, false},
+    };
+    const fs::path parent = m_dir / "parent";
+    const fs::path folder = parent / "ports";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(folder);
+        fs::create_symlink(Path("a"), folder / "COM1");
+        fs::permissions(folder, c.folder);
+        fs::permissions(parent, c.parent);
+        if (c.otherOwner && ::chown(folder.c_str(), 65534, static_cast<gid_t>(-1)) != 0) {
+            fs::remove_all(parent);
+            continue;  // only root can give a folder away
+        }
+        const serial_port::PortMap map(folder.string());
+        EXPECT_EQ(Render(map), c.used ? "COM1=DIR/parent/ports/COM1" : "");
+        const std::string refusal = map.FolderRefusal();
+        EXPECT_EQ(refusal.empty(), c.used) << refusal;
+        fs::remove_all(parent);
+    }
+}

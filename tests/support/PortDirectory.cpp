@@ -21,6 +21,12 @@ void PortDirectory::Unmap(unsigned n) {
     std::filesystem::remove(Entry(n), ignored);
 }
 
+void PortDirectory::MakeAgain() {
+    std::filesystem::remove_all(m_path);
+    std::filesystem::create_directory(m_path);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);
+}
+
 std::function<std::optional<std::string>(std::string_view)> PortDirectory::Resolver() const {
     return [map = m_map](std::string_view name) { return map->ResolveName(name); };
 }

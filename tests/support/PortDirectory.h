@@ -25,6 +25,8 @@ class PortDirectory {
     // COM`n` stands for `device` from now on; any number, also one no map accepts.
     void Map(unsigned n, const std::string& device);
     void Unmap(unsigned n);
+    // The folder is removed with its entries and made again, empty, under the same name.
+    void MakeAgain();
     const std::string& Path() const { return m_path; }
     const std::shared_ptr<serial_port::PortMap>& Ports() const { return m_map; }
     std::function<std::optional<std::string>(std::string_view)> Resolver() const;
