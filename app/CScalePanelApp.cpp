@@ -34,6 +34,7 @@ bool CScalePanelApp::InitInstance() {
     {
         CScalePanelDlg panel;
         panel.SetStartPort(m_startPort);
+        const std::unique_ptr<QObject> companion = m_companion ? m_companion(panel) : nullptr;
         component::Result displayResult = component::kOk;
         if (panel.DoModal(&displayResult) == -1 && component::Failed(displayResult)) {
             const QString message = DisplayUnavailableMessage(

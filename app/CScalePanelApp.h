@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QColor>
 
+#include <functional>
+#include <memory>
+
 #include "CScalePanelDlg.h"
 
 class CScalePanelApp : public QApplication {
@@ -19,6 +22,10 @@ class CScalePanelApp : public QApplication {
     int ExitCode() const { return m_exitCode; }
     // The one port the panel opens instead of scanning (--port); empty: scan.
     void SetStartPort(const QString& name) { m_startPort = name; }
+    // Made once the panel exists, before it runs, and destroyed before the panel: what the
+    // program adds beside the panel (frame observers, menu items). None by default.
+    using Companion = std::function<std::unique_ptr<QObject>(CScalePanelDlg& panel)>;
+    void SetCompanion(Companion companion) { m_companion = std::move(companion); }
 
     // Gives every dialog of the program (the panel, the About box, message boxes) this background
     // behind its texts and frames, and this text colour.
@@ -27,6 +34,7 @@ class CScalePanelApp : public QApplication {
   private:
     int m_exitCode = 0;
     QString m_startPort;
+    Companion m_companion;
 };
 
 // What the user is told when the display control cannot be created: the class identifier, what

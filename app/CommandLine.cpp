@@ -23,7 +23,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     CommandLine cmd;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--port") == 0 || std::strncmp(arg, "--port=", 7) == 0) {
+        if (TakeRecordOption(argc, argv, &i, &cmd.record, &cmd.error)) {
+            if (!cmd.error.isEmpty())
+                return cmd;
+        } else if (std::strcmp(arg, "--port") == 0 || std::strncmp(arg, "--port=", 7) == 0) {
             const bool joined = arg[6] == '=';
             if (!joined && i + 1 >= argc) {
                 cmd.error = QStringLiteral("--port needs a port: COM1 to COM32 or a device path");
@@ -59,7 +62,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: Karvel [--demo | --port COMn|PATH | --list-ports [--follow] | --help | --version]\n"
+        "Usage: Karvel [--demo | --port COMn|PATH] [--log FILE] [--capture RULE]\n"
+               "       Karvel --list-ports [--follow] | --help | --version\n"
         "\n"
         "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
         "At start the panel tries COM1 to COM32 and keeps the first port on which the scale\n"
@@ -75,10 +79,12 @@ QString UsageText() {
         "  --list-ports  print each COM number with its device and description, then exit\n"
         "  --list-ports --follow\n"
         "                print the list again whenever a device comes or goes, until ended\n"
+        "%1"
         "  --help        print this text\n"
         "  --version     print the version\n"
         "\n"
-        "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n");
+        "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
+        .arg(RecordUsageText());
 }
 
 QString VersionText() {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "readings/RecordOptions.h"
+
 struct CommandLine {
     bool demo = false;
     bool listPorts = false;
@@ -13,6 +15,7 @@ struct CommandLine {
     // --port COMn or a device path: open and watch that port instead of scanning; empty when
     // not given.
     QString port;
+    RecordOptions record;  // --log, --capture
     QString error;  // set when an argument is not understood
 };
 

@@ -1,5 +1,6 @@
 #include <QDir>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -10,6 +11,8 @@
 #include "DemoScale.h"
 #include "PortDescription.h"
 #include "PortWatcher.h"
+#include "readings/ReadingsCompanion.h"
+#include "record/Forms.h"
 #include "platform/window/TerminationSignals.h"
 
 namespace {
@@ -35,6 +38,25 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         g_previousHandler(type, context, message);
 }
 
+// The --log file, opened before any window shows; nullptr without --log or when it is refused
+// (`refused` is then set and the reason said).
+std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* refused) {
+    *refused = false;
+    if (options.logFile.isEmpty())
+        return nullptr;
+    std::string error;
+    auto log = record::LogFile::Open(options.logFile.toLocal8Bit().toStdString(),
+                                     record::CsvHeader(), &error);
+    if (!log) {
+        Print(stderr, QStringLiteral("Karvel --log: %1\n").arg(QString::fromLocal8Bit(error)));
+        *refused = true;
+        return nullptr;
+    }
+    // A file size limit then fails the write, which is kept and retried, instead of ending us.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return log;
+}
+
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
 int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
@@ -47,6 +69,10 @@ int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
             QCoreApplication::exit(128 + signal);
         }
     });
+    bool refused = false;
+    std::unique_ptr<record::LogFile> log = OpenLog(cmd.record, &refused);
+    if (refused)
+        return 2;
     std::optional<DemoScale> scale;
     if (cmd.demo) {
         scale.emplace();
@@ -59,6 +85,9 @@ int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
         }
     }
     app.SetStartPort(cmd.port);
+    app.SetCompanion([&cmd, &log](CScalePanelDlg& panel) {
+        return std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+    });
     app.InitInstance();
     return app.ExitCode();
 }
