@@ -16,7 +16,7 @@ struct CommandLine {
     // not given.
     QString port;
     RecordOptions record;  // --log, --capture
-    QString error;  // set when an argument is not understood
+    QString error;         // set when an argument is not understood
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);

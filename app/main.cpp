@@ -11,9 +11,9 @@
 #include "DemoScale.h"
 #include "PortDescription.h"
 #include "PortWatcher.h"
+#include "platform/window/TerminationSignals.h"
 #include "readings/ReadingsCompanion.h"
 #include "record/Forms.h"
-#include "platform/window/TerminationSignals.h"
 
 namespace {
 

@@ -33,10 +33,9 @@ std::string NotRegular(const std::string& path, mode_t mode) {
 // A descriptor open for appending to the regular file `path`, or -1 with the reason in `error`.
 // The file itself must be regular: a link is not followed, and a FIFO cannot hold the open.
 int OpenRegular(const std::string& path, bool* empty, std::string* error) {
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                              O_CLOEXEC,
-                          0666);
+    const int fd = ::open(
+        path.c_str(),
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     struct stat info {};
     if (fd < 0) {
         const int err = errno;

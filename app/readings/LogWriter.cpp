@@ -30,8 +30,9 @@ void LogWriter::Write(const record::CapturedReading& reading) {
 void LogWriter::Reopen() {
     std::string error;
     if (!m_file->Reopen(&error)) {
-        std::fprintf(stderr, "Karvel --log: cannot reopen the log: %s; still writing to the file "
-                             "opened before.\n",
+        std::fprintf(stderr,
+                     "Karvel --log: cannot reopen the log: %s; still writing to the file "
+                     "opened before.\n",
                      error.c_str());
         return;
     }
@@ -48,8 +49,9 @@ void LogWriter::Check(bool ok) {
     if (ok) {
         Say(QString());
     } else {
-        QString problem = QStringLiteral("Karvel --log: cannot write to %1 (%2); the readings are "
-                                         "kept and written when it takes them again.")
+        QString problem = QStringLiteral(
+                              "Karvel --log: cannot write to %1 (%2); the readings are "
+                              "kept and written when it takes them again.")
                               .arg(Text(m_file->Path()), Text(m_file->LastError()));
         if (m_file->Dropped() > 0)
             problem += QStringLiteral(" %1 readings were dropped.").arg(m_file->Dropped());
@@ -65,9 +67,9 @@ void LogWriter::Say(const QString& problem) {
     if (problem == m_problem)
         return;
     const bool recovered = problem.isEmpty();
-    const QString said = recovered ? QStringLiteral("Karvel --log: writing to %1 again.")
-                                         .arg(Text(m_file->Path()))
-                                   : problem;
+    const QString said =
+        recovered ? QStringLiteral("Karvel --log: writing to %1 again.").arg(Text(m_file->Path()))
+                  : problem;
     std::fprintf(stderr, "%s\n", said.toLocal8Bit().constData());
     m_problem = problem;
     emit problemChanged(m_problem);

@@ -22,8 +22,9 @@ int DecimalsOf(const std::string& exact) {
 QString IndicatorNames(const scale::Indicators& lit) {
     QStringList names;
     const std::pair<bool, const char*> flags[] = {
-        {lit.stable, "stable"}, {lit.net, "net"},       {lit.zero, "zero"},
-        {lit.hold, "hold"},     {lit.overLoad, "over load"}, {lit.batteryLow, "battery low"}};
+        {lit.stable, "stable"},      {lit.net, "net"},
+        {lit.zero, "zero"},          {lit.hold, "hold"},
+        {lit.overLoad, "over load"}, {lit.batteryLow, "battery low"}};
     for (const auto& [on, name] : flags) {
         if (on)
             names << QString::fromLatin1(name);
@@ -95,14 +96,17 @@ void ReadingsModel::Clear() {
 
 record::CapturedReading ReadingsModel::At(int index) const {
     const Row& row = m_rows.at(static_cast<std::size_t>(index));
-    const scale::Frame frame{row.bytes, scale::SlotsOf(row.bytes),
-                             Clock::time_point(std::chrono::milliseconds(row.ms)), {}};
+    const scale::Frame frame{row.bytes,
+                             scale::SlotsOf(row.bytes),
+                             Clock::time_point(std::chrono::milliseconds(row.ms)),
+                             {}};
     const std::string& device = row.device < m_devices.size() ? m_devices[row.device] : "";
     return record::CaptureOf(frame, row.port, device, static_cast<record::CaptureRule>(row.rule));
 }
 
 Measured ReadingsModel::MeasuredAt(int index) const {
-    const scale::Reading reading = scale::Read(scale::SlotsOf(m_rows.at(static_cast<std::size_t>(index)).bytes));
+    const scale::Reading reading =
+        scale::Read(scale::SlotsOf(m_rows.at(static_cast<std::size_t>(index)).bytes));
     Measured measured;
     measured.unit = reading.unit;
     if (reading.number) {
@@ -178,7 +182,7 @@ QVariant ReadingsModel::Display(const Row& row, int column) const {
 QVariant ReadingsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kNames[kColumnCount] = {"Time", "Port", "Reading",
+    static const char* const kNames[kColumnCount] = {"Time", "Port",       "Reading",
                                                      "Unit", "Indicators", "Capture"};
     return section >= 0 && section < kColumnCount ? tr(kNames[section]) : QVariant();
 }

@@ -27,8 +27,7 @@
 namespace {
 
 constexpr int kRefreshMs = 500;
-constexpr record::CaptureRule kRules[] = {record::CaptureRule::kSettled,
-                                          record::CaptureRule::kData,
+constexpr record::CaptureRule kRules[] = {record::CaptureRule::kSettled, record::CaptureRule::kData,
                                           record::CaptureRule::kChange,
                                           record::CaptureRule::kEvery};
 const char* const kRuleHelp[] = {
@@ -78,7 +77,8 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
     m_table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table.verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_table.horizontalHeader()->setStretchLastSection(true);
-    m_table.setColumnWidth(0, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000  ")));
+    m_table.setColumnWidth(
+        0, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000  ")));
     layout->addWidget(&m_table, 3);
 
     m_statistics.setWordWrap(true);
@@ -114,8 +114,8 @@ QWidget* ReadingsWindow::MakeChart() {
     m_valueAxis = new QValueAxis;
     chart->addAxis(m_timeAxis, Qt::AlignBottom);
     chart->addAxis(m_valueAxis, Qt::AlignLeft);
-    for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(m_line),
-                                    static_cast<QAbstractSeries*>(m_marks)}) {
+    for (QAbstractSeries* series :
+         {static_cast<QAbstractSeries*>(m_line), static_cast<QAbstractSeries*>(m_marks)}) {
         series->attachAxis(m_timeAxis);
         series->attachAxis(m_valueAxis);
     }
@@ -247,11 +247,11 @@ void ReadingsWindow::PlotTrend() {
                          QDateTime::fromMSecsSinceEpoch(last));
     const double pad = std::max((high - low) * 0.05, 0.01);
     m_valueAxis->setRange(low - pad, high + pad);
-    m_chartView->setAccessibleDescription(
-        line.empty() ? tr("No weight yet")
-                     : tr("Latest weight %1; %2 captured points marked")
-                           .arg(line.back().value)
-                           .arg(marks.size()));
+    m_chartView->setAccessibleDescription(line.empty()
+                                              ? tr("No weight yet")
+                                              : tr("Latest weight %1; %2 captured points marked")
+                                                    .arg(line.back().value)
+                                                    .arg(marks.size()));
 }
 
 bool ReadingsWindow::ExportCsv(const QString& path, bool selectedOnly, QString* error) const {
@@ -259,7 +259,8 @@ bool ReadingsWindow::ExportCsv(const QString& path, bool selectedOnly, QString* 
     const std::string csv = m_model.Csv(rows);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
+        file.write(csv.data(), static_cast<qint64>(csv.size())) !=
+            static_cast<qint64>(csv.size()) ||
         !file.commit()) {
         *error = file.errorString();
         return false;

@@ -38,8 +38,9 @@ bool TakeRecordOption(int argc, const char* const* argv, int* i, RecordOptions* 
         const QByteArray name = value.toUtf8();
         options->rule = record::ParseRule(std::string_view(name.constData(), name.size()));
         if (!options->rule)
-            *error = QStringLiteral("--capture %1: not a rule; give settled, data, change or "
-                                    "every")
+            *error = QStringLiteral(
+                         "--capture %1: not a rule; give settled, data, change or "
+                         "every")
                          .arg(value);
         return true;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Turns the frames the panel tells of a port shown open into captured readings by one rule, and feeds the live
-// weight to a trend when one is wanted. Knows nothing of files or windows: whoever keeps the
-// readings connects to `captured`.
+// Turns the frames the panel tells of a port shown open into captured readings by one rule, and
+// feeds the live weight to a trend when one is wanted. Knows nothing of files or windows: whoever
+// keeps the readings connects to `captured`.
 //
 // Thread: UI thread only (frame observers are told there).
 

@@ -56,12 +56,12 @@ std::string StatisticsText(const Statistics& s, const std::string& scope) {
     } else {
         const std::string unit = s.unit.empty() ? "" : " " + s.unit;
         const int d = s.decimals;
-        text = std::to_string(s.count) + (scope.empty() ? "" : " " + scope) + (s.count == 1 ? " reading" : " readings") +
-               (s.unit.empty() ? " without a unit" : " in " + s.unit) +
-               ": sum " + Fixed(s.sum, d) + unit + ", minimum " + Fixed(s.min, d) + unit +
-               ", maximum " + Fixed(s.max, d) + unit + ", mean " + Fixed(s.mean, d + 2) + unit +
-               ", standard deviation " + Fixed(s.deviation, d + 2) + unit + ", range " +
-               Fixed(s.range, d) + unit;
+        text = std::to_string(s.count) + (scope.empty() ? "" : " " + scope) +
+               (s.count == 1 ? " reading" : " readings") +
+               (s.unit.empty() ? " without a unit" : " in " + s.unit) + ": sum " + Fixed(s.sum, d) +
+               unit + ", minimum " + Fixed(s.min, d) + unit + ", maximum " + Fixed(s.max, d) +
+               unit + ", mean " + Fixed(s.mean, d + 2) + unit + ", standard deviation " +
+               Fixed(s.deviation, d + 2) + unit + ", range " + Fixed(s.range, d) + unit;
     }
     if (s.otherUnit > 0)
         text += "; " + std::to_string(s.otherUnit) + " in another unit left out";
