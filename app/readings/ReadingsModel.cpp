@@ -60,7 +60,11 @@ QString TabFields(const std::string& csv) {
 
 }  // namespace
 
-ReadingsModel::ReadingsModel(QObject* parent) : QAbstractTableModel(parent) {}
+ReadingsModel::ReadingsModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_publish.setSingleShot(true);
+    m_publish.setInterval(200);
+    connect(&m_publish, &QTimer::timeout, this, &ReadingsModel::Publish);
+}
 
 std::uint16_t ReadingsModel::DeviceIndex(const std::string& device) {
     const auto found = std::find(m_devices.begin(), m_devices.end(), device);
@@ -81,15 +85,26 @@ void ReadingsModel::Append(const record::CapturedReading& reading) {
     row.port = static_cast<std::uint8_t>(reading.port);
     row.rule = static_cast<std::uint8_t>(reading.rule);
     row.device = DeviceIndex(reading.device);
-    const int at = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), at, at);
     m_rows.push_back(row);
+    if (!m_publish.isActive())
+        m_publish.start();
+}
+
+void ReadingsModel::Publish() {
+    m_publish.stop();
+    const int count = static_cast<int>(m_rows.size());
+    if (m_shown == count)
+        return;
+    beginInsertRows(QModelIndex(), m_shown, count - 1);
+    m_shown = count;
     endInsertRows();
 }
 
 void ReadingsModel::Clear() {
     beginResetModel();
+    m_publish.stop();
     m_rows = {};
+    m_shown = 0;
     m_devices.clear();
     endResetModel();
 }
@@ -131,14 +146,14 @@ QString ReadingsModel::TabSeparated(const std::vector<int>& rows) const {
 }
 
 std::vector<int> ReadingsModel::AllRows() const {
-    std::vector<int> rows(m_rows.size());
+    std::vector<int> rows(static_cast<std::size_t>(m_shown));
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i] = static_cast<int>(i);
     return rows;
 }
 
 int ReadingsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_shown;
 }
 
 int ReadingsModel::columnCount(const QModelIndex& parent) const {

@@ -2,11 +2,13 @@
 
 // The captured readings of the readings window, one compact row each (the frame's bytes, its
 // time, port, device and rule: 24 bytes), decoded when shown. A working day at one a second
-// (86 400 rows) takes about 2 MB.
+// (86 400 rows) takes about 2 MB. New rows are shown to views at most five times a second, so a
+// view of a fast stream is not laid out and painted for every row.
 //
 // Thread: UI thread only.
 
 #include <QAbstractTableModel>
+#include <QTimer>
 
 #include <cstdint>
 #include <string>
@@ -23,9 +25,11 @@ class ReadingsModel : public QAbstractTableModel {
     explicit ReadingsModel(QObject* parent = nullptr);
 
     void Append(const record::CapturedReading& reading);
+    // Shows the rows appended since the last time to views now.
+    void Publish();
     void Clear();
 
-    // Row `row` as it was captured.
+    // Row `row` (of those shown) as it was captured.
     record::CapturedReading At(int row) const;
     Measured MeasuredAt(int row) const;
     // The rows as CSV with the header, as the log writes them; as tab-separated lines with the
@@ -56,5 +60,7 @@ class ReadingsModel : public QAbstractTableModel {
     QVariant Display(const Row& row, int column) const;
 
     std::vector<Row> m_rows;
+    int m_shown = 0;  // the rows views know of: the first m_shown of m_rows
+    QTimer m_publish;
     std::vector<std::string> m_devices;
 };
