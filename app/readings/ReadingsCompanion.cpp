@@ -43,6 +43,10 @@ void ReadingsCompanion::StartRecording() {
         return;
     m_recorder = std::make_unique<Recorder>(m_rule);
     m_panel.AttachObserver(m_recorder.get());
+    // A port opened before the user asked is told now, as the panel would have told it.
+    if (!m_panel.IsShownClosed())
+        m_recorder->OnPortState(
+            {scale::PortState::Change::kOpened, m_panel.Port(), m_panel.SerialPort().DevicePath()});
 }
 
 void ReadingsCompanion::ShowWindow() {

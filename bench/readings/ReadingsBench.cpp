@@ -6,6 +6,7 @@
 //   logged_cpu_percent             the same with --log and the readings window open (settled)
 //   logged_every_cpu_percent       the same capturing every frame (each frame a row)
 //   logged_cpu_ratio               logged / panel (target: at most 1.15)
+//   logged_rows                    rows the logged phases wrote (about 80 a second capturing every)
 // The plain and logged phases alternate, twice each, in one run.
 // Usage: readings_bench [--seconds N]   (QT_QPA_PLATFORM=offscreen without a display)
 
@@ -151,6 +152,10 @@ int main(int argc, char** argv) {
         every += LoggedCpuPercent(panel, dir, record::CaptureRule::kEvery, seconds) / 2;
     }
     panel.OnDestroy();
+    QFile log(dir.filePath(QStringLiteral("bench.csv")));
+    const int rows = log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
+    // Header rows aside: the captures of the four logged phases, every frame in two of them.
+    std::printf("figure: logged_rows = %d rows\n", rows);
     std::printf("figure: panel_cpu_percent = %.2f %%\n", plain);
     std::printf("figure: logged_cpu_percent = %.2f %%\n", logged);
     std::printf("figure: logged_every_cpu_percent = %.2f %%\n", every);

@@ -9,6 +9,8 @@
 
 #include "CaptureScript.h"
 #include "LogWriter.h"
+#include "PortsFixture.h"
+#include "ReadingsCompanion.h"
 #include "ReadingsModel.h"
 #include "ReadingsWindow.h"
 #include "Recorder.h"
@@ -97,6 +99,27 @@ TEST(WindowExport, StatisticsLeaveOutAnotherUnitAndSaySo) {
               "4 readings in kg: sum 370.368 kg, minimum 0.000 kg, maximum 123.456 kg, mean "
               "92.59200 kg, standard deviation 61.72800 kg, range 123.456 kg; 3 in another unit "
               "left out; 1 not a number left out.");
+}
+
+class WindowOpenedLater : public apptest::PortsFixture {};
+
+// Without --log nothing is attached until the window opens, long after the scan opened the port.
+TEST_F(WindowOpenedLater, CapturesFromThePortThePanelAlreadyShowsOpen) {
+    Add(2, Role::Scale);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 2);
+    ReadingsCompanion companion(*h.panel, RecordOptions{}, nullptr);
+    companion.ShowWindow();
+    ASSERT_TRUE(companion.Window());
+    const ScriptFrame settled{"12.5", scalesim::kUnitKg, kStable};
+    const scale::FrameBytes bytes = FrameOf(settled);
+    ASSERT_TRUE(FrameReachesDisplay(2, {bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                                        bytes[9], bytes[10], bytes[11]}));
+    companion.Window()->Refresh();
+    QAbstractItemModel& rows = *companion.Window()->Table().model();
+    ASSERT_EQ(rows.rowCount(), 1);
+    EXPECT_EQ(rows.index(0, ReadingsModel::kPort).data().toString(), "COM2");
+    EXPECT_EQ(rows.index(0, ReadingsModel::kReading).data().toString(), "12.5");
 }
 
 }  // namespace
