@@ -17,8 +17,8 @@
 
 #include "CaptureScript.h"
 #include "PortDirectory.h"
-#include "PumpUntil.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/PumpUntil.h"
 
 namespace readingstest {
 namespace {
@@ -77,7 +77,7 @@ class LoggingKarvel {
         return Wait([&] { return HasRow(Log(), rest); });
     }
     bool Wait(const std::function<bool()>& done) {
-        return apptest::PumpUntil(
+        return testing_support::PumpUntil(
             [&] {
                 m_watcher.addPath(m_path);  // again after a rename
                 return done();

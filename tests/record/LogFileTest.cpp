@@ -6,12 +6,11 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "record/LogFile.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -19,25 +18,13 @@ const std::string kHeader = "a,b\r\n";
 
 class LogFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char folder[] = "/tmp/logfile-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(folder), nullptr);
-        m_dir = folder;
-    }
-    void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
-
-    std::string Path(const char* name) const { return m_dir + "/" + name; }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Path(const char* name) const { return m_dir / name; }
+    static std::string Read(const std::string& path) { return testing_support::ReadFile(path); }
     static void Write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
+        testing_support::WriteFile(path, text);
     }
 
-    std::string m_dir;
+    testing_support::TempDir m_dir;
 };
 
 TEST_F(LogFileTest, OnlyARegularFileIsTakenAndNothingElseIsTouched) {
@@ -50,7 +37,7 @@ TEST_F(LogFileTest, OnlyARegularFileIsTakenAndNothingElseIsTouched) {
         {Path("link"), "is a symbolic link"},
         {Path("dangling"), "is a symbolic link"},
         {"/dev/null", "is a device"},
-        {m_dir, "is a folder"},
+        {m_dir.Path().string(), "is a folder"},
         {Path("missing/log.csv"), "cannot open"},
     };
     for (const auto& [path, why] : refused) {
