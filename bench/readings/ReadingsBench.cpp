@@ -2,25 +2,42 @@
 //   readings_model_86400_rows_mb   heap taken by a working day of captures at one a second in
 //                                  the readings window's model (target: below 50 MB)
 //   readings_window_86400_rows_mb  the same with the window shown over them
+//   window_refresh_10min_trend_ms  CPU of one refresh of the shown window (once a second) with
+//                                  ten minutes of an 80 frames/s stream in its plot
+//   frame_path_settled_us, frame_path_every_us
+//                                  UI-thread CPU per frame of the recorder, trend, log row and
+//                                  model, capturing settled weights or every frame
 //   panel_cpu_percent              the panel mirroring the simulated scale at 80 frames/s
 //   logged_cpu_percent             the same with --log and the readings window open (settled)
 //   logged_every_cpu_percent       the same capturing every frame (each frame a row)
 //   logged_cpu_ratio               logged / panel (target: at most 1.15)
-//   logged_rows                    rows the logged phases wrote (about 80 a second capturing every)
-// The plain and logged phases alternate, twice each, in one run.
-// Usage: readings_bench [--seconds N]   (QT_QPA_PLATFORM=offscreen without a display)
+//   logged_rows                    rows all logged phases wrote (80 a second capturing every)
+//   logged_cpu_ratio_from_costs    (panel + one refresh a second + 80 frame paths) / panel:
+//                                  the ratio from the parts' own costs, which a busy machine
+//                                  disturbs far less than the phase figures
+//   floor_panel_again_ratio        a second plain phase / the first: the noise of this machine
+// The plain and logged phases take turns, --rounds times (default 4, --seconds 8 each), in one
+// run; the CPU figures are medians over the rounds, so that a busy moment of the machine in one
+// phase does not decide the ratio.
+// Usage: readings_bench [--seconds N] [--rounds N]   (QT_QPA_PLATFORM=offscreen without a display)
 
 #include <malloc.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QTemporaryDir>
 
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "CScalePanelDlg.h"
+#include "LogWriter.h"
 #include "ProcessStatus.h"
 #include "ReadingsCompanion.h"
 #include "ReadingsModel.h"
@@ -72,12 +89,87 @@ void MemoryFigures() {
     std::printf("figure: readings_rows_limit_mb = 50 MB\n");
 }
 
+// One refresh of the shown window (plot replaced, statistics, repaint) with ten minutes of an
+// 80 frames/s stream in its trend: the window's cost per second while it is open.
+double PlotFigure() {
+    ReadingsModel model;
+    Recorder recorder(record::CaptureRule::kSettled);
+    Trend trend;
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    for (std::int64_t i = 0; i < 80 * 600; ++i) {
+        const Trend::Point point{now - 600000 + i * 1000 / 80, (i % 400) * 0.01};
+        trend.AddValue(point);
+        if (i % 80 == 0)
+            trend.AddCapture(point);
+    }
+    ReadingsWindow window(model, recorder, trend);
+    window.show();
+    window::PumpThreadFor(std::chrono::milliseconds(300));
+    constexpr int kRounds = 20;
+    const double cpuBefore = soak::ProcessCpuSeconds();
+    for (int i = 0; i < kRounds; ++i) {
+        window.Refresh();
+        window.repaint();
+    }
+    const double ms = 1000.0 * (soak::ProcessCpuSeconds() - cpuBefore) / kRounds;
+    std::printf("figure: window_refresh_10min_trend_ms = %.2f ms\n", ms);
+    return ms;
+}
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// CPU on the UI thread per frame of what the log and the window add to the panel's frame path:
+// the recorder, the trend, the CSV row written, the model (shown five times a second). A weight
+// that changes every second and settles half way, as a scale being loaded does.
+double FramePathUs(record::CaptureRule rule) {
+    QTemporaryDir dir;
+    auto file = record::LogFile::Open(dir.filePath(QStringLiteral("path.csv")).toStdString(),
+                                      record::CsvHeader(), nullptr);
+    LogWriter log(std::move(file));
+    Recorder recorder(rule);
+    ReadingsModel model;
+    Trend trend;
+    recorder.FeedTrend(&trend);
+    QObject::connect(&recorder, &Recorder::captured, &model, &ReadingsModel::Append);
+    QObject::connect(&recorder, &Recorder::captured, &log, &LogWriter::Write);
+    recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyUSB0"});
+    constexpr int kFrames = 80 * 60;
+    std::vector<scale::Frame> frames;
+    auto time = std::chrono::system_clock::now();
+    for (int i = 0; i < kFrames; ++i) {
+        const int second = i / 80;
+        const bool settled = i % 80 >= 40;
+        const std::string text = scalesim::WeightText(settled ? second * 1234 : i * 17, 3);
+        const scale::Slots values{0, settled ? scalesim::kSignStable : std::uint8_t{0},
+                                  scalesim::kUnitKg, *scalesim::FormatWeight(text)};
+        time += std::chrono::milliseconds(12);
+        frames.push_back({scale::FrameOf(values), values, time, {}});
+    }
+    const double before = ThreadCpuSeconds();
+    for (int i = 0; i < kFrames; ++i) {
+        recorder.OnFrame(frames[static_cast<std::size_t>(i)]);
+        if (i % 16 == 15)
+            model.Publish();
+    }
+    return 1e6 * (ThreadCpuSeconds() - before) / kFrames;
+}
+
 PanelServices QuietServices() {
     PanelServices services;
     services.presenter = [](QWidget*, const MessageBoxRequest& r) {
         std::fprintf(stderr, "box: %s\n", qPrintable(r.text));
     };
     return services;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // CPU of the whole process per wall time over `seconds` of the event loop.
@@ -110,20 +202,28 @@ double LoggedCpuPercent(CScalePanelDlg& panel, const QTemporaryDir& dir, record:
 }  // namespace
 
 int main(int argc, char** argv) {
-    int seconds = 10;
+    int seconds = 8;
+    int rounds = 4;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            rounds = std::max(1, std::atoi(argv[i + 1]));
     }
     if (qEnvironmentVariableIsEmpty("KARVEL_COMPONENT_MANIFEST"))
         qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
     QApplication app(argc, argv);
     MemoryFigures();
+    const double refreshMs = PlotFigure();
+    const double settledUs = FramePathUs(record::CaptureRule::kSettled);
+    const double everyUs = FramePathUs(record::CaptureRule::kEvery);
+    std::printf("figure: frame_path_settled_us = %.2f us\n", settledUs);
+    std::printf("figure: frame_path_every_us = %.2f us\n", everyUs);
 
     constexpr int kRate = 80;
     soak::SoakScale scale;
     QString error;
-    const int phases = 6;
+    const int phases = 4 * rounds;
     if (!scale.Start(QStringLiteral(KARVEL_SCALESIM),
                      static_cast<std::uint64_t>(kRate) * (phases * (seconds + 1) + 30), kRate,
                      &error)) {
@@ -143,23 +243,33 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTemporaryDir dir;
-    double plain = 0;
-    double logged = 0;
-    double every = 0;
-    for (int round = 0; round < 2; ++round) {
-        plain += CpuPercent(seconds) / 2;
-        logged += LoggedCpuPercent(panel, dir, record::CaptureRule::kSettled, seconds) / 2;
-        every += LoggedCpuPercent(panel, dir, record::CaptureRule::kEvery, seconds) / 2;
+    std::vector<double> plain;
+    std::vector<double> logged;
+    std::vector<double> every;
+    std::vector<double> again;
+    for (int round = 0; round < rounds; ++round) {
+        plain.push_back(CpuPercent(seconds));
+        logged.push_back(LoggedCpuPercent(panel, dir, record::CaptureRule::kSettled, seconds));
+        every.push_back(LoggedCpuPercent(panel, dir, record::CaptureRule::kEvery, seconds));
+        again.push_back(CpuPercent(seconds));
     }
     panel.OnDestroy();
     QFile log(dir.filePath(QStringLiteral("bench.csv")));
     const int rows = log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
-    // Header rows aside: the captures of the four logged phases, every frame in two of them.
     std::printf("figure: logged_rows = %d rows\n", rows);
-    std::printf("figure: panel_cpu_percent = %.2f %%\n", plain);
-    std::printf("figure: logged_cpu_percent = %.2f %%\n", logged);
-    std::printf("figure: logged_every_cpu_percent = %.2f %%\n", every);
-    std::printf("figure: logged_cpu_ratio = %.3f\n", logged / plain);
-    std::printf("figure: logged_every_cpu_ratio = %.3f\n", every / plain);
+    std::printf("figure: panel_cpu_percent = %.2f %%\n", Median(plain));
+    std::printf("figure: logged_cpu_percent = %.2f %%\n", Median(logged));
+    std::printf("figure: logged_every_cpu_percent = %.2f %%\n", Median(every));
+    std::printf("figure: logged_cpu_ratio = %.3f\n", Median(logged) / Median(plain));
+    std::printf("figure: logged_every_cpu_ratio = %.3f\n", Median(every) / Median(plain));
+    // What the log and the window add, from their own costs (one refresh a second, 80 frames
+    // through their path), over the plain panel's CPU: steady where the machine is busy.
+    const auto estimate = [&](double frameUs) {
+        return (Median(plain) + 100.0 * (refreshMs / 1e3 + kRate * frameUs / 1e6)) / Median(plain);
+    };
+    std::printf("figure: logged_cpu_ratio_from_costs = %.3f\n", estimate(settledUs));
+    std::printf("figure: logged_every_cpu_ratio_from_costs = %.3f\n", estimate(everyUs));
+    // The same plain panel measured again in each round: how far two equal phases differ here.
+    std::printf("figure: floor_panel_again_ratio = %.3f\n", Median(again) / Median(plain));
     return 0;
 }
