@@ -62,7 +62,7 @@ QString TabFields(const std::string& csv) {
 
 ReadingsModel::ReadingsModel(QObject* parent) : QAbstractTableModel(parent) {
     m_publish.setSingleShot(true);
-    m_publish.setInterval(200);
+    m_publish.setInterval(500);
     connect(&m_publish, &QTimer::timeout, this, &ReadingsModel::Publish);
 }
 

@@ -2,7 +2,7 @@
 
 // The captured readings of the readings window, one compact row each (the frame's bytes, its
 // time, port, device and rule: 24 bytes), decoded when shown. A working day at one a second
-// (86 400 rows) takes about 3 MB. New rows are shown to views at most five times a second, so a
+// (86 400 rows) takes about 3 MB. New rows are shown to views at most twice a second, so a
 // view of a fast stream is not laid out and painted for every row.
 //
 // Thread: UI thread only.

@@ -13,6 +13,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPen>
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QShortcut>
@@ -105,9 +106,18 @@ QWidget* ReadingsWindow::MakeChart() {
     chart->setTitle(tr("Live weight"));
     m_line = new QLineSeries;  // the series and axes are owned by the chart
     m_line->setName(tr("Weight"));
+    // A one-pixel pen is drawn as plain lines; a wider one is stroked as outlines, point by
+    // point, which costs most of a refresh.
+    QPen pen = m_line->pen();
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    m_line->setPen(pen);
     m_marks = new QScatterSeries;
     m_marks->setName(tr("Captured"));
-    m_marks->setMarkerSize(7);
+    // Squares without an outline: a circle is drawn as curves, a square as one filled rectangle.
+    m_marks->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    m_marks->setMarkerSize(6);
+    m_marks->setPen(Qt::NoPen);
     chart->addSeries(m_line);
     chart->addSeries(m_marks);
     m_timeAxis = new QDateTimeAxis;

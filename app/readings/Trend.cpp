@@ -21,7 +21,8 @@ void Trend::AddValue(Point point) {
 }
 
 void Trend::AddCapture(Point point) {
-    if (!m_captures.empty() && m_captures.back().ms / m_bucketMs == point.ms / m_bucketMs)
+    const std::int64_t markMs = 2 * m_bucketMs;
+    if (!m_captures.empty() && m_captures.back().ms / markMs == point.ms / markMs)
         m_captures.back() = point;
     else
         m_captures.push_back(point);

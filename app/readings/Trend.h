@@ -3,7 +3,8 @@
 // The live weight over the last minutes, for a plot. Values are kept in buckets of a fixed width,
 // each holding the least and the greatest value seen in it, so that a fast stream keeps its
 // peaks in a bounded number of points; buckets older than the span are forgotten. Captured
-// readings are kept as marks, at most one per bucket (the latest).
+// readings are kept as marks, at most one per two buckets (the latest): a mark is a drawn
+// shape, dearer than a point of the line.
 //
 // Plain C++. Thread: one thread at a time.
 
@@ -21,7 +22,7 @@ class Trend {
     };
 
     explicit Trend(std::chrono::milliseconds span = std::chrono::minutes(10),
-                   std::chrono::milliseconds bucket = std::chrono::milliseconds(250));
+                   std::chrono::milliseconds bucket = std::chrono::milliseconds(500));
 
     void AddValue(Point point);
     void AddCapture(Point point);
