@@ -96,6 +96,8 @@ void ReadingsModel::Publish() {
     if (m_shown == count)
         return;
     beginInsertRows(QModelIndex(), m_shown, count - 1);
+    for (int row = m_shown; row < count; ++row)
+        m_totals.Add(MeasuredAt(row));
     m_shown = count;
     endInsertRows();
 }
@@ -105,6 +107,7 @@ void ReadingsModel::Clear() {
     m_publish.stop();
     m_rows = {};
     m_shown = 0;
+    m_totals = {};
     m_devices.clear();
     endResetModel();
 }

@@ -37,6 +37,8 @@ class ReadingsModel : public QAbstractTableModel {
     std::string Csv(const std::vector<int>& rows) const;
     QString TabSeparated(const std::vector<int>& rows) const;
     std::vector<int> AllRows() const;
+    // The statistics of all rows shown, kept up to date as rows are shown.
+    Statistics AllStatistics() const { return m_totals.Result(); }
     // What the rows themselves take, without the names of the devices.
     std::size_t RowBytes() const { return m_rows.capacity() * sizeof(Row); }
 
@@ -60,7 +62,8 @@ class ReadingsModel : public QAbstractTableModel {
     QVariant Display(const Row& row, int column) const;
 
     std::vector<Row> m_rows;
-    int m_shown = 0;  // the rows views know of: the first m_shown of m_rows
+    int m_shown = 0;      // the rows views know of: the first m_shown of m_rows
+    UnitTotals m_totals;  // of the rows shown
     QTimer m_publish;
     std::vector<std::string> m_devices;
 };

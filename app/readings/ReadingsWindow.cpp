@@ -181,7 +181,9 @@ void ReadingsWindow::ConnectControls() {
                       m_table.rowAt(m_table.viewport()->height() - 1) >= last;
     });
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this] {
-        m_statisticsStale = true;
+        // New rows change the statistics of all rows, not those of a selection.
+        if (!m_table.selectionModel()->hasSelection())
+            m_statisticsStale = true;
         if (m_followEnd && isVisible())
             m_table.scrollToBottom();
     });
@@ -220,19 +222,21 @@ std::vector<int> ReadingsWindow::ChosenRows(bool allWhenNone) const {
 
 void ReadingsWindow::ShowStatistics() {
     m_statisticsStale = false;
-    std::vector<int> rows = ChosenRows(false);
-    const bool selected = !rows.empty();
-    if (!selected)
-        rows = m_model.AllRows();
-    if (rows.empty()) {
+    const std::vector<int> rows = ChosenRows(false);
+    if (rows.empty() && m_model.rowCount() == 0) {
         m_statistics.setText(tr("No readings captured yet."));
         return;
     }
-    std::vector<Measured> measured;
-    measured.reserve(rows.size());
-    for (const int row : rows)
-        measured.push_back(m_model.MeasuredAt(row));
-    const std::string text = StatisticsText(Summarize(measured), selected ? "selected" : "");
+    std::string text;
+    if (rows.empty()) {
+        text = StatisticsText(m_model.AllStatistics(), "");
+    } else {
+        std::vector<Measured> measured;
+        measured.reserve(rows.size());
+        for (const int row : rows)
+            measured.push_back(m_model.MeasuredAt(row));
+        text = StatisticsText(Summarize(measured), "selected");
+    }
     const QString shown = QString::fromStdString(text);
     m_statistics.setText(shown);
     m_statistics.setAccessibleDescription(shown);

@@ -1,42 +1,54 @@
 #include "Statistics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-Statistics Summarize(const std::vector<Measured>& rows) {
-    Statistics s;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        if (it->value) {
-            s.unit = it->unit;
-            break;
-        }
+void UnitTotals::Add(const Measured& row) {
+    if (!row.value) {
+        ++m_notNumber;
+        return;
     }
+    m_lastUnit = row.unit;
+    Totals& t = m_units[row.unit];
+    const double v = *row.value;
+    t.min = t.count == 0 ? v : std::min(t.min, v);
+    t.max = t.count == 0 ? v : std::max(t.max, v);
+    t.sum += v;
+    ++t.count;
     // Welford's running mean and squared distance: no loss from summing large squares.
-    double mean = 0;
-    double squares = 0;
-    for (const Measured& row : rows) {
-        if (!row.value) {
-            ++s.notNumber;
+    const double delta = v - t.mean;
+    t.mean += delta / static_cast<double>(t.count);
+    t.squares += delta * (v - t.mean);
+    t.decimals = std::max(t.decimals, row.decimals);
+}
+
+Statistics UnitTotals::Result() const {
+    Statistics s;
+    s.unit = m_lastUnit;
+    s.notNumber = m_notNumber;
+    for (const auto& [unit, t] : m_units) {
+        if (unit != m_lastUnit) {
+            s.otherUnit += t.count;
             continue;
         }
-        if (row.unit != s.unit) {
-            ++s.otherUnit;
-            continue;
-        }
-        const double v = *row.value;
-        s.min = s.count == 0 ? v : std::min(s.min, v);
-        s.max = s.count == 0 ? v : std::max(s.max, v);
-        s.sum += v;
-        ++s.count;
-        const double delta = v - mean;
-        mean += delta / static_cast<double>(s.count);
-        squares += delta * (v - mean);
-        s.decimals = std::max(s.decimals, row.decimals);
+        s.count = t.count;
+        s.sum = t.sum;
+        s.min = t.min;
+        s.max = t.max;
+        s.mean = t.mean;
+        s.range = t.max - t.min;
+        s.deviation = t.count > 1 ? std::sqrt(t.squares / static_cast<double>(t.count - 1)) : 0;
+        s.decimals = t.decimals;
     }
-    s.mean = mean;
-    s.range = s.max - s.min;
-    s.deviation = s.count > 1 ? std::sqrt(squares / static_cast<double>(s.count - 1)) : 0;
     return s;
+}
+
+Statistics Summarize(const std::vector<Measured>& rows) {
+    UnitTotals totals;
+    for (const Measured& row : rows)
+        totals.Add(row);
+    return totals.Result();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // Statistics of captured weights of one unit. Plain C++.
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,27 @@ struct Statistics {
     int decimals = 0;           // the most any summed row shows
     std::size_t otherUnit = 0;  // numbers of another unit, left out
     std::size_t notNumber = 0;  // rows that are no number ("----", over load), left out
+};
+
+// Running totals per unit, so that the statistics of all rows cost nothing per row shown.
+class UnitTotals {
+  public:
+    void Add(const Measured& row);
+    Statistics Result() const;
+
+  private:
+    struct Totals {
+        std::size_t count = 0;
+        double sum = 0;
+        double min = 0;
+        double max = 0;
+        double mean = 0;
+        double squares = 0;
+        int decimals = 0;
+    };
+    std::map<std::string, Totals> m_units;
+    std::string m_lastUnit;
+    std::size_t m_notNumber = 0;
 };
 
 Statistics Summarize(const std::vector<Measured>& rows);
