@@ -36,6 +36,7 @@ bool CScalePanelApp::InitInstance() {
         services.ports = m_ports;
         CScalePanelDlg panel(std::move(services));
         panel.SetStartPort(m_startPort);
+        const std::unique_ptr<QObject> companion = m_companion ? m_companion(panel) : nullptr;
         component::Result displayResult = component::kOk;
         if (panel.DoModal(&displayResult) == -1 && component::Failed(displayResult)) {
             const QString message = DisplayUnavailableMessage(

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QColor>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -24,6 +25,10 @@ class CScalePanelApp : public QApplication {
     void SetStartPort(const QString& name) { m_startPort = name; }
     // Which device each COM number stands for; default: the machine's devices.
     void SetPortMap(std::shared_ptr<serial_port::PortMap> ports) { m_ports = std::move(ports); }
+    // Made once the panel exists, before it runs, and destroyed before the panel: what the
+    // program adds beside the panel (frame observers, menu items). None by default.
+    using Companion = std::function<std::unique_ptr<QObject>(CScalePanelDlg& panel)>;
+    void SetCompanion(Companion companion) { m_companion = std::move(companion); }
 
     // Gives every dialog of the program (the panel, the About box, message boxes) this background
     // behind its texts and frames, and this text colour.
@@ -33,6 +38,7 @@ class CScalePanelApp : public QApplication {
     int m_exitCode = 0;
     QString m_startPort;
     std::shared_ptr<serial_port::PortMap> m_ports;
+    Companion m_companion;
 };
 
 // What the user is told when the display control cannot be created: the class identifier, what

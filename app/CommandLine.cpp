@@ -101,7 +101,10 @@ CommandLine ParseCommandLine(const QStringList& args) {
     CommandLine cmd;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
+        if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
+            if (!cmd.error.isEmpty())
+                return cmd;
+        } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
             if (!ParsePort(args, i, cmd))
                 return cmd;
         } else if (arg == QLatin1String("--demo")) {
@@ -131,29 +134,38 @@ CommandLine ParseCommandLine(const QStringList& args) {
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: Karvel [--demo | --port COMn|PATH | --list-ports [--follow] | --help | --version]\n"
-        "\n"
-        "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
-        "At start the panel tries COM1 to COM32 and keeps the first port on which the scale\n"
-        "answers.\n"
-        "\n"
-        "  --demo        start the simulated scale on a pseudo-terminal, map it as a COM port,\n"
-        "                then run the panel against it\n"
-        "  --port COMn|PATH\n"
-        "                open and watch this one port instead of trying COM1 to COM32; use it\n"
-        "                when other serial devices must not receive the scan's probe byte (a\n"
-        "                GPS, a modem, a board that resets when its port opens) or when the\n"
-        "                scale is on a device the COM numbers do not cover\n"
-        "  --list-ports  print each COM number with its device and description, then exit\n"
-        "  --list-ports --follow\n"
-        "                print the list again whenever a device comes or goes, until ended\n"
-        "  --help        print this text\n"
-        "  --version     print the version\n"
-        "\n"
-        "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse, go\n"
-        "to Qt.\n"
-        "\n"
-        "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n");
+               "Usage: Karvel [--demo | --port COMn|PATH] [--log FILE] [--capture RULE]\n"
+               "       Karvel --list-ports [--follow] | --help | --version\n"
+               "\n"
+               "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
+               "At start the panel tries COM1 to COM32 and keeps the first port on which the "
+               "scale\n"
+               "answers.\n"
+               "\n"
+               "  --demo        start the simulated scale on a pseudo-terminal, map it as a COM "
+               "port,\n"
+               "                then run the panel against it\n"
+               "  --port COMn|PATH\n"
+               "                open and watch this one port instead of trying COM1 to COM32; use "
+               "it\n"
+               "                when other serial devices must not receive the scan's probe byte "
+               "(a\n"
+               "                GPS, a modem, a board that resets when its port opens) or when "
+               "the\n"
+               "                scale is on a device the COM numbers do not cover\n"
+               "  --list-ports  print each COM number with its device and description, then exit\n"
+               "  --list-ports --follow\n"
+               "                print the list again whenever a device comes or goes, until ended\n"
+               "%1"
+               "  --help        print this text\n"
+               "  --version     print the version\n"
+               "\n"
+               "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse, "
+               "go\n"
+               "to Qt.\n"
+               "\n"
+               "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
+        .arg(RecordUsageText());
 }
 
 QString VersionText() {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "readings/RecordOptions.h"
+
 struct CommandLine {
     bool demo = false;
     bool listPorts = false;
@@ -17,7 +19,8 @@ struct CommandLine {
     // --port COMn or a device path: open and watch that port instead of scanning; empty when
     // not given.
     QString port;
-    QString error;  // set when an argument is not understood
+    RecordOptions record;  // --log, --capture
+    QString error;         // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +15,8 @@
 #include "PortDescription.h"
 #include "PortWatcher.h"
 #include "platform/window/TerminationSignals.h"
+#include "readings/ReadingsCompanion.h"
+#include "record/Forms.h"
 
 namespace {
 
@@ -56,6 +59,25 @@ void WarnAboutFolder(const serial_port::PortMap& ports) {
         Print(stderr, QStringLiteral("Karvel: %1\n").arg(refused));
 }
 
+// The --log file, opened before any window shows; nullptr without --log or when it is refused
+// (`refused` is then set and the reason said).
+std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* refused) {
+    *refused = false;
+    if (options.logFile.isEmpty())
+        return nullptr;
+    std::string error;
+    auto log = record::LogFile::Open(options.logFile.toLocal8Bit().toStdString(),
+                                     record::CsvHeader(), &error);
+    if (!log) {
+        Print(stderr, QStringLiteral("Karvel --log: %1\n").arg(QString::fromLocal8Bit(error)));
+        *refused = true;
+        return nullptr;
+    }
+    // A file size limit then fails the write, which is kept and retried, instead of ending us.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return log;
+}
+
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
 int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy) {
@@ -72,6 +94,10 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
             QCoreApplication::exit(128 + signal);
         }
     });
+    bool refused = false;
+    std::unique_ptr<record::LogFile> log = OpenLog(cmd.record, &refused);
+    if (refused)
+        return 2;
     std::optional<DemoScale> scale;
     if (cmd.demo) {
         scale.emplace();
@@ -89,6 +115,9 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
     WarnAboutFolder(*ports);
     app.SetPortMap(std::move(ports));
     app.SetStartPort(cmd.port);
+    app.SetCompanion([&cmd, &log](CScalePanelDlg& panel) {
+        return std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+    });
     app.InitInstance();
     return app.ExitCode();
 }

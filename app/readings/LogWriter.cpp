@@ -1,0 +1,76 @@
+#include "LogWriter.h"
+
+#include <cstdio>
+
+#include "record/Forms.h"
+
+namespace {
+
+constexpr int kTickMs = 1000;
+
+QString Text(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+LogWriter::LogWriter(std::unique_ptr<record::LogFile> file) : m_file(std::move(file)) {
+    m_tick.setSingleShot(true);
+    m_tick.setInterval(kTickMs);
+    connect(&m_tick, &QTimer::timeout, this, &LogWriter::OnTick);
+    Check(!m_file->HasPending());
+}
+
+LogWriter::~LogWriter() = default;
+
+void LogWriter::Write(const record::CapturedReading& reading) {
+    Check(m_file->Append(record::CsvRecord(reading)));
+}
+
+void LogWriter::Reopen() {
+    std::string error;
+    if (!m_file->Reopen(&error)) {
+        std::fprintf(stderr,
+                     "Karvel --log: cannot reopen the log: %s; still writing to the file "
+                     "opened before.\n",
+                     error.c_str());
+        return;
+    }
+    Check(!m_file->HasPending());
+}
+
+void LogWriter::OnTick() {
+    Check(m_file->Retry() && m_file->Sync());
+}
+
+// Keeps the tick running while anything waits for the disk, and says when writing fails or
+// works again. No tick while nothing is written: an idle panel does not wake for the log.
+void LogWriter::Check(bool ok) {
+    if (ok) {
+        Say(QString());
+    } else {
+        QString problem = QStringLiteral(
+                              "Karvel --log: cannot write to %1 (%2); the readings are "
+                              "kept and written when it takes them again.")
+                              .arg(Text(m_file->Path()), Text(m_file->LastError()));
+        if (m_file->Dropped() > 0)
+            problem += QStringLiteral(" %1 readings were dropped.").arg(m_file->Dropped());
+        // A changed count or reason is not a new failure: said once until writing works.
+        if (m_problem.isEmpty())
+            Say(problem);
+    }
+    if ((m_file->HasPending() || m_file->NeedsSync()) && !m_tick.isActive())
+        m_tick.start();
+}
+
+void LogWriter::Say(const QString& problem) {
+    if (problem == m_problem)
+        return;
+    const bool recovered = problem.isEmpty();
+    const QString said =
+        recovered ? QStringLiteral("Karvel --log: writing to %1 again.").arg(Text(m_file->Path()))
+                  : problem;
+    std::fprintf(stderr, "%s\n", said.toLocal8Bit().constData());
+    m_problem = problem;
+    emit problemChanged(m_problem);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// Writes captured readings to the --log file as CSV records. The data reach the disk at least
+// once a second while records are being written; records the file refuses (a full disk) are
+// kept and tried again each second. A failure is said once, on standard error and through
+// `problemChanged`, and so is its end.
+//
+// Thread: UI thread only.
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+#include "record/Capture.h"
+#include "record/LogFile.h"
+
+class LogWriter : public QObject {
+    Q_OBJECT
+  public:
+    explicit LogWriter(std::unique_ptr<record::LogFile> file);
+    ~LogWriter() override;
+
+    void Write(const record::CapturedReading& reading);
+    // Opens the file by its name again (after a rotation).
+    void Reopen();
+    // Empty while the log is written as it should be.
+    const QString& Problem() const { return m_problem; }
+
+  signals:
+    void problemChanged(const QString& problem);
+
+  private:
+    void OnTick();
+    void Check(bool ok);
+    void Say(const QString& problem);
+
+    std::unique_ptr<record::LogFile> m_file;
+    QTimer m_tick;
+    QString m_problem;
+};

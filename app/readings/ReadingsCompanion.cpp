@@ -1,0 +1,64 @@
+#include "ReadingsCompanion.h"
+
+#include <QAction>
+#include <QShortcut>
+
+#include "CScalePanelDlg.h"
+#include "LogWriter.h"
+#include "ReadingsModel.h"
+#include "ReadingsWindow.h"
+#include "Recorder.h"
+#include "Trend.h"
+#include "platform/window/HangUpSignal.h"
+
+ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
+                                     std::unique_ptr<record::LogFile> log)
+    : m_panel(panel), m_rule(options.Rule()) {
+    const QKeySequence keys(Qt::CTRL | Qt::Key_R);
+    m_panel.SystemMenu().addSeparator();
+    QAction* item = m_panel.SystemMenu().addAction(tr("&Readings..."));
+    item->setShortcut(keys);
+    connect(item, &QAction::triggered, this, &ReadingsCompanion::ShowWindow);
+    auto* shortcut = new QShortcut(keys, &m_panel);  // owned by the panel
+    connect(shortcut, &QShortcut::activated, this, &ReadingsCompanion::ShowWindow);
+    if (!log)
+        return;
+    StartRecording();
+    m_log = std::make_unique<LogWriter>(std::move(log));
+    connect(m_recorder.get(), &Recorder::captured, m_log.get(), &LogWriter::Write);
+    connect(m_log.get(), &LogWriter::problemChanged, this,
+            [this](const QString& problem) { m_panel.StatusLine().setToolTip(problem); });
+    m_panel.StatusLine().setToolTip(m_log->Problem());
+    m_hangUp = std::make_unique<window::HangUpSignal>([this] { m_log->Reopen(); });
+}
+
+ReadingsCompanion::~ReadingsCompanion() {
+    m_window.reset();
+    if (m_recorder)
+        m_panel.DetachObserver(m_recorder.get());
+}
+
+void ReadingsCompanion::StartRecording() {
+    if (m_recorder)
+        return;
+    m_recorder = std::make_unique<Recorder>(m_rule);
+    m_panel.AttachObserver(m_recorder.get());
+    // A port opened before the user asked is told now, as the panel would have told it.
+    if (!m_panel.IsShownClosed())
+        m_recorder->OnPortState(
+            {scale::PortState::Change::kOpened, m_panel.Port(), m_panel.SerialPort().DevicePath()});
+}
+
+void ReadingsCompanion::ShowWindow() {
+    if (!m_window) {
+        StartRecording();
+        m_model = std::make_unique<ReadingsModel>();
+        m_trend = std::make_unique<Trend>();
+        m_recorder->FeedTrend(m_trend.get());
+        connect(m_recorder.get(), &Recorder::captured, m_model.get(), &ReadingsModel::Append);
+        m_window = std::make_unique<ReadingsWindow>(*m_model, *m_recorder, *m_trend, &m_panel);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}

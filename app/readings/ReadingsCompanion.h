@@ -1,0 +1,51 @@
+#pragma once
+
+// What keeps weighings beside the panel: the "Readings..." item of the panel's context menu and
+// Ctrl+R, the recorder (attached to the panel as a frame observer once the user asked for a log
+// or opened the window), the --log writer with SIGHUP reopening it, and the readings window.
+// Before either is asked for, nothing is attached and nothing is kept.
+//
+// Thread: UI thread only. Lives inside the panel's lifetime: created after the panel, destroyed
+// before it.
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+#include "RecordOptions.h"
+#include "record/LogFile.h"
+
+class CScalePanelDlg;
+class LogWriter;
+class ReadingsModel;
+class ReadingsWindow;
+class Recorder;
+class Trend;
+namespace window {
+class HangUpSignal;
+}
+
+class ReadingsCompanion : public QObject {
+    Q_OBJECT
+  public:
+    // `log`: the --log file, opened; nullptr without --log.
+    ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
+                      std::unique_ptr<record::LogFile> log);
+    ~ReadingsCompanion() override;
+
+    void ShowWindow();
+    ReadingsWindow* Window() const { return m_window.get(); }
+
+  private:
+    void StartRecording();
+
+    CScalePanelDlg& m_panel;
+    record::CaptureRule m_rule;
+    std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<LogWriter> m_log;
+    std::unique_ptr<window::HangUpSignal> m_hangUp;
+    std::unique_ptr<ReadingsModel> m_model;
+    std::unique_ptr<Trend> m_trend;
+    std::unique_ptr<ReadingsWindow> m_window;
+};

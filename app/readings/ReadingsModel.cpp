@@ -1,0 +1,206 @@
+#include "ReadingsModel.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+#include "record/Forms.h"
+
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int DecimalsOf(const std::string& exact) {
+    const std::size_t point = exact.find('.');
+    return point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1);
+}
+
+QString IndicatorNames(const scale::Indicators& lit) {
+    QStringList names;
+    const std::pair<bool, const char*> flags[] = {
+        {lit.stable, "stable"},      {lit.net, "net"},
+        {lit.zero, "zero"},          {lit.hold, "hold"},
+        {lit.overLoad, "over load"}, {lit.batteryLow, "battery low"}};
+    for (const auto& [on, name] : flags) {
+        if (on)
+            names << QString::fromLatin1(name);
+    }
+    return names.join(QLatin1Char(' '));
+}
+
+// A CSV record as tab-separated fields: unquoted, a tab or line break inside a field a space.
+QString TabFields(const std::string& csv) {
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    const QString text = FromUtf8(csv).chopped(2);  // the CRLF
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted && c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == c) {
+            field += c;
+            ++i;
+        } else if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (!quoted && c == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+        } else {
+            field += (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+                         ? QLatin1Char(' ')
+                         : c;
+        }
+    }
+    fields << field;
+    return fields.join(QLatin1Char('\t'));
+}
+
+}  // namespace
+
+ReadingsModel::ReadingsModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_publish.setSingleShot(true);
+    m_publish.setInterval(500);
+    connect(&m_publish, &QTimer::timeout, this, &ReadingsModel::Publish);
+}
+
+std::uint16_t ReadingsModel::DeviceIndex(const std::string& device) {
+    const auto found = std::find(m_devices.begin(), m_devices.end(), device);
+    if (found != m_devices.end())
+        return static_cast<std::uint16_t>(found - m_devices.begin());
+    // More devices than that in one session are not told apart.
+    if (m_devices.size() >= 0xFFFF)
+        return 0xFFFF;
+    m_devices.push_back(device);
+    return static_cast<std::uint16_t>(m_devices.size() - 1);
+}
+
+void ReadingsModel::Append(const record::CapturedReading& reading) {
+    Row row;
+    row.ms = std::chrono::duration_cast<std::chrono::milliseconds>(reading.time.time_since_epoch())
+                 .count();
+    row.bytes = reading.bytes;
+    row.port = static_cast<std::uint8_t>(reading.port);
+    row.rule = static_cast<std::uint8_t>(reading.rule);
+    row.device = DeviceIndex(reading.device);
+    m_rows.push_back(row);
+    if (!m_publish.isActive())
+        m_publish.start();
+}
+
+void ReadingsModel::Publish() {
+    m_publish.stop();
+    const int count = static_cast<int>(m_rows.size());
+    if (m_shown == count)
+        return;
+    beginInsertRows(QModelIndex(), m_shown, count - 1);
+    for (int row = m_shown; row < count; ++row)
+        m_totals.Add(MeasuredAt(row));
+    m_shown = count;
+    endInsertRows();
+}
+
+void ReadingsModel::Clear() {
+    beginResetModel();
+    m_publish.stop();
+    m_rows = {};
+    m_shown = 0;
+    m_totals = {};
+    m_devices.clear();
+    endResetModel();
+}
+
+record::CapturedReading ReadingsModel::At(int index) const {
+    const Row& row = m_rows.at(static_cast<std::size_t>(index));
+    const scale::Frame frame{row.bytes,
+                             scale::SlotsOf(row.bytes),
+                             Clock::time_point(std::chrono::milliseconds(row.ms)),
+                             {}};
+    const std::string& device = row.device < m_devices.size() ? m_devices[row.device] : "";
+    return record::CaptureOf(frame, row.port, device, static_cast<record::CaptureRule>(row.rule));
+}
+
+Measured ReadingsModel::MeasuredAt(int index) const {
+    const scale::Reading reading =
+        scale::Read(scale::SlotsOf(m_rows.at(static_cast<std::size_t>(index)).bytes));
+    Measured measured;
+    measured.unit = reading.unit;
+    if (reading.number) {
+        measured.value = reading.number->value;
+        measured.decimals = DecimalsOf(reading.number->exact);
+    }
+    return measured;
+}
+
+std::string ReadingsModel::Csv(const std::vector<int>& rows) const {
+    std::string csv = record::CsvHeader();
+    for (const int row : rows)
+        csv += record::CsvRecord(At(row));
+    return csv;
+}
+
+QString ReadingsModel::TabSeparated(const std::vector<int>& rows) const {
+    QString text = TabFields(record::CsvHeader()) + QLatin1Char('\n');
+    for (const int row : rows)
+        text += TabFields(record::CsvRecord(At(row))) + QLatin1Char('\n');
+    return text;
+}
+
+std::vector<int> ReadingsModel::AllRows() const {
+    std::vector<int> rows(static_cast<std::size_t>(m_shown));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<int>(i);
+    return rows;
+}
+
+int ReadingsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_shown;
+}
+
+int ReadingsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ReadingsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return Display(row, index.column());
+    if (role == Qt::ToolTipRole && index.column() == kTime)
+        return FromUtf8(record::UtcText(Clock::time_point(std::chrono::milliseconds(row.ms))));
+    if (role == Qt::TextAlignmentRole && index.column() == kReading)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant ReadingsModel::Display(const Row& row, int column) const {
+    switch (column) {
+        case kTime:
+            return QDateTime::fromMSecsSinceEpoch(row.ms, Qt::LocalTime)
+                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        case kPort:
+            return FromUtf8(record::PortName(row.port));
+        case kCapture:
+            return FromUtf8(
+                std::string(record::RuleName(static_cast<record::CaptureRule>(row.rule))));
+        default:
+            break;
+    }
+    const scale::Reading reading = scale::Read(scale::SlotsOf(row.bytes));
+    if (column == kReading)
+        return FromUtf8(reading.text);
+    if (column == kUnit)
+        return FromUtf8(reading.unit);
+    return IndicatorNames(reading.indicators);
+}
+
+QVariant ReadingsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const kNames[kColumnCount] = {"Time", "Port",       "Reading",
+                                                     "Unit", "Indicators", "Capture"};
+    return section >= 0 && section < kColumnCount ? tr(kNames[section]) : QVariant();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+// The captured readings of the readings window, one compact row each (the frame's bytes, its
+// time, port, device and rule: 24 bytes), decoded when shown. A working day at one a second
+// (86 400 rows) takes about 3 MB. New rows are shown to views at most twice a second, so a
+// view of a fast stream is not laid out and painted for every row.
+//
+// Thread: UI thread only.
+
+#include <QAbstractTableModel>
+#include <QTimer>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Statistics.h"
+#include "record/Capture.h"
+
+class ReadingsModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    enum Column { kTime, kPort, kReading, kUnit, kIndicators, kCapture, kColumnCount };
+
+    explicit ReadingsModel(QObject* parent = nullptr);
+
+    void Append(const record::CapturedReading& reading);
+    // Shows the rows appended since the last time to views now.
+    void Publish();
+    void Clear();
+
+    // Row `row` (of those shown) as it was captured.
+    record::CapturedReading At(int row) const;
+    Measured MeasuredAt(int row) const;
+    // The rows as CSV with the header, as the log writes them; as tab-separated lines with the
+    // same columns for a spreadsheet.
+    std::string Csv(const std::vector<int>& rows) const;
+    QString TabSeparated(const std::vector<int>& rows) const;
+    std::vector<int> AllRows() const;
+    // The statistics of all rows shown, kept up to date as rows are shown.
+    Statistics AllStatistics() const { return m_totals.Result(); }
+    // What the rows themselves take, without the names of the devices.
+    std::size_t RowBytes() const { return m_rows.capacity() * sizeof(Row); }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+  private:
+    struct Row {
+        std::int64_t ms = 0;  // UTC, milliseconds since the epoch
+        scale::FrameBytes bytes{};
+        std::uint8_t port = 0;
+        std::uint8_t rule = 0;
+        std::uint16_t device = 0;  // index into m_devices
+    };
+    static_assert(sizeof(Row) == 24);
+
+    std::uint16_t DeviceIndex(const std::string& device);
+    QVariant Display(const Row& row, int column) const;
+
+    std::vector<Row> m_rows;
+    int m_shown = 0;      // the rows views know of: the first m_shown of m_rows
+    UnitTotals m_totals;  // of the rows shown
+    QTimer m_publish;
+    std::vector<std::string> m_devices;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+// The readings window: the captured readings in a table (local time shown, UTC in each time's
+// tooltip and in every export), the rule to capture by, statistics of the selected rows or of
+// all rows, a plot of the live weight over the last minutes with the captured points marked,
+// and Export CSV, Copy and Clear. Every control has an accessible name and is reached by Tab.
+//
+// Thread: UI thread only.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QScatterSeries;
+class QValueAxis;
+class ReadingsModel;
+class Recorder;
+class Trend;
+
+class ReadingsWindow : public QWidget {
+    Q_OBJECT
+  public:
+    // Shows `model`, sets the rule of `recorder` and plots `trend`; all must outlive it.
+    ReadingsWindow(ReadingsModel& model, Recorder& recorder, const Trend& trend,
+                   QWidget* parent = nullptr);
+    ~ReadingsWindow() override;
+
+    // The selected rows in order; all rows when none is selected and `allWhenNone`.
+    std::vector<int> ChosenRows(bool allWhenNone) const;
+    // Writes the rows (the selected ones, or all) to `path` as the log writes them.
+    bool ExportCsv(const QString& path, bool selectedOnly, QString* error) const;
+    void CopyRows() const;
+    QString StatisticsShown() const { return m_statistics.text(); }
+    QTableView& Table() { return m_table; }
+    QComboBox& RuleChoice() { return m_rule; }
+    // Brings the plot and the statistics up to date now rather than at the next refresh.
+    void Refresh();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    QWidget* MakeChart();
+    QLayout* MakeButtons();
+    void ConnectControls();
+    void ChooseExport(bool selectedOnly);
+    void ClearRows();
+    void ShowStatistics();
+    void PlotTrend();
+
+    ReadingsModel& m_model;
+    Recorder& m_recorder;
+    const Trend& m_trend;
+    QComboBox m_rule;
+    QTableView m_table;
+    QLabel m_statistics;
+    QChartView* m_chartView = nullptr;  // owned by this window
+    QLineSeries* m_line = nullptr;      // owned by the chart
+    QScatterSeries* m_marks = nullptr;  // owned by the chart
+    QDateTimeAxis* m_timeAxis = nullptr;
+    QValueAxis* m_valueAxis = nullptr;
+    QPushButton m_export;
+    QPushButton m_copy;
+    QPushButton m_clear;
+    QPushButton m_close;
+    QTimer m_refresh;
+    bool m_statisticsStale = true;
+    bool m_followEnd = true;  // the table follows new rows while its last row is in view
+};

@@ -1,0 +1,43 @@
+#include "Recorder.h"
+
+#include <chrono>
+
+namespace {
+
+std::int64_t MsOf(std::chrono::system_clock::time_point time) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+
+}  // namespace
+
+Recorder::Recorder(record::CaptureRule rule) : m_capturer(rule) {}
+
+void Recorder::SetRule(record::CaptureRule rule) {
+    m_capturer = record::Capturer(rule);
+}
+
+void Recorder::OnFrame(const scale::Frame& frame) {
+    // Frames of a port being probed by the scan belong to no port shown open yet.
+    if (m_port == 0)
+        return;
+    std::optional<record::CapturedReading> reading = m_capturer.Offer(frame, m_port, m_device);
+    if (m_trend) {
+        const std::optional<scale::Number> number =
+            reading ? reading->reading.number : scale::Read(frame.values).number;
+        if (number) {
+            const Trend::Point point{MsOf(frame.wallTime), number->value};
+            m_trend->AddValue(point);
+            if (reading)
+                m_trend->AddCapture(point);
+        }
+    }
+    if (reading)
+        emit captured(*reading);
+}
+
+void Recorder::OnPortState(const scale::PortState& state) {
+    const bool opened = state.change == scale::PortState::Change::kOpened;
+    m_port = opened ? state.port : 0;
+    m_device = opened ? state.device : std::string();
+    m_capturer.Reset();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+// Turns the frames the panel tells of a port shown open into captured readings by one rule, and
+// feeds the live weight to a trend when one is wanted. Knows nothing of files or windows: whoever
+// keeps the readings connects to `captured`.
+//
+// Thread: UI thread only (frame observers are told there).
+
+#include <QObject>
+
+#include <string>
+
+#include "Trend.h"
+#include "record/Capture.h"
+#include "scale/FrameObserver.h"
+
+class Recorder : public QObject, public scale::FrameObserver {
+    Q_OBJECT
+  public:
+    explicit Recorder(record::CaptureRule rule);
+
+    record::CaptureRule Rule() const { return m_capturer.Rule(); }
+    // From the next frame on; the new rule starts with nothing known.
+    void SetRule(record::CaptureRule rule);
+    // Every frame's weight and every capture go to `trend` from now on; nullptr: none.
+    void FeedTrend(Trend* trend) { m_trend = trend; }
+
+    void OnFrame(const scale::Frame& frame) override;
+    void OnPortState(const scale::PortState& state) override;
+
+  signals:
+    void captured(const record::CapturedReading& reading);
+
+  private:
+    record::Capturer m_capturer;
+    int m_port = 0;
+    std::string m_device;
+    Trend* m_trend = nullptr;
+};

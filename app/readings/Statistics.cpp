@@ -1,0 +1,83 @@
+#include "Statistics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+void UnitTotals::Add(const Measured& row) {
+    if (!row.value) {
+        ++m_notNumber;
+        return;
+    }
+    m_lastUnit = row.unit;
+    Totals& t = m_units[row.unit];
+    const double v = *row.value;
+    t.min = t.count == 0 ? v : std::min(t.min, v);
+    t.max = t.count == 0 ? v : std::max(t.max, v);
+    t.sum += v;
+    ++t.count;
+    // Welford's running mean and squared distance: no loss from summing large squares.
+    const double delta = v - t.mean;
+    t.mean += delta / static_cast<double>(t.count);
+    t.squares += delta * (v - t.mean);
+    t.decimals = std::max(t.decimals, row.decimals);
+}
+
+Statistics UnitTotals::Result() const {
+    Statistics s;
+    s.unit = m_lastUnit;
+    s.notNumber = m_notNumber;
+    for (const auto& [unit, t] : m_units) {
+        if (unit != m_lastUnit) {
+            s.otherUnit += t.count;
+            continue;
+        }
+        s.count = t.count;
+        s.sum = t.sum;
+        s.min = t.min;
+        s.max = t.max;
+        s.mean = t.mean;
+        s.range = t.max - t.min;
+        s.deviation = t.count > 1 ? std::sqrt(t.squares / static_cast<double>(t.count - 1)) : 0;
+        s.decimals = t.decimals;
+    }
+    return s;
+}
+
+Statistics Summarize(const std::vector<Measured>& rows) {
+    UnitTotals totals;
+    for (const Measured& row : rows)
+        totals.Add(row);
+    return totals.Result();
+}
+
+namespace {
+
+std::string Fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+std::string StatisticsText(const Statistics& s, const std::string& scope) {
+    std::string text;
+    if (s.count == 0) {
+        text = "No " + (scope.empty() ? "" : scope + " ") + "reading is a number";
+    } else {
+        const std::string unit = s.unit.empty() ? "" : " " + s.unit;
+        const int d = s.decimals;
+        text = std::to_string(s.count) + (scope.empty() ? "" : " " + scope) +
+               (s.count == 1 ? " reading" : " readings") +
+               (s.unit.empty() ? " without a unit" : " in " + s.unit) + ": sum " + Fixed(s.sum, d) +
+               unit + ", minimum " + Fixed(s.min, d) + unit + ", maximum " + Fixed(s.max, d) +
+               unit + ", mean " + Fixed(s.mean, d + 2) + unit + ", standard deviation " +
+               Fixed(s.deviation, d + 2) + unit + ", range " + Fixed(s.range, d) + unit;
+    }
+    if (s.otherUnit > 0)
+        text += "; " + std::to_string(s.otherUnit) + " in another unit left out";
+    if (s.notNumber > 0)
+        text += "; " + std::to_string(s.notNumber) + " not a number left out";
+    return text + ".";
+}

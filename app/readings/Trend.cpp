@@ -1,0 +1,54 @@
+#include "Trend.h"
+
+Trend::Trend(std::chrono::milliseconds span, std::chrono::milliseconds bucket)
+    : m_spanMs(span.count()), m_bucketMs(bucket.count() > 0 ? bucket.count() : 1) {}
+
+void Trend::AddValue(Point point) {
+    const std::int64_t index = point.ms / m_bucketMs;
+    // A clock set back starts the plot afresh rather than drawing backwards.
+    if (!m_buckets.empty() && index < m_buckets.back().index)
+        Clear();
+    if (m_buckets.empty() || index != m_buckets.back().index) {
+        m_buckets.push_back({index, point, point});
+    } else {
+        Bucket& bucket = m_buckets.back();
+        if (point.value < bucket.low.value)
+            bucket.low = point;
+        if (point.value > bucket.high.value)
+            bucket.high = point;
+    }
+    ForgetBefore(point.ms - m_spanMs);
+}
+
+void Trend::AddCapture(Point point) {
+    const std::int64_t markMs = 2 * m_bucketMs;
+    if (!m_captures.empty() && m_captures.back().ms / markMs == point.ms / markMs)
+        m_captures.back() = point;
+    else
+        m_captures.push_back(point);
+    ForgetBefore(point.ms - m_spanMs);
+}
+
+void Trend::Clear() {
+    m_buckets.clear();
+    m_captures.clear();
+}
+
+void Trend::ForgetBefore(std::int64_t ms) {
+    while (!m_buckets.empty() && (m_buckets.front().index + 1) * m_bucketMs <= ms)
+        m_buckets.pop_front();
+    while (!m_captures.empty() && m_captures.front().ms < ms)
+        m_captures.pop_front();
+}
+
+std::vector<Trend::Point> Trend::Line() const {
+    std::vector<Point> line;
+    line.reserve(m_buckets.size() * 2);
+    for (const Bucket& bucket : m_buckets) {
+        const bool lowFirst = bucket.low.ms <= bucket.high.ms;
+        line.push_back(lowFirst ? bucket.low : bucket.high);
+        if (!(bucket.low == bucket.high))
+            line.push_back(lowFirst ? bucket.high : bucket.low);
+    }
+    return line;
+}
