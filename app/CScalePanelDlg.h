@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,8 @@ struct PanelServices {
     CLumeq::Creator createControl;  // default: component::CreateInstance
     MessagePresenter presenter;     // default: ShowMessageBox
     PortWatcher::Sources watch;     // default: udev's device events and enumeration
+    // Which device each COM number stands for; default: the machine's devices.
+    std::shared_ptr<serial_port::PortMap> ports;
 };
 
 class CScalePanelDlg : public QDialog, public window::MessageOwner {
@@ -94,6 +97,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     QLabel& StatusLine() { return m_staticStatus; }
     QLabel& Lamp() { return m_staticLamp; }
     CLumeq& DisplayControl() { return m_display; }
+    serial_port::PortMap& Ports() const { return *m_services.ports; }
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
     // Where the display control sits, in panel pixels.

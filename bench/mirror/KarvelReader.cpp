@@ -31,8 +31,9 @@ class MirrorPanel : public CScalePanelDlg {
 
 }  // namespace
 
-int RunKarvelReader() {
+int RunKarvelReader(const std::string& portFolder) {
     PanelServices services;
+    services.ports = std::make_shared<serial_port::PortMap>(portFolder);
     services.createControl = component::CreateInstance;
     services.presenter = [](QWidget*, const MessageBoxRequest& request) {
         std::fprintf(stderr, "mirror: the panel shows: %s\n", qPrintable(request.text));
