@@ -1,0 +1,86 @@
+#include "record/Capture.h"
+
+#include <array>
+#include <utility>
+
+namespace record {
+
+namespace {
+
+constexpr std::array<std::pair<CaptureRule, std::string_view>, 4> kRuleNames = {{
+    {CaptureRule::kSettled, "settled"},
+    {CaptureRule::kData, "data"},
+    {CaptureRule::kChange, "change"},
+    {CaptureRule::kEvery, "every"},
+}};
+
+bool SameWeight(const scale::Reading& a, const scale::Reading& b) {
+    const scale::Indicators& x = a.indicators;
+    const scale::Indicators& y = b.indicators;
+    return a.text == b.text && a.unit == b.unit && x.net == y.net && x.gross == y.gross &&
+           x.tare == y.tare && x.overLoad == y.overLoad;
+}
+
+bool SameShown(scale::Reading a, scale::Reading b) {
+    a.indicators.dataSent = b.indicators.dataSent = false;
+    return a == b;
+}
+
+}  // namespace
+
+std::string_view RuleName(CaptureRule rule) {
+    for (const auto& [known, name] : kRuleNames) {
+        if (known == rule)
+            return name;
+    }
+    return {};
+}
+
+std::optional<CaptureRule> ParseRule(std::string_view name) {
+    for (const auto& [rule, known] : kRuleNames) {
+        if (known == name)
+            return rule;
+    }
+    return std::nullopt;
+}
+
+CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string& device,
+                          CaptureRule rule) {
+    return {
+        frame.wallTime, port, device, frame.bytes, frame.values, scale::Read(frame.values), rule};
+}
+
+bool Capturer::Captures(const scale::Reading& reading) const {
+    switch (m_rule) {
+        case CaptureRule::kSettled:
+            return reading.indicators.stable &&
+                   !(m_lastSettled && SameWeight(*m_lastSettled, reading));
+        case CaptureRule::kData:
+            return reading.indicators.dataSent && !(m_previous && m_previous->indicators.dataSent);
+        case CaptureRule::kChange:
+            return !(m_previous && SameShown(*m_previous, reading));
+        case CaptureRule::kEvery:
+            return true;
+    }
+    return false;
+}
+
+std::optional<CapturedReading> Capturer::Offer(const scale::Frame& frame, int port,
+                                               const std::string& device) {
+    scale::Reading reading = scale::Read(frame.values);
+    const bool captures = Captures(reading);
+    m_previous = reading;
+    if (!captures)
+        return std::nullopt;
+    if (m_rule == CaptureRule::kSettled)
+        m_lastSettled = reading;
+    return CapturedReading{frame.wallTime,     port,  device, frame.bytes, frame.values,
+                           std::move(reading), m_rule};
+}
+
+void Capturer::Reset() {
+    m_previous.reset();
+    m_lastSettled.reset();
+}
+
+}  // namespace record

@@ -1,0 +1,67 @@
+#pragma once
+
+// Which frames become kept readings: one of four rules, decided frame by frame.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "scale/FrameObserver.h"
+#include "scale/Protocol.h"
+#include "scale/Reading.h"
+
+namespace record {
+
+enum class CaptureRule { kSettled, kData, kChange, kEvery };
+
+// "settled", "data", "change", "every": the names options, windows and files use.
+std::string_view RuleName(CaptureRule rule);
+// The rule of an exact lower-case name; none for anything else.
+std::optional<CaptureRule> ParseRule(std::string_view name);
+
+// What one captured weighing holds.
+struct CapturedReading {
+    std::chrono::system_clock::time_point time;  // when the frame completed (UTC, ms used)
+    int port = 0;                                // n of COMn
+    std::string device;                          // device path as the port map names it
+    scale::FrameBytes bytes{};                   // the frame's twelve bytes
+    scale::Slots values;
+    scale::Reading reading;  // scale::Read(values)
+    CaptureRule rule = CaptureRule::kSettled;
+};
+
+// `frame` as a captured reading, whatever the rule would say of it.
+CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string& device,
+                          CaptureRule rule);
+
+// Decides frame by frame what is captured, by one rule:
+//  settled: stable lit and the weight (cells, unit, net/gross/tare, over load) differs from the
+//           last settled capture's;
+//  data:    the data-sent indicator lights (a rising edge: off in the previous frame);
+//  change:  the reading differs from the previous frame's in anything but the data-sent
+//           indicator, which says a reading went out rather than what it is;
+//  every:   every frame.
+// After construction or Reset nothing is known, so the first frame counts as a change, a
+// rising edge and a new settled weight.
+// Thread: one thread at a time.
+class Capturer {
+  public:
+    explicit Capturer(CaptureRule rule) : m_rule(rule) {}
+    CaptureRule Rule() const { return m_rule; }
+
+    // The captured reading for this frame, or nothing.
+    std::optional<CapturedReading> Offer(const scale::Frame& frame, int port,
+                                         const std::string& device);
+    // The port changed: forget the previous frame and the last capture.
+    void Reset();
+
+  private:
+    bool Captures(const scale::Reading& reading) const;
+
+    CaptureRule m_rule;
+    std::optional<scale::Reading> m_previous;
+    std::optional<scale::Reading> m_lastSettled;
+};
+
+}  // namespace record

@@ -1,0 +1,132 @@
+#include "record/Escape.h"
+
+#include <cstdint>
+
+namespace record {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+struct Lead {
+    std::size_t length;  // the whole sequence; 0 for a byte that begins none
+    std::uint8_t low;    // the range the second byte must lie in
+    std::uint8_t high;
+};
+
+// Well-formed sequences as Unicode lists them: the second byte's range rules out overlong
+// forms, surrogates and code points past U+10FFFF.
+Lead LeadOf(std::uint8_t byte) {
+    if (byte < 0x80)
+        return {1, 0, 0};
+    if (byte >= 0xC2 && byte <= 0xDF)
+        return {2, 0x80, 0xBF};
+    if (byte == 0xE0)
+        return {3, 0xA0, 0xBF};
+    if (byte == 0xED)
+        return {3, 0x80, 0x9F};
+    if (byte >= 0xE1 && byte <= 0xEF)
+        return {3, 0x80, 0xBF};
+    if (byte == 0xF0)
+        return {4, 0x90, 0xBF};
+    if (byte >= 0xF1 && byte <= 0xF3)
+        return {4, 0x80, 0xBF};
+    if (byte == 0xF4)
+        return {4, 0x80, 0x8F};
+    return {0, 0, 0};
+}
+
+// How many bytes from the start of `text` form a well-formed sequence or, when none does, the
+// longest start of one; `whole` says which.
+std::size_t SequenceAt(std::string_view text, bool* whole) {
+    const Lead lead = LeadOf(static_cast<std::uint8_t>(text[0]));
+    std::size_t matched = lead.length == 0 ? 0 : 1;
+    for (; matched < lead.length && matched < text.size(); ++matched) {
+        const auto byte = static_cast<std::uint8_t>(text[matched]);
+        const bool fits =
+            matched == 1 ? byte >= lead.low && byte <= lead.high : byte >= 0x80 && byte <= 0xBF;
+        if (!fits)
+            break;
+    }
+    *whole = lead.length != 0 && matched == lead.length;
+    return matched == 0 ? 1 : matched;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool AllDigits(std::string_view text) {
+    for (const char c : text) {
+        if (!IsDigit(c))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ValidUtf8(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    while (!text.empty()) {
+        bool whole = false;
+        const std::size_t length = SequenceAt(text, &whole);
+        valid += whole ? text.substr(0, length) : kReplacement;
+        text.remove_prefix(length);
+    }
+    return valid;
+}
+
+std::string JsonString(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (const char c : ValidUtf8(text)) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            json += "\\u00";
+            json += kHex[byte >> 4];
+            json += kHex[byte & 0x0F];
+        } else {
+            json += c;
+        }
+    }
+    return json + '"';
+}
+
+std::string CsvField(std::string_view text) {
+    const std::string valid = ValidUtf8(text);
+    if (valid.find_first_of(",\"\r\n") == std::string::npos)
+        return valid;
+    std::string quoted = "\"";
+    for (const char c : valid) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::optional<std::string> NumberText(std::string_view decimal) {
+    const bool negative = decimal.starts_with('-');
+    if (negative)
+        decimal.remove_prefix(1);
+    const std::size_t point = decimal.find('.');
+    std::string_view whole = decimal.substr(0, point);
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view{} : decimal.substr(point + 1);
+    if (!AllDigits(whole) || !AllDigits(fraction) || whole.size() + fraction.size() == 0)
+        return std::nullopt;
+    while (whole.size() > 1 && whole.front() == '0')
+        whole.remove_prefix(1);
+    std::string number = negative ? "-" : "";
+    number += whole.empty() ? "0" : whole;
+    if (!fraction.empty())
+        number.append(".").append(fraction);
+    return number;
+}
+
+}  // namespace record
