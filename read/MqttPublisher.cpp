@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "read/KeyNames.h"
@@ -42,9 +41,9 @@ std::optional<std::string> ReadPassword(const std::string& path, std::string* er
         *error = "cannot read the password file " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    std::string text;
-    std::copy_n(std::istreambuf_iterator<char>(file), kLongestPassword + 1,
-                std::back_inserter(text));
+    std::string text(kLongestPassword + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     if (text.empty() || text.size() > kLongestPassword ||
