@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,16 @@ int main(int argc, char* argv[]) {
         std::printf("karvel-read %s\n", KARVEL_VERSION);
         return reader::kExitDone;
     }
+    reader::ReadOptions chosen = *options;
+    // A service's instance name is its device path without the leading slash.
+    if (chosen.port.starts_with("dev/"))
+        chosen.port.insert(0, "/");
+    // A service receives the broker's password as a systemd credential.
+    const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+    if (!chosen.mqtt.user.empty() && chosen.mqtt.passwordFile.empty() && credentials != nullptr)
+        chosen.mqtt.passwordFile = std::string(credentials) + "/mqtt-password";
     QCoreApplication app(argc, argv);
-    reader::ReaderApp reader(*options, qEnvironmentVariable("KARVEL_PORT_DIR").toStdString());
+    reader::ReaderApp reader(chosen, qEnvironmentVariable("KARVEL_PORT_DIR").toStdString());
     if (const std::optional<int> code = reader.Start())
         return *code;
     return QCoreApplication::exec();

@@ -13,6 +13,8 @@ PACKAGES=(
     # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
     fonts-sawarabi-gothic
     dpkg-dev lintian desktop-file-utils appstream man-db
+    # karvel-read: the MQTT client library, and a broker and openssl for its tests
+    libmosquitto-dev mosquitto openssl systemd
 )
 
 say() { printf '[setup] %s\n' "$*"; }

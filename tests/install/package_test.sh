@@ -23,7 +23,7 @@ usr="$root/usr"
 
 # What the package must carry.
 for f in bin/Karvel bin/Karvel.manifest bin/karvel-scalesim bin/lumeq-preview bin/lumeq-register \
-    lib/karvel/libLumeq.so share/doc/karvel/copyright \
+    bin/karvel-read lib/systemd/system/karvel-read@.service lib/karvel/libLumeq.so share/doc/karvel/copyright \
     share/icons/hicolor/scalable/apps/org.example.Karvel.svg; do
     [ -e "$usr/$f" ] || fail "the package has no /usr/$f"
 done
@@ -34,6 +34,15 @@ done
 dpkg-deb -e "$deb" "$work/control"
 grep -q -- '--system' "$work/control/postinst" || fail "postinst does not register the control"
 grep -q -- '-u --system' "$work/control/prerm" || fail "prerm does not unregister the control"
+grep -qx /etc/karvel/read.env "$work/control/conffiles" || fail "read.env is no conffile"
+[ "$(stat -c %a "$root/etc/karvel/mqtt-password")" = 600 ] || fail "mqtt-password is readable by others"
+# The unit as systemd judges it: clean, and hardened to "OK" or better.
+unit="$root/lib/systemd/system/karvel-read@.service"
+[ -e "$unit" ] || unit="$usr/lib/systemd/system/karvel-read@.service"
+systemd-analyze verify --root="$root" karvel-read@COM1.service 2>&1 | tee "$work/verify.log"
+[ ! -s "$work/verify.log" ] || fail "systemd-analyze verify karvel-read@.service"
+systemd-analyze security --offline=yes --threshold=49 --root="$root" karvel-read@COM1.service \
+    >"$work/security.log" 2>&1 || { tail -3 "$work/security.log"; fail "the unit is exposed"; }
 
 # The validators.
 desktop-file-validate "$usr/share/applications/org.example.Karvel.desktop"
@@ -41,7 +50,7 @@ grep -qx 'StartupWMClass=Karvel' "$usr/share/applications/org.example.Karvel.des
     fail "the desktop entry has no StartupWMClass=Karvel"
 appstreamcli validate --no-net "$usr/share/metainfo/org.example.Karvel.metainfo.xml" >"$work/as.log" ||
     { cat "$work/as.log"; fail "appstreamcli validate"; }
-for page in Karvel karvel-scalesim lumeq-preview lumeq-register; do
+for page in Karvel karvel-read karvel-scalesim lumeq-preview lumeq-register; do
     file="$usr/share/man/man1/$page.1.gz"
     [ -f "$file" ] || fail "no manual page for $page"
     warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >"$work/$page.txt")"
@@ -65,7 +74,7 @@ user_env=(env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" XDG_RUNTIME_
     XDG_DATA_DIRS="$work/no-machine-store" QT_QPA_PLATFORM=offscreen)
 as_user() { "${runas[@]}" "${user_env[@]}" "$@"; }
 
-for program in Karvel karvel-scalesim lumeq-preview lumeq-register; do
+for program in Karvel karvel-read karvel-scalesim lumeq-preview lumeq-register; do
     first="$(as_user "$usr/bin/$program" --version | sed -n 1p)"
     [ "$first" = "$program 1.0.0.1" ] || fail "$program --version begins with \"$first\""
     as_user "$usr/bin/$program" --help >/dev/null || fail "$program --help"
