@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "CScalePanelDlg.h"
 
@@ -24,6 +25,8 @@ class CScalePanelApp : public QApplication {
     void SetStartPort(const QString& name) { m_startPort = name; }
     // Which device each COM number stands for; default: the machine's devices.
     void SetPortMap(std::shared_ptr<serial_port::PortMap> ports) { m_ports = std::move(ports); }
+    // Attached to the panel for its whole life (not owned).
+    void AddObserver(scale::FrameObserver* observer) { m_observers.push_back(observer); }
 
     // Gives every dialog of the program (the panel, the About box, message boxes) this background
     // behind its texts and frames, and this text colour.
@@ -33,6 +36,7 @@ class CScalePanelApp : public QApplication {
     int m_exitCode = 0;
     QString m_startPort;
     std::shared_ptr<serial_port::PortMap> m_ports;
+    std::vector<scale::FrameObserver*> m_observers;
 };
 
 // What the user is told when the display control cannot be created: the class identifier, what

@@ -3,6 +3,8 @@
 #include <QTextStream>
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "VersionInfo.h"
 #include "platform/serial/PortNames.h"
@@ -21,9 +23,18 @@ bool IsPortArgument(const QString& value, QString* normalised) {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
     CommandLine cmd;
+    const std::vector<std::string_view> args(argv, argv + argc);
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--port") == 0 || std::strncmp(arg, "--port=", 7) == 0) {
+        std::string mqttError;
+        if (const std::size_t used =
+                reader::TakeMqttOption(args, static_cast<std::size_t>(i), cmd.mqtt, &mqttError)) {
+            i += static_cast<int>(used) - 1;
+            if (!mqttError.empty()) {
+                cmd.error = QString::fromStdString(mqttError);
+                return cmd;
+            }
+        } else if (std::strcmp(arg, "--port") == 0 || std::strncmp(arg, "--port=", 7) == 0) {
             const bool joined = arg[6] == '=';
             if (!joined && i + 1 >= argc) {
                 cmd.error = QStringLiteral("--port needs a port: COM1 to COM32 or a device path");
@@ -54,6 +65,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (cmd.follow && !cmd.listPorts)
         cmd.error = QStringLiteral("--follow goes with --list-ports");
+    else if (const auto bad = reader::CheckMqttOptions(cmd.mqtt))
+        cmd.error = QString::fromStdString(*bad);
+    else if (cmd.mqtt.keys)
+        cmd.error =
+            QStringLiteral("--mqtt-keys is karvel-read's: the panel's keys are its buttons");
     return cmd;
 }
 
@@ -75,6 +91,9 @@ QString UsageText() {
         "  --list-ports  print each COM number with its device and description, then exit\n"
         "  --list-ports --follow\n"
         "                print the list again whenever a device comes or goes, until ended\n"
+        "  --mqtt URL ...\n"
+        "                publish the readings the panel shows, as karvel-read does (see\n"
+        "                karvel-read --help for --mqtt and its companions)\n"
         "  --help        print this text\n"
         "  --version     print the version\n"
         "\n"

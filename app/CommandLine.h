@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "read/MqttOptions.h"
+
 struct CommandLine {
     bool demo = false;
     bool listPorts = false;
@@ -13,7 +15,8 @@ struct CommandLine {
     // --port COMn or a device path: open and watch that port instead of scanning; empty when
     // not given.
     QString port;
-    QString error;  // set when an argument is not understood
+    reader::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
+    QString error;             // set when an argument is not understood
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);

@@ -14,6 +14,7 @@
 #include "PortDescription.h"
 #include "PortWatcher.h"
 #include "platform/window/TerminationSignals.h"
+#include "read/MqttMirror.h"
 
 namespace {
 
@@ -46,6 +47,15 @@ std::string PortFolder() {
 
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
+// The lasting by-id name of COM`port`'s device, empty when it has none.
+std::string ByIdName(const serial_port::PortMap& ports, int port) {
+    for (const serial_port::PortInfo& info : ports.List()) {
+        if (static_cast<int>(info.number) == port)
+            return info.byId;
+    }
+    return {};
+}
+
 int RunPanel(int& argc, char** argv, const CommandLine& cmd, const std::string& portFolder,
              int& endedBy) {
     CScalePanelApp app(argc, argv);
@@ -69,8 +79,18 @@ int RunPanel(int& argc, char** argv, const CommandLine& cmd, const std::string& 
         }
     }
     // The demo's folder stands for the machine's ports.
-    app.SetPortMap(std::make_shared<serial_port::PortMap>(
-        scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder));
+    const auto ports = std::make_shared<serial_port::PortMap>(
+        scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder);
+    app.SetPortMap(ports);
+    std::optional<reader::MqttMirror> mqtt;
+    if (cmd.mqtt.Enabled()) {
+        mqtt.emplace(
+            cmd.mqtt, [ports](int port) { return ByIdName(*ports, port); },
+            [](const std::string& message) {
+                Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
+            });
+        app.AddObserver(&*mqtt);
+    }
     app.SetStartPort(cmd.port);
     app.InitInstance();
     return app.ExitCode();

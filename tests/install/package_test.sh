@@ -37,8 +37,6 @@ grep -q -- '-u --system' "$work/control/prerm" || fail "prerm does not unregiste
 grep -qx /etc/karvel/read.env "$work/control/conffiles" || fail "read.env is no conffile"
 [ "$(stat -c %a "$root/etc/karvel/mqtt-password")" = 600 ] || fail "mqtt-password is readable by others"
 # The unit as systemd judges it: clean, and hardened to "OK" or better.
-unit="$root/lib/systemd/system/karvel-read@.service"
-[ -e "$unit" ] || unit="$usr/lib/systemd/system/karvel-read@.service"
 systemd-analyze verify --root="$root" karvel-read@COM1.service 2>&1 | tee "$work/verify.log"
 [ ! -s "$work/verify.log" ] || fail "systemd-analyze verify karvel-read@.service"
 systemd-analyze security --offline=yes --threshold=49 --root="$root" karvel-read@COM1.service \
