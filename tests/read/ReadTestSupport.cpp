@@ -181,14 +181,14 @@ int FreePort() {
 }
 
 Broker::Broker(std::string extra, std::string more) : m_port(FreePort()) {
-    m_config =
-        m_dir.Write("mosquitto.conf", "user " + UserName() +
-                                          "\nper_listener_settings true\n"
-                                          "persistence true\npersistence_location " +
-                                          m_dir.Path() +
-                                          "/\nlog_dest stderr\nlog_type error\n"
-                                          "log_type warning\nlog_type information\nlistener " +
-                                          std::to_string(m_port) + " 127.0.0.1\n" + extra + more);
+    m_config = m_dir.Write("mosquitto.conf",
+                           "user " + UserName() +
+                               "\nper_listener_settings true\n"
+                               "set_tcp_nodelay true\npersistence true\npersistence_location " +
+                               m_dir.Path() +
+                               "/\nlog_dest stderr\nlog_type error\n"
+                               "log_type warning\nlog_type information\nlistener " +
+                               std::to_string(m_port) + " 127.0.0.1\n" + extra + more);
 }
 
 bool Broker::Start() {
@@ -215,6 +215,7 @@ Subscriber::Subscriber(int port, const std::string& filter, const std::string& c
     : m_filter(filter) {
     mosquitto_lib_init();
     m_client = mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), clientId.empty(), this);
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_client, OnConnect);
     mosquitto_message_callback_set(m_client, OnMessage);
     mosquitto_publish_callback_set(m_client, OnPublish);
@@ -250,7 +251,7 @@ void Subscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* mess
     subscriber->m_messages.push_back({message->topic,
                                       std::string(static_cast<const char*>(message->payload),
                                                   static_cast<std::size_t>(message->payloadlen)),
-                                      message->retain});
+                                      message->retain, Clock::now()});
     subscriber->m_changed.notify_all();
 }
 

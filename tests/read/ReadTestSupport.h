@@ -99,6 +99,7 @@ struct Message {
     std::string topic;
     std::string payload;
     bool retained = false;
+    Clock::time_point arrived;
 };
 
 // A client that takes every message under `filter` (QoS 1), and can publish. With a client id it
