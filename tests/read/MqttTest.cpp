@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,14 @@ std::vector<std::uint8_t> CountFrame(int n) {
 int ValueOf(const std::string& json) {
     const std::size_t at = json.find("\"value\":");
     return at == std::string::npos ? -1 : std::atoi(json.c_str() + at + 8);
+}
+
+// The values that arrived, for a failure's message.
+std::string Values(const std::vector<Message>& all) {
+    std::string text = "arrived:";
+    for (const Message& message : all)
+        text += " " + std::to_string(ValueOf(message.payload));
+    return text;
 }
 
 class ReaderOnBroker : public testing::Test {
@@ -120,13 +129,24 @@ TEST_F(ReaderOnBroker, BrokerGoingAwayMidStreamLosesNothingAndKeepsTheOrder) {
     ASSERT_TRUE(reader->WaitForError("lost the broker"));
     ASSERT_TRUE(broker.Start());
     Send(150, 200);
-    ASSERT_TRUE(subscriber->WaitFor([&](const std::vector<Message>& all) {
-        return !all.empty() && ValueOf(all.back().payload) == 199;
-    }));
+    // A resumed subscription may hold its last message until another comes (mosquitto 2.0,
+    // seen under TSan while the reader had delivered everything): frames past the checked ones
+    // move it on.
+    const auto arrived199 = [](const std::vector<Message>& all) {
+        return std::any_of(all.begin(), all.end(),
+                           [](const Message& m) { return ValueOf(m.payload) == 199; });
+    };
+    for (int extra = 200; extra < 220 && !subscriber->WaitFor(arrived199, std::chrono::seconds(1));
+         ++extra)
+        Send(extra, extra + 1);
+    ASSERT_TRUE(subscriber->WaitFor(arrived199))
+        << reader->Errors() << Values(subscriber->Messages());
     // At least once, in order: a reading sent again after a reconnection may come twice.
     int next = 0;
     for (const std::string& payload : subscriber->On(std::string(kReading))) {
         const int value = ValueOf(payload);
+        if (value >= 200)
+            continue;
         if (value == next)
             ++next;
         else
