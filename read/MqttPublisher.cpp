@@ -131,7 +131,9 @@ void MqttPublisher::Publish(std::string json) {
     m_latestPublished = false;
     if (m_queue.size() >= m_options.queueLimit) {
         m_queue.pop_front();
-        ++m_dropped;
+        if (m_dropped++ == m_droppedSaid)
+            Say("mqtt: " + std::to_string(m_options.queueLimit) +
+                " readings wait for the broker: the oldest are dropped from now on");
     }
     m_queue.push_back(std::move(json));
     PumpLocked();
