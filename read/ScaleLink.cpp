@@ -65,13 +65,12 @@ bool ScaleLink::Probe(unsigned port) {
     return false;
 }
 
-int ScaleLink::Find(unsigned onlyPort) {
+int ScaleLink::FirstPort(unsigned onlyPort, const std::function<bool(unsigned)>& take) {
     const serial_port::PortMap::Snapshot devices(m_ports);
     const unsigned first = onlyPort != 0 ? onlyPort : serial_port::kFirstPortNumber;
     const unsigned last = onlyPort != 0 ? onlyPort : serial_port::kLastPortNumber;
-    m_probe.Forget();
     for (unsigned port = first; port <= last; ++port) {
-        if (Probe(port)) {
+        if (take(port)) {
             Kept(port);
             return m_port;
         }
@@ -79,17 +78,13 @@ int ScaleLink::Find(unsigned onlyPort) {
     return 0;
 }
 
+int ScaleLink::Find(unsigned onlyPort) {
+    m_probe.Forget();
+    return FirstPort(onlyPort, [this](unsigned port) { return Probe(port); });
+}
+
 int ScaleLink::OpenUnprobed(unsigned onlyPort) {
-    const serial_port::PortMap::Snapshot devices(m_ports);
-    const unsigned first = onlyPort != 0 ? onlyPort : serial_port::kFirstPortNumber;
-    const unsigned last = onlyPort != 0 ? onlyPort : serial_port::kLastPortNumber;
-    for (unsigned port = first; port <= last; ++port) {
-        if (OpenWatched(port)) {
-            Kept(port);
-            return m_port;
-        }
-    }
-    return 0;
+    return FirstPort(onlyPort, [this](unsigned port) { return OpenWatched(port); });
 }
 
 void ScaleLink::Kept(unsigned port) {

@@ -54,6 +54,8 @@ class ScaleLink : public QObject, public window::MessageOwner {
                                   window::LParam l) override;
     bool OpenWatched(unsigned port);
     bool Probe(unsigned port);
+    // The first of `onlyPort` (or COM1..COM32 when 0) that `take` keeps; 0 when none.
+    int FirstPort(unsigned onlyPort, const std::function<bool(unsigned)>& take);
     void Kept(unsigned port);
     void OnDeviceLost(int port);
     void TryReconnect();

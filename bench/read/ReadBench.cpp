@@ -280,14 +280,20 @@ int Fleet(int seconds) {
         return 1;
     readtest::TempDir dir;
     const std::string ports = dir.Path() + "/ports";
+    fs::create_directory(ports);
     std::string list;
     for (int n = 1; n <= kScales; ++n)
         list += (n > 1 ? "," : "") + std::to_string(n);
     const pid_t sim = Spawn({g_binDir + "/karvel-scalesim", "--port-dir", ports, "--com", list,
                              "--rate", "10", "--quiet"},
                             dir.Path() + "/sim.out");
-    while (LinesIn(dir.Path() + "/sim.out") < kScales + 1)
+    while (LinesIn(dir.Path() + "/sim.out") < kScales + 1) {
+        if (::waitpid(sim, nullptr, WNOHANG) == sim) {
+            std::fprintf(stderr, "read_bench: karvel-scalesim ended\n");
+            return 1;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
     Counter counter(broker.Port());
     std::vector<pid_t> readers;
