@@ -67,15 +67,14 @@ bool Capturer::Captures(const scale::Reading& reading) const {
 
 std::optional<CapturedReading> Capturer::Offer(const scale::Frame& frame, int port,
                                                const std::string& device) {
-    scale::Reading reading = scale::Read(frame.values);
+    const scale::Reading reading = scale::Read(frame.values);
     const bool captures = Captures(reading);
     m_previous = reading;
     if (!captures)
         return std::nullopt;
     if (m_rule == CaptureRule::kSettled)
         m_lastSettled = reading;
-    return CapturedReading{frame.wallTime,     port,  device, frame.bytes, frame.values,
-                           std::move(reading), m_rule};
+    return CaptureOf(frame, port, device, m_rule);
 }
 
 void Capturer::Reset() {

@@ -79,7 +79,6 @@ std::string ValidUtf8(std::string_view text) {
 }
 
 std::string JsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string json = "\"";
     for (const char c : ValidUtf8(text)) {
         const auto byte = static_cast<std::uint8_t>(c);
@@ -88,8 +87,7 @@ std::string JsonString(std::string_view text) {
             json += c;
         } else if (byte < 0x20) {
             json += "\\u00";
-            json += kHex[byte >> 4];
-            json += kHex[byte & 0x0F];
+            AppendHex(&json, byte);
         } else {
             json += c;
         }
@@ -108,6 +106,12 @@ std::string CsvField(std::string_view text) {
         quoted += c;
     }
     return quoted + '"';
+}
+
+void AppendHex(std::string* text, std::uint8_t byte) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    *text += kHex[byte >> 4];
+    *text += kHex[byte & 0x0F];
 }
 
 std::optional<std::string> NumberText(std::string_view decimal) {

@@ -3,14 +3,16 @@
 // Text made safe for the forms a reading is written in. Every input may hold any bytes: a device
 // name comes from the file system, an id from the user.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace record {
 
-// `text` with every byte that does not belong to well-formed UTF-8 (stray continuation bytes,
-// overlong forms, surrogates, code points past U+10FFFF, cut-off sequences) replaced by U+FFFD.
+// `text` with each run of bytes that is no well-formed UTF-8 (a stray continuation byte, an
+// overlong form, a surrogate, a code point past U+10FFFF, a cut-off sequence) replaced by one
+// U+FFFD per maximal ill-formed part, as Unicode recommends.
 std::string ValidUtf8(std::string_view text);
 
 // A JSON string literal, quotes included: '"' and '\' escaped, control characters as \u00XX,
@@ -20,6 +22,9 @@ std::string JsonString(std::string_view text);
 // One CSV field: repaired as ValidUtf8 does, then quoted when it holds a comma, quote, CR or LF,
 // with quotes doubled.
 std::string CsvField(std::string_view text);
+
+// Appends `byte` as two lower-case hex digits.
+void AppendHex(std::string* text, std::uint8_t byte);
 
 // A decimal ("-0.50", "007.5", "-.5", "12.") as a number both JSON and spreadsheets read
 // ("-0.50", "7.5", "-0.5", "12"): the figures as written, less leading zeros a number may not

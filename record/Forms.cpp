@@ -41,12 +41,9 @@ std::string Value(const CapturedReading& r) {
 }
 
 std::string HexOf(const scale::FrameBytes& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (const std::uint8_t byte : bytes) {
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 0x0F];
-    }
+    for (const std::uint8_t byte : bytes)
+        AppendHex(&hex, byte);
     return hex;
 }
 

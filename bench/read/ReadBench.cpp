@@ -123,7 +123,7 @@ class FrameSource {
 double ReaderCpuPercent(bool karvel, int rate, int seconds) {
     readtest::TempDir dir;
     auto pty = serial_port::PseudoTerminal::Create();
-    fs::create_symlink(pty->DevicePath(), dir.Path() + "/COM1");
+    fs::create_symlink(pty->DevicePath(), dir / "COM1");
     ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
     const pid_t pid =
         karvel ? Spawn({g_binDir + "/karvel-read", "--port", "COM1", "--capture", "every", "--id",
@@ -177,7 +177,7 @@ int Latency(int seconds) {
         return 1;
     readtest::TempDir dir;
     auto pty = serial_port::PseudoTerminal::Create();
-    fs::create_symlink(pty->DevicePath(), dir.Path() + "/COM1");
+    fs::create_symlink(pty->DevicePath(), dir / "COM1");
     ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
     readtest::Subscriber subscriber(broker.Port(), "#");
     const pid_t pid = Spawn({g_binDir + "/karvel-read", "--port", "COM1", "--capture", "every",
@@ -279,15 +279,15 @@ int Fleet(int seconds) {
     if (!broker.Start())
         return 1;
     readtest::TempDir dir;
-    const std::string ports = dir.Path() + "/ports";
+    const std::string ports = dir / "ports";
     fs::create_directory(ports);
     std::string list;
     for (int n = 1; n <= kScales; ++n)
         list += (n > 1 ? "," : "") + std::to_string(n);
     const pid_t sim = Spawn({g_binDir + "/karvel-scalesim", "--port-dir", ports, "--com", list,
                              "--rate", "10", "--quiet"},
-                            dir.Path() + "/sim.out");
-    while (LinesIn(dir.Path() + "/sim.out") < kScales + 1) {
+                            dir / "sim.out");
+    while (LinesIn(dir / "sim.out") < kScales + 1) {
         if (::waitpid(sim, nullptr, WNOHANG) == sim) {
             std::fprintf(stderr, "read_bench: karvel-scalesim ended\n");
             return 1;
@@ -301,7 +301,7 @@ int Fleet(int seconds) {
         readers.push_back(
             Spawn({g_binDir + "/karvel-read", "--port", "COM" + std::to_string(n), "--id",
                    "s" + std::to_string(n), "--mqtt", broker.Url() + "/fleet"},
-                  dir.Path() + "/r" + std::to_string(n) + ".jsonl"));
+                  dir / ("r" + std::to_string(n) + ".jsonl")));
     }
     std::this_thread::sleep_for(std::chrono::seconds(5));  // all have found their scales
     std::vector<double> cpuBefore, rssStart;
@@ -325,7 +325,7 @@ int Fleet(int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(2));  // the last ones reach the counter
     std::size_t printed = 0, lost = 0;
     for (int n = 1; n <= kScales; ++n) {
-        const std::size_t lines = LinesIn(dir.Path() + "/r" + std::to_string(n) + ".jsonl");
+        const std::size_t lines = LinesIn(dir / ("r" + std::to_string(n) + ".jsonl"));
         const std::size_t got = counter.Of("fleet/s" + std::to_string(n) + "/reading");
         printed += lines;
         lost += lines > got ? lines - got : 0;

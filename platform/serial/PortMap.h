@@ -52,9 +52,9 @@ class PortMap {
     std::optional<PortInfo> Chosen() const;
     void ForgetChosen();
 
-    // From now on the machine's devices keep their numbers in a table, looked at now and then
-    // only by RefreshDevices; until StopFollowing, or without it every question looks at the
-    // devices anew. `enumerate` replaces the map's own for the table. No effect with a folder.
+    // From now until StopFollowing the machine's devices keep their numbers in a table, looked
+    // at now and then only by RefreshDevices (without a table every question looks at the
+    // devices anew). `enumerate` replaces the map's own for the table. No effect with a folder.
     void FollowDevices(DeviceEnumerator enumerate = {});
     void RefreshDevices();
     void StopFollowing();
@@ -63,7 +63,7 @@ class PortMap {
     // While a snapshot of a map lives, the machine's devices are enumerated once, when a port
     // is first resolved or listed, and that list answers every later question: a scan of every
     // number asks the device manager once, not once per number. A folder is always looked at
-    // as it is now.
+    // as it is now. REQUIRES: the map outlives its snapshots.
     class Snapshot {
       public:
         explicit Snapshot(const PortMap& map);

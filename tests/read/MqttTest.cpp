@@ -195,11 +195,11 @@ TEST_F(ReaderOnBroker, RemoteKeysOnlyWhenAskedFor) {
 
 TEST_F(ReaderOnBroker, WrongPasswordIsSaidAndRetried) {
     TempDir secrets;
-    const std::string users = secrets.Write("users", "");
+    const std::string users = WriteIn(secrets, "users", "");
     ASSERT_EQ(std::system(("mosquitto_passwd -b " + users + " weigher right-one").c_str()), 0);
     Broker broker("allow_anonymous false\npassword_file " + users + "\n");
     ASSERT_TRUE(broker.Start());
-    const std::string wrong = secrets.Write("wrong", "not-it\n");
+    const std::string wrong = WriteIn(secrets, "wrong", "not-it\n");
     auto reader = StartReader(broker, {"--mqtt-user", "weigher", "--mqtt-password-file", wrong});
     EXPECT_TRUE(reader->WaitForError(
         "refused the login: wrong user name or password for 'weigher'; trying again"))
@@ -207,14 +207,14 @@ TEST_F(ReaderOnBroker, WrongPasswordIsSaidAndRetried) {
     EXPECT_FALSE(reader->Wait(std::chrono::milliseconds(0))) << "it goes on trying";
     reader.reset();  // it holds the port
 
-    const std::string right = secrets.Write("right", "right-one\n");
+    const std::string right = WriteIn(secrets, "right", "right-one\n");
     auto good = StartReader(broker, {"--mqtt-user", "weigher", "--mqtt-password-file", right});
     EXPECT_TRUE(good->WaitForError("connected"));
 }
 
 TEST_F(ReaderOnBroker, TlsWithTheTestsOwnAuthorityAndABadCertificate) {
     TempDir pki;
-    const std::string d = pki.Path();
+    const std::string d = pki.Path().string();
     const std::string make =
         "cd " + d +
         " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 "

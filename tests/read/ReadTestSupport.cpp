@@ -21,20 +21,9 @@
 namespace readtest {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "karvel-read-XXXXXX").string();
-    if (::mkdtemp(pattern.data()))
-        m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
-std::string TempDir::Write(const std::string& name, const std::string& text) const {
-    const std::string path = m_path + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
+std::string WriteIn(const TempDir& dir, const std::string& name, const std::string& text) {
+    const std::string path = dir / name;
+    testing_support::WriteFile(path, text);
     return path;
 }
 
@@ -181,14 +170,14 @@ int FreePort() {
 }
 
 Broker::Broker(std::string extra, std::string more) : m_port(FreePort()) {
-    m_config = m_dir.Write("mosquitto.conf",
-                           "user " + UserName() +
-                               "\nper_listener_settings true\n"
-                               "set_tcp_nodelay true\npersistence true\npersistence_location " +
-                               m_dir.Path() +
-                               "/\nlog_dest stderr\nlog_type error\n"
-                               "log_type warning\nlog_type information\nlistener " +
-                               std::to_string(m_port) + " 127.0.0.1\n" + extra + more);
+    m_config = WriteIn(m_dir, "mosquitto.conf",
+                       "user " + UserName() +
+                           "\nper_listener_settings true\n"
+                           "set_tcp_nodelay true\npersistence true\npersistence_location " +
+                           m_dir.Path().string() +
+                           "/\nlog_dest stderr\nlog_type error\n"
+                           "log_type warning\nlog_type information\nlistener " +
+                           std::to_string(m_port) + " 127.0.0.1\n" + extra + more);
 }
 
 bool Broker::Start() {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 struct mosquitto;
 struct mosquitto_message;
 
@@ -23,20 +25,9 @@ namespace readtest {
 using Clock = std::chrono::steady_clock;
 inline constexpr auto kPatience = std::chrono::seconds(20);
 
-// A private folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    // Writes `text` to the file `name` in the folder; its path.
-    std::string Write(const std::string& name, const std::string& text) const;
-
-  private:
-    std::string m_path;
-};
+using TempDir = testing_support::TempDir;
+// Writes `text` to the file `name` in `dir`; its path.
+std::string WriteIn(const TempDir& dir, const std::string& name, const std::string& text);
 
 // A program started with its standard input, output and error on pipes; killed when destroyed
 // if still running.

@@ -34,14 +34,14 @@ std::string Hex(const scale::FrameBytes& bytes) {
 
 TEST(ReaderOnSimulator, OneParsedJsonLinePerChangeMatchingTheSimulatedDisplay) {
     TempDir ports;
-    Child sim({KARVEL_SCALESIM_PATH, "--port-dir", ports.Path(), "--com", "2", "--silent", "1",
-               "--rate", std::to_string(kRate), "--seed", std::to_string(kSeed), "--quiet"});
+    Child sim({KARVEL_SCALESIM_PATH, "--port-dir", ports.Path().string(), "--com", "2", "--silent",
+               "1", "--rate", std::to_string(kRate), "--seed", std::to_string(kSeed), "--quiet"});
     std::optional<std::string> ready;
     while ((ready = sim.ReadLine()) && *ready != "ready") {
     }
     ASSERT_TRUE(ready);
     const std::string script =
-        "KARVEL_PORT_DIR=" + ports.Path() + " " + ReaderPath() + " --count " +
+        "KARVEL_PORT_DIR=" + ports.Path().string() + " " + ReaderPath() + " --count " +
         std::to_string(kCount) +
         " | python3 -c 'import json,sys\n"
         "for l in sys.stdin:\n"

@@ -555,6 +555,7 @@ TEST_F(LinkTest, DestroyingAWatchingEngineDoesNotWaitForTheOwner) {
     PseudoTerminal& peer = m_ports.AddPort(18);
     auto link = std::make_unique<CSerialLink>();
     link->SetFailureReporter(m_boxes.Reporter());
+    m_ports.Serve(*link);
     ASSERT_EQ(link->Open(&m_owner, 18, 9600, 'N', 8, 1, kMask, kBuffer), 1);
     ASSERT_EQ(link->StartWatch(), 1);
     const std::uint8_t mark = '#';

@@ -92,7 +92,7 @@ TEST_F(PortDirectory, ListingNamesWhatKindOfFileAnEntryIs) {
     EXPECT_EQ(kinds, expected);
 }
 
-TEST(PortSnapshot, AScanOfEveryNumberEnumeratesTheDevicesOnce) {
+TEST(PortMapSnapshot, AScanOfEveryNumberEnumeratesTheDevicesOnce) {
     const serial_port::PortMap machine;
     {
         const serial_port::PortMap::Snapshot scan(machine);
