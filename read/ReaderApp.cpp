@@ -12,6 +12,7 @@
 
 #include "read/KeyNames.h"
 #include "read/ScaleId.h"
+#include "record/Escape.h"
 #include "record/Forms.h"
 
 namespace reader {
@@ -19,11 +20,6 @@ namespace {
 
 // Time for queued readings to reach the broker at the end.
 constexpr auto kDrainAtEnd = std::chrono::seconds(5);
-
-std::string HexByte(std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
-}
 
 }  // namespace
 
@@ -143,8 +139,10 @@ void ReaderApp::OnByte(std::uint8_t byte, bool frameStart) {
     if (m_finished)
         return;
     const auto now = std::chrono::system_clock::now();
-    const std::string line =
-        record::UtcText(now) + " " + HexByte(byte) + (frameStart ? " <- frame start (06 aa)" : "");
+    std::string line = record::UtcText(now) + " ";
+    record::AppendHex(&line, byte);
+    if (frameStart)
+        line += " <- frame start (06 aa)";
     if (!m_out.Write(line + "\n"))
         Finish(kExitDone);
 }

@@ -155,6 +155,28 @@ TEST_F(ReaderOnBroker, BrokerGoingAwayMidStreamLosesNothingAndKeepsTheOrder) {
     EXPECT_EQ(next, 200);
 }
 
+TEST_F(ReaderOnBroker, RefusedNamesAndMissingPortsEndWithTheirStatus) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"--id", "bench/1", "--mqtt", broker.Url()}, 2, "--id may hold only"},
+        {{"--mqtt", broker.Url() + "/plant/+"}, 2, "holds '+' or '#'"},
+        {{"--mqtt", broker.Url() + "//x"}, 2, "empty level"},
+        {{"--port", "COM9", "--mqtt", broker.Url()}, 1, "cannot open COM9"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv{ReaderPath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child reader(argv);
+        EXPECT_EQ(reader.Wait(), c.status) << c.says;
+        EXPECT_NE(reader.Errors().find(c.says), std::string::npos) << reader.Errors();
+    }
+}
+
 TEST_F(ReaderOnBroker, KilledReaderIsShownOffline) {
     Broker broker;
     ASSERT_TRUE(broker.Start());
