@@ -36,6 +36,8 @@ bool CScalePanelApp::InitInstance() {
         services.ports = m_ports;
         CScalePanelDlg panel(std::move(services));
         panel.SetStartPort(m_startPort);
+        for (scale::FrameObserver* observer : m_observers)
+            panel.AttachObserver(observer);
         const std::unique_ptr<QObject> companion = m_companion ? m_companion(panel) : nullptr;
         component::Result displayResult = component::kOk;
         if (panel.DoModal(&displayResult) == -1 && component::Failed(displayResult)) {

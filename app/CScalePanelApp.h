@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "CScalePanelDlg.h"
 
@@ -29,6 +30,8 @@ class CScalePanelApp : public QApplication {
     // program adds beside the panel (frame observers, menu items). None by default.
     using Companion = std::function<std::unique_ptr<QObject>(CScalePanelDlg& panel)>;
     void SetCompanion(Companion companion) { m_companion = std::move(companion); }
+    // Attached to the panel for its whole life (not owned).
+    void AddObserver(scale::FrameObserver* observer) { m_observers.push_back(observer); }
 
     // Gives every dialog of the program (the panel, the About box, message boxes) this background
     // behind its texts and frames, and this text colour.
@@ -39,6 +42,7 @@ class CScalePanelApp : public QApplication {
     QString m_startPort;
     std::shared_ptr<serial_port::PortMap> m_ports;
     Companion m_companion;
+    std::vector<scale::FrameObserver*> m_observers;
 };
 
 // What the user is told when the display control cannot be created: the class identifier, what

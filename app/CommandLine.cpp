@@ -1,5 +1,9 @@
 #include "CommandLine.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "VersionInfo.h"
 #include "platform/serial/PortNames.h"
 
@@ -99,9 +103,22 @@ QStringList ArgumentsOf(int argc, const char* const* argv) {
 
 CommandLine ParseCommandLine(const QStringList& args) {
     CommandLine cmd;
+    // The MQTT options are shared with karvel-read, which reads them as bytes.
+    std::vector<std::string> bytes;
+    for (const QString& arg : args)
+        bytes.push_back(arg.toLocal8Bit().toStdString());
+    const std::vector<std::string_view> views(bytes.begin(), bytes.end());
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
+        std::string mqttError;
+        if (const std::size_t used =
+                reader::TakeMqttOption(views, static_cast<std::size_t>(i), cmd.mqtt, &mqttError)) {
+            i += static_cast<qsizetype>(used) - 1;
+            if (!mqttError.empty()) {
+                cmd.error = QString::fromStdString(mqttError);
+                return cmd;
+            }
+        } else if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
             if (!cmd.error.isEmpty())
                 return cmd;
         } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
@@ -129,6 +146,11 @@ CommandLine ParseCommandLine(const QStringList& args) {
     }
     if (cmd.follow && !cmd.listPorts)
         cmd.error = QStringLiteral("--follow goes with --list-ports");
+    else if (const auto bad = reader::CheckMqttOptions(cmd.mqtt))
+        cmd.error = QString::fromStdString(*bad);
+    else if (cmd.mqtt.keys)
+        cmd.error =
+            QStringLiteral("--mqtt-keys is karvel-read's: the panel's keys are its buttons");
     return cmd;
 }
 
@@ -157,6 +179,9 @@ QString UsageText() {
                "  --list-ports --follow\n"
                "                print the list again whenever a device comes or goes, until ended\n"
                "%1"
+               "  --mqtt URL ...\n"
+               "                publish the readings the panel shows, as karvel-read does (see\n"
+               "                karvel-read --help for --mqtt and its companions)\n"
                "  --help        print this text\n"
                "  --version     print the version\n"
                "\n"

@@ -8,6 +8,8 @@
 
 #include "readings/RecordOptions.h"
 
+#include "read/MqttOptions.h"
+
 struct CommandLine {
     bool demo = false;
     bool listPorts = false;
@@ -19,8 +21,9 @@ struct CommandLine {
     // --port COMn or a device path: open and watch that port instead of scanning; empty when
     // not given.
     QString port;
-    RecordOptions record;  // --log, --capture
-    QString error;         // set when an argument is not understood
+    RecordOptions record;      // --log, --capture
+    reader::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
+    QString error;             // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

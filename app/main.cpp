@@ -15,6 +15,7 @@
 #include "PortDescription.h"
 #include "PortWatcher.h"
 #include "platform/window/TerminationSignals.h"
+#include "read/MqttMirror.h"
 #include "readings/ReadingsCompanion.h"
 #include "record/Forms.h"
 
@@ -80,6 +81,15 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* ref
 
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
+// The lasting by-id name of COM`port`'s device, empty when it has none.
+std::string ByIdName(const serial_port::PortMap& ports, int port) {
+    for (const serial_port::PortInfo& info : ports.List()) {
+        if (static_cast<int>(info.number) == port)
+            return info.byId;
+    }
+    return {};
+}
+
 int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy) {
     CScalePanelApp app(argc, argv);
     // Qt has taken its options; what is left is ours.
@@ -110,10 +120,19 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         }
     }
     // The demo's folder stands for the machine's ports.
-    auto ports = std::make_shared<serial_port::PortMap>(
+    const auto ports = std::make_shared<serial_port::PortMap>(
         scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder);
     WarnAboutFolder(*ports);
-    app.SetPortMap(std::move(ports));
+    app.SetPortMap(ports);
+    std::optional<reader::MqttMirror> mqtt;
+    if (cmd.mqtt.Enabled()) {
+        mqtt.emplace(
+            cmd.mqtt, [ports](int port) { return ByIdName(*ports, port); },
+            [](const std::string& message) {
+                Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
+            });
+        app.AddObserver(&*mqtt);
+    }
     app.SetStartPort(cmd.port);
     app.SetCompanion([&cmd, &log](CScalePanelDlg& panel) {
         return std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));

@@ -11,7 +11,7 @@ file(RELATIVE_PATH private_from_bin "/prefix/${CMAKE_INSTALL_BINDIR}"
 target_compile_definitions(component PRIVATE
     KARVEL_PRIVATE_DIR_FROM_PROGRAMS="${private_from_bin}")
 
-foreach(program Karvel karvel-scalesim lumeq-register lumeq-preview)
+foreach(program Karvel karvel-read karvel-scalesim lumeq-register lumeq-preview)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
@@ -42,3 +42,13 @@ install(FILES ${res}/icons/karvel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons
 file(GLOB manual_pages ${PROJECT_SOURCE_DIR}/docs/man/*.1)
 install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/karvel)
+
+# karvel-read as a service per scale: the template unit, the settings every unit reads, and an
+# empty password file (the units' credential) that only root can read.
+if(TARGET karvel-read)
+    set(read_dist ${PROJECT_SOURCE_DIR}/read/dist)
+    install(FILES ${read_dist}/karvel-read@.service DESTINATION lib/systemd/system)
+    install(FILES ${read_dist}/read.env DESTINATION ${CMAKE_INSTALL_SYSCONFDIR}/karvel)
+    install(FILES ${read_dist}/mqtt-password DESTINATION ${CMAKE_INSTALL_SYSCONFDIR}/karvel
+            PERMISSIONS OWNER_READ OWNER_WRITE)
+endif()

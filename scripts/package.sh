@@ -59,9 +59,11 @@ else
 fi
 
 usr="$stage/usr"
+# Settings install under the prefix; a package puts them in /etc.
+if [ -d "$usr/etc" ]; then mv "$usr/etc" "$stage/etc"; fi
 # The programs the package must hold. Every ELF file is stripped and looked at for dependencies,
 # and the maintainer scripts come from scripts/debian.
-programs=(Karvel karvel-scalesim lumeq-preview lumeq-register)
+programs=(Karvel karvel-scalesim lumeq-preview lumeq-register karvel-read)
 maintainer_scripts=(postinst postrm)
 for program in "${programs[@]}"; do
     [ -x "$usr/bin/$program" ] || { say "the install has no usr/bin/$program"; exit 1; }
@@ -132,7 +134,9 @@ Description: desktop panel for a weighing scale on a serial port
  keeps the first port on which the scale answers.
  .
  The package holds the panel, the Lumeq segment display control it draws
- with, a simulated scale on pseudo-terminals, a renderer of the control into
+ with, karvel-read (the scale without a screen, printing readings and
+ publishing them over MQTT, with a systemd unit per scale), a simulated scale
+ on pseudo-terminals, a renderer of the control into
  PNG images and the control's registration tool.
  .
  The recommended fonts-sawarabi-gothic draws the full-width comma of the
@@ -145,6 +149,12 @@ done
 (cd "$stage" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$stage/DEBIAN/md5sums"
 chmod 0644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"
 chmod -R go-w "$stage"
+# Settings under /etc are the administrator's: kept on upgrade, the password readable by root only.
+if [ -d "$stage/etc" ]; then
+    (cd "$stage" && find etc -type f -printf '/%p\n' | sort) >"$stage/DEBIAN/conffiles"
+    chmod 0644 "$stage/DEBIAN/conffiles"
+    chmod 0600 "$stage/etc/karvel/mqtt-password"
+fi
 
 deb="$output/karvel_${version}_${arch}.deb"
 say "dpkg-deb --build -> $deb"

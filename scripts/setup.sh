@@ -16,6 +16,8 @@ PACKAGES=(
     fonts-sawarabi-gothic
     dpkg-dev lintian desktop-file-utils appstream man-db
     devscripts  # hardening-check, for the package test
+    # karvel-read: the MQTT client library, and a broker and openssl for its tests
+    libmosquitto-dev mosquitto openssl systemd
 )
 
 say() { printf '[setup] %s\n' "$*"; }

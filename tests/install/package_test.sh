@@ -23,7 +23,7 @@ dpkg-deb -e "$deb" "$work/control"
 
 # What the package must carry, and where.
 for f in bin/Karvel bin/karvel-scalesim bin/lumeq-preview bin/lumeq-register \
-    lib/karvel/libLumeq.so lib/karvel/Karvel.manifest lib/karvel/lumeq-preview.manifest \
+    bin/karvel-read lib/systemd/system/karvel-read@.service lib/karvel/libLumeq.so lib/karvel/Karvel.manifest lib/karvel/lumeq-preview.manifest \
     share/karvel/components.d/lumeq.store share/doc/karvel/copyright \
     share/icons/hicolor/scalable/apps/org.example.Karvel.svg; do
     [ -e "$unpacked/usr/$f" ] || fail "the package has no /usr/$f"
@@ -36,6 +36,18 @@ find "$unpacked/usr/bin" -name '*.manifest' | grep -q . && fail "a manifest is i
 grep -qx 'library=/usr/lib/karvel/libLumeq.so' <(tr '\t' '\n' <"$unpacked/usr/share/karvel/components.d/lumeq.store") ||
     fail "the shipped registration does not name /usr/lib/karvel/libLumeq.so"
 
+grep -qx /etc/karvel/read.env "$work/control/conffiles" || fail "read.env is no conffile"
+[ "$(stat -c %a "$unpacked/etc/karvel/mqtt-password")" = 600 ] || fail "mqtt-password is readable by others"
+# The unit as systemd judges it: clean, and hardened to "OK" or better.
+# verify looks for the program where the unit names it: point it at the unpacked one.
+mkdir -p "$work/unit"
+sed "s|/usr/bin/karvel-read|$unpacked/usr/bin/karvel-read|" "$unpacked/usr/lib/systemd/system/karvel-read@.service" \
+    >"$work/unit/karvel-read@.service"
+systemd-analyze verify --man=no "$work/unit/karvel-read@COM1.service" >"$work/verify.log" 2>&1
+[ ! -s "$work/verify.log" ] || { cat "$work/verify.log"; fail "systemd-analyze verify karvel-read@.service"; }
+systemd-analyze security --offline=yes --threshold=49 --root="$unpacked" karvel-read@COM1.service \
+    >"$work/security.log" 2>&1 || { tail -3 "$work/security.log"; fail "the unit is exposed"; }
+
 # The validators.
 desktop="$unpacked/usr/share/applications/org.example.Karvel.desktop"
 desktop-file-validate "$desktop"
@@ -44,7 +56,7 @@ for line in 'StartupWMClass=Karvel' 'Actions=demo;' 'Exec=Karvel --demo'; do
 done
 appstreamcli validate --pedantic --no-net "$unpacked/usr/share/metainfo/org.example.Karvel.metainfo.xml" \
     >"$work/as.log" || { cat "$work/as.log"; fail "appstreamcli validate --pedantic"; }
-for page in Karvel karvel-scalesim lumeq-preview lumeq-register; do
+for page in Karvel karvel-read karvel-scalesim lumeq-preview lumeq-register; do
     file="$unpacked/usr/share/man/man1/$page.1.gz"
     [ -f "$file" ] || fail "no manual page for $page"
     warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >"$work/$page.txt")"
@@ -120,7 +132,7 @@ user_env=(env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" XDG_RUNTIME_
     QT_QPA_PLATFORM=offscreen)
 as_user() { "${runas[@]}" "${user_env[@]}" "$@"; }
 
-for program in Karvel karvel-scalesim lumeq-preview lumeq-register; do
+for program in Karvel karvel-read karvel-scalesim lumeq-preview lumeq-register; do
     first="$(as_user "$usr/bin/$program" --version | sed -n 1p)"
     [ "$first" = "$program 1.0.0.1" ] || fail "$program --version begins with \"$first\""
     as_user "$usr/bin/$program" --help >/dev/null || fail "$program --help"

@@ -1,0 +1,366 @@
+// read_bench: karvel-read measured against peers in the same run.
+//   read_bench cpu [--seconds S]      karvel-read and a plain QSerialPort reader printing the same
+//                                     JSON lines, each fed the simulated scale at 80 and at 10
+//                                     frames/s in turn: CPU per wall time and their ratio
+//   read_bench latency [--seconds S]  from a frame's twelfth byte written to the reading at an
+//                                     MQTT subscriber, beside the broker's own publish-to-
+//                                     subscriber time measured in the same run (median, p99)
+//   read_bench fleet [--seconds S]    32 simulated scales at 10 frames/s, 32 readers (change
+//                                     capture), one broker, one subscriber: readings lost, CPU
+//                                     and resident memory per reader (default 600 s)
+// Programs are taken from beside read_bench.
+
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ReadTestSupport.h"
+#include "ScaleFrames.h"
+#include "ScaleModel.h"
+#include "platform/serial/PseudoTerminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using readtest::Clock;
+
+std::string g_binDir;
+
+void Figure(const std::string& name, double value, const char* unit) {
+    std::printf("figure: %s = %.3f %s\n", name.c_str(), value, unit);
+    std::fflush(stdout);
+}
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
+}
+
+// A program with its standard output in `outPath`.
+pid_t Spawn(std::vector<std::string> argv, const std::string& outPath) {
+    std::vector<char*> args;
+    for (std::string& arg : argv)
+        args.push_back(arg.data());
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void End(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+double CpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14)
+            ticks += std::stod(field);
+    }
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double RssKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6));
+    }
+    return 0;
+}
+
+std::size_t LinesIn(const std::string& path) {
+    std::ifstream file(path);
+    return static_cast<std::size_t>(
+        std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
+}
+
+// The simulated scale's frames, one after another.
+class FrameSource {
+  public:
+    explicit FrameSource(int rate) : m_model(1, rate) {}
+    scale::FrameBytes Next() {
+        m_model.Tick();
+        return scalesim::EncodeFrame(m_model.Slots());
+    }
+
+  private:
+    scalesim::ScaleModel m_model;
+};
+
+// CPU of one reader process while `seconds` of frames at `rate` are written to it.
+double ReaderCpuPercent(bool karvel, int rate, int seconds) {
+    readtest::TempDir dir;
+    auto pty = serial_port::PseudoTerminal::Create();
+    fs::create_symlink(pty->DevicePath(), dir / "COM1");
+    ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
+    const pid_t pid =
+        karvel ? Spawn({g_binDir + "/karvel-read", "--port", "COM1", "--capture", "every", "--id",
+                        "peer"},
+                       "/dev/null")
+               : Spawn({g_binDir + "/plain_json_reader", pty->DevicePath()}, "/dev/null");
+    if (karvel) {
+        if (pty->ReadExactly(1, std::chrono::seconds(10)).empty())
+            std::fprintf(stderr, "read_bench: karvel-read did not probe\n");
+        const std::uint8_t answer[] = {0x06, 0xAA};
+        pty->Write(answer);
+    } else {
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // it opens the port meanwhile
+    }
+    FrameSource frames(rate);
+    const auto period = std::chrono::microseconds(1000000 / rate);
+    const double cpuBefore = CpuSeconds(pid);
+    const auto start = Clock::now();
+    auto next = start;
+    for (int i = 0; i < rate * seconds; ++i) {
+        next += period;
+        std::this_thread::sleep_until(next);
+        const scale::FrameBytes frame = frames.Next();
+        pty->Write(frame);
+    }
+    const double cpu = CpuSeconds(pid) - cpuBefore;
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    End(pid);
+    return 100.0 * cpu / wall;
+}
+
+int Cpu(int seconds) {
+    for (const int rate : {80, 10}) {
+        std::vector<double> karvel, peer;
+        for (int round = 0; round < 3; ++round) {
+            peer.push_back(ReaderCpuPercent(false, rate, seconds));
+            karvel.push_back(ReaderCpuPercent(true, rate, seconds));
+        }
+        const double k = Percentile(karvel, 0.5), p = Percentile(peer, 0.5);
+        const std::string r = std::to_string(rate) + "fps";
+        Figure("peer_cpu_percent_" + r, p, "%");
+        Figure("karvel_read_cpu_percent_" + r, k, "%");
+        Figure("karvel_read_vs_peer_cpu_" + r, p > 0 ? k / p : 0, "x");
+    }
+    return 0;
+}
+
+int Latency(int seconds) {
+    readtest::Broker broker;
+    if (!broker.Start())
+        return 1;
+    readtest::TempDir dir;
+    auto pty = serial_port::PseudoTerminal::Create();
+    fs::create_symlink(pty->DevicePath(), dir / "COM1");
+    ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
+    readtest::Subscriber subscriber(broker.Port(), "#");
+    const pid_t pid = Spawn({g_binDir + "/karvel-read", "--port", "COM1", "--capture", "every",
+                             "--id", "b", "--mqtt", broker.Url()},
+                            "/dev/null");
+    pty->ReadExactly(1, std::chrono::seconds(10));
+    const std::uint8_t answer[] = {0x06, 0xAA};
+    pty->Write(answer);
+    const auto count = [&](const std::string& topic) {
+        return [topic](const std::vector<readtest::Message>& all) {
+            return readtest::PayloadsOn(all, topic).size();
+        };
+    };
+    const auto readings = count("karvel/b/reading");
+    const auto pings = count("bench/ping");
+    subscriber.WaitFor([](const std::vector<readtest::Message>& all) {
+        return !readtest::PayloadsOn(all, "karvel/b/availability").empty();
+    });
+    FrameSource frames(80);
+    std::vector<double> reader, floor;
+    const std::string ping(400, 'x');
+    for (int i = 0; i < seconds * 20; ++i) {
+        scale::FrameBytes frame = frames.Next();
+        frame[scale::kIgnoredByte] = static_cast<std::uint8_t>(i);  // every frame differs
+        const auto sent = Clock::now();
+        pty->Write(frame);
+        const std::size_t want = static_cast<std::size_t>(i) + 1;
+        if (!subscriber.WaitFor([&](const auto& all) { return readings(all) >= want; }))
+            break;
+        const auto messages = subscriber.Messages();
+        for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+            if (it->topic == "karvel/b/reading") {
+                reader.push_back(
+                    std::chrono::duration<double, std::micro>(it->arrived - sent).count());
+                break;
+            }
+        }
+        const auto pinged = Clock::now();
+        subscriber.Publish("bench/ping", ping);
+        subscriber.WaitFor([&](const auto& all) { return pings(all) >= want; });
+        const auto after = subscriber.Messages();
+        for (auto it = after.rbegin(); it != after.rend(); ++it) {
+            if (it->topic == "bench/ping") {
+                floor.push_back(
+                    std::chrono::duration<double, std::micro>(it->arrived - pinged).count());
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    End(pid);
+    Figure("samples", static_cast<double>(reader.size()), "");
+    Figure("frame_to_subscriber_median_us", Percentile(reader, 0.5), "us");
+    Figure("frame_to_subscriber_p99_us", Percentile(reader, 0.99), "us");
+    Figure("floor_broker_publish_to_subscriber_median_us", Percentile(floor, 0.5), "us");
+    Figure("floor_broker_publish_to_subscriber_p99_us", Percentile(floor, 0.99), "us");
+    Figure("frame_to_subscriber_minus_floor_median_us",
+           Percentile(reader, 0.5) - Percentile(floor, 0.5), "us");
+    return 0;
+}
+
+// Counts readings per topic without keeping them.
+class Counter {
+  public:
+    explicit Counter(int port) {
+        mosquitto_lib_init();
+        m_client = mosquitto_new("fleet-counter", true, this);
+        mosquitto_connect_callback_set(m_client, [](mosquitto* c, void*, int) {
+            mosquitto_subscribe(c, nullptr, "fleet/+/reading", 1);
+        });
+        mosquitto_message_callback_set(
+            m_client, [](mosquitto*, void* self, const mosquitto_message* message) {
+                auto* counter = static_cast<Counter*>(self);
+                const std::lock_guard lock(counter->m_lock);
+                ++counter->m_counts[message->topic];
+            });
+        mosquitto_connect(m_client, "127.0.0.1", port, 30);
+        mosquitto_loop_start(m_client);
+    }
+    ~Counter() {
+        mosquitto_disconnect(m_client);
+        mosquitto_loop_stop(m_client, false);
+        mosquitto_destroy(m_client);
+    }
+    std::size_t Of(const std::string& topic) {
+        const std::lock_guard lock(m_lock);
+        return m_counts[topic];
+    }
+
+  private:
+    mosquitto* m_client = nullptr;
+    std::mutex m_lock;
+    std::map<std::string, std::size_t> m_counts;
+};
+
+int Fleet(int seconds) {
+    constexpr int kScales = 32;
+    readtest::Broker broker;
+    if (!broker.Start())
+        return 1;
+    readtest::TempDir dir;
+    const std::string ports = dir / "ports";
+    fs::create_directory(ports);
+    std::string list;
+    for (int n = 1; n <= kScales; ++n)
+        list += (n > 1 ? "," : "") + std::to_string(n);
+    const pid_t sim = Spawn({g_binDir + "/karvel-scalesim", "--port-dir", ports, "--com", list,
+                             "--rate", "10", "--quiet"},
+                            dir / "sim.out");
+    while (LinesIn(dir / "sim.out") < kScales + 1) {
+        if (::waitpid(sim, nullptr, WNOHANG) == sim) {
+            std::fprintf(stderr, "read_bench: karvel-scalesim ended\n");
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
+    Counter counter(broker.Port());
+    std::vector<pid_t> readers;
+    for (int n = 1; n <= kScales; ++n) {
+        readers.push_back(
+            Spawn({g_binDir + "/karvel-read", "--port", "COM" + std::to_string(n), "--id",
+                   "s" + std::to_string(n), "--mqtt", broker.Url() + "/fleet"},
+                  dir / ("r" + std::to_string(n) + ".jsonl")));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(5));  // all have found their scales
+    std::vector<double> cpuBefore, rssStart;
+    for (const pid_t pid : readers) {
+        cpuBefore.push_back(CpuSeconds(pid));
+        rssStart.push_back(RssKb(pid));
+    }
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    std::vector<double> cpu, rssEnd;
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        cpu.push_back(100.0 * (CpuSeconds(readers[i]) - cpuBefore[i]) / wall);
+        rssEnd.push_back(RssKb(readers[i]));
+    }
+    for (const pid_t pid : readers)
+        ::kill(pid, SIGTERM);
+    for (const pid_t pid : readers)
+        ::waitpid(pid, nullptr, 0);
+    End(sim);
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // the last ones reach the counter
+    std::size_t printed = 0, lost = 0;
+    for (int n = 1; n <= kScales; ++n) {
+        const std::size_t lines = LinesIn(dir / ("r" + std::to_string(n) + ".jsonl"));
+        const std::size_t got = counter.Of("fleet/s" + std::to_string(n) + "/reading");
+        printed += lines;
+        lost += lines > got ? lines - got : 0;
+    }
+    Figure("fleet_seconds", wall, "s");
+    Figure("fleet_readings_printed", static_cast<double>(printed), "");
+    Figure("fleet_readings_lost", static_cast<double>(lost), "");
+    Figure("fleet_cpu_percent_per_reader_median", Percentile(cpu, 0.5), "%");
+    Figure("fleet_cpu_percent_per_reader_max", Percentile(cpu, 1.0), "%");
+    Figure("fleet_rss_kb_per_reader_start_median", Percentile(rssStart, 0.5), "kB");
+    Figure("fleet_rss_kb_per_reader_end_median", Percentile(rssEnd, 0.5), "kB");
+    std::vector<double> growth;
+    for (std::size_t i = 0; i < rssEnd.size(); ++i)
+        growth.push_back(rssEnd[i] - rssStart[i]);
+    Figure("fleet_rss_growth_kb_per_reader_max", Percentile(growth, 1.0), "kB");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    g_binDir = fs::path(fs::canonical("/proc/self/exe")).parent_path().string();
+    const std::string mode = argc > 1 ? argv[1] : "";
+    int seconds = mode == "fleet" ? 600 : 20;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::max(1, std::atoi(argv[i + 1]));
+    }
+    if (mode == "cpu")
+        return Cpu(seconds);
+    if (mode == "latency")
+        return Latency(seconds);
+    if (mode == "fleet")
+        return Fleet(seconds);
+    std::fputs("usage: read_bench cpu|latency|fleet [--seconds S]\n", stderr);
+    return 2;
+}

@@ -1,0 +1,58 @@
+#include "read/MqttMirror.h"
+
+#include <unistd.h>
+
+#include <array>
+
+#include "read/ScaleId.h"
+#include "record/Forms.h"
+
+namespace reader {
+namespace {
+
+constexpr auto kDrainAtEnd = std::chrono::seconds(2);
+
+std::string HostName() {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0)
+        return {};
+    return name.data();
+}
+
+}  // namespace
+
+MqttMirror::MqttMirror(MqttOptions options, std::function<std::string(int port)> byIdName,
+                       std::function<void(const std::string&)> say)
+    : m_options(std::move(options)), m_byIdName(std::move(byIdName)), m_say(std::move(say)) {}
+
+MqttMirror::~MqttMirror() {
+    if (m_publisher)
+        m_publisher->Stop(kDrainAtEnd);
+}
+
+void MqttMirror::OnPortState(const scale::PortState& state) {
+    m_capturer.Reset();
+    m_port = state.change == scale::PortState::Change::kOpened ? state.port : 0;
+    m_device = state.device;
+    if (m_publisher || m_port == 0 || !m_options.Enabled())
+        return;
+    m_id = DefaultScaleId(m_byIdName(m_port), HostName(), m_port);
+    MqttPublisher::Hooks hooks;
+    hooks.say = m_say;
+    m_publisher = std::make_unique<MqttPublisher>(m_options, m_id, std::move(hooks));
+    std::string error;
+    if (!m_publisher->Start(&error)) {
+        m_say("mqtt: " + error);
+        m_publisher.reset();
+        m_options.url.clear();  // said once; nothing is published
+    }
+}
+
+void MqttMirror::OnFrame(const scale::Frame& frame) {
+    if (!m_publisher || m_port == 0)
+        return;
+    if (auto reading = m_capturer.Offer(frame, m_port, m_device))
+        m_publisher->Publish(record::JsonObject(*reading, m_id));
+}
+
+}  // namespace reader

@@ -1,0 +1,44 @@
+#pragma once
+
+// Publishes what a panel mirrors: a frame observer that captures readings by the change rule
+// and hands them to an MqttPublisher. The publisher starts when the panel first shows a port
+// open, since the scale's name comes from that port's device.
+//
+// Thread: the panel's UI thread (as every frame observer).
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "read/MqttOptions.h"
+#include "read/MqttPublisher.h"
+#include "record/Capture.h"
+#include "scale/FrameObserver.h"
+
+namespace reader {
+
+class MqttMirror : public scale::FrameObserver {
+  public:
+    // `byIdName` answers the lasting name of a port's device (empty when none); `say` takes the
+    // publisher's messages (any thread).
+    MqttMirror(MqttOptions options, std::function<std::string(int port)> byIdName,
+               std::function<void(const std::string&)> say);
+    ~MqttMirror();
+    MqttMirror(const MqttMirror&) = delete;
+    MqttMirror& operator=(const MqttMirror&) = delete;
+
+    void OnFrame(const scale::Frame& frame) override;
+    void OnPortState(const scale::PortState& state) override;
+
+  private:
+    MqttOptions m_options;
+    std::function<std::string(int)> m_byIdName;
+    std::function<void(const std::string&)> m_say;
+    std::unique_ptr<MqttPublisher> m_publisher;
+    std::string m_id;
+    record::Capturer m_capturer{record::CaptureRule::kChange};
+    int m_port = 0;
+    std::string m_device;
+};
+
+}  // namespace reader

@@ -1,0 +1,45 @@
+#pragma once
+
+// The --mqtt options that karvel-read and Karvel share, and the names they are checked against.
+// Plain C++: no Qt, no client library.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace reader {
+
+struct MqttOptions {
+    std::string url;  // as given; empty: nothing is published
+    bool tls = false;
+    std::string host;
+    int port = 0;
+    std::string prefix = "karvel";
+    std::string caFile;
+    std::string user;
+    std::string passwordFile;
+    bool discovery = false;
+    bool keys = false;
+    std::size_t queueLimit = 100000;
+
+    bool Enabled() const { return !url.empty(); }
+};
+
+// Takes the --mqtt option at args[at] (and its value). Returns how many arguments it used: 0
+// when args[at] is no --mqtt option; with `error` set when its value is bad.
+std::size_t TakeMqttOption(std::span<const std::string_view> args, std::size_t at,
+                           MqttOptions& options, std::string* error);
+// Checks the options together once all are taken; nullopt when they can be used.
+std::optional<std::string> CheckMqttOptions(const MqttOptions& options);
+
+// A scale's name: 1..64 letters, digits, '-', '_' or '.', not "." or "..".
+bool IsScaleId(std::string_view id);
+// A topic prefix: levels split by '/', none empty, none holding '+' or '#'.
+bool IsTopicPrefix(std::string_view prefix);
+
+// The lines --help prints for these options.
+std::string MqttUsage();
+
+}  // namespace reader

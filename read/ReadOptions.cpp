@@ -1,0 +1,108 @@
+#include "read/ReadOptions.h"
+
+#include <charconv>
+
+namespace reader {
+namespace {
+
+std::optional<Format> FormatNamed(std::string_view name) {
+    if (name == "jsonl")
+        return Format::kJsonLines;
+    if (name == "csv")
+        return Format::kCsv;
+    if (name == "text")
+        return Format::kText;
+    return std::nullopt;
+}
+
+// Sets `error` when the option at args[at] takes a value that is bad.
+void TakeValue(std::string_view name, std::string_view value, ReadOptions& options,
+               std::string* error) {
+    if (name == "--port") {
+        options.port = std::string(value);
+        if (value.empty())
+            *error = "--port needs COMn or a device path";
+    } else if (name == "--format") {
+        const auto format = FormatNamed(value);
+        if (!format)
+            *error = "--format must be jsonl, csv or text";
+        options.format = format.value_or(Format::kJsonLines);
+    } else if (name == "--capture") {
+        const auto rule = record::ParseRule(value);
+        if (!rule)
+            *error = "--capture must be settled, data, change or every";
+        options.capture = rule.value_or(record::CaptureRule::kChange);
+    } else if (name == "--count") {
+        const auto [end, ec] =
+            std::from_chars(value.data(), value.data() + value.size(), options.count);
+        if (ec != std::errc() || end != value.data() + value.size() || options.count == 0)
+            *error = "--count needs a number of readings above 0";
+    } else if (name == "--id") {
+        options.id = std::string(value);
+        if (!IsScaleId(value))
+            *error = "--id may hold only letters, digits, '-', '_' and '.' (1 to 64 of them)";
+    }
+}
+
+}  // namespace
+
+std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
+                                            std::string* error) {
+    ReadOptions options;
+    for (std::size_t i = 0; i < args.size() && error->empty();) {
+        const std::string_view name = args[i];
+        if (const std::size_t used = TakeMqttOption(args, i, options.mqtt, error)) {
+            i += used;
+            continue;
+        }
+        if (name == "--raw" || name == "--keys" || name == "--help" || name == "-h" ||
+            name == "--version") {
+            options.raw |= name == "--raw";
+            options.keys |= name == "--keys";
+            options.help |= name == "--help" || name == "-h";
+            options.version |= name == "--version";
+            ++i;
+            continue;
+        }
+        const bool takesValue = name == "--port" || name == "--format" || name == "--capture" ||
+                                name == "--count" || name == "--id";
+        if (!takesValue) {
+            *error = "unknown option '" + std::string(name) + "'";
+        } else if (i + 1 >= args.size()) {
+            *error = std::string(name) + " needs a value";
+        } else {
+            TakeValue(name, args[i + 1], options, error);
+        }
+        i += 2;
+    }
+    if (error->empty()) {
+        if (auto bad = CheckMqttOptions(options.mqtt))
+            *error = *bad;
+        else if (options.raw && options.mqtt.Enabled())
+            *error = "--raw prints bytes only: it does not go with --mqtt";
+    }
+    if (!error->empty())
+        return std::nullopt;
+    return options;
+}
+
+std::string ReadUsage() {
+    return "Usage: karvel-read [OPTION]...\n"
+           "Reads a weighing scale on a serial port and prints its readings; no display needed.\n"
+           "\n"
+           "  --port COMn|PATH   open only this port (default: probe COM1 to COM32)\n"
+           "  --format FORM      jsonl (default), csv or text\n"
+           "  --capture RULE     settled, data, change (default) or every\n"
+           "  --count N          stop after N readings\n"
+           "  --id NAME          the scale's name (letters, digits, '-', '_', '.')\n"
+           "  --raw              print every received byte in hex, without probing\n"
+           "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
+           "                     each optionally followed by 'double'\n" +
+           MqttUsage() +
+           "  --help, --version\n"
+           "\n"
+           "Readings go to standard output, messages to standard error.\n"
+           "Exit status: 0 done, 1 scale or port not available, 2 usage error.\n";
+}
+
+}  // namespace reader

@@ -1,0 +1,42 @@
+#pragma once
+
+// Command line of karvel-read. Plain C++.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "read/MqttOptions.h"
+#include "record/Capture.h"
+
+namespace reader {
+
+enum class Format { kJsonLines, kCsv, kText };
+
+struct ReadOptions {
+    std::string port;  // "COMn" or a device path; empty: probe COM1..COM32
+    Format format = Format::kJsonLines;
+    record::CaptureRule capture = record::CaptureRule::kChange;
+    std::uint64_t count = 0;  // 0: no limit
+    std::string id;           // empty: from the device
+    bool raw = false;
+    bool keys = false;
+    bool help = false;
+    bool version = false;
+    MqttOptions mqtt;
+};
+
+// Exit codes, as the manual page lists them.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitNoScale = 1;
+inline constexpr int kExitUsage = 2;
+
+// `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
+std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
+                                            std::string* error);
+
+std::string ReadUsage();
+
+}  // namespace reader

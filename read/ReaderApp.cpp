@@ -1,0 +1,183 @@
+#include "read/ReaderApp.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QSysInfo>
+
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
+#include "read/KeyNames.h"
+#include "read/ScaleId.h"
+#include "record/Escape.h"
+#include "record/Forms.h"
+
+namespace reader {
+namespace {
+
+// Time for queued readings to reach the broker at the end.
+constexpr auto kDrainAtEnd = std::chrono::seconds(5);
+
+}  // namespace
+
+void Say(const std::string& message) {
+    const std::string line = "karvel-read: " + message + "\n";
+    // One write, so lines from two threads never mix.
+    [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
+}
+
+ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
+    : m_options(std::move(options)),
+      m_ports(std::move(portFolder)),
+      m_capturer(m_options.capture) {}
+
+ReaderApp::~ReaderApp() {
+    if (m_mqtt)
+        m_mqtt->Stop(std::chrono::milliseconds(0));
+}
+
+std::optional<int> ReaderApp::Start() {
+    ScaleLink::Events events;
+    events.say = Say;
+    if (m_options.raw)
+        events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
+    else
+        events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
+    events.portState = [this](const scale::PortState&) { m_capturer.Reset(); };
+    m_link = std::make_unique<ScaleLink>(m_ports, std::move(events));
+
+    unsigned only = 0;
+    if (!m_options.port.empty() && (only = m_ports.Choose(m_options.port)) == 0) {
+        Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
+        return kExitUsage;
+    }
+    const std::string named = only != 0 ? record::PortName(static_cast<int>(only)) : "";
+    if (m_options.raw) {
+        if (m_link->OpenUnprobed(only) == 0) {
+            Say(only != 0 ? "cannot open " + named : "no serial port could be opened");
+            return kExitNoScale;
+        }
+    } else if (m_link->Find(only) == 0) {
+        if (only == 0) {
+            Say("no scale answered on COM1 to COM32");
+            return kExitNoScale;
+        }
+        if (m_link->OpenUnprobed(only) == 0) {
+            Say("cannot open " + named);
+            return kExitNoScale;
+        }
+        Say(named + ": no answer to the probe; reading what it sends");
+    }
+    Say("reading " + record::PortName(m_link->Port()) + " (" + m_link->Device() + ")");
+
+    m_id = m_options.id.empty()
+               ? DefaultScaleId(m_link->ByIdName(), QSysInfo::machineHostName().toStdString(),
+                                m_link->Port())
+               : m_options.id;
+    if (m_options.mqtt.Enabled()) {
+        MqttPublisher::Hooks hooks;
+        hooks.say = Say;
+        hooks.key = [this](std::uint8_t key) {
+            QMetaObject::invokeMethod(
+                this, [this, key] { m_link->SendKey(key); }, Qt::QueuedConnection);
+        };
+        m_mqtt = std::make_unique<MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
+        std::string error;
+        if (!m_mqtt->Start(&error)) {
+            Say("mqtt: " + error);
+            return kExitUsage;
+        }
+    }
+    if (m_options.keys) {
+        m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
+        connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
+    }
+    m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
+    if (m_options.format == Format::kCsv && !m_out.Write(record::CsvHeader()))
+        return kExitDone;
+    return std::nullopt;
+}
+
+void ReaderApp::OnFrame(const scale::Frame& frame) {
+    if (m_finished)
+        return;
+    if (auto reading = m_capturer.Offer(frame, m_link->Port(), m_link->Device()))
+        Emit(*reading);
+}
+
+void ReaderApp::Emit(const record::CapturedReading& reading) {
+    std::string json;
+    if (m_mqtt || m_options.format == Format::kJsonLines)
+        json = record::JsonObject(reading, m_id);
+    bool written = true;
+    switch (m_options.format) {
+        case Format::kJsonLines:
+            written = m_out.Write(json + "\n");
+            break;
+        case Format::kCsv:
+            written = m_out.Write(record::CsvRecord(reading));
+            break;
+        case Format::kText:
+            written = m_out.Write(record::TextLine(reading) + "\n");
+            break;
+    }
+    if (m_mqtt)
+        m_mqtt->Publish(std::move(json));
+    // A reader that publishes goes on when nobody reads its output any more.
+    if (!written && !m_mqtt) {
+        Finish(kExitDone);
+        return;
+    }
+    if (m_options.count != 0 && ++m_captured >= m_options.count)
+        Finish(kExitDone);
+}
+
+void ReaderApp::OnByte(std::uint8_t byte, bool frameStart) {
+    if (m_finished)
+        return;
+    const auto now = std::chrono::system_clock::now();
+    std::string line = record::UtcText(now) + " ";
+    record::AppendHex(&line, byte);
+    if (frameStart)
+        line += " <- frame start (06 aa)";
+    if (!m_out.Write(line + "\n"))
+        Finish(kExitDone);
+}
+
+void ReaderApp::OnKeyInput() {
+    std::array<char, 512> buffer{};
+    ssize_t n = 0;
+    do {
+        n = ::read(0, buffer.data(), buffer.size());
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        m_keyInput->setEnabled(false);  // end of input: keys stop, readings go on
+        return;
+    }
+    m_keyLine.append(buffer.data(), static_cast<std::size_t>(n));
+    std::size_t end = 0;
+    while ((end = m_keyLine.find('\n')) != std::string::npos) {
+        const std::string line = m_keyLine.substr(0, end);
+        m_keyLine.erase(0, end + 1);
+        if (const auto key = KeyByte(line))
+            m_link->SendKey(*key);
+        else if (line.find_first_not_of(" \t\r") != std::string::npos)
+            Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");
+    }
+    if (m_keyLine.size() > 256)
+        m_keyLine.clear();  // no line is that long
+}
+
+void ReaderApp::Finish(int code) {
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (m_mqtt)
+        m_mqtt->Stop(kDrainAtEnd);
+    QCoreApplication::exit(code);
+}
+
+}  // namespace reader

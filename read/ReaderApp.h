@@ -1,0 +1,59 @@
+#pragma once
+
+// karvel-read at work: finds the scale, captures readings by the chosen rule, prints them and
+// publishes them, takes keys from standard input and the broker, and ends on its count, a
+// signal or a closed output.
+//
+// Thread: the main thread, inside a QCoreApplication.
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/serial/PortMap.h"
+#include "platform/window/TerminationSignals.h"
+#include "read/MqttPublisher.h"
+#include "read/Output.h"
+#include "read/ReadOptions.h"
+#include "read/ScaleLink.h"
+#include "record/Capture.h"
+
+namespace reader {
+
+class ReaderApp : public QObject {
+  public:
+    ReaderApp(ReadOptions options, std::string portFolder);
+    ~ReaderApp() override;
+
+    // Finds the port and starts; an exit code when it cannot start (then nothing runs).
+    std::optional<int> Start();
+
+  private:
+    void OnFrame(const scale::Frame& frame);
+    void OnByte(std::uint8_t byte, bool frameStart);
+    void OnKeyInput();
+    void Emit(const record::CapturedReading& reading);
+    void Finish(int code);
+
+    ReadOptions m_options;
+    serial_port::PortMap m_ports;
+    std::unique_ptr<ScaleLink> m_link;
+    record::Capturer m_capturer;
+    Output m_out;
+    std::string m_id;
+    std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<QSocketNotifier> m_keyInput;
+    std::string m_keyLine;
+    std::unique_ptr<window::TerminationSignals> m_signals;
+    std::uint64_t m_captured = 0;
+    bool m_finished = false;
+};
+
+// Writes one message line to standard error, "karvel-read: " first. Any thread.
+void Say(const std::string& message);
+
+}  // namespace reader

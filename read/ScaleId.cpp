@@ -1,0 +1,33 @@
+#include "read/ScaleId.h"
+
+#include "read/MqttOptions.h"
+
+namespace reader {
+namespace {
+
+constexpr std::size_t kLongestId = 64;
+
+std::string Plain(const std::string& text) {
+    std::string id;
+    for (const char c : text.substr(0, kLongestId)) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        id += plain ? c : '_';
+    }
+    return id;
+}
+
+}  // namespace
+
+std::string DefaultScaleId(const std::string& byIdName, const std::string& host, int port) {
+    const std::string fromDevice = Plain(byIdName);
+    if (IsScaleId(fromDevice))
+        return fromDevice;
+    const std::string suffix = "-COM" + std::to_string(port);
+    std::string fromHost = Plain(host).substr(0, kLongestId - suffix.size());
+    if (fromHost.empty() || fromHost == "." || fromHost == "..")
+        fromHost = "scale";
+    return fromHost + suffix;
+}
+
+}  // namespace reader

@@ -1,0 +1,12 @@
+#pragma once
+
+// The name a scale gets when the user gives none: the device's lasting by-id name, else the host
+// and the COM number, with every character an id may not hold made '_'.
+
+#include <string>
+
+namespace reader {
+
+std::string DefaultScaleId(const std::string& byIdName, const std::string& host, int port);
+
+}  // namespace reader
