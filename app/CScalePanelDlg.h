@@ -26,6 +26,7 @@
 #include "CSerialLink.h"
 #include "MessagePresenter.h"
 #include "PortWatcher.h"
+#include "app/readout/CReadingAccess.h"
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
@@ -96,6 +97,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CLumeq& DisplayControl() { return m_display; }
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
+    CReadingAccess& ReadingAccess() { return *m_readingAccess; }
     // Where the display control sits, in panel pixels.
     QRect DisplayRect() const { return m_displayRect; }
 
@@ -114,6 +116,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
 
   private:
     void LayOutFromTemplate();
+    void ChainTabStops();
+    void FocusFirstTabStop();
     void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
@@ -198,4 +202,6 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CKeyButton m_btnKeyTare;
     CKeyButton m_btnKeyMode;
     CKeyButton m_btnKeyData;
+    // Copy, the large readout and the closed port's note; an observer of the frames above.
+    std::unique_ptr<CReadingAccess> m_readingAccess;
 };
