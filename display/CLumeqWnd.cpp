@@ -48,6 +48,7 @@ void CLumeqWnd::Announce() {
     QAccessibleValueChangeEvent event(
         this, m_reading.value ? QVariant(*m_reading.value) : QVariant(m_reading.text));
     QAccessible::updateAccessibility(&event);
+    emit readingSettled(m_reading.text);
 }
 
 void CLumeqWnd::ScheduleAnnouncement() {

@@ -42,6 +42,8 @@ class CLumeqWnd : public QWidget {
   signals:
     // Also for hosts that do not link the library: connect by signature.
     void readingChanged(const QString& reading);
+    // A reading settled and assistive technology was told.
+    void readingSettled(const QString& reading);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
