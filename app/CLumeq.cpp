@@ -2,25 +2,7 @@
 
 #include <cstdint>
 
-namespace {
-
-enum : component::DispId {
-    kDispSetWM = 1,
-    kDispSetSign = 2,
-    kDispSetUnit = 3,
-    kDispSetHex1 = 4,
-    kDispSetHex2 = 5,
-    kDispSetHex3 = 6,
-    kDispSetHex4 = 7,
-    kDispSetHex5 = 8,
-    kDispSetHex6 = 9,
-    kDispDisplay = 10,
-    kDispSetBackColor = 11,
-    kDispSetForeColor1 = 12,
-    kDispSetForeColor2 = 13,
-};
-
-}  // namespace
+#include "display/LumeqIds.h"
 
 CLumeq::~CLumeq() {
     Detach();
@@ -67,46 +49,57 @@ QWidget* CLumeq::Widget() const {
 }
 
 void CLumeq::SetWM(short chWMval) {
-    InvokeShort(kDispSetWM, chWMval);
+    InvokeShort(lumeq::kDispIdSetWM, chWMval);
 }
 void CLumeq::SetSign(short chSignVal) {
-    InvokeShort(kDispSetSign, chSignVal);
+    InvokeShort(lumeq::kDispIdSetSign, chSignVal);
 }
 void CLumeq::SetUnit(short chUnitVal) {
-    InvokeShort(kDispSetUnit, chUnitVal);
+    InvokeShort(lumeq::kDispIdSetUnit, chUnitVal);
 }
 void CLumeq::SetHex1(short chHex1Val) {
-    InvokeShort(kDispSetHex1, chHex1Val);
+    InvokeShort(lumeq::kDispIdSetHex1, chHex1Val);
 }
 void CLumeq::SetHex2(short chHex2Val) {
-    InvokeShort(kDispSetHex2, chHex2Val);
+    InvokeShort(lumeq::kDispIdSetHex2, chHex2Val);
 }
 void CLumeq::SetHex3(short chHex3Val) {
-    InvokeShort(kDispSetHex3, chHex3Val);
+    InvokeShort(lumeq::kDispIdSetHex3, chHex3Val);
 }
 void CLumeq::SetHex4(short chHex4Val) {
-    InvokeShort(kDispSetHex4, chHex4Val);
+    InvokeShort(lumeq::kDispIdSetHex4, chHex4Val);
 }
 void CLumeq::SetHex5(short chHex5Val) {
-    InvokeShort(kDispSetHex5, chHex5Val);
+    InvokeShort(lumeq::kDispIdSetHex5, chHex5Val);
 }
 void CLumeq::SetHex6(short chHex6Val) {
-    InvokeShort(kDispSetHex6, chHex6Val);
+    InvokeShort(lumeq::kDispIdSetHex6, chHex6Val);
+}
+void CLumeq::SetValues(const scale::Slots& values) {
+    SetWM(values.wm);
+    SetSign(values.sign);
+    SetUnit(values.unit);
+    SetHex1(values.hex[0]);
+    SetHex2(values.hex[1]);
+    SetHex3(values.hex[2]);
+    SetHex4(values.hex[3]);
+    SetHex5(values.hex[4]);
+    SetHex6(values.hex[5]);
 }
 void CLumeq::Display() {
-    Invoke(kDispDisplay, {});
+    Invoke(lumeq::kDispIdDisplay, {});
 }
 void CLumeq::SetBackColor(long Backcolor) {
-    InvokeLong(kDispSetBackColor, Backcolor);
+    InvokeLong(lumeq::kDispIdSetBackColor, Backcolor);
 }
 void CLumeq::SetForeColor1(long ForeColor1) {
-    InvokeLong(kDispSetForeColor1, ForeColor1);
+    InvokeLong(lumeq::kDispIdSetForeColor1, ForeColor1);
 }
 void CLumeq::SetForeColor2(long ForeColor2) {
-    InvokeLong(kDispSetForeColor2, ForeColor2);
+    InvokeLong(lumeq::kDispIdSetForeColor2, ForeColor2);
 }
 void CLumeq::AboutBox() {
-    Invoke(component::kDispIdAboutBox, {});
+    Invoke(lumeq::kDispIdAboutBox, {});
 }
 
 void CLumeq::InvokeShort(component::DispId id, short value) {

@@ -14,16 +14,17 @@
 #include <span>
 #include <string>
 
+#include "display/LumeqIds.h"
 #include "platform/component/Guid.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
+#include "scale/Protocol.h"
 
 class QWidget;
 
 class CLumeq {
   public:
-    static constexpr component::Guid kClassId =
-        component::MakeGuid("{22C8BBAD-8918-4858-8EED-45BEE06CC11F}");
+    static constexpr component::Guid kClassId = lumeq::kClsidLumeqCtrl;
 
     // Creates one object of a class, as component::CreateInstance does.
     using Creator =
@@ -44,8 +45,6 @@ class CLumeq {
     bool IsAttached() const { return static_cast<bool>(m_dispatch); }
     // The control's widget while it is active in place, else null.
     QWidget* Widget() const;
-    // The control object, for hosts that need another of its interfaces.
-    component::Dispatch* Object() const { return m_dispatch.Get(); }
 
     void SetWM(short chWMval);
     void SetSign(short chSignVal);
@@ -56,6 +55,8 @@ class CLumeq {
     void SetHex4(short chHex4Val);
     void SetHex5(short chHex5Val);
     void SetHex6(short chHex6Val);
+    // A frame's nine values, one setter each in the frame's order (WM first); no repaint.
+    void SetValues(const scale::Slots& values);
     void Display();
     void SetBackColor(long Backcolor);
     void SetForeColor1(long ForeColor1);

@@ -241,11 +241,7 @@ void CScalePanelDlg::FocusFirstTabStop() {
 }
 
 bool CScalePanelDlg::OnInitDialog() {
-    // Ports that come and go keep the list's tooltips current; the numbers stay with their
-    // devices from the first look on.
-    m_portWatcher = std::make_unique<PortWatcher>(m_services.watch);
-    connect(m_portWatcher.get(), &PortWatcher::portsChanged, this, &CScalePanelDlg::OnPortsChanged);
-    m_portWatcher->Start();
+    StartPortWatcher();
 
     // A port named by the user takes its number before the ports are listed.
     const int startPort =
@@ -253,24 +249,53 @@ bool CScalePanelDlg::OnInitDialog() {
             ? 0
             : static_cast<int>(serial_port::ChoosePort(m_startPort.toLocal8Bit().toStdString()));
 
-    // 1. The port list's items; each tells which device its COM number stands for.
+    FillPortList();
+    AddAboutItem();
+    setWindowIcon(m_hIcon);  // big and small window icon
+    LoadKeyFaces();
+    ClearDisplay();
+    m_hIconOpened = resources::LoadIcon(resources::kIconLampLit);
+    m_hIconClosed = resources::LoadIcon(resources::kIconLampDark);
+    SetFixedLineSettings();
+
+    if (startPort != 0) {
+        OpenStartPort(startPort);
+    } else {
+        ScanForScale();
+        ShowScanResult();
+        CloseIfLostInScan();
+    }
+    // TRUE: the platform gives the focus to the first tab stop, the display.
+    FocusFirstTabStop();
+    return true;
+}
+
+void CScalePanelDlg::StartPortWatcher() {
+    // Ports that come and go keep the list's tooltips current; the numbers stay with their
+    // devices from the first look on.
+    m_portWatcher = std::make_unique<PortWatcher>(m_services.watch);
+    connect(m_portWatcher.get(), &PortWatcher::portsChanged, this, &CScalePanelDlg::OnPortsChanged);
+    m_portWatcher->Start();
+}
+
+void CScalePanelDlg::FillPortList() {
+    // Each item tells which device its COM number stands for.
     m_comboPort.clear();
     for (int n = 1; n <= kPortCount; ++n)
         m_comboPort.addItem(QStringLiteral("COM%1").arg(n));
     ShowPortTips();
-    const bool result = true;
+}
 
-    // 2. The About item at the end of the system menu.
+void CScalePanelDlg::AddAboutItem() {
+    // At the end of the system menu.
     const QString about = resources::LoadString(resources::kStringAboutItem);
     if (!about.isEmpty()) {
         m_systemMenu.addSeparator();
         AddSystemMenuItem(kIdmAboutBox, about);
     }
+}
 
-    // 3. Big and small window icon.
-    setWindowIcon(m_hIcon);
-
-    // 4. Key faces.
+void CScalePanelDlg::LoadKeyFaces() {
     struct Key {
         CKeyButton& button;
         int firstBitmap;
@@ -284,8 +309,10 @@ bool CScalePanelDlg::OnInitDialog() {
                                resources::LoadBitmap(key.firstBitmap + 1));
         key.button.SizeToContent();
     }
+}
 
-    // 5. Green background, black elements, every slot cleared; painted when first shown.
+void CScalePanelDlg::ClearDisplay() {
+    // Green background, black elements, every slot cleared; painted when first shown.
     m_display.SetBackColor(0x0000FF00);
     m_display.SetForeColor1(0);
     m_display.SetWM(0);
@@ -297,12 +324,9 @@ bool CScalePanelDlg::OnInitDialog() {
     m_display.SetHex4(0);
     m_display.SetHex5(0);
     m_display.SetHex6(0);
+}
 
-    // 6. Lamp images.
-    m_hIconOpened = resources::LoadIcon(resources::kIconLampLit);
-    m_hIconClosed = resources::LoadIcon(resources::kIconLampDark);
-
-    // 7. Fixed line settings.
+void CScalePanelDlg::SetFixedLineSettings() {
     m_nBaud = 9600;
     m_nPort = 1;
     m_cParity = 'N';
@@ -310,14 +334,10 @@ bool CScalePanelDlg::OnInitDialog() {
     m_nStopBits = 1;
     m_dwEventMask = 3;
     m_probe.Forget();
+}
 
-    if (startPort != 0) {
-        OpenStartPort(startPort);
-        FocusFirstTabStop();
-        return result;
-    }
-
-    // 8. The first port on which the scale answers stays open and watched.
+void CScalePanelDlg::ScanForScale() {
+    // The first port on which the scale answers stays open and watched.
     m_bScanning = true;
     {
         // One look at the machine's devices for the whole scan.
@@ -333,27 +353,24 @@ bool CScalePanelDlg::OnInitDialog() {
     m_bScanning = false;
     if (!m_scanFailures.empty())
         ShowPortTips();
+}
 
-    // 9. Found or not found.
+void CScalePanelDlg::ShowScanResult() {
     QString status;
     if (m_nPort != 0) {
         m_comboPort.setCurrentIndex(m_nPort - 1);
-        SetLamp(m_hIconOpened);
-        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
-        m_bClosed = false;
+        ShowOpenState(true);
         status = OpenedText("STATUS:COM%d  OPENED,%d,%c,%d,%d");
     } else {
         m_comboPort.setCurrentIndex(0);
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = QStringLiteral("STATUS:Not found serial port or serial occupied");
     }
-
-    // 10.
     m_staticStatus.setText(status);
     TellShownState(false);
+}
 
+void CScalePanelDlg::CloseIfLostInScan() {
     // The kept port's device went away while its probe waited.
     if (const int lost = std::exchange(m_nPortLostInScan, 0);
         lost != 0 && lost == m_nPort && !m_bClosed) {
@@ -362,10 +379,6 @@ bool CScalePanelDlg::OnInitDialog() {
             m_lostDevice = m_portDevice;
         m_serialPort.Close();
     }
-
-    // 11. The platform gives the focus to the first tab stop, the display.
-    FocusFirstTabStop();
-    return result;
 }
 
 void CScalePanelDlg::OpenStartPort(int port) {
@@ -373,9 +386,7 @@ void CScalePanelDlg::OpenStartPort(int port) {
     // port is opened once.
     m_nPort = port;
     m_comboPort.setCurrentIndex(port - 1);
-    m_bClosed = true;
-    SetLamp(m_hIconClosed);
-    m_btnOpenClose.setText(QStringLiteral("OPEN"));
+    ShowOpenState(false);
     OnOpenClose();
 }
 
@@ -466,6 +477,12 @@ window::LResult CScalePanelDlg::HandleMessage(window::MessageId id, window::WPar
             return (this->*entry.handler)(w, l);
     }
     return 0;
+}
+
+void CScalePanelDlg::ShowOpenState(bool open) {
+    SetLamp(open ? m_hIconOpened : m_hIconClosed);
+    m_btnOpenClose.setText(open ? QStringLiteral("CLOSE") : QStringLiteral("OPEN"));
+    m_bClosed = !open;
 }
 
 void CScalePanelDlg::SetLamp(const QIcon& icon) {

@@ -98,8 +98,6 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
     CReadingAccess& ReadingAccess() { return *m_readingAccess; }
-    // Where the display control sits, in panel pixels.
-    QRect DisplayRect() const { return m_displayRect; }
 
     // Observers see each complete frame after the display has shown it, and each change of the
     // port shown open (see scale/FrameObserver.h). Not owned; UI thread only.
@@ -121,7 +119,19 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
+    // OnInitDialog's steps, in the order it takes them.
+    void StartPortWatcher();
+    void FillPortList();
+    void AddAboutItem();
+    void LoadKeyFaces();
+    void ClearDisplay();
+    void SetFixedLineSettings();
+    void ScanForScale();
+    void ShowScanResult();
+    void CloseIfLostInScan();
     void SetLamp(const QIcon& icon);
+    // The lamp, the OPEN/CLOSE button's text and m_bClosed, all saying whether the port is open.
+    void ShowOpenState(bool open);
     void SendKey(std::uint8_t byte);
     void TellFrame(const scale::FrameBytes& bytes);
     void TellPortState(scale::PortState::Change change);

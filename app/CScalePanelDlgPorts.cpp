@@ -76,9 +76,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
     QString status;
     if (!OpenChosenPort()) {
         ShowOpenFailure();
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = QStringLiteral("Not found serial port or serial occupied");
     } else if (m_bClosed) {
         // Held but not watched: nothing is received until OPEN.
@@ -86,9 +84,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else if (!m_serialPort.StartWatch()) {
         // Unwatched, nothing is received: shown as closed. The engine has reported why.
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else {
         SetLamp(m_hIconOpened);
@@ -106,24 +102,18 @@ void CScalePanelDlg::OnOpenClose() {
     QString status;
     if (!old) {
         m_serialPort.Close();
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
+        ShowOpenState(false);
         status = QStringLiteral("STATUS:COM Port Closed");
     } else if (!OpenChosenPort()) {
         ShowOpenFailure();
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = QStringLiteral("Not found serial port or serial occupied");
     } else if (!m_serialPort.StartWatch()) {
         // Held but unwatched: the same as a port held while the panel shows it closed.
-        SetLamp(m_hIconClosed);
-        m_btnOpenClose.setText(QStringLiteral("OPEN"));
-        m_bClosed = true;
+        ShowOpenState(false);
         status = OpenedText("STATUS:COM%d CLOSED,%d,%c,%d,%d");
     } else {
-        SetLamp(m_hIconOpened);
-        m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+        ShowOpenState(true);
         // A full-width comma after OPENED.
         status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
     }
@@ -153,9 +143,7 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
 }
 
 void CScalePanelDlg::ShowLoss() {
-    m_bClosed = true;
-    SetLamp(m_hIconClosed);
-    m_btnOpenClose.setText(QStringLiteral("OPEN"));
+    ShowOpenState(false);
     m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
     TellPortState(scale::PortState::Change::kLost);
 }
@@ -201,10 +189,8 @@ void CScalePanelDlg::TryReconnect() {
         return;
     }
     ForgetLostDevice();
-    m_bClosed = false;
     m_comboPort.setCurrentIndex(m_nPort - 1);
-    SetLamp(m_hIconOpened);
-    m_btnOpenClose.setText(QStringLiteral("CLOSE"));
+    ShowOpenState(true);
     m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
     TellPortState(scale::PortState::Change::kOpened);
 }

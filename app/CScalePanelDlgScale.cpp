@@ -25,16 +25,7 @@ window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam
     scale::FrameWindow& window = ReceiveWindow();
     if (window.Push(static_cast<std::uint8_t>(wParam & 0xFF), &m_probe)) {
         const scale::FrameBytes bytes = window.Bytes();
-        const scale::Slots values = scale::SlotsOf(bytes);
-        m_display.SetWM(values.wm);
-        m_display.SetSign(values.sign);
-        m_display.SetUnit(values.unit);
-        m_display.SetHex1(values.hex[0]);
-        m_display.SetHex2(values.hex[1]);
-        m_display.SetHex3(values.hex[2]);
-        m_display.SetHex4(values.hex[3]);
-        m_display.SetHex5(values.hex[4]);
-        m_display.SetHex6(values.hex[5]);
+        m_display.SetValues(scale::SlotsOf(bytes));
         m_display.Display();
         TellFrame(bytes);
     }

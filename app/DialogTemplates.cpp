@@ -39,11 +39,3 @@ const DialogTemplate& PanelTemplate() {
 const DialogTemplate& AboutTemplate() {
     return kAbout;
 }
-
-const DialogItem* FindItem(const DialogTemplate& tmpl, int id) {
-    for (const DialogItem& item : tmpl.items) {
-        if (item.id == id)
-            return &item;
-    }
-    return nullptr;
-}

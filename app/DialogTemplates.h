@@ -59,9 +59,6 @@ inline constexpr int kIdAboutSecondLine = 2002;
 const DialogTemplate& PanelTemplate();  // template 102
 const DialogTemplate& AboutTemplate();  // template 100
 
-// The item with `id` in `tmpl`, or null.
-const DialogItem* FindItem(const DialogTemplate& tmpl, int id);
-
 // Converts dialog units to pixels with a font's base units (pixels per 4 horizontal and per 8
 // vertical dialog units), rounded to the nearest pixel.
 constexpr int DuToPixelsX(int du, BaseUnits base) {

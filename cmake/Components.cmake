@@ -30,3 +30,12 @@ function(karvel_component_manifest target clsid library)
             CONTENT "# Classes this program uses and the libraries that serve them.\n$<JOIN:${lines},\n>\n")
     endif()
 endfunction()
+
+# The display control's class identifier, read from the header the code uses so that the
+# manifests and the code cannot disagree.
+file(READ "${PROJECT_SOURCE_DIR}/display/LumeqIds.h" lumeq_ids)
+if(NOT lumeq_ids MATCHES "kClsidLumeqCtrl =[ \n]*component::MakeGuid\\(\"([{][-0-9A-Fa-f]+[}])\"\\)")
+    message(FATAL_ERROR "display/LumeqIds.h: no class identifier for kClsidLumeqCtrl")
+endif()
+set(KARVEL_LUMEQ_CLSID "${CMAKE_MATCH_1}")
+unset(lumeq_ids)

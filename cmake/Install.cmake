@@ -4,7 +4,6 @@
 # wherever it is unpacked. The package script (scripts/package.sh) builds on this tree.
 set(KARVEL_INSTALL_PKGLIBDIR "lib/karvel" CACHE STRING
     "Private folder of the control library, relative to the install prefix")
-set(KARVEL_LUMEQ_CLSID "{22C8BBAD-8918-4858-8EED-45BEE06CC11F}")
 
 foreach(program Karvel karvel-scalesim lumeq-register lumeq-preview)
     if(TARGET ${program})

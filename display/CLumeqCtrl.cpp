@@ -322,10 +322,6 @@ Result CLumeqCtrl::AboutBox() {
     return component::kOk;
 }
 
-void CLumeqCtrl::DrawDisplay(canvas::Canvas& canvas) const {
-    DrawSegments(canvas, State());
-}
-
 void CLumeqCtrl::OnDraw(QImage* target, const QRect& bounds) const {
     PaintDisplay(target, bounds, State());
 }

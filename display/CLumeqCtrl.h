@@ -86,8 +86,7 @@ class CLumeqCtrl final : public component::RefCounted,
     // kUnexpected when the host runs no widget application to show the box in.
     component::Result AboutBox();
 
-    // Drawing: the elements alone onto a canvas, or a whole paint pass into an image.
-    void DrawDisplay(canvas::Canvas& canvas) const;
+    // Drawing: a whole paint pass into an image.
     void OnDraw(QImage* target, const QRect& bounds) const;
     DisplayState State() const;
     // What the picture shows, read as text, with the host's note before it.
@@ -96,9 +95,6 @@ class CLumeqCtrl final : public component::RefCounted,
     // The classes of the property pages the control lists, built once.
     static std::span<const component::Guid> PropertyPages();
 
-    // Size in HIMETRIC (0.01 mm), as containers exchange it.
-    std::int32_t ExtentWidth() const { return m_cxExtent; }
-    std::int32_t ExtentHeight() const { return m_cyExtent; }
     // The active widget reports its new size.
     void OnSize(int widthPx, int heightPx);
 

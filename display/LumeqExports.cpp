@@ -1,4 +1,9 @@
-// The library's entry points: the only symbols it exports.
+// The library's entry points: the only symbols it exports. Each makes the library's module
+// state current on the calling thread for the length of the call.
+//
+// Thread: every export is [thread-safe]. The objects a class object creates are not: the control
+// and its property page are [main-thread], used only on the thread that runs the host's widget
+// application, which is the thread that must create them.
 
 #include <type_traits>
 
@@ -14,6 +19,7 @@
 using component::Guid;
 using component::Result;
 
+// [thread-safe] The class objects live as long as the library; asking only takes a reference.
 LUMEQ_EXPORT Result DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
     if (out == nullptr)
@@ -26,11 +32,14 @@ LUMEQ_EXPORT Result DllGetClassObject(const Guid* clsid, const Guid* iid, void**
     return lumeq::LumeqGetClassObject(*clsid, *iid, out);
 }
 
+// [thread-safe] The answer holds only while no other thread of the host creates objects or takes
+// locks; a host unloads from the thread that does both.
 LUMEQ_EXPORT Result DllCanUnloadNow() {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
     return lumeq::LumeqCanUnloadNow();
 }
 
+// [thread-safe] Each store update is atomic, also against other processes.
 LUMEQ_EXPORT Result DllRegisterServer() {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
     if (!lumeq::LumeqModuleStarted())
@@ -38,6 +47,7 @@ LUMEQ_EXPORT Result DllRegisterServer() {
     return lumeq::LumeqRegisterServer();
 }
 
+// [thread-safe] As DllRegisterServer.
 LUMEQ_EXPORT Result DllUnregisterServer() {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
     if (!lumeq::LumeqModuleStarted())
@@ -45,11 +55,13 @@ LUMEQ_EXPORT Result DllUnregisterServer() {
     return lumeq::LumeqUnregisterServer();
 }
 
+// [thread-safe] Constant data that lives as long as the library.
 LUMEQ_EXPORT const component::TypeLibraryInfo* DllGetTypeLibrary() {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
     return &lumeq::LumeqTypeLibrary();
 }
 
+// [thread-safe] Constant data that lives as long as the library.
 LUMEQ_EXPORT const lumeq::VersionInfo* DllGetVersionInfo() {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
     return &lumeq::LumeqVersionInfo();

@@ -1,12 +1,15 @@
 #pragma once
 
 // Identifiers of the control library that hosts and the registration store share. They never
-// change: hosts name the control by its class identifier and call it by member id.
+// change: hosts name the control by its class identifier and call it by member id. Hosts include
+// this header and link nothing of the library; cmake/Components.cmake reads the control's class
+// identifier from here for the manifests.
 
 #include <cstdint>
 #include <string_view>
 
 #include "platform/component/Guid.h"
+#include "platform/component/Interfaces.h"
 
 namespace lumeq {
 
@@ -39,7 +42,7 @@ enum LumeqDispId : std::int32_t {
     kDispIdSetBackColor = 11,
     kDispIdSetForeColor1 = 12,
     kDispIdSetForeColor2 = 13,
-    kDispIdAboutBox = -552,
+    kDispIdAboutBox = component::kDispIdAboutBox,
 };
 
 inline constexpr std::uint16_t kLumeqLibMajor = 1;

@@ -2,6 +2,10 @@
 
 // What the library's exports answer, and the library-wide state behind them. Each function here
 // runs with the caller's module state; the exports make the library's own state current first.
+//
+// Thread: every function here is [thread-safe]: the state behind them is made when the library
+// loads and then only read or counted atomically, and each registration is one atomic update
+// of the store.
 
 #include <string>
 

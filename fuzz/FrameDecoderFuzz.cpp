@@ -1,112 +1,90 @@
-// Bytes from the serial line as the panel receives them, one message each. The display must be
-// updated exactly when a frame completes, with that frame's nine values in order and one
-// repaint, and the probe's answer noticed exactly when it passes; nothing else may happen.
+// Bytes from the serial line as a reader receives them. A frame must complete exactly when its
+// header reaches the oldest end, with that frame's nine values in order; the probe's answer must
+// be noticed only for a pair received since the probe began; and whatever the values, reading
+// them must give text, number and unit that agree with each other.
+//
+// A probe begins before every byte 0x05 of the input, as if the reader had just sent it.
 
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <vector>
+#include <string_view>
 
-#include <QApplication>
-
-#include "CScalePanelDlg.h"
 #include "FuzzCheck.h"
-#include "RecordingDisplay.h"
+#include "scale/FrameWindow.h"
+#include "scale/Reading.h"
 
 namespace {
 
-using component::Variant;
-using fuzz::RecordedCall;
-using fuzz::RecordingDisplay;
-
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kHeader2 = 0xAA;
-constexpr component::DispId kFirstSetter = 1;  // SetWM; SetSign .. SetHex6 follow
-constexpr component::DispId kDisplay = 10;
-
-// The line as this target expects the panel to read it: the last twelve bytes, oldest first.
-class ExpectedDecoder {
+// The line as this target expects it read: the last twelve bytes, oldest first.
+class ExpectedWindow {
   public:
-    std::vector<RecordedCall> Feed(std::uint8_t b) {
-        if (m_window[11] == kAck && b == kHeader2)
-            m_ackSeen = true;
+    void BeginProbe() {
+        m_answered = false;
+        m_sinceProbe = 0;
+    }
+    bool Feed(std::uint8_t b) {
+        if (m_sinceProbe >= 1 && m_window[11] == 0x06 && b == 0xAA)
+            m_answered = true;
+        ++m_sinceProbe;
         for (std::size_t i = 0; i + 1 < m_window.size(); ++i)
             m_window[i] = m_window[i + 1];
         m_window[11] = b;
-        std::vector<RecordedCall> calls;
-        if (m_window[0] == kAck && m_window[1] == kHeader2) {
-            for (int slot = 0; slot < 9; ++slot) {
-                calls.push_back({kFirstSetter + slot, {Variant::I2(m_window[3 + slot])}});
-            }
-            calls.push_back({kDisplay, {}});
-        }
-        return calls;
+        return m_window[0] == 0x06 && m_window[1] == 0xAA;
     }
-    bool AckSeen() const { return m_ackSeen; }
+    const std::array<std::uint8_t, 12>& Window() const { return m_window; }
+    bool Answered() const { return m_answered; }
 
   private:
     std::array<std::uint8_t, 12> m_window{};
-    bool m_ackSeen = false;
+    // Before any probe every byte counts.
+    std::size_t m_sinceProbe = 1;
+    bool m_answered = false;
 };
 
-// A panel whose display control records what it is told.
-struct Bench {
-    // The first panel is built here, so that the statics Qt sets up for it are torn down after
-    // the bench at exit.
-    Bench() { Rebuild(); }
-
-    component::Ref<RecordingDisplay> display;
-    std::unique_ptr<CScalePanelDlg> panel;
-
-    void Rebuild() {
-        panel.reset();
-        display = component::Ref<RecordingDisplay>::Adopt(new RecordingDisplay());
-        PanelServices services;
-        services.createControl = [shown = display](const component::Guid&,
-                                                   const component::Guid& iid, void** out) {
-            return shown->QueryInterface(iid, out);
-        };
-        services.presenter = [](QWidget*, const MessageBoxRequest& request) {
-            std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
-            FUZZ_CHECK(false, "received bytes raised a message box");
-        };
-        panel = std::make_unique<CScalePanelDlg>(std::move(services));
-        FUZZ_CHECK(panel->CreateDisplayControl() == component::kOk, "the display was not attached");
+void CheckReading(const scale::Slots& values) {
+    const scale::Reading reading = scale::Read(values);
+    FUZZ_CHECK(reading == scale::Read(values), "reading the same values twice differs");
+    FUZZ_CHECK(reading.text.find_first_not_of("0123456789ABCDEF-.? ") == std::string::npos,
+               "the text holds a character no cell shows");
+    FUZZ_CHECK(reading.indicators.bars >= 0 && reading.indicators.bars <= 6, "bars out of range");
+    FUZZ_CHECK(scale::SpokenText(values).starts_with(reading.text),
+               "the spoken text does not begin with the cells");
+    if (reading.number) {
+        FUZZ_CHECK(!reading.indicators.overLoad, "a number while over load");
+        const std::string& exact = reading.number->exact;
+        double parsed = 0;
+        const auto [end, error] =
+            std::from_chars(exact.data(), exact.data() + exact.size(), parsed);
+        FUZZ_CHECK(error == std::errc() && end == exact.data() + exact.size(),
+                   "the exact decimal is not a number");
+        FUZZ_CHECK(parsed == reading.number->value, "the value is not the exact decimal's");
     }
-};
+}
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "fuzz_frame_decoder";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // A panel is heavy to build, so one serves inputs until it has seen the probe's answer,
-    // which it never forgets. The window is the program's own; every input starts from a
-    // fresh one.
-    static Bench bench;
-    if (bench.panel->AckReceived())
-        bench.Rebuild();
-    g_rxWindow.fill(0);
-    bench.display->TakeCalls();
-
-    ExpectedDecoder expected;
+    scale::FrameWindow window;
+    scale::ProbeAnswer probe;
+    ExpectedWindow expected;
     for (std::size_t i = 0; i < size; ++i) {
-        bench.panel->OnPortByte(data[i], 0);
-        FUZZ_CHECK(bench.display->TakeCalls() == expected.Feed(data[i]),
-                   "the display got other calls than the bytes ask for");
-        FUZZ_CHECK(bench.panel->AckReceived() == expected.AckSeen(),
+        if (data[i] == scale::kProbe) {
+            probe.Begin();
+            expected.BeginProbe();
+        }
+        const bool complete = window.Push(data[i], &probe);
+        FUZZ_CHECK(complete == expected.Feed(data[i]), "a frame completed at the wrong byte");
+        FUZZ_CHECK(window.Bytes() == expected.Window(), "the window holds other bytes");
+        FUZZ_CHECK(probe.Answered() == expected.Answered(),
                    "the probe's answer was noticed wrongly");
+        if (complete) {
+            const scale::Slots values = window.FrameSlots();
+            FUZZ_CHECK(values.wm == data[i - 8] && values.hex[5] == data[i],
+                       "the slots are not the frame's last nine bytes");
+            CheckReading(values);
+        }
     }
     return 0;
 }

@@ -3,8 +3,8 @@
 // The serial port engine: one port, one watch thread that hands every received byte to the
 // owner as a synchronous message and writes queued send data.
 //
-// Thread: every public operation except ResumeWatch/PauseWatch and the accessors is called on
-// the owner's thread (the UI thread). Notifications arrive there too.
+// Thread: [owner-thread] unless a declaration says otherwise; the owner's thread is the one that
+// opens and closes the port (the UI thread). Notifications arrive there too.
 
 #include <array>
 #include <atomic>
@@ -35,9 +35,14 @@ inline constexpr window::MessageId PN_FLAG_CHAR = window::kUserMessage + 8;
 inline constexpr window::MessageId PN_DEVICE_LOST = window::kUserMessage + 9;
 
 // Shows one failure to the user (caption, text) and returns when it has been dismissed.
-// Called on the thread where the failure happened; for the watch thread, a reporter that shows
-// a window hands the work to the UI thread with window::Invoke(owner, ...), which a Close in
-// progress keeps serving.
+// Called on the thread where the failure happened: the owner's thread (Open, StartWatch) or the
+// watch thread; for the watch thread, a reporter that shows a window hands the work to the UI
+// thread with window::Invoke(owner, ...), which a Close in progress keeps serving.
+// Called with the engine's port lock held for a failed configuration step of Open and for a
+// failed read or write. While it runs, the reporter must not Open, Close or destroy the engine
+// that called it, nor wait for a thread that does: those take the port lock or wait for the
+// watch thread, and would never return. The accessors, SendBytes/SendText and
+// PauseWatch/ResumeWatch take no port lock.
 using FailureReporter = std::function<void(const std::string& caption, const std::string& text)>;
 
 // Makes the source of line events for a port just configured with `mask`.
@@ -61,7 +66,7 @@ class CSerialLink {
     // could not be started; a thread the system refuses is also reported with the system's
     // reason.
     int StartWatch();
-    // Any thread, while the watch thread exists. Pauses count: two PauseWatch need two
+    // [thread-safe] while the watch thread exists. Pauses count: two PauseWatch need two
     // ResumeWatch. A paused thread reads, writes and notifies nothing; a byte it has read is
     // delivered after the resume. Both return 1.
     int ResumeWatch();
@@ -76,16 +81,18 @@ class CSerialLink {
     int SendBytes(const std::uint8_t* data, int count);
     int SendText(const char* text);
 
+    // [owner-thread] These read what only the owner's thread changes, without a lock.
     // True while a port is held (open, watched or not).
     bool IsPortHeld() const;
-    // Any thread; they answer at once, also while the engine shows a failure box.
-    serial_port::LineState LineSettings() const;
-    std::uint32_t EventMask() const;
-    unsigned WriteBufferCapacity() const;
     // Why the last Open returned 0: kind, system text and a detail (device group, holder).
     serial_port::PortError OpenError() const;
     // Device path behind the open port, empty when none.
     std::string DevicePath() const;
+
+    // [thread-safe] These answer at once, also while the engine shows a failure box.
+    serial_port::LineState LineSettings() const;
+    std::uint32_t EventMask() const;
+    unsigned WriteBufferCapacity() const;
     // True from the moment the watch thread begins its work until it ends.
     bool IsWatching() const { return m_bWatching.load(); }
     // How often the watch thread has woken from its wait since StartWatch (diagnostics: an

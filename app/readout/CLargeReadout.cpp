@@ -50,15 +50,7 @@ component::Result CLargeReadout::Create(const CLumeq::Creator& creator) {
 }
 
 void CLargeReadout::ShowValues(const scale::Slots& values) {
-    m_display.SetWM(values.wm);
-    m_display.SetSign(values.sign);
-    m_display.SetUnit(values.unit);
-    m_display.SetHex1(values.hex[0]);
-    m_display.SetHex2(values.hex[1]);
-    m_display.SetHex3(values.hex[2]);
-    m_display.SetHex4(values.hex[3]);
-    m_display.SetHex5(values.hex[4]);
-    m_display.SetHex6(values.hex[5]);
+    m_display.SetValues(values);
     m_display.Display();
 }
 

@@ -29,6 +29,7 @@
 #include "CScalePanelDlg.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
+#include "scale/Protocol.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ class BenchScale {
         while (!m_stop) {
             // Answers come within 20 ms; frames at their pace.
             const auto chunk = m_pty.Read(std::chrono::milliseconds(20));
-            if (std::find(chunk.begin(), chunk.end(), 0x05) != chunk.end()) {
-                const std::uint8_t answer[] = {0x06, 0xAA};
+            if (std::find(chunk.begin(), chunk.end(), scale::kProbe) != chunk.end()) {
+                const std::uint8_t answer[] = {scale::kHeader0, scale::kHeader1};
                 m_pty.Write(answer);
             }
             const int rate = m_rate;
@@ -70,8 +71,8 @@ class BenchScale {
                 next = Clock::now();
             if (rate > 0 && Clock::now() >= *next) {
                 ++counter;
-                const std::uint8_t frame[] = {0x06, 0xAA, 0x00, 0x01, 0x00, 0x04,
-                                              0x3F, 0x06, 0x5B, 0x4F, 0x66, counter};
+                const scale::FrameBytes frame =
+                    scale::FrameOf({0x01, 0x00, 0x04, {0x3F, 0x06, 0x5B, 0x4F, 0x66, counter}});
                 m_pty.Write(frame);
                 ++m_sent;
                 *next += std::chrono::milliseconds(1000 / rate);

@@ -10,23 +10,18 @@ namespace mirror {
 
 namespace {
 
-// Notes each frame the panel hands to the display, after the panel has handled its last byte.
-class MirrorPanel : public CScalePanelDlg {
+// Notes each frame the panel has handed to the display; the frame's ignored byte is its tag.
+class FrameNotes : public scale::FrameObserver {
   public:
-    explicit MirrorPanel(PanelServices services) : CScalePanelDlg(std::move(services)) {}
+    explicit FrameNotes(ReaderSession& session) : m_session(session) {}
 
-    void Attach(ReaderSession* session) { m_session = session; }
-
-    window::LResult HandleMessage(window::MessageId id, window::WParam w,
-                                  window::LParam l) override {
-        const window::LResult result = CScalePanelDlg::HandleMessage(id, w, l);
-        if (id == PN_BYTE && m_session != nullptr && g_rxWindow[0] == 0x06 && g_rxWindow[1] == 0xAA)
-            m_session->FrameShown(g_rxWindow[2]);
-        return result;
+    void OnFrame(const scale::Frame& frame) override {
+        m_session.FrameShown(frame.bytes[scale::kIgnoredByte]);
     }
+    void OnPortState(const scale::PortState&) override {}
 
   private:
-    ReaderSession* m_session = nullptr;
+    ReaderSession& m_session;
 };
 
 }  // namespace
@@ -37,7 +32,7 @@ int RunKarvelReader() {
     services.presenter = [](QWidget*, const MessageBoxRequest& request) {
         std::fprintf(stderr, "mirror: the panel shows: %s\n", qPrintable(request.text));
     };
-    MirrorPanel panel(services);
+    CScalePanelDlg panel(services);
     if (component::Failed(panel.CreateDisplayControl()) ||
         panel.DisplayControl().Widget() == nullptr) {
         std::fprintf(stderr, "mirror: the display control cannot be created: %s\n",
@@ -45,7 +40,8 @@ int RunKarvelReader() {
         return 1;
     }
     ReaderSession session(panel.DisplayControl().Widget());
-    panel.Attach(&session);
+    FrameNotes notes(session);
+    panel.AttachObserver(&notes);
     panel.OnInitDialog();
     panel.show();
     if (panel.Port() != 1) {
@@ -54,6 +50,7 @@ int RunKarvelReader() {
     }
     const int code = session.Run();
     panel.OnDestroy();
+    panel.DetachObserver(&notes);
     return code;
 }
 

@@ -2,8 +2,6 @@
 
 #include <QSerialPort>
 #include <QWidget>
-#include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -11,6 +9,7 @@
 #include "ReaderSession.h"
 #include "Resources.h"
 #include "platform/component/Activation.h"
+#include "scale/FrameWindow.h"
 
 namespace mirror {
 
@@ -48,27 +47,17 @@ class PeerLine {
     }
 
     void OnByte(std::uint8_t b) {
-        std::copy(m_window.begin() + 1, m_window.end(), m_window.begin());
-        m_window[11] = b;
-        if (m_window[0] != 0x06 || m_window[1] != 0xAA)
+        if (!m_window.Push(b))
             return;
-        m_display.SetWM(m_window[3]);
-        m_display.SetSign(m_window[4]);
-        m_display.SetUnit(m_window[5]);
-        m_display.SetHex1(m_window[6]);
-        m_display.SetHex2(m_window[7]);
-        m_display.SetHex3(m_window[8]);
-        m_display.SetHex4(m_window[9]);
-        m_display.SetHex5(m_window[10]);
-        m_display.SetHex6(m_window[11]);
+        m_display.SetValues(m_window.FrameSlots());
         m_display.Display();
-        m_session.FrameShown(m_window[2]);
+        m_session.FrameShown(m_window.Bytes()[scale::kIgnoredByte]);
     }
 
     CLumeq& m_display;
     ReaderSession& m_session;
     QSerialPort m_port;
-    std::array<std::uint8_t, 12> m_window{};
+    scale::FrameWindow m_window;
 };
 
 }  // namespace

@@ -30,7 +30,6 @@ class DispatchTable {
                    std::vector<Variant>* converted, std::uint32_t* argError) const;
 
     const DispatchMember* Find(DispId id) const;
-    std::span<const DispatchMember> Members() const { return m_members; }
 
   private:
     std::span<const DispatchMember> m_members;

@@ -47,7 +47,6 @@ class Variant {
     std::int64_t AsInteger() const { return m_integer; }
     std::uint64_t AsUnsigned() const { return static_cast<std::uint64_t>(m_integer); }
     double AsReal() const { return m_real; }
-    const std::string& AsString() const { return m_text; }
 
     // Converts to I2 or I4 (other targets give kTypeMismatch). Out of range is kOverflow, a value
     // that is not a number is kTypeMismatch. Reals round half to even, as automation does.

@@ -44,7 +44,6 @@ class SerialPort final : public Waitable {
     // included, may take writeTotalMultiplier * n + writeTotalConstant ms (no bound when both
     // are 0).
     PortError SetTimeouts(const Timeouts& timeouts);
-    const Timeouts& GetTimeouts() const { return m_timeouts; }
 
     // Which events a wait on this port reports. Bits outside kKnownEvents are refused.
     PortError SetEventMask(std::uint32_t mask);

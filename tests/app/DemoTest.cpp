@@ -8,10 +8,12 @@
 
 #include "DemoScale.h"
 #include "PanelHarness.h"
-#include "PumpUntil.h"
+#include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
+
+using testing_support::PumpUntil;
 
 #if defined(__SANITIZE_THREAD__)
 constexpr bool kThreadSanitizer = true;

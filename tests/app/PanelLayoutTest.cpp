@@ -21,11 +21,13 @@
 #include "CScalePanelApp.h"
 #include "PanelHarness.h"
 #include "PortDirectory.h"
-#include "PumpUntil.h"
 #include "Resources.h"
+#include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
+
+using testing_support::PumpUntil;
 
 class PanelLayoutTest : public ::testing::Test {
   protected:

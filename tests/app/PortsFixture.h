@@ -8,14 +8,18 @@
 #include <memory>
 
 #include <QTimer>
-#include "DeviceProbe.h"
 #include "PanelHarness.h"
 #include "PortDirectory.h"
 #include "PtyPeer.h"
-#include "PumpUntil.h"
 #include "Resources.h"
+#include "support/DeviceHolding.h"
+#include "support/PumpUntil.h"
 
 namespace apptest {
+
+using testing_support::DeviceLock;
+using testing_support::IsHeld;
+using testing_support::PumpUntil;
 
 class PortsFixture : public ::testing::Test {
   protected:

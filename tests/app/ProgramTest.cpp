@@ -13,11 +13,13 @@
 
 #include "CScalePanelApp.h"
 #include "PortDirectory.h"
-#include "PumpUntil.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/PumpUntil.h"
 
 namespace apptest {
 namespace {
+
+using testing_support::PumpUntil;
 
 struct Outcome {
     int exitCode = -1;

@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 
@@ -47,9 +46,3 @@ TEST(LumeqResourcesTest, ImagesComeFromTheCurrentModulesResources) {
 
 }  // namespace
 }  // namespace lumeq
-
-int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -7,31 +7,24 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "CLumeq.h"
 #include "KarvelProcess.h"
 #include "PortDirectory.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/RandomBytes.h"
 #include "support/TestFiles.h"
 
 namespace faulttest {
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::RandomBytes;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
 
 const QString kClassId = QString::fromStdString(CLumeq::kClassId.ToString());
-
-std::string RandomBytes(std::size_t count, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 struct LibraryCase {
     const char* name;

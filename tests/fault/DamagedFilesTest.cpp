@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <random>
 
 #include "CLumeq.h"
 #include "KarvelProcess.h"
@@ -14,6 +13,7 @@
 #include "platform/component/Activation.h"
 #include "platform/component/RegistrationStore.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/RandomBytes.h"
 #include "support/TestFiles.h"
 
 namespace faulttest {
@@ -21,20 +21,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace component;
+using testing_support::RandomBytes;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
 
 constexpr const char* kLibrary = "/opt/karvel/lib/libLumeq.so";
-
-std::string RandomBytes(std::size_t count, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 std::string GoodManifest() {
     return "# Classes this program uses.\nclass " + CLumeq::kClassId.ToString() + " " + kLibrary +

@@ -13,7 +13,7 @@ namespace faulttest {
 namespace {
 
 using namespace std::chrono_literals;
-using apptest::PumpUntil;
+using testing_support::PumpUntil;
 
 constexpr std::size_t kFloodBytes = 1 << 20;
 constexpr std::size_t kMegabyte = 1 << 20;

@@ -12,7 +12,7 @@ namespace faulttest {
 namespace {
 
 using namespace std::chrono_literals;
-using apptest::PumpUntil;
+using testing_support::PumpUntil;
 
 class HangUpTest : public apptest::PortsFixture {
   protected:

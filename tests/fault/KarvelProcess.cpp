@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace faulttest {
 
@@ -25,8 +25,8 @@ std::vector<KarvelOutcome> RunKarvelEach(const std::vector<QProcessEnvironment>&
         process->setProcessEnvironment(env);
         if (asNobody) {
             process->setChildProcessModifier([] {
-                if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
-                    ::setuid(kNobody) != 0)
+                if (::setgroups(0, nullptr) != 0 || ::setgid(testing_support::kNobody) != 0 ||
+                    ::setuid(testing_support::kNobody) != 0)
                     ::_exit(100);
             });
         }

@@ -10,18 +10,23 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
 #include "PortDescription.h"
 #include "PortsFixture.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/ChildProcess.h"
+#include "support/DeviceHolding.h"
 #include "support/TestFiles.h"
 
 namespace faulttest {
 namespace {
 
 using namespace std::chrono_literals;
-using apptest::DeviceLock;
-using apptest::PumpUntil;
+using testing_support::ChildOutcome;
+using testing_support::DeviceHolder;
+using testing_support::DeviceLock;
+using testing_support::IsHeld;
+using testing_support::PumpUntil;
+using testing_support::RunAsNobody;
 using Bytes = std::vector<std::uint8_t>;
 
 class PortAccessTest : public apptest::PortsFixture {
@@ -55,7 +60,7 @@ TEST_F(PortAccessTest, EachOpenUsesTheDeviceTheComNumberStandsForThen) {
     PressOpenClose();
     ASSERT_FALSE(h.panel->IsShownClosed());
     EXPECT_FALSE(Held(1));
-    EXPECT_TRUE(apptest::IsHeld(second->DevicePath()));
+    EXPECT_TRUE(IsHeld(second->DevicePath()));
     first.ClearReceived();
     EXPECT_TRUE(TareReaches(*second));
     EXPECT_TRUE(first.Received().empty());
@@ -68,7 +73,7 @@ TEST_F(PortAccessTest, EachOpenUsesTheDeviceTheComNumberStandsForThen) {
     Choose(1);
     ASSERT_FALSE(h.panel->IsShownClosed());
     EXPECT_TRUE(Held(1));
-    EXPECT_FALSE(apptest::IsHeld(second->DevicePath()));
+    EXPECT_FALSE(IsHeld(second->DevicePath()));
     EXPECT_TRUE(TareReaches(first));
     EXPECT_TRUE(h.boxes.empty());
 }
@@ -183,7 +188,7 @@ TEST_F(HeldDuringScanTest, APortLockedByAnotherDescriptorIsSkipped) {
     EXPECT_EQ(h.Status(), "STATUS:COM2  OPENED,9600,N,8,1");
     EXPECT_TRUE(h.boxes.empty());
     EXPECT_TRUE(Peer(1).Received().empty());
-    EXPECT_TRUE(apptest::IsHeld(Peer(1).DevicePath()));
+    EXPECT_TRUE(IsHeld(Peer(1).DevicePath()));
     // The list says why the scan passed it by, and who holds it.
     const QString tip = h.panel->PortList().itemData(0, Qt::ToolTipRole).toString();
     EXPECT_TRUE(tip.contains("could not be opened")) << tip.toStdString();
@@ -209,7 +214,7 @@ TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
     EXPECT_TRUE(h.boxes.empty());
     // No probe byte went to the held port, and its holder still holds it.
     EXPECT_TRUE(held->Read(0ms).empty());
-    EXPECT_TRUE(apptest::IsHeld(held->DevicePath()));
+    EXPECT_TRUE(IsHeld(held->DevicePath()));
 
     // Chosen by hand, it is reported as in use by another program.
     h.panel->PortList().setCurrentIndex(0);

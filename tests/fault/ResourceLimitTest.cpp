@@ -11,12 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "CSerialLink.h"
-#include "ChildProcess.h"
 #include "PortsFixture.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "support/ChildProcess.h"
 
 namespace faulttest {
 namespace {
+
+using testing_support::ChildOutcome;
+using testing_support::RunInChild;
 
 TEST(ThreadLimit, AWatchThreadThatCannotStartIsReportedAndNotWatched) {
     // A plain pseudo-terminal: no thread of this test runs while the child is forked off.

@@ -11,7 +11,6 @@
 #include <functional>
 #include <optional>
 
-#include "RunProgram.h"
 #include "fake/FakeIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/LibraryCache.h"
@@ -19,6 +18,7 @@
 #include "platform/component/StoreFile.h"
 #include "platform/component/TypeLibrary.h"
 #include "platform/component/UniqueFd.h"
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace component {

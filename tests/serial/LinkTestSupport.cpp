@@ -4,14 +4,6 @@
 
 namespace link_test {
 
-QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "serial_link_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
 window::LResult RecordingOwner::HandleMessage(window::MessageId id, window::WParam w,
                                               window::LParam l) {
     messages.push_back({id, w, l});

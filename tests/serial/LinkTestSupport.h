@@ -17,13 +17,14 @@
 #include "CSerialLink.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
+#include "support/Application.h"
 
 namespace link_test {
 
 using namespace std::chrono_literals;
 inline constexpr auto kDeadline = 20s;
 
-QCoreApplication& App();
+using testing_support::App;
 
 struct Message {
     window::MessageId id;

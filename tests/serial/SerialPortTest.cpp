@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "platform/serial/DriverLineEvents.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/serial/WaitSet.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -117,19 +117,14 @@ TEST(SerialPortOpen, PermissionDeniedNamesTheDevicesGroup) {
     PseudoTerminal peer = MakePeer();
     ASSERT_EQ(::chmod(peer.DevicePath().c_str(), 0660), 0);
     ASSERT_EQ(::chown(peer.DevicePath().c_str(), 0, 5), 0);  // group tty on Debian
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
+    const auto outcome = testing_support::RunAsNobody([&](std::string& report) {
         PortError error;
         const bool opened = SerialPort::Open(peer.DevicePath(), &error).has_value();
+        report = error.Describe() + " / " + error.detail;
         const bool named = error.detail.find("group 'tty'") != std::string::npos;
-        ::_exit(!opened && error.kind == ErrorKind::kPermissionDenied && named ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return !opened && error.kind == ErrorKind::kPermissionDenied && named ? 0 : 1;
+    });
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.report;
 }
 
 class SerialPortIo : public ::testing::Test {

@@ -21,12 +21,14 @@
 #include <vector>
 
 #include "ScaleFrames.h"
+#include "support/TestFiles.h"
 
 namespace scalesim {
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing_support::TempDir;
 
 constexpr auto kPatience = std::chrono::seconds(20);
 
@@ -36,23 +38,6 @@ int Left(Clock::time_point deadline) {
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "scalesim-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& Path() const { return m_path; }
-
-  private:
-    fs::path m_path;
-};
 
 class SimProcess {
   public:

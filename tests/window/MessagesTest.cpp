@@ -9,18 +9,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/Application.h"
+
 namespace {
 
 using namespace std::chrono_literals;
 constexpr auto kDeadline = 10s;
 
-QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "window_messages_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
+using testing_support::App;
 
 struct Received {
     window::MessageId id;

@@ -9,15 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "support/Application.h"
+
 namespace {
 
-QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "window_signals_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
+using testing_support::App;
 
 using Handler = void (*)(int);
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <functional>
 
-namespace apptest {
+namespace testing_support {
 
 inline bool PumpUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
@@ -27,4 +27,4 @@ inline bool PumpUntil(const std::function<bool()>& done,
     return true;
 }
 
-}  // namespace apptest
+}  // namespace testing_support

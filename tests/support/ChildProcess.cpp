@@ -1,16 +1,17 @@
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace faulttest {
+#include "support/TestFiles.h"
 
-namespace {
+extern char** environ;
+
+namespace testing_support {
 
 void WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
@@ -45,8 +46,6 @@ int WaitForChild(pid_t pid) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-}  // namespace
 
 ChildOutcome RunAsNobody(const std::function<int(std::string& report)>& body) {
     return RunInChild(body, true);
@@ -84,41 +83,36 @@ ChildOutcome RunInChild(const std::function<int(std::string& report)>& body, boo
     return outcome;
 }
 
-DeviceHolder::DeviceHolder(const std::string& devicePath) {
-    int ready[2];
-    int release[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0)
-        return;
-    if (::pipe2(release, O_CLOEXEC) != 0) {
-        ::close(ready[0]);
-        ::close(ready[1]);
-        return;
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& scratchDir, std::optional<uid_t> asUser) {
+    const std::string outPath = scratchDir + "/run.out";
+    const std::string errPath = scratchDir + "/run.err";
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    ProgramRun run;
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return run;
+    if (pid == 0) {
+        // Only async-signal-safe calls from here on.
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+            ::_exit(126);
+        if (asUser &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(*asUser) != 0 || ::setuid(*asUser) != 0))
+            ::_exit(126);
+        ::execve(program.c_str(), argv.data(), environ);
+        ::_exit(127);
     }
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::close(ready[0]);
-        ::close(release[1]);
-        const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        const char held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
-        WriteAll(ready[1], std::string(1, held));
-        ::close(ready[1]);
-        // Holds on until the test lets go (or goes away).
-        ReadToEnd(release[0]);
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    m_release = release[1];
-    if (m_pid > 0)
-        m_holding = ReadToEnd(ready[0]) == "y";
-    ::close(ready[0]);
+    run.exitStatus = WaitForChild(pid);
+    run.out = ReadFile(outPath);
+    run.err = ReadFile(errPath);
+    return run;
 }
 
-DeviceHolder::~DeviceHolder() {
-    if (m_release >= 0)
-        ::close(m_release);
-    if (m_pid > 0)
-        WaitForChild(m_pid);
-}
-
-}  // namespace faulttest
+}  // namespace testing_support
