@@ -58,7 +58,8 @@ void CReadingAccess::OnPortState(const scale::PortState& state) {
 
 void CReadingAccess::ShowLargeReadout() {
     if (!m_readout) {
-        auto readout = std::make_unique<CLargeReadout>();
+        // A window of the panel's own, so that the modal panel does not block it.
+        auto readout = std::make_unique<CLargeReadout>(&m_panel);
         if (component::Failed(readout->Create(m_creator)))
             return;
         readout->ShowValues(m_lastValues);
