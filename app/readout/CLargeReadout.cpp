@@ -59,6 +59,7 @@ void CLargeReadout::ShowPortState(const scale::PortState& state) {
     if (state.change == Change::kOpened) {
         m_banner.hide();
         m_display.SetReadingNote(ReadingNoteFor(state));
+        PlaceBanner();
         return;
     }
     const QString port = QStringLiteral("COM%1").arg(state.port);
@@ -66,8 +67,8 @@ void CLargeReadout::ShowPortState(const scale::PortState& state) {
                          ? tr("%1 lost: this is the last reading, not a live weight").arg(port)
                          : tr("%1 closed: this is the last reading, not a live weight").arg(port));
     m_display.SetReadingNote(ReadingNoteFor(state));
-    PlaceBanner();
     m_banner.show();
+    PlaceBanner();
 }
 
 void CLargeReadout::keyPressEvent(QKeyEvent* event) {
@@ -83,18 +84,20 @@ void CLargeReadout::keyPressEvent(QKeyEvent* event) {
 }
 
 void CLargeReadout::resizeEvent(QResizeEvent* event) {
-    if (QWidget* display = m_display.Widget())
-        display->setGeometry(rect());
     PlaceBanner();
     QWidget::resizeEvent(event);
 }
 
 void CLargeReadout::PlaceBanner() {
-    // A strip across the top, large enough to read from where the reading is read.
+    // A strip across the top, large enough to read from where the reading is read; the whole
+    // last reading stays in view below it.
     QFont font = m_banner.font();
     font.setPixelSize(std::max(14, height() / 14));
     font.setBold(true);
     m_banner.setFont(font);
-    const int strip = std::min(height(), font.pixelSize() * 2 + 8);
+    const int strip =
+        m_banner.isVisibleTo(this) ? std::min(height() / 2, font.pixelSize() * 2 + 8) : 0;
     m_banner.setGeometry(0, 0, width(), strip);
+    if (QWidget* display = m_display.Widget())
+        display->setGeometry(0, strip, width(), height() - strip);
 }

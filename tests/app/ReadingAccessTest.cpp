@@ -126,9 +126,10 @@ TEST_F(ReadingAccessTest, TheLargeReadoutFollowsThePanelAndSaysWhenItsPortIsClos
     EXPECT_TRUE(readout->Banner().text().contains("COM1 closed"));
     EXPECT_EQ(ReadingOf(big), kClosedReading);
 
-    // Fitted: the picture keeps its proportions at any size.
+    // Fitted below the banner: the picture keeps its proportions at any size.
     readout->resize(1000, 300);
-    ASSERT_TRUE(PumpUntil([&] { return big->size() == QSize(1000, 300); }));
+    ASSERT_TRUE(PumpUntil([&] { return readout->size() == QSize(1000, 300); }));
+    EXPECT_EQ(big->geometry().top(), readout->Banner().geometry().bottom() + 1);
     const QImage shot = big->grab().toImage();
     EXPECT_EQ(shot.pixelColor(2, 150), QColor(0, 255, 0)) << "the margin takes the background";
 
