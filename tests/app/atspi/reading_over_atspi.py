@@ -177,35 +177,49 @@ def main():
 
         def on_value(event):
             if event.source == display:
-                events.append((time.monotonic(), reading(display)))
+                events.append(reading(display))
 
         pyatspi.Registry.registerEventListener(on_value, "object:property-change:accessible-value")
-        script = [
-            (0.0, lambda: scale.show("1.250", True)),
-            (2.0, lambda: scale.show_drifting(["2.31", "2.37", "2.42", "2.45"])),
-            (4.5, lambda: scale.show("2.500", True)),
-            (6.5, lambda: None),
+        # Each step waits for its condition (or, for a stretch that must stay silent, for its
+        # time), then acts; a deadline ends a step that waits in vain.
+        steps = [
+            (lambda: True, lambda: scale.show("1.250", True)),
+            (lambda: len(events) >= 1, lambda: scale.show_drifting(["2.31", "2.37", "2.42"])),
+            (None, lambda: scale.show("2.500", True)),  # 2.5 s of drifting digits
+            (lambda: len(events) >= 2, lambda: None),
+            (None, lambda: None),  # 1.5 s in which nothing more is said
         ]
-        start = time.monotonic()
+        quiet = {2: 2.5, 4: 1.5}
+        state = {"step": 0, "since": time.monotonic(), "timed_out": False}
         texts = []
 
         def step():
-            now = time.monotonic() - start
-            while script and script[0][0] <= now:
-                script.pop(0)[1]()
             texts.append(reading(display))
-            if not script:
+            index = state["step"]
+            waited = time.monotonic() - state["since"]
+            condition, action = steps[index]
+            ready = waited >= quiet[index] if condition is None else condition()
+            if not ready and waited > 30:
+                state["timed_out"] = True
                 pyatspi.Registry.stop()
                 return False
+            if ready:
+                action()
+                state["step"] += 1
+                state["since"] = time.monotonic()
+                if state["step"] == len(steps):
+                    pyatspi.Registry.stop()
+                    return False
             return True
 
         GLib.timeout_add(50, step)
         pyatspi.Registry.start()
-        said = [text for _, text in events]
         print("read through Text while streaming: " + ", ".join(sorted(set(texts))))
-        print("value-change events: %r" % said)
-        if said != ["1.250 kg, stable", "2.500 kg, stable"]:
-            fail("expected one event per settled reading, got %r" % said)
+        print("value-change events, with the text then: %r" % events)
+        if state["timed_out"]:
+            fail("step %d waited in vain; events %r" % (state["step"], events))
+        if events != ["1.250 kg, stable", "2.500 kg, stable"]:
+            fail("expected one event per settled reading, got %r" % events)
         if not any(t.startswith("2.3") or t.startswith("2.4") for t in texts):
             fail("the drifting readings were never read through Text")
 
