@@ -28,16 +28,31 @@ void Send(component::Dispatch& ctrl, const Frame& f, bool display = true) {
         Call(ctrl, kDisplay);
 }
 
+// A control active in a host widget, and its display as assistive technology meets it.
+class LumeqAccessibleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ctrl = CreateControl();
+        ASSERT_TRUE(ctrl);
+        inPlace = ctrl.Query<component::InPlaceObject>(component::kIidInPlaceObject);
+        ASSERT_EQ(inPlace->Activate(&host, QRect(0, 0, 359, 101)), kOk);
+        display = QAccessible::queryAccessibleInterface(inPlace->Widget());
+        ASSERT_NE(display, nullptr);
+    }
+    void TearDown() override {
+        if (inPlace)
+            inPlace->Deactivate();
+    }
+
+    QWidget host;
+    Ref<component::Dispatch> ctrl;
+    Ref<component::InPlaceObject> inPlace;
+    QAccessibleInterface* display = nullptr;
+};
+
 // The display read the way assistive technology reads it: its accessible name and value, and
 // the change events a screen reader is told of.
-TEST(LumeqAccessibleTest, ReadingFollowsTheFramesWithOneEventPerChange) {
-    QWidget host;
-    Ref<component::Dispatch> ctrl = CreateControl();
-    ASSERT_TRUE(ctrl);
-    auto inPlace = ctrl.Query<component::InPlaceObject>(component::kIidInPlaceObject);
-    ASSERT_EQ(inPlace->Activate(&host, QRect(0, 0, 359, 101)), kOk);
-    QAccessibleInterface* display = QAccessible::queryAccessibleInterface(inPlace->Widget());
-    ASSERT_NE(display, nullptr);
+TEST_F(LumeqAccessibleTest, ReadingFollowsTheFramesWithOneEventPerChange) {
     EXPECT_EQ(display->text(QAccessible::Name), "Scale display");
     EXPECT_EQ(display->text(QAccessible::Value),
               "8.8.8.8.8.8. kg lb oz st viss gross net, data, "
@@ -77,20 +92,11 @@ TEST(LumeqAccessibleTest, ReadingFollowsTheFramesWithOneEventPerChange) {
     Send(*ctrl.Get(), cases[0].frame, false);
     EXPECT_EQ(display->text(QAccessible::Value), "");
     EXPECT_EQ(events.size(), 4);
-
-    inPlace->Deactivate();
 }
 
 // What a screen reader reads and hears: the Text and Value interfaces, one announcement per
 // settled reading, and the host's note that the picture is only the last reading.
-TEST(LumeqAccessibleTest, TextValueAndAnnouncementsOfSettledReadings) {
-    QWidget host;
-    Ref<component::Dispatch> ctrl = CreateControl();
-    ASSERT_TRUE(ctrl);
-    auto inPlace = ctrl.Query<component::InPlaceObject>(component::kIidInPlaceObject);
-    ASSERT_EQ(inPlace->Activate(&host, QRect(0, 0, 359, 101)), kOk);
-    QAccessibleInterface* display = QAccessible::queryAccessibleInterface(inPlace->Widget());
-    ASSERT_NE(display, nullptr);
+TEST_F(LumeqAccessibleTest, TextValueAndAnnouncementsOfSettledReadings) {
     ASSERT_NE(display->textInterface(), nullptr);
     ASSERT_NE(display->valueInterface(), nullptr);
     // Raised with each accessible value-change event (which needs a platform bridge to be seen).
@@ -116,8 +122,6 @@ TEST(LumeqAccessibleTest, TextValueAndAnnouncementsOfSettledReadings) {
     ASSERT_TRUE(WaitUntil([&] { return !announced.empty(); }));
     EXPECT_EQ(announced.takeFirst().at(0).toString(), closed);
     EXPECT_TRUE(announced.empty());
-
-    inPlace->Deactivate();
 }
 
 }  // namespace
