@@ -32,7 +32,9 @@ void CScalePanelApp::SetDialogBkColor(const QColor& background, const QColor& te
 bool CScalePanelApp::InitInstance() {
     SetDialogBkColor(QColor(0x9C, 0x9C, 0x9C), QColor(0, 0, 0));
     {
-        CScalePanelDlg panel;
+        PanelServices services;
+        services.ports = m_ports;
+        CScalePanelDlg panel(std::move(services));
         panel.SetStartPort(m_startPort);
         component::Result displayResult = component::kOk;
         if (panel.DoModal(&displayResult) == -1 && component::Failed(displayResult)) {

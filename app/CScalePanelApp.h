@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QColor>
 
+#include <memory>
+#include <utility>
+
 #include "CScalePanelDlg.h"
 
 class CScalePanelApp : public QApplication {
@@ -19,6 +22,8 @@ class CScalePanelApp : public QApplication {
     int ExitCode() const { return m_exitCode; }
     // The one port the panel opens instead of scanning (--port); empty: scan.
     void SetStartPort(const QString& name) { m_startPort = name; }
+    // Which device each COM number stands for; default: the machine's devices.
+    void SetPortMap(std::shared_ptr<serial_port::PortMap> ports) { m_ports = std::move(ports); }
 
     // Gives every dialog of the program (the panel, the About box, message boxes) this background
     // behind its texts and frames, and this text colour.
@@ -27,6 +32,7 @@ class CScalePanelApp : public QApplication {
   private:
     int m_exitCode = 0;
     QString m_startPort;
+    std::shared_ptr<serial_port::PortMap> m_ports;
 };
 
 // What the user is told when the display control cannot be created: the class identifier, what

@@ -15,7 +15,6 @@
 #include "PortDescription.h"
 #include "Resources.h"
 #include "platform/component/Activation.h"
-#include "platform/serial/ChosenPort.h"
 
 namespace {
 
@@ -42,6 +41,8 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
         m_services.createControl = component::CreateInstance;
     if (!m_services.presenter)
         m_services.presenter = ShowMessageBox;
+    if (!m_services.ports)
+        m_services.ports = std::make_shared<serial_port::PortMap>();
     m_hIcon = resources::LoadIcon(resources::kIconApp);
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -63,6 +64,8 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     m_serialPort.SetFailureReporter([this](const std::string& caption, const std::string& text) {
         ReportEngineFailure(caption, text);
     });
+    m_serialPort.SetPortResolver(
+        [ports = m_services.ports](std::string_view name) { return ports->ResolveName(name); });
 
     m_readingAccess = std::make_unique<CReadingAccess>(
         *this, m_systemMenu, m_display, m_services.createControl, [this] { CopyReading(); });
@@ -247,7 +250,7 @@ bool CScalePanelDlg::OnInitDialog() {
     const int startPort =
         m_startPort.isEmpty()
             ? 0
-            : static_cast<int>(serial_port::ChoosePort(m_startPort.toLocal8Bit().toStdString()));
+            : static_cast<int>(Ports().Choose(m_startPort.toLocal8Bit().toStdString()));
 
     FillPortList();
     AddAboutItem();
@@ -273,7 +276,7 @@ bool CScalePanelDlg::OnInitDialog() {
 void CScalePanelDlg::StartPortWatcher() {
     // Ports that come and go keep the list's tooltips current; the numbers stay with their
     // devices from the first look on.
-    m_portWatcher = std::make_unique<PortWatcher>(m_services.watch);
+    m_portWatcher = std::make_unique<PortWatcher>(Ports(), m_services.watch);
     connect(m_portWatcher.get(), &PortWatcher::portsChanged, this, &CScalePanelDlg::OnPortsChanged);
     m_portWatcher->Start();
 }
@@ -341,7 +344,7 @@ void CScalePanelDlg::ScanForScale() {
     m_bScanning = true;
     {
         // One look at the machine's devices for the whole scan.
-        const serial_port::PortSnapshot devices;
+        const serial_port::PortMap::Snapshot devices(Ports());
         for (int n = 1; n <= kPortCount; ++n) {
             if (ProbePort(n) != -1) {
                 m_nPort = n;
@@ -391,11 +394,11 @@ void CScalePanelDlg::OpenStartPort(int port) {
 }
 
 void CScalePanelDlg::ShowPortTips() {
-    const std::vector<serial_port::PortInfo> present = serial_port::ListPorts();
+    const std::vector<serial_port::PortInfo> present = Ports().List();
     for (int n = 1; n <= kPortCount && n <= m_comboPort.count(); ++n) {
         QString tip = DescribePort(n, present);
         if (const auto failed = m_scanFailures.find(n); failed != m_scanFailures.end()) {
-            const auto device = serial_port::ResolvePort(static_cast<unsigned>(n));
+            const auto device = Ports().Resolve(static_cast<unsigned>(n));
             if (device && *device == failed->second.device)
                 tip += QStringLiteral("\nAt start-up it could not be opened. ") +
                        failed->second.reason;
@@ -409,9 +412,9 @@ void CScalePanelDlg::NoteScanFailure(int port) {
     // An absent port says so already.
     if (error.kind == serial_port::ErrorKind::kNotFound || !error.Failed())
         return;
-    const auto device = serial_port::ResolvePort(static_cast<unsigned>(port));
+    const auto device = Ports().Resolve(static_cast<unsigned>(port));
     if (device)
-        m_scanFailures[port] = {*device, ExplainOpenFailure(port, error)};
+        m_scanFailures[port] = {*device, ExplainOpenFailure(Ports(), port, error)};
 }
 
 void CScalePanelDlg::OnDestroy() {

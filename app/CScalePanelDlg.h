@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,8 @@ struct PanelServices {
     CLumeq::Creator createControl;  // default: component::CreateInstance
     MessagePresenter presenter;     // default: ShowMessageBox
     PortWatcher::Sources watch;     // default: udev's device events and enumeration
+    // Which device each COM number stands for; default: the machine's devices.
+    std::shared_ptr<serial_port::PortMap> ports;
 };
 
 class CScalePanelDlg : public QDialog, public window::MessageOwner {
@@ -95,6 +98,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     QLabel& StatusLine() { return m_staticStatus; }
     QLabel& Lamp() { return m_staticLamp; }
     CLumeq& DisplayControl() { return m_display; }
+    serial_port::PortMap& Ports() const { return *m_services.ports; }
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
     CReadingAccess& ReadingAccess() { return *m_readingAccess; }
@@ -178,7 +182,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // is tried again a few times, once a second.
     QTimer m_reconnectRetry;
     int m_nReconnectTries = 0;
-    // Declared before the engine: its table answers the engine's port lookups.
+    // Has the port map follow the devices while the panel lives.
     std::unique_ptr<PortWatcher> m_portWatcher;
     bool m_bDestroyed = false;
     QString m_startPort;

@@ -27,7 +27,7 @@ bool CScalePanelDlg::OpenChosenPort() {
 
 void CScalePanelDlg::RememberPortDevice() {
     m_portDevice = {m_nPort, m_serialPort.DevicePath(), {}};
-    for (const serial_port::PortInfo& info : serial_port::ListPorts()) {
+    for (const serial_port::PortInfo& info : Ports().List()) {
         if (static_cast<int>(info.number) == m_nPort && info.device == m_portDevice.device)
             m_portDevice.identity = info.identity;
     }
@@ -62,7 +62,7 @@ void CScalePanelDlg::ShowOpenFailure() {
     // The application name, which the application object takes from the executable's file name.
     request.caption = QCoreApplication::applicationName();
     request.text = QStringLiteral("Did not find the serial port");
-    request.detail = ExplainOpenFailure(m_nPort, m_serialPort.OpenError());
+    request.detail = ExplainOpenFailure(Ports(), m_nPort, m_serialPort.OpenError());
     m_services.presenter(this, request);
 }
 
@@ -171,7 +171,7 @@ void CScalePanelDlg::TryReconnect() {
         return;
     const PortDevice lost = *m_lostDevice;
     int port = 0;
-    for (const serial_port::PortInfo& info : serial_port::ListPorts()) {
+    for (const serial_port::PortInfo& info : Ports().List()) {
         if (lost.identity.empty() ? info.device == lost.device : info.identity == lost.identity)
             port = static_cast<int>(info.number);
     }

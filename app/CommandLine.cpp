@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "VersionInfo.h"
-#include "platform/serial/ChosenPort.h"
+#include "platform/serial/PortNames.h"
 
 bool IsPortArgument(const QString& value, QString* normalised) {
     if (value.contains(QLatin1Char('/'))) {

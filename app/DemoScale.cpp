@@ -1,7 +1,6 @@
 #include "DemoScale.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 
 namespace {
 
@@ -53,8 +52,6 @@ void StopSimulator(QProcess& process) {
 
 DemoScale::~DemoScale() {
     StopSimulator(m_process);
-    if (m_portDirSet)
-        qunsetenv("KARVEL_PORT_DIR");
 }
 
 bool DemoScale::Start(const QString& simulator, QString* error) {
@@ -63,15 +60,12 @@ bool DemoScale::Start(const QString& simulator, QString* error) {
                      .arg(m_dir.errorString());
         return false;
     }
-    if (!StartSimulator(m_process, simulator,
-                        {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"),
-                         QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
-                         QStringLiteral("--rate"), QStringLiteral("10"),
-                         // Also when this program is killed and cannot remove it itself.
-                         QStringLiteral("--remove-port-dir")},
-                        error))
-        return false;
-    qputenv("KARVEL_PORT_DIR", QFile::encodeName(m_dir.path()));
-    m_portDirSet = true;
-    return true;
+    return StartSimulator(
+        m_process, simulator,
+        {QStringLiteral("--port-dir"), m_dir.path(), QStringLiteral("--com"), QStringLiteral("5"),
+         QStringLiteral("--silent"), QStringLiteral("1,2,3,4"), QStringLiteral("--rate"),
+         QStringLiteral("10"),
+         // Also when this program is killed and cannot remove it itself.
+         QStringLiteral("--remove-port-dir")},
+        error);
 }

@@ -21,18 +21,18 @@ void StopSimulator(QProcess& process);
 class DemoScale {
   public:
     DemoScale() = default;
-    // Stops the simulator, removes its port directory and unsets KARVEL_PORT_DIR.
+    // Stops the simulator and removes its port directory.
     ~DemoScale();
     DemoScale(const DemoScale&) = delete;
     DemoScale& operator=(const DemoScale&) = delete;
 
-    // Starts `simulator` and waits until it reports ready; then KARVEL_PORT_DIR names its port
-    // directory. False with `error` set when it cannot be started or does not become ready.
+    // Starts `simulator` and waits until it reports ready; then PortDir is the port folder to
+    // hand to the panel's port map. False with `error` set when it cannot be started or does not
+    // become ready.
     bool Start(const QString& simulator, QString* error);
     QString PortDir() const { return m_dir.path(); }
 
   private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    bool m_portDirSet = false;
 };

@@ -118,12 +118,13 @@ QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& p
     return text;
 }
 
-QString ExplainOpenFailure(int portNumber, const serial_port::PortError& error) {
+QString ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber,
+                           const serial_port::PortError& error) {
     using serial_port::ErrorKind;
     if (!InRange(portNumber))
         return QStringLiteral("COM%1 is not a port. Choose a port in the list first.")
             .arg(portNumber);
-    const auto device = serial_port::ResolvePort(static_cast<unsigned>(portNumber));
+    const auto device = ports.Resolve(static_cast<unsigned>(portNumber));
     const QString path = device ? QString::fromStdString(*device) : QString();
     switch (error.kind) {
         case ErrorKind::kPermissionDenied:
@@ -149,9 +150,9 @@ QString ExplainOpenFailure(int portNumber, const serial_port::PortError& error) 
     }
 }
 
-QStringList ListPorts() {
+QStringList ListPorts(const serial_port::PortMap& ports) {
     QStringList lines;
-    for (const serial_port::PortInfo& info : serial_port::ListPorts())
+    for (const serial_port::PortInfo& info : ports.List())
         lines << QString::fromStdString(serial_port::PortLine(info));
     return lines;
 }

@@ -9,15 +9,16 @@
 #include <vector>
 
 #include "platform/serial/PortError.h"
-#include "platform/serial/PortNames.h"
+#include "platform/serial/PortMap.h"
 
 // One line naming the device behind COM`portNumber` (and its description when known) among
-// `ports` (serial_port::ListPorts(), taken once for all numbers), or saying that there is none.
+// `ports` (PortMap::List(), taken once for all numbers), or saying that there is none.
 QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports);
 
-// Why COM`portNumber` could not be opened (`error`, as the serial layer reported it), with what
-// the user can do about it.
-QString ExplainOpenFailure(int portNumber, const serial_port::PortError& error);
+// Why COM`portNumber` of `ports` could not be opened (`error`, as the serial layer reported it),
+// with what the user can do about it.
+QString ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber,
+                           const serial_port::PortError& error);
 
-// One line per port that exists: "COMn  device  description".
-QStringList ListPorts();
+// One line per port of `ports` that exists: "COMn  device  description".
+QStringList ListPorts(const serial_port::PortMap& ports);

@@ -1,9 +1,11 @@
 #include "PortWatcher.h"
 
+#include <QFile>
+
 #include <utility>
 
-PortWatcher::PortWatcher(Sources sources, QObject* parent)
-    : QObject(parent), m_sources(std::move(sources)) {
+PortWatcher::PortWatcher(serial_port::PortMap& ports, Sources sources, QObject* parent)
+    : QObject(parent), m_ports(ports), m_sources(std::move(sources)) {
     if (!m_sources.openEvents)
         m_sources.openEvents = [] { return serial_port::OpenUdevMonitor(); };
     if (!m_sources.enumerate)
@@ -11,14 +13,14 @@ PortWatcher::PortWatcher(Sources sources, QObject* parent)
 }
 
 PortWatcher::~PortWatcher() {
-    if (m_table && serial_port::LivePortTable() == m_table.get())
-        serial_port::SetLivePortTable(nullptr);
+    if (m_following)
+        m_ports.StopFollowing();
 }
 
 void PortWatcher::Start() {
-    const QString folder = qEnvironmentVariable("KARVEL_PORT_DIR");
-    m_portFolder = !folder.isEmpty();
-    if (m_portFolder) {
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(m_ports.Folder()));
+    const bool portFolder = !folder.isEmpty();
+    if (portFolder) {
         m_folder.addPath(folder);
         connect(&m_folder, &QFileSystemWatcher::directoryChanged, this, &PortWatcher::portsChanged);
     }
@@ -30,17 +32,16 @@ void PortWatcher::Start() {
     m_notifier = std::make_unique<QSocketNotifier>(m_events->Descriptor(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &PortWatcher::OnDeviceEvents);
     // Without events a table would not follow the devices; then each look enumerates anew.
-    if (!m_portFolder) {
-        m_table = std::make_unique<serial_port::PortTable>(m_sources.enumerate);
-        m_table->Refresh();
-        serial_port::SetLivePortTable(m_table.get());
+    if (!portFolder) {
+        m_ports.FollowDevices(m_sources.enumerate);
+        m_following = true;
     }
 }
 
 void PortWatcher::OnDeviceEvents() {
     if (m_events->TakeEvents().empty())
         return;
-    if (m_table)
-        m_table->Refresh();
+    if (m_following)
+        m_ports.RefreshDevices();
     emit portsChanged();
 }

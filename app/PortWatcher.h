@@ -1,8 +1,8 @@
 #pragma once
 
 // Tells the panel when serial ports may have come or gone: udev's device events, and changes of
-// the port folder (KARVEL_PORT_DIR). Outside a port folder it keeps the COM numbers' table live,
-// so that a number stays with its device. Event-driven: nothing wakes while nothing happens.
+// the port map's folder. Outside a port folder it has the map follow the devices, so that a
+// number stays with its device. Event-driven: nothing wakes while nothing happens.
 //
 // Thread: the UI thread.
 
@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "platform/serial/DeviceMonitor.h"
-#include "platform/serial/PortTable.h"
+#include "platform/serial/PortMap.h"
 
 class PortWatcher : public QObject {
     Q_OBJECT
@@ -23,10 +23,11 @@ class PortWatcher : public QObject {
         // default: serial_port::OpenUdevMonitor; nullptr from it: no device events
         std::function<std::unique_ptr<serial_port::DeviceEventSource>()> openEvents;
         // default: serial_port::FindSerialDevices
-        serial_port::PortTable::Enumerate enumerate;
+        serial_port::DeviceEnumerator enumerate;
     };
 
-    explicit PortWatcher(Sources sources, QObject* parent = nullptr);
+    // `ports` outlives the watcher.
+    PortWatcher(serial_port::PortMap& ports, Sources sources, QObject* parent = nullptr);
     ~PortWatcher() override;
 
     // Looks at the ports once and starts watching.
@@ -40,10 +41,10 @@ class PortWatcher : public QObject {
   private:
     void OnDeviceEvents();
 
+    serial_port::PortMap& m_ports;
     Sources m_sources;
-    bool m_portFolder = false;
+    bool m_following = false;
     std::unique_ptr<serial_port::DeviceEventSource> m_events;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::unique_ptr<serial_port::PortTable> m_table;
     QFileSystemWatcher m_folder;
 };

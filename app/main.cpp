@@ -1,8 +1,11 @@
 #include <QDir>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "CScalePanelApp.h"
@@ -35,9 +38,16 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         g_previousHandler(type, context, message);
 }
 
+// The port folder, read once at start; every part of the program is handed the map built on it.
+std::string PortFolder() {
+    const char* folder = std::getenv("KARVEL_PORT_DIR");
+    return folder ? folder : "";
+}
+
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
 // closed or a termination signal asks it to end; `endedBy` is then that signal.
-int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
+int RunPanel(int& argc, char** argv, const CommandLine& cmd, const std::string& portFolder,
+             int& endedBy) {
     CScalePanelApp app(argc, argv);
     // Ctrl+C or a termination request ends every event loop, so the panel closes its port and
     // the demo removes its ports, as when the window is closed.
@@ -58,6 +68,9 @@ int RunPanel(int& argc, char** argv, const CommandLine& cmd, int& endedBy) {
             return 1;
         }
     }
+    // The demo's folder stands for the machine's ports.
+    app.SetPortMap(std::make_shared<serial_port::PortMap>(
+        scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder));
     app.SetStartPort(cmd.port);
     app.InitInstance();
     return app.ExitCode();
@@ -72,18 +85,19 @@ void PrintPorts(const QStringList& ports) {
 }
 
 // Prints the ports, then again after each change, until a termination signal.
-int FollowPorts(int& argc, char** argv) {
+int FollowPorts(int& argc, char** argv, const std::string& portFolder) {
     QCoreApplication app(argc, argv);
     const window::TerminationSignals termination([](int) { QCoreApplication::exit(0); });
-    PortWatcher watcher({});
+    serial_port::PortMap ports(portFolder);
+    PortWatcher watcher(ports, {});
     watcher.Start();
     if (!watcher.FollowsDevices())
         Print(stderr, QStringLiteral("Karvel: udev cannot be reached; devices that come and go "
                                      "are not seen.\n"));
-    QStringList shown = ListPorts();
+    QStringList shown = ListPorts(ports);
     PrintPorts(shown);
-    QObject::connect(&watcher, &PortWatcher::portsChanged, [&shown] {
-        QStringList now = ListPorts();
+    QObject::connect(&watcher, &PortWatcher::portsChanged, [&shown, &ports] {
+        QStringList now = ListPorts(ports);
         if (now == shown)
             return;
         shown = std::move(now);
@@ -96,6 +110,7 @@ int FollowPorts(int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string portFolder = PortFolder();
     const CommandLine cmd = ParseCommandLine(argc, argv);
     if (!cmd.error.isEmpty()) {
         Print(stderr, QStringLiteral("Karvel: %1\nTry 'Karvel --help'.\n").arg(cmd.error));
@@ -111,8 +126,8 @@ int main(int argc, char** argv) {
     }
     if (cmd.listPorts) {
         if (cmd.follow)
-            return FollowPorts(argc, argv);
-        PrintPorts(ListPorts());
+            return FollowPorts(argc, argv, portFolder);
+        PrintPorts(ListPorts(serial_port::PortMap(portFolder)));
         return 0;
     }
     if (!DisplayNamed()) {
@@ -122,7 +137,7 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, cmd, endedBy);
+    const int exitCode = RunPanel(argc, argv, cmd, portFolder, endedBy);
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

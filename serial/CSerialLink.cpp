@@ -10,7 +10,7 @@
 
 #include "platform/serial/DriverLineEvents.h"
 #include "platform/serial/LineSettingsText.h"
-#include "platform/serial/PortNames.h"
+#include "platform/serial/PortMap.h"
 
 namespace {
 
@@ -27,6 +27,9 @@ CSerialLink::CSerialLink()
     : m_reporter(ReportToStandardError),
       m_lineEventFactory([](const serial_port::SerialPort& port, std::uint32_t mask) {
           return std::make_unique<serial_port::DriverLineEvents>(port.WaitDescriptor(), mask);
+      }),
+      m_resolvePort([ports = std::make_shared<serial_port::PortMap>()](std::string_view name) {
+          return ports->ResolveName(name);
       }) {
     m_hResumeEvent = serial_port::Event::Create();
     if (m_hResumeEvent)
@@ -47,6 +50,10 @@ void CSerialLink::SetFailureReporter(FailureReporter reporter) {
 
 void CSerialLink::SetLineEventSource(LineEventSourceFactory factory) {
     m_lineEventFactory = std::move(factory);
+}
+
+void CSerialLink::SetPortResolver(PortResolver resolver) {
+    m_resolvePort = std::move(resolver);
 }
 
 void CSerialLink::ReleasePort() {
@@ -132,7 +139,7 @@ int CSerialLink::OpenAndConfigure(window::MessageOwner* owner, unsigned portNumb
     std::lock_guard<std::mutex> hold(m_portLock);
     ReleasePort();
 
-    const auto device = serial_port::ResolvePortName(portName);
+    const auto device = m_resolvePort ? m_resolvePort(portName) : std::nullopt;
     if (!device) {
         m_openError = serial_port::PortError::FromErrno(ENOENT);
         m_openError.detail = "COM" + std::to_string(portNumber) + " does not exist";

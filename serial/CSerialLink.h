@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/serial/Event.h"
@@ -48,6 +49,10 @@ using FailureReporter = std::function<void(const std::string& caption, const std
 // Makes the source of line events for a port just configured with `mask`.
 using LineEventSourceFactory = std::function<std::unique_ptr<serial_port::LineEventSource>(
     const serial_port::SerialPort& port, std::uint32_t mask)>;
+
+// The device path of a port name ("COMn" or "\\.\COMn"); nullopt when there is no such port.
+// Called on the owner's thread, inside Open.
+using PortResolver = std::function<std::optional<std::string>(std::string_view portName)>;
 
 class CSerialLink {
   public:
@@ -105,6 +110,9 @@ class CSerialLink {
     void SetFailureReporter(FailureReporter reporter);
     // Replaces where line events come from (default: the driver). Set before Open.
     void SetLineEventSource(LineEventSourceFactory factory);
+    // Replaces how port names find their devices (default: the machine's serial devices, as a
+    // serial_port::PortMap without a folder numbers them). Set before Open.
+    void SetPortResolver(PortResolver resolver);
 
   private:
     int OpenAndConfigure(window::MessageOwner* owner, unsigned portNumber, int baud, char parity,
@@ -170,5 +178,6 @@ class CSerialLink {
     serial_port::PortError m_openError;
     FailureReporter m_reporter;
     LineEventSourceFactory m_lineEventFactory;
+    PortResolver m_resolvePort;
     std::unique_ptr<serial_port::LineEventSource> m_lineEvents;  // with m_hPort
 };

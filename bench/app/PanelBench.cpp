@@ -91,6 +91,7 @@ struct Ports {
     QTemporaryDir dir;
     std::vector<serial_port::PseudoTerminal> silent;
     std::unique_ptr<BenchScale> scale;
+    std::shared_ptr<serial_port::PortMap> ports;
 
     Ports() {
         for (int n = 1; n <= 4; ++n) {
@@ -101,12 +102,13 @@ struct Ports {
         scale = std::make_unique<BenchScale>();
         QFile::link(QString::fromStdString(scale->DevicePath()),
                     QDir(dir.path()).filePath(QStringLiteral("COM5")));
-        qputenv("KARVEL_PORT_DIR", QFile::encodeName(dir.path()));
+        ports = std::make_shared<serial_port::PortMap>(QFile::encodeName(dir.path()).toStdString());
     }
 };
 
-PanelServices QuietServices() {
+PanelServices QuietServices(std::shared_ptr<serial_port::PortMap> ports) {
     PanelServices services;
+    services.ports = std::move(ports);
     services.presenter = [](QWidget*, const MessageBoxRequest& r) {
         std::fprintf(stderr, "box: %s\n", qPrintable(r.text));
     };
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
     std::vector<double> startups;
     for (int run = 0; run < 3; ++run) {
         Ports ports;
-        CScalePanelDlg panel(QuietServices());
+        CScalePanelDlg panel(QuietServices(ports.ports));
         const auto begin = Clock::now();
         if (component::Failed(panel.CreateDisplayControl())) {
             std::fprintf(stderr, "the display control cannot be created; build Lumeq\n");
@@ -158,7 +160,7 @@ int main(int argc, char** argv) {
 
     // Mirroring: the panel shown, the scale sending 10 frames per second.
     Ports ports;
-    CScalePanelDlg panel(QuietServices());
+    CScalePanelDlg panel(QuietServices(ports.ports));
     if (component::Failed(panel.CreateDisplayControl()))
         return 1;
     panel.OnInitDialog();
@@ -188,8 +190,7 @@ int main(int argc, char** argv) {
     std::printf("figure: idle_wait_for_device_cpu_percent = %.2f %%\n", IdleCpuPercent(seconds));
     panel.OnDestroy();
 
-    qunsetenv("KARVEL_PORT_DIR");
-    CScalePanelDlg machinePanel(QuietServices());
+    CScalePanelDlg machinePanel(QuietServices(nullptr));
     if (component::Failed(machinePanel.CreateDisplayControl()))
         return 1;
     machinePanel.OnInitDialog();

@@ -26,8 +26,9 @@ class FrameNotes : public scale::FrameObserver {
 
 }  // namespace
 
-int RunKarvelReader() {
+int RunKarvelReader(const std::string& portFolder) {
     PanelServices services;
+    services.ports = std::make_shared<serial_port::PortMap>(portFolder);
     services.createControl = component::CreateInstance;
     services.presenter = [](QWidget*, const MessageBoxRequest& request) {
         std::fprintf(stderr, "mirror: the panel shows: %s\n", qPrintable(request.text));

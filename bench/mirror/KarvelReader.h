@@ -1,13 +1,15 @@
 #pragma once
 
 // The panel as a reader of the stream: CScalePanelDlg with its serial engine and the real display
-// control, finding the stream on COM1 of KARVEL_PORT_DIR by its start-up scan.
+// control, finding the stream on COM1 of a port folder by its start-up scan.
 //
 // Thread: UI thread, with a QApplication.
+
+#include <string>
 
 namespace mirror {
 
 // Runs one reader session (see ReaderSession.h); returns the process's exit code.
-int RunKarvelReader();
+int RunKarvelReader(const std::string& portFolder);
 
 }  // namespace mirror

@@ -76,12 +76,10 @@ std::optional<RunResult> RunReader(const QString& program, Reader reader, int ra
         return std::nullopt;
     }
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KARVEL_PORT_DIR"), dir.path());
-    child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(program, {QStringLiteral("--reader"), QString::fromUtf8(ReaderName(reader)),
-                          QStringLiteral("--device"), device});
+    child.start(program,
+                {QStringLiteral("--reader"), QString::fromUtf8(ReaderName(reader)),
+                 QStringLiteral("--device"), device, QStringLiteral("--port-dir"), dir.path()});
     auto fail = [&](const std::string& why) -> std::optional<RunResult> {
         child.kill();
         child.waitForFinished();

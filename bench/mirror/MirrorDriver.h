@@ -23,7 +23,7 @@ struct RunResult {
 };
 
 // Starts `program --reader NAME --device PATH` on a fresh pseudo-terminal that is COM1 of a
-// fresh KARVEL_PORT_DIR, answers its probe, writes `frames` frames of the simulated scale at
+// fresh port folder, answers its probe, writes `frames` frames of the simulated scale at
 // `rate` frames/s once it is ready, then stops it and reads its report. Nullopt, with `error`
 // set, when the reader failed or its report cannot be read.
 std::optional<RunResult> RunReader(const QString& program, Reader reader, int rate, int frames,

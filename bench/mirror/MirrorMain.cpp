@@ -134,6 +134,7 @@ int main(int argc, char** argv) {
     int rounds = 3;
     const char* readerName = nullptr;
     const char* device = "";
+    const char* portFolder = "";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::clamp(std::atoi(argv[i + 1]), 1, 3600);
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
             readerName = argv[i + 1];
         else if (std::strcmp(argv[i], "--device") == 0)
             device = argv[i + 1];
+        else if (std::strcmp(argv[i], "--port-dir") == 0)
+            portFolder = argv[i + 1];
     }
     if (readerName == nullptr) {
         QCoreApplication app(argc, argv);
@@ -150,7 +153,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     if (std::strcmp(readerName, "karvel") == 0)
-        return mirror::RunKarvelReader();
+        return mirror::RunKarvelReader(portFolder);
     if (std::strcmp(readerName, "peer") == 0)
         return mirror::RunPeerReader(QString::fromLocal8Bit(device));
     std::fprintf(stderr, "mirror_bench: unknown reader '%s'\n", readerName);

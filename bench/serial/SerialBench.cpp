@@ -30,12 +30,14 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CSerialLink.h"
+#include "platform/serial/PortMap.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
 
@@ -255,6 +257,7 @@ double MailboxHandover(std::chrono::milliseconds duration, Placement placement) 
 struct Rig {
     serial_port::PseudoTerminal peer;
     std::filesystem::path dir;
+    std::shared_ptr<serial_port::PortMap> ports = std::make_shared<serial_port::PortMap>(dir);
 };
 
 Rig MakeRig() {
@@ -271,11 +274,12 @@ Rig MakeRig() {
     }
     Rig rig{std::move(*pty), pattern};
     std::filesystem::create_symlink(rig.peer.DevicePath(), rig.dir / "COM1");
-    ::setenv("KARVEL_PORT_DIR", rig.dir.c_str(), 1);
     return rig;
 }
 
 bool OpenAndWatch(CSerialLink& link, Owner& owner, Rig& rig, Placement placement) {
+    link.SetPortResolver(
+        [ports = rig.ports](std::string_view name) { return ports->ResolveName(name); });
     if (link.Open(&owner, 1, 9600, 'N', 8, 1, 3, 512) != 1)
         return false;
     PinForStart(placement);

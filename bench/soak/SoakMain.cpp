@@ -91,13 +91,14 @@ int main(int argc, char** argv) {
     QString simError;
     if (!scale.Start(QStringLiteral(KARVEL_SCALESIM), frames, rate, &simError))
         return Fail(simError.toStdString());
-    qputenv("KARVEL_PORT_DIR", QFile::encodeName(scale.PortDir()));
 
     auto calls = std::make_shared<soak::DisplayCallCount>();
     soak::SoakCounts counts;
     counts.framesAsked = frames;
     bool streaming = true;
     PanelServices services;
+    services.ports =
+        std::make_shared<serial_port::PortMap>(QFile::encodeName(scale.PortDir()).toStdString());
     services.createControl = soak::CountingCreator(calls, component::CreateInstance);
     services.presenter = [&](QWidget*, const MessageBoxRequest& request) {
         const std::string text =

@@ -1,6 +1,5 @@
 #include "platform/component/FileTrust.h"
 
-#include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "platform/component/ErrorText.h"
+#include "platform/posix/Accounts.h"
 
 namespace component {
 
@@ -23,27 +23,15 @@ std::vector<char> LookupBuffer() {
     return std::vector<char>(size > 0 ? static_cast<std::size_t>(size) : 16384);
 }
 
-bool UidOfName(const char* name, uid_t* uid) {
-    std::vector<char> buffer = LookupBuffer();
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwnam_r(name, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return false;
-    *uid = found->pw_uid;
-    return true;
-}
-
 // Whether a user other than the running one (or root) belongs to group `gid`. An unknown group
 // counts as having other members.
 bool GroupHasOtherMembers(gid_t gid) {
-    std::vector<char> buffer(65536);
-    group entry{};
-    group* found = nullptr;
-    if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    const auto found = posix::LookUpGroup(gid);
+    if (!found)
         return true;
-    for (char** member = found->gr_mem; member && *member; ++member) {
-        uid_t uid = 0;
-        if (!UidOfName(*member, &uid) || !IsTrustedOwner(uid))
+    for (const std::string& member : found->members) {
+        const auto user = posix::LookUpUser(member);
+        if (!user || !IsTrustedOwner(user->uid))
             return true;
     }
     // getpwent keeps one cursor per process.
@@ -61,13 +49,9 @@ bool GroupHasOtherMembers(gid_t gid) {
 }
 
 std::string GroupName(gid_t gid) {
-    std::vector<char> buffer(65536);
-    group entry{};
-    group* found = nullptr;
     const std::string number = "gid " + std::to_string(gid);
-    if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return number;
-    return std::string(found->gr_name) + " (" + number + ")";
+    const auto found = posix::LookUpGroup(gid);
+    return found ? found->name + " (" + number + ")" : number;
 }
 
 const char* RoleName(FileRole role) {
@@ -85,13 +69,9 @@ const char* RoleName(FileRole role) {
 }  // namespace
 
 std::string UserName(uid_t uid) {
-    std::vector<char> buffer = LookupBuffer();
-    passwd entry{};
-    passwd* found = nullptr;
     const std::string number = "uid " + std::to_string(uid);
-    if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return number;
-    return std::string(found->pw_name) + " (" + number + ")";
+    const auto found = posix::LookUpUser(uid);
+    return found ? found->name + " (" + number + ")" : number;
 }
 
 std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role) {

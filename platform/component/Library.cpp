@@ -56,9 +56,9 @@ std::string MissingSegments(int fd, const struct stat& st) {
 // A resident library keeps the name it was loaded by, /proc/self/fd/N, which must go on naming
 // its file (dladdr reports it): the descriptor of a library whose handle is closed is kept open
 // here until the process ends.
-void KeepOpen(UniqueFd fd) {
+void KeepOpen(posix::UniqueFd fd) {
     static std::mutex mutex;
-    static std::vector<UniqueFd> kept;
+    static std::vector<posix::UniqueFd> kept;
     std::lock_guard lock(mutex);
     kept.push_back(std::move(fd));
 }

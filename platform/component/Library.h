@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/component/TrustedFile.h"
-#include "platform/component/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace component {
 
@@ -32,7 +32,7 @@ class Library {
   private:
     void* m_handle = nullptr;
     std::string m_path;  // canonical
-    UniqueFd m_file;
+    posix::UniqueFd m_file;
 };
 
 }  // namespace component

@@ -1,7 +1,6 @@
 #include "platform/component/StoreFile.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +13,8 @@
 #include "platform/component/StoreLock.h"
 #include "platform/component/TextFile.h"
 #include "platform/component/TrustedFile.h"
-#include "platform/component/UniqueFd.h"
+#include "platform/posix/Accounts.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace component {
 
@@ -28,8 +28,9 @@ constexpr std::size_t kStoreLimit = 1 << 20;
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/')
         return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
-        return pw->pw_dir;
+    // The reentrant lookup: this runs on any thread.
+    if (const auto user = posix::LookUpUser(getuid()); user && user->home.starts_with('/'))
+        return user->home;
     return {};
 }
 
@@ -68,7 +69,7 @@ std::string BaseName(const std::string& path) {
 // Makes the folder of the store at `path` when missing, opens it and takes the store's lock,
 // waiting at most `wait` for it.
 Result OpenForUpdate(const std::string& path, std::chrono::milliseconds wait, TrustedFile* folder,
-                     UniqueFd* lock, std::string* error) {
+                     posix::UniqueFd* lock, std::string* error) {
     if (path.empty() || path.front() != '/') {
         *error = "the registration store path \"" + Printable(path) + "\" is not absolute";
         return kRegistryAccess;
@@ -93,7 +94,7 @@ Result OpenForUpdate(const std::string& path, std::chrono::milliseconds wait, Tr
 Result ReplaceFile(const std::string& path, const TrustedFile& folder, const std::string& text,
                    std::string* error) {
     std::string temporary = path + ".tmp-XXXXXX";
-    UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
+    posix::UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) {
         *error = "cannot create a temporary file beside " + path + ": " + SystemErrorText(errno);
         return kRegistryAccess;
@@ -236,7 +237,7 @@ Result StoreFile::Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error) {
     TrustedFile folder;
-    UniqueFd lock;
+    posix::UniqueFd lock;
     if (const Result r = OpenForUpdate(path, kStoreLockWait, &folder, &lock, error); Failed(r))
         return r;
     RegistrationStore store;
@@ -251,13 +252,13 @@ Result StoreFile::Update(const std::string& path,
 
 Result StoreFile::CheckWritable(const std::string& path, std::string* error) {
     TrustedFile folder;
-    UniqueFd lock;
+    posix::UniqueFd lock;
     // The update that failed has waited already.
     if (const Result r = OpenForUpdate(path, std::chrono::milliseconds{0}, &folder, &lock, error);
         Failed(r))
         return r;
     std::string temporary = path + ".tmp-XXXXXX";
-    UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
+    posix::UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) {
         *error = "cannot create a file beside " + Printable(path) + ": " + SystemErrorText(errno);
         return kRegistryAccess;

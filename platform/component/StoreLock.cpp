@@ -45,16 +45,16 @@ std::string LockHolder(const struct stat& st) {
 }  // namespace
 
 Result LockStore(int folder, const std::string& name, const std::string& lockPath,
-                 std::chrono::milliseconds wait, UniqueFd* lock, std::string* error) {
+                 std::chrono::milliseconds wait, posix::UniqueFd* lock, std::string* error) {
     const std::string shown = Printable(lockPath);
     auto fail = [&](const std::string& why) {
         lock->Reset();
         *error = "cannot use the lock file " + shown + ": " + why;
         return kRegistryAccess;
     };
-    *lock =
-        UniqueFd(openat(folder, name.c_str(),
-                        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    *lock = posix::UniqueFd(
+        openat(folder, name.c_str(),
+               O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
     if (!*lock) {
         const int e = errno;
         return fail(e == ELOOP ? "it is a symbolic link; remove it" : SystemErrorText(e));

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/component/Result.h"
-#include "platform/component/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace component {
 
@@ -20,6 +20,6 @@ inline constexpr std::chrono::milliseconds kStoreLockWait{3000};
 // holds it. `lockPath` (the full path) is for messages. kRegistryAccess with the reason in
 // `error` on failure. The lock lasts as long as `*lock`. Any thread.
 Result LockStore(int folder, const std::string& name, const std::string& lockPath,
-                 std::chrono::milliseconds wait, UniqueFd* lock, std::string* error);
+                 std::chrono::milliseconds wait, posix::UniqueFd* lock, std::string* error);
 
 }  // namespace component

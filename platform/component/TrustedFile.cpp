@@ -74,12 +74,12 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
         return fail(EINVAL, "\"" + Printable(path) + "\" is not an absolute path");
 
     // The folders walked so far, each open and checked; the last one is the current folder.
-    std::vector<UniqueFd> folders;
+    std::vector<posix::UniqueFd> folders;
     std::vector<std::string> names;
     auto enterRoot = [&]() -> std::string {
         folders.clear();
         names.clear();
-        UniqueFd root(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        posix::UniqueFd root(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
         struct stat st {};
         if (!root || fstat(root.Get(), &st) != 0)
             return SystemErrorText(errno);
@@ -139,7 +139,8 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
                 return fail(ENOTDIR,
                             Printable(here) + " is " + KindOf(st.st_mode) + ", not a folder");
             const int flags = last ? O_RDONLY : O_PATH;
-            UniqueFd next(openat(at, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            posix::UniqueFd next(
+                openat(at, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!next || fstat(next.Get(), &st) != 0)
                 return fail(errno, SystemErrorText(errno));
             if (std::string why = UntrustedBecause(st, here, FileRole::kFolder); !why.empty())
@@ -156,7 +157,7 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
         if (!S_ISREG(st.st_mode))
             return fail(EINVAL,
                         "it is " + std::string(KindOf(st.st_mode)) + ", not a regular file");
-        UniqueFd file(
+        posix::UniqueFd file(
             openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!file || fstat(file.Get(), &st) != 0)
             return fail(errno, SystemErrorText(errno));
@@ -172,7 +173,7 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
         // The path named the root itself, or ended in "..".
         if (!folder)
             return fail(EISDIR, "it is a folder, not a regular file");
-        UniqueFd dir(openat(folders.back().Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        posix::UniqueFd dir(openat(folders.back().Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!dir || fstat(dir.Get(), &result.m_status) != 0)
             return fail(errno, SystemErrorText(errno));
         result.m_fd = std::move(dir);

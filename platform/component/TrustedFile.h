@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "platform/component/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace component {
 
@@ -33,7 +33,7 @@ class TrustedFile {
 
     explicit operator bool() const { return static_cast<bool>(m_fd); }
     int Fd() const { return m_fd.Get(); }
-    UniqueFd TakeFd() { return std::move(m_fd); }
+    posix::UniqueFd TakeFd() { return std::move(m_fd); }
     // The status of the opened file, taken from its descriptor.
     const struct stat& Status() const { return m_status; }
     // Absolute, without links, "." or "..".
@@ -44,7 +44,7 @@ class TrustedFile {
   private:
     static TrustedFile Walk(const std::string& path, LastLink lastLink, bool folder);
 
-    UniqueFd m_fd;
+    posix::UniqueFd m_fd;
     struct stat m_status {};
     std::string m_canonical;
     int m_error = 0;

@@ -3,8 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <libudev.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -17,25 +15,23 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/posix/Accounts.h"
+#include "platform/posix/Udev.h"
+#include "platform/posix/UniqueFd.h"
+
 namespace serial_port {
 
 namespace {
 
 std::string UserName(uid_t uid) {
-    passwd pw{};
-    passwd* found = nullptr;
-    char buffer[2048];
-    if (::getpwuid_r(uid, &pw, buffer, sizeof buffer, &found) == 0 && found)
-        return found->pw_name;
+    if (const auto user = posix::LookUpUser(uid))
+        return user->name;
     return std::to_string(uid);
 }
 
 std::string GroupName(gid_t gid) {
-    group gr{};
-    group* found = nullptr;
-    char buffer[4096];
-    if (::getgrgid_r(gid, &gr, buffer, sizeof buffer, &found) == 0 && found)
-        return found->gr_name;
+    if (const auto group = posix::LookUpGroup(gid))
+        return group->name;
     return std::to_string(gid);
 }
 
@@ -51,18 +47,16 @@ bool ProcessInGroup(gid_t gid) {
 }
 
 bool AccountInGroup(gid_t gid) {
-    passwd pw{};
-    passwd* found = nullptr;
-    char buffer[2048];
-    if (::getpwuid_r(::geteuid(), &pw, buffer, sizeof buffer, &found) != 0 || !found)
+    const auto user = posix::LookUpUser(::geteuid());
+    if (!user)
         return false;
-    if (found->pw_gid == gid)
+    if (user->gid == gid)
         return true;
     int count = 64;
     std::vector<gid_t> groups(static_cast<std::size_t>(count));
-    if (::getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
+    if (::getgrouplist(user->name.c_str(), user->gid, groups.data(), &count) < 0) {
         groups.resize(static_cast<std::size_t>(count));
-        if (::getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0)
+        if (::getgrouplist(user->name.c_str(), user->gid, groups.data(), &count) < 0)
             return false;
     }
     groups.resize(static_cast<std::size_t>(count));
@@ -74,17 +68,11 @@ struct CloseDir {
 };
 using DirPtr = std::unique_ptr<DIR, CloseDir>;
 
-struct UdevUnref {
-    void operator()(udev* u) const { udev_unref(u); }
-    void operator()(udev_device* d) const { udev_device_unref(d); }
-};
-
 void ReadUsbIdentity(dev_t rdev, DeviceAccess& access) {
-    std::unique_ptr<udev, UdevUnref> context(udev_new());
+    posix::UdevPtr<udev> context(udev_new());
     if (!context)
         return;
-    std::unique_ptr<udev_device, UdevUnref> device(
-        udev_device_new_from_devnum(context.get(), 'c', rdev));
+    posix::UdevPtr<udev_device> device(udev_device_new_from_devnum(context.get(), 'c', rdev));
     if (!device)
         return;
     udev_device* usb =
@@ -102,18 +90,17 @@ void ReadUsbIdentity(dev_t rdev, DeviceAccess& access) {
 // The first line of a small file, at most `limit` bytes. Lock folders may be writable by
 // anyone: a FIFO, a link or anything but a plain file there is not read (it could block).
 std::string FirstLine(const std::string& path, std::size_t limit = 256) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    const posix::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
         return {};
     std::string line;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
         char buffer[512];
-        const ssize_t n = ::read(fd, buffer, std::min(limit, sizeof buffer));
+        const ssize_t n = ::read(fd.Get(), buffer, std::min(limit, sizeof buffer));
         if (n > 0)
             line.assign(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return line.substr(0, line.find('\n'));
 }
 

@@ -1,9 +1,9 @@
 #include "platform/serial/DeviceMonitor.h"
 
-#include <libudev.h>
-
 #include <cerrno>
 #include <cstring>
+
+#include "platform/posix/Udev.h"
 
 namespace serial_port {
 
@@ -12,13 +12,7 @@ namespace {
 // More than this in one call is taken as a burst; the rest is read at the next wake-up.
 constexpr int kMaxEventsPerTake = 256;
 
-struct UdevUnref {
-    void operator()(udev* u) const { udev_unref(u); }
-    void operator()(udev_monitor* m) const { udev_monitor_unref(m); }
-    void operator()(udev_device* d) const { udev_device_unref(d); }
-};
-template <typename T>
-using UdevPtr = std::unique_ptr<T, UdevUnref>;
+using posix::UdevPtr;
 
 class UdevMonitor final : public DeviceEventSource {
   public:

@@ -1,51 +1,41 @@
 #include "platform/serial/Event.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdint>
 #include <utility>
+
+#include "platform/posix/WakeupFd.h"
 
 namespace serial_port {
 
 std::optional<Event> Event::Create(PortError* error) {
-    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0) {
+    posix::UniqueFd fd = posix::MakeWakeupFd();
+    if (!fd) {
         if (error)
             *error = PortError::FromErrno(errno);
         return std::nullopt;
     }
-    return Event(fd);
+    return Event(std::move(fd));
 }
 
 Event::Event(Event&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_signalled(other.m_signalled.load()) {}
+    : m_fd(std::move(other.m_fd)), m_signalled(other.m_signalled.load()) {}
 
 Event& Event::operator=(Event&& other) noexcept {
     if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
+        // The old descriptor is closed here, not handed to `other`.
+        m_fd = posix::UniqueFd(other.m_fd.Release());
         m_signalled.store(other.m_signalled.load());
     }
     return *this;
 }
 
-Event::~Event() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+Event::~Event() = default;
 
 void Event::Set() {
     std::lock_guard<std::mutex> hold(m_lock);
     if (m_signalled.load(std::memory_order_relaxed))
         return;
-    const std::uint64_t one = 1;
-    // The counter cannot overflow (it is read back to 0 on every Reset), so only EINTR can
-    // interrupt this write.
-    while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    posix::SignalWakeupFd(m_fd.Get());
     m_signalled.store(true, std::memory_order_release);
 }
 
@@ -53,9 +43,7 @@ void Event::Reset() {
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_signalled.load(std::memory_order_relaxed))
         return;
-    std::uint64_t value = 0;
-    while (::read(m_fd, &value, sizeof value) < 0 && errno == EINTR) {
-    }
+    posix::ClearWakeupFd(m_fd.Get());
     m_signalled.store(false, std::memory_order_release);
 }
 

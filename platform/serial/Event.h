@@ -6,7 +6,9 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <utility>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/PortError.h"
 #include "platform/serial/Waitable.h"
 
@@ -28,12 +30,12 @@ class Event final : public Waitable {
     // Tells without waiting whether the event is signalled.
     bool IsSet() const { return m_signalled.load(std::memory_order_acquire); }
 
-    int WaitDescriptor() const override { return m_fd; }
+    int WaitDescriptor() const override { return m_fd.Get(); }
 
   private:
-    explicit Event(int fd) : m_fd(fd) {}
+    explicit Event(posix::UniqueFd fd) : m_fd(std::move(fd)) {}
 
-    int m_fd = -1;
+    posix::UniqueFd m_fd;
     // Set and Reset change the descriptor and the flag together.
     std::mutex m_lock;
     std::atomic<bool> m_signalled{false};

@@ -1,13 +1,10 @@
 #include "platform/serial/PortTable.h"
 
-#include <atomic>
 #include <utility>
 
 namespace serial_port {
 
 namespace {
-
-std::atomic<const PortTable*> g_live{nullptr};
 
 bool SameDevice(const SerialDevice& a, const SerialDevice& b) {
     const std::string identity = DeviceIdentity(a);
@@ -83,14 +80,6 @@ std::vector<PortInfo> PortTable::Ports() const {
                                      entry->device.byId, DeviceIdentity(entry->device)});
     }
     return ports;
-}
-
-void SetLivePortTable(const PortTable* table) {
-    g_live = table;
-}
-
-const PortTable* LivePortTable() {
-    return g_live.load();
 }
 
 }  // namespace serial_port

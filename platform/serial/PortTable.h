@@ -19,12 +19,14 @@
 
 namespace serial_port {
 
+using DeviceEnumerator = std::function<std::vector<SerialDevice>()>;
+
 // What tells this device again after it was unplugged; empty when nothing does.
 std::string DeviceIdentity(const SerialDevice& device);
 
 class PortTable {
   public:
-    using Enumerate = std::function<std::vector<SerialDevice>()>;
+    using Enumerate = DeviceEnumerator;
     explicit PortTable(Enumerate enumerate = FindSerialDevices);
 
     // Looks at the devices again.
@@ -42,11 +44,5 @@ class PortTable {
     bool m_numbered = false;
     std::array<std::optional<Entry>, kLastPortNumber + 1> m_entries;  // [n] for COMn
 };
-
-// While a live table is set, the COM numbers of the machine's devices are its numbers and the
-// devices are looked at only when it is refreshed (a port folder still wins). nullptr: every
-// question looks at the devices anew, numbering them in order. The table outlives its setting.
-void SetLivePortTable(const PortTable* table);
-const PortTable* LivePortTable();
 
 }  // namespace serial_port

@@ -17,13 +17,6 @@ namespace {
 
 constexpr int kWriteStallMs = 10000;
 
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
-}
-
 }  // namespace
 
 std::optional<PseudoTerminal> PseudoTerminal::Create(std::string* error) {
@@ -44,7 +37,7 @@ std::optional<PseudoTerminal> PseudoTerminal::Create(std::string* error) {
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     PseudoTerminal pty(master, name);
-    pty.m_keepAlive = slave;
+    pty.m_keepAlive = posix::UniqueFd(slave);
     return pty;
 }
 
@@ -52,15 +45,15 @@ PseudoTerminal::PseudoTerminal(int master, std::string devicePath)
     : m_master(master), m_devicePath(std::move(devicePath)) {}
 
 PseudoTerminal::PseudoTerminal(PseudoTerminal&& other) noexcept
-    : m_master(std::exchange(other.m_master, -1)),
-      m_keepAlive(std::exchange(other.m_keepAlive, -1)),
+    : m_master(std::move(other.m_master)),
+      m_keepAlive(std::move(other.m_keepAlive)),
       m_devicePath(std::move(other.m_devicePath)) {}
 
 PseudoTerminal& PseudoTerminal::operator=(PseudoTerminal&& other) noexcept {
     if (this != &other) {
         HangUp();
-        m_master = std::exchange(other.m_master, -1);
-        m_keepAlive = std::exchange(other.m_keepAlive, -1);
+        m_master = std::move(other.m_master);
+        m_keepAlive = std::move(other.m_keepAlive);
         m_devicePath = std::move(other.m_devicePath);
     }
     return *this;
@@ -73,9 +66,9 @@ PseudoTerminal::~PseudoTerminal() {
 bool PseudoTerminal::Write(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        if (m_master < 0)
+        if (m_master.Get() < 0)
             return false;
-        const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(m_master.Get(), bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -84,7 +77,7 @@ bool PseudoTerminal::Write(std::span<const std::uint8_t> bytes) {
             continue;
         if (n < 0 && errno == EAGAIN) {
             // The line is full: wait for the reader, but not for ever if nobody reads.
-            pollfd p{m_master, POLLOUT, 0};
+            pollfd p{m_master.Get(), POLLOUT, 0};
             const int ready = ::poll(&p, 1, kWriteStallMs);
             if (ready < 0 && errno != EINTR)
                 return false;
@@ -99,12 +92,12 @@ bool PseudoTerminal::Write(std::span<const std::uint8_t> bytes) {
 
 std::vector<std::uint8_t> PseudoTerminal::Read(std::chrono::milliseconds timeout) {
     std::vector<std::uint8_t> out;
-    if (m_master < 0)
+    if (m_master.Get() < 0)
         return out;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         std::uint8_t buf[4096];
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        const ssize_t n = ::read(m_master.Get(), buf, sizeof buf);
         if (n > 0) {
             out.assign(buf, buf + n);
             return out;
@@ -116,7 +109,7 @@ std::vector<std::uint8_t> PseudoTerminal::Read(std::chrono::milliseconds timeout
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return out;
-        pollfd p{m_master, POLLIN, 0};
+        pollfd p{m_master.Get(), POLLIN, 0};
         const int r = ::poll(&p, 1, static_cast<int>(left.count()));
         if (r < 0 && errno != EINTR)
             return out;
@@ -145,15 +138,15 @@ std::vector<std::uint8_t> PseudoTerminal::ReadExactly(std::size_t count,
 
 std::size_t PseudoTerminal::QueuedAtDevice() const {
     int queued = 0;
-    if (m_keepAlive < 0 || ::ioctl(m_keepAlive, FIONREAD, &queued) != 0 || queued < 0)
+    if (m_keepAlive.Get() < 0 || ::ioctl(m_keepAlive.Get(), FIONREAD, &queued) != 0 || queued < 0)
         return 0;
     return static_cast<std::size_t>(queued);
 }
 
 bool PseudoTerminal::WaitQueuedAtDevice(std::chrono::milliseconds timeout) const {
-    if (m_keepAlive < 0)
+    if (m_keepAlive.Get() < 0)
         return false;
-    pollfd p{m_keepAlive, POLLIN, 0};
+    pollfd p{m_keepAlive.Get(), POLLIN, 0};
     for (;;) {
         const int n = ::poll(&p, 1, static_cast<int>(timeout.count()));
         if (n < 0 && errno == EINTR)
@@ -163,8 +156,8 @@ bool PseudoTerminal::WaitQueuedAtDevice(std::chrono::milliseconds timeout) const
 }
 
 void PseudoTerminal::HangUp() {
-    CloseFd(m_keepAlive);
-    CloseFd(m_master);
+    m_keepAlive.Reset();
+    m_master.Reset();
 }
 
 }  // namespace serial_port

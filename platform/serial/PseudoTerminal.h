@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/UniqueFd.h"
+
 namespace serial_port {
 
 class PseudoTerminal {
@@ -25,7 +27,7 @@ class PseudoTerminal {
     // Path of the device side, e.g. /dev/pts/7.
     const std::string& DevicePath() const { return m_devicePath; }
     // The controlling descriptor, for poll() in an event loop; -1 after HangUp.
-    int Descriptor() const { return m_master; }
+    int Descriptor() const { return m_master.Get(); }
 
     // Writes all of `bytes`; false when the line is gone or nobody has read for 10 s.
     bool Write(std::span<const std::uint8_t> bytes);
@@ -45,9 +47,9 @@ class PseudoTerminal {
   private:
     PseudoTerminal(int master, std::string devicePath);
 
-    int m_master = -1;
+    posix::UniqueFd m_master;
     // Held open so that the line does not report a hang-up before a port opens it.
-    int m_keepAlive = -1;
+    posix::UniqueFd m_keepAlive;
     std::string m_devicePath;
 };
 

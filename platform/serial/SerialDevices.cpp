@@ -1,23 +1,17 @@
 #include "platform/serial/SerialDevices.h"
 
-#include <libudev.h>
-
 #include <algorithm>
 #include <cctype>
 #include <memory>
 #include <tuple>
 
+#include "platform/posix/Udev.h"
+
 namespace serial_port {
 
 namespace {
 
-struct UdevUnref {
-    void operator()(udev* u) const { udev_unref(u); }
-    void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
-    void operator()(udev_device* d) const { udev_device_unref(d); }
-};
-template <typename T>
-using UdevPtr = std::unique_ptr<T, UdevUnref>;
+using posix::UdevPtr;
 
 std::string Text(const char* s) {
     return s ? std::string(s) : std::string();

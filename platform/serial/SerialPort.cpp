@@ -1,7 +1,6 @@
 #include "platform/serial/SerialPort.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -14,6 +13,7 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/posix/Accounts.h"
 #include "platform/serial/BaudRates.h"
 
 namespace serial_port {
@@ -32,11 +32,8 @@ std::string GroupDetail(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return {};
-    group grp{};
-    group* found = nullptr;
-    char buffer[1024];
-    if (::getgrgid_r(st.st_gid, &grp, buffer, sizeof buffer, &found) == 0 && found)
-        return "the device belongs to group '" + std::string(found->gr_name) + "'";
+    if (const auto group = posix::LookUpGroup(st.st_gid))
+        return "the device belongs to group '" + group->name + "'";
     return "the device belongs to group id " + std::to_string(st.st_gid);
 }
 
@@ -134,7 +131,7 @@ SerialPort::SerialPort(int fd, std::string devicePath)
     : m_fd(fd), m_devicePath(std::move(devicePath)) {}
 
 SerialPort::SerialPort(SerialPort&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)),
+    : m_fd(std::move(other.m_fd)),
       m_devicePath(std::move(other.m_devicePath)),
       m_exclusive(std::exchange(other.m_exclusive, false)),
       m_timeouts(other.m_timeouts),
@@ -144,7 +141,7 @@ SerialPort::SerialPort(SerialPort&& other) noexcept
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     if (this != &other) {
         Release();
-        m_fd = std::exchange(other.m_fd, -1);
+        m_fd = std::move(other.m_fd);
         m_devicePath = std::move(other.m_devicePath);
         m_exclusive = std::exchange(other.m_exclusive, false);
         m_timeouts = other.m_timeouts;
@@ -159,20 +156,19 @@ SerialPort::~SerialPort() {
 }
 
 void SerialPort::Release() {
-    if (m_fd < 0)
+    if (!m_fd)
         return;
     // A pseudo-terminal keeps the exclusive flag after the last close; clear it so that the
     // next opener is not turned away.
     if (m_exclusive)
-        ::ioctl(m_fd, TIOCNXCL);
+        ::ioctl(m_fd.Get(), TIOCNXCL);
     m_exclusive = false;
-    ::close(m_fd);  // also drops the lock
-    m_fd = -1;
+    m_fd.Reset();  // also drops the lock
 }
 
 PortError SerialPort::SetTimeouts(const Timeouts& timeouts) {
     // Nothing to tell the driver, but a dead descriptor must not look configured.
-    if (::fcntl(m_fd, F_GETFL) < 0)
+    if (::fcntl(m_fd.Get(), F_GETFL) < 0)
         return PortError::FromErrno(errno);
     m_timeouts = timeouts;
     return {};
@@ -181,7 +177,7 @@ PortError SerialPort::SetTimeouts(const Timeouts& timeouts) {
 PortError SerialPort::SetEventMask(std::uint32_t mask) {
     if ((mask & ~kKnownEvents) != 0)
         return PortError::FromErrno(EINVAL);
-    if (::fcntl(m_fd, F_GETFL) < 0)
+    if (::fcntl(m_fd.Get(), F_GETFL) < 0)
         return PortError::FromErrno(errno);
     m_eventMask = mask;
     return {};
@@ -189,7 +185,7 @@ PortError SerialPort::SetEventMask(std::uint32_t mask) {
 
 PortError SerialPort::ReadLineState(LineState& state) const {
     termios tio{};
-    if (::tcgetattr(m_fd, &tio) != 0)
+    if (::tcgetattr(m_fd.Get(), &tio) != 0)
         return PortError::FromErrno(errno);
     LineState s;
     s.baud = BaudOfSpeedCode(static_cast<unsigned>(::cfgetospeed(&tio))).value_or(0);
@@ -219,7 +215,7 @@ PortError SerialPort::ReadLineState(LineState& state) const {
         s.stopBits = s.dataBits == 5 ? StopBits::kOneAndHalf : StopBits::kTwo;
 
     int lines = 0;
-    if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+    if (::ioctl(m_fd.Get(), TIOCMGET, &lines) == 0) {
         s.hasModemLines = true;
         s.rtsControl = (lines & TIOCM_RTS) ? RtsControl::kEnable : RtsControl::kDisable;
     } else if (MeansNoModemLines(errno)) {
@@ -237,7 +233,7 @@ PortError SerialPort::ApplyLineState(const LineState& state) {
     if (!speed || state.dataBits < 5 || state.dataBits > 8)
         return PortError::FromErrno(EINVAL);
     termios tio{};
-    if (::tcgetattr(m_fd, &tio) != 0)
+    if (::tcgetattr(m_fd.Get(), &tio) != 0)
         return PortError::FromErrno(errno);
     ::cfmakeraw(&tio);
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
@@ -266,12 +262,12 @@ PortError SerialPort::ApplyLineState(const LineState& state) {
     if (::cfsetispeed(&tio, static_cast<speed_t>(*speed)) != 0 ||
         ::cfsetospeed(&tio, static_cast<speed_t>(*speed)) != 0)
         return PortError::FromErrno(errno);
-    if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
+    if (::tcsetattr(m_fd.Get(), TCSANOW, &tio) != 0)
         return PortError::FromErrno(errno);
 
     // tcsetattr succeeds when any part of the change was taken; check all of it.
     termios now{};
-    if (::tcgetattr(m_fd, &now) != 0)
+    if (::tcgetattr(m_fd.Get(), &now) != 0)
         return PortError::FromErrno(errno);
     if ((now.c_cflag & kFramingFlags) != (tio.c_cflag & kFramingFlags) ||
         ::cfgetospeed(&now) != ::cfgetospeed(&tio))
@@ -280,26 +276,27 @@ PortError SerialPort::ApplyLineState(const LineState& state) {
 
     const int rts = TIOCM_RTS;
     const unsigned long request = state.rtsControl == RtsControl::kEnable ? TIOCMBIS : TIOCMBIC;
-    if (::ioctl(m_fd, request, &rts) != 0 && !MeansNoModemLines(errno))
+    if (::ioctl(m_fd.Get(), request, &rts) != 0 && !MeansNoModemLines(errno))
         return PortError::FromErrno(errno);
     return {};
 }
 
 PortError SerialPort::Purge() {
-    if (::tcflush(m_fd, TCIFLUSH) != 0)
+    if (::tcflush(m_fd.Get(), TCIFLUSH) != 0)
         return PortError::FromErrno(errno);
     // A write reported complete has left the port, so output the driver still counts belongs
     // to a write that failed. Where the driver counts nothing (a pseudo-terminal), an output
     // flush would discard completed bytes that the peer has not read yet.
     int pending = 0;
-    if (::ioctl(m_fd, TIOCOUTQ, &pending) == 0 && pending > 0 && ::tcflush(m_fd, TCOFLUSH) != 0)
+    if (::ioctl(m_fd.Get(), TIOCOUTQ, &pending) == 0 && pending > 0 &&
+        ::tcflush(m_fd.Get(), TCOFLUSH) != 0)
         return PortError::FromErrno(errno);
     return {};
 }
 
 PortError SerialPort::QueuedInput(std::size_t& count) const {
     int queued = 0;
-    if (::ioctl(m_fd, FIONREAD, &queued) != 0)
+    if (::ioctl(m_fd.Get(), FIONREAD, &queued) != 0)
         return PortError::FromErrno(errno);
     count = queued > 0 ? static_cast<std::size_t>(queued) : 0;
     return {};
@@ -311,7 +308,7 @@ IoResult SerialPort::ReadByte(std::uint8_t& byte) {
         std::uint64_t{m_timeouts.readTotalMultiplier} + m_timeouts.readTotalConstant;
     bool waited = false;
     for (;;) {
-        const ssize_t n = ::read(m_fd, &byte, 1);
+        const ssize_t n = ::read(m_fd.Get(), &byte, 1);
         if (n >= 0) {
             // 0 only on a hung-up line, since the port runs with VMIN 1.
             result.bytes = static_cast<std::size_t>(n);
@@ -327,7 +324,7 @@ IoResult SerialPort::ReadByte(std::uint8_t& byte) {
         if (waited || bound == 0)
             return result;  // nothing came in time
         const int err =
-            WaitFor(m_fd, POLLIN, static_cast<int>(std::min<std::uint64_t>(bound, 1u << 30)));
+            WaitFor(m_fd.Get(), POLLIN, static_cast<int>(std::min<std::uint64_t>(bound, 1u << 30)));
         if (err == ETIMEDOUT)
             return result;
         if (err != 0) {
@@ -354,7 +351,8 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
 
     bool started = false;
     while (result.bytes < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.data() + result.bytes, bytes.size() - result.bytes);
+        const ssize_t n =
+            ::write(m_fd.Get(), bytes.data() + result.bytes, bytes.size() - result.bytes);
         if (n > 0) {
             result.bytes += static_cast<std::size_t>(n);
             started = true;
@@ -365,7 +363,7 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
         if (n < 0 && errno != EAGAIN)
             return fail(errno, started);
         started = true;
-        const int err = WaitFor(m_fd, POLLOUT, MillisecondsLeft(deadline));
+        const int err = WaitFor(m_fd.Get(), POLLOUT, MillisecondsLeft(deadline));
         if (err != 0)
             return fail(err, true);
     }
@@ -373,7 +371,7 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
     // The bytes are complete when they have left the port, not when the driver took them.
     for (;;) {
         int pending = 0;
-        if (::ioctl(m_fd, TIOCOUTQ, &pending) != 0) {
+        if (::ioctl(m_fd.Get(), TIOCOUTQ, &pending) != 0) {
             if (MeansNoModemLines(errno))
                 return result;  // nothing to measure: the driver sends at once
             return fail(errno, true);

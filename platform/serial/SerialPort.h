@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/PortError.h"
 #include "platform/serial/PortTypes.h"
 #include "platform/serial/Waitable.h"
@@ -67,14 +68,14 @@ class SerialPort final : public Waitable {
     // the write time-outs ran out first).
     IoResult Write(std::span<const std::uint8_t> bytes);
 
-    int WaitDescriptor() const override { return m_fd; }
+    int WaitDescriptor() const override { return m_fd.Get(); }
     bool WaitsForInput() const override { return (m_eventMask & kEventRxChar) != 0; }
 
   private:
     SerialPort(int fd, std::string devicePath);
     void Release();
 
-    int m_fd = -1;
+    posix::UniqueFd m_fd;
     std::string m_devicePath;
     bool m_exclusive = false;  // this object set the device's exclusive flag
     Timeouts m_timeouts;

@@ -1,12 +1,9 @@
 #include "platform/window/Mailbox.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <cerrno>
-#include <cstdint>
+
+#include "platform/posix/WakeupFd.h"
 
 namespace window {
 
@@ -15,10 +12,10 @@ Mailbox::Mailbox(MessageOwner& owner) : m_owner(owner), m_ownerThread(std::this_
     // only by PumpOwner and WaitWhilePumping.
     if (QCoreApplication::instance() == nullptr)
         return;
-    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd < 0)
+    m_wakeFd = posix::MakeWakeupFd();
+    if (!m_wakeFd)
         return;
-    m_notifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+    m_notifier = std::make_unique<QSocketNotifier>(m_wakeFd.Get(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
                      [this] { OnPosted(); });
 }
@@ -32,8 +29,7 @@ Mailbox::~Mailbox() {
     m_arrived.wait(hold, [&] { return m_senders == 0; });
     hold.unlock();
     m_notifier.reset();
-    if (m_wakeFd >= 0)
-        ::close(m_wakeFd);
+    m_wakeFd.Reset();
 }
 
 void Mailbox::AnswerLocked(Letter& letter, LResult result, bool refused) {
@@ -84,7 +80,7 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
         }
         ++m_senders;
         PushLocked(letter);
-        if (!m_posted && m_wakeFd >= 0) {
+        if (!m_posted && m_wakeFd) {
             m_posted = true;
             post = true;
         }
@@ -92,11 +88,8 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
     // Notified after letting go of the lock, so that the woken owner does not block on it.
     m_arrived.notify_all();
     // One wake-up drains every letter that came meanwhile.
-    if (post) {
-        const std::uint64_t one = 1;
-        while (::write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
+    if (post)
+        posix::SignalWakeupFd(m_wakeFd.Get());
 
     std::unique_lock<std::mutex> hold(m_lock);
     m_answered.wait(hold, [&] { return letter.answered; });
@@ -113,11 +106,8 @@ void Mailbox::OnPosted() {
         // and a sender that was answered sends its next letter meanwhile without a signal.
         // While the flag is up no sender signals again, so one clearing per call is enough: a
         // burst of letters costs no read per letter.
-        if (!cleared) {
-            std::uint64_t count = 0;
-            while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
-            }
-        }
+        if (!cleared)
+            posix::ClearWakeupFd(m_wakeFd.Get());
         // The flag drops only together with finding the queue empty: a sender whose wake-up
         // was just swallowed has queued its letter already, and one that comes later sees the
         // flag down and signals anew.

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/posix/UniqueFd.h"
 #include "platform/window/Messages.h"
 
 class QSocketNotifier;
@@ -76,8 +77,8 @@ class Mailbox {
     bool m_closed = false;
     int m_senders = 0;  // threads inside Deliver; the destructor waits for them to leave
     // Signalled by senders; the owner thread's event loop watches it (also inside a modal
-    // dialog's loop). -1 when there is no event loop to watch it.
-    int m_wakeFd = -1;
+    // dialog's loop). Empty when there is no event loop to watch it.
+    posix::UniqueFd m_wakeFd;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 

@@ -29,10 +29,10 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onSignal)
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_readFd = fds[0];
-    m_writeFd = fds[1];
-    g_writeFd = m_writeFd;
-    m_notifier = std::make_unique<QSocketNotifier>(m_readFd, QSocketNotifier::Read);
+    m_readFd = posix::UniqueFd(fds[0]);
+    m_writeFd = posix::UniqueFd(fds[1]);
+    g_writeFd = m_writeFd.Get();
+    m_notifier = std::make_unique<QSocketNotifier>(m_readFd.Get(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
                      [this] { OnReadable(); });
 
@@ -53,15 +53,11 @@ TerminationSignals::~TerminationSignals() {
     }
     m_notifier.reset();
     g_writeFd = -1;
-    if (m_readFd >= 0)
-        ::close(m_readFd);
-    if (m_writeFd >= 0)
-        ::close(m_writeFd);
 }
 
 void TerminationSignals::OnReadable() {
     unsigned char number = 0;
-    while (::read(m_readFd, &number, 1) == 1) {
+    while (::read(m_readFd.Get(), &number, 1) == 1) {
         if (m_onSignal)
             m_onSignal(number);
     }

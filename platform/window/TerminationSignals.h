@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/posix/UniqueFd.h"
+
 class QSocketNotifier;
 
 namespace window {
@@ -34,8 +36,9 @@ class TerminationSignals {
     void OnReadable();
 
     std::function<void(int)> m_onSignal;
-    int m_readFd = -1;
-    int m_writeFd = -1;
+    // Closed after the handler stopped writing (the destructor's body).
+    posix::UniqueFd m_readFd;
+    posix::UniqueFd m_writeFd;
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::array<struct sigaction, kSignals.size()> m_previous{};
     bool m_installed = false;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "CScalePanelDlg.h"
@@ -20,13 +21,22 @@ struct ShownBox {
 
 class PanelHarness {
   public:
-    PanelHarness() { Build({}); }
+    // `ports`: which device each COM number stands for; none: the machine's devices.
+    explicit PanelHarness(std::shared_ptr<serial_port::PortMap> ports = nullptr)
+        : m_ports(std::move(ports)) {
+        Build({});
+    }
 
-    // A new panel whose port watcher uses `watch`.
+    // A new panel whose port watcher uses `watch` (and whose port map is `ports`).
+    void Build(PortWatcher::Sources watch, std::shared_ptr<serial_port::PortMap> ports) {
+        m_ports = std::move(ports);
+        Build(std::move(watch));
+    }
     void Build(PortWatcher::Sources watch) {
         panel.reset();
         PanelServices services;
         services.watch = std::move(watch);
+        services.ports = m_ports;
         services.createControl = RecordingCreator(log);
         services.presenter = [this](QWidget* parent, const MessageBoxRequest& request) {
             boxes.push_back({parent, request});
@@ -61,6 +71,11 @@ class PanelHarness {
     // Runs while a box is "shown" (inside the presenter), as the user would see it.
     std::function<void(const MessageBoxRequest&)> onBox;
     std::unique_ptr<CScalePanelDlg> panel;
+
+    const std::shared_ptr<serial_port::PortMap>& Ports() const { return m_ports; }
+
+  private:
+    std::shared_ptr<serial_port::PortMap> m_ports;
 };
 
 }  // namespace apptest

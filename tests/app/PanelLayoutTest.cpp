@@ -34,7 +34,7 @@ class PanelLayoutTest : public ::testing::Test {
     void SetUp() override { h.Start(); }
 
     PortDirectory ports;  // empty: the scan finds nothing, quickly
-    PanelHarness h;
+    PanelHarness h{ports.Ports()};
 };
 
 TEST_F(PanelLayoutTest, ItemsSitWhereTheTemplatePutsThem) {
@@ -186,7 +186,7 @@ TEST(DialogColours, GreyBackgroundAndBlackTextForEveryDialog) {
     CScalePanelApp::SetDialogBkColor(QColor(0x9C, 0x9C, 0x9C), Qt::black);
     {
         PortDirectory ports;
-        PanelHarness h;
+        PanelHarness h(ports.Ports());
         CAboutBox about;
         QMessageBox box;
         for (QWidget* dialog : std::initializer_list<QWidget*>{h.panel.get(), &about, &box}) {
@@ -224,6 +224,7 @@ TEST(EngineFailure, IsShownOnTheUiThreadWhileTheReportingThreadWaits) {
     } seen;
     std::atomic<bool> returned{false};
     PanelServices services;
+    services.ports = ports.Ports();
     services.createControl = RecordingCreator(std::make_shared<DisplayLog>());
     services.presenter = [&](QWidget* parent, const MessageBoxRequest& request) {
         seen = {QThread::currentThread(), parent, request, returned.load()};

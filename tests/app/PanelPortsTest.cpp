@@ -9,7 +9,6 @@
 
 #include "FakeDevices.h"
 #include "PortsFixture.h"
-#include "platform/serial/ChosenPort.h"
 
 namespace apptest {
 namespace {
@@ -193,10 +192,7 @@ TEST_F(PortSelectionTest, NoItemSelectedMeansPortZeroAndFails) {
     EXPECT_FALSE(Held(3));
 }
 
-class StartPortTest : public PortSelectionTest {
-  protected:
-    void TearDown() override { serial_port::ForgetChosenPort(); }
-};
+class StartPortTest : public PortSelectionTest {};
 
 TEST_F(StartPortTest, OnlyTheNamedPortIsOpenedAndWatched) {
     Add(1, Role::Scale);
@@ -219,9 +215,9 @@ TEST_F(StartPortTest, OnlyTheNamedPortIsOpenedAndWatched) {
 TEST_F(StartPortTest, ADevicePathIsItsPortsNumberOrTheLowestFreeOne) {
     Add(1, Role::Silent);
     Add(2, Role::Silent);
-    EXPECT_EQ(serial_port::ChoosePort(Peer(2).DevicePath()), 2u);
-    EXPECT_EQ(serial_port::ChoosePort(ports.Path().toStdString() + "/COM1"), 1u);
-    EXPECT_EQ(serial_port::ChoosePort("COM7"), 7u);
+    EXPECT_EQ(ports.Ports()->Choose(Peer(2).DevicePath()), 2u);
+    EXPECT_EQ(ports.Ports()->Choose(ports.Path().toStdString() + "/COM1"), 1u);
+    EXPECT_EQ(ports.Ports()->Choose("COM7"), 7u);
 
     PtyPeer outside(Role::Silent);  // a device the port folder does not name
     h.panel->SetStartPort(QString::fromStdString(outside.DevicePath()));
@@ -378,10 +374,7 @@ TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {
 // Outside a port folder, with udev's events as a test makes them.
 class DeviceEventsTest : public ReconnectTest {
   protected:
-    DeviceEventsTest() {
-        qunsetenv("KARVEL_PORT_DIR");
-        h.Build(devices.Sources());
-    }
+    DeviceEventsTest() { h.Build(devices.Sources(), std::make_shared<serial_port::PortMap>()); }
     serial_port::SerialDevice& Plug(PtyPeer& peer, const char* name, const std::string& byId) {
         serial_port::SerialDevice d;
         d.node = peer.DevicePath();

@@ -148,6 +148,7 @@ TEST_F(ScanTest, WithoutItsDisplayControlThePanelEndsBeforeTouchingAnyPort) {
     Add(1, Role::Scale);
     auto log = std::make_shared<DisplayLog>();
     PanelServices services;
+    services.ports = ports.Ports();
     services.createControl = RecordingCreator(log, component::kClassNotRegistered);
     services.presenter = [](QWidget*, const MessageBoxRequest&) { FAIL() << "no box expected"; };
     CScalePanelDlg panel(services);

@@ -10,12 +10,10 @@ namespace apptest {
 PortDirectory::PortDirectory() {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a port directory");
-    qputenv("KARVEL_PORT_DIR", QFile::encodeName(m_dir.path()));
+    m_map = std::make_shared<serial_port::PortMap>(QFile::encodeName(m_dir.path()).toStdString());
 }
 
-PortDirectory::~PortDirectory() {
-    qunsetenv("KARVEL_PORT_DIR");
-}
+PortDirectory::~PortDirectory() = default;
 
 void PortDirectory::Map(int n, const std::string& device) {
     Unmap(n);

@@ -69,7 +69,7 @@ class PortsFixture : public ::testing::Test {
     // Declared in this order so that the panel closes its port before the peers go away.
     PortDirectory ports;
     std::map<int, std::unique_ptr<PtyPeer>> peers;
-    PanelHarness h;
+    PanelHarness h{ports.Ports()};
 };
 
 }  // namespace apptest

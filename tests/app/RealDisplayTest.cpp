@@ -16,6 +16,7 @@ TEST(RealDisplay, ThePanelShowsAGreenClearedDisplayFromTheManifestsLibrary) {
     qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
     PortDirectory ports;  // nothing to find
     PanelServices services;
+    services.ports = ports.Ports();
     services.presenter = [](QWidget*, const MessageBoxRequest& r) {
         ADD_FAILURE() << r.text.toStdString();
     };

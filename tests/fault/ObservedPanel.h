@@ -30,6 +30,7 @@ class ObservedPanel : public CScalePanelDlg {
 // Puts an ObservedPanel in place of the harness's panel (before Start).
 inline ObservedPanel& Observe(apptest::PanelHarness& h) {
     PanelServices services;
+    services.ports = h.Ports();
     services.createControl = apptest::RecordingCreator(h.log);
     services.presenter = [&h](QWidget* parent, const MessageBoxRequest& request) {
         h.boxes.push_back({parent, request});

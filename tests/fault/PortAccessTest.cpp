@@ -147,10 +147,11 @@ TEST(PortPermission, ARefusedOpenSaysWhoMayOpenTheDeviceAndHow) {
         ports.Map(1, device->DevicePath());
         const std::string path = device->DevicePath();
 
-        auto explain = [](std::string& report) {
+        auto explain = [&ports](std::string& report) {
             CSerialLink link;
+            link.SetPortResolver(ports.Resolver());
             const int opened = link.Open(nullptr, 1, 9600, 'N', 8, 1, 3, 512);
-            report = ExplainOpenFailure(1, link.OpenError()).toStdString();
+            report = ExplainOpenFailure(*ports.Ports(), 1, link.OpenError()).toStdString();
             const bool denied = link.OpenError().kind == serial_port::ErrorKind::kPermissionDenied;
             return opened == 0 && denied ? 0 : 1;
         };
@@ -207,7 +208,7 @@ TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
 
     apptest::PtyPeer scale(apptest::PtyPeer::Role::Scale);
     ports.Map(2, scale.DevicePath());
-    apptest::PanelHarness h;
+    apptest::PanelHarness h(ports.Ports());
     h.Start();
     EXPECT_EQ(h.panel->Port(), 2);
     EXPECT_EQ(h.Status(), "STATUS:COM2  OPENED,9600,N,8,1");

@@ -35,11 +35,12 @@ TEST(ThreadLimit, AWatchThreadThatCannotStartIsReportedAndNotWatched) {
         ASSERT_EQ(::chmod(device->DevicePath().c_str(), 0666), 0);
     }
     const ChildOutcome outcome = RunInChild(
-        [](std::string& report) {
+        [&ports](std::string& report) {
             const rlimit none{0, 0};
             if (::setrlimit(RLIMIT_NPROC, &none) != 0)
                 return 2;
             CSerialLink link;
+            link.SetPortResolver(ports.Resolver());
             int boxes = 0;
             link.SetFailureReporter([&](const std::string& caption, const std::string& text) {
                 ++boxes;
@@ -76,7 +77,7 @@ TEST(MemoryLimit, ASendBufferThatCannotBeHadIsAnOpenThatFails) {
     apptest::PortDirectory ports;
     ports.Map(1, device->DevicePath());
     const ChildOutcome outcome = RunInChild(
-        [](std::string& report) {
+        [&ports](std::string& report) {
             std::size_t pages = 0;
             std::ifstream("/proc/self/statm") >> pages;
             const rlim_t room = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (64 << 20);
@@ -84,6 +85,7 @@ TEST(MemoryLimit, ASendBufferThatCannotBeHadIsAnOpenThatFails) {
             if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
                 return 2;
             CSerialLink link;
+            link.SetPortResolver(ports.Resolver());
             link.SetFailureReporter(
                 [&](const std::string&, const std::string& text) { report += text; });
             if (link.Open(nullptr, 1, 9600, 'N', 8, 1, 3, 1u << 30) != 0 || link.IsPortHeld())

@@ -17,7 +17,7 @@
 #include "platform/component/Ref.h"
 #include "platform/component/StoreFile.h"
 #include "platform/component/TypeLibrary.h"
-#include "platform/component/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 #include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
@@ -554,7 +554,7 @@ TEST_F(RegisterTool, SaysWhyTheStoreCannotBeWritten) {
 TEST_F(RegisterTool, AHeldLockIsNamedInsteadOfWaitedForForEver) {
     const std::string lockPath = m_store + ".lock";
     WriteFile(lockPath, "");
-    const UniqueFd held(open(lockPath.c_str(), O_RDWR | O_CLOEXEC));
+    const posix::UniqueFd held(open(lockPath.c_str(), O_RDWR | O_CLOEXEC));
     ASSERT_EQ(flock(held.Get(), LOCK_EX), 0);
     const auto run = Run({FAKE_LIBRARY_A});
     EXPECT_EQ(run.exitStatus, 1) << run.err;

@@ -38,6 +38,7 @@ class LinkTest : public ::testing::Test {
     void SetUp() override {
         App();
         m_link.SetFailureReporter(m_boxes.Reporter());
+        m_ports.Serve(m_link);
     }
     void TearDown() override { m_link.Close(); }
 
@@ -368,6 +369,7 @@ TEST_F(LinkTest, CloseWithoutAThreadMakesOnePassAndFreesThePort) {
     b.join();
     CSerialLink other;
     other.SetFailureReporter(m_boxes.Reporter());
+    m_ports.Serve(other);
     EXPECT_EQ(other.Open(nullptr, 10, 9600, 'N', 8, 1, kMask, kBuffer), 1);
 }
 
@@ -411,6 +413,7 @@ TEST_F(LinkTest, ASecondEngineCannotOpenAHeldPort) {
     ASSERT_EQ(OpenPort(14), 1);
     CSerialLink second;
     second.SetFailureReporter(m_boxes.Reporter());
+    m_ports.Serve(second);
     EXPECT_EQ(second.Open(nullptr, 14, 9600, 'N', 8, 1, kMask, kBuffer), 0);
     EXPECT_FALSE(second.IsPortHeld());
     EXPECT_EQ(second.OpenError().kind, serial_port::ErrorKind::kBusy);
@@ -552,6 +555,7 @@ TEST_F(LinkTest, DestroyingAWatchingEngineDoesNotWaitForTheOwner) {
     PseudoTerminal& peer = m_ports.AddPort(18);
     auto link = std::make_unique<CSerialLink>();
     link->SetFailureReporter(m_boxes.Reporter());
+    m_ports.Serve(*link);
     ASSERT_EQ(link->Open(&m_owner, 18, 9600, 'N', 8, 1, kMask, kBuffer), 1);
     ASSERT_EQ(link->StartWatch(), 1);
     const std::uint8_t mark = '#';

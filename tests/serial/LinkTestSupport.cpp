@@ -45,12 +45,15 @@ PortDirectory::PortDirectory() {
     if (::mkdtemp(pattern) == nullptr)
         ADD_FAILURE() << "mkdtemp failed";
     m_dir = pattern;
-    ::setenv("KARVEL_PORT_DIR", m_dir.c_str(), 1);
+    m_map = std::make_shared<serial_port::PortMap>(m_dir.string());
 }
 
 PortDirectory::~PortDirectory() {
-    ::unsetenv("KARVEL_PORT_DIR");
     std::filesystem::remove_all(m_dir);
+}
+
+void PortDirectory::Serve(CSerialLink& link) const {
+    link.SetPortResolver([map = m_map](std::string_view name) { return map->ResolveName(name); });
 }
 
 serial_port::PseudoTerminal& PortDirectory::AddPort(unsigned n) {

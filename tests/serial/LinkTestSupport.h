@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "CSerialLink.h"
+#include "platform/serial/PortMap.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
 #include "support/Application.h"
@@ -59,7 +61,7 @@ class BoxRecorder {
     std::vector<Box> m_boxes;
 };
 
-// KARVEL_PORT_DIR pointing at a fresh directory of COMn links to pseudo-terminals.
+// A port map on a fresh directory of COMn links to pseudo-terminals.
 class PortDirectory {
   public:
     PortDirectory();
@@ -67,9 +69,12 @@ class PortDirectory {
     // Creates a pseudo-terminal and links COMn to it; returns its far end.
     serial_port::PseudoTerminal& AddPort(unsigned n);
     void Link(unsigned n, const std::string& target);
+    // Hands the directory's ports to `link`.
+    void Serve(CSerialLink& link) const;
 
   private:
     std::filesystem::path m_dir;
+    std::shared_ptr<serial_port::PortMap> m_map;
     std::map<unsigned, serial_port::PseudoTerminal> m_peers;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/serial/PortNames.h"
+#include "platform/serial/PortMap.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "platform/serial/SerialDevices.h"
@@ -25,16 +26,14 @@ class PortDirectory : public ::testing::Test {
         char pattern[] = "/tmp/karvel-ports-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_dir = pattern;
-        ::setenv("KARVEL_PORT_DIR", m_dir.c_str(), 1);
+        m_map = std::make_unique<serial_port::PortMap>(m_dir.string());
     }
-    void TearDown() override {
-        ::unsetenv("KARVEL_PORT_DIR");
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { fs::remove_all(m_dir); }
     void Link(const std::string& name, const std::string& target) {
         fs::create_symlink(target, m_dir / name);
     }
     fs::path m_dir;
+    std::unique_ptr<serial_port::PortMap> m_map;
 };
 
 TEST_F(PortDirectory, ANumberResolvesToItsEntryAndNothingElseExists) {
@@ -42,25 +41,25 @@ TEST_F(PortDirectory, ANumberResolvesToItsEntryAndNothingElseExists) {
     Link("COM10", "/dev/zero");
     Link("COM0", "/dev/null");
     Link("COM33", "/dev/null");
-    EXPECT_EQ(serial_port::ResolvePort(9), (m_dir / "COM9").string());
-    EXPECT_EQ(serial_port::ResolvePort(10), (m_dir / "COM10").string());
-    EXPECT_EQ(serial_port::ResolvePort(1), std::nullopt);
+    EXPECT_EQ(m_map->Resolve(9), (m_dir / "COM9").string());
+    EXPECT_EQ(m_map->Resolve(10), (m_dir / "COM10").string());
+    EXPECT_EQ(m_map->Resolve(1), std::nullopt);
     // Outside 1..32 nothing resolves, whatever the directory holds.
-    EXPECT_EQ(serial_port::ResolvePort(0), std::nullopt);
-    EXPECT_EQ(serial_port::ResolvePort(33), std::nullopt);
+    EXPECT_EQ(m_map->Resolve(0), std::nullopt);
+    EXPECT_EQ(m_map->Resolve(33), std::nullopt);
 }
 
 TEST_F(PortDirectory, ALinkWhoseDeviceWentAwayIsNoPort) {
     Link("COM2", (m_dir / "vanished").string());
-    EXPECT_EQ(serial_port::ResolvePort(2), std::nullopt);
-    EXPECT_TRUE(serial_port::ListPorts().empty());
+    EXPECT_EQ(m_map->Resolve(2), std::nullopt);
+    EXPECT_TRUE(m_map->List().empty());
 }
 
 TEST_F(PortDirectory, ListingShowsEachPortWithItsTarget) {
     Link("COM3", "/dev/null");
     Link("COM1", "/dev/zero");
     Link("COM40", "/dev/zero");
-    const auto ports = serial_port::ListPorts();
+    const auto ports = m_map->List();
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(ports[0].number, 1u);
     EXPECT_EQ(ports[0].device, (m_dir / "COM1").string());
@@ -85,7 +84,7 @@ TEST_F(PortDirectory, ListingNamesWhatKindOfFileAnEntryIs) {
     ASSERT_EQ(::mknod((m_dir / "COM5").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0,
               ::geteuid() == 0);
     std::vector<std::string> kinds;
-    for (const auto& port : serial_port::ListPorts())
+    for (const auto& port : m_map->List())
         kinds.push_back(port.description);
     std::vector<std::string> expected = {"FIFO", "regular file", "folder", "socket"};
     if (::geteuid() == 0)
@@ -93,29 +92,28 @@ TEST_F(PortDirectory, ListingNamesWhatKindOfFileAnEntryIs) {
     EXPECT_EQ(kinds, expected);
 }
 
-TEST(PortSnapshot, AScanOfEveryNumberEnumeratesTheDevicesOnce) {
-    ::unsetenv("KARVEL_PORT_DIR");
-    const std::uint64_t before = serial_port::DeviceEnumerations();
+TEST(PortMapSnapshot, AScanOfEveryNumberEnumeratesTheDevicesOnce) {
+    const serial_port::PortMap machine;
     {
-        const serial_port::PortSnapshot scan;
+        const serial_port::PortMap::Snapshot scan(machine);
         for (unsigned n = 1; n <= 32; ++n)
-            serial_port::ResolvePort(n);
-        serial_port::ListPorts();
+            machine.Resolve(n);
+        machine.List();
     }
-    EXPECT_EQ(serial_port::DeviceEnumerations(), before + 1);
+    EXPECT_EQ(machine.Enumerations(), 1u);
     // Without a snapshot each question looks again, so a device plugged in meanwhile counts.
-    serial_port::ResolvePort(1);
-    serial_port::ResolvePort(2);
-    EXPECT_EQ(serial_port::DeviceEnumerations(), before + 3);
+    machine.Resolve(1);
+    machine.Resolve(2);
+    EXPECT_EQ(machine.Enumerations(), 3u);
 }
 
 TEST_F(PortDirectory, EachNameResolvesOnlyInItsOwnForm) {
     Link("COM10", "/dev/null");
     Link("COM9", "/dev/null");
-    EXPECT_EQ(serial_port::ResolvePortName("\\\\.\\COM10"), (m_dir / "COM10").string());
-    EXPECT_EQ(serial_port::ResolvePortName("COM9"), (m_dir / "COM9").string());
-    EXPECT_EQ(serial_port::ResolvePortName("\\\\.\\COM9"), std::nullopt);
-    EXPECT_EQ(serial_port::ResolvePortName("COM10"), std::nullopt);
+    EXPECT_EQ(m_map->ResolveName("\\\\.\\COM10"), (m_dir / "COM10").string());
+    EXPECT_EQ(m_map->ResolveName("COM9"), (m_dir / "COM9").string());
+    EXPECT_EQ(m_map->ResolveName("\\\\.\\COM9"), std::nullopt);
+    EXPECT_EQ(m_map->ResolveName("COM10"), std::nullopt);
 }
 
 TEST(PortNumber, NamesTable) {
@@ -153,19 +151,19 @@ TEST(SerialDeviceOrder, UsbFirstThenOnBoardEachInNaturalOrder) {
 }
 
 TEST(SerialDeviceDiscovery, FindsOnlyDevicesThatExistInAStableOrder) {
-    ::unsetenv("KARVEL_PORT_DIR");
+    const serial_port::PortMap machine;
     const auto first = serial_port::FindSerialDevices();
     for (const auto& d : first) {
         EXPECT_TRUE(fs::exists(d.node)) << d.node;
         EXPECT_FALSE(d.description.empty()) << d.node;
     }
     EXPECT_TRUE(std::is_sorted(first.begin(), first.end(), serial_port::ComesBefore));
-    const auto ports = serial_port::ListPorts();
+    const auto ports = machine.List();
     ASSERT_EQ(ports.size(), std::min<std::size_t>(first.size(), 32));
     for (std::size_t i = 0; i < ports.size(); ++i) {
         EXPECT_EQ(ports[i].number, i + 1);
         EXPECT_EQ(ports[i].device, first[i].node);
-        EXPECT_EQ(serial_port::ResolvePort(ports[i].number), ports[i].device);
+        EXPECT_EQ(machine.Resolve(ports[i].number), ports[i].device);
     }
 }
 

@@ -1,10 +1,10 @@
-#include "platform/component/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace component {
+namespace posix {
 
 int UniqueFd::Reset() {
     const int fd = std::exchange(m_fd, -1);
@@ -14,4 +14,4 @@ int UniqueFd::Reset() {
     return close(fd) == 0 || errno == EINTR ? 0 : errno;
 }
 
-}  // namespace component
+}  // namespace posix

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace component {
+namespace posix {
 
 // Owns one file descriptor and closes it on destruction.
 class UniqueFd {
@@ -22,9 +22,11 @@ class UniqueFd {
     explicit operator bool() const { return m_fd >= 0; }
     // Closes now; returns the errno value of a failed close, or 0.
     int Reset();
+    // Gives the descriptor up without closing it.
+    int Release() { return std::exchange(m_fd, -1); }
 
   private:
     int m_fd = -1;
 };
 
-}  // namespace component
+}  // namespace posix
