@@ -37,6 +37,7 @@ class ReadingAccessTest : public ::testing::Test {
         qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
         ports.Map(1, scale.DevicePath());
         PanelServices services;
+        services.ports = ports.Ports();
         services.presenter = [](QWidget*, const MessageBoxRequest& r) {
             ADD_FAILURE() << r.text.toStdString();
         };
