@@ -100,6 +100,7 @@ void CScalePanelDlg::LayOutFromTemplate() {
             }
             case DialogItemKind::StatusLine:
                 m_staticStatus.setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+                m_staticStatus.setTextFormat(Qt::PlainText);  // may name a device
                 m_staticStatus.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
                 m_staticStatus.setGeometry(px);
                 w = &m_staticStatus;
@@ -112,6 +113,7 @@ void CScalePanelDlg::LayOutFromTemplate() {
                 break;
             case DialogItemKind::Label: {
                 auto* label = new QLabel(text, this);  // owned by the panel
+                label->setTextFormat(Qt::PlainText);
                 label->setGeometry(px);
                 w = label;
                 break;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 struct MessageBoxRequest {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -20,3 +21,5 @@ using MessagePresenter = std::function<void(QWidget* parent, const MessageBoxReq
 
 // The presenter of the running program: a modal QMessageBox with an OK button.
 void ShowMessageBox(QWidget* parent, const MessageBoxRequest& request);
+// The box ShowMessageBox shows, not yet shown; its texts are plain text, never markup.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const MessageBoxRequest& request);

@@ -9,6 +9,7 @@
 
 #include "CModuleState.h"
 #include "LumeqServer.h"
+#include "platform/component/ErrorText.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/TypeLibrary.h"
 #include "res/LumeqTypeLib.h"
@@ -61,6 +62,11 @@ LUMEQ_EXPORT const component::TypeLibraryInfo* DllGetTypeLibrary() {
     return &lumeq::LumeqTypeLibrary();
 }
 
+// [thread-safe] The reason of the last failed registration step on this thread.
+LUMEQ_EXPORT const char* DllGetErrorText() {
+    return component::ErrorText().c_str();
+}
+
 // [thread-safe] Constant data that lives as long as the library.
 LUMEQ_EXPORT const lumeq::VersionInfo* DllGetVersionInfo() {
     lumeq::CModuleStateScope scope(lumeq::LumeqModuleState());
@@ -70,6 +76,7 @@ LUMEQ_EXPORT const lumeq::VersionInfo* DllGetVersionInfo() {
 // The loader calls these through its own function types; a mismatch would be a silent ABI bug.
 static_assert(std::is_same_v<decltype(&DllGetClassObject), component::GetClassObjectFn>);
 static_assert(std::is_same_v<decltype(&DllCanUnloadNow), component::CanUnloadNowFn>);
+static_assert(std::is_same_v<decltype(&DllGetErrorText), component::GetErrorTextFn>);
 static_assert(std::is_same_v<decltype(&DllRegisterServer), component::RegisterServerFn>);
 static_assert(std::is_same_v<decltype(&DllUnregisterServer), component::RegisterServerFn>);
 static_assert(std::is_same_v<decltype(&DllGetTypeLibrary), component::GetTypeLibraryFn>);

@@ -105,22 +105,28 @@ Result LumeqCanUnloadNow() {
     return g_objectCounter.IsIdle() ? component::kOk : component::kFalse;
 }
 
+// Each direction is one update of the store: the type library step first, then the classes,
+// and what succeeded is written even when the class step fails (nothing is rolled back).
 Result LumeqRegisterServer() {
+    component::RegistrationBatch batch;
     if (component::Failed(component::RegisterTypeLibrary(
             LumeqLibraryPath(), kLibidLumeqLib, kLumeqLibMajor, kLumeqLibMinor, kLumeqLibLcid)))
         return component::kSelfRegTypeLibrary;
-    if (component::Failed(UpdateRegistryAll(true)))
-        return component::kSelfRegClass;
-    return component::kOk;
+    const bool classes = component::Succeeded(UpdateRegistryAll(true));
+    if (component::Failed(batch.Commit()))
+        return component::kSelfRegTypeLibrary;  // nothing was written
+    return classes ? component::kOk : component::kSelfRegClass;
 }
 
 Result LumeqUnregisterServer() {
+    component::RegistrationBatch batch;
     if (component::Failed(component::UnregisterTypeLibrary(kLibidLumeqLib, kLumeqLibMajor,
                                                            kLumeqLibMinor, kLumeqLibLcid)))
         return component::kSelfRegTypeLibrary;
-    if (component::Failed(UpdateRegistryAll(false)))
-        return component::kSelfRegClass;
-    return component::kOk;
+    const bool classes = component::Succeeded(UpdateRegistryAll(false));
+    if (component::Failed(batch.Commit()))
+        return component::kSelfRegTypeLibrary;
+    return classes ? component::kOk : component::kSelfRegClass;
 }
 
 bool LumeqModuleStarted() {

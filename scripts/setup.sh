@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev libgl-dev libudev-dev
+    libacl1-dev acl  # access control lists in the trust check; setfacl for its tests
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-serialport-dev  # benchmarks only: the plain reader that mirror_bench compares against
     clang libclang-rt-dev clang-format

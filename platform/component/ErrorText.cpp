@@ -25,7 +25,8 @@ std::string SystemErrorText(int error) {
 namespace {
 
 // The length of the UTF-8 sequence that starts `text`, or 0 when it is not one, or is a
-// control character of the C1 range (U+0080 to U+009F, which terminals obey too).
+// control character of the C1 range (U+0080 to U+009F, which terminals obey too) or an
+// invisible format character.
 std::size_t PrintableSequence(std::string_view text) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(0);
@@ -55,6 +56,10 @@ std::size_t PrintableSequence(std::string_view text) {
     constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
     if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ||
         code <= 0x9F)
+        return 0;
+    // Invisible marks and direction overrides would hide or reorder what a message shows.
+    if (code == 0xFEFF || (code >= 0x200B && code <= 0x200F) ||
+        (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069))
         return 0;
     return length;
 }

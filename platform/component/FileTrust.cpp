@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/component/AccessList.h"
 #include "platform/component/ErrorText.h"
 #include "platform/posix/Accounts.h"
 
@@ -74,7 +75,8 @@ std::string UserName(uid_t uid) {
     return found ? found->name + " (" + number + ")" : number;
 }
 
-std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role) {
+std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role,
+                             int fd) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     const std::string what = RoleName(role) + Printable(path);
@@ -87,7 +89,29 @@ std::string UntrustedBecause(const struct stat& st, const std::string& path, Fil
     const bool sticky = role == FileRole::kFolder && (st.st_mode & S_ISVTX);
     if ((st.st_mode & S_IWOTH) && !sticky)
         return what + " can be written by every user" + facts;
-    if ((st.st_mode & S_IWGRP) && !sticky && GroupHasOtherMembers(st.st_gid))
+    // With an access list the group bits are its mask: without write there, no entry can.
+    if (!(st.st_mode & S_IWGRP) || sticky)
+        return {};
+    AclWriters acl;
+    if (fd < 0) {
+        acl.owningGroup = true;
+    } else if (const int e = ReadAclWriters(fd, &acl); e != 0) {
+        return what +
+               " can be written by its group, and its access control list cannot be "
+               "read (" +
+               SystemErrorText(e) + ")" + facts;
+    }
+    const std::string listed = " through its access control list";
+    for (uid_t uid : acl.users) {
+        if (!IsTrustedOwner(uid))
+            return what + " can be written by the user " + UserName(uid) + listed + facts;
+    }
+    for (gid_t gid : acl.groups) {
+        if (GroupHasOtherMembers(gid))
+            return what + " can be written by the group " + GroupName(gid) + listed +
+                   ", which has other members" + facts;
+    }
+    if (acl.owningGroup && GroupHasOtherMembers(st.st_gid))
         return what + " can be written by the group " + GroupName(st.st_gid) +
                ", which has other members" + facts;
     return {};
@@ -95,8 +119,8 @@ std::string UntrustedBecause(const struct stat& st, const std::string& path, Fil
 
 std::string TrustAdvice() {
     return "files that decide which code runs are used only when they and every folder above "
-           "them belong to you or root and no one else can write them: fix the owner or mode "
-           "(chown, chmod go-w) or use another file";
+           "them belong to you or root and no one else can write them: fix the owner, mode or "
+           "access list (chown, chmod go-w, setfacl -b) or use another file";
 }
 
 }  // namespace component

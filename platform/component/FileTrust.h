@@ -11,14 +11,15 @@ namespace component {
 
 enum class FileRole { kFile, kFolder, kLink };
 
-// Why the file, folder or symbolic link with status `st`, found at `path`, could be changed by
-// a user other than the running one (or root), or empty when it cannot. Passes: owned by the
-// running user or root, and writable by no one else. Folders may be writable by others when
-// they are sticky (like /tmp: others cannot remove or replace what they do not own there). A
-// group write bit is harmless when the group has no member but the running user (neither in
-// the group database nor as anyone's primary group). Access control lists are not consulted.
-// Any thread.
-std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role);
+// Why the file, folder or symbolic link with status `st`, found at `path` and open as `fd`
+// (any descriptor, O_PATH too; -1 for a link), could be changed by a user other than the
+// running one (or root), or empty when it cannot. Passes: owned by the running user or root,
+// and writable by no one else. Folders may be writable by others when they are sticky (like
+// /tmp: others cannot remove or replace what they do not own there). A group may write when it
+// has no member but the running user (neither in the group database nor as anyone's primary
+// group). The access control list counts: a user or group it names may write only under the
+// same rules. Any thread.
+std::string UntrustedBecause(const struct stat& st, const std::string& path, FileRole role, int fd);
 
 // What to do about a refusal, appended to the reason above.
 std::string TrustAdvice();

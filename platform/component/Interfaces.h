@@ -137,5 +137,8 @@ inline constexpr Guid kIidScalableView = MakeGuid("{8C14F6A2-5E3B-4D97-A0C8-2F6B
 using GetClassObjectFn = Result (*)(const Guid* clsid, const Guid* iid, void** out);
 using CanUnloadNowFn = Result (*)();
 using RegisterServerFn = Result (*)();
+// Optional export "DllGetErrorText": why the library's last call failed on the calling thread,
+// in its own words (each library keeps its own copy of this layer); valid until its next call.
+using GetErrorTextFn = const char* (*)();
 
 }  // namespace component

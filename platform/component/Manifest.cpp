@@ -54,6 +54,9 @@ Result Manifest::Read(const std::string& path, Manifest* out, std::string* error
         return e == ENOENT ? kFileNotFound : kRegistryAccess;
     }
 
+    // Editors on other systems start UTF-8 text with a byte-order mark.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.erase(0, 3);
     Manifest manifest;
     manifest.m_path = path;
     const std::string directory = DirectoryOf(path);

@@ -4,11 +4,21 @@
 #include "platform/component/RegistrationFault.h"
 #include "platform/component/RegistrationStore.h"
 #include "platform/component/StoreFile.h"
+#include "platform/component/StoreLock.h"
+#include "platform/component/StoreWriter.h"
 #include "platform/component/TextFile.h"
 
 namespace component {
 
+struct RegistrationBatch::State {
+    StoreWriter writer;
+    Result opened = kOk;
+    std::string error;
+};
+
 namespace {
+
+thread_local RegistrationBatch::State* t_batch = nullptr;
 
 bool FaultInjected(std::string_view step) {
     return RegistrationFaultInjected && RegistrationFaultInjected(step);
@@ -31,6 +41,14 @@ bool IsAbsolute(const std::string& path) {
 // One atomic change of the current user's store; kFalse from `change` (nothing to do) counts
 // as success.
 Result ChangeStore(const std::function<Result(RegistrationStore&)>& change) {
+    if (t_batch) {
+        if (Failed(t_batch->opened)) {
+            SetErrorText(t_batch->error);
+            return t_batch->opened;
+        }
+        const Result r = change(t_batch->writer.Store());
+        return Failed(r) ? r : kOk;
+    }
     std::string error;
     const std::string path = StoreFile::Path(&error);
     if (path.empty()) {
@@ -47,6 +65,36 @@ Result ChangeStore(const std::function<Result(RegistrationStore&)>& change) {
 }
 
 }  // namespace
+
+RegistrationBatch::RegistrationBatch() {
+    if (t_batch)
+        return;
+    m_state = std::make_unique<State>();
+    const std::string path = StoreFile::Path(&m_state->error);
+    if (path.empty()) {
+        m_state->error = "the registration store cannot be found: " + m_state->error;
+        m_state->opened = kRegistryAccess;
+    } else {
+        m_state->opened = m_state->writer.Open(path, kStoreLockWait, &m_state->error);
+    }
+    t_batch = m_state.get();
+}
+
+RegistrationBatch::~RegistrationBatch() {
+    if (m_state)
+        t_batch = nullptr;
+}
+
+Result RegistrationBatch::Commit() {
+    if (!m_state)
+        return kOk;
+    Result r = m_state->opened;
+    if (Succeeded(r))
+        r = m_state->writer.Commit(&m_state->error);
+    if (Failed(r))
+        SetErrorText(m_state->error);
+    return r;
+}
 
 Result RegisterTypeLibrary(const std::string& libraryPath, const Guid& libid, std::uint16_t major,
                            std::uint16_t minor, std::uint32_t lcid) {

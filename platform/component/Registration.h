@@ -2,7 +2,8 @@
 
 // Writing a library's classes and type library into the registration store. Called by a
 // library's self-registration exports; each call is one atomic update of the store (see
-// StoreFile.h), safe against other processes registering at the same time. Any thread.
+// StoreFile.h), safe against other processes registering at the same time, unless a
+// RegistrationBatch gathers the calls into one. Any thread.
 //
 // Failures: kRegistryAccess when the store cannot be read (it is damaged) or written, with the
 // reason in LastActivationError(); kInvalidArgument for a relative library path or a malformed
@@ -13,6 +14,7 @@
 // fails RegisterControlClass, RegisterPropertyPageClass and UnregisterClass.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +51,30 @@ Result RegisterPropertyPageClass(const std::string& libraryPath, const Guid& cls
                                  const std::string& userTypeName);
 // Removes the class and, when given, its ProgID (only while that ProgID still names `clsid`).
 Result UnregisterClass(const Guid& clsid, std::optional<std::string_view> progId);
+
+// Makes the registration calls of this thread, while it lives, one update of the store: the
+// store is locked and read when the batch is made, each call changes that copy, and Commit
+// replaces the file once. A registration killed at any moment then leaves all its entries or
+// none, and no other writer comes between them. Without Commit nothing is written. A batch
+// made while another is open on the thread joins it (its Commit does nothing). A store that
+// cannot be opened fails each call and Commit alike. Hold it briefly: other writers wait for
+// it. Thread: the one that made it.
+class RegistrationBatch {
+  public:
+    RegistrationBatch();
+    ~RegistrationBatch();
+    RegistrationBatch(const RegistrationBatch&) = delete;
+    RegistrationBatch& operator=(const RegistrationBatch&) = delete;
+
+    // kRegistryAccess, with the reason in LastActivationError(), when the store cannot be
+    // written; it is then as it was before the batch.
+    Result Commit();
+
+    struct State;
+
+  private:
+    std::unique_ptr<State> m_state;  // null when joined to an open batch
+};
 
 // Absolute, canonical path of the loaded library (or program) that contains `address`; empty
 // when no loaded file contains it.

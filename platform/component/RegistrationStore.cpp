@@ -133,6 +133,13 @@ class Fields {
         }
         return {};
     }
+    // Copies the value of `key` to `target`; false when the field is absent.
+    bool Copy(const std::string& key, std::string* target) const {
+        const std::string* v = Find(key);
+        if (v)
+            *target = *v;
+        return v != nullptr;
+    }
     const std::string* Find(const std::string& key) const {
         const auto it = m_values.find(key);
         return it == m_values.end() ? nullptr : &it->second;
@@ -142,7 +149,7 @@ class Fields {
     std::map<std::string, std::string> m_values;
 };
 
-// Hashes for the duplicate checks of Parse, which must stay linear in the size of the file.
+// Hashes for the duplicate checks of the parser.
 std::size_t HashGuid(const Guid& g) {
     std::uint64_t low = 0;
     for (std::uint8_t b : g.data4)
@@ -174,6 +181,193 @@ bool IsAbsolutePath(const std::string& path) {
     return !path.empty() && path.front() == '/';
 }
 
+// Reads one store text record by record. Each step returns the reason the text is damaged, or
+// an empty string.
+class StoreParser {
+  public:
+    // What was read, in the order of the file.
+    std::vector<StoredClass> classes;
+    std::vector<StoredProgId> progIds;
+    std::vector<StoredTypeLibrary> typeLibraries;
+
+    std::string Line(std::string_view line) {
+        if (line.empty() || line.front() == '#')
+            return {};
+        if (line.find('\0') != std::string_view::npos)
+            return "the line holds a NUL byte";
+        if (m_declaredCount)
+            return "text after the end line";
+        const std::vector<std::string_view> fields = SplitTabs(line);
+        if (!m_haveHeader)
+            return Header(fields);
+        const std::string_view kind = fields[0];
+        if (kind == "end")
+            return End(fields);
+        if (fields.size() < 2)
+            return "a " + Quoted(kind) + " record without its key";
+        const std::span<const std::string_view> rest(fields.begin() + 2, fields.end());
+        if (kind == "class")
+            return Class(fields[1], rest);
+        if (kind == "progid")
+            return ProgId(fields[1], rest);
+        if (kind == "typelib")
+            return TypeLibrary(fields[1], rest);
+        return "unknown record " + Quoted(kind);
+    }
+
+    // What is wrong with the text as a whole once every line was read.
+    std::string Finish(std::string_view text) const {
+        const std::size_t records = classes.size() + progIds.size() + typeLibraries.size();
+        if (!m_haveHeader)
+            return "the header line is missing";
+        if (!text.ends_with('\n'))
+            return "the last line is cut off";
+        if (!m_declaredCount)
+            return "the end line is missing (the file is cut off)";
+        if (*m_declaredCount != records)
+            return "the end line counts " + std::to_string(*m_declaredCount) + " records, but " +
+                   std::to_string(records) + " were read";
+        return {};
+    }
+
+  private:
+    std::string Header(const std::vector<std::string_view>& fields) {
+        if (fields[0] != kHeader || fields.size() != 2)
+            return "expected the header \"karvel-component-store<TAB>1\"";
+        std::uint64_t format = 0;
+        if (!ParseUnsigned(fields[1], 0xFFFF, &format))
+            return "the format number " + Quoted(fields[1]) + " is not a number";
+        if (format != kFormat)
+            return "format " + std::to_string(format) + " is not known here (this " +
+                   "program reads format " + std::to_string(kFormat) + ")";
+        m_haveHeader = true;
+        return {};
+    }
+
+    std::string End(const std::vector<std::string_view>& fields) {
+        std::uint64_t count = 0;
+        if (fields.size() != 2 || !ParseUnsigned(fields[1], 1u << 30, &count))
+            return "the end line is malformed";
+        m_declaredCount = count;
+        return {};
+    }
+
+    std::string Class(std::string_view key, std::span<const std::string_view> rest) {
+        StoredClass entry;
+        const auto clsid = Guid::Parse(key);
+        if (!clsid)
+            return Quoted(key) + " is not a class identifier";
+        entry.clsid = *clsid;
+        Fields values;
+        if (auto why = values.Read(rest, {"library", "name", "progid", "threading", "control",
+                                          "insertable", "toolbox", "misc", "typelib", "version"});
+            !why.empty())
+            return why;
+        if (!values.Copy("library", &entry.library) || !IsAbsolutePath(entry.library))
+            return "the class " + clsid->ToString() + " has no absolute library path";
+        values.Copy("name", &entry.userTypeName);
+        values.Copy("progid", &entry.progId);
+        values.Copy("threading", &entry.threading);
+        if (auto why = ControlFields(values, &entry); !why.empty())
+            return why;
+        if (auto why = ClassTypeLibrary(values, &entry); !why.empty())
+            return why;
+        if (!m_classes.insert(entry.clsid).second)
+            return "the class " + clsid->ToString() + " is listed twice";
+        classes.push_back(std::move(entry));
+        return {};
+    }
+
+    static std::string ControlFields(const Fields& values, StoredClass* entry) {
+        for (auto [key, target] :
+             {std::pair{"control", &entry->control}, std::pair{"insertable", &entry->insertable}}) {
+            if (const std::string* v = values.Find(key)) {
+                if (*v != "0" && *v != "1")
+                    return std::string(key) + " must be 0 or 1";
+                *target = *v == "1";
+            }
+        }
+        std::uint64_t number = 0;
+        if (const std::string* v = values.Find("toolbox")) {
+            if (!ParseUnsigned(*v, 0x7FFFFFFF, &number))
+                return "toolbox must be a number";
+            entry->toolboxBitmap = static_cast<int>(number);
+        }
+        if (const std::string* v = values.Find("misc")) {
+            if (!ParseUnsigned(*v, 0xFFFFFFFF, &number))
+                return "misc must be a 32-bit number";
+            entry->miscStatus = static_cast<std::uint32_t>(number);
+        }
+        return {};
+    }
+
+    static std::string ClassTypeLibrary(const Fields& values, StoredClass* entry) {
+        const std::string* libid = values.Find("typelib");
+        const std::string* version = values.Find("version");
+        if (!libid && !version)
+            return {};
+        TypeLibraryVersion v;
+        const auto parsed = libid ? Guid::Parse(*libid) : std::nullopt;
+        if (!parsed || !version || !ParseVersion(*version, &v.major, &v.minor))
+            return "typelib and version must both be given, as {LIBID} and N.N";
+        v.libid = *parsed;
+        entry->typeLibrary = v;
+        return {};
+    }
+
+    std::string ProgId(std::string_view key, std::span<const std::string_view> rest) {
+        StoredProgId entry;
+        entry.progId = key;
+        if (!IsValidProgId(entry.progId))
+            return Quoted(entry.progId) + " is not a ProgID";
+        Fields values;
+        if (auto why = values.Read(rest, {"clsid"}); !why.empty())
+            return why;
+        std::string clsidText;
+        const auto clsid = values.Copy("clsid", &clsidText) ? Guid::Parse(clsidText) : std::nullopt;
+        if (!clsid)
+            return "the ProgID " + entry.progId + " has no class identifier";
+        entry.clsid = *clsid;
+        if (!m_progIds.insert(key).second)
+            return "the ProgID " + entry.progId + " is listed twice";
+        progIds.push_back(std::move(entry));
+        return {};
+    }
+
+    std::string TypeLibrary(std::string_view key, std::span<const std::string_view> rest) {
+        StoredTypeLibrary entry;
+        const auto libid = Guid::Parse(key);
+        if (!libid)
+            return Quoted(key) + " is not a type library identifier";
+        entry.version.libid = *libid;
+        Fields values;
+        if (auto why = values.Read(rest, {"version", "lcid", "library", "helpdir"}); !why.empty())
+            return why;
+        std::string text;
+        std::uint64_t lcid = 0;
+        if (!values.Copy("version", &text) ||
+            !ParseVersion(text, &entry.version.major, &entry.version.minor))
+            return "the type library needs version=N.N";
+        if (!values.Copy("lcid", &text) || !ParseUnsigned(text, 0xFFFFFFFF, &lcid))
+            return "the type library needs lcid=N";
+        entry.lcid = static_cast<std::uint32_t>(lcid);
+        if (!values.Copy("library", &entry.library) || !IsAbsolutePath(entry.library))
+            return "the type library has no absolute library path";
+        values.Copy("helpdir", &entry.helpDirectory);
+        if (!m_typeLibraries.insert({entry.version, entry.lcid}).second)
+            return "the type library is listed twice";
+        typeLibraries.push_back(std::move(entry));
+        return {};
+    }
+
+    bool m_haveHeader = false;
+    std::optional<std::size_t> m_declaredCount;
+    // Duplicate checks, which must stay linear in the size of the file.
+    std::unordered_set<Guid, GuidHash> m_classes;
+    std::unordered_set<std::string_view> m_progIds;
+    std::unordered_set<TypeLibraryKey, TypeLibraryKeyHash> m_typeLibraries;
+};
+
 }  // namespace
 
 bool IsValidProgId(std::string_view progId) {
@@ -188,170 +382,28 @@ bool IsValidProgId(std::string_view progId) {
 Result RegistrationStore::Parse(std::string_view text, const std::string& path,
                                 RegistrationStore* out, std::string* error) {
     *out = RegistrationStore();
-    RegistrationStore store;
-    int number = 0;
-    bool haveHeader = false;
-    std::optional<std::size_t> declaredCount;
-    std::unordered_set<Guid, GuidHash> classes;
-    std::unordered_set<std::string_view> progIds;
-    std::unordered_set<TypeLibraryKey, TypeLibraryKeyHash> typeLibraries;
-    auto fail = [&](const std::string& reason) {
-        *error = "the registration store " + Printable(path) + " is damaged: line " +
-                 std::to_string(number) + ": " + reason;
-        return kRegistryAccess;
-    };
-
+    const std::string damaged = "the registration store " + Printable(path) + " is damaged: ";
     if (text.empty()) {
-        *error = "the registration store " + Printable(path) + " is damaged: the file is empty";
+        *error = damaged + "the file is empty";
         return kRegistryAccess;
     }
-    const std::vector<std::string_view> lines = SplitLines(text);
-    for (std::string_view line : lines) {
+    StoreParser parser;
+    int number = 0;
+    std::string why;
+    for (std::string_view line : SplitLines(text)) {
         ++number;
-        if (line.empty() || line.front() == '#')
-            continue;
-        if (line.find('\0') != std::string_view::npos)
-            return fail("the line holds a NUL byte");
-        if (declaredCount)
-            return fail("text after the end line");
-        const std::vector<std::string_view> fields = SplitTabs(line);
-        const std::string_view kind = fields[0];
-        if (!haveHeader) {
-            if (kind != kHeader || fields.size() != 2)
-                return fail("expected the header \"karvel-component-store<TAB>1\"");
-            std::uint64_t format = 0;
-            if (!ParseUnsigned(fields[1], 0xFFFF, &format))
-                return fail("the format number " + Quoted(fields[1]) + " is not a number");
-            if (format != kFormat)
-                return fail("format " + std::to_string(format) + " is not known here (this " +
-                            "program reads format " + std::to_string(kFormat) + ")");
-            haveHeader = true;
-            continue;
-        }
-        if (kind == "end") {
-            std::uint64_t count = 0;
-            if (fields.size() != 2 || !ParseUnsigned(fields[1], 1u << 30, &count))
-                return fail("the end line is malformed");
-            declaredCount = count;
-            continue;
-        }
-        if (fields.size() < 2)
-            return fail("a " + Quoted(kind) + " record without its key");
-        const std::span<const std::string_view> rest(fields.begin() + 2, fields.end());
-        Fields values;
-        auto required = [&](const char* key, std::string* target) {
-            const std::string* v = values.Find(key);
-            if (!v)
-                return false;
-            *target = *v;
-            return true;
-        };
-
-        if (kind == "class") {
-            StoredClass entry;
-            const auto clsid = Guid::Parse(fields[1]);
-            if (!clsid)
-                return fail(Quoted(fields[1]) + " is not a class identifier");
-            entry.clsid = *clsid;
-            if (auto why =
-                    values.Read(rest, {"library", "name", "progid", "threading", "control",
-                                       "insertable", "toolbox", "misc", "typelib", "version"});
-                !why.empty())
-                return fail(why);
-            if (!required("library", &entry.library) || !IsAbsolutePath(entry.library))
-                return fail("the class " + clsid->ToString() + " has no absolute library path");
-            required("name", &entry.userTypeName);
-            required("progid", &entry.progId);
-            required("threading", &entry.threading);
-            if (const std::string* v = values.Find("control")) {
-                if (*v != "0" && *v != "1")
-                    return fail("control must be 0 or 1");
-                entry.control = *v == "1";
-            }
-            if (const std::string* v = values.Find("insertable")) {
-                if (*v != "0" && *v != "1")
-                    return fail("insertable must be 0 or 1");
-                entry.insertable = *v == "1";
-            }
-            std::uint64_t number64 = 0;
-            if (const std::string* v = values.Find("toolbox")) {
-                if (!ParseUnsigned(*v, 0x7FFFFFFF, &number64))
-                    return fail("toolbox must be a number");
-                entry.toolboxBitmap = static_cast<int>(number64);
-            }
-            if (const std::string* v = values.Find("misc")) {
-                if (!ParseUnsigned(*v, 0xFFFFFFFF, &number64))
-                    return fail("misc must be a 32-bit number");
-                entry.miscStatus = static_cast<std::uint32_t>(number64);
-            }
-            const std::string* libid = values.Find("typelib");
-            const std::string* version = values.Find("version");
-            if (libid || version) {
-                TypeLibraryVersion v;
-                const auto parsed = libid ? Guid::Parse(*libid) : std::nullopt;
-                if (!parsed || !version || !ParseVersion(*version, &v.major, &v.minor))
-                    return fail("typelib and version must both be given, as {LIBID} and N.N");
-                v.libid = *parsed;
-                entry.typeLibrary = v;
-            }
-            if (!classes.insert(entry.clsid).second)
-                return fail("the class " + clsid->ToString() + " is listed twice");
-            store.m_classes.push_back(std::move(entry));
-        } else if (kind == "progid") {
-            StoredProgId entry;
-            entry.progId = fields[1];
-            if (!IsValidProgId(entry.progId))
-                return fail(Quoted(entry.progId) + " is not a ProgID");
-            if (auto why = values.Read(rest, {"clsid"}); !why.empty())
-                return fail(why);
-            std::string clsidText;
-            const auto clsid =
-                required("clsid", &clsidText) ? Guid::Parse(clsidText) : std::nullopt;
-            if (!clsid)
-                return fail("the ProgID " + entry.progId + " has no class identifier");
-            entry.clsid = *clsid;
-            if (!progIds.insert(fields[1]).second)
-                return fail("the ProgID " + entry.progId + " is listed twice");
-            store.m_progIds.push_back(std::move(entry));
-        } else if (kind == "typelib") {
-            StoredTypeLibrary entry;
-            const auto libid = Guid::Parse(fields[1]);
-            if (!libid)
-                return fail(Quoted(fields[1]) + " is not a type library identifier");
-            entry.version.libid = *libid;
-            if (auto why = values.Read(rest, {"version", "lcid", "library", "helpdir"});
-                !why.empty())
-                return fail(why);
-            std::string text64;
-            std::uint64_t lcid = 0;
-            if (!required("version", &text64) ||
-                !ParseVersion(text64, &entry.version.major, &entry.version.minor))
-                return fail("the type library needs version=N.N");
-            if (!required("lcid", &text64) || !ParseUnsigned(text64, 0xFFFFFFFF, &lcid))
-                return fail("the type library needs lcid=N");
-            entry.lcid = static_cast<std::uint32_t>(lcid);
-            if (!required("library", &entry.library) || !IsAbsolutePath(entry.library))
-                return fail("the type library has no absolute library path");
-            required("helpdir", &entry.helpDirectory);
-            if (!typeLibraries.insert({entry.version, entry.lcid}).second)
-                return fail("the type library is listed twice");
-            store.m_typeLibraries.push_back(std::move(entry));
-        } else {
-            return fail("unknown record " + Quoted(kind));
-        }
+        if (why = parser.Line(line); !why.empty())
+            break;
     }
-    if (!haveHeader)
-        return fail("the header line is missing");
-    if (!text.ends_with('\n'))
-        return fail("the last line is cut off");
-    if (!declaredCount)
-        return fail("the end line is missing (the file is cut off)");
-    const std::size_t count =
-        store.m_classes.size() + store.m_progIds.size() + store.m_typeLibraries.size();
-    if (*declaredCount != count)
-        return fail("the end line counts " + std::to_string(*declaredCount) + " records, but " +
-                    std::to_string(count) + " were read");
-    *out = std::move(store);
+    if (why.empty())
+        why = parser.Finish(text);
+    if (!why.empty()) {
+        *error = damaged + "line " + std::to_string(number) + ": " + why;
+        return kRegistryAccess;
+    }
+    out->m_classes = std::move(parser.classes);
+    out->m_progIds = std::move(parser.progIds);
+    out->m_typeLibraries = std::move(parser.typeLibraries);
     return kOk;
 }
 

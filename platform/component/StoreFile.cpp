@@ -11,6 +11,7 @@
 
 #include "platform/component/ErrorText.h"
 #include "platform/component/StoreLock.h"
+#include "platform/component/StoreWriter.h"
 #include "platform/component/TextFile.h"
 #include "platform/component/TrustedFile.h"
 #include "platform/posix/Accounts.h"
@@ -21,9 +22,6 @@ namespace component {
 namespace {
 
 constexpr const char* kStoreVariable = "KARVEL_COMPONENT_STORE";
-// A registration takes a few hundred bytes: this holds thousands, and keeps a file that is no
-// store from holding up a program's start.
-constexpr std::size_t kStoreLimit = 1 << 20;
 
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/')
@@ -32,97 +30,6 @@ std::string HomeDirectory() {
     if (const auto user = posix::LookUpUser(getuid()); user && user->home.starts_with('/'))
         return user->home;
     return {};
-}
-
-// Creates `directory` and its missing parents (new ones private to the user).
-int MakeDirectories(const std::string& directory) {
-    if (directory.empty() || directory == "/")
-        return 0;
-    struct stat st {};
-    if (stat(directory.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    if (const int e = MakeDirectories(DirectoryOf(directory)); e != 0)
-        return e;
-    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-        return errno;
-    return 0;
-}
-
-int WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-std::string BaseName(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
-// Makes the folder of the store at `path` when missing, opens it and takes the store's lock,
-// waiting at most `wait` for it.
-Result OpenForUpdate(const std::string& path, std::chrono::milliseconds wait, TrustedFile* folder,
-                     posix::UniqueFd* lock, std::string* error) {
-    if (path.empty() || path.front() != '/') {
-        *error = "the registration store path \"" + Printable(path) + "\" is not absolute";
-        return kRegistryAccess;
-    }
-    const std::string directory = DirectoryOf(path);
-    if (const int e = MakeDirectories(directory); e != 0) {
-        *error = "cannot create the folder " + Printable(directory) +
-                 " of the registration store " + Printable(path) + ": " + SystemErrorText(e);
-        return kRegistryAccess;
-    }
-    *folder = TrustedFile::OpenFolder(directory);
-    if (!*folder) {
-        *error = "the folder " + Printable(directory) + " of the registration store " +
-                 Printable(path) + " cannot be used: " + folder->Reason();
-        return kRegistryAccess;
-    }
-    return LockStore(folder->Fd(), BaseName(path) + ".lock", path + ".lock", wait, lock, error);
-}
-
-// Writes `text` to a new file beside `path` and renames it over `path`, durably. `folder` is
-// the store's open folder.
-Result ReplaceFile(const std::string& path, const TrustedFile& folder, const std::string& text,
-                   std::string* error) {
-    std::string temporary = path + ".tmp-XXXXXX";
-    posix::UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
-    if (!file) {
-        *error = "cannot create a temporary file beside " + path + ": " + SystemErrorText(errno);
-        return kRegistryAccess;
-    }
-    auto fail = [&](const std::string& what, int e) {
-        file.Reset();
-        unlink(temporary.c_str());
-        *error = Printable(what) + ": " + SystemErrorText(e);
-        return kRegistryAccess;
-    };
-    if (fchmod(file.Get(), 0644) != 0)
-        return fail("cannot set the mode of " + temporary, errno);
-    if (const int e = WriteAll(file.Get(), text); e != 0)
-        return fail("cannot write " + temporary, e);
-    if (fsync(file.Get()) != 0)
-        return fail("cannot flush " + temporary, errno);
-    if (const int e = file.Reset(); e != 0)
-        return fail("cannot close " + temporary, e);
-    if (rename(temporary.c_str(), path.c_str()) != 0)
-        return fail("cannot rename " + temporary + " to " + path, errno);
-
-    if (fsync(folder.Fd()) != 0) {
-        // The new store is in place; only its durability across a power cut is in doubt.
-        *error = "cannot flush the folder " + Printable(folder.CanonicalPath()) + ": " +
-                 SystemErrorText(errno);
-        return kRegistryAccess;
-    }
-    return kOk;
 }
 
 }  // namespace
@@ -170,11 +77,12 @@ std::vector<std::string> StoreFile::MachinePaths() {
     return paths;
 }
 
-Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::string* error) {
+Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::string* error,
+                       std::size_t limit) {
     *out = RegistrationStore();
     std::string text;
     std::string reason;
-    if (const int e = ReadTrustedText(path, kStoreLimit, &text, &reason); e != 0) {
+    if (const int e = ReadTrustedText(path, limit, &text, &reason); e != 0) {
         if (e == ENOENT)
             return kOk;
         *error = "the registration store " + Printable(path) + " cannot be read: " + reason;
@@ -236,35 +144,21 @@ Result StoreFile::FindForLookup(const std::function<bool(const RegistrationStore
 Result StoreFile::Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error) {
-    TrustedFile folder;
-    posix::UniqueFd lock;
-    if (const Result r = OpenForUpdate(path, kStoreLockWait, &folder, &lock, error); Failed(r))
+    StoreWriter writer;
+    if (const Result r = writer.Open(path, kStoreLockWait, error); Failed(r))
         return r;
-    RegistrationStore store;
-    if (const Result r = Load(path, &store, error); Failed(r))
-        return r;
-    const Result r = change(store);
+    const Result r = change(writer.Store());
     if (Failed(r) || r == kFalse)
         return r;
-    return ReplaceFile(path, folder, store.Format(), error);
-    // The lock goes with `lock`, after the rename.
+    return writer.Commit(error);
 }
 
 Result StoreFile::CheckWritable(const std::string& path, std::string* error) {
-    TrustedFile folder;
-    posix::UniqueFd lock;
+    StoreWriter writer;
     // The update that failed has waited already.
-    if (const Result r = OpenForUpdate(path, std::chrono::milliseconds{0}, &folder, &lock, error);
-        Failed(r))
+    if (const Result r = writer.Open(path, std::chrono::milliseconds{0}, error); Failed(r))
         return r;
-    std::string temporary = path + ".tmp-XXXXXX";
-    posix::UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
-    if (!file) {
-        *error = "cannot create a file beside " + Printable(path) + ": " + SystemErrorText(errno);
-        return kRegistryAccess;
-    }
-    unlink(temporary.c_str());
-    return kOk;
+    return writer.CheckCanCreate(error);
 }
 
 }  // namespace component

@@ -11,14 +11,17 @@
 // Readers never lock: the file is only ever replaced whole by rename, so a reader sees either
 // the old or the new contents. Writers serialise on an advisory lock of "<store>.lock", read,
 // change, write a temporary file in the same directory, fsync it, rename it over the store and
-// fsync the directory. These functions work in any process and on any thread.
+// fsync the directory (StoreWriter.h); the temporary files of killed writers are removed by
+// the next one. These functions work in any process and on any thread.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/component/RegistrationStore.h"
 #include "platform/component/Result.h"
+#include "platform/component/StoreWriter.h"
 
 namespace component {
 
@@ -35,8 +38,10 @@ class StoreFile {
     static std::vector<std::string> MachinePaths();
 
     // Reads the store at `path`; a missing file is an empty store. kRegistryAccess with the
-    // path (and line) in `error` when the file cannot be read or is damaged.
-    static Result Load(const std::string& path, RegistrationStore* out, std::string* error);
+    // path (and line) in `error` when the file cannot be read, holds more than `limit` bytes,
+    // or is damaged.
+    static Result Load(const std::string& path, RegistrationStore* out, std::string* error,
+                       std::size_t limit = kStoreReadLimit);
 
     // Load() of the store at Path(); `path` receives the path (empty when none could be formed).
     static Result LoadCurrent(RegistrationStore* out, std::string* path, std::string* error);
@@ -51,10 +56,11 @@ class StoreFile {
     static Result FindForLookup(const std::function<bool(const RegistrationStore&)>& found,
                                 std::string* path, std::string* looked);
 
-    // One atomic read-change-write of the store at `path`. `change` edits the contents and
-    // returns kOk to have them written, kFalse when nothing changed, or a failure, which is
-    // returned and leaves the file untouched. Filesystem failures give kRegistryAccess with
-    // the reason in `error`.
+    // One atomic read-change-write of the store at `path` (StoreWriter.h). `change` edits the
+    // contents and returns kOk to have them written, kFalse when nothing changed, or a
+    // failure, which is returned and leaves the file untouched. Filesystem failures, and
+    // contents that would grow past kStoreReadLimit, give kRegistryAccess with the reason in
+    // `error`.
     static Result Update(const std::string& path,
                          const std::function<Result(RegistrationStore&)>& change,
                          std::string* error);

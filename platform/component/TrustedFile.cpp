@@ -84,7 +84,7 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
         if (!root || fstat(root.Get(), &st) != 0)
             return SystemErrorText(errno);
         folders.push_back(std::move(root));
-        return UntrustedBecause(st, "/", FileRole::kFolder);
+        return UntrustedBecause(st, "/", FileRole::kFolder, folders.back().Get());
     };
     if (std::string why = enterRoot(); !why.empty())
         return refuse(why);
@@ -117,7 +117,7 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
                             Printable(here) + " is a symbolic link; name the file itself instead");
             if (++links > kMaxLinks)
                 return fail(ELOOP, SystemErrorText(ELOOP));
-            if (std::string why = UntrustedBecause(st, here, FileRole::kLink); !why.empty())
+            if (std::string why = UntrustedBecause(st, here, FileRole::kLink, -1); !why.empty())
                 return refuse(why);
             char target[PATH_MAX];
             const ssize_t n = readlinkat(at, name.c_str(), target, sizeof target - 1);
@@ -143,7 +143,8 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
                 openat(at, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!next || fstat(next.Get(), &st) != 0)
                 return fail(errno, SystemErrorText(errno));
-            if (std::string why = UntrustedBecause(st, here, FileRole::kFolder); !why.empty())
+            if (std::string why = UntrustedBecause(st, here, FileRole::kFolder, next.Get());
+                !why.empty())
                 return refuse(why);
             folders.push_back(std::move(next));
             if (last) {
@@ -164,7 +165,7 @@ TrustedFile TrustedFile::Walk(const std::string& path, LastLink lastLink, bool f
         if (!S_ISREG(st.st_mode))
             return fail(EINVAL,
                         "it is " + std::string(KindOf(st.st_mode)) + ", not a regular file");
-        if (std::string why = UntrustedBecause(st, here, FileRole::kFile); !why.empty())
+        if (std::string why = UntrustedBecause(st, here, FileRole::kFile, file.Get()); !why.empty())
             return refuse(why);
         result.m_status = st;
         result.m_fd = std::move(file);

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "fake/FakeIds.h"
@@ -61,6 +63,54 @@ class Trust : public ::testing::Test {
     }
 
     bool LibraryRan() { return fs::exists(m_marker); }
+
+    // Places a library, a manifest and a store with `place(extension, content)` (which returns
+    // the path) and checks that each is used, or refused with `because` when it is not empty.
+    void ExpectUsedOnlyIfTrusted(
+        const std::function<std::string(const std::string&, const std::string&)>& place,
+        const std::string& because, bool link) {
+        const bool trusted = because.empty();
+        auto expectRefused = [&](Result r, Result refusal, const std::string& error,
+                                 const std::string& path) {
+            EXPECT_EQ(r, refusal) << error;
+            EXPECT_TRUE(Contains(error, path)) << error;
+            EXPECT_TRUE(Contains(error, because)) << error;
+            EXPECT_TRUE(Contains(error, "chmod go-w")) << error;
+        };
+        fs::remove(m_marker);
+        const std::string library = place(".so", m_library);
+        const Library* loaded = nullptr;
+        const Result r = LoadCachedLibrary(library, &loaded);
+        if (trusted) {
+            EXPECT_EQ(r, kOk) << LastActivationError();
+            EXPECT_TRUE(LibraryRan());
+        } else {
+            expectRefused(r, kCannotLoadLibrary, LastActivationError(), library);
+            EXPECT_FALSE(LibraryRan()) << "the planted library's code ran";
+        }
+
+        // Neither a manifest nor a store is ever a link.
+        const std::string manifestPath = place(".manifest", "# nothing\n");
+        Manifest manifest;
+        std::string error;
+        const Result m = Manifest::Read(manifestPath, &manifest, &error);
+        const std::string storePath = place(".store", RegistrationStore().Format());
+        RegistrationStore stored;
+        std::string storeError;
+        const Result s = StoreFile::Load(storePath, &stored, &storeError);
+        if (link) {
+            EXPECT_EQ(m, kRegistryAccess);
+            EXPECT_TRUE(Contains(error, manifestPath + " is a symbolic link")) << error;
+            EXPECT_EQ(s, kRegistryAccess);
+            EXPECT_TRUE(Contains(storeError, storePath + " is a symbolic link")) << storeError;
+        } else if (trusted) {
+            EXPECT_EQ(m, kOk) << error;
+            EXPECT_EQ(s, kOk) << storeError;
+        } else {
+            expectRefused(m, kRegistryAccess, error, manifestPath);
+            expectRefused(s, kRegistryAccess, storeError, storePath);
+        }
+    }
 
     TempDir m_dir;
     const std::string m_marker = m_dir / "marker";
@@ -122,14 +172,12 @@ TEST_F(Trust, OnlyFilesNoOneElseCanChangeAreUsed) {
         {"through another user's link", "sticky", 0, 0, 0644, kNobody,
          "the symbolic link @/sticky/"},
     };
-    const std::string store = RegistrationStore().Format();
     int index = 0;
     for (const Placement& c : cases) {
         SCOPED_TRACE(c.name);
         std::string because = c.because;
         if (const std::size_t at = because.find('@'); at != std::string::npos)
             because.replace(at, 1, m_dir.Path().string());
-        const bool trusted = because.empty();
         const std::string base = m_dir / (c.folder + ("/case" + std::to_string(index++)));
         auto place = [&](const std::string& extension, const std::string& content) {
             const std::string path = base + extension;
@@ -144,47 +192,50 @@ TEST_F(Trust, OnlyFilesNoOneElseCanChangeAreUsed) {
             EXPECT_EQ(lchown(path.c_str(), *c.linkOwner, *c.linkOwner), 0);
             return path;
         };
-        auto expectRefused = [&](Result r, Result refusal, const std::string& error,
-                                 const std::string& path) {
-            EXPECT_EQ(r, refusal) << error;
-            EXPECT_TRUE(Contains(error, path)) << error;
-            EXPECT_TRUE(Contains(error, because)) << error;
-            EXPECT_TRUE(Contains(error, "chmod go-w")) << error;
+        ExpectUsedOnlyIfTrusted(place, because, c.linkOwner.has_value());
+    }
+}
+
+// An access control list that lets another user or group write counts as much as the mode bits.
+TEST_F(Trust, WriteEntriesOfTheAccessListCount) {
+    const struct {
+        const char* name;
+        const char* fileAcl;    // for setfacl -m on each file
+        const char* folderAcl;  // on the folder holding them
+        std::string because;
+    } cases[] = {
+        {"another user may write", "u:65534:rw", nullptr,
+         "can be written by the user nobody (uid 65534) through its access control list"},
+        {"a group with other members may write", "g:65534:rw", nullptr,
+         "(gid 65534) through its access control list, which has other members"},
+        {"the mask takes the write away", "u:65534:rw,m::r", nullptr, ""},
+        {"only the running user may write", "u:0:rw,g:0:rw", nullptr, ""},
+        {"another user may write the folder", nullptr, "u:65534:rwx",
+         "the folder @ can be written by the user nobody (uid 65534) through its access "
+         "control list"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = m_dir / ("acl" + std::to_string(index++));
+        Folder(fs::path(folder).filename(), 0755, 0);
+        auto setfacl = [](const char* acl, const std::string& path) {
+            const std::string command = "setfacl -m " + std::string(acl) + " " + path;
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
         };
-
-        fs::remove(m_marker);
-        const std::string library = place(".so", m_library);
-        const Library* loaded = nullptr;
-        const Result r = LoadCachedLibrary(library, &loaded);
-        if (trusted) {
-            EXPECT_EQ(r, kOk) << LastActivationError();
-            EXPECT_TRUE(LibraryRan());
-        } else {
-            expectRefused(r, kCannotLoadLibrary, LastActivationError(), library);
-            EXPECT_FALSE(LibraryRan()) << "the planted library's code ran";
-        }
-
-        // Neither a manifest nor a store is ever a link.
-        const std::string manifestPath = place(".manifest", "# nothing\n");
-        Manifest manifest;
-        std::string error;
-        const Result m = Manifest::Read(manifestPath, &manifest, &error);
-        const std::string storePath = place(".store", store);
-        RegistrationStore stored;
-        std::string storeError;
-        const Result s = StoreFile::Load(storePath, &stored, &storeError);
-        if (c.linkOwner) {
-            EXPECT_EQ(m, kRegistryAccess);
-            EXPECT_TRUE(Contains(error, manifestPath + " is a symbolic link")) << error;
-            EXPECT_EQ(s, kRegistryAccess);
-            EXPECT_TRUE(Contains(storeError, storePath + " is a symbolic link")) << storeError;
-        } else if (trusted) {
-            EXPECT_EQ(m, kOk) << error;
-            EXPECT_EQ(s, kOk) << storeError;
-        } else {
-            expectRefused(m, kRegistryAccess, error, manifestPath);
-            expectRefused(s, kRegistryAccess, storeError, storePath);
-        }
+        if (c.folderAcl)
+            setfacl(c.folderAcl, folder);
+        std::string because = c.because;
+        if (const std::size_t at = because.find('@'); at != std::string::npos)
+            because.replace(at, 1, folder);
+        auto place = [&](const std::string& extension, const std::string& content) {
+            const std::string path = folder + "/file" + extension;
+            Plant(path, content, 0, 0, 0644);
+            if (c.fileAcl)
+                setfacl(c.fileAcl, path);
+            return path;
+        };
+        ExpectUsedOnlyIfTrusted(place, because, false);
     }
 }
 

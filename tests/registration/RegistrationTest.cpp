@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <random>
+#include <thread>
 
 #include "fake/FakeIds.h"
 #include "platform/component/Activation.h"
@@ -207,6 +210,97 @@ TEST_F(Registration, ConcurrentProcessesLoseNoEntry) {
     for (const auto& entry : std::filesystem::directory_iterator(m_dir / "data/karvel"))
         files += entry.path().filename().string().starts_with("components.store.tmp");
     EXPECT_EQ(files, 0);
+}
+
+// Processes that are killed and reaped when the object goes, whatever ends the test.
+struct Children {
+    std::vector<pid_t> pids;
+    ~Children() {
+        for (pid_t child : pids) {
+            if (child > 0) {
+                kill(child, SIGKILL);
+                waitpid(child, nullptr, 0);
+            }
+        }
+    }
+};
+
+// Writers killed at random moments, one registering and one unregistering at the same time:
+// each registration is all of its entries or none, and the next writer removes what the killed
+// ones left.
+TEST_F(Registration, KilledWritersLeaveAllEntriesOrNone) {
+    constexpr int kRounds = 60;
+    auto startLooping = [](const std::function<Result()>& step, int ready) {
+        const pid_t child = fork();
+        if (child == 0) {
+            step();  // the library is loaded: from here on a kill lands in the store's updates
+            (void)!write(ready, "r", 1);
+            for (;;)
+                step();
+        }
+        return child;
+    };
+    std::mt19937 random(26);  // the same moments every run
+    for (int round = 0; round < kRounds; ++round) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        {
+            const Children children{{startLooping([&] { return Register(m_a); }, ready[1]),
+                                     startLooping([&] { return Unregister(m_a); }, ready[1])}};
+            close(ready[1]);
+            char started[2];
+            for (std::size_t got = 0; got < sizeof started;) {
+                const ssize_t n = read(ready[0], started + got, sizeof started - got);
+                ASSERT_GT(n, 0) << "a child ended before it began";
+                got += static_cast<std::size_t>(n);
+            }
+            close(ready[0]);
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        }  // both are killed here
+        const RegistrationStore store = Stored();
+        const int present = (store.FindClass(fake::kA.clsid) != nullptr) +
+                            (store.FindClass(fake::kA.pageClsid) != nullptr) +
+                            store.FindProgId(fake::kA.progId).has_value() +
+                            (store.FindTypeLibrary(fake::kA.libid, 1, 0) != nullptr);
+        ASSERT_TRUE(present == 0 || present == 4) << "round " << round << ": " << present;
+    }
+
+    WriteFile(m_store + ".tmp-AbC123", "left by a writer that was killed");
+    ASSERT_EQ(Register(m_b), kOk) << LastActivationError();
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir / "data/karvel"))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("components.store.tmp"))
+            << entry.path();
+}
+
+// A registration that would make the store too large for its readers is refused; removing
+// entries stays possible, even from a store that is already too large.
+TEST_F(Registration, TheStoreNeverGrowsPastWhatReadersRead) {
+    // One class of library B that fills the store up to `size` bytes.
+    auto bulky = [&](std::size_t size) {
+        RegistrationStore store;
+        StoredClass big;
+        big.clsid = fake::kB.pageClsid;
+        big.library = m_b;
+        big.userTypeName.assign(size, 'n');
+        store.PutClass(big);
+        WriteFile(m_store, store.Format());
+    };
+    auto tool = [&](const std::vector<std::string>& args) {
+        return RunProgram(LUMEQ_REGISTER, args, m_dir.Path().string());
+    };
+    bulky(kStoreReadLimit - 300);
+    const std::string before = ReadFile(m_store);
+    const auto run = tool({FAKE_LIBRARY_A});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Contains(run.err, "more than the 1048576 bytes that programs read")) << run.err;
+    EXPECT_EQ(ReadFile(m_store), before);
+
+    for (std::size_t size : {kStoreReadLimit - 300, kStoreReadLimit + 300}) {
+        bulky(size);
+        const auto removed = tool({"-u", FAKE_LIBRARY_B});
+        EXPECT_EQ(removed.exitStatus, 0) << removed.err;
+        EXPECT_TRUE(Stored().IsEmpty());
+    }
 }
 
 TEST_F(Registration, ADamagedStoreIsReportedAndNeverOverwritten) {
@@ -452,6 +546,7 @@ TEST_F(RegisterTool, ExitsWithFailureWhenTheLibraryCannotServe) {
         {{"--bogus"}, 2, "", "unknown option --bogus"},
         {{FAKE_LIBRARY_A, FAKE_LIBRARY_B}, 2, "", "one library only"},
         {{"--help"}, 0, "Usage: lumeq-register [-u] [--system] LIBRARY.so", ""},
+        {{"-u", m_dir / "new\nline.so"}, 0, "new\\x0aline.so no longer exists", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -508,7 +603,7 @@ TEST_F(RegisterTool, SaysWhyTheStoreCannotBeWritten) {
         std::optional<uid_t> asUser = std::nullopt;
     } cases[] = {
         {"lock file that is a folder", [&] { std::filesystem::create_directories(lock); }, 1,
-         "cannot be written: cannot use the lock file " + lock + ": Is a directory"},
+         "cannot use the lock file " + lock + ": Is a directory"},
         {"lock file that is a link",
          [&] {
              std::filesystem::create_directories(folder);
@@ -528,10 +623,7 @@ TEST_F(RegisterTool, SaysWhyTheStoreCannotBeWritten) {
          },
          2, "the file " + m_store + " belongs to another user (owner nobody (uid 65534)"},
         {"read-only data folder", [] {}, 1,
-         "the registration store " + readOnly +
-             "/karvel/components.store cannot be written: "
-             "cannot create the folder " +
-             readOnly + "/karvel of the registration store " + readOnly +
+         "cannot create the folder " + readOnly + "/karvel of the registration store " + readOnly +
              "/karvel/components.store: Permission denied",
          kNobody},
     };
@@ -549,6 +641,58 @@ TEST_F(RegisterTool, SaysWhyTheStoreCannotBeWritten) {
         }
         EXPECT_TRUE(Contains(run.err, c.because)) << run.err;
     }
+}
+
+// --system makes the machine store's folders readable by every user whatever root's umask,
+// and makes nothing inside a folder another user could change.
+TEST_F(RegisterTool, TheMachineStoresFoldersAreMadeOnlyWhereTheyAreTrusted) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "--system changes the machine's store, which needs root";
+    std::filesystem::create_directories(m_dir / "foreign");
+    ASSERT_EQ(chown((m_dir / "foreign").c_str(), kNobody, kNobody), 0);
+    const mode_t umaskBefore = umask(077);
+    std::optional<testing_support::ProgramRun> made, refused;
+    {
+        ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "new/share");
+        made = Run({"--system", FAKE_LIBRARY_A});
+    }
+    {
+        ScopedEnv dirs("XDG_DATA_DIRS", m_dir / "foreign");
+        refused = Run({"--system", FAKE_LIBRARY_A});
+    }
+    umask(umaskBefore);
+
+    EXPECT_EQ(made->exitStatus, 0) << made->err;
+    for (const char* folder : {"new", "new/share", "new/share/karvel"}) {
+        struct stat st {};
+        ASSERT_EQ(stat((m_dir / folder).c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 07777, 0755u) << folder;
+    }
+    EXPECT_EQ(refused->exitStatus, 2);
+    EXPECT_TRUE(
+        Contains(refused->err, "the folder " + m_dir / "foreign" + " belongs to another user"))
+        << refused->err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "foreign/karvel"));
+}
+
+TEST_F(RegisterTool, AFullDiskIsNamedAsTheReason) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string disk = m_dir / "disk";
+    std::filesystem::create_directories(disk);
+    ScopedEnv store("KARVEL_COMPONENT_STORE", disk + "/karvel/components.store");
+    // A private mount that goes with the process: 16 KiB, filled up.
+    const auto run =
+        RunProgram("/usr/bin/unshare",
+                   {"--mount", "sh", "-c",
+                    "mount -t tmpfs -o size=16k tmpfs \"$1\" && mkdir \"$1/karvel\" || exit 99; "
+                    "cat /dev/zero >\"$1/fill\" 2>/dev/null; exec \"$2\" \"$3\"",
+                    "sh", disk, LUMEQ_REGISTER, FAKE_LIBRARY_A},
+                   m_dir.Path().string());
+    if (run.exitStatus == 99 || run.err.starts_with("unshare:"))
+        GTEST_SKIP() << "cannot mount here: " << run.err;
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_TRUE(Contains(run.err, "No space left on device")) << run.err;
 }
 
 TEST_F(RegisterTool, AHeldLockIsNamedInsteadOfWaitedForForEver) {

@@ -4,10 +4,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
+#include "platform/component/ErrorText.h"
 #include "platform/component/StoreFile.h"
+#include "platform/component/StoreWriter.h"
 
 namespace lumeq_register {
 
@@ -25,17 +26,12 @@ bool UseMachineStore(bool changing, std::string* error) {
                      "register for yourself alone";
             return false;
         }
-        // Every user's programs read it: the folder must not be private to root.
-        const std::filesystem::path folder = store.parent_path();
-        std::error_code ec;
-        if (!std::filesystem::exists(folder, ec)) {
-            std::filesystem::create_directories(folder, ec);
-            if (!ec)
-                std::filesystem::permissions(folder, std::filesystem::perms(0755), ec);
-            if (ec) {
-                *error = "cannot make the folder " + folder.string() + ": " + ec.message();
-                return false;
-            }
+        // Every user's programs read it: new folders are 0755 whatever root's umask, and none
+        // is made inside a folder another user could change.
+        const std::string folder = store.parent_path().string();
+        if (std::string why; component::Failed(component::MakeTrustedFolders(folder, 0755, &why))) {
+            *error = "cannot make the folder " + component::Printable(folder) + ": " + why;
+            return false;
         }
     }
     if (setenv("KARVEL_COMPONENT_STORE", store.c_str(), 1) != 0) {

@@ -26,11 +26,15 @@ std::string Code(Result r) {
     return text;
 }
 
-// The store's problem, or empty when it can be read.
+// The store's problem, or empty when the library's update can read it (a store past the
+// readers' limit still can, so that unregistering can shrink it).
 std::string StoreProblem(std::string* path) {
-    RegistrationStore store;
     std::string error;
-    if (Failed(StoreFile::LoadCurrent(&store, path, &error)))
+    *path = StoreFile::Path(&error);
+    if (path->empty())
+        return "the registration store cannot be found: " + error;
+    RegistrationStore store;
+    if (Failed(StoreFile::Load(*path, &store, &error, kStoreWriterReadLimit)))
         return error;
     return {};
 }
@@ -82,17 +86,20 @@ int RunSelfRegistration(const std::string& library, Direction direction, std::os
         << DescribeResult(r) << ")\n";
     if (Succeeded(r)) {
         out << (direction == Direction::Register ? "Registered in " : "Unregistered from ")
-            << storePath << "\n";
+            << Printable(storePath) << "\n";
         return kExitSuccess;
     }
-    // The library's own account of the failure stays in its copy of the component layer: find
-    // out here whether the store is what failed it, and why.
-    std::string problem = StoreProblem(&storePath);
+    // The library's own account of the failure is in its copy of the component layer; when it
+    // does not give it, find out here whether the store is what failed it, and why.
+    const auto reason = FindExport<GetErrorTextFn>(*loaded, "DllGetErrorText");
+    std::string problem = reason && reason() ? reason() : "";
+    if (problem.empty())
+        problem = StoreProblem(&storePath);
     if (problem.empty() && Failed(StoreFile::CheckWritable(storePath, &problem)))
         problem =
             "the registration store " + Printable(storePath) + " cannot be written: " + problem;
     if (!problem.empty())
-        err << "lumeq-register: " << problem << "\n";
+        err << "lumeq-register: " << Printable(problem) << "\n";
     return kExitServerFailed;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SelfRegistration.h"
+#include "platform/component/ErrorText.h"
 #include "platform/component/StoreFile.h"
 
 namespace lumeq_register {
@@ -73,12 +74,12 @@ int RemoveEntriesOfMissingLibrary(const std::string& library, std::ostream& out,
         err << "lumeq-register: " << error << "\n";
         return kExitCannotRun;
     }
-    out << names.front() << " no longer exists; ";
+    out << Printable(names.front()) << " no longer exists; ";
     if (removed == 0)
-        out << "the registration store " << path << " names nothing of it.\n";
+        out << "the registration store " << Printable(path) << " names nothing of it.\n";
     else
         out << "removed its " << removed << (removed == 1 ? " entry" : " entries")
-            << " from the registration store " << path << ".\n";
+            << " from the registration store " << Printable(path) << ".\n";
     return kExitSuccess;
 }
 

@@ -6,6 +6,7 @@
 
 #include "FakeIds.h"
 #include "platform/component/DispatchTable.h"
+#include "platform/component/ErrorText.h"
 #include "platform/component/Ref.h"
 #include "platform/component/Registration.h"
 #include "platform/component/TypeLibrary.h"
@@ -137,6 +138,7 @@ __attribute__((visibility("default"))) Result DllCanUnloadNow() {
 }
 
 __attribute__((visibility("default"))) Result DllRegisterServer() {
+    RegistrationBatch batch;
     const std::string path = OwnPath();
     if (Failed(RegisterTypeLibrary(path, kIds.libid, 1, 0, 0)))
         return kSelfRegTypeLibrary;
@@ -145,19 +147,27 @@ __attribute__((visibility("default"))) Result DllRegisterServer() {
                                  1,           kRegApartmentThreading,
                                  0x00020191,  kIds.libid,
                                  1,           0};
-    if (Failed(RegisterControlClass(reg)) ||
-        Failed(RegisterPropertyPageClass(path, kIds.pageClsid, "Fake Property Page")))
-        return kSelfRegClass;
-    return kOk;
+    const bool classes =
+        Succeeded(RegisterControlClass(reg)) &&
+        Succeeded(RegisterPropertyPageClass(path, kIds.pageClsid, "Fake Property Page"));
+    if (Failed(batch.Commit()))
+        return kSelfRegTypeLibrary;
+    return classes ? kOk : kSelfRegClass;
 }
 
 __attribute__((visibility("default"))) Result DllUnregisterServer() {
+    RegistrationBatch batch;
     if (Failed(UnregisterTypeLibrary(kIds.libid, 1, 0, 0)))
         return kSelfRegTypeLibrary;
-    if (Failed(UnregisterClass(kIds.clsid, std::string_view(kIds.progId))) ||
-        Failed(UnregisterClass(kIds.pageClsid, std::nullopt)))
-        return kSelfRegClass;
-    return kOk;
+    const bool classes = Succeeded(UnregisterClass(kIds.clsid, std::string_view(kIds.progId))) &&
+                         Succeeded(UnregisterClass(kIds.pageClsid, std::nullopt));
+    if (Failed(batch.Commit()))
+        return kSelfRegTypeLibrary;
+    return classes ? kOk : kSelfRegClass;
+}
+
+__attribute__((visibility("default"))) const char* DllGetErrorText() {
+    return ErrorText().c_str();
 }
 
 __attribute__((visibility("default"))) const TypeLibraryInfo* DllGetTypeLibrary() {
