@@ -48,7 +48,24 @@ void CKeyButton::keyPressEvent(QKeyEvent* event) {
         event->ignore();  // to the dialog
         return;
     }
+    if (IsShiftSpace(event)) {
+        // What a double-click does, for whoever has no mouse; held down it does not repeat.
+        if (!event->isAutoRepeat())
+            emit doubleClicked();
+        return;
+    }
     QPushButton::keyPressEvent(event);
+}
+
+void CKeyButton::keyReleaseEvent(QKeyEvent* event) {
+    if (IsShiftSpace(event))
+        return;
+    QPushButton::keyReleaseEvent(event);
+}
+
+bool CKeyButton::IsShiftSpace(const QKeyEvent* event) const {
+    return event->key() == Qt::Key_Space &&
+           (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier && !isDown();
 }
 
 void CKeyButton::mouseDoubleClickEvent(QMouseEvent* event) {

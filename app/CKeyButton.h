@@ -2,7 +2,8 @@
 
 // A picture button with a released and a pressed face that reports a double-click as such:
 // the first click of a double-click gives clicked(), the second press gives doubleClicked() and
-// its release gives nothing more. Space clicks it; Enter is left to the dialog.
+// its release gives nothing more. Space clicks it, Shift+Space double-clicks it; Enter is left to
+// the dialog.
 
 #include <QPixmap>
 #include <QPushButton>
@@ -26,10 +27,13 @@ class CKeyButton : public QPushButton {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    bool IsShiftSpace(const QKeyEvent* event) const;
+
     QPixmap m_released;
     QPixmap m_pressed;
     bool m_inDoubleClick = false;

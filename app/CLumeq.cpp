@@ -118,3 +118,13 @@ void CLumeq::Invoke(component::DispId id, std::span<const component::Variant> ar
         return;
     m_dispatch->Invoke(id, component::InvokeKind::Method, args, nullptr, nullptr);
 }
+
+void CLumeq::SetReadingNote(const std::string& note) {
+    if (auto extra = m_dispatch.Query<component::ReadingNote>(component::kIidReadingNote))
+        extra->SetReadingNote(note);
+}
+
+void CLumeq::SetFitToWidget(bool fit) {
+    if (auto view = m_dispatch.Query<component::ScalableView>(component::kIidScalableView))
+        view->SetFitToWidget(fit);
+}

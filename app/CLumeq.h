@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "display/LumeqIds.h"
 #include "platform/component/Guid.h"
@@ -61,6 +62,11 @@ class CLumeq {
     void SetForeColor1(long ForeColor1);
     void SetForeColor2(long ForeColor2);
     void AboutBox();
+
+    // Beyond the automation members, for a control that offers them (else nothing happens):
+    // a note said before the reading (empty for none), and a picture fitted to the widget.
+    void SetReadingNote(const std::string& note);
+    void SetFitToWidget(bool fit);
 
   private:
     void InvokeShort(component::DispId id, short value);

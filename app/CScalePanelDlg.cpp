@@ -66,6 +66,10 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     });
     m_serialPort.SetPortResolver(
         [ports = m_services.ports](std::string_view name) { return ports->ResolveName(name); });
+
+    m_readingAccess = std::make_unique<CReadingAccess>(
+        *this, m_systemMenu, m_display, m_services.createControl, [this] { CopyReading(); });
+    AttachObserver(m_readingAccess.get());
 }
 
 CScalePanelDlg::~CScalePanelDlg() {
@@ -206,7 +210,39 @@ int CScalePanelDlg::DoModal(component::Result* displayResult) {
 
 component::Result CScalePanelDlg::CreateDisplayControl() {
     const std::vector<std::uint8_t> state = resources::PanelDisplayState();
-    return m_display.Create(this, m_displayRect, state, m_services.createControl);
+    const component::Result r =
+        m_display.Create(this, m_displayRect, state, m_services.createControl);
+    // The display is a tab stop of the template like the keys, and the first.
+    if (QWidget* display = m_display.Widget(); display && component::Succeeded(r)) {
+        display->setFocusPolicy(Qt::StrongFocus);
+        ChainTabStops();
+    }
+    return r;
+}
+
+void CScalePanelDlg::ChainTabStops() {
+    QWidget* previous = nullptr;
+    for (const DialogItem& item : PanelTemplate().items) {
+        QWidget* w = nullptr;
+        if (item.kind == DialogItemKind::DisplayControl)
+            w = m_display.Widget();
+        else if (item.kind == DialogItemKind::KeyButton)
+            w = KeyButton(item.id);
+        else if (item.kind == DialogItemKind::PortList)
+            w = &m_comboPort;
+        else if (item.kind == DialogItemKind::PushButton)
+            w = &m_btnOpenClose;
+        if (w == nullptr || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+void CScalePanelDlg::FocusFirstTabStop() {
+    if (QWidget* display = m_display.Widget())
+        display->setFocus();
 }
 
 bool CScalePanelDlg::OnInitDialog() {
@@ -229,11 +265,13 @@ bool CScalePanelDlg::OnInitDialog() {
 
     if (startPort != 0) {
         OpenStartPort(startPort);
-        return true;
+    } else {
+        ScanForScale();
+        ShowScanResult();
+        CloseIfLostInScan();
     }
-    ScanForScale();
-    ShowScanResult();
-    CloseIfLostInScan();
+    // TRUE: the platform gives the focus to the first tab stop, the display.
+    FocusFirstTabStop();
     return true;
 }
 

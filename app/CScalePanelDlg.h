@@ -27,6 +27,7 @@
 #include "CSerialLink.h"
 #include "MessagePresenter.h"
 #include "PortWatcher.h"
+#include "app/readout/CReadingAccess.h"
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
@@ -100,6 +101,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     serial_port::PortMap& Ports() const { return *m_services.ports; }
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
+    CReadingAccess& ReadingAccess() { return *m_readingAccess; }
 
     // Observers see each complete frame after the display has shown it, and each change of the
     // port shown open (see scale/FrameObserver.h). Not owned; UI thread only.
@@ -116,6 +118,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
 
   private:
     void LayOutFromTemplate();
+    void ChainTabStops();
+    void FocusFirstTabStop();
     void NameKeys();
     void ConnectControls();
     void AddSystemMenuItem(unsigned nID, const QString& text);
@@ -216,4 +220,6 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CKeyButton m_btnKeyTare;
     CKeyButton m_btnKeyMode;
     CKeyButton m_btnKeyData;
+    // Copy, the large readout and the closed port's note; an observer of the frames above.
+    std::unique_ptr<CReadingAccess> m_readingAccess;
 };

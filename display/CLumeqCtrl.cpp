@@ -75,6 +75,10 @@ Result CLumeqCtrl::QueryInterface(const component::Guid& iid, void** out) {
         *out = static_cast<component::InPlaceObject*>(this);
     } else if (iid == component::kIidObjectIdentity || iid == component::kIidControlIdentity) {
         *out = static_cast<component::ControlIdentity*>(this);
+    } else if (iid == component::kIidReadingNote) {
+        *out = static_cast<component::ReadingNote*>(this);
+    } else if (iid == component::kIidScalableView) {
+        *out = static_cast<component::ScalableView*>(this);
     } else {
         *out = nullptr;
         return component::kNoInterface;
@@ -154,7 +158,8 @@ Result CLumeqCtrl::Activate(QWidget* parent, const QRect& geometry) {
         m_pWnd->setParent(parent);
     }
     m_pWnd->setGeometry(geometry);
-    m_pWnd->SetReading(ReadingText());
+    m_pWnd->SetFit(m_fitToWidget);
+    m_pWnd->SetReading(Spoken());
     OnSize(geometry.width(), geometry.height());
     m_pWnd->show();
     return component::kOk;
@@ -197,6 +202,21 @@ Result CLumeqCtrl::ShowProperties(QWidget* parent) {
             return r;
     }
     frame.exec();
+    return component::kOk;
+}
+
+Result CLumeqCtrl::SetReadingNote(std::string_view note) {
+    m_readingNote = note;
+    // Told at once: a closed source is news even while the picture stays.
+    if (m_pWnd != nullptr)
+        m_pWnd->SetReading(Spoken());
+    return component::kOk;
+}
+
+Result CLumeqCtrl::SetFitToWidget(bool fit) {
+    m_fitToWidget = fit;
+    if (m_pWnd != nullptr)
+        m_pWnd->SetFit(fit);
     return component::kOk;
 }
 
@@ -277,7 +297,7 @@ void CLumeqCtrl::Display() {
     // Only asks for a paint: several requests before the window paints make one paint.
     if (m_pWnd != nullptr) {
         m_pWnd->update();
-        m_pWnd->SetReading(ReadingText());
+        m_pWnd->SetReading(Spoken());
     }
 }
 
@@ -323,8 +343,25 @@ DisplayState CLumeqCtrl::State() const {
 }
 
 QString CLumeqCtrl::ReadingText() const {
+    return Spoken().text;
+}
+
+SpokenReading CLumeqCtrl::Spoken() const {
     const scale::Slots shown{WM, Sign, Unit, {Hex1, Hex2, Hex3, Hex4, Hex5, Hex6}};
-    return QString::fromStdString(scale::SpokenText(shown));
+    const scale::Reading read = scale::Read(shown);
+    SpokenReading spoken;
+    std::string text = scale::SpokenText(shown);
+    spoken.weight = read.unit.empty() ? read.text : read.text + " " + read.unit;
+    if (!m_readingNote.empty()) {
+        text = text.empty() ? m_readingNote : m_readingNote + ": " + text;
+        spoken.weight += "\n" + m_readingNote;
+    }
+    spoken.text = QString::fromStdString(text);
+    // A note is news at once; it does not drift.
+    spoken.stable = read.indicators.stable || !m_readingNote.empty();
+    if (read.number)
+        spoken.value = read.number->value;
+    return spoken;
 }
 
 std::span<const component::Guid> CLumeqCtrl::PropertyPages() {

@@ -4,19 +4,20 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include <QPointer>
 #include <QString>
 
+#include "CLumeqWnd.h"
 #include "paint/SegmentPainter.h"
 #include "platform/component/Identity.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
 
 namespace lumeq {
-
-class CLumeqWnd;
 
 // Created by its class factory with one reference for the creator; destroyed by the last
 // Release. Every method runs on the host's UI thread, the thread that created the control.
@@ -25,7 +26,9 @@ class CLumeqCtrl final : public component::RefCounted,
                          public component::PersistState,
                          public component::ViewObject,
                          public component::InPlaceObject,
-                         public component::ControlIdentity {
+                         public component::ControlIdentity,
+                         public component::ReadingNote,
+                         public component::ScalableView {
   public:
     // `counter` counts the control among the library's live objects.
     explicit CLumeqCtrl(component::ModuleCounter* counter);
@@ -52,6 +55,9 @@ class CLumeqCtrl final : public component::RefCounted,
     component::Result Deactivate() override;
     QWidget* Widget() override;
     component::Result ShowProperties(QWidget* parent) override;
+
+    component::Result SetReadingNote(std::string_view note) override;
+    component::Result SetFitToWidget(bool fit) override;
 
     component::Result GetClassId(component::Guid* clsid) override;
     const char* RuntimeClassName() override;
@@ -83,7 +89,7 @@ class CLumeqCtrl final : public component::RefCounted,
     // Drawing: a whole paint pass into an image.
     void OnDraw(QImage* target, const QRect& bounds) const;
     DisplayState State() const;
-    // What the picture shows, read as text.
+    // What the picture shows, read as text, with the host's note before it.
     QString ReadingText() const;
 
     // The classes of the property pages the control lists, built once.
@@ -112,6 +118,10 @@ class CLumeqCtrl final : public component::RefCounted,
     std::int32_t m_cxExtent;
     std::int32_t m_cyExtent;
     QPointer<CLumeqWnd> m_pWnd;
+    std::string m_readingNote;
+    bool m_fitToWidget = false;
+
+    SpokenReading Spoken() const;
 };
 
 }  // namespace lumeq

@@ -12,6 +12,8 @@ PACKAGES=(
     qt6-serialport-dev  # benchmarks only: the plain reader that mirror_bench compares against
     clang libclang-rt-dev clang-format
     fonts-dejavu-core xvfb xauth
+    # The display read over the accessibility bus, as a screen reader reads it.
+    dbus-x11 at-spi2-core python3-pyatspi
     # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
     fonts-sawarabi-gothic
     dpkg-dev lintian desktop-file-utils appstream man-db

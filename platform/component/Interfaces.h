@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "platform/component/Guid.h"
@@ -106,6 +107,31 @@ class InPlaceObject : public Unknown {
     ~InPlaceObject() = default;
 };
 inline constexpr Guid kIidInPlaceObject = MakeGuid("{6D0F1E2A-3B4C-4E58-9A61-7C8D9E0F1A2B}");
+
+// A control that reads its picture out to assistive technology can be told what the picture
+// cannot show, such as that the host's source has closed and the picture is its last one.
+// Host's UI thread.
+class ReadingNote : public Unknown {
+  public:
+    // Said before the reading (UTF-8); empty for none. The reading's text says it at once.
+    virtual Result SetReadingNote(std::string_view note) = 0;
+
+  protected:
+    ~ReadingNote() = default;
+};
+inline constexpr Guid kIidReadingNote = MakeGuid("{3B7E2C41-9D5A-4F08-B6E3-51A0C2D9E7F4}");
+
+// A control whose picture has a natural size can fill its active widget with the picture at the
+// largest scale that keeps its proportions, drawn for that scale, never an enlarged image.
+// Host's UI thread.
+class ScalableView : public Unknown {
+  public:
+    virtual Result SetFitToWidget(bool fit) = 0;
+
+  protected:
+    ~ScalableView() = default;
+};
+inline constexpr Guid kIidScalableView = MakeGuid("{8C14F6A2-5E3B-4D97-A0C8-2F6B9E1D4A73}");
 
 // Function type of the exports a component library provides.
 using GetClassObjectFn = Result (*)(const Guid* clsid, const Guid* iid, void** out);

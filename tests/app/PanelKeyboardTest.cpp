@@ -61,6 +61,22 @@ TEST_F(KeyboardTest, AClickedKeyKeepsTheFocusSpaceSendsItsByteAndEnterEndsThePan
     EXPECT_EQ(tare.count(), 1) << "Enter clicked the key";
 }
 
+TEST_F(KeyboardTest, SpaceSendsAFocusedKeysClickByteAndShiftSpaceItsDoubleClickByte) {
+    const struct {
+        int id;
+        std::uint8_t letter;
+    } keys[] = {{1001, 'D'}, {1002, 'M'}, {1003, 'T'}, {1004, 'O'}};
+    for (const auto& key : keys) {
+        Key(key.id)->setFocus();
+        Press(Qt::Key_Space);
+        ASSERT_TRUE(Peer(3).WaitForBytes(1));
+        QTest::keyClick(Window(), Qt::Key_Space, Qt::ShiftModifier);
+        ASSERT_TRUE(Peer(3).WaitForBytes(2));
+        EXPECT_EQ(Peer(3).Received(), (Bytes{key.letter, std::uint8_t(key.letter | 0x80)}));
+        Peer(3).ClearReceived();
+    }
+}
+
 TEST_F(KeyboardTest, EnterEndsThePanelUnlessOpenCloseHasTheFocusThenItClicksIt) {
     std::vector<std::unique_ptr<QSignalSpy>> keyClicks;
     for (int id = 1001; id <= 1004; ++id)

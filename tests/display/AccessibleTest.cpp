@@ -28,16 +28,31 @@ void Send(component::Dispatch& ctrl, const Frame& f, bool display = true) {
         Call(ctrl, kDisplay);
 }
 
+// A control active in a host widget, and its display as assistive technology meets it.
+class LumeqAccessibleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ctrl = CreateControl();
+        ASSERT_TRUE(ctrl);
+        inPlace = ctrl.Query<component::InPlaceObject>(component::kIidInPlaceObject);
+        ASSERT_EQ(inPlace->Activate(&host, QRect(0, 0, 359, 101)), kOk);
+        display = QAccessible::queryAccessibleInterface(inPlace->Widget());
+        ASSERT_NE(display, nullptr);
+    }
+    void TearDown() override {
+        if (inPlace)
+            inPlace->Deactivate();
+    }
+
+    QWidget host;
+    Ref<component::Dispatch> ctrl;
+    Ref<component::InPlaceObject> inPlace;
+    QAccessibleInterface* display = nullptr;
+};
+
 // The display read the way assistive technology reads it: its accessible name and value, and
 // the change events a screen reader is told of.
-TEST(LumeqAccessibleTest, ReadingFollowsTheFramesWithOneEventPerChange) {
-    QWidget host;
-    Ref<component::Dispatch> ctrl = CreateControl();
-    ASSERT_TRUE(ctrl);
-    auto inPlace = ctrl.Query<component::InPlaceObject>(component::kIidInPlaceObject);
-    ASSERT_EQ(inPlace->Activate(&host, QRect(0, 0, 359, 101)), kOk);
-    QAccessibleInterface* display = QAccessible::queryAccessibleInterface(inPlace->Widget());
-    ASSERT_NE(display, nullptr);
+TEST_F(LumeqAccessibleTest, ReadingFollowsTheFramesWithOneEventPerChange) {
     EXPECT_EQ(display->text(QAccessible::Name), "Scale display");
     EXPECT_EQ(display->text(QAccessible::Value),
               "8.8.8.8.8.8. kg lb oz st viss gross net, data, "
@@ -77,8 +92,36 @@ TEST(LumeqAccessibleTest, ReadingFollowsTheFramesWithOneEventPerChange) {
     Send(*ctrl.Get(), cases[0].frame, false);
     EXPECT_EQ(display->text(QAccessible::Value), "");
     EXPECT_EQ(events.size(), 4);
+}
 
-    inPlace->Deactivate();
+// What a screen reader reads and hears: the Text and Value interfaces, one announcement per
+// settled reading, and the host's note that the picture is only the last reading.
+TEST_F(LumeqAccessibleTest, TextValueAndAnnouncementsOfSettledReadings) {
+    ASSERT_NE(display->textInterface(), nullptr);
+    ASSERT_NE(display->valueInterface(), nullptr);
+    // Raised with each accessible value-change event (which needs a platform bridge to be seen).
+    QSignalSpy announced(inPlace->Widget(), SIGNAL(readingSettled(QString)));
+    ASSERT_TRUE(announced.isValid());
+
+    const Frame stable{0, 0x04, 0x01, {0x06, 0x5B, 0xCF, 0x66, 0x6D, 0x7D}};
+    Send(*ctrl.Get(), stable);
+    QAccessibleTextInterface& text = *display->textInterface();
+    EXPECT_EQ(text.text(0, -1), "123.456 kg, stable");
+    EXPECT_EQ(text.characterCount(), 18);
+    EXPECT_EQ(text.text(4, 10), "456 kg");
+    EXPECT_DOUBLE_EQ(display->valueInterface()->currentValue().toDouble(), 123.456);
+    ASSERT_TRUE(WaitUntil([&] { return !announced.empty(); }));
+    EXPECT_EQ(announced.takeFirst().at(0).toString(), "123.456 kg, stable");
+    Send(*ctrl.Get(), stable);  // the same reading again is no news
+
+    auto note = ctrl.Query<component::ReadingNote>(component::kIidReadingNote);
+    ASSERT_TRUE(note);
+    ASSERT_EQ(note->SetReadingNote("Last reading, port closed"), kOk);
+    const QString closed = "Last reading, port closed: 123.456 kg, stable";
+    EXPECT_EQ(text.text(0, -1), closed);
+    ASSERT_TRUE(WaitUntil([&] { return !announced.empty(); }));
+    EXPECT_EQ(announced.takeFirst().at(0).toString(), closed);
+    EXPECT_TRUE(announced.empty());
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+#include "app/readout/CLargeReadout.h"
+
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace {
+
+// Colours of the panel's display: green background, black elements.
+constexpr long kBackColor = 0x0000FF00;
+constexpr long kForeColor = 0;
+
+}  // namespace
+
+std::string ReadingNoteFor(const scale::PortState& state) {
+    return state.change == scale::PortState::Change::kOpened ? std::string()
+                                                             : "Last reading, port closed";
+}
+
+CLargeReadout::CLargeReadout(QWidget* parent) : QWidget(parent, Qt::Window), m_banner(this) {
+    setWindowTitle(tr("Karvel - Large readout"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    resize(1000, 300);
+    m_banner.setTextFormat(Qt::PlainText);
+    m_banner.setAlignment(Qt::AlignCenter);
+    m_banner.setWordWrap(true);
+    m_banner.setAutoFillBackground(true);
+    QPalette palette = m_banner.palette();
+    palette.setColor(QPalette::Window, QColor(160, 0, 0));
+    palette.setColor(QPalette::WindowText, Qt::white);
+    m_banner.setPalette(palette);
+    m_banner.hide();
+}
+
+component::Result CLargeReadout::Create(const CLumeq::Creator& creator) {
+    const component::Result r = m_display.Create(this, rect(), {}, creator);
+    if (component::Failed(r))
+        return r;
+    m_display.SetFitToWidget(true);
+    m_display.SetBackColor(kBackColor);
+    m_display.SetForeColor1(kForeColor);
+    ShowValues({});
+    if (QWidget* display = m_display.Widget()) {
+        // Read by a screen reader like the panel's display.
+        display->setFocusPolicy(Qt::StrongFocus);
+        setFocusProxy(display);
+    }
+    m_banner.raise();
+    return r;
+}
+
+void CLargeReadout::ShowValues(const scale::Slots& values) {
+    m_display.SetValues(values);
+    m_display.Display();
+}
+
+void CLargeReadout::ShowPortState(const scale::PortState& state) {
+    using Change = scale::PortState::Change;
+    if (state.change == Change::kOpened) {
+        m_banner.hide();
+        m_display.SetReadingNote(ReadingNoteFor(state));
+        PlaceBanner();
+        return;
+    }
+    const QString port = QStringLiteral("COM%1").arg(state.port);
+    m_banner.setText(state.change == Change::kLost
+                         ? tr("%1 lost: this is the last reading, not a live weight").arg(port)
+                         : tr("%1 closed: this is the last reading, not a live weight").arg(port));
+    m_display.SetReadingNote(ReadingNoteFor(state));
+    m_banner.show();
+    PlaceBanner();
+}
+
+void CLargeReadout::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    if (event->key() == Qt::Key_F11) {
+        setWindowState(windowState() ^ Qt::WindowFullScreen);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CLargeReadout::resizeEvent(QResizeEvent* event) {
+    PlaceBanner();
+    QWidget::resizeEvent(event);
+}
+
+void CLargeReadout::PlaceBanner() {
+    // A strip across the top, large enough to read from where the reading is read; the whole
+    // last reading stays in view below it.
+    QFont font = m_banner.font();
+    font.setPixelSize(std::max(14, height() / 14));
+    font.setBold(true);
+    m_banner.setFont(font);
+    const int strip =
+        m_banner.isVisibleTo(this) ? std::min(height() / 2, font.pixelSize() * 2 + 8) : 0;
+    m_banner.setGeometry(0, 0, width(), strip);
+    if (QWidget* display = m_display.Widget())
+        display->setGeometry(0, strip, width(), height() - strip);
+}

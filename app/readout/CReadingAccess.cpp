@@ -1,0 +1,77 @@
+#include "app/readout/CReadingAccess.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QShortcut>
+
+#include "app/readout/CLargeReadout.h"
+
+CReadingAccess::CReadingAccess(QDialog& panel, QMenu& menu, CLumeq& display,
+                               CLumeq::Creator creator, std::function<void()> copy)
+    : QObject(&panel),
+      m_panel(panel),
+      m_display(display),
+      m_creator(std::move(creator)),
+      m_copy(std::move(copy)) {
+    menu.addSeparator();
+    connect(menu.addAction(tr("Copy reading")), &QAction::triggered, this, [this] { m_copy(); });
+    connect(menu.addAction(tr("Large readout")), &QAction::triggered, this,
+            &CReadingAccess::ShowLargeReadout);
+    auto* large = new QShortcut(QKeySequence(Qt::Key_F11), &panel);  // owned by the panel
+    connect(large, &QShortcut::activated, this, &CReadingAccess::ShowLargeReadout);
+    // A focused text field would take Ctrl+C for itself; in the panel it always copies the
+    // reading.
+    qApp->installEventFilter(this);
+}
+
+CReadingAccess::~CReadingAccess() {
+    qApp->removeEventFilter(this);
+}
+
+bool CReadingAccess::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == &m_panel &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+            // Not taken by the widget: the panel's Ctrl+C shortcut runs.
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CReadingAccess::OnFrame(const scale::Frame& frame) {
+    m_lastValues = frame.values;
+    if (m_readout)
+        m_readout->ShowValues(frame.values);
+}
+
+void CReadingAccess::OnPortState(const scale::PortState& state) {
+    m_lastState = state;
+    m_display.SetReadingNote(ReadingNoteFor(state));
+    if (m_readout)
+        m_readout->ShowPortState(state);
+}
+
+void CReadingAccess::ShowLargeReadout() {
+    if (!m_readout) {
+        // A window of the panel's own, so that the modal panel does not block it.
+        auto readout = std::make_unique<CLargeReadout>(&m_panel);
+        if (component::Failed(readout->Create(m_creator)))
+            return;
+        readout->ShowValues(m_lastValues);
+        if (m_lastState)
+            readout->ShowPortState(*m_lastState);
+        m_readout = std::move(readout);
+    }
+    m_readout->show();
+    m_readout->raise();
+    m_readout->activateWindow();
+}
+
+CLargeReadout* CReadingAccess::LargeReadout() const {
+    return m_readout.get();
+}
