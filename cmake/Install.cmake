@@ -43,12 +43,10 @@ file(GLOB manual_pages ${PROJECT_SOURCE_DIR}/docs/man/*.1)
 install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/karvel)
 
-# karvel-read as a service per scale: the template unit, the settings every unit reads, and an
-# empty password file (the units' credential) that only root can read.
+# karvel-read as a service per scale: the template unit and the settings every unit reads. The
+# units' password file is made by the package's postinst, readable by root only.
 if(TARGET karvel-read)
     set(read_dist ${PROJECT_SOURCE_DIR}/read/dist)
     install(FILES ${read_dist}/karvel-read@.service DESTINATION lib/systemd/system)
     install(FILES ${read_dist}/read.env DESTINATION ${CMAKE_INSTALL_SYSCONFDIR}/karvel)
-    install(FILES ${read_dist}/mqtt-password DESTINATION ${CMAKE_INSTALL_SYSCONFDIR}/karvel
-            PERMISSIONS OWNER_READ OWNER_WRITE)
 endif()

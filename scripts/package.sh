@@ -149,11 +149,10 @@ done
 (cd "$stage" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$stage/DEBIAN/md5sums"
 chmod 0644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"
 chmod -R go-w "$stage"
-# Settings under /etc are the administrator's: kept on upgrade, the password readable by root only.
+# Settings under /etc are the administrator's: kept on upgrade.
 if [ -d "$stage/etc" ]; then
     (cd "$stage" && find etc -type f -printf '/%p\n' | sort) >"$stage/DEBIAN/conffiles"
     chmod 0644 "$stage/DEBIAN/conffiles"
-    chmod 0600 "$stage/etc/karvel/mqtt-password"
 fi
 
 deb="$output/karvel_${version}_${arch}.deb"

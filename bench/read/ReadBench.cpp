@@ -34,6 +34,7 @@
 #include "ReadTestSupport.h"
 #include "ScaleFrames.h"
 #include "ScaleModel.h"
+#include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
 
 namespace {
@@ -46,13 +47,6 @@ std::string g_binDir;
 void Figure(const std::string& name, double value, const char* unit) {
     std::printf("figure: %s = %.3f %s\n", name.c_str(), value, unit);
     std::fflush(stdout);
-}
-
-double Percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
 }
 
 // A program with its standard output in `outPath`.
@@ -162,7 +156,7 @@ int Cpu(int seconds) {
             peer.push_back(ReaderCpuPercent(false, rate, seconds));
             karvel.push_back(ReaderCpuPercent(true, rate, seconds));
         }
-        const double k = Percentile(karvel, 0.5), p = Percentile(peer, 0.5);
+        const double k = bench::Percentile(karvel, 0.5), p = bench::Percentile(peer, 0.5);
         const std::string r = std::to_string(rate) + "fps";
         Figure("peer_cpu_percent_" + r, p, "%");
         Figure("karvel_read_cpu_percent_" + r, k, "%");
@@ -230,12 +224,12 @@ int Latency(int seconds) {
     }
     End(pid);
     Figure("samples", static_cast<double>(reader.size()), "");
-    Figure("frame_to_subscriber_median_us", Percentile(reader, 0.5), "us");
-    Figure("frame_to_subscriber_p99_us", Percentile(reader, 0.99), "us");
-    Figure("floor_broker_publish_to_subscriber_median_us", Percentile(floor, 0.5), "us");
-    Figure("floor_broker_publish_to_subscriber_p99_us", Percentile(floor, 0.99), "us");
+    Figure("frame_to_subscriber_median_us", bench::Percentile(reader, 0.5), "us");
+    Figure("frame_to_subscriber_p99_us", bench::Percentile(reader, 0.99), "us");
+    Figure("floor_broker_publish_to_subscriber_median_us", bench::Percentile(floor, 0.5), "us");
+    Figure("floor_broker_publish_to_subscriber_p99_us", bench::Percentile(floor, 0.99), "us");
     Figure("frame_to_subscriber_minus_floor_median_us",
-           Percentile(reader, 0.5) - Percentile(floor, 0.5), "us");
+           bench::Percentile(reader, 0.5) - bench::Percentile(floor, 0.5), "us");
     return 0;
 }
 
@@ -333,14 +327,14 @@ int Fleet(int seconds) {
     Figure("fleet_seconds", wall, "s");
     Figure("fleet_readings_printed", static_cast<double>(printed), "");
     Figure("fleet_readings_lost", static_cast<double>(lost), "");
-    Figure("fleet_cpu_percent_per_reader_median", Percentile(cpu, 0.5), "%");
-    Figure("fleet_cpu_percent_per_reader_max", Percentile(cpu, 1.0), "%");
-    Figure("fleet_rss_kb_per_reader_start_median", Percentile(rssStart, 0.5), "kB");
-    Figure("fleet_rss_kb_per_reader_end_median", Percentile(rssEnd, 0.5), "kB");
+    Figure("fleet_cpu_percent_per_reader_median", bench::Percentile(cpu, 0.5), "%");
+    Figure("fleet_cpu_percent_per_reader_max", bench::Percentile(cpu, 1.0), "%");
+    Figure("fleet_rss_kb_per_reader_start_median", bench::Percentile(rssStart, 0.5), "kB");
+    Figure("fleet_rss_kb_per_reader_end_median", bench::Percentile(rssEnd, 0.5), "kB");
     std::vector<double> growth;
     for (std::size_t i = 0; i < rssEnd.size(); ++i)
         growth.push_back(rssEnd[i] - rssStart[i]);
-    Figure("fleet_rss_growth_kb_per_reader_max", Percentile(growth, 1.0), "kB");
+    Figure("fleet_rss_growth_kb_per_reader_max", bench::Percentile(growth, 1.0), "kB");
     return 0;
 }
 

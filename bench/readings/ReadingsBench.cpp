@@ -45,6 +45,7 @@
 #include "Recorder.h"
 #include "ScaleFrames.h"
 #include "SoakScale.h"
+#include "bench/support/Measures.h"
 #include "platform/window/Messages.h"
 #include "record/Forms.h"
 
@@ -106,14 +107,14 @@ double PlotFigure() {
     window.show();
     window::PumpThreadFor(std::chrono::milliseconds(300));
     constexpr int kRounds = 20;
-    const double cpuBefore = soak::ProcessCpuSeconds();
+    const double cpuBefore = bench::ProcessCpuSeconds();
     for (int i = 0; i < kRounds; ++i) {
         window.Refresh();
         // The chart lays itself out and repaints through posted events, as in the panel's loop.
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
-    const double ms = 1000.0 * (soak::ProcessCpuSeconds() - cpuBefore) / kRounds;
+    const double ms = 1000.0 * (bench::ProcessCpuSeconds() - cpuBefore) / kRounds;
     std::printf("figure: window_refresh_10min_trend_ms = %.2f ms\n", ms);
     return ms;
 }
@@ -177,11 +178,11 @@ double Median(std::vector<double> values) {
 // CPU of the whole process per wall time over `seconds` of the event loop.
 double CpuPercent(int seconds) {
     window::PumpThreadFor(std::chrono::milliseconds(300));
-    const double cpuBefore = soak::ProcessCpuSeconds();
+    const double cpuBefore = bench::ProcessCpuSeconds();
     const auto begin = Clock::now();
     window::PumpThreadFor(std::chrono::seconds(seconds));
     const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
-    return 100.0 * (soak::ProcessCpuSeconds() - cpuBefore) / wall;
+    return 100.0 * (bench::ProcessCpuSeconds() - cpuBefore) / wall;
 }
 
 // The panel's CPU with the log (in `dir`) and the window open, capturing by `rule`.

@@ -66,8 +66,8 @@ std::string FolderUntrusted(const std::string& folder) {
     if ((st.st_mode & S_ISVTX) == 0)
         return {};
     st.st_mode &= ~static_cast<mode_t>(S_ISVTX);
-    std::string why =
-        component::UntrustedBecause(st, checked.CanonicalPath(), component::FileRole::kFolder);
+    std::string why = component::UntrustedBecause(st, checked.CanonicalPath(),
+                                                  component::FileRole::kFolder, checked.Fd());
     return why.empty() ? why : why + ", and sticky, which does not stop others adding entries";
 }
 

@@ -113,13 +113,15 @@ TEST(Program, APortFolderThatOthersCanWriteIsRefusedWithAMessage) {
     auto one = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(one);
     ports.Map(1, one->DevicePath());
-    ASSERT_TRUE(QFile::setPermissions(ports.Path(), QFileDevice::Permissions(0x7777)));
+    ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(ports.Path()),
+                                      QFileDevice::Permissions(0x7777)));
     QProcessEnvironment env = Offscreen();
-    env.insert("KARVEL_PORT_DIR", ports.Path());
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
     const Outcome run = RunKarvel({"--list-ports"}, env);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "No serial ports.\n");
-    EXPECT_TRUE(run.err.contains(ports.Path() + " can be written by every user"))
+    EXPECT_TRUE(
+        run.err.contains(QString::fromStdString(ports.Path() + " can be written by every user")))
         << run.err.toStdString();
 }
 
@@ -153,7 +155,8 @@ TEST(Program, ListPortsFollowsPortsThatComeAndGo) {
     // A folder removed and made again is followed too.
     ports.MakeAgain();
     ports.Map(3, one->DevicePath());
-    EXPECT_TRUE(waitFor("COM3  " + ports.Path() + "/COM3")) << out.toStdString();
+    EXPECT_TRUE(waitFor(QString::fromStdString("COM3  " + ports.Path() + "/COM3")))
+        << out.toStdString();
     karvel.terminate();
     ASSERT_TRUE(karvel.waitForFinished(30000));
     EXPECT_EQ(karvel.exitStatus(), QProcess::NormalExit);

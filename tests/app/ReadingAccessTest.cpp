@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "CScalePanelDlg.h"
-#include "PortDirectory.h"
+#include "support/PortDirectory.h"
 #include "PtyPeer.h"
 #include "readout/CLargeReadout.h"
 #include "support/PumpUntil.h"
@@ -18,6 +18,7 @@
 namespace apptest {
 namespace {
 
+using testing_support::PortDirectory;
 using testing_support::PumpUntil;
 
 // 123.456 kg, stable.

@@ -37,7 +37,6 @@ grep -qx 'library=/usr/lib/karvel/libLumeq.so' <(tr '\t' '\n' <"$unpacked/usr/sh
     fail "the shipped registration does not name /usr/lib/karvel/libLumeq.so"
 
 grep -qx /etc/karvel/read.env "$work/control/conffiles" || fail "read.env is no conffile"
-[ "$(stat -c %a "$unpacked/etc/karvel/mqtt-password")" = 600 ] || fail "mqtt-password is readable by others"
 # The unit as systemd judges it: clean, and hardened to "OK" or better.
 # verify looks for the program where the unit names it: point it at the unpacked one.
 mkdir -p "$work/unit"
@@ -117,6 +116,7 @@ machine="$root/var/lib/karvel/components.store"
 grep -qF "library=$(realpath "$build_dir/bin/libLumeq.so")" "$machine" ||
     fail "the administrator's registration did not move to /var/lib/karvel"
 usr="$root/usr"
+[ "$(stat -c %a "$root/etc/karvel/mqtt-password")" = 600 ] || fail "postinst made no mqtt-password readable by root only"
 
 # An unprivileged user with an empty home; as root, the user nobody.
 home="$work/home"

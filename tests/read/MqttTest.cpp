@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "PortDirectory.h"
 #include "PtyPeer.h"
 #include "ReadTestSupport.h"
 #include "scale/Glyphs.h"
+#include "support/PortDirectory.h"
 
 namespace readtest {
 namespace {
@@ -49,7 +49,7 @@ class ReaderOnBroker : public testing::Test {
   protected:
     void SetUp() override {
         m_ports.Map(1, m_scale.DevicePath());
-        ::setenv("KARVEL_PORT_DIR", m_ports.Path().toStdString().c_str(), 1);
+        ::setenv("KARVEL_PORT_DIR", m_ports.Path().c_str(), 1);
     }
     void TearDown() override { ::unsetenv("KARVEL_PORT_DIR"); }
 
@@ -66,13 +66,15 @@ class ReaderOnBroker : public testing::Test {
             m_scale.Send(CountFrame(n));
     }
     static bool Online(Subscriber& subscriber) {
+        // Other retained records (discovery) may follow it at once.
         return subscriber.WaitFor([](const std::vector<Message>& all) {
-            return !all.empty() && all.back().topic == "karvel/s1/availability" &&
-                   all.back().payload == "online";
+            return std::any_of(all.begin(), all.end(), [](const Message& m) {
+                return m.topic == "karvel/s1/availability" && m.payload == "online";
+            });
         });
     }
 
-    apptest::PortDirectory m_ports;
+    testing_support::PortDirectory m_ports;
     apptest::PtyPeer m_scale{apptest::PtyPeer::Role::Scale};
 };
 

@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "CaptureScript.h"
-#include "PortDirectory.h"
+#include "support/PortDirectory.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "support/PumpUntil.h"
 
@@ -47,7 +47,7 @@ class LoggingKarvel {
         m_watcher.addPath(m_dir.path());
         m_watcher.addPath(m_path);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KARVEL_PORT_DIR", m_ports.Path());
+        env.insert("KARVEL_PORT_DIR", QString::fromStdString(m_ports.Path()));
         m_karvel.setProcessEnvironment(env);
         QObject::connect(&m_karvel, &QProcess::readyReadStandardError,
                          [this] { m_err += m_karvel.readAllStandardError(); });
@@ -92,7 +92,7 @@ class LoggingKarvel {
   private:
     QTemporaryDir m_dir;
     std::optional<serial_port::PseudoTerminal> m_pty;
-    apptest::PortDirectory m_ports;
+    testing_support::PortDirectory m_ports;
     QString m_path;
     QFileSystemWatcher m_watcher;
     QProcess m_karvel;
@@ -155,10 +155,10 @@ TEST(LogProgram, PlainKarvelLeavesAnEmptyHomeEmpty) {
     QTemporaryDir runtime;
     auto pty = serial_port::PseudoTerminal::Create();
     ASSERT_TRUE(pty && home.isValid() && runtime.isValid());
-    apptest::PortDirectory ports;
+    testing_support::PortDirectory ports;
     ports.Map(1, pty->DevicePath());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("KARVEL_PORT_DIR", ports.Path());
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
     env.insert("HOME", home.path());
     for (const char* name :
          {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
