@@ -66,11 +66,12 @@ class ReaderOnBroker : public testing::Test {
             m_scale.Send(CountFrame(n));
     }
     static bool Online(Subscriber& subscriber) {
-        // Other retained records (discovery) may follow it at once.
+        // The latest word on availability; other retained records (discovery) may follow it.
         return subscriber.WaitFor([](const std::vector<Message>& all) {
-            return std::any_of(all.begin(), all.end(), [](const Message& m) {
-                return m.topic == "karvel/s1/availability" && m.payload == "online";
+            const auto last = std::find_if(all.rbegin(), all.rend(), [](const Message& m) {
+                return m.topic == "karvel/s1/availability";
             });
+            return last != all.rend() && last->payload == "online";
         });
     }
 
