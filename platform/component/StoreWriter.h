@@ -55,7 +55,6 @@ class StoreWriter {
     posix::UniqueFd m_lock;
     RegistrationStore m_read;
     RegistrationStore m_store;
-    std::size_t m_readSize = 0;
 };
 
 }  // namespace component
