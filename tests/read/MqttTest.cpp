@@ -139,7 +139,8 @@ TEST_F(ReaderOnBroker, BrokerGoingAwayMidStreamLosesNothingAndKeepsTheOrder) {
         return std::any_of(all.begin(), all.end(),
                            [](const Message& m) { return ValueOf(m.payload) == 199; });
     };
-    for (int extra = 200; extra < 220 && !subscriber->WaitFor(arrived199, std::chrono::seconds(1));
+    // The reader's reconnection backs off (1, 2, 4 ... s): slow builds may need half a minute.
+    for (int extra = 200; extra < 300 && !subscriber->WaitFor(arrived199, std::chrono::seconds(1));
          ++extra)
         Send(extra, extra + 1);
     ASSERT_TRUE(subscriber->WaitFor(arrived199))
