@@ -95,8 +95,10 @@ def start_x_and_bus():
             print("SKIP: %s is missing" % program)
             sys.exit(SKIP)
     read_fd, write_fd = os.pipe()
+    # Without -noreset the server resets whenever its last client leaves, and drops a client
+    # that connects meanwhile: the panel would then find no display.
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
-                             "-nolisten", "tcp"], pass_fds=(write_fd,),
+                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
                             preexec_fn=die_with_parent)
     os.close(write_fd)
     display = os.read(read_fd, 16).decode().strip()
