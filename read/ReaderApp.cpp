@@ -57,7 +57,8 @@ std::optional<int> ReaderApp::Start() {
     const std::string named = only != 0 ? record::PortName(static_cast<int>(only)) : "";
     if (m_options.raw) {
         if (m_link->OpenUnprobed(only) == 0) {
-            Say(only != 0 ? "cannot open " + named : "no serial port could be opened");
+            Say(only != 0 ? "cannot open " + named + ": " + m_link->OpenFailure()
+                          : "no serial port could be opened");
             return kExitNoScale;
         }
     } else if (m_link->Find(only) == 0) {
@@ -66,7 +67,7 @@ std::optional<int> ReaderApp::Start() {
             return kExitNoScale;
         }
         if (m_link->OpenUnprobed(only) == 0) {
-            Say("cannot open " + named);
+            Say("cannot open " + named + ": " + m_link->OpenFailure());
             return kExitNoScale;
         }
         Say(named + ": no answer to the probe; reading what it sends");

@@ -8,13 +8,6 @@
 namespace reader {
 namespace {
 
-// The line and the probe, as the panel uses them.
-constexpr int kBaud = 9600;
-constexpr char kParity = 'N';
-constexpr int kDataBits = 8;
-constexpr int kStopBits = 1;
-constexpr std::uint32_t kEventMask = 3;
-constexpr unsigned kSendBufferSize = 512;
 constexpr auto kProbeWait = std::chrono::milliseconds(150);
 constexpr int kReconnectTries = 10;
 constexpr auto kReconnectRetry = std::chrono::seconds(1);
@@ -24,12 +17,11 @@ constexpr int kAnswerAtFront = static_cast<int>(scale::kFrameSize) - 2;
 }  // namespace
 
 ScaleLink::ScaleLink(serial_port::PortMap& ports, Events events)
-    : m_ports(ports), m_events(std::move(events)), m_watcher(ports, {}) {
-    m_link.SetPortResolver([this](std::string_view name) { return m_ports.ResolveName(name); });
-    m_link.SetFailureReporter(
-        [say = m_events.say](const std::string& caption, const std::string& text) {
-            say(caption + ": " + text);
-        });
+    : m_ports(ports),
+      m_events(std::move(events)),
+      m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
+              [this](const std::string& why) { OnDeviceLost(why); }}),
+      m_watcher(ports, {}) {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] { TryReconnect(); });
     connect(&m_watcher, &PortWatcher::portsChanged, this, [this] {
@@ -39,27 +31,35 @@ ScaleLink::ScaleLink(serial_port::PortMap& ports, Events events)
     m_watcher.Start();
 }
 
-ScaleLink::~ScaleLink() {
-    m_link.Close();
-}
+ScaleLink::~ScaleLink() = default;
 
 bool ScaleLink::OpenWatched(unsigned port) {
-    if (!m_link.Open(this, port, kBaud, kParity, kDataBits, kStopBits, kEventMask, kSendBufferSize))
+    m_openFailure.clear();
+    const auto device = m_ports.Resolve(port);
+    if (!device) {
+        m_openFailure = record::PortName(static_cast<int>(port)) + " does not exist";
         return false;
-    if (m_link.StartWatch())
-        return true;
-    m_link.Close();
-    return false;
+    }
+    return m_link.Open(*device, &m_openFailure);
 }
 
 bool ScaleLink::Probe(unsigned port) {
     if (!OpenWatched(port))
         return false;
     m_probe.Begin();
-    const std::uint8_t probe = scale::kProbe;
-    m_link.SendBytes(&probe, 1);
-    if (window::WaitWhilePumping(
-            *this, [this] { return m_probe.Answered(); }, kProbeWait))
+    if (!m_link.Send(scale::kProbe)) {
+        m_link.Close();
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kProbeWait;
+    while (!m_probe.Answered() && m_link.IsOpen()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        m_link.ReadWithin(left);
+    }
+    if (m_probe.Answered())
         return true;
     m_link.Close();
     return false;
@@ -103,17 +103,15 @@ void ScaleLink::Kept(unsigned port) {
 bool ScaleLink::SendKey(std::uint8_t byte) {
     if (m_port == 0 || m_lost)
         return false;
-    return m_link.SendBytes(&byte, 1) != 0;
+    return m_link.Send(byte);
 }
 
-window::LResult ScaleLink::HandleMessage(window::MessageId id, window::WParam w, window::LParam l) {
-    if (id == PN_DEVICE_LOST) {
-        OnDeviceLost(static_cast<int>(l));
-        return 0;
-    }
-    if (id != PN_BYTE)
-        return 0;
-    const auto byte = static_cast<std::uint8_t>(w & 0xFF);
+void ScaleLink::OnBytes(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes)
+        OnByte(byte);
+}
+
+void ScaleLink::OnByte(std::uint8_t byte) {
     const std::uint8_t previous = m_window.Bytes()[scale::kFrameSize - 1];
     const bool answeredBefore = m_probe.Answered();
     bool complete = m_window.Push(byte, &m_probe);
@@ -132,27 +130,25 @@ window::LResult ScaleLink::HandleMessage(window::MessageId id, window::WParam w,
         m_events.frame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(),
                         std::chrono::steady_clock::now()});
     }
-    return 0;
 }
 
-void ScaleLink::OnDeviceLost(int port) {
-    if (port != m_port || m_lost || m_port == 0)
+void ScaleLink::OnDeviceLost(const std::string& why) {
+    if (m_lost || m_port == 0)
         return;
     m_lost = true;
-    m_events.say(record::PortName(m_port) + " (" + m_device +
-                 "): the device went away; waiting for it to come back");
+    m_events.say(record::PortName(m_port) + " (" + m_device + "): the device went away (" + why +
+                 "); waiting for it to come back");
     if (m_events.portState)
         m_events.portState({scale::PortState::Change::kLost, m_port, m_device});
-    // The watch thread waits for this handler to return: close once it has.
+    // Called from the port's own read: open anew once that has returned.
     QTimer::singleShot(0, this, [this] {
-        m_link.Close();
         m_retries = 0;
         TryReconnect();
     });
 }
 
 void ScaleLink::TryReconnect() {
-    if (!m_lost || m_link.IsPortHeld())
+    if (!m_lost || m_link.IsOpen())
         return;
     unsigned port = 0;
     for (const serial_port::PortInfo& info : m_ports.List()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// The reader's link to one scale, built on the same pieces as the panel: the serial engine, the
-// scale's frame window and probe answer, and the port map. It finds the scale by the same probe
+// The reader's link to one scale, built on the same pieces as the panel: the scale's frame
+// window and probe answer, the port map and its watcher. The port itself is read in bulk. It finds the scale by the same probe
 // of COM1..COM32 (the first port that answers 0x05 with 0x06 0xAA within 150 ms), or probes only
 // a chosen port; follows hot-plug and opens the same device again when it comes back, as the
 // panel does.
@@ -13,24 +13,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "app/PortWatcher.h"
 #include "platform/serial/PortMap.h"
-#include "platform/window/Messages.h"
+#include "read/DirectPort.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
-#include "serial/CSerialLink.h"
 
 namespace reader {
 
-class ScaleLink : public QObject, public window::MessageOwner {
+class ScaleLink : public QObject {
   public:
     struct Events {
         std::function<void(const scale::Frame&)> frame;
         std::function<void(std::uint8_t byte, bool frameStart)> byte;  // every received byte
         std::function<void(const scale::PortState&)> portState;
-        std::function<void(const std::string&)> say;  // may be called on the watch thread
+        std::function<void(const std::string&)> say;
     };
 
     // `ports` outlives the link.
@@ -48,21 +48,23 @@ class ScaleLink : public QObject, public window::MessageOwner {
     const std::string& Device() const { return m_device; }
     // The device's lasting name (by-id), when it has one.
     const std::string& ByIdName() const { return m_byId; }
+    // Why the last port that was tried could not be opened, when it could not.
+    const std::string& OpenFailure() const { return m_openFailure; }
 
   private:
-    window::LResult HandleMessage(window::MessageId id, window::WParam w,
-                                  window::LParam l) override;
+    void OnBytes(std::span<const std::uint8_t> bytes);
+    void OnByte(std::uint8_t byte);
     bool OpenWatched(unsigned port);
     bool Probe(unsigned port);
     // The first of `onlyPort` (or COM1..COM32 when 0) that `take` keeps; 0 when none.
     int FirstPort(unsigned onlyPort, const std::function<bool(unsigned)>& take);
     void Kept(unsigned port);
-    void OnDeviceLost(int port);
+    void OnDeviceLost(const std::string& why);
     void TryReconnect();
 
     serial_port::PortMap& m_ports;
     Events m_events;
-    CSerialLink m_link;
+    DirectPort m_link;
     scale::FrameWindow m_window;
     scale::ProbeAnswer m_probe;
     PortWatcher m_watcher;
@@ -72,6 +74,7 @@ class ScaleLink : public QObject, public window::MessageOwner {
     std::string m_device;
     std::string m_identity;
     std::string m_byId;
+    std::string m_openFailure;
     bool m_lost = false;
     int m_bytesAfterAnswer = 1 << 20;  // since the probe's answer arrived
 };

@@ -349,6 +349,21 @@ IoResult SerialPort::ReadByte(std::uint8_t& byte) {
     }
 }
 
+IoResult SerialPort::ReadAvailable(std::span<std::uint8_t> into) {
+    IoResult result;
+    ssize_t n = 0;
+    do {
+        n = ::read(m_fd.Get(), into.data(), into.size());
+    } while (n < 0 && errno == EINTR);
+    if (n > 0)
+        result.bytes = static_cast<std::size_t>(n);
+    else if (n == 0 && !into.empty())
+        result.error = PortError::FromErrno(EIO);  // VMIN 1: no data is never an end of file
+    else if (n < 0 && errno != EAGAIN)
+        result.error = PortError::FromErrno(errno);
+    return result;
+}
+
 IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
     IoResult result;
     std::optional<Clock::time_point> deadline;

@@ -66,6 +66,9 @@ class SerialPort final : public Waitable {
     // Reads at most one byte without blocking for long: 0 bytes when none came within the read
     // time-outs (or the line was hung up; a wait then reports the hang-up).
     IoResult ReadByte(std::uint8_t& byte);
+    // Reads what has come, up to `into`'s size, without waiting: 0 bytes when nothing has. A
+    // hung-up line reads as kDeviceGone.
+    IoResult ReadAvailable(std::span<std::uint8_t> into);
     // Writes all of `bytes` and returns when they have left the port, or fails (kTimedOut when
     // the write time-outs ran out first).
     IoResult Write(std::span<const std::uint8_t> bytes);

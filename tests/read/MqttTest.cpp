@@ -13,29 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "PtyPeer.h"
+#include "CountFrame.h"
 #include "ReadTestSupport.h"
-#include "scale/Glyphs.h"
 #include "support/PortDirectory.h"
 
 namespace readtest {
 namespace {
 
 constexpr std::string_view kReading = "karvel/s1/reading";
-
-// The frame showing `n` kg, stable, with `n` also in the byte that carries nothing.
-std::vector<std::uint8_t> CountFrame(int n) {
-    const auto digit = [](int d) { return scale::kDigitShapes[static_cast<std::size_t>(d)]; };
-    return apptest::ScaleFrame({0, scale::kSignStable, 0x01, 0, 0, 0, digit(n / 100 % 10),
-                                digit(n / 10 % 10), digit(n % 10)},
-                               static_cast<std::uint8_t>(n));
-}
-
-// The number in "value":N of a reading.
-int ValueOf(const std::string& json) {
-    const std::size_t at = json.find("\"value\":");
-    return at == std::string::npos ? -1 : std::atoi(json.c_str() + at + 8);
-}
 
 // The values that arrived, for a failure's message.
 std::string Values(const std::vector<Message>& all) {

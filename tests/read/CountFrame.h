@@ -1,0 +1,29 @@
+#pragma once
+
+// Frames whose reading is a count, so that a test can tell each one, and the count read back.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "PtyPeer.h"
+#include "scale/Glyphs.h"
+
+namespace readtest {
+
+// The frame showing `n` kg, stable, with `n` also in the byte that carries nothing.
+inline std::vector<std::uint8_t> CountFrame(int n) {
+    const auto digit = [](int d) { return scale::kDigitShapes[static_cast<std::size_t>(d)]; };
+    return apptest::ScaleFrame({0, scale::kSignStable, 0x01, 0, 0, 0, digit(n / 100 % 10),
+                                digit(n / 10 % 10), digit(n % 10)},
+                               static_cast<std::uint8_t>(n));
+}
+
+// The number in "value":N of a reading; -1 when there is none.
+inline int ValueOf(const std::string& json) {
+    const std::size_t at = json.find("\"value\":");
+    return at == std::string::npos ? -1 : std::atoi(json.c_str() + at + 8);
+}
+
+}  // namespace readtest

@@ -1,0 +1,68 @@
+// karvel-read on the line itself: the raw byte dump, and a scale unplugged and plugged in again.
+
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "CountFrame.h"
+#include "ReadTestSupport.h"
+#include "support/PortDirectory.h"
+
+namespace readtest {
+namespace {
+
+class ReaderOnALine : public testing::Test {
+  protected:
+    void SetUp() override { ::setenv("KARVEL_PORT_DIR", m_ports.Path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("KARVEL_PORT_DIR"); }
+
+    testing_support::PortDirectory m_ports;
+};
+
+TEST_F(ReaderOnALine, RawPrintsEveryByteWithItsTimeAndMarksFrameStartsWithoutProbing) {
+    apptest::PtyPeer line(apptest::PtyPeer::Role::Silent);
+    m_ports.Map(1, line.DevicePath());
+    Child reader({ReaderPath(), "--raw", "--port", "COM1"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    line.Send(std::vector<std::uint8_t>{0x41, 0x06, 0xAA, 0xAA});
+    const std::regex form(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z ([0-9a-f]{2})(.*))");
+    const struct {
+        const char* hex;
+        const char* mark;
+    } expected[] = {{"41", ""}, {"06", ""}, {"aa", " <- frame start (06 aa)"}, {"aa", ""}};
+    for (const auto& byte : expected) {
+        const std::string text = reader.ReadLine().value_or("(no line)");
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(text, parts, form)) << text;
+        EXPECT_EQ(parts[1], byte.hex) << text;
+        EXPECT_EQ(parts[2], byte.mark) << text;
+    }
+    // Anything it sent would have gone before it said it was reading.
+    EXPECT_TRUE(line.Received().empty());
+}
+
+TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
+    auto scale = std::make_unique<apptest::PtyPeer>(apptest::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale->DevicePath());
+    Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    scale->Send(CountFrame(1));
+    ASSERT_EQ(ValueOf(reader.ReadLine().value_or("")), 1) << reader.Errors();
+
+    scale->HangUp();
+    m_ports.Unmap(1);
+    ASSERT_TRUE(reader.WaitForError("went away")) << reader.Errors();
+    scale = std::make_unique<apptest::PtyPeer>(apptest::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale->DevicePath());
+    ASSERT_TRUE(reader.WaitForError("back; reading again")) << reader.Errors();
+    scale->Send(CountFrame(2));
+    EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
+    EXPECT_FALSE(reader.Wait(std::chrono::seconds(0))) << "it ended: " << reader.Errors();
+}
+
+}  // namespace
+}  // namespace readtest
