@@ -160,6 +160,10 @@ void ScaleLink::TryReconnect() {
     if (!OpenWatched(port)) {
         if (++m_retries < kReconnectTries)
             m_retry.start(kReconnectRetry);
+        else
+            m_events.say(record::PortName(static_cast<int>(port)) +
+                         " is back but cannot be opened (" + m_openFailure +
+                         "); waiting for the next change of the ports");
         return;
     }
     m_lost = false;

@@ -1,10 +1,10 @@
 #pragma once
 
 // The reader's link to one scale, built on the same pieces as the panel: the scale's frame
-// window and probe answer, the port map and its watcher. The port itself is read in bulk. It finds the scale by the same probe
-// of COM1..COM32 (the first port that answers 0x05 with 0x06 0xAA within 150 ms), or probes only
-// a chosen port; follows hot-plug and opens the same device again when it comes back, as the
-// panel does.
+// window and probe answer, the port map and its watcher. The port itself is read in bulk. It finds
+// the scale by the same probe of COM1..COM32 (the first port that answers 0x05 with 0x06 0xAA
+// within 150 ms), or probes only a chosen port; follows hot-plug and opens the same device again
+// when it comes back, as the panel does.
 //
 // Thread: the thread that made it (with a QCoreApplication); events are called there too.
 
