@@ -1,7 +1,8 @@
 // read_bench: karvel-read measured against peers in the same run.
 //   read_bench cpu [--seconds S]      karvel-read and a plain QSerialPort reader printing the same
-//                                     JSON lines, each fed the simulated scale at 80 and at 10
-//                                     frames/s in turn: CPU per wall time and their ratio
+//                                     JSON lines, both fed the same simulated frames at the same
+//                                     moments, at 80 and at 10 frames/s: CPU per wall time and
+//                                     their ratio (medians of 5 rounds)
 //   read_bench latency [--seconds S]  from a frame's twelfth byte written to the reading at an
 //                                     MQTT subscriber, beside the broker's own publish-to-
 //                                     subscriber time measured in the same run (median, p99)
@@ -71,19 +72,6 @@ void End(pid_t pid) {
     ::waitpid(pid, &status, 0);
 }
 
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i >= 14)
-            ticks += std::stod(field);
-    }
-    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 double RssKb(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
@@ -113,54 +101,68 @@ class FrameSource {
     scalesim::ScaleModel m_model;
 };
 
-// CPU of one reader process while `seconds` of frames at `rate` are written to it.
-double ReaderCpuPercent(bool karvel, int rate, int seconds) {
+// CPU of karvel-read and of the plain reader over the same window, while the same frames at
+// `rate` go to each at the same moments (each on a line of its own): whatever else the machine
+// does then weighs on both alike. Percent of one core, karvel-read first.
+std::pair<double, double> ReadersCpuPercent(int rate, int seconds) {
     readtest::TempDir dir;
-    auto pty = serial_port::PseudoTerminal::Create();
-    fs::create_symlink(pty->DevicePath(), dir / "COM1");
+    auto karvelLine = serial_port::PseudoTerminal::Create();
+    auto peerLine = serial_port::PseudoTerminal::Create();
+    fs::create_symlink(karvelLine->DevicePath(), dir / "COM1");
     ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
-    const pid_t pid =
-        karvel ? Spawn({g_binDir + "/karvel-read", "--port", "COM1", "--capture", "every", "--id",
-                        "peer"},
-                       "/dev/null")
-               : Spawn({g_binDir + "/plain_json_reader", pty->DevicePath()}, "/dev/null");
-    if (karvel) {
-        if (pty->ReadExactly(1, std::chrono::seconds(10)).empty())
-            std::fprintf(stderr, "read_bench: karvel-read did not probe\n");
-        const std::uint8_t answer[] = {0x06, 0xAA};
-        pty->Write(answer);
-    } else {
-        std::this_thread::sleep_for(std::chrono::seconds(1));  // it opens the port meanwhile
-    }
+    const pid_t karvel =
+        Spawn({g_binDir + "/karvel-read", "--port", "COM1", "--capture", "every", "--id", "peer"},
+              "/dev/null");
+    const pid_t peer =
+        Spawn({g_binDir + "/plain_json_reader", peerLine->DevicePath()}, "/dev/null");
+    if (karvelLine->ReadExactly(1, std::chrono::seconds(10)).empty())
+        std::fprintf(stderr, "read_bench: karvel-read did not probe\n");
+    const std::uint8_t answer[] = {0x06, 0xAA};
+    karvelLine->Write(answer);
+    // Each settles (the peer opens its port, the reader looks at the machine's ports) before
+    // its CPU is counted.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     FrameSource frames(rate);
     const auto period = std::chrono::microseconds(1000000 / rate);
-    const double cpuBefore = CpuSeconds(pid);
+    const double karvelBefore = bench::ProcessCpuSeconds(karvel);
+    const double peerBefore = bench::ProcessCpuSeconds(peer);
     const auto start = Clock::now();
     auto next = start;
     for (int i = 0; i < rate * seconds; ++i) {
         next += period;
         std::this_thread::sleep_until(next);
         const scale::FrameBytes frame = frames.Next();
-        pty->Write(frame);
+        // Who goes first takes turns, so that neither always wakes on a busier core.
+        if (i % 2 == 0) {
+            karvelLine->Write(frame);
+            peerLine->Write(frame);
+        } else {
+            peerLine->Write(frame);
+            karvelLine->Write(frame);
+        }
     }
-    const double cpu = CpuSeconds(pid) - cpuBefore;
+    const double karvelCpu = bench::ProcessCpuSeconds(karvel) - karvelBefore;
+    const double peerCpu = bench::ProcessCpuSeconds(peer) - peerBefore;
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    End(pid);
-    return 100.0 * cpu / wall;
+    End(karvel);
+    End(peer);
+    return {100.0 * karvelCpu / wall, 100.0 * peerCpu / wall};
 }
 
 int Cpu(int seconds) {
+    constexpr int kRounds = 5;
     for (const int rate : {80, 10}) {
-        std::vector<double> karvel, peer;
-        for (int round = 0; round < 3; ++round) {
-            peer.push_back(ReaderCpuPercent(false, rate, seconds));
-            karvel.push_back(ReaderCpuPercent(true, rate, seconds));
+        std::vector<double> karvel, peer, ratio;
+        for (int round = 0; round < kRounds; ++round) {
+            const auto [k, p] = ReadersCpuPercent(rate, seconds);
+            karvel.push_back(k);
+            peer.push_back(p);
+            ratio.push_back(p > 0 ? k / p : 0);
         }
-        const double k = bench::Percentile(karvel, 0.5), p = bench::Percentile(peer, 0.5);
         const std::string r = std::to_string(rate) + "fps";
-        Figure("peer_cpu_percent_" + r, p, "%");
-        Figure("karvel_read_cpu_percent_" + r, k, "%");
-        Figure("karvel_read_vs_peer_cpu_" + r, p > 0 ? k / p : 0, "x");
+        Figure("peer_cpu_percent_" + r, bench::Percentile(peer, 0.5), "%");
+        Figure("karvel_read_cpu_percent_" + r, bench::Percentile(karvel, 0.5), "%");
+        Figure("karvel_read_vs_peer_cpu_" + r, bench::Percentile(ratio, 0.5), "x");
     }
     return 0;
 }
@@ -300,7 +302,7 @@ int Fleet(int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(5));  // all have found their scales
     std::vector<double> cpuBefore, rssStart;
     for (const pid_t pid : readers) {
-        cpuBefore.push_back(CpuSeconds(pid));
+        cpuBefore.push_back(bench::ProcessCpuSeconds(pid));
         rssStart.push_back(RssKb(pid));
     }
     const auto start = Clock::now();
@@ -308,7 +310,7 @@ int Fleet(int seconds) {
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     std::vector<double> cpu, rssEnd;
     for (std::size_t i = 0; i < readers.size(); ++i) {
-        cpu.push_back(100.0 * (CpuSeconds(readers[i]) - cpuBefore[i]) / wall);
+        cpu.push_back(100.0 * (bench::ProcessCpuSeconds(readers[i]) - cpuBefore[i]) / wall);
         rssEnd.push_back(RssKb(readers[i]));
     }
     for (const pid_t pid : readers)

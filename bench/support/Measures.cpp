@@ -11,6 +11,14 @@ double ProcessCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+double ProcessCpuSeconds(pid_t pid) {
+    clockid_t clock{};
+    timespec ts{};
+    if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &ts) != 0)
+        return -1;
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
 double Percentile(std::vector<double> values, double p) {
     if (values.empty())
         return 0;
