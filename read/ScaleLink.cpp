@@ -1,6 +1,7 @@
 #include "read/ScaleLink.h"
 
 #include <chrono>
+#include <utility>
 
 #include "record/Forms.h"
 #include "scale/Protocol.h"
@@ -47,10 +48,22 @@ bool ScaleLink::Probe(unsigned port) {
     if (!OpenWatched(port))
         return false;
     m_probe.Begin();
-    if (!m_link.Send(scale::kProbe)) {
-        m_link.Close();
-        return false;
+    m_held.clear();
+    m_probing = true;
+    const bool answered = AwaitAnswer();
+    m_probing = false;
+    if (answered) {
+        QTimer::singleShot(0, this, [this] { DeliverHeld(); });
+        return true;
     }
+    m_held.clear();
+    m_link.Close();
+    return false;
+}
+
+bool ScaleLink::AwaitAnswer() {
+    if (!m_link.Send(scale::kProbe))
+        return false;
     const auto deadline = std::chrono::steady_clock::now() + kProbeWait;
     while (!m_probe.Answered() && m_link.IsOpen()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -59,10 +72,7 @@ bool ScaleLink::Probe(unsigned port) {
             break;
         m_link.ReadWithin(left);
     }
-    if (m_probe.Answered())
-        return true;
-    m_link.Close();
-    return false;
+    return m_probe.Answered();
 }
 
 int ScaleLink::FirstPort(unsigned onlyPort, const std::function<bool(unsigned)>& take) {
@@ -107,7 +117,21 @@ bool ScaleLink::SendKey(std::uint8_t byte) {
 }
 
 void ScaleLink::OnBytes(std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t byte : bytes)
+    DeliverHeld();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (m_probing && m_probe.Answered()) {
+            m_held.assign(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.end());
+            return;
+        }
+        OnByte(bytes[i]);
+    }
+}
+
+void ScaleLink::DeliverHeld() {
+    if (m_probing || m_held.empty())
+        return;
+    const std::vector<std::uint8_t> held = std::exchange(m_held, {});
+    for (const std::uint8_t byte : held)
         OnByte(byte);
 }
 

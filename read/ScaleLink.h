@@ -15,6 +15,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/PortWatcher.h"
 #include "platform/serial/PortMap.h"
@@ -53,9 +54,12 @@ class ScaleLink : public QObject {
 
   private:
     void OnBytes(std::span<const std::uint8_t> bytes);
+    void DeliverHeld();
     void OnByte(std::uint8_t byte);
     bool OpenWatched(unsigned port);
     bool Probe(unsigned port);
+    // Sends the probe and reads until the answer has come or the probe's time is up.
+    bool AwaitAnswer();
     // The first of `onlyPort` (or COM1..COM32 when 0) that `take` keeps; 0 when none.
     int FirstPort(unsigned onlyPort, const std::function<bool(unsigned)>& take);
     void Kept(unsigned port);
@@ -77,6 +81,10 @@ class ScaleLink : public QObject {
     std::string m_openFailure;
     bool m_lost = false;
     int m_bytesAfterAnswer = 1 << 20;  // since the probe's answer arrived
+    bool m_probing = false;
+    // What came after the probe's answer in the same read: handed on from the event loop, once
+    // whoever asked for the probe is ready for readings.
+    std::vector<std::uint8_t> m_held;
 };
 
 }  // namespace reader

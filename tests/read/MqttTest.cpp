@@ -105,6 +105,21 @@ TEST_F(ReaderOnBroker, ReadingsArriveWithTheirFieldsStateAndAvailability) {
     }));
 }
 
+TEST_F(ReaderOnBroker, AFrameInTheSameBurstAsTheProbesAnswerIsPublished) {
+    std::vector<std::uint8_t> answer{0x06, 0xAA};
+    const std::vector<std::uint8_t> frame = CountFrame(7);
+    answer.insert(answer.end(), frame.begin(), frame.end());
+    apptest::PtyPeer quick(answer);
+    m_ports.Map(1, quick.DevicePath());
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), std::string(kReading));
+    auto reader = StartReader(broker);
+    ASSERT_TRUE(subscriber.WaitFor([](const std::vector<Message>& all) { return !all.empty(); }))
+        << reader->Errors();
+    EXPECT_EQ(ValueOf(subscriber.Messages()[0].payload), 7);
+}
+
 TEST_F(ReaderOnBroker, BrokerGoingAwayMidStreamLosesNothingAndKeepsTheOrder) {
     Broker broker;
     ASSERT_TRUE(broker.Start());
