@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -244,6 +245,13 @@ class Counter {
         mosquitto_connect_callback_set(m_client, [](mosquitto* c, void*, int) {
             mosquitto_subscribe(c, nullptr, "fleet/+/reading", 1);
         });
+        mosquitto_subscribe_callback_set(m_client,
+                                         [](mosquitto*, void* self, int, int, const int*) {
+                                             auto* counter = static_cast<Counter*>(self);
+                                             const std::lock_guard lock(counter->m_lock);
+                                             counter->m_subscribed = true;
+                                             counter->m_changed.notify_all();
+                                         });
         mosquitto_message_callback_set(
             m_client, [](mosquitto*, void* self, const mosquitto_message* message) {
                 auto* counter = static_cast<Counter*>(self);
@@ -258,6 +266,11 @@ class Counter {
         mosquitto_loop_stop(m_client, false);
         mosquitto_destroy(m_client);
     }
+    // Readings published before the broker has the subscription would never reach it.
+    bool WaitSubscribed() {
+        std::unique_lock lock(m_lock);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_subscribed; });
+    }
     std::size_t Of(const std::string& topic) {
         const std::lock_guard lock(m_lock);
         return m_counts[topic];
@@ -266,6 +279,8 @@ class Counter {
   private:
     mosquitto* m_client = nullptr;
     std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_subscribed = false;
     std::map<std::string, std::size_t> m_counts;
 };
 
@@ -292,6 +307,11 @@ int Fleet(int seconds) {
     }
     ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
     Counter counter(broker.Port());
+    if (!counter.WaitSubscribed()) {
+        std::fprintf(stderr, "read_bench: the counter could not subscribe\n");
+        End(sim);
+        return 1;
+    }
     std::vector<pid_t> readers;
     for (int n = 1; n <= kScales; ++n) {
         readers.push_back(
