@@ -1,10 +1,10 @@
-#include "CAboutBox.h"
+#include "app/CAboutBox.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "DialogTemplates.h"
-#include "Resources.h"
+#include "app/DialogTemplates.h"
+#include "app/Resources.h"
 
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     const DialogTemplate& tmpl = AboutTemplate();

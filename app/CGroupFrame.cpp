@@ -1,4 +1,4 @@
-#include "CGroupFrame.h"
+#include "app/CGroupFrame.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "CKeyButton.h"
+#include "app/CKeyButton.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

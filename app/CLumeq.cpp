@@ -1,4 +1,4 @@
-#include "CLumeq.h"
+#include "app/CLumeq.h"
 
 #include <cstdint>
 

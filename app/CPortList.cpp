@@ -1,4 +1,4 @@
-#include "CPortList.h"
+#include "app/CPortList.h"
 
 #include <QLineEdit>
 

@@ -1,4 +1,4 @@
-#include "CScalePanelApp.h"
+#include "app/CScalePanelApp.h"
 
 #include <QFileInfo>
 #include <QPalette>
@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "Resources.h"
+#include "app/Resources.h"
 #include "platform/component/Activation.h"
 #include "platform/component/Result.h"
 

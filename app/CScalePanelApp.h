@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "CScalePanelDlg.h"
+#include "app/CScalePanelDlg.h"
 
 class CScalePanelApp : public QApplication {
     Q_OBJECT

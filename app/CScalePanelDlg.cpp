@@ -1,4 +1,4 @@
-#include "CScalePanelDlg.h"
+#include "app/CScalePanelDlg.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -9,11 +9,11 @@
 
 #include <utility>
 
-#include "CAboutBox.h"
-#include "CGroupFrame.h"
-#include "DialogTemplates.h"
-#include "PortDescription.h"
-#include "Resources.h"
+#include "app/CAboutBox.h"
+#include "app/CGroupFrame.h"
+#include "app/DialogTemplates.h"
+#include "app/PortDescription.h"
+#include "app/Resources.h"
 #include "platform/component/Activation.h"
 
 namespace {

@@ -21,16 +21,16 @@
 #include <optional>
 #include <string>
 
-#include "CKeyButton.h"
-#include "CLumeq.h"
-#include "CPortList.h"
-#include "CSerialLink.h"
-#include "MessagePresenter.h"
-#include "PortWatcher.h"
+#include "app/CKeyButton.h"
+#include "app/CLumeq.h"
+#include "app/CPortList.h"
+#include "app/MessagePresenter.h"
+#include "app/PortWatcher.h"
 #include "app/readout/CReadingAccess.h"
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
+#include "serial/CSerialLink.h"
 
 // What the panel uses from outside that tests replace.
 struct PanelServices {

@@ -6,8 +6,8 @@
 
 #include <chrono>
 
-#include "CScalePanelDlg.h"
-#include "PortDescription.h"
+#include "app/CScalePanelDlg.h"
+#include "app/PortDescription.h"
 
 namespace {
 

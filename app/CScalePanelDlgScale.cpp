@@ -4,7 +4,7 @@
 #include <chrono>
 #include <utility>
 
-#include "CScalePanelDlg.h"
+#include "app/CScalePanelDlg.h"
 #include "scale/Protocol.h"
 
 namespace {

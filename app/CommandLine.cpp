@@ -1,10 +1,10 @@
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "VersionInfo.h"
+#include "app/VersionInfo.h"
 #include "platform/serial/PortNames.h"
 
 bool IsPortArgument(const QString& value, QString* normalised) {

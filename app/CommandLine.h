@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "readings/RecordOptions.h"
+#include "app/readings/RecordOptions.h"
 
 #include "read/MqttOptions.h"
 

@@ -1,4 +1,4 @@
-#include "DemoFolder.h"
+#include "app/DemoFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>

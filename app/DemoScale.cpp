@@ -1,4 +1,4 @@
-#include "DemoScale.h"
+#include "app/DemoScale.h"
 
 #include <QDeadlineTimer>
 

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "DemoFolder.h"
+#include "app/DemoFolder.h"
 
 // Starts karvel-scalesim (`simulator`) with `arguments` (plus --stdin-eof, so it also stops
 // when this process dies) and waits until it reports ready. False with `error` set when it

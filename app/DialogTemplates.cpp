@@ -1,4 +1,4 @@
-#include "DialogTemplates.h"
+#include "app/DialogTemplates.h"
 
 namespace {
 

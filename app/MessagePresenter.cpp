@@ -1,4 +1,4 @@
-#include "MessagePresenter.h"
+#include "app/MessagePresenter.h"
 
 #include <QLabel>
 

@@ -1,4 +1,4 @@
-#include "PortDescription.h"
+#include "app/PortDescription.h"
 
 #include "platform/component/ErrorText.h"
 #include "platform/serial/DeviceAccess.h"

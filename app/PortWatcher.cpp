@@ -1,4 +1,4 @@
-#include "PortWatcher.h"
+#include "app/PortWatcher.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "VersionInfo.h"
+#include "app/VersionInfo.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -6,7 +6,7 @@
 #include <QJsonObject>
 #include <QStringList>
 
-#include "Resources.h"
+#include "app/Resources.h"
 
 namespace {
 

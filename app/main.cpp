@@ -9,14 +9,14 @@
 #include <string>
 #include <utility>
 
-#include "CScalePanelApp.h"
-#include "CommandLine.h"
-#include "DemoScale.h"
-#include "PortDescription.h"
-#include "PortWatcher.h"
+#include "app/CScalePanelApp.h"
+#include "app/CommandLine.h"
+#include "app/DemoScale.h"
+#include "app/PortDescription.h"
+#include "app/PortWatcher.h"
+#include "app/readings/ReadingsCompanion.h"
 #include "platform/window/TerminationSignals.h"
 #include "read/MqttMirror.h"
-#include "readings/ReadingsCompanion.h"
 #include "record/Forms.h"
 
 namespace {

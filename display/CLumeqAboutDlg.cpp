@@ -1,6 +1,6 @@
-#include "CLumeqAboutDlg.h"
+#include "display/CLumeqAboutDlg.h"
 
-#include "res/LumeqImages.h"
+#include "display/res/LumeqImages.h"
 
 namespace lumeq {
 

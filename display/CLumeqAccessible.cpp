@@ -1,8 +1,8 @@
-#include "CLumeqAccessible.h"
+#include "display/CLumeqAccessible.h"
 
 #include <algorithm>
 
-#include "CLumeqWnd.h"
+#include "display/CLumeqWnd.h"
 
 namespace lumeq {
 

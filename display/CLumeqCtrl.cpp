@@ -1,20 +1,20 @@
-#include "CLumeqCtrl.h"
+#include "display/CLumeqCtrl.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QRect>
 
-#include "CLumeqAboutDlg.h"
-#include "CLumeqWnd.h"
-#include "CModuleState.h"
-#include "CPropertyFrame.h"
-#include "CTypeLibCache.h"
-#include "DestroyWidget.h"
-#include "LumeqIds.h"
-#include "LumeqMembers.h"
-#include "LumeqServer.h"
-#include "PropertyPage.h"
-#include "res/LumeqStrings.h"
+#include "display/CLumeqAboutDlg.h"
+#include "display/CLumeqWnd.h"
+#include "display/CModuleState.h"
+#include "display/CPropertyFrame.h"
+#include "display/CTypeLibCache.h"
+#include "display/DestroyWidget.h"
+#include "display/LumeqIds.h"
+#include "display/LumeqMembers.h"
+#include "display/LumeqServer.h"
+#include "display/PropertyPage.h"
+#include "display/res/LumeqStrings.h"
 #include "scale/Reading.h"
 
 namespace lumeq {

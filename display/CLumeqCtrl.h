@@ -11,8 +11,8 @@
 #include <QPointer>
 #include <QString>
 
-#include "CLumeqWnd.h"
-#include "paint/SegmentPainter.h"
+#include "display/CLumeqWnd.h"
+#include "display/paint/SegmentPainter.h"
 #include "platform/component/Identity.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"

@@ -1,12 +1,12 @@
-#include "CLumeqCtrlFactory.h"
+#include "display/CLumeqCtrlFactory.h"
 
 #include <string>
 
-#include "CLumeqCtrl.h"
-#include "LumeqIds.h"
-#include "LumeqServer.h"
+#include "display/CLumeqCtrl.h"
+#include "display/LumeqIds.h"
+#include "display/LumeqServer.h"
+#include "display/res/LumeqStrings.h"
 #include "platform/component/Registration.h"
-#include "res/LumeqStrings.h"
 
 namespace lumeq {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CLumeqFactory.h"
+#include "display/CLumeqFactory.h"
 
 namespace lumeq {
 

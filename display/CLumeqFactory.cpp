@@ -1,7 +1,7 @@
-#include "CLumeqFactory.h"
+#include "display/CLumeqFactory.h"
 
-#include "CModuleState.h"
-#include "LumeqServer.h"
+#include "display/CModuleState.h"
+#include "display/LumeqServer.h"
 
 namespace lumeq {
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "display/res/LumeqVersion.h"
 #include "platform/component/Ref.h"
-#include "res/LumeqVersion.h"
 
 namespace lumeq {
 

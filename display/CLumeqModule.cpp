@@ -1,4 +1,4 @@
-#include "CLumeqModule.h"
+#include "display/CLumeqModule.h"
 
 namespace lumeq {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CControlModule.h"
+#include "display/CControlModule.h"
 
 namespace lumeq {
 

@@ -1,8 +1,8 @@
-#include "CLumeqPropPage.h"
+#include "display/CLumeqPropPage.h"
 
-#include "DestroyWidget.h"
-#include "LumeqIds.h"
-#include "res/LumeqStrings.h"
+#include "display/DestroyWidget.h"
+#include "display/LumeqIds.h"
+#include "display/res/LumeqStrings.h"
 #include "ui_CLumeqPropPage.h"
 
 namespace lumeq {

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "PropertyPage.h"
+#include "display/PropertyPage.h"
 #include "platform/component/Identity.h"
 #include "platform/component/Ref.h"
 

@@ -1,13 +1,13 @@
-#include "CLumeqPropPageFactory.h"
+#include "display/CLumeqPropPageFactory.h"
 
 #include <optional>
 #include <string>
 
-#include "CLumeqPropPage.h"
-#include "LumeqIds.h"
-#include "LumeqServer.h"
+#include "display/CLumeqPropPage.h"
+#include "display/LumeqIds.h"
+#include "display/LumeqServer.h"
+#include "display/res/LumeqStrings.h"
 #include "platform/component/Registration.h"
-#include "res/LumeqStrings.h"
 
 namespace lumeq {
 

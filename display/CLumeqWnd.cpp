@@ -1,4 +1,4 @@
-#include "CLumeqWnd.h"
+#include "display/CLumeqWnd.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
-#include "CLumeqAccessible.h"
-#include "CLumeqCtrl.h"
+#include "display/CLumeqAccessible.h"
+#include "display/CLumeqCtrl.h"
 
 namespace lumeq {
 

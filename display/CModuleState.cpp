@@ -1,4 +1,4 @@
-#include "CModuleState.h"
+#include "display/CModuleState.h"
 
 namespace lumeq {
 

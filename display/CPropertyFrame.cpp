@@ -1,4 +1,4 @@
-#include "CPropertyFrame.h"
+#include "display/CPropertyFrame.h"
 
 #include <memory>
 

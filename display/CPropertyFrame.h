@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "PropertyPage.h"
+#include "display/PropertyPage.h"
 #include "platform/component/Ref.h"
 
 class QTabWidget;

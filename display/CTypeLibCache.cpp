@@ -1,6 +1,6 @@
-#include "CTypeLibCache.h"
+#include "display/CTypeLibCache.h"
 
-#include "LumeqIds.h"
+#include "display/LumeqIds.h"
 #include "platform/component/TypeLibrary.h"
 
 namespace lumeq {

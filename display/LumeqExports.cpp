@@ -7,13 +7,13 @@
 
 #include <type_traits>
 
-#include "CModuleState.h"
-#include "LumeqServer.h"
+#include "display/CModuleState.h"
+#include "display/LumeqServer.h"
+#include "display/res/LumeqTypeLib.h"
+#include "display/res/LumeqVersion.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/TypeLibrary.h"
-#include "res/LumeqTypeLib.h"
-#include "res/LumeqVersion.h"
 
 #define LUMEQ_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,11 +1,11 @@
-#include "LumeqMembers.h"
+#include "display/LumeqMembers.h"
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "CLumeqCtrl.h"
-#include "LumeqIds.h"
+#include "display/CLumeqCtrl.h"
+#include "display/LumeqIds.h"
 
 namespace lumeq {
 

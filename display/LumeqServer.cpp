@@ -1,12 +1,12 @@
-#include "LumeqServer.h"
+#include "display/LumeqServer.h"
 
 #include <atomic>
 
-#include "CLumeqCtrlFactory.h"
-#include "CLumeqModule.h"
-#include "CLumeqPropPageFactory.h"
-#include "CModuleState.h"
-#include "LumeqIds.h"
+#include "display/CLumeqCtrlFactory.h"
+#include "display/CLumeqModule.h"
+#include "display/CLumeqPropPageFactory.h"
+#include "display/CModuleState.h"
+#include "display/LumeqIds.h"
 #include "platform/component/Registration.h"
 
 namespace lumeq {

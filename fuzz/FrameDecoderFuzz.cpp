@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "FuzzCheck.h"
+#include "fuzz/FuzzCheck.h"
 #include "scale/FrameWindow.h"
 #include "scale/Reading.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzCheck.h"
+#include "fuzz/FuzzCheck.h"
 #include "platform/component/Guid.h"
 
 namespace {

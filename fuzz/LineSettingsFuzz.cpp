@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FuzzCheck.h"
+#include "fuzz/FuzzCheck.h"
 #include "platform/serial/BaudRates.h"
 #include "platform/serial/LineSettingsText.h"
 

@@ -1,4 +1,4 @@
-#include "VariantFromBytes.h"
+#include "fuzz/VariantFromBytes.h"
 
 #include <cmath>
 #include <cstring>

@@ -17,9 +17,9 @@
 #include <QImage>
 #include <QRect>
 
-#include "FuzzCheck.h"
-#include "LumeqIds.h"
-#include "VariantFromBytes.h"
+#include "display/LumeqIds.h"
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/VariantFromBytes.h"
 #include "platform/component/Activation.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"

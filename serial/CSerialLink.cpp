@@ -1,4 +1,4 @@
-#include "CSerialLink.h"
+#include "serial/CSerialLink.h"
 
 #include <cerrno>
 #include <cstdio>

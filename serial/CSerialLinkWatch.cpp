@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "CSerialLink.h"
 #include "platform/serial/WaitSet.h"
+#include "serial/CSerialLink.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "LogWriter.h"
+#include "app/readings/LogWriter.h"
 
 #include <cstdio>
 

@@ -1,14 +1,14 @@
-#include "ReadingsCompanion.h"
+#include "app/readings/ReadingsCompanion.h"
 
 #include <QAction>
 #include <QShortcut>
 
-#include "CScalePanelDlg.h"
-#include "LogWriter.h"
-#include "ReadingsModel.h"
-#include "ReadingsWindow.h"
-#include "Recorder.h"
-#include "Trend.h"
+#include "app/CScalePanelDlg.h"
+#include "app/readings/LogWriter.h"
+#include "app/readings/ReadingsModel.h"
+#include "app/readings/ReadingsWindow.h"
+#include "app/readings/Recorder.h"
+#include "app/readings/Trend.h"
 #include "platform/window/HangUpSignal.h"
 
 ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,

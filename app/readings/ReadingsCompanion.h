@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "RecordOptions.h"
+#include "app/readings/RecordOptions.h"
 #include "record/LogFile.h"
 
 class CScalePanelDlg;

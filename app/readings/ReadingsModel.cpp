@@ -1,4 +1,4 @@
-#include "ReadingsModel.h"
+#include "app/readings/ReadingsModel.h"
 
 #include <QDateTime>
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Statistics.h"
+#include "app/readings/Statistics.h"
 #include "record/Capture.h"
 
 class ReadingsModel : public QAbstractTableModel {

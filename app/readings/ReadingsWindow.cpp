@@ -1,4 +1,4 @@
-#include "ReadingsWindow.h"
+#include "app/readings/ReadingsWindow.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -21,9 +21,9 @@
 
 #include <algorithm>
 
-#include "ReadingsModel.h"
-#include "Recorder.h"
-#include "Trend.h"
+#include "app/readings/ReadingsModel.h"
+#include "app/readings/Recorder.h"
+#include "app/readings/Trend.h"
 
 namespace {
 

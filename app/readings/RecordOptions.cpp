@@ -1,4 +1,4 @@
-#include "RecordOptions.h"
+#include "app/readings/RecordOptions.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "Recorder.h"
+#include "app/readings/Recorder.h"
 
 #include <chrono>
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "Trend.h"
+#include "app/readings/Trend.h"
 #include "record/Capture.h"
 #include "scale/FrameObserver.h"
 

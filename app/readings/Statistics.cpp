@@ -1,4 +1,4 @@
-#include "Statistics.h"
+#include "app/readings/Statistics.h"
 
 #include <algorithm>
 #include <cmath>

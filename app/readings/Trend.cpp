@@ -1,4 +1,4 @@
-#include "Trend.h"
+#include "app/readings/Trend.h"
 
 Trend::Trend(std::chrono::milliseconds span, std::chrono::milliseconds bucket)
     : m_spanMs(span.count()), m_bucketMs(bucket.count() > 0 ? bucket.count() : 1) {}

@@ -28,8 +28,8 @@
 #include <utility>
 #include <vector>
 
-#include "PortDescription.h"
-#include "PortWatcher.h"
+#include "app/PortDescription.h"
+#include "app/PortWatcher.h"
 #include "platform/posix/WakeupFd.h"
 
 namespace {

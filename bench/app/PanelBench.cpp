@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "CScalePanelDlg.h"
+#include "app/CScalePanelDlg.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"

@@ -16,7 +16,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "LumeqIds.h"
+#include "display/LumeqIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"

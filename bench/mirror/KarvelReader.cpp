@@ -1,9 +1,9 @@
-#include "KarvelReader.h"
+#include "bench/mirror/KarvelReader.h"
 
 #include <cstdio>
 
-#include "CScalePanelDlg.h"
-#include "ReaderSession.h"
+#include "app/CScalePanelDlg.h"
+#include "bench/mirror/ReaderSession.h"
 #include "platform/component/Activation.h"
 
 namespace mirror {

@@ -1,4 +1,4 @@
-#include "MirrorDriver.h"
+#include "bench/mirror/MirrorDriver.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "ScaleFrames.h"
-#include "ScaleModel.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "tools/scalesim/ScaleFrames.h"
+#include "tools/scalesim/ScaleModel.h"
 
 namespace mirror {
 

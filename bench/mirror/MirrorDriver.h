@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "MirrorFigures.h"
+#include "bench/mirror/MirrorFigures.h"
 
 namespace mirror {
 

@@ -1,4 +1,4 @@
-#include "MirrorFigures.h"
+#include "bench/mirror/MirrorFigures.h"
 
 #include <algorithm>
 #include <charconv>

@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "KarvelReader.h"
-#include "MirrorDriver.h"
-#include "PeerReader.h"
+#include "bench/mirror/KarvelReader.h"
+#include "bench/mirror/MirrorDriver.h"
+#include "bench/mirror/PeerReader.h"
 #include "bench/support/Measures.h"
 
 namespace {

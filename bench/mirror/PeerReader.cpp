@@ -1,13 +1,13 @@
-#include "PeerReader.h"
+#include "bench/mirror/PeerReader.h"
 
 #include <QSerialPort>
 #include <QWidget>
 #include <cstdint>
 #include <cstdio>
 
-#include "CLumeq.h"
-#include "ReaderSession.h"
-#include "Resources.h"
+#include "app/CLumeq.h"
+#include "app/Resources.h"
+#include "bench/mirror/ReaderSession.h"
 #include "platform/component/Activation.h"
 #include "scale/FrameWindow.h"
 

@@ -1,4 +1,4 @@
-#include "ReaderSession.h"
+#include "bench/mirror/ReaderSession.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

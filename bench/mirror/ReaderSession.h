@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "MirrorFigures.h"
+#include "bench/mirror/MirrorFigures.h"
 
 class QWidget;
 

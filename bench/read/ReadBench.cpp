@@ -33,11 +33,11 @@
 #include <thread>
 #include <vector>
 
-#include "ReadTestSupport.h"
-#include "ScaleFrames.h"
-#include "ScaleModel.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "tests/read/ReadTestSupport.h"
+#include "tools/scalesim/ScaleFrames.h"
+#include "tools/scalesim/ScaleModel.h"
 
 namespace {
 

@@ -36,18 +36,18 @@
 #include <memory>
 #include <vector>
 
-#include "CScalePanelDlg.h"
-#include "LogWriter.h"
-#include "ProcessStatus.h"
-#include "ReadingsCompanion.h"
-#include "ReadingsModel.h"
-#include "ReadingsWindow.h"
-#include "Recorder.h"
-#include "ScaleFrames.h"
-#include "SoakScale.h"
+#include "app/CScalePanelDlg.h"
+#include "app/readings/LogWriter.h"
+#include "app/readings/ReadingsCompanion.h"
+#include "app/readings/ReadingsModel.h"
+#include "app/readings/ReadingsWindow.h"
+#include "app/readings/Recorder.h"
+#include "bench/soak/ProcessStatus.h"
+#include "bench/soak/SoakScale.h"
 #include "bench/support/Measures.h"
 #include "platform/window/Messages.h"
 #include "record/Forms.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace {
 

@@ -35,12 +35,12 @@
 #include <thread>
 #include <vector>
 
-#include "CSerialLink.h"
 #include "bench/support/Measures.h"
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/PortMap.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
+#include "serial/CSerialLink.h"
 
 namespace {
 

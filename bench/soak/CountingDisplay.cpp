@@ -1,4 +1,4 @@
-#include "CountingDisplay.h"
+#include "bench/soak/CountingDisplay.h"
 
 #include "platform/component/Ref.h"
 

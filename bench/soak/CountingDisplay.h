@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "CLumeq.h"
+#include "app/CLumeq.h"
 
 namespace soak {
 

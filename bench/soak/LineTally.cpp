@@ -1,6 +1,6 @@
-#include "LineTally.h"
+#include "bench/soak/LineTally.h"
 
-#include "ScaleFrames.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace soak {
 

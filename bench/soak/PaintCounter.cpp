@@ -1,4 +1,4 @@
-#include "PaintCounter.h"
+#include "bench/soak/PaintCounter.h"
 
 #include <QEvent>
 

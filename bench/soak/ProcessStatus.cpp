@@ -1,4 +1,4 @@
-#include "ProcessStatus.h"
+#include "bench/soak/ProcessStatus.h"
 
 #include <charconv>
 #include <fstream>

@@ -24,17 +24,17 @@
 #include <string_view>
 #include <vector>
 
-#include "CountingDisplay.h"
-#include "PaintCounter.h"
-#include "ProcessStatus.h"
-#include "SimOptions.h"
-#include "SoakOptions.h"
-#include "SoakPanel.h"
-#include "SoakScale.h"
-#include "SoakVerdict.h"
+#include "bench/soak/CountingDisplay.h"
+#include "bench/soak/PaintCounter.h"
+#include "bench/soak/ProcessStatus.h"
+#include "bench/soak/SoakOptions.h"
+#include "bench/soak/SoakPanel.h"
+#include "bench/soak/SoakScale.h"
+#include "bench/soak/SoakVerdict.h"
 #include "bench/support/Measures.h"
 #include "platform/component/Activation.h"
 #include "platform/window/Messages.h"
+#include "tools/scalesim/SimOptions.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SoakOptions.h"
+#include "bench/soak/SoakOptions.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "SoakPanel.h"
+#include "bench/soak/SoakPanel.h"
 
 namespace soak {
 

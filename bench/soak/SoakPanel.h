@@ -5,8 +5,8 @@
 //
 // Thread: UI thread, like the panel.
 
-#include "CScalePanelDlg.h"
-#include "LineTally.h"
+#include "app/CScalePanelDlg.h"
+#include "bench/soak/LineTally.h"
 
 namespace soak {
 

@@ -1,6 +1,6 @@
-#include "SoakScale.h"
+#include "bench/soak/SoakScale.h"
 
-#include "DemoScale.h"
+#include "app/DemoScale.h"
 
 #include <charconv>
 

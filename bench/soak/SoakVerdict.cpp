@@ -1,4 +1,4 @@
-#include "SoakVerdict.h"
+#include "bench/soak/SoakVerdict.h"
 
 namespace soak {
 

@@ -1,8 +1,8 @@
-#include "LumeqImages.h"
+#include "display/res/LumeqImages.h"
 
 #include <QString>
 
-#include "CModuleState.h"
+#include "display/CModuleState.h"
 
 namespace lumeq {
 

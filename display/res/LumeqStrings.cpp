@@ -1,4 +1,4 @@
-#include "LumeqStrings.h"
+#include "display/res/LumeqStrings.h"
 
 namespace lumeq {
 

@@ -1,7 +1,7 @@
-#include "LumeqTypeLib.h"
+#include "display/res/LumeqTypeLib.h"
 
-#include "LumeqIds.h"
-#include "LumeqMembers.h"
+#include "display/LumeqIds.h"
+#include "display/LumeqMembers.h"
 
 namespace lumeq {
 

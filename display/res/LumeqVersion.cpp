@@ -1,4 +1,4 @@
-#include "LumeqVersion.h"
+#include "display/res/LumeqVersion.h"
 
 #include <iterator>
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DemoScale.h"
-#include "PanelHarness.h"
-#include "support/PumpUntil.h"
+#include "app/DemoScale.h"
+#include "tests/app/PanelHarness.h"
+#include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {

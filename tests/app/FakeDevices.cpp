@@ -1,4 +1,4 @@
-#include "FakeDevices.h"
+#include "tests/app/FakeDevices.h"
 
 #include <algorithm>
 #include <stdexcept>

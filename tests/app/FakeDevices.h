@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "PortWatcher.h"
+#include "app/PortWatcher.h"
 #include "platform/serial/Event.h"
 #include "platform/serial/SerialDevices.h"
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "CKeyButton.h"
-#include "Resources.h"
+#include "app/CKeyButton.h"
+#include "app/Resources.h"
 
 namespace {
 

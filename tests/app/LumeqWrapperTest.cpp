@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "CLumeq.h"
-#include "RecordingControl.h"
-#include "Resources.h"
+#include "app/CLumeq.h"
+#include "app/Resources.h"
+#include "tests/app/RecordingControl.h"
 
 namespace apptest {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <QLabel>
 
-#include "MessagePresenter.h"
+#include "app/MessagePresenter.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "PanelHarness.h"
-#include "ScaleFrames.h"
+#include "tests/app/PanelHarness.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace apptest {
 namespace {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "CScalePanelDlg.h"
-#include "RecordingControl.h"
+#include "app/CScalePanelDlg.h"
+#include "tests/app/RecordingControl.h"
 
 namespace apptest {
 

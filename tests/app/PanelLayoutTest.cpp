@@ -17,13 +17,13 @@
 
 #include <gtest/gtest.h>
 
-#include "CAboutBox.h"
-#include "CScalePanelApp.h"
-#include "CommandLine.h"
-#include "PanelHarness.h"
-#include "Resources.h"
-#include "support/PortDirectory.h"
-#include "support/PumpUntil.h"
+#include "app/CAboutBox.h"
+#include "app/CScalePanelApp.h"
+#include "app/CommandLine.h"
+#include "app/Resources.h"
+#include "tests/app/PanelHarness.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "PortsFixture.h"
+#include "tests/app/PortsFixture.h"
 
 namespace apptest {
 namespace {

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeDevices.h"
-#include "PortsFixture.h"
+#include "tests/app/FakeDevices.h"
+#include "tests/app/PortsFixture.h"
 
 namespace apptest {
 namespace {

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <thread>
 
-#include "FakeDevices.h"
-#include "PortWatcher.h"
-#include "support/PumpUntil.h"
+#include "app/PortWatcher.h"
+#include "tests/app/FakeDevices.h"
+#include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {

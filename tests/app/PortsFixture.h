@@ -8,12 +8,12 @@
 #include <memory>
 
 #include <QTimer>
-#include "PanelHarness.h"
-#include "PtyPeer.h"
-#include "Resources.h"
-#include "support/DeviceHolding.h"
-#include "support/PortDirectory.h"
-#include "support/PumpUntil.h"
+#include "app/Resources.h"
+#include "tests/app/PanelHarness.h"
+#include "tests/app/PtyPeer.h"
+#include "tests/support/DeviceHolding.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PumpUntil.h"
 
 namespace apptest {
 

@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "CScalePanelApp.h"
+#include "app/CScalePanelApp.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "support/PortDirectory.h"
-#include "support/PumpUntil.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {

@@ -1,4 +1,4 @@
-#include "PtyPeer.h"
+#include "tests/app/PtyPeer.h"
 
 #include <poll.h>
 

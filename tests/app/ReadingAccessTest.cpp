@@ -9,11 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "CScalePanelDlg.h"
-#include "support/PortDirectory.h"
-#include "PtyPeer.h"
-#include "readout/CLargeReadout.h"
-#include "support/PumpUntil.h"
+#include "app/CScalePanelDlg.h"
+#include "app/readout/CLargeReadout.h"
+#include "tests/app/PtyPeer.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "CScalePanelDlg.h"
-#include "support/PortDirectory.h"
+#include "app/CScalePanelDlg.h"
+#include "tests/support/PortDirectory.h"
 
 namespace apptest {
 namespace {

@@ -1,4 +1,4 @@
-#include "RecordingControl.h"
+#include "tests/app/RecordingControl.h"
 
 namespace apptest {
 

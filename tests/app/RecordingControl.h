@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "CLumeq.h"
+#include "app/CLumeq.h"
 #include "platform/component/Ref.h"
 
 namespace apptest {

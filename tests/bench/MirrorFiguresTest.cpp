@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MirrorFigures.h"
+#include "bench/mirror/MirrorFigures.h"
 #include "bench/support/Measures.h"
 
 namespace mirror {

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "LineTally.h"
-#include "ProcessStatus.h"
-#include "ScaleFrames.h"
-#include "SoakOptions.h"
-#include "SoakScale.h"
-#include "SoakVerdict.h"
+#include "bench/soak/LineTally.h"
+#include "bench/soak/ProcessStatus.h"
+#include "bench/soak/SoakOptions.h"
+#include "bench/soak/SoakScale.h"
+#include "bench/soak/SoakVerdict.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace soak {
 namespace {

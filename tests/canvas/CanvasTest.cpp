@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "CanvasSupport.h"
 #include "platform/canvas/Canvas.h"
+#include "tests/canvas/CanvasSupport.h"
 
 namespace canvas::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "CanvasSupport.h"
 #include "platform/canvas/Canvas.h"
+#include "tests/canvas/CanvasSupport.h"
 
 namespace canvas::test {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "fake/FakeIds.h"
 #include "platform/component/Ref.h"
 #include "platform/component/Registration.h"
-#include "support/TestFiles.h"
+#include "tests/component/fake/FakeIds.h"
+#include "tests/support/TestFiles.h"
 
 namespace component {
 namespace {

@@ -11,14 +11,14 @@
 #include <functional>
 #include <optional>
 
-#include "fake/FakeIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/LibraryCache.h"
 #include "platform/component/Manifest.h"
 #include "platform/component/StoreFile.h"
-#include "support/ChildProcess.h"
-#include "support/TestFiles.h"
+#include "tests/component/fake/FakeIds.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestFiles.h"
 
 namespace component {
 namespace {

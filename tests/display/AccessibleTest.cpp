@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QWidget>
 
-#include "LumeqHost.h"
+#include "tests/display/LumeqHost.h"
 
 namespace lumeq_test {
 namespace {

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "LumeqHost.h"
-#include "ModalCloser.h"
+#include "tests/display/LumeqHost.h"
+#include "tests/display/ModalCloser.h"
 
 namespace lumeq_test {
 namespace {

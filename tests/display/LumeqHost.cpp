@@ -1,4 +1,4 @@
-#include "LumeqHost.h"
+#include "tests/display/LumeqHost.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <QElapsedTimer>
 #include <QRect>
 
-#include "LumeqIds.h"
+#include "display/LumeqIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/LibraryCache.h"
 

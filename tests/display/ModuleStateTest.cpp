@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "CModuleState.h"
+#include "display/CModuleState.h"
 
 namespace lumeq {
 namespace {

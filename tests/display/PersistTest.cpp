@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "LumeqHost.h"
+#include "tests/display/LumeqHost.h"
 
 namespace lumeq_test {
 namespace {

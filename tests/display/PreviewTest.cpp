@@ -6,8 +6,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "LumeqHost.h"
-#include "PreviewOptions.h"
+#include "tests/display/LumeqHost.h"
+#include "tools/preview/PreviewOptions.h"
 
 namespace lumeq_test {
 namespace {

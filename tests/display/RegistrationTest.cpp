@@ -3,12 +3,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "LumeqHost.h"
-#include "LumeqIds.h"
+#include "display/LumeqIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/Identity.h"
 #include "platform/component/StoreFile.h"
 #include "platform/component/TypeLibrary.h"
+#include "tests/display/LumeqHost.h"
 
 namespace lumeq_test {
 namespace {

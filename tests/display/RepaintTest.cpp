@@ -5,8 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "LumeqHost.h"
-#include "PaintCounter.h"
+#include "tests/display/LumeqHost.h"
+#include "tests/display/PaintCounter.h"
 
 namespace lumeq_test {
 namespace {

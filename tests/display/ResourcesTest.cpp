@@ -5,8 +5,8 @@
 #include <QIcon>
 #include <QImage>
 
-#include "CModuleState.h"
-#include "res/LumeqImages.h"
+#include "display/CModuleState.h"
+#include "display/res/LumeqImages.h"
 
 namespace lumeq {
 namespace {

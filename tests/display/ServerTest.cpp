@@ -2,12 +2,12 @@
 
 #include <string_view>
 
-#include "LumeqHost.h"
-#include "LumeqIds.h"
-#include "PropertyPage.h"
+#include "display/LumeqIds.h"
+#include "display/PropertyPage.h"
+#include "display/res/LumeqVersion.h"
 #include "platform/component/Activation.h"
 #include "platform/component/TypeLibrary.h"
-#include "res/LumeqVersion.h"
+#include "tests/display/LumeqHost.h"
 
 namespace lumeq_test {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "PaintSupport.h"
 #include "display/paint/SegmentTables.h"
+#include "tests/display_paint/PaintSupport.h"
 
 namespace lumeq::test {
 namespace {

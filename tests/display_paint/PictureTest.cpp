@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "PaintSupport.h"
 #include "platform/canvas/Canvas.h"
+#include "tests/display_paint/PaintSupport.h"
 
 namespace lumeq::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "PaintSupport.h"
+#include "tests/display_paint/PaintSupport.h"
 
 namespace lumeq::test {
 namespace {

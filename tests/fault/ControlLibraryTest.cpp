@@ -8,12 +8,12 @@
 
 #include <filesystem>
 
-#include "CLumeq.h"
-#include "KarvelProcess.h"
+#include "app/CLumeq.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "support/PortDirectory.h"
-#include "support/RandomBytes.h"
-#include "support/TestFiles.h"
+#include "tests/fault/KarvelProcess.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/RandomBytes.h"
+#include "tests/support/TestFiles.h"
 
 namespace faulttest {
 namespace {

@@ -7,14 +7,14 @@
 
 #include <filesystem>
 
-#include "CLumeq.h"
-#include "KarvelProcess.h"
+#include "app/CLumeq.h"
 #include "platform/component/Activation.h"
 #include "platform/component/RegistrationStore.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "support/PortDirectory.h"
-#include "support/RandomBytes.h"
-#include "support/TestFiles.h"
+#include "tests/fault/KarvelProcess.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/RandomBytes.h"
+#include "tests/support/TestFiles.h"
 
 namespace faulttest {
 namespace {

@@ -1,7 +1,7 @@
-#include "FloodPeer.h"
+#include "tests/fault/FloodPeer.h"
 
-#include "PtyPeer.h"
 #include "platform/posix/WakeupFd.h"
+#include "tests/app/PtyPeer.h"
 
 #include <poll.h>
 #include <unistd.h>

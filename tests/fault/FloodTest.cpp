@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "FloodPeer.h"
-#include "ObservedPanel.h"
-#include "PortsFixture.h"
-#include "ProcessMemory.h"
+#include "tests/app/PortsFixture.h"
+#include "tests/fault/FloodPeer.h"
+#include "tests/fault/ObservedPanel.h"
+#include "tests/fault/ProcessMemory.h"
 
 namespace faulttest {
 namespace {

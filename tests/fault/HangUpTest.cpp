@@ -5,8 +5,8 @@
 
 #include <thread>
 
-#include "ObservedPanel.h"
-#include "PortsFixture.h"
+#include "tests/app/PortsFixture.h"
+#include "tests/fault/ObservedPanel.h"
 
 namespace faulttest {
 namespace {

@@ -1,4 +1,4 @@
-#include "KarvelProcess.h"
+#include "tests/fault/KarvelProcess.h"
 
 #include <grp.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace faulttest {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "PanelHarness.h"
+#include "tests/app/PanelHarness.h"
 
 namespace faulttest {
 

@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "PortDescription.h"
-#include "PortsFixture.h"
+#include "app/PortDescription.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "support/ChildProcess.h"
-#include "support/DeviceHolding.h"
-#include "support/TestFiles.h"
+#include "tests/app/PortsFixture.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DeviceHolding.h"
+#include "tests/support/TestFiles.h"
 
 namespace faulttest {
 namespace {

@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "CSerialLink.h"
-#include "PortsFixture.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "support/ChildProcess.h"
+#include "serial/CSerialLink.h"
+#include "tests/app/PortsFixture.h"
+#include "tests/support/ChildProcess.h"
 
 namespace faulttest {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "PtyPeer.h"
 #include "scale/Glyphs.h"
+#include "tests/app/PtyPeer.h"
 
 namespace readtest {
 

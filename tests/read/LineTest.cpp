@@ -8,9 +8,9 @@
 #include <regex>
 #include <string>
 
-#include "CountFrame.h"
-#include "ReadTestSupport.h"
-#include "support/PortDirectory.h"
+#include "tests/read/CountFrame.h"
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/PortDirectory.h"
 
 namespace readtest {
 namespace {

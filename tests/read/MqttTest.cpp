@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "CountFrame.h"
-#include "ReadTestSupport.h"
-#include "support/PortDirectory.h"
+#include "tests/read/CountFrame.h"
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/PortDirectory.h"
 
 namespace readtest {
 namespace {

@@ -1,4 +1,4 @@
-#include "ReadTestSupport.h"
+#include "tests/read/ReadTestSupport.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

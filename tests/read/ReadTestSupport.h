@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 struct mosquitto;
 struct mosquitto_message;

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ReadTestSupport.h"
-#include "ScaleFrames.h"
-#include "ScaleModel.h"
+#include "tests/read/ReadTestSupport.h"
+#include "tools/scalesim/ScaleFrames.h"
+#include "tools/scalesim/ScaleModel.h"
 
 namespace readtest {
 namespace {

@@ -1,4 +1,4 @@
-#include "CaptureScript.h"
+#include "tests/readings/CaptureScript.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ScaleFrames.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace readingstest {
 

@@ -15,10 +15,10 @@
 
 #include <optional>
 
-#include "CaptureScript.h"
-#include "support/PortDirectory.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "support/PumpUntil.h"
+#include "tests/readings/CaptureScript.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PumpUntil.h"
 
 namespace readingstest {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Statistics.h"
-#include "Trend.h"
+#include "app/readings/Statistics.h"
+#include "app/readings/Trend.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include "CaptureScript.h"
-#include "LogWriter.h"
-#include "PortsFixture.h"
-#include "ReadingsCompanion.h"
-#include "ReadingsModel.h"
-#include "ReadingsWindow.h"
-#include "Recorder.h"
+#include "app/readings/LogWriter.h"
+#include "app/readings/ReadingsCompanion.h"
+#include "app/readings/ReadingsModel.h"
+#include "app/readings/ReadingsWindow.h"
+#include "app/readings/Recorder.h"
 #include "record/Forms.h"
+#include "tests/app/PortsFixture.h"
+#include "tests/readings/CaptureScript.h"
 
 namespace readingstest {
 namespace {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "record/LogFile.h"
-#include "support/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

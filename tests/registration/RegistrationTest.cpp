@@ -14,15 +14,15 @@
 #include <random>
 #include <thread>
 
-#include "fake/FakeIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/LibraryCache.h"
 #include "platform/component/Ref.h"
 #include "platform/component/StoreFile.h"
 #include "platform/component/TypeLibrary.h"
 #include "platform/posix/UniqueFd.h"
-#include "support/ChildProcess.h"
-#include "support/TestFiles.h"
+#include "tests/component/fake/FakeIds.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestFiles.h"
 
 namespace component {
 namespace {

@@ -1,4 +1,4 @@
-#include "CSerialLink.h"
+#include "serial/CSerialLink.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <tuple>
 
-#include "LinkTestSupport.h"
 #include "platform/posix/UniqueFd.h"
+#include "tests/serial/LinkTestSupport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "LinkTestSupport.h"
+#include "tests/serial/LinkTestSupport.h"
 
 namespace link_test {
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "CSerialLink.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
-#include "support/Application.h"
-#include "support/PortDirectory.h"
+#include "serial/CSerialLink.h"
+#include "tests/support/Application.h"
+#include "tests/support/PortDirectory.h"
 
 namespace link_test {
 

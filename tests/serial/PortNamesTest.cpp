@@ -16,7 +16,7 @@
 
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/SerialDevices.h"
-#include "support/PortDirectory.h"
+#include "tests/support/PortDirectory.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "platform/serial/DriverLineEvents.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/serial/WaitSet.h"
-#include "support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 

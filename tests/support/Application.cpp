@@ -1,4 +1,4 @@
-#include "support/Application.h"
+#include "tests/support/Application.h"
 
 #include <errno.h>
 

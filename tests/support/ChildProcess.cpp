@@ -1,4 +1,4 @@
-#include "support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "support/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 extern char** environ;
 

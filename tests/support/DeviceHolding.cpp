@@ -1,4 +1,4 @@
-#include "support/DeviceHolding.h"
+#include "tests/support/DeviceHolding.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace testing_support {
 

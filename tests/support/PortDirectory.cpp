@@ -1,4 +1,4 @@
-#include "support/PortDirectory.h"
+#include "tests/support/PortDirectory.h"
 
 #include <filesystem>
 

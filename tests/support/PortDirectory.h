@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/serial/PortMap.h"
-#include "support/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace testing_support {
 

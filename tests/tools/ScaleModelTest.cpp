@@ -1,4 +1,4 @@
-#include "ScaleModel.h"
+#include "tools/scalesim/ScaleModel.h"
 
 #include <gtest/gtest.h>
 

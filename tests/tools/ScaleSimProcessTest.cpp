@@ -20,10 +20,10 @@
 #include <utility>
 #include <vector>
 
-#include "ScaleFrames.h"
 #include "platform/posix/UniqueFd.h"
-#include "support/ChildProcess.h"
-#include "support/TestFiles.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestFiles.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace scalesim {
 namespace {

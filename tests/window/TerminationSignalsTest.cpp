@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/Application.h"
+#include "tests/support/Application.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "PreviewOptions.h"
+#include "tools/preview/PreviewOptions.h"
 
 #include <charconv>
 #include <cmath>

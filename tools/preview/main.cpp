@@ -11,12 +11,12 @@
 #include <QImage>
 #include <QRect>
 
-#include "LumeqIds.h"
-#include "PreviewOptions.h"
+#include "display/LumeqIds.h"
+#include "display/res/LumeqVersion.h"
 #include "platform/component/Activation.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
-#include "res/LumeqVersion.h"
+#include "tools/preview/PreviewOptions.h"
 
 namespace {
 

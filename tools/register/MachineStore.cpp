@@ -1,4 +1,4 @@
-#include "MachineStore.h"
+#include "tools/register/MachineStore.h"
 
 #include <unistd.h>
 

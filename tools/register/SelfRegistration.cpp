@@ -1,4 +1,4 @@
-#include "SelfRegistration.h"
+#include "tools/register/SelfRegistration.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

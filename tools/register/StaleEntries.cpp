@@ -1,4 +1,4 @@
-#include "StaleEntries.h"
+#include "tools/register/StaleEntries.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <ostream>
 #include <vector>
 
-#include "SelfRegistration.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/StoreFile.h"
+#include "tools/register/SelfRegistration.h"
 
 namespace lumeq_register {
 

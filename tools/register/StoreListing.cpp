@@ -1,11 +1,11 @@
-#include "StoreListing.h"
+#include "tools/register/StoreListing.h"
 
 #include <cstdio>
 #include <ostream>
 
-#include "SelfRegistration.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/StoreFile.h"
+#include "tools/register/SelfRegistration.h"
 
 namespace lumeq_register {
 

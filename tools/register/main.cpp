@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "MachineStore.h"
-#include "SelfRegistration.h"
-#include "StaleEntries.h"
-#include "StoreListing.h"
+#include "tools/register/MachineStore.h"
+#include "tools/register/SelfRegistration.h"
+#include "tools/register/StaleEntries.h"
+#include "tools/register/StoreListing.h"
 
 namespace {
 

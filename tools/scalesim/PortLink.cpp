@@ -1,4 +1,4 @@
-#include "PortLink.h"
+#include "tools/scalesim/PortLink.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "ScaleFrames.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 #include <algorithm>
 

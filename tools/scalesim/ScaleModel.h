@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <random>
 
-#include "ScaleFrames.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace scalesim {
 

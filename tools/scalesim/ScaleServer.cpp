@@ -1,4 +1,4 @@
-#include "ScaleServer.h"
+#include "tools/scalesim/ScaleServer.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "ScaleModel.h"
-#include "ServedLine.h"
-#include "SimOptions.h"
+#include "tools/scalesim/ScaleModel.h"
+#include "tools/scalesim/ServedLine.h"
+#include "tools/scalesim/SimOptions.h"
 
 namespace scalesim {
 

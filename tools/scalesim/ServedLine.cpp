@@ -1,4 +1,4 @@
-#include "ServedLine.h"
+#include "tools/scalesim/ServedLine.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "PortLink.h"
-#include "ScaleFrames.h"
 #include "platform/posix/UniqueFd.h"
+#include "tools/scalesim/PortLink.h"
+#include "tools/scalesim/ScaleFrames.h"
 
 namespace scalesim {
 

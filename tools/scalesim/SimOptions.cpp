@@ -1,4 +1,4 @@
-#include "SimOptions.h"
+#include "tools/scalesim/SimOptions.h"
 
 #include <algorithm>
 #include <charconv>

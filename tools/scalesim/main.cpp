@@ -10,8 +10,8 @@
 #include <system_error>
 #include <vector>
 
-#include "ScaleServer.h"
-#include "SimOptions.h"
+#include "tools/scalesim/ScaleServer.h"
+#include "tools/scalesim/SimOptions.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 
 #include <array>
 
-#include "FakeIds.h"
 #include "platform/component/DispatchTable.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/Ref.h"
 #include "platform/component/Registration.h"
 #include "platform/component/TypeLibrary.h"
+#include "tests/component/fake/FakeIds.h"
 
 using namespace component;
 
