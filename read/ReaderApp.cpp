@@ -32,7 +32,8 @@ void Say(const std::string& message) {
 ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
     : m_options(std::move(options)),
       m_ports(std::move(portFolder)),
-      m_capturer(m_options.capture) {}
+      m_capturer(m_options.capture),
+      m_out(STDOUT_FILENO, Say) {}
 
 ReaderApp::~ReaderApp() {
     if (m_mqtt)
@@ -176,6 +177,7 @@ void ReaderApp::Finish(int code) {
     if (m_finished)
         return;
     m_finished = true;
+    m_out.TellDropped();
     if (m_mqtt)
         m_mqtt->Stop(kDrainAtEnd);
     QCoreApplication::exit(code);

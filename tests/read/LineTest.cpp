@@ -1,5 +1,6 @@
 // karvel-read on the line itself: the raw byte dump, and a scale unplugged and plugged in again.
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,21 @@ TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
     scale->Send(CountFrame(2));
     EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
     EXPECT_FALSE(reader.Wait(std::chrono::seconds(0))) << "it ended: " << reader.Errors();
+}
+
+TEST_F(ReaderOnALine, OutputNobodyReadsDropsLinesAndTheReaderStillEndsOnSigterm) {
+    apptest::PtyPeer scale(apptest::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    reader.LeaveOutputUnread();
+    // Far more lines than a pipe holds, far fewer bytes than the line's own buffers.
+    for (int n = 0; n < 1000; ++n)
+        ASSERT_TRUE(scale.Send(CountFrame(n % 1000)));
+    ASSERT_TRUE(reader.WaitForError("dropping lines")) << reader.Errors();
+    reader.Signal(SIGTERM);
+    EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    EXPECT_TRUE(reader.WaitForError("lines were dropped")) << reader.Errors();
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ Child::~Child() {
 }
 
 bool Child::Pump(Clock::duration wait) {
-    std::array<pollfd, 2> fds{{{m_out, POLLIN, 0}, {m_err, POLLIN, 0}}};
+    std::array<pollfd, 2> fds{{{m_outUnread ? -1 : m_out, POLLIN, 0}, {m_err, POLLIN, 0}}};
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
     if (::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(ms, 0))) <= 0)
         return false;

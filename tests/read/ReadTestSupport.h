@@ -48,6 +48,8 @@ class Child {
     std::string Errors();
     void Write(const std::string& text);
     void CloseInput();
+    // From now on nothing reads its standard output: a full pipe stays full.
+    void LeaveOutputUnread() { m_outUnread = true; }
     void Signal(int signal);
     // The exit status, or 128 + the signal that ended it; nullopt when it has not ended.
     std::optional<int> Wait(Clock::duration wait = kPatience);
@@ -59,6 +61,7 @@ class Child {
     pid_t m_pid = -1;
     int m_in = -1, m_out = -1, m_err = -1;
     std::string m_outText, m_errText;
+    bool m_outUnread = false;
     std::optional<int> m_status;
 };
 
