@@ -17,7 +17,7 @@
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
 
-namespace apptest {
+namespace testing_support {
 
 // A new pseudo-terminal; throws when the system refuses one (the test then fails loudly).
 serial_port::PseudoTerminal MakePty();
@@ -65,4 +65,4 @@ class PtyPeer {
 std::vector<std::uint8_t> ScaleFrame(const std::array<std::uint8_t, 9>& values,
                                      std::uint8_t spare = 0);
 
-}  // namespace apptest
+}  // namespace testing_support
