@@ -4,6 +4,7 @@
 // thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers;
 // an odd one answers with bytes of its own.
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
