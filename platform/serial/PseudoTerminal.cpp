@@ -160,4 +160,8 @@ void PseudoTerminal::HangUp() {
     m_master.Reset();
 }
 
+void PseudoTerminal::ReleaseDevice() {
+    m_keepAlive.Reset();
+}
+
 }  // namespace serial_port

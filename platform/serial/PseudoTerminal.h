@@ -38,6 +38,9 @@ class PseudoTerminal {
     std::vector<std::uint8_t> ReadExactly(std::size_t count, std::chrono::milliseconds timeout);
     // Closes the controlling side: the device side sees a hang-up.
     void HangUp();
+    // Lets go of the device side, so that the controlling side reports a hang-up whenever no
+    // port holds the line (as the simulated scale needs); QueuedAtDevice then knows nothing.
+    void ReleaseDevice();
 
     // Bytes that reached the device side and that nobody read yet.
     std::size_t QueuedAtDevice() const;

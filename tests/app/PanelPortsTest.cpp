@@ -8,13 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/FakeDevices.h"
 #include "tests/app/PortsFixture.h"
+#include "tests/support/FakeDevices.h"
 
 namespace apptest {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing_support::FakeDevices;
 
 const QString kFullWidthComma = QString(QChar(0xFF0C));
 

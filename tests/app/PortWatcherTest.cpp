@@ -11,12 +11,13 @@
 #include <thread>
 
 #include "app/PortWatcher.h"
-#include "tests/app/FakeDevices.h"
+#include "tests/support/FakeDevices.h"
 #include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {
 
+using testing_support::FakeDevices;
 using testing_support::PumpUntil;
 
 serial_port::SerialDevice Adapter(int n) {

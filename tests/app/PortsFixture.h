@@ -10,9 +10,9 @@
 #include <QTimer>
 #include "app/Resources.h"
 #include "tests/app/PanelHarness.h"
-#include "tests/app/PtyPeer.h"
 #include "tests/support/DeviceHolding.h"
 #include "tests/support/PortDirectory.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
 
 namespace apptest {
@@ -20,7 +20,9 @@ namespace apptest {
 using testing_support::DeviceLock;
 using testing_support::IsHeld;
 using testing_support::PortDirectory;
+using testing_support::PtyPeer;
 using testing_support::PumpUntil;
+using testing_support::ScaleFrame;
 
 class PortsFixture : public ::testing::Test {
   protected:

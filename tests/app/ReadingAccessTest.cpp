@@ -11,15 +11,17 @@
 
 #include "app/CScalePanelDlg.h"
 #include "app/readout/CLargeReadout.h"
-#include "tests/app/PtyPeer.h"
 #include "tests/support/PortDirectory.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
 
 namespace apptest {
 namespace {
 
 using testing_support::PortDirectory;
+using testing_support::PtyPeer;
 using testing_support::PumpUntil;
+using testing_support::ScaleFrame;
 
 // 123.456 kg, stable.
 constexpr std::array<std::uint8_t, 9> kStableWeight{0,    0x04, 0x01, 0x06, 0x5B,

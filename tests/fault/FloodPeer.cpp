@@ -1,7 +1,7 @@
 #include "tests/fault/FloodPeer.h"
 
 #include "platform/posix/WakeupFd.h"
-#include "tests/app/PtyPeer.h"
+#include "tests/support/PtyPeer.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -14,7 +14,10 @@
 namespace faulttest {
 
 FloodPeer::FloodPeer(std::size_t total, std::uint32_t seed)
-    : m_pty(apptest::MakePty()), m_total(total), m_seed(seed), m_stop(posix::MakeWakeupFd()) {}
+    : m_pty(testing_support::MakePty()),
+      m_total(total),
+      m_seed(seed),
+      m_stop(posix::MakeWakeupFd()) {}
 
 FloodPeer::~FloodPeer() {
     if (m_thread.joinable()) {

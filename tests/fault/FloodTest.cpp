@@ -90,7 +90,8 @@ TEST_F(FloodTest, ThePanelStaysResponsiveAndItsMemoryFlat) {
         PressOpenClose();
     ASSERT_FALSE(h.panel->IsShownClosed());
     const std::size_t callsBefore = h.log->calls.size();
-    const std::vector<std::uint8_t> frame = apptest::ScaleFrame({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    const std::vector<std::uint8_t> frame =
+        testing_support::ScaleFrame({1, 2, 3, 4, 5, 6, 7, 8, 9});
     QTimer repeat;  // the watch thread purges what came before it started
     QObject::connect(&repeat, &QTimer::timeout, [&] { flood.Send(frame); });
     repeat.start(100);

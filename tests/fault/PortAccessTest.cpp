@@ -36,7 +36,7 @@ class PortAccessTest : public apptest::PortsFixture {
         emit h.panel->PortList().activated(p - 1);
     }
     // A key press reaches exactly `peer`.
-    bool TareReaches(apptest::PtyPeer& peer) {
+    bool TareReaches(testing_support::PtyPeer& peer) {
         peer.ClearReceived();
         h.panel->KeyButton(1003)->click();
         return peer.WaitForBytes(1) && peer.Received() == Bytes{0x54};
@@ -44,12 +44,12 @@ class PortAccessTest : public apptest::PortsFixture {
 };
 
 TEST_F(PortAccessTest, EachOpenUsesTheDeviceTheComNumberStandsForThen) {
-    apptest::PtyPeer& first = Add(1, Role::Scale);
+    testing_support::PtyPeer& first = Add(1, Role::Scale);
     h.Start();
     ASSERT_EQ(h.panel->Port(), 1);
 
     // Re-pointed while open: the open port stays with the device it opened.
-    auto second = std::make_unique<apptest::PtyPeer>(Role::Scale);
+    auto second = std::make_unique<testing_support::PtyPeer>(Role::Scale);
     ports.Map(1, second->DevicePath());
     EXPECT_TRUE(TareReaches(first));
     EXPECT_TRUE(second->Received().empty());
@@ -64,7 +64,7 @@ TEST_F(PortAccessTest, EachOpenUsesTheDeviceTheComNumberStandsForThen) {
     EXPECT_TRUE(TareReaches(*second));
     EXPECT_TRUE(first.Received().empty());
     const std::size_t before = h.log->calls.size();
-    ASSERT_TRUE(second->Send(apptest::ScaleFrame({3, 3, 3, 3, 3, 3, 3, 3, 3})));
+    ASSERT_TRUE(second->Send(testing_support::ScaleFrame({3, 3, 3, 3, 3, 3, 3, 3, 3})));
     EXPECT_TRUE(PumpUntil([&] { return h.log->calls.size() >= before + 10; }));
 
     // Back to the first device by a choice in the list, which closes and opens in one step.
@@ -207,7 +207,7 @@ TEST(HeldDuringScan, APortLockedByAnotherProcessIsSkipped) {
     DeviceHolder otherProgram(held->DevicePath());
     ASSERT_TRUE(otherProgram.Holding());
 
-    apptest::PtyPeer scale(apptest::PtyPeer::Role::Scale);
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
     ports.Map(2, scale.DevicePath());
     apptest::PanelHarness h(ports.Ports());
     h.Start();

@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "scale/Glyphs.h"
-#include "tests/app/PtyPeer.h"
+#include "tests/support/PtyPeer.h"
 
 namespace readtest {
 
 // The frame showing `n` kg, stable, with `n` also in the byte that carries nothing.
 inline std::vector<std::uint8_t> CountFrame(int n) {
     const auto digit = [](int d) { return scale::kDigitShapes[static_cast<std::size_t>(d)]; };
-    return apptest::ScaleFrame({0, scale::kSignStable, 0x01, 0, 0, 0, digit(n / 100 % 10),
-                                digit(n / 10 % 10), digit(n % 10)},
-                               static_cast<std::uint8_t>(n));
+    return testing_support::ScaleFrame({0, scale::kSignStable, 0x01, 0, 0, 0, digit(n / 100 % 10),
+                                        digit(n / 10 % 10), digit(n % 10)},
+                                       static_cast<std::uint8_t>(n));
 }
 
 // The number in "value":N of a reading; -1 when there is none.

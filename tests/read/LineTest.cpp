@@ -25,7 +25,7 @@ class ReaderOnALine : public testing::Test {
 };
 
 TEST_F(ReaderOnALine, RawPrintsEveryByteWithItsTimeAndMarksFrameStartsWithoutProbing) {
-    apptest::PtyPeer line(apptest::PtyPeer::Role::Silent);
+    testing_support::PtyPeer line(testing_support::PtyPeer::Role::Silent);
     m_ports.Map(1, line.DevicePath());
     Child reader({ReaderPath(), "--raw", "--port", "COM1"});
     ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
@@ -47,7 +47,7 @@ TEST_F(ReaderOnALine, RawPrintsEveryByteWithItsTimeAndMarksFrameStartsWithoutPro
 }
 
 TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
-    auto scale = std::make_unique<apptest::PtyPeer>(apptest::PtyPeer::Role::Scale);
+    auto scale = std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
     m_ports.Map(1, scale->DevicePath());
     Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
     ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
@@ -57,7 +57,7 @@ TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
     scale->HangUp();
     m_ports.Unmap(1);
     ASSERT_TRUE(reader.WaitForError("went away")) << reader.Errors();
-    scale = std::make_unique<apptest::PtyPeer>(apptest::PtyPeer::Role::Scale);
+    scale = std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
     m_ports.Map(1, scale->DevicePath());
     ASSERT_TRUE(reader.WaitForError("back; reading again")) << reader.Errors();
     scale->Send(CountFrame(2));

@@ -61,7 +61,7 @@ class ReaderOnBroker : public testing::Test {
     }
 
     testing_support::PortDirectory m_ports;
-    apptest::PtyPeer m_scale{apptest::PtyPeer::Role::Scale};
+    testing_support::PtyPeer m_scale{testing_support::PtyPeer::Role::Scale};
 };
 
 TEST_F(ReaderOnBroker, ReadingsArriveWithTheirFieldsStateAndAvailability) {
@@ -109,7 +109,7 @@ TEST_F(ReaderOnBroker, AFrameInTheSameBurstAsTheProbesAnswerIsPublished) {
     std::vector<std::uint8_t> answer{0x06, 0xAA};
     const std::vector<std::uint8_t> frame = CountFrame(7);
     answer.insert(answer.end(), frame.begin(), frame.end());
-    apptest::PtyPeer quick(answer);
+    testing_support::PtyPeer quick(answer);
     m_ports.Map(1, quick.DevicePath());
     Broker broker;
     ASSERT_TRUE(broker.Start());

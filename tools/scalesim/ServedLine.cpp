@@ -1,13 +1,9 @@
 #include "tools/scalesim/ServedLine.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace scalesim {
@@ -21,48 +17,29 @@ constexpr std::size_t kMaxQueued = 256;
 
 std::optional<ServedLine> ServedLine::Open(int comPort, const std::string& portDir,
                                            std::string* error) {
-    int masterFd = -1;
-    int deviceFd = -1;
-    char name[256] = {};
-    if (::openpty(&masterFd, &deviceFd, name, nullptr, nullptr) != 0) {
-        *error = std::string("openpty: ") + std::strerror(errno);
+    auto pty = serial_port::PseudoTerminal::Create(error);
+    if (!pty)
         return std::nullopt;
-    }
-    posix::UniqueFd master(masterFd);
-    {
-        // Raw mode stays with the line after the device side is closed again.
-        const posix::UniqueFd device(deviceFd);
-        termios tio{};
-        if (::tcgetattr(device.Get(), &tio) == 0) {
-            ::cfmakeraw(&tio);
-            ::tcsetattr(device.Get(), TCSANOW, &tio);
-        }
-    }
-    ::fcntl(master.Get(), F_SETFD, FD_CLOEXEC);
-    ::fcntl(master.Get(), F_SETFL, ::fcntl(master.Get(), F_GETFL) | O_NONBLOCK);
+    // Raw mode stays with the line after the device side is let go.
+    pty->ReleaseDevice();
 
     std::optional<PortLink> link;
     if (!portDir.empty()) {
-        link = PortLink::Create(portDir, "COM" + std::to_string(comPort), name, error);
+        link = PortLink::Create(portDir, "COM" + std::to_string(comPort), pty->DevicePath(), error);
         if (!link)
             return std::nullopt;
     }
-    ServedLine line(comPort, std::move(master), name, std::move(link));
+    ServedLine line(comPort, std::move(*pty), std::move(link));
     line.Recheck();
     return line;
 }
 
-ServedLine::ServedLine(int comPort, posix::UniqueFd fd, std::string devicePath,
-                       std::optional<PortLink> link)
-    : m_comPort(comPort),
-      m_fd(std::move(fd)),
-      m_devicePath(std::move(devicePath)),
-      m_link(std::move(link)) {}
+ServedLine::ServedLine(int comPort, serial_port::PseudoTerminal pty, std::optional<PortLink> link)
+    : m_comPort(comPort), m_pty(std::move(pty)), m_link(std::move(link)) {}
 
 ServedLine::ServedLine(ServedLine&& other) noexcept
     : m_comPort(other.m_comPort),
-      m_fd(std::move(other.m_fd)),
-      m_devicePath(std::move(other.m_devicePath)),
+      m_pty(std::move(other.m_pty)),
       m_link(std::exchange(other.m_link, std::nullopt)),
       m_connected(std::exchange(other.m_connected, false)),
       m_out(std::move(other.m_out)),
@@ -71,10 +48,8 @@ ServedLine::ServedLine(ServedLine&& other) noexcept
 ServedLine& ServedLine::operator=(ServedLine&& other) noexcept {
     if (this != &other) {
         m_link.reset();  // the link goes before the line it names
-        m_fd.Reset();
         m_comPort = other.m_comPort;
-        m_fd = std::move(other.m_fd);
-        m_devicePath = std::move(other.m_devicePath);
+        m_pty = std::move(other.m_pty);
         m_link = std::exchange(other.m_link, std::nullopt);
         m_connected = std::exchange(other.m_connected, false);
         m_out = std::move(other.m_out);
@@ -88,9 +63,9 @@ ServedLine::~ServedLine() {
 }
 
 void ServedLine::Recheck() {
-    if (m_connected || !m_fd)
+    if (m_connected || m_pty.Descriptor() < 0)
         return;
-    pollfd p{m_fd.Get(), POLLIN, 0};
+    pollfd p{m_pty.Descriptor(), POLLIN, 0};
     if (::poll(&p, 1, 0) >= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
         m_connected = true;
 }
@@ -109,7 +84,7 @@ std::vector<std::uint8_t> ServedLine::Receive(short revents) {
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
         std::uint8_t buf[256];
         for (;;) {
-            const ssize_t n = ::read(m_fd.Get(), buf, sizeof buf);
+            const ssize_t n = ::read(m_pty.Descriptor(), buf, sizeof buf);
             if (n > 0) {
                 in.insert(in.end(), buf, buf + n);
                 continue;
@@ -142,7 +117,8 @@ void ServedLine::QueueAnswer(std::span<const std::uint8_t> bytes) {
 int ServedLine::Flush() {
     std::size_t written = 0;
     while (m_connected && written < m_out.size()) {
-        const ssize_t n = ::write(m_fd.Get(), m_out.data() + written, m_out.size() - written);
+        const ssize_t n =
+            ::write(m_pty.Descriptor(), m_out.data() + written, m_out.size() - written);
         if (n > 0)
             written += static_cast<std::size_t>(n);
         else if (n < 0 && errno == EINTR)

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/UniqueFd.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "tools/scalesim/PortLink.h"
 #include "tools/scalesim/ScaleFrames.h"
 
@@ -32,9 +32,9 @@ class ServedLine {
     ~ServedLine();
 
     int ComPort() const { return m_comPort; }
-    const std::string& DevicePath() const { return m_devicePath; }
+    const std::string& DevicePath() const { return m_pty.DevicePath(); }
     // For poll() while Connected(); a hung-up line must not be polled, it stays ready.
-    int Descriptor() const { return m_fd.Get(); }
+    int Descriptor() const { return m_pty.Descriptor(); }
     bool Connected() const { return m_connected; }
     bool HasOutput() const { return !m_out.empty(); }
 
@@ -51,13 +51,11 @@ class ServedLine {
     int Flush();
 
   private:
-    ServedLine(int comPort, posix::UniqueFd fd, std::string devicePath,
-               std::optional<PortLink> link);
+    ServedLine(int comPort, serial_port::PseudoTerminal pty, std::optional<PortLink> link);
     void Disconnect();
 
     int m_comPort = 0;
-    posix::UniqueFd m_fd;
-    std::string m_devicePath;
+    serial_port::PseudoTerminal m_pty;
     std::optional<PortLink> m_link;
     bool m_connected = false;
     std::vector<std::uint8_t> m_out;

@@ -1,10 +1,10 @@
-#include "tests/app/FakeDevices.h"
+#include "tests/support/FakeDevices.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
 
-namespace apptest {
+namespace testing_support {
 
 namespace {
 
@@ -75,4 +75,4 @@ void FakeDevices::Post(serial_port::DeviceEvent event) {
     m_state->ready->Set();
 }
 
-}  // namespace apptest
+}  // namespace testing_support

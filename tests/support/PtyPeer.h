@@ -4,6 +4,7 @@
 // thread. A scale peer answers the probe byte 0x05 with 0x06 0xAA; a silent one never answers;
 // an odd one answers with bytes of its own.
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,7 +18,7 @@
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
 
-namespace apptest {
+namespace testing_support {
 
 // A new pseudo-terminal; throws when the system refuses one (the test then fails loudly).
 serial_port::PseudoTerminal MakePty();
@@ -65,4 +66,4 @@ class PtyPeer {
 std::vector<std::uint8_t> ScaleFrame(const std::array<std::uint8_t, 9>& values,
                                      std::uint8_t spare = 0);
 
-}  // namespace apptest
+}  // namespace testing_support

@@ -1,4 +1,4 @@
-#include "tests/app/PtyPeer.h"
+#include "tests/support/PtyPeer.h"
 
 #include <poll.h>
 
@@ -13,7 +13,7 @@
 
 #include "platform/posix/WakeupFd.h"
 
-namespace apptest {
+namespace testing_support {
 
 serial_port::PseudoTerminal MakePty() {
     std::string error;
@@ -113,4 +113,4 @@ std::vector<std::uint8_t> ScaleFrame(const std::array<std::uint8_t, 9>& values,
     return frame;
 }
 
-}  // namespace apptest
+}  // namespace testing_support

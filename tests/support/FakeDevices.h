@@ -12,7 +12,7 @@
 #include "platform/serial/Event.h"
 #include "platform/serial/SerialDevices.h"
 
-namespace apptest {
+namespace testing_support {
 
 class FakeDevices {
   public:
@@ -38,4 +38,4 @@ class FakeDevices {
     std::shared_ptr<State> m_state;
 };
 
-}  // namespace apptest
+}  // namespace testing_support
