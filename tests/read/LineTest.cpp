@@ -66,7 +66,7 @@ TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
 }
 
 TEST_F(ReaderOnALine, OutputNobodyReadsDropsLinesAndTheReaderStillEndsOnSigterm) {
-    apptest::PtyPeer scale(apptest::PtyPeer::Role::Scale);
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
     m_ports.Map(1, scale.DevicePath());
     Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
     ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
