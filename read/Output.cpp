@@ -1,10 +1,16 @@
 #include "read/Output.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace reader {
+
+bool Output::HoldsData() const {
+    struct stat info {};
+    return ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+}
 
 bool Output::Write(std::string_view text) {
     while (!m_closed && !text.empty()) {

@@ -13,6 +13,9 @@ class Output {
     // False once the other end has gone (EPIPE) or the descriptor failed.
     bool Write(std::string_view text);
     bool Closed() const { return m_closed; }
+    // True when the descriptor is a regular file that already holds something (">>" onto a
+    // log): what is written goes after what is there.
+    bool HoldsData() const;
 
   private:
     int m_fd;

@@ -13,7 +13,7 @@
 
 ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
                                      std::unique_ptr<record::LogFile> log)
-    : m_panel(panel), m_rule(options.Rule()) {
+    : m_panel(panel), m_rule(options.Rule()), m_minWeight(options.minWeight) {
     const QKeySequence keys(Qt::CTRL | Qt::Key_R);
     m_panel.SystemMenu().addSeparator();
     QAction* item = m_panel.SystemMenu().addAction(tr("&Readings..."));
@@ -41,7 +41,7 @@ ReadingsCompanion::~ReadingsCompanion() {
 void ReadingsCompanion::StartRecording() {
     if (m_recorder)
         return;
-    m_recorder = std::make_unique<Recorder>(m_rule);
+    m_recorder = std::make_unique<Recorder>(m_rule, m_minWeight);
     m_panel.AttachObserver(m_recorder.get());
     // A port opened before the user asked is told now, as the panel would have told it.
     if (!m_panel.IsShownClosed())

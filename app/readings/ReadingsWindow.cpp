@@ -30,11 +30,12 @@ namespace {
 // The plot and the statistics follow the stream once a second: drawing the chart is the
 // window's main cost at 80 frames a second.
 constexpr int kRefreshMs = 1000;
-constexpr record::CaptureRule kRules[] = {record::CaptureRule::kSettled, record::CaptureRule::kData,
-                                          record::CaptureRule::kChange,
-                                          record::CaptureRule::kEvery};
+constexpr record::CaptureRule kRules[] = {
+    record::CaptureRule::kSettled, record::CaptureRule::kSettledAll, record::CaptureRule::kData,
+    record::CaptureRule::kChange, record::CaptureRule::kEvery};
 const char* const kRuleHelp[] = {
-    "A new weight with the stable indicator lit",
+    "A new weight with the stable indicator lit, not the empty pan",
+    "A new weight with the stable indicator lit, the empty pan too",
     "The scale's data-sent indicator lights (DATA pressed)",
     "The reading differs from the previous frame's",
     "Every frame",
@@ -61,10 +62,11 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
         m_rule.addItem(Name(kRules[i]));
         m_rule.setItemData(static_cast<int>(i), tr(kRuleHelp[i]), Qt::ToolTipRole);
     }
-    m_rule.setCurrentIndex(static_cast<int>(m_recorder.Rule()));
+    m_rule.setCurrentIndex(static_cast<int>(
+        std::find(std::begin(kRules), std::end(kRules), m_recorder.Rule()) - std::begin(kRules)));
     m_rule.setAccessibleName(tr("Capture by"));
     m_rule.setAccessibleDescription(
-        tr("settled, data, change or every: which readings are kept from now on"));
+        tr("settled, settled-all, data, change or every: which readings are kept from now on"));
     top->addWidget(ruleLabel);
     top->addWidget(&m_rule);
     top->addStretch();

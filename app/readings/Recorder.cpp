@@ -10,10 +10,11 @@ std::int64_t MsOf(std::chrono::system_clock::time_point time) {
 
 }  // namespace
 
-Recorder::Recorder(record::CaptureRule rule) : m_capturer(rule) {}
+Recorder::Recorder(record::CaptureRule rule, std::optional<double> minWeight)
+    : m_capturer(rule, minWeight) {}
 
 void Recorder::SetRule(record::CaptureRule rule) {
-    m_capturer = record::Capturer(rule);
+    m_capturer = record::Capturer(rule, m_capturer.MinWeight());
 }
 
 void Recorder::OnFrame(const scale::Frame& frame) {

@@ -77,7 +77,7 @@ TEST(WindowExport, ExportGivesTheLoggedRowsAndCopyTheirFieldsTabSeparated) {
         window.CopyRows();
         const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), 3);
-        EXPECT_TRUE(lines[0].startsWith("time_utc\tport\tdevice\treading\t"));
+        EXPECT_TRUE(lines[0].startsWith("time_utc\tport\tdevice\ttext\t"));
         EXPECT_EQ(lines[2].split('\t').mid(1, 4), (QStringList{"COM7", kDevice, "9.999", "9.999"}));
     }
 }
