@@ -13,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace record {
 
@@ -68,5 +69,13 @@ class LogFile {
     bool m_unsynced = false;
     std::string m_lastError;
 };
+
+// Writes `bytes` as the whole of the file `path`, as an export does, with the log's refusals: a
+// symbolic link (never followed, whoever owns it or the folder), a FIFO, a device or anything
+// else that is no regular file is refused. The bytes go to a new file beside `path` that is
+// renamed over it once they are on the disk, so a failure leaves the old file whole. A file
+// that was there keeps its permissions (its owner becomes the writer); a new one gets 0666 less the
+// umask. False with the reason in `error`.
+bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error);
 
 }  // namespace record

@@ -90,8 +90,28 @@ void ReadingsModel::Append(const record::CapturedReading& reading) {
         m_publish.start();
 }
 
+void ReadingsModel::MakeRoom() {
+    if (m_rows.size() <= static_cast<std::size_t>(kMaxRows))
+        return;
+    const int leaving = static_cast<int>(m_rows.size()) - (kMaxRows - kLeaveAtOnce);
+    const int shownLeaving = std::min(leaving, m_shown);
+    if (shownLeaving > 0)
+        beginRemoveRows(QModelIndex(), 0, shownLeaving - 1);
+    m_rows.erase(m_rows.begin(), m_rows.begin() + leaving);
+    m_shown -= shownLeaving;
+    // Totals cannot be taken apart: those of the rows still shown are summed again.
+    m_totals = {};
+    for (int row = 0; row < m_shown; ++row)
+        m_totals.Add(MeasuredAt(row));
+    if (shownLeaving > 0)
+        endRemoveRows();
+    m_left += static_cast<std::uint64_t>(leaving);
+    emit rowsLeft(leaving, m_left);
+}
+
 void ReadingsModel::Publish() {
     m_publish.stop();
+    MakeRoom();
     const int count = static_cast<int>(m_rows.size());
     if (m_shown == count)
         return;
@@ -108,6 +128,7 @@ void ReadingsModel::Clear() {
     m_rows = {};
     m_shown = 0;
     m_totals = {};
+    m_left = 0;
     m_devices.clear();
     endResetModel();
 }
