@@ -172,15 +172,30 @@ bool LogFile::WriteSome(const std::string& bytes, std::size_t* written) {
     return true;
 }
 
+// What was written of a record the file then refused is taken back from its end, so that the
+// file never ends in part of a row (a rotation then would keep it so); the record goes whole
+// when the file takes it again. Not when the file is shorter than that (truncated meanwhile).
+void LogFile::TakeBack(std::size_t* written) {
+    struct stat info {};
+    if (*written == 0 || ::fstat(m_fd, &info) != 0 || info.st_size < static_cast<off_t>(*written))
+        return;
+    if (::ftruncate(m_fd, info.st_size - static_cast<off_t>(*written)) == 0)
+        *written = 0;
+}
+
 bool LogFile::Retry() {
     if (m_headerPending) {
-        if (!WriteSome(m_header, &m_headerWritten))
+        if (!WriteSome(m_header, &m_headerWritten)) {
+            TakeBack(&m_headerWritten);
             return false;
+        }
         m_headerPending = false;
     }
     while (!m_pending.empty()) {
-        if (!WriteSome(m_pending.front(), &m_frontWritten))
+        if (!WriteSome(m_pending.front(), &m_frontWritten)) {
+            TakeBack(&m_frontWritten);
             return false;
+        }
         m_pendingBytes -= m_pending.front().size();
         m_pending.pop_front();
         m_frontWritten = 0;

@@ -5,7 +5,9 @@
 // (after a rotation by renaming). Only a regular file is accepted: a symbolic link, a FIFO or a
 // device is refused. Each record goes to the file in one write; a record that cannot be written
 // (a full disk, a size limit) is kept and written before the next one when the file takes it
-// again, up to a bound beyond which the oldest kept records are dropped and counted.
+// again, up to a bound beyond which the oldest kept records are dropped and counted. The part of
+// a record written before the file refused the rest is taken back, so the file (and a file
+// rotated away from it) never ends in part of a row.
 //
 // Plain POSIX, no Qt. Thread: one thread at a time.
 
@@ -56,6 +58,7 @@ class LogFile {
     LogFile(std::string path, std::string header, int fd);
     void Keep(std::string record);
     bool WriteSome(const std::string& bytes, std::size_t* written);
+    void TakeBack(std::size_t* written);
 
     std::string m_path;
     std::string m_header;

@@ -130,6 +130,32 @@ TEST_F(LogFileTest, RecordsAFullFileRefusesAreKeptWholeAndWrittenWhenItTakesThem
     EXPECT_EQ(Read(path), kHeader + "first\r\nsecond\r\nthird\r\n");
 }
 
+// A full disk, then a rotation by renaming: the file rotated away ends in a whole row, and the
+// row it refused goes whole to the new file.
+TEST_F(LogFileTest, APartOfARowTheFileRefusedIsTakenBack) {
+    const std::string path = Path("log.csv");
+    auto log = record::LogFile::Open(path, kHeader, nullptr);
+    ASSERT_TRUE(log);
+    ASSERT_TRUE(log->Append("first\r\n"));
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = Read(path).size() + 3;  // room for "sec"
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const bool second = log->Append("second\r\n");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(Read(path), kHeader + "first\r\n");
+    ASSERT_EQ(::rename(path.c_str(), Path("log.csv.1").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(log->Reopen(&error)) << error;
+    EXPECT_FALSE(log->HasPending());
+    EXPECT_EQ(Read(Path("log.csv.1")), kHeader + "first\r\n");
+    EXPECT_EQ(Read(path), kHeader + "second\r\n");
+}
+
 // A link (whoever owns it: never followed), a FIFO, a device: the export writes through none of
 // them, and a read-only file stays read-only.
 TEST_F(LogFileTest, AnExportReplacesOnlyARegularFileWholeKeepingItsMode) {
