@@ -45,14 +45,22 @@ TimeTicks ClockTicks(std::int64_t first, std::int64_t last, int most) {
     if (last <= first)
         last = first + 1000;
     TimeTicks ticks;
-    for (const std::int64_t step : kSteps) {
+    const auto fit = [&](std::int64_t step) {
         ticks.stepMs = step;
         // Floor and ceiling that hold before 1970 too.
         ticks.first = first / step * step - (first % step < 0 ? step : 0);
         ticks.last = last / step * step + (last % step > 0 ? step : 0);
         ticks.count = static_cast<int>((ticks.last - ticks.first) / step) + 1;
-        if (ticks.count <= most)
-            break;
+        return ticks.count <= most;
+    };
+    for (const std::int64_t step : kSteps) {
+        if (fit(step))
+            return ticks;
     }
+    // Longer than the steps foresee (a clock set far off): whole hours, still at most `most`.
+    const std::int64_t hour = kSteps[std::size(kSteps) - 1];
+    const std::int64_t spans = hour * (most - 1);
+    for (std::int64_t hours = (last - first + spans - 1) / spans; !fit(hours * hour);)
+        ++hours;
     return ticks;
 }

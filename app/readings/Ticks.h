@@ -17,7 +17,7 @@ struct Ticks {
 Ticks ValueTicks(double low, double high, int most = 7);
 
 // The same for milliseconds since the epoch: steps of 1, 2, 5, 10, 15 or 30 seconds or 1, 2, 5,
-// 10, 15, 30 or 60 minutes, each starting on a whole step of the clock.
+// 10, 15, 30 or 60 minutes, or whole hours beyond, each starting on a whole step of the clock.
 struct TimeTicks {
     std::int64_t first = 0;
     std::int64_t last = 1000;

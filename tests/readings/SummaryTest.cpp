@@ -134,6 +134,8 @@ TEST(Ticks, TimesStepInWholeSecondsOrMinutesOfTheClock) {
         {0, 600000, 120000, 0, 600000},
         {-500, 500, 1000, -1000, 1000},
         {1'700'000'012'345, 1'700'000'612'345, 120000, 1'699'999'920'000, 1'700'000'640'000},
+        // Years apart (a clock set off): still a handful of ticks, of whole hours.
+        {0, 3'600'000LL * 24 * 365, 3'600'000LL * 1460, 0, 3'600'000LL * 8760},
     };
     for (const auto& c : cases) {
         const TimeTicks t = ClockTicks(c.first, c.last);
