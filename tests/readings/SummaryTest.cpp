@@ -59,6 +59,32 @@ TEST(Statistics, SumOneUnitAndCountWhatIsLeftOut) {
     }
 }
 
+// The window keeps totals per block of rows and merges them: the same as summing all rows.
+TEST(Statistics, MergedTotalsAreThoseOfAllRows) {
+    const std::vector<Measured> rows = {{2, 0, "kg"},    {4, 1, "kg"}, {9, 0, "lb"},
+                                        {{}, 0, "kg"},   {6, 0, "kg"}, {-0.5, 2, "lb"},
+                                        {1.25, 2, "kg"}, {7, 0, "kg"}, {{}, 0, ""}};
+    const Statistics whole = Summarize(rows);
+    for (std::size_t split = 0; split <= rows.size(); ++split) {
+        UnitTotals first;
+        UnitTotals later;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            (i < split ? first : later).Add(rows[i]);
+        first.Merge(later);
+        const Statistics merged = first.Result();
+        EXPECT_EQ(merged.unit, whole.unit) << split;
+        EXPECT_EQ(merged.count, whole.count) << split;
+        EXPECT_EQ(merged.otherUnit, whole.otherUnit) << split;
+        EXPECT_EQ(merged.notNumber, whole.notNumber) << split;
+        EXPECT_EQ(merged.decimals, whole.decimals) << split;
+        EXPECT_DOUBLE_EQ(merged.sum, whole.sum) << split;
+        EXPECT_DOUBLE_EQ(merged.min, whole.min) << split;
+        EXPECT_DOUBLE_EQ(merged.max, whole.max) << split;
+        EXPECT_NEAR(merged.mean, whole.mean, 1e-12) << split;
+        EXPECT_NEAR(merged.deviation, whole.deviation, 1e-12) << split;
+    }
+}
+
 TEST(Trend, TenMinutesAtEightyFramesASecondKeepBoundedPointsAndEveryPeak) {
     Trend trend;  // ten minutes in half seconds
     const std::int64_t start = 1'700'000'000'000;
