@@ -25,6 +25,11 @@ bool Output::Writable() const {
     return n != 0;
 }
 
+bool Output::HoldsData() const {
+    struct stat info {};
+    return ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+}
+
 bool Output::Write(std::string_view text) {
     if (m_closed)
         return false;

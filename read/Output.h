@@ -26,6 +26,9 @@ class Output {
     std::uint64_t Dropped() const { return m_dropped; }
     // Tells how many lines were dropped, if any were since the last word of it.
     void TellDropped();
+    // True when the descriptor is a regular file that already holds something (">>" onto a
+    // log): what is written goes after what is there.
+    bool HoldsData() const;
 
   private:
     bool Writable() const;

@@ -15,6 +15,16 @@ std::optional<Format> FormatNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<Header> HeaderNamed(std::string_view name) {
+    if (name == "auto")
+        return Header::kAuto;
+    if (name == "always")
+        return Header::kAlways;
+    if (name == "never")
+        return Header::kNever;
+    return std::nullopt;
+}
+
 // Sets `error` when the option at args[at] takes a value that is bad.
 void TakeValue(std::string_view name, std::string_view value, ReadOptions& options,
                std::string* error) {
@@ -30,8 +40,23 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
     } else if (name == "--capture") {
         const auto rule = record::ParseRule(value);
         if (!rule)
-            *error = "--capture must be settled, data, change or every";
+            *error = "--capture must be settled, data, change or every (or settled-all)";
         options.capture = rule.value_or(record::CaptureRule::kChange);
+    } else if (name == "--min-weight") {
+        options.minWeight = record::ParseMinWeight(value);
+        if (!options.minWeight)
+            *error = "--min-weight needs a weight of 0 or more, in the scale's unit (0.05)";
+    } else if (name == "--header") {
+        const auto header = HeaderNamed(value);
+        if (!header)
+            *error = "--header must be auto, always or never";
+        options.header = header.value_or(Header::kAuto);
+    } else if (name == "--columns") {
+        std::string why;
+        const auto columns = record::ParseCsvColumns(value, &why);
+        if (!columns)
+            *error = "--columns: " + why;
+        options.columns = columns.value_or(record::DefaultCsvColumns());
     } else if (name == "--count") {
         const auto [end, ec] =
             std::from_chars(value.data(), value.data() + value.size(), options.count);
@@ -65,7 +90,8 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             continue;
         }
         const bool takesValue = name == "--port" || name == "--format" || name == "--capture" ||
-                                name == "--count" || name == "--id";
+                                name == "--count" || name == "--id" || name == "--min-weight" ||
+                                name == "--header" || name == "--columns";
         if (!takesValue) {
             *error = "unknown option '" + std::string(name) + "'";
         } else if (i + 1 >= args.size()) {
@@ -80,6 +106,8 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = *bad;
         else if (options.raw && options.mqtt.Enabled())
             *error = "--raw prints bytes only: it does not go with --mqtt";
+        else if (options.minWeight && options.capture != record::CaptureRule::kSettled)
+            *error = "--min-weight is the settled rule's: it goes with --capture settled";
     }
     if (!error->empty())
         return std::nullopt;
@@ -92,7 +120,18 @@ std::string ReadUsage() {
            "\n"
            "  --port COMn|PATH   open only this port (default: probe COM1 to COM32)\n"
            "  --format FORM      jsonl (default), csv or text\n"
-           "  --capture RULE     settled, data, change (default) or every\n"
+           "  --header WHEN      the CSV header: auto (default: not when standard output is a\n"
+           "                     file that holds something already), always or never\n"
+           "  --columns LIST     the CSV columns, comma-separated (default: time_utc,port,\n"
+           "                     device,text,value,unit,stable,net,zero,hold,overload,\n"
+           "                     battery_low,capture); also scale, bars, frame\n"
+           "  --capture RULE     what is kept: change (default): the reading differs from the\n"
+           "                     previous frame's; settled: a new weight with the stable\n"
+           "                     indicator lit, not the empty pan (zero lit or a value of 0);\n"
+           "                     settled-all: the same, the empty pan too; data: the data-sent\n"
+           "                     indicator lights (DATA pressed); every: every frame\n"
+           "  --min-weight W     settled keeps a weight of W or more (either sign, in the\n"
+           "                     scale's unit) instead of skipping only the empty pan\n"
            "  --count N          stop after N readings\n"
            "  --id NAME          the scale's name (letters, digits, '-', '_', '.')\n"
            "  --raw              print every received byte in hex, without probing\n"

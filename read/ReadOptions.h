@@ -10,15 +10,21 @@
 
 #include "read/MqttOptions.h"
 #include "record/Capture.h"
+#include "record/Forms.h"
 
 namespace reader {
 
 enum class Format { kJsonLines, kCsv, kText };
+// auto: a header unless standard output is a regular file that already holds something.
+enum class Header { kAuto, kAlways, kNever };
 
 struct ReadOptions {
     std::string port;  // "COMn" or a device path; empty: probe COM1..COM32
     Format format = Format::kJsonLines;
     record::CaptureRule capture = record::CaptureRule::kChange;
+    std::optional<double> minWeight;  // --min-weight: the settled rule's least weight
+    Header header = Header::kAuto;
+    record::CsvColumns columns = record::DefaultCsvColumns();
     std::uint64_t count = 0;  // 0: no limit
     std::string id;           // empty: from the device
     bool raw = false;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "read/KeyNames.h"
 #include "read/ScaleId.h"
@@ -18,6 +19,8 @@
 namespace reader {
 namespace {
 
+// No key line is longer; a longer one is refused whole, not read from its end.
+constexpr std::size_t kMaxKeyLine = 512;
 // Time for queued readings to reach the broker at the end.
 constexpr auto kDrainAtEnd = std::chrono::seconds(5);
 
@@ -32,7 +35,7 @@ void Say(const std::string& message) {
 ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
     : m_options(std::move(options)),
       m_ports(std::move(portFolder)),
-      m_capturer(m_options.capture),
+      m_capturer(m_options.capture, m_options.minWeight),
       m_out(STDOUT_FILENO, Say) {}
 
 ReaderApp::~ReaderApp() {
@@ -98,7 +101,11 @@ std::optional<int> ReaderApp::Start() {
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
     }
     m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
-    if (m_options.format == Format::kCsv && !m_out.Write(record::CsvHeader()))
+    // Hex lines have no columns; a file appended to has its header already.
+    const bool header = m_options.header == Header::kAlways ||
+                        (m_options.header == Header::kAuto && !m_out.HoldsData());
+    if (m_options.format == Format::kCsv && !m_options.raw && header &&
+        !m_out.Write(record::CsvHeader(m_options.columns)))
         return kExitDone;
     return std::nullopt;
 }
@@ -120,7 +127,7 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             written = m_out.Write(json + "\n");
             break;
         case Format::kCsv:
-            written = m_out.Write(record::CsvRecord(reading));
+            written = m_out.Write(record::CsvRecord(reading, m_options.columns, m_id));
             break;
         case Format::kText:
             written = m_out.Write(record::TextLine(reading) + "\n");
@@ -145,7 +152,7 @@ void ReaderApp::OnByte(std::uint8_t byte, bool frameStart) {
     record::AppendHex(&line, byte);
     if (frameStart)
         line += " <- frame start (06 aa)";
-    if (!m_out.Write(line + "\n"))
+    if (!m_out.Write(line + "\n") || (m_options.count != 0 && ++m_captured >= m_options.count))
         Finish(kExitDone);
 }
 
@@ -164,13 +171,19 @@ void ReaderApp::OnKeyInput() {
     while ((end = m_keyLine.find('\n')) != std::string::npos) {
         const std::string line = m_keyLine.substr(0, end);
         m_keyLine.erase(0, end + 1);
-        if (const auto key = KeyByte(line))
+        if (std::exchange(m_keyLineTooLong, false) || line.size() > kMaxKeyLine)
+            Say("--keys: refused a line longer than " + std::to_string(kMaxKeyLine) +
+                " bytes, all of it");
+        else if (const auto key = KeyByte(line))
             m_link->SendKey(*key);
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");
     }
-    if (m_keyLine.size() > 256)
-        m_keyLine.clear();  // no line is that long
+    // The rest of an over-long line is dropped as it comes, up to its end.
+    if (m_keyLine.size() > kMaxKeyLine) {
+        m_keyLine.clear();
+        m_keyLineTooLong = true;
+    }
 }
 
 void ReaderApp::Finish(int code) {

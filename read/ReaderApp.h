@@ -48,6 +48,7 @@ class ReaderApp : public QObject {
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
+    bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused
     std::unique_ptr<window::TerminationSignals> m_signals;
     std::uint64_t m_captured = 0;
     bool m_finished = false;

@@ -1,17 +1,22 @@
 #include "record/Capture.h"
 
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <utility>
+
+#include "record/Escape.h"
 
 namespace record {
 
 namespace {
 
-constexpr std::array<std::pair<CaptureRule, std::string_view>, 4> kRuleNames = {{
+constexpr std::array<std::pair<CaptureRule, std::string_view>, 5> kRuleNames = {{
     {CaptureRule::kSettled, "settled"},
     {CaptureRule::kData, "data"},
     {CaptureRule::kChange, "change"},
     {CaptureRule::kEvery, "every"},
+    {CaptureRule::kSettledAll, "settled-all"},
 }};
 
 bool SameWeight(const scale::Reading& a, const scale::Reading& b) {
@@ -44,17 +49,41 @@ std::optional<CaptureRule> ParseRule(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<double> ParseMinWeight(std::string_view text) {
+    if (text.empty() || text.front() == '-' || text.front() == '+' || text.size() > 32)
+        return std::nullopt;
+    const std::optional<std::string> number = NumberText(text);
+    if (!number)
+        return std::nullopt;
+    double weight = 0;
+    const auto [end, ec] = std::from_chars(number->data(), number->data() + number->size(), weight);
+    if (ec != std::errc() || end != number->data() + number->size())
+        return std::nullopt;
+    return weight;
+}
+
 CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string& device,
                           CaptureRule rule) {
     return {
         frame.wallTime, port, device, frame.bytes, frame.values, scale::Read(frame.values), rule};
 }
 
+bool Capturer::NewSettled(const scale::Reading& reading) const {
+    return reading.indicators.stable && !(m_lastSettled && SameWeight(*m_lastSettled, reading));
+}
+
+bool Capturer::Loaded(const scale::Reading& reading) const {
+    if (m_minWeight)
+        return !reading.number || std::fabs(reading.number->value) >= *m_minWeight;
+    return !reading.indicators.zero && !(reading.number && reading.number->value == 0);
+}
+
 bool Capturer::Captures(const scale::Reading& reading) const {
     switch (m_rule) {
         case CaptureRule::kSettled:
-            return reading.indicators.stable &&
-                   !(m_lastSettled && SameWeight(*m_lastSettled, reading));
+            return NewSettled(reading) && Loaded(reading);
+        case CaptureRule::kSettledAll:
+            return NewSettled(reading);
         case CaptureRule::kData:
             return reading.indicators.dataSent && !(m_previous && m_previous->indicators.dataSent);
         case CaptureRule::kChange:
@@ -69,11 +98,13 @@ std::optional<CapturedReading> Capturer::Offer(const scale::Frame& frame, int po
                                                const std::string& device) {
     const scale::Reading reading = scale::Read(frame.values);
     const bool captures = Captures(reading);
+    // A skipped empty pan is still the last settled weight: the same load set down again after
+    // it is a new weighing.
+    if (NewSettled(reading))
+        m_lastSettled = reading;
     m_previous = reading;
     if (!captures)
         return std::nullopt;
-    if (m_rule == CaptureRule::kSettled)
-        m_lastSettled = reading;
     return CaptureOf(frame, port, device, m_rule);
 }
 

@@ -13,12 +13,15 @@
 
 namespace record {
 
-enum class CaptureRule { kSettled, kData, kChange, kEvery };
+enum class CaptureRule { kSettled, kData, kChange, kEvery, kSettledAll };
 
-// "settled", "data", "change", "every": the names options, windows and files use.
+// "settled", "data", "change", "every", "settled-all": the names options, windows and files use.
 std::string_view RuleName(CaptureRule rule);
 // The rule of an exact lower-case name; none for anything else.
 std::optional<CaptureRule> ParseRule(std::string_view name);
+// The least weight the settled rule keeps ("0.05", "2"): a decimal of 0 or more, in whatever
+// unit the scale shows. None for anything else.
+std::optional<double> ParseMinWeight(std::string_view text);
 
 // What one captured weighing holds.
 struct CapturedReading {
@@ -37,7 +40,10 @@ CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string
 
 // Decides frame by frame what is captured, by one rule:
 //  settled: stable lit and the weight (cells, unit, net/gross/tare, over load) differs from the
-//           last settled capture's;
+//           last settled weight's, unless it is the empty pan (the zero indicator lit or a
+//           value of 0): one weighing is one load. With a least weight, a settled weight whose
+//           value (either sign) is below it is skipped instead; one with no number is kept;
+//  settled-all: as settled, the empty pan too;
 //  data:    the data-sent indicator lights (a rising edge: off in the previous frame);
 //  change:  the reading differs from the previous frame's in anything but the data-sent
 //           indicator, which says a reading went out rather than what it is;
@@ -47,8 +53,11 @@ CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string
 // Thread: one thread at a time.
 class Capturer {
   public:
-    explicit Capturer(CaptureRule rule) : m_rule(rule) {}
+    // `minWeight` counts for the settled rule only.
+    explicit Capturer(CaptureRule rule, std::optional<double> minWeight = std::nullopt)
+        : m_rule(rule), m_minWeight(minWeight) {}
     CaptureRule Rule() const { return m_rule; }
+    std::optional<double> MinWeight() const { return m_minWeight; }
 
     // The captured reading for this frame, or nothing.
     std::optional<CapturedReading> Offer(const scale::Frame& frame, int port,
@@ -58,8 +67,11 @@ class Capturer {
 
   private:
     bool Captures(const scale::Reading& reading) const;
+    bool NewSettled(const scale::Reading& reading) const;
+    bool Loaded(const scale::Reading& reading) const;
 
     CaptureRule m_rule;
+    std::optional<double> m_minWeight;
     std::optional<scale::Reading> m_previous;
     std::optional<scale::Reading> m_lastSettled;
 };

@@ -96,8 +96,15 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string CsvField(std::string_view text) {
-    const std::string valid = ValidUtf8(text);
-    if (valid.find_first_of(",\"\r\n") == std::string::npos)
+    std::string valid = ValidUtf8(text);
+    // A spreadsheet runs a cell that starts so as a formula; a quote in front makes it text. A
+    // number, or the dashes a scale shows for no reading, has nothing to run.
+    const bool formula = !valid.empty() &&
+                         std::string_view("=+-@\t\r").find(valid[0]) != std::string_view::npos &&
+                         !NumberText(valid) && valid.find_first_not_of('-') != std::string::npos;
+    if (formula)
+        valid.insert(0, "'");
+    else if (valid.find_first_of(",\"\r\n") == std::string::npos)
         return valid;
     std::string quoted = "\"";
     for (const char c : valid) {

@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -64,6 +65,51 @@ class JsonWriter {
     std::string m_text = "{";
 };
 
+using Cell = std::string (*)(const CapturedReading&, std::string_view scaleId);
+
+struct Column {
+    std::string_view name;
+    Cell cell;
+};
+
+template <std::size_t kFlag>
+std::string FlagCell(const CapturedReading& r, std::string_view) {
+    return r.reading.indicators.*kFlags[kFlag].lit ? "1" : "0";
+}
+
+// In the order of CsvColumn.
+constexpr std::array<Column, 16> kColumns = {{
+    {"time_utc", [](const CapturedReading& r, std::string_view) { return UtcText(r.time); }},
+    {"scale", [](const CapturedReading&, std::string_view id) { return CsvField(id); }},
+    {"port", [](const CapturedReading& r, std::string_view) { return PortName(r.port); }},
+    {"device", [](const CapturedReading& r, std::string_view) { return CsvField(r.device); }},
+    {"text", [](const CapturedReading& r, std::string_view) { return CsvField(r.reading.text); }},
+    {"value", [](const CapturedReading& r, std::string_view) { return Value(r); }},
+    {"unit", [](const CapturedReading& r, std::string_view) { return CsvField(r.reading.unit); }},
+    {kFlags[0].name, FlagCell<0>},
+    {kFlags[1].name, FlagCell<1>},
+    {kFlags[2].name, FlagCell<2>},
+    {kFlags[3].name, FlagCell<3>},
+    {kFlags[4].name, FlagCell<4>},
+    {kFlags[5].name, FlagCell<5>},
+    {"bars", [](const CapturedReading& r,
+                std::string_view) { return std::to_string(r.reading.indicators.bars); }},
+    {"capture",
+     [](const CapturedReading& r, std::string_view) { return std::string(RuleName(r.rule)); }},
+    {"frame", [](const CapturedReading& r, std::string_view) { return HexOf(r.bytes); }},
+}};
+
+const Column& ColumnOf(CsvColumn column) {
+    return kColumns[static_cast<std::size_t>(column)];
+}
+
+std::string ColumnList() {
+    std::string list;
+    for (const Column& column : kColumns)
+        list.append(list.empty() ? "" : ", ").append(column.name);
+    return list;
+}
+
 }  // namespace
 
 std::string UtcText(std::chrono::system_clock::time_point time) {
@@ -84,19 +130,50 @@ std::string PortName(int port) {
     return "COM" + std::to_string(port);
 }
 
-std::string CsvHeader() {
-    std::string header = "time_utc,port,device,reading,value,unit";
-    for (const Flag& flag : kFlags)
-        header.append(",").append(flag.name);
-    return header + ",capture\r\n";
+const CsvColumns& DefaultCsvColumns() {
+    static const CsvColumns kDefault = {
+        CsvColumn::kTime,   CsvColumn::kPort, CsvColumn::kDevice,   CsvColumn::kText,
+        CsvColumn::kValue,  CsvColumn::kUnit, CsvColumn::kStable,   CsvColumn::kNet,
+        CsvColumn::kZero,   CsvColumn::kHold, CsvColumn::kOverLoad, CsvColumn::kBatteryLow,
+        CsvColumn::kCapture};
+    return kDefault;
 }
 
-std::string CsvRecord(const CapturedReading& r) {
-    std::string record = UtcText(r.time) + "," + PortName(r.port) + "," + CsvField(r.device) + "," +
-                         CsvField(r.reading.text) + "," + Value(r) + "," + CsvField(r.reading.unit);
-    for (const Flag& flag : kFlags)
-        record += r.reading.indicators.*flag.lit ? ",1" : ",0";
-    return record.append(",").append(RuleName(r.rule)).append("\r\n");
+std::optional<CsvColumns> ParseCsvColumns(std::string_view names, std::string* error) {
+    CsvColumns columns;
+    for (std::size_t start = 0; start <= names.size();) {
+        const std::size_t end = std::min(names.find(',', start), names.size());
+        const std::string_view name = names.substr(start, end - start);
+        const auto known = std::find_if(kColumns.begin(), kColumns.end(),
+                                        [&](const Column& c) { return c.name == name; });
+        if (known == kColumns.end()) {
+            *error = "'" + std::string(name) + "' is no column; the columns are " + ColumnList();
+            return std::nullopt;
+        }
+        const auto id = static_cast<CsvColumn>(known - kColumns.begin());
+        if (std::find(columns.begin(), columns.end(), id) != columns.end()) {
+            *error = "the column '" + std::string(name) + "' is named twice";
+            return std::nullopt;
+        }
+        columns.push_back(id);
+        start = end + 1;
+    }
+    return columns;
+}
+
+std::string CsvHeader(const CsvColumns& columns) {
+    std::string header;
+    for (const CsvColumn column : columns)
+        header.append(header.empty() ? "" : ",").append(ColumnOf(column).name);
+    return header + "\r\n";
+}
+
+std::string CsvRecord(const CapturedReading& r, const CsvColumns& columns,
+                      std::string_view scaleId) {
+    std::string record;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        record.append(i == 0 ? "" : ",").append(ColumnOf(columns[i]).cell(r, scaleId));
+    return record + "\r\n";
 }
 
 std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {

@@ -4,8 +4,10 @@
 // Every string field is valid UTF-8 whatever bytes the device name or id hold.
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "record/Capture.h"
 
@@ -17,13 +19,45 @@ std::string UtcText(std::chrono::system_clock::time_point time);
 // "COM5".
 std::string PortName(int port);
 
-// CSV, RFC 4180: fields quoted when they hold a comma, quote, CR or LF; quotes doubled;
-// records end with CRLF. Columns, in this order:
-// time_utc,port,device,reading,value,unit,stable,net,zero,hold,overload,battery_low,capture
-//  reading = the cells as shown ("-0.50"), value = the decimal as a number ("-0.50") or empty,
-//  unit = "kg" or empty, flags as 1/0, capture = the rule name.
-std::string CsvHeader();                          // the header record, with its CRLF
-std::string CsvRecord(const CapturedReading& r);  // one record, with its CRLF
+// CSV, RFC 4180: fields quoted when they hold a comma, quote, CR or LF; quotes doubled; a field
+// a spreadsheet could run as a formula guarded (CsvField); records end with CRLF. The columns a
+// record may hold, by the names its header gives them:
+//  time_utc, scale (the scale's id), port, device,
+//  text = the cells as shown ("-0.50"; the JSON field of the same name; logs begun before it
+//         was named so call it "reading"), value = the decimal as a number ("-0.50") or empty,
+//  unit = "kg" or empty, stable, net, zero, hold, overload, battery_low as 1/0,
+//  bars = 0..6, capture = the rule name, frame = 24 lower-case hex digits.
+enum class CsvColumn {
+    kTime,
+    kScale,
+    kPort,
+    kDevice,
+    kText,
+    kValue,
+    kUnit,
+    kStable,
+    kNet,
+    kZero,
+    kHold,
+    kOverLoad,
+    kBatteryLow,
+    kBars,
+    kCapture,
+    kFrame
+};
+using CsvColumns = std::vector<CsvColumn>;
+
+// time_utc,port,device,text,value,unit,stable,net,zero,hold,overload,battery_low,capture: what
+// every log has held, so that a log begun before goes on with the same columns.
+const CsvColumns& DefaultCsvColumns();
+// "time_utc,scale,value,unit" as columns. None, with the reason in `error`, for an empty list,
+// an unknown or a repeated name.
+std::optional<CsvColumns> ParseCsvColumns(std::string_view names, std::string* error);
+
+std::string CsvHeader(const CsvColumns& columns = DefaultCsvColumns());  // with its CRLF
+// One record, with its CRLF; `scaleId` fills the scale column.
+std::string CsvRecord(const CapturedReading& r, const CsvColumns& columns = DefaultCsvColumns(),
+                      std::string_view scaleId = {});
 
 // One JSON object, no newline, fields in this order:
 // time, scale, port, device, reading (scale::SpokenText), text, value (a JSON number written

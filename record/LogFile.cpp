@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <utility>
 
 namespace record {
@@ -56,7 +58,66 @@ int OpenRegular(const std::string& path, bool* empty, std::string* error) {
     return fd;
 }
 
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A new file beside `path`, named so that nothing else has it; -1 when none could be made.
+int CreateBeside(const std::string& path, std::string* name) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", random());
+        *name = folder + "." + base + suffix;
+        const int fd = ::open(
+            name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 }  // namespace
+
+bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error) {
+    struct stat old {};
+    const bool exists = ::lstat(path.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        *error = NotRegular(path, old.st_mode);
+        return false;
+    }
+    std::string temporary;
+    const int fd = CreateBeside(path, &temporary);
+    if (fd < 0) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = (!exists || ::fchmod(fd, old.st_mode & 0777) == 0) &&
+                         WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    // rename replaces the name itself: a link planted there since is replaced, never followed.
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        *error = "cannot write " + path + ": " + std::strerror(written ? errno : err);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
 
 std::unique_ptr<LogFile> LogFile::Open(const std::string& path, std::string header,
                                        std::string* error) {
@@ -111,15 +172,30 @@ bool LogFile::WriteSome(const std::string& bytes, std::size_t* written) {
     return true;
 }
 
+// What was written of a record the file then refused is taken back from its end, so that the
+// file never ends in part of a row (a rotation then would keep it so); the record goes whole
+// when the file takes it again. Not when the file is shorter than that (truncated meanwhile).
+void LogFile::TakeBack(std::size_t* written) {
+    struct stat info {};
+    if (*written == 0 || ::fstat(m_fd, &info) != 0 || info.st_size < static_cast<off_t>(*written))
+        return;
+    if (::ftruncate(m_fd, info.st_size - static_cast<off_t>(*written)) == 0)
+        *written = 0;
+}
+
 bool LogFile::Retry() {
     if (m_headerPending) {
-        if (!WriteSome(m_header, &m_headerWritten))
+        if (!WriteSome(m_header, &m_headerWritten)) {
+            TakeBack(&m_headerWritten);
             return false;
+        }
         m_headerPending = false;
     }
     while (!m_pending.empty()) {
-        if (!WriteSome(m_pending.front(), &m_frontWritten))
+        if (!WriteSome(m_pending.front(), &m_frontWritten)) {
+            TakeBack(&m_frontWritten);
             return false;
+        }
         m_pendingBytes -= m_pending.front().size();
         m_pending.pop_front();
         m_frontWritten = 0;

@@ -5,7 +5,9 @@
 // (after a rotation by renaming). Only a regular file is accepted: a symbolic link, a FIFO or a
 // device is refused. Each record goes to the file in one write; a record that cannot be written
 // (a full disk, a size limit) is kept and written before the next one when the file takes it
-// again, up to a bound beyond which the oldest kept records are dropped and counted.
+// again, up to a bound beyond which the oldest kept records are dropped and counted. The part of
+// a record written before the file refused the rest is taken back, so the file (and a file
+// rotated away from it) never ends in part of a row.
 //
 // Plain POSIX, no Qt. Thread: one thread at a time.
 
@@ -13,6 +15,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace record {
 
@@ -55,6 +58,7 @@ class LogFile {
     LogFile(std::string path, std::string header, int fd);
     void Keep(std::string record);
     bool WriteSome(const std::string& bytes, std::size_t* written);
+    void TakeBack(std::size_t* written);
 
     std::string m_path;
     std::string m_header;
@@ -68,5 +72,13 @@ class LogFile {
     bool m_unsynced = false;
     std::string m_lastError;
 };
+
+// Writes `bytes` as the whole of the file `path`, as an export does, with the log's refusals: a
+// symbolic link (never followed, whoever owns it or the folder), a FIFO, a device or anything
+// else that is no regular file is refused. The bytes go to a new file beside `path` that is
+// renamed over it once they are on the disk, so a failure leaves the old file whole. A file
+// that was there keeps its permissions (its owner becomes the writer); a new one gets 0666 less the
+// umask. False with the reason in `error`.
+bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error);
 
 }  // namespace record

@@ -1,10 +1,12 @@
 #include "app/readings/ReadingsCompanion.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QShortcut>
 
 #include "app/CScalePanelDlg.h"
 #include "app/readings/LogWriter.h"
+#include "app/readings/Placement.h"
 #include "app/readings/ReadingsModel.h"
 #include "app/readings/ReadingsWindow.h"
 #include "app/readings/Recorder.h"
@@ -13,7 +15,7 @@
 
 ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
                                      std::unique_ptr<record::LogFile> log)
-    : m_panel(panel), m_rule(options.Rule()) {
+    : m_panel(panel), m_rule(options.Rule()), m_minWeight(options.minWeight) {
     const QKeySequence keys(Qt::CTRL | Qt::Key_R);
     m_panel.SystemMenu().addSeparator();
     QAction* item = m_panel.SystemMenu().addAction(tr("&Readings..."));
@@ -41,7 +43,7 @@ ReadingsCompanion::~ReadingsCompanion() {
 void ReadingsCompanion::StartRecording() {
     if (m_recorder)
         return;
-    m_recorder = std::make_unique<Recorder>(m_rule);
+    m_recorder = std::make_unique<Recorder>(m_rule, m_minWeight);
     m_panel.AttachObserver(m_recorder.get());
     // A port opened before the user asked is told now, as the panel would have told it.
     if (!m_panel.IsShownClosed())
@@ -57,6 +59,16 @@ void ReadingsCompanion::ShowWindow() {
         m_recorder->FeedTrend(m_trend.get());
         connect(m_recorder.get(), &Recorder::captured, m_model.get(), &ReadingsModel::Append);
         m_window = std::make_unique<ReadingsWindow>(*m_model, *m_recorder, *m_trend, &m_panel);
+        // The window manager would put it anywhere, partly off the screen too: beside the panel.
+        const QRect outer = m_panel.frameGeometry();
+        const QRect inner = m_panel.geometry();
+        // Its decorations are not known before it is shown: the panel's are the best guess.
+        const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                             outer.right() - inner.right(), outer.bottom() - inner.bottom());
+        const QRect placed =
+            PlaceBeside(outer, m_window->size(), frame, m_panel.screen()->availableGeometry());
+        m_window->resize(placed.size().shrunkBy(frame));
+        m_window->move(placed.topLeft());
     }
     m_window->show();
     m_window->raise();

@@ -12,6 +12,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 #include "app/readings/RecordOptions.h"
 #include "record/LogFile.h"
@@ -42,6 +43,7 @@ class ReadingsCompanion : public QObject {
 
     CScalePanelDlg& m_panel;
     record::CaptureRule m_rule;
+    std::optional<double> m_minWeight;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<LogWriter> m_log;
     std::unique_ptr<window::HangUpSignal> m_hangUp;

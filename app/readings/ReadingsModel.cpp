@@ -90,14 +90,46 @@ void ReadingsModel::Append(const record::CapturedReading& reading) {
         m_publish.start();
 }
 
+void ReadingsModel::MakeRoom() {
+    int leaving = 0;
+    while (static_cast<int>(m_rows.size()) - leaving > kMaxRows)
+        leaving += kLeaveAtOnce;
+    if (leaving == 0)
+        return;
+    const int shownLeaving = std::min(leaving, m_shown);
+    if (shownLeaving > 0)
+        beginRemoveRows(QModelIndex(), 0, shownLeaving - 1);
+    m_rows.erase(m_rows.begin(), m_rows.begin() + leaving);
+    m_shown -= shownLeaving;
+    m_blocks.erase(
+        m_blocks.begin(),
+        m_blocks.begin() + std::min<std::ptrdiff_t>(leaving / kLeaveAtOnce, std::ssize(m_blocks)));
+    if (shownLeaving > 0)
+        endRemoveRows();
+    m_left += static_cast<std::uint64_t>(leaving);
+    emit rowsLeft(leaving, m_left);
+}
+
+Statistics ReadingsModel::AllStatistics() const {
+    UnitTotals all;
+    for (const UnitTotals& block : m_blocks)
+        all.Merge(block);
+    return all.Result();
+}
+
 void ReadingsModel::Publish() {
     m_publish.stop();
+    MakeRoom();
     const int count = static_cast<int>(m_rows.size());
     if (m_shown == count)
         return;
     beginInsertRows(QModelIndex(), m_shown, count - 1);
-    for (int row = m_shown; row < count; ++row)
-        m_totals.Add(MeasuredAt(row));
+    for (int row = m_shown; row < count; ++row) {
+        const auto block = static_cast<std::size_t>(row / kLeaveAtOnce);
+        if (m_blocks.size() <= block)
+            m_blocks.resize(block + 1);
+        m_blocks[block].Add(MeasuredAt(row));
+    }
     m_shown = count;
     endInsertRows();
 }
@@ -107,7 +139,8 @@ void ReadingsModel::Clear() {
     m_publish.stop();
     m_rows = {};
     m_shown = 0;
-    m_totals = {};
+    m_blocks.clear();
+    m_left = 0;
     m_devices.clear();
     endResetModel();
 }

@@ -3,7 +3,9 @@
 // The captured readings of the readings window, one compact row each (the frame's bytes, its
 // time, port, device and rule: 24 bytes), decoded when shown. A working day at one a second
 // (86 400 rows) takes about 3 MB. New rows are shown to views at most twice a second, so a
-// view of a fast stream is not laid out and painted for every row.
+// view of a fast stream is not laid out and painted for every row. At most kMaxRows are held:
+// beyond them the oldest kLeaveAtOnce leave together (a log file keeps them all), and so do
+// their totals, kept per block of that many rows.
 //
 // Thread: UI thread only.
 
@@ -11,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,9 @@ class ReadingsModel : public QAbstractTableModel {
     Q_OBJECT
   public:
     enum Column { kTime, kPort, kReading, kUnit, kIndicators, kCapture, kColumnCount };
+
+    static constexpr int kMaxRows = 100000;
+    static constexpr int kLeaveAtOnce = kMaxRows / 10;
 
     explicit ReadingsModel(QObject* parent = nullptr);
 
@@ -38,7 +44,9 @@ class ReadingsModel : public QAbstractTableModel {
     QString TabSeparated(const std::vector<int>& rows) const;
     std::vector<int> AllRows() const;
     // The statistics of all rows shown, kept up to date as rows are shown.
-    Statistics AllStatistics() const { return m_totals.Result(); }
+    Statistics AllStatistics() const;
+    // Rows that left to make room since the last Clear.
+    std::uint64_t RowsLeft() const { return m_left; }
     // What the rows themselves take, without the names of the devices.
     std::size_t RowBytes() const { return m_rows.capacity() * sizeof(Row); }
 
@@ -47,6 +55,10 @@ class ReadingsModel : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+
+  signals:
+    // Older rows left to make room: `count` now, `total` since the last Clear.
+    void rowsLeft(int count, std::uint64_t total);
 
   private:
     struct Row {
@@ -59,11 +71,15 @@ class ReadingsModel : public QAbstractTableModel {
     static_assert(sizeof(Row) == 24);
 
     std::uint16_t DeviceIndex(const std::string& device);
+    void MakeRoom();
     QVariant Display(const Row& row, int column) const;
 
     std::vector<Row> m_rows;
-    int m_shown = 0;      // the rows views know of: the first m_shown of m_rows
-    UnitTotals m_totals;  // of the rows shown
+    int m_shown = 0;  // the rows views know of: the first m_shown of m_rows
+    // Of the rows shown, a block per kLeaveAtOnce rows counted from the first row ever held:
+    // block 0 holds the first rows of m_rows, as m_left is a multiple of kLeaveAtOnce.
+    std::deque<UnitTotals> m_blocks;
+    std::uint64_t m_left = 0;
     QTimer m_publish;
     std::vector<std::string> m_devices;
 };

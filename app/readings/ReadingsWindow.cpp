@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -14,27 +15,32 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPen>
-#include <QSaveFile>
 #include <QScatterSeries>
 #include <QShortcut>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/readings/ReadingsModel.h"
 #include "app/readings/Recorder.h"
+#include "app/readings/Ticks.h"
 #include "app/readings/Trend.h"
+#include "record/LogFile.h"
 
 namespace {
 
 // The plot and the statistics follow the stream once a second: drawing the chart is the
 // window's main cost at 80 frames a second.
 constexpr int kRefreshMs = 1000;
-constexpr record::CaptureRule kRules[] = {record::CaptureRule::kSettled, record::CaptureRule::kData,
-                                          record::CaptureRule::kChange,
-                                          record::CaptureRule::kEvery};
+// Lines drawn at most: the latest runs, when the port came and went or the unit changed often.
+constexpr std::size_t kMostRuns = 16;
+constexpr record::CaptureRule kRules[] = {
+    record::CaptureRule::kSettled, record::CaptureRule::kSettledAll, record::CaptureRule::kData,
+    record::CaptureRule::kChange, record::CaptureRule::kEvery};
 const char* const kRuleHelp[] = {
-    "A new weight with the stable indicator lit",
+    "A new weight with the stable indicator lit, not the empty pan",
+    "A new weight with the stable indicator lit, the empty pan too",
     "The scale's data-sent indicator lights (DATA pressed)",
     "The reading differs from the previous frame's",
     "Every frame",
@@ -61,10 +67,11 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
         m_rule.addItem(Name(kRules[i]));
         m_rule.setItemData(static_cast<int>(i), tr(kRuleHelp[i]), Qt::ToolTipRole);
     }
-    m_rule.setCurrentIndex(static_cast<int>(m_recorder.Rule()));
+    m_rule.setCurrentIndex(static_cast<int>(
+        std::find(std::begin(kRules), std::end(kRules), m_recorder.Rule()) - std::begin(kRules)));
     m_rule.setAccessibleName(tr("Capture by"));
     m_rule.setAccessibleDescription(
-        tr("settled, data, change or every: which readings are kept from now on"));
+        tr("settled, settled-all, data, change or every: which readings are kept from now on"));
     top->addWidget(ruleLabel);
     top->addWidget(&m_rule);
     top->addStretch();
@@ -75,6 +82,8 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
     m_table.setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table.setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table.setAlternatingRowColors(true);
+    // Tab goes on to the next control; the arrows move within the table.
+    m_table.setTabKeyNavigation(false);
     m_table.verticalHeader()->setVisible(false);
     // Fixed rows: the view never measures a working day's rows one by one.
     m_table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -82,7 +91,13 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
     m_table.horizontalHeader()->setStretchLastSection(true);
     m_table.setColumnWidth(
         0, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000  ")));
+    m_table.setAccessibleDescription(
+        tr("The latest captured readings, at most %L1").arg(ReadingsModel::kMaxRows));
     layout->addWidget(&m_table, 3);
+    m_leftNote.setWordWrap(true);
+    m_leftNote.setAccessibleName(tr("Readings that left the window"));
+    m_leftNote.hide();
+    layout->addWidget(&m_leftNote);
 
     m_statistics.setWordWrap(true);
     m_statistics.setAccessibleName(tr("Statistics"));
@@ -100,43 +115,50 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
 ReadingsWindow::~ReadingsWindow() = default;
 
 QWidget* ReadingsWindow::MakeChart() {
-    auto* chart = new QChart;  // owned by the view
-    chart->legend()->hide();
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    chart->setTitle(tr("Live weight"));
-    m_line = new QLineSeries;  // the series and axes are owned by the chart
-    m_line->setName(tr("Weight"));
-    // A one-pixel pen is drawn as plain lines; a wider one is stroked as outlines, point by
-    // point, which costs most of a refresh.
-    QPen pen = m_line->pen();
-    pen.setWidth(1);
-    pen.setCosmetic(true);
-    m_line->setPen(pen);
+    m_chart = new QChart;  // owned by the view
+    m_chart->legend()->hide();
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chart->setTitle(tr("Live weight"));
+    m_timeAxis = new QDateTimeAxis;  // the series and axes are owned by the chart
+    m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
+    m_valueAxis = new QValueAxis;
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    // Every line before the marks: a series is drawn over those added before it.
+    LineAt(kMostRuns - 1);
     m_marks = new QScatterSeries;
     m_marks->setName(tr("Captured"));
     // Squares without an outline: a circle is drawn as curves, a square as one filled rectangle.
     m_marks->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
     m_marks->setMarkerSize(6);
     m_marks->setPen(Qt::NoPen);
-    chart->addSeries(m_line);
-    chart->addSeries(m_marks);
-    m_timeAxis = new QDateTimeAxis;
-    m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
-    m_timeAxis->setTickCount(6);
-    m_valueAxis = new QValueAxis;
-    chart->addAxis(m_timeAxis, Qt::AlignBottom);
-    chart->addAxis(m_valueAxis, Qt::AlignLeft);
-    for (QAbstractSeries* series :
-         {static_cast<QAbstractSeries*>(m_line), static_cast<QAbstractSeries*>(m_marks)}) {
-        series->attachAxis(m_timeAxis);
-        series->attachAxis(m_valueAxis);
-    }
-    m_chartView = new QChartView(chart, this);
+    m_chart->addSeries(m_marks);
+    m_marks->attachAxis(m_timeAxis);
+    m_marks->attachAxis(m_valueAxis);
+    m_chartView = new QChartView(m_chart, this);
     // Aliased lines are cheaper to draw, and the plot is redrawn every second.
     m_chartView->setRenderHint(QPainter::Antialiasing, false);
     m_chartView->setMinimumHeight(180);
     m_chartView->setAccessibleName(tr("Trend of the live weight over the last ten minutes"));
     return m_chartView;
+}
+
+QLineSeries* ReadingsWindow::LineAt(std::size_t run) {
+    while (m_lines.size() <= run) {
+        auto* line = new QLineSeries;  // owned by the chart
+        line->setName(tr("Weight"));
+        // A one-pixel pen is drawn as plain lines; a wider one is stroked as outlines, point by
+        // point, which costs most of a refresh. One colour for every run: they are one weight.
+        QPen pen = m_lines.empty() ? line->pen() : m_lines.front()->pen();
+        pen.setWidth(1);
+        pen.setCosmetic(true);
+        line->setPen(pen);
+        m_chart->addSeries(line);
+        line->attachAxis(m_timeAxis);
+        line->attachAxis(m_valueAxis);
+        m_lines.push_back(line);
+    }
+    return m_lines[run];
 }
 
 QLayout* ReadingsWindow::MakeButtons() {
@@ -173,8 +195,9 @@ void ReadingsWindow::ConnectControls() {
     connect(copy, &QShortcut::activated, this, &ReadingsWindow::CopyRows);
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);  // owned by the window
     connect(close, &QShortcut::activated, this, &QWidget::close);
+    // At once: the user is looking at what was just selected.
     connect(m_table.selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { m_statisticsStale = true; });
+            &ReadingsWindow::ShowStatistics);
     connect(&m_model, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
         const int last = m_model.rowCount() - 1;
         m_followEnd = last < 0 || m_table.rowAt(m_table.viewport()->height() - 1) < 0 ||
@@ -187,7 +210,18 @@ void ReadingsWindow::ConnectControls() {
         if (m_followEnd && isVisible())
             m_table.scrollToBottom();
     });
-    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { m_statisticsStale = true; });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_statisticsStale = true;
+        m_leftNote.hide();
+    });
+    connect(&m_model, &ReadingsModel::rowsLeft, this, [this](int, std::uint64_t total) {
+        m_statisticsStale = true;
+        m_leftNote.setText(tr("This window holds the latest %L1 readings at most: %L2 older ones "
+                              "have left it (a --log file keeps every reading).")
+                               .arg(ReadingsModel::kMaxRows)
+                               .arg(total));
+        m_leftNote.show();
+    });
     connect(&m_refresh, &QTimer::timeout, this, &ReadingsWindow::Refresh);
 }
 
@@ -243,49 +277,103 @@ void ReadingsWindow::ShowStatistics() {
 }
 
 void ReadingsWindow::PlotTrend() {
+    // The axis is the latest value's unit; points of another drawn on it would lie. A run of
+    // one series is one line, so nothing joins one unit to another or bridges a closed port.
     const std::vector<Trend::Point> line = m_trend.Line();
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(line.size()));
+    const std::string unit = line.empty() ? std::string() : m_trend.UnitOf(line.back().series);
+    std::optional<std::uint32_t> judged;
+    bool judgedSame = false;
+    const auto inUnit = [&](const Trend::Point& p) {
+        if (p.series != judged) {
+            judged = p.series;
+            judgedSame = m_trend.UnitOf(p.series) == unit;
+        }
+        return judgedSame;
+    };
+    std::vector<QList<QPointF>> runs;
+    std::uint32_t run = 0;
+    for (const Trend::Point& p : line) {
+        if (!inUnit(p))
+            continue;
+        if (runs.empty() || p.series != run)
+            runs.emplace_back();
+        run = p.series;
+        runs.back().append(QPointF(static_cast<qreal>(p.ms), p.value));
+    }
+    if (runs.size() > kMostRuns)
+        runs.erase(runs.begin(), runs.end() - static_cast<std::ptrdiff_t>(kMostRuns));
     double low = 0;
     double high = 0;
-    for (const Trend::Point& p : line) {
-        low = points.isEmpty() ? p.value : std::min(low, p.value);
-        high = points.isEmpty() ? p.value : std::max(high, p.value);
-        points.append(QPointF(static_cast<qreal>(p.ms), p.value));
+    bool any = false;
+    for (std::size_t i = 0; i < std::max(runs.size(), m_lines.size()); ++i) {
+        if (i >= runs.size()) {
+            m_lines[i]->clear();
+            continue;
+        }
+        for (const QPointF& p : runs[i]) {
+            low = any ? std::min(low, p.y()) : p.y();
+            high = any ? std::max(high, p.y()) : p.y();
+            any = true;
+        }
+        LineAt(i)->replace(runs[i]);
     }
     QList<QPointF> marks;
-    for (const Trend::Point& p : m_trend.Captures())
-        marks.append(QPointF(static_cast<qreal>(p.ms), p.value));
-    m_line->replace(points);
+    for (const Trend::Point& p : m_trend.Captures()) {
+        if (inUnit(p))
+            marks.append(QPointF(static_cast<qreal>(p.ms), p.value));
+    }
     m_marks->replace(marks);
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     const std::int64_t first = line.empty() ? now - 60000 : std::min(line.front().ms, now - 60000);
     const std::int64_t last = line.empty() ? now : std::max(line.back().ms, first + 1000);
-    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first),
-                         QDateTime::fromMSecsSinceEpoch(last));
-    const double pad = std::max((high - low) * 0.05, 0.01);
-    m_valueAxis->setRange(low - pad, high + pad);
+    const TimeTicks times = ClockTicks(first, last);
+    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(times.first),
+                         QDateTime::fromMSecsSinceEpoch(times.last));
+    m_timeAxis->setTickCount(times.count);
+    const Ticks values = any ? ValueTicks(low, high) : ValueTicks(0, 1);
+    m_valueAxis->setRange(values.low, values.high);
+    m_valueAxis->setTickCount(values.count);
+    m_valueAxis->setLabelFormat(QStringLiteral("%.%1f").arg(values.decimals));
+    m_valueAxis->setTitleText(QString::fromStdString(unit));
     m_chartView->setAccessibleDescription(line.empty()
                                               ? tr("No weight yet")
-                                              : tr("Latest weight %1; %2 captured points marked")
+                                              : tr("Latest weight %1 %2; %3 captured points marked")
                                                     .arg(line.back().value)
+                                                    .arg(QString::fromStdString(unit))
                                                     .arg(marks.size()));
+}
+
+std::vector<QList<QPointF>> ReadingsWindow::PlottedLines() const {
+    std::vector<QList<QPointF>> lines;
+    for (const QLineSeries* line : m_lines) {
+        if (line->count() > 0)
+            lines.push_back(line->points());
+    }
+    return lines;
+}
+
+QString ReadingsWindow::ValueAxisTitle() const {
+    return m_valueAxis->titleText();
+}
+
+std::vector<double> ReadingsWindow::ValueTicksShown() const {
+    std::vector<double> ticks;
+    const int count = m_valueAxis->tickCount();
+    for (int i = 0; i < count; ++i)
+        ticks.push_back(m_valueAxis->min() +
+                        (m_valueAxis->max() - m_valueAxis->min()) * i / (count - 1));
+    return ticks;
 }
 
 bool ReadingsWindow::ExportCsv(const QString& path, bool selectedOnly, QString* error) const {
     if (!selectedOnly)
         m_model.Publish();
     const std::vector<int> rows = selectedOnly ? ChosenRows(false) : m_model.AllRows();
-    const std::string csv = m_model.Csv(rows);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) !=
-            static_cast<qint64>(csv.size()) ||
-        !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    std::string why;
+    if (record::ReplaceWhole(QFile::encodeName(path).toStdString(), m_model.Csv(rows), &why))
+        return true;
+    *error = QString::fromLocal8Bit(why.data(), static_cast<qsizetype>(why.size()));
+    return false;
 }
 
 void ReadingsWindow::ChooseExport(bool selectedOnly) {

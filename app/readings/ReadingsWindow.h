@@ -9,6 +9,8 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QList>
+#include <QPointF>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -16,6 +18,7 @@
 
 #include <vector>
 
+class QChart;
 class QChartView;
 class QDateTimeAxis;
 class QLineSeries;
@@ -35,10 +38,17 @@ class ReadingsWindow : public QWidget {
 
     // The selected rows in order; all rows when none is selected and `allWhenNone`.
     std::vector<int> ChosenRows(bool allWhenNone) const;
-    // Writes the rows (the selected ones, or all) to `path` as the log writes them.
+    // Writes the rows (the selected ones, or all) to `path` as the log writes them, replacing
+    // it whole as record::ReplaceWhole does: a link, a FIFO or a device is refused.
     bool ExportCsv(const QString& path, bool selectedOnly, QString* error) const;
     void CopyRows() const;
     QString StatisticsShown() const { return m_statistics.text(); }
+    // The plot as drawn: the points of each line, the value axis's title and its ticks.
+    std::vector<QList<QPointF>> PlottedLines() const;
+    QString ValueAxisTitle() const;
+    std::vector<double> ValueTicksShown() const;
+    // What the window says of the rows that left it; empty while none has.
+    QString LeftNote() const { return m_leftNote.isHidden() ? QString() : m_leftNote.text(); }
     QTableView& Table() { return m_table; }
     QComboBox& RuleChoice() { return m_rule; }
     // Brings the plot and the statistics up to date now rather than at the next refresh.
@@ -63,8 +73,11 @@ class ReadingsWindow : public QWidget {
     QComboBox m_rule;
     QTableView m_table;
     QLabel m_statistics;
+    QLabel m_leftNote;                  // shown once older rows have left the window
     QChartView* m_chartView = nullptr;  // owned by this window
-    QLineSeries* m_line = nullptr;      // owned by the chart
+    QLineSeries* LineAt(std::size_t run);
+    QChart* m_chart = nullptr;          // owned by the view
+    std::vector<QLineSeries*> m_lines;  // one per run of one series; owned by the chart
     QScatterSeries* m_marks = nullptr;  // owned by the chart
     QDateTimeAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;

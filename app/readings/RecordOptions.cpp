@@ -38,7 +38,18 @@ bool TakeRecordOption(const QStringList& args, qsizetype* i, RecordOptions* opti
         if (!options->rule)
             *error = QStringLiteral(
                          "--capture %1: not a rule; give settled, data, change or "
-                         "every")
+                         "every (or settled-all)")
+                         .arg(value);
+        return true;
+    }
+    if (TakeValue(args, i, QLatin1StringView("--min-weight"), &value, &missing)) {
+        const QByteArray text = value.toUtf8();
+        options->minWeight =
+            record::ParseMinWeight(std::string_view(text.constData(), text.size()));
+        if (!options->minWeight)
+            *error = QStringLiteral(
+                         "--min-weight %1: give a weight of 0 or more, in the scale's unit "
+                         "(0.05)")
                          .arg(value);
         return true;
     }
@@ -51,8 +62,13 @@ QString RecordUsageText() {
         "                file is new or empty); never truncates; SIGHUP reopens FILE\n"
         "  --capture RULE\n"
         "                what is captured, for the log and the readings window:\n"
-        "                settled (default): a new weight with the stable indicator lit;\n"
+        "                settled (default): a new weight with the stable indicator lit,\n"
+        "                not the empty pan (zero lit or a value of 0);\n"
+        "                settled-all: the same, the empty pan too;\n"
         "                data: the scale's data-sent indicator lights (DATA pressed);\n"
         "                change: the reading differs from the previous frame's;\n"
-        "                every: every frame\n");
+        "                every: every frame\n"
+        "  --min-weight W\n"
+        "                settled keeps a weight of W or more (either sign, in the scale's\n"
+        "                unit) instead of skipping only the empty pan\n");
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The options that keep weighings: --log FILE and --capture RULE. Without them nothing is
-// written and nothing is kept until the user opens the readings window.
+// The options that keep weighings: --log FILE, --capture RULE and --min-weight W. Without them
+// nothing is written and nothing is kept until the user opens the readings window.
 
 #include <QString>
 #include <QStringList>
@@ -13,12 +13,13 @@
 struct RecordOptions {
     QString logFile;                          // --log: empty when not given
     std::optional<record::CaptureRule> rule;  // --capture: none when not given
+    std::optional<double> minWeight;          // --min-weight: the settled rule's least weight
 
     record::CaptureRule Rule() const { return rule.value_or(record::CaptureRule::kSettled); }
 };
 
-// When args[*i] is --log or --capture (with its value joined by '=' or next), takes it into
-// `options`, moves *i past it and returns true; a missing or bad value sets `error`.
+// When args[*i] is --log, --capture or --min-weight (with its value joined by '=' or next), takes
+// it into `options`, moves *i past it and returns true; a missing or bad value sets `error`.
 bool TakeRecordOption(const QStringList& args, qsizetype* i, RecordOptions* options,
                       QString* error);
 // The options' lines for --help.

@@ -10,10 +10,11 @@ std::int64_t MsOf(std::chrono::system_clock::time_point time) {
 
 }  // namespace
 
-Recorder::Recorder(record::CaptureRule rule) : m_capturer(rule) {}
+Recorder::Recorder(record::CaptureRule rule, std::optional<double> minWeight)
+    : m_capturer(rule, minWeight) {}
 
 void Recorder::SetRule(record::CaptureRule rule) {
-    m_capturer = record::Capturer(rule);
+    m_capturer = record::Capturer(rule, m_capturer.MinWeight());
 }
 
 void Recorder::OnFrame(const scale::Frame& frame) {
@@ -22,11 +23,12 @@ void Recorder::OnFrame(const scale::Frame& frame) {
         return;
     std::optional<record::CapturedReading> reading = m_capturer.Offer(frame, m_port, m_device);
     if (m_trend) {
-        const std::optional<scale::Number> number =
-            reading ? reading->reading.number : scale::Read(frame.values).number;
-        if (number) {
+        std::optional<scale::Reading> decoded;
+        const scale::Reading& shown =
+            reading ? reading->reading : decoded.emplace(scale::Read(frame.values));
+        if (const std::optional<scale::Number>& number = shown.number) {
             const Trend::Point point{MsOf(frame.wallTime), number->value};
-            m_trend->AddValue(point);
+            m_trend->AddValue(point, shown.unit);
             if (reading)
                 m_trend->AddCapture(point);
         }
@@ -40,4 +42,6 @@ void Recorder::OnPortState(const scale::PortState& state) {
     m_port = opened ? state.port : 0;
     m_device = opened ? state.device : std::string();
     m_capturer.Reset();
+    if (m_trend)
+        m_trend->Break();
 }

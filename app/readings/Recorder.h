@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <optional>
 #include <string>
 
 #include "app/readings/Trend.h"
@@ -17,7 +18,8 @@
 class Recorder : public QObject, public scale::FrameObserver {
     Q_OBJECT
   public:
-    explicit Recorder(record::CaptureRule rule);
+    // `minWeight` counts while the rule is settled, also after SetRule.
+    explicit Recorder(record::CaptureRule rule, std::optional<double> minWeight = std::nullopt);
 
     record::CaptureRule Rule() const { return m_capturer.Rule(); }
     // From the next frame on; the new rule starts with nothing known.

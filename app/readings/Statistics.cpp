@@ -23,6 +23,30 @@ void UnitTotals::Add(const Measured& row) {
     t.decimals = std::max(t.decimals, row.decimals);
 }
 
+void UnitTotals::Merge(const UnitTotals& later) {
+    for (const auto& [unit, b] : later.m_units) {
+        Totals& a = m_units[unit];
+        if (a.count == 0) {
+            a = b;
+            continue;
+        }
+        const double count = static_cast<double>(a.count + b.count);
+        const double delta = b.mean - a.mean;
+        // Chan's pairwise update of the mean and the squared distance.
+        a.squares += b.squares + delta * delta * static_cast<double>(a.count) *
+                                     static_cast<double>(b.count) / count;
+        a.mean += delta * static_cast<double>(b.count) / count;
+        a.min = std::min(a.min, b.min);
+        a.max = std::max(a.max, b.max);
+        a.sum += b.sum;
+        a.count += b.count;
+        a.decimals = std::max(a.decimals, b.decimals);
+    }
+    if (!later.m_units.empty())
+        m_lastUnit = later.m_lastUnit;
+    m_notNumber += later.m_notNumber;
+}
+
 Statistics UnitTotals::Result() const {
     Statistics s;
     s.unit = m_lastUnit;

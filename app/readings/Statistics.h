@@ -33,6 +33,8 @@ struct Statistics {
 class UnitTotals {
   public:
     void Add(const Measured& row);
+    // Takes in the totals of rows that came after these, as if they had been added here.
+    void Merge(const UnitTotals& later);
     Statistics Result() const;
 
   private:

@@ -137,9 +137,12 @@ TEST(LumeqPreviewToolTest, BadValueExitsWithUsageStatusAndWritesNothing) {
 
 TEST(LumeqPreviewToolTest, UnwritableOutputIsAFailureNotSuccess) {
     QTemporaryDir dir;
-    const ToolRun run = Preview({"-o", dir.filePath("missing/dir/d.png")});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("cannot write")) << run.err.toStdString();
+    // A folder that is not there, and a device that takes nothing.
+    for (const QString& path : {dir.filePath("missing/dir/d.png"), QStringLiteral("/dev/full")}) {
+        const ToolRun run = Preview({"-o", path});
+        EXPECT_EQ(run.exitCode, 1) << path.toStdString();
+        EXPECT_TRUE(run.err.contains("cannot write " + path)) << run.err.toStdString();
+    }
 }
 
 // The README's lumeq-preview examples, run as written, draw the pictures shown beside them.

@@ -1,4 +1,5 @@
-// karvel-read on the line itself: the raw byte dump, and a scale unplugged and plugged in again.
+// karvel-read on the line itself: the raw byte dump, a scale unplugged and plugged in again, what
+// it leaves in a file it is appended to, and key lines from standard input.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -44,6 +45,73 @@ TEST_F(ReaderOnALine, RawPrintsEveryByteWithItsTimeAndMarksFrameStartsWithoutPro
     }
     // Anything it sent would have gone before it said it was reading.
     EXPECT_TRUE(line.Received().empty());
+}
+
+// Raw bytes have no columns, and a count of lines ends the dump as it ends a reading run.
+TEST_F(ReaderOnALine, RawAsCsvPrintsNoHeaderAndEndsOnItsCount) {
+    testing_support::PtyPeer line(testing_support::PtyPeer::Role::Silent);
+    m_ports.Map(1, line.DevicePath());
+    Child reader({ReaderPath(), "--raw", "--format", "csv", "--count", "3", "--port", "COM1"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    line.Send(std::vector<std::uint8_t>{0x41, 0x42, 0x43, 0x44});
+    for (const char* hex : {"41", "42", "43"}) {
+        const std::string text = reader.ReadLine().value_or("(no line)");
+        EXPECT_TRUE(text.ends_with(std::string("Z ") + hex)) << text;
+    }
+    EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+}
+
+// `--format csv >> FILE`, run after run: one header at the top unless told otherwise.
+TEST_F(ReaderOnALine, CsvAppendedToAFileHasOneHeaderAtItsTop) {
+    const struct {
+        const char* header;  // --header, or none
+        int runs;
+        int headers;
+    } cases[] = {{nullptr, 2, 1}, {"auto", 1, 1}, {"never", 2, 0}, {"always", 2, 2}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string file = dir / "weighings.csv";
+        for (int run = 1; run <= c.runs; ++run) {
+            testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+            m_ports.Map(1, scale.DevicePath());
+            std::string command =
+                "exec " + ReaderPath() + " --port COM1 --format csv --capture every --count 1";
+            if (c.header)
+                command += std::string(" --header ") + c.header;
+            Child reader({"/bin/sh", "-c", command + " >> '" + file + "'"});
+            ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+            scale.Send(CountFrame(run));
+            ASSERT_EQ(reader.Wait(), 0) << reader.Errors();
+            m_ports.Unmap(1);
+        }
+        const std::string text = testing_support::ReadFile(file);
+        int headers = 0;
+        int rows = 0;
+        for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+            headers += text.compare(at, 9, "time_utc,") == 0;
+            rows += text.compare(at, 2, "20") == 0;
+        }
+        EXPECT_EQ(headers, c.headers) << (c.header ? c.header : "default") << "\n" << text;
+        EXPECT_EQ(rows, c.runs) << text;
+        if (c.headers > 0) {
+            EXPECT_TRUE(text.starts_with("time_utc,")) << text;
+        }
+    }
+}
+
+// A key word at the end of a line too long to be one is no key.
+TEST_F(ReaderOnALine, AKeyLineTooLongIsRefusedWhole) {
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    Child reader({ReaderPath(), "--port", "COM1", "--keys"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    for (const std::size_t length : {512u, 1024u, 3000u}) {
+        scale.ClearReceived();
+        reader.Write(std::string(length, 'X') + "TARE\n" + "MODE\n");
+        ASSERT_TRUE(scale.WaitForBytes(1)) << reader.Errors();
+        EXPECT_EQ(scale.Received(), std::vector<std::uint8_t>{'M'}) << length;
+    }
+    EXPECT_TRUE(reader.WaitForError("refused a line longer than 512 bytes")) << reader.Errors();
 }
 
 TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {

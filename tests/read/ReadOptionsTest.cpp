@@ -46,6 +46,14 @@ TEST(ReadOptions, RefusesWhatCannotBeUsed) {
         {{"--count", "5x"}, "above 0"},
         {{"--port"}, "needs a value"},
         {{"--frobnicate"}, "unknown option"},
+        {{"--header", "sometimes"}, "auto, always or never"},
+        {{"--columns", "time_utc,weight"}, "'weight' is no column"},
+        {{"--columns", "reading"}, "'reading' is no column"},
+        {{"--columns", "value,value"}, "named twice"},
+        {{"--columns", "value,"}, "'' is no column"},
+        {{"--min-weight", "-1"}, "0 or more"},
+        {{"--min-weight", "1kg"}, "0 or more"},
+        {{"--min-weight", "1", "--capture", "change"}, "goes with --capture settled"},
     };
     for (const auto& c : cases)
         EXPECT_NE(ErrorOf(c.args).find(c.says), std::string::npos) << c.args[0] << " " << c.says;

@@ -45,7 +45,7 @@ std::vector<std::string> Fields(const std::string& record) {
 
 std::vector<LoggedRow> ParseLog(const std::string& csv) {
     const std::string header =
-        "time_utc,port,device,reading,value,unit,stable,net,zero,hold,overload,battery_low,"
+        "time_utc,port,device,text,value,unit,stable,net,zero,hold,overload,battery_low,"
         "capture\r\n";
     if (csv.compare(0, header.size(), header) != 0) {
         ADD_FAILURE() << "no header first:\n" << csv;
@@ -75,7 +75,7 @@ std::vector<LoggedRow> ParseLog(const std::string& csv) {
 
 std::vector<std::string> ScriptRows(const std::vector<LoggedRow>& rows, const std::string& rule) {
     static const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
-    const std::string prelude = "0.000,0.000,kg,1,0,0,0,0,0," + rule;
+    const std::string prelude = std::string(kPreludeRow) + "," + rule;
     std::size_t first = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_TRUE(std::regex_match(rows[i].time, utc)) << rows[i].time;

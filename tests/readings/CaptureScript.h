@@ -23,7 +23,9 @@ struct ScriptFrame {
 constexpr std::uint8_t kStable = scalesim::kSignStable;
 constexpr std::uint8_t kData = scalesim::kSignData;
 
-inline const ScriptFrame kPrelude{"0.000", scalesim::kUnitKg, kStable | kData};
+// Not the empty pan, which the settled rule skips.
+inline const ScriptFrame kPrelude{"0.001", scalesim::kUnitKg, kStable | kData};
+inline const char* const kPreludeRow = "0.001,0.001,kg,1,0,0,0,0,0";
 inline const ScriptFrame kEnd{"9.999", scalesim::kUnitKg, kStable | kData};
 
 inline const std::vector<ScriptFrame> kScript = {
@@ -37,7 +39,7 @@ inline const std::vector<ScriptFrame> kScript = {
     {"99.999", scalesim::kUnitKg, 0, scalesim::kWmOverLoad},  // 8 over load
 };
 
-// The log's columns from `reading` on, without the rule's name.
+// The log's columns from `text` on, without the rule's name.
 inline const char* const kRows[] = {
     "123.456,123.456,kg,0,0,0,0,0,0", "123.456,123.456,kg,1,0,0,0,0,0",
     "123.456,123.456,kg,1,0,0,0,0,0", "-0.50,-0.50,lb,1,1,0,0,0,0",
@@ -51,22 +53,21 @@ struct RuleCase {
     std::vector<int> captured;  // indexes into kScript
 };
 inline const RuleCase kRuleCases[] = {
-    {"settled", {1, 3, 6}},
-    {"data", {4}},
-    {"change", {0, 1, 3, 6, 7}},
-    {"every", {0, 1, 2, 3, 4, 5, 6, 7}},
+    {"settled", {1, 3}},  // 7 is the empty pan
+    {"settled-all", {1, 3, 6}},  {"data", {4}},
+    {"change", {0, 1, 3, 6, 7}}, {"every", {0, 1, 2, 3, 4, 5, 6, 7}},
 };
 
 scale::FrameBytes FrameOf(const ScriptFrame& frame);
 
-// The rows the rule must log for the script, end row included, from `reading` on.
+// The rows the rule must log for the script, end row included, from `text` on.
 std::vector<std::string> ExpectedRows(const RuleCase& rule);
 
 struct LoggedRow {
     std::string time;
     std::string port;
     std::string device;
-    std::string rest;  // from `reading` on
+    std::string rest;  // from `text` on
 };
 // The records of `csv` after its header; empty and a failure when the header is not first or a
 // record does not end in CRLF.

@@ -71,7 +71,7 @@ class LoggingKarvel {
         QObject::connect(&again, &QTimer::timeout, [this] { Send(kPrelude); });
         again.start(100);
         Send(kPrelude);
-        return WaitForRow("0.000,0.000,kg,1,0,0,0,0,0," + rule);
+        return WaitForRow(std::string(kPreludeRow) + "," + rule);
     }
     bool WaitForRow(const std::string& rest) {
         return Wait([&] { return HasRow(Log(), rest); });

@@ -1,13 +1,22 @@
-// The readings window's Export CSV and Copy give the rows the log has, in the log's form.
+// The readings window: Export CSV and Copy give the rows the log has, in the log's form, and
+// write as the log does; its bound; where it opens; its keyboard.
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+
 #include "app/readings/LogWriter.h"
+#include "app/readings/Placement.h"
 #include "app/readings/ReadingsCompanion.h"
 #include "app/readings/ReadingsModel.h"
 #include "app/readings/ReadingsWindow.h"
@@ -26,6 +35,24 @@ std::string ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
+
+// A window whose recorder captures every frame; with `fed`, those of the script from COM1.
+struct ScriptedWindow {
+    explicit ScriptedWindow(bool fed = true) {
+        QObject::connect(&recorder, &Recorder::captured, &model, &ReadingsModel::Append);
+        if (!fed)
+            return;
+        recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
+        for (const ScriptFrame& f : kScript) {
+            const scale::FrameBytes bytes = FrameOf(f);
+            recorder.OnFrame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(), {}});
+        }
+    }
+    Recorder recorder{record::CaptureRule::kEvery};
+    ReadingsModel model;
+    Trend trend;
+    ReadingsWindow window{model, recorder, trend};
+};
 
 TEST(WindowExport, ExportGivesTheLoggedRowsAndCopyTheirFieldsTabSeparated) {
     for (const RuleCase& rule : kRuleCases) {
@@ -77,28 +104,170 @@ TEST(WindowExport, ExportGivesTheLoggedRowsAndCopyTheirFieldsTabSeparated) {
         window.CopyRows();
         const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), 3);
-        EXPECT_TRUE(lines[0].startsWith("time_utc\tport\tdevice\treading\t"));
+        EXPECT_TRUE(lines[0].startsWith("time_utc\tport\tdevice\ttext\t"));
         EXPECT_EQ(lines[2].split('\t').mid(1, 4), (QStringList{"COM7", kDevice, "9.999", "9.999"}));
     }
 }
 
+// The export is written as the log is: never through a link, and a file keeps its mode.
+TEST(WindowExport, RefusesALinkAndKeepsAFilesMode) {
+    ScriptedWindow bare(false);
+    ReadingsWindow& window = bare.window;
+    QTemporaryDir dir;
+    const QString target = dir.filePath("target.csv");
+    const QString link = dir.filePath("readings.csv");
+    ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(target, link));
+    QString error;
+    EXPECT_FALSE(window.ExportCsv(link, false, &error));
+    EXPECT_TRUE(error.contains("is a symbolic link")) << error.toStdString();
+    EXPECT_EQ(ReadAll(target), "");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+
+    const QString readOnly = dir.filePath("read-only.csv");
+    ASSERT_TRUE(QFile(readOnly).open(QIODevice::WriteOnly));
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(readOnly, mode));
+    EXPECT_TRUE(window.ExportCsv(readOnly, false, &error)) << error.toStdString();
+    EXPECT_EQ(ReadAll(readOnly), record::CsvHeader());
+    // Owner, group and others; not the bits that mirror the owner for this user.
+    EXPECT_EQ(QFile::permissions(readOnly) & QFileDevice::Permissions(0x7077), mode);
+}
+
 TEST(WindowExport, StatisticsLeaveOutAnotherUnitAndSaySo) {
-    Recorder recorder(record::CaptureRule::kEvery);
-    ReadingsModel model;
-    Trend trend;
-    QObject::connect(&recorder, &Recorder::captured, &model, &ReadingsModel::Append);
-    ReadingsWindow window(model, recorder, trend);
-    recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
-    for (const ScriptFrame& f : kScript) {
-        const scale::FrameBytes bytes = FrameOf(f);
-        recorder.OnFrame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(), {}});
-    }
+    ScriptedWindow scripted;
+    ReadingsWindow& window = scripted.window;
     window.Refresh();
     // Rows 1-3 and 7 are kg numbers; 4-6 are lb; 8 is over load.
     EXPECT_EQ(window.StatisticsShown().toStdString(),
               "4 readings in kg: sum 370.368 kg, minimum 0.000 kg, maximum 123.456 kg, mean "
               "92.59200 kg, standard deviation 61.72800 kg, range 123.456 kg; 3 in another unit "
               "left out; 1 not a number left out.");
+}
+
+// A flood of captures: the window holds the latest rows up to its bound and says what left.
+TEST(WindowExport, HoldsTheLatestRowsUpToItsBoundAndSaysWhenOlderOnesLeave) {
+    ScriptedWindow bare(false);
+    ReadingsWindow& window = bare.window;
+    ReadingsModel& model = bare.model;
+    const scale::FrameBytes bytes = FrameOf({"1.000", scalesim::kUnitKg, kStable});
+    const auto start =
+        std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    const int total = ReadingsModel::kMaxRows + ReadingsModel::kLeaveAtOnce + 5;
+    for (int i = 0; i < total; ++i) {
+        const scale::Frame frame{
+            bytes, scale::SlotsOf(bytes), start + std::chrono::milliseconds(i), {}};
+        model.Append(record::CaptureOf(frame, 1, "/dev/ttyS0", record::CaptureRule::kEvery));
+        if (i % 3000 == 0)
+            model.Publish();  // as its timer does, twice a second
+    }
+    window.Refresh();
+    const int rows = model.rowCount();
+    EXPECT_LE(rows, ReadingsModel::kMaxRows);
+    EXPECT_GE(rows, ReadingsModel::kMaxRows - ReadingsModel::kLeaveAtOnce);
+    EXPECT_EQ(model.RowsLeft(), static_cast<std::uint64_t>(total - rows));
+    EXPECT_EQ(model.At(0).time, start + std::chrono::milliseconds(total - rows));
+    EXPECT_EQ(model.At(rows - 1).time, start + std::chrono::milliseconds(total - 1));
+    EXPECT_EQ(model.AllStatistics().count, static_cast<std::size_t>(rows));
+    EXPECT_TRUE(window.LeftNote().contains(QLocale().toString(model.RowsLeft())))
+        << window.LeftNote().toStdString();
+    EXPECT_TRUE(window.LeftNote().contains(QLocale().toString(ReadingsModel::kMaxRows)));
+    model.Clear();
+    EXPECT_EQ(window.LeftNote(), QString());
+}
+
+// 1920 x 1080 with a panel of 375 x 140, as the window manager gives them.
+TEST(WindowPlacement, OpensBesideThePanelAndWhollyOnTheScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize size(760, 620);
+    const struct {
+        QRect panel;
+        QRect screen;
+        QMargins frame;
+        QRect placed;
+    } cases[] = {
+        {{100, 100, 375, 140}, screen, {}, {483, 100, 760, 620}},              // to the right
+        {{1500, 100, 375, 140}, screen, {}, {732, 100, 760, 620}},             // to the left
+        {{100, 900, 375, 140}, screen, {}, {483, 460, 760, 620}},              // raised to fit
+        {{100, 475, 375, 140}, screen, {4, 24, 4, 4}, {483, 432, 768, 648}},   // with decorations
+        {{700, 100, 375, 140}, {0, 0, 1280, 1024}, {}, {520, 248, 760, 620}},  // below
+        {{0, 0, 375, 140}, {0, 0, 800, 600}, {}, {0, 0, 760, 600}},            // made to fit
+        {{1950, 50, 375, 140}, {1920, 0, 1920, 1080}, {}, {2333, 50, 760, 620}},  // second screen
+    };
+    for (const auto& c : cases) {
+        const QRect placed = PlaceBeside(c.panel, size, c.frame, c.screen);
+        EXPECT_EQ(placed, c.placed) << c.panel.x() << "," << c.panel.y();
+        EXPECT_TRUE(c.screen.contains(placed)) << c.panel.x() << "," << c.panel.y();
+    }
+}
+
+// Tab leaves the table for the next control, and the statistics follow a selection at once.
+TEST(WindowKeyboard, TabLeavesTheTableAndStatisticsFollowTheSelection) {
+    ScriptedWindow scripted;
+    ReadingsWindow& window = scripted.window;
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.Table().setFocus();
+    window.Table().selectRow(1);
+    EXPECT_TRUE(window.StatisticsShown().startsWith("1 selected reading in kg: sum 123.456 kg"))
+        << window.StatisticsShown().toStdString();
+    QTest::keyClick(&window.Table(), Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), &window.Table());
+    EXPECT_EQ(window.Table().currentIndex().row(), 1);
+}
+
+// kg, the port closed for ten seconds, kg again, then MODE to lb: the axis says the unit, no line
+// bridges the closed port or joins kg to lb, and the ticks are round.
+TEST(WindowPlot, OneLinePerRunOfAUnitAndRoundTicks) {
+    Recorder recorder(record::CaptureRule::kSettled);
+    ReadingsModel model;
+    Trend trend;
+    recorder.FeedTrend(&trend);
+    QObject::connect(&recorder, &Recorder::captured, &model, &ReadingsModel::Append);
+    ReadingsWindow window(model, recorder, trend);
+    auto time = std::chrono::system_clock::now() - std::chrono::seconds(60);
+    const auto send = [&](const char* cells, std::uint8_t unit, int frames) {
+        for (int i = 0; i < frames; ++i) {
+            const scale::FrameBytes bytes = FrameOf({cells, unit, kStable});
+            time += std::chrono::milliseconds(250);
+            recorder.OnFrame({bytes, scale::SlotsOf(bytes), time, {}});
+        }
+    };
+    recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
+    send("13.989", scalesim::kUnitKg, 20);
+    recorder.OnPortState({scale::PortState::Change::kClosed, 1, "/dev/ttyS0"});
+    time += std::chrono::seconds(10);
+    recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
+    send("22.730", scalesim::kUnitKg, 20);
+    window.Refresh();
+    EXPECT_EQ(window.ValueAxisTitle(), "kg");
+    const std::vector<QList<QPointF>> kg = window.PlottedLines();
+    ASSERT_EQ(kg.size(), 2u);
+    EXPECT_EQ(kg[0].back().y(), 13.989);
+    EXPECT_EQ(kg[1].front().y(), 22.73);
+    EXPECT_GE(kg[1].front().x() - kg[0].back().x(), 10000);
+    const std::vector<double> ticks = window.ValueTicksShown();
+    ASSERT_GE(ticks.size(), 2u);
+    EXPECT_DOUBLE_EQ(ticks[1] - ticks[0], 2);
+    for (const double tick : ticks)
+        EXPECT_NEAR(tick / 2, std::round(tick / 2), 1e-9) << tick;
+
+    send("50.12", scalesim::kUnitLb, 8);
+    window.Refresh();
+    EXPECT_EQ(window.ValueAxisTitle(), "lb");
+    const std::vector<QList<QPointF>> lb = window.PlottedLines();
+    ASSERT_EQ(lb.size(), 1u);
+    for (const QPointF& p : lb[0])
+        EXPECT_EQ(p.y(), 50.12);
+    if (const char* shots = std::getenv("KARVEL_SHOTS")) {
+        send("22.730", scalesim::kUnitKg, 40);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.Refresh();
+        QApplication::processEvents();  // the chart lays out its axes when it gets to it
+        window.grab().save(QString::fromLocal8Bit(shots) + "/readings-plot.png");
+    }
 }
 
 class WindowOpenedLater : public apptest::PortsFixture {};
@@ -109,8 +278,23 @@ TEST_F(WindowOpenedLater, CapturesFromThePortThePanelAlreadyShowsOpen) {
     h.Start();
     ASSERT_EQ(h.panel->Port(), 2);
     ReadingsCompanion companion(*h.panel, RecordOptions{}, nullptr);
+    const char* shots = std::getenv("KARVEL_SHOTS");
+    if (shots) {
+        h.panel->move(1200, 800);  // low on the right: the window was seen partly off the screen
+        h.panel->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(h.panel.get()));
+    }
     companion.ShowWindow();
     ASSERT_TRUE(companion.Window());
+    // Wholly on the panel's screen, whatever its size.
+    const QRect screen = h.panel->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(companion.Window()->frameGeometry()))
+        << companion.Window()->frameGeometry().x() << ","
+        << companion.Window()->frameGeometry().y();
+    if (shots) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(companion.Window()));
+        h.panel->screen()->grabWindow(0).save(QString::fromLocal8Bit(shots) + "/beside.png");
+    }
     const ScriptFrame settled{"12.5", scalesim::kUnitKg, kStable};
     const scale::FrameBytes bytes = FrameOf(settled);
     ASSERT_TRUE(FrameReachesDisplay(2, {bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "record/Capture.h"
@@ -65,6 +66,50 @@ TEST(Capturer, KeepsWhatEachRuleNames) {
     }
 }
 
+// One weighing is one load: the empty pan between loads is no weighing, unless asked for.
+TEST(Capturer, SettledSkipsTheEmptyPanUnlessAsked) {
+    constexpr std::uint8_t kEmpty = kStable | scale::kSignZero;
+    const scale::Slots frames[] = {
+        Showing("0.000", kEmpty),   // 0: the empty pan
+        Showing("1.000", kStable),  // 1
+        Showing("0.000", kEmpty),   // 2
+        Showing("1.000", kStable),  // 3: the same load set down again
+        Showing("0.000", kStable),  // 4: a value of 0 without the zero indicator
+        Showing("0.004", kEmpty),   // 5: within the zero band
+        Showing("-0.40", kStable),  // 6
+        Showing("0.200", kStable),  // 7
+        Showing("----", kStable),   // 8
+    };
+    const struct {
+        CaptureRule rule;
+        std::optional<double> minWeight;
+        std::vector<std::size_t> captured;
+    } cases[] = {
+        {CaptureRule::kSettled, std::nullopt, {1, 3, 6, 7, 8}},
+        {CaptureRule::kSettledAll, std::nullopt, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+        {CaptureRule::kSettled, 0.3, {1, 3, 6, 8}},
+        {CaptureRule::kSettled, 0.0, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+        {CaptureRule::kChange, 5.0, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const auto& c : cases) {
+        record::Capturer capturer(c.rule, c.minWeight);
+        EXPECT_EQ(Captured(&capturer, frames), c.captured)
+            << record::RuleName(c.rule) << " " << c.minWeight.value_or(-1);
+    }
+}
+
+TEST(Capturer, MinWeightIsADecimalOfZeroOrMore) {
+    const struct {
+        const char* text;
+        double weight;  // -1: refused
+    } cases[] = {
+        {"0.05", 0.05}, {"2", 2}, {"0", 0},    {".5", 0.5}, {"-1", -1},   {"+1", -1},
+        {"1e3", -1},    {"", -1}, {"1,5", -1}, {"nan", -1}, {"0x10", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(record::ParseMinWeight(c.text).value_or(-1), c.weight) << c.text;
+}
+
 TEST(Capturer, AfterResetTheFirstFrameCountsForEveryRule) {
     const scale::Slots frames[] = {Showing("1.000", kData), Showing("1.000", kData)};
     for (const CaptureRule rule :
@@ -78,8 +123,8 @@ TEST(Capturer, AfterResetTheFirstFrameCountsForEveryRule) {
 }
 
 TEST(CaptureRule, NamesReadBackAndNothingElseParses) {
-    for (const CaptureRule rule :
-         {CaptureRule::kSettled, CaptureRule::kData, CaptureRule::kChange, CaptureRule::kEvery})
+    for (const CaptureRule rule : {CaptureRule::kSettled, CaptureRule::kData, CaptureRule::kChange,
+                                   CaptureRule::kEvery, CaptureRule::kSettledAll})
         EXPECT_EQ(record::ParseRule(record::RuleName(rule)), rule);
     for (const char* name : {"", "Settled", "every ", "stable", "dat"})
         EXPECT_FALSE(record::ParseRule(name)) << '"' << name << '"';

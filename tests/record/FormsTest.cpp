@@ -48,12 +48,28 @@ TEST(UtcText, WritesMillisecondsCutNotRounded) {
 
 TEST(Csv, WritesTheColumnsInOrder) {
     EXPECT_EQ(record::CsvHeader(),
-              "time_utc,port,device,reading,value,unit,stable,net,zero,hold,overload,battery_low,"
+              "time_utc,port,device,text,value,unit,stable,net,zero,hold,overload,battery_low,"
               "capture\r\n");
     EXPECT_EQ(record::CsvRecord(NetPounds()),
               "2026-12-08T16:49:43.123Z,COM5,/dev/ttyUSB0,-0.50,-0.50,lb,1,1,0,0,0,0,change\r\n");
     EXPECT_EQ(record::CsvRecord(Reading(Showing("----", 0, 0))),
               "2026-12-08T16:49:43.123Z,COM5,/dev/ttyUSB0,----,,,0,0,0,0,0,0,change\r\n");
+}
+
+TEST(Csv, WritesTheColumnsNamed) {
+    std::string error;
+    const auto columns = record::ParseCsvColumns("scale,time_utc,value,unit,bars,frame", &error);
+    ASSERT_TRUE(columns) << error;
+    EXPECT_EQ(record::CsvHeader(*columns), "scale,time_utc,value,unit,bars,frame\r\n");
+    EXPECT_EQ(record::CsvRecord(NetPounds(), *columns, "-lab.2"),
+              "\"'-lab.2\",2026-12-08T16:49:43.123Z,-0.50,lb,2,06aa00060442000040bf6d3f\r\n");
+    const std::string every =
+        "time_utc,scale,port,device,text,value,unit,stable,net,zero,hold,"
+        "overload,battery_low,bars,capture,frame";
+    ASSERT_TRUE(record::ParseCsvColumns(every, &error)) << error;
+    EXPECT_EQ(record::CsvHeader(*record::ParseCsvColumns(every, &error)), every + "\r\n");
+    for (const char* bad : {"", "value,,unit", "Value", "value,value", "reading"})
+        EXPECT_FALSE(record::ParseCsvColumns(bad, &error)) << bad;
 }
 
 TEST(Csv, QuotesAFieldThatNeedsIt) {
@@ -71,6 +87,35 @@ TEST(Csv, QuotesAFieldThatNeedsIt) {
         const std::string line = record::CsvRecord(Reading(Showing("1"), c.device));
         EXPECT_EQ(line.substr(30, line.find(",1,1,") - 30), c.field) << c.device;
     }
+}
+
+// A hostile scale's shapes or a planted device name must not become a spreadsheet formula,
+// and no number may change.
+TEST(Csv, GuardsACellASpreadsheetWouldRun) {
+    const struct {
+        const char* text;
+        const char* field;
+    } cases[] = {
+        {"-0.50", "-0.50"},
+        {"-.5", "-.5"},
+        {"-000", "-000"},
+        {"1E5", "1E5"},
+        {"-A1", "\"'-A1\""},
+        {"-1E1", "\"'-1E1\""},
+        {"-", "-"},
+        {"----", "----"},
+        {"--1", "\"'--1\""},
+        {"+1", "\"'+1\""},
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""},
+        {"\t=1", "\"'\t=1\""},
+        {"\r=1", "\"'\r=1\""},
+        {"a=1", "a=1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(record::CsvField(c.text), c.field) << c.text;
+    EXPECT_EQ(record::CsvRecord(Reading(Showing("-DEAD"))),
+              "2026-12-08T16:49:43.123Z,COM5,/dev/ttyUSB0,\"'-DEAD\",,kg,0,0,0,0,0,0,change\r\n");
 }
 
 TEST(Json, WritesTheFieldsInOrder) {

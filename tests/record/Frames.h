@@ -12,7 +12,7 @@ namespace record_test {
 
 inline constexpr std::uint8_t kKg = 0x01;
 
-// `cells` ("-0.50", "----") right-aligned in the six cells; a point follows a figure.
+// `cells` ("-0.50", "----", "-A1") right-aligned in the six cells; a point follows a figure.
 inline scale::Slots Showing(std::string_view cells, std::uint8_t sign = 0,
                             std::uint8_t unit = kKg) {
     scale::Slots values{0, sign, unit, {}};
@@ -23,7 +23,13 @@ inline scale::Slots Showing(std::string_view cells, std::uint8_t sign = 0,
             point = true;
             continue;
         }
-        const std::uint8_t shape = *c == '-' ? scale::kMinusShape : scale::kDigitShapes[*c - '0'];
+        std::uint8_t shape = 0;
+        for (const scale::ShapeName& known : scale::kCellShapes) {
+            if (known.text == *c) {
+                shape = known.mask;
+                break;
+            }
+        }
         values.hex[--cell] = shape | (point ? scale::kPointSegment : 0);
         point = false;
     }

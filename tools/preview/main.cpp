@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QRect>
 
@@ -108,8 +110,16 @@ int Render(const PreviewOptions& options) {
     if (component::Failed(r))
         return Fail("the control could not draw: " + Describe(r));
     image.setDevicePixelRatio(1);  // the file holds plain pixels
-    if (!image.save(QString::fromStdString(options.output), "PNG"))
-        return Fail("cannot write " + options.output);
+    // Encoded first and written unbuffered, so that a file that takes nothing (a full disk,
+    // /dev/full) is a failure here rather than lost in a buffer nobody checks.
+    QByteArray png;
+    QBuffer encoded(&png);
+    if (!encoded.open(QIODevice::WriteOnly) || !image.save(&encoded, "PNG"))
+        return Fail("cannot encode the picture as PNG");
+    QFile file(QString::fromStdString(options.output));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
+        file.write(png) != png.size())
+        return Fail("cannot write " + options.output + ": " + file.errorString().toStdString());
     return 0;
 }
 
