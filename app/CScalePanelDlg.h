@@ -159,6 +159,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void ShowPortTips();
     void NoteScanFailure(int port);
 
+    // Every port open asks the engine for a send buffer of this many bytes.
+    static constexpr unsigned kSendBufferSize = 512;
     // Carries an engine failure from the watch thread to the UI thread.
     static constexpr window::MessageId kMsgShowFailure = window::kUserMessage + 100;
 

@@ -7,12 +7,6 @@
 #include "app/CScalePanelDlg.h"
 #include "app/PortDescription.h"
 
-namespace {
-
-constexpr unsigned kSendBufferSize = 512;
-
-}  // namespace
-
 bool CScalePanelDlg::OpenChosenPort() {
     if (m_serialPort.Open(this, static_cast<unsigned>(m_nPort), m_nBaud, m_cParity, m_nDataBits,
                           m_nStopBits, m_dwEventMask, kSendBufferSize) == 0)

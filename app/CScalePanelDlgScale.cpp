@@ -3,12 +3,6 @@
 #include "app/CScalePanelDlg.h"
 #include "scale/Protocol.h"
 
-namespace {
-
-constexpr unsigned kSendBufferSize = 512;
-
-}  // namespace
-
 window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam) {
     scale::FrameWindow& window = *m_services.receiveWindow;
     if (window.Push(static_cast<std::uint8_t>(wParam & 0xFF), &m_probe)) {
