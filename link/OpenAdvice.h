@@ -4,6 +4,8 @@
 // about it (who holds it, or which group or udev rule gives access), why a port folder is
 // refused, and which ports a scan could not open. Plain text, the same in every program; the
 // facts come from the serial layer.
+//
+// Thread: any; a ScanFailures is used by one thread at a time.
 
 #include <map>
 #include <string>
