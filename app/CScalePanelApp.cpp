@@ -34,6 +34,7 @@ bool CScalePanelApp::InitInstance() {
     {
         PanelServices services;
         services.ports = m_ports;
+        services.receiveWindow = m_rxWindow;
         CScalePanelDlg panel(std::move(services));
         panel.SetStartPort(m_startPort);
         for (scale::FrameObserver* observer : m_observers)

@@ -39,6 +39,8 @@ class CScalePanelApp : public QApplication {
 
   private:
     int m_exitCode = 0;
+    // The last 12 bytes received, one for the whole program; the panel never clears it.
+    std::shared_ptr<scale::FrameWindow> m_rxWindow = std::make_shared<scale::FrameWindow>();
     QString m_startPort;
     std::shared_ptr<serial_port::PortMap> m_ports;
     Companion m_companion;

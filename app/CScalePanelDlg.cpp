@@ -14,6 +14,7 @@
 #include "app/DialogTemplates.h"
 #include "app/PortDescription.h"
 #include "app/Resources.h"
+#include "link/PortScan.h"
 #include "platform/component/Activation.h"
 
 namespace {
@@ -22,13 +23,27 @@ namespace {
 constexpr unsigned kScMinimize = 0xF020;
 constexpr unsigned kScClose = 0xF060;
 constexpr unsigned kIdmAboutBox = 0x0010;
-constexpr int kPortCount = 32;
+constexpr int kFirstPort = static_cast<int>(serial_port::kFirstPortNumber);
+constexpr int kLastPort = static_cast<int>(serial_port::kLastPortNumber);
+
+PanelServices WithDefaults(PanelServices services) {
+    if (!services.createControl)
+        services.createControl = component::CreateInstance;
+    if (!services.presenter)
+        services.presenter = ShowMessageBox;
+    if (!services.ports)
+        services.ports = std::make_shared<serial_port::PortMap>();
+    if (!services.receiveWindow)
+        services.receiveWindow = std::make_shared<scale::FrameWindow>();
+    return services;
+}
 
 }  // namespace
 
 CScalePanelDlg::CScalePanelDlg(PanelServices services)
     : QDialog(nullptr),
-      m_services(std::move(services)),
+      m_services(WithDefaults(std::move(services))),
+      m_follower(*m_services.ports, [this] { TryReconnect(); }),
       m_comboPort(this),
       m_staticLamp(this),
       m_btnOpenClose(this),
@@ -37,12 +52,6 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
       m_btnKeyTare(this),
       m_btnKeyMode(this),
       m_btnKeyData(this) {
-    if (!m_services.createControl)
-        m_services.createControl = component::CreateInstance;
-    if (!m_services.presenter)
-        m_services.presenter = ShowMessageBox;
-    if (!m_services.ports)
-        m_services.ports = std::make_shared<serial_port::PortMap>();
     m_hIcon = resources::LoadIcon(resources::kIconApp);
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -57,9 +66,6 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     // The system menu as the window manager would show it; OnInitDialog adds the About item.
     AddSystemMenuItem(kScMinimize, tr("Mi&nimize"));
     AddSystemMenuItem(kScClose, tr("&Close"));
-
-    m_reconnectRetry.setSingleShot(true);
-    connect(&m_reconnectRetry, &QTimer::timeout, this, &CScalePanelDlg::TryReconnect);
 
     m_serialPort.SetFailureReporter([this](const std::string& caption, const std::string& text) {
         ReportEngineFailure(caption, text);
@@ -278,15 +284,16 @@ bool CScalePanelDlg::OnInitDialog() {
 void CScalePanelDlg::StartPortWatcher() {
     // Ports that come and go keep the list's tooltips current; the numbers stay with their
     // devices from the first look on.
-    m_portWatcher = std::make_unique<PortWatcher>(Ports(), m_services.watch);
-    connect(m_portWatcher.get(), &PortWatcher::portsChanged, this, &CScalePanelDlg::OnPortsChanged);
+    m_portWatcher = std::make_unique<scale_link::PortWatcher>(Ports(), m_services.watch);
+    connect(m_portWatcher.get(), &scale_link::PortWatcher::portsChanged, this,
+            &CScalePanelDlg::OnPortsChanged);
     m_portWatcher->Start();
 }
 
 void CScalePanelDlg::FillPortList() {
     // Each item tells which device its COM number stands for.
     m_comboPort.clear();
-    for (int n = 1; n <= kPortCount; ++n)
+    for (int n = kFirstPort; n <= kLastPort; ++n)
         m_comboPort.addItem(QStringLiteral("COM%1").arg(n));
     ShowPortTips();
 }
@@ -332,11 +339,11 @@ void CScalePanelDlg::ClearDisplay() {
 }
 
 void CScalePanelDlg::SetFixedLineSettings() {
-    m_nBaud = 9600;
+    m_nBaud = scale::kLine.baud;
     m_nPort = 1;
-    m_cParity = 'N';
-    m_nDataBits = 8;
-    m_nStopBits = 1;
+    m_cParity = scale::kLine.parity;
+    m_nDataBits = scale::kLine.dataBits;
+    m_nStopBits = scale::kLine.stopBits;
     m_dwEventMask = 3;
     m_probe.Forget();
 }
@@ -344,19 +351,9 @@ void CScalePanelDlg::SetFixedLineSettings() {
 void CScalePanelDlg::ScanForScale() {
     // The first port on which the scale answers stays open and watched.
     m_bScanning = true;
-    {
-        // One look at the machine's devices for the whole scan.
-        const serial_port::PortMap::Snapshot devices(Ports());
-        for (int n = 1; n <= kPortCount; ++n) {
-            if (ProbePort(n) != -1) {
-                m_nPort = n;
-                break;
-            }
-            m_nPort = 0;
-        }
-    }
+    m_nPort = scale_link::FirstPort(Ports(), 0, [this](int n) { return ProbePort(n) != -1; });
     m_bScanning = false;
-    if (!m_scanFailures.empty())
+    if (!m_scanFailures.Empty())
         ShowPortTips();
 }
 
@@ -380,8 +377,7 @@ void CScalePanelDlg::CloseIfLostInScan() {
     if (const int lost = std::exchange(m_nPortLostInScan, 0);
         lost != 0 && lost == m_nPort && !m_bClosed) {
         ShowLoss();
-        if (m_portDevice.port == lost)
-            m_lostDevice = m_portDevice;
+        m_follower.Lost(lost);
         m_serialPort.Close();
     }
 }
@@ -397,33 +393,24 @@ void CScalePanelDlg::OpenStartPort(int port) {
 
 void CScalePanelDlg::ShowPortTips() {
     const std::vector<serial_port::PortInfo> present = Ports().List();
-    for (int n = 1; n <= kPortCount && n <= m_comboPort.count(); ++n) {
+    for (int n = kFirstPort; n <= kLastPort && n <= m_comboPort.count(); ++n) {
         QString tip = DescribePort(n, present);
-        if (const auto failed = m_scanFailures.find(n); failed != m_scanFailures.end()) {
-            const auto device = Ports().Resolve(static_cast<unsigned>(n));
-            if (device && *device == failed->second.device)
-                tip += QStringLiteral("\nAt start-up it could not be opened. ") +
-                       failed->second.reason;
-        }
+        if (const std::string reason = m_scanFailures.Reason(Ports(), n); !reason.empty())
+            tip += QStringLiteral("\nAt start-up it could not be opened. ") +
+                   QString::fromStdString(reason);
         m_comboPort.setItemData(n - 1, tip, Qt::ToolTipRole);
     }
 }
 
 void CScalePanelDlg::NoteScanFailure(int port) {
-    const serial_port::PortError error = m_serialPort.OpenError();
-    // An absent port says so already.
-    if (error.kind == serial_port::ErrorKind::kNotFound || !error.Failed())
-        return;
-    const auto device = Ports().Resolve(static_cast<unsigned>(port));
-    if (device)
-        m_scanFailures[port] = {*device, ExplainOpenFailure(Ports(), port, error)};
+    m_scanFailures.Note(Ports(), port, m_serialPort.OpenError());
 }
 
 void CScalePanelDlg::OnDestroy() {
     if (m_bDestroyed)
         return;
     m_bDestroyed = true;
-    ForgetLostDevice();
+    m_follower.Forget();
     // The display goes first; bytes still handled while Close waits reach an unattached wrapper.
     m_display.Detach();
     m_serialPort.Close();

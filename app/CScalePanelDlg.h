@@ -12,21 +12,20 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QTimer>
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "app/CKeyButton.h"
 #include "app/CLumeq.h"
 #include "app/CPortList.h"
 #include "app/MessagePresenter.h"
-#include "app/PortWatcher.h"
 #include "app/readout/CReadingAccess.h"
+#include "link/DeviceFollower.h"
+#include "link/OpenAdvice.h"
+#include "link/PortWatcher.h"
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
@@ -34,11 +33,14 @@
 
 // What the panel uses from outside that tests replace.
 struct PanelServices {
-    CLumeq::Creator createControl;  // default: component::CreateInstance
-    MessagePresenter presenter;     // default: ShowMessageBox
-    PortWatcher::Sources watch;     // default: udev's device events and enumeration
+    CLumeq::Creator createControl;           // default: component::CreateInstance
+    MessagePresenter presenter;              // default: ShowMessageBox
+    scale_link::PortWatcher::Sources watch;  // default: udev's device events and enumeration
     // Which device each COM number stands for; default: the machine's devices.
     std::shared_ptr<serial_port::PortMap> ports;
+    // The last 12 bytes received: the program's one window (the application object's), never
+    // cleared by the panel. Default: one of the panel's own.
+    std::shared_ptr<scale::FrameWindow> receiveWindow;
 };
 
 class CScalePanelDlg : public QDialog, public window::MessageOwner {
@@ -150,10 +152,6 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // and watched again when it comes back.
     void OnPortsChanged();
     void TryReconnect();
-    // The COM number the lost device has now; 0 while it is away.
-    int LostDevicePort() const;
-    void RememberPortDevice();
-    void ForgetLostDevice();
     QString OpenedText(const char* format) const;
     void OpenStartPort(int port);
     // Each list item's tooltip: the device behind its number, and why the scan could not open
@@ -161,6 +159,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void ShowPortTips();
     void NoteScanFailure(int port);
 
+    // Every port open asks the engine for a send buffer of this many bytes.
+    static constexpr unsigned kSendBufferSize = 512;
     // Carries an engine failure from the watch thread to the UI thread.
     static constexpr window::MessageId kMsgShowFailure = window::kUserMessage + 100;
 
@@ -175,26 +175,12 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // Closes the boxes that report a loss when the device is back: nobody has to click first.
     BoxCloser m_lossBoxCloser;
     // The device behind the port opened last, and the one lost while the panel showed it open.
-    struct PortDevice {
-        int port = 0;
-        std::string device;
-        std::string identity;
-    };
-    PortDevice m_portDevice;
-    std::optional<PortDevice> m_lostDevice;
-    // A device that is back but cannot be opened yet (udev still at work, a prober holding it)
-    // is tried again a few times, once a second.
-    QTimer m_reconnectRetry;
-    int m_nReconnectTries = 0;
+    scale_link::DeviceFollower m_follower;
     // Has the port map follow the devices while the panel lives.
-    std::unique_ptr<PortWatcher> m_portWatcher;
+    std::unique_ptr<scale_link::PortWatcher> m_portWatcher;
     bool m_bDestroyed = false;
     QString m_startPort;
-    struct ScanFailure {
-        std::string device;
-        QString reason;
-    };
-    std::map<int, ScanFailure> m_scanFailures;
+    scale_link::ScanFailures m_scanFailures{"Karvel"};
 
     CSerialLink m_serialPort;
     int m_nStopBits = 0;
@@ -203,7 +189,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     int m_nBaud = 0;
     int m_nPort = 0;
     bool m_bClosed = true;
-    // The receive window is the program's own (ReceiveWindow), never cleared: bytes of an
+    // The receive window is the program's own (PanelServices), never cleared: bytes of an
     // earlier port, opening or panel stay in it.
     scale::ProbeAnswer m_probe;
     scale::FrameObservers m_observers;

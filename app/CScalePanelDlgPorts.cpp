@@ -4,33 +4,18 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include <chrono>
-
 #include "app/CScalePanelDlg.h"
 #include "app/PortDescription.h"
-
-namespace {
-
-constexpr unsigned kSendBufferSize = 512;
-constexpr int kReconnectTries = 10;
-constexpr auto kReconnectRetry = std::chrono::seconds(1);
-
-}  // namespace
 
 bool CScalePanelDlg::OpenChosenPort() {
     if (m_serialPort.Open(this, static_cast<unsigned>(m_nPort), m_nBaud, m_cParity, m_nDataBits,
                           m_nStopBits, m_dwEventMask, kSendBufferSize) == 0)
         return false;
-    RememberPortDevice();
+    // Bytes already in the window came from before: the display may still combine them with
+    // new ones, but no observer is told of such a frame.
+    m_services.receiveWindow->Restart();
+    m_follower.Opened(m_nPort, m_serialPort.DevicePath());
     return true;
-}
-
-void CScalePanelDlg::RememberPortDevice() {
-    m_portDevice = {m_nPort, m_serialPort.DevicePath(), {}};
-    for (const serial_port::PortInfo& info : Ports().List()) {
-        if (static_cast<int>(info.number) == m_nPort && info.device == m_portDevice.device)
-            m_portDevice.identity = info.identity;
-    }
 }
 
 void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
@@ -39,8 +24,8 @@ void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
     scale::PortState state{change, m_nPort, {}};
     if (change == scale::PortState::Change::kOpened)
         state.device = m_serialPort.DevicePath();
-    else if (m_portDevice.port == m_nPort)
-        state.device = m_portDevice.device;
+    else if (m_follower.Current().port == m_nPort)
+        state.device = m_follower.Current().device;
     m_observers.TellPortState(state);
 }
 
@@ -49,11 +34,6 @@ void CScalePanelDlg::TellShownState(bool wasOpen) {
         TellPortState(scale::PortState::Change::kOpened);
     else if (wasOpen)
         TellPortState(scale::PortState::Change::kClosed);
-}
-
-void CScalePanelDlg::ForgetLostDevice() {
-    m_lostDevice.reset();
-    m_reconnectRetry.stop();
 }
 
 void CScalePanelDlg::ShowOpenFailure() {
@@ -68,7 +48,7 @@ void CScalePanelDlg::ShowOpenFailure() {
 
 void CScalePanelDlg::OnPortSelEndOk() {
     m_bCloseAfterLoss = false;
-    ForgetLostDevice();
+    m_follower.Forget();
     if (m_serialPort.IsPortHeld())
         m_serialPort.Close();
     const bool wasOpen = !m_bClosed;
@@ -96,7 +76,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
 
 void CScalePanelDlg::OnOpenClose() {
     m_bCloseAfterLoss = false;
-    ForgetLostDevice();
+    m_follower.Forget();
     const bool old = m_bClosed;
     m_bClosed = !old;
     QString status;
@@ -133,8 +113,7 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
     if (m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
         return 0;
     ShowLoss();
-    if (m_portDevice.port == port)
-        m_lostDevice = m_portDevice;
+    m_follower.Lost(port);
     // The watch thread waits for this handler to return (and then for the box that reports the
     // loss), and Close waits for the watch thread: close once both are done.
     m_bCloseAfterLoss = true;
@@ -161,24 +140,14 @@ void CScalePanelDlg::CloseLostPort() {
 
 void CScalePanelDlg::OnPortsChanged() {
     ShowPortTips();
-    m_nReconnectTries = 0;
+    m_follower.ResetTries();
     TryReconnect();
 }
 
-int CScalePanelDlg::LostDevicePort() const {
-    const PortDevice& lost = *m_lostDevice;
-    int port = 0;
-    for (const serial_port::PortInfo& info : Ports().List()) {
-        if (lost.identity.empty() ? info.device == lost.device : info.identity == lost.identity)
-            port = static_cast<int>(info.number);
-    }
-    return port;
-}
-
 void CScalePanelDlg::TryReconnect() {
-    if (!m_lostDevice || m_bDestroyed || m_bScanning || !m_bClosed)
+    if (!m_follower.Following() || m_bDestroyed || m_bScanning || !m_bClosed)
         return;
-    const int port = LostDevicePort();
+    const int port = m_follower.PortNow();
     if (port == 0)
         return;  // not back yet: the next change tells
     if (m_bCloseAfterLoss || m_nFailureBoxes > 0) {
@@ -196,11 +165,10 @@ void CScalePanelDlg::TryReconnect() {
         if (opened)
             m_serialPort.Close();
         m_nPort = before;
-        if (++m_nReconnectTries < kReconnectTries)
-            m_reconnectRetry.start(kReconnectRetry);
+        m_follower.OpenFailed();  // tried again a few times
         return;
     }
-    ForgetLostDevice();
+    m_follower.Forget();
     m_comboPort.setCurrentIndex(m_nPort - 1);
     ShowOpenState(true);
     m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
@@ -220,7 +188,7 @@ window::LResult CScalePanelDlg::OnShowFailure(window::WParam wParam, window::LPa
     MessageBoxRequest request = *reinterpret_cast<const MessageBoxRequest*>(wParam);
     // After a loss the engine's box explains it (often while Close waits for the watch thread);
     // it closes by itself when the device is back.
-    if (m_bCloseAfterLoss || m_lostDevice)
+    if (m_bCloseAfterLoss || m_follower.Following())
         request.closer = &m_lossBoxCloser;
     ++m_nFailureBoxes;
     m_services.presenter(nullptr, request);

@@ -1,33 +1,18 @@
 // The panel's side of the scale link: frame decoding, the probe, the key commands.
 
-#include <algorithm>
-#include <chrono>
-#include <utility>
-
 #include "app/CScalePanelDlg.h"
 #include "scale/Protocol.h"
 
-namespace {
-
-constexpr unsigned kSendBufferSize = 512;
-constexpr auto kProbeWait = std::chrono::milliseconds(150);
-
-// The last 12 bytes received. One for the whole program, never cleared: bytes of an earlier
-// port, opening or panel stay in it.
-scale::FrameWindow& ReceiveWindow() {
-    static scale::FrameWindow window;
-    return window;
-}
-
-}  // namespace
-
 window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam) {
-    scale::FrameWindow& window = ReceiveWindow();
+    scale::FrameWindow& window = *m_services.receiveWindow;
     if (window.Push(static_cast<std::uint8_t>(wParam & 0xFF), &m_probe)) {
         const scale::FrameBytes bytes = window.Bytes();
         m_display.SetValues(scale::SlotsOf(bytes));
         m_display.Display();
-        TellFrame(bytes);
+        // A window begun by bytes from before the port was opened, or by the probe's answer, is
+        // drawn like any other but is no reading of the scale's: nobody else is told of it.
+        if (window.HoldsSentFrame())
+            TellFrame(bytes);
     }
     return 0;
 }
@@ -35,8 +20,7 @@ window::LResult CScalePanelDlg::OnPortByte(window::WParam wParam, window::LParam
 void CScalePanelDlg::TellFrame(const scale::FrameBytes& bytes) {
     if (m_observers.Empty())
         return;
-    m_observers.TellFrame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(),
-                           std::chrono::steady_clock::now()});
+    m_observers.TellFrame(scale::StampFrame(bytes));
 }
 
 int CScalePanelDlg::ProbePort(int nPort) {
@@ -45,6 +29,7 @@ int CScalePanelDlg::ProbePort(int nPort) {
         NoteScanFailure(nPort);
         return -1;
     }
+    m_services.receiveWindow->Restart();
     // Unwatched, the answer could never arrive; the engine has reported why.
     if (!m_serialPort.StartWatch()) {
         m_serialPort.Close();
@@ -56,11 +41,9 @@ int CScalePanelDlg::ProbePort(int nPort) {
     const std::uint8_t probe = scale::kProbe;
     m_serialPort.SendBytes(&probe, 1);
     // Every message of the thread is handled meanwhile, the answer's bytes among them.
-    window::PumpThreadFor(kProbeWait);
+    window::PumpThreadFor(scale::kProbeWait);
     if (m_probe.Answered()) {
-        const int shown = std::exchange(m_nPort, nPort);
-        RememberPortDevice();
-        m_nPort = shown;
+        m_follower.Opened(nPort, m_serialPort.DevicePath());
         return nPort;
     }
     m_serialPort.Close();

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the user is told about COM numbers: which device each stands for, and why one could
-// not be opened. The facts come from the serial layer.
+// not be opened (the explanations are link/OpenAdvice.h's, here as the panel shows them).
 
 #include <QString>
 #include <QStringList>

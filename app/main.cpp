@@ -13,8 +13,8 @@
 #include "app/CommandLine.h"
 #include "app/DemoScale.h"
 #include "app/PortDescription.h"
-#include "app/PortWatcher.h"
 #include "app/readings/ReadingsCompanion.h"
+#include "link/PortWatcher.h"
 #include "platform/window/TerminationSignals.h"
 #include "read/MqttMirror.h"
 #include "record/Forms.h"
@@ -155,14 +155,14 @@ int FollowPorts(int& argc, char** argv, const std::string& portFolder) {
     const window::TerminationSignals termination([](int) { QCoreApplication::exit(0); });
     serial_port::PortMap ports(portFolder);
     WarnAboutFolder(ports);
-    PortWatcher watcher(ports, {});
+    scale_link::PortWatcher watcher(ports, {});
     watcher.Start();
     if (!watcher.FollowsDevices())
         Print(stderr, QStringLiteral("Karvel: udev cannot be reached; devices that come and go "
                                      "are not seen.\n"));
     QStringList shown = ListPorts(ports);
     PrintPorts(shown);
-    QObject::connect(&watcher, &PortWatcher::portsChanged, [&shown, &ports] {
+    QObject::connect(&watcher, &scale_link::PortWatcher::portsChanged, [&shown, &ports] {
         QStringList now = ListPorts(ports);
         if (now == shown)
             return;

@@ -44,14 +44,23 @@ ReaderApp::~ReaderApp() {
 }
 
 std::optional<int> ReaderApp::Start() {
-    ScaleLink::Events events;
+    // Said at once, as the panel does: a port folder that others could change names no port.
+    const std::string refused = scale_link::FolderRefusalText(m_ports);
+    if (!refused.empty())
+        Say(refused);
+    scale_link::ScaleLink::Events events;
     events.say = Say;
     if (m_options.raw)
         events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
     else
         events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
     events.portState = [this](const scale::PortState&) { m_capturer.Reset(); };
-    m_link = std::make_unique<ScaleLink>(m_ports, std::move(events));
+    m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
+    // What the user can do about a port that did not open (the refused folder is said already).
+    const auto sayAdvice = [this, &refused] {
+        if (refused.empty())
+            Say(m_link->OpenAdvice());
+    };
 
     unsigned only = 0;
     if (!m_options.port.empty() && (only = m_ports.Choose(m_options.port)) == 0) {
@@ -63,15 +72,20 @@ std::optional<int> ReaderApp::Start() {
         if (m_link->OpenUnprobed(only) == 0) {
             Say(only != 0 ? "cannot open " + named + ": " + m_link->OpenFailure()
                           : "no serial port could be opened");
+            if (only != 0)
+                sayAdvice();
             return kExitNoScale;
         }
     } else if (m_link->Find(only) == 0) {
         if (only == 0) {
             Say("no scale answered on COM1 to COM32");
+            for (const auto& [port, reason] : m_link->FindFailures().Reasons(m_ports))
+                Say(record::PortName(port) + " could not be opened. " + reason);
             return kExitNoScale;
         }
         if (m_link->OpenUnprobed(only) == 0) {
             Say("cannot open " + named + ": " + m_link->OpenFailure());
+            sayAdvice();
             return kExitNoScale;
         }
         Say(named + ": no answer to the probe; reading what it sends");

@@ -14,12 +14,12 @@
 #include <optional>
 #include <string>
 
+#include "link/ScaleLink.h"
 #include "platform/serial/PortMap.h"
 #include "platform/window/TerminationSignals.h"
 #include "read/MqttPublisher.h"
 #include "read/Output.h"
 #include "read/ReadOptions.h"
-#include "read/ScaleLink.h"
 #include "record/Capture.h"
 
 namespace reader {
@@ -41,7 +41,7 @@ class ReaderApp : public QObject {
 
     ReadOptions m_options;
     serial_port::PortMap m_ports;
-    std::unique_ptr<ScaleLink> m_link;
+    std::unique_ptr<scale_link::ScaleLink> m_link;
     record::Capturer m_capturer;
     Output m_out;
     std::string m_id;

@@ -4,6 +4,11 @@
 
 namespace scale {
 
+Frame StampFrame(const FrameBytes& bytes) {
+    return {bytes, SlotsOf(bytes), std::chrono::system_clock::now(),
+            std::chrono::steady_clock::now()};
+}
+
 void FrameObservers::Attach(FrameObserver* observer) {
     if (observer != nullptr && std::ranges::find(m_observers, observer) == m_observers.end())
         m_observers.push_back(observer);

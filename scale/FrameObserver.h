@@ -22,6 +22,9 @@ struct Frame {
     std::chrono::steady_clock::time_point steadyTime;
 };
 
+// A frame completed just now, with the clocks read once for it.
+Frame StampFrame(const FrameBytes& bytes);
+
 struct PortState {
     enum class Change {
         kOpened,  // opened and watched: frames may follow (again after a switch to another port)

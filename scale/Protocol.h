@@ -1,13 +1,28 @@
 #pragma once
 
-// The bytes a scale and its reader exchange on the serial line: the probe and its answer, the
-// 12-byte display frame and the key commands. The one place these values are written down.
+// The bytes a scale and its reader exchange on the serial line: the line settings, the probe
+// and its answer, the 12-byte display frame and the key commands. The one place these values
+// are written down. (The ports a scan tries are every COM number, serial_port's
+// kFirstPortNumber..kLastPortNumber.)
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
 namespace scale {
+
+// The scale talks at 9600 baud, no parity, 8 data bits, 1 stop bit, and nothing else.
+struct LineSettings {
+    int baud;
+    char parity;  // 'N'
+    int dataBits;
+    int stopBits;
+};
+inline constexpr LineSettings kLine{9600, 'N', 8, 1};
+
+// How long a probe waits for the answer before the port counts as having no scale.
+inline constexpr std::chrono::milliseconds kProbeWait{150};
 
 // The reader asks "is a scale there?" with the probe; a scale answers with the two header bytes.
 inline constexpr std::uint8_t kProbe = 0x05;

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "app/PortDescription.h"
-#include "app/PortWatcher.h"
+#include "link/PortWatcher.h"
 #include "platform/posix/WakeupFd.h"
 
 namespace {
@@ -145,11 +145,12 @@ int main(int argc, char** argv) {
     {
         ForgedEvents events;
         serial_port::PortMap ports;
-        PortWatcher watcher(ports,
-                            {[&] { return events.Source(); }, serial_port::FindSerialDevices});
+        scale_link::PortWatcher watcher(
+            ports, {[&] { return events.Source(); }, serial_port::FindSerialDevices});
         watcher.Start();
         // What --list-ports --follow does with every change.
-        QObject::connect(&watcher, &PortWatcher::portsChanged, [&] { ListPorts(ports); });
+        QObject::connect(&watcher, &scale_link::PortWatcher::portsChanged,
+                         [&] { ListPorts(ports); });
         std::printf("figure: floor_idle_cpu_percent = %.2f %%\n",
                     Measure(events, 0, seconds).cpuPercent);
         for (const int rate : rates) {

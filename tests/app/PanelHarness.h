@@ -28,15 +28,17 @@ class PanelHarness {
     }
 
     // A new panel whose port watcher uses `watch` (and whose port map is `ports`).
-    void Build(PortWatcher::Sources watch, std::shared_ptr<serial_port::PortMap> ports) {
+    void Build(scale_link::PortWatcher::Sources watch,
+               std::shared_ptr<serial_port::PortMap> ports) {
         m_ports = std::move(ports);
         Build(std::move(watch));
     }
-    void Build(PortWatcher::Sources watch) {
+    void Build(scale_link::PortWatcher::Sources watch) {
         panel.reset();
         PanelServices services;
         services.watch = std::move(watch);
         services.ports = m_ports;
+        services.receiveWindow = ProgramWindow();
         services.createControl = RecordingCreator(log);
         services.presenter = [this](QWidget* parent, const MessageBoxRequest& request) {
             boxes.push_back({parent, request});
@@ -75,6 +77,13 @@ class PanelHarness {
     const std::shared_ptr<serial_port::PortMap>& Ports() const { return m_ports; }
 
   private:
+    // The test program's one receive window, as the application object's is the program's:
+    // bytes of an earlier panel stay in it.
+    static std::shared_ptr<scale::FrameWindow> ProgramWindow() {
+        static const auto window = std::make_shared<scale::FrameWindow>();
+        return window;
+    }
+
     std::shared_ptr<serial_port::PortMap> m_ports;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/readings/Recorder.h"
 #include "tests/app/PortsFixture.h"
 
 namespace apptest {
@@ -68,6 +69,57 @@ TEST_F(PanelObserverPorts, SeesThePortOpenedByTheScanAndClosedByTheUser) {
         EXPECT_EQ(state.device, device);
     }
     h.panel->DetachObserver(&observer);
+}
+
+// What --log keeps: a row for every frame the panel tells.
+struct LogRows {
+    explicit LogRows(CScalePanelDlg& panel) : recorder(record::CaptureRule::kEvery) {
+        QObject::connect(&recorder, &Recorder::captured,
+                         [this](const record::CapturedReading& row) { rows.push_back(row.bytes); });
+        panel.AttachObserver(&recorder);
+    }
+    Recorder recorder;
+    std::vector<scale::FrameBytes> rows;
+};
+
+scale::FrameBytes BytesOf(const std::vector<std::uint8_t>& frame) {
+    scale::FrameBytes bytes{};
+    std::copy(frame.begin(), frame.end(), bytes.begin());
+    return bytes;
+}
+
+TEST_F(PanelObserverPorts, TheProbesAnswerGluedToAFrameIsDrawnButNoRowOfTheLog) {
+    PtyPeer& scale = Add(1, std::make_unique<PtyPeer>(std::vector<std::uint8_t>{0x06, 0xAA}));
+    LogRows log(*h.panel);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 1);
+    const std::vector<std::uint8_t> frame = ScaleFrame({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    ASSERT_TRUE(scale.Send(frame));
+    ASSERT_TRUE(PumpUntil([&] { return !log.rows.empty(); }));
+    // The window the answer began is drawn as ever, ten bytes into the frame.
+    const std::vector<DisplayCall> glued = FrameUpdate({0xAA, 0, 1, 2, 3, 4, 5, 6, 7});
+    EXPECT_NE(std::search(h.log->calls.begin(), h.log->calls.end(), glued.begin(), glued.end()),
+              h.log->calls.end());
+    EXPECT_EQ(log.rows, std::vector<scale::FrameBytes>{BytesOf(frame)});
+    h.panel->DetachObserver(&log.recorder);
+}
+
+TEST_F(PanelObserverPorts, AFrameCutByReopeningThePortIsNoRowOfTheLog) {
+    Add(1, Role::Scale);
+    LogRows log(*h.panel);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 1);
+    // Received before CLOSE: the start of a frame that never ends.
+    h.Feed({0x06, 0xAA, 0x00, 0x31, 0x32, 0x33});
+    h.panel->OpenCloseButton().click();
+    h.panel->OpenCloseButton().click();
+    ASSERT_FALSE(h.panel->IsShownClosed());
+    const std::array<std::uint8_t, 9> values = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    ASSERT_TRUE(FrameReachesDisplay(1, values));
+    ASSERT_FALSE(log.rows.empty());
+    for (const scale::FrameBytes& row : log.rows)
+        EXPECT_EQ(row, BytesOf(ScaleFrame(values)));
+    h.panel->DetachObserver(&log.recorder);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-// karvel-read on the line itself: the raw byte dump, a scale unplugged and plugged in again, what
-// it leaves in a file it is appended to, and key lines from standard input.
+// karvel-read on the line itself: the raw byte dump, a scale unplugged and plugged in again,
+// what it leaves in a file it is appended to, key lines from standard input, what it never takes
+// for a reading, and ports it cannot have (said in the panel's words).
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -10,8 +13,10 @@
 #include <regex>
 #include <string>
 
+#include "link/OpenAdvice.h"
 #include "tests/read/CountFrame.h"
 #include "tests/read/ReadTestSupport.h"
+#include "tests/support/DeviceHolding.h"
 #include "tests/support/PortDirectory.h"
 
 namespace readtest {
@@ -22,8 +27,23 @@ class ReaderOnALine : public testing::Test {
     void SetUp() override { ::setenv("KARVEL_PORT_DIR", m_ports.Path().c_str(), 1); }
     void TearDown() override { ::unsetenv("KARVEL_PORT_DIR"); }
 
+    // Unplugs `scale` and plugs a new scale in as COM1; true once `reader` reads it.
+    bool Replug(std::unique_ptr<testing_support::PtyPeer>& scale, Child& reader) {
+        scale->HangUp();
+        m_ports.Unmap(1);
+        if (!reader.WaitForError("went away"))
+            return false;
+        scale = std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
+        m_ports.Map(1, scale->DevicePath());
+        return reader.WaitForError("back; reading again");
+    }
+
     testing_support::PortDirectory m_ports;
 };
+
+bool Says(const std::string& errors, const std::string& line) {
+    return errors.find(line + "\n") != std::string::npos;
+}
 
 TEST_F(ReaderOnALine, RawPrintsEveryByteWithItsTimeAndMarksFrameStartsWithoutProbing) {
     testing_support::PtyPeer line(testing_support::PtyPeer::Role::Silent);
@@ -122,12 +142,7 @@ TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
     scale->Send(CountFrame(1));
     ASSERT_EQ(ValueOf(reader.ReadLine().value_or("")), 1) << reader.Errors();
 
-    scale->HangUp();
-    m_ports.Unmap(1);
-    ASSERT_TRUE(reader.WaitForError("went away")) << reader.Errors();
-    scale = std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
-    m_ports.Map(1, scale->DevicePath());
-    ASSERT_TRUE(reader.WaitForError("back; reading again")) << reader.Errors();
+    ASSERT_TRUE(Replug(scale, reader)) << reader.Errors();
     scale->Send(CountFrame(2));
     EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
     EXPECT_FALSE(reader.Wait(std::chrono::seconds(0))) << "it ended: " << reader.Errors();
@@ -146,6 +161,95 @@ TEST_F(ReaderOnALine, OutputNobodyReadsDropsLinesAndTheReaderStillEndsOnSigterm)
     reader.Signal(SIGTERM);
     EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
     EXPECT_TRUE(reader.WaitForError("lines were dropped")) << reader.Errors();
+}
+
+std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+TEST_F(ReaderOnALine, NoReadingIsMadeOfTheProbesAnswerGluedToAFrame) {
+    const std::vector<std::uint8_t> answer = {0x06, 0xAA};
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> reply;  // to the probe
+    } cases[] = {
+        {"the answer, then the first frame", Join({answer, CountFrame(2)})},
+        {"a frame in flight, the answer, the next frame",
+         Join({CountFrame(1), answer, CountFrame(2)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::PtyPeer scale(c.reply);
+        m_ports.Map(1, scale.DevicePath());
+        Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
+        ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+        const std::string first = reader.ReadLine().value_or("");
+        EXPECT_EQ(ValueOf(first), 2) << first;
+        scale.Send(CountFrame(3));
+        EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 3) << reader.Errors();
+        m_ports.Unmap(1);
+    }
+}
+
+TEST_F(ReaderOnALine, AFrameCutByTheUnplugMakesNoReadingWithTheFirstFrameAfter) {
+    auto scale = std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale->DevicePath());
+    Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    // Read together with the frame before it: half a frame, then the line goes.
+    const std::vector<std::uint8_t> cut = CountFrame(5);
+    scale->Send(Join({CountFrame(1), {cut.begin(), cut.begin() + 6}}));
+    ASSERT_EQ(ValueOf(reader.ReadLine().value_or("")), 1) << reader.Errors();
+
+    ASSERT_TRUE(Replug(scale, reader)) << reader.Errors();
+    scale->Send(CountFrame(2));
+    EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
+}
+
+TEST_F(ReaderOnALine, APortFolderOthersCanWriteIsRefusedInThePanelsWords) {
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    ASSERT_EQ(::chmod(m_ports.Path().c_str(), 0777), 0);
+    const std::string words = scale_link::FolderRefusalText(*m_ports.Ports());
+    ASSERT_NE(words.find("Another user could"), std::string::npos) << words;
+
+    Child reader({ReaderPath()});
+    Child panel({KARVEL_BINARY, "--list-ports"});
+    EXPECT_EQ(reader.Wait(), 1);
+    EXPECT_EQ(panel.Wait(), 0);
+    EXPECT_TRUE(Says(reader.Errors(), "karvel-read: " + words)) << reader.Errors();
+    EXPECT_TRUE(Says(panel.Errors(), "Karvel: " + words)) << panel.Errors();
+}
+
+TEST_F(ReaderOnALine, APortAnotherProgramHoldsIsExplainedWithWhoHoldsIt) {
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    testing_support::DeviceLock other(scale.DevicePath());
+    ASSERT_TRUE(other.Locked());
+    serial_port::PortError busy;
+    busy.kind = serial_port::ErrorKind::kBusy;
+    const std::string advice =
+        scale_link::ExplainOpenFailure(*m_ports.Ports(), 1, busy, "karvel-read");
+    ASSERT_NE(advice.find("(process " + std::to_string(::getpid()) + " of user"), std::string::npos)
+        << advice;
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"--port", "COM1"}, "karvel-read: " + advice},
+        {{}, "karvel-read: COM1 could not be opened. " + advice},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {ReaderPath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child reader(argv);
+        EXPECT_EQ(reader.Wait(), 1);
+        EXPECT_TRUE(Says(reader.Errors(), c.says)) << reader.Errors();
+    }
+    EXPECT_TRUE(scale.Received().empty());
 }
 
 }  // namespace

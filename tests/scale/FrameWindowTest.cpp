@@ -59,6 +59,80 @@ TEST(ProbeAnswer, CountsOnlyAPairReceivedSinceTheProbe) {
     }
 }
 
+// -2 in a stream: the port is opened again.
+constexpr int kReopen = -2;
+
+Bytes Frame(std::uint8_t tag) {
+    const scale::FrameBytes f = scale::FrameOf({tag, 0, 0, {tag, tag, tag, tag, tag, tag}});
+    return Bytes(f.begin(), f.end());
+}
+
+std::vector<int> Join(std::initializer_list<std::vector<int>> parts) {
+    std::vector<int> out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+std::vector<int> Ints(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+TEST(FrameWindow, TellsAsSentOnlyFramesWhollyAfterTheOpeningAndTheProbesAnswer) {
+    const std::vector<int> answer = {0x06, 0xAA};
+    const Bytes cut = {0x06, 0xAA, 0x00, 1, 2, 3};
+    struct Case {
+        const char* name;
+        std::vector<int> stream;
+        std::vector<int> complete;  // the WM byte of each complete window
+        std::vector<int> sent;      // of those told as sent
+    };
+    const Case cases[] = {
+        {"frames after an opening",
+         Join({{kReopen}, Ints(Frame(1)), Ints(Frame(2))}),
+         {1, 2},
+         {1, 2}},
+        {"a frame cut by a new opening combines, but is not sent",
+         Join({Ints(cut), {kReopen}, Ints(Frame(7))}),
+         {1, 7},
+         {7}},
+        {"the answer followed at once by a frame",
+         Join({{kProbe}, answer, Ints(Frame(5)), Ints(Frame(6))}),
+         {0xAA, 5, 6},
+         {5, 6}},
+        {"a streaming scale answers after the frame in flight",
+         Join({{kProbe}, Ints(Frame(4)), answer, Ints(Frame(5))}),
+         {4, 0xAA, 5},
+         {5}},
+        {"an answer followed by other bytes, then frames",
+         Join({{kProbe}, answer, {0x11, 0x22, 0x33}, Ints(Frame(5))}),
+         {0x22, 5},
+         {5}},
+        {"before any probe a pair is no answer",
+         Join({answer, Ints(Frame(5))}),
+         {0xAA, 5},
+         {0xAA, 5}},
+    };
+    for (const Case& c : cases) {
+        scale::FrameWindow window;
+        scale::ProbeAnswer probe;
+        std::vector<int> complete, sent;
+        for (const int b : c.stream) {
+            if (b == kProbe) {
+                probe.Begin();
+            } else if (b == kReopen) {
+                window.Restart();
+            } else if (window.Push(static_cast<std::uint8_t>(b), &probe)) {
+                complete.push_back(window.FrameSlots().wm);
+                if (window.HoldsSentFrame())
+                    sent.push_back(window.FrameSlots().wm);
+            }
+        }
+        EXPECT_EQ(complete, c.complete) << c.name;
+        EXPECT_EQ(sent, c.sent) << c.name;
+    }
+}
+
 struct Notes : scale::FrameObserver {
     void OnFrame(const scale::Frame& frame) override {
         frames.push_back(frame.bytes[11]);

@@ -29,8 +29,8 @@ FakeDevices::FakeDevices() : m_state(std::make_shared<State>()) {
         throw std::runtime_error("no event for device events");
 }
 
-PortWatcher::Sources FakeDevices::Sources() {
-    PortWatcher::Sources sources;
+scale_link::PortWatcher::Sources FakeDevices::Sources() {
+    scale_link::PortWatcher::Sources sources;
     std::shared_ptr<State> state = m_state;
     sources.openEvents = [state]() -> std::unique_ptr<serial_port::DeviceEventSource> {
         return std::make_unique<FakeEventSource>(state->ready->WaitDescriptor(), [state] {

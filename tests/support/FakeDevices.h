@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/PortWatcher.h"
+#include "link/PortWatcher.h"
 #include "platform/serial/Event.h"
 #include "platform/serial/SerialDevices.h"
 
@@ -19,7 +19,7 @@ class FakeDevices {
     FakeDevices();
 
     // Where a panel's watcher takes its events and enumeration from.
-    PortWatcher::Sources Sources();
+    scale_link::PortWatcher::Sources Sources();
 
     void Plug(serial_port::SerialDevice device);
     void Unplug(const std::string& node);

@@ -1,15 +1,14 @@
 #pragma once
 
-// The reader's link to one scale, built on the same pieces as the panel: the scale's frame
-// window and probe answer, the port map and its watcher. The port itself is read in bulk. It finds
-// the scale by the same probe of COM1..COM32 (the first port that answers 0x05 with 0x06 0xAA
-// within 150 ms), or probes only a chosen port; follows hot-plug and opens the same device again
-// when it comes back, as the panel does.
+// A program's link to one scale without the panel's engine (the reader's), read in bulk: finds
+// the scale by the probe of COM1..COM32 (the first port that answers 0x05 with 0x06 0xAA within
+// the probe's wait), or probes only a chosen port; follows hot-plug and opens the same device
+// again when it comes back. Only frames the scale sent as they stand are told: none made of
+// bytes from before the port was opened, nor of the probe's answer.
 //
 // Thread: the thread that made it (with a QCoreApplication); events are called there too.
 
 #include <QObject>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -17,13 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "app/PortWatcher.h"
+#include "link/DeviceFollower.h"
+#include "link/DirectPort.h"
+#include "link/OpenAdvice.h"
+#include "link/PortWatcher.h"
 #include "platform/serial/PortMap.h"
-#include "read/DirectPort.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
 
-namespace reader {
+namespace scale_link {
 
 class ScaleLink : public QObject {
   public:
@@ -34,8 +35,9 @@ class ScaleLink : public QObject {
         std::function<void(const std::string&)> say;
     };
 
-    // `ports` outlives the link.
-    ScaleLink(serial_port::PortMap& ports, Events events);
+    // `ports` outlives the link; `program` is the name the user starts the program by (for
+    // advice that names it).
+    ScaleLink(serial_port::PortMap& ports, Events events, std::string program);
     ~ScaleLink() override;
 
     // Probes `onlyPort` (a number from PortMap::Choose), or COM1..COM32 when 0; the port whose
@@ -46,45 +48,45 @@ class ScaleLink : public QObject {
     bool SendKey(std::uint8_t byte);
 
     int Port() const { return m_port; }
-    const std::string& Device() const { return m_device; }
+    const std::string& Device() const { return m_follower.Current().device; }
     // The device's lasting name (by-id), when it has one.
-    const std::string& ByIdName() const { return m_byId; }
+    const std::string& ByIdName() const { return m_follower.Current().byId; }
     // Why the last port that was tried could not be opened, when it could not.
     const std::string& OpenFailure() const { return m_openFailure; }
+    // The same with what the user can do about it.
+    std::string OpenAdvice() const;
+    // The ports that the latest Find could not open although they exist.
+    const ScanFailures& FindFailures() const { return m_findFailures; }
 
   private:
     void OnBytes(std::span<const std::uint8_t> bytes);
     void DeliverHeld();
     void OnByte(std::uint8_t byte);
-    bool OpenWatched(unsigned port);
-    bool Probe(unsigned port);
+    bool OpenWatched(int port);
+    bool Probe(int port);
     // Sends the probe and reads until the answer has come or the probe's time is up.
     bool AwaitAnswer();
-    // The first of `onlyPort` (or COM1..COM32 when 0) that `take` keeps; 0 when none.
-    int FirstPort(unsigned onlyPort, const std::function<bool(unsigned)>& take);
-    void Kept(unsigned port);
+    int Kept(int port);
     void OnDeviceLost(const std::string& why);
     void TryReconnect();
 
     serial_port::PortMap& m_ports;
     Events m_events;
+    std::string m_program;
     DirectPort m_link;
     scale::FrameWindow m_window;
     scale::ProbeAnswer m_probe;
     PortWatcher m_watcher;
-    QTimer m_retry;
-    int m_retries = 0;
+    DeviceFollower m_follower;
     int m_port = 0;
-    std::string m_device;
-    std::string m_identity;
-    std::string m_byId;
+    int m_tried = 0;  // the port opened last, or tried last
     std::string m_openFailure;
-    bool m_lost = false;
-    int m_bytesAfterAnswer = 1 << 20;  // since the probe's answer arrived
+    serial_port::PortError m_openError;
+    ScanFailures m_findFailures;
     bool m_probing = false;
     // What came after the probe's answer in the same read: handed on from the event loop, once
     // whoever asked for the probe is ready for readings.
     std::vector<std::uint8_t> m_held;
 };
 
-}  // namespace reader
+}  // namespace scale_link

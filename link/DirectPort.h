@@ -1,8 +1,8 @@
 #pragma once
 
-// The reader's own hold on one port: opened with the scale's line settings and read in bulk on
-// the thread that opened it. The panel's engine hands every byte to its window one at a time,
-// as the dialog it mirrors needs; a reader without a window would only pay for that.
+// A program's own hold on one port (the reader's): opened with the scale's line settings and
+// read in bulk on the thread that opened it. The panel's engine hands every byte to its window one
+// at a time, as the dialog it mirrors needs; a reader without a window would only pay for that.
 //
 // Thread: the thread that made it, with a Qt event loop; events are called there.
 
@@ -16,9 +16,10 @@
 #include <span>
 #include <string>
 
+#include "platform/serial/PortError.h"
 #include "platform/serial/SerialPort.h"
 
-namespace reader {
+namespace scale_link {
 
 class DirectPort {
   public:
@@ -33,9 +34,9 @@ class DirectPort {
     DirectPort(const DirectPort&) = delete;
     DirectPort& operator=(const DirectPort&) = delete;
 
-    // Opens `device` at 9600 baud, 8 data bits, no parity, one stop bit, throws away what was
-    // waiting, and reads from then on. False with the reason in `why`.
-    bool Open(const std::string& device, std::string* why);
+    // Opens `device` with the scale's line settings, throws away what was waiting, and reads
+    // from then on. False with the reason in `error`.
+    bool Open(const std::string& device, serial_port::PortError* error);
     void Close();
     bool IsOpen() const { return m_port.has_value(); }
     const std::string& DevicePath() const { return m_device; }
@@ -55,4 +56,4 @@ class DirectPort {
     std::string m_device;
 };
 
-}  // namespace reader
+}  // namespace scale_link

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/PortWatcher.h"
+#include "link/PortWatcher.h"
 #include "tests/support/FakeDevices.h"
 #include "tests/support/PumpUntil.h"
 
@@ -30,7 +30,7 @@ serial_port::SerialDevice Adapter(int n) {
 
 TEST(PortWatcher, EventsDuringALookAreSeenByOneMoreLookAndTheUiThreadNeverWaits) {
     FakeDevices devices;
-    PortWatcher::Sources sources = devices.Sources();
+    scale_link::PortWatcher::Sources sources = devices.Sources();
     const std::thread::id ui = std::this_thread::get_id();
     std::mutex lock;
     std::condition_variable released;
@@ -48,10 +48,10 @@ TEST(PortWatcher, EventsDuringALookAreSeenByOneMoreLookAndTheUiThreadNeverWaits)
         return inner();
     };
     serial_port::PortMap map;
-    PortWatcher watcher(map, sources);
+    scale_link::PortWatcher watcher(map, sources);
     watcher.Start();
     int changes = 0;
-    QObject::connect(&watcher, &PortWatcher::portsChanged, [&] { ++changes; });
+    QObject::connect(&watcher, &scale_link::PortWatcher::portsChanged, [&] { ++changes; });
     // The first look, at start, is the program's own start-up.
     looks = 0;
     lookedOnUiThread = false;

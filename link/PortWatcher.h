@@ -22,6 +22,8 @@
 #include "platform/serial/DeviceMonitor.h"
 #include "platform/serial/PortMap.h"
 
+namespace scale_link {
+
 class PortWatcher : public QObject {
     Q_OBJECT
   public:
@@ -71,3 +73,5 @@ class PortWatcher : public QObject {
     QString m_above;  // the watched folder above it
     QFileSystemWatcher m_folder;
 };
+
+}  // namespace scale_link

@@ -1,11 +1,13 @@
-#include "read/DirectPort.h"
+#include "link/DirectPort.h"
 
 #include <poll.h>
 
 #include <array>
 #include <cerrno>
 
-namespace reader {
+#include "scale/Protocol.h"
+
+namespace scale_link {
 namespace {
 
 // Bounds a key's write, so that a stuck line never holds the reader.
@@ -21,7 +23,7 @@ DirectPort::~DirectPort() {
     Close();
 }
 
-bool DirectPort::Open(const std::string& device, std::string* why) {
+bool DirectPort::Open(const std::string& device, serial_port::PortError* failure) {
     Close();
     serial_port::PortError error;
     auto port = serial_port::SerialPort::Open(device, &error);
@@ -34,9 +36,10 @@ bool DirectPort::Open(const std::string& device, std::string* why) {
     if (port && !error.Failed())
         error = port->ReadLineState(state);
     if (port && !error.Failed()) {
-        state.baud = 9600;
-        state.parity = serial_port::Parity::kNone;
-        state.dataBits = 8;
+        static_assert(scale::kLine.stopBits == 1);
+        state.baud = scale::kLine.baud;
+        state.parity = static_cast<serial_port::Parity>(scale::kLine.parity);
+        state.dataBits = scale::kLine.dataBits;
         state.stopBits = serial_port::StopBits::kOne;
         state.rtsControl = serial_port::RtsControl::kEnable;
         error = port->ApplyLineState(state);
@@ -44,8 +47,8 @@ bool DirectPort::Open(const std::string& device, std::string* why) {
     if (port && !error.Failed())
         error = port->Purge();
     if (!port || error.Failed()) {
-        if (why)
-            *why = error.Describe();
+        if (failure)
+            *failure = error;
         return false;
     }
     m_port = std::move(port);
@@ -101,4 +104,4 @@ void DirectPort::Lost(const std::string& why) {
         m_events.lost(why);
 }
 
-}  // namespace reader
+}  // namespace scale_link

@@ -1,4 +1,4 @@
-#include "app/PortWatcher.h"
+#include "link/PortWatcher.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+namespace scale_link {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -124,3 +125,5 @@ bool PortWatcher::WatchFolder() {
     }
     return taken;
 }
+
+}  // namespace scale_link

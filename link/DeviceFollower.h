@@ -1,0 +1,66 @@
+#pragma once
+
+// Follows the device behind the port a program opened: what it was, whether it went away, which
+// COM number it has when it is back, and when to try opening it again. The same device is the
+// one with the same identity (by-id name or USB serial number), or, when it has none, the same
+// device path (with a port folder: the same COMn entry). What to open and when is decided here;
+// the opening itself is the program's own.
+//
+// Thread: the thread that made it, with a Qt event loop; `retry` is called there.
+
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/serial/PortMap.h"
+
+namespace scale_link {
+
+// A device that is back but cannot be opened yet (udev still at work, a prober holding it) is
+// tried this many times in all, this far apart, then not again until the ports change.
+inline constexpr int kReconnectTries = 10;
+inline constexpr std::chrono::seconds kReconnectRetry{1};
+
+class DeviceFollower {
+  public:
+    struct Device {
+        int port = 0;          // n of COMn
+        std::string device;    // the path it was opened by
+        std::string identity;  // what stays the same when it is plugged in again; may be empty
+        std::string byId;      // its lasting by-id name, when it has one
+    };
+
+    // `retry`: a failed opening is due to be tried again. `ports` outlives the follower.
+    DeviceFollower(const serial_port::PortMap& ports, std::function<void()> retry);
+
+    // COM`port` was opened by the path `device`; what the map lists for it is remembered.
+    void Opened(int port, const std::string& device);
+    // The device opened last; port 0 before any.
+    const Device& Current() const { return m_current; }
+
+    // COM`port` went away: followed from now on when it is the port opened last.
+    void Lost(int port);
+    bool Following() const { return m_lost.has_value(); }
+    // Stops following it: it is back, or the user took the port over.
+    void Forget();
+    // The number the followed device has now; 0 while it is away or nothing is followed.
+    int PortNow() const;
+
+    // A device that is back is tried as often as at first (the ports changed, say).
+    void ResetTries() { m_tries = 0; }
+    // Opening the followed device again failed. True when it is tried again (`retry` follows),
+    // false once its tries are used up.
+    bool OpenFailed();
+
+  private:
+    const serial_port::PortMap& m_ports;
+    Device m_current;
+    std::optional<Device> m_lost;
+    QTimer m_retry;
+    int m_tries = 0;
+};
+
+}  // namespace scale_link
