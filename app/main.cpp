@@ -15,8 +15,8 @@
 #include "app/PortDescription.h"
 #include "app/PortWatcher.h"
 #include "app/readings/ReadingsCompanion.h"
+#include "mqtt/MqttMirror.h"
 #include "platform/window/TerminationSignals.h"
-#include "read/MqttMirror.h"
 #include "record/Forms.h"
 
 namespace {
@@ -124,7 +124,7 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder);
     WarnAboutFolder(*ports);
     app.SetPortMap(ports);
-    std::optional<reader::MqttMirror> mqtt;
+    std::optional<mqtt::MqttMirror> mqtt;
     if (cmd.mqtt.Enabled()) {
         mqtt.emplace(
             cmd.mqtt, [ports](int port) { return ByIdName(*ports, port); },

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "read/KeyNames.h"
-#include "read/ScaleId.h"
+#include "mqtt/KeyNames.h"
+#include "mqtt/ScaleId.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
 
@@ -75,17 +75,17 @@ std::optional<int> ReaderApp::Start() {
     Say("reading " + record::PortName(m_link->Port()) + " (" + m_link->Device() + ")");
 
     m_id = m_options.id.empty()
-               ? DefaultScaleId(m_link->ByIdName(), QSysInfo::machineHostName().toStdString(),
-                                m_link->Port())
+               ? mqtt::DefaultScaleId(m_link->ByIdName(), QSysInfo::machineHostName().toStdString(),
+                                      m_link->Port())
                : m_options.id;
     if (m_options.mqtt.Enabled()) {
-        MqttPublisher::Hooks hooks;
+        mqtt::MqttPublisher::Hooks hooks;
         hooks.say = Say;
         hooks.key = [this](std::uint8_t key) {
             QMetaObject::invokeMethod(
                 this, [this, key] { m_link->SendKey(key); }, Qt::QueuedConnection);
         };
-        m_mqtt = std::make_unique<MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
+        m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
         std::string error;
         if (!m_mqtt->Start(&error)) {
             Say("mqtt: " + error);
@@ -163,7 +163,7 @@ void ReaderApp::OnKeyInput() {
     while ((end = m_keyLine.find('\n')) != std::string::npos) {
         const std::string line = m_keyLine.substr(0, end);
         m_keyLine.erase(0, end + 1);
-        if (const auto key = KeyByte(line))
+        if (const auto key = mqtt::KeyByte(line))
             m_link->SendKey(*key);
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");

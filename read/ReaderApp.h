@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
+#include "mqtt/MqttPublisher.h"
 #include "platform/serial/PortMap.h"
 #include "platform/window/TerminationSignals.h"
-#include "read/MqttPublisher.h"
 #include "read/Output.h"
 #include "read/ReadOptions.h"
 #include "read/ScaleLink.h"
@@ -45,7 +45,7 @@ class ReaderApp : public QObject {
     record::Capturer m_capturer;
     Output m_out;
     std::string m_id;
-    std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     std::unique_ptr<window::TerminationSignals> m_signals;

@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "platform/posix/ErrnoText.h"
 
 namespace record {
 
@@ -42,7 +43,7 @@ int OpenRegular(const std::string& path, bool* empty, std::string* error) {
         if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
             *error = NotRegular(path, info.st_mode);
         else
-            *error = "cannot open " + path + ": " + std::strerror(err);
+            *error = "cannot open " + path + ": " + posix::ErrnoText(err);
         return -1;
     }
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -102,7 +103,7 @@ bool LogFile::WriteSome(const std::string& bytes, std::size_t* written) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m_lastError = n < 0 ? std::strerror(errno) : "nothing could be written";
+            m_lastError = n < 0 ? posix::ErrnoText(errno) : "nothing could be written";
             return false;
         }
         *written += static_cast<std::size_t>(n);
@@ -132,7 +133,7 @@ bool LogFile::Sync() {
     if (!m_unsynced)
         return true;
     if (::fdatasync(m_fd) != 0) {
-        m_lastError = std::strerror(errno);
+        m_lastError = posix::ErrnoText(errno);
         return false;
     }
     m_unsynced = false;

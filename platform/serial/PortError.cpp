@@ -1,7 +1,8 @@
 #include "platform/serial/PortError.h"
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/posix/ErrnoText.h"
 
 namespace serial_port {
 
@@ -53,9 +54,7 @@ PortError PortError::FromErrno(int errnoValue) {
             e.kind = ErrorKind::kOther;
             break;
     }
-    char buffer[256];
-    // GNU strerror_r: returns the text, which may or may not live in `buffer`.
-    e.text = ::strerror_r(errnoValue, buffer, sizeof buffer);
+    e.text = posix::ErrnoText(errnoValue);
     return e;
 }
 

@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "platform/posix/ErrnoText.h"
 
 namespace scalesim {
 
@@ -25,7 +26,7 @@ std::optional<ServedLine> ServedLine::Open(int comPort, const std::string& portD
     int deviceFd = -1;
     char name[256] = {};
     if (::openpty(&masterFd, &deviceFd, name, nullptr, nullptr) != 0) {
-        *error = std::string("openpty: ") + std::strerror(errno);
+        *error = "openpty: " + posix::ErrnoText(errno);
         return std::nullopt;
     }
     posix::UniqueFd master(masterFd);

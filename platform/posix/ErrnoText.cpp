@@ -1,0 +1,26 @@
+#include "platform/posix/ErrnoText.h"
+
+#include <string.h>
+
+namespace posix {
+
+namespace {
+
+// GNU strerror_r returns the text, which may be a static string instead of the buffer.
+[[maybe_unused]] std::string TextOf(const char* text, const char*, int) {
+    return text;
+}
+
+// XSI strerror_r fills the buffer and returns 0, or fails (an unknown number, a short buffer).
+[[maybe_unused]] std::string TextOf(int failed, const char* buffer, int error) {
+    return failed == 0 ? buffer : "Unknown error " + std::to_string(error);
+}
+
+}  // namespace
+
+std::string ErrnoText(int error) {
+    char buffer[256] = {};
+    return TextOf(::strerror_r(error, buffer, sizeof buffer), buffer, error);
+}
+
+}  // namespace posix
