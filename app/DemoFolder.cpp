@@ -13,7 +13,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "mqtt/KeyNames.h"
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 #include "record/Escape.h"
 
 namespace mqtt {
@@ -54,9 +54,11 @@ std::optional<std::string> ReadPassword(const std::string& path, std::string* er
     return text;
 }
 
-// The client library's words for `rc`; an error of the system is said through errno.
-std::string ClientErrorText(int rc) {
-    return rc == MOSQ_ERR_ERRNO ? posix::ErrnoText(errno) : mosquitto_strerror(rc);
+// What the client library's `rc` means: an error of the system with its errno, else the
+// library's own words.
+posix::SystemError ClientError(int rc) {
+    return rc == MOSQ_ERR_ERRNO ? posix::SystemError::FromErrno(errno)
+                                : posix::SystemError::Because(mosquitto_strerror(rc));
 }
 
 // What a hostile payload looked like, safe to print.
@@ -116,7 +118,7 @@ bool MqttPublisher::Start(std::string* error) {
             m_options.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        *error = "cannot set up the MQTT client: " + ClientErrorText(rc);
+        *error = "cannot set up the MQTT client: " + ClientError(rc).Describe();
         return false;
     }
     mosquitto_connect_callback_set(client, OnConnect);
@@ -240,7 +242,7 @@ std::string MqttPublisher::FailureText(int rc) {
             return "mqtt: lost the broker at " + where +
                    "; readings wait in order until it is back";
         default:
-            return "mqtt: " + where + ": " + ClientErrorText(rc) + "; trying again";
+            return "mqtt: " + where + ": " + ClientError(rc).Describe() + "; trying again";
     }
 }
 

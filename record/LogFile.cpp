@@ -7,28 +7,15 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/FileKind.h"
+#include "platform/posix/SystemError.h"
 
 namespace record {
 
 namespace {
 
-const char* KindOf(mode_t mode) {
-    if (S_ISLNK(mode))
-        return "a symbolic link";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    return "not a regular file";
-}
-
 std::string NotRegular(const std::string& path, mode_t mode) {
-    return path + " is " + KindOf(mode) + ", not a regular file";
+    return path + " is " + posix::KindOf(mode) + ", not a regular file";
 }
 
 // A descriptor open for appending to the regular file `path`, or -1 with the reason in `error`.
@@ -43,7 +30,7 @@ int OpenRegular(const std::string& path, bool* empty, std::string* error) {
         if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
             *error = NotRegular(path, info.st_mode);
         else
-            *error = "cannot open " + path + ": " + posix::ErrnoText(err);
+            *error = "cannot open " + path + ": " + posix::SystemError::FromErrno(err).Describe();
         return -1;
     }
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -103,7 +90,8 @@ bool LogFile::WriteSome(const std::string& bytes, std::size_t* written) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m_lastError = n < 0 ? posix::ErrnoText(errno) : "nothing could be written";
+            m_failure = n < 0 ? posix::SystemError::FromErrno(errno)
+                              : posix::SystemError::Because("nothing could be written");
             return false;
         }
         *written += static_cast<std::size_t>(n);
@@ -125,7 +113,7 @@ bool LogFile::Retry() {
         m_pending.pop_front();
         m_frontWritten = 0;
     }
-    m_lastError.clear();
+    m_failure = {};
     return true;
 }
 
@@ -133,7 +121,7 @@ bool LogFile::Sync() {
     if (!m_unsynced)
         return true;
     if (::fdatasync(m_fd) != 0) {
-        m_lastError = posix::ErrnoText(errno);
+        m_failure = posix::SystemError::FromErrno(errno);
         return false;
     }
     m_unsynced = false;

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 
 namespace serial_port {
 
@@ -56,12 +56,6 @@ PortError PortError::FromErrno(int errnoValue) {
     }
     e.text = posix::ErrnoText(errnoValue);
     return e;
-}
-
-std::string PortError::Describe() const {
-    if (detail.empty())
-        return text;
-    return text + " (" + detail + ")";
 }
 
 }  // namespace serial_port

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 
 namespace serial_port {
 

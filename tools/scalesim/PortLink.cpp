@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 
 namespace scalesim {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 
 namespace scalesim {
 

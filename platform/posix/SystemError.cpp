@@ -1,4 +1,4 @@
-#include "platform/posix/ErrnoText.h"
+#include "platform/posix/SystemError.h"
 
 #include <string.h>
 
@@ -21,6 +21,20 @@ namespace {
 std::string ErrnoText(int error) {
     char buffer[256] = {};
     return TextOf(::strerror_r(error, buffer, sizeof buffer), buffer, error);
+}
+
+SystemError SystemError::FromErrno(int code, std::string detail) {
+    return {code, ErrnoText(code), std::move(detail)};
+}
+
+SystemError SystemError::Because(std::string text, std::string detail) {
+    return {0, std::move(text), std::move(detail)};
+}
+
+std::string SystemError::Describe() const {
+    if (detail.empty())
+        return text;
+    return text + " (" + detail + ")";
 }
 
 }  // namespace posix
