@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "platform/component/ErrorText.h"
-#include "platform/posix/SystemError.h"
 #include "platform/posix/FileTrust.h"
+#include "platform/posix/SystemError.h"
 
 namespace component {
 
