@@ -112,7 +112,7 @@ CommandLine ParseCommandLine(const QStringList& args) {
         const QString& arg = args[i];
         std::string mqttError;
         if (const std::size_t used =
-                reader::TakeMqttOption(views, static_cast<std::size_t>(i), cmd.mqtt, &mqttError)) {
+                mqtt::TakeMqttOption(views, static_cast<std::size_t>(i), cmd.mqtt, &mqttError)) {
             i += static_cast<qsizetype>(used) - 1;
             if (!mqttError.empty()) {
                 cmd.error = QString::fromStdString(mqttError);
@@ -146,7 +146,7 @@ CommandLine ParseCommandLine(const QStringList& args) {
     }
     if (cmd.follow && !cmd.listPorts)
         cmd.error = QStringLiteral("--follow goes with --list-ports");
-    else if (const auto bad = reader::CheckMqttOptions(cmd.mqtt))
+    else if (const auto bad = mqtt::CheckMqttOptions(cmd.mqtt))
         cmd.error = QString::fromStdString(*bad);
     else if (cmd.mqtt.keys)
         cmd.error =

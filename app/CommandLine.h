@@ -8,7 +8,7 @@
 
 #include "app/readings/RecordOptions.h"
 
-#include "read/MqttOptions.h"
+#include "mqtt/MqttOptions.h"
 
 struct CommandLine {
     bool demo = false;
@@ -21,9 +21,9 @@ struct CommandLine {
     // --port COMn or a device path: open and watch that port instead of scanning; empty when
     // not given.
     QString port;
-    RecordOptions record;      // --log, --capture
-    reader::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
-    QString error;             // set when an argument is not understood
+    RecordOptions record;    // --log, --capture
+    mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
+    QString error;           // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/posix/SystemError.h"
+
 namespace {
 
 // Made under a name the cleaner passes by, and renamed once locked: a folder that is being made
@@ -78,14 +80,14 @@ DemoFolder::DemoFolder(const QString& parent) {
         QFile::encodeName(QDir(where).filePath(QString::fromLatin1(kNewPrefix))) + "XXXXXX";
     // mkdtemp makes it 0700: no one else may change which ports it names.
     if (::mkdtemp(made.data()) == nullptr) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        m_error = QString::fromLocal8Bit(posix::ErrnoText(errno));
         return;
     }
     posix::UniqueFd lock = LockFolder(made);
     const QByteArray named =
         QFile::encodeName(QDir(where).filePath(QString::fromLatin1(kPrefix))) + made.right(6);
     if (!lock || ::rename(made.constData(), named.constData()) != 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        m_error = QString::fromLocal8Bit(posix::ErrnoText(errno));
         ::rmdir(made.constData());
         return;
     }

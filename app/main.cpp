@@ -15,8 +15,10 @@
 #include "app/PortDescription.h"
 #include "app/readings/ReadingsCompanion.h"
 #include "link/PortWatcher.h"
+#include "mqtt/MqttMirror.h"
+#include "platform/component/EnvironmentInUse.h"
+#include "platform/posix/Environment.h"
 #include "platform/window/TerminationSignals.h"
-#include "read/MqttMirror.h"
 #include "record/Forms.h"
 
 namespace {
@@ -45,12 +47,6 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
                                                    "WAYLAND_DISPLAY cannot be reached")));
     if (g_previousHandler)
         g_previousHandler(type, context, message);
-}
-
-// The port folder, read once at start; every part of the program is handed the map built on it.
-std::string PortFolder() {
-    const char* folder = std::getenv("KARVEL_PORT_DIR");
-    return folder ? folder : "";
 }
 
 // A port folder that others could change names no port: say so at once, not only when a port
@@ -124,7 +120,7 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder);
     WarnAboutFolder(*ports);
     app.SetPortMap(ports);
-    std::optional<reader::MqttMirror> mqtt;
+    std::optional<mqtt::MqttMirror> mqtt;
     if (cmd.mqtt.Enabled()) {
         mqtt.emplace(
             cmd.mqtt, [ports](int port) { return ByIdName(*ports, port); },
@@ -176,7 +172,10 @@ int FollowPorts(int& argc, char** argv, const std::string& portFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string portFolder = PortFolder();
+    // Read once; the component layer and the port map are handed what they need of it.
+    const posix::Environment environment = posix::Environment::FromProcess();
+    component::UseEnvironment(environment);
+    const std::string& portFolder = environment.portFolder;
     // Read once before any application object, so that what needs no display (help, version,
     // the port list, a bad argument) is answered without one.
     const CommandLine cmd = ParseCommandLine(ArgumentsOf(argc, argv));

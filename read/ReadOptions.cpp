@@ -64,7 +64,7 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
             *error = "--count needs a number of readings above 0";
     } else if (name == "--id") {
         options.id = std::string(value);
-        if (!IsScaleId(value))
+        if (!mqtt::IsScaleId(value))
             *error = "--id may hold only letters, digits, '-', '_' and '.' (1 to 64 of them)";
     }
 }
@@ -76,7 +76,7 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
     ReadOptions options;
     for (std::size_t i = 0; i < args.size() && error->empty();) {
         const std::string_view name = args[i];
-        if (const std::size_t used = TakeMqttOption(args, i, options.mqtt, error)) {
+        if (const std::size_t used = mqtt::TakeMqttOption(args, i, options.mqtt, error)) {
             i += used;
             continue;
         }
@@ -102,7 +102,7 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
         i += 2;
     }
     if (error->empty()) {
-        if (auto bad = CheckMqttOptions(options.mqtt))
+        if (auto bad = mqtt::CheckMqttOptions(options.mqtt))
             *error = *bad;
         else if (options.raw && options.mqtt.Enabled())
             *error = "--raw prints bytes only: it does not go with --mqtt";
@@ -137,7 +137,7 @@ std::string ReadUsage() {
            "  --raw              print every received byte in hex, without probing\n"
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
            "                     each optionally followed by 'double'\n" +
-           MqttUsage() +
+           mqtt::MqttUsage() +
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "read/MqttOptions.h"
+#include "mqtt/MqttOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
 
@@ -31,7 +31,7 @@ struct ReadOptions {
     bool keys = false;
     bool help = false;
     bool version = false;
-    MqttOptions mqtt;
+    mqtt::MqttOptions mqtt;
 };
 
 // Exit codes, as the manual page lists them.

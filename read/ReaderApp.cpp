@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "read/KeyNames.h"
-#include "read/ScaleId.h"
+#include "mqtt/KeyNames.h"
+#include "mqtt/ScaleId.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
 
@@ -93,17 +93,17 @@ std::optional<int> ReaderApp::Start() {
     Say("reading " + record::PortName(m_link->Port()) + " (" + m_link->Device() + ")");
 
     m_id = m_options.id.empty()
-               ? DefaultScaleId(m_link->ByIdName(), QSysInfo::machineHostName().toStdString(),
-                                m_link->Port())
+               ? mqtt::DefaultScaleId(m_link->ByIdName(), QSysInfo::machineHostName().toStdString(),
+                                      m_link->Port())
                : m_options.id;
     if (m_options.mqtt.Enabled()) {
-        MqttPublisher::Hooks hooks;
+        mqtt::MqttPublisher::Hooks hooks;
         hooks.say = Say;
         hooks.key = [this](std::uint8_t key) {
             QMetaObject::invokeMethod(
                 this, [this, key] { m_link->SendKey(key); }, Qt::QueuedConnection);
         };
-        m_mqtt = std::make_unique<MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
+        m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
         std::string error;
         if (!m_mqtt->Start(&error)) {
             Say("mqtt: " + error);
@@ -188,7 +188,7 @@ void ReaderApp::OnKeyInput() {
         if (std::exchange(m_keyLineTooLong, false) || line.size() > kMaxKeyLine)
             Say("--keys: refused a line longer than " + std::to_string(kMaxKeyLine) +
                 " bytes, all of it");
-        else if (const auto key = KeyByte(line))
+        else if (const auto key = mqtt::KeyByte(line))
             m_link->SendKey(*key);
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "link/ScaleLink.h"
+#include "mqtt/MqttPublisher.h"
 #include "platform/serial/PortMap.h"
 #include "platform/window/TerminationSignals.h"
-#include "read/MqttPublisher.h"
 #include "read/Output.h"
 #include "read/ReadOptions.h"
 #include "record/Capture.h"
@@ -45,7 +45,7 @@ class ReaderApp : public QObject {
     record::Capturer m_capturer;
     Output m_out;
     std::string m_id;
-    std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused

@@ -4,15 +4,16 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/Environment.h"
 #include "read/ReadOptions.h"
 #include "read/ReaderApp.h"
 
 int main(int argc, char* argv[]) {
+    const posix::Environment environment = posix::Environment::FromProcess();
     // A closed output pipe is seen as EPIPE and ends the reader quietly.
     std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -36,13 +37,12 @@ int main(int argc, char* argv[]) {
     if (chosen.port.starts_with("dev/"))
         chosen.port.insert(0, "/");
     // A service receives the broker's password as a systemd credential.
-    const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
-    if (!chosen.mqtt.user.empty() && chosen.mqtt.passwordFile.empty() && credentials != nullptr)
-        chosen.mqtt.passwordFile = std::string(credentials) + "/mqtt-password";
+    if (!chosen.mqtt.user.empty() && chosen.mqtt.passwordFile.empty() && environment.credentials)
+        chosen.mqtt.passwordFile = *environment.credentials + "/mqtt-password";
     // Qt's own event loop: the GLib one costs more at every wake-up, and nothing here needs it.
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
-    reader::ReaderApp reader(chosen, qEnvironmentVariable("KARVEL_PORT_DIR").toStdString());
+    reader::ReaderApp reader(chosen, environment.portFolder);
     if (const std::optional<int> code = reader.Start())
         return *code;
     return QCoreApplication::exec();

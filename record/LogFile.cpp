@@ -6,30 +6,18 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <utility>
+
+#include "platform/posix/FileKind.h"
+#include "platform/posix/SystemError.h"
 
 namespace record {
 
 namespace {
 
-const char* KindOf(mode_t mode) {
-    if (S_ISLNK(mode))
-        return "a symbolic link";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    return "not a regular file";
-}
-
 std::string NotRegular(const std::string& path, mode_t mode) {
-    return path + " is " + KindOf(mode) + ", not a regular file";
+    return path + " is " + posix::KindOf(mode) + ", not a regular file";
 }
 
 // A descriptor open for appending to the regular file `path`, or -1 with the reason in `error`.
@@ -44,7 +32,7 @@ int OpenRegular(const std::string& path, bool* empty, std::string* error) {
         if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
             *error = NotRegular(path, info.st_mode);
         else
-            *error = "cannot open " + path + ": " + std::strerror(err);
+            *error = "cannot open " + path + ": " + posix::SystemError::FromErrno(err).Describe();
         return -1;
     }
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -103,7 +91,7 @@ bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* 
     std::string temporary;
     const int fd = CreateBeside(path, &temporary);
     if (fd < 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+        *error = "cannot write " + path + ": " + posix::ErrnoText(errno);
         return false;
     }
     const bool written = (!exists || ::fchmod(fd, old.st_mode & 0777) == 0) &&
@@ -112,7 +100,7 @@ bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* 
     ::close(fd);
     // rename replaces the name itself: a link planted there since is replaced, never followed.
     if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(written ? errno : err);
+        *error = "cannot write " + path + ": " + posix::ErrnoText(written ? errno : err);
         ::unlink(temporary.c_str());
         return false;
     }
@@ -163,7 +151,8 @@ bool LogFile::WriteSome(const std::string& bytes, std::size_t* written) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m_lastError = n < 0 ? std::strerror(errno) : "nothing could be written";
+            m_failure = n < 0 ? posix::SystemError::FromErrno(errno)
+                              : posix::SystemError::Because("nothing could be written");
             return false;
         }
         *written += static_cast<std::size_t>(n);
@@ -200,7 +189,7 @@ bool LogFile::Retry() {
         m_pending.pop_front();
         m_frontWritten = 0;
     }
-    m_lastError.clear();
+    m_failure = {};
     return true;
 }
 
@@ -208,7 +197,7 @@ bool LogFile::Sync() {
     if (!m_unsynced)
         return true;
     if (::fdatasync(m_fd) != 0) {
-        m_lastError = std::strerror(errno);
+        m_failure = posix::SystemError::FromErrno(errno);
         return false;
     }
     m_unsynced = false;

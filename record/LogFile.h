@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/SystemError.h"
+
 namespace record {
 
 class LogFile {
@@ -40,7 +42,9 @@ class LogFile {
     bool HasPending() const { return !m_pending.empty(); }
     // Records dropped because too much was kept; counted since the file was opened.
     std::size_t Dropped() const { return m_dropped; }
-    const std::string& LastError() const { return m_lastError; }
+    // Why the last write or sync failed (the system's text), or empty.
+    const posix::SystemError& Failure() const { return m_failure; }
+    std::string LastError() const { return m_failure.Describe(); }
 
     // Asks the system to put what was written since the last call on the disk (fdatasync).
     // False when it could not; a call with nothing written is true at once.
@@ -70,7 +74,7 @@ class LogFile {
     std::size_t m_frontWritten = 0;  // bytes of the first kept record already in the file
     std::size_t m_dropped = 0;
     bool m_unsynced = false;
-    std::string m_lastError;
+    posix::SystemError m_failure;
 };
 
 // Writes `bytes` as the whole of the file `path`, as an export does, with the log's refusals: a

@@ -6,16 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/Printable.h"
+
 namespace component {
 
 void SetErrorText(std::string text);
 const std::string& ErrorText();
 
-// The text of `errno` value `error`.
-std::string SystemErrorText(int error);
-
-// `text` (which may come from a file anyone could have written) safe to show on a terminal:
-// control characters and bytes that are not UTF-8 become \xNN.
-std::string Printable(std::string_view text);
+// The component layer's messages quote names through it (platform/posix/Printable.h).
+using posix::Printable;
 
 }  // namespace component

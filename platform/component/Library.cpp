@@ -65,7 +65,7 @@ void KeepOpen(posix::UniqueFd fd) {
 
 }  // namespace
 
-Library Library::Open(TrustedFile file, std::string* error) {
+Library Library::Open(posix::TrustedFile file, std::string* error) {
     Library library;
     if (!file) {
         *error = file.Reason();

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/component/TrustedFile.h"
+#include "platform/posix/TrustedFile.h"
 #include "platform/posix/UniqueFd.h"
 
 namespace component {
@@ -15,7 +15,7 @@ class Library {
     // that the file loaded is the file checked. The loader knows it by the descriptor's name
     // in /proc/self/fd, which is why the descriptor stays open while the library is resident.
     // On failure returns an empty library and sets `error` to the reason.
-    static Library Open(TrustedFile file, std::string* error);
+    static Library Open(posix::TrustedFile file, std::string* error);
 
     Library() = default;
     Library(Library&& other) noexcept;

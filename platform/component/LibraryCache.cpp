@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/component/ErrorText.h"
-#include "platform/component/TrustedFile.h"
+#include "platform/posix/TrustedFile.h"
 
 namespace component {
 
@@ -32,7 +32,7 @@ Result LoadCachedLibrary(const std::string& path, const Library** out) {
                      "name or in the current directory");
         return kCannotLoadLibrary;
     }
-    TrustedFile file = TrustedFile::Open(path, TrustedFile::LastLink::kFollow);
+    posix::TrustedFile file = posix::TrustedFile::Open(path, posix::TrustedFile::LastLink::kFollow);
     if (!file) {
         SetErrorText("the library " + Printable(path) +
                      (file.Error() == ENOENT ? " cannot be found: " : " cannot be loaded: ") +

@@ -2,11 +2,11 @@
 // then static files that packages own.
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
+#include "platform/component/EnvironmentInUse.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/StoreFile.h"
 
@@ -20,9 +20,10 @@ constexpr std::string_view kShippedSuffix = ".store";
 
 // The absolute folders of $XDG_DATA_DIRS, without trailing slashes and repeats; relative
 // entries are not meant for us (the XDG rules ignore them).
-std::vector<std::string> DataFolders() {
-    const char* dirs = std::getenv("XDG_DATA_DIRS");
-    std::string_view list = dirs && *dirs ? dirs : "/usr/local/share/:/usr/share/";
+std::vector<std::string> DataFolders(const posix::Environment& environment) {
+    std::string_view list = environment.dataDirs;
+    if (list.empty())
+        list = "/usr/local/share/:/usr/share/";
     std::vector<std::string> folders;
     while (!list.empty()) {
         const std::size_t colon = list.find(':');
@@ -57,8 +58,12 @@ std::vector<std::string> ShippedStores(const std::string& folder) {
 }  // namespace
 
 std::string StoreFile::MachinePath(std::string* error) {
-    const char* named = std::getenv(kMachineStoreVariable);
-    if (!named || !*named)
+    return MachinePath(EnvironmentInUse(), error);
+}
+
+std::string StoreFile::MachinePath(const posix::Environment& environment, std::string* error) {
+    const std::string& named = environment.machineStore;
+    if (named.empty())
         return kMachineStore;
     if (named[0] != '/') {
         *error = std::string(kMachineStoreVariable) + " (\"" + Printable(named) +
@@ -69,12 +74,16 @@ std::string StoreFile::MachinePath(std::string* error) {
 }
 
 std::vector<std::string> StoreFile::MachinePaths() {
+    return MachinePaths(EnvironmentInUse());
+}
+
+std::vector<std::string> StoreFile::MachinePaths(const posix::Environment& environment) {
     std::vector<std::string> paths;
     std::string error;
     // A relative variable is reported where the store is written; lookups pass over it.
-    if (std::string path = MachinePath(&error); !path.empty())
+    if (std::string path = MachinePath(environment, &error); !path.empty())
         paths.push_back(std::move(path));
-    for (const std::string& folder : DataFolders()) {
+    for (const std::string& folder : DataFolders(environment)) {
         const std::string shipped = (folder == "/" ? "" : folder) + "/karvel/components.d";
         for (std::string& store : ShippedStores(shipped)) {
             if (std::find(paths.begin(), paths.end(), store) == paths.end())

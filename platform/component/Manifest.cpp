@@ -4,17 +4,15 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 
+#include "platform/component/EnvironmentInUse.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/TextFile.h"
 
 namespace component {
 
 namespace {
-
-constexpr const char* kManifestVariable = "KARVEL_COMPONENT_MANIFEST";
 
 std::string ProgramPath() {
     char buffer[PATH_MAX];
@@ -33,7 +31,12 @@ std::string Quote(std::string_view text) {
 }  // namespace
 
 std::vector<std::string> Manifest::PathsForProgram(bool* explicitlyNamed) {
-    if (const char* named = std::getenv(kManifestVariable); named && *named) {
+    return PathsForProgram(EnvironmentInUse(), explicitlyNamed);
+}
+
+std::vector<std::string> Manifest::PathsForProgram(const posix::Environment& environment,
+                                                   bool* explicitlyNamed) {
+    if (const std::string& named = environment.componentManifest; !named.empty()) {
         *explicitlyNamed = true;
         return {named};
     }

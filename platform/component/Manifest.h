@@ -13,6 +13,7 @@
 
 #include "platform/component/Guid.h"
 #include "platform/component/Result.h"
+#include "platform/posix/Environment.h"
 
 namespace component {
 
@@ -23,7 +24,9 @@ class Manifest {
     // `explicitlyNamed`; else `<program>.manifest` beside the program's executable (a build
     // tree), then the same name in the project's private library folder, found from the
     // program's folder as an install lays it out (bin/../lib/karvel). Empty when the program's
-    // own path is unknown.
+    // own path is unknown. Without `environment`, the layer's (EnvironmentInUse.h).
+    static std::vector<std::string> PathsForProgram(const posix::Environment& environment,
+                                                    bool* explicitlyNamed);
     static std::vector<std::string> PathsForProgram(bool* explicitlyNamed);
 
     // Reads and checks the manifest at absolute `path`. kFileNotFound when it does not exist;

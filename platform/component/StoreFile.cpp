@@ -6,15 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 
+#include "platform/component/EnvironmentInUse.h"
 #include "platform/component/ErrorText.h"
 #include "platform/component/StoreLock.h"
 #include "platform/component/StoreWriter.h"
 #include "platform/component/TextFile.h"
-#include "platform/component/TrustedFile.h"
 #include "platform/posix/Accounts.h"
+#include "platform/posix/TrustedFile.h"
 #include "platform/posix/UniqueFd.h"
 
 namespace component {
@@ -23,9 +23,9 @@ namespace {
 
 constexpr const char* kStoreVariable = "KARVEL_COMPONENT_STORE";
 
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
-        return home;
+std::string HomeDirectory(const posix::Environment& environment) {
+    if (environment.home.starts_with('/'))
+        return environment.home;
     // The reentrant lookup: this runs on any thread.
     if (const auto user = posix::LookUpUser(getuid()); user && user->home.starts_with('/'))
         return user->home;
@@ -35,7 +35,11 @@ std::string HomeDirectory() {
 }  // namespace
 
 std::string StoreFile::Path(std::string* error) {
-    if (const char* named = std::getenv(kStoreVariable); named && *named) {
+    return Path(EnvironmentInUse(), error);
+}
+
+std::string StoreFile::Path(const posix::Environment& environment, std::string* error) {
+    if (const std::string& named = environment.componentStore; !named.empty()) {
         if (named[0] != '/') {
             *error = std::string(kStoreVariable) + " (\"" + Printable(named) +
                      "\") is not an absolute path";
@@ -44,10 +48,10 @@ std::string StoreFile::Path(std::string* error) {
         return named;
     }
     std::string data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
-        data = xdg;
+    if (environment.dataHome.starts_with('/')) {
+        data = environment.dataHome;
     } else {
-        const std::string home = HomeDirectory();
+        const std::string home = HomeDirectory(environment);
         if (home.empty()) {
             *error = "neither XDG_DATA_HOME nor the home directory is known";
             return {};
@@ -76,8 +80,13 @@ Result StoreFile::Load(const std::string& path, RegistrationStore* out, std::str
 }
 
 Result StoreFile::LoadCurrent(RegistrationStore* out, std::string* path, std::string* error) {
+    return LoadAt(EnvironmentInUse(), out, path, error);
+}
+
+Result StoreFile::LoadAt(const posix::Environment& environment, RegistrationStore* out,
+                         std::string* path, std::string* error) {
     *out = RegistrationStore();
-    *path = Path(error);
+    *path = Path(environment, error);
     if (path->empty()) {
         *error = "the registration store cannot be found: " + *error;
         return kRegistryAccess;
@@ -95,17 +104,20 @@ Result StoreFile::LoadForLookup(RegistrationStore* out, std::string* path) {
 
 Result StoreFile::FindForLookup(const std::function<bool(const RegistrationStore&)>& found,
                                 std::string* path, std::string* looked) {
+    const posix::Environment environment = EnvironmentInUse();
     RegistrationStore store;
     std::string user;
-    if (const Result r = LoadForLookup(&store, &user); Failed(r))
+    std::string error;
+    if (const Result r = LoadAt(environment, &store, &user, &error); Failed(r)) {
+        SetErrorText(error);
         return r;
+    }
     if (found(store)) {
         *path = user;
         return kOk;
     }
     std::string machine;
-    for (const std::string& candidate : MachinePaths()) {
-        std::string error;
+    for (const std::string& candidate : MachinePaths(environment)) {
         if (const Result r = Load(candidate, &store, &error); Failed(r)) {
             SetErrorText(error);
             return r;

@@ -6,15 +6,16 @@
 // karvel/components.d of the folders of $XDG_DATA_DIRS. Lookups read the user's first, so its
 // entries win.
 //
-// The store, its folder and its lock file must pass the trust rules of TrustedFile.h: a store
-// that another user could have written is refused, never read. A writer waits a few seconds at
-// most for another one (StoreLock.h).
+// The store, its folder and its lock file must pass the trust rules of
+// platform/posix/TrustedFile.h: a store that another user could have written is refused, never
+// read. A writer waits a few seconds at most for another one (StoreLock.h).
 //
 // Readers never lock: the file is only ever replaced whole by rename, so a reader sees either
 // the old or the new contents. Writers serialise on an advisory lock of "<store>.lock", read,
 // change, write a temporary file in the same directory, fsync it, rename it over the store and
 // fsync the directory (StoreWriter.h); the temporary files of killed writers are removed by
-// the next one. These functions work in any process and on any thread.
+// the next one. These functions work in any process and on any thread. Those that take no
+// environment use the layer's (EnvironmentInUse.h).
 
 #include <cstddef>
 #include <functional>
@@ -24,6 +25,7 @@
 #include "platform/component/RegistrationStore.h"
 #include "platform/component/Result.h"
 #include "platform/component/StoreWriter.h"
+#include "platform/posix/Environment.h"
 
 namespace component {
 
@@ -32,17 +34,20 @@ class StoreFile {
     // KARVEL_COMPONENT_STORE when set (it must be absolute), else
     // $XDG_DATA_HOME/karvel/components.store, $XDG_DATA_HOME defaulting to ~/.local/share.
     // Empty with `error` set when no absolute path can be formed.
+    static std::string Path(const posix::Environment& environment, std::string* error);
     static std::string Path(std::string* error);
 
     // The machine's store that `lumeq-register --system` writes: KARVEL_MACHINE_STORE when set
     // (it must be absolute), else /var/lib/karvel/components.store. Empty with `error` set when
     // the variable is not absolute.
+    static std::string MachinePath(const posix::Environment& environment, std::string* error);
     static std::string MachinePath(std::string* error);
 
     // The machine's stores in lookup order: MachinePath(), then the `*.store` files of
     // <folder>/karvel/components.d, by name, for each absolute folder of $XDG_DATA_DIRS
     // (default /usr/local/share:/usr/share). Packages ship their registrations there as files
     // of their own.
+    static std::vector<std::string> MachinePaths(const posix::Environment& environment);
     static std::vector<std::string> MachinePaths();
 
     // Reads the store at `path`; a missing file is an empty store. kRegistryAccess with the
@@ -77,6 +82,11 @@ class StoreFile {
     // trusted, its lock can be had, a file can be created beside it), without changing the
     // store: for explaining a failed registration. kRegistryAccess with the reason in `error`.
     static Result CheckWritable(const std::string& path, std::string* error);
+
+  private:
+    // LoadCurrent() of the user's store that `environment` names.
+    static Result LoadAt(const posix::Environment& environment, RegistrationStore* out,
+                         std::string* path, std::string* error);
 };
 
 }  // namespace component

@@ -12,7 +12,8 @@
 #include <thread>
 
 #include "platform/component/ErrorText.h"
-#include "platform/component/FileTrust.h"
+#include "platform/posix/FileTrust.h"
+#include "platform/posix/SystemError.h"
 
 namespace component {
 
@@ -57,15 +58,15 @@ Result LockStore(int folder, const std::string& name, const std::string& lockPat
                O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
     if (!*lock) {
         const int e = errno;
-        return fail(e == ELOOP ? "it is a symbolic link; remove it" : SystemErrorText(e));
+        return fail(e == ELOOP ? "it is a symbolic link; remove it" : posix::ErrnoText(e));
     }
     struct stat st {};
     if (fstat(lock->Get(), &st) != 0)
-        return fail(SystemErrorText(errno));
+        return fail(posix::ErrnoText(errno));
     if (!S_ISREG(st.st_mode))
         return fail("it is not a regular file; remove it");
     if (st.st_uid != geteuid())
-        return fail("it belongs to " + UserName(st.st_uid) + ", not to you; remove it");
+        return fail("it belongs to " + posix::UserName(st.st_uid) + ", not to you; remove it");
 
     // Polled rather than blocked on, so that the wait has an end; writers hold the lock for a
     // few milliseconds.
@@ -77,7 +78,7 @@ Result LockStore(int folder, const std::string& name, const std::string& lockPat
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK)
-            return fail("cannot lock it: " + SystemErrorText(errno));
+            return fail("cannot lock it: " + posix::ErrnoText(errno));
         if (std::chrono::steady_clock::now() >= deadline)
             break;
         std::this_thread::sleep_for(pause);

@@ -14,6 +14,7 @@
 #include "platform/component/StoreFile.h"
 #include "platform/component/StoreLock.h"
 #include "platform/component/TextFile.h"
+#include "platform/posix/SystemError.h"
 
 namespace component {
 
@@ -42,19 +43,19 @@ int WriteAll(int fd, const std::string& text) {
 
 // Writes `text` to a new file beside `path` and renames it over `path`, durably. `folder` is
 // the store's open folder.
-Result ReplaceFile(const std::string& path, const TrustedFile& folder, const std::string& text,
-                   std::string* error) {
+Result ReplaceFile(const std::string& path, const posix::TrustedFile& folder,
+                   const std::string& text, std::string* error) {
     std::string temporary = path + std::string(kTemporaryMark) + "XXXXXX";
     posix::UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) {
         *error = "cannot create a temporary file beside " + Printable(path) + ": " +
-                 SystemErrorText(errno);
+                 posix::ErrnoText(errno);
         return kRegistryAccess;
     }
     auto fail = [&](const std::string& what, int e) {
         file.Reset();
         unlink(temporary.c_str());
-        *error = Printable(what) + ": " + SystemErrorText(e);
+        *error = Printable(what) + ": " + posix::ErrnoText(e);
         return kRegistryAccess;
     };
     if (fchmod(file.Get(), 0644) != 0)
@@ -71,7 +72,7 @@ Result ReplaceFile(const std::string& path, const TrustedFile& folder, const std
     if (fsync(folder.Fd()) != 0) {
         // The new store is in place; only its durability across a power cut is in doubt.
         *error = "cannot flush the folder " + Printable(folder.CanonicalPath()) + ": " +
-                 SystemErrorText(errno);
+                 posix::ErrnoText(errno);
         return kRegistryAccess;
     }
     return kOk;
@@ -89,7 +90,7 @@ Result MakeTrustedFolders(const std::string& directory, mode_t mode, std::string
     }
     if (missing.empty())
         return kOk;
-    TrustedFile parent = TrustedFile::OpenFolder(existing);
+    posix::TrustedFile parent = posix::TrustedFile::OpenFolder(existing);
     if (!parent) {
         *error = parent.Reason();
         return kRegistryAccess;
@@ -105,7 +106,7 @@ Result MakeTrustedFolders(const std::string& directory, mode_t mode, std::string
         if ((!made && e != EEXIST) || !next || (made && fchmod(next.Get(), mode) != 0)) {
             const int failure = !made && e != EEXIST ? e : errno;
             *error = (existing == directory ? "" : "cannot create " + Printable(existing) + ": ") +
-                     SystemErrorText(failure);
+                     posix::ErrnoText(failure);
             return kRegistryAccess;
         }
         at = std::move(next);
@@ -126,7 +127,7 @@ Result StoreWriter::Open(const std::string& path, std::chrono::milliseconds wait
                  " of the registration store " + Printable(path) + ": " + why;
         return kRegistryAccess;
     }
-    m_folder = TrustedFile::OpenFolder(directory);
+    m_folder = posix::TrustedFile::OpenFolder(directory);
     if (!m_folder) {
         *error = "the folder " + Printable(directory) + " of the registration store " +
                  Printable(path) + " cannot be used: " + m_folder.Reason();
@@ -188,7 +189,8 @@ Result StoreWriter::CheckCanCreate(std::string* error) const {
     std::string temporary = m_path + std::string(kTemporaryMark) + "XXXXXX";
     posix::UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) {
-        *error = "cannot create a file beside " + Printable(m_path) + ": " + SystemErrorText(errno);
+        *error =
+            "cannot create a file beside " + Printable(m_path) + ": " + posix::ErrnoText(errno);
         return kRegistryAccess;
     }
     unlink(temporary.c_str());

@@ -11,7 +11,7 @@
 
 #include "platform/component/RegistrationStore.h"
 #include "platform/component/Result.h"
-#include "platform/component/TrustedFile.h"
+#include "platform/posix/TrustedFile.h"
 #include "platform/posix/UniqueFd.h"
 
 namespace component {
@@ -51,7 +51,7 @@ class StoreWriter {
     void RemoveStaleTemporaries() const;
 
     std::string m_path;
-    TrustedFile m_folder;
+    posix::TrustedFile m_folder;
     posix::UniqueFd m_lock;
     RegistrationStore m_read;
     RegistrationStore m_store;

@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #include "platform/component/ErrorText.h"
-#include "platform/component/TrustedFile.h"
+#include "platform/posix/SystemError.h"
+#include "platform/posix/TrustedFile.h"
 
 namespace component {
 
@@ -35,7 +36,7 @@ int ReadAll(int fd, std::string* text, std::size_t limit) {
 int ReadTrustedText(const std::string& path, std::size_t limit, std::string* text,
                     std::string* reason) {
     text->clear();
-    TrustedFile file = TrustedFile::Open(path, TrustedFile::LastLink::kRefuse);
+    posix::TrustedFile file = posix::TrustedFile::Open(path, posix::TrustedFile::LastLink::kRefuse);
     if (!file) {
         *reason = file.Reason();
         return file.Error();
@@ -47,7 +48,7 @@ int ReadTrustedText(const std::string& path, std::size_t limit, std::string* tex
         return EFBIG;
     }
     if (const int e = ReadAll(file.Fd(), text, limit); e != 0) {
-        *reason = e == EFBIG ? "it holds " + limitText : SystemErrorText(e);
+        *reason = e == EFBIG ? "it holds " + limitText : posix::ErrnoText(e);
         return e;
     }
     return 0;

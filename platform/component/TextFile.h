@@ -12,9 +12,10 @@ namespace component {
 int ReadAll(int fd, std::string* text, std::size_t limit);
 
 // Splits `text` at line ends ("\n", with an optional "\r" before it).
-// Reads the regular file at absolute `path` whole, if it passes the trust rules (TrustedFile.h;
-// it may not be a symbolic link). Returns 0, or an errno value with the reason in `reason`:
-// ENOENT when it does not exist, EFBIG when it holds more than `limit` bytes.
+// Reads the regular file at absolute `path` whole, if it passes the trust rules
+// (platform/posix/TrustedFile.h; it may not be a symbolic link). Returns 0, or an errno value with
+// the reason in `reason`: ENOENT when it does not exist, EFBIG when it holds more than `limit`
+// bytes.
 int ReadTrustedText(const std::string& path, std::size_t limit, std::string* text,
                     std::string* reason);
 

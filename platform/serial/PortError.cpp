@@ -1,7 +1,8 @@
 #include "platform/serial/PortError.h"
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/posix/SystemError.h"
 
 namespace serial_port {
 
@@ -53,16 +54,8 @@ PortError PortError::FromErrno(int errnoValue) {
             e.kind = ErrorKind::kOther;
             break;
     }
-    char buffer[256];
-    // GNU strerror_r: returns the text, which may or may not live in `buffer`.
-    e.text = ::strerror_r(errnoValue, buffer, sizeof buffer);
+    e.text = posix::ErrnoText(errnoValue);
     return e;
-}
-
-std::string PortError::Describe() const {
-    if (detail.empty())
-        return text;
-    return text + " (" + detail + ")";
 }
 
 }  // namespace serial_port

@@ -1,9 +1,9 @@
 #pragma once
 
-// Why a port operation failed: a kind that callers can act on, the system's error number and its
-// text. Every system error of this layer goes through PortError::FromErrno.
+// Why a port operation failed: a kind that callers can act on, the system's error number, its
+// text and a detail. Every system error of this layer goes through PortError::FromErrno.
 
-#include <string>
+#include "platform/posix/SystemError.h"
 
 namespace serial_port {
 
@@ -20,18 +20,14 @@ enum class ErrorKind {
     kOther,
 };
 
-struct PortError {
+// code, text and detail as every layer's error (platform/posix/SystemError.h).
+struct PortError : posix::SystemError {
     ErrorKind kind = ErrorKind::kNone;
-    int code = 0;        // errno value, 0 when none
-    std::string text;    // the system's text for `code`
-    std::string detail;  // more about this case (e.g. the group that may open the device)
 
     // The one mapping from errno to a kind; `text` is the system's text.
     static PortError FromErrno(int errnoValue);
 
     bool Failed() const { return kind != ErrorKind::kNone; }
-    // The system text, followed by the detail when there is one.
-    std::string Describe() const;
 };
 
 }  // namespace serial_port

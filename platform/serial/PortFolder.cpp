@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/component/FileTrust.h"
-#include "platform/component/TrustedFile.h"
+#include "platform/posix/FileTrust.h"
+#include "platform/posix/TrustedFile.h"
 
 namespace serial_port {
 
@@ -52,7 +52,7 @@ std::string FolderUntrusted(const std::string& folder) {
     const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
     if (error)
         return {};
-    const component::TrustedFile checked = component::TrustedFile::OpenFolder(absolute.string());
+    const posix::TrustedFile checked = posix::TrustedFile::OpenFolder(absolute.string());
     if (!checked) {
         if (checked.Error() == ENOENT)
             return {};  // no entry of it can exist either
@@ -66,8 +66,8 @@ std::string FolderUntrusted(const std::string& folder) {
     if ((st.st_mode & S_ISVTX) == 0)
         return {};
     st.st_mode &= ~static_cast<mode_t>(S_ISVTX);
-    std::string why = component::UntrustedBecause(st, checked.CanonicalPath(),
-                                                  component::FileRole::kFolder, checked.Fd());
+    std::string why = posix::UntrustedBecause(st, checked.CanonicalPath(), posix::FileRole::kFolder,
+                                              checked.Fd());
     return why.empty() ? why : why + ", and sticky, which does not stop others adding entries";
 }
 

@@ -8,8 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "platform/posix/SystemError.h"
 
 namespace serial_port {
 
@@ -25,7 +26,7 @@ std::optional<PseudoTerminal> PseudoTerminal::Create(std::string* error) {
     char name[256] = {};
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
         if (error)
-            *error = std::string("openpty: ") + std::strerror(errno);
+            *error = "openpty: " + posix::ErrnoText(errno);
         return std::nullopt;
     }
     termios tio{};

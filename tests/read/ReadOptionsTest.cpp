@@ -1,4 +1,4 @@
-// The reader's command line: what it refuses and why, and the key words.
+// The reader's command line: what it refuses and why.
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "read/KeyNames.h"
 #include "read/ReadOptions.h"
 
 namespace reader {
@@ -82,30 +81,6 @@ TEST(ReadOptions, BrokerAddressesAndDefaults) {
         EXPECT_EQ(options->mqtt.prefix, c.prefix);
         EXPECT_EQ(options->capture, record::CaptureRule::kChange);
         EXPECT_EQ(options->format, Format::kJsonLines);
-    }
-}
-
-TEST(KeyNames, WordsAndTheirBytes) {
-    const struct {
-        std::string_view line;
-        int byte;  // -1: refused
-    } cases[] = {
-        {"DATA", 'D'},
-        {"MODE\r", 'M'},
-        {"  TARE  ", 'T'},
-        {"ON/OFF", 'O'},
-        {"TARE double", 0xD4},
-        {"ON/OFF double", 0xCF},
-        {"tare", -1},
-        {"TARE twice", -1},
-        {"TAREdouble", -1},
-        {"", -1},
-        {"T", -1},
-        {"DATA double x", -1},
-    };
-    for (const auto& c : cases) {
-        const auto byte = KeyByte(c.line);
-        EXPECT_EQ(byte ? int{*byte} : -1, c.byte) << c.line;
     }
 }
 

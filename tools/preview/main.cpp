@@ -16,8 +16,10 @@
 #include "display/LumeqIds.h"
 #include "display/res/LumeqVersion.h"
 #include "platform/component/Activation.h"
+#include "platform/component/EnvironmentInUse.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
+#include "platform/posix/Environment.h"
 #include "tools/preview/PreviewOptions.h"
 
 namespace {
@@ -126,6 +128,7 @@ int Render(const PreviewOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    component::UseEnvironment(posix::Environment::FromProcess());
     const std::vector<std::string> args(argv + 1, argv + argc);
     PreviewOptions options;
     std::string error;

@@ -13,8 +13,8 @@
 
 namespace lumeq_register {
 
-bool UseMachineStore(bool changing, std::string* error) {
-    const std::filesystem::path store = component::StoreFile::MachinePath(error);
+bool UseMachineStore(bool changing, posix::Environment* environment, std::string* error) {
+    const std::filesystem::path store = component::StoreFile::MachinePath(*environment, error);
     if (store.empty())
         return false;
     if (changing) {
@@ -36,6 +36,7 @@ bool UseMachineStore(bool changing, std::string* error) {
         *error = "cannot point the registration at " + store.string();
         return false;
     }
+    environment->componentStore = store.string();
     return true;
 }
 

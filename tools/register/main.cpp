@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/component/EnvironmentInUse.h"
+#include "platform/posix/Environment.h"
 #include "tools/register/MachineStore.h"
 #include "tools/register/SelfRegistration.h"
 #include "tools/register/StaleEntries.h"
@@ -79,10 +81,12 @@ int main(int argc, char** argv) {
         return UsageError("--list takes no library and no -u");
     if (!list && library.empty())
         return UsageError("no library given");
-    if (std::string error; machine && !UseMachineStore(!list, &error)) {
+    posix::Environment environment = posix::Environment::FromProcess();
+    if (std::string error; machine && !UseMachineStore(!list, &environment, &error)) {
         std::cerr << "lumeq-register: " << error << "\n";
         return kExitCannotRun;
     }
+    component::UseEnvironment(environment);
     if (list)
         return ListStore(std::cout, std::cerr);
     if (direction == Direction::Unregister && !LibraryExists(library))

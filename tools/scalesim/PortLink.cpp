@@ -4,8 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "platform/posix/SystemError.h"
 
 namespace scalesim {
 
@@ -22,7 +23,7 @@ std::optional<PortLink> PortLink::Create(const std::string& dir, const std::stri
     ::unlink(temporary.c_str());
     if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
         ::rename(temporary.c_str(), path.c_str()) != 0) {
-        *error = path + ": " + std::strerror(errno);
+        *error = path + ": " + posix::ErrnoText(errno);
         ::unlink(temporary.c_str());
         return std::nullopt;
     }

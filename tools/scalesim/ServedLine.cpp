@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix/SystemError.h"
+
 namespace scalesim {
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-namespace reader {
+namespace mqtt {
 
 std::string DefaultScaleId(const std::string& byIdName, const std::string& host, int port);
 
-}  // namespace reader
+}  // namespace mqtt

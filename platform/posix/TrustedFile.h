@@ -1,7 +1,8 @@
 #pragma once
 
-// Opening a file that decides which code runs (a component library, the registration store, a
-// manifest) so that no other user can have written it or can swap it while it is used.
+// Opening a file or folder that decides which code runs or which line is read (a component
+// library, the registration store, a manifest, the port folder) so that no other user can have
+// written it or can swap it while it is used.
 //
 // The path is walked one name at a time from the root. Each folder is checked (FileTrust.h)
 // through the descriptor that the next step opens from, each symbolic link on the way must
@@ -15,7 +16,7 @@
 
 #include "platform/posix/UniqueFd.h"
 
-namespace component {
+namespace posix {
 
 class TrustedFile {
   public:
@@ -45,7 +46,7 @@ class TrustedFile {
     const std::string& Untrusted() const { return m_untrusted; }
 
   private:
-    static TrustedFile Walk(const std::string& path, LastLink lastLink, bool folder);
+    class Walk;
 
     posix::UniqueFd m_fd;
     struct stat m_status {};
@@ -55,4 +56,4 @@ class TrustedFile {
     std::string m_untrusted;
 };
 
-}  // namespace component
+}  // namespace posix

@@ -1,11 +1,11 @@
-#include "read/KeyNames.h"
+#include "mqtt/KeyNames.h"
 
 #include <array>
 #include <utility>
 
 #include "scale/Protocol.h"
 
-namespace reader {
+namespace mqtt {
 namespace {
 
 std::string_view Trim(std::string_view text) {
@@ -41,4 +41,4 @@ std::optional<std::uint8_t> KeyByte(std::string_view line) {
     return std::nullopt;
 }
 
-}  // namespace reader
+}  // namespace mqtt

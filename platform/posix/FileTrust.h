@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace component {
+namespace posix {
 
 enum class FileRole { kFile, kFolder, kLink };
 
@@ -27,4 +27,4 @@ std::string TrustAdvice();
 // "name (uid N)" for a user id, "uid N" when the user is unknown. Any thread.
 std::string UserName(uid_t uid);
 
-}  // namespace component
+}  // namespace posix

@@ -1,4 +1,4 @@
-#include "platform/component/FileTrust.h"
+#include "platform/posix/FileTrust.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -7,11 +7,12 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/component/AccessList.h"
-#include "platform/component/ErrorText.h"
+#include "platform/posix/AccessList.h"
 #include "platform/posix/Accounts.h"
+#include "platform/posix/Printable.h"
+#include "platform/posix/SystemError.h"
 
-namespace component {
+namespace posix {
 
 namespace {
 
@@ -99,7 +100,7 @@ std::string UntrustedBecause(const struct stat& st, const std::string& path, Fil
         return what +
                " can be written by its group, and its access control list cannot be "
                "read (" +
-               SystemErrorText(e) + ")" + facts;
+               posix::ErrnoText(e) + ")" + facts;
     }
     const std::string listed = " through its access control list";
     for (uid_t uid : acl.users) {
@@ -123,4 +124,4 @@ std::string TrustAdvice() {
            "access list (chown, chmod go-w, setfacl -b) or use another file";
 }
 
-}  // namespace component
+}  // namespace posix

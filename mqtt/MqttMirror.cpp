@@ -1,13 +1,13 @@
-#include "read/MqttMirror.h"
+#include "mqtt/MqttMirror.h"
 
 #include <unistd.h>
 
 #include <array>
 
-#include "read/ScaleId.h"
+#include "mqtt/ScaleId.h"
 #include "record/Forms.h"
 
-namespace reader {
+namespace mqtt {
 namespace {
 
 constexpr auto kDrainAtEnd = std::chrono::seconds(2);
@@ -55,4 +55,4 @@ void MqttMirror::OnFrame(const scale::Frame& frame) {
         m_publisher->Publish(record::JsonObject(*reading, m_id));
 }
 
-}  // namespace reader
+}  // namespace mqtt

@@ -1,8 +1,8 @@
-#include "read/ScaleId.h"
+#include "mqtt/ScaleId.h"
 
-#include "read/MqttOptions.h"
+#include "mqtt/MqttOptions.h"
 
-namespace reader {
+namespace mqtt {
 namespace {
 
 constexpr std::size_t kLongestId = 64;
@@ -30,4 +30,4 @@ std::string DefaultScaleId(const std::string& byIdName, const std::string& host,
     return fromHost + suffix;
 }
 
-}  // namespace reader
+}  // namespace mqtt

@@ -1,17 +1,17 @@
-#include "read/MqttPublisher.h"
+#include "mqtt/MqttPublisher.h"
 
 #include <mosquitto.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <utility>
 
-#include "read/KeyNames.h"
+#include "mqtt/KeyNames.h"
+#include "platform/posix/SystemError.h"
 #include "record/Escape.h"
 
-namespace reader {
+namespace mqtt {
 namespace {
 
 constexpr int kKeepAliveSeconds = 30;
@@ -38,7 +38,7 @@ void InitLibrary() {
 std::optional<std::string> ReadPassword(const std::string& path, std::string* error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        *error = "cannot read the password file " + path + ": " + std::strerror(errno);
+        *error = "cannot read the password file " + path + ": " + posix::ErrnoText(errno);
         return std::nullopt;
     }
     std::string text(kLongestPassword + 1, '\0');
@@ -52,6 +52,13 @@ std::optional<std::string> ReadPassword(const std::string& path, std::string* er
         return std::nullopt;
     }
     return text;
+}
+
+// What the client library's `rc` means: an error of the system with its errno, else the
+// library's own words.
+posix::SystemError ClientError(int rc) {
+    return rc == MOSQ_ERR_ERRNO ? posix::SystemError::FromErrno(errno)
+                                : posix::SystemError::Because(mosquitto_strerror(rc));
 }
 
 // What a hostile payload looked like, safe to print.
@@ -92,7 +99,7 @@ bool MqttPublisher::Start(std::string* error) {
     const std::string clientId = "karvel-" + m_options.prefix + "-" + m_id;
     m_client.reset(mosquitto_new(clientId.c_str(), false, this));
     if (!m_client) {
-        *error = "cannot make an MQTT client: " + std::string(std::strerror(errno));
+        *error = "cannot make an MQTT client: " + posix::ErrnoText(errno);
         return false;
     }
     mosquitto* client = m_client.get();
@@ -111,7 +118,7 @@ bool MqttPublisher::Start(std::string* error) {
             m_options.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        *error = "cannot set up the MQTT client: " + std::string(mosquitto_strerror(rc));
+        *error = "cannot set up the MQTT client: " + ClientError(rc).Describe();
         return false;
     }
     mosquitto_connect_callback_set(client, OnConnect);
@@ -124,7 +131,7 @@ bool MqttPublisher::Start(std::string* error) {
 }
 
 void MqttPublisher::Publish(std::string json) {
-    const std::lock_guard lock(m_lock);
+    std::unique_lock lock(m_lock);
     if (m_stopping)
         return;
     m_latest = json;
@@ -132,11 +139,12 @@ void MqttPublisher::Publish(std::string json) {
     if (m_queue.size() >= m_options.queueLimit) {
         m_queue.pop_front();
         if (m_dropped++ == m_droppedSaid)
-            Say("mqtt: " + std::to_string(m_options.queueLimit) +
-                " readings wait for the broker: the oldest are dropped from now on");
+            SayLater("mqtt: " + std::to_string(m_options.queueLimit) +
+                     " readings wait for the broker: the oldest are dropped from now on");
     }
     m_queue.push_back(std::move(json));
     PumpLocked();
+    Release(lock);
 }
 
 std::uint64_t MqttPublisher::Dropped() const {
@@ -157,14 +165,14 @@ void MqttPublisher::Stop(std::chrono::milliseconds drain) {
     const std::size_t left = m_queue.size() + m_inFlight.size();
     m_stopping = true;
     if (left > 0)
-        Say("mqtt: " + std::to_string(left) + " readings were not acknowledged by the broker");
+        SayLater("mqtt: " + std::to_string(left) + " readings were not acknowledged by the broker");
     if (m_connected) {
         const std::string topic = Topic("availability");
         mosquitto_publish(m_client.get(), &m_offlineMid, topic.c_str(), 7, "offline", kQos, true);
         WaitFor(lock, std::chrono::seconds(2), [&] { return m_offlineMid < 0 || !m_connected; });
         mosquitto_disconnect(m_client.get());
     }
-    lock.unlock();
+    Release(lock);
     m_changed.notify_all();
     m_thread.join();
 }
@@ -182,6 +190,8 @@ void MqttPublisher::Run() {
             SayOnce(FailureText(rc));
         if (wasConnected)
             retry = kFirstRetry;
+        Release(lock);
+        lock.lock();
         m_changed.wait_for(lock, retry, [&] { return m_stopping; });
         if (m_stopping)
             return;
@@ -204,7 +214,9 @@ int MqttPublisher::RunConnection() {
             m_justConnected = false;
             PumpLocked();
         }
-        if (m_stopping && !m_connected)
+        const bool ended = m_stopping && !m_connected;
+        Release(lock);
+        if (ended)
             break;
     }
     return rc;
@@ -215,7 +227,7 @@ std::string MqttPublisher::FailureText(int rc) {
     switch (rc) {
         case MOSQ_ERR_ERRNO:
             return "mqtt: cannot reach the broker at " + where + ": " +
-                   (errno != 0 ? std::strerror(errno) : "connection failed") + "; trying again";
+                   (errno != 0 ? posix::ErrnoText(errno) : "connection failed") + "; trying again";
         case MOSQ_ERR_EAI:
             return "mqtt: cannot find the broker's host " + m_options.host + "; trying again";
         case MOSQ_ERR_TLS:
@@ -230,7 +242,7 @@ std::string MqttPublisher::FailureText(int rc) {
             return "mqtt: lost the broker at " + where +
                    "; readings wait in order until it is back";
         default:
-            return "mqtt: " + where + ": " + mosquitto_strerror(rc) + "; trying again";
+            return "mqtt: " + where + ": " + ClientError(rc).Describe() + "; trying again";
     }
 }
 
@@ -240,7 +252,7 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
         publisher->Connected();
         return;
     }
-    const std::lock_guard lock(publisher->m_lock);
+    std::unique_lock lock(publisher->m_lock);
     std::string why = mosquitto_connack_string(rc);
     if (rc == 4 || rc == 5) {
         why = publisher->m_options.user.empty()
@@ -249,6 +261,7 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
     }
     publisher->SayOnce("mqtt: the broker at " + publisher->Where() + " refused the login: " + why +
                        "; trying again");
+    publisher->Release(lock);
 }
 
 void MqttPublisher::Connected() {
@@ -261,10 +274,11 @@ void MqttPublisher::Connected() {
     if (m_options.discovery)
         PublishRetained("homeassistant/sensor/karvel_" + m_id + "/weight/config",
                         DiscoveryRecord());
-    const std::lock_guard lock(m_lock);
+    std::unique_lock lock(m_lock);
     if (!m_everConnected || !m_lastSaid.empty()) {
         const std::size_t waiting = m_queue.size();
-        Say("mqtt: connected to " + Where() +
+        SayLater(
+            "mqtt: connected to " + Where() +
             (waiting > 0 ? "; " + std::to_string(waiting) + " waiting readings go out now" : ""));
     }
     m_everConnected = true;
@@ -272,6 +286,7 @@ void MqttPublisher::Connected() {
     m_connected = true;
     m_justConnected = true;
     m_changed.notify_all();
+    Release(lock);
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* self, int) {
@@ -283,12 +298,13 @@ void MqttPublisher::OnDisconnect(mosquitto*, void* self, int) {
 
 void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
     auto* publisher = static_cast<MqttPublisher*>(self);
-    const std::lock_guard lock(publisher->m_lock);
+    std::unique_lock lock(publisher->m_lock);
     if (mid == publisher->m_offlineMid)
         publisher->m_offlineMid = -1;
     if (publisher->m_inFlight.erase(mid) > 0)
         publisher->PumpLocked();
     publisher->m_changed.notify_all();
+    publisher->Release(lock);
 }
 
 void MqttPublisher::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
@@ -337,9 +353,9 @@ void MqttPublisher::PumpLocked() {
             m_latestPublished = true;
     }
     if (m_dropped != m_droppedSaid) {
-        Say("mqtt: the queue of " + std::to_string(m_options.queueLimit) +
-            " readings overflowed while the broker was away: " +
-            std::to_string(m_dropped - m_droppedSaid) + " oldest readings dropped");
+        SayLater("mqtt: the queue of " + std::to_string(m_options.queueLimit) +
+                 " readings overflowed while the broker was away: " +
+                 std::to_string(m_dropped - m_droppedSaid) + " oldest readings dropped");
         m_droppedSaid = m_dropped;
     }
 }
@@ -368,11 +384,22 @@ void MqttPublisher::Say(const std::string& message) {
         m_hooks.say(message);
 }
 
+void MqttPublisher::SayLater(std::string message) {
+    m_unsaid.push_back(std::move(message));
+}
+
 void MqttPublisher::SayOnce(const std::string& message) {
     if (message == m_lastSaid)
         return;
     m_lastSaid = message;
-    Say(message);
+    SayLater(message);
 }
 
-}  // namespace reader
+void MqttPublisher::Release(std::unique_lock<std::mutex>& lock) {
+    std::vector<std::string> messages = std::exchange(m_unsaid, {});
+    lock.unlock();
+    for (const std::string& message : messages)
+        Say(message);
+}
+
+}  // namespace mqtt

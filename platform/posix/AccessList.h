@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace component {
+namespace posix {
 
 struct AclWriters {
     bool extended = false;      // the list holds more than the mode bits say
@@ -21,4 +21,4 @@ struct AclWriters {
 // lists gives the mode's group bit. Returns 0 or the errno value of the failure. Any thread.
 int ReadAclWriters(int fd, AclWriters* out);
 
-}  // namespace component
+}  // namespace posix

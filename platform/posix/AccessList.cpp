@@ -1,4 +1,4 @@
-#include "platform/component/AccessList.h"
+#include "platform/posix/AccessList.h"
 
 #include <acl/libacl.h>
 #include <sys/acl.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <memory>
 
-namespace component {
+namespace posix {
 
 namespace {
 
@@ -72,4 +72,4 @@ int ReadAclWriters(int fd, AclWriters* out) {
     return 0;
 }
 
-}  // namespace component
+}  // namespace posix

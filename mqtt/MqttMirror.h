@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "read/MqttOptions.h"
-#include "read/MqttPublisher.h"
+#include "mqtt/MqttOptions.h"
+#include "mqtt/MqttPublisher.h"
 #include "record/Capture.h"
 #include "scale/FrameObserver.h"
 
-namespace reader {
+namespace mqtt {
 
 class MqttMirror : public scale::FrameObserver {
   public:
@@ -41,4 +41,4 @@ class MqttMirror : public scale::FrameObserver {
     std::string m_device;
 };
 
-}  // namespace reader
+}  // namespace mqtt

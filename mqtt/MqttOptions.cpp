@@ -1,8 +1,8 @@
-#include "read/MqttOptions.h"
+#include "mqtt/MqttOptions.h"
 
 #include <charconv>
 
-namespace reader {
+namespace mqtt {
 namespace {
 
 constexpr int kMqttPort = 1883;
@@ -157,4 +157,4 @@ std::string MqttUsage() {
            "  --mqtt-queue N             readings kept while the broker is away (100000)\n";
 }
 
-}  // namespace reader
+}  // namespace mqtt

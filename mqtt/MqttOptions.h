@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace reader {
+namespace mqtt {
 
 struct MqttOptions {
     std::string url;  // as given; empty: nothing is published
@@ -42,4 +42,4 @@ bool IsTopicPrefix(std::string_view prefix);
 // The lines --help prints for these options.
 std::string MqttUsage();
 
-}  // namespace reader
+}  // namespace mqtt

@@ -11,7 +11,9 @@
 // either side reconnects.
 //
 // Thread: the client runs its network loop on a thread of its own; Start, Stop and the
-// destructor are called on one thread, Publish on any. Hooks run on the network thread.
+// destructor are called on one thread, Publish and Dropped on any. Hooks run on the network
+// thread, except that what Publish and Stop say is said on their caller's thread; never with the
+// publisher's lock held, so a hook may call Publish, Dropped or Topic.
 
 #include <chrono>
 #include <condition_variable>
@@ -23,13 +25,14 @@
 #include <string>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
-#include "read/MqttOptions.h"
+#include "mqtt/MqttOptions.h"
 
 struct mosquitto;
 struct mosquitto_message;
 
-namespace reader {
+namespace mqtt {
 
 class MqttPublisher {
   public:
@@ -72,9 +75,14 @@ class MqttPublisher {
     // REQUIRES: m_lock held. Hands queued readings to the client while the window allows.
     void PumpLocked();
     void PublishRetained(const std::string& topic, const std::string& payload);
-    void Say(const std::string& message);
-    // Says `message` unless it was the last thing said about the connection.
+    // REQUIRES: m_lock held. `message` is said once the lock is released (Release).
+    void SayLater(std::string message);
+    // REQUIRES: m_lock held. SayLater unless it was the last thing said about the connection.
     void SayOnce(const std::string& message);
+    // Releases `lock` (m_lock), then says what was left to say while it was held.
+    void Release(std::unique_lock<std::mutex>& lock);
+    // REQUIRES: m_lock not held.
+    void Say(const std::string& message);
     std::string Where() const;
     std::string FailureText(int rc);
     std::string DiscoveryRecord() const;
@@ -100,8 +108,9 @@ class MqttPublisher {
     bool m_stopping = false;
     std::uint64_t m_dropped = 0;
     std::uint64_t m_droppedSaid = 0;
+    std::vector<std::string> m_unsaid;  // said once m_lock is released
     std::string m_lastSaid;
     std::string m_lastLogError;
 };
 
-}  // namespace reader
+}  // namespace mqtt

@@ -7,10 +7,10 @@
 #include <optional>
 #include <string_view>
 
-namespace reader {
+namespace mqtt {
 
 // The key byte for `line` (surrounding blanks and a trailing CR ignored); nullopt for anything
 // else.
 std::optional<std::uint8_t> KeyByte(std::string_view line);
 
-}  // namespace reader
+}  // namespace mqtt

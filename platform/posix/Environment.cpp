@@ -1,0 +1,30 @@
+#include "platform/posix/Environment.h"
+
+#include <cstdlib>
+
+namespace posix {
+
+namespace {
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace
+
+Environment Environment::FromProcess() {
+    Environment e;
+    e.home = Variable("HOME");
+    e.dataHome = Variable("XDG_DATA_HOME");
+    e.dataDirs = Variable("XDG_DATA_DIRS");
+    e.componentStore = Variable("KARVEL_COMPONENT_STORE");
+    e.machineStore = Variable("KARVEL_MACHINE_STORE");
+    e.componentManifest = Variable("KARVEL_COMPONENT_MANIFEST");
+    e.portFolder = Variable("KARVEL_PORT_DIR");
+    if (const char* credentials = std::getenv("CREDENTIALS_DIRECTORY"))
+        e.credentials = credentials;
+    return e;
+}
+
+}  // namespace posix
