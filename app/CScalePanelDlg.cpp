@@ -167,10 +167,10 @@ void CScalePanelDlg::NameKeys() {
         key.button.setToolTip(QString::asprintf("Sends '%c' (0x%02X); a double-click sends 0x%02X",
                                                 key.letter, key.letter, key.letter | 0x80));
     }
-    // The list is read as the port to use, not as text to edit.
-    m_comboPort.setAccessibleName(QStringLiteral("Port"));
+    // The list is read as the port to use, not as text to edit. A screen reader says the port
+    // shown as its name (and would say a label instead), so the description says what it is.
     m_comboPort.setAccessibleDescription(
-        QStringLiteral("The serial port that OPEN opens; each item says which device it is"));
+        QStringLiteral("Serial port: OPEN opens the one shown; each item names its device"));
 }
 
 void CScalePanelDlg::ConnectControls() {

@@ -1,7 +1,9 @@
 // The panel with the real display control, created through the program's manifest.
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -59,7 +61,18 @@ TEST(RealDisplay, ThePanelShowsAGreenClearedDisplayFromTheManifestsLibrary) {
         EXPECT_FALSE(button->accessibleDescription().contains("0x"));
         EXPECT_TRUE(button->toolTip().contains(key.bytes)) << button->toolTip().toStdString();
     }
-    EXPECT_EQ(panel.PortList().accessibleName(), "Port");
+    // The port list: a port shown and said, not a field to edit.
+    EXPECT_TRUE(panel.PortList().accessibleDescription().startsWith("Serial port"));
+    QAccessibleInterface* field =
+        QAccessible::queryAccessibleInterface(panel.PortList().lineEdit());
+    ASSERT_NE(field, nullptr);
+    EXPECT_FALSE(field->state().editable);
+    EXPECT_TRUE(field->state().readOnly);
+    ASSERT_NE(field->textInterface(), nullptr);
+    EXPECT_EQ(field->textInterface()->selectionCount(), 0);
+    panel.PortList().lineEdit()->selectAll();
+    EXPECT_EQ(field->textInterface()->selectionCount(), 0);
+    EXPECT_EQ(field->text(QAccessible::Value), panel.PortList().currentText());
     EXPECT_EQ(panel.Lamp().accessibleName(), "Port closed");
     CLumeq& display = panel.DisplayControl();
     display.SetHex1(0x06);

@@ -65,10 +65,10 @@ def stop(children):
             except ProcessLookupError:
                 pass
             try:
-                child.wait(timeout=5)
+                child.wait(timeout=15)
                 break
             except subprocess.TimeoutExpired:
-                continue
+                print("%s did not end on SIGTERM within 15 s: killed" % child.args[0], flush=True)
         if leader:
             try:  # what it started and left behind
                 os.killpg(child.pid, signal.SIGKILL)
@@ -112,7 +112,7 @@ def main():
         scale.show_drifting(["2.31", "2.37", "2.42", "2.45"])
         time.sleep(3)
         scale.show("2.500", True)
-        time.sleep(3)
+        time.sleep(6)  # a busy machine delays what Orca says
         stop(children)  # Orca writes its log as it ends
         spoken = re.findall(r"SPEECH OUTPUT: '(.*)' ?\{", open(log, errors="replace").read())
         print("\n".join("said: " + s for s in spoken))
