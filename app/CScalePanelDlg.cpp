@@ -82,6 +82,12 @@ CScalePanelDlg::~CScalePanelDlg() {
     OnDestroy();
 }
 
+void CScalePanelDlg::SetStartPort(const QString& name) {
+    m_startPort = name;
+    const QString caption = QString::fromLatin1(PanelTemplate().caption);
+    setWindowTitle(name.isEmpty() ? caption : caption + QStringLiteral(" - ") + name);
+}
+
 void CScalePanelDlg::LayOutFromTemplate() {
     QWidget* focusChain = nullptr;
     const DialogTemplate& tmpl = PanelTemplate();
@@ -148,21 +154,29 @@ void CScalePanelDlg::LayOutFromTemplate() {
 }
 
 void CScalePanelDlg::NameKeys() {
-    // A screen reader cannot read the faces: each key says its name and what it sends.
+    // A screen reader cannot read the faces: each key says what it does on the scale; the
+    // bytes are for whoever looks at the line, in the tooltip.
     const struct {
         CKeyButton& button;
         const char* name;
+        const char* does;
         char letter;
-    } keys[] = {{m_btnKeyData, "DATA", 'D'},
-                {m_btnKeyMode, "MODE", 'M'},
-                {m_btnKeyTare, "TARE", 'T'},
-                {m_btnKeyOnOff, "ON/OFF", 'O'}};
+    } keys[] = {{m_btnKeyData, "DATA", "Sends the reading", 'D'},
+                {m_btnKeyMode, "MODE", "Changes the unit", 'M'},
+                {m_btnKeyTare, "TARE", "Tares the load on the pan", 'T'},
+                {m_btnKeyOnOff, "ON/OFF", "Switches the scale on or off", 'O'}};
     for (const auto& key : keys) {
         key.button.setAccessibleName(QString::fromLatin1(key.name));
         key.button.setAccessibleDescription(
-            QString::asprintf("Sends '%c' (0x%02X) to the scale; a double-click sends 0x%02X",
-                              key.letter, key.letter, key.letter | 0x80));
+            QStringLiteral("%1; double-click or Shift+Space: the key's second function")
+                .arg(QString::fromLatin1(key.does)));
+        key.button.setToolTip(QString::asprintf("Sends '%c' (0x%02X); a double-click sends 0x%02X",
+                                                key.letter, key.letter, key.letter | 0x80));
     }
+    // The list is read as the port to use, not as text to edit. A screen reader says the port
+    // shown as its name (and would say a label instead), so the description says what it is.
+    m_comboPort.setAccessibleDescription(
+        QStringLiteral("Serial port: OPEN opens the one shown; each item names its device"));
 }
 
 void CScalePanelDlg::ConnectControls() {
@@ -182,9 +196,10 @@ void CScalePanelDlg::ConnectControls() {
     connect(copy, &QShortcut::activated, this, &CScalePanelDlg::CopyReading);
 }
 
-void CScalePanelDlg::AddSystemMenuItem(unsigned nID, const QString& text) {
+QAction* CScalePanelDlg::AddSystemMenuItem(unsigned nID, const QString& text) {
     QAction* action = m_systemMenu.addAction(text);
     connect(action, &QAction::triggered, this, [this, nID] { OnSysCommand(nID, 0); });
+    return action;
 }
 
 CKeyButton* CScalePanelDlg::KeyButton(int controlId) {
@@ -303,7 +318,9 @@ void CScalePanelDlg::AddAboutItem() {
     const QString about = resources::LoadString(resources::kStringAboutItem);
     if (!about.isEmpty()) {
         m_systemMenu.addSeparator();
-        AddSystemMenuItem(kIdmAboutBox, about);
+        // The key is the panel's shortcut; in the menu's own window it is live only while the
+        // menu is open, where the panel's is not.
+        AddSystemMenuItem(kIdmAboutBox, about)->setShortcut(QKeySequence(Qt::Key_F1));
     }
 }
 
@@ -436,6 +453,9 @@ void CScalePanelDlg::OnSysCommand(unsigned nID, window::LParam) {
 }
 
 void CScalePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Each item shows its key, as a menu bar's would.
+    for (QAction* action : m_systemMenu.actions())
+        action->setShortcutVisibleInContextMenu(true);
     m_systemMenu.exec(event->globalPos());
 }
 

@@ -56,7 +56,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
 
     // Instead of the scan, OnInitDialog opens and watches this one port (COMn or a device path)
     // as a list choice followed by OPEN would. Set before DoModal.
-    void SetStartPort(const QString& name) { m_startPort = name; }
+    // The title names it, so that two panels can be told apart.
+    void SetStartPort(const QString& name);
 
     // Creation steps, in the order DoModal runs them.
     component::Result CreateDisplayControl();
@@ -124,7 +125,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void FocusFirstTabStop();
     void NameKeys();
     void ConnectControls();
-    void AddSystemMenuItem(unsigned nID, const QString& text);
+    QAction* AddSystemMenuItem(unsigned nID, const QString& text);
     // OnInitDialog's steps, in the order it takes them.
     void StartPortWatcher();
     void FillPortList();

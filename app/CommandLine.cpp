@@ -92,6 +92,21 @@ bool ParsePort(const QStringList& args, qsizetype& i, CommandLine& cmd) {
     return false;
 }
 
+// --id NAME, as karvel-read takes it.
+bool ParseId(const QStringList& args, qsizetype& i, CommandLine& cmd) {
+    const bool joined = args[i].startsWith(QLatin1String("--id="));
+    if (!joined && i + 1 >= args.size()) {
+        cmd.error = QStringLiteral("--id needs a name");
+        return false;
+    }
+    cmd.id = (joined ? args[i].mid(5) : args[++i]).toLocal8Bit().toStdString();
+    if (mqtt::IsScaleId(cmd.id))
+        return true;
+    cmd.error =
+        QStringLiteral("--id may hold only letters, digits, '-', '_' and '.' (1 to 64 of them)");
+    return false;
+}
+
 }  // namespace
 
 QStringList ArgumentsOf(int argc, const char* const* argv) {
@@ -124,6 +139,9 @@ CommandLine ParseCommandLine(const QStringList& args) {
         } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
             if (!ParsePort(args, i, cmd))
                 return cmd;
+        } else if (arg == QLatin1String("--id") || arg.startsWith(QLatin1String("--id="))) {
+            if (!ParseId(args, i, cmd))
+                return cmd;
         } else if (arg == QLatin1String("--demo")) {
             cmd.demo = true;
         } else if (arg == QLatin1String("--list-ports")) {
@@ -148,6 +166,9 @@ CommandLine ParseCommandLine(const QStringList& args) {
         cmd.error = QStringLiteral("--follow goes with --list-ports");
     else if (const auto bad = mqtt::CheckMqttOptions(cmd.mqtt))
         cmd.error = QString::fromStdString(*bad);
+    else if (!cmd.id.empty() && !cmd.mqtt.Enabled())
+        cmd.error =
+            QStringLiteral("--id names the scale in what --mqtt publishes: it needs --mqtt");
     else if (cmd.mqtt.keys)
         cmd.error =
             QStringLiteral("--mqtt-keys is karvel-read's: the panel's keys are its buttons");
@@ -182,6 +203,9 @@ QString UsageText() {
                "  --mqtt URL ...\n"
                "                publish the readings the panel shows, as karvel-read does (see\n"
                "                karvel-read --help for --mqtt and its companions)\n"
+               "  --id NAME     with --mqtt: the scale's name in the topics (letters, digits, "
+               "'-', '_',\n"
+               "                '.'); default: from the device\n"
                "  --help        print this text\n"
                "  --version     print the version\n"
                "\n"

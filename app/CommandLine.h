@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 #include "app/readings/RecordOptions.h"
 
 #include "mqtt/MqttOptions.h"
@@ -23,7 +25,9 @@ struct CommandLine {
     QString port;
     RecordOptions record;    // --log, --capture
     mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
-    QString error;           // set when an argument is not understood
+    // --id NAME: the scale's name in what --mqtt publishes; empty: from the device.
+    std::string id;
+    QString error;  // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

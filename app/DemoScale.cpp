@@ -1,17 +1,23 @@
 #include "app/DemoScale.h"
 
 #include <QDeadlineTimer>
+#include <QLoggingCategory>
+
+#include <cstdio>
 
 namespace {
 
 constexpr int kReadyTimeoutMs = 10000;
 constexpr int kStopTimeoutMs = 3000;
+constexpr qsizetype kLinesKept = 20;
+
+Q_LOGGING_CATEGORY(lcDemo, "karvel.demo", QtWarningMsg)
 
 }  // namespace
 
 bool StartSimulator(QProcess& process, const QString& simulator, const QStringList& arguments,
-                    QString* error) {
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+                    QString* error, QProcess::ProcessChannelMode errors) {
+    process.setProcessChannelMode(errors);
     process.start(simulator, arguments + QStringList{QStringLiteral("--stdin-eof")});
     if (!process.waitForStarted(kReadyTimeoutMs)) {
         *error = QStringLiteral("cannot start %1: %2").arg(simulator, process.errorString());
@@ -51,7 +57,29 @@ void StopSimulator(QProcess& process) {
 }
 
 DemoScale::~DemoScale() {
+    m_stopping = true;
     StopSimulator(m_process);
+    m_process.disconnect();  // nothing of ours is called while it goes
+}
+
+void DemoScale::TakeErrors() {
+    m_partLine += m_process.readAllStandardError();
+    qsizetype end = 0;
+    while ((end = m_partLine.indexOf('\n')) >= 0) {
+        const QString line = QString::fromLocal8Bit(m_partLine.left(end));
+        m_partLine.remove(0, end + 1);
+        qCInfo(lcDemo).noquote() << line;
+        m_said << line;
+        if (m_said.size() > kLinesKept)
+            m_said.removeFirst();
+    }
+}
+
+QString DemoScale::Said() const {
+    QString said = m_said.join(QLatin1Char('\n'));
+    if (!m_partLine.isEmpty())
+        said += (said.isEmpty() ? "" : "\n") + QString::fromLocal8Bit(m_partLine);
+    return said.isEmpty() ? QString() : QStringLiteral("; it said:\n") + said;
 }
 
 bool DemoScale::Start(const QString& simulator, QString* error) {
@@ -60,12 +88,31 @@ bool DemoScale::Start(const QString& simulator, QString* error) {
                      .arg(m_dir.ErrorString());
         return false;
     }
-    return StartSimulator(
-        m_process, simulator,
-        {QStringLiteral("--port-dir"), m_dir.Path(), QStringLiteral("--com"), QStringLiteral("5"),
-         QStringLiteral("--silent"), QStringLiteral("1,2,3,4"), QStringLiteral("--rate"),
-         QStringLiteral("10"),
-         // Also when this program is killed and cannot remove it itself.
-         QStringLiteral("--remove-port-dir")},
-        error);
+    // Its event log is for whoever asks (karvel.demo); the panel's user sees it only when the
+    // simulator fails.
+    QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] { TakeErrors(); });
+    QObject::connect(&m_process, &QProcess::finished, [this](int code, QProcess::ExitStatus how) {
+        if (m_stopping || !m_ready)
+            return;  // stopped by us, or said by Start
+        TakeErrors();
+        const QString ended = how == QProcess::CrashExit
+                                  ? QStringLiteral("was killed")
+                                  : QStringLiteral("ended with exit status %1").arg(code);
+        const QString text =
+            QStringLiteral("Karvel --demo: the simulated scale %1%2\n").arg(ended, Said());
+        std::fputs(text.toLocal8Bit().constData(), stderr);
+    });
+    const bool started =
+        StartSimulator(m_process, simulator,
+                       {QStringLiteral("--port-dir"), m_dir.Path(), QStringLiteral("--com"),
+                        QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
+                        QStringLiteral("--rate"), QStringLiteral("10"),
+                        // Also when this program is killed and cannot remove it itself.
+                        QStringLiteral("--remove-port-dir")},
+                       error, QProcess::SeparateChannels);
+    TakeErrors();
+    if (!started)
+        *error += Said();
+    m_ready = started;
+    return started;
 }

@@ -13,9 +13,11 @@
 
 // Starts karvel-scalesim (`simulator`) with `arguments` (plus --stdin-eof, so it also stops
 // when this process dies) and waits until it reports ready. False with `error` set when it
-// cannot be started, ends early or does not become ready in time.
+// cannot be started, ends early or does not become ready in time. Its standard error goes where
+// `errors` says.
 bool StartSimulator(QProcess& process, const QString& simulator, const QStringList& arguments,
-                    QString* error);
+                    QString* error,
+                    QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel);
 // Ends a simulator started so: closes its input, then terminates and kills if it lingers.
 void StopSimulator(QProcess& process);
 
@@ -28,12 +30,21 @@ class DemoScale {
     DemoScale& operator=(const DemoScale&) = delete;
 
     // Starts `simulator` and waits until it reports ready; then PortDir is the port folder to
-    // hand to the panel's port map. False with `error` set when it cannot be started or does not
-    // become ready.
+    // hand to the panel's port map. False with `error` set, ending with what the simulator said,
+    // when it cannot be started or does not become ready.
+    // What it says goes to the logging category karvel.demo (info, off by default); when it
+    // ends before it is stopped, its last lines are printed on standard error.
     bool Start(const QString& simulator, QString* error);
     QString PortDir() const { return m_dir.Path(); }
 
   private:
+    void TakeErrors();
+    QString Said() const;
+
     DemoFolder m_dir;
     QProcess m_process;
+    QStringList m_said;  // the simulator's last lines on standard error
+    QByteArray m_partLine;
+    bool m_ready = false;
+    bool m_stopping = false;
 };

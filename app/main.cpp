@@ -123,7 +123,9 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
     std::optional<mqtt::MqttMirror> mqtt;
     if (cmd.mqtt.Enabled()) {
         mqtt.emplace(
-            cmd.mqtt, [ports](int port) { return ByIdName(*ports, port); },
+            // A name the user gave is a valid id, which the mirror takes as it is.
+            cmd.mqtt,
+            [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
             [](const std::string& message) {
                 Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
             });

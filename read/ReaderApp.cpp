@@ -50,9 +50,15 @@ std::optional<int> ReaderApp::Start() {
         Say(refused);
     scale_link::ScaleLink::Events events;
     events.say = Say;
-    if (m_options.raw)
+    if (m_options.raw) {
         events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
-    else
+        m_burstEnd.setSingleShot(true);
+        connect(&m_burstEnd, &QTimer::timeout, this, [this] {
+            const auto line = m_rawLines.Flush();
+            if (!m_finished && line && !m_out.Write(*line))
+                Finish(kExitDone);
+        });
+    } else
         events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
     events.portState = [this](const scale::PortState&) { m_capturer.Reset(); };
     m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
@@ -161,12 +167,10 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
 void ReaderApp::OnByte(std::uint8_t byte, bool frameStart) {
     if (m_finished)
         return;
-    const auto now = std::chrono::system_clock::now();
-    std::string line = record::UtcText(now) + " ";
-    record::AppendHex(&line, byte);
-    if (frameStart)
-        line += " <- frame start (06 aa)";
-    if (!m_out.Write(line + "\n") || (m_options.count != 0 && ++m_captured >= m_options.count))
+    const auto line = m_rawLines.Add(byte, frameStart, std::chrono::system_clock::now());
+    if (!m_burstEnd.isActive())
+        m_burstEnd.start(0);
+    if ((line && !m_out.Write(*line)) || (m_options.count != 0 && ++m_captured >= m_options.count))
         Finish(kExitDone);
 }
 
@@ -204,6 +208,8 @@ void ReaderApp::Finish(int code) {
     if (m_finished)
         return;
     m_finished = true;
+    if (const auto line = m_rawLines.Flush())
+        m_out.Write(*line);
     m_out.TellDropped();
     if (m_mqtt)
         m_mqtt->Stop(kDrainAtEnd);

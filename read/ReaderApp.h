@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "read/Output.h"
 #include "read/ReadOptions.h"
 #include "record/Capture.h"
+#include "record/RawLines.h"
 
 namespace reader {
 
@@ -44,6 +46,9 @@ class ReaderApp : public QObject {
     std::unique_ptr<scale_link::ScaleLink> m_link;
     record::Capturer m_capturer;
     Output m_out;
+    // --raw: a line ends with the burst, when the event loop comes round after its bytes.
+    record::RawLines m_rawLines;
+    QTimer m_burstEnd;
     std::string m_id;
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
     std::unique_ptr<QSocketNotifier> m_keyInput;

@@ -16,9 +16,14 @@ CReadingAccess::CReadingAccess(QDialog& panel, QMenu& menu, CLumeq& display,
       m_creator(std::move(creator)),
       m_copy(std::move(copy)) {
     menu.addSeparator();
-    connect(menu.addAction(tr("Copy reading")), &QAction::triggered, this, [this] { m_copy(); });
-    connect(menu.addAction(tr("Large readout")), &QAction::triggered, this,
-            &CReadingAccess::ShowLargeReadout);
+    // The items show the panel's keys; in the menu's own window they are live only while the
+    // menu is open, where the panel's shortcuts are not.
+    QAction* copyItem = menu.addAction(tr("Copy reading"));
+    copyItem->setShortcut(QKeySequence::Copy);
+    connect(copyItem, &QAction::triggered, this, [this] { m_copy(); });
+    QAction* largeItem = menu.addAction(tr("Large readout"));
+    largeItem->setShortcut(QKeySequence(Qt::Key_F11));
+    connect(largeItem, &QAction::triggered, this, &CReadingAccess::ShowLargeReadout);
     auto* large = new QShortcut(QKeySequence(Qt::Key_F11), &panel);  // owned by the panel
     connect(large, &QShortcut::activated, this, &CReadingAccess::ShowLargeReadout);
     // A focused text field would take Ctrl+C for itself; in the panel it always copies the

@@ -44,6 +44,32 @@ TEST(CommandLine, PortTakesAComNumberOrADevicePathAndRefusesAnythingElse) {
     EXPECT_TRUE(UsageText().contains("--port COMn|PATH"));
 }
 
+// --id names the scale for --mqtt, as karvel-read's does.
+TEST(CommandLine, IdTakesAScaleNameForMqtt) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* id;     // nullptr: refused
+        const char* error;  // part of the message when refused
+    };
+    const Case cases[] = {
+        {{"--mqtt", "mqtt://broker", "--id", "lab.scale-2"}, "lab.scale-2", ""},
+        {{"--id=bay_1", "--mqtt", "mqtt://broker"}, "bay_1", ""},
+        {{"--id", "bay 1", "--mqtt", "mqtt://broker"}, nullptr, "--id may hold"},
+        {{"--mqtt", "mqtt://broker", "--id"}, nullptr, "--id needs a name"},
+        {{"--id", "bay1"}, nullptr, "needs --mqtt"},
+    };
+    for (const Case& c : cases) {
+        const CommandLine cmd = Parse(c.args);
+        if (c.id) {
+            EXPECT_TRUE(cmd.error.isEmpty()) << c.args.front() << ": " << cmd.error.toStdString();
+            EXPECT_EQ(cmd.id, c.id);
+        } else {
+            EXPECT_TRUE(cmd.error.contains(c.error)) << cmd.error.toStdString();
+        }
+    }
+    EXPECT_TRUE(UsageText().contains("--id NAME"));
+}
+
 // Qt's options pass, with their values, in the forms Qt reads; ours are still seen around them.
 TEST(CommandLine, QtsOptionsAreLeftToQtWithTheirValues) {
     struct Case {

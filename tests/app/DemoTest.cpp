@@ -1,7 +1,9 @@
 // --demo's simulated scale, and the panel in front of it.
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <algorithm>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,21 @@ TEST(Demo, AMissingSimulatorIsReported) {
     QString error;
     EXPECT_FALSE(demo.Start(QStringLiteral("/nonexistent/karvel-scalesim"), &error));
     EXPECT_TRUE(error.contains("karvel-scalesim")) << error.toStdString();
+}
+
+TEST(Demo, ASimulatorThatFailsIsReportedWithWhatItSaid) {
+    QTemporaryDir dir;
+    const QString simulator = dir.filePath("failing-sim");
+    QFile script(simulator);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho 'karvel-scalesim: cannot link COM5: no room' >&2\nexit 1\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    DemoScale demo;
+    QString error;
+    EXPECT_FALSE(demo.Start(simulator, &error));
+    EXPECT_TRUE(error.contains("ended before it was ready")) << error.toStdString();
+    EXPECT_TRUE(error.contains("cannot link COM5: no room")) << error.toStdString();
 }
 
 }  // namespace

@@ -2,9 +2,13 @@
 // colours.
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMap>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -159,6 +163,38 @@ TEST_F(PanelLayoutTest, TheAboutBoxComesFromCommand16TheMenuAndF1) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(h.panel.get()));
     QTest::keyClick(h.panel.get(), Qt::Key_F1);
     EXPECT_EQ(about.opened, 4);
+}
+
+// Right-click shows the menu; each item carries the key that does the same.
+TEST_F(PanelLayoutTest, TheContextMenuShowsTheKeyOfEachItem) {
+    h.panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.panel.get()));
+    QMap<QString, QString> shown;  // item text: the key it shows
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (const QAction* action : menu->actions()) {
+            if (action->isShortcutVisibleInContextMenu())
+                shown[action->text()] = action->shortcut().toString();
+        }
+        menu->close();
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            h.panel->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(h.panel.get(), &click);
+    EXPECT_EQ(shown.value("Copy reading"), "Ctrl+C");
+    EXPECT_EQ(shown.value("Large readout"), "F11");
+    EXPECT_EQ(shown.value("&About Karvel..."), "F1");
+}
+
+// The described caption, and the port beside it when the user named one.
+TEST(PanelTitle, NamesThePortGivenToOpen) {
+    PortDirectory ports;
+    PanelHarness h{ports.Ports()};
+    h.panel->SetStartPort("COM3");
+    EXPECT_EQ(h.panel->windowTitle(), "Karvel - COM3");
+    h.panel->SetStartPort("");
+    EXPECT_EQ(h.panel->windowTitle(), "Karvel");
 }
 
 TEST(AboutBox, FollowsItsTemplate) {

@@ -6,10 +6,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -225,6 +227,7 @@ class DemoProgram : public ::testing::Test {
         QProcessEnvironment env = Offscreen();
         env.insert("TMPDIR", m_tmp.path());
         env.insert("XDG_RUNTIME_DIR", RuntimePath());
+        env.insert("QT_LOGGING_RULES", "karvel.demo.info=true");  // the simulator's event log
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.setChildProcessModifier([] { ::setpgid(0, 0); });
@@ -270,6 +273,7 @@ TEST(Program, QtsOptionsReachQt) {
         QProcessEnvironment env = NoDisplay();
         env.insert("TMPDIR", tmp.path());
         env.insert("XDG_RUNTIME_DIR", tmp.path() + "/runtime");
+        env.insert("QT_LOGGING_RULES", "karvel.demo.info=true");
         QProcess karvel;
         karvel.setProcessEnvironment(env);
         karvel.setProcessChannelMode(QProcess::MergedChannels);
@@ -285,6 +289,47 @@ TEST(Program, QtsOptionsReachQt) {
         output += karvel.readAll();
         EXPECT_TRUE(output.contains(c.said)) << output.toStdString();
     }
+}
+
+// Whether `pid` holds the device behind `link` open.
+bool Holds(qint64 pid, const QString& link) {
+    const QString device = QFileInfo(link).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+        if (!device.isEmpty() && fd.symLinkTarget() == device)
+            return true;
+    }
+    return false;
+}
+
+TEST(Program, TheDemosSimulatorSaysNothingUnlessAskedOrItFails) {
+    QTemporaryDir tmp;
+    const QString runtime = tmp.path() + "/runtime";
+    ASSERT_TRUE(QDir().mkdir(
+        runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QProcessEnvironment env = Offscreen();
+    env.insert("TMPDIR", tmp.path());
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    env.remove("QT_LOGGING_RULES");
+    QProcess karvel;
+    karvel.setProcessEnvironment(env);
+    karvel.start(QStringLiteral(KARVEL_BINARY), {"--demo"});
+    // Up when the panel holds the simulated scale's port open.
+    const auto com5 = [&] {
+        const QStringList folders =
+            QDir(runtime).entryList({"karvel-demo-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+        return folders.isEmpty() ? QString() : runtime + "/" + folders[0] + "/COM5";
+    };
+    // Nothing tells when a process opens a file: look again every few milliseconds.
+    QTimer look;
+    look.start(20);
+    EXPECT_TRUE(
+        PumpUntil([&] { return Holds(karvel.processId(), com5()); }, std::chrono::seconds(60)));
+    ::kill(static_cast<pid_t>(karvel.processId()), SIGINT);
+    ASSERT_TRUE(karvel.waitForFinished(60000));
+    const QString said = QString::fromLocal8Bit(karvel.readAllStandardError());
+    EXPECT_FALSE(said.contains("probe answered")) << said.toStdString();
+    EXPECT_FALSE(said.contains("karvel-scalesim")) << said.toStdString();
 }
 
 TEST_F(DemoProgram, CtrlCEndsItAndRemovesItsPorts) {

@@ -1,7 +1,9 @@
 // The panel with the real display control, created through the program's manifest.
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -39,13 +41,38 @@ TEST(RealDisplay, ThePanelShowsAGreenClearedDisplayFromTheManifestsLibrary) {
     EXPECT_EQ(shot.pixelColor(350, 95), QColor(0, 255, 0));
 
     // What a screen reader is told, and what Ctrl+C copies.
+    // A key says what it does; its bytes are in the tooltip only.
     const struct {
         int id;
         const char* name;
-    } keys[] = {{1001, "DATA"}, {1002, "MODE"}, {1003, "TARE"}, {1004, "ON/OFF"}};
-    for (const auto& key : keys)
-        EXPECT_EQ(panel.KeyButton(key.id)->accessibleName(), key.name);
-    EXPECT_TRUE(panel.KeyButton(1003)->accessibleDescription().contains("0x54"));
+        const char* does;
+        const char* bytes;
+    } keys[] = {
+        {1001, "DATA", "Sends the reading", "'D' (0x44); a double-click sends 0xC4"},
+        {1002, "MODE", "Changes the unit", "'M' (0x4D); a double-click sends 0xCD"},
+        {1003, "TARE", "Tares the load on the pan", "'T' (0x54); a double-click sends 0xD4"},
+        {1004, "ON/OFF", "Switches the scale on or off", "'O' (0x4F); a double-click sends 0xCF"}};
+    for (const auto& key : keys) {
+        const CKeyButton* button = panel.KeyButton(key.id);
+        EXPECT_EQ(button->accessibleName(), key.name);
+        EXPECT_TRUE(button->accessibleDescription().startsWith(key.does))
+            << button->accessibleDescription().toStdString();
+        EXPECT_TRUE(button->accessibleDescription().contains("double-click"));
+        EXPECT_FALSE(button->accessibleDescription().contains("0x"));
+        EXPECT_TRUE(button->toolTip().contains(key.bytes)) << button->toolTip().toStdString();
+    }
+    // The port list: a port shown and said, not a field to edit.
+    EXPECT_TRUE(panel.PortList().accessibleDescription().startsWith("Serial port"));
+    QAccessibleInterface* field =
+        QAccessible::queryAccessibleInterface(panel.PortList().lineEdit());
+    ASSERT_NE(field, nullptr);
+    EXPECT_FALSE(field->state().editable);
+    EXPECT_TRUE(field->state().readOnly);
+    ASSERT_NE(field->textInterface(), nullptr);
+    EXPECT_EQ(field->textInterface()->selectionCount(), 0);
+    panel.PortList().lineEdit()->selectAll();
+    EXPECT_EQ(field->textInterface()->selectionCount(), 0);
+    EXPECT_EQ(field->text(QAccessible::Value), panel.PortList().currentText());
     EXPECT_EQ(panel.Lamp().accessibleName(), "Port closed");
     CLumeq& display = panel.DisplayControl();
     display.SetHex1(0x06);

@@ -163,10 +163,11 @@ if [ "$as_root" -eq 1 ]; then
         fail "unregistering left entries in the machine's store"
 fi
 
-# Karvel finds its control and the simulated scale (its event log is forwarded to our stderr),
-# then ends on SIGTERM as if its window was closed.
+# Karvel finds its control and the simulated scale (its event log, asked for, comes on our
+# stderr), then ends on SIGTERM as if its window was closed.
 mkfifo "$work/karvel.err"
-"${runas[@]}" "${user_env[@]}" "$usr/bin/Karvel" --demo >/dev/null 2>"$work/karvel.err" &
+"${runas[@]}" "${user_env[@]}" QT_LOGGING_RULES=karvel.demo.info=true "$usr/bin/Karvel" --demo \
+    >/dev/null 2>"$work/karvel.err" &
 karvel=$!
 exec 3<"$work/karvel.err"
 found=0

@@ -4,6 +4,7 @@
 Run inside `dbus-run-session`: starts Xvfb and the accessibility bus, serves a scale on a
 pseudo-terminal, starts Karvel against it and checks, as an AT-SPI client:
   - the display has the focus at start-up and its Text interface holds the reading;
+  - each key says what it does (not its bytes); the port list's field is read only;
   - one value-change event per settled reading, none while the digits drift;
   - after the port is closed the reading says it is the last one;
   - Karvel prints no accessibility warning.
@@ -143,6 +144,30 @@ def find_display(pyatspi):
     return None
 
 
+def check_keys_and_port_list(pyatspi, app):
+    """Each key says what it does, never its bytes; the port list's field is read, not edited."""
+    does = {"DATA": "Sends the reading", "MODE": "Changes the unit",
+            "TARE": "Tares the load on the pan", "ON/OFF": "Switches the scale on or off"}
+    for name, action in does.items():
+        key = pyatspi.findDescendant(app, lambda o: o is not None and o.name == name)
+        if key is None:
+            fail("no %s key over AT-SPI" % name)
+        if not key.description.startswith(action) or "0x" in key.description:
+            fail("%s is described as %r" % (name, key.description))
+    combo = pyatspi.findDescendant(app, lambda o: o is not None and
+                                   o.getRole() == pyatspi.ROLE_COMBO_BOX)
+    if combo is None:
+        fail("no port list over AT-SPI")
+    for child in combo:
+        if child is not None and child.getRole() != pyatspi.ROLE_LIST:
+            states = child.getState()
+            if states.contains(pyatspi.STATE_EDITABLE) or not states.contains(
+                    pyatspi.STATE_READ_ONLY):
+                fail("the port list's field is offered for editing")
+            if child.queryText().getNSelections() != 0:
+                fail("the port list's field has a selection")
+
+
 def reading(display):
     text = display.queryText()
     return text.getText(0, -1)
@@ -174,6 +199,7 @@ def main():
         wait_for("the display's focus", lambda: display.getState().contains(pyatspi.STATE_FOCUSED))
         if display.getRoleName() != "paragraph":
             fail("role is %r" % display.getRoleName())
+        check_keys_and_port_list(pyatspi, display.getApplication())
 
         events = []
 
