@@ -21,6 +21,7 @@
 #include "read/ReadOptions.h"
 #include "read/ScaleLink.h"
 #include "record/Capture.h"
+#include "record/Sheet.h"
 
 namespace reader {
 
@@ -46,6 +47,7 @@ class ReaderApp : public QObject {
     Output m_out;
     std::string m_id;
     std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused
