@@ -35,7 +35,7 @@ struct MessageBoxRequest {
         QString text;
         QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
     };
-    std::vector<Choice> choices;
+    std::vector<Choice> choices{};
     // Set by the presenter to the index of the choice taken; left alone when none was.
     int* answer = nullptr;
 };
