@@ -13,7 +13,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <utility>
 
 #include "record/LogFile.h"
@@ -186,14 +185,14 @@ bool SheetWriter::Finish(std::string* error) {
                  (failure.empty() ? std::string(lxw_strerror(closed)) : failure);
         return false;
     }
-    std::ifstream book(m_folder + "/book.xlsx", std::ios::binary);
-    std::ostringstream bytes;
-    bytes << book.rdbuf();
-    if (!book || bytes.str().empty()) {
+    std::ifstream book(m_folder + "/book.xlsx", std::ios::binary | std::ios::ate);
+    std::string bytes(book ? static_cast<std::size_t>(book.tellg()) : 0, '\0');
+    if (bytes.empty() ||
+        !book.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
         *error = "cannot write " + m_path + ": the spreadsheet could not be read back";
         return false;
     }
-    return ReplaceWhole(m_path, bytes.str(), error);
+    return ReplaceWhole(m_path, bytes, error);
 }
 
 }  // namespace record
