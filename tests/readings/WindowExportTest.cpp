@@ -134,6 +134,31 @@ TEST(WindowExport, RefusesALinkAndKeepsAFilesMode) {
     EXPECT_EQ(QFile::permissions(readOnly) & QFileDevice::Permissions(0x7077), mode);
 }
 
+// --csv-decimal ,: the log and the window's export alike, one form in each file.
+TEST(WindowExport, TheDecimalCommaFormReachesTheLogAndTheExport) {
+    const record::CsvDialect comma{','};
+    QTemporaryDir dir;
+    std::string error;
+    auto file =
+        record::LogFile::Open(dir.filePath("log.csv").toStdString(),
+                              record::CsvHeader(record::DefaultCsvColumns(), comma), &error);
+    ASSERT_TRUE(file) << error;
+    ScriptedWindow scripted(false);
+    LogWriter log(std::move(file), comma);
+    QObject::connect(&scripted.recorder, &Recorder::captured, &log, &LogWriter::Write);
+    scripted.window.SetCsvDialect(comma);
+    scripted.recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
+    const scale::FrameBytes bytes = FrameOf(kScript[1]);
+    scripted.recorder.OnFrame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(), {}});
+    const QString exported = dir.filePath("all.csv");
+    QString exportError;
+    ASSERT_TRUE(scripted.window.ExportCsv(exported, false, &exportError));
+    EXPECT_EQ(ReadAll(exported), ReadAll(dir.filePath("log.csv")));
+    EXPECT_TRUE(ReadAll(exported).starts_with("time_utc;port;device;"));
+    EXPECT_NE(ReadAll(exported).find(";/dev/ttyS0;123,456;123,456;kg;1;"), std::string::npos)
+        << ReadAll(exported);
+}
+
 TEST(WindowExport, StatisticsLeaveOutAnotherUnitAndSaySo) {
     ScriptedWindow scripted;
     ReadingsWindow& window = scripted.window;
