@@ -10,7 +10,8 @@
 // it goes with the process) in a private folder (0700) made beside the target when the writer
 // is created, so a target folder that cannot be written is known at once. Finish assembles the
 // file there and writes it over the target as ReplaceWhole does (a link, a FIFO or a device is
-// refused; a file keeps its mode); the folder is removed whatever happens. The finished file is read into memory once to be written: about 45 bytes a reading.
+// refused; a file keeps its mode); the folder is removed whatever happens. The finished file is
+// read into memory once to be written: about 45 bytes a reading.
 //
 // Plain C++, no Qt. Thread: one thread at a time.
 
