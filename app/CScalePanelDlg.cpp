@@ -472,6 +472,12 @@ void CScalePanelDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+void CScalePanelDlg::done(int result) {
+    if (m_mayEnd && !m_mayEnd())
+        return;
+    QDialog::done(result);
+}
+
 window::LResult CScalePanelDlg::HandleMessage(window::MessageId id, window::WParam w,
                                               window::LParam l) {
     using Handler = window::LResult (CScalePanelDlg::*)(window::WParam, window::LParam);

@@ -15,6 +15,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -110,6 +112,12 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // port shown open (see scale/FrameObserver.h). Not owned; UI thread only.
     void AttachObserver(scale::FrameObserver* observer) { m_observers.Attach(observer); }
     void DetachObserver(scale::FrameObserver* observer) { m_observers.Detach(observer); }
+
+    // Asked before the panel ends by Enter, Esc or the close box; false keeps it open. None (the
+    // default) asks nothing. UI thread only.
+    void SetEndCheck(std::function<bool()> mayEnd) { m_mayEnd = std::move(mayEnd); }
+    void done(int result) override;
+    const MessagePresenter& Presenter() const { return m_services.presenter; }
 
   signals:
     // The About box is about to be shown (modally).
@@ -209,4 +217,5 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CKeyButton m_btnKeyData;
     // Copy, the large readout and the closed port's note; an observer of the frames above.
     std::unique_ptr<CReadingAccess> m_readingAccess;
+    std::function<bool()> m_mayEnd;
 };

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // Closes the boxes that name it before the user does, once what they say is old news.
 class BoxCloser : public QObject {
@@ -28,6 +29,15 @@ struct MessageBoxRequest {
     QString detail;  // shown beneath the text; may be empty
     // When set, the box is closed as if dismissed once it asks (a presenter must honour it).
     const BoxCloser* closer = nullptr;
+    // A question's answers in the order shown, instead of OK: the first is the default, the one
+    // with the reject role is Esc's and the close box's.
+    struct Choice {
+        QString text;
+        QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+    };
+    std::vector<Choice> choices{};
+    // Set by the presenter to the index of the choice taken; left alone when none was.
+    int* answer = nullptr;
 };
 
 // Shows `request` modally (to `parent` when it is not null) and returns when it is dismissed.

@@ -20,6 +20,7 @@
 #include "platform/posix/Environment.h"
 #include "platform/window/TerminationSignals.h"
 #include "record/Forms.h"
+#include "record/LogFile.h"
 
 namespace {
 
@@ -63,8 +64,23 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* ref
     if (options.logFile.isEmpty())
         return nullptr;
     std::string error;
-    auto log = record::LogFile::Open(options.logFile.toLocal8Bit().toStdString(),
-                                     record::CsvHeader(), &error);
+    const std::string path = options.logFile.toLocal8Bit().toStdString();
+    // Rows of two forms in one file would be misread: a log goes on in the form it was begun in.
+    if (const auto begun = record::DialectOfHeader(record::FirstLine(path));
+        begun && *begun != options.dialect) {
+        Print(stderr, QStringLiteral("Karvel --log: %1 was begun with %2 (%3); give the same "
+                                     "--csv-decimal or another file\n")
+                          .arg(options.logFile,
+                               begun->decimal == ','
+                                   ? QStringLiteral("decimal commas and ';' between the fields")
+                                   : QStringLiteral("decimal points and ',' between the fields"),
+                               begun->decimal == ',' ? QStringLiteral("--csv-decimal ,")
+                                                     : QStringLiteral("the default form")));
+        *refused = true;
+        return nullptr;
+    }
+    auto log = record::LogFile::Open(
+        path, record::CsvHeader(record::DefaultCsvColumns(), options.dialect), &error);
     if (!log) {
         Print(stderr, QStringLiteral("Karvel --log: %1\n").arg(QString::fromLocal8Bit(error)));
         *refused = true;

@@ -12,6 +12,8 @@ std::optional<Format> FormatNamed(std::string_view name) {
         return Format::kCsv;
     if (name == "text")
         return Format::kText;
+    if (name == "xlsx")
+        return Format::kXlsx;
     return std::nullopt;
 }
 
@@ -35,7 +37,7 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
     } else if (name == "--format") {
         const auto format = FormatNamed(value);
         if (!format)
-            *error = "--format must be jsonl, csv or text";
+            *error = "--format must be jsonl, csv or text (or xlsx, with --output)";
         options.format = format.value_or(Format::kJsonLines);
     } else if (name == "--capture") {
         const auto rule = record::ParseRule(value);
@@ -57,6 +59,15 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
         if (!columns)
             *error = "--columns: " + why;
         options.columns = columns.value_or(record::DefaultCsvColumns());
+    } else if (name == "--csv-decimal") {
+        const auto dialect = record::ParseCsvDecimal(value);
+        if (!dialect)
+            *error = "--csv-decimal must be '.' or ','";
+        options.dialect = dialect.value_or(record::CsvDialect{});
+    } else if (name == "--output") {
+        options.output = std::string(value);
+        if (value.empty())
+            *error = "--output needs a file name";
     } else if (name == "--count") {
         const auto [end, ec] =
             std::from_chars(value.data(), value.data() + value.size(), options.count);
@@ -91,7 +102,8 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
         }
         const bool takesValue = name == "--port" || name == "--format" || name == "--capture" ||
                                 name == "--count" || name == "--id" || name == "--min-weight" ||
-                                name == "--header" || name == "--columns";
+                                name == "--header" || name == "--columns" ||
+                                name == "--csv-decimal" || name == "--output";
         if (!takesValue) {
             *error = "unknown option '" + std::string(name) + "'";
         } else if (i + 1 >= args.size()) {
@@ -106,6 +118,14 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = *bad;
         else if (options.raw && options.mqtt.Enabled())
             *error = "--raw prints bytes only: it does not go with --mqtt";
+        else if (options.format == Format::kXlsx && options.output.empty())
+            *error = "--format xlsx writes a file: give it with --output FILE";
+        else if (!options.output.empty() && options.format != Format::kXlsx)
+            *error = "--output is the file of --format xlsx; other forms go to standard output";
+        else if (options.format == Format::kXlsx && options.raw)
+            *error = "--raw prints bytes only: it does not go with --format xlsx";
+        else if (options.dialect.decimal != '.' && options.format != Format::kCsv)
+            *error = "--csv-decimal goes with --format csv";
         else if (options.minWeight && options.capture != record::CaptureRule::kSettled)
             *error = "--min-weight is the settled rule's: it goes with --capture settled";
     }
@@ -119,10 +139,16 @@ std::string ReadUsage() {
            "Reads a weighing scale on a serial port and prints its readings; no display needed.\n"
            "\n"
            "  --port COMn|PATH   open only this port (default: probe COM1 to COM32)\n"
-           "  --format FORM      jsonl (default), csv or text\n"
+           "  --format FORM      jsonl (default), csv, text or xlsx (a spreadsheet file, with\n"
+           "                     --output: numbers as numbers, times as UTC date-times;\n"
+           "                     written when the run ends, on its count or a signal)\n"
+           "  --output FILE      the file of --format xlsx, replaced whole; never a link\n"
+           "  --csv-decimal SIGN '.' (default) or ',': a decimal comma, and ';' between the\n"
+           "                     fields, for a spreadsheet in such a locale\n"
            "  --header WHEN      the CSV header: auto (default: not when standard output is a\n"
            "                     file that holds something already), always or never\n"
-           "  --columns LIST     the CSV columns, comma-separated (default: time_utc,port,\n"
+           "  --columns LIST     the CSV or xlsx columns, comma-separated (default: "
+           "time_utc,port,\n"
            "                     device,text,value,unit,stable,net,zero,hold,overload,\n"
            "                     battery_low,capture); also scale, bars, frame\n"
            "  --capture RULE     what is kept: change (default): the reading differs from the\n"
@@ -141,7 +167,8 @@ std::string ReadUsage() {
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"
-           "Exit status: 0 done, 1 scale or port not available, 2 usage error.\n";
+           "Exit status: 0 done, 1 scale or port not available, 2 usage error,\n"
+           "4 the --output file could not be written.\n";
 }
 
 }  // namespace reader

@@ -14,7 +14,7 @@
 
 namespace reader {
 
-enum class Format { kJsonLines, kCsv, kText };
+enum class Format { kJsonLines, kCsv, kText, kXlsx };
 // auto: a header unless standard output is a regular file that already holds something.
 enum class Header { kAuto, kAlways, kNever };
 
@@ -25,8 +25,10 @@ struct ReadOptions {
     std::optional<double> minWeight;  // --min-weight: the settled rule's least weight
     Header header = Header::kAuto;
     record::CsvColumns columns = record::DefaultCsvColumns();
-    std::uint64_t count = 0;  // 0: no limit
-    std::string id;           // empty: from the device
+    record::CsvDialect dialect;  // --csv-decimal
+    std::string output;          // --output: the spreadsheet file of --format xlsx
+    std::uint64_t count = 0;     // 0: no limit
+    std::string id;              // empty: from the device
     bool raw = false;
     bool keys = false;
     bool help = false;
@@ -38,6 +40,7 @@ struct ReadOptions {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNoScale = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitOutput = 4;  // the --output file could not be written
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,

@@ -74,6 +74,15 @@ std::optional<int> ReaderApp::Start() {
         return kExitUsage;
     }
     const std::string named = only != 0 ? record::PortName(static_cast<int>(only)) : "";
+    if (m_options.format == Format::kXlsx) {
+        // Before the scale is looked for: a file that cannot be written is said at once.
+        std::string error;
+        m_sheet = record::SheetWriter::Create(m_options.output, m_options.columns, &error);
+        if (!m_sheet) {
+            Say("--output: " + error);
+            return kExitOutput;
+        }
+    }
     if (m_options.raw) {
         if (m_link->OpenUnprobed(only) == 0) {
             Say(only != 0 ? "cannot open " + named + ": " + m_link->OpenFailure()
@@ -96,6 +105,8 @@ std::optional<int> ReaderApp::Start() {
         }
         Say(named + ": no answer to the probe; reading what it sends");
     }
+    // Before the word that the reader runs: a signal sent on that word ends the run as it should.
+    m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
     Say("reading " + record::PortName(m_link->Port()) + " (" + m_link->Device() + ")");
 
     m_id = m_options.id.empty()
@@ -120,12 +131,11 @@ std::optional<int> ReaderApp::Start() {
         m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
     }
-    m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
     // Hex lines have no columns; a file appended to has its header already.
     const bool header = m_options.header == Header::kAlways ||
                         (m_options.header == Header::kAuto && !m_out.HoldsData());
     if (m_options.format == Format::kCsv && !m_options.raw && header &&
-        !m_out.Write(record::CsvHeader(m_options.columns)))
+        !m_out.Write(record::CsvHeader(m_options.columns, m_options.dialect)))
         return kExitDone;
     return std::nullopt;
 }
@@ -147,10 +157,14 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             written = m_out.Write(json + "\n");
             break;
         case Format::kCsv:
-            written = m_out.Write(record::CsvRecord(reading, m_options.columns, m_id));
+            written =
+                m_out.Write(record::CsvRecord(reading, m_options.columns, m_id, m_options.dialect));
             break;
         case Format::kText:
             written = m_out.Write(record::TextLine(reading) + "\n");
+            break;
+        case Format::kXlsx:
+            m_sheet->Add(reading, m_id);
             break;
     }
     if (m_mqtt)
@@ -211,6 +225,18 @@ void ReaderApp::Finish(int code) {
     if (const auto line = m_rawLines.Flush())
         m_out.Write(*line);
     m_out.TellDropped();
+    if (m_sheet) {
+        std::string error;
+        const std::uint64_t rows = m_sheet->Rows();
+        if (m_sheet->Finish(&error)) {
+            Say("wrote " + std::to_string(rows) + (rows == 1 ? " reading to " : " readings to ") +
+                m_options.output);
+        } else {
+            Say("--output: " + error);
+            code = kExitOutput;
+        }
+        m_sheet.reset();
+    }
     if (m_mqtt)
         m_mqtt->Stop(kDrainAtEnd);
     QCoreApplication::exit(code);

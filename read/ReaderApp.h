@@ -23,6 +23,7 @@
 #include "read/ReadOptions.h"
 #include "record/Capture.h"
 #include "record/RawLines.h"
+#include "record/Sheet.h"
 
 namespace reader {
 
@@ -51,6 +52,7 @@ class ReaderApp : public QObject {
     QTimer m_burstEnd;
     std::string m_id;
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
+    std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused

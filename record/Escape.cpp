@@ -95,7 +95,7 @@ std::string JsonString(std::string_view text) {
     return json + '"';
 }
 
-std::string CsvField(std::string_view text) {
+std::string CsvField(std::string_view text, char separator) {
     std::string valid = ValidUtf8(text);
     // A spreadsheet runs a cell that starts so as a formula; a quote in front makes it text. A
     // number, or the dashes a scale shows for no reading, has nothing to run.
@@ -104,7 +104,8 @@ std::string CsvField(std::string_view text) {
                          !NumberText(valid) && valid.find_first_not_of('-') != std::string::npos;
     if (formula)
         valid.insert(0, "'");
-    else if (valid.find_first_of(",\"\r\n") == std::string::npos)
+    else if (valid.find_first_of(",\"\r\n") == std::string::npos &&
+             valid.find(separator) == std::string::npos)
         return valid;
     std::string quoted = "\"";
     for (const char c : valid) {

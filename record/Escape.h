@@ -19,11 +19,12 @@ std::string ValidUtf8(std::string_view text);
 // invalid UTF-8 repaired as ValidUtf8 does.
 std::string JsonString(std::string_view text);
 
-// One CSV field: repaired as ValidUtf8 does, then quoted when it holds a comma, quote, CR or LF,
-// with quotes doubled. A field that a spreadsheet could take for a formula (one that starts with
+// One CSV field: repaired as ValidUtf8 does, then quoted when it holds a comma, `separator`, a
+// quote, CR or LF, with quotes doubled. A field that a spreadsheet could take for a formula (one
+// that starts with
 // '=', '+', '-', '@', a tab or a CR and is neither a number nor dashes alone: "-A1", not
 // "-0.50" or "----") gets a single quote in front and is quoted.
-std::string CsvField(std::string_view text);
+std::string CsvField(std::string_view text, char separator = ',');
 
 // Appends `byte` as two lower-case hex digits.
 void AppendHex(std::string* text, std::uint8_t byte);

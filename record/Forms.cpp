@@ -65,7 +65,13 @@ class JsonWriter {
     std::string m_text = "{";
 };
 
-using Cell = std::string (*)(const CapturedReading&, std::string_view scaleId);
+// What a cell needs besides the reading.
+struct Context {
+    std::string_view scaleId;
+    CsvDialect dialect;
+};
+
+using Cell = std::string (*)(const CapturedReading&, const Context&);
 
 struct Column {
     std::string_view name;
@@ -73,19 +79,33 @@ struct Column {
 };
 
 template <std::size_t kFlag>
-std::string FlagCell(const CapturedReading& r, std::string_view) {
+std::string FlagCell(const CapturedReading& r, const Context&) {
     return r.reading.indicators.*kFlags[kFlag].lit ? "1" : "0";
+}
+
+// A number's decimal point in the dialect's sign; anything else as CsvField writes it.
+std::string DecimalCell(std::string_view text, const Context& c) {
+    if (!NumberText(text))
+        return CsvField(text, c.dialect.Separator());
+    std::string cell(text);
+    std::replace(cell.begin(), cell.end(), '.', c.dialect.decimal);
+    return cell;
+}
+
+std::string Field(std::string_view text, const Context& c) {
+    return CsvField(text, c.dialect.Separator());
 }
 
 // In the order of CsvColumn.
 constexpr std::array<Column, 16> kColumns = {{
-    {"time_utc", [](const CapturedReading& r, std::string_view) { return UtcText(r.time); }},
-    {"scale", [](const CapturedReading&, std::string_view id) { return CsvField(id); }},
-    {"port", [](const CapturedReading& r, std::string_view) { return PortName(r.port); }},
-    {"device", [](const CapturedReading& r, std::string_view) { return CsvField(r.device); }},
-    {"text", [](const CapturedReading& r, std::string_view) { return CsvField(r.reading.text); }},
-    {"value", [](const CapturedReading& r, std::string_view) { return Value(r); }},
-    {"unit", [](const CapturedReading& r, std::string_view) { return CsvField(r.reading.unit); }},
+    {"time_utc", [](const CapturedReading& r, const Context&) { return UtcText(r.time); }},
+    {"scale", [](const CapturedReading&, const Context& c) { return Field(c.scaleId, c); }},
+    {"port", [](const CapturedReading& r, const Context&) { return PortName(r.port); }},
+    {"device", [](const CapturedReading& r, const Context& c) { return Field(r.device, c); }},
+    {"text",
+     [](const CapturedReading& r, const Context& c) { return DecimalCell(r.reading.text, c); }},
+    {"value", [](const CapturedReading& r, const Context& c) { return DecimalCell(Value(r), c); }},
+    {"unit", [](const CapturedReading& r, const Context& c) { return Field(r.reading.unit, c); }},
     {kFlags[0].name, FlagCell<0>},
     {kFlags[1].name, FlagCell<1>},
     {kFlags[2].name, FlagCell<2>},
@@ -93,10 +113,10 @@ constexpr std::array<Column, 16> kColumns = {{
     {kFlags[4].name, FlagCell<4>},
     {kFlags[5].name, FlagCell<5>},
     {"bars", [](const CapturedReading& r,
-                std::string_view) { return std::to_string(r.reading.indicators.bars); }},
+                const Context&) { return std::to_string(r.reading.indicators.bars); }},
     {"capture",
-     [](const CapturedReading& r, std::string_view) { return std::string(RuleName(r.rule)); }},
-    {"frame", [](const CapturedReading& r, std::string_view) { return HexOf(r.bytes); }},
+     [](const CapturedReading& r, const Context&) { return std::string(RuleName(r.rule)); }},
+    {"frame", [](const CapturedReading& r, const Context&) { return HexOf(r.bytes); }},
 }};
 
 const Column& ColumnOf(CsvColumn column) {
@@ -161,19 +181,112 @@ std::optional<CsvColumns> ParseCsvColumns(std::string_view names, std::string* e
     return columns;
 }
 
-std::string CsvHeader(const CsvColumns& columns) {
+std::string_view ColumnName(CsvColumn column) {
+    return ColumnOf(column).name;
+}
+
+std::optional<CsvDialect> ParseCsvDecimal(std::string_view sign) {
+    if (sign == "." || sign == ",")
+        return CsvDialect{sign[0]};
+    return std::nullopt;
+}
+
+std::optional<CsvDialect> DialectOfHeader(std::string_view line) {
+    // A header begins with a column's name; what follows the name separates the fields.
+    const std::size_t end = line.find_first_not_of("abcdefghijklmnopqrstuvwxyz_");
+    if (end == 0 || end == std::string_view::npos)
+        return std::nullopt;
+    if (line[end] == ',')
+        return CsvDialect{'.'};
+    if (line[end] == ';')
+        return CsvDialect{','};
+    return std::nullopt;
+}
+
+std::string CsvHeader(const CsvColumns& columns, CsvDialect dialect) {
     std::string header;
-    for (const CsvColumn column : columns)
-        header.append(header.empty() ? "" : ",").append(ColumnOf(column).name);
+    for (const CsvColumn column : columns) {
+        if (!header.empty())
+            header += dialect.Separator();
+        header.append(ColumnOf(column).name);
+    }
     return header + "\r\n";
 }
 
-std::string CsvRecord(const CapturedReading& r, const CsvColumns& columns,
-                      std::string_view scaleId) {
+std::string CsvRecord(const CapturedReading& r, const CsvColumns& columns, std::string_view scaleId,
+                      CsvDialect dialect) {
+    const Context context{scaleId, dialect};
     std::string record;
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        record.append(i == 0 ? "" : ",").append(ColumnOf(columns[i]).cell(r, scaleId));
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i != 0)
+            record += dialect.Separator();
+        record.append(ColumnOf(columns[i]).cell(r, context));
+    }
     return record + "\r\n";
+}
+
+SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_view scaleId) {
+    SheetCell cell;
+    const auto text = [&cell](std::string_view value) {
+        cell.kind = SheetCell::Kind::kText;
+        cell.text = ValidUtf8(value);
+    };
+    const auto number = [&cell](double value, int decimals) {
+        cell.kind = SheetCell::Kind::kNumber;
+        cell.number = value;
+        cell.decimals = decimals;
+    };
+    switch (column) {
+        case CsvColumn::kTime:
+            cell.kind = SheetCell::Kind::kTime;
+            cell.time = r.time;
+            break;
+        case CsvColumn::kScale:
+            text(scaleId);
+            break;
+        case CsvColumn::kPort:
+            text(PortName(r.port));
+            break;
+        case CsvColumn::kDevice:
+            text(r.device);
+            break;
+        case CsvColumn::kText:
+            text(r.reading.text);
+            break;
+        case CsvColumn::kValue:
+            if (r.reading.number) {
+                const std::string& exact = r.reading.number->exact;
+                const std::size_t point = exact.find('.');
+                number(r.reading.number->value,
+                       point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1));
+            }
+            break;
+        case CsvColumn::kUnit:
+            if (!r.reading.unit.empty())
+                text(r.reading.unit);
+            break;
+        case CsvColumn::kStable:
+        case CsvColumn::kNet:
+        case CsvColumn::kZero:
+        case CsvColumn::kHold:
+        case CsvColumn::kOverLoad:
+        case CsvColumn::kBatteryLow: {
+            const auto flag =
+                static_cast<std::size_t>(column) - static_cast<std::size_t>(CsvColumn::kStable);
+            number(r.reading.indicators.*kFlags[flag].lit ? 1 : 0, 0);
+            break;
+        }
+        case CsvColumn::kBars:
+            number(r.reading.indicators.bars, 0);
+            break;
+        case CsvColumn::kCapture:
+            text(RuleName(r.rule));
+            break;
+        case CsvColumn::kFrame:
+            text(HexOf(r.bytes));
+            break;
+    }
+    return cell;
 }
 
 std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {

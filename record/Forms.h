@@ -54,10 +54,39 @@ const CsvColumns& DefaultCsvColumns();
 // an unknown or a repeated name.
 std::optional<CsvColumns> ParseCsvColumns(std::string_view names, std::string* error);
 
-std::string CsvHeader(const CsvColumns& columns = DefaultCsvColumns());  // with its CRLF
+std::string_view ColumnName(CsvColumn column);
+
+// How numbers and fields are written for a spreadsheet's locale: "13.989" with ',' between the
+// fields (RFC 4180, the default), or "13,989" with ';' between them. The decimal sign is the
+// value column's and the text column's when the text is a number; other texts stay as shown.
+struct CsvDialect {
+    char decimal = '.';
+    char Separator() const { return decimal == ',' ? ';' : ','; }
+    bool operator==(const CsvDialect&) const = default;
+};
+// "." or ","; none for anything else.
+std::optional<CsvDialect> ParseCsvDecimal(std::string_view sign);
+// The dialect a header line was written in; none when `line` is no header of ours.
+std::optional<CsvDialect> DialectOfHeader(std::string_view line);
+
+std::string CsvHeader(const CsvColumns& columns = DefaultCsvColumns(),
+                      CsvDialect dialect = {});  // with its CRLF
 // One record, with its CRLF; `scaleId` fills the scale column.
 std::string CsvRecord(const CapturedReading& r, const CsvColumns& columns = DefaultCsvColumns(),
-                      std::string_view scaleId = {});
+                      std::string_view scaleId = {}, CsvDialect dialect = {});
+
+// A column's cell as a spreadsheet holds it: a number (the value, a flag as 1 or 0, the bars), a
+// time (UTC), text (valid UTF-8, never run as a formula: a spreadsheet file types its cells), or
+// nothing (a reading that is no number has no value).
+struct SheetCell {
+    enum class Kind { kEmpty, kNumber, kTime, kText };
+    Kind kind = Kind::kEmpty;
+    double number = 0;
+    int decimals = 0;  // of a number: as the scale showed it
+    std::chrono::system_clock::time_point time;
+    std::string text;
+};
+SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_view scaleId);
 
 // One JSON object, no newline, fields in this order:
 // time, scale, port, device, reading (scale::SpokenText), text, value (a JSON number written

@@ -220,4 +220,21 @@ bool LogFile::Reopen(std::string* error) {
     return true;
 }
 
+std::string FirstLine(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    std::string head(4096, '\0');
+    ssize_t n = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        do {
+            n = ::read(fd, head.data(), head.size());
+        } while (n < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return head.substr(0, head.find_first_of("\r\n"));
+}
+
 }  // namespace record

@@ -85,4 +85,8 @@ class LogFile {
 // umask. False with the reason in `error`.
 bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error);
 
+// The first line of the regular file `path`, without its line end, read from at most its first
+// 4 KB; empty when it is missing or empty, a link or anything but a regular file.
+std::string FirstLine(const std::string& path);
+
 }  // namespace record

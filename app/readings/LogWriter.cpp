@@ -14,7 +14,8 @@ QString Text(const std::string& text) {
 
 }  // namespace
 
-LogWriter::LogWriter(std::unique_ptr<record::LogFile> file) : m_file(std::move(file)) {
+LogWriter::LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect)
+    : m_file(std::move(file)), m_dialect(dialect) {
     m_tick.setSingleShot(true);
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &LogWriter::OnTick);
@@ -24,7 +25,7 @@ LogWriter::LogWriter(std::unique_ptr<record::LogFile> file) : m_file(std::move(f
 LogWriter::~LogWriter() = default;
 
 void LogWriter::Write(const record::CapturedReading& reading) {
-    Check(m_file->Append(record::CsvRecord(reading)));
+    Check(m_file->Append(record::CsvRecord(reading, record::DefaultCsvColumns(), {}, m_dialect)));
 }
 
 void LogWriter::Reopen() {

@@ -14,12 +14,13 @@
 #include <memory>
 
 #include "record/Capture.h"
+#include "record/Forms.h"
 #include "record/LogFile.h"
 
 class LogWriter : public QObject {
     Q_OBJECT
   public:
-    explicit LogWriter(std::unique_ptr<record::LogFile> file);
+    explicit LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect = {});
     ~LogWriter() override;
 
     void Write(const record::CapturedReading& reading);
@@ -37,6 +38,7 @@ class LogWriter : public QObject {
     void Say(const QString& problem);
 
     std::unique_ptr<record::LogFile> m_file;
+    record::CsvDialect m_dialect;
     QTimer m_tick;
     QString m_problem;
 };

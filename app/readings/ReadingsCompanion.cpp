@@ -15,7 +15,11 @@
 
 ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
                                      std::unique_ptr<record::LogFile> log)
-    : m_panel(panel), m_rule(options.Rule()), m_minWeight(options.minWeight) {
+    : m_panel(panel),
+      m_rule(options.Rule()),
+      m_minWeight(options.minWeight),
+      m_dialect(options.dialect) {
+    m_panel.SetEndCheck([this] { return MayEnd(); });
     const QKeySequence keys(Qt::CTRL | Qt::Key_R);
     m_panel.SystemMenu().addSeparator();
     QAction* item = m_panel.SystemMenu().addAction(tr("&Readings..."));
@@ -26,7 +30,7 @@ ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions&
     if (!log)
         return;
     StartRecording();
-    m_log = std::make_unique<LogWriter>(std::move(log));
+    m_log = std::make_unique<LogWriter>(std::move(log), m_dialect);
     connect(m_recorder.get(), &Recorder::captured, m_log.get(), &LogWriter::Write);
     connect(m_log.get(), &LogWriter::problemChanged, this,
             [this](const QString& problem) { m_panel.StatusLine().setToolTip(problem); });
@@ -35,6 +39,7 @@ ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions&
 }
 
 ReadingsCompanion::~ReadingsCompanion() {
+    m_panel.SetEndCheck({});
     m_window.reset();
     if (m_recorder)
         m_panel.DetachObserver(m_recorder.get());
@@ -59,6 +64,7 @@ void ReadingsCompanion::ShowWindow() {
         m_recorder->FeedTrend(m_trend.get());
         connect(m_recorder.get(), &Recorder::captured, m_model.get(), &ReadingsModel::Append);
         m_window = std::make_unique<ReadingsWindow>(*m_model, *m_recorder, *m_trend, &m_panel);
+        m_window->SetCsvDialect(m_dialect);
         // The window manager would put it anywhere, partly off the screen too: beside the panel.
         const QRect outer = m_panel.frameGeometry();
         const QRect inner = m_panel.geometry();
@@ -73,4 +79,33 @@ void ReadingsCompanion::ShowWindow() {
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+}
+
+bool ReadingsCompanion::MayEnd() {
+    // A log that takes every reading keeps them; one that refuses some (a full disk) does not.
+    if (!m_model || (m_log && m_log->Problem().isEmpty()))
+        return true;
+    m_model->Publish();
+    const std::uint64_t unsaved = m_model->Unsaved();
+    if (unsaved == 0)
+        return true;
+    enum { kSave, kDiscard, kCancel };
+    int answer = kCancel;
+    MessageBoxRequest request;
+    request.icon = QMessageBox::Question;
+    request.caption = tr("Karvel readings");
+    request.text = unsaved == 1
+                       ? tr("1 reading in the readings window was neither logged nor exported.")
+                       : tr("%L1 readings in the readings window were neither logged nor "
+                            "exported.")
+                             .arg(unsaved);
+    request.detail = tr("Save them as a spreadsheet before Karvel ends?");
+    request.choices = {{tr("&Save as spreadsheet..."), QMessageBox::AcceptRole},
+                       {tr("&Discard"), QMessageBox::DestructiveRole},
+                       {tr("Cancel"), QMessageBox::RejectRole}};
+    request.answer = &answer;
+    m_panel.Presenter()(&m_panel, request);
+    if (answer == kDiscard)
+        return true;
+    return answer == kSave && m_window->SaveAllAsSheet();
 }

@@ -3,7 +3,9 @@
 // What keeps weighings beside the panel: the "Readings..." item of the panel's context menu and
 // Ctrl+R, the recorder (attached to the panel as a frame observer once the user asked for a log
 // or opened the window), the --log writer with SIGHUP reopening it, and the readings window.
-// Before either is asked for, nothing is attached and nothing is kept.
+// Before either is asked for, nothing is attached and nothing is kept. While the window holds
+// readings that were neither logged nor exported, ending the panel asks first: save them as a
+// spreadsheet, discard them, or go on (the panel stays open).
 //
 // Thread: UI thread only. Lives inside the panel's lifetime: created after the panel, destroyed
 // before it.
@@ -38,12 +40,16 @@ class ReadingsCompanion : public QObject {
     void ShowWindow();
     ReadingsWindow* Window() const { return m_window.get(); }
 
+    // Whether the panel may end now; asks the user when readings would be lost.
+    bool MayEnd();
+
   private:
     void StartRecording();
 
     CScalePanelDlg& m_panel;
     record::CaptureRule m_rule;
     std::optional<double> m_minWeight;
+    record::CsvDialect m_dialect;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<LogWriter> m_log;
     std::unique_ptr<window::HangUpSignal> m_hangUp;

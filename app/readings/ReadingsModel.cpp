@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "record/Forms.h"
+#include "record/Sheet.h"
 
 namespace {
 
@@ -141,6 +142,7 @@ void ReadingsModel::Clear() {
     m_shown = 0;
     m_blocks.clear();
     m_left = 0;
+    m_savedTo = 0;
     m_devices.clear();
     endResetModel();
 }
@@ -167,11 +169,36 @@ Measured ReadingsModel::MeasuredAt(int index) const {
     return measured;
 }
 
-std::string ReadingsModel::Csv(const std::vector<int>& rows) const {
-    std::string csv = record::CsvHeader();
+std::string ReadingsModel::Csv(const std::vector<int>& rows, record::CsvDialect dialect) const {
+    std::string csv = record::CsvHeader(record::DefaultCsvColumns(), dialect);
     for (const int row : rows)
-        csv += record::CsvRecord(At(row));
+        csv += record::CsvRecord(At(row), record::DefaultCsvColumns(), {}, dialect);
     return csv;
+}
+
+bool ReadingsModel::WriteSheet(const std::string& path, const std::vector<int>& rows,
+                               std::string* error) const {
+    auto sheet = record::SheetWriter::Create(path, record::DefaultCsvColumns(), error);
+    if (!sheet)
+        return false;
+    for (const int row : rows)
+        sheet->Add(At(row));
+    return sheet->Finish(error);
+}
+
+std::uint64_t ReadingsModel::Unsaved() const {
+    return m_left + m_rows.size() - std::max(m_savedTo, m_left);
+}
+
+void ReadingsModel::MarkSaved(const std::vector<int>& rows) {
+    std::uint64_t next = std::max(m_savedTo, m_left);
+    for (const int row : rows) {
+        const std::uint64_t at = m_left + static_cast<std::uint64_t>(row);
+        if (at > next)
+            break;
+        next = std::max(next, at + 1);
+    }
+    m_savedTo = next;
 }
 
 QString ReadingsModel::TabSeparated(const std::vector<int>& rows) const {

@@ -19,6 +19,7 @@
 
 #include "app/readings/Statistics.h"
 #include "record/Capture.h"
+#include "record/Forms.h"
 
 class ReadingsModel : public QAbstractTableModel {
     Q_OBJECT
@@ -40,7 +41,14 @@ class ReadingsModel : public QAbstractTableModel {
     Measured MeasuredAt(int row) const;
     // The rows as CSV with the header, as the log writes them; as tab-separated lines with the
     // same columns for a spreadsheet.
-    std::string Csv(const std::vector<int>& rows) const;
+    std::string Csv(const std::vector<int>& rows, record::CsvDialect dialect = {}) const;
+    // The rows as a spreadsheet file at `path`, replaced whole as record::SheetWriter does.
+    bool WriteSheet(const std::string& path, const std::vector<int>& rows,
+                    std::string* error) const;
+    // Rows captured since the last row saved (exported, in order from the first unsaved one).
+    std::uint64_t Unsaved() const;
+    // `rows` (in order) were exported: those that follow the last saved one count as saved.
+    void MarkSaved(const std::vector<int>& rows);
     QString TabSeparated(const std::vector<int>& rows) const;
     std::vector<int> AllRows() const;
     // The statistics of all rows shown, kept up to date as rows are shown.
@@ -80,6 +88,8 @@ class ReadingsModel : public QAbstractTableModel {
     // block 0 holds the first rows of m_rows, as m_left is a multiple of kLeaveAtOnce.
     std::deque<UnitTotals> m_blocks;
     std::uint64_t m_left = 0;
+    // Rows counted from the first held since the last Clear: those before it were saved.
+    std::uint64_t m_savedTo = 0;
     QTimer m_publish;
     std::vector<std::string> m_devices;
 };

@@ -108,6 +108,10 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
     layout->addLayout(MakeButtons());
     ConnectControls();
     m_refresh.setInterval(kRefreshMs);
+    m_choosePath = [](QWidget* owner, const QString& caption, const QString& name,
+                      const QString& filter) {
+        return QFileDialog::getSaveFileName(owner, caption, name, filter);
+    };
     resize(760, 620);
     Refresh();
 }
@@ -165,14 +169,21 @@ QLayout* ReadingsWindow::MakeButtons() {
     auto* buttons = new QHBoxLayout;
     m_export.setText(tr("&Export CSV"));
     auto* menu = new QMenu(&m_export);  // owned by the button
-    menu->addAction(tr("&All readings..."), this, [this] { ChooseExport(false); });
-    menu->addAction(tr("&Selected readings..."), this, [this] { ChooseExport(true); });
+    menu->addAction(tr("&All readings..."), this, [this] { ChooseExport(false, false); });
+    menu->addAction(tr("&Selected readings..."), this, [this] { ChooseExport(true, false); });
     m_export.setMenu(menu);
+    m_exportSheet.setText(tr("Export &spreadsheet..."));
+    m_exportSheet.setToolTip(
+        tr("An .xlsx file: numbers as numbers, times as date-times (UTC), whatever the locale"));
+    auto* sheetMenu = new QMenu(&m_exportSheet);  // owned by the button
+    sheetMenu->addAction(tr("&All readings..."), this, [this] { ChooseExport(false, true); });
+    sheetMenu->addAction(tr("&Selected readings..."), this, [this] { ChooseExport(true, true); });
+    m_exportSheet.setMenu(sheetMenu);
     m_copy.setText(tr("C&opy"));
     m_copy.setToolTip(tr("The selected readings (or all) as tab-separated text"));
     m_clear.setText(tr("C&lear"));
     m_close.setText(tr("Close"));
-    for (QPushButton* button : {&m_export, &m_copy, &m_clear}) {
+    for (QPushButton* button : {&m_export, &m_exportSheet, &m_copy, &m_clear}) {
         button->setAutoDefault(false);
         buttons->addWidget(button);
     }
@@ -365,31 +376,64 @@ std::vector<double> ReadingsWindow::ValueTicksShown() const {
     return ticks;
 }
 
+namespace {
+
+QString Local(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
 bool ReadingsWindow::ExportCsv(const QString& path, bool selectedOnly, QString* error) const {
     if (!selectedOnly)
         m_model.Publish();
     const std::vector<int> rows = selectedOnly ? ChosenRows(false) : m_model.AllRows();
     std::string why;
-    if (record::ReplaceWhole(QFile::encodeName(path).toStdString(), m_model.Csv(rows), &why))
-        return true;
-    *error = QString::fromLocal8Bit(why.data(), static_cast<qsizetype>(why.size()));
-    return false;
+    if (!record::ReplaceWhole(QFile::encodeName(path).toStdString(), m_model.Csv(rows, m_dialect),
+                              &why)) {
+        *error = Local(why);
+        return false;
+    }
+    m_model.MarkSaved(rows);
+    return true;
 }
 
-void ReadingsWindow::ChooseExport(bool selectedOnly) {
+bool ReadingsWindow::ExportSheet(const QString& path, bool selectedOnly, QString* error) const {
+    if (!selectedOnly)
+        m_model.Publish();
+    const std::vector<int> rows = selectedOnly ? ChosenRows(false) : m_model.AllRows();
+    std::string why;
+    if (!m_model.WriteSheet(QFile::encodeName(path).toStdString(), rows, &why)) {
+        *error = Local(why);
+        return false;
+    }
+    m_model.MarkSaved(rows);
+    return true;
+}
+
+bool ReadingsWindow::SaveAllAsSheet() {
+    return ChooseExport(false, true);
+}
+
+bool ReadingsWindow::ChooseExport(bool selectedOnly, bool sheet) {
     if (selectedOnly && ChosenRows(false).empty()) {
         QMessageBox::information(this, windowTitle(), tr("No reading is selected."));
-        return;
+        return false;
     }
-    const QString path = QFileDialog::getSaveFileName(
-        this, selectedOnly ? tr("Export the selected readings") : tr("Export all readings"),
-        QStringLiteral("readings.csv"), tr("CSV files (*.csv);;All files (*)"));
+    const QString caption =
+        selectedOnly ? tr("Export the selected readings") : tr("Export all readings");
+    const QString path = sheet ? m_choosePath(this, caption, QStringLiteral("readings.xlsx"),
+                                              tr("Spreadsheets (*.xlsx);;All files (*)"))
+                               : m_choosePath(this, caption, QStringLiteral("readings.csv"),
+                                              tr("CSV files (*.csv);;All files (*)"));
     if (path.isEmpty())
-        return;
+        return false;
     QString error;
-    if (!ExportCsv(path, selectedOnly, &error))
-        QMessageBox::warning(this, windowTitle(),
-                             tr("The readings could not be written to %1: %2").arg(path, error));
+    if (sheet ? ExportSheet(path, selectedOnly, &error) : ExportCsv(path, selectedOnly, &error))
+        return true;
+    QMessageBox::warning(this, windowTitle(),
+                         tr("The readings could not be written to %1: %2").arg(path, error));
+    return false;
 }
 
 void ReadingsWindow::CopyRows() const {

@@ -3,7 +3,8 @@
 // The readings window: the captured readings in a table (local time shown, UTC in each time's
 // tooltip and in every export), the rule to capture by, statistics of the selected rows or of
 // all rows, a plot of the live weight over the last minutes with the captured points marked,
-// and Export CSV, Copy and Clear. Every control has an accessible name and is reached by Tab.
+// and Export CSV, Export spreadsheet, Copy and Clear. Every control has an accessible name and is
+// reached by Tab.
 //
 // Thread: UI thread only.
 
@@ -16,7 +17,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
+
+#include "record/Forms.h"
 
 class QChart;
 class QChartView;
@@ -41,6 +45,15 @@ class ReadingsWindow : public QWidget {
     // Writes the rows (the selected ones, or all) to `path` as the log writes them, replacing
     // it whole as record::ReplaceWhole does: a link, a FIFO or a device is refused.
     bool ExportCsv(const QString& path, bool selectedOnly, QString* error) const;
+    // The same rows as a spreadsheet file (record::SheetWriter), written the same way.
+    bool ExportSheet(const QString& path, bool selectedOnly, QString* error) const;
+    // All rows as a spreadsheet, to a file the user chooses; true once written.
+    bool SaveAllAsSheet();
+    void SetCsvDialect(record::CsvDialect dialect) { m_dialect = dialect; }
+    // Asks for the file to export to; empty when the user chose none. Tests replace it.
+    using PathChooser = std::function<QString(QWidget* parent, const QString& caption,
+                                              const QString& name, const QString& filter)>;
+    void SetPathChooser(PathChooser choose) { m_choosePath = std::move(choose); }
     void CopyRows() const;
     QString StatisticsShown() const { return m_statistics.text(); }
     // The plot as drawn: the points of each line, the value axis's title and its ticks.
@@ -62,7 +75,7 @@ class ReadingsWindow : public QWidget {
     QWidget* MakeChart();
     QLayout* MakeButtons();
     void ConnectControls();
-    void ChooseExport(bool selectedOnly);
+    bool ChooseExport(bool selectedOnly, bool sheet);
     void ClearRows();
     void ShowStatistics();
     void PlotTrend();
@@ -82,10 +95,13 @@ class ReadingsWindow : public QWidget {
     QDateTimeAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
     QPushButton m_export;
+    QPushButton m_exportSheet;
     QPushButton m_copy;
     QPushButton m_clear;
     QPushButton m_close;
     QTimer m_refresh;
     bool m_statisticsStale = true;
     bool m_followEnd = true;  // the table follows new rows while its last row is in view
+    record::CsvDialect m_dialect;
+    PathChooser m_choosePath;
 };

@@ -53,6 +53,15 @@ bool TakeRecordOption(const QStringList& args, qsizetype* i, RecordOptions* opti
                          .arg(value);
         return true;
     }
+    if (TakeValue(args, i, QLatin1StringView("--csv-decimal"), &value, &missing)) {
+        const QByteArray sign = value.toUtf8();
+        const auto dialect =
+            record::ParseCsvDecimal(std::string_view(sign.constData(), sign.size()));
+        if (!dialect)
+            *error = QStringLiteral("--csv-decimal %1: give '.' or ','").arg(value);
+        options->dialect = dialect.value_or(record::CsvDialect{});
+        return true;
+    }
     return false;
 }
 
@@ -70,5 +79,9 @@ QString RecordUsageText() {
         "                every: every frame\n"
         "  --min-weight W\n"
         "                settled keeps a weight of W or more (either sign, in the scale's\n"
-        "                unit) instead of skipping only the empty pan\n");
+        "                unit) instead of skipping only the empty pan\n"
+        "  --csv-decimal SIGN\n"
+        "                '.' (default) or ',': the log and the CSV export with a decimal\n"
+        "                comma and ';' between the fields, for a spreadsheet in such a\n"
+        "                locale; a log begun in the other form is refused\n");
 }

@@ -129,6 +129,51 @@ TEST_F(ReaderOnALine, CsvAppendedToAFileHasOneHeaderAtItsTop) {
     }
 }
 
+// The decimal-comma dialect reaches standard output; the spreadsheet file is written when the
+// run ends, on its count or on SIGTERM, and never without --output.
+TEST_F(ReaderOnALine, CsvDialectAndTheSpreadsheetAtTheEndOfTheRun) {
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    {
+        Child reader({ReaderPath(), "--port", "COM1", "--format", "csv", "--csv-decimal", ",",
+                      "--capture", "every", "--count", "1"});
+        ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+        scale.Send(CountFrame(7));
+        EXPECT_TRUE(reader.ReadLine().value_or("").starts_with("time_utc;port;device;text;"));
+        const std::string row = reader.ReadLine().value_or("(no line)");
+        EXPECT_NE(row.find(";007;7;kg;1;"), std::string::npos) << row;
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    }
+    TempDir dir;
+    const std::string file = dir / "weighings.xlsx";
+    const std::string opening = "PK\x03\x04";  // a zip, as every .xlsx is
+    {
+        Child reader({ReaderPath(), "--port", "COM1", "--format", "xlsx", "--output", file,
+                      "--capture", "every", "--count", "2"});
+        ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+        scale.Send(CountFrame(1));
+        scale.Send(CountFrame(2));
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+        EXPECT_NE(reader.Errors().find("wrote 2 readings to " + file), std::string::npos)
+            << reader.Errors();
+        EXPECT_TRUE(testing_support::ReadFile(file).starts_with(opening));
+    }
+    ::unlink(file.c_str());
+    {
+        Child reader({ReaderPath(), "--port", "COM1", "--format", "xlsx", "--output", file});
+        ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+        reader.Signal(SIGTERM);
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+        EXPECT_TRUE(reader.Errors().find("wrote 0 readings") != std::string::npos)
+            << reader.Errors();
+        EXPECT_TRUE(testing_support::ReadFile(file).starts_with(opening)) << reader.Errors();
+    }
+    Child refused({ReaderPath(), "--port", "COM1", "--format", "xlsx"});
+    EXPECT_EQ(refused.Wait(), 2);
+    EXPECT_NE(refused.Errors().find("give it with --output FILE"), std::string::npos)
+        << refused.Errors();
+}
+
 // A key word at the end of a line too long to be one is no key.
 TEST_F(ReaderOnALine, AKeyLineTooLongIsRefusedWhole) {
     testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);

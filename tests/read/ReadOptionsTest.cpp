@@ -53,6 +53,11 @@ TEST(ReadOptions, RefusesWhatCannotBeUsed) {
         {{"--min-weight", "-1"}, "0 or more"},
         {{"--min-weight", "1kg"}, "0 or more"},
         {{"--min-weight", "1", "--capture", "change"}, "goes with --capture settled"},
+        {{"--format", "xlsx"}, "give it with --output FILE"},
+        {{"--output", "a.xlsx"}, "--output is the file of --format xlsx"},
+        {{"--format", "xlsx", "--output", "a.xlsx", "--raw"}, "does not go with --format xlsx"},
+        {{"--csv-decimal", ";", "--format", "csv"}, "'.' or ','"},
+        {{"--csv-decimal", ","}, "goes with --format csv"},
     };
     for (const auto& c : cases)
         EXPECT_NE(ErrorOf(c.args).find(c.says), std::string::npos) << c.args[0] << " " << c.says;

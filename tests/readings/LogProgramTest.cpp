@@ -150,6 +150,35 @@ TEST(LogProgram, AHangUpReopensARotatedLogAndAFileThatStopsGrowingIsSaidOnceAndC
     EXPECT_TRUE(karvel.Wait([&] { return karvel.Err().contains("writing to"); }));
 }
 
+// A log goes on in the form it was begun in: rows of two forms in one file would be misread.
+TEST(LogProgram, ALogBegunInTheOtherCsvFormIsRefused) {
+    const struct {
+        const char* header;
+        const char* decimal;  // --csv-decimal, or none
+        const char* says;
+    } cases[] = {
+        {"time_utc,port,device\r\n", ",", "was begun with decimal points"},
+        {"time_utc;port;device\r\n", nullptr, "was begun with decimal commas"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("weighings.csv");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.header);
+        file.close();
+        QStringList args{"--log", path};
+        if (c.decimal)
+            args << "--csv-decimal" << c.decimal;
+        QProcess karvel;
+        karvel.start(QStringLiteral(KARVEL_BINARY), args);
+        ASSERT_TRUE(karvel.waitForFinished(30000));
+        EXPECT_EQ(karvel.exitCode(), 2);
+        EXPECT_TRUE(QString::fromLocal8Bit(karvel.readAllStandardError()).contains(c.says));
+        EXPECT_EQ(ReadAll(path), c.header);
+    }
+}
+
 TEST(LogProgram, PlainKarvelLeavesAnEmptyHomeEmpty) {
     QTemporaryDir home;
     QTemporaryDir runtime;

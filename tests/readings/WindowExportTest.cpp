@@ -134,6 +134,31 @@ TEST(WindowExport, RefusesALinkAndKeepsAFilesMode) {
     EXPECT_EQ(QFile::permissions(readOnly) & QFileDevice::Permissions(0x7077), mode);
 }
 
+// --csv-decimal ,: the log and the window's export alike, one form in each file.
+TEST(WindowExport, TheDecimalCommaFormReachesTheLogAndTheExport) {
+    const record::CsvDialect comma{','};
+    QTemporaryDir dir;
+    std::string error;
+    auto file =
+        record::LogFile::Open(dir.filePath("log.csv").toStdString(),
+                              record::CsvHeader(record::DefaultCsvColumns(), comma), &error);
+    ASSERT_TRUE(file) << error;
+    ScriptedWindow scripted(false);
+    LogWriter log(std::move(file), comma);
+    QObject::connect(&scripted.recorder, &Recorder::captured, &log, &LogWriter::Write);
+    scripted.window.SetCsvDialect(comma);
+    scripted.recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
+    const scale::FrameBytes bytes = FrameOf(kScript[1]);
+    scripted.recorder.OnFrame({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(), {}});
+    const QString exported = dir.filePath("all.csv");
+    QString exportError;
+    ASSERT_TRUE(scripted.window.ExportCsv(exported, false, &exportError));
+    EXPECT_EQ(ReadAll(exported), ReadAll(dir.filePath("log.csv")));
+    EXPECT_TRUE(ReadAll(exported).starts_with("time_utc;port;device;"));
+    EXPECT_NE(ReadAll(exported).find(";/dev/ttyS0;123,456;123,456;kg;1;"), std::string::npos)
+        << ReadAll(exported);
+}
+
 TEST(WindowExport, StatisticsLeaveOutAnotherUnitAndSaySo) {
     ScriptedWindow scripted;
     ReadingsWindow& window = scripted.window;
@@ -304,6 +329,93 @@ TEST_F(WindowOpenedLater, CapturesFromThePortThePanelAlreadyShowsOpen) {
     ASSERT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(rows.index(0, ReadingsModel::kPort).data().toString(), "COM2");
     EXPECT_EQ(rows.index(0, ReadingsModel::kReading).data().toString(), "12.5");
+}
+
+// Ending the panel while the window holds readings nobody saved asks first; with nothing
+// unsaved it ends at once, as it always has.
+class EndingThePanel : public apptest::PortsFixture {
+  protected:
+    void SetUp() override {
+        Add(2, Role::Scale);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 2);
+        h.onBox = [this](const MessageBoxRequest& request) {
+            if (request.answer)
+                *request.answer = m_answer;
+        };
+    }
+    // Opens the window and captures a settled reading in it.
+    void Capture(ReadingsCompanion& companion) {
+        companion.ShowWindow();
+        const scale::FrameBytes bytes = FrameOf({"12.5", scalesim::kUnitKg, kStable});
+        ASSERT_TRUE(FrameReachesDisplay(2, {bytes[3], bytes[4], bytes[5], bytes[6], bytes[7],
+                                            bytes[8], bytes[9], bytes[10], bytes[11]}));
+    }
+    void Show() {
+        h.panel->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(h.panel.get()));
+    }
+    enum { kSave, kDiscard, kCancel };
+    int m_answer = kCancel;
+};
+
+TEST_F(EndingThePanel, AsksWhileReadingsAreUnsavedAndCancelKeepsThePanel) {
+    ReadingsCompanion companion(*h.panel, RecordOptions{}, nullptr);
+    Capture(companion);
+    Show();
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        QTest::keyClick(h.panel.get(), key);
+        EXPECT_TRUE(h.panel->isVisible()) << key;
+    }
+    EXPECT_FALSE(h.panel->close()) << "the close box";
+    ASSERT_EQ(h.boxes.size(), 3u);
+    const MessageBoxRequest& asked = h.boxes[0].request;
+    EXPECT_EQ(asked.text, "1 reading in the readings window was neither logged nor exported.");
+    ASSERT_EQ(asked.choices.size(), 3u);
+    EXPECT_EQ(asked.choices[kSave].text, "&Save as spreadsheet...");
+    EXPECT_EQ(asked.choices[kCancel].role, QMessageBox::RejectRole);
+    EXPECT_EQ(h.boxes[0].parent, h.panel.get());
+
+    m_answer = kDiscard;
+    QTest::keyClick(h.panel.get(), Qt::Key_Escape);
+    EXPECT_FALSE(h.panel->isVisible());
+    EXPECT_EQ(h.panel->result(), QDialog::Rejected);
+}
+
+TEST_F(EndingThePanel, SavingAsASpreadsheetEndsThePanelOnceTheFileIsWritten) {
+    ReadingsCompanion companion(*h.panel, RecordOptions{}, nullptr);
+    Capture(companion);
+    QTemporaryDir dir;
+    QString chosen;
+    companion.Window()->SetPathChooser(
+        [&chosen](QWidget*, const QString&, const QString&, const QString&) { return chosen; });
+    Show();
+    m_answer = kSave;
+    QTest::keyClick(h.panel.get(), Qt::Key_Escape);  // no file chosen: nothing is lost
+    EXPECT_TRUE(h.panel->isVisible());
+    chosen = dir.filePath("readings.xlsx");
+    QTest::keyClick(h.panel.get(), Qt::Key_Escape);
+    EXPECT_FALSE(h.panel->isVisible());
+    EXPECT_TRUE(ReadAll(chosen).starts_with("PK")) << chosen.toStdString();
+    EXPECT_EQ(h.boxes.size(), 2u);
+}
+
+TEST_F(EndingThePanel, EndsWithoutAQuestionWhenNothingIsUnsaved) {
+    ReadingsCompanion companion(*h.panel, RecordOptions{}, nullptr);
+    Show();
+    QTest::keyClick(h.panel.get(), Qt::Key_Escape);  // the window never opened
+    EXPECT_FALSE(h.panel->isVisible());
+
+    Capture(companion);
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(companion.Window()->ExportCsv(dir.filePath("all.csv"), false, &error))
+        << error.toStdString();
+    Show();
+    QTest::keyClick(h.panel.get(), Qt::Key_Return);
+    EXPECT_FALSE(h.panel->isVisible());
+    EXPECT_EQ(h.panel->result(), QDialog::Accepted);
+    EXPECT_TRUE(h.boxes.empty());
 }
 
 }  // namespace

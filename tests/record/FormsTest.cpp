@@ -118,6 +118,46 @@ TEST(Csv, GuardsACellASpreadsheetWouldRun) {
               "2026-12-08T16:49:43.123Z,COM5,/dev/ttyUSB0,\"'-DEAD\",,kg,0,0,0,0,0,0,change\r\n");
 }
 
+// For a spreadsheet in a decimal-comma locale: the figures keep their meaning, ';' separates,
+// and the formula guard still holds.
+TEST(Csv, DecimalCommaDialect) {
+    const record::CsvDialect comma = *record::ParseCsvDecimal(",");
+    EXPECT_EQ(comma.Separator(), ';');
+    EXPECT_FALSE(record::ParseCsvDecimal(";"));
+    EXPECT_EQ(record::CsvHeader(record::DefaultCsvColumns(), comma),
+              "time_utc;port;device;text;value;unit;stable;net;zero;hold;overload;battery_low;"
+              "capture\r\n");
+    const struct {
+        const char* cells;
+        const char* device;
+        const char* record;
+    } cases[] = {
+        {"13.989", "/dev/ttyUSB0",
+         "2026-12-08T16:49:43.123Z;COM5;/dev/ttyUSB0;13,989;13,989;kg;0;0;0;0;0;0;change\r\n"},
+        {"-.5", "/dev/a;b,c",
+         "2026-12-08T16:49:43.123Z;COM5;\"/dev/a;b,c\";-,5;-0,5;kg;0;0;0;0;0;0;change\r\n"},
+        {"-A1", "-1+1",
+         "2026-12-08T16:49:43.123Z;COM5;\"'-1+1\";\"'-A1\";;kg;0;0;0;0;0;0;change\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(record::CsvRecord(Reading(Showing(c.cells), c.device),
+                                    record::DefaultCsvColumns(), {}, comma),
+                  c.record);
+    const struct {
+        const char* line;
+        std::optional<char> decimal;
+    } headers[] = {{"time_utc,port", '.'},
+                   {"time_utc;port", ','},
+                   {"reading;x", ','},
+                   {"2026-12-08T16:49:43.123Z,COM5", std::nullopt},
+                   {"time_utc", std::nullopt}};
+    for (const auto& h : headers) {
+        const auto dialect = record::DialectOfHeader(h.line);
+        EXPECT_EQ(dialect ? std::optional<char>(dialect->decimal) : std::nullopt, h.decimal)
+            << h.line;
+    }
+}
+
 TEST(Json, WritesTheFieldsInOrder) {
     EXPECT_EQ(record::JsonObject(NetPounds(), "bench-1"),
               R"({"time":"2026-12-08T16:49:43.123Z","scale":"bench-1","port":"COM5",)"
