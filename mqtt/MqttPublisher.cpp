@@ -96,7 +96,7 @@ bool MqttPublisher::Start(std::string* error) {
     if (!m_options.passwordFile.empty() &&
         !(password = ReadPassword(m_options.passwordFile, error)))
         return false;
-    const std::string clientId = "karvel-" + m_options.prefix + "-" + m_id;
+    const std::string clientId = ClientId(m_options.prefix, m_id);
     m_client.reset(mosquitto_new(clientId.c_str(), false, this));
     if (!m_client) {
         *error = "cannot make an MQTT client: " + posix::ErrnoText(errno);
