@@ -7,6 +7,7 @@
 #include <fstream>
 #include <utility>
 
+#include "mqtt/Backoff.h"
 #include "mqtt/KeyNames.h"
 #include "platform/posix/SystemError.h"
 #include "record/Escape.h"
@@ -178,24 +179,24 @@ void MqttPublisher::Stop(std::chrono::milliseconds drain) {
 }
 
 void MqttPublisher::Run() {
-    auto retry = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstRetry);
+    Backoff backoff(kFirstRetry, kLongestRetry);
     while (true) {
         const int rc = RunConnection();
         std::unique_lock lock(m_lock);
-        const bool wasConnected = std::exchange(m_connected, false);
+        m_connected = false;
+        // Not m_connected: the disconnect hook has cleared that already.
+        const bool cameUp = std::exchange(m_cameUp, false);
         m_inFlight.clear();  // the client sends them again on the next connection
         if (m_stopping)
             return;
         if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_REFUSED)
             SayOnce(FailureText(rc));
-        if (wasConnected)
-            retry = kFirstRetry;
+        const std::chrono::milliseconds retry = backoff.After(cameUp);
         Release(lock);
         lock.lock();
         m_changed.wait_for(lock, retry, [&] { return m_stopping; });
         if (m_stopping)
             return;
-        retry = std::min<std::chrono::milliseconds>(retry * 2, kLongestRetry);
     }
 }
 
@@ -284,6 +285,7 @@ void MqttPublisher::Connected() {
     m_everConnected = true;
     m_lastSaid.clear();
     m_connected = true;
+    m_cameUp = true;
     m_justConnected = true;
     m_changed.notify_all();
     Release(lock);

@@ -103,6 +103,7 @@ class MqttPublisher {
     bool m_latestPublished = true;       // m_latest went to the state topic
     int m_offlineMid = -1;               // the "offline" publish while stopping
     bool m_connected = false;
+    bool m_cameUp = false;         // the current connection was accepted; kept past its end
     bool m_justConnected = false;  // pump once the client has resent its own
     bool m_everConnected = false;
     bool m_stopping = false;
