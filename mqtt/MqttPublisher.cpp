@@ -158,9 +158,9 @@ void MqttPublisher::WaitFor(std::unique_lock<std::mutex>& lock, std::chrono::mil
     m_changed.wait_for(lock, limit, done);
 }
 
-void MqttPublisher::Stop(std::chrono::milliseconds drain) {
+std::size_t MqttPublisher::Stop(std::chrono::milliseconds drain) {
     if (!m_thread.joinable())
-        return;
+        return 0;
     std::unique_lock lock(m_lock);
     WaitFor(lock, drain, [&] { return m_queue.empty() && m_inFlight.empty(); });
     const std::size_t left = m_queue.size() + m_inFlight.size();
@@ -176,6 +176,7 @@ void MqttPublisher::Stop(std::chrono::milliseconds drain) {
     Release(lock);
     m_changed.notify_all();
     m_thread.join();
+    return left;
 }
 
 void MqttPublisher::Run() {

@@ -141,7 +141,8 @@ std::string ReadUsage() {
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"
-           "Exit status: 0 done, 1 scale or port not available, 2 usage error.\n";
+           "Exit status: 0 done, 1 scale or port not available, 2 usage error,\n"
+           "3 readings not acknowledged by the MQTT broker at the end.\n";
 }
 
 }  // namespace reader

@@ -38,6 +38,7 @@ struct ReadOptions {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNoScale = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNotAcknowledged = 3;  // readings the broker never took
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,

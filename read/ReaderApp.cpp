@@ -205,9 +205,9 @@ void ReaderApp::Finish(int code) {
         return;
     m_finished = true;
     m_out.TellDropped();
-    if (m_mqtt)
-        m_mqtt->Stop(kDrainAtEnd);
-    QCoreApplication::exit(code);
+    const std::size_t lost = m_mqtt ? m_mqtt->Stop(kDrainAtEnd) : 0;
+    // A run that lost what it was to deliver is no success, however it ended.
+    QCoreApplication::exit(code == kExitDone && lost > 0 ? kExitNotAcknowledged : code);
 }
 
 }  // namespace reader
