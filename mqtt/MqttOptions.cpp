@@ -86,6 +86,10 @@ bool IsTopicPrefix(std::string_view prefix) {
     }
 }
 
+std::string ClientId(std::string_view prefix, std::string_view scaleId) {
+    return "karvel/" + std::string(prefix) + "/" + std::string(scaleId);
+}
+
 std::size_t TakeMqttOption(std::span<const std::string_view> args, std::size_t at,
                            MqttOptions& options, std::string* error) {
     const std::string_view name = args[at];

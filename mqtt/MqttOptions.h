@@ -38,6 +38,9 @@ std::optional<std::string> CheckMqttOptions(const MqttOptions& options);
 bool IsScaleId(std::string_view id);
 // A topic prefix: levels split by '/', none empty, none holding '+' or '#'.
 bool IsTopicPrefix(std::string_view prefix);
+// The broker's name for the session of scale `scaleId` under `prefix`: karvel/PREFIX/ID. An id
+// holds no '/', so the last '/' splits the two and no two pairs share a client id.
+std::string ClientId(std::string_view prefix, std::string_view scaleId);
 
 // The lines --help prints for these options.
 std::string MqttUsage();

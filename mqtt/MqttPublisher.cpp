@@ -7,6 +7,7 @@
 #include <fstream>
 #include <utility>
 
+#include "mqtt/Backoff.h"
 #include "mqtt/KeyNames.h"
 #include "platform/posix/SystemError.h"
 #include "record/Escape.h"
@@ -96,7 +97,7 @@ bool MqttPublisher::Start(std::string* error) {
     if (!m_options.passwordFile.empty() &&
         !(password = ReadPassword(m_options.passwordFile, error)))
         return false;
-    const std::string clientId = "karvel-" + m_options.prefix + "-" + m_id;
+    const std::string clientId = ClientId(m_options.prefix, m_id);
     m_client.reset(mosquitto_new(clientId.c_str(), false, this));
     if (!m_client) {
         *error = "cannot make an MQTT client: " + posix::ErrnoText(errno);
@@ -157,9 +158,9 @@ void MqttPublisher::WaitFor(std::unique_lock<std::mutex>& lock, std::chrono::mil
     m_changed.wait_for(lock, limit, done);
 }
 
-void MqttPublisher::Stop(std::chrono::milliseconds drain) {
+std::size_t MqttPublisher::Stop(std::chrono::milliseconds drain) {
     if (!m_thread.joinable())
-        return;
+        return 0;
     std::unique_lock lock(m_lock);
     WaitFor(lock, drain, [&] { return m_queue.empty() && m_inFlight.empty(); });
     const std::size_t left = m_queue.size() + m_inFlight.size();
@@ -175,27 +176,28 @@ void MqttPublisher::Stop(std::chrono::milliseconds drain) {
     Release(lock);
     m_changed.notify_all();
     m_thread.join();
+    return left;
 }
 
 void MqttPublisher::Run() {
-    auto retry = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstRetry);
+    Backoff backoff(kFirstRetry, kLongestRetry);
     while (true) {
         const int rc = RunConnection();
         std::unique_lock lock(m_lock);
-        const bool wasConnected = std::exchange(m_connected, false);
+        m_connected = false;
+        // Not m_connected: the disconnect hook has cleared that already.
+        const bool cameUp = std::exchange(m_cameUp, false);
         m_inFlight.clear();  // the client sends them again on the next connection
         if (m_stopping)
             return;
         if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_REFUSED)
             SayOnce(FailureText(rc));
-        if (wasConnected)
-            retry = kFirstRetry;
+        const std::chrono::milliseconds retry = backoff.After(cameUp);
         Release(lock);
         lock.lock();
         m_changed.wait_for(lock, retry, [&] { return m_stopping; });
         if (m_stopping)
             return;
-        retry = std::min<std::chrono::milliseconds>(retry * 2, kLongestRetry);
     }
 }
 
@@ -284,6 +286,7 @@ void MqttPublisher::Connected() {
     m_everConnected = true;
     m_lastSaid.clear();
     m_connected = true;
+    m_cameUp = true;
     m_justConnected = true;
     m_changed.notify_all();
     Release(lock);

@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -54,8 +55,8 @@ class MqttPublisher {
     // Queues one reading (a JSON object) for PREFIX/ID/reading and makes it the state.
     void Publish(std::string json);
     // Gives queued readings up to `drain` to leave, says how many did not, publishes "offline"
-    // and disconnects.
-    void Stop(std::chrono::milliseconds drain);
+    // and disconnects. Returns how many did not (0 when already stopped).
+    std::size_t Stop(std::chrono::milliseconds drain);
 
     std::string Topic(std::string_view leaf) const;
     std::uint64_t Dropped() const;
@@ -103,6 +104,7 @@ class MqttPublisher {
     bool m_latestPublished = true;       // m_latest went to the state topic
     int m_offlineMid = -1;               // the "offline" publish while stopping
     bool m_connected = false;
+    bool m_cameUp = false;         // the current connection was accepted; kept past its end
     bool m_justConnected = false;  // pump once the client has resent its own
     bool m_everConnected = false;
     bool m_stopping = false;

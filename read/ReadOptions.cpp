@@ -168,6 +168,7 @@ std::string ReadUsage() {
            "\n"
            "Readings go to standard output, messages to standard error.\n"
            "Exit status: 0 done, 1 scale or port not available, 2 usage error,\n"
+           "3 readings not acknowledged by the MQTT broker at the end,\n"
            "4 the --output file could not be written.\n";
 }
 

@@ -40,7 +40,8 @@ struct ReadOptions {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNoScale = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitOutput = 4;  // the --output file could not be written
+inline constexpr int kExitNotAcknowledged = 3;  // readings the broker never took
+inline constexpr int kExitOutput = 4;           // the --output file could not be written
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,

@@ -237,9 +237,9 @@ void ReaderApp::Finish(int code) {
         }
         m_sheet.reset();
     }
-    if (m_mqtt)
-        m_mqtt->Stop(kDrainAtEnd);
-    QCoreApplication::exit(code);
+    const std::size_t lost = m_mqtt ? m_mqtt->Stop(kDrainAtEnd) : 0;
+    // A run that lost what it was to deliver is no success, however it ended.
+    QCoreApplication::exit(code == kExitDone && lost > 0 ? kExitNotAcknowledged : code);
 }
 
 }  // namespace reader

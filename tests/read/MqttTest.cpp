@@ -120,6 +120,19 @@ TEST_F(ReaderOnBroker, AFrameInTheSameBurstAsTheProbesAnswerIsPublished) {
     EXPECT_EQ(ValueOf(subscriber.Messages()[0].payload), 7);
 }
 
+TEST_F(ReaderOnBroker, ReadingsTheBrokerNeverTookMakeTheRunFail) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    auto reader = StartReader(broker, {"--count", "2"});
+    ASSERT_TRUE(reader->WaitForError("connected"));
+    broker.Stop();
+    ASSERT_TRUE(reader->WaitForError("lost the broker"));
+    Send(0, 2);
+    EXPECT_EQ(reader->Wait(), 3);
+    EXPECT_NE(reader->Errors().find("2 readings were not acknowledged"), std::string::npos)
+        << reader->Errors();
+}
+
 TEST_F(ReaderOnBroker, BrokerGoingAwayMidStreamLosesNothingAndKeepsTheOrder) {
     Broker broker;
     ASSERT_TRUE(broker.Start());
