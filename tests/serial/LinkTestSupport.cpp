@@ -48,9 +48,9 @@ serial_port::PseudoTerminal& PortDirectory::AddPort(unsigned n) {
     return it->second;
 }
 
-bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done) {
-    return window::WaitWhilePumping(
-        owner, done, std::chrono::duration_cast<std::chrono::milliseconds>(kDeadline));
+bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done,
+               std::chrono::milliseconds deadline) {
+    return window::WaitWhilePumping(owner, done, deadline);
 }
 
 }  // namespace link_test

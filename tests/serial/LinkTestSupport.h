@@ -73,6 +73,7 @@ class PortDirectory : public testing_support::PortDirectory {
 };
 
 // Handles the owner's messages until `done` or the deadline.
-bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done);
+bool PumpUntil(RecordingOwner& owner, const std::function<bool()>& done,
+               std::chrono::milliseconds deadline = kDeadline);
 
 }  // namespace link_test
