@@ -126,8 +126,6 @@ bool IsScaleId(std::string_view id) {
 
 std::optional<std::string> TopicPrefixProblem(std::string_view prefix) {
     const std::string quoted = "'" + Shown(prefix) + "'";
-    if (prefix.empty())
-        return "is empty";
     if (prefix.size() > kLongestPrefix)
         return "is longer than " + std::to_string(kLongestPrefix) + " bytes";
     if (prefix.starts_with('$'))
