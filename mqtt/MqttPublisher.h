@@ -108,6 +108,9 @@ class MqttPublisher {
     const MqttOptions m_options;
     const std::string m_id;
     const Hooks m_hooks;
+    // With mqtts://: what the handshake got to. Outlives the client, whose closing may still
+    // call back into it.
+    std::unique_ptr<Tls> m_tls;
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> m_client;
     std::thread m_thread;
 
@@ -138,7 +141,6 @@ class MqttPublisher {
     bool m_retainedSaid = false;
     bool m_keysSaid = false;
     RepeatLimit m_badKeys;
-    std::unique_ptr<Tls> m_tls;  // with mqtts://: what the handshake got to
 };
 
 }  // namespace mqtt
