@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "app/BrokerTrouble.h"
 #include "app/CScalePanelApp.h"
 #include "app/CommandLine.h"
 #include "app/DemoScale.h"
@@ -136,6 +137,8 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         scale ? QFile::encodeName(scale->PortDir()).toStdString() : portFolder);
     WarnAboutFolder(*ports);
     app.SetPortMap(ports);
+    // Before the mirror, so that its network thread has stopped before this goes.
+    BrokerTrouble brokerTrouble;
     std::optional<mqtt::MqttMirror> mqtt;
     if (cmd.mqtt.Enabled()) {
         mqtt.emplace(
@@ -144,11 +147,14 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
             [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
             [](const std::string& message) {
                 Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
-            });
+            },
+            [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
-    app.SetCompanion([&cmd, &log](CScalePanelDlg& panel) {
+    app.SetCompanion([&cmd, &log, &brokerTrouble](CScalePanelDlg& panel) {
+        if (cmd.mqtt.Enabled())
+            brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
         return std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
     });
     app.InitInstance();

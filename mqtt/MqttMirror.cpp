@@ -22,8 +22,12 @@ std::string HostName() {
 }  // namespace
 
 MqttMirror::MqttMirror(MqttOptions options, std::function<std::string(int port)> byIdName,
-                       std::function<void(const std::string&)> say)
-    : m_options(std::move(options)), m_byIdName(std::move(byIdName)), m_say(std::move(say)) {}
+                       std::function<void(const std::string&)> say,
+                       std::function<void(const std::string&)> trouble)
+    : m_options(std::move(options)),
+      m_byIdName(std::move(byIdName)),
+      m_say(std::move(say)),
+      m_trouble(std::move(trouble)) {}
 
 MqttMirror::~MqttMirror() {
     if (m_publisher)
@@ -39,10 +43,13 @@ void MqttMirror::OnPortState(const scale::PortState& state) {
     m_id = DefaultScaleId(m_byIdName(m_port), HostName(), m_port);
     MqttPublisher::Hooks hooks;
     hooks.say = m_say;
+    hooks.trouble = m_trouble;
     m_publisher = std::make_unique<MqttPublisher>(m_options, m_id, std::move(hooks));
     std::string error;
     if (!m_publisher->Start(&error)) {
         m_say("mqtt: " + error);
+        if (m_trouble)
+            m_trouble("mqtt: " + error);
         m_publisher.reset();
         m_options.url.clear();  // said once; nothing is published
     }
@@ -52,7 +59,7 @@ void MqttMirror::OnFrame(const scale::Frame& frame) {
     if (!m_publisher || m_port == 0)
         return;
     if (auto reading = m_capturer.Offer(frame, m_port, m_device))
-        m_publisher->Publish(record::JsonObject(*reading, m_id));
+        m_publisher->Publish(record::JsonObject(*reading, m_id), reading->reading.unit);
 }
 
 }  // namespace mqtt

@@ -20,9 +20,11 @@ namespace mqtt {
 class MqttMirror : public scale::FrameObserver {
   public:
     // `byIdName` answers the lasting name of a port's device (empty when none); `say` takes the
-    // publisher's messages (any thread).
+    // publisher's messages and `trouble` what keeps the broker from taking readings, empty once
+    // it takes them (both on any thread).
     MqttMirror(MqttOptions options, std::function<std::string(int port)> byIdName,
-               std::function<void(const std::string&)> say);
+               std::function<void(const std::string&)> say,
+               std::function<void(const std::string&)> trouble = {});
     ~MqttMirror();
     MqttMirror(const MqttMirror&) = delete;
     MqttMirror& operator=(const MqttMirror&) = delete;
@@ -34,6 +36,7 @@ class MqttMirror : public scale::FrameObserver {
     MqttOptions m_options;
     std::function<std::string(int)> m_byIdName;
     std::function<void(const std::string&)> m_say;
+    std::function<void(const std::string&)> m_trouble;
     std::unique_ptr<MqttPublisher> m_publisher;
     std::string m_id;
     record::Capturer m_capturer{record::CaptureRule::kChange};

@@ -8,6 +8,60 @@ namespace {
 constexpr int kMqttPort = 1883;
 constexpr int kMqttsPort = 8883;
 constexpr std::size_t kLongestId = 64;
+// A topic holds at most 65535 bytes: PREFIX/ID/availability must fit.
+constexpr std::size_t kLongestPrefix =
+    65535 - kLongestId - std::string_view("//availability").size();
+
+// What a user's text looked like, safe to print.
+std::string Shown(std::string_view text) {
+    std::string shown;
+    for (const char c : text.substr(0, 64)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    return text.size() > 64 ? shown + "..." : shown;
+}
+
+// Well-formed UTF-8 without the code points a topic may not hold: controls (C0, DEL, C1), the
+// non-characters U+FDD0..U+FDEF and U+xFFFE/U+xFFFF.
+bool ValidTopicText(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        std::size_t length = 0;
+        char32_t code = 0;
+        if (lead < 0x80) {
+            length = 1;
+            code = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07u;
+        } else {
+            return false;
+        }
+        if (at + length > text.size())
+            return false;
+        for (std::size_t i = 1; i < length; ++i) {
+            const auto next = static_cast<unsigned char>(text[at + i]);
+            if ((next & 0xC0u) != 0x80u)
+                return false;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ||
+            code < 0x20 || (code >= 0x7F && code <= 0x9F) || (code >= 0xFDD0 && code <= 0xFDEF) ||
+            (code & 0xFFFEu) == 0xFFFEu)
+            return false;
+        at += length;
+    }
+    return true;
+}
 
 std::optional<int> PortNumber(std::string_view text) {
     int value = 0;
@@ -34,6 +88,10 @@ std::optional<std::string> ParseUrl(std::string_view url, MqttOptions& options) 
     if (slash != std::string_view::npos)
         options.prefix = std::string(rest.substr(slash + 1));
     options.port = options.tls ? kMqttsPort : kMqttPort;
+    // Before the port: in "user:pw@host" the colon is no port's.
+    if (authority.find('@') != std::string_view::npos)
+        return "--mqtt: a user or password does not go in the URL: use --mqtt-user and "
+               "--mqtt-password-file";
     const std::size_t colon = authority.rfind(':');
     if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
         const std::optional<int> port = PortNumber(authority.substr(colon + 1));
@@ -44,12 +102,11 @@ std::optional<std::string> ParseUrl(std::string_view url, MqttOptions& options) 
     }
     if (authority.starts_with('[') && authority.ends_with(']'))
         authority = authority.substr(1, authority.size() - 2);
-    if (authority.empty() || authority.find('@') != std::string_view::npos)
-        return "--mqtt: the URL names no host (a user goes in --mqtt-user)";
+    if (authority.empty())
+        return "--mqtt: the URL names no host";
     options.host = std::string(authority);
-    if (!IsTopicPrefix(options.prefix))
-        return "--mqtt: the topic prefix '" + options.prefix +
-               "' has an empty level or holds '+' or '#'";
+    if (auto bad = TopicPrefixProblem(options.prefix))
+        return "--mqtt: the topic prefix " + *bad;
     return std::nullopt;
 }
 
@@ -67,23 +124,30 @@ bool IsScaleId(std::string_view id) {
     return true;
 }
 
-bool IsTopicPrefix(std::string_view prefix) {
-    if (prefix.empty())
-        return false;
+std::optional<std::string> TopicPrefixProblem(std::string_view prefix) {
+    const std::string quoted = "'" + Shown(prefix) + "'";
+    if (prefix.size() > kLongestPrefix)
+        return "is longer than " + std::to_string(kLongestPrefix) + " bytes";
+    if (prefix.starts_with('$'))
+        return quoted +
+               " starts with '$': such topics are the broker's own ($SYS), which it "
+               "never takes from a client";
+    if (!ValidTopicText(prefix))
+        return quoted + " is not UTF-8 text without control characters";
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = prefix.find('/', start);
         const std::string_view level = prefix.substr(start, slash - start);
         if (level.empty() || level.find_first_of("+#") != std::string_view::npos)
-            return false;
-        for (const char c : level) {
-            if (static_cast<unsigned char>(c) < 0x20)
-                return false;
-        }
+            return quoted + " has an empty level or holds '+' or '#'";
         if (slash == std::string_view::npos)
-            return true;
+            return std::nullopt;
         start = slash + 1;
     }
+}
+
+bool IsTopicPrefix(std::string_view prefix) {
+    return !TopicPrefixProblem(prefix);
 }
 
 std::string ClientId(std::string_view prefix, std::string_view scaleId) {

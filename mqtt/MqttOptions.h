@@ -36,8 +36,12 @@ std::optional<std::string> CheckMqttOptions(const MqttOptions& options);
 
 // A scale's name: 1..64 letters, digits, '-', '_' or '.', not "." or "..".
 bool IsScaleId(std::string_view id);
-// A topic prefix: levels split by '/', none empty, none holding '+' or '#'.
+// A topic prefix: UTF-8 text without control characters, levels split by '/', none empty, none
+// holding '+' or '#', not starting with '$'.
 bool IsTopicPrefix(std::string_view prefix);
+// What is wrong with `prefix` as a topic prefix, in words that follow "the topic prefix";
+// nullopt when it is one.
+std::optional<std::string> TopicPrefixProblem(std::string_view prefix);
 // The broker's name for the session of scale `scaleId` under `prefix`: karvel/PREFIX/ID. An id
 // holds no '/', so the last '/' splits the two and no two pairs share a client id.
 std::string ClientId(std::string_view prefix, std::string_view scaleId);

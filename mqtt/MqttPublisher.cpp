@@ -1,16 +1,23 @@
 #include "mqtt/MqttPublisher.h"
 
 #include <mosquitto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "mqtt/Backoff.h"
+#include "mqtt/Discovery.h"
 #include "mqtt/KeyNames.h"
+#include "platform/posix/Printable.h"
 #include "platform/posix/SystemError.h"
-#include "record/Escape.h"
+#include "platform/posix/TrustedFile.h"
 
 namespace mqtt {
 namespace {
@@ -24,6 +31,9 @@ constexpr auto kFirstRetry = std::chrono::seconds(1);
 constexpr auto kLongestRetry = std::chrono::seconds(60);
 constexpr auto kLoopWait = std::chrono::milliseconds(1000);
 constexpr std::size_t kLongestPassword = 4096;
+// Bad keys said in full per period; the rest are counted.
+constexpr std::uint64_t kBadKeysShown = 5;
+constexpr auto kBadKeyPeriod = std::chrono::seconds(10);
 
 void DestroyClient(mosquitto* client) {
     if (client)
@@ -36,21 +46,60 @@ void InitLibrary() {
     (void)once;
 }
 
-std::optional<std::string> ReadPassword(const std::string& path, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
+// A path as the user gave it, made absolute against the working folder.
+std::string Absolute(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+// The first line of the password file, opened as other secrets are (no link followed, no FIFO
+// or device opened, no folder on the way that others may write). `warning`: said, not refused.
+std::optional<std::string> ReadPassword(const std::string& path, std::string* error,
+                                        std::string* warning) {
+    const std::string shown = posix::Printable(path);
+    posix::TrustedFile file =
+        posix::TrustedFile::Open(Absolute(path), posix::TrustedFile::LastLink::kRefuse);
     if (!file) {
-        *error = "cannot read the password file " + path + ": " + posix::ErrnoText(errno);
+        const std::string& why = file.Untrusted().empty() ? file.Reason() : file.Untrusted();
+        *error = "cannot read the password file " + shown + ": " + why;
         return std::nullopt;
     }
-    std::string text(kLongestPassword + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    std::string text(kLongestPassword + 2, '\0');
+    std::size_t length = 0;
+    while (length < text.size()) {
+        const ssize_t n = ::read(file.Fd(), text.data() + length, text.size() - length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = "cannot read the password file " + shown + ": " + posix::ErrnoText(errno);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        length += static_cast<std::size_t>(n);
+    }
+    text.resize(length);
+    text.resize(std::min(text.find('\n'), text.size()));
+    if (text.ends_with('\r'))
         text.pop_back();
-    if (text.empty() || text.size() > kLongestPassword ||
-        text.find_first_of("\n\r") != std::string::npos) {
-        *error = "the password file " + path + " must hold one line of at most 4096 bytes";
+    const auto refuse = [&](const std::string& why) {
+        *error = "the password file " + shown + " " + why;
         return std::nullopt;
+    };
+    if (text.empty())
+        return refuse("has an empty first line: the password is the first line");
+    if (text.size() > kLongestPassword)
+        return refuse("has a first line longer than 4096 bytes");
+    if (text.find('\0') != std::string::npos)
+        return refuse("holds a NUL byte in its first line, which no password can hold");
+    // A group may be given the file on purpose (and a credential's ACL shows as group bits).
+    if (file.Status().st_mode & S_IRWXO) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o",
+                      static_cast<unsigned>(file.Status().st_mode & 07777));
+        *warning = "mqtt: the password file " + shown + " may be read by other users (mode " +
+                   mode + "): chmod o= it";
     }
     return text;
 }
@@ -71,13 +120,56 @@ std::string Shown(const void* payload, int length) {
     return length > 32 ? text + "..." : text;
 }
 
+// Whether `path` can be read as a file, in words when not; before the client library is given
+// it, which says only "invalid function arguments".
+std::optional<std::string> UnreadableFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return posix::ErrnoText(errno);
+    if (!S_ISREG(st.st_mode))
+        return std::string("it is not a regular file");
+    if (::access(path.c_str(), R_OK) != 0)
+        return posix::ErrnoText(errno);
+    return std::nullopt;
+}
+
 }  // namespace
+
+// What a TLS handshake got to, seen through the connection's info callback. The callback runs on
+// the network thread, which alone reads this.
+struct MqttPublisher::Tls {
+    bool started = false;      // a ClientHello went out
+    bool serverSpoke = false;  // the broker answered it in TLS
+    long verifyError = X509_V_OK;
+
+    // Follows the handshake of `ssl`, which the client has just begun.
+    void Follow(SSL* ssl) {
+        started = ssl != nullptr;
+        serverSpoke = false;
+        verifyError = X509_V_OK;
+        if (!ssl)
+            return;
+        SSL_set_app_data(ssl, this);
+        SSL_set_info_callback(ssl, OnInfo);
+    }
+
+    static void OnInfo(const SSL* ssl, int where, int) {
+        auto* tls = static_cast<Tls*>(SSL_get_app_data(ssl));
+        const OSSL_HANDSHAKE_STATE state = SSL_get_state(ssl);
+        tls->serverSpoke =
+            tls->serverSpoke || (state != TLS_ST_CW_CLNT_HELLO && state != TLS_ST_BEFORE);
+        // The verdict on the certificate counts only when it made this side give up.
+        if ((where & SSL_CB_WRITE_ALERT) == SSL_CB_WRITE_ALERT)
+            tls->verifyError = SSL_get_verify_result(ssl);
+    }
+};
 
 MqttPublisher::MqttPublisher(MqttOptions options, std::string scaleId, Hooks hooks)
     : m_options(std::move(options)),
       m_id(std::move(scaleId)),
       m_hooks(std::move(hooks)),
-      m_client(nullptr, DestroyClient) {}
+      m_client(nullptr, DestroyClient),
+      m_badKeys(kBadKeysShown, kBadKeyPeriod) {}
 
 MqttPublisher::~MqttPublisher() {
     Stop(std::chrono::milliseconds(0));
@@ -94,9 +186,19 @@ std::string MqttPublisher::Where() const {
 bool MqttPublisher::Start(std::string* error) {
     InitLibrary();
     std::optional<std::string> password;
+    std::string warning;
     if (!m_options.passwordFile.empty() &&
-        !(password = ReadPassword(m_options.passwordFile, error)))
+        !(password = ReadPassword(m_options.passwordFile, error, &warning)))
         return false;
+    if (!warning.empty())
+        Say(warning);
+    if (!m_options.caFile.empty()) {
+        if (const auto why = UnreadableFile(m_options.caFile)) {
+            *error =
+                "cannot read --mqtt-cafile " + posix::Printable(m_options.caFile) + ": " + *why;
+            return false;
+        }
+    }
     const std::string clientId = ClientId(m_options.prefix, m_id);
     m_client.reset(mosquitto_new(clientId.c_str(), false, this));
     if (!m_client) {
@@ -114,6 +216,7 @@ bool MqttPublisher::Start(std::string* error) {
         rc = mosquitto_username_pw_set(client, m_options.user.c_str(),
                                        password ? password->c_str() : nullptr);
     if (rc == MOSQ_ERR_SUCCESS && m_options.tls) {
+        m_tls = std::make_unique<Tls>();
         rc = mosquitto_tls_set(
             client, m_options.caFile.empty() ? nullptr : m_options.caFile.c_str(),
             m_options.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
@@ -126,15 +229,20 @@ bool MqttPublisher::Start(std::string* error) {
     mosquitto_disconnect_callback_set(client, OnDisconnect);
     mosquitto_publish_callback_set(client, OnPublish);
     mosquitto_message_callback_set(client, OnMessage);
+    mosquitto_subscribe_callback_set(client, OnSubscribe);
     mosquitto_log_callback_set(client, OnLog);
     m_thread = std::thread(&MqttPublisher::Run, this);
     return true;
 }
 
-void MqttPublisher::Publish(std::string json) {
+void MqttPublisher::Publish(std::string json, std::string_view unit) {
     std::unique_lock lock(m_lock);
     if (m_stopping)
         return;
+    if (!unit.empty() && unit != m_unit) {
+        m_unit = std::string(unit);
+        PublishDiscoveryLocked();
+    }
     m_latest = json;
     m_latestPublished = false;
     if (m_queue.size() >= m_options.queueLimit) {
@@ -165,6 +273,7 @@ std::size_t MqttPublisher::Stop(std::chrono::milliseconds drain) {
     WaitFor(lock, drain, [&] { return m_queue.empty() && m_inFlight.empty(); });
     const std::size_t left = m_queue.size() + m_inFlight.size();
     m_stopping = true;
+    SayHeldKeys(true);
     if (left > 0)
         SayLater("mqtt: " + std::to_string(left) + " readings were not acknowledged by the broker");
     if (m_connected) {
@@ -206,6 +315,10 @@ int MqttPublisher::RunConnection() {
     errno = 0;
     int rc =
         mosquitto_connect_async(client, m_options.host.c_str(), m_options.port, kKeepAliveSeconds);
+    // The client has begun the handshake (or failed to): its connection is followed from here.
+    if (m_tls)
+        m_tls->Follow(rc == MOSQ_ERR_SUCCESS ? static_cast<SSL*>(mosquitto_ssl_get(client))
+                                             : nullptr);
     while (rc == MOSQ_ERR_SUCCESS) {
         errno = 0;
         rc = mosquitto_loop(client, static_cast<int>(kLoopWait.count()), 1);
@@ -217,6 +330,7 @@ int MqttPublisher::RunConnection() {
             PumpLocked();
         }
         const bool ended = m_stopping && !m_connected;
+        SayHeldKeys(false);
         Release(lock);
         if (ended)
             break;
@@ -226,6 +340,47 @@ int MqttPublisher::RunConnection() {
 
 std::string MqttPublisher::FailureText(int rc) {
     const std::string where = Where();
+    // A connection that came up and ended in the handshake; not one that never came up.
+    const bool handshakeCut =
+        rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE || rc == MOSQ_ERR_CONN_LOST ||
+        rc == MOSQ_ERR_PROTOCOL ||
+        (rc == MOSQ_ERR_ERRNO && (errno == 0 || errno == ECONNRESET || errno == EPIPE));
+    if (m_tls && handshakeCut && m_tls->started && !m_tls->serverSpoke)
+        return "mqtt: TLS with " + where +
+               " failed: the broker did not speak TLS (a plain MQTT port?): use mqtt:// or the "
+               "port of its TLS listener; trying again";
+    if (m_tls && m_tls->verifyError != X509_V_OK) {
+        const long code = m_tls->verifyError;
+        const std::string authority = m_options.caFile.empty()
+                                          ? "an authority this system trusts (give --mqtt-cafile)"
+                                          : "the authority in --mqtt-cafile";
+        std::string why;
+        switch (code) {
+            case X509_V_ERR_CERT_HAS_EXPIRED:
+                why = "the broker's certificate has expired";
+                break;
+            case X509_V_ERR_CERT_NOT_YET_VALID:
+                why = "the broker's certificate is not valid yet (is the clock right?)";
+                break;
+            case X509_V_ERR_HOSTNAME_MISMATCH:
+            case X509_V_ERR_IP_ADDRESS_MISMATCH:
+            case X509_V_ERR_SUBJECT_ISSUER_MISMATCH:
+                why = "the broker's certificate names another host than " + m_options.host;
+                break;
+            case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+            case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+            case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+            case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+            case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+            case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+                why = "the broker's certificate is not signed by " + authority;
+                break;
+            default:
+                why = "the broker's certificate was refused: " +
+                      std::string(X509_verify_cert_error_string(code));
+        }
+        return "mqtt: TLS with " + where + " failed: " + why + "; trying again";
+    }
     switch (rc) {
         case MOSQ_ERR_ERRNO:
             return "mqtt: cannot reach the broker at " + where + ": " +
@@ -235,9 +390,7 @@ std::string MqttPublisher::FailureText(int rc) {
         case MOSQ_ERR_TLS:
         case MOSQ_ERR_TLS_HANDSHAKE: {
             const std::string detail = m_lastLogError.empty() ? "" : " (" + m_lastLogError + ")";
-            return "mqtt: TLS with " + where + " failed" + detail +
-                   ": the broker's certificate is not signed by the authority in --mqtt-cafile, or "
-                   "names another host; trying again";
+            return "mqtt: TLS with " + where + " failed" + detail + "; trying again";
         }
         case MOSQ_ERR_CONN_LOST:
         case MOSQ_ERR_NO_CONN:
@@ -268,15 +421,18 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
 
 void MqttPublisher::Connected() {
     mosquitto* client = m_client.get();
+    std::unique_lock lock(m_lock);
+    m_keysLive = false;
+    m_backlog = 0;
     if (m_options.keys) {
+        // QoS 0: a key that waited for the client is a key too late.
         const std::string keyTopic = Topic("key");
-        mosquitto_subscribe(client, nullptr, keyTopic.c_str(), kQos);
+        mosquitto_subscribe(client, &m_keysMid, keyTopic.c_str(), 0);
     }
     PublishRetained(Topic("availability"), "online");
-    if (m_options.discovery)
-        PublishRetained("homeassistant/sensor/karvel_" + m_id + "/weight/config",
-                        DiscoveryRecord());
-    std::unique_lock lock(m_lock);
+    m_unitShown.clear();
+    m_connected = true;
+    PublishDiscoveryLocked();
     if (!m_everConnected || !m_lastSaid.empty()) {
         const std::size_t waiting = m_queue.size();
         SayLater(
@@ -285,7 +441,7 @@ void MqttPublisher::Connected() {
     }
     m_everConnected = true;
     m_lastSaid.clear();
-    m_connected = true;
+    m_trouble.clear();
     m_cameUp = true;
     m_justConnected = true;
     m_changed.notify_all();
@@ -312,19 +468,58 @@ void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
 
 void MqttPublisher::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* publisher = static_cast<MqttPublisher*>(self);
-    if (!publisher->m_options.keys || message->topic != publisher->Topic("key"))
+    if (publisher->m_options.keys && message->topic == publisher->Topic("key"))
+        publisher->OnKey(*message);
+}
+
+void MqttPublisher::OnSubscribe(mosquitto*, void* self, int mid, int, const int*) {
+    auto* publisher = static_cast<MqttPublisher*>(self);
+    std::unique_lock lock(publisher->m_lock);
+    if (mid != publisher->m_keysMid)
         return;
-    const std::string_view text(static_cast<const char*>(message->payload),
-                                static_cast<std::size_t>(std::max(message->payloadlen, 0)));
-    const std::optional<std::uint8_t> key =
-        message->payloadlen <= 64 ? KeyByte(text) : std::nullopt;
-    if (!key) {
-        publisher->Say("mqtt: ignored '" + Shown(message->payload, message->payloadlen) + "' on " +
-                       message->topic + ": not DATA, MODE, TARE or ON/OFF [double]");
+    publisher->m_keysLive = true;
+    if (!std::exchange(publisher->m_keysSaid, true))
+        publisher->SayLater("mqtt: taking keys on " + publisher->Topic("key"));
+    if (publisher->m_backlog > 0)
+        publisher->SayLater("mqtt: dropped " + std::to_string(publisher->m_backlog) +
+                            " keys that were sent while the reader was away");
+    publisher->Release(lock);
+}
+
+void MqttPublisher::OnKey(const mosquitto_message& message) {
+    std::unique_lock lock(m_lock);
+    if (!m_keysLive) {
+        ++m_backlog;
         return;
     }
-    if (publisher->m_hooks.key)
-        publisher->m_hooks.key(*key);
+    if (message.retain) {
+        if (!std::exchange(m_retainedSaid, true))
+            SayLater("mqtt: ignored a retained key on " + std::string(message.topic) +
+                     ": a key is a command for now, never kept (said once)");
+        Release(lock);
+        return;
+    }
+    const std::string_view text(static_cast<const char*>(message.payload),
+                                static_cast<std::size_t>(std::max(message.payloadlen, 0)));
+    const std::optional<std::uint8_t> key = message.payloadlen <= 64 ? KeyByte(text) : std::nullopt;
+    if (!key) {
+        SayHeldKeys(false);
+        if (m_badKeys.Allow(RepeatLimit::Clock::now()))
+            SayLater("mqtt: ignored '" + Shown(message.payload, message.payloadlen) + "' on " +
+                     message.topic + ": not DATA, MODE, TARE or ON/OFF [double]");
+        Release(lock);
+        return;
+    }
+    Release(lock);
+    if (m_hooks.key)
+        m_hooks.key(*key);
+}
+
+void MqttPublisher::SayHeldKeys(bool all) {
+    const std::optional<std::uint64_t> held =
+        all ? std::optional(m_badKeys.TakeHeld()) : m_badKeys.Held(RepeatLimit::Clock::now());
+    if (held && *held > 0)
+        SayLater("mqtt: " + std::to_string(*held) + " more bad keys were ignored and not shown");
 }
 
 void MqttPublisher::OnLog(mosquitto*, void* self, int level, const char* text) {
@@ -368,18 +563,13 @@ void MqttPublisher::PublishRetained(const std::string& topic, const std::string&
                       payload.data(), kQos, true);
 }
 
-std::string MqttPublisher::DiscoveryRecord() const {
-    const std::string node = "karvel_" + m_id;
-    return "{\"name\":\"Weight\",\"unique_id\":" + record::JsonString(node + "_weight") +
-           ",\"state_topic\":" + record::JsonString(Topic("state")) +
-           ",\"value_template\":\"{{ value_json.value }}\",\"unit_of_measurement\":\"kg\""
-           ",\"device_class\":\"weight\",\"state_class\":\"measurement\""
-           ",\"availability_topic\":" +
-           record::JsonString(Topic("availability")) +
-           ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\""
-           ",\"device\":{\"identifiers\":[" +
-           record::JsonString(node) + "],\"name\":" + record::JsonString("Scale " + m_id) +
-           ",\"manufacturer\":\"Karvel\"}}";
+void MqttPublisher::PublishDiscoveryLocked() {
+    // Before the first reading the unit is not known: the record waits for it.
+    if (!m_options.discovery || !m_connected || m_unit.empty() || m_unit == m_unitShown)
+        return;
+    PublishRetained(DiscoveryTopic(m_id),
+                    DiscoveryRecord(m_id, Topic("state"), Topic("availability"), m_unit));
+    m_unitShown = m_unit;
 }
 
 void MqttPublisher::Say(const std::string& message) {
@@ -392,6 +582,7 @@ void MqttPublisher::SayLater(std::string message) {
 }
 
 void MqttPublisher::SayOnce(const std::string& message) {
+    m_trouble = message;
     if (message == m_lastSaid)
         return;
     m_lastSaid = message;
@@ -400,9 +591,14 @@ void MqttPublisher::SayOnce(const std::string& message) {
 
 void MqttPublisher::Release(std::unique_lock<std::mutex>& lock) {
     std::vector<std::string> messages = std::exchange(m_unsaid, {});
+    std::optional<std::string> trouble;
+    if (m_trouble != m_troubleTold)
+        trouble = m_troubleTold = m_trouble;
     lock.unlock();
     for (const std::string& message : messages)
         Say(message);
+    if (trouble && m_hooks.trouble)
+        m_hooks.trouble(*trouble);
 }
 
 }  // namespace mqtt

@@ -5,6 +5,10 @@
 //   PREFIX/ID/state         the latest reading, retained
 //   PREFIX/ID/availability  "online" / "offline", retained; "offline" is also the will
 //   PREFIX/ID/key           key names, subscribed only when remote keys are on
+// A key is a command for now: a retained key, and a key the broker kept for the session while
+// the client was away, are ignored. Keys are taken at QoS 0, which the broker does not keep for
+// a client that is away, and whatever arrives on a connection before the broker has
+// acknowledged its key subscription is the session's backlog and dropped.
 // While the broker is away, readings wait in a bounded queue and leave in order when it is back;
 // the oldest are dropped when it overflows, and the drops are counted and said. The session is
 // persistent (a fixed client id, clean session off), so what the broker took is not lost when
@@ -29,6 +33,7 @@
 #include <vector>
 
 #include "mqtt/MqttOptions.h"
+#include "mqtt/RepeatLimit.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -36,10 +41,14 @@ struct mosquitto_message;
 namespace mqtt {
 
 class MqttPublisher {
+    struct Tls;
+
   public:
     struct Hooks {
         std::function<void(const std::string& message)> say;  // a message for the user
         std::function<void(std::uint8_t key)> key;            // a key arrived (keys on only)
+        // What keeps the broker from taking readings, in words; empty once it takes them again.
+        std::function<void(const std::string& trouble)> trouble;
     };
 
     // REQUIRES: CheckMqttOptions(options) found nothing; IsScaleId(scaleId).
@@ -52,8 +61,9 @@ class MqttPublisher {
     // Reads the password file and starts connecting (in the background, retrying with back-off).
     // False, with `error` set, when it cannot begin at all.
     bool Start(std::string* error);
-    // Queues one reading (a JSON object) for PREFIX/ID/reading and makes it the state.
-    void Publish(std::string json);
+    // Queues one reading (a JSON object) for PREFIX/ID/reading and makes it the state. `unit`:
+    // the lit mass unit, which the discovery record follows (empty: unknown, kept as it was).
+    void Publish(std::string json, std::string_view unit = {});
     // Gives queued readings up to `drain` to leave, says how many did not, publishes "offline"
     // and disconnects. Returns how many did not (0 when already stopped).
     std::size_t Stop(std::chrono::milliseconds drain);
@@ -67,6 +77,12 @@ class MqttPublisher {
     static void OnPublish(mosquitto*, void* self, int mid);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnLog(mosquitto*, void* self, int level, const char* text);
+    static void OnSubscribe(mosquitto*, void* self, int mid, int count, const int* granted);
+    void OnKey(const mosquitto_message& message);
+    // REQUIRES: m_lock held. Publishes the discovery record for m_unit when connected.
+    void PublishDiscoveryLocked();
+    // Says how many bad keys were not shown once their period is over (or now, `all`).
+    void SayHeldKeys(bool all);
 
     void Run();
     // Connects once and runs the network loop until the connection ends; the error that ended
@@ -86,13 +102,15 @@ class MqttPublisher {
     void Say(const std::string& message);
     std::string Where() const;
     std::string FailureText(int rc);
-    std::string DiscoveryRecord() const;
     void WaitFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds limit,
                  const std::function<bool()>& done);
 
     const MqttOptions m_options;
     const std::string m_id;
     const Hooks m_hooks;
+    // With mqtts://: what the handshake got to. Outlives the client, whose closing may still
+    // call back into it.
+    std::unique_ptr<Tls> m_tls;
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> m_client;
     std::thread m_thread;
 
@@ -113,6 +131,16 @@ class MqttPublisher {
     std::vector<std::string> m_unsaid;  // said once m_lock is released
     std::string m_lastSaid;
     std::string m_lastLogError;
+    std::string m_trouble;        // what keeps the broker from taking readings
+    std::string m_troubleTold;    // what the trouble hook was last told
+    std::string m_unit;           // the unit of the latest reading that had one
+    std::string m_unitShown;      // the unit in the discovery record this connection has
+    int m_keysMid = -1;           // the key subscription of this connection, until acknowledged
+    bool m_keysLive = false;      // it was acknowledged: keys from now on are fresh
+    std::uint64_t m_backlog = 0;  // keys dropped before it was acknowledged
+    bool m_retainedSaid = false;
+    bool m_keysSaid = false;
+    RepeatLimit m_badKeys;
 };
 
 }  // namespace mqtt

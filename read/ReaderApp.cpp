@@ -168,7 +168,7 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             break;
     }
     if (m_mqtt)
-        m_mqtt->Publish(std::move(json));
+        m_mqtt->Publish(std::move(json), reading.reading.unit);
     // A reader that publishes goes on when nobody reads its output any more.
     if (!written && !m_mqtt) {
         Finish(kExitDone);

@@ -20,6 +20,8 @@ PACKAGES=(
     devscripts  # hardening-check, for the package test
     # karvel-read: the MQTT client library, and a broker and openssl for its tests
     libmosquitto-dev mosquitto openssl systemd
+    # the TLS handshake's own reasons (an expired certificate, a broker without TLS)
+    libssl-dev
     # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
     libxlsxwriter-dev libreoffice-calc-nogui
 )

@@ -5,6 +5,7 @@
 #include <QShortcut>
 
 #include "app/CScalePanelDlg.h"
+#include "app/TroubleTip.h"
 #include "app/readings/LogWriter.h"
 #include "app/readings/Placement.h"
 #include "app/readings/ReadingsModel.h"
@@ -32,9 +33,10 @@ ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions&
     StartRecording();
     m_log = std::make_unique<LogWriter>(std::move(log), m_dialect);
     connect(m_recorder.get(), &Recorder::captured, m_log.get(), &LogWriter::Write);
-    connect(m_log.get(), &LogWriter::problemChanged, this,
-            [this](const QString& problem) { m_panel.StatusLine().setToolTip(problem); });
-    m_panel.StatusLine().setToolTip(m_log->Problem());
+    connect(m_log.get(), &LogWriter::problemChanged, this, [this](const QString& problem) {
+        SetTroubleLine(m_panel.StatusLine(), "log", problem);
+    });
+    SetTroubleLine(m_panel.StatusLine(), "log", m_log->Problem());
     m_hangUp = std::make_unique<window::HangUpSignal>([this] { m_log->Reopen(); });
 }
 

@@ -12,10 +12,11 @@
 
 namespace readtest {
 
-// The frame showing `n` kg, stable, with `n` also in the byte that carries nothing.
-inline std::vector<std::uint8_t> CountFrame(int n) {
+// The frame showing `n` kg (or the unit of `unit`'s bits), stable, with `n` also in the byte that
+// carries nothing.
+inline std::vector<std::uint8_t> CountFrame(int n, std::uint8_t unit = 0x01) {
     const auto digit = [](int d) { return scale::kDigitShapes[static_cast<std::size_t>(d)]; };
-    return testing_support::ScaleFrame({0, scale::kSignStable, 0x01, 0, 0, 0, digit(n / 100 % 10),
+    return testing_support::ScaleFrame({0, scale::kSignStable, unit, 0, 0, 0, digit(n / 100 % 10),
                                         digit(n / 10 % 10), digit(n % 10)},
                                        static_cast<std::uint8_t>(n));
 }

@@ -275,10 +275,10 @@ std::vector<std::string> Subscriber::On(const std::string& topic) {
     return PayloadsOn(Messages(), topic);
 }
 
-bool Subscriber::Publish(const std::string& topic, const std::string& payload) {
+bool Subscriber::Publish(const std::string& topic, const std::string& payload, bool retain) {
     int mid = 0;
     if (mosquitto_publish(m_client, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                          payload.data(), 1, false) != MOSQ_ERR_SUCCESS)
+                          payload.data(), 1, retain) != MOSQ_ERR_SUCCESS)
         return false;
     std::unique_lock lock(m_lock);
     return m_changed.wait_for(lock, kPatience, [&] {

@@ -110,7 +110,7 @@ class Subscriber {
                  Clock::duration wait = kPatience);
     std::vector<Message> Messages();
     // Publishes with QoS 1 and waits for the broker's acknowledgement.
-    bool Publish(const std::string& topic, const std::string& payload);
+    bool Publish(const std::string& topic, const std::string& payload, bool retain = false);
     // The payloads on `topic` so far, in order.
     std::vector<std::string> On(const std::string& topic);
 
