@@ -64,6 +64,17 @@ bool FamilyLink::Open(const std::string& device, const scale::LineSettings& line
     serial_port::PortError error;
     if (m_link.Open(device, &error, line)) {
         m_openLine = line;
+        m_framingRefused = false;
+        return true;
+    }
+    // A pseudo-terminal takes only 8N1. A 7-bit character with parity is ten bits as an 8N1
+    // one is, so the line is read the same at 8N1 (the decoders drop the parity bit).
+    const scale::LineSettings plain{line.baud, 'N', 8, 1};
+    if (error.kind == serial_port::ErrorKind::kInvalidArgument &&
+        families::LineText(line) != families::LineText(plain) &&
+        m_link.Open(device, &error, plain)) {
+        m_openLine = line;
+        m_framingRefused = true;
         return true;
     }
     m_openFailure = error.Describe();
@@ -219,7 +230,8 @@ bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
     m_family = &family;
     m_line = line;
     m_events.say(record::PortName(m_trying) + ": " + std::string(family.name) + " at " +
-                 families::LineText(line));
+                 families::LineText(line) +
+                 (m_framingRefused ? " (the device takes 8N1 only: read and written so)" : ""));
     // Told from the event loop, once whoever asked is ready for readings.
     QTimer::singleShot(0, this, [this, first = std::move(first)] {
         for (const families::Decoded& decoded : first)

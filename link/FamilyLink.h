@@ -93,6 +93,7 @@ class FamilyLink : public QObject {
     scale::LineSettings m_openLine = scale::kLine;
     int m_port = 0;
     int m_trying = 0;
+    bool m_framingRefused = false;  // the device took the speed but not the framing
     std::string m_openFailure;
     QTimer m_poll;
     std::vector<scale::families::Decoded> m_scratch;
