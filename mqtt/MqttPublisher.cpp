@@ -273,10 +273,13 @@ void MqttPublisher::Connected() {
         mosquitto_subscribe(client, nullptr, keyTopic.c_str(), kQos);
     }
     PublishRetained(Topic("availability"), "online");
+    std::unique_lock lock(m_lock);
+    const std::string unit = m_unit;
+    lock.unlock();
     if (m_options.discovery)
         PublishRetained("homeassistant/sensor/karvel_" + m_id + "/weight/config",
-                        DiscoveryRecord());
-    std::unique_lock lock(m_lock);
+                        DiscoveryRecord(unit));
+    lock.lock();
     if (!m_everConnected || !m_lastSaid.empty()) {
         const std::size_t waiting = m_queue.size();
         SayLater(
@@ -368,11 +371,25 @@ void MqttPublisher::PublishRetained(const std::string& topic, const std::string&
                       payload.data(), kQos, true);
 }
 
-std::string MqttPublisher::DiscoveryRecord() const {
+void MqttPublisher::SetUnit(std::string unit) {
+    std::unique_lock lock(m_lock);
+    if (unit.empty() || unit == m_unit)
+        return;
+    m_unit = std::move(unit);
+    const std::string now = m_unit;
+    const bool publish = m_connected && m_options.discovery;
+    lock.unlock();
+    if (publish)
+        PublishRetained("homeassistant/sensor/karvel_" + m_id + "/weight/config",
+                        DiscoveryRecord(now));
+}
+
+std::string MqttPublisher::DiscoveryRecord(const std::string& unit) const {
     const std::string node = "karvel_" + m_id;
     return "{\"name\":\"Weight\",\"unique_id\":" + record::JsonString(node + "_weight") +
            ",\"state_topic\":" + record::JsonString(Topic("state")) +
-           ",\"value_template\":\"{{ value_json.value }}\",\"unit_of_measurement\":\"kg\""
+           ",\"value_template\":\"{{ value_json.value }}\",\"unit_of_measurement\":" +
+           record::JsonString(unit) +
            ",\"device_class\":\"weight\",\"state_class\":\"measurement\""
            ",\"availability_topic\":" +
            record::JsonString(Topic("availability")) +

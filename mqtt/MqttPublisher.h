@@ -58,6 +58,10 @@ class MqttPublisher {
     // and disconnects. Returns how many did not (0 when already stopped).
     std::size_t Stop(std::chrono::milliseconds drain);
 
+    // The unit the Home Assistant discovery record gives (kg until told otherwise, as another
+    // family's scale may weigh in g, ct or pcs); a change is published at once when connected.
+    void SetUnit(std::string unit);
+
     std::string Topic(std::string_view leaf) const;
     std::uint64_t Dropped() const;
 
@@ -86,7 +90,7 @@ class MqttPublisher {
     void Say(const std::string& message);
     std::string Where() const;
     std::string FailureText(int rc);
-    std::string DiscoveryRecord() const;
+    std::string DiscoveryRecord(const std::string& unit) const;
     void WaitFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds limit,
                  const std::function<bool()>& done);
 
@@ -101,6 +105,7 @@ class MqttPublisher {
     std::deque<std::string> m_queue;     // readings not yet handed to the client
     std::unordered_set<int> m_inFlight;  // readings handed over, not yet acknowledged
     std::string m_latest;                // the newest reading
+    std::string m_unit = "kg";           // of the discovery record
     bool m_latestPublished = true;       // m_latest went to the state topic
     int m_offlineMid = -1;               // the "offline" publish while stopping
     bool m_connected = false;

@@ -202,6 +202,8 @@ void ReaderApp::OnFamilyReading(const scale::families::Decoded& decoded) {
         std::copy(decoded.bytes.begin(), decoded.bytes.end(), candidate.bytes.begin());
         candidate.values = scale::SlotsOf(candidate.bytes);
     }
+    if (m_mqtt)
+        m_mqtt->SetUnit(decoded.reading.unit);
     if (auto reading = m_capturer.Offer(std::move(candidate)))
         Emit(*reading);
 }

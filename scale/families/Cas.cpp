@@ -9,23 +9,7 @@ std::optional<Reading> CasLine(std::string_view line) {
     // ST,GS,il,wwwwwwww uu
     if (line.size() < 18 || line[2] != ',' || line[5] != ',' || line[8] != ',')
         return std::nullopt;
-    const std::string_view state = line.substr(0, 2);
-    const std::string_view kind = line.substr(3, 2);
-    if ((kind != "GS" && kind != "NT") || (state != "ST" && state != "US" && state != "OL"))
-        return std::nullopt;
-    const std::string_view data = line.substr(9);
-    std::optional<Reading> reading;
-    if (state == "OL") {
-        reading = LoadReading(!Trim(data).starts_with('-'));
-    } else {
-        auto weight = SplitValueUnit(data);
-        if (!weight || data.size() < 8)
-            return std::nullopt;
-        reading = WeightReading(std::move(weight->text), std::move(weight->unit), state == "ST");
-    }
-    reading->indicators.net = kind == "NT";
-    reading->indicators.gross = kind == "GS";
-    return reading;
+    return HeadedReading(line.substr(0, 2), line.substr(3, 2), line.substr(9));
 }
 
 Family CasFamily() {

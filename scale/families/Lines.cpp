@@ -138,4 +138,22 @@ Reading ErrorReading(std::string_view reply) {
     return reading;
 }
 
+std::optional<Reading> HeadedReading(std::string_view state, std::string_view kind,
+                                     std::string_view data) {
+    if ((kind != "GS" && kind != "NT") || (state != "ST" && state != "US" && state != "OL"))
+        return std::nullopt;
+    std::optional<Reading> reading;
+    if (state == "OL") {
+        reading = LoadReading(!Trim(data).starts_with('-'));
+    } else {
+        auto weight = SplitValueUnit(data);
+        if (!weight)
+            return std::nullopt;
+        reading = WeightReading(std::move(weight->text), std::move(weight->unit), state == "ST");
+    }
+    reading->indicators.net = kind == "NT";
+    reading->indicators.gross = kind == "GS";
+    return reading;
+}
+
 }  // namespace scale::families

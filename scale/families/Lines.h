@@ -75,6 +75,11 @@ Reading LoadReading(bool over);
 // An error reply, `reply` as sent.
 Reading ErrorReading(std::string_view reply);
 
+// A line headed ST|US|OL and GS|NT (CAS, the common indicator string): a weight from `data`,
+// or over or under load by its sign. None for other headers or data that is no weight.
+std::optional<Reading> HeadedReading(std::string_view state, std::string_view kind,
+                                     std::string_view data);
+
 // The families, one file each.
 Family KarvelFamily();
 Family SicsFamily();

@@ -164,6 +164,75 @@ TEST_F(FamilyReader, ANamedFamilyIsAskedAgainAndTakesItsOwnKeys) {
     EXPECT_FALSE(Holds(balance.Received(), "M")) << balance.Received();
 }
 
+// The simulator on COM1 speaking `family`; its output up to "ready" is read.
+std::unique_ptr<Child> StartSimulator(const std::string& folder, const std::string& family) {
+    auto sim = std::make_unique<Child>(
+        std::vector<std::string>{KARVEL_SCALESIM_PATH, "--port-dir", folder, "--com", "1", "--rate",
+                                 "20", "--quiet", "--protocol", family});
+    std::optional<std::string> line;
+    while ((line = sim->ReadLine()) && *line != "ready") {
+    }
+    return sim;
+}
+
+TEST(FamilyReaderOnSimulator, EachFamilyIsReadWithItsUnitAndTareActsOnTheWeight) {
+    struct Case {
+        const char* family;
+        const char* unit;  // of a stable reading
+    };
+    const Case cases[] = {{"sics", "g"},    {"and", "g"},  {"sbi", "g"},       {"ohaus", "g"},
+                          {"toledo", "kg"}, {"cas", "kg"}, {"indicator", "kg"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.family);
+        TempDir folder;
+        const std::string ports = folder.Path().string();
+        auto sim = StartSimulator(ports, c.family);
+        ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
+        Child reader(
+            {ReaderPath(), "--protocol", c.family, "--capture", "settled-all", "--count", "1"});
+        const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+        EXPECT_TRUE(Holds(line, std::string("\"unit\":\"") + c.unit + "\"")) << line;
+        EXPECT_TRUE(line.ends_with(std::string(",\"protocol\":\"") + c.family + "\"}")) << line;
+        ::unsetenv("KARVEL_PORT_DIR");
+    }
+    // TARE on the simulated balance: what it shows drops to nothing.
+    TempDir folder;
+    const std::string ports = folder.Path().string();
+    auto sim = StartSimulator(ports, "sics");
+    ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
+    Child reader({ReaderPath(), "--protocol", "sics", "--keys", "--capture", "every"});
+    ASSERT_TRUE(reader.ReadLine(kDetection).has_value()) << reader.Errors();
+    reader.Write("TARE\n");
+    bool tared = false;
+    for (int n = 0; n < 200 && !tared; ++n)
+        tared = Holds(reader.ReadLine().value_or(""), "\"text\":\"0.00\"");
+    EXPECT_TRUE(tared);
+    reader.Signal(SIGTERM);
+    EXPECT_EQ(reader.Wait(), 0);
+    ::unsetenv("KARVEL_PORT_DIR");
+}
+
+TEST_F(FamilyReader, TheBrokerGetsTheFamilysUnitInStateAndDiscovery) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "#");
+    FamilyPeer balance({9600, {}, {}, {{"SI\r\n", "S S       0.25 ct\r\n"}}});
+    m_ports.Map(1, balance.DevicePath());
+    Child reader({ReaderPath(), "--protocol", "sics", "--id", "s1", "--mqtt", broker.Url(),
+                  "--mqtt-discovery", "--count", "1"});
+    const std::string config = "homeassistant/sensor/karvel_s1/weight/config";
+    ASSERT_TRUE(subscriber.WaitFor([&](const std::vector<Message>& all) {
+        const auto configs = PayloadsOn(all, config);
+        return !PayloadsOn(all, "karvel/s1/state").empty() && !configs.empty() &&
+               Holds(configs.back(), "\"unit_of_measurement\":\"ct\"");
+    })) << reader.Errors();
+    const auto states = subscriber.On("karvel/s1/state");
+    EXPECT_TRUE(Holds(states.back(), "\"unit\":\"ct\"")) << states.back();
+    EXPECT_TRUE(states.back().ends_with("\"protocol\":\"sics\"}")) << states.back();
+    EXPECT_EQ(reader.Wait(), 0);
+}
+
 TEST_F(FamilyReader, ThePlainScanSendsABalanceOnALowerPortOnlyTheProbe) {
     FamilyPeer balance({9600, {}, {}, {{"SI\r\n", "S S      12.50 g\r\n"}}});
     testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
