@@ -1,7 +1,8 @@
 // Bytes from the serial line as any family's decoder receives them. Whatever comes, each decoder
 // must give the same readings whether the bytes come at once or split (at a place the input's
 // first byte chooses), and every reading must agree with itself: a number that is its exact
-// decimal, none while over or under load or for an error reply, bytes no longer than a line.
+// decimal, none while over or under load or for an error reply, bytes no longer than a line; on
+// the six cells it shows as dashes or as its figures, rounded.
 
 #include <charconv>
 #include <cstddef>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
+#include "scale/Reading.h"
 #include "scale/families/Family.h"
+#include "scale/families/Shown.h"
 
 namespace {
 
@@ -30,8 +33,21 @@ std::vector<families::Decoded> DecodeIn(const families::Family& family,
     return out;
 }
 
+// On the six cells: dashes, or the number with at most six figures and its sign.
+void CheckShown(const scale::Reading& reading) {
+    const std::string cells = scale::CellsText(families::ShownOf(reading).values.hex);
+    if (cells == "------")
+        return;
+    FUZZ_CHECK(reading.number.has_value(), "figures on the cells for a reading with no number");
+    FUZZ_CHECK(cells.find_first_not_of("0123456789.-") == std::string::npos,
+               "the cells show more than figures, point and minus");
+    FUZZ_CHECK(cells.starts_with('-') == reading.number->exact.starts_with('-'),
+               "the cells lost or gained the minus");
+}
+
 void CheckReading(const families::Family& family, const families::Decoded& decoded) {
     const scale::Reading& reading = decoded.reading;
+    CheckShown(reading);
     FUZZ_CHECK(!decoded.bytes.empty() && decoded.bytes.size() <= 128,
                "a reading's bytes are empty or longer than a line");
     if (!reading.number)
