@@ -23,7 +23,8 @@ DirectPort::~DirectPort() {
     Close();
 }
 
-bool DirectPort::Open(const std::string& device, serial_port::PortError* failure) {
+bool DirectPort::Open(const std::string& device, serial_port::PortError* failure,
+                      const scale::LineSettings& line) {
     Close();
     serial_port::PortError error;
     auto port = serial_port::SerialPort::Open(device, &error);
@@ -36,11 +37,11 @@ bool DirectPort::Open(const std::string& device, serial_port::PortError* failure
     if (port && !error.Failed())
         error = port->ReadLineState(state);
     if (port && !error.Failed()) {
-        static_assert(scale::kLine.stopBits == 1);
-        state.baud = scale::kLine.baud;
-        state.parity = static_cast<serial_port::Parity>(scale::kLine.parity);
-        state.dataBits = scale::kLine.dataBits;
-        state.stopBits = serial_port::StopBits::kOne;
+        state.baud = static_cast<unsigned>(line.baud);
+        state.parity = static_cast<serial_port::Parity>(line.parity);
+        state.dataBits = line.dataBits;
+        state.stopBits =
+            line.stopBits == 2 ? serial_port::StopBits::kTwo : serial_port::StopBits::kOne;
         state.rtsControl = serial_port::RtsControl::kEnable;
         error = port->ApplyLineState(state);
     }
@@ -64,10 +65,12 @@ void DirectPort::Close() {
 }
 
 bool DirectPort::Send(std::uint8_t byte) {
-    if (!m_port)
-        return false;
     const std::uint8_t bytes[] = {byte};
-    return !m_port->Write(bytes).Failed();
+    return Send(bytes);
+}
+
+bool DirectPort::Send(std::span<const std::uint8_t> bytes) {
+    return m_port && !m_port->Write(bytes).Failed();
 }
 
 bool DirectPort::ReadWithin(std::chrono::milliseconds limit) {

@@ -18,6 +18,7 @@
 
 #include "platform/serial/PortError.h"
 #include "platform/serial/SerialPort.h"
+#include "scale/Protocol.h"
 
 namespace scale_link {
 
@@ -34,14 +35,16 @@ class DirectPort {
     DirectPort(const DirectPort&) = delete;
     DirectPort& operator=(const DirectPort&) = delete;
 
-    // Opens `device` with the scale's line settings, throws away what was waiting, and reads
-    // from then on. False with the reason in `error`.
-    bool Open(const std::string& device, serial_port::PortError* error);
+    // Opens `device` with the scale's line settings (or `line`), throws away what was waiting,
+    // and reads from then on. False with the reason in `error`.
+    bool Open(const std::string& device, serial_port::PortError* error,
+              const scale::LineSettings& line = scale::kLine);
     void Close();
     bool IsOpen() const { return m_port.has_value(); }
     const std::string& DevicePath() const { return m_device; }
 
     bool Send(std::uint8_t byte);
+    bool Send(std::span<const std::uint8_t> bytes);
     // Waits up to `limit` for input and reads it, outside the event loop; true when any came.
     bool ReadWithin(std::chrono::milliseconds limit);
 

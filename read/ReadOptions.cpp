@@ -91,6 +91,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             i += used;
             continue;
         }
+        if (const std::size_t used = TakeFamilyOption(args, i, options.family, error)) {
+            i += used;
+            continue;
+        }
         if (name == "--raw" || name == "--keys" || name == "--help" || name == "-h" ||
             name == "--version") {
             options.raw |= name == "--raw";
@@ -116,6 +120,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
     if (error->empty()) {
         if (auto bad = mqtt::CheckMqttOptions(options.mqtt))
             *error = *bad;
+        else if (auto wrong = CheckFamilyOptions(options.family))
+            *error = *wrong;
+        else if (options.raw && options.family.Enabled())
+            *error = "--raw prints the bytes of the probe scan: it does not go with --protocol";
         else if (options.raw && options.mqtt.Enabled())
             *error = "--raw prints bytes only: it does not go with --mqtt";
         else if (options.format == Format::kXlsx && options.output.empty())
@@ -163,7 +171,7 @@ std::string ReadUsage() {
            "  --raw              print every received byte in hex, without probing\n"
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
            "                     each optionally followed by 'double'\n" +
-           mqtt::MqttUsage() +
+           FamilyUsage() + mqtt::MqttUsage() +
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "mqtt/MqttOptions.h"
+#include "read/FamilyOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
 
@@ -34,6 +35,7 @@ struct ReadOptions {
     bool help = false;
     bool version = false;
     mqtt::MqttOptions mqtt;
+    FamilyOptions family;
 };
 
 // Exit codes, as the manual page lists them.

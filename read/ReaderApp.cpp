@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -23,6 +24,22 @@ namespace {
 constexpr std::size_t kMaxKeyLine = 512;
 // Time for queued readings to reach the broker at the end.
 constexpr auto kDrainAtEnd = std::chrono::seconds(5);
+
+// A remote key as another family's key: the byte names the panel's key.
+std::optional<scale::families::Key> FamilyKeyOfByte(std::uint8_t byte) {
+    switch (byte & ~scale::kDoubleClick) {
+        case scale::kKeyData:
+            return scale::families::Key::kData;
+        case scale::kKeyMode:
+            return scale::families::Key::kMode;
+        case scale::kKeyTare:
+            return scale::families::Key::kTare;
+        case scale::kKeyOnOff:
+            return scale::families::Key::kOnOff;
+        default:
+            return std::nullopt;
+    }
+}
 
 }  // namespace
 
@@ -83,7 +100,10 @@ std::optional<int> ReaderApp::Start() {
             return kExitOutput;
         }
     }
-    if (m_options.raw) {
+    if (m_options.family.Enabled()) {
+        if (const auto code = FindFamily(only, named))
+            return code;
+    } else if (m_options.raw) {
         if (m_link->OpenUnprobed(only) == 0) {
             Say(only != 0 ? "cannot open " + named + ": " + m_link->OpenFailure()
                           : "no serial port could be opened");
@@ -107,18 +127,25 @@ std::optional<int> ReaderApp::Start() {
     }
     // Before the word that the reader runs: a signal sent on that word ends the run as it should.
     m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
-    Say("reading " + record::PortName(m_link->Port()) + " (" + m_link->Device() + ")");
+    Say("reading " + record::PortName(LinkPort()) + " (" + LinkDevice() + ")");
 
     m_id = m_options.id.empty()
-               ? mqtt::DefaultScaleId(m_link->ByIdName(), QSysInfo::machineHostName().toStdString(),
-                                      m_link->Port())
+               ? mqtt::DefaultScaleId(m_family ? std::string() : m_link->ByIdName(),
+                                      QSysInfo::machineHostName().toStdString(), LinkPort())
                : m_options.id;
     if (m_options.mqtt.Enabled()) {
         mqtt::MqttPublisher::Hooks hooks;
         hooks.say = Say;
         hooks.key = [this](std::uint8_t key) {
             QMetaObject::invokeMethod(
-                this, [this, key] { m_link->SendKey(key); }, Qt::QueuedConnection);
+                this,
+                [this, key] {
+                    if (!m_family)
+                        m_link->SendKey(key);
+                    else if (const auto familyKey = FamilyKeyOfByte(key))
+                        m_family->SendKey(*familyKey);
+                },
+                Qt::QueuedConnection);
         };
         m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
         std::string error;
@@ -138,6 +165,53 @@ std::optional<int> ReaderApp::Start() {
         !m_out.Write(record::CsvHeader(m_options.columns, m_options.dialect)))
         return kExitDone;
     return std::nullopt;
+}
+
+std::optional<int> ReaderApp::FindFamily(unsigned only, const std::string& named) {
+    scale_link::FamilyLink::Choice choice;
+    if (m_options.family.protocol != "auto")
+        choice.family = scale::families::Find(m_options.family.protocol);
+    choice.pattern = m_options.family.pattern;
+    choice.line = m_options.family.line;
+    scale_link::FamilyLink::Events events;
+    events.say = Say;
+    events.reading = [this](const scale::families::Decoded& decoded) { OnFamilyReading(decoded); };
+    events.lost = [this](const std::string& why) {
+        Say(record::PortName(LinkPort()) + " (" + LinkDevice() + "): the device went away (" + why +
+            ")");
+        Finish(kExitNoScale);
+    };
+    m_family = std::make_unique<scale_link::FamilyLink>(m_ports, std::move(events), choice);
+    if (m_family->Find(only) != 0)
+        return std::nullopt;
+    Say("no scale found on " + (only != 0 ? named : std::string("COM1 to COM32")));
+    return kExitNoScale;
+}
+
+void ReaderApp::OnFamilyReading(const scale::families::Decoded& decoded) {
+    if (m_finished)
+        return;
+    record::CapturedReading candidate;
+    candidate.time = std::chrono::system_clock::now();
+    candidate.port = m_family->Port();
+    candidate.device = m_family->Device();
+    candidate.reading = decoded.reading;
+    candidate.protocol = m_family->FamilyFound()->name;
+    candidate.familyBytes = decoded.bytes;
+    if (candidate.protocol == "karvel" && decoded.bytes.size() == scale::kFrameSize) {
+        std::copy(decoded.bytes.begin(), decoded.bytes.end(), candidate.bytes.begin());
+        candidate.values = scale::SlotsOf(candidate.bytes);
+    }
+    if (auto reading = m_capturer.Offer(std::move(candidate)))
+        Emit(*reading);
+}
+
+int ReaderApp::LinkPort() const {
+    return m_family ? m_family->Port() : m_link->Port();
+}
+
+std::string ReaderApp::LinkDevice() const {
+    return m_family ? m_family->Device() : m_link->Device();
 }
 
 void ReaderApp::OnFrame(const scale::Frame& frame) {
@@ -206,7 +280,17 @@ void ReaderApp::OnKeyInput() {
         if (std::exchange(m_keyLineTooLong, false) || line.size() > kMaxKeyLine)
             Say("--keys: refused a line longer than " + std::to_string(kMaxKeyLine) +
                 " bytes, all of it");
-        else if (const auto key = mqtt::KeyByte(line))
+        else if (m_family) {
+            const std::size_t first = line.find_first_not_of(" \t");
+            const std::size_t last = line.find_last_not_of(" \t\r");
+            const auto key = first == std::string::npos
+                                 ? std::nullopt
+                                 : scale::families::KeyOfName(line.substr(first, last - first + 1));
+            if (key)
+                m_family->SendKey(*key);
+            else if (first != std::string::npos)
+                Say("--keys: ignored a line: not TARE, ZERO, PRINT, DATA, MODE or ON/OFF");
+        } else if (const auto key = mqtt::KeyByte(line))
             m_link->SendKey(*key);
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "link/FamilyLink.h"
 #include "link/ScaleLink.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/serial/PortMap.h"
@@ -37,6 +38,11 @@ class ReaderApp : public QObject {
 
   private:
     void OnFrame(const scale::Frame& frame);
+    // --protocol: finds the family's scale; an exit code when none was found.
+    std::optional<int> FindFamily(unsigned only, const std::string& named);
+    void OnFamilyReading(const scale::families::Decoded& decoded);
+    int LinkPort() const;
+    std::string LinkDevice() const;
     void OnByte(std::uint8_t byte, bool frameStart);
     void OnKeyInput();
     void Emit(const record::CapturedReading& reading);
@@ -45,6 +51,7 @@ class ReaderApp : public QObject {
     ReadOptions m_options;
     serial_port::PortMap m_ports;
     std::unique_ptr<scale_link::ScaleLink> m_link;
+    std::unique_ptr<scale_link::FamilyLink> m_family;  // --protocol
     record::Capturer m_capturer;
     Output m_out;
     // --raw: a line ends with the burst, when the event loop comes round after its bytes.

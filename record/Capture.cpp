@@ -64,8 +64,15 @@ std::optional<double> ParseMinWeight(std::string_view text) {
 
 CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string& device,
                           CaptureRule rule) {
-    return {
-        frame.wallTime, port, device, frame.bytes, frame.values, scale::Read(frame.values), rule};
+    CapturedReading captured;
+    captured.time = frame.wallTime;
+    captured.port = port;
+    captured.device = device;
+    captured.bytes = frame.bytes;
+    captured.values = frame.values;
+    captured.reading = scale::Read(frame.values);
+    captured.rule = rule;
+    return captured;
 }
 
 bool Capturer::NewSettled(const scale::Reading& reading) const {
@@ -96,7 +103,11 @@ bool Capturer::Captures(const scale::Reading& reading) const {
 
 std::optional<CapturedReading> Capturer::Offer(const scale::Frame& frame, int port,
                                                const std::string& device) {
-    const scale::Reading reading = scale::Read(frame.values);
+    return Offer(CaptureOf(frame, port, device, m_rule));
+}
+
+std::optional<CapturedReading> Capturer::Offer(CapturedReading candidate) {
+    const scale::Reading& reading = candidate.reading;
     const bool captures = Captures(reading);
     // A skipped empty pan is still the last settled weight: the same load set down again after
     // it is a new weighing.
@@ -105,7 +116,8 @@ std::optional<CapturedReading> Capturer::Offer(const scale::Frame& frame, int po
     m_previous = reading;
     if (!captures)
         return std::nullopt;
-    return CaptureOf(frame, port, device, m_rule);
+    candidate.rule = m_rule;
+    return candidate;
 }
 
 void Capturer::Reset() {

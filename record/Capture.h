@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "scale/FrameObserver.h"
 #include "scale/Protocol.h"
@@ -32,6 +33,10 @@ struct CapturedReading {
     scale::Slots values;
     scale::Reading reading;  // scale::Read(values)
     CaptureRule rule = CaptureRule::kSettled;
+    // A reading of a named or detected family: its name, and the bytes it came in (a line
+    // without its end, or a whole frame). Empty for the panel's frames as the scan finds them.
+    std::string protocol;
+    std::vector<std::uint8_t> familyBytes;
 };
 
 // `frame` as a captured reading, whatever the rule would say of it.
@@ -62,6 +67,8 @@ class Capturer {
     // The captured reading for this frame, or nothing.
     std::optional<CapturedReading> Offer(const scale::Frame& frame, int port,
                                          const std::string& device);
+    // The same for a reading made otherwise (another family's); its rule is set here.
+    std::optional<CapturedReading> Offer(CapturedReading candidate);
     // The port changed: forget the previous frame and the last capture.
     void Reset();
 

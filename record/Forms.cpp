@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "record/Escape.h"
+#include "scale/families/Family.h"
 
 namespace record {
 
@@ -41,11 +42,23 @@ std::string Value(const CapturedReading& r) {
     return NumberText(r.reading.number->exact).value_or(std::string{});
 }
 
-std::string HexOf(const scale::FrameBytes& bytes) {
+// The frame's bytes, or those of another family's reading.
+std::string HexOf(const CapturedReading& r) {
     std::string hex;
-    for (const std::uint8_t byte : bytes)
+    if (!r.protocol.empty()) {
+        for (const std::uint8_t byte : r.familyBytes)
+            AppendHex(&hex, byte);
+        return hex;
+    }
+    for (const std::uint8_t byte : r.bytes)
         AppendHex(&hex, byte);
     return hex;
+}
+
+std::string SpokenOf(const CapturedReading& r) {
+    if (!r.protocol.empty() && r.protocol != "karvel")
+        return scale::families::SpokenText(r.reading);
+    return scale::SpokenText(r.values);
 }
 
 class JsonWriter {
@@ -116,7 +129,7 @@ constexpr std::array<Column, 16> kColumns = {{
                 const Context&) { return std::to_string(r.reading.indicators.bars); }},
     {"capture",
      [](const CapturedReading& r, const Context&) { return std::string(RuleName(r.rule)); }},
-    {"frame", [](const CapturedReading& r, const Context&) { return HexOf(r.bytes); }},
+    {"frame", [](const CapturedReading& r, const Context&) { return HexOf(r); }},
 }};
 
 const Column& ColumnOf(CsvColumn column) {
@@ -283,7 +296,7 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
             text(RuleName(r.rule));
             break;
         case CsvColumn::kFrame:
-            text(HexOf(r.bytes));
+            text(HexOf(r));
             break;
     }
     return cell;
@@ -295,7 +308,7 @@ std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {
     json.String("scale", scaleId);
     json.String("port", PortName(r.port));
     json.String("device", r.device);
-    json.String("reading", scale::SpokenText(r.values));
+    json.String("reading", SpokenOf(r));
     json.String("text", r.reading.text);
     const std::string value = Value(r);
     json.Raw("value", value.empty() ? "null" : value);
@@ -304,7 +317,10 @@ std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {
         json.Bool(flag.name, r.reading.indicators.*flag.lit);
     json.Raw("bars", std::to_string(r.reading.indicators.bars));
     json.String("capture", RuleName(r.rule));
-    json.String("frame", HexOf(r.bytes));
+    json.String("frame", HexOf(r));
+    // New fields go above: the family's name stays the last one.
+    if (!r.protocol.empty())
+        json.String("protocol", r.protocol);
     return json.Close();
 }
 

@@ -91,8 +91,10 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
 // One JSON object, no newline, fields in this order:
 // time, scale, port, device, reading (scale::SpokenText), text, value (a JSON number written
 // from the exact decimal, or null), unit (or null), stable, net, zero, hold, overload,
-// battery_low, bars, capture, frame (24 lower-case hex digits). Strings escaped per RFC 8259
-// (control characters as \u00XX; invalid UTF-8 never passed through raw).
+// battery_low, bars, capture, frame (24 lower-case hex digits; another family's reading: its
+// bytes), and last protocol (the family's name) for a reading of a named or detected family.
+// Strings escaped per RFC 8259 (control characters as \u00XX; invalid UTF-8 never passed through
+// raw).
 std::string JsonObject(const CapturedReading& r, std::string_view scaleId);
 
 // "12:01:02.345 COM5 123.456 kg stable net": local time of day, port, cells, unit, then the

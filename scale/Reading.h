@@ -50,6 +50,9 @@ struct Reading {
     std::optional<Number> number;
     std::string unit;  // the lit mass unit labels ("kg"), empty when none is lit
     Indicators indicators;
+    // What another family's line can say beyond a frame.
+    bool underLoad = false;
+    std::string error;  // the scale's error reply as sent ("ES", "S I"); empty when none
 
     bool operator==(const Reading&) const = default;
 };

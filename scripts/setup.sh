@@ -24,6 +24,8 @@ PACKAGES=(
     libssl-dev
     # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
     libxlsxwriter-dev libreoffice-calc-nogui
+    # the pattern scale family's regular expressions
+    libpcre2-dev
 )
 
 say() { printf '[setup] %s\n' "$*"; }

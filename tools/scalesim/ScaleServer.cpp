@@ -1,5 +1,7 @@
 #include "tools/scalesim/ScaleServer.h"
 
+#include "scale/families/Family.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,7 +48,10 @@ bool ScaleServer::Start(std::string* error) {
         if (!silent)
             scale.emplace(m_options.seed + static_cast<std::uint32_t>(comPort),
                           m_options.framesPerSecond);
-        m_stations.push_back({std::move(*line), std::move(scale)});
+        std::optional<FamilyScale> family;
+        if (!silent && !m_options.protocol.empty() && m_options.protocol != "karvel")
+            family.emplace(*scale::families::Find(m_options.protocol));
+        m_stations.push_back({std::move(*line), std::move(scale), false, std::move(family)});
         return true;
     };
     for (const int port : m_options.scalePorts) {
@@ -81,6 +86,10 @@ void ScaleServer::Serve(Station& station, short revents) {
     const auto input = line.Receive(revents);
     if (!station.scale)
         return;  // a silent line swallows everything
+    if (station.family) {
+        ServeFamily(station, input);
+        return;
+    }
     for (const std::uint8_t byte : input) {
         if (byte == kProbe) {
             line.QueueAnswer(kAnswer);
@@ -92,6 +101,27 @@ void ScaleServer::Serve(Station& station, short revents) {
     m_framesSent += static_cast<std::uint64_t>(line.Flush());
 }
 
+bool ScaleServer::AtFamilySpeed(const Station& station) const {
+    const int baud = m_options.line ? m_options.line->baud
+                                    : scale::families::Find(m_options.protocol)->lines[0].baud;
+    return station.line.Baud() == static_cast<unsigned>(baud);
+}
+
+void ScaleServer::ServeFamily(Station& station, std::span<const std::uint8_t> input) {
+    // At another speed the bytes are noise to the scale, as on a real line.
+    if (input.empty() || !AtFamilySpeed(station))
+        return;
+    std::string acted;
+    const std::string answer = station.family->Receive(input, *station.scale, &acted);
+    if (!acted.empty())
+        Log(station, acted);
+    if (!answer.empty()) {
+        station.line.QueueAnswer(
+            std::span(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size()));
+        station.line.Flush();
+    }
+}
+
 bool ScaleServer::LimitReached() const {
     return m_options.frameLimit != 0 && m_framesSent >= m_options.frameLimit;
 }
@@ -101,6 +131,18 @@ void ScaleServer::Tick() {
         if (!station.scale || LimitReached())
             continue;
         station.scale->Tick();
+        if (station.family) {
+            // A reader that lags behind misses lines instead of piling them up.
+            if (!station.family->Streams() || station.line.HasOutput() ||
+                !station.line.Connected() || !AtFamilySpeed(station))
+                continue;
+            const std::string line = station.family->Line(*station.scale);
+            station.line.QueueAnswer(
+                std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
+            station.line.Flush();
+            ++m_framesSent;
+            continue;
+        }
         if (station.line.QueueFrame(EncodeFrame(station.scale->Slots())))
             m_framesSent += static_cast<std::uint64_t>(station.line.Flush());
     }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/scalesim/FamilyScale.h"
 #include "tools/scalesim/ScaleModel.h"
 #include "tools/scalesim/ServedLine.h"
 #include "tools/scalesim/SimOptions.h"
@@ -42,6 +43,7 @@ class ScaleServer {
         ServedLine line;
         std::optional<ScaleModel> scale;  // none: a silent line
         bool wasConnected = false;
+        std::optional<FamilyScale> family;  // --protocol
     };
 
     // Waits for the lines (and standard input) until `until` at the latest and serves what
@@ -52,6 +54,9 @@ class ScaleServer {
     void Tick();
     void Log(const Station& station, const std::string& what);
     bool LimitReached() const;
+    // --protocol: the port is set to the family's speed.
+    bool AtFamilySpeed(const Station& station) const;
+    void ServeFamily(Station& station, std::span<const std::uint8_t> input);
 
     SimOptions m_options;
     std::FILE* m_log;

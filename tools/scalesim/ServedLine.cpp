@@ -1,5 +1,9 @@
 #include "tools/scalesim/ServedLine.h"
 
+#include <termios.h>
+
+#include "platform/serial/BaudRates.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -62,6 +66,13 @@ ServedLine& ServedLine::operator=(ServedLine&& other) noexcept {
 
 ServedLine::~ServedLine() {
     m_link.reset();  // the link goes before the line it names
+}
+
+std::optional<unsigned> ServedLine::Baud() const {
+    termios settings{};
+    if (::tcgetattr(m_pty.Descriptor(), &settings) != 0)
+        return std::nullopt;
+    return serial_port::BaudOfSpeedCode(static_cast<unsigned>(::cfgetospeed(&settings)));
 }
 
 void ServedLine::Recheck() {

@@ -38,6 +38,8 @@ class ServedLine {
     bool Connected() const { return m_connected; }
     bool HasOutput() const { return !m_out.empty(); }
 
+    // The speed the port holding the line set, as the pseudo-terminal shows it; none when unknown.
+    std::optional<unsigned> Baud() const;
     // Looks, without waiting, whether a port holds the device side now.
     void Recheck();
     // Takes what arrived, after poll() reported `revents`; notices a hang-up.

@@ -1,5 +1,7 @@
 #include "tools/scalesim/SimOptions.h"
 
+#include "scale/families/Family.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -44,7 +46,8 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
             name = name.substr(0, eq);
         }
         const bool takesValue = name == "--port-dir" || name == "--com" || name == "--silent" ||
-                                name == "--rate" || name == "--seed" || name == "--frames";
+                                name == "--rate" || name == "--seed" || name == "--frames" ||
+                                name == "--protocol" || name == "--line";
         std::string_view value;
         if (takesValue) {
             if (inlineValue) {
@@ -73,6 +76,12 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
             ok = ParseNumber<std::uint32_t>(value, 0, UINT32_MAX, &options.seed);
         else if (name == "--frames")
             ok = ParseNumber<std::uint64_t>(value, 1, UINT64_MAX, &options.frameLimit);
+        else if (name == "--protocol") {
+            options.protocol = std::string(value);
+            ok = scale::families::Find(value) != nullptr &&
+                 !scale::families::Find(value)->needsPattern;
+        } else if (name == "--line")
+            ok = (options.line = scale::families::ParseLine(value)).has_value();
         else if (name == "--quiet")
             options.quiet = true;
         else if (name == "--stdin-eof")
@@ -93,6 +102,10 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
         }
     }
 
+    if (options.line && options.protocol.empty()) {
+        *error = "--line goes with --protocol";
+        return std::nullopt;
+    }
     if (options.removePortDir && options.portDir.empty()) {
         *error = "--remove-port-dir needs --port-dir";
         return std::nullopt;
@@ -119,6 +132,11 @@ std::string SimUsage() {
            "  --stdin-eof        stop when standard input reaches its end\n"
            "  --remove-port-dir  remove DIR at exit when it is left empty (a folder made\n"
            "                     for this run; nothing in it that is not ours is touched)\n"
+           "  --protocol NAME    speak a scale family's lines instead of the panel's frames:\n"
+           "                     sics, and, sbi, ohaus (when asked), toledo, cas, indicator\n"
+           "                     (streaming); its tare, zero and print commands are obeyed\n"
+           "  --line BAUD[,FRAMING]  the speed the family is served at (default: its usual);\n"
+           "                     nothing is sent while a port is set to another speed\n"
            "  --quiet            no event log on standard error\n"
            "  --help             this text\n"
            "  --version          print the version\n"

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scale/Protocol.h"
+
 namespace scalesim {
 
 inline constexpr int kHighestComPort = 32;
@@ -27,6 +29,10 @@ struct SimOptions {
     bool removePortDir = false;  // remove portDir at exit when it is left empty
     bool help = false;
     bool version = false;
+    // Another family's lines instead of the panel's frames, served only while the port is set
+    // to `line`'s speed (the only setting a pseudo-terminal shows).
+    std::string protocol;
+    std::optional<scale::LineSettings> line;  // none: the family's usual settings
 };
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.

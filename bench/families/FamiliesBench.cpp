@@ -1,0 +1,205 @@
+// families_bench: the scale families measured against the panel's own frames in the same run.
+//   families_bench decode   decoding cost per reading of each family's line, beside the frame
+//                           rule (12-byte window, then the frame's reading): ns per reading and
+//                           the ratio to the frame rule (medians of 5 rounds)
+//   families_bench detect   karvel-read's time to its first reading when the family is named and
+//                           when it is found by --protocol auto, per family; a folder of a silent
+//                           port, a noisy one and a balance that only answers queries; a folder
+//                           of 8 silent ports (nothing found: the time to say so)
+// Programs are taken from beside families_bench.
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/support/Measures.h"
+#include "scale/FrameWindow.h"
+#include "scale/Reading.h"
+#include "scale/families/Family.h"
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/FamilyPeer.h"
+#include "tests/support/PortDirectory.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testing_support::FamilyPeer;
+
+std::string g_binDir;
+
+void Figure(const std::string& name, double value, const char* unit) {
+    std::printf("figure: %s = %.3f %s\n", name.c_str(), value, unit);
+    std::fflush(stdout);
+}
+
+struct Sample {
+    const char* family;
+    std::string line;
+};
+
+const std::vector<Sample>& Samples() {
+    static const std::vector<Sample> samples = {
+        {"sics", "S S     100.00 g\r\n"},
+        {"and", "ST,+00012.34  g\r\n"},
+        {"sbi", "N     +    12.34 kg \r\n"},
+        {"ohaus", "     -1.234 kg ? NET\r\n"},
+        {"toledo", std::string("\x02,0 001234000000\r")},
+        {"cas", "ST,GS,1@,  12.340 kg\r\n"},
+        {"indicator", "ST,GS,+0012.34kg\r\n"},
+    };
+    return samples;
+}
+
+constexpr int kReadings = 200000;
+constexpr int kRounds = 5;
+
+// Nanoseconds per reading for `bytes` repeated, through `decode`.
+template <typename Decode>
+double NsPerReading(const std::vector<std::uint8_t>& bytes, Decode decode) {
+    std::vector<double> rounds;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto start = Clock::now();
+        const std::size_t readings = decode(bytes);
+        const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        if (readings == 0)
+            return -1;
+        rounds.push_back(ns / static_cast<double>(readings));
+    }
+    return bench::Percentile(rounds, 0.5);
+}
+
+std::vector<std::uint8_t> Repeated(const std::string& line, int times) {
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < times; ++i)
+        bytes.insert(bytes.end(), line.begin(), line.end());
+    return bytes;
+}
+
+int Decode() {
+    const scale::FrameBytes frame = scale::FrameOf({0, 0x04, 0x01, {0, 0, 0x06, 0xDB, 0x4F, 0x66}});
+    const double frames = NsPerReading(
+        Repeated(std::string(frame.begin(), frame.end()), kReadings),
+        [](const std::vector<std::uint8_t>& bytes) {
+            scale::FrameWindow window;
+            std::size_t readings = 0;
+            for (const std::uint8_t byte : bytes) {
+                if (window.Push(byte))
+                    readings += !scale::Read(window.FrameSlots()).text.empty();
+            }
+            return readings;
+        });
+    Figure("decode_frame_rule_ns_per_reading", frames, "ns");
+    for (const Sample& sample : Samples()) {
+        const double ns = NsPerReading(
+            Repeated(sample.line, kReadings), [&](const std::vector<std::uint8_t>& bytes) {
+                std::string error;
+                auto decoder = scale::families::MakeDecoder(*scale::families::Find(sample.family),
+                                                            {}, &error);
+                std::vector<scale::families::Decoded> out;
+                out.reserve(kReadings);
+                decoder->Push(bytes, &out);
+                return out.size();
+            });
+        Figure(std::string("decode_") + sample.family + "_ns_per_reading", ns, "ns");
+        Figure(std::string("decode_") + sample.family + "_to_frame_rule_ratio", ns / frames, "x");
+    }
+    return 0;
+}
+
+// Seconds from the reader's start to its first reading; -1 when none came.
+double FirstReading(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {g_binDir + "/karvel-read"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const auto start = Clock::now();
+    readtest::Child reader(argv);
+    const auto line = reader.ReadLine(std::chrono::seconds(180));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    reader.Wait();
+    return line ? seconds : -1;
+}
+
+struct Talker {
+    const char* family;
+    FamilyPeer::Talk talk;
+};
+
+int Detect() {
+    testing_support::PortDirectory ports;
+    ::setenv("KARVEL_PORT_DIR", ports.Path().c_str(), 1);
+    const std::vector<Talker> talkers = {
+        {"sics", {9600, {}, {}, {{"SI\r\n", "S S     100.00 g\r\n"}}}},
+        {"and", {2400, {"ST,+00012.34  g\r\n"}, std::chrono::milliseconds(100), {}}},
+        {"sbi", {1200, {}, {}, {{"\x1bP", "+    12.34 g  \r\n"}}}},
+        {"ohaus", {9600, {}, {}, {{"IP\r\n", "     12.34 g\r\n"}}}},
+        {"toledo", {9600, {std::string("\x02,0 001234000000\r")}, std::chrono::milliseconds(50), {}}},
+        {"cas", {9600, {"ST,GS,1@,  12.340 kg\r\n"}, std::chrono::milliseconds(100), {}}},
+        {"indicator", {2400, {}, {}, {{"READ\r\n", "ST,GS,+0012.34kg\r\n"}}}},
+    };
+    const std::vector<std::string> once = {"--count", "1", "--capture", "every"};
+    for (const Talker& talker : talkers) {
+        FamilyPeer peer(talker.talk);
+        ports.Map(1, peer.DevicePath());
+        std::vector<std::string> named = {"--protocol", talker.family};
+        named.insert(named.end(), once.begin(), once.end());
+        std::vector<std::string> found = {"--protocol", "auto"};
+        found.insert(found.end(), once.begin(), once.end());
+        const double n = FirstReading(named);
+        const double a = FirstReading(found);
+        Figure(std::string("first_reading_named_") + talker.family + "_s", n, "s");
+        Figure(std::string("first_reading_auto_") + talker.family + "_s", a, "s");
+        Figure(std::string("first_reading_auto_to_named_") + talker.family + "_ratio", a / n, "x");
+        ports.Unmap(1);
+    }
+    {
+        FamilyPeer silent({});
+        FamilyPeer::Talk noise;
+        noise.noise = true;
+        FamilyPeer noisy(noise);
+        FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
+        ports.Map(1, silent.DevicePath());
+        ports.Map(2, noisy.DevicePath());
+        ports.Map(3, balance.DevicePath());
+        std::vector<std::string> found = {"--protocol", "auto"};
+        found.insert(found.end(), once.begin(), once.end());
+        Figure("first_reading_auto_silent_noisy_asked_s", FirstReading(found), "s");
+        for (const unsigned port : {1u, 2u, 3u})
+            ports.Unmap(port);
+    }
+    {
+        std::vector<std::unique_ptr<FamilyPeer>> silent;
+        for (unsigned port = 1; port <= 8; ++port) {
+            silent.push_back(std::make_unique<FamilyPeer>(FamilyPeer::Talk{}));
+            ports.Map(port, silent.back()->DevicePath());
+        }
+        const auto start = Clock::now();
+        readtest::Child reader({g_binDir + "/karvel-read", "--protocol", "auto"});
+        reader.Wait(std::chrono::seconds(600));
+        Figure("auto_eight_silent_ports_nothing_found_s",
+               std::chrono::duration<double>(Clock::now() - start).count(), "s");
+        const auto plainStart = Clock::now();
+        readtest::Child plain({g_binDir + "/karvel-read"});
+        plain.Wait(std::chrono::seconds(600));
+        Figure("plain_scan_eight_silent_ports_nothing_found_s",
+               std::chrono::duration<double>(Clock::now() - plainStart).count(), "s");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_binDir = std::filesystem::path(argv[0]).parent_path().string();
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "decode")
+        return Decode();
+    if (mode == "detect")
+        return Detect();
+    std::fprintf(stderr, "usage: families_bench decode|detect\n");
+    return 2;
+}

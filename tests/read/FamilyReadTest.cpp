@@ -1,0 +1,276 @@
+// karvel-read with another scale family: each family found on a pseudo-terminal whose peer
+// talks only at its own speed, what detection sends (never a tare, zero or key command), keys
+// as the family's own commands, the options it refuses, and the plain scan left as it was.
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/FamilyPeer.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PtyPeer.h"
+
+namespace readtest {
+namespace {
+
+using testing_support::FamilyPeer;
+
+// Detection may listen at five speeds and ask five families on every port before it finds one.
+constexpr auto kDetection = std::chrono::seconds(120);
+
+class FamilyReader : public testing::Test {
+  protected:
+    void SetUp() override { ::setenv("KARVEL_PORT_DIR", m_ports.Path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("KARVEL_PORT_DIR"); }
+
+    testing_support::PortDirectory m_ports;
+};
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// No family's tare or zero, and none of the panel's key letters (T, Z, M, O).
+void ExpectNoKeyBytes(const std::string& received) {
+    EXPECT_EQ(received.find_first_of("TZMO"), std::string::npos) << received;
+    EXPECT_FALSE(Holds(received, "\x1bT")) << received;
+}
+
+struct DetectCase {
+    const char* family;
+    FamilyPeer::Talk talk;
+    const char* found;    // what stderr says of COM1
+    const char* reading;  // the JSON fields from "text" to "unit"
+    bool stable;
+    bool overLoad;
+};
+
+TEST_F(FamilyReader, AutoFindsEachFamilyAtItsOwnSpeedAndSendsNoKey) {
+    const DetectCase cases[] = {
+        {"sics (asked)",
+         {9600, {}, {}, {{"SI\r\n", "S S     100.00 g\r\n"}}},
+         "COM1: sics at 9600 8N1",
+         R"("text":"100.00","value":100.00,"unit":"g")",
+         true,
+         false},
+        {"and (streaming, 7E1 read at 8N1)",
+         {2400, {"\xd3\xd4,+00012.34  g\r\n"}, std::chrono::milliseconds(50), {}},
+         "COM1: and at 2400 7E1",
+         R"("text":"12.34","value":12.34,"unit":"g")",
+         true,
+         false},
+        {"sbi (asked, 1200 baud)",
+         {1200, {}, {}, {{"\x1bP", "-     0.05    \r\n"}}},
+         "COM1: sbi at 1200 7O1",
+         R"("text":"-0.05","value":-0.05,"unit":null)",
+         false,
+         false},
+        {"ohaus (streaming at 4800)",
+         {4800, {"     -1.234 kg ? NET\r\n"}, std::chrono::milliseconds(50), {}},
+         "COM1: ohaus at 4800 8N1",
+         R"("text":"-1.234","value":-1.234,"unit":"kg")",
+         false,
+         false},
+        {"toledo (streaming at 19200)",
+         {19200, {std::string("\x02,0 001234000000\r")}, std::chrono::milliseconds(50), {}},
+         "COM1: toledo at 19200 8N1",
+         R"("text":"12.34","value":12.34,"unit":"kg")",
+         true,
+         false},
+        {"cas (over load)",
+         {9600, {"OL,GS,1@,        kg\r\n"}, std::chrono::milliseconds(50), {}},
+         "COM1: cas at 9600 8N1",
+         R"("text":"OL","value":null,"unit":null)",
+         false,
+         true},
+        {"indicator (asked at 2400)",
+         {2400, {}, {}, {{"READ\r\n", "ST,GS,+0012.34kg\r\n"}}},
+         "COM1: indicator at 2400 8N1",
+         R"("text":"12.34","value":12.34,"unit":"kg")",
+         true,
+         false},
+    };
+    for (const DetectCase& c : cases) {
+        SCOPED_TRACE(c.family);
+        FamilyPeer peer(c.talk);
+        m_ports.Map(1, peer.DevicePath());
+        Child reader({ReaderPath(), "--protocol", "auto", "--count", "1", "--capture", "every"});
+        const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+        EXPECT_EQ(reader.Wait(), 0);
+        EXPECT_TRUE(Holds(reader.Errors(), c.found)) << reader.Errors();
+        EXPECT_TRUE(Holds(line, c.reading)) << line;
+        EXPECT_TRUE(Holds(line, std::string("\"stable\":") + (c.stable ? "true" : "false")))
+            << line;
+        EXPECT_TRUE(Holds(line, std::string("\"overload\":") + (c.overLoad ? "true" : "false")))
+            << line;
+        // The family's name is the last field.
+        const std::string name =
+            std::string(c.found).substr(6, std::string(c.found).find(' ', 6) - 6);
+        EXPECT_TRUE(line.ends_with(",\"protocol\":\"" + name + "\"}")) << line;
+        ExpectNoKeyBytes(peer.Received());
+        m_ports.Unmap(1);
+    }
+}
+
+TEST_F(FamilyReader, SilentAndNoisyPortsAreSaidOnceAndTheAskedBalanceIsRead) {
+    FamilyPeer silent({});
+    FamilyPeer::Talk noise;
+    noise.noise = true;
+    FamilyPeer noisy(noise);
+    FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
+    m_ports.Map(1, silent.DevicePath());
+    m_ports.Map(2, noisy.DevicePath());
+    m_ports.Map(3, balance.DevicePath());
+    Child reader({ReaderPath(), "--protocol", "auto", "--count", "1", "--format", "text"});
+    const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+    EXPECT_EQ(reader.Wait(), 0);
+    EXPECT_TRUE(Holds(line, "COM3 1.50 kg stable")) << line;
+    const std::string errors = reader.Errors();
+    EXPECT_TRUE(Holds(errors,
+                      "COM1: silent (listened at 9600, 4800, 2400, 1200, 19200 baud; "
+                      "no answer to SI, Q, ESC P, IP, READ)"))
+        << errors;
+    EXPECT_TRUE(Holds(errors, "COM2: unreadable (")) << errors;
+    EXPECT_TRUE(Holds(errors, "COM3: indicator at 2400 8N1")) << errors;
+    // Noise is no family's: the noisy port is never asked either.
+    EXPECT_TRUE(noisy.Received().find("READ") == std::string::npos);
+    for (const FamilyPeer* peer : {&silent, &noisy, &balance})
+        ExpectNoKeyBytes(peer->Received());
+    // The reader set each speed it listened at, as the silent port saw.
+    const std::vector<unsigned> heard = silent.Speeds();
+    for (const unsigned baud : {9600u, 4800u, 2400u, 1200u, 19200u})
+        EXPECT_NE(std::find(heard.begin(), heard.end(), baud), heard.end()) << baud;
+}
+
+TEST_F(FamilyReader, ANamedFamilyIsAskedAgainAndTakesItsOwnKeys) {
+    FamilyPeer balance(
+        {9600, {}, {}, {{"SI\r\n", "S S      12.50 g\r\n"}, {"T\r\n", "T S      12.50 g\r\n"}}});
+    m_ports.Map(1, balance.DevicePath());
+    Child reader({ReaderPath(), "--protocol", "sics", "--keys"});
+    ASSERT_TRUE(reader.ReadLine(kDetection).has_value()) << reader.Errors();
+    reader.Write("MODE\n");
+    ASSERT_TRUE(reader.WaitForError("sics has no MODE key: nothing sent")) << reader.Errors();
+    reader.Write("tare\n");
+    // Tared, and asked again after it: a balance that only answers is read on.
+    EXPECT_TRUE(balance.WaitForReceived("T\r\nSI\r\n")) << balance.Received();
+    reader.Signal(SIGTERM);
+    EXPECT_EQ(reader.Wait(), 0);
+    EXPECT_FALSE(Holds(balance.Received(), "M")) << balance.Received();
+}
+
+// The simulator on COM1 speaking `family`; its output up to "ready" is read.
+std::unique_ptr<Child> StartSimulator(const std::string& folder, const std::string& family) {
+    auto sim = std::make_unique<Child>(
+        std::vector<std::string>{KARVEL_SCALESIM_PATH, "--port-dir", folder, "--com", "1", "--rate",
+                                 "20", "--quiet", "--protocol", family});
+    std::optional<std::string> line;
+    while ((line = sim->ReadLine()) && *line != "ready") {
+    }
+    return sim;
+}
+
+TEST(FamilyReaderOnSimulator, EachFamilyIsReadWithItsUnitAndTareActsOnTheWeight) {
+    struct Case {
+        const char* family;
+        const char* unit;  // of a stable reading
+    };
+    const Case cases[] = {{"sics", "g"},    {"and", "g"},  {"sbi", "g"},       {"ohaus", "g"},
+                          {"toledo", "kg"}, {"cas", "kg"}, {"indicator", "kg"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.family);
+        TempDir folder;
+        const std::string ports = folder.Path().string();
+        auto sim = StartSimulator(ports, c.family);
+        ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
+        Child reader(
+            {ReaderPath(), "--protocol", c.family, "--capture", "settled-all", "--count", "1"});
+        const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+        EXPECT_TRUE(Holds(line, std::string("\"unit\":\"") + c.unit + "\"")) << line;
+        EXPECT_TRUE(line.ends_with(std::string(",\"protocol\":\"") + c.family + "\"}")) << line;
+        ::unsetenv("KARVEL_PORT_DIR");
+    }
+    // TARE on the simulated balance: what it shows drops to nothing.
+    TempDir folder;
+    const std::string ports = folder.Path().string();
+    auto sim = StartSimulator(ports, "sics");
+    ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
+    Child reader({ReaderPath(), "--protocol", "sics", "--keys", "--capture", "every"});
+    ASSERT_TRUE(reader.ReadLine(kDetection).has_value()) << reader.Errors();
+    reader.Write("TARE\n");
+    bool tared = false;
+    for (int n = 0; n < 200 && !tared; ++n)
+        tared = Holds(reader.ReadLine().value_or(""), "\"text\":\"0.00\"");
+    EXPECT_TRUE(tared);
+    reader.Signal(SIGTERM);
+    EXPECT_EQ(reader.Wait(), 0);
+    ::unsetenv("KARVEL_PORT_DIR");
+}
+
+TEST_F(FamilyReader, TheBrokerGetsTheFamilysUnitInStateAndDiscovery) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "#");
+    FamilyPeer balance({9600, {}, {}, {{"SI\r\n", "S S       0.25 ct\r\n"}}});
+    m_ports.Map(1, balance.DevicePath());
+    Child reader({ReaderPath(), "--protocol", "sics", "--id", "s1", "--mqtt", broker.Url(),
+                  "--mqtt-discovery", "--count", "1"});
+    const std::string config = "homeassistant/sensor/karvel_s1/weight/config";
+    ASSERT_TRUE(subscriber.WaitFor([&](const std::vector<Message>& all) {
+        const auto configs = PayloadsOn(all, config);
+        return !PayloadsOn(all, "karvel/s1/state").empty() && !configs.empty() &&
+               Holds(configs.back(), "\"unit_of_measurement\":\"ct\"");
+    })) << reader.Errors();
+    const auto states = subscriber.On("karvel/s1/state");
+    EXPECT_TRUE(Holds(states.back(), "\"unit\":\"ct\"")) << states.back();
+    EXPECT_TRUE(states.back().ends_with("\"protocol\":\"sics\"}")) << states.back();
+    EXPECT_EQ(reader.Wait(), 0);
+}
+
+TEST_F(FamilyReader, ThePlainScanSendsABalanceOnALowerPortOnlyTheProbe) {
+    FamilyPeer balance({9600, {}, {}, {{"SI\r\n", "S S      12.50 g\r\n"}}});
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+    m_ports.Map(1, balance.DevicePath());
+    m_ports.Map(2, scale.DevicePath());
+    Child reader({ReaderPath(), "--count", "1"});
+    ASSERT_TRUE(reader.WaitForError("reading COM2")) << reader.Errors();
+    scale.Send(testing_support::ScaleFrame({0, 0x04, 0x01, 0, 0, 0, 0, 0, 0x3F}));
+    const std::string line = reader.ReadLine().value_or("(none)");
+    EXPECT_EQ(reader.Wait(), 0);
+    EXPECT_FALSE(Holds(line, "protocol")) << line;
+    EXPECT_EQ(balance.Received(), "\x05");
+}
+
+TEST_F(FamilyReader, OptionsItCannotUseAreRefusedWithExitTwo) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* said;
+    };
+    const Case cases[] = {
+        {{"--protocol", "sics", "--line", "9600,9X1"}, "--line needs BAUD[,FRAMING]"},
+        {{"--protocol", "sics", "--line", "300"}, "not '300'"},
+        {{"--line", "9600"}, "--line goes with --protocol"},
+        {{"--protocol", "nope"}, "--protocol must be auto or one of karvel, sics"},
+        {{"--protocol", "pattern"}, "--protocol pattern needs --pattern REGEX"},
+        {{"--protocol", "pattern", "--pattern", "(?<value>"}, "--pattern: "},
+        {{"--protocol", "pattern", "--pattern", "[0-9]+"}, "no group named value"},
+        {{"--pattern", "(?<value>.+)"}, "--pattern goes with --protocol pattern"},
+        {{"--protocol", "sics", "--raw"}, "does not go with --protocol"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {ReaderPath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child reader(argv);
+        EXPECT_EQ(reader.Wait(), 2) << c.said;
+        EXPECT_TRUE(Holds(reader.Errors(), c.said)) << reader.Errors();
+    }
+}
+
+}  // namespace
+}  // namespace readtest
