@@ -11,6 +11,7 @@
 #include "mqtt/MqttOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
+#include "wedge/TypeOptions.h"
 
 namespace reader {
 
@@ -34,6 +35,8 @@ struct ReadOptions {
     bool help = false;
     bool version = false;
     mqtt::MqttOptions mqtt;
+    wedge::TypeOptions type;  // --type...: readings typed into the focused window
+    bool quiet = false;       // --quiet: no readings on standard output
 };
 
 // Exit codes, as the manual page lists them.

@@ -22,6 +22,8 @@ PACKAGES=(
     libmosquitto-dev mosquitto openssl systemd
     # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
     libxlsxwriter-dev libreoffice-calc-nogui
+    # typing readings: XTEST and the virtual keyboard, and the X programs their tests type into
+    libxtst-dev libevdev-dev x11-xkb-utils xterm
 )
 
 say() { printf '[setup] %s\n' "$*"; }

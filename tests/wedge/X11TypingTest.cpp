@@ -1,0 +1,231 @@
+// karvel-read --type under a private X server, typing into real clients that have the focus: a
+// form of line edits in another process, and a terminal whose shell writes what it receives into
+// a file. Under the us, fr and de layouts; a character the layout lacks; never while a key is
+// held; nothing from plain karvel-read; and no display, no typing.
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/PortDirectory.h"
+#include "tests/support/PtyPeer.h"
+#include "tests/support/XServer.h"
+#include "tests/wedge/WeighingFrames.h"
+#include "tests/wedge/XClient.h"
+
+namespace wedgetest {
+namespace {
+
+using readtest::Child;
+using testing_support::PtyPeer;
+
+// How often a file written by another process is looked at while waiting for it.
+constexpr auto kFileRecheck = std::chrono::milliseconds(50);
+
+class TypingUnderX : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (m_x.Display().empty())
+            GTEST_SKIP() << m_x.Why();
+        ::setenv("DISPLAY", m_x.Display().c_str(), 1);
+        // The form shows on that server, not off screen as the other tests' windows.
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        ::setenv("KARVEL_PORT_DIR", m_ports.Path().c_str(), 1);
+        m_client = std::make_unique<XClient>(m_x.Display());
+        ASSERT_TRUE(m_client->Connected());
+    }
+    void TearDown() override {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::unsetenv("DISPLAY");
+        ::unsetenv("KARVEL_PORT_DIR");
+    }
+
+    // The form, started and holding the focus.
+    std::unique_ptr<Child> StartForm() {
+        auto form = std::make_unique<Child>(std::vector<std::string>{WEDGE_FORM_PROBE});
+        const auto ready = form->ReadLine();
+        EXPECT_EQ(ready, "ready") << form->Errors();
+        return ready == "ready" ? std::move(form) : nullptr;
+    }
+
+    // A terminal over the whole screen whose shell copies what it is typed into `file`; the
+    // pointer is put over it, so it has the keys.
+    std::unique_ptr<Child> StartTerminal(const std::string& file) {
+        const std::string ready = m_scratch / "terminal-ready";
+        auto terminal = std::make_unique<Child>(
+            std::vector<std::string>{"/usr/bin/xterm", "-geometry", "100x40+0+0", "-e", "/bin/sh",
+                                     "-c", "echo > '" + ready + "'; exec cat > '" + file + "'"});
+        if (!WaitForFile(ready, [](const std::string&) { return true; }))
+            return nullptr;
+        m_client->MovePointer(40, 40);
+        const auto deadline = std::chrono::steady_clock::now() + readtest::kPatience;
+        for (;;) {
+            if (m_client->WindowUnderPointer())
+                return terminal;
+            if (std::chrono::steady_clock::now() > deadline)
+                return nullptr;
+            std::this_thread::sleep_for(kFileRecheck);
+        }
+    }
+
+    template <typename Done>
+    bool WaitForFile(const std::string& path, Done done) {
+        const auto deadline = std::chrono::steady_clock::now() + readtest::kPatience;
+        while (!done(testing_support::ReadFile(path)) || ::access(path.c_str(), F_OK) != 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(kFileRecheck);
+        }
+        return true;
+    }
+
+    // Runs `karvel-read --count N` with `extra` on COM1 while the scale shows each of
+    // `weighings`, settled, with the empty pan between them; its exit status.
+    int Weigh(const std::vector<std::string>& weighings, std::vector<std::string> extra,
+              std::string* errors) {
+        PtyPeer scale(PtyPeer::Role::Scale);
+        m_ports.Map(1, scale.DevicePath());
+        std::vector<std::string> argv = {readtest::ReaderPath(), "--port", "COM1", "--count",
+                                         std::to_string(weighings.size())};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        Child reader(argv);
+        if (!reader.WaitForError("reading COM1")) {
+            *errors = reader.Errors();
+            return -1;
+        }
+        for (const std::string& weight : weighings) {
+            scale.Send(WeighingFrame(weight, false));
+            scale.Send(WeighingFrame(weight));
+            scale.Send(WeighingFrame("0.000", true, true));
+        }
+        const auto status = reader.Wait();
+        *errors = reader.Errors();
+        m_ports.Unmap(1);
+        return status.value_or(-1);
+    }
+
+    testing_support::XServer m_x;
+    testing_support::PortDirectory m_ports;
+    testing_support::TempDir m_scratch;
+    std::unique_ptr<XClient> m_client;
+};
+
+struct Case {
+    const char* layout;
+    std::vector<std::string> options;
+    std::vector<std::string> formLines;  // what the form prints for 12.345 and 7.5
+    std::string terminalText;            // what the terminal's shell receives for them
+};
+
+const std::vector<std::string> kTab = {"--type-format", "{value}{tab}{unit}{enter}"};
+const std::vector<std::string> kComma = {"--type-decimal", ","};
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Case kCases[] = {
+    {"us", {}, {"12.345", "7.5"}, "12.345\n7.5\n"},
+    {"us", Join(kTab, kComma), {"12,345\tkg", "7,5\tkg"}, "12,345\tkg\n7,5\tkg\n"},
+    {"fr", {}, {"12.345", "7.5"}, "12.345\n7.5\n"},
+    {"fr", Join(kTab, kComma), {"12,345\tkg", "7,5\tkg"}, "12,345\tkg\n7,5\tkg\n"},
+    {"de", {}, {"12.345", "7.5"}, "12.345\n7.5\n"},
+    {"de", Join(kTab, kComma), {"12,345\tkg", "7,5\tkg"}, "12,345\tkg\n7,5\tkg\n"},
+};
+
+TEST_F(TypingUnderX, EachSettledWeighingIsTypedExactlyIntoTheFocusedForm) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(c.layout) + " " + testing::PrintToString(c.options));
+        ASSERT_TRUE(m_x.SetLayout(c.layout));
+        auto form = StartForm();
+        ASSERT_TRUE(form);
+        std::string errors;
+        ASSERT_EQ(Weigh({"12.345", "7.5"}, Join({"--type"}, c.options), &errors), 0) << errors;
+        for (const std::string& line : c.formLines)
+            EXPECT_EQ(form->ReadLine(), line) << form->Errors() << errors;
+    }
+}
+
+TEST_F(TypingUnderX, EachSettledWeighingIsTypedExactlyIntoTheFocusedTerminal) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(c.layout) + " " + testing::PrintToString(c.options));
+        ASSERT_TRUE(m_x.SetLayout(c.layout));
+        const std::string file = m_scratch / (std::string("typed-") + c.layout);
+        auto terminal = StartTerminal(file);
+        ASSERT_TRUE(terminal);
+        std::string errors;
+        ASSERT_EQ(Weigh({"12.345", "7.5"}, Join({"--type"}, c.options), &errors), 0) << errors;
+        EXPECT_TRUE(WaitForFile(
+            file, [&](const std::string& text) { return text.size() >= c.terminalText.size(); }));
+        EXPECT_EQ(testing_support::ReadFile(file), c.terminalText) << errors;
+        terminal->Signal(SIGTERM);
+    }
+}
+
+// The layout has no euro sign: a spare key is given it for the moment, and cleared again.
+TEST_F(TypingUnderX, ACharacterTheLayoutLacksComesThroughASpareKeyGivenBack) {
+    ASSERT_TRUE(m_x.SetLayout("us"));
+    const std::vector<unsigned long> before = m_client->KeyboardMap();
+    auto form = StartForm();
+    ASSERT_TRUE(form);
+    std::string errors;
+    ASSERT_EQ(
+        Weigh({"12.345"}, {"--type", "--type-format", "{value} \xe2\x82\xac{enter}"}, &errors), 0)
+        << errors;
+    EXPECT_EQ(form->ReadLine(), "12.345 \xe2\x82\xac") << form->Errors() << errors;
+    EXPECT_EQ(m_client->KeyboardMap(), before);
+}
+
+TEST_F(TypingUnderX, NothingIsTypedWhileTheUserHoldsAKey) {
+    ASSERT_TRUE(m_x.SetLayout("us"));
+    auto form = StartForm();
+    ASSERT_TRUE(form);
+    PtyPeer scale(PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    Child reader({readtest::ReaderPath(), "--type", "--port", "COM1", "--count", "1"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    m_client->Shift(true);
+    scale.Send(WeighingFrame("12.345"));
+    ASSERT_TRUE(reader.WaitForError("waiting to type: a key is held down")) << reader.Errors();
+    m_client->Shift(false);
+    ASSERT_EQ(reader.Wait(), 0) << reader.Errors();
+    // Typed with Shift still down it would have been "!@>#$%".
+    EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
+}
+
+TEST_F(TypingUnderX, PlainKarvelReadTypesNothing) {
+    ASSERT_TRUE(m_x.SetLayout("us"));
+    auto form = StartForm();
+    ASSERT_TRUE(form);
+    std::string errors;
+    ASSERT_EQ(Weigh({"11.111"}, {"--capture", "settled"}, &errors), 0) << errors;
+    ASSERT_EQ(Weigh({"12.345"}, {"--type"}, &errors), 0) << errors;
+    // The form's first line is the typed run's: the plain run before it sent no key.
+    EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
+}
+
+TEST(TypingWithoutDisplay, X11SaysWhyAndExits1) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string kept = display ? display : "";
+    ::unsetenv("DISPLAY");
+    Child reader({readtest::ReaderPath(), "--type", "--type-via", "x11", "--port", "COM1"});
+    EXPECT_EQ(reader.Wait(), 1);
+    EXPECT_NE(reader.Errors().find("karvel-read: cannot type: DISPLAY is not set\n"),
+              std::string::npos)
+        << reader.Errors();
+    if (!kept.empty())
+        ::setenv("DISPLAY", kept.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace wedgetest

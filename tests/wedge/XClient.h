@@ -1,0 +1,34 @@
+#pragma once
+
+// What the typing tests do to the X server themselves, kept apart from GoogleTest (Xlib's
+// macros clash with its names): the pointer, a key held down, the keyboard map.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wedgetest {
+
+class XClient {
+  public:
+    // Connects to `display`; Connected() is false when it could not.
+    explicit XClient(const std::string& display);
+    ~XClient();
+    XClient(const XClient&) = delete;
+    XClient& operator=(const XClient&) = delete;
+
+    bool Connected() const;
+    void MovePointer(int x, int y);
+    // Whether a window other than the root is under the pointer.
+    bool WindowUnderPointer();
+    // Presses or releases Shift through XTEST, as a user's hand would.
+    void Shift(bool down);
+    // Every keysym of every key.
+    std::vector<unsigned long> KeyboardMap();
+
+  private:
+    struct Connection;
+    std::unique_ptr<Connection> m_x;
+};
+
+}  // namespace wedgetest
