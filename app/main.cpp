@@ -14,6 +14,7 @@
 #include "app/DemoScale.h"
 #include "app/PortDescription.h"
 #include "app/readings/ReadingsCompanion.h"
+#include "app/typing/TypingCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
 #include "platform/component/EnvironmentInUse.h"
@@ -149,7 +150,11 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
     }
     app.SetStartPort(cmd.port);
     app.SetCompanion([&cmd, &log](CScalePanelDlg& panel) {
-        return std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+        auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+        // Owned by the readings companion: both go before the panel does.
+        new TypingCompanion(panel, cmd.type, cmd.record.Rule(), cmd.record.minWeight,
+                            readings.get());
+        return readings;
     });
     app.InitInstance();
     return app.ExitCode();

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     });
+    form.setWindowTitle(QStringLiteral("Weighing form"));
     form.setGeometry(0, 0, 800, 600);
     form.show();
     form.activateWindow();

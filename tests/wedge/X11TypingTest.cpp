@@ -28,7 +28,8 @@ namespace {
 using readtest::Child;
 using testing_support::PtyPeer;
 
-// How often a file written by another process is looked at while waiting for it.
+// How often what another process does (a file it writes, a window it shows) is looked at while
+// waiting for it.
 constexpr auto kFileRecheck = std::chrono::milliseconds(50);
 
 class TypingUnderX : public testing::Test {
@@ -67,25 +68,26 @@ class TypingUnderX : public testing::Test {
         if (!WaitForFile(ready, [](const std::string&) { return true; }))
             return nullptr;
         m_client->MovePointer(40, 40);
-        const auto deadline = std::chrono::steady_clock::now() + readtest::kPatience;
-        for (;;) {
-            if (m_client->WindowUnderPointer())
-                return terminal;
-            if (std::chrono::steady_clock::now() > deadline)
-                return nullptr;
-            std::this_thread::sleep_for(kFileRecheck);
-        }
+        return WaitFor([&] { return m_client->WindowUnderPointer(); }) ? std::move(terminal)
+                                                                       : nullptr;
     }
 
     template <typename Done>
-    bool WaitForFile(const std::string& path, Done done) {
+    static bool WaitFor(Done done) {
         const auto deadline = std::chrono::steady_clock::now() + readtest::kPatience;
-        while (!done(testing_support::ReadFile(path)) || ::access(path.c_str(), F_OK) != 0) {
+        while (!done()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
             std::this_thread::sleep_for(kFileRecheck);
         }
         return true;
+    }
+
+    template <typename Done>
+    static bool WaitForFile(const std::string& path, Done done) {
+        return WaitFor([&] {
+            return ::access(path.c_str(), F_OK) == 0 && done(testing_support::ReadFile(path));
+        });
     }
 
     // Runs `karvel-read --count N` with `extra` on COM1 while the scale shows each of
@@ -212,6 +214,41 @@ TEST_F(TypingUnderX, PlainKarvelReadTypesNothing) {
     ASSERT_EQ(Weigh({"12.345"}, {"--type"}, &errors), 0) << errors;
     // The form's first line is the typed run's: the plain run before it sent no key.
     EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
+}
+
+// The panel types into the form as the reader does, and nothing while one of its own windows
+// has the focus: there Enter would end the panel.
+TEST_F(TypingUnderX, ThePanelTypesIntoTheFocusedWindowAndNeverIntoItsOwn) {
+    ASSERT_TRUE(m_x.SetLayout("fr"));
+    PtyPeer scale(PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    Child panel({KARVEL_BINARY, "--type", "--port", "COM1"});
+    ASSERT_TRUE(WaitFor([&] { return m_client->Shows("COM1"); })) << panel.Errors();
+    // Whether or not the panel took the focus when it showed, it has it now, then the form.
+    ASSERT_TRUE(m_client->Focus("COM1"));
+    ASSERT_TRUE(panel.WaitForError("typing paused: a Karvel window has the focus"))
+        << panel.Errors();
+    auto form = StartForm();
+    ASSERT_TRUE(form);
+    ASSERT_TRUE(panel.WaitForError("typing into the focused window again")) << panel.Errors();
+    scale.Send(WeighingFrame("12.345"));
+    EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors() << panel.Errors();
+
+    std::size_t said = panel.Errors().size();
+    ASSERT_TRUE(m_client->Focus("COM1"));
+    ASSERT_TRUE(panel.WaitForError("typing paused", readtest::kPatience, said));
+    scale.Send(WeighingFrame("0.000", true, true));
+    scale.Send(WeighingFrame("7.5"));
+    ASSERT_TRUE(panel.WaitForError("not typed: a Karvel window has the focus")) << panel.Errors();
+
+    said = panel.Errors().size();
+    ASSERT_TRUE(m_client->Focus("Weighing form"));
+    ASSERT_TRUE(
+        panel.WaitForError("typing into the focused window again", readtest::kPatience, said));
+    scale.Send(WeighingFrame("0.000", true, true));
+    scale.Send(WeighingFrame("3.2"));
+    EXPECT_EQ(form->ReadLine(), "3.2") << form->Errors() << panel.Errors();
+    EXPECT_EQ(panel.Wait(std::chrono::seconds(0)), std::nullopt) << "the panel ended";
 }
 
 TEST(TypingWithoutDisplay, X11SaysWhyAndExits1) {

@@ -38,6 +38,44 @@ bool XClient::WindowUnderPointer() {
     return child != None;
 }
 
+unsigned long XClient::WindowTitled(const std::string& title) {
+    Display* display = m_x->display.get();
+    Window root = None, parent = None;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return None;
+    Window found = None;
+    for (unsigned i = 0; i < count && found == None; ++i) {
+        XWindowAttributes attributes{};
+        char* name = nullptr;
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable && XFetchName(display, children[i], &name) &&
+            name != nullptr) {
+            if (std::string(name).find(title) != std::string::npos)
+                found = children[i];
+        }
+        if (name)
+            XFree(name);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+bool XClient::Shows(const std::string& title) {
+    return WindowTitled(title) != None;
+}
+
+bool XClient::Focus(const std::string& title) {
+    const Window window = WindowTitled(title);
+    if (window == None)
+        return false;
+    XSetInputFocus(m_x->display.get(), window, RevertToPointerRoot, CurrentTime);
+    XSync(m_x->display.get(), False);
+    return true;
+}
+
 void XClient::Shift(bool down) {
     Display* display = m_x->display.get();
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Shift_L), down ? True : False,

@@ -21,12 +21,18 @@ class XClient {
     void MovePointer(int x, int y);
     // Whether a window other than the root is under the pointer.
     bool WindowUnderPointer();
+    // Whether a shown top-level window's title holds `title`.
+    bool Shows(const std::string& title);
+    // Gives the keyboard focus to the shown top-level window whose title holds `title`; false
+    // when there is none.
+    bool Focus(const std::string& title);
     // Presses or releases Shift through XTEST, as a user's hand would.
     void Shift(bool down);
     // Every keysym of every key.
     std::vector<unsigned long> KeyboardMap();
 
   private:
+    unsigned long WindowTitled(const std::string& title);
     struct Connection;
     std::unique_ptr<Connection> m_x;
 };
