@@ -1,17 +1,43 @@
 // A form in a process of its own for the typing tests: a weight field and a unit field, Tab
 // between them. It takes the focus, says "ready", and on Enter prints the weight (a Tab and the
-// unit after it when there is one), empties both and goes back to the weight.
+// unit after it when there is one), empties both and goes back to the weight. With "--slow MS"
+// it takes that long over each key, as a busy program does.
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
+
+namespace {
+
+class SlowKeys : public QObject {
+  public:
+    explicit SlowKeys(int ms) : m_ms(ms) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_ms));
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    int m_ms;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const qsizetype slow = args.indexOf("--slow");
+    SlowKeys slowKeys(slow > 0 && slow + 1 < args.size() ? args[slow + 1].toInt() : 0);
+    if (slow > 0)
+        app.installEventFilter(&slowKeys);
     QWidget form;
     QHBoxLayout layout(&form);
     QLineEdit weightField(&form);

@@ -51,8 +51,9 @@ class TypingUnderX : public testing::Test {
     }
 
     // The form, started and holding the focus.
-    std::unique_ptr<Child> StartForm() {
-        auto form = std::make_unique<Child>(std::vector<std::string>{WEDGE_FORM_PROBE});
+    std::unique_ptr<Child> StartForm(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), WEDGE_FORM_PROBE);
+        auto form = std::make_unique<Child>(options);
         const auto ready = form->ReadLine();
         EXPECT_EQ(ready, "ready") << form->Errors();
         return ready == "ready" ? std::move(form) : nullptr;
@@ -172,6 +173,18 @@ TEST_F(TypingUnderX, EachSettledWeighingIsTypedExactlyIntoTheFocusedTerminal) {
         EXPECT_EQ(testing_support::ReadFile(file), c.terminalText) << errors;
         terminal->Signal(SIGTERM);
     }
+}
+
+// A program that takes 40 ms over each key (twice the pace) still gets every one, in order.
+TEST_F(TypingUnderX, ASlowProgramLosesNoKey) {
+    ASSERT_TRUE(m_x.SetLayout("de"));
+    auto form = StartForm({"--slow", "40"});
+    ASSERT_TRUE(form);
+    const std::vector<std::string> weighings = {"12.345", "-0.50", "7.5", "100.0", "3.21"};
+    std::string errors;
+    ASSERT_EQ(Weigh(weighings, Join({"--type"}, kTab), &errors), 0) << errors;
+    for (const std::string& weight : weighings)
+        EXPECT_EQ(form->ReadLine(), weight + "\tkg") << form->Errors() << errors;
 }
 
 // The layout has no euro sign: a spare key is given it for the moment, and cleared again.
