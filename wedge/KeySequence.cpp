@@ -3,46 +3,13 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/posix/Utf8.h"
+
 namespace wedge {
 namespace {
 
 bool IsControl(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c < 0xA0);
-}
-
-// The next UTF-8 character of `text` at `at`; nullopt for a bad or overlong sequence.
-std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    int more = 0;
-    char32_t c = 0;
-    if (lead < 0x80) {
-        c = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        more = 1;
-        c = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        more = 2;
-        c = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        more = 3;
-        c = lead & 0x07;
-    } else {
-        return std::nullopt;
-    }
-    if (at + static_cast<std::size_t>(more) >= text.size())
-        return std::nullopt;
-    for (int i = 1; i <= more; ++i) {
-        const unsigned char next = byte(at + static_cast<std::size_t>(i));
-        if ((next & 0xC0) != 0x80)
-            return std::nullopt;
-        c = (c << 6) | (next & 0x3F);
-    }
-    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kLeast[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return std::nullopt;
-    at += static_cast<std::size_t>(more) + 1;
-    return c;
 }
 
 std::optional<Piece::Kind> FieldNamed(std::string_view name) {
@@ -108,16 +75,18 @@ std::optional<std::vector<Piece>> ParseFormat(std::string_view format, std::stri
             *error = "a '}' without its '{' (write '}}' for a brace)";
             return std::nullopt;
         }
-        const auto c = NextUtf8(format, at);
-        if (!c) {
+        char32_t c = 0;
+        const std::size_t length = posix::DecodeUtf8(format.substr(at), &c);
+        if (length == 0) {
             *error = "not UTF-8 text";
             return std::nullopt;
         }
-        if (IsControl(*c)) {
+        if (IsControl(c)) {
             *error = "control characters are refused: write {tab} and {enter} for those keys";
             return std::nullopt;
         }
-        literal(*c);
+        literal(c);
+        at += length;
     }
     if (pieces.empty())
         *error = "empty: nothing would be typed";
