@@ -6,9 +6,9 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusMetaType>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QTimer>
