@@ -157,6 +157,34 @@ KeyCode SpareKey(Display* display, int* perKey) {
     return spare;
 }
 
+// A Caps Lock the user left on would turn a unit's letters into capitals: it is off while a
+// stroke is typed, and on again after it.
+class CapsLockOff {
+  public:
+    explicit CapsLockOff(Display* display) : m_display(display) {
+        XkbStateRec state{};
+        XkbGetState(display, XkbUseCoreKbd, &state);
+        m_locked = (state.locked_mods & LockMask) != 0;
+        if (m_locked)
+            Lock(false);
+    }
+    ~CapsLockOff() {
+        if (m_locked)
+            Lock(true);
+    }
+    CapsLockOff(const CapsLockOff&) = delete;
+    CapsLockOff& operator=(const CapsLockOff&) = delete;
+
+  private:
+    void Lock(bool on) {
+        XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+        XSync(m_display, False);
+    }
+
+    Display* m_display;
+    bool m_locked = false;
+};
+
 void Tap(Display* display, const std::vector<KeyCode>& mods, KeyCode key) {
     for (const KeyCode mod : mods)
         XTestFakeKeyEvent(display, mod, True, CurrentTime);
@@ -175,6 +203,7 @@ void Tap(Display* display, const std::vector<KeyCode>& mods, KeyCode key) {
 bool X11Sink::Type(const Stroke& stroke, std::string* error) {
     Display* display = m_x->display.get();
     const KeySym sym = KeysymOf(stroke);
+    const CapsLockOff capsLockOff(display);
     if (const auto place = FindKey(display, sym)) {
         const std::vector<KeyCode> mods = ModifierKeys(display, place->mods);
         if (place->mods == 0 || !mods.empty()) {

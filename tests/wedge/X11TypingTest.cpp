@@ -218,6 +218,19 @@ TEST_F(TypingUnderX, NothingIsTypedWhileTheUserHoldsAKey) {
     EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
 }
 
+// Caps Lock left on would type "KG": it is off while typing, and on again after.
+TEST_F(TypingUnderX, CapsLockLeftOnDoesNotChangeWhatIsTyped) {
+    ASSERT_TRUE(m_x.SetLayout("us"));
+    auto form = StartForm();
+    ASSERT_TRUE(form);
+    m_client->SetCapsLock(true);
+    std::string errors;
+    ASSERT_EQ(Weigh({"12.345"}, Join({"--type"}, kTab), &errors), 0) << errors;
+    EXPECT_EQ(form->ReadLine(), "12.345\tkg") << form->Errors() << errors;
+    EXPECT_TRUE(m_client->CapsLock());
+    m_client->SetCapsLock(false);
+}
+
 TEST_F(TypingUnderX, PlainKarvelReadTypesNothing) {
     ASSERT_TRUE(m_x.SetLayout("us"));
     auto form = StartForm();

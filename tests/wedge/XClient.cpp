@@ -1,5 +1,6 @@
 #include "tests/wedge/XClient.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -81,6 +82,17 @@ void XClient::Shift(bool down) {
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Shift_L), down ? True : False,
                       CurrentTime);
     XSync(display, False);
+}
+
+void XClient::SetCapsLock(bool on) {
+    XkbLockModifiers(m_x->display.get(), XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+    XSync(m_x->display.get(), False);
+}
+
+bool XClient::CapsLock() {
+    XkbStateRec state{};
+    XkbGetState(m_x->display.get(), XkbUseCoreKbd, &state);
+    return (state.locked_mods & LockMask) != 0;
 }
 
 std::vector<unsigned long> XClient::KeyboardMap() {

@@ -28,6 +28,9 @@ class XClient {
     bool Focus(const std::string& title);
     // Presses or releases Shift through XTEST, as a user's hand would.
     void Shift(bool down);
+    // Caps Lock on or off, as the user's key leaves it; whether it is on.
+    void SetCapsLock(bool on);
+    bool CapsLock();
     // Every keysym of every key.
     std::vector<unsigned long> KeyboardMap();
 
