@@ -170,7 +170,7 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
     if (m_mqtt || m_options.format == Format::kJsonLines)
         json = record::JsonObject(reading, m_id);
     bool written = true;
-    // --quiet: the readings go to the window typed into, the broker or the file only.
+    // --quiet prints nothing: the readings go only where --type, --mqtt or the xlsx file take them.
     switch (m_options.quiet ? Format::kXlsx : m_options.format) {
         case Format::kJsonLines:
             written = m_out.Write(json + "\n");

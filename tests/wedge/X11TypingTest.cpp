@@ -92,9 +92,10 @@ class TypingUnderX : public testing::Test {
     }
 
     // Runs `karvel-read --count N` with `extra` on COM1 while the scale shows each of
-    // `weighings`, settled, with the empty pan between them; its exit status.
+    // `weighings`, settled, with the empty pan between them; its exit status. What it printed
+    // goes to `printed` when given.
     int Weigh(const std::vector<std::string>& weighings, std::vector<std::string> extra,
-              std::string* errors) {
+              std::string* errors, std::vector<std::string>* printed = nullptr) {
         PtyPeer scale(PtyPeer::Role::Scale);
         m_ports.Map(1, scale.DevicePath());
         std::vector<std::string> argv = {readtest::ReaderPath(), "--port", "COM1", "--count",
@@ -112,6 +113,12 @@ class TypingUnderX : public testing::Test {
         }
         const auto status = reader.Wait();
         *errors = reader.Errors();
+        while (printed) {
+            const auto line = reader.ReadLine(std::chrono::seconds(0));
+            if (!line)
+                break;
+            printed->push_back(*line);
+        }
         m_ports.Unmap(1);
         return status.value_or(-1);
     }
@@ -218,14 +225,17 @@ TEST_F(TypingUnderX, NothingIsTypedWhileTheUserHoldsAKey) {
     EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
 }
 
-// Caps Lock left on would type "KG": it is off while typing, and on again after.
+// Caps Lock left on would type "KG": it is off while typing, and on again after. --quiet
+// prints nothing.
 TEST_F(TypingUnderX, CapsLockLeftOnDoesNotChangeWhatIsTyped) {
     ASSERT_TRUE(m_x.SetLayout("us"));
     auto form = StartForm();
     ASSERT_TRUE(form);
     m_client->SetCapsLock(true);
     std::string errors;
-    ASSERT_EQ(Weigh({"12.345"}, Join({"--type"}, kTab), &errors), 0) << errors;
+    std::vector<std::string> printed;
+    ASSERT_EQ(Weigh({"12.345"}, Join({"--type", "--quiet"}, kTab), &errors, &printed), 0) << errors;
+    EXPECT_TRUE(printed.empty()) << printed.front();
     EXPECT_EQ(form->ReadLine(), "12.345\tkg") << form->Errors() << errors;
     EXPECT_TRUE(m_client->CapsLock());
     m_client->SetCapsLock(false);
@@ -237,7 +247,11 @@ TEST_F(TypingUnderX, PlainKarvelReadTypesNothing) {
     ASSERT_TRUE(form);
     std::string errors;
     ASSERT_EQ(Weigh({"11.111"}, {"--capture", "settled"}, &errors), 0) << errors;
-    ASSERT_EQ(Weigh({"12.345"}, {"--type"}, &errors), 0) << errors;
+    // Typing prints as before.
+    std::vector<std::string> printed;
+    ASSERT_EQ(Weigh({"12.345"}, {"--type"}, &errors, &printed), 0) << errors;
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_NE(printed[0].find("\"text\":\"12.345\""), std::string::npos) << printed[0];
     // The form's first line is the typed run's: the plain run before it sent no key.
     EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
 }
