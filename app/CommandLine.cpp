@@ -133,6 +133,13 @@ CommandLine ParseCommandLine(const QStringList& args) {
                 cmd.error = QString::fromStdString(mqttError);
                 return cmd;
             }
+        } else if (const std::size_t typed = wedge::TakeTypeOption(
+                       views, static_cast<std::size_t>(i), cmd.type, &mqttError)) {
+            i += static_cast<qsizetype>(typed) - 1;
+            if (!mqttError.empty()) {
+                cmd.error = QString::fromStdString(mqttError);
+                return cmd;
+            }
         } else if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
             if (!cmd.error.isEmpty())
                 return cmd;
@@ -206,6 +213,13 @@ QString UsageText() {
                "  --id NAME     with --mqtt: the scale's name in the topics (letters, digits, "
                "'-', '_',\n"
                "                '.'); default: from the device\n"
+               "  --type        type each captured reading into the focused window, never into "
+               "the\n"
+               "                panel's own (the context menu's \"Type readings into the focused\n"
+               "                window\" does the same); --type-format F, --type-decimal D and\n"
+               "                --type-via WAY as karvel-read --help tells, also without --type "
+               "as\n"
+               "                the menu's first settings\n"
                "  --help        print this text\n"
                "  --version     print the version\n"
                "\n"

@@ -11,6 +11,7 @@
 #include "app/readings/RecordOptions.h"
 
 #include "mqtt/MqttOptions.h"
+#include "wedge/TypeOptions.h"
 
 struct CommandLine {
     bool demo = false;
@@ -25,6 +26,8 @@ struct CommandLine {
     QString port;
     RecordOptions record;    // --log, --capture
     mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
+    // --type...: type captured readings into the focused window (also from the context menu).
+    wedge::TypeOptions type;
     // --id NAME: the scale's name in what --mqtt publishes; empty: from the device.
     std::string id;
     QString error;  // set when an argument is not understood

@@ -15,6 +15,7 @@
 #include "app/DemoScale.h"
 #include "app/PortDescription.h"
 #include "app/readings/ReadingsCompanion.h"
+#include "app/typing/TypingCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
 #include "platform/component/EnvironmentInUse.h"
@@ -155,7 +156,11 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
     app.SetCompanion([&cmd, &log, &brokerTrouble](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
-        return std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+        auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+        // Owned by the readings companion: both go before the panel does.
+        new TypingCompanion(panel, cmd.type, cmd.record.Rule(), cmd.record.minWeight,
+                            readings.get());
+        return readings;
     });
     app.InitInstance();
     return app.ExitCode();

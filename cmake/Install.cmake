@@ -50,3 +50,9 @@ if(TARGET karvel-read)
     install(FILES ${read_dist}/karvel-read@.service DESTINATION lib/systemd/system)
     install(FILES ${read_dist}/read.env DESTINATION ${CMAKE_INSTALL_SYSCONFDIR}/karvel)
 endif()
+
+# The virtual keyboard's device for a group of its own, empty until an administrator fills it;
+# the package's postinst makes the group.
+if(TARGET karvel_wedge)
+    install(FILES ${PROJECT_SOURCE_DIR}/wedge/dist/70-karvel-typing.rules DESTINATION lib/udev/rules.d)
+endif()

@@ -85,6 +85,8 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
                                             std::string* error) {
     ReadOptions options;
+    bool captureGiven = false;
+    bool typeDetailGiven = false;
     for (std::size_t i = 0; i < args.size() && error->empty();) {
         const std::string_view name = args[i];
         if (const std::size_t used = mqtt::TakeMqttOption(args, i, options.mqtt, error)) {
@@ -95,8 +97,15 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             i += used;
             continue;
         }
+        if (const std::size_t used = wedge::TakeTypeOption(args, i, options.type, error)) {
+            typeDetailGiven |= name != "--type";
+            i += used;
+            continue;
+        }
+        captureGiven |= name == "--capture";
         if (name == "--raw" || name == "--keys" || name == "--help" || name == "-h" ||
-            name == "--version") {
+            name == "--version" || name == "--quiet") {
+            options.quiet |= name == "--quiet";
             options.raw |= name == "--raw";
             options.keys |= name == "--keys";
             options.help |= name == "--help" || name == "-h";
@@ -117,6 +126,9 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
         }
         i += 2;
     }
+    // One weighing types one value.
+    if (options.type.enabled && !captureGiven)
+        options.capture = record::CaptureRule::kSettled;
     if (error->empty()) {
         if (auto bad = mqtt::CheckMqttOptions(options.mqtt))
             *error = *bad;
@@ -136,6 +148,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = "--csv-decimal goes with --format csv";
         else if (options.minWeight && options.capture != record::CaptureRule::kSettled)
             *error = "--min-weight is the settled rule's: it goes with --capture settled";
+        else if (typeDetailGiven && !options.type.enabled)
+            *error = "--type-format, --type-decimal and --type-via go with --type";
+        else if (options.type.enabled && options.raw)
+            *error = "--raw prints bytes only: it does not go with --type";
     }
     if (!error->empty())
         return std::nullopt;
@@ -171,7 +187,8 @@ std::string ReadUsage() {
            "  --raw              print every received byte in hex, without probing\n"
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
            "                     each optionally followed by 'double'\n" +
-           FamilyUsage() + mqtt::MqttUsage() +
+           FamilyUsage() + mqtt::MqttUsage() + wedge::TypeUsage() +
+           "  --quiet            print no readings (with --type or --mqtt: they go there only)\n"
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"

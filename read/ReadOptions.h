@@ -12,6 +12,7 @@
 #include "read/FamilyOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
+#include "wedge/TypeOptions.h"
 
 namespace reader {
 
@@ -36,6 +37,8 @@ struct ReadOptions {
     bool version = false;
     mqtt::MqttOptions mqtt;
     FamilyOptions family;
+    wedge::TypeOptions type;  // --type...: readings typed into the focused window
+    bool quiet = false;       // --quiet: no readings on standard output
 };
 
 // Exit codes, as the manual page lists them.

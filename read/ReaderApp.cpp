@@ -24,6 +24,8 @@ namespace {
 constexpr std::size_t kMaxKeyLine = 512;
 // Time for queued readings to reach the broker at the end.
 constexpr auto kDrainAtEnd = std::chrono::seconds(5);
+// Time for readings still being typed at the end.
+constexpr auto kTypingAtEnd = std::chrono::seconds(10);
 
 // A remote key as another family's key: the byte names the panel's key.
 std::optional<scale::families::Key> FamilyKeyOfByte(std::uint8_t byte) {
@@ -77,7 +79,12 @@ std::optional<int> ReaderApp::Start() {
         });
     } else
         events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
-    events.portState = [this](const scale::PortState&) { m_capturer.Reset(); };
+    events.portState = [this](const scale::PortState& state) {
+        m_capturer.Reset();
+        m_portLost = state.change == scale::PortState::Change::kLost;
+        if (m_portLost && m_wedge)
+            m_wedge->DropPending();
+    };
     m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
     // What the user can do about a port that did not open (the refused folder is said already).
     const auto sayAdvice = [this, &refused] {
@@ -98,6 +105,15 @@ std::optional<int> ReaderApp::Start() {
         if (!m_sheet) {
             Say("--output: " + error);
             return kExitOutput;
+        }
+    }
+    if (m_options.type.enabled) {
+        // Before the scale is looked for: a back-end that cannot work is said at once.
+        std::string error;
+        m_wedge = wedge::Wedge::Start(m_options.type, wedge::Session::FromProcess(), Say, &error);
+        if (!m_wedge) {
+            Say(error);
+            return kExitNoScale;
         }
     }
     if (m_options.family.Enabled()) {
@@ -222,11 +238,14 @@ void ReaderApp::OnFrame(const scale::Frame& frame) {
 }
 
 void ReaderApp::Emit(const record::CapturedReading& reading) {
+    if (m_wedge && !m_portLost)
+        m_wedge->Offer(reading);
     std::string json;
     if (m_mqtt || m_options.format == Format::kJsonLines)
         json = record::JsonObject(reading, m_id);
     bool written = true;
-    switch (m_options.format) {
+    // --quiet prints nothing: the readings go only where --type, --mqtt or the xlsx file take them.
+    switch (m_options.quiet ? Format::kXlsx : m_options.format) {
         case Format::kJsonLines:
             written = m_out.Write(json + "\n");
             break;
@@ -238,7 +257,8 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             written = m_out.Write(record::TextLine(reading) + "\n");
             break;
         case Format::kXlsx:
-            m_sheet->Add(reading, m_id);
+            if (m_sheet)
+                m_sheet->Add(reading, m_id);
             break;
     }
     if (m_mqtt)
@@ -321,6 +341,10 @@ void ReaderApp::Finish(int code) {
         }
         m_sheet.reset();
     }
+    if (m_wedge &&
+        !m_wedge->WaitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(kTypingAtEnd)))
+        Say("not typed: readings still waiting at the end");
+    m_wedge.reset();
     const std::size_t lost = m_mqtt ? m_mqtt->Stop(kDrainAtEnd) : 0;
     // A run that lost what it was to deliver is no success, however it ended.
     QCoreApplication::exit(code == kExitDone && lost > 0 ? kExitNotAcknowledged : code);

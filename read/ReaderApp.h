@@ -25,6 +25,7 @@
 #include "record/Capture.h"
 #include "record/RawLines.h"
 #include "record/Sheet.h"
+#include "wedge/Wedge.h"
 
 namespace reader {
 
@@ -60,6 +61,8 @@ class ReaderApp : public QObject {
     std::string m_id;
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
     std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
+    std::unique_ptr<wedge::Wedge> m_wedge;         // --type
+    bool m_portLost = false;  // what came from a port that went away is not typed
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused

@@ -26,6 +26,8 @@ PACKAGES=(
     libxlsxwriter-dev libreoffice-calc-nogui
     # the pattern scale family's regular expressions
     libpcre2-dev
+    # typing readings: XTEST and the virtual keyboard, and the X programs their tests type into
+    libxtst-dev libevdev-dev x11-xkb-utils xterm
 )
 
 say() { printf '[setup] %s\n' "$*"; }

@@ -99,9 +99,9 @@ std::optional<std::string> Child::ReadLine(Clock::duration wait) {
     }
 }
 
-bool Child::WaitForError(std::string_view text, Clock::duration wait) {
+bool Child::WaitForError(std::string_view text, Clock::duration wait, std::size_t from) {
     const auto deadline = Clock::now() + wait;
-    while (m_errText.find(text) == std::string::npos) {
+    while (m_errText.find(text, from) == std::string::npos) {
         if (Clock::now() >= deadline || (m_out < 0 && m_err < 0))
             return false;
         Pump(deadline - Clock::now());

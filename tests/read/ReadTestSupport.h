@@ -43,8 +43,9 @@ class Child {
     // The next line of standard output, without its newline; nullopt at its end or after
     // `wait`.
     std::optional<std::string> ReadLine(Clock::duration wait = kPatience);
-    // Waits until standard error holds `text`; false after `wait`.
-    bool WaitForError(std::string_view text, Clock::duration wait = kPatience);
+    // Waits until standard error holds `text` (at `from` or later); false after `wait`.
+    bool WaitForError(std::string_view text, Clock::duration wait = kPatience,
+                      std::size_t from = 0);
     std::string Errors();
     void Write(const std::string& text);
     void CloseInput();

@@ -1,0 +1,136 @@
+#include "app/typing/TypingCompanion.h"
+
+#include <QApplication>
+#include <QMetaObject>
+
+#include <cstdio>
+
+#include "app/CScalePanelDlg.h"
+#include "app/typing/TypingSettings.h"
+
+TypingCompanion::TypingCompanion(CScalePanelDlg& panel, const wedge::TypeOptions& options,
+                                 record::CaptureRule rule, std::optional<double> minWeight,
+                                 QObject* parent)
+    : QObject(parent), m_panel(panel), m_options(options), m_capturer(rule, minWeight) {
+    m_item = m_panel.SystemMenu().addAction(tr("&Type readings into the focused window"));
+    m_item->setCheckable(true);
+    connect(m_item, &QAction::toggled, this, &TypingCompanion::OnItemToggled);
+    m_panel.AttachObserver(this);
+    // Said as it happens, so that the user knows why a weighing did not arrive.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                m_toldFocus = false;
+                if (m_wedge)
+                    Note(state == Qt::ApplicationActive
+                             ? tr("typing paused: a Karvel window has the focus")
+                             : tr("typing into the focused window again"));
+            });
+    m_badge.setParent(&m_panel.Lamp());
+    m_badge.setText(QStringLiteral("\u2328"));  // a keyboard
+    m_badge.setAccessibleName(tr("Typing on"));
+    m_badge.adjustSize();
+    m_badge.hide();
+    if (options.enabled) {
+        const QSignalBlocker quiet(m_item);
+        m_item->setChecked(Start(options));
+    }
+}
+
+TypingCompanion::~TypingCompanion() {
+    m_badge.setParent(nullptr);
+    m_panel.DetachObserver(this);
+    m_wedge.reset();
+}
+
+void TypingCompanion::OnItemToggled(bool checked) {
+    if (!checked) {
+        Stop();
+        return;
+    }
+    TypingSettings box(m_options, &m_panel);
+    const bool chosen = box.exec() == QDialog::Accepted && Start(box.Options());
+    const QSignalBlocker quiet(m_item);
+    m_item->setChecked(chosen);
+}
+
+bool TypingCompanion::Start(const wedge::TypeOptions& options) {
+    m_wedge.reset();
+    m_options = options;
+    std::string error;
+    m_wedge = wedge::Wedge::Start(
+        options, wedge::Session::FromProcess(),
+        [this](const std::string& text) {
+            // From the typing thread too: shown on the UI thread.
+            QMetaObject::invokeMethod(
+                this, [this, note = QString::fromStdString(text)] { Note(note); },
+                Qt::QueuedConnection);
+        },
+        &error);
+    if (!m_wedge) {
+        const QString why = QString::fromStdString(error);
+        std::fprintf(stderr, "Karvel: %s\n", why.toLocal8Bit().constData());
+        MessageBoxRequest box;
+        box.icon = QMessageBox::Warning;
+        box.caption = tr("Typing readings");
+        box.text = why;
+        m_panel.Presenter()(&m_panel, box);
+    }
+    m_capturer.Reset();
+    m_toldFocus = false;
+    m_lastNote.clear();
+    ShowState();
+    return m_wedge != nullptr;
+}
+
+void TypingCompanion::Stop() {
+    m_wedge.reset();
+    ShowState();
+}
+
+void TypingCompanion::OnFrame(const scale::Frame& frame) {
+    const auto reading = m_capturer.Offer(frame, m_panel.Port(), m_panel.SerialPort().DevicePath());
+    if (!m_wedge || !reading || m_portLost)
+        return;
+    // The keys would land in the panel or one of its boxes.
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive ||
+        QApplication::activePopupWidget() != nullptr) {
+        if (!std::exchange(m_toldFocus, true))
+            Note(tr("not typed: a Karvel window has the focus"));
+        return;
+    }
+    m_toldFocus = false;
+    m_wedge->Offer(*reading);
+}
+
+void TypingCompanion::OnPortState(const scale::PortState& state) {
+    m_capturer.Reset();
+    m_portLost = state.change == scale::PortState::Change::kLost;
+    if (m_portLost && m_wedge)
+        m_wedge->DropPending();
+}
+
+void TypingCompanion::Note(const QString& text) {
+    std::fprintf(stderr, "Karvel: %s\n", text.toLocal8Bit().constData());
+    m_lastNote = text;
+    ShowState();
+    emit noted(text);
+}
+
+void TypingCompanion::ShowState() {
+    QString tip;
+    if (m_wedge) {
+        tip =
+            tr("Typing readings into the focused window (%1, %2)")
+                .arg(QString::fromStdString(m_options.format),
+                     QString::fromLatin1(
+                         wedge::ViaName(wedge::Choose(m_options.via, wedge::Session::FromProcess()))
+                             .data()));
+        if (!m_lastNote.isEmpty())
+            tip += QStringLiteral("\n") + m_lastNote;
+    }
+    m_badge.move(m_panel.Lamp().width() - m_badge.width(), 0);
+    m_badge.setVisible(m_wedge != nullptr);
+    m_badge.setToolTip(tip);
+    m_panel.Lamp().setToolTip(tip);
+    m_panel.Lamp().setAccessibleDescription(tip);
+}

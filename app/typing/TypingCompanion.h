@@ -1,0 +1,65 @@
+#pragma once
+
+// Typing readings into the focused window from the panel: the checkable "Type readings into the
+// focused window" item of the context menu with its settings box, or --type. Captured by the
+// panel's capture rule; never typed while a window of this program has the focus, nor from a
+// port that was just lost. A mark on the lamp shows that typing is on; the lamp's tooltip says
+// how and what became of the last reading; notes go to standard error too.
+//
+// Thread: UI thread only. Lives inside the panel's lifetime.
+
+#include <QAction>
+#include <QLabel>
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+#include "record/Capture.h"
+#include "scale/FrameObserver.h"
+#include "wedge/TypeOptions.h"
+#include "wedge/Wedge.h"
+
+class CScalePanelDlg;
+
+class TypingCompanion : public QObject, public scale::FrameObserver {
+    Q_OBJECT
+  public:
+    // `options`: the command line's (--type starts typing at once); `rule` and `minWeight`: the
+    // panel's capture rule.
+    TypingCompanion(CScalePanelDlg& panel, const wedge::TypeOptions& options,
+                    record::CaptureRule rule, std::optional<double> minWeight,
+                    QObject* parent = nullptr);
+    ~TypingCompanion() override;
+
+    QAction& Item() { return *m_item; }
+    bool Typing() const { return m_wedge != nullptr; }
+    const wedge::TypeOptions& Options() const { return m_options; }
+
+    // Starts typing by `options`; false, with the reason shown, when the back-end cannot work.
+    bool Start(const wedge::TypeOptions& options);
+    void Stop();
+
+    void OnFrame(const scale::Frame& frame) override;
+    void OnPortState(const scale::PortState& state) override;
+
+  signals:
+    // A note about typing: skipped readings, a held key, a back-end that failed.
+    void noted(const QString& text);
+
+  private:
+    void OnItemToggled(bool checked);
+    void Note(const QString& text);
+    void ShowState();
+
+    CScalePanelDlg& m_panel;
+    wedge::TypeOptions m_options;  // the session's settings
+    record::Capturer m_capturer;
+    QAction* m_item = nullptr;  // owned by the panel's menu
+    // Shown on the lamp's corner while typing is on.
+    QLabel m_badge;
+    bool m_portLost = false;
+    bool m_toldFocus = false;
+    QString m_lastNote;
+    std::unique_ptr<wedge::Wedge> m_wedge;
+};
