@@ -21,7 +21,7 @@ bool CScalePanelDlg::OpenChosenPort() {
 void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
     if (m_observers.Empty())
         return;
-    scale::PortState state{change, m_nPort, {}};
+    scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
     if (change == scale::PortState::Change::kOpened)
         state.device = m_serialPort.DevicePath();
     else if (m_follower.Current().port == m_nPort)

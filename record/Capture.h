@@ -32,6 +32,7 @@ struct CapturedReading {
     scale::Slots values;
     scale::Reading reading;  // scale::Read(values)
     CaptureRule rule = CaptureRule::kSettled;
+    std::string portName = {};  // what the user calls the port (PortMap::NameOf); empty: COMn
 };
 
 // `frame` as a captured reading, whatever the rule would say of it.

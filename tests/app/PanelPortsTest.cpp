@@ -226,7 +226,10 @@ TEST_F(StartPortTest, ADevicePathIsItsPortsNumberOrTheLowestFreeOne) {
     h.Start();
     EXPECT_EQ(h.panel->Port(), 3);
     EXPECT_FALSE(h.panel->IsShownClosed());
-    EXPECT_EQ(h.Status(), "STATUS:COM3 OPENED" + kFullWidthComma + "9600,N,8,1");
+    // Called by the path it was named by, not by the number it was given.
+    const QString path = QString::fromStdString(outside.DevicePath());
+    EXPECT_EQ(h.Status(), "STATUS:" + path + " OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_EQ(h.panel->PortList().itemText(2), path);
     EXPECT_TRUE(IsHeld(outside.DevicePath()));
     EXPECT_TRUE(h.panel->PortList()
                     .itemData(2, Qt::ToolTipRole)
@@ -247,6 +250,19 @@ TEST_F(StartPortTest, APortThatCannotBeOpenedGivesTheBoxAndTheClosedState) {
     EXPECT_EQ(h.panel->PortList().currentText(), "COM4");
     EXPECT_FALSE(Held(1));
     EXPECT_TRUE(Peer(1).Received().empty());
+}
+
+TEST_F(StartPortTest, AMissingDevicePathIsExplainedByThatPath) {
+    const QString path = QString::fromStdString(ports.Path()) + "-elsewhere/ttyUSB7";
+    h.panel->SetStartPort(path);
+    h.Start();
+    ASSERT_EQ(h.boxes.size(), 1u);
+    EXPECT_EQ(h.boxes[0].request.detail, path + " does not exist (no such device; unplugged?).");
+    EXPECT_EQ(h.panel->PortList().currentText(), path);
+    EXPECT_TRUE(h.panel->PortList()
+                    .itemData(h.panel->PortList().currentIndex(), Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(path + " (named on the command line)"));
 }
 
 class KeyTest : public PortSelectionTest {
