@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/serial/DeviceAccess.h"
+
 namespace scale_link {
 
 DeviceFollower::DeviceFollower(const serial_port::PortMap& ports, std::function<void()> retry)
@@ -11,13 +13,21 @@ DeviceFollower::DeviceFollower(const serial_port::PortMap& ports, std::function<
 }
 
 void DeviceFollower::Opened(int port, const std::string& device) {
-    m_current = {port, device, {}, {}};
+    m_current = {port, device, {}, {}, serial_port::CanonicalPath(device)};
     for (const serial_port::PortInfo& info : m_ports.List()) {
         if (static_cast<int>(info.number) == port && info.device == device) {
             m_current.identity = info.identity;
             m_current.byId = info.byId;
         }
     }
+}
+
+bool DeviceFollower::EntryMoved() const {
+    if (m_ports.Folder().empty() || m_current.port == 0 || m_lost)
+        return false;
+    const auto entry = m_ports.Resolve(static_cast<unsigned>(m_current.port));
+    return entry && *entry == m_current.device &&
+           serial_port::CanonicalPath(*entry) != m_current.target;
 }
 
 void DeviceFollower::Lost(int port) {

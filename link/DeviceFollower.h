@@ -31,6 +31,7 @@ class DeviceFollower {
         std::string device;    // the path it was opened by
         std::string identity;  // what stays the same when it is plugged in again; may be empty
         std::string byId;      // its lasting by-id name, when it has one
+        std::string target;    // the device the path led to when it was opened
     };
 
     // `retry`: a failed opening is due to be tried again. `ports` outlives the follower.
@@ -38,6 +39,11 @@ class DeviceFollower {
 
     // COM`port` was opened by the path `device`; what the map lists for it is remembered.
     void Opened(int port, const std::string& device);
+    // With a port folder: the entry of the port opened last, not followed, now leads to another
+    // device than the one opened (the folder was made again, say). The same entry is the same
+    // port, so that device is the one to read: the program closes the old one and follows it
+    // as lost, and it is opened again at once.
+    bool EntryMoved() const;
     // The device opened last; port 0 before any.
     const Device& Current() const { return m_current; }
 

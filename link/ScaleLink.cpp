@@ -21,6 +21,8 @@ ScaleLink::ScaleLink(serial_port::PortMap& ports, Events events, std::string pro
       m_follower(ports, [this] { TryReconnect(); }),
       m_findFailures(m_program) {
     connect(&m_watcher, &PortWatcher::portsChanged, this, [this] {
+        if (m_link.IsOpen() && !m_probing && m_port != 0 && m_follower.EntryMoved())
+            LeaveMovedEntry();
         m_follower.ResetTries();
         TryReconnect();
     });
@@ -178,6 +180,15 @@ void ScaleLink::OnDeviceLost(const std::string& why) {
         m_follower.ResetTries();
         TryReconnect();
     });
+}
+
+void ScaleLink::LeaveMovedEntry() {
+    m_link.Close();
+    m_follower.Lost(m_port);
+    TellDroppedKeys();
+    m_events.say(Named() + " leads to another device now; reading that one");
+    if (m_events.portState)
+        m_events.portState({scale::PortState::Change::kLost, m_port, Device(), Name()});
 }
 
 void ScaleLink::TryReconnect() {

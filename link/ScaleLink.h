@@ -76,6 +76,8 @@ class ScaleLink : public QObject {
     int Kept(int port);
     void OnDeviceLost(const std::string& why);
     void TryReconnect();
+    // The port folder's entry leads to another device (DeviceFollower::EntryMoved).
+    void LeaveMovedEntry();
 
     serial_port::PortMap& m_ports;
     Events m_events;

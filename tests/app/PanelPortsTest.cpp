@@ -410,6 +410,21 @@ TEST_F(ReconnectTest, TheScaleIsReopenedInAPortFolderRemovedAndMadeAgain) {
     ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
 }
 
+// The same entry is the same port: the old device, still there, is let go for the new one.
+TEST_F(ReconnectTest, ANewDeviceLinkedAsCom1InAFolderMadeAgainTakesTheOldOnesPlace) {
+    Add(1, Role::Scale);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 1);
+    const std::unique_ptr<PtyPeer> old = std::move(peers[1]);
+    ports.MakeAgain();
+    Add(1, Role::Scale);
+    ASSERT_TRUE(PumpUntil([&] { return Held(1); }));
+    EXPECT_FALSE(IsHeld(old->DevicePath()));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
 TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {
     StartThenUnplug();
     PressOpenClose();  // nothing there yet

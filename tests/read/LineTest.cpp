@@ -190,6 +190,31 @@ TEST_F(ReaderOnALine, AKeyLineTooLongIsRefusedWhole) {
     EXPECT_TRUE(reader.WaitForError("refused a line longer than 512 bytes")) << reader.Errors();
 }
 
+// With a port folder the same entry is the same port: after the folder is made again, a new
+// device linked as COM1 is read, whether the old one went away or not.
+TEST_F(ReaderOnALine, APortFolderMadeAgainWithANewDeviceAsCom1IsReadAgain) {
+    for (const bool oldGoes : {true, false}) {
+        SCOPED_TRACE(oldGoes ? "the old device goes" : "the old device stays");
+        auto scale =
+            std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
+        m_ports.Map(1, scale->DevicePath());
+        Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
+        ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+        scale->Send(CountFrame(1));
+        ASSERT_EQ(ValueOf(reader.ReadLine().value_or("")), 1) << reader.Errors();
+
+        m_ports.MakeAgain();
+        if (oldGoes)
+            scale->HangUp();
+        testing_support::PtyPeer again(testing_support::PtyPeer::Role::Scale);
+        m_ports.Map(1, again.DevicePath());
+        ASSERT_TRUE(reader.WaitForError("back; reading again")) << reader.Errors();
+        again.Send(CountFrame(2));
+        EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
+        m_ports.Unmap(1);
+    }
+}
+
 // A scale that reads nothing: keys wait up to their bound and more are dropped, while readings
 // go on; every key either reaches the scale once it reads again or is counted as dropped.
 TEST_F(ReaderOnALine, KeysAScaleDoesNotTakeInNeverHoldTheReadingsAndAreCountedWhenDropped) {

@@ -178,8 +178,9 @@ TEST_F(PortMapTest, APortIsCalledByThePathTheUserNamedOnlyWhenItsNumberWasMadeUp
         SCOPED_TRACE(c.named);
         ASSERT_EQ(map.Choose(c.named), c.number);
         EXPECT_EQ(map.NameOf(c.number), c.name);
-        if (!c.withDevice.empty())
+        if (!c.withDevice.empty()) {
             EXPECT_EQ(map.NameWithDevice(c.number, map.Resolve(c.number).value()), c.withDevice);
+        }
         // Every other number keeps its COM name.
         EXPECT_EQ(map.NameOf(c.number + 1), "COM" + std::to_string(c.number + 1));
     }
