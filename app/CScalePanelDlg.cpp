@@ -300,6 +300,8 @@ void CScalePanelDlg::StartPortWatcher() {
     // Ports that come and go keep the list's tooltips current; the numbers stay with their
     // devices from the first look on.
     m_portWatcher = std::make_unique<scale_link::PortWatcher>(Ports(), m_services.watch);
+    connect(m_portWatcher.get(), &scale_link::PortWatcher::folderMadeAgain, this,
+            [this] { m_follower.FolderMadeAgain(); });
     connect(m_portWatcher.get(), &scale_link::PortWatcher::portsChanged, this,
             &CScalePanelDlg::OnPortsChanged);
     m_portWatcher->Start();

@@ -20,6 +20,8 @@ ScaleLink::ScaleLink(serial_port::PortMap& ports, Events events, std::string pro
       m_watcher(ports, {}),
       m_follower(ports, [this] { TryReconnect(); }),
       m_findFailures(m_program) {
+    connect(&m_watcher, &PortWatcher::folderMadeAgain, this,
+            [this] { m_follower.FolderMadeAgain(); });
     connect(&m_watcher, &PortWatcher::portsChanged, this, [this] {
         if (m_link.IsOpen() && !m_probing && m_port != 0 && m_follower.EntryMoved())
             LeaveMovedEntry();
