@@ -300,6 +300,8 @@ void CScalePanelDlg::StartPortWatcher() {
     // Ports that come and go keep the list's tooltips current; the numbers stay with their
     // devices from the first look on.
     m_portWatcher = std::make_unique<scale_link::PortWatcher>(Ports(), m_services.watch);
+    connect(m_portWatcher.get(), &scale_link::PortWatcher::folderMadeAgain, this,
+            [this] { m_follower.FolderMadeAgain(); });
     connect(m_portWatcher.get(), &scale_link::PortWatcher::portsChanged, this,
             &CScalePanelDlg::OnPortsChanged);
     m_portWatcher->Start();
@@ -309,7 +311,7 @@ void CScalePanelDlg::FillPortList() {
     // Each item tells which device its COM number stands for.
     m_comboPort.clear();
     for (int n = kFirstPort; n <= kLastPort; ++n)
-        m_comboPort.addItem(QStringLiteral("COM%1").arg(n));
+        m_comboPort.addItem(PortName(n));
     ShowPortTips();
 }
 
@@ -411,7 +413,7 @@ void CScalePanelDlg::OpenStartPort(int port) {
 void CScalePanelDlg::ShowPortTips() {
     const std::vector<serial_port::PortInfo> present = Ports().List();
     for (int n = kFirstPort; n <= kLastPort && n <= m_comboPort.count(); ++n) {
-        QString tip = DescribePort(n, present);
+        QString tip = DescribePort(n, present, PortName(n));
         if (const std::string reason = m_scanFailures.Reason(Ports(), n); !reason.empty())
             tip += QStringLiteral("\nAt start-up it could not be opened. ") +
                    QString::fromStdString(reason);
@@ -520,5 +522,15 @@ void CScalePanelDlg::CopyReading() {
 }
 
 QString CScalePanelDlg::OpenedText(const char* format) const {
-    return QString::asprintf(format, m_nPort, m_nBaud, m_cParity, m_nDataBits, m_nStopBits);
+    QString text = QString::asprintf(format, m_nPort, m_nBaud, m_cParity, m_nDataBits, m_nStopBits);
+    // A path the user named is called by that path, not by the number it was given.
+    const QString com = QStringLiteral("COM%1").arg(m_nPort);
+    const QString name = PortName(m_nPort);
+    if (name != com)
+        text.replace(text.indexOf(com), com.size(), name);
+    return text;
+}
+
+QString CScalePanelDlg::PortName(int n) const {
+    return QString::fromLocal8Bit(Ports().NameOf(static_cast<unsigned>(n)));
 }

@@ -162,6 +162,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void OnPortsChanged();
     void TryReconnect();
     QString OpenedText(const char* format) const;
+    // What the user calls COM`n` (PortMap::NameOf).
+    QString PortName(int n) const;
     void OpenStartPort(int port);
     // Each list item's tooltip: the device behind its number, and why the scan could not open
     // it while that device is still there.

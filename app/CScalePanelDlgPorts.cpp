@@ -21,7 +21,7 @@ bool CScalePanelDlg::OpenChosenPort() {
 void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
     if (m_observers.Empty())
         return;
-    scale::PortState state{change, m_nPort, {}};
+    scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
     if (change == scale::PortState::Change::kOpened)
         state.device = m_serialPort.DevicePath();
     else if (m_follower.Current().port == m_nPort)
@@ -140,6 +140,13 @@ void CScalePanelDlg::CloseLostPort() {
 
 void CScalePanelDlg::OnPortsChanged() {
     ShowPortTips();
+    if (!m_bScanning && !m_bDestroyed && !m_bClosed && !m_bCloseAfterLoss && m_nFailureBoxes == 0 &&
+        m_serialPort.IsPortHeld() && m_follower.EntryMoved()) {
+        // The same entry is the same port: its new device is opened in place of the old.
+        ShowLoss();
+        m_follower.Lost(m_nPort);
+        m_serialPort.Close();
+    }
     m_follower.ResetTries();
     TryReconnect();
 }

@@ -14,14 +14,16 @@ const serial_port::PortInfo* FindPort(unsigned n, const std::vector<serial_port:
 
 }  // namespace
 
-QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports) {
+QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports,
+                     const QString& name) {
     if (portNumber <= 0 || !serial_port::IsPortNumber(static_cast<unsigned>(portNumber)))
         return QStringLiteral("COM%1: no such port").arg(portNumber);
     const serial_port::PortInfo* info = FindPort(static_cast<unsigned>(portNumber), ports);
     if (!info)
         return QStringLiteral("COM%1: no device on this machine").arg(portNumber);
-    QString text =
-        QStringLiteral("COM%1: %2").arg(portNumber).arg(QString::fromStdString(info->device));
+    const QString device = QString::fromStdString(info->device);
+    // A path the user named is its own name.
+    QString text = name == device ? device : QStringLiteral("%1: %2").arg(name, device);
     // The name that stays with the device when it is plugged in again.
     if (!info->byId.empty())
         text += QStringLiteral(", %1").arg(QString::fromStdString(info->byId));

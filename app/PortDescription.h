@@ -13,7 +13,9 @@
 
 // One line naming the device behind COM`portNumber` (and its description when known) among
 // `ports` (PortMap::List(), taken once for all numbers), or saying that there is none.
-QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports);
+// `name`: what the user calls it (PortMap::NameOf).
+QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& ports,
+                     const QString& name);
 
 // Why COM`portNumber` of `ports` could not be opened (`error`, as the serial layer reported it),
 // with what the user can do about it.

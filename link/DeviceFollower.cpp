@@ -2,8 +2,9 @@
 
 #include <utility>
 
-namespace scale_link {
+#include "platform/serial/DeviceAccess.h"
 
+namespace scale_link {
 DeviceFollower::DeviceFollower(const serial_port::PortMap& ports, std::function<void()> retry)
     : m_ports(ports) {
     m_retry.setSingleShot(true);
@@ -11,13 +12,21 @@ DeviceFollower::DeviceFollower(const serial_port::PortMap& ports, std::function<
 }
 
 void DeviceFollower::Opened(int port, const std::string& device) {
-    m_current = {port, device, {}, {}};
+    m_current = {port, device, {}, {}, serial_port::CanonicalPath(device), false};
     for (const serial_port::PortInfo& info : m_ports.List()) {
         if (static_cast<int>(info.number) == port && info.device == device) {
             m_current.identity = info.identity;
             m_current.byId = info.byId;
         }
     }
+}
+
+bool DeviceFollower::EntryMoved() const {
+    if (!m_current.folderMadeAgain || m_ports.Folder().empty() || m_current.port == 0 || m_lost)
+        return false;
+    const auto entry = m_ports.Resolve(static_cast<unsigned>(m_current.port));
+    return entry && *entry == m_current.device &&
+           serial_port::CanonicalPath(*entry) != m_current.target;
 }
 
 void DeviceFollower::Lost(int port) {

@@ -31,6 +31,8 @@ class DeviceFollower {
         std::string device;    // the path it was opened by
         std::string identity;  // what stays the same when it is plugged in again; may be empty
         std::string byId;      // its lasting by-id name, when it has one
+        std::string target;    // the device the path led to when it was opened
+        bool folderMadeAgain = false;  // its port folder was removed and made again since
     };
 
     // `retry`: a failed opening is due to be tried again. `ports` outlives the follower.
@@ -38,6 +40,14 @@ class DeviceFollower {
 
     // COM`port` was opened by the path `device`; what the map lists for it is remembered.
     void Opened(int port, const std::string& device);
+    // The port folder was removed and made again, and in the new folder the entry of the port
+    // opened last (not followed) leads to another device than the one opened. Those are new
+    // ports, and the same entry is the same port: the program closes the old device and
+    // follows it as lost, and the new one is opened at once. (A link re-pointed in the same
+    // folder leaves the open port as it is, until it is opened again.)
+    bool EntryMoved() const;
+    // The port folder was removed and made again (PortWatcher::folderMadeAgain).
+    void FolderMadeAgain() { m_current.folderMadeAgain = true; }
     // The device opened last; port 0 before any.
     const Device& Current() const { return m_current; }
 

@@ -10,8 +10,6 @@
 namespace scale_link {
 namespace {
 
-// Bounds a key's write, so that a stuck line never holds the reader.
-constexpr std::uint32_t kWriteLimitMs = 1000;
 // At 9600 baud a second brings 960 bytes: one read takes all that waits.
 constexpr std::size_t kReadChunk = 1024;
 
@@ -29,12 +27,7 @@ bool DirectPort::Open(const std::string& device, serial_port::PortError* failure
     serial_port::PortError error;
     auto port = serial_port::SerialPort::Open(device, &error);
     serial_port::LineState state;
-    if (port) {
-        serial_port::Timeouts limits;
-        limits.writeTotalConstant = kWriteLimitMs;
-        error = port->SetTimeouts(limits);
-    }
-    if (port && !error.Failed())
+    if (port)
         error = port->ReadLineState(state);
     if (port && !error.Failed()) {
         state.baud = static_cast<unsigned>(line.baud);
@@ -56,17 +49,52 @@ bool DirectPort::Open(const std::string& device, serial_port::PortError* failure
     m_device = device;
     m_notifier = std::make_unique<QSocketNotifier>(m_port->WaitDescriptor(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { ReadNow(); });
+    m_writable =
+        std::make_unique<QSocketNotifier>(m_port->WaitDescriptor(), QSocketNotifier::Write);
+    m_writable->setEnabled(false);
+    QObject::connect(m_writable.get(), &QSocketNotifier::activated, [this] { SendWaiting(); });
     return true;
 }
 
 void DirectPort::Close() {
     m_notifier.reset();
+    m_writable.reset();
+    m_keys.clear();
     m_port.reset();
 }
 
-bool DirectPort::Send(std::uint8_t byte) {
-    const std::uint8_t bytes[] = {byte};
-    return Send(bytes);
+DirectPort::SendResult DirectPort::Send(std::uint8_t byte) {
+    if (!m_port)
+        return SendResult::kFailed;
+    if (m_keys.size() >= kKeyQueueBound)
+        return SendResult::kDropped;
+    m_keys.push_back(byte);
+    if (m_keys.size() == 1 && !SendWaiting())
+        return SendResult::kFailed;
+    return SendResult::kSent;
+}
+
+bool DirectPort::SendWaiting() {
+    const bool waited = m_writable->isEnabled();
+    while (!m_keys.empty()) {
+        const std::uint8_t bytes[] = {m_keys.front()};
+        const serial_port::IoResult written = m_port->WriteAvailable(bytes);
+        if (written.Failed()) {
+            // The line is going: its read tells.
+            m_keys.clear();
+            m_writable->setEnabled(false);
+            return false;
+        }
+        if (written.bytes == 0) {
+            m_writable->setEnabled(true);
+            return true;
+        }
+        m_keys.pop_front();
+    }
+    m_writable->setEnabled(false);
+    if (waited && m_events.keysTaken)
+        m_events.keysTaken();
+    return true;
 }
 
 bool DirectPort::Send(std::span<const std::uint8_t> bytes) {
@@ -102,6 +130,8 @@ void DirectPort::Lost(const std::string& why) {
     // The notifier is inside its own signal here: it is only switched off, and goes at the next
     // Open or Close.
     m_notifier->setEnabled(false);
+    m_writable->setEnabled(false);
+    m_keys.clear();
     m_port.reset();
     if (m_events.lost)
         m_events.lost(why);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,12 +23,18 @@
 
 namespace scale_link {
 
+// Keys wait for the driver to take them, no more than this many: a key that finds them all
+// waiting is dropped, so a scale that reads nothing never holds the reader nor its memory.
+inline constexpr std::size_t kKeyQueueBound = 64;
+
 class DirectPort {
   public:
     struct Events {
         std::function<void(std::span<const std::uint8_t>)> bytes;
         // The device went away (unplugged, hung up); the port is closed by then.
         std::function<void(const std::string& why)> lost;
+        // The keys that waited have all been handed to the driver.
+        std::function<void()> keysTaken;
     };
 
     explicit DirectPort(Events events);
@@ -43,7 +50,11 @@ class DirectPort {
     bool IsOpen() const { return m_port.has_value(); }
     const std::string& DevicePath() const { return m_device; }
 
-    bool Send(std::uint8_t byte);
+    enum class SendResult { kSent, kDropped, kFailed };
+    // Hands `byte` to the driver, or queues it while the driver takes none; never waits.
+    SendResult Send(std::uint8_t byte);
+    std::size_t KeysWaiting() const { return m_keys.size(); }
+    // Whole commands of another family: written at once, waiting for the driver if need be.
     bool Send(std::span<const std::uint8_t> bytes);
     // Waits up to `limit` for input and reads it, outside the event loop; true when any came.
     bool ReadWithin(std::chrono::milliseconds limit);
@@ -52,10 +63,14 @@ class DirectPort {
     // Reads what has come; false when the device went away.
     bool ReadNow();
     void Lost(const std::string& why);
+    // Hands the driver the keys that wait, as many as it takes now; false when the line failed.
+    bool SendWaiting();
 
     Events m_events;
     std::optional<serial_port::SerialPort> m_port;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QSocketNotifier> m_writable;  // on while keys wait
+    std::deque<std::uint8_t> m_keys;
     std::string m_device;
 };
 

@@ -70,13 +70,14 @@ std::string PermissionAdvice(const std::string& path, std::string_view programNa
            program + " as a user who may open it.";
 }
 
-std::string BusyAdvice(int portNumber, const std::string& path) {
+std::string BusyAdvice(const std::string& name, const std::string& path) {
+    const std::string port = name == path ? path : path + " (" + name + ")";
     const auto holder = serial_port::FindDeviceHolder(path);
     if (!holder)
-        return path + " (" + Com(portNumber) +
-               ") is in use by another program (which one is not visible to this user). Close "
+        return port +
+               " is in use by another program (which one is not visible to this user). Close "
                "it there, then try again.";
-    return path + " (" + Com(portNumber) + ") is in use by another program: " +
+    return port + " is in use by another program: " +
            (holder->program.empty() ? std::string("?") : holder->program) + " (process " +
            std::to_string(holder->pid) + " of user '" + holder->user +
            "'). Close it there, then try again.";
@@ -91,22 +92,26 @@ std::string ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber
         return Com(portNumber) + " is not a port. Choose a port in the list first.";
     if (std::string refused = FolderRefusalText(ports); !refused.empty())
         return refused;
-    const std::string path = ports.Resolve(static_cast<unsigned>(portNumber)).value_or("");
+    const unsigned n = static_cast<unsigned>(portNumber);
+    const std::string path = ports.Resolve(n).value_or("");
+    const std::string name = ports.NameOf(n);
     switch (error.kind) {
         case ErrorKind::kPermissionDenied:
             return PermissionAdvice(path, program);
         case ErrorKind::kBusy:
-            return BusyAdvice(portNumber, path);
+            return BusyAdvice(name, path);
         case ErrorKind::kNotFound:
         case ErrorKind::kDeviceGone:
             if (path.empty())
-                return "There is no " + Com(portNumber) + " on this machine (no such device).";
-            return Com(portNumber) + " stands for " + path +
+                return "There is no " + name + " on this machine (no such device).";
+            if (name == path)
+                return path + " does not exist (no such device; unplugged?).";
+            return name + " stands for " + path +
                    ", which does not exist (no such device; unplugged?).";
         case ErrorKind::kNone:
-            return Com(portNumber) + " could not be opened.";
+            return name + " could not be opened.";
         default:
-            return Com(portNumber) + " (" + path + "): " + error.Describe();
+            return ports.NameWithDevice(n, path) + ": " + error.Describe();
     }
 }
 

@@ -105,7 +105,10 @@ void PortWatcher::OnLookDone() {
 
 void PortWatcher::OnFolderChanged(const QString& path) {
     // A change above the folder matters only when the folder came back.
-    if (WatchFolder() || path == m_folderPath)
+    const bool back = WatchFolder();
+    if (back)
+        emit folderMadeAgain();
+    if (back || path == m_folderPath)
         emit portsChanged();
 }
 

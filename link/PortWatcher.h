@@ -45,6 +45,8 @@ class PortWatcher : public QObject {
 
   signals:
     void portsChanged();
+    // The port folder was removed and made again; portsChanged follows.
+    void folderMadeAgain();
 
   private:
     void OnDeviceEvents();

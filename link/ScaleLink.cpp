@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "link/PortScan.h"
-#include "record/Forms.h"
 #include "scale/Protocol.h"
 
 namespace scale_link {
@@ -16,11 +15,16 @@ ScaleLink::ScaleLink(serial_port::PortMap& ports, Events events, std::string pro
       m_events(std::move(events)),
       m_program(std::move(program)),
       m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
-              [this](const std::string& why) { OnDeviceLost(why); }}),
+              [this](const std::string& why) { OnDeviceLost(why); },
+              [this] { TellDroppedKeys(); }}),
       m_watcher(ports, {}),
       m_follower(ports, [this] { TryReconnect(); }),
       m_findFailures(m_program) {
+    connect(&m_watcher, &PortWatcher::folderMadeAgain, this,
+            [this] { m_follower.FolderMadeAgain(); });
     connect(&m_watcher, &PortWatcher::portsChanged, this, [this] {
+        if (m_link.IsOpen() && !m_probing && m_port != 0 && m_follower.EntryMoved())
+            LeaveMovedEntry();
         m_follower.ResetTries();
         TryReconnect();
     });
@@ -35,7 +39,7 @@ bool ScaleLink::OpenWatched(int port) {
     m_openError = {};
     const auto device = m_ports.Resolve(static_cast<unsigned>(port));
     if (!device) {
-        m_openFailure = record::PortName(port) + " does not exist";
+        m_openFailure = m_ports.NameOf(static_cast<unsigned>(port)) + " does not exist";
         m_openError.kind = serial_port::ErrorKind::kNotFound;
         return false;
     }
@@ -46,6 +50,14 @@ bool ScaleLink::OpenWatched(int port) {
     // What the window holds came from before: no frame of this line.
     m_window.Restart();
     return true;
+}
+
+std::string ScaleLink::Name() const {
+    return m_ports.NameOf(static_cast<unsigned>(m_port));
+}
+
+std::string ScaleLink::Named() const {
+    return m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device());
 }
 
 std::string ScaleLink::OpenAdvice() const {
@@ -72,7 +84,7 @@ bool ScaleLink::Probe(int port) {
 }
 
 bool ScaleLink::AwaitAnswer() {
-    if (!m_link.Send(scale::kProbe))
+    if (m_link.Send(scale::kProbe) != DirectPort::SendResult::kSent)
         return false;
     const auto deadline = std::chrono::steady_clock::now() + scale::kProbeWait;
     while (!m_probe.Answered() && m_link.IsOpen()) {
@@ -106,7 +118,27 @@ int ScaleLink::Kept(int port) {
 bool ScaleLink::SendKey(std::uint8_t byte) {
     if (m_port == 0 || m_follower.Following())
         return false;
-    return m_link.Send(byte);
+    switch (m_link.Send(byte)) {
+        case DirectPort::SendResult::kSent:
+            return true;
+        case DirectPort::SendResult::kDropped:
+            if (m_keysDropped++ == 0)
+                m_events.say("keys: the scale takes none in; " + std::to_string(kKeyQueueBound) +
+                             " wait, and more are dropped until it does");
+            return false;
+        case DirectPort::SendResult::kFailed:
+            break;
+    }
+    return false;
+}
+
+void ScaleLink::TellDroppedKeys() {
+    if (m_keysDropped == 0)
+        return;
+    m_events.say("keys: " + std::to_string(m_keysDropped) +
+                 (m_keysDropped == 1 ? " key was" : " keys were") +
+                 " dropped while the scale took none in");
+    m_keysDropped = 0;
 }
 
 void ScaleLink::OnBytes(std::span<const std::uint8_t> bytes) {
@@ -141,15 +173,24 @@ void ScaleLink::OnDeviceLost(const std::string& why) {
     if (m_follower.Following() || m_port == 0)
         return;
     m_follower.Lost(m_port);
-    m_events.say(record::PortName(m_port) + " (" + Device() + "): the device went away (" + why +
-                 "); waiting for it to come back");
+    TellDroppedKeys();
+    m_events.say(Named() + ": the device went away (" + why + "); waiting for it to come back");
     if (m_events.portState)
-        m_events.portState({scale::PortState::Change::kLost, m_port, Device()});
+        m_events.portState({scale::PortState::Change::kLost, m_port, Device(), Name()});
     // Called from the port's own read: open anew once that has returned.
     QTimer::singleShot(0, this, [this] {
         m_follower.ResetTries();
         TryReconnect();
     });
+}
+
+void ScaleLink::LeaveMovedEntry() {
+    m_link.Close();
+    m_follower.Lost(m_port);
+    TellDroppedKeys();
+    m_events.say(Named() + " leads to another device now; reading that one");
+    if (m_events.portState)
+        m_events.portState({scale::PortState::Change::kLost, m_port, Device(), Name()});
 }
 
 void ScaleLink::TryReconnect() {
@@ -160,15 +201,16 @@ void ScaleLink::TryReconnect() {
         return;  // not back yet: the next change tells
     if (!OpenWatched(port)) {
         if (!m_follower.OpenFailed())
-            m_events.say(record::PortName(port) + " is back but cannot be opened (" +
-                         m_openFailure + "); waiting for the next change of the ports");
+            m_events.say(m_ports.NameOf(static_cast<unsigned>(port)) +
+                         " is back but cannot be opened (" + m_openFailure +
+                         "); waiting for the next change of the ports");
         return;
     }
     m_follower.Forget();
     Kept(port);
-    m_events.say(record::PortName(m_port) + " (" + Device() + "): back; reading again");
+    m_events.say(Named() + ": back; reading again");
     if (m_events.portState)
-        m_events.portState({scale::PortState::Change::kOpened, m_port, Device()});
+        m_events.portState({scale::PortState::Change::kOpened, m_port, Device(), Name()});
 }
 
 }  // namespace scale_link

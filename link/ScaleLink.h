@@ -45,10 +45,17 @@ class ScaleLink : public QObject {
     int Find(unsigned onlyPort);
     // Opens and watches `onlyPort`, or the first port that opens when 0, without probing.
     int OpenUnprobed(unsigned onlyPort);
+    // Never waits: while the scale takes no keys in, they wait up to kKeyQueueBound and more
+    // are dropped, said when it begins and counted when it ends. False when not sent.
     bool SendKey(std::uint8_t byte);
+    // Says how many keys were dropped since it was last said, if any.
+    void TellDroppedKeys();
 
     int Port() const { return m_port; }
     const std::string& Device() const { return m_follower.Current().device; }
+    // What the user calls the port (PortMap::NameOf), and that with its device.
+    std::string Name() const;
+    std::string Named() const;
     // The device's lasting name (by-id), when it has one.
     const std::string& ByIdName() const { return m_follower.Current().byId; }
     // Why the last port that was tried could not be opened, when it could not.
@@ -69,6 +76,8 @@ class ScaleLink : public QObject {
     int Kept(int port);
     void OnDeviceLost(const std::string& why);
     void TryReconnect();
+    // The port folder's entry leads to another device (DeviceFollower::EntryMoved).
+    void LeaveMovedEntry();
 
     serial_port::PortMap& m_ports;
     Events m_events;
@@ -84,6 +93,7 @@ class ScaleLink : public QObject {
     serial_port::PortError m_openError;
     ScanFailures m_findFailures;
     bool m_probing = false;
+    std::uint64_t m_keysDropped = 0;
     // What came after the probe's answer in the same read: handed on from the event loop, once
     // whoever asked for the probe is ready for readings.
     std::vector<std::uint8_t> m_held;

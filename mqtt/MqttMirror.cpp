@@ -38,9 +38,11 @@ void MqttMirror::OnPortState(const scale::PortState& state) {
     m_capturer.Reset();
     m_port = state.change == scale::PortState::Change::kOpened ? state.port : 0;
     m_device = state.device;
+    m_portName = state.name;
     if (m_publisher || m_port == 0 || !m_options.Enabled())
         return;
-    m_id = DefaultScaleId(m_byIdName(m_port), HostName(), m_port);
+    m_id = DefaultScaleId(m_byIdName(m_port), HostName(),
+                          state.name.empty() ? record::PortName(m_port) : state.name);
     MqttPublisher::Hooks hooks;
     hooks.say = m_say;
     hooks.trouble = m_trouble;
@@ -58,8 +60,10 @@ void MqttMirror::OnPortState(const scale::PortState& state) {
 void MqttMirror::OnFrame(const scale::Frame& frame) {
     if (!m_publisher || m_port == 0)
         return;
-    if (auto reading = m_capturer.Offer(frame, m_port, m_device))
+    if (auto reading = m_capturer.Offer(frame, m_port, m_device)) {
+        reading->portName = m_portName;
         m_publisher->Publish(record::JsonObject(*reading, m_id), reading->reading.unit);
+    }
 }
 
 }  // namespace mqtt

@@ -42,6 +42,7 @@ class MqttMirror : public scale::FrameObserver {
     record::Capturer m_capturer{record::CaptureRule::kChange};
     int m_port = 0;
     std::string m_device;
+    std::string m_portName;  // empty: COMn
 };
 
 }  // namespace mqtt

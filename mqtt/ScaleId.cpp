@@ -20,10 +20,15 @@ std::string Plain(const std::string& text) {
 }  // namespace
 
 std::string DefaultScaleId(const std::string& byIdName, const std::string& host, int port) {
+    return DefaultScaleId(byIdName, host, "COM" + std::to_string(port));
+}
+
+std::string DefaultScaleId(const std::string& byIdName, const std::string& host,
+                           const std::string& portName) {
     const std::string fromDevice = Plain(byIdName);
     if (IsScaleId(fromDevice))
         return fromDevice;
-    const std::string suffix = "-COM" + std::to_string(port);
+    const std::string suffix = "-" + Plain(portName.substr(portName.rfind('/') + 1));
     std::string fromHost = Plain(host).substr(0, kLongestId - suffix.size());
     if (fromHost.empty() || fromHost == "." || fromHost == "..")
         fromHost = "scale";

@@ -8,5 +8,8 @@
 namespace mqtt {
 
 std::string DefaultScaleId(const std::string& byIdName, const std::string& host, int port);
+// The same for a port the user calls `portName` ("COM2", or a device path: its last part).
+std::string DefaultScaleId(const std::string& byIdName, const std::string& host,
+                           const std::string& portName);
 
 }  // namespace mqtt

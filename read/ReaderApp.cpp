@@ -97,7 +97,7 @@ std::optional<int> ReaderApp::Start() {
         Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
         return kExitUsage;
     }
-    const std::string named = only != 0 ? record::PortName(static_cast<int>(only)) : "";
+    const std::string named = only != 0 ? m_ports.NameOf(only) : "";
     if (m_options.format == Format::kXlsx) {
         // Before the scale is looked for: a file that cannot be written is said at once.
         std::string error;
@@ -143,11 +143,15 @@ std::optional<int> ReaderApp::Start() {
     }
     // Before the word that the reader runs: a signal sent on that word ends the run as it should.
     m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
-    Say("reading " + record::PortName(LinkPort()) + " (" + LinkDevice() + ")");
+    const std::string host = QSysInfo::machineHostName().toStdString();
+    if (m_family)
+        Say("reading " + record::PortName(LinkPort()) + " (" + LinkDevice() + ")");
+    else
+        Say("reading " + m_link->Named());
 
     m_id = m_options.id.empty()
-               ? mqtt::DefaultScaleId(m_family ? std::string() : m_link->ByIdName(),
-                                      QSysInfo::machineHostName().toStdString(), LinkPort())
+               ? (m_family ? mqtt::DefaultScaleId(std::string(), host, LinkPort())
+                           : mqtt::DefaultScaleId(m_link->ByIdName(), host, m_link->Name()))
                : m_options.id;
     if (m_options.mqtt.Enabled()) {
         mqtt::MqttPublisher::Hooks hooks;
@@ -233,8 +237,10 @@ std::string ReaderApp::LinkDevice() const {
 void ReaderApp::OnFrame(const scale::Frame& frame) {
     if (m_finished)
         return;
-    if (auto reading = m_capturer.Offer(frame, m_link->Port(), m_link->Device()))
+    if (auto reading = m_capturer.Offer(frame, m_link->Port(), m_link->Device())) {
+        reading->portName = m_link->Name();
         Emit(*reading);
+    }
 }
 
 void ReaderApp::Emit(const record::CapturedReading& reading) {
@@ -329,6 +335,8 @@ void ReaderApp::Finish(int code) {
     if (const auto line = m_rawLines.Flush())
         m_out.Write(*line);
     m_out.TellDropped();
+    if (m_link)
+        m_link->TellDroppedKeys();
     if (m_sheet) {
         std::string error;
         const std::uint64_t rows = m_sheet->Rows();

@@ -37,6 +37,7 @@ struct CapturedReading {
     // without its end, or a whole frame). Empty for the panel's frames as the scan finds them.
     std::string protocol;
     std::vector<std::uint8_t> familyBytes;
+    std::string portName = {};  // what the user calls the port (PortMap::NameOf); empty: COMn
 };
 
 // `frame` as a captured reading, whatever the rule would say of it.

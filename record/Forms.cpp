@@ -113,7 +113,7 @@ std::string Field(std::string_view text, const Context& c) {
 constexpr std::array<Column, 16> kColumns = {{
     {"time_utc", [](const CapturedReading& r, const Context&) { return UtcText(r.time); }},
     {"scale", [](const CapturedReading&, const Context& c) { return Field(c.scaleId, c); }},
-    {"port", [](const CapturedReading& r, const Context&) { return PortName(r.port); }},
+    {"port", [](const CapturedReading& r, const Context& c) { return Field(PortName(r), c); }},
     {"device", [](const CapturedReading& r, const Context& c) { return Field(r.device, c); }},
     {"text",
      [](const CapturedReading& r, const Context& c) { return DecimalCell(r.reading.text, c); }},
@@ -161,6 +161,10 @@ std::string UtcText(std::chrono::system_clock::time_point time) {
 
 std::string PortName(int port) {
     return "COM" + std::to_string(port);
+}
+
+std::string PortName(const CapturedReading& r) {
+    return r.portName.empty() ? PortName(r.port) : r.portName;
 }
 
 const CsvColumns& DefaultCsvColumns() {
@@ -258,7 +262,7 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
             text(scaleId);
             break;
         case CsvColumn::kPort:
-            text(PortName(r.port));
+            text(PortName(r));
             break;
         case CsvColumn::kDevice:
             text(r.device);
@@ -306,7 +310,7 @@ std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {
     JsonWriter json;
     json.String("time", UtcText(r.time));
     json.String("scale", scaleId);
-    json.String("port", PortName(r.port));
+    json.String("port", PortName(r));
     json.String("device", r.device);
     json.String("reading", SpokenOf(r));
     json.String("text", r.reading.text);
@@ -332,7 +336,7 @@ std::string TextLine(const CapturedReading& r) {
     char clock[32];
     std::snprintf(clock, sizeof clock, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
                   local.tm_sec, MillisecondsOf(r.time));
-    std::string line = std::string(clock) + " " + PortName(r.port);
+    std::string line = std::string(clock) + " " + PortName(r);
     for (const std::string& part : {r.reading.text, r.reading.unit}) {
         if (!part.empty())
             line += " " + part;

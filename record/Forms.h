@@ -18,6 +18,8 @@ std::string UtcText(std::chrono::system_clock::time_point time);
 
 // "COM5".
 std::string PortName(int port);
+// Its port name, "COM5" or the device path the user named the port by.
+std::string PortName(const CapturedReading& r);
 
 // CSV, RFC 4180: fields quoted when they hold a comma, quote, CR or LF; quotes doubled; a field
 // a spreadsheet could run as a formula guarded (CsvField); records end with CRLF. The columns a

@@ -32,8 +32,9 @@ struct PortState {
         kLost,    // its device went away
     };
     Change change = Change::kClosed;
-    int port = 0;        // n of COMn
-    std::string device;  // "/dev/ttyUSB0"; empty when not known
+    int port = 0;           // n of COMn
+    std::string device;     // "/dev/ttyUSB0"; empty when not known
+    std::string name = {};  // what the user calls the port (PortMap::NameOf); empty: COMn
 };
 
 class FrameObserver {

@@ -34,7 +34,7 @@ QString IndicatorNames(const scale::Indicators& lit) {
 }
 
 // A CSV record as tab-separated fields: unquoted, a tab or line break inside a field a space.
-QString TabFields(const std::string& csv) {
+QString TabFields(const std::string& csv, char separator) {
     QStringList fields;
     QString field;
     bool quoted = false;
@@ -46,7 +46,7 @@ QString TabFields(const std::string& csv) {
             ++i;
         } else if (c == QLatin1Char('"')) {
             quoted = !quoted;
-        } else if (!quoted && c == QLatin1Char(',')) {
+        } else if (!quoted && c == QLatin1Char(separator)) {
             fields << field;
             field.clear();
         } else {
@@ -57,6 +57,10 @@ QString TabFields(const std::string& csv) {
     }
     fields << field;
     return fields.join(QLatin1Char('\t'));
+}
+
+bool NamedByPath(const record::CapturedReading& r) {
+    return !r.portName.empty() && r.portName != record::PortName(r.port);
 }
 
 }  // namespace
@@ -83,7 +87,8 @@ void ReadingsModel::Append(const record::CapturedReading& reading) {
     row.ms = std::chrono::duration_cast<std::chrono::milliseconds>(reading.time.time_since_epoch())
                  .count();
     row.bytes = reading.bytes;
-    row.port = static_cast<std::uint8_t>(reading.port);
+    // A port named by its path is told by that path: port 0, which no port shown open has.
+    row.port = static_cast<std::uint8_t>(NamedByPath(reading) ? 0 : reading.port);
     row.rule = static_cast<std::uint8_t>(reading.rule);
     row.device = DeviceIndex(reading.device);
     m_rows.push_back(row);
@@ -147,14 +152,23 @@ void ReadingsModel::Clear() {
     endResetModel();
 }
 
+const std::string& ReadingsModel::DeviceOf(const Row& row) const {
+    static const std::string unknown;
+    return row.device < m_devices.size() ? m_devices[row.device] : unknown;
+}
+
 record::CapturedReading ReadingsModel::At(int index) const {
     const Row& row = m_rows.at(static_cast<std::size_t>(index));
     const scale::Frame frame{row.bytes,
                              scale::SlotsOf(row.bytes),
                              Clock::time_point(std::chrono::milliseconds(row.ms)),
                              {}};
-    const std::string& device = row.device < m_devices.size() ? m_devices[row.device] : "";
-    return record::CaptureOf(frame, row.port, device, static_cast<record::CaptureRule>(row.rule));
+    const std::string& device = DeviceOf(row);
+    record::CapturedReading reading =
+        record::CaptureOf(frame, row.port, device, static_cast<record::CaptureRule>(row.rule));
+    if (row.port == 0)
+        reading.portName = device;
+    return reading;
 }
 
 Measured ReadingsModel::MeasuredAt(int index) const {
@@ -201,10 +215,16 @@ void ReadingsModel::MarkSaved(const std::vector<int>& rows) {
     m_savedTo = next;
 }
 
-QString ReadingsModel::TabSeparated(const std::vector<int>& rows) const {
-    QString text = TabFields(record::CsvHeader()) + QLatin1Char('\n');
+QString ReadingsModel::TabSeparated(const std::vector<int>& rows,
+                                    record::CsvDialect dialect) const {
+    // The CSV export's fields, decimal sign included, so a paste reads as an import would.
+    const char separator = dialect.Separator();
+    QString text = TabFields(record::CsvHeader(record::DefaultCsvColumns(), dialect), separator) +
+                   QLatin1Char('\n');
     for (const int row : rows)
-        text += TabFields(record::CsvRecord(At(row))) + QLatin1Char('\n');
+        text += TabFields(record::CsvRecord(At(row), record::DefaultCsvColumns(), {}, dialect),
+                          separator) +
+                QLatin1Char('\n');
     return text;
 }
 
@@ -242,7 +262,7 @@ QVariant ReadingsModel::Display(const Row& row, int column) const {
             return QDateTime::fromMSecsSinceEpoch(row.ms, Qt::LocalTime)
                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
         case kPort:
-            return FromUtf8(record::PortName(row.port));
+            return FromUtf8(row.port == 0 ? DeviceOf(row) : record::PortName(row.port));
         case kCapture:
             return FromUtf8(
                 std::string(record::RuleName(static_cast<record::CaptureRule>(row.rule))));

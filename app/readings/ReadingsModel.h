@@ -49,7 +49,8 @@ class ReadingsModel : public QAbstractTableModel {
     std::uint64_t Unsaved() const;
     // `rows` (in order) were exported: those that follow the last saved one count as saved.
     void MarkSaved(const std::vector<int>& rows);
-    QString TabSeparated(const std::vector<int>& rows) const;
+    // The fields of Csv(rows, dialect), tab-separated: what Copy puts on the clipboard.
+    QString TabSeparated(const std::vector<int>& rows, record::CsvDialect dialect = {}) const;
     std::vector<int> AllRows() const;
     // The statistics of all rows shown, kept up to date as rows are shown.
     Statistics AllStatistics() const;
@@ -79,6 +80,7 @@ class ReadingsModel : public QAbstractTableModel {
     static_assert(sizeof(Row) == 24);
 
     std::uint16_t DeviceIndex(const std::string& device);
+    const std::string& DeviceOf(const Row& row) const;
     void MakeRoom();
     QVariant Display(const Row& row, int column) const;
 

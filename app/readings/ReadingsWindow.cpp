@@ -439,7 +439,7 @@ bool ReadingsWindow::ChooseExport(bool selectedOnly, bool sheet) {
 void ReadingsWindow::CopyRows() const {
     if (ChosenRows(false).empty())
         m_model.Publish();
-    QApplication::clipboard()->setText(m_model.TabSeparated(ChosenRows(true)));
+    QApplication::clipboard()->setText(m_model.TabSeparated(ChosenRows(true), m_dialect));
 }
 
 void ReadingsWindow::ClearRows() {

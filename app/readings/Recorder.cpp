@@ -22,6 +22,8 @@ void Recorder::OnFrame(const scale::Frame& frame) {
     if (m_port == 0)
         return;
     std::optional<record::CapturedReading> reading = m_capturer.Offer(frame, m_port, m_device);
+    if (reading)
+        reading->portName = m_portName;
     if (m_trend) {
         std::optional<scale::Reading> decoded;
         const scale::Reading& shown =
@@ -41,6 +43,7 @@ void Recorder::OnPortState(const scale::PortState& state) {
     const bool opened = state.change == scale::PortState::Change::kOpened;
     m_port = opened ? state.port : 0;
     m_device = opened ? state.device : std::string();
+    m_portName = opened ? state.name : std::string();
     m_capturer.Reset();
     if (m_trend)
         m_trend->Break();

@@ -37,5 +37,6 @@ class Recorder : public QObject, public scale::FrameObserver {
     record::Capturer m_capturer;
     int m_port = 0;
     std::string m_device;
+    std::string m_portName;
     Trend* m_trend = nullptr;
 };

@@ -62,7 +62,8 @@ void CLargeReadout::ShowPortState(const scale::PortState& state) {
         PlaceBanner();
         return;
     }
-    const QString port = QStringLiteral("COM%1").arg(state.port);
+    const QString port = state.name.empty() ? QStringLiteral("COM%1").arg(state.port)
+                                            : QString::fromStdString(state.name);
     m_banner.setText(state.change == Change::kLost
                          ? tr("%1 lost: this is the last reading, not a live weight").arg(port)
                          : tr("%1 closed: this is the last reading, not a live weight").arg(port));

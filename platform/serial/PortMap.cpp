@@ -113,6 +113,19 @@ void PortMap::ForgetChosen() {
     m_chosen.reset();
 }
 
+std::string PortMap::NameOf(unsigned n) const {
+    if (const auto chosen = Chosen(); chosen && chosen->number == n)
+        return chosen->device;
+    return "COM" + std::to_string(n);
+}
+
+std::string PortMap::NameWithDevice(unsigned n, const std::string& device) const {
+    std::string name = NameOf(n);
+    if (name != device)
+        name += " (" + device + ")";
+    return name;
+}
+
 void PortMap::FollowDevices(DeviceEnumerator enumerate) {
     if (!m_folder.empty())
         return;

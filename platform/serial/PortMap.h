@@ -53,6 +53,11 @@ class PortMap {
     // The device path given a number by Choose, when there is one.
     std::optional<PortInfo> Chosen() const;
     void ForgetChosen();
+    // What the user calls port `n`: the device path given a number by Choose (a number of
+    // ours would mean nothing to whoever named the path), else "COMn".
+    std::string NameOf(unsigned n) const;
+    // "COM1 (/dev/ttyUSB0)", or the path alone when it is the port's name.
+    std::string NameWithDevice(unsigned n, const std::string& device) const;
 
     // From now until StopFollowing the machine's devices keep their numbers in a table, looked
     // at now and then only by RefreshDevices (without a table every question looks at the

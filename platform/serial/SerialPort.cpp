@@ -364,6 +364,19 @@ IoResult SerialPort::ReadAvailable(std::span<std::uint8_t> into) {
     return result;
 }
 
+IoResult SerialPort::WriteAvailable(std::span<const std::uint8_t> bytes) {
+    IoResult result;
+    ssize_t n = 0;
+    do {
+        n = ::write(m_fd.Get(), bytes.data(), bytes.size());
+    } while (n < 0 && errno == EINTR);
+    if (n > 0)
+        result.bytes = static_cast<std::size_t>(n);
+    else if (n < 0 && errno != EAGAIN)
+        result.error = PortError::FromErrno(errno);
+    return result;
+}
+
 IoResult SerialPort::Write(std::span<const std::uint8_t> bytes) {
     IoResult result;
     std::optional<Clock::time_point> deadline;

@@ -72,6 +72,9 @@ class SerialPort final : public Waitable {
     // Writes all of `bytes` and returns when they have left the port, or fails (kTimedOut when
     // the write time-outs ran out first).
     IoResult Write(std::span<const std::uint8_t> bytes);
+    // Hands the driver what it takes now, without waiting for room or for the bytes to leave: 0
+    // bytes when it takes none (a wait for writing tells when it may).
+    IoResult WriteAvailable(std::span<const std::uint8_t> bytes);
 
     int WaitDescriptor() const override { return m_fd.Get(); }
     bool WaitsForInput() const override { return (m_eventMask & kEventRxChar) != 0; }

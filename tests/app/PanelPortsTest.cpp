@@ -226,7 +226,10 @@ TEST_F(StartPortTest, ADevicePathIsItsPortsNumberOrTheLowestFreeOne) {
     h.Start();
     EXPECT_EQ(h.panel->Port(), 3);
     EXPECT_FALSE(h.panel->IsShownClosed());
-    EXPECT_EQ(h.Status(), "STATUS:COM3 OPENED" + kFullWidthComma + "9600,N,8,1");
+    // Called by the path it was named by, not by the number it was given.
+    const QString path = QString::fromStdString(outside.DevicePath());
+    EXPECT_EQ(h.Status(), "STATUS:" + path + " OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_EQ(h.panel->PortList().itemText(2), path);
     EXPECT_TRUE(IsHeld(outside.DevicePath()));
     EXPECT_TRUE(h.panel->PortList()
                     .itemData(2, Qt::ToolTipRole)
@@ -247,6 +250,19 @@ TEST_F(StartPortTest, APortThatCannotBeOpenedGivesTheBoxAndTheClosedState) {
     EXPECT_EQ(h.panel->PortList().currentText(), "COM4");
     EXPECT_FALSE(Held(1));
     EXPECT_TRUE(Peer(1).Received().empty());
+}
+
+TEST_F(StartPortTest, AMissingDevicePathIsExplainedByThatPath) {
+    const QString path = QString::fromStdString(ports.Path()) + "-elsewhere/ttyUSB7";
+    h.panel->SetStartPort(path);
+    h.Start();
+    ASSERT_EQ(h.boxes.size(), 1u);
+    EXPECT_EQ(h.boxes[0].request.detail, path + " does not exist (no such device; unplugged?).");
+    EXPECT_EQ(h.panel->PortList().currentText(), path);
+    EXPECT_TRUE(h.panel->PortList()
+                    .itemData(h.panel->PortList().currentIndex(), Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(path + " (named on the command line)"));
 }
 
 class KeyTest : public PortSelectionTest {
@@ -392,6 +408,21 @@ TEST_F(ReconnectTest, TheScaleIsReopenedInAPortFolderRemovedAndMadeAgain) {
     Add(1, Role::Scale);
     ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }));
     ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+}
+
+// The same entry is the same port: the old device, still there, is let go for the new one.
+TEST_F(ReconnectTest, ANewDeviceLinkedAsCom1InAFolderMadeAgainTakesTheOldOnesPlace) {
+    Add(1, Role::Scale);
+    h.Start();
+    ASSERT_EQ(h.panel->Port(), 1);
+    const std::unique_ptr<PtyPeer> old = std::move(peers[1]);
+    ports.MakeAgain();
+    Add(1, Role::Scale);
+    ASSERT_TRUE(PumpUntil([&] { return Held(1); }));
+    EXPECT_FALSE(IsHeld(old->DevicePath()));
+    ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST_F(ReconnectTest, NothingIsReopenedAfterTheUserPressedTheButtonMeanwhile) {

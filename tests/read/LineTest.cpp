@@ -14,6 +14,7 @@
 #include <string>
 
 #include "link/OpenAdvice.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "tests/read/CountFrame.h"
 #include "tests/read/ReadTestSupport.h"
 #include "tests/support/DeviceHolding.h"
@@ -189,6 +190,69 @@ TEST_F(ReaderOnALine, AKeyLineTooLongIsRefusedWhole) {
     EXPECT_TRUE(reader.WaitForError("refused a line longer than 512 bytes")) << reader.Errors();
 }
 
+// With a port folder the same entry is the same port: after the folder is made again, a new
+// device linked as COM1 is read, whether the old one went away or not.
+TEST_F(ReaderOnALine, APortFolderMadeAgainWithANewDeviceAsCom1IsReadAgain) {
+    for (const bool oldGoes : {true, false}) {
+        SCOPED_TRACE(oldGoes ? "the old device goes" : "the old device stays");
+        auto scale =
+            std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
+        m_ports.Map(1, scale->DevicePath());
+        Child reader({ReaderPath(), "--port", "COM1", "--capture", "every"});
+        ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+        scale->Send(CountFrame(1));
+        ASSERT_EQ(ValueOf(reader.ReadLine().value_or("")), 1) << reader.Errors();
+
+        m_ports.MakeAgain();
+        if (oldGoes)
+            scale->HangUp();
+        testing_support::PtyPeer again(testing_support::PtyPeer::Role::Scale);
+        m_ports.Map(1, again.DevicePath());
+        ASSERT_TRUE(reader.WaitForError("back; reading again")) << reader.Errors();
+        again.Send(CountFrame(2));
+        EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
+        m_ports.Unmap(1);
+    }
+}
+
+// A scale that reads nothing: keys wait up to their bound and more are dropped, while readings
+// go on; every key either reaches the scale once it reads again or is counted as dropped.
+TEST_F(ReaderOnALine, KeysAScaleDoesNotTakeInNeverHoldTheReadingsAndAreCountedWhenDropped) {
+    auto deaf = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(deaf);
+    m_ports.Map(1, deaf->DevicePath());
+    Child reader({ReaderPath(), "--port", "COM1", "--keys", "--capture", "every"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    // Far more than the line's own buffers hold.
+    constexpr std::size_t kKeys = 30000;
+    std::string lines;
+    for (std::size_t n = 0; n < kKeys; ++n)
+        lines += "TARE\n";
+    reader.Write(lines);
+    ASSERT_TRUE(reader.WaitForError("more are dropped until it does")) << reader.Errors();
+    // The first frames after an unanswered probe may be taken for its answer.
+    for (int n = 0; n < 3; ++n)
+        ASSERT_TRUE(deaf->Write(CountFrame(7)));
+    EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 7) << reader.Errors();
+
+    // The scale reads again.
+    const std::regex dropped(R"(keys: (\d+) keys? (?:was|were) dropped)");
+    std::size_t received = 0;
+    std::size_t counted = 0;
+    const auto deadline = Clock::now() + kPatience;
+    while (received + counted < kKeys && Clock::now() < deadline) {
+        for (const std::uint8_t byte : deaf->Read(std::chrono::milliseconds(200)))
+            received += byte == 'T' ? 1 : 0;
+        counted = 0;
+        const std::string errors = reader.Errors();
+        for (auto it = std::sregex_iterator(errors.begin(), errors.end(), dropped);
+             it != std::sregex_iterator(); ++it)
+            counted += std::stoul((*it)[1]);
+    }
+    EXPECT_EQ(received + counted, kKeys) << received << " reached it\n" << reader.Errors();
+    EXPECT_GT(counted, 0u);
+}
+
 TEST_F(ReaderOnALine, UnpluggedScaleIsReadAgainWhenItComesBack) {
     auto scale = std::make_unique<testing_support::PtyPeer>(testing_support::PtyPeer::Role::Scale);
     m_ports.Map(1, scale->DevicePath());
@@ -262,6 +326,44 @@ TEST_F(ReaderOnALine, AFrameCutByTheUnplugMakesNoReadingWithTheFirstFrameAfter) 
     ASSERT_TRUE(Replug(scale, reader)) << reader.Errors();
     scale->Send(CountFrame(2));
     EXPECT_EQ(ValueOf(reader.ReadLine().value_or("")), 2) << reader.Errors();
+}
+
+// A device outside the folder is called by the path it was named by, never by the number the
+// reader gives it.
+TEST_F(ReaderOnALine, ADevicePathNamedByTheUserIsCalledByThatPath) {
+    for (const char* format : {"jsonl", "csv", "text"}) {
+        SCOPED_TRACE(format);
+        testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Scale);
+        const std::string path = scale.DevicePath();
+        const std::string field = std::string(format) == "jsonl"
+                                      ? "\"port\":\"" + path + "\",\"device\":\"" + path + "\""
+                                  : std::string(format) == "csv" ? "," + path + "," + path + ","
+                                                                 : " " + path + " ";
+        Child reader({ReaderPath(), "--port", path, "--capture", "every", "--format", format,
+                      "--header", "never"});
+        ASSERT_TRUE(reader.WaitForError("reading " + path + "\n")) << reader.Errors();
+        scale.Send(CountFrame(1));
+        const std::string line = reader.ReadLine().value_or("");
+        EXPECT_NE(line.find(field), std::string::npos) << line;
+        EXPECT_EQ(reader.Errors().find("COM"), std::string::npos) << reader.Errors();
+    }
+}
+
+TEST_F(ReaderOnALine, AMissingDevicePathIsCalledByThatPathInEveryLine) {
+    const std::string path = m_ports.Path() + "-elsewhere/ttyUSB7";
+    for (const bool raw : {false, true}) {
+        std::vector<std::string> argv = {ReaderPath(), "--port", path};
+        if (raw)
+            argv.push_back("--raw");
+        Child reader(argv);
+        EXPECT_EQ(reader.Wait(), 1);
+        const std::string errors = reader.Errors();
+        EXPECT_TRUE(errors.find("karvel-read: cannot open " + path + ": ") == 0) << errors;
+        EXPECT_TRUE(
+            Says(errors, "karvel-read: " + path + " does not exist (no such device; unplugged?)."))
+            << errors;
+        EXPECT_EQ(errors.find("COM"), std::string::npos) << errors;
+    }
 }
 
 TEST_F(ReaderOnALine, APortFolderOthersCanWriteIsRefusedInThePanelsWords) {

@@ -157,6 +157,13 @@ TEST(WindowExport, TheDecimalCommaFormReachesTheLogAndTheExport) {
     EXPECT_TRUE(ReadAll(exported).starts_with("time_utc;port;device;"));
     EXPECT_NE(ReadAll(exported).find(";/dev/ttyS0;123,456;123,456;kg;1;"), std::string::npos)
         << ReadAll(exported);
+    // Copy gives the same fields, tab-separated.
+    scripted.window.Table().selectAll();
+    scripted.window.CopyRows();
+    const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1].split('\t').mid(1, 5),
+              (QStringList{"COM1", "/dev/ttyS0", "123,456", "123,456", "kg"}));
 }
 
 TEST(WindowExport, StatisticsLeaveOutAnotherUnitAndSaySo) {

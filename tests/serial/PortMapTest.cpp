@@ -159,6 +159,33 @@ TEST_F(PortMapTest, MachineDevicesAreNumberedInOrderOrKeptByTheLiveTable) {
     }
 }
 
+// A number Choose made up for a path means nothing to whoever named the path.
+TEST_F(PortMapTest, APortIsCalledByThePathTheUserNamedOnlyWhenItsNumberWasMadeUp) {
+    serial_port::PortMap map({},
+                             [&] { return std::vector<serial_port::SerialDevice>{Device("a")}; });
+    const std::string elsewhere = (m_dir / "ttyUSB7").string();
+    const struct {
+        std::string named;
+        unsigned number;
+        std::string name;
+        std::string withDevice;  // of the path it resolves to
+    } cases[] = {
+        {"COM3", 3, "COM3", ""},
+        {Path("a"), 1, "COM1", "COM1 (" + Path("a") + ")"},
+        {elsewhere, 2, elsewhere, elsewhere},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        ASSERT_EQ(map.Choose(c.named), c.number);
+        EXPECT_EQ(map.NameOf(c.number), c.name);
+        if (!c.withDevice.empty()) {
+            EXPECT_EQ(map.NameWithDevice(c.number, map.Resolve(c.number).value()), c.withDevice);
+        }
+        // Every other number keeps its COM name.
+        EXPECT_EQ(map.NameOf(c.number + 1), "COM" + std::to_string(c.number + 1));
+    }
+}
+
 }  // namespace
 
 // Whoever can change the folder could point COM1 at a line of their own.
