@@ -48,7 +48,8 @@ FamilyLink::FamilyLink(serial_port::PortMap& ports, Events events, Choice choice
                   m_poll.stop();
                   if (m_port != 0 && m_events.lost)
                       m_events.lost(why);
-              }}) {
+              },
+              {}}) {
     m_poll.setInterval(m_waits.poll);
     connect(&m_poll, &QTimer::timeout, this, [this] { SendText(m_family->query); });
 }
