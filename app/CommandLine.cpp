@@ -133,6 +133,13 @@ CommandLine ParseCommandLine(const QStringList& args) {
                 cmd.error = QString::fromStdString(mqttError);
                 return cmd;
             }
+        } else if (const std::size_t taken = reader::TakeFamilyOption(
+                       views, static_cast<std::size_t>(i), cmd.family, &mqttError)) {
+            i += static_cast<qsizetype>(taken) - 1;
+            if (!mqttError.empty()) {
+                cmd.error = QString::fromStdString(mqttError);
+                return cmd;
+            }
         } else if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
             if (!cmd.error.isEmpty())
                 return cmd;
@@ -166,6 +173,8 @@ CommandLine ParseCommandLine(const QStringList& args) {
         cmd.error = QStringLiteral("--follow goes with --list-ports");
     else if (const auto bad = mqtt::CheckMqttOptions(cmd.mqtt))
         cmd.error = QString::fromStdString(*bad);
+    else if (const auto badFamily = reader::CheckFamilyOptions(cmd.family))
+        cmd.error = QString::fromStdString(*badFamily);
     else if (!cmd.id.empty() && !cmd.mqtt.Enabled())
         cmd.error =
             QStringLiteral("--id names the scale in what --mqtt publishes: it needs --mqtt");
@@ -177,7 +186,8 @@ CommandLine ParseCommandLine(const QStringList& args) {
 
 QString UsageText() {
     return QStringLiteral(
-               "Usage: Karvel [--demo | --port COMn|PATH] [--log FILE] [--capture RULE]\n"
+               "Usage: Karvel [--demo | --port COMn|PATH] [--protocol NAME|auto [--line ...]]\n"
+               "              [--log FILE] [--capture RULE]\n"
                "       Karvel --list-ports [--follow] | --help | --version\n"
                "\n"
                "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
@@ -199,6 +209,7 @@ QString UsageText() {
                "  --list-ports  print each COM number with its device and description, then exit\n"
                "  --list-ports --follow\n"
                "                print the list again whenever a device comes or goes, until ended\n"
+               "%2"
                "%1"
                "  --mqtt URL ...\n"
                "                publish the readings the panel shows, as karvel-read does (see\n"
@@ -214,7 +225,7 @@ QString UsageText() {
                "to Qt.\n"
                "\n"
                "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
-        .arg(RecordUsageText());
+        .arg(RecordUsageText(), QString::fromStdString(reader::FamilyUsage()));
 }
 
 QString VersionText() {

@@ -25,22 +25,6 @@ constexpr std::size_t kMaxKeyLine = 512;
 // Time for queued readings to reach the broker at the end.
 constexpr auto kDrainAtEnd = std::chrono::seconds(5);
 
-// A remote key as another family's key: the byte names the panel's key.
-std::optional<scale::families::Key> FamilyKeyOfByte(std::uint8_t byte) {
-    switch (byte & ~scale::kDoubleClick) {
-        case scale::kKeyData:
-            return scale::families::Key::kData;
-        case scale::kKeyMode:
-            return scale::families::Key::kMode;
-        case scale::kKeyTare:
-            return scale::families::Key::kTare;
-        case scale::kKeyOnOff:
-            return scale::families::Key::kOnOff;
-        default:
-            return std::nullopt;
-    }
-}
-
 }  // namespace
 
 void Say(const std::string& message) {
@@ -142,7 +126,7 @@ std::optional<int> ReaderApp::Start() {
                 [this, key] {
                     if (!m_family)
                         m_link->SendKey(key);
-                    else if (const auto familyKey = FamilyKeyOfByte(key))
+                    else if (const auto familyKey = scale::families::KeyOfPanelByte(key))
                         m_family->SendKey(*familyKey);
                 },
                 Qt::QueuedConnection);

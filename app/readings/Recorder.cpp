@@ -24,8 +24,10 @@ void Recorder::OnFrame(const scale::Frame& frame) {
     std::optional<record::CapturedReading> reading = m_capturer.Offer(frame, m_port, m_device);
     if (m_trend) {
         std::optional<scale::Reading> decoded;
-        const scale::Reading& shown =
-            reading ? reading->reading : decoded.emplace(scale::Read(frame.values));
+        const scale::Reading& shown = reading ? reading->reading
+                                      : frame.familyReading
+                                          ? *frame.familyReading
+                                          : decoded.emplace(scale::Read(frame.values));
         if (const std::optional<scale::Number>& number = shown.number) {
             const Trend::Point point{MsOf(frame.wallTime), number->value};
             m_trend->AddValue(point, shown.unit);
