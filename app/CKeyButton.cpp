@@ -33,8 +33,12 @@ QSize CKeyButton::sizeHint() const {
 void CKeyButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QPixmap& face = isDown() && !m_pressed.isNull() ? m_pressed : m_released;
+    // A key the scale has not is greyed, never drawn as one that works.
+    if (!isEnabled())
+        p.setOpacity(0.35);
     if (!face.isNull())
         p.drawPixmap(0, 0, face);
+    p.setOpacity(1);
     if (hasFocus()) {
         // A dotted frame inside the face's border, so the keyboard user sees where Space goes.
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));

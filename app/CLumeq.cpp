@@ -124,6 +124,11 @@ void CLumeq::SetReadingNote(const std::string& note) {
         extra->SetReadingNote(note);
 }
 
+void CLumeq::SetReadingUnit(const std::string& unit) {
+    if (auto extra = m_dispatch.Query<component::ReadingUnit>(component::kIidReadingUnit))
+        extra->SetReadingUnit(unit);
+}
+
 void CLumeq::SetFitToWidget(bool fit) {
     if (auto view = m_dispatch.Query<component::ScalableView>(component::kIidScalableView))
         view->SetFitToWidget(fit);

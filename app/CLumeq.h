@@ -64,8 +64,10 @@ class CLumeq {
     void AboutBox();
 
     // Beyond the automation members, for a control that offers them (else nothing happens):
-    // a note said before the reading (empty for none), and a picture fitted to the widget.
+    // a note said before the reading (empty for none), a unit said after the figures that no
+    // label shows (empty for none), and a picture fitted to the widget.
     void SetReadingNote(const std::string& note);
+    void SetReadingUnit(const std::string& unit);
     void SetFitToWidget(bool fit);
 
   private:

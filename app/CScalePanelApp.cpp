@@ -37,6 +37,8 @@ bool CScalePanelApp::InitInstance() {
         services.receiveWindow = m_rxWindow;
         CScalePanelDlg panel(std::move(services));
         panel.SetStartPort(m_startPort);
+        if (m_family)
+            panel.SetFamily(*m_family);
         for (scale::FrameObserver* observer : m_observers)
             panel.AttachObserver(observer);
         const std::unique_ptr<QObject> companion = m_companion ? m_companion(panel) : nullptr;

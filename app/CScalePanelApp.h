@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,8 @@ class CScalePanelApp : public QApplication {
     int ExitCode() const { return m_exitCode; }
     // The one port the panel opens instead of scanning (--port); empty: scan.
     void SetStartPort(const QString& name) { m_startPort = name; }
+    // A scale family for the panel to look for (CScalePanelDlg::SetFamily); none: the scan.
+    void SetFamily(scale_link::FamilyLink::Choice choice) { m_family = std::move(choice); }
     // Which device each COM number stands for; default: the machine's devices.
     void SetPortMap(std::shared_ptr<serial_port::PortMap> ports) { m_ports = std::move(ports); }
     // Made once the panel exists, before it runs, and destroyed before the panel: what the
@@ -42,6 +45,7 @@ class CScalePanelApp : public QApplication {
     // The last 12 bytes received, one for the whole program; the panel never clears it.
     std::shared_ptr<scale::FrameWindow> m_rxWindow = std::make_shared<scale::FrameWindow>();
     QString m_startPort;
+    std::optional<scale_link::FamilyLink::Choice> m_family;
     std::shared_ptr<serial_port::PortMap> m_ports;
     Companion m_companion;
     std::vector<scale::FrameObserver*> m_observers;

@@ -51,7 +51,8 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
       m_btnKeyOnOff(this),
       m_btnKeyTare(this),
       m_btnKeyMode(this),
-      m_btnKeyData(this) {
+      m_btnKeyData(this),
+      m_staticOtherUnit(this) {
     m_hIcon = resources::LoadIcon(resources::kIconApp);
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -60,6 +61,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     setWindowTitle(QString::fromLatin1(PanelTemplate().caption));
     setFixedSize(DuToPixels(PanelTemplate().du, PanelTemplate().base));
     LayOutFromTemplate();
+    PlaceOtherUnit();
     NameKeys();
     ConnectControls();
 
@@ -284,7 +286,9 @@ bool CScalePanelDlg::OnInitDialog() {
     m_hIconClosed = resources::LoadIcon(resources::kIconLampDark);
     SetFixedLineSettings();
 
-    if (startPort != 0) {
+    if (m_familyChoice) {
+        StartFamily(startPort);
+    } else if (startPort != 0) {
         OpenStartPort(startPort);
     } else {
         ScanForScale();
@@ -430,6 +434,7 @@ void CScalePanelDlg::OnDestroy() {
         return;
     m_bDestroyed = true;
     m_follower.Forget();
+    m_familyLink.reset();
     // The display goes first; bytes still handled while Close waits reach an unattached wrapper.
     m_display.Detach();
     m_serialPort.Close();

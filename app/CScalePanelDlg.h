@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/CKeyButton.h"
@@ -26,6 +27,7 @@
 #include "app/MessagePresenter.h"
 #include "app/readout/CReadingAccess.h"
 #include "link/DeviceFollower.h"
+#include "link/FamilyLink.h"
 #include "link/OpenAdvice.h"
 #include "link/PortWatcher.h"
 #include "platform/window/Messages.h"
@@ -60,6 +62,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // as a list choice followed by OPEN would. Set before DoModal.
     // The title names it, so that two panels can be told apart.
     void SetStartPort(const QString& name);
+    // Instead of the scan, OnInitDialog looks for a scale of this family (or of any, auto) on
+    // the start port or COM1..COM32; its readings go to the display and the observers as
+    // frames do. Set before DoModal.
+    void SetFamily(scale_link::FamilyLink::Choice choice);
 
     // Creation steps, in the order DoModal runs them.
     component::Result CreateDisplayControl();
@@ -107,6 +113,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CKeyButton* KeyButton(int controlId);
     QMenu& SystemMenu() { return m_systemMenu; }
     CReadingAccess& ReadingAccess() { return *m_readingAccess; }
+    // Beside the display: a family's unit that no label shows.
+    QLabel& OtherUnit() { return m_staticOtherUnit; }
+    const scale_link::FamilyLink* FamilyLink() const { return m_familyLink.get(); }
 
     // Observers see each complete frame after the display has shown it, and each change of the
     // port shown open (see scale/FrameObserver.h). Not owned; UI thread only.
@@ -129,6 +138,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
 
   private:
     void LayOutFromTemplate();
+    void PlaceOtherUnit();
     void ChainTabStops();
     void FocusFirstTabStop();
     void NameKeys();
@@ -169,6 +179,13 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // it while that device is still there.
     void ShowPortTips();
     void NoteScanFailure(int port);
+    // The family link's side (CScalePanelDlgFamily.cpp).
+    void StartFamily(int onlyPort);
+    void OnFamilyReading(const scale::families::Decoded& decoded);
+    void OnFamilyLost(const std::string& why);
+    void OnFamilyOpenClose();
+    void ShowFamilyKeys();
+    void SendFamilyKey(std::uint8_t byte);
 
     // Every port open asks the engine for a send buffer of this many bytes.
     static constexpr unsigned kSendBufferSize = 512;
@@ -219,5 +236,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CKeyButton m_btnKeyData;
     // Copy, the large readout and the closed port's note; an observer of the frames above.
     std::unique_ptr<CReadingAccess> m_readingAccess;
+    std::optional<scale_link::FamilyLink::Choice> m_familyChoice;
+    std::unique_ptr<scale_link::FamilyLink> m_familyLink;
+    QLabel m_staticOtherUnit;
     std::function<bool()> m_mayEnd;
 };

@@ -23,7 +23,7 @@ void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
         return;
     scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
     if (change == scale::PortState::Change::kOpened)
-        state.device = m_serialPort.DevicePath();
+        state.device = m_familyLink ? m_familyLink->Device() : m_serialPort.DevicePath();
     else if (m_follower.Current().port == m_nPort)
         state.device = m_follower.Current().device;
     m_observers.TellPortState(state);
@@ -47,6 +47,14 @@ void CScalePanelDlg::ShowOpenFailure() {
 }
 
 void CScalePanelDlg::OnPortSelEndOk() {
+    if (m_familyChoice) {
+        // Another port is looked at when the panel shows one open, else at OPEN.
+        if (!m_bClosed) {
+            OnFamilyOpenClose();
+            OnFamilyOpenClose();
+        }
+        return;
+    }
     m_bCloseAfterLoss = false;
     m_follower.Forget();
     if (m_serialPort.IsPortHeld())
@@ -75,6 +83,10 @@ void CScalePanelDlg::OnPortSelEndOk() {
 }
 
 void CScalePanelDlg::OnOpenClose() {
+    if (m_familyChoice) {
+        OnFamilyOpenClose();
+        return;
+    }
     m_bCloseAfterLoss = false;
     m_follower.Forget();
     const bool old = m_bClosed;

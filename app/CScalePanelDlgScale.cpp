@@ -53,6 +53,10 @@ int CScalePanelDlg::ProbePort(int nPort) {
 void CScalePanelDlg::SendKey(std::uint8_t byte) {
     if (m_bClosed)
         return;
+    if (m_familyChoice) {
+        SendFamilyKey(byte);
+        return;
+    }
     m_serialPort.SendBytes(&byte, 1);
 }
 

@@ -136,6 +136,9 @@ CommandLine ParseCommandLine(const QStringList& args) {
         } else if (const std::size_t typed = wedge::TakeTypeOption(
                        views, static_cast<std::size_t>(i), cmd.type, &mqttError)) {
             i += static_cast<qsizetype>(typed) - 1;
+        } else if (const std::size_t taken = reader::TakeFamilyOption(
+                       views, static_cast<std::size_t>(i), cmd.family, &mqttError)) {
+            i += static_cast<qsizetype>(taken) - 1;
             if (!mqttError.empty()) {
                 cmd.error = QString::fromStdString(mqttError);
                 return cmd;
@@ -173,6 +176,8 @@ CommandLine ParseCommandLine(const QStringList& args) {
         cmd.error = QStringLiteral("--follow goes with --list-ports");
     else if (const auto bad = mqtt::CheckMqttOptions(cmd.mqtt))
         cmd.error = QString::fromStdString(*bad);
+    else if (const auto badFamily = reader::CheckFamilyOptions(cmd.family))
+        cmd.error = QString::fromStdString(*badFamily);
     else if (!cmd.id.empty() && !cmd.mqtt.Enabled())
         cmd.error =
             QStringLiteral("--id names the scale in what --mqtt publishes: it needs --mqtt");
@@ -184,7 +189,8 @@ CommandLine ParseCommandLine(const QStringList& args) {
 
 QString UsageText() {
     return QStringLiteral(
-               "Usage: Karvel [--demo | --port COMn|PATH] [--log FILE] [--capture RULE]\n"
+               "Usage: Karvel [--demo | --port COMn|PATH] [--protocol NAME|auto [--line ...]]\n"
+               "              [--log FILE] [--capture RULE]\n"
                "       Karvel --list-ports [--follow] | --help | --version\n"
                "\n"
                "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
@@ -206,6 +212,7 @@ QString UsageText() {
                "  --list-ports  print each COM number with its device and description, then exit\n"
                "  --list-ports --follow\n"
                "                print the list again whenever a device comes or goes, until ended\n"
+               "%2"
                "%1"
                "  --mqtt URL ...\n"
                "                publish the readings the panel shows, as karvel-read does (see\n"
@@ -228,7 +235,7 @@ QString UsageText() {
                "to Qt.\n"
                "\n"
                "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
-        .arg(RecordUsageText());
+        .arg(RecordUsageText(), QString::fromStdString(reader::FamilyUsage()));
 }
 
 QString VersionText() {

@@ -11,6 +11,7 @@
 #include "app/readings/RecordOptions.h"
 
 #include "mqtt/MqttOptions.h"
+#include "read/FamilyOptions.h"
 #include "wedge/TypeOptions.h"
 
 struct CommandLine {
@@ -30,6 +31,8 @@ struct CommandLine {
     wedge::TypeOptions type;
     // --id NAME: the scale's name in what --mqtt publishes; empty: from the device.
     std::string id;
+    // --protocol, --line, --pattern: a scale of this family instead of the scan.
+    reader::FamilyOptions family;
     QString error;  // set when an argument is not understood
 };
 

@@ -23,6 +23,7 @@
 #include "platform/window/TerminationSignals.h"
 #include "record/Forms.h"
 #include "record/LogFile.h"
+#include "scale/families/Family.h"
 
 namespace {
 
@@ -104,6 +105,22 @@ std::string ByIdName(const serial_port::PortMap& ports, int port) {
     return {};
 }
 
+// The simulator's options for the family the demo's scale speaks; auto finds its own.
+QStringList DemoFamily(const reader::FamilyOptions& family) {
+    QStringList arguments;
+    if (!family.Enabled() || family.protocol == "auto")
+        return arguments;
+    arguments << QStringLiteral("--protocol") << QString::fromStdString(family.protocol);
+    if (family.line)
+        arguments << QStringLiteral("--line")
+                  << QStringLiteral("%1,%2%3%4")
+                         .arg(family.line->baud)
+                         .arg(family.line->dataBits)
+                         .arg(QLatin1Char(family.line->parity))
+                         .arg(family.line->stopBits);
+    return arguments;
+}
+
 int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy) {
     CScalePanelApp app(argc, argv);
     // Qt has taken its options; what is left is ours.
@@ -128,7 +145,7 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         QString error;
         const QString simulator = QDir(QCoreApplication::applicationDirPath())
                                       .filePath(QStringLiteral("karvel-scalesim"));
-        if (!scale->Start(simulator, &error)) {
+        if (!scale->Start(simulator, &error, DemoFamily(cmd.family))) {
             Print(stderr, QStringLiteral("Karvel --demo: %1\n").arg(error));
             return 1;
         }
@@ -153,6 +170,14 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
+    if (cmd.family.Enabled()) {
+        scale_link::FamilyLink::Choice choice;
+        if (cmd.family.protocol != "auto")
+            choice.family = scale::families::Find(cmd.family.protocol);
+        choice.pattern = cmd.family.pattern;
+        choice.line = cmd.family.line;
+        app.SetFamily(std::move(choice));
+    }
     app.SetCompanion([&cmd, &log, &brokerTrouble](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());

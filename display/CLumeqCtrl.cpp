@@ -77,6 +77,8 @@ Result CLumeqCtrl::QueryInterface(const component::Guid& iid, void** out) {
         *out = static_cast<component::ControlIdentity*>(this);
     } else if (iid == component::kIidReadingNote) {
         *out = static_cast<component::ReadingNote*>(this);
+    } else if (iid == component::kIidReadingUnit) {
+        *out = static_cast<component::ReadingUnit*>(this);
     } else if (iid == component::kIidScalableView) {
         *out = static_cast<component::ScalableView*>(this);
     } else {
@@ -202,6 +204,15 @@ Result CLumeqCtrl::ShowProperties(QWidget* parent) {
             return r;
     }
     frame.exec();
+    return component::kOk;
+}
+
+Result CLumeqCtrl::SetReadingUnit(std::string_view unit) {
+    if (m_readingUnit == unit)
+        return component::kOk;
+    m_readingUnit = unit;
+    if (m_pWnd != nullptr)
+        m_pWnd->SetReading(Spoken());
     return component::kOk;
 }
 
@@ -352,6 +363,11 @@ SpokenReading CLumeqCtrl::Spoken() const {
     SpokenReading spoken;
     std::string text = scale::SpokenText(shown);
     spoken.weight = read.unit.empty() ? read.text : read.text + " " + read.unit;
+    // The spoken text begins with the cells' text.
+    if (!m_readingUnit.empty() && !read.text.empty()) {
+        text.insert(read.text.size(), " " + m_readingUnit);
+        spoken.weight += " " + m_readingUnit;
+    }
     if (!m_readingNote.empty()) {
         text = text.empty() ? m_readingNote : m_readingNote + ": " + text;
         spoken.weight += "\n" + m_readingNote;

@@ -28,6 +28,7 @@ class CLumeqCtrl final : public component::RefCounted,
                          public component::InPlaceObject,
                          public component::ControlIdentity,
                          public component::ReadingNote,
+                         public component::ReadingUnit,
                          public component::ScalableView {
   public:
     // `counter` counts the control among the library's live objects.
@@ -57,6 +58,7 @@ class CLumeqCtrl final : public component::RefCounted,
     component::Result ShowProperties(QWidget* parent) override;
 
     component::Result SetReadingNote(std::string_view note) override;
+    component::Result SetReadingUnit(std::string_view unit) override;
     component::Result SetFitToWidget(bool fit) override;
 
     component::Result GetClassId(component::Guid* clsid) override;
@@ -119,6 +121,7 @@ class CLumeqCtrl final : public component::RefCounted,
     std::int32_t m_cyExtent;
     QPointer<CLumeqWnd> m_pWnd;
     std::string m_readingNote;
+    std::string m_readingUnit;
     bool m_fitToWidget = false;
 
     SpokenReading Spoken() const;

@@ -27,22 +27,6 @@ constexpr auto kDrainAtEnd = std::chrono::seconds(5);
 // Time for readings still being typed at the end.
 constexpr auto kTypingAtEnd = std::chrono::seconds(10);
 
-// A remote key as another family's key: the byte names the panel's key.
-std::optional<scale::families::Key> FamilyKeyOfByte(std::uint8_t byte) {
-    switch (byte & ~scale::kDoubleClick) {
-        case scale::kKeyData:
-            return scale::families::Key::kData;
-        case scale::kKeyMode:
-            return scale::families::Key::kMode;
-        case scale::kKeyTare:
-            return scale::families::Key::kTare;
-        case scale::kKeyOnOff:
-            return scale::families::Key::kOnOff;
-        default:
-            return std::nullopt;
-    }
-}
-
 }  // namespace
 
 void Say(const std::string& message) {
@@ -162,7 +146,7 @@ std::optional<int> ReaderApp::Start() {
                 [this, key] {
                     if (!m_family)
                         m_link->SendKey(key);
-                    else if (const auto familyKey = FamilyKeyOfByte(key))
+                    else if (const auto familyKey = scale::families::KeyOfPanelByte(key))
                         m_family->SendKey(*familyKey);
                 },
                 Qt::QueuedConnection);

@@ -70,8 +70,10 @@ CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string
     captured.device = device;
     captured.bytes = frame.bytes;
     captured.values = frame.values;
-    captured.reading = scale::Read(frame.values);
+    captured.reading = frame.familyReading ? *frame.familyReading : scale::Read(frame.values);
     captured.rule = rule;
+    captured.protocol = frame.protocol;
+    captured.familyBytes = frame.familyBytes;
     return captured;
 }
 

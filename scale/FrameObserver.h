@@ -8,10 +8,13 @@
 // destroyed. An observer may detach itself (or another) while it is being told.
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "scale/Protocol.h"
+#include "scale/Reading.h"
 
 namespace scale {
 
@@ -20,6 +23,11 @@ struct Frame {
     Slots values;
     std::chrono::system_clock::time_point wallTime;  // when the display had been told
     std::chrono::steady_clock::time_point steadyTime;
+    // A reading of a named or detected family (whose `values` are what the display shows of
+    // it): the reading as decoded, the family's name and the bytes it came in. None for frames.
+    std::optional<Reading> familyReading{};
+    std::string protocol{};
+    std::vector<std::uint8_t> familyBytes{};
 };
 
 // A frame completed just now, with the clocks read once for it.

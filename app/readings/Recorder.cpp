@@ -26,8 +26,10 @@ void Recorder::OnFrame(const scale::Frame& frame) {
         reading->portName = m_portName;
     if (m_trend) {
         std::optional<scale::Reading> decoded;
-        const scale::Reading& shown =
-            reading ? reading->reading : decoded.emplace(scale::Read(frame.values));
+        const scale::Reading& shown = reading ? reading->reading
+                                      : frame.familyReading
+                                          ? *frame.familyReading
+                                          : decoded.emplace(scale::Read(frame.values));
         if (const std::optional<scale::Number>& number = shown.number) {
             const Trend::Point point{MsOf(frame.wallTime), number->value};
             m_trend->AddValue(point, shown.unit);

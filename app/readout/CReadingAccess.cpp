@@ -7,6 +7,7 @@
 #include <QShortcut>
 
 #include "app/readout/CLargeReadout.h"
+#include "scale/families/Shown.h"
 
 CReadingAccess::CReadingAccess(QDialog& panel, QMenu& menu, CLumeq& display,
                                CLumeq::Creator creator, std::function<void()> copy)
@@ -50,8 +51,12 @@ bool CReadingAccess::eventFilter(QObject* watched, QEvent* event) {
 
 void CReadingAccess::OnFrame(const scale::Frame& frame) {
     m_lastValues = frame.values;
-    if (m_readout)
+    m_lastUnit =
+        frame.familyReading ? scale::families::ShownOf(*frame.familyReading).otherUnit : "";
+    if (m_readout) {
+        m_readout->DisplayControl().SetReadingUnit(m_lastUnit);
         m_readout->ShowValues(frame.values);
+    }
 }
 
 void CReadingAccess::OnPortState(const scale::PortState& state) {
@@ -67,6 +72,7 @@ void CReadingAccess::ShowLargeReadout() {
         auto readout = std::make_unique<CLargeReadout>(&m_panel);
         if (component::Failed(readout->Create(m_creator)))
             return;
+        readout->DisplayControl().SetReadingUnit(m_lastUnit);
         readout->ShowValues(m_lastValues);
         if (m_lastState)
             readout->ShowPortState(*m_lastState);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/CLumeq.h"
 #include "scale/FrameObserver.h"
@@ -46,6 +47,7 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
     CLumeq::Creator m_creator;
     std::function<void()> m_copy;
     scale::Slots m_lastValues;
+    std::string m_lastUnit;  // a family's unit that no label shows
     std::optional<scale::PortState> m_lastState;
     std::unique_ptr<CLargeReadout> m_readout;
 };

@@ -121,6 +121,18 @@ class ReadingNote : public Unknown {
 };
 inline constexpr Guid kIidReadingNote = MakeGuid("{3B7E2C41-9D5A-4F08-B6E3-51A0C2D9E7F4}");
 
+// A control whose unit labels cannot show the unit of what it shows (g, ct, pcs) says that unit
+// after the figures. Host's UI thread.
+class ReadingUnit : public Unknown {
+  public:
+    // UTF-8; empty for none (the lit labels say the unit).
+    virtual Result SetReadingUnit(std::string_view unit) = 0;
+
+  protected:
+    ~ReadingUnit() = default;
+};
+inline constexpr Guid kIidReadingUnit = MakeGuid("{8C41D0E7-2F6B-4A93-9E15-B7D3A60C28F1}");
+
 // A control whose picture has a natural size can fill its active widget with the picture at the
 // largest scale that keeps its proportions, drawn for that scale, never an enlarged image.
 // Host's UI thread.

@@ -54,6 +54,21 @@ std::optional<Key> KeyOfName(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<Key> KeyOfPanelByte(std::uint8_t byte) {
+    switch (byte & ~kDoubleClick) {
+        case kKeyData:
+            return Key::kData;
+        case kKeyMode:
+            return Key::kMode;
+        case kKeyTare:
+            return Key::kTare;
+        case kKeyOnOff:
+            return Key::kOnOff;
+        default:
+            return std::nullopt;
+    }
+}
+
 std::span<const Family> All() {
     return Table();
 }

@@ -23,6 +23,8 @@ enum class Key { kTare, kZero, kPrint, kData, kMode, kOnOff };
 std::string_view KeyName(Key key);
 // The key of a name as the user types it (any case); none for anything else.
 std::optional<Key> KeyOfName(std::string_view name);
+// The key of one of the panel's key bytes (a double-click's too); none for any other byte.
+std::optional<Key> KeyOfPanelByte(std::uint8_t byte);
 
 // One reading and the bytes it came in (a line without its end, or a whole frame).
 struct Decoded {

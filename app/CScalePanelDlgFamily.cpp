@@ -1,0 +1,189 @@
+// The panel's side of a scale of another family: detection, its readings on the display, its
+// key commands.
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "app/CScalePanelDlg.h"
+#include "app/DialogTemplates.h"
+#include "scale/families/Shown.h"
+
+namespace {
+
+namespace families = scale::families;
+
+QString TextOf(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "T", "ESC T", "SIR": a command as the user reads it, without its line end.
+QString CommandText(const std::string& bytes) {
+    QString text;
+    for (const char c : bytes) {
+        if (c == 0x1B)
+            text += QStringLiteral("ESC ");
+        else if (c >= 0x20 && c < 0x7F)
+            text += QLatin1Char(c);
+        else if (c != '\r' && c != '\n')
+            text += QStringLiteral("0x%1 ").arg(static_cast<unsigned char>(c), 2, 16, QChar('0'));
+    }
+    return text.trimmed();
+}
+
+// The family's key behind a key of the panel: DATA sends the reading, which a family without
+// a DATA key does with PRINT.
+families::Key KeyOf(const families::Family& family, families::Key key) {
+    if (key == families::Key::kData && !families::CommandFor(family, key) &&
+        families::CommandFor(family, families::Key::kPrint))
+        return families::Key::kPrint;
+    return key;
+}
+
+}  // namespace
+
+void CScalePanelDlg::SetFamily(scale_link::FamilyLink::Choice choice) {
+    m_familyChoice = std::move(choice);
+}
+
+void CScalePanelDlg::PlaceOtherUnit() {
+    // Under the display's right end, above the keys: nothing of the template is there.
+    const QRect px = DuToPixels(QRect(250, 95, 62, 11), PanelTemplate().base);
+    m_staticOtherUnit.setGeometry(px);
+    m_staticOtherUnit.setTextFormat(Qt::PlainText);
+    m_staticOtherUnit.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = m_staticOtherUnit.font();
+    font.setBold(true);
+    font.setPixelSize(std::max(10, px.height() - 4));
+    m_staticOtherUnit.setFont(font);
+    m_staticOtherUnit.setAccessibleName(QStringLiteral("Unit"));
+    m_staticOtherUnit.hide();
+}
+
+void CScalePanelDlg::StartFamily(int onlyPort) {
+    const bool wasOpen = !m_bClosed;
+    scale_link::FamilyLink::Events events;
+    events.reading = [this](const families::Decoded& decoded) { OnFamilyReading(decoded); };
+    events.say = [](const std::string& message) {
+        std::fputs(("Karvel: " + message + "\n").c_str(), stderr);
+    };
+    events.lost = [this](const std::string& why) { OnFamilyLost(why); };
+    m_familyLink =
+        std::make_unique<scale_link::FamilyLink>(Ports(), std::move(events), *m_familyChoice);
+    const int port = m_familyLink->Find(static_cast<unsigned>(onlyPort));
+    if (port == 0) {
+        m_familyLink.reset();
+        if (onlyPort != 0)
+            m_comboPort.setCurrentIndex(onlyPort - 1);
+        ShowOpenState(false);
+        const families::Family* named = m_familyChoice->family;
+        m_staticStatus.setText(
+            named ? QStringLiteral("STATUS:No %1 scale found").arg(TextOf(named->name))
+                  : QStringLiteral("STATUS:No scale found"));
+    } else {
+        m_nPort = port;
+        m_comboPort.setCurrentIndex(port - 1);
+        ShowOpenState(true);
+        m_staticStatus.setText(
+            QStringLiteral("STATUS:COM%1  OPENED,%2,%3")
+                .arg(port)
+                .arg(TextOf(m_familyLink->FamilyFound()->name),
+                     QString::fromStdString(families::LineText(m_familyLink->Line()))));
+    }
+    ShowFamilyKeys();
+    TellShownState(wasOpen);
+}
+
+void CScalePanelDlg::OnFamilyReading(const families::Decoded& decoded) {
+    if (m_bDestroyed || !m_familyLink)
+        return;
+    const std::string_view protocol = m_familyLink->FamilyFound()->name;
+    scale::FrameBytes bytes{};
+    const bool frame = decoded.bytes.size() == bytes.size();
+    if (frame)
+        std::copy(decoded.bytes.begin(), decoded.bytes.end(), bytes.begin());
+    // The panel's own scale draws its frames as they are.
+    families::Shown shown;
+    if (protocol == "karvel" && frame)
+        shown.values = scale::SlotsOf(bytes);
+    else
+        shown = families::ShownOf(decoded.reading);
+    m_display.SetValues(shown.values);
+    m_display.SetReadingUnit(shown.otherUnit);
+    m_display.Display();
+    m_staticOtherUnit.setText(QString::fromStdString(shown.otherUnit));
+    m_staticOtherUnit.setVisible(!shown.otherUnit.empty());
+    if (m_observers.Empty())
+        return;
+    scale::Frame told = scale::StampFrame(bytes);
+    told.values = shown.values;
+    told.familyReading = decoded.reading;
+    told.protocol = protocol;
+    told.familyBytes = decoded.bytes;
+    m_observers.TellFrame(told);
+}
+
+void CScalePanelDlg::OnFamilyLost(const std::string& why) {
+    if (m_bDestroyed || m_bClosed)
+        return;
+    std::fputs(("Karvel: COM" + std::to_string(m_nPort) + " (" + m_familyLink->Device() +
+                "): the device went away (" + why + ")\n")
+                   .c_str(),
+               stderr);
+    ShowLoss();
+    // Not from inside the link's own call.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_bClosed)
+                m_familyLink.reset();
+        },
+        Qt::QueuedConnection);
+}
+
+void CScalePanelDlg::OnFamilyOpenClose() {
+    if (m_bClosed) {
+        StartFamily(m_comboPort.currentIndex() + 1);
+        return;
+    }
+    m_familyLink.reset();
+    ShowOpenState(false);
+    m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+    TellPortState(scale::PortState::Change::kClosed);
+}
+
+void CScalePanelDlg::ShowFamilyKeys() {
+    const families::Family* family =
+        m_familyLink ? m_familyLink->FamilyFound() : m_familyChoice->family;
+    if (family == nullptr)
+        return;
+    const QString name = TextOf(family->name);
+    const struct {
+        CKeyButton& button;
+        families::Key key;
+    } keys[] = {{m_btnKeyData, families::Key::kData},
+                {m_btnKeyMode, families::Key::kMode},
+                {m_btnKeyTare, families::Key::kTare},
+                {m_btnKeyOnOff, families::Key::kOnOff}};
+    for (const auto& key : keys) {
+        const QString keyName = TextOf(families::KeyName(key.key));
+        const std::optional<std::string> command =
+            families::CommandFor(*family, KeyOf(*family, key.key));
+        key.button.setEnabled(command.has_value());
+        const QString tip = command ? QStringLiteral("Sends %1's %2 command: %3")
+                                          .arg(name, keyName, CommandText(*command))
+                                    : QStringLiteral("A %1 scale has no %2 key").arg(name, keyName);
+        key.button.setToolTip(tip);
+        key.button.setAccessibleDescription(tip);
+    }
+}
+
+void CScalePanelDlg::SendFamilyKey(std::uint8_t byte) {
+    // A family's keys have no second function: the click has sent the command.
+    if (!m_familyLink || (byte & scale::kDoubleClick))
+        return;
+    if (const auto key = families::KeyOfPanelByte(byte))
+        m_familyLink->SendKey(KeyOf(*m_familyLink->FamilyFound(), *key));
+}
