@@ -91,6 +91,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             i += used;
             continue;
         }
+        if (const std::size_t used = record::TakeBenchOption(args, i, options.bench, error)) {
+            i += used;
+            continue;
+        }
         if (name == "--raw" || name == "--keys" || name == "--help" || name == "-h" ||
             name == "--version") {
             options.raw |= name == "--raw";
@@ -128,6 +132,11 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = "--csv-decimal goes with --format csv";
         else if (options.minWeight && options.capture != record::CaptureRule::kSettled)
             *error = "--min-weight is the settled rule's: it goes with --capture settled";
+        else if (options.bench.checkSound || options.bench.Tickets() ||
+                 !options.bench.ticketHeader.empty())
+            *error = "--check-sound and the ticket options are the panel's (Karvel)";
+        else if (options.bench.rules.countPieces && !options.keys)
+            *error = "--count-pieces takes its sample on SAMPLE: it needs --keys";
     }
     if (!error->empty())
         return std::nullopt;
@@ -162,8 +171,9 @@ std::string ReadUsage() {
            "  --id NAME          the scale's name (letters, digits, '-', '_', '.')\n"
            "  --raw              print every received byte in hex, without probing\n"
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
-           "                     each optionally followed by 'double'\n" +
-           mqtt::MqttUsage() +
+           "                     each optionally followed by 'double'; SAMPLE with\n"
+           "                     --count-pieces\n" +
+           record::BenchUsage() + mqtt::MqttUsage() +
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "mqtt/MqttOptions.h"
+#include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
 
@@ -34,6 +35,7 @@ struct ReadOptions {
     bool help = false;
     bool version = false;
     mqtt::MqttOptions mqtt;
+    record::BenchOptions bench;  // --check, --count-pieces
 };
 
 // Exit codes, as the manual page lists them.

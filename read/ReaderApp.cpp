@@ -36,7 +36,8 @@ ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
     : m_options(std::move(options)),
       m_ports(std::move(portFolder)),
       m_capturer(m_options.capture, m_options.minWeight),
-      m_out(STDOUT_FILENO, Say) {}
+      m_out(STDOUT_FILENO, Say),
+      m_columns(m_options.bench.rules.Columns(m_options.columns)) {}
 
 ReaderApp::~ReaderApp() {
     if (m_mqtt)
@@ -77,7 +78,7 @@ std::optional<int> ReaderApp::Start() {
     if (m_options.format == Format::kXlsx) {
         // Before the scale is looked for: a file that cannot be written is said at once.
         std::string error;
-        m_sheet = record::SheetWriter::Create(m_options.output, m_options.columns, &error);
+        m_sheet = record::SheetWriter::Create(m_options.output, m_columns, &error);
         if (!m_sheet) {
             Say("--output: " + error);
             return kExitOutput;
@@ -135,7 +136,7 @@ std::optional<int> ReaderApp::Start() {
     const bool header = m_options.header == Header::kAlways ||
                         (m_options.header == Header::kAuto && !m_out.HoldsData());
     if (m_options.format == Format::kCsv && !m_options.raw && header &&
-        !m_out.Write(record::CsvHeader(m_options.columns, m_options.dialect)))
+        !m_out.Write(record::CsvHeader(m_columns, m_options.dialect)))
         return kExitDone;
     return std::nullopt;
 }
@@ -143,11 +144,14 @@ std::optional<int> ReaderApp::Start() {
 void ReaderApp::OnFrame(const scale::Frame& frame) {
     if (m_finished)
         return;
+    if (m_options.bench.rules.countPieces)
+        m_shown = scale::Read(frame.values);
     if (auto reading = m_capturer.Offer(frame, m_link->Port(), m_link->Device()))
-        Emit(*reading);
+        Emit(std::move(*reading));
 }
 
-void ReaderApp::Emit(const record::CapturedReading& reading) {
+void ReaderApp::Emit(record::CapturedReading reading) {
+    m_options.bench.rules.Apply(&reading);
     std::string json;
     if (m_mqtt || m_options.format == Format::kJsonLines)
         json = record::JsonObject(reading, m_id);
@@ -157,8 +161,7 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             written = m_out.Write(json + "\n");
             break;
         case Format::kCsv:
-            written =
-                m_out.Write(record::CsvRecord(reading, m_options.columns, m_id, m_options.dialect));
+            written = m_out.Write(record::CsvRecord(reading, m_columns, m_id, m_options.dialect));
             break;
         case Format::kText:
             written = m_out.Write(record::TextLine(reading) + "\n");
@@ -208,6 +211,8 @@ void ReaderApp::OnKeyInput() {
                 " bytes, all of it");
         else if (const auto key = mqtt::KeyByte(line))
             m_link->SendKey(*key);
+        else if (m_options.bench.rules.countPieces && line == "SAMPLE")
+            TakeSample();
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");
     }
@@ -216,6 +221,28 @@ void ReaderApp::OnKeyInput() {
         m_keyLine.clear();
         m_keyLineTooLong = true;
     }
+}
+
+void ReaderApp::TakeSample() {
+    record::BenchRules& rules = m_options.bench.rules;
+    std::string refusal;
+    if (!m_shown || !m_shown->indicators.stable) {
+        Say("SAMPLE: refused: the weight is not settled");
+        return;
+    }
+    auto sample = record::TakeSample(*m_shown, rules.sampleSize, &refusal);
+    if (!sample) {
+        Say("SAMPLE: refused: " + refusal);
+        return;
+    }
+    rules.sample = std::move(sample);
+    Say("SAMPLE: " + std::to_string(rules.sampleSize) + " pieces weigh " + m_shown->text + " " +
+        m_shown->unit + ": one piece " + record::UnitWeightText(*rules.sample) + " " +
+        m_shown->unit +
+        (rules.sample->light
+             ? "; a light sample, under " + std::to_string(record::kLightSampleSteps) +
+                   " display steps: counts may be off"
+             : ""));
 }
 
 void ReaderApp::Finish(int code) {

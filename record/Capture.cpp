@@ -64,8 +64,15 @@ std::optional<double> ParseMinWeight(std::string_view text) {
 
 CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string& device,
                           CaptureRule rule) {
-    return {
-        frame.wallTime, port, device, frame.bytes, frame.values, scale::Read(frame.values), rule};
+    CapturedReading captured;
+    captured.time = frame.wallTime;
+    captured.port = port;
+    captured.device = device;
+    captured.bytes = frame.bytes;
+    captured.values = frame.values;
+    captured.reading = scale::Read(frame.values);
+    captured.rule = rule;
+    return captured;
 }
 
 bool Capturer::NewSettled(const scale::Reading& reading) const {

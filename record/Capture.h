@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "record/Check.h"
+#include "record/Pieces.h"
 #include "scale/FrameObserver.h"
 #include "scale/Protocol.h"
 #include "scale/Reading.h"
@@ -32,6 +34,9 @@ struct CapturedReading {
     scale::Slots values;
     scale::Reading reading;  // scale::Read(values)
     CaptureRule rule = CaptureRule::kSettled;
+    // Set only while a bench rule is on (record/Bench.h).
+    std::optional<CheckResult> check;
+    std::optional<PieceCount> pieces;
 };
 
 // `frame` as a captured reading, whatever the rule would say of it.

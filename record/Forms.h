@@ -26,7 +26,9 @@ std::string PortName(int port);
 //  text = the cells as shown ("-0.50"; the JSON field of the same name; logs begun before it
 //         was named so call it "reading"), value = the decimal as a number ("-0.50") or empty,
 //  unit = "kg" or empty, stable, net, zero, hold, overload, battery_low as 1/0,
-//  bars = 0..6, capture = the rule name, frame = 24 lower-case hex digits.
+//  bars = 0..6, capture = the rule name, frame = 24 lower-case hex digits; with the bench rules
+//  (record/Bench.h) check = under/ok/over, deviation = a decimal in the check's unit, pieces, and
+//  unit_weight in the sample's unit, each empty when the rule said nothing of the reading.
 enum class CsvColumn {
     kTime,
     kScale,
@@ -43,7 +45,11 @@ enum class CsvColumn {
     kBatteryLow,
     kBars,
     kCapture,
-    kFrame
+    kFrame,
+    kCheck,
+    kDeviation,
+    kPieces,
+    kUnitWeight
 };
 using CsvColumns = std::vector<CsvColumn>;
 
@@ -91,7 +97,9 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
 // One JSON object, no newline, fields in this order:
 // time, scale, port, device, reading (scale::SpokenText), text, value (a JSON number written
 // from the exact decimal, or null), unit (or null), stable, net, zero, hold, overload,
-// battery_low, bars, capture, frame (24 lower-case hex digits). Strings escaped per RFC 8259
+// battery_low, bars, capture, frame (24 lower-case hex digits); then, only while a bench rule is
+// on, check ("under", "ok" or "over") and deviation (a number in the check's unit), pieces and
+// unit_weight (a number in the reading's unit). Strings escaped per RFC 8259
 // (control characters as \u00XX; invalid UTF-8 never passed through raw).
 std::string JsonObject(const CapturedReading& r, std::string_view scaleId);
 
