@@ -11,6 +11,7 @@
 #include "app/readings/RecordOptions.h"
 
 #include "mqtt/MqttOptions.h"
+#include "record/BenchOptions.h"
 
 struct CommandLine {
     bool demo = false;
@@ -27,7 +28,8 @@ struct CommandLine {
     mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
     // --id NAME: the scale's name in what --mqtt publishes; empty: from the device.
     std::string id;
-    QString error;  // set when an argument is not understood
+    record::BenchOptions bench;  // --check, --count-pieces, --print-ticket...
+    QString error;               // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

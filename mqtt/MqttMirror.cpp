@@ -51,8 +51,11 @@ void MqttMirror::OnPortState(const scale::PortState& state) {
 void MqttMirror::OnFrame(const scale::Frame& frame) {
     if (!m_publisher || m_port == 0)
         return;
-    if (auto reading = m_capturer.Offer(frame, m_port, m_device))
+    if (auto reading = m_capturer.Offer(frame, m_port, m_device)) {
+        if (m_bench)
+            m_bench->Apply(&*reading);
         m_publisher->Publish(record::JsonObject(*reading, m_id));
+    }
 }
 
 }  // namespace mqtt

@@ -116,6 +116,21 @@ std::string RuleText(const CheckRule& rule) {
            Shown(above.value_or(Decimal{}), above ? above->places : 0);
 }
 
+std::string RuleArgument(const CheckRule& rule) {
+    std::string text = RuleText(rule);
+    if (!rule.target) {
+        const std::size_t dots = text.find(" .. ");
+        text.replace(dots, 4, ",");
+    } else {
+        for (std::size_t at; (at = text.find(" -")) != std::string::npos;)
+            text.replace(at, 2, ",-");
+        for (std::size_t at; (at = text.find(" +")) != std::string::npos;)
+            text.replace(at, 2, ",+");
+    }
+    std::erase(text, ' ');
+    return text;
+}
+
 std::optional<Weight> WeightOf(const scale::Reading& reading, std::string_view unit) {
     if (!reading.number)
         return std::nullopt;

@@ -37,6 +37,8 @@ std::optional<CheckRule> ParseCheckLimits(std::string_view text, std::string* er
 
 // "500 g -2 +5" or "498 g .. 505 g": for windows and tickets.
 std::string RuleText(const CheckRule& rule);
+// "500g,-2,+5" or "498g,505g": the rule as --check or --check-limits takes it.
+std::string RuleArgument(const CheckRule& rule);
 
 struct CheckResult {
     Verdict verdict = Verdict::kOk;

@@ -22,6 +22,8 @@ PACKAGES=(
     libmosquitto-dev mosquitto openssl systemd
     # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
     libxlsxwriter-dev libreoffice-calc-nogui
+    # tickets through CUPS; a private cupsd with a PDF queue and pdftotext for their tests
+    libcups2-dev cups cups-client printer-driver-cups-pdf poppler-utils
 )
 
 say() { printf '[setup] %s\n' "$*"; }

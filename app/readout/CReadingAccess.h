@@ -15,11 +15,11 @@
 #include <optional>
 
 #include "app/CLumeq.h"
+#include "app/readout/CLargeReadout.h"
 #include "scale/FrameObserver.h"
 
 class QDialog;
 class QMenu;
-class CLargeReadout;
 
 class CReadingAccess : public QObject, public scale::FrameObserver {
     Q_OBJECT
@@ -34,6 +34,8 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
 
     // Opens (or raises) the large readout showing the last reading and port state.
     void ShowLargeReadout();
+    // What the large readout's band says, now and whenever it is opened.
+    void ShowBand(const ReadoutBand& band);
     // The open large readout, or null.
     CLargeReadout* LargeReadout() const;
 
@@ -47,5 +49,6 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
     std::function<void()> m_copy;
     scale::Slots m_lastValues;
     std::optional<scale::PortState> m_lastState;
+    ReadoutBand m_band;
     std::unique_ptr<CLargeReadout> m_readout;
 };

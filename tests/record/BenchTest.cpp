@@ -3,9 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
 #include "record/Bench.h"
+#include "record/CheckTally.h"
 #include "record/Forms.h"
+#include "record/Ticket.h"
 #include "tests/record/Frames.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -108,6 +117,8 @@ TEST(Check, RefusesRulesItCannotUse) {
     EXPECT_EQ(record::RuleText(Rule("500g,2,5")), "500 g -2 +5");
     EXPECT_EQ(Rule("500 g,-2,+5").unit, "g");
     EXPECT_EQ(record::RuleText(Rule("0.498kg,0.505")), "0.498 kg .. 0.505 kg");
+    for (const char* given : {"500g,-2,+5", "0.498kg,0.505kg", "1.5,-0.25,+0.5"})
+        EXPECT_EQ(record::RuleArgument(Rule(given)), given);
 }
 
 TEST(Decimal, RoundsHalfAwayFromZeroOnlyWhereNoExactTextExists) {
@@ -218,6 +229,76 @@ TEST(BenchForms, FieldsFollowTheReadingsOwnAndColumnsComeOnlyWithTheirRule) {
     r.check.reset();
     r.pieces.reset();
     EXPECT_TRUE(record::CsvRecord(r, columns).ends_with(",settled,,,,\r\n"));
+}
+
+TEST(Ticket, NumbersNeverRepeatAlsoWhenTheProgramIsKilledBetweenTwoTickets) {
+    testing_support::TempDir state;
+    const std::string folder = state / "deep/karvel";
+    std::string error;
+    EXPECT_EQ(record::NextTicketNumber(folder, "bench-1", &error), 1u) << error;
+    // A program takes a number, prints, and is killed before its next ticket.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string why;
+        const bool taken = record::NextTicketNumber(folder, "bench-1", &why) == 2u;
+        ::kill(::getpid(), taken ? SIGKILL : SIGTERM);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child took no 2";
+    EXPECT_EQ(record::NextTicketNumber(folder, "bench-1", &error), 3u) << error;
+    // Each scale counts for itself; a damaged file is left alone and said.
+    EXPECT_EQ(record::NextTicketNumber(folder, "bench-2", &error), 1u) << error;
+    std::ofstream(folder + "/tickets-bench-1.seq") << "x\n";
+    error.clear();
+    EXPECT_FALSE(record::NextTicketNumber(folder, "bench-1", &error));
+    EXPECT_NE(error.find("tickets-bench-1.seq"), std::string::npos) << error;
+    EXPECT_EQ(record::StateFolder("", "/home/u"), "/home/u/.local/state/karvel");
+    EXPECT_EQ(record::StateFolder("/s", "/home/u"), "/s/karvel");
+}
+
+TEST(Ticket, SaysTheWeightAsTheScaleLabelsItAndTheBenchRulesWhenOn) {
+    record::CapturedReading r =
+        record::CaptureOf(record_test::MakeFrame(record_test::Showing(
+                              "0.503", scale::kSignStable, record_test::kKg | scale::kUnitNet)),
+                          5, "/dev/ttyUSB0", record::CaptureRule::kSettled);
+    record::TicketFacts facts;
+    facts.number = 42;
+    facts.scaleId = "bench-1";
+    const auto plain = record::TicketLines(r, facts);
+    ASSERT_EQ(plain.size(), 5u);
+    EXPECT_EQ(plain[0], "Ticket 000042");
+    EXPECT_EQ(plain[2], "Scale   bench-1");
+    EXPECT_EQ(plain[3], "Port    COM5 (/dev/ttyUSB0)");
+    EXPECT_EQ(plain[4], "Net     0.503 kg");
+    record::BenchRules rules;
+    rules.check = Rule("500g,-2,+5");
+    std::string refusal;
+    rules.sample = record::TakeSample(Weighing("0.050", "kg"), 10, &refusal);
+    rules.Apply(&r);
+    facts.header = "Line 3";
+    facts.check = &*rules.check;
+    const auto lines = record::TicketLines(r, facts);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "Line 3");
+    EXPECT_EQ(lines[6], "Check   ok, deviation 3 g (500 g -2 +5)");
+    EXPECT_EQ(lines[7], "Pieces  101 (one 0.005 kg)");
+}
+
+TEST(CheckTally, CountsEachVerdictAndTheYield) {
+    record::CheckTally tally;
+    EXPECT_EQ(tally.Text(), "No weighing checked yet");
+    const record::CheckRule rule = Rule("500g,-2,+5");
+    for (const char* exact : {"497", "500", "501", "502", "505", "506", "-"}) {
+        record::CapturedReading r;
+        r.reading = Weighing(exact, "g");
+        r.check = record::CheckOf(rule, r.reading);
+        tally.Add(r);
+    }
+    // 4 of 6 ok: 66.666... rounds half up at one place.
+    EXPECT_EQ(tally.Text(), "1 under, 4 ok, 1 over: yield 66.7 %; 1 without a verdict");
 }
 
 }  // namespace

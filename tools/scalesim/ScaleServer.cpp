@@ -43,9 +43,12 @@ bool ScaleServer::Start(std::string* error) {
         if (!line)
             return false;
         std::optional<ScaleModel> scale;
-        if (!silent)
+        if (!silent) {
             scale.emplace(m_options.seed + static_cast<std::uint32_t>(comPort),
                           m_options.framesPerSecond);
+            if (m_options.itemGrams > 0)
+                scale->PackItems(m_options.itemGrams);
+        }
         m_stations.push_back({std::move(*line), std::move(scale)});
         return true;
     };
