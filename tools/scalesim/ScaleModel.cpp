@@ -79,7 +79,7 @@ void ScaleModel::Tick() {
     if (m_ramping) {
         m_gross = m_from + (m_target - m_from) * m_phaseDone / m_phaseTicks;
         if (m_phaseDone >= m_phaseTicks)
-            StartHold(m_itemGrams > 0 ? Seconds(1.5) + static_cast<int>(Random(0, Seconds(1.0)))
+            StartHold(m_itemGrams > 0 ? Seconds(1.0) + static_cast<int>(Random(0, Seconds(0.5)))
                                       : Seconds(2.0) + static_cast<int>(Random(0, Seconds(6.0))));
     } else if (m_phaseDone >= m_phaseTicks) {
         StartMove();
