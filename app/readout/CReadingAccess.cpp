@@ -79,6 +79,9 @@ void CReadingAccess::ShowLargeReadout() {
 }
 
 void CReadingAccess::ShowBand(const ReadoutBand& band) {
+    // Told every frame: the readout is laid out again only when the band changes.
+    if (band == m_band)
+        return;
     m_band = band;
     if (m_readout)
         m_readout->ShowBand(band);

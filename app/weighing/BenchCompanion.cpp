@@ -116,7 +116,7 @@ void BenchCompanion::OnFrame(const scale::Frame& frame) {
     m_shown = scale::Read(frame.values);
     if (auto reading = m_capturer.Offer(frame, m_port, m_device))
         Captured(std::move(*reading));
-    else
+    else if (m_rules->check || m_rules->sample)
         ShowBand();
 }
 

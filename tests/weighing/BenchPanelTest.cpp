@@ -13,9 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "app/CScalePanelDlg.h"
+#include "app/CommandLine.h"
 #include "app/readout/CLargeReadout.h"
 #include "app/weighing/BenchCompanion.h"
+#include "read/ReadOptions.h"
 #include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
@@ -266,6 +272,76 @@ TEST_F(BenchPanelTest, AMissingPrinterIsSaidAndTheWeighingStillCounts) {
     EXPECT_EQ(captures.size(), 1u);
     Weigh("0.498");
     EXPECT_TRUE(panel->StatusLine().text().contains("Ticket 2 not printed"));
+}
+
+TEST_F(BenchPanelTest, TheReadingsWindowsEditorChangesTheCheckAndCountsHowTheWeighingsFell) {
+    Start(Check("500g,-2,+5"));
+    const std::unique_ptr<QWidget> section(bench->MakeCheckSection());
+    auto* rule = section->findChild<QLineEdit*>();
+    auto* apply = section->findChild<QPushButton*>();
+    QLabel* tally = nullptr;
+    for (QLabel* label : section->findChildren<QLabel*>())
+        tally = label->accessibleName() == "Check statistics" ? label : tally;
+    ASSERT_TRUE(rule && apply && tally);
+    EXPECT_EQ(rule->text(), "500g,-2,+5");
+    for (const char* weight : {"0.497", "0.500", "0.501", "0.506"})
+        Weigh(weight);
+    EXPECT_EQ(tally->text(), "1 under, 2 ok, 1 over: yield 50.0 %");
+    const struct {
+        const char* given;
+        bool taken;
+    } edits[] = {{"600g,-1", false}, {"498g,510g", true}, {"0.5kg,-0,+0", true}, {"", true}};
+    for (const auto& e : edits) {
+        rule->setText(e.given);
+        apply->click();
+        EXPECT_EQ(tally->text().startsWith("Not a rule"), !e.taken) << e.given;
+        // A rule refused leaves the one before.
+        EXPECT_EQ(bench->Rules()->check.has_value(), !e.taken || *e.given != '\0') << e.given;
+    }
+    rule->setText("498g,510g");
+    apply->click();
+    Weigh("0.507");
+    EXPECT_EQ(tally->text(), "0 under, 1 ok, 0 over: yield 100.0 %");
+}
+
+// What the panel and the reader take on their command lines, and what they refuse.
+TEST(BenchOptions, BothProgramsTakeTheSameRulesAndRefuseTheSameMistakes) {
+    const struct {
+        std::vector<std::string_view> args;
+        bool panel;
+        bool reader;
+    } cases[] = {
+        {{"--check", "500g,-2,+5"}, true, true},
+        {{"--check=0.5kg,2,5", "--check-sound"}, true, false},
+        {{"--check-limits", "498g,505g"}, true, true},
+        {{"--check", "500g,-2,+5", "--check-limits", "1,2"}, false, false},
+        {{"--check", "500pcs,-2,+5"}, false, false},
+        {{"--check"}, false, false},
+        {{"--count-pieces"}, true, false},               // the reader takes SAMPLE only on --keys
+        {{"--count-pieces=25", "--keys"}, false, true},  // the panel has its Sample item
+        {{"--count-pieces=0"}, false, false},
+        {{"--print-ticket"}, true, false},
+        {{"--print-ticket", "office", "--ticket-header", "Line 3"}, true, false},
+        {{"--print-preview", "t.pdf"}, true, false},
+        {{"--print-preview"}, false, false},
+    };
+    for (const auto& c : cases) {
+        QStringList panelArgs{"Karvel"};
+        std::string shown;
+        for (const std::string_view arg : c.args) {
+            panelArgs << QString::fromUtf8(arg.data(), static_cast<qsizetype>(arg.size()));
+            shown += std::string(arg) + " ";
+        }
+        const CommandLine cmd = ParseCommandLine(panelArgs);
+        EXPECT_EQ(cmd.error.isEmpty(), c.panel) << shown << cmd.error.toStdString();
+        std::string error;
+        EXPECT_EQ(reader::ParseReadOptions(c.args, &error).has_value(), c.reader) << shown << error;
+    }
+    const CommandLine cmd =
+        ParseCommandLine({"Karvel", "--print-ticket=office", "--count-pieces=25", "--demo"});
+    EXPECT_EQ(cmd.bench.printer, "office");
+    EXPECT_EQ(cmd.bench.rules.sampleSize, 25);
+    EXPECT_TRUE(cmd.demo);
 }
 
 }  // namespace
