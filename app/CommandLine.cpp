@@ -230,7 +230,7 @@ QString UsageText() {
                "to Qt.\n"
                "\n"
                "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
-        .arg(RecordUsageText(), QString::fromStdString(record::BenchUsage()));
+        .arg(RecordUsageText(), QString::fromStdString(record::BenchUsage(16, "Sample (Ctrl+M)")));
 }
 
 QString VersionText() {

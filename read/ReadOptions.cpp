@@ -173,7 +173,7 @@ std::string ReadUsage() {
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
            "                     each optionally followed by 'double'; SAMPLE with\n"
            "                     --count-pieces\n" +
-           record::BenchUsage() + mqtt::MqttUsage() +
+           record::BenchUsage(21, "SAMPLE on --keys") + mqtt::MqttUsage() +
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"

@@ -86,16 +86,17 @@ std::size_t TakeBenchOption(std::span<const std::string_view> args, std::size_t 
     return 0;
 }
 
-std::string BenchUsage() {
-    return "  --check TARGET[UNIT],-BELOW,+ABOVE\n"
-           "                     check every captured weighing: under, ok (the limits\n"
-           "                     included) or over, such as 500g,-2,+5; compared as exact\n"
-           "                     decimals, other units of mass converted (mg g kg t ct lb oz\n"
-           "                     st viss); no unit: the scale's, whatever it shows\n"
-           "  --check-limits LOW,HIGH\n"
-           "                     the same with two limits, such as 498g,505g\n"
-           "  --count-pieces[=N] count pieces from a sample of N (default 10): SAMPLE takes\n"
-           "                     the settled weight of N pieces as the sample\n";
+std::string BenchUsage(std::size_t indent, std::string_view sample) {
+    const std::string in(indent, ' ');
+    return "  --check TARGET[UNIT],-BELOW,+ABOVE\n" + in +
+           "check every captured weighing: under, ok (the limits\n" + in +
+           "included) or over, such as 500g,-2,+5; compared as exact\n" + in +
+           "decimals, other units of mass converted (mg g kg t ct lb\n" + in +
+           "oz st viss); no unit: the scale's, whatever it shows\n"
+           "  --check-limits LOW,HIGH\n" +
+           in + "the same with two limits, such as 498g,505g\n" + "  --count-pieces[=N]\n" + in +
+           "count pieces from a sample of N (default 10):\n" + in + std::string(sample) +
+           " takes the settled weight of N pieces\n" + in + "as the sample\n";
 }
 
 }  // namespace record

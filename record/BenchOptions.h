@@ -29,7 +29,8 @@ struct BenchOptions {
 std::size_t TakeBenchOption(std::span<const std::string_view> args, std::size_t at,
                             BenchOptions& options, std::string* error);
 
-// The lines --help prints for these options.
-std::string BenchUsage();
+// The lines --help prints for the check and the pieces: each option's text from column
+// `indent`, and `sample` saying how a sample is taken ("SAMPLE on --keys").
+std::string BenchUsage(std::size_t indent, std::string_view sample);
 
 }  // namespace record
