@@ -125,6 +125,14 @@ class BenchPanelTest : public ::testing::Test {
         return options;
     }
 
+    // The check, with a ticket of each weighing on `printer`.
+    static record::BenchOptions Printing(const char* printer) {
+        record::BenchOptions options = Check("500g,-2,+5");
+        options.printTicket = true;
+        options.printer = printer;
+        return options;
+    }
+
     PortDirectory ports;
     PtyPeer scale{PtyPeer::Role::Scale};
     testing_support::TempDir state;
@@ -233,13 +241,10 @@ TEST_F(BenchPanelTest, TicketsOnARealQueueAndAPrinterThatStopsOrIsMissingIsSaid)
     if (cups.Missing())
         GTEST_SKIP() << cups.Problem();
     ASSERT_EQ(cups.Problem(), "");
-    record::BenchOptions options = Check("500g,-2,+5");
-    options.printTicket = true;
-    options.printer = "tickets";
-    Start(options);
+    Start(Printing("tickets"));
     const QString printed = QString::fromStdString(cups.Output());
     Weigh("0.507");
-    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(printed); }, std::chrono::seconds(60)))
+    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(printed); }, std::chrono::seconds(120)))
         << panel->StatusLine().text().toStdString();
     const QString page = PdfText(printed);
     for (const char* part : {"Ticket 000001", "Weight 0.507 kg", "Check over, deviation 7 g"})
@@ -253,7 +258,7 @@ TEST_F(BenchPanelTest, TicketsOnARealQueueAndAPrinterThatStopsOrIsMissingIsSaid)
     EXPECT_EQ(captures.back().check->verdict, record::Verdict::kOk) << "still weighed";
     ASSERT_EQ(cups.Admin("cupsenable", {"tickets"}), 0);
     ASSERT_TRUE(PumpUntil([&] { return PdfText(printed).contains("Ticket 000002"); },
-                          std::chrono::seconds(60)));
+                          std::chrono::seconds(120)));
 }
 
 TEST_F(BenchPanelTest, AMissingPrinterIsSaidAndTheWeighingStillCounts) {
@@ -261,10 +266,7 @@ TEST_F(BenchPanelTest, AMissingPrinterIsSaidAndTheWeighingStillCounts) {
     if (cups.Missing())
         GTEST_SKIP() << cups.Problem();
     ASSERT_EQ(cups.Problem(), "");
-    record::BenchOptions options = Check("500g,-2,+5");
-    options.printTicket = true;
-    options.printer = "no-such-queue";
-    Start(options);
+    Start(Printing("no-such-queue"));
     Weigh("0.499");
     EXPECT_TRUE(panel->StatusLine().text().contains(
         "Ticket 1 not printed: the printer no-such-queue is not known to CUPS"))

@@ -83,7 +83,7 @@ PrivateCups::PrivateCups() : m_oldServer(qgetenv("CUPS_SERVER")) {
                           QString::fromStdString("capture:" + Output()), "-m", "raw"},
                          &said) == 0;
         },
-        std::chrono::seconds(30));
+        std::chrono::seconds(120));
     if (!added)
         m_problem = "no queue on the private cupsd: " + said + m_cupsd.readAll().toStdString();
 }
