@@ -143,6 +143,13 @@ CommandLine ParseCommandLine(const QStringList& args) {
                 cmd.error = QString::fromStdString(mqttError);
                 return cmd;
             }
+        } else if (const std::size_t taken = record::TakeBenchOption(
+                       views, static_cast<std::size_t>(i), cmd.bench, &mqttError)) {
+            i += static_cast<qsizetype>(taken) - 1;
+            if (!mqttError.empty()) {
+                cmd.error = QString::fromStdString(mqttError);
+                return cmd;
+            }
         } else if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
             if (!cmd.error.isEmpty())
                 return cmd;
@@ -214,6 +221,15 @@ QString UsageText() {
                "                print the list again whenever a device comes or goes, until ended\n"
                "%2"
                "%1"
+               "%3"
+               "  --check-sound the desktop's event sound on each UNDER and OVER\n"
+               "  --print-ticket[=PRINTER]\n"
+               "                print a ticket of each captured weighing through CUPS (default:\n"
+               "                the default printer); Ctrl+P prints one of the last weighing\n"
+               "  --print-preview FILE.pdf\n"
+               "                write each ticket to FILE.pdf instead of a printer\n"
+               "  --ticket-header TEXT\n"
+               "                a line printed at the head of every ticket\n"
                "  --mqtt URL ...\n"
                "                publish the readings the panel shows, as karvel-read does (see\n"
                "                karvel-read --help for --mqtt and its companions)\n"
@@ -235,7 +251,8 @@ QString UsageText() {
                "to Qt.\n"
                "\n"
                "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
-        .arg(RecordUsageText(), QString::fromStdString(reader::FamilyUsage()));
+        .arg(RecordUsageText(), QString::fromStdString(reader::FamilyUsage()),
+             QString::fromStdString(record::BenchUsage(16, "Sample (Ctrl+M)")));
 }
 
 QString VersionText() {

@@ -12,6 +12,7 @@
 
 #include "mqtt/MqttOptions.h"
 #include "read/FamilyOptions.h"
+#include "record/BenchOptions.h"
 #include "wedge/TypeOptions.h"
 
 struct CommandLine {
@@ -33,7 +34,8 @@ struct CommandLine {
     std::string id;
     // --protocol, --line, --pattern: a scale of this family instead of the scan.
     reader::FamilyOptions family;
-    QString error;  // set when an argument is not understood
+    record::BenchOptions bench;  // --check, --count-pieces, --print-ticket...
+    QString error;               // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

@@ -82,7 +82,7 @@ QString DemoScale::Said() const {
     return said.isEmpty() ? QString() : QStringLiteral("; it said:\n") + said;
 }
 
-bool DemoScale::Start(const QString& simulator, QString* error, const QStringList& family) {
+bool DemoScale::Start(const QString& simulator, QString* error, const QStringList& more) {
     if (!m_dir.IsValid()) {
         *error = QStringLiteral("cannot create a directory for the simulated ports: %1")
                      .arg(m_dir.ErrorString());
@@ -102,15 +102,15 @@ bool DemoScale::Start(const QString& simulator, QString* error, const QStringLis
             QStringLiteral("Karvel --demo: the simulated scale %1%2\n").arg(ended, Said());
         std::fputs(text.toLocal8Bit().constData(), stderr);
     });
-    const QStringList arguments =
+    const bool started = StartSimulator(
+        m_process, simulator,
         QStringList{QStringLiteral("--port-dir"), m_dir.Path(), QStringLiteral("--com"),
                     QStringLiteral("5"), QStringLiteral("--silent"), QStringLiteral("1,2,3,4"),
                     QStringLiteral("--rate"), QStringLiteral("10"),
                     // Also when this program is killed and cannot remove it itself.
                     QStringLiteral("--remove-port-dir")} +
-        family;
-    const bool started =
-        StartSimulator(m_process, simulator, arguments, error, QProcess::SeparateChannels);
+            more,
+        error, QProcess::SeparateChannels);
     TakeErrors();
     if (!started)
         *error += Said();

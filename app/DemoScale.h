@@ -34,9 +34,8 @@ class DemoScale {
     // when it cannot be started or does not become ready.
     // What it says goes to the logging category karvel.demo (info, off by default); when it
     // ends before it is stopped, its last lines are printed on standard error.
-    // `family`: the family the simulated scale speaks (its --protocol and --line); empty for
-    // the panel's own.
-    bool Start(const QString& simulator, QString* error, const QStringList& family = {});
+    // `more`: further options for the simulator (--items 500g for --check 500g,...).
+    bool Start(const QString& simulator, QString* error, const QStringList& more = {});
     QString PortDir() const { return m_dir.Path(); }
 
   private:

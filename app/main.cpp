@@ -16,6 +16,7 @@
 #include "app/PortDescription.h"
 #include "app/readings/ReadingsCompanion.h"
 #include "app/typing/TypingCompanion.h"
+#include "app/weighing/BenchCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
 #include "platform/component/EnvironmentInUse.h"
@@ -23,6 +24,7 @@
 #include "platform/window/TerminationSignals.h"
 #include "record/Forms.h"
 #include "record/LogFile.h"
+#include "record/Ticket.h"
 #include "scale/families/Family.h"
 
 namespace {
@@ -62,7 +64,8 @@ void WarnAboutFolder(const serial_port::PortMap& ports) {
 
 // The --log file, opened before any window shows; nullptr without --log or when it is refused
 // (`refused` is then set and the reason said).
-std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* refused) {
+std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options,
+                                         const record::CsvColumns& columns, bool* refused) {
     *refused = false;
     if (options.logFile.isEmpty())
         return nullptr;
@@ -82,8 +85,17 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* ref
         *refused = true;
         return nullptr;
     }
-    auto log = record::LogFile::Open(
-        path, record::CsvHeader(record::DefaultCsvColumns(), options.dialect), &error);
+    const std::string header = record::CsvHeader(columns, options.dialect);
+    // The bench's columns go only into a log begun with them.
+    if (const std::string first = record::FirstLine(path);
+        columns != record::DefaultCsvColumns() && !first.empty() && first + "\r\n" != header) {
+        Print(stderr, QStringLiteral("Karvel --log: %1 was begun with other columns than --check "
+                                     "or --count-pieces write; give another file\n")
+                          .arg(options.logFile));
+        *refused = true;
+        return nullptr;
+    }
+    auto log = record::LogFile::Open(path, header, &error);
     if (!log) {
         Print(stderr, QStringLiteral("Karvel --log: %1\n").arg(QString::fromLocal8Bit(error)));
         *refused = true;
@@ -92,6 +104,17 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options, bool* ref
     // A file size limit then fails the write, which is kept and retried, instead of ending us.
     std::signal(SIGXFSZ, SIG_IGN);
     return log;
+}
+
+// With a check's target the demo scale is a packing line of items near it.
+QStringList DemoItems(const record::BenchOptions& bench) {
+    const auto& check = bench.rules.check;
+    const auto grams = check && check->target ? record::GramsPer(check->unit) : std::nullopt;
+    const auto target = grams ? record::Multiply(*check->target, *grams) : std::nullopt;
+    const auto whole = target ? record::DecimalText(*target, 0) : std::nullopt;
+    if (!whole || *whole == "0")
+        return {};
+    return {QStringLiteral("--items"), QString::fromStdString(*whole) + QStringLiteral("g")};
 }
 
 // Runs the panel (behind the simulated scale with --demo, on one port with --port) until it is
@@ -121,7 +144,8 @@ QStringList DemoFamily(const reader::FamilyOptions& family) {
     return arguments;
 }
 
-int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy) {
+int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
+    const std::string& portFolder = environment.portFolder;
     CScalePanelApp app(argc, argv);
     // Qt has taken its options; what is left is ours.
     const CommandLine cmd = ParseCommandLine(QCoreApplication::arguments());
@@ -136,7 +160,8 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         }
     });
     bool refused = false;
-    std::unique_ptr<record::LogFile> log = OpenLog(cmd.record, &refused);
+    std::unique_ptr<record::LogFile> log =
+        OpenLog(cmd.record, cmd.bench.rules.Columns(record::DefaultCsvColumns()), &refused);
     if (refused)
         return 2;
     std::optional<DemoScale> scale;
@@ -145,7 +170,7 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         QString error;
         const QString simulator = QDir(QCoreApplication::applicationDirPath())
                                       .filePath(QStringLiteral("karvel-scalesim"));
-        if (!scale->Start(simulator, &error, DemoFamily(cmd.family))) {
+        if (!scale->Start(simulator, &error, DemoFamily(cmd.family) + DemoItems(cmd.bench))) {
             Print(stderr, QStringLiteral("Karvel --demo: %1\n").arg(error));
             return 1;
         }
@@ -157,6 +182,8 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
     app.SetPortMap(ports);
     // Before the mirror, so that its network thread has stopped before this goes.
     BrokerTrouble brokerTrouble;
+    // The bench's rules, shared by everything that captures.
+    const auto benchRules = std::make_shared<record::BenchRules>(cmd.bench.rules);
     std::optional<mqtt::MqttMirror> mqtt;
     if (cmd.mqtt.Enabled()) {
         mqtt.emplace(
@@ -167,6 +194,7 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
                 Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
             },
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
+        mqtt->SetBenchRules(benchRules);
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
@@ -178,10 +206,22 @@ int RunPanel(int& argc, char** argv, const std::string& portFolder, int& endedBy
         choice.line = cmd.family.line;
         app.SetFamily(std::move(choice));
     }
-    app.SetCompanion([&cmd, &log, &brokerTrouble](CScalePanelDlg& panel) {
+    app.SetCompanion([&cmd, &log, &environment, &brokerTrouble, benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
-        auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log));
+        BenchCompanion::Setup bench;
+        bench.options = cmd.bench;
+        bench.rule = cmd.record.Rule();
+        bench.minWeight = cmd.record.minWeight;
+        bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
+        bench.scaleId = cmd.id;
+        bench.rules = benchRules;
+        auto benchCompanion = std::make_unique<BenchCompanion>(panel, std::move(bench));
+        auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log),
+                                                            benchCompanion->Rules());
+        readings->SetWindowSection(
+            [bench = benchCompanion.get()] { return bench->MakeCheckSection(); });
+        benchCompanion.release()->setParent(readings.get());  // destroyed with it
         // Owned by the readings companion: both go before the panel does.
         new TypingCompanion(panel, cmd.type, cmd.record.Rule(), cmd.record.minWeight,
                             readings.get());
@@ -258,7 +298,7 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, portFolder, endedBy);
+    const int exitCode = RunPanel(argc, argv, environment, endedBy);
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

@@ -62,6 +62,8 @@ void MqttMirror::OnFrame(const scale::Frame& frame) {
         return;
     if (auto reading = m_capturer.Offer(frame, m_port, m_device)) {
         reading->portName = m_portName;
+        if (m_bench)
+            m_bench->Apply(&*reading);
         m_publisher->Publish(record::JsonObject(*reading, m_id), reading->reading.unit);
     }
 }

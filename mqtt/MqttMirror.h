@@ -12,6 +12,7 @@
 
 #include "mqtt/MqttOptions.h"
 #include "mqtt/MqttPublisher.h"
+#include "record/Bench.h"
 #include "record/Capture.h"
 #include "scale/FrameObserver.h"
 
@@ -31,6 +32,10 @@ class MqttMirror : public scale::FrameObserver {
 
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
+    // What every published reading is given (a check, pieces); null: nothing.
+    void SetBenchRules(std::shared_ptr<const record::BenchRules> rules) {
+        m_bench = std::move(rules);
+    }
 
   private:
     MqttOptions m_options;
@@ -43,6 +48,7 @@ class MqttMirror : public scale::FrameObserver {
     int m_port = 0;
     std::string m_device;
     std::string m_portName;  // empty: COMn
+    std::shared_ptr<const record::BenchRules> m_bench;
 };
 
 }  // namespace mqtt

@@ -103,6 +103,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             continue;
         }
         captureGiven |= name == "--capture";
+        if (const std::size_t used = record::TakeBenchOption(args, i, options.bench, error)) {
+            i += used;
+            continue;
+        }
         if (name == "--raw" || name == "--keys" || name == "--help" || name == "-h" ||
             name == "--version" || name == "--quiet") {
             options.quiet |= name == "--quiet";
@@ -152,6 +156,11 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = "--type-format, --type-decimal and --type-via go with --type";
         else if (options.type.enabled && options.raw)
             *error = "--raw prints bytes only: it does not go with --type";
+        else if (options.bench.checkSound || options.bench.Tickets() ||
+                 !options.bench.ticketHeader.empty())
+            *error = "--check-sound and the ticket options are the panel's (Karvel)";
+        else if (options.bench.rules.countPieces && !options.keys)
+            *error = "--count-pieces takes its sample on SAMPLE: it needs --keys";
     }
     if (!error->empty())
         return std::nullopt;
@@ -186,8 +195,10 @@ std::string ReadUsage() {
            "  --id NAME          the scale's name (letters, digits, '-', '_', '.')\n"
            "  --raw              print every received byte in hex, without probing\n"
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
-           "                     each optionally followed by 'double'\n" +
-           FamilyUsage() + mqtt::MqttUsage() + wedge::TypeUsage() +
+           "                     each optionally followed by 'double'; SAMPLE with\n"
+           "                     --count-pieces\n" +
+           FamilyUsage() + record::BenchUsage(21, "SAMPLE on --keys") + mqtt::MqttUsage() +
+           wedge::TypeUsage() +
            "  --quiet            print no readings (with --type or --mqtt: they go there only)\n"
            "  --help, --version\n"
            "\n"

@@ -10,6 +10,7 @@
 
 #include "mqtt/MqttOptions.h"
 #include "read/FamilyOptions.h"
+#include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
 #include "wedge/TypeOptions.h"
@@ -37,8 +38,9 @@ struct ReadOptions {
     bool version = false;
     mqtt::MqttOptions mqtt;
     FamilyOptions family;
-    wedge::TypeOptions type;  // --type...: readings typed into the focused window
-    bool quiet = false;       // --quiet: no readings on standard output
+    wedge::TypeOptions type;     // --type...: readings typed into the focused window
+    bool quiet = false;          // --quiet: no readings on standard output
+    record::BenchOptions bench;  // --check, --count-pieces
 };
 
 // Exit codes, as the manual page lists them.

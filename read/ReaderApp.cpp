@@ -39,7 +39,8 @@ ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
     : m_options(std::move(options)),
       m_ports(std::move(portFolder)),
       m_capturer(m_options.capture, m_options.minWeight),
-      m_out(STDOUT_FILENO, Say) {}
+      m_out(STDOUT_FILENO, Say),
+      m_columns(m_options.bench.rules.Columns(m_options.columns)) {}
 
 ReaderApp::~ReaderApp() {
     if (m_mqtt)
@@ -85,7 +86,7 @@ std::optional<int> ReaderApp::Start() {
     if (m_options.format == Format::kXlsx) {
         // Before the scale is looked for: a file that cannot be written is said at once.
         std::string error;
-        m_sheet = record::SheetWriter::Create(m_options.output, m_options.columns, &error);
+        m_sheet = record::SheetWriter::Create(m_options.output, m_columns, &error);
         if (!m_sheet) {
             Say("--output: " + error);
             return kExitOutput;
@@ -166,7 +167,7 @@ std::optional<int> ReaderApp::Start() {
     const bool header = m_options.header == Header::kAlways ||
                         (m_options.header == Header::kAuto && !m_out.HoldsData());
     if (m_options.format == Format::kCsv && !m_options.raw && header &&
-        !m_out.Write(record::CsvHeader(m_options.columns, m_options.dialect)))
+        !m_out.Write(record::CsvHeader(m_columns, m_options.dialect)))
         return kExitDone;
     return std::nullopt;
 }
@@ -221,13 +222,16 @@ std::string ReaderApp::LinkDevice() const {
 void ReaderApp::OnFrame(const scale::Frame& frame) {
     if (m_finished)
         return;
+    if (m_options.bench.rules.countPieces)
+        m_shown = scale::Read(frame.values);
     if (auto reading = m_capturer.Offer(frame, m_link->Port(), m_link->Device())) {
         reading->portName = m_link->Name();
-        Emit(*reading);
+        Emit(std::move(*reading));
     }
 }
 
-void ReaderApp::Emit(const record::CapturedReading& reading) {
+void ReaderApp::Emit(record::CapturedReading reading) {
+    m_options.bench.rules.Apply(&reading);
     if (m_wedge && !m_portLost)
         m_wedge->Offer(reading);
     std::string json;
@@ -240,8 +244,7 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             written = m_out.Write(json + "\n");
             break;
         case Format::kCsv:
-            written =
-                m_out.Write(record::CsvRecord(reading, m_options.columns, m_id, m_options.dialect));
+            written = m_out.Write(record::CsvRecord(reading, m_columns, m_id, m_options.dialect));
             break;
         case Format::kText:
             written = m_out.Write(record::TextLine(reading) + "\n");
@@ -302,6 +305,8 @@ void ReaderApp::OnKeyInput() {
                 Say("--keys: ignored a line: not TARE, ZERO, PRINT, DATA, MODE or ON/OFF");
         } else if (const auto key = mqtt::KeyByte(line))
             m_link->SendKey(*key);
+        else if (m_options.bench.rules.countPieces && line == "SAMPLE")
+            TakeSample();
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");
     }
@@ -310,6 +315,28 @@ void ReaderApp::OnKeyInput() {
         m_keyLine.clear();
         m_keyLineTooLong = true;
     }
+}
+
+void ReaderApp::TakeSample() {
+    record::BenchRules& rules = m_options.bench.rules;
+    std::string refusal;
+    if (!m_shown || !m_shown->indicators.stable) {
+        Say("SAMPLE: refused: the weight is not settled");
+        return;
+    }
+    auto sample = record::TakeSample(*m_shown, rules.sampleSize, &refusal);
+    if (!sample) {
+        Say("SAMPLE: refused: " + refusal);
+        return;
+    }
+    rules.sample = std::move(sample);
+    Say("SAMPLE: " + std::to_string(rules.sampleSize) + " pieces weigh " + m_shown->text + " " +
+        m_shown->unit + ": one piece " + record::UnitWeightText(*rules.sample) + " " +
+        m_shown->unit +
+        (rules.sample->light
+             ? "; a light sample, under " + std::to_string(record::kLightSampleSteps) +
+                   " display steps: counts may be off"
+             : ""));
 }
 
 void ReaderApp::Finish(int code) {

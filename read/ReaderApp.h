@@ -46,7 +46,9 @@ class ReaderApp : public QObject {
     std::string LinkDevice() const;
     void OnByte(std::uint8_t byte, bool frameStart);
     void OnKeyInput();
-    void Emit(const record::CapturedReading& reading);
+    void Emit(record::CapturedReading reading);
+    // SAMPLE on --keys: the settled weight on the pan is the sample of --count-pieces.
+    void TakeSample();
     void Finish(int code);
 
     ReadOptions m_options;
@@ -68,6 +70,8 @@ class ReaderApp : public QObject {
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused
     std::unique_ptr<window::TerminationSignals> m_signals;
     std::uint64_t m_captured = 0;
+    record::CsvColumns m_columns;           // --columns and the bench rules' own
+    std::optional<scale::Reading> m_shown;  // the latest frame's, for SAMPLE
     bool m_finished = false;
 };
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "record/Check.h"
+#include "record/Pieces.h"
 #include "scale/FrameObserver.h"
 #include "scale/Protocol.h"
 #include "scale/Reading.h"
@@ -38,6 +40,9 @@ struct CapturedReading {
     std::string protocol;
     std::vector<std::uint8_t> familyBytes;
     std::string portName = {};  // what the user calls the port (PortMap::NameOf); empty: COMn
+    // Set only while a bench rule is on (record/Bench.h).
+    std::optional<CheckResult> check;
+    std::optional<PieceCount> pieces;
 };
 
 // `frame` as a captured reading, whatever the rule would say of it.

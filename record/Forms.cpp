@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 
 #include "record/Escape.h"
 #include "scale/families/Family.h"
@@ -109,8 +110,24 @@ std::string Field(std::string_view text, const Context& c) {
     return CsvField(text, c.dialect.Separator());
 }
 
+std::string CheckCell(const CapturedReading& r, const Context&) {
+    return r.check ? std::string(VerdictName(r.check->verdict)) : std::string();
+}
+
+std::string DeviationCell(const CapturedReading& r, const Context& c) {
+    return r.check ? DecimalCell(r.check->deviation, c) : std::string();
+}
+
+std::string PiecesCell(const CapturedReading& r, const Context&) {
+    return r.pieces ? r.pieces->pieces : std::string();
+}
+
+std::string UnitWeightCell(const CapturedReading& r, const Context& c) {
+    return r.pieces ? DecimalCell(r.pieces->unitWeight, c) : std::string();
+}
+
 // In the order of CsvColumn.
-constexpr std::array<Column, 16> kColumns = {{
+constexpr std::array<Column, 20> kColumns = {{
     {"time_utc", [](const CapturedReading& r, const Context&) { return UtcText(r.time); }},
     {"scale", [](const CapturedReading&, const Context& c) { return Field(c.scaleId, c); }},
     {"port", [](const CapturedReading& r, const Context& c) { return Field(PortName(r), c); }},
@@ -130,6 +147,10 @@ constexpr std::array<Column, 16> kColumns = {{
     {"capture",
      [](const CapturedReading& r, const Context&) { return std::string(RuleName(r.rule)); }},
     {"frame", [](const CapturedReading& r, const Context&) { return HexOf(r); }},
+    {"check", CheckCell},
+    {"deviation", DeviationCell},
+    {"pieces", PiecesCell},
+    {"unit_weight", UnitWeightCell},
 }};
 
 const Column& ColumnOf(CsvColumn column) {
@@ -253,6 +274,11 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
         cell.number = value;
         cell.decimals = decimals;
     };
+    const auto decimal = [&number](const std::string& exact) {
+        const std::size_t point = exact.find('.');
+        number(std::strtod(exact.c_str(), nullptr),
+               point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1));
+    };
     switch (column) {
         case CsvColumn::kTime:
             cell.kind = SheetCell::Kind::kTime;
@@ -302,6 +328,22 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
         case CsvColumn::kFrame:
             text(HexOf(r));
             break;
+        case CsvColumn::kCheck:
+            if (r.check)
+                text(VerdictName(r.check->verdict));
+            break;
+        case CsvColumn::kDeviation:
+            if (r.check)
+                decimal(r.check->deviation);
+            break;
+        case CsvColumn::kPieces:
+            if (r.pieces)
+                decimal(r.pieces->pieces);
+            break;
+        case CsvColumn::kUnitWeight:
+            if (r.pieces)
+                decimal(r.pieces->unitWeight);
+            break;
     }
     return cell;
 }
@@ -322,6 +364,15 @@ std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {
     json.Raw("bars", std::to_string(r.reading.indicators.bars));
     json.String("capture", RuleName(r.rule));
     json.String("frame", HexOf(r));
+    // The bench rules' fields, while they are on: after the reading's own.
+    if (r.check) {
+        json.String("check", VerdictName(r.check->verdict));
+        json.Raw("deviation", r.check->deviation);
+    }
+    if (r.pieces) {
+        json.Raw("pieces", r.pieces->pieces);
+        json.Raw("unit_weight", r.pieces->unitWeight);
+    }
     // New fields go above: the family's name stays the last one.
     if (!r.protocol.empty())
         json.String("protocol", r.protocol);
@@ -345,6 +396,13 @@ std::string TextLine(const CapturedReading& r) {
         if (r.reading.indicators.*flag.lit)
             line.append(" ").append(flag.name);
     }
+    if (r.check)
+        line.append(" ")
+            .append(VerdictName(r.check->verdict))
+            .append(" ")
+            .append(r.check->deviation);
+    if (r.pieces)
+        line.append(" ").append(r.pieces->pieces).append(" pcs");
     return line;
 }
 

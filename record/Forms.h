@@ -28,7 +28,9 @@ std::string PortName(const CapturedReading& r);
 //  text = the cells as shown ("-0.50"; the JSON field of the same name; logs begun before it
 //         was named so call it "reading"), value = the decimal as a number ("-0.50") or empty,
 //  unit = "kg" or empty, stable, net, zero, hold, overload, battery_low as 1/0,
-//  bars = 0..6, capture = the rule name, frame = 24 lower-case hex digits.
+//  bars = 0..6, capture = the rule name, frame = 24 lower-case hex digits; with the bench rules
+//  (record/Bench.h) check = under/ok/over, deviation = a decimal in the check's unit, pieces, and
+//  unit_weight in the sample's unit, each empty when the rule said nothing of the reading.
 enum class CsvColumn {
     kTime,
     kScale,
@@ -45,7 +47,11 @@ enum class CsvColumn {
     kBatteryLow,
     kBars,
     kCapture,
-    kFrame
+    kFrame,
+    kCheck,
+    kDeviation,
+    kPieces,
+    kUnitWeight
 };
 using CsvColumns = std::vector<CsvColumn>;
 
@@ -94,9 +100,10 @@ SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_vi
 // time, scale, port, device, reading (scale::SpokenText), text, value (a JSON number written
 // from the exact decimal, or null), unit (or null), stable, net, zero, hold, overload,
 // battery_low, bars, capture, frame (24 lower-case hex digits; another family's reading: its
-// bytes), and last protocol (the family's name) for a reading of a named or detected family.
-// Strings escaped per RFC 8259 (control characters as \u00XX; invalid UTF-8 never passed through
-// raw).
+// bytes); then, only while a bench rule is on, check ("under", "ok" or "over") and deviation (a
+// number in the check's unit), pieces and unit_weight (a number in the reading's unit); and last
+// protocol (the family's name) for a reading of a named or detected family. Strings escaped per
+// RFC 8259 (control characters as \u00XX; invalid UTF-8 never passed through raw).
 std::string JsonObject(const CapturedReading& r, std::string_view scaleId);
 
 // "12:01:02.345 COM5 123.456 kg stable net": local time of day, port, cells, unit, then the

@@ -28,6 +28,8 @@ PACKAGES=(
     libpcre2-dev
     # typing readings: XTEST and the virtual keyboard, and the X programs their tests type into
     libxtst-dev libevdev-dev x11-xkb-utils xterm
+    # tickets through CUPS; a private cupsd with a PDF queue and pdftotext for their tests
+    libcups2-dev cups cups-client printer-driver-cups-pdf poppler-utils
 )
 
 say() { printf '[setup] %s\n' "$*"; }

@@ -14,8 +14,9 @@ QString Text(const std::string& text) {
 
 }  // namespace
 
-LogWriter::LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect)
-    : m_file(std::move(file)), m_dialect(dialect) {
+LogWriter::LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect,
+                     record::CsvColumns columns)
+    : m_file(std::move(file)), m_dialect(dialect), m_columns(std::move(columns)) {
     m_tick.setSingleShot(true);
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &LogWriter::OnTick);
@@ -25,7 +26,7 @@ LogWriter::LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect d
 LogWriter::~LogWriter() = default;
 
 void LogWriter::Write(const record::CapturedReading& reading) {
-    Check(m_file->Append(record::CsvRecord(reading, record::DefaultCsvColumns(), {}, m_dialect)));
+    Check(m_file->Append(record::CsvRecord(reading, m_columns, {}, m_dialect)));
 }
 
 void LogWriter::Reopen() {

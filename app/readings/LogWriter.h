@@ -20,7 +20,8 @@
 class LogWriter : public QObject {
     Q_OBJECT
   public:
-    explicit LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect = {});
+    explicit LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect = {},
+                       record::CsvColumns columns = record::DefaultCsvColumns());
     ~LogWriter() override;
 
     void Write(const record::CapturedReading& reading);
@@ -39,6 +40,7 @@ class LogWriter : public QObject {
 
     std::unique_ptr<record::LogFile> m_file;
     record::CsvDialect m_dialect;
+    record::CsvColumns m_columns;
     QTimer m_tick;
     QString m_problem;
 };

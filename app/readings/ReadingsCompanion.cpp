@@ -15,11 +15,13 @@
 #include "platform/window/HangUpSignal.h"
 
 ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
-                                     std::unique_ptr<record::LogFile> log)
+                                     std::unique_ptr<record::LogFile> log,
+                                     std::shared_ptr<const record::BenchRules> bench)
     : m_panel(panel),
       m_rule(options.Rule()),
       m_minWeight(options.minWeight),
-      m_dialect(options.dialect) {
+      m_dialect(options.dialect),
+      m_bench(std::move(bench)) {
     m_panel.SetEndCheck([this] { return MayEnd(); });
     const QKeySequence keys(Qt::CTRL | Qt::Key_R);
     m_panel.SystemMenu().addSeparator();
@@ -31,7 +33,9 @@ ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions&
     if (!log)
         return;
     StartRecording();
-    m_log = std::make_unique<LogWriter>(std::move(log), m_dialect);
+    m_log = std::make_unique<LogWriter>(
+        std::move(log), m_dialect,
+        m_bench ? m_bench->Columns(record::DefaultCsvColumns()) : record::DefaultCsvColumns());
     connect(m_recorder.get(), &Recorder::captured, m_log.get(), &LogWriter::Write);
     connect(m_log.get(), &LogWriter::problemChanged, this, [this](const QString& problem) {
         SetTroubleLine(m_panel.StatusLine(), "log", problem);
@@ -51,6 +55,7 @@ void ReadingsCompanion::StartRecording() {
     if (m_recorder)
         return;
     m_recorder = std::make_unique<Recorder>(m_rule, m_minWeight);
+    m_recorder->SetBenchRules(m_bench);
     m_panel.AttachObserver(m_recorder.get());
     // A port opened before the user asked is told now, as the panel would have told it.
     if (!m_panel.IsShownClosed())
@@ -67,6 +72,8 @@ void ReadingsCompanion::ShowWindow() {
         connect(m_recorder.get(), &Recorder::captured, m_model.get(), &ReadingsModel::Append);
         m_window = std::make_unique<ReadingsWindow>(*m_model, *m_recorder, *m_trend, &m_panel);
         m_window->SetCsvDialect(m_dialect);
+        if (m_section)
+            m_window->AddSection(m_section());
         // The window manager would put it anywhere, partly off the screen too: beside the panel.
         const QRect outer = m_panel.frameGeometry();
         const QRect inner = m_panel.geometry();

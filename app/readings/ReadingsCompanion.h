@@ -13,10 +13,13 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 
 #include "app/readings/RecordOptions.h"
+#include "record/Bench.h"
 #include "record/LogFile.h"
 
 class CScalePanelDlg;
@@ -33,11 +36,16 @@ class ReadingsCompanion : public QObject {
     Q_OBJECT
   public:
     // `log`: the --log file, opened; nullptr without --log.
+    // `bench`: what every capture is given (a check, pieces) and the log's columns for it; null:
+    // nothing.
     ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
-                      std::unique_ptr<record::LogFile> log);
+                      std::unique_ptr<record::LogFile> log,
+                      std::shared_ptr<const record::BenchRules> bench = nullptr);
     ~ReadingsCompanion() override;
 
     void ShowWindow();
+    // Called when the window is made, for a part of the window's own; it owns what is returned.
+    void SetWindowSection(std::function<QWidget*()> make) { m_section = std::move(make); }
     ReadingsWindow* Window() const { return m_window.get(); }
 
     // Whether the panel may end now; asks the user when readings would be lost.
@@ -50,10 +58,12 @@ class ReadingsCompanion : public QObject {
     record::CaptureRule m_rule;
     std::optional<double> m_minWeight;
     record::CsvDialect m_dialect;
+    std::shared_ptr<const record::BenchRules> m_bench;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<LogWriter> m_log;
     std::unique_ptr<window::HangUpSignal> m_hangUp;
     std::unique_ptr<ReadingsModel> m_model;
     std::unique_ptr<Trend> m_trend;
     std::unique_ptr<ReadingsWindow> m_window;
+    std::function<QWidget*()> m_section;
 };

@@ -118,6 +118,11 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
 
 ReadingsWindow::~ReadingsWindow() = default;
 
+void ReadingsWindow::AddSection(QWidget* section) {
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    column->insertWidget(column->count() - 1, section);
+}
+
 QWidget* ReadingsWindow::MakeChart() {
     m_chart = new QChart;  // owned by the view
     m_chart->legend()->hide();

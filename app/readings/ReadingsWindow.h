@@ -64,6 +64,9 @@ class ReadingsWindow : public QWidget {
     QString LeftNote() const { return m_leftNote.isHidden() ? QString() : m_leftNote.text(); }
     QTableView& Table() { return m_table; }
     QComboBox& RuleChoice() { return m_rule; }
+    // Puts `section` (a part another feature adds, such as the check's editor) above the
+    // buttons; the window owns it from then on.
+    void AddSection(QWidget* section);
     // Brings the plot and the statistics up to date now rather than at the next refresh.
     void Refresh();
 

@@ -37,6 +37,8 @@ void Recorder::OnFrame(const scale::Frame& frame) {
                 m_trend->AddCapture(point);
         }
     }
+    if (reading && m_bench)
+        m_bench->Apply(&*reading);
     if (reading)
         emit captured(*reading);
 }

@@ -8,10 +8,12 @@
 
 #include <QObject>
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/readings/Trend.h"
+#include "record/Bench.h"
 #include "record/Capture.h"
 #include "scale/FrameObserver.h"
 
@@ -26,6 +28,10 @@ class Recorder : public QObject, public scale::FrameObserver {
     void SetRule(record::CaptureRule rule);
     // Every frame's weight and every capture go to `trend` from now on; nullptr: none.
     void FeedTrend(Trend* trend) { m_trend = trend; }
+    // Every capture gets what `rules` say of it (a check, pieces) from now on; null: none.
+    void SetBenchRules(std::shared_ptr<const record::BenchRules> rules) {
+        m_bench = std::move(rules);
+    }
 
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
@@ -39,4 +45,5 @@ class Recorder : public QObject, public scale::FrameObserver {
     std::string m_device;
     std::string m_portName;
     Trend* m_trend = nullptr;
+    std::shared_ptr<const record::BenchRules> m_bench;
 };

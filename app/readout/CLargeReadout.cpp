@@ -17,7 +17,8 @@ std::string ReadingNoteFor(const scale::PortState& state) {
                                                              : "Last reading, port closed";
 }
 
-CLargeReadout::CLargeReadout(QWidget* parent) : QWidget(parent, Qt::Window), m_banner(this) {
+CLargeReadout::CLargeReadout(QWidget* parent)
+    : QWidget(parent, Qt::Window), m_banner(this), m_band(this) {
     setWindowTitle(tr("Karvel - Large readout"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(1000, 300);
@@ -30,6 +31,11 @@ CLargeReadout::CLargeReadout(QWidget* parent) : QWidget(parent, Qt::Window), m_b
     palette.setColor(QPalette::WindowText, Qt::white);
     m_banner.setPalette(palette);
     m_banner.hide();
+    m_band.setTextFormat(Qt::RichText);
+    m_band.setAlignment(Qt::AlignCenter);
+    m_band.setAutoFillBackground(true);
+    m_band.setAccessibleDescription(tr("The check of the last weighing"));
+    m_band.hide();
 }
 
 component::Result CLargeReadout::Create(const CLumeq::Creator& creator) {
@@ -72,6 +78,26 @@ void CLargeReadout::ShowPortState(const scale::PortState& state) {
     PlaceBanner();
 }
 
+void CLargeReadout::ShowBand(const ReadoutBand& band) {
+    if (band.word.isEmpty()) {
+        m_band.hide();
+        PlaceBanner();
+        return;
+    }
+    QPalette palette = m_band.palette();
+    palette.setColor(QPalette::Window, band.background);
+    palette.setColor(QPalette::WindowText, band.text);
+    m_band.setPalette(palette);
+    // The word large, the figures at half its size beside it.
+    m_band.setText(QStringLiteral("<b>%1</b>&nbsp;&nbsp;<span style=\"font-size:%2px\">%3</span>")
+                       .arg(band.word.toHtmlEscaped())
+                       .arg(std::max(10, height() / 16))
+                       .arg(band.detail.toHtmlEscaped()));
+    m_band.setAccessibleName(band.spoken);
+    m_band.show();
+    PlaceBanner();
+}
+
 void CLargeReadout::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         close();
@@ -99,6 +125,12 @@ void CLargeReadout::PlaceBanner() {
     const int strip =
         m_banner.isVisibleTo(this) ? std::min(height() / 2, font.pixelSize() * 2 + 8) : 0;
     m_banner.setGeometry(0, 0, width(), strip);
+    // The band across the whole width below the reading, a quarter of the height.
+    const int band = m_band.isVisibleTo(this) ? height() / 4 : 0;
+    QFont bandFont = m_band.font();
+    bandFont.setPixelSize(std::max(14, band * 2 / 3));
+    m_band.setFont(bandFont);
+    m_band.setGeometry(0, height() - band, width(), band);
     if (QWidget* display = m_display.Widget())
-        display->setGeometry(0, strip, width(), height() - strip);
+        display->setGeometry(0, strip, width(), height() - strip - band);
 }

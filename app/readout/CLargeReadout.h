@@ -7,7 +7,9 @@
 //
 // Thread: UI thread only.
 
+#include <QColor>
 #include <QLabel>
+#include <QString>
 #include <QWidget>
 
 #include <string>
@@ -19,6 +21,19 @@
 // reading is no live weight. Empty while the port is open.
 std::string ReadingNoteFor(const scale::PortState& state);
 
+// (Weighing bench) what a band across the foot of the readout says of the last weighing: the
+// verdict's word in its colour, read from a metre away, and the figures beside it. Never colour
+// alone: the word is always there.
+struct ReadoutBand {
+    QString word;    // "UNDER", "OK", "OVER", or "125 pcs"; empty: no band
+    QString detail;  // "+2.001 g", or the weight in small beside the pieces
+    QColor background;
+    QColor text;
+    QString spoken;  // what a screen reader says of it
+
+    bool operator==(const ReadoutBand&) const = default;
+};
+
 class CLargeReadout : public QWidget {
     Q_OBJECT
   public:
@@ -29,9 +44,11 @@ class CLargeReadout : public QWidget {
 
     void ShowValues(const scale::Slots& values);
     void ShowPortState(const scale::PortState& state);
+    void ShowBand(const ReadoutBand& band);
 
     CLumeq& DisplayControl() { return m_display; }
     const QLabel& Banner() const { return m_banner; }
+    const QLabel& Band() const { return m_band; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -42,4 +59,5 @@ class CLargeReadout : public QWidget {
 
     CLumeq m_display;
     QLabel m_banner;
+    QLabel m_band;
 };

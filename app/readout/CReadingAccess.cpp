@@ -76,11 +76,21 @@ void CReadingAccess::ShowLargeReadout() {
         readout->ShowValues(m_lastValues);
         if (m_lastState)
             readout->ShowPortState(*m_lastState);
+        readout->ShowBand(m_band);
         m_readout = std::move(readout);
     }
     m_readout->show();
     m_readout->raise();
     m_readout->activateWindow();
+}
+
+void CReadingAccess::ShowBand(const ReadoutBand& band) {
+    // Told every frame: the readout is laid out again only when the band changes.
+    if (band == m_band)
+        return;
+    m_band = band;
+    if (m_readout)
+        m_readout->ShowBand(band);
 }
 
 CLargeReadout* CReadingAccess::LargeReadout() const {

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "app/CLumeq.h"
+#include "app/readout/CLargeReadout.h"
 #include "scale/FrameObserver.h"
 
 class QDialog;
 class QMenu;
-class CLargeReadout;
 
 class CReadingAccess : public QObject, public scale::FrameObserver {
     Q_OBJECT
@@ -35,6 +35,8 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
 
     // Opens (or raises) the large readout showing the last reading and port state.
     void ShowLargeReadout();
+    // What the large readout's band says, now and whenever it is opened.
+    void ShowBand(const ReadoutBand& band);
     // The open large readout, or null.
     CLargeReadout* LargeReadout() const;
 
@@ -49,5 +51,6 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
     scale::Slots m_lastValues;
     std::string m_lastUnit;  // a family's unit that no label shows
     std::optional<scale::PortState> m_lastState;
+    ReadoutBand m_band;
     std::unique_ptr<CLargeReadout> m_readout;
 };

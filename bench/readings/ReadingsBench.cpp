@@ -7,6 +7,9 @@
 //   frame_path_settled_us, frame_path_every_us
 //                                  UI-thread CPU per frame of the recorder, trend, log row and
 //                                  model, capturing settled weights or every frame
+//   frame_path_every_checked_us    the same with every capture checked against a target;
+//                                  floor_frame_path_every_again_us is the unchecked path again
+//   check_cpu_percent_at_80_per_s  what the check adds to one core at 80 frames/s
 //   panel_cpu_percent              the panel mirroring the simulated scale at 80 frames/s
 //   logged_cpu_percent             the same with --log and the readings window open (settled)
 //   logged_every_cpu_percent       the same capturing every frame (each frame a row)
@@ -128,12 +131,15 @@ double ThreadCpuSeconds() {
 // CPU on the UI thread per frame of what the log and the window add to the panel's frame path:
 // the recorder, the trend, the CSV row written, the model (shown twice a second). A weight
 // that changes every second and settles half way, as a scale being loaded does.
-double FramePathUs(record::CaptureRule rule) {
+// With `bench`, every capture is also checked (and the log gets its columns).
+double FramePathUs(record::CaptureRule rule,
+                   std::shared_ptr<const record::BenchRules> bench = nullptr) {
     QTemporaryDir dir;
     auto file = record::LogFile::Open(dir.filePath(QStringLiteral("path.csv")).toStdString(),
                                       record::CsvHeader(), nullptr);
     LogWriter log(std::move(file));
     Recorder recorder(rule);
+    recorder.SetBenchRules(bench);
     ReadingsModel model;
     Trend trend;
     recorder.FeedTrend(&trend);
@@ -222,6 +228,18 @@ int main(int argc, char** argv) {
     const double everyUs = FramePathUs(record::CaptureRule::kEvery);
     std::printf("figure: frame_path_settled_us = %.2f us\n", settledUs);
     std::printf("figure: frame_path_every_us = %.2f us\n", everyUs);
+    // The check on every frame: what it adds to the frame path, and to one core at 80 frames/s.
+    {
+        auto rules = std::make_shared<record::BenchRules>();
+        std::string error;
+        rules->check = record::ParseCheck("500g,-2,+5", &error);
+        const double checkedUs = FramePathUs(record::CaptureRule::kEvery, rules);
+        const double againUs = FramePathUs(record::CaptureRule::kEvery);
+        std::printf("figure: frame_path_every_checked_us = %.2f us\n", checkedUs);
+        std::printf("figure: floor_frame_path_every_again_us = %.2f us\n", againUs);
+        std::printf("figure: check_cpu_percent_at_80_per_s = %.4f %%\n",
+                    100.0 * 80 * (checkedUs - std::min(everyUs, againUs)) / 1e6);
+    }
 
     constexpr int kRate = 80;
     soak::SoakScale scale;

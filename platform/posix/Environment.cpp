@@ -18,6 +18,7 @@ Environment Environment::FromProcess() {
     e.home = Variable("HOME");
     e.dataHome = Variable("XDG_DATA_HOME");
     e.dataDirs = Variable("XDG_DATA_DIRS");
+    e.stateHome = Variable("XDG_STATE_HOME");
     e.componentStore = Variable("KARVEL_COMPONENT_STORE");
     e.machineStore = Variable("KARVEL_MACHINE_STORE");
     e.componentManifest = Variable("KARVEL_COMPONENT_MANIFEST");

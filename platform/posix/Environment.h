@@ -12,6 +12,7 @@ struct Environment {
     std::string home;               // HOME
     std::string dataHome;           // XDG_DATA_HOME
     std::string dataDirs;           // XDG_DATA_DIRS
+    std::string stateHome;          // XDG_STATE_HOME
     std::string componentStore;     // KARVEL_COMPONENT_STORE: the user's registration store
     std::string machineStore;       // KARVEL_MACHINE_STORE: the machine's registration store
     std::string componentManifest;  // KARVEL_COMPONENT_MANIFEST: the manifest instead of ours

@@ -50,6 +50,15 @@ void ScaleModel::StartHold(int ticks) {
 }
 
 void ScaleModel::StartMove() {
+    if (m_itemGrams > 0) {
+        // Off, then the next item: 6 g under to 8 g over its target.
+        m_target = m_gross != 0 ? 0 : m_itemGrams + Random(-6, 8);
+        m_from = m_gross;
+        m_ramping = true;
+        m_phaseTicks = Seconds(0.3);
+        m_phaseDone = 0;
+        return;
+    }
     const auto pick = Random(0, 11);
     if (pick == 0)
         m_target = kCapacityGrams + Random(500, 3000);  // somebody overloads it
@@ -70,7 +79,8 @@ void ScaleModel::Tick() {
     if (m_ramping) {
         m_gross = m_from + (m_target - m_from) * m_phaseDone / m_phaseTicks;
         if (m_phaseDone >= m_phaseTicks)
-            StartHold(Seconds(2.0) + static_cast<int>(Random(0, Seconds(6.0))));
+            StartHold(m_itemGrams > 0 ? Seconds(1.0) + static_cast<int>(Random(0, Seconds(0.5)))
+                                      : Seconds(2.0) + static_cast<int>(Random(0, Seconds(6.0))));
     } else if (m_phaseDone >= m_phaseTicks) {
         StartMove();
     }
@@ -83,6 +93,12 @@ void ScaleModel::PlaceLoad(std::int64_t grams) {
     StartHold(Seconds(3600.0));
     if (m_tarePending)
         TakeTare();
+}
+
+void ScaleModel::PackItems(std::int64_t grams) {
+    m_itemGrams = grams;
+    m_gross = m_target = 0;
+    StartHold(Seconds(1.0));
 }
 
 void ScaleModel::TakeTare() {

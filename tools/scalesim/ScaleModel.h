@@ -28,6 +28,9 @@ class ScaleModel {
     bool PressKey(std::uint8_t key);
     // Puts `grams` on the platform at once, settled, and keeps it there for a long while.
     void PlaceLoad(std::int64_t grams);
+    // A packing line from now on: the pan is cleared, then items of about `grams` (some a few
+    // grams under, some over) are put on and taken off in turn.
+    void PackItems(std::int64_t grams);
 
     // The nine display values of the next frame.
     DisplaySlots Slots() const;
@@ -69,6 +72,7 @@ class ScaleModel {
     bool m_held = false;
     DigitCells m_heldCells{};
     int m_dataFlashLeft = 0;
+    std::int64_t m_itemGrams = 0;  // a packing line's target; 0: loads at random
 };
 
 }  // namespace scalesim

@@ -45,9 +45,12 @@ bool ScaleServer::Start(std::string* error) {
         if (!line)
             return false;
         std::optional<ScaleModel> scale;
-        if (!silent)
+        if (!silent) {
             scale.emplace(m_options.seed + static_cast<std::uint32_t>(comPort),
                           m_options.framesPerSecond);
+            if (m_options.itemGrams > 0)
+                scale->PackItems(m_options.itemGrams);
+        }
         std::optional<FamilyScale> family;
         if (!silent && !m_options.protocol.empty() && m_options.protocol != "karvel")
             family.emplace(*scale::families::Find(m_options.protocol));

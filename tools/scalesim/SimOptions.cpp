@@ -1,6 +1,7 @@
 #include "tools/scalesim/SimOptions.h"
 
 #include "scale/families/Family.h"
+#include "tools/scalesim/ScaleModel.h"
 
 #include <algorithm>
 #include <charconv>
@@ -35,6 +36,35 @@ bool ParsePortList(std::string_view text, std::vector<int>* out) {
 
 }  // namespace
 
+// "500g", "0.5kg", "500": whole grams above 0, up to the capacity.
+bool ParseItems(std::string_view text, std::int64_t* grams) {
+    std::int64_t scale = 1;
+    if (text.ends_with("kg")) {
+        scale = 1000;
+        text.remove_suffix(2);
+    } else if (text.ends_with('g')) {
+        text.remove_suffix(1);
+    }
+    const std::size_t point = text.find('.');
+    std::string figures(text.substr(0, point));
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+    // A fraction of a kilogram down to the gram; none of a gram.
+    std::int64_t places = 0;
+    for (; scale > 1 && !fraction.empty(); scale /= 10, ++places) {
+        figures += fraction.front();
+        fraction.remove_prefix(1);
+    }
+    if (!fraction.empty() && fraction.find_first_not_of('0') != std::string_view::npos)
+        return false;
+    std::int64_t whole = 0;
+    if (!ParseNumber<std::int64_t>(figures, 1, ScaleModel::kCapacityGrams, &whole) ||
+        whole * scale > ScaleModel::kCapacityGrams)
+        return false;
+    *grams = whole * scale;
+    return true;
+}
+
 std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args,
                                           std::string* error) {
     SimOptions options;
@@ -47,7 +77,7 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
         }
         const bool takesValue = name == "--port-dir" || name == "--com" || name == "--silent" ||
                                 name == "--rate" || name == "--seed" || name == "--frames" ||
-                                name == "--protocol" || name == "--line";
+                                name == "--protocol" || name == "--line" || name == "--items";
         std::string_view value;
         if (takesValue) {
             if (inlineValue) {
@@ -82,6 +112,8 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
                  !scale::families::Find(value)->needsPattern;
         } else if (name == "--line")
             ok = (options.line = scale::families::ParseLine(value)).has_value();
+        else if (name == "--items")
+            ok = ParseItems(value, &options.itemGrams);
         else if (name == "--quiet")
             options.quiet = true;
         else if (name == "--stdin-eof")
@@ -129,6 +161,8 @@ std::string SimUsage() {
            "  --rate HZ          frames per second, 1 to 80 (default 10)\n"
            "  --seed S           seed of the simulated load (default 1)\n"
            "  --frames N         stop after N frames were sent, over all lines\n"
+           "  --items WEIGHT     a packing line: items near WEIGHT (whole grams: 500g,\n"
+           "                     0.5kg) are put on and taken off, some under, some over\n"
            "  --stdin-eof        stop when standard input reaches its end\n"
            "  --remove-port-dir  remove DIR at exit when it is left empty (a folder made\n"
            "                     for this run; nothing in it that is not ours is touched)\n"

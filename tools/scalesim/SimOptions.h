@@ -24,6 +24,7 @@ struct SimOptions {
     int framesPerSecond = 10;
     std::uint32_t seed = 1;
     std::uint64_t frameLimit = 0;  // 0: no limit
+    std::int64_t itemGrams = 0;    // --items: a packing line's target; 0: loads at random
     bool quiet = false;
     bool stopAtStdinEof = false;
     bool removePortDir = false;  // remove portDir at exit when it is left empty

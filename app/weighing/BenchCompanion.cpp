@@ -1,0 +1,322 @@
+#include "app/weighing/BenchCompanion.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSysInfo>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/CScalePanelDlg.h"
+#include "app/readout/CLargeReadout.h"
+#include "app/weighing/TicketPrinter.h"
+#include "mqtt/ScaleId.h"
+#include "record/Ticket.h"
+
+namespace {
+
+struct VerdictLook {
+    const char* word;
+    QColor background;
+    QColor text;
+};
+
+VerdictLook LookOf(record::Verdict verdict) {
+    switch (verdict) {
+        case record::Verdict::kUnder:
+            return {"UNDER", QColor(255, 176, 0), Qt::black};
+        case record::Verdict::kOk:
+            return {"OK", QColor(0, 120, 0), Qt::white};
+        case record::Verdict::kOver:
+            return {"OVER", QColor(176, 0, 0), Qt::white};
+    }
+    return {"", Qt::black, Qt::white};
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// "0.502 kg".
+QString WeightText(const scale::Reading& reading) {
+    return Q(reading.text + (reading.unit.empty() ? "" : " " + reading.unit));
+}
+
+// "+2.001 g": a deviation with its sign, in its unit.
+QString DeviationText(const record::CheckResult& check) {
+    const bool negative = check.deviation.starts_with('-');
+    const bool zero = check.deviation.find_first_not_of("-0.") == std::string::npos;
+    return Q((negative || zero ? "" : "+") + check.deviation +
+             (check.unit.empty() ? "" : " " + check.unit));
+}
+
+// The pan is empty, or shows no weight at all: a verdict of the last load no longer stands.
+bool Unloaded(const scale::Reading& reading) {
+    return !reading.number || reading.indicators.zero || reading.number->value == 0;
+}
+
+}  // namespace
+
+BenchCompanion::BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent)
+    : QObject(parent),
+      m_panel(panel),
+      m_setup(std::move(setup)),
+      m_rules(m_setup.rules ? m_setup.rules
+                            : std::make_shared<record::BenchRules>(m_setup.options.rules)),
+      m_capturer(m_setup.rule, m_setup.minWeight) {
+    QMenu& menu = m_panel.SystemMenu();
+    menu.addSeparator();
+    QAction* count = menu.addAction(tr("Count pieces..."));
+    connect(count, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int size =
+            QInputDialog::getInt(&m_panel, tr("Count pieces"), tr("Pieces in the sample:"),
+                                 m_rules->sampleSize, 1, 100000, 1, &ok);
+        if (ok)
+            StartCounting(size);
+    });
+    QAction* sample = menu.addAction(tr("Sample"));
+    const QKeySequence sampleKeys(Qt::CTRL | Qt::Key_M);
+    sample->setShortcut(sampleKeys);
+    connect(sample, &QAction::triggered, this, &BenchCompanion::TakeSample);
+    connect(new QShortcut(sampleKeys, &m_panel), &QShortcut::activated, this,
+            &BenchCompanion::TakeSample);  // owned by the panel
+    QAction* print = menu.addAction(tr("Print ticket"));
+    print->setShortcut(QKeySequence::Print);
+    connect(print, &QAction::triggered, this, &BenchCompanion::PrintLast);
+    connect(new QShortcut(QKeySequence::Print, &m_panel), &QShortcut::activated, this,
+            &BenchCompanion::PrintLast);  // owned by the panel
+    m_panel.AttachObserver(this);
+    if (!m_panel.IsShownClosed())
+        OnPortState(
+            {scale::PortState::Change::kOpened, m_panel.Port(), m_panel.SerialPort().DevicePath()});
+}
+
+BenchCompanion::~BenchCompanion() {
+    m_panel.DetachObserver(this);
+}
+
+void BenchCompanion::OnPortState(const scale::PortState& state) {
+    const bool opened = state.change == scale::PortState::Change::kOpened;
+    m_port = opened ? state.port : 0;
+    m_device = opened ? state.device : std::string();
+    m_capturer.Reset();
+}
+
+void BenchCompanion::OnFrame(const scale::Frame& frame) {
+    if (m_port == 0)
+        return;
+    m_shown = scale::Read(frame.values);
+    if (auto reading = m_capturer.Offer(frame, m_port, m_device))
+        Captured(std::move(*reading));
+    else if (m_rules->check || m_rules->sample)
+        ShowBand();
+}
+
+void BenchCompanion::Captured(record::CapturedReading reading) {
+    m_rules->Apply(&reading);
+    m_last = reading;
+    ShowBand();
+    if (reading.check) {
+        const VerdictLook look = LookOf(reading.check->verdict);
+        SayOnStatus(QStringLiteral("%1 %2 (%3)")
+                        .arg(QLatin1String(look.word), WeightText(reading.reading),
+                             DeviationText(*reading.check)));
+        if (m_setup.options.checkSound && reading.check->verdict != record::Verdict::kOk)
+            QApplication::beep();
+    }
+    if (m_rules->check) {
+        m_tally.Add(reading);
+        if (m_tallyShown)
+            m_tallyShown->setText(Q(m_tally.Text()));
+    }
+    if (m_setup.options.Tickets())
+        Ticket(reading);
+    emit checked(reading);
+}
+
+void BenchCompanion::ShowBand() {
+    ReadoutBand band;
+    const bool loaded = m_shown && !Unloaded(*m_shown);
+    std::optional<record::PieceCount> pieces;
+    if (m_rules->sample && m_shown)
+        pieces = record::CountOf(*m_rules->sample, *m_shown);
+    if (m_last && m_last->check && loaded) {
+        const VerdictLook look = LookOf(m_last->check->verdict);
+        band.word = QLatin1String(look.word);
+        band.background = look.background;
+        band.text = look.text;
+        band.detail = DeviationText(*m_last->check);
+        band.spoken = QStringLiteral("%1: %2 settled, deviation %3")
+                          .arg(band.word, WeightText(m_last->reading), band.detail);
+    }
+    if (pieces) {
+        const QString count = QStringLiteral("%1 pcs").arg(Q(pieces->pieces));
+        const QString weight =
+            QStringLiteral("%1, one piece %2 %3")
+                .arg(WeightText(*m_shown), Q(pieces->unitWeight), Q(pieces->unit));
+        if (band.word.isEmpty()) {
+            band.word = count;
+            band.background = QColor(0, 60, 120);
+            band.text = Qt::white;
+            band.detail = weight;
+            band.spoken = count + QStringLiteral(", ") + weight;
+        } else {
+            band.detail += QStringLiteral("   ") + count;
+            band.spoken += QStringLiteral(", ") + count;
+        }
+    }
+    m_panel.ReadingAccess().ShowBand(band);
+}
+
+void BenchCompanion::StartCounting(int sampleSize) {
+    m_rules->countPieces = true;
+    m_rules->sampleSize = sampleSize;
+    m_rules->sample.reset();
+    SayOnStatus(tr("Put %1 pieces on the pan, then Sample (Ctrl+M)").arg(sampleSize));
+    ShowBand();
+}
+
+void BenchCompanion::TakeSample() {
+    if (!m_rules->countPieces)
+        StartCounting(m_rules->sampleSize);
+    if (!m_shown || !m_shown->indicators.stable) {
+        Say(tr("Sample refused: the weight is not settled"));
+        return;
+    }
+    std::string refusal;
+    auto sample = record::TakeSample(*m_shown, m_rules->sampleSize, &refusal);
+    if (!sample) {
+        Say(tr("Sample refused: %1").arg(Q(refusal)));
+        return;
+    }
+    m_rules->sample = std::move(sample);
+    QString said = tr("Sample: %1 pieces weigh %2, one piece %3 %4")
+                       .arg(m_rules->sampleSize)
+                       .arg(WeightText(*m_shown), Q(record::UnitWeightText(*m_rules->sample)),
+                            Q(m_shown->unit));
+    if (m_rules->sample->light)
+        said += tr("; a light sample, under %1 display steps: counts may be off")
+                    .arg(record::kLightSampleSteps);
+    SayOnStatus(said);
+    ShowBand();
+}
+
+void BenchCompanion::SetCheck(std::optional<record::CheckRule> rule) {
+    m_rules->check = std::move(rule);
+    m_tally = {};
+    if (m_tallyShown)
+        m_tallyShown->setText(Q(m_tally.Text()));
+    if (m_last)
+        m_last->check.reset();
+    ShowBand();
+}
+
+QWidget* BenchCompanion::MakeCheckSection() {
+    auto* section = new QGroupBox(tr("Check"));  // owned by whoever shows it
+    auto* row = new QHBoxLayout(section);        // the layout and the controls by the section
+    auto* rule = new QLineEdit(section);
+    rule->setAccessibleName(tr("Check rule"));
+    rule->setPlaceholderText(tr("500g,-2,+5 or 498g,505g; empty: no check"));
+    if (m_rules->check)
+        rule->setText(Q(record::RuleArgument(*m_rules->check)));
+    auto* apply = new QPushButton(tr("Apply"), section);
+    auto* tally = new QLabel(Q(m_tally.Text()), section);
+    tally->setAccessibleName(tr("Check statistics"));
+    tally->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    row->addWidget(rule, 1);
+    row->addWidget(apply);
+    row->addWidget(tally, 2);
+    m_tallyShown = tally;
+    const auto take = [this, rule, tally] {
+        const QByteArray text = rule->text().remove(u' ').toUtf8();
+        const std::string_view given(text.constData(), static_cast<std::size_t>(text.size()));
+        if (given.empty()) {
+            SetCheck(std::nullopt);
+            return;
+        }
+        std::string error;
+        const bool limits = std::count(given.begin(), given.end(), ',') == 1;
+        auto parsed =
+            limits ? record::ParseCheckLimits(given, &error) : record::ParseCheck(given, &error);
+        if (!parsed) {
+            tally->setText(tr("Not a rule: %1").arg(Q(error)));
+            return;
+        }
+        SetCheck(std::move(parsed));
+    };
+    connect(apply, &QPushButton::clicked, this, take);
+    connect(rule, &QLineEdit::returnPressed, this, take);
+    return section;
+}
+
+void BenchCompanion::PrintLast() {
+    if (!m_last) {
+        Say(tr("No weighing to print yet"));
+        return;
+    }
+    Ticket(*m_last);
+}
+
+std::string BenchCompanion::ScaleId() const {
+    if (!m_setup.scaleId.empty())
+        return m_setup.scaleId;
+    std::string byId;
+    for (const serial_port::PortInfo& info : m_panel.Ports().List()) {
+        if (static_cast<int>(info.number) == m_port)
+            byId = info.byId;
+    }
+    return mqtt::DefaultScaleId(byId, QSysInfo::machineHostName().toStdString(), m_port);
+}
+
+void BenchCompanion::Ticket(const record::CapturedReading& reading) {
+    const std::string id = ScaleId();
+    std::string error;
+    const auto number = record::NextTicketNumber(m_setup.stateFolder, id, &error);
+    if (!number) {
+        Say(tr("No ticket: the ticket number cannot be kept: %1").arg(Q(error)));
+        return;
+    }
+    record::TicketFacts facts;
+    facts.header = m_setup.options.ticketHeader;
+    facts.number = *number;
+    facts.scaleId = id;
+    facts.check = m_rules->check ? &*m_rules->check : nullptr;
+    QStringList lines;
+    for (const std::string& line : record::TicketLines(reading, facts))
+        lines << Q(line);
+    QString problem;
+    if (!m_setup.options.preview.empty() &&
+        !WriteTicketPdf(lines, Q(m_setup.options.preview), &problem)) {
+        Say(tr("Ticket %1 not written: %2").arg(*number).arg(problem));
+    }
+    if (m_setup.options.printTicket) {
+        QString warning;
+        if (PrintTicket(lines, Q(m_setup.options.printer), &problem, &warning) == 0)
+            Say(tr("Ticket %1 not printed: %2").arg(*number).arg(problem));
+        else if (!warning.isEmpty())
+            Say(tr("Ticket %1: %2").arg(*number).arg(warning));
+    }
+}
+
+void BenchCompanion::Say(const QString& message) {
+    std::fprintf(stderr, "Karvel: %s\n", message.toLocal8Bit().constData());
+    SayOnStatus(message);
+}
+
+void BenchCompanion::SayOnStatus(const QString& text) {
+    QLabel& status = m_panel.StatusLine();
+    // The panel's own text stays in front; what we said last is replaced.
+    if (status.text() != m_statusShown)
+        m_statusBase = status.text();
+    m_statusShown = m_statusBase + QStringLiteral("   ") + text;
+    status.setText(m_statusShown);
+    status.setToolTip(m_statusShown);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+// The weighing bench beside the panel: checks each captured weighing (--check, --check-limits)
+// and shows the verdict in the large readout's band, the status line and to a screen reader,
+// with the desktop's event sound on UNDER and OVER (--check-sound); counts pieces once a sample
+// is taken ("Count pieces" and "Sample" in the context menu, --count-pieces); prints a ticket of
+// each captured weighing or on Ctrl+P (--print-ticket, --print-preview). Captures by the panel's
+// rule (--capture, default settled). A printer that fails is said in the status line and on
+// standard error; the weighing is kept and logged all the same.
+//
+// Thread: UI thread only. Created after the panel, destroyed before it.
+
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "record/BenchOptions.h"
+#include "record/Capture.h"
+#include "record/CheckTally.h"
+#include "scale/FrameObserver.h"
+
+class CScalePanelDlg;
+
+class BenchCompanion : public QObject, public scale::FrameObserver {
+    Q_OBJECT
+  public:
+    struct Setup {
+        record::BenchOptions options;
+        record::CaptureRule rule = record::CaptureRule::kSettled;
+        std::optional<double> minWeight;
+        std::string stateFolder;  // where ticket numbers are kept
+        std::string scaleId;      // empty: from the device
+        // Shared with whatever else captures (the readings window, the log, MQTT); made from
+        // `options` when null.
+        std::shared_ptr<record::BenchRules> rules;
+    };
+    BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent = nullptr);
+    ~BenchCompanion() override;
+
+    // What every capture is given; the readings window and the log share it.
+    std::shared_ptr<record::BenchRules> Rules() const { return m_rules; }
+
+    void OnFrame(const scale::Frame& frame) override;
+    void OnPortState(const scale::PortState& state) override;
+
+    // The settled weight on the pan is the sample; refused (and said) when there is none.
+    void TakeSample();
+    // Asks for the sample's size and counts pieces from the next sample on.
+    void StartCounting(int sampleSize);
+    // A ticket of the last captured weighing.
+    void PrintLast();
+    // The check from now on (the readings window's editor); none: no check. The tally starts
+    // again.
+    void SetCheck(std::optional<record::CheckRule> rule);
+    // The readings window's part for the check: the rule to edit (kept for the session) and how
+    // the weighings fell. Owned by whoever shows it.
+    QWidget* MakeCheckSection();
+    const record::CheckTally& Tally() const { return m_tally; }
+
+  signals:
+    // A weighing was captured and checked.
+    void checked(const record::CapturedReading& reading);
+
+  private:
+    void Captured(record::CapturedReading reading);
+    void ShowBand();
+    void Say(const QString& message);
+    void SayOnStatus(const QString& text);
+    void Ticket(const record::CapturedReading& reading);
+    std::string ScaleId() const;
+
+    CScalePanelDlg& m_panel;
+    Setup m_setup;
+    std::shared_ptr<record::BenchRules> m_rules;
+    record::Capturer m_capturer;
+    int m_port = 0;
+    std::string m_device;
+    std::optional<scale::Reading> m_shown;
+    std::optional<record::CapturedReading> m_last;  // the last capture, for Ctrl+P
+    QString m_statusBase;                           // the panel's own text, before ours
+    QString m_statusShown;                          // the whole text as we last set it
+    record::CheckTally m_tally;
+    QPointer<QLabel> m_tallyShown;  // in the readings window, while it lives
+};
