@@ -83,11 +83,15 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
 }  // namespace
 
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
-                                            std::string* error) {
+                                            std::string* error, bool credentials) {
     ReadOptions options;
     for (std::size_t i = 0; i < args.size() && error->empty();) {
         const std::string_view name = args[i];
         if (const std::size_t used = mqtt::TakeMqttOption(args, i, options.mqtt, error)) {
+            i += used;
+            continue;
+        }
+        if (const std::size_t used = web::TakeWebOption(args, i, options.http, error)) {
             i += used;
             continue;
         }
@@ -116,6 +120,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
     if (error->empty()) {
         if (auto bad = mqtt::CheckMqttOptions(options.mqtt))
             *error = *bad;
+        else if (auto badHttp = web::CheckWebOptions(options.http, credentials))
+            *error = *badHttp;
+        else if (options.raw && options.http.Enabled())
+            *error = "--raw prints bytes only: it does not go with --http";
         else if (options.raw && options.mqtt.Enabled())
             *error = "--raw prints bytes only: it does not go with --mqtt";
         else if (options.format == Format::kXlsx && options.output.empty())
@@ -163,7 +171,7 @@ std::string ReadUsage() {
            "  --raw              print every received byte in hex, without probing\n"
            "  --keys             read key names from standard input: DATA, MODE, TARE, ON/OFF,\n"
            "                     each optionally followed by 'double'\n" +
-           mqtt::MqttUsage() +
+           mqtt::MqttUsage() + web::WebUsage() +
            "  --help, --version\n"
            "\n"
            "Readings go to standard output, messages to standard error.\n"

@@ -11,6 +11,7 @@
 #include "mqtt/MqttOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
+#include "web/WebOptions.h"
 
 namespace reader {
 
@@ -34,6 +35,7 @@ struct ReadOptions {
     bool help = false;
     bool version = false;
     mqtt::MqttOptions mqtt;
+    web::WebOptions http;
 };
 
 // Exit codes, as the manual page lists them.
@@ -44,8 +46,9 @@ inline constexpr int kExitNotAcknowledged = 3;  // readings the broker never too
 inline constexpr int kExitOutput = 4;           // the --output file could not be written
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
+// `credentials`: a systemd credential folder is at hand (it may hold the --http-keys token).
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
-                                            std::string* error);
+                                            std::string* error, bool credentials = false);
 
 std::string ReadUsage();
 

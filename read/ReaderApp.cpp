@@ -15,6 +15,7 @@
 #include "mqtt/ScaleId.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
+#include "web/Token.h"
 
 namespace reader {
 namespace {
@@ -60,7 +61,13 @@ std::optional<int> ReaderApp::Start() {
         });
     } else
         events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
-    events.portState = [this](const scale::PortState&) { m_capturer.Reset(); };
+    events.portState = [this](const scale::PortState& state) {
+        m_capturer.Reset();
+        if (m_web && state.change == scale::PortState::Change::kOpened)
+            m_web->PortOpened(record::PortName(state.port), state.device);
+        else if (m_web)
+            m_web->PortLost();
+    };
     m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
     // What the user can do about a port that did not open (the refused folder is said already).
     const auto sayAdvice = [this, &refused] {
@@ -127,6 +134,26 @@ std::optional<int> ReaderApp::Start() {
             return kExitUsage;
         }
     }
+    if (m_options.http.Enabled()) {
+        std::string error, token;
+        if (m_options.http.keys) {
+            const auto read = web::ReadToken(m_options.http.tokenFile, &error);
+            if (!read) {
+                Say("--http-keys: " + error);
+                return kExitUsage;
+            }
+            token = *read;
+        }
+        web::HttpBridge::Hooks hooks;
+        hooks.say = Say;
+        hooks.key = [this](std::uint8_t key) { m_link->SendKey(key); };
+        m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
+        if (!m_web->Start(&error)) {
+            Say("--http: " + error);
+            return kExitUsage;
+        }
+        m_web->PortOpened(record::PortName(m_link->Port()), m_link->Device());
+    }
     if (m_options.keys) {
         m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
@@ -149,7 +176,7 @@ void ReaderApp::OnFrame(const scale::Frame& frame) {
 
 void ReaderApp::Emit(const record::CapturedReading& reading) {
     std::string json;
-    if (m_mqtt || m_options.format == Format::kJsonLines)
+    if (m_mqtt || m_web || m_options.format == Format::kJsonLines)
         json = record::JsonObject(reading, m_id);
     bool written = true;
     switch (m_options.format) {
@@ -167,10 +194,12 @@ void ReaderApp::Emit(const record::CapturedReading& reading) {
             m_sheet->Add(reading, m_id);
             break;
     }
+    if (m_web)
+        m_web->Reading(json);
     if (m_mqtt)
         m_mqtt->Publish(std::move(json));
-    // A reader that publishes goes on when nobody reads its output any more.
-    if (!written && !m_mqtt) {
+    // A reader that publishes or serves goes on when nobody reads its output any more.
+    if (!written && !m_mqtt && !m_web) {
         Finish(kExitDone);
         return;
     }

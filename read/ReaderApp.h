@@ -24,6 +24,7 @@
 #include "record/Capture.h"
 #include "record/RawLines.h"
 #include "record/Sheet.h"
+#include "web/HttpBridge.h"
 
 namespace reader {
 
@@ -52,6 +53,7 @@ class ReaderApp : public QObject {
     QTimer m_burstEnd;
     std::string m_id;
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
+    std::unique_ptr<web::HttpBridge> m_web;
     std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
