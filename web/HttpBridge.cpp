@@ -22,6 +22,7 @@ namespace {
 
 constexpr auto kKeepAlive = std::chrono::seconds(20);
 constexpr qint64 kLargestMessage = 4 * 1024;
+constexpr int kStreamBuffer = 64 * 1024;
 
 const char* ReasonOf(int status) {
     switch (status) {
@@ -334,6 +335,8 @@ bool HttpBridge::Handle(const QHttpServerRequest& request, QTcpSocket* socket) {
 void HttpBridge::OpenEvents(const QHttpServerRequest&, QTcpSocket* socket, const QByteArray& cors) {
     if (Guard* guard = Guard::Of(socket))
         guard->Streaming();
+    // A small send buffer: a client that stops reading is seen soon and holds little memory.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kStreamBuffer);
     socket->write(
         "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
         "X-Content-Type-Options: nosniff\r\n" +

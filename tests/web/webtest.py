@@ -99,12 +99,12 @@ class Scale:
 class Reader:
     """karvel-read on the scale's port folder, serving HTTP on a free loopback port."""
 
-    def __init__(self, scale, *args, env=None):
+    def __init__(self, scale, *args, env=None, http=True):
         binary = os.environ["KARVEL_READ"]
         environment = dict(os.environ, KARVEL_PORT_DIR=scale.dir.name, QT_NO_GLIB="1")
         environment.update(env or {})
         self.process = subprocess.Popen(
-            [binary, "--port", "COM1", "--http", "0"] + list(args),
+            [binary, "--port", "COM1"] + (["--http", "0"] if http else []) + list(args),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=environment)
         self.errors = []
@@ -112,8 +112,12 @@ class Reader:
         self._lock = threading.Lock()
         threading.Thread(target=self._pump, args=(self.process.stderr, True), daemon=True).start()
         threading.Thread(target=self._pump, args=(self.process.stdout, False), daemon=True).start()
-        line = self.wait_for_error("http: serving http://")
-        self.port = int(line.rsplit(":", 1)[1].strip("/"))
+        self.port = None
+        if http:
+            line = self.wait_for_error("http: serving http://")
+            self.port = int(line.rsplit(":", 1)[1].strip("/"))
+        else:
+            self.wait_for_error("reading COM1")
 
     def _pump(self, stream, errors):
         for raw in stream:
