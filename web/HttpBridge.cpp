@@ -107,6 +107,8 @@ constexpr PagePart kPage[] = {
     {"/page.js", ":/web/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/web/page.css", "text/css; charset=utf-8"},
     {"/geometry.js", ":/web/geometry.js", "text/javascript; charset=utf-8"},
+    {"/icon.svg", ":/web/icon.svg", "image/svg+xml"},
+    {"/favicon.ico", ":/web/icon.svg", "image/svg+xml"},
 };
 constexpr const char* kPolicy =
     "Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self'; "

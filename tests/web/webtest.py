@@ -285,3 +285,98 @@ def run(tests):
             traceback.print_exc()
     print("%d of %d passed" % (len(tests) - len(failed), len(tests)))
     sys.exit(1 if failed else 0)
+
+
+def png_pixels(data):
+    """(width, height, rows of (r, g, b)) of an 8-bit RGB or RGBA PNG that is not interlaced."""
+    import zlib
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
+    at, idat, header = 8, b"", None
+    while at < len(data):
+        length = struct.unpack(">I", data[at:at + 4])[0]
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    width, height, depth, colour, _, _, interlace = header
+    assert depth == 8 and colour in (2, 6) and interlace == 0, header
+    step = 3 if colour == 2 else 4
+    raw, rows, previous = zlib.decompress(idat), [], bytearray(width * step)
+    stride = width * step
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - step] if i >= step else 0
+            up, corner = previous[i], previous[i - step] if i >= step else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + up) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 0xFF
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else
+                                      up if pb <= pc else corner)) & 0xFF
+        rows.append([tuple(line[x * step:x * step + 3]) for x in range(width)])
+        previous = line
+    return width, height, rows
+
+
+class Browser:
+    """Debian's headless Chromium through chromedriver, at a device pixel ratio of its own."""
+
+    def __init__(self, ratio=1, size=(1200, 900)):
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for argument in ["--headless=new", "--no-sandbox", "--disable-gpu",
+                         "--force-device-scale-factor=%g" % ratio,
+                         "--window-size=%d,%d" % size, "--disable-extensions",
+                         "--no-first-run", "--disable-dev-shm-usage"]:
+            options.add_argument(argument)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+    def text(self, element_id):
+        return self.driver.find_element("id", element_id).text
+
+    def wait_text(self, element_id, predicate, what):
+        return until(lambda: predicate(self.text(element_id)), what)
+
+    def shot(self, element_id, path=None):
+        png = self.driver.find_element("id", element_id).screenshot_as_png
+        if path:
+            with open(path, "wb") as f:
+                f.write(png)
+        return png
+
+    def console(self):
+        return self.driver.get_log("browser")
+
+    def quit(self):
+        self.driver.quit()
+
+
+def preview(masks, path):
+    """lumeq-preview's picture of the nine slots."""
+    names = ["--wm", "--sign", "--unit"] + ["--hex%d" % i for i in range(1, 7)]
+    arguments = [os.environ["LUMEQ_PREVIEW"]]
+    for name, value in zip(names, masks):
+        arguments += [name, str(value)]
+    subprocess.run(arguments + ["-o", path], check=True, timeout=PATIENCE,
+                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def shots_folder():
+    """Where screenshots are kept for a person to look at: $KARVEL_WEB_SHOTS, else a new folder."""
+    folder = os.environ.get("KARVEL_WEB_SHOTS") or tempfile.mkdtemp(prefix="karvel-shots-")
+    os.makedirs(folder, exist_ok=True)
+    return folder
