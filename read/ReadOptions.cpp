@@ -122,6 +122,9 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = *bad;
         else if (auto badHttp = web::CheckWebOptions(options.http, credentials))
             *error = *badHttp;
+        else if (options.http.Board() &&
+                 (!options.port.empty() || options.mqtt.Enabled() || options.raw || options.keys))
+            *error = "--board opens no port: it does not go with --port, --mqtt, --raw or --keys";
         else if (options.raw && options.http.Enabled())
             *error = "--raw prints bytes only: it does not go with --http";
         else if (options.raw && options.mqtt.Enabled())

@@ -11,6 +11,7 @@
 #include "platform/posix/Environment.h"
 #include "read/ReadOptions.h"
 #include "read/ReaderApp.h"
+#include "web/BoardApp.h"
 
 int main(int argc, char* argv[]) {
     const posix::Environment environment = posix::Environment::FromProcess();
@@ -46,6 +47,14 @@ int main(int argc, char* argv[]) {
     // Qt's own event loop: the GLib one costs more at every wake-up, and nothing here needs it.
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
+    if (chosen.http.Board()) {
+        web::BoardApp board(chosen.http, reader::Say);
+        if (!board.Start(&error)) {
+            reader::Say("--board: " + error);
+            return reader::kExitUsage;
+        }
+        return QCoreApplication::exec();
+    }
     reader::ReaderApp reader(chosen, environment.portFolder);
     if (const std::optional<int> code = reader.Start())
         return *code;

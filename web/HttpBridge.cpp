@@ -109,6 +109,8 @@ constexpr PagePart kPage[] = {
     {"/geometry.js", ":/web/geometry.js", "text/javascript; charset=utf-8"},
     {"/icon.svg", ":/web/icon.svg", "image/svg+xml"},
     {"/favicon.ico", ":/web/icon.svg", "image/svg+xml"},
+    {"/board.js", ":/web/board.js", "text/javascript; charset=utf-8"},
+    {"/board.css", ":/web/board.css", "text/css; charset=utf-8"},
 };
 constexpr const char* kPolicy =
     "Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self'; "
@@ -133,6 +135,8 @@ class Server : public QAbstractHttpServer {
 };
 
 struct HttpBridge::Stream {
+    Feed kind = Feed::kReader;
+    std::string scale;                   // of a kScale stream
     QPointer<QTcpSocket> events;         // Server-Sent Events
     std::unique_ptr<QWebSocket> socket;  // or a WebSocket
     std::unique_ptr<EventFeed> feed;
@@ -240,7 +244,7 @@ bool HttpBridge::Handle(const QHttpServerRequest& request, QTcpSocket* socket) {
     // A refused connection, or more asked on an event stream, gets no answer.
     if (guard && (guard->Refused() || guard->IsStreaming()))
         return !upgrade;
-    const QString path = request.url().path();
+    const QString path = request.url().path(QUrl::FullyDecoded);
     const QByteArray host = request.value("host");
     const QByteArray origin = request.value("origin");
     const bool close = request.value("connection").toLower().contains("close");
@@ -295,6 +299,30 @@ bool HttpBridge::Handle(const QHttpServerRequest& request, QTcpSocket* socket) {
         RespondJson(socket, 405, ErrorBody("use GET"), cors + "Allow: GET\r\n", close);
         return !upgrade;
     }
+    if (m_options.Board()) {
+        const QString scaleEvents = "/api/v1/scales/";
+        if (path == "/api/v1/board") {
+            QByteArray all = "{\"scales\":[";
+            for (const auto& [id, tile] : m_tiles)
+                all += (all.endsWith('[') ? "" : ",") + TileData(id, tile);
+            RespondJson(socket, 200, all + "]}", cors, close);
+        } else if (path == "/api/v1/board/events") {
+            OpenEvents(socket, cors, Feed::kBoard);
+        } else if (path.startsWith(scaleEvents) && path.endsWith("/events")) {
+            const qsizetype length = path.size() - scaleEvents.size() - 7;
+            OpenEvents(socket, cors, Feed::kScale,
+                       path.mid(scaleEvents.size(), length).toStdString());
+        } else if (path == "/" || path.startsWith("/scale/")) {
+            QFile file(path == "/" ? ":/web/board.html" : ":/web/index.html");
+            file.open(QIODevice::ReadOnly);
+            Respond(socket, 200, "text/html; charset=utf-8", file.readAll(), kPolicy, close);
+        } else if (path.startsWith("/api/")) {
+            RespondJson(socket, 404, ErrorBody("a board has no such path"), cors, close);
+        } else {
+            ServePart(socket, path, close);
+        }
+        return !upgrade;
+    }
     if (path == "/api/v1/reading") {
         if (m_latest.isEmpty() || m_stage != PortStage::kOpen) {
             const char* why = m_stage == PortStage::kLost ? "port lost" : "no reading yet";
@@ -311,7 +339,7 @@ bool HttpBridge::Handle(const QHttpServerRequest& request, QTcpSocket* socket) {
         return !upgrade;
     }
     if (path == "/api/v1/events") {
-        OpenEvents(request, socket, cors);
+        OpenEvents(socket, cors, Feed::kReader);
         return !upgrade;
     }
     if (path == "/api/v1/ws" && upgrade)
@@ -321,20 +349,25 @@ bool HttpBridge::Handle(const QHttpServerRequest& request, QTcpSocket* socket) {
                     cors + "Upgrade: websocket\r\n", close);
         return !upgrade;
     }
+    ServePart(socket, path, close);
+    return !upgrade;
+}
+
+void HttpBridge::ServePart(QTcpSocket* socket, const QString& path, bool close) {
     for (const PagePart& part : kPage) {
         if (path == part.path) {
             QFile file(part.resource);
             if (file.open(QIODevice::ReadOnly)) {
                 Respond(socket, 200, part.type, file.readAll(), kPolicy, close);
-                return !upgrade;
+                return;
             }
         }
     }
-    RespondJson(socket, 404, ErrorBody("no such path"), cors, close);
-    return !upgrade;
+    RespondJson(socket, 404, ErrorBody("no such path"), {}, close);
 }
 
-void HttpBridge::OpenEvents(const QHttpServerRequest&, QTcpSocket* socket, const QByteArray& cors) {
+void HttpBridge::OpenEvents(QTcpSocket* socket, const QByteArray& cors, Feed feed,
+                            const std::string& scale) {
     if (Guard* guard = Guard::Of(socket))
         guard->Streaming();
     // A small send buffer: a client that stops reading is seen soon and holds little memory.
@@ -344,6 +377,8 @@ void HttpBridge::OpenEvents(const QHttpServerRequest&, QTcpSocket* socket, const
         "X-Content-Type-Options: nosniff\r\n" +
         cors + "Connection: close\r\n\r\nretry: 2000\n\n");
     auto stream = std::make_unique<Stream>();
+    stream->kind = feed;
+    stream->scale = scale;
     stream->events = socket;
     stream->peer = PeerOf(*socket);
     stream->feed = std::make_unique<EventFeed>(EventFeed::Socket{
@@ -372,6 +407,21 @@ void HttpBridge::Add(std::unique_ptr<Stream> stream) {
     const auto encode = [&stream](std::uint64_t id, const char* event, const QByteArray& data) {
         return stream->websocket ? WsOf(id, event, data) : SseOf(id, event, data);
     };
+    if (stream->kind == Feed::kBoard) {
+        for (const auto& [id, tile] : m_tiles)
+            stream->feed->Send(SseOf(m_lastId, "tile", TileData(id, tile)));
+        m_streams.push_back(std::move(stream));
+        return;
+    }
+    if (stream->kind == Feed::kScale) {
+        if (const auto tile = m_tiles.find(stream->scale); tile != m_tiles.end()) {
+            stream->feed->Send(SseOf(m_lastId, "state", ScaleState(tile->first, tile->second)));
+            if (!tile->second.reading.isEmpty())
+                stream->feed->Send(SseOf(m_lastId, "reading", tile->second.reading));
+        }
+        m_streams.push_back(std::move(stream));
+        return;
+    }
     // A new client learns where things stand: the port, then the newest reading.
     if (m_stage != PortStage::kNone)
         stream->feed->Send(encode(m_lastId, "state", StateData()));
@@ -380,10 +430,12 @@ void HttpBridge::Add(std::unique_ptr<Stream> stream) {
     m_streams.push_back(std::move(stream));
 }
 
-void HttpBridge::Broadcast(const char* event, const QByteArray& data) {
+void HttpBridge::Broadcast(const char* event, const QByteArray& data, Feed feed,
+                           const std::string& scale) {
     QByteArray sse, ws;
     for (const auto& stream : m_streams) {
-        if (stream->gone)
+        if (stream->gone || stream->kind != feed ||
+            (feed == Feed::kScale && stream->scale != scale))
             continue;
         QByteArray& message = stream->websocket ? ws : sse;
         if (message.isEmpty())
@@ -401,6 +453,48 @@ void HttpBridge::Sweep() {
         m_sweepQueued = false;
         std::erase_if(m_streams, [](const auto& stream) { return stream->gone; });
     });
+}
+
+void HttpBridge::Heard(const BoardFeed::Heard& heard) {
+    Tile& tile = m_tiles[heard.id];
+    const Tile before = tile;
+    if (heard.availability) {
+        tile.availability = !heard.payload.empty();
+        tile.online = heard.payload == "online";
+    } else {
+        const QByteArray payload = QByteArray::fromStdString(heard.payload);
+        // A state that is no JSON object is not shown: the tile keeps the one before.
+        if (payload.isEmpty() || QJsonDocument::fromJson(payload).isObject())
+            tile.reading = payload;
+    }
+    ++m_lastId;
+    if (tile.reading.isEmpty() && !tile.availability) {
+        m_tiles.erase(heard.id);
+        Broadcast("gone",
+                  QJsonDocument(QJsonObject{{"id", QString::fromStdString(heard.id)}})
+                      .toJson(QJsonDocument::Compact),
+                  Feed::kBoard);
+        return;
+    }
+    Broadcast("tile", TileData(heard.id, tile), Feed::kBoard);
+    if (tile.online != before.online)
+        Broadcast("state", ScaleState(heard.id, tile), Feed::kScale, heard.id);
+    if (tile.reading != before.reading && !tile.reading.isEmpty())
+        Broadcast("reading", tile.reading, Feed::kScale, heard.id);
+}
+
+QByteArray HttpBridge::TileData(const std::string& id, const Tile& tile) const {
+    QJsonObject object{{"id", QString::fromStdString(id)}, {"online", tile.online}};
+    object.insert("reading", tile.reading.isEmpty()
+                                 ? QJsonValue()
+                                 : QJsonValue(QJsonDocument::fromJson(tile.reading).object()));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray HttpBridge::ScaleState(const std::string& id, const Tile& tile) const {
+    return QJsonDocument(QJsonObject{{"state", tile.online ? "opened" : "offline"},
+                                     {"port", QString::fromStdString(id)}})
+        .toJson(QJsonDocument::Compact);
 }
 
 std::optional<std::uint8_t> HttpBridge::KeyOf(const QJsonObject& body, std::string* error) {

@@ -10,6 +10,13 @@
 // Pages of other origins are answered only when named (--http-origin); on the loopback address
 // only loopback host names are answered, so a name that resolves there cannot reach in.
 //
+// As a board (--board) it serves no scale of its own but every scale the broker knows:
+//   GET  /                          the board: a tile per scale
+//   GET  /api/v1/board              the tiles as JSON
+//   GET  /api/v1/board/events       "tile" and "gone" events
+//   GET  /scale/ID                  that scale's live page
+//   GET  /api/v1/scales/ID/events   its "reading" and "state" events
+//
 // Thread: the event loop's (the reader's main thread).
 
 #include <QObject>
@@ -17,11 +24,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "web/BoardFeed.h"
 #include "web/WebOptions.h"
 
 class QJsonObject;
@@ -53,20 +62,34 @@ class HttpBridge : public QObject {
     // The port opened (again) or was lost.
     void PortOpened(const std::string& port, const std::string& device);
     void PortLost();
+    // The board heard a scale's retained state or availability.
+    void Heard(const BoardFeed::Heard& heard);
 
   private:
     struct Stream;
     friend class Server;
+    enum class Feed { kReader, kBoard, kScale };
+    struct Tile {
+        QByteArray reading;  // the retained state; empty when there is none
+        bool online = false;
+        bool availability = false;  // an availability is retained
+    };
 
     // Answers `request`; false only for a WebSocket upgrade it refused (and answered).
     bool Handle(const QHttpServerRequest& request, QTcpSocket* socket);
-    void OpenEvents(const QHttpServerRequest& request, QTcpSocket* socket, const QByteArray& cors);
+    void OpenEvents(QTcpSocket* socket, const QByteArray& cors, Feed feed,
+                    const std::string& scale = {});
+    // The page, or a part of it; 404 for anything else.
+    void ServePart(QTcpSocket* socket, const QString& path, bool close);
+    QByteArray TileData(const std::string& id, const Tile& tile) const;
+    QByteArray ScaleState(const std::string& id, const Tile& tile) const;
     void TakeKey(const QHttpServerRequest& request, QTcpSocket* socket, const QByteArray& cors);
     void OnWebSocket();
     void OnWebSocketMessage(Stream* stream, const QString& message);
     // The key of {"key":..., "double":...}; nullopt, with the reason in `error`, when none.
     static std::optional<std::uint8_t> KeyOf(const QJsonObject& body, std::string* error);
-    void Broadcast(const char* event, const QByteArray& data);
+    void Broadcast(const char* event, const QByteArray& data, Feed feed = Feed::kReader,
+                   const std::string& scale = {});
     void Add(std::unique_ptr<Stream> stream);
     void Sweep();
     QByteArray StateData() const;
@@ -87,6 +110,7 @@ class HttpBridge : public QObject {
     enum class PortStage { kNone, kOpen, kLost } m_stage = PortStage::kNone;
     bool m_everOpened = false;
     QByteArray m_portName, m_device;
+    std::map<std::string, Tile> m_tiles;  // the board's, by scale id
 };
 
 }  // namespace web

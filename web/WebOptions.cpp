@@ -101,7 +101,8 @@ std::size_t TakeWebOption(std::span<const std::string_view> args, std::size_t at
         return 1;
     }
     const bool takesValue = name == "--http" || name == "--http-token-file" ||
-                            name == "--http-origin" || name == "--http-clients";
+                            name == "--http-origin" || name == "--http-clients" ||
+                            name == "--board";
     if (!takesValue) {
         if (!name.starts_with("--http"))
             return 0;
@@ -115,7 +116,15 @@ std::size_t TakeWebOption(std::span<const std::string_view> args, std::size_t at
         return 1;
     }
     const std::string_view value = args[at + 1];
-    if (name == "--http") {
+    if (name == "--board") {
+        // The broker's URL as --mqtt takes it, and said so.
+        options.board = std::string(value);
+        const std::string_view asMqtt[] = {"--mqtt", value};
+        std::string why;
+        mqtt::TakeMqttOption(asMqtt, 0, options.boardBroker, &why);
+        if (!why.empty())
+            *error = "--board" + why.substr(std::string_view("--mqtt").size());
+    } else if (name == "--http") {
         options.listen = std::string(value);
         if (auto bad = ParseListen(value, options))
             *error = *bad;
@@ -145,8 +154,12 @@ std::optional<std::string> CheckWebOptions(const WebOptions& options, bool crede
         if (options.keys || !options.tokenFile.empty() || !options.origins.empty() ||
             options.clients != kDefaultClients)
             return "the --http-... options need --http [ADDRESS:]PORT";
+        if (options.Board())
+            return "--board serves its page over HTTP: give --http [ADDRESS:]PORT";
         return std::nullopt;
     }
+    if (options.Board() && options.keys)
+        return "--board shows scales; it sends no keys (--http-keys goes with a scale's reader)";
     if (options.keys && options.tokenFile.empty() && !credentials)
         return "--http-keys needs a token: --http-token-file FILE (or the systemd credential "
                "http-token)";
@@ -166,7 +179,9 @@ std::string WebUsage() {
            "                             line; a service gets it as the credential http-token)\n"
            "  --http-origin ORIGIN       let web pages of ORIGIN (https://host[:port]) call the\n"
            "                             API; repeatable, no wildcard\n"
-           "  --http-clients N           connections served at once (1000)\n";
+           "  --http-clients N           connections served at once (1000)\n"
+           "  --board URL                open no port: serve one board of every scale that\n"
+           "                             publishes to mqtt://broker[:port][/prefix], with --http\n";
 }
 
 }  // namespace web

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mqtt/MqttOptions.h"
+
 namespace web {
 
 inline constexpr std::string_view kLoopback = "127.0.0.1";
@@ -22,8 +24,11 @@ struct WebOptions {
     std::string tokenFile;                  // --http-token-file
     std::vector<std::string> origins;       // --http-origin, normalised to lower case
     std::size_t clients = kDefaultClients;  // --http-clients
+    std::string board;                      // --board URL as given; empty: one scale's reader
+    mqtt::MqttOptions boardBroker;          // the broker and prefix it names
 
     bool Enabled() const { return !listen.empty(); }
+    bool Board() const { return !board.empty(); }
     bool Loopback() const { return address == kLoopback || address == "::1"; }
 };
 

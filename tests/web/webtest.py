@@ -100,11 +100,15 @@ class Reader:
     """karvel-read on the scale's port folder, serving HTTP on a free loopback port."""
 
     def __init__(self, scale, *args, env=None, http=True):
+        """`scale` None: a reader that opens no port (a board)."""
         binary = os.environ["KARVEL_READ"]
-        environment = dict(os.environ, KARVEL_PORT_DIR=scale.dir.name, QT_NO_GLIB="1")
+        environment = dict(os.environ, QT_NO_GLIB="1")
+        if scale:
+            environment["KARVEL_PORT_DIR"] = scale.dir.name
         environment.update(env or {})
         self.process = subprocess.Popen(
-            [binary, "--port", "COM1"] + (["--http", "0"] if http else []) + list(args),
+            [binary] + (["--port", "COM1"] if scale else []) +
+            (["--http", "0"] if http else []) + list(args),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=environment)
         self.errors = []
@@ -356,6 +360,14 @@ class Browser:
                 f.write(png)
         return png
 
+    def alert_open(self):
+        from selenium.common.exceptions import NoAlertPresentException
+        try:
+            self.driver.switch_to.alert.text
+            return True
+        except NoAlertPresentException:
+            return False
+
     def console(self):
         return self.driver.get_log("browser")
 
@@ -380,3 +392,62 @@ def shots_folder():
     folder = os.environ.get("KARVEL_WEB_SHOTS") or tempfile.mkdtemp(prefix="karvel-shots-")
     os.makedirs(folder, exist_ok=True)
     return folder
+
+
+def free_port():
+    with socket.socket() as sock:
+        sock.bind(("127.0.0.1", 0))
+        return sock.getsockname()[1]
+
+
+class Broker:
+    """mosquitto in the foreground on a free loopback port, with a folder of its own."""
+
+    def __init__(self):
+        import pwd
+        self.dir = tempfile.TemporaryDirectory(prefix="karvel-broker-")
+        self.port = free_port()
+        config = os.path.join(self.dir.name, "mosquitto.conf")
+        with open(config, "w") as f:
+            # As root, mosquitto would become user mosquitto and lose its folder.
+            f.write("user %s\nlog_dest stderr\nlog_type all\nlistener %d 127.0.0.1\n"
+                    "allow_anonymous true\n" % (pwd.getpwuid(os.geteuid()).pw_name, self.port))
+        self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.log = []
+        threading.Thread(target=self._pump, daemon=True).start()
+        until(lambda: any(" running" in line for line in list(self.log)), "mosquitto to run")
+
+    def _pump(self):
+        for raw in self.process.stderr:
+            self.log.append(raw.decode("utf-8", "replace"))
+
+    def url(self, prefix):
+        return "mqtt://127.0.0.1:%d/%s" % (self.port, prefix)
+
+    def publish(self, topic, payload, retain=True):
+        """One MQTT 3.1.1 publish at QoS 0 (an empty retained payload clears the topic)."""
+        def length(n):
+            out = b""
+            while True:
+                byte, n = n % 128, n // 128
+                out += bytes([byte | (0x80 if n else 0)])
+                if not n:
+                    return out
+
+        def text(value):
+            data = value.encode()
+            return struct.pack(">H", len(data)) + data
+
+        with socket.create_connection(("127.0.0.1", self.port), timeout=PATIENCE) as sock:
+            body = text("MQTT") + bytes([4, 0x02]) + struct.pack(">H", 60) + text("")
+            sock.sendall(b"\x10" + length(len(body)) + body)
+            assert sock.recv(4) == b"\x20\x02\x00\x00", "the broker refused the publisher"
+            body = text(topic) + payload.encode()
+            sock.sendall(bytes([0x31 if retain else 0x30]) + length(len(body)) + body)
+            sock.sendall(b"\xe0\x00")
+            sock.recv(1)  # the broker closes once it has the message
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=PATIENCE)

@@ -9,7 +9,10 @@
   const stateText = document.getElementById("state");
   const spoken = document.getElementById("spoken");
   const params = new URLSearchParams(location.search);
-  const source = params.get("events") || "/api/v1/events";
+  // A board's view of one scale, or the reader's own.
+  const source = location.pathname.startsWith("/scale/")
+    ? "/api/v1/scales/" + location.pathname.slice(7) + "/events"
+    : "/api/v1/events";
   let masks = [0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff];  // the control's initial state
   let lastSpoken = "";
 
@@ -82,6 +85,9 @@
     if (state.state === "lost") {
       setState("lost", "port lost: " + state.port + " went away; the last reading is not live");
       spoken.textContent = "port lost";
+      lastSpoken = "";
+    } else if (state.state === "offline") {
+      setState("lost", state.port + " is offline; the last reading is not live");
       lastSpoken = "";
     } else if (state.state === "opened" || state.state === "back") {
       setState("live", state.state === "back" ? "live again" : "live");
