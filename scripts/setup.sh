@@ -22,6 +22,8 @@ PACKAGES=(
     libmosquitto-dev mosquitto openssl systemd
     # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
     libxlsxwriter-dev libreoffice-calc-nogui
+    # karvel-read --http: the server and WebSocket libraries, and a headless browser for its tests
+    qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
 )
 
 say() { printf '[setup] %s\n' "$*"; }
