@@ -143,6 +143,12 @@ struct HttpBridge::Stream {
     std::string peer;
     bool websocket = false;
     bool gone = false;
+    // Cut before anything here goes: the socket may outlive the stream, or go with it.
+    std::vector<QMetaObject::Connection> links;
+    ~Stream() {
+        for (const auto& link : links)
+            QObject::disconnect(link);
+    }
 };
 
 HttpBridge::HttpBridge(WebOptions options, std::string token, Hooks hooks)
@@ -390,16 +396,17 @@ void HttpBridge::OpenEvents(QTcpSocket* socket, const QByteArray& cors, Feed fee
                 "{\"missed\":" + QByteArray::number(static_cast<qulonglong>(missed)) + "}");
         }});
     Stream* raw = stream.get();
-    connect(socket, &QTcpSocket::bytesWritten, this, [raw] { raw->feed->Drained(); });
-    connect(socket, &QObject::destroyed, this, [this, raw] {
+    raw->links.push_back(
+        connect(socket, &QTcpSocket::bytesWritten, this, [raw] { raw->feed->Drained(); }));
+    raw->links.push_back(connect(socket, &QObject::destroyed, this, [this, raw] {
         raw->gone = true;
         raw->events = nullptr;
         Sweep();
-    });
-    connect(socket, &QTcpSocket::disconnected, this, [this, raw] {
+    }));
+    raw->links.push_back(connect(socket, &QTcpSocket::disconnected, this, [this, raw] {
         raw->gone = true;
         Sweep();
-    });
+    }));
     Add(std::move(stream));
 }
 
@@ -578,13 +585,15 @@ void HttpBridge::OnWebSocket() {
             }});
         stream->socket = std::move(socket);
         Stream* raw = stream.get();
-        connect(ws, &QWebSocket::bytesWritten, this, [raw] { raw->feed->Drained(); });
-        connect(ws, &QWebSocket::textMessageReceived, this,
-                [this, raw](const QString& message) { OnWebSocketMessage(raw, message); });
-        connect(ws, &QWebSocket::disconnected, this, [this, raw] {
+        raw->links.push_back(
+            connect(ws, &QWebSocket::bytesWritten, this, [raw] { raw->feed->Drained(); }));
+        raw->links.push_back(
+            connect(ws, &QWebSocket::textMessageReceived, this,
+                    [this, raw](const QString& message) { OnWebSocketMessage(raw, message); }));
+        raw->links.push_back(connect(ws, &QWebSocket::disconnected, this, [this, raw] {
             raw->gone = true;
             Sweep();
-        });
+        }));
         Add(std::move(stream));
     }
 }

@@ -274,6 +274,24 @@ def test_idle_connections_and_a_slow_sender_leave_the_readings_alone():
         reader.stop()
 
 
+def test_clients_come_and_go():
+    scale = w.Scale()
+    reader = w.Reader(scale)
+    try:
+        for n in range(30):
+            scale.show(n)
+            streams = [w.Events(reader.port) for _ in range(5)]
+            sockets = [w.WebSocket(reader.port) for _ in range(3)]
+            for stream in streams:
+                assert stream.next_of("reading")["value"] == n
+            for stream in streams + sockets:
+                stream.close()
+            assert reader.request("GET", "/api/v1/reading")[0] == 200
+        assert reader.process.poll() is None, reader.error_text()
+    finally:
+        reader.stop()
+
+
 def listening_sockets(pid):
     inodes = set()
     for fd in os.listdir("/proc/%d/fd" % pid):
