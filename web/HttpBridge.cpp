@@ -348,8 +348,12 @@ bool HttpBridge::Handle(const QHttpServerRequest& request, QTcpSocket* socket) {
         OpenEvents(socket, cors, Feed::kReader);
         return !upgrade;
     }
-    if (path == "/api/v1/ws" && upgrade)
-        return true;  // Qt WebSockets answers the handshake; OnWebSocket takes the socket
+    if (path == "/api/v1/ws" && upgrade) {
+        // Qt WebSockets answers the handshake (and times it out); OnWebSocket takes the socket.
+        if (guard)
+            guard->Streaming();
+        return true;
+    }
     if (path == "/api/v1/ws") {
         RespondJson(socket, 426, ErrorBody("a WebSocket: ask with Upgrade: websocket"),
                     cors + "Upgrade: websocket\r\n", close);
@@ -568,8 +572,6 @@ void HttpBridge::OnWebSocket() {
             socket.release()->deleteLater();
             continue;
         }
-        if (Guard* guard = Guard::Of(socket.get()))
-            guard->Streaming();
         socket->setMaxAllowedIncomingMessageSize(kLargestMessage);
         socket->setMaxAllowedIncomingFrameSize(kLargestMessage);
         auto stream = std::make_unique<Stream>();

@@ -292,6 +292,21 @@ def test_clients_come_and_go():
         reader.stop()
 
 
+def test_an_idle_connection_is_closed_and_streams_are_not():
+    scale = w.Scale()
+    reader = w.Reader(scale)
+    try:
+        events = w.Events(reader.port)
+        ws = w.WebSocket(reader.port)
+        idle = socket.create_connection(("127.0.0.1", reader.port), timeout=60)
+        assert idle.recv(1) == b""  # closed by the server when its idle time ran out
+        scale.show(77)
+        assert events.next_of("reading")["value"] == 77
+        assert ws.next_of("reading")["data"]["value"] == 77
+    finally:
+        reader.stop()
+
+
 def listening_sockets(pid):
     inodes = set()
     for fd in os.listdir("/proc/%d/fd" % pid):

@@ -73,8 +73,7 @@ def test_the_board():
         scales["line-1"].show(124)
         browser.wait_text("reading", lambda t: t == "124 kg", "line-1's page following")
         browser.driver.save_screenshot(os.path.join(shots, "board-scale.png"))
-        problems = [e for e in browser.console() if e["level"] == "SEVERE"]
-        assert not problems, problems
+        browser.assert_quiet()
     finally:
         browser.quit()
         board.stop()

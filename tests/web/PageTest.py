@@ -43,9 +43,7 @@ def test_the_page_follows_the_scale_and_has_the_controls_pixels():
         assert browser.driver.find_element("id", "live").get_attribute("data-state") == "lost"
         assert browser.text("reading").startswith("125 kg")  # the last, marked as not live
         browser.driver.save_screenshot(os.path.join(shots, "page-lost.png"))
-        # Nothing was refused by the page's own policy, nothing fetched from elsewhere.
-        problems = [entry for entry in browser.console() if entry["level"] == "SEVERE"]
-        assert not problems, problems
+        browser.assert_quiet()
     finally:
         browser.quit()
         reader.stop()

@@ -36,6 +36,12 @@ TEST(WebOptions, RefusesWhatCannotBeUsed) {
         {{"--http", "80", "--http-clients", "0"}, false, "above 0"},
         {{"--http", "80", "--raw"}, false, "does not go with --http"},
         {{"--http", "80", "--http-colour"}, false, "no such option"},
+        {{"--board", "mqtt://broker/plant"}, false, "give --http"},
+        {{"--board", "http://broker", "--http", "80"}, false, "--board needs mqtt://"},
+        {{"--board", "mqtt://broker/a/+", "--http", "80"}, false, "holds '+' or '#'"},
+        {{"--board", "mqtt://b", "--http", "80", "--port", "COM1"}, false, "opens no port"},
+        {{"--board", "mqtt://b", "--http", "80", "--mqtt", "mqtt://b"}, false, "opens no port"},
+        {{"--board", "mqtt://b", "--http", "80", "--http-keys"}, true, "sends no keys"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -368,8 +368,10 @@ class Browser:
         except NoAlertPresentException:
             return False
 
-    def console(self):
-        return self.driver.get_log("browser")
+    def assert_quiet(self):
+        """Nothing refused by the page's own policy, nothing missing, no script error."""
+        problems = [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
+        assert not problems, problems
 
     def quit(self):
         self.driver.quit()
