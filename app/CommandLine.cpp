@@ -143,9 +143,9 @@ CommandLine ParseCommandLine(const QStringList& args) {
                 cmd.error = QString::fromStdString(mqttError);
                 return cmd;
             }
-        } else if (const std::size_t taken = record::TakeBenchOption(
+        } else if (const std::size_t benchTaken = record::TakeBenchOption(
                        views, static_cast<std::size_t>(i), cmd.bench, &mqttError)) {
-            i += static_cast<qsizetype>(taken) - 1;
+            i += static_cast<qsizetype>(benchTaken) - 1;
             if (!mqttError.empty()) {
                 cmd.error = QString::fromStdString(mqttError);
                 return cmd;

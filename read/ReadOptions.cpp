@@ -83,7 +83,7 @@ void TakeValue(std::string_view name, std::string_view value, ReadOptions& optio
 }  // namespace
 
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
-                                            std::string* error) {
+                                            std::string* error, bool credentials) {
     ReadOptions options;
     bool captureGiven = false;
     bool typeDetailGiven = false;
@@ -104,6 +104,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
         }
         captureGiven |= name == "--capture";
         if (const std::size_t used = record::TakeBenchOption(args, i, options.bench, error)) {
+            i += used;
+            continue;
+        }
+        if (const std::size_t used = web::TakeWebOption(args, i, options.http, error)) {
             i += used;
             continue;
         }
@@ -140,6 +144,13 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = *wrong;
         else if (options.raw && options.family.Enabled())
             *error = "--raw prints the bytes of the probe scan: it does not go with --protocol";
+        else if (auto badHttp = web::CheckWebOptions(options.http, credentials))
+            *error = *badHttp;
+        else if (options.http.Board() &&
+                 (!options.port.empty() || options.mqtt.Enabled() || options.raw || options.keys))
+            *error = "--board opens no port: it does not go with --port, --mqtt, --raw or --keys";
+        else if (options.raw && options.http.Enabled())
+            *error = "--raw prints bytes only: it does not go with --http";
         else if (options.raw && options.mqtt.Enabled())
             *error = "--raw prints bytes only: it does not go with --mqtt";
         else if (options.format == Format::kXlsx && options.output.empty())
@@ -198,7 +209,7 @@ std::string ReadUsage() {
            "                     each optionally followed by 'double'; SAMPLE with\n"
            "                     --count-pieces\n" +
            FamilyUsage() + record::BenchUsage(21, "SAMPLE on --keys") + mqtt::MqttUsage() +
-           wedge::TypeUsage() +
+           web::WebUsage() + wedge::TypeUsage() +
            "  --quiet            print no readings (with --type or --mqtt: they go there only)\n"
            "  --help, --version\n"
            "\n"

@@ -13,6 +13,7 @@
 #include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
+#include "web/WebOptions.h"
 #include "wedge/TypeOptions.h"
 
 namespace reader {
@@ -41,6 +42,7 @@ struct ReadOptions {
     wedge::TypeOptions type;     // --type...: readings typed into the focused window
     bool quiet = false;          // --quiet: no readings on standard output
     record::BenchOptions bench;  // --check, --count-pieces
+    web::WebOptions http;
 };
 
 // Exit codes, as the manual page lists them.
@@ -51,8 +53,9 @@ inline constexpr int kExitNotAcknowledged = 3;  // readings the broker never too
 inline constexpr int kExitOutput = 4;           // the --output file could not be written
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
+// `credentials`: a systemd credential folder is at hand (it may hold the --http-keys token).
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
-                                            std::string* error);
+                                            std::string* error, bool credentials = false);
 
 std::string ReadUsage();
 

@@ -16,6 +16,7 @@
 #include "mqtt/ScaleId.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
+#include "web/Token.h"
 
 namespace reader {
 namespace {
@@ -69,6 +70,10 @@ std::optional<int> ReaderApp::Start() {
         m_portLost = state.change == scale::PortState::Change::kLost;
         if (m_portLost && m_wedge)
             m_wedge->DropPending();
+        if (m_web && state.change == scale::PortState::Change::kOpened)
+            m_web->PortOpened(record::PortName(state.port), state.device);
+        else if (m_web)
+            m_web->PortLost();
     };
     m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
     // What the user can do about a port that did not open (the refused folder is said already).
@@ -159,6 +164,26 @@ std::optional<int> ReaderApp::Start() {
             return kExitUsage;
         }
     }
+    if (m_options.http.Enabled()) {
+        std::string error, token;
+        if (m_options.http.keys) {
+            const auto read = web::ReadToken(m_options.http.tokenFile, &error);
+            if (!read) {
+                Say("--http-keys: " + error);
+                return kExitUsage;
+            }
+            token = *read;
+        }
+        web::HttpBridge::Hooks hooks;
+        hooks.say = Say;
+        hooks.key = [this](std::uint8_t key) { m_link->SendKey(key); };
+        m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
+        if (!m_web->Start(&error)) {
+            Say("--http: " + error);
+            return kExitUsage;
+        }
+        m_web->PortOpened(record::PortName(m_link->Port()), m_link->Device());
+    }
     if (m_options.keys) {
         m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
@@ -235,7 +260,7 @@ void ReaderApp::Emit(record::CapturedReading reading) {
     if (m_wedge && !m_portLost)
         m_wedge->Offer(reading);
     std::string json;
-    if (m_mqtt || m_options.format == Format::kJsonLines)
+    if (m_mqtt || m_web || m_options.format == Format::kJsonLines)
         json = record::JsonObject(reading, m_id);
     bool written = true;
     // --quiet prints nothing: the readings go only where --type, --mqtt or the xlsx file take them.
@@ -254,10 +279,12 @@ void ReaderApp::Emit(record::CapturedReading reading) {
                 m_sheet->Add(reading, m_id);
             break;
     }
+    if (m_web)
+        m_web->Reading(json);
     if (m_mqtt)
         m_mqtt->Publish(std::move(json), reading.reading.unit);
-    // A reader that publishes goes on when nobody reads its output any more.
-    if (!written && !m_mqtt) {
+    // A reader that publishes or serves goes on when nobody reads its output any more.
+    if (!written && !m_mqtt && !m_web) {
         Finish(kExitDone);
         return;
     }

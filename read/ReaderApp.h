@@ -25,6 +25,7 @@
 #include "record/Capture.h"
 #include "record/RawLines.h"
 #include "record/Sheet.h"
+#include "web/HttpBridge.h"
 #include "wedge/Wedge.h"
 
 namespace reader {
@@ -62,6 +63,7 @@ class ReaderApp : public QObject {
     QTimer m_burstEnd;
     std::string m_id;
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
+    std::unique_ptr<web::HttpBridge> m_web;
     std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
     std::unique_ptr<wedge::Wedge> m_wedge;         // --type
     bool m_portLost = false;  // what came from a port that went away is not typed

@@ -11,6 +11,7 @@
 #include "platform/posix/Environment.h"
 #include "read/ReadOptions.h"
 #include "read/ReaderApp.h"
+#include "web/BoardApp.h"
 
 int main(int argc, char* argv[]) {
     const posix::Environment environment = posix::Environment::FromProcess();
@@ -18,7 +19,8 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     std::string error;
-    const std::optional<reader::ReadOptions> options = reader::ParseReadOptions(args, &error);
+    const std::optional<reader::ReadOptions> options =
+        reader::ParseReadOptions(args, &error, environment.credentials.has_value());
     if (!options) {
         reader::Say(error);
         std::fputs("Try 'karvel-read --help'.\n", stderr);
@@ -39,9 +41,20 @@ int main(int argc, char* argv[]) {
     // A service receives the broker's password as a systemd credential.
     if (!chosen.mqtt.user.empty() && chosen.mqtt.passwordFile.empty() && environment.credentials)
         chosen.mqtt.passwordFile = *environment.credentials + "/mqtt-password";
+    // A service receives the key token as a systemd credential.
+    if (chosen.http.keys && chosen.http.tokenFile.empty() && environment.credentials)
+        chosen.http.tokenFile = *environment.credentials + "/http-token";
     // Qt's own event loop: the GLib one costs more at every wake-up, and nothing here needs it.
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
+    if (chosen.http.Board()) {
+        web::BoardApp board(chosen.http, reader::Say);
+        if (!board.Start(&error)) {
+            reader::Say("--board: " + error);
+            return reader::kExitUsage;
+        }
+        return QCoreApplication::exec();
+    }
     reader::ReaderApp reader(chosen, environment.portFolder);
     if (const std::optional<int> code = reader.Start())
         return *code;

@@ -30,6 +30,8 @@ PACKAGES=(
     libxtst-dev libevdev-dev x11-xkb-utils xterm
     # tickets through CUPS; a private cupsd with a PDF queue and pdftotext for their tests
     libcups2-dev cups cups-client printer-driver-cups-pdf poppler-utils
+    # karvel-read --http: the server and WebSocket libraries, and a headless browser for its tests
+    qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
 )
 
 say() { printf '[setup] %s\n' "$*"; }

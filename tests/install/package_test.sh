@@ -117,6 +117,7 @@ grep -qF "library=$(realpath "$build_dir/bin/libLumeq.so")" "$machine" ||
     fail "the administrator's registration did not move to /var/lib/karvel"
 usr="$root/usr"
 [ "$(stat -c %a "$root/etc/karvel/mqtt-password")" = 600 ] || fail "postinst made no mqtt-password readable by root only"
+[ "$(stat -c %a "$root/etc/karvel/http-token")" = 600 ] || fail "postinst made no http-token readable by root only"
 
 # An unprivileged user with an empty home; as root, the user nobody.
 home="$work/home"

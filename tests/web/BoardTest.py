@@ -1,0 +1,86 @@
+"""The board in headless Chromium, fed by three readers through a real mosquitto: a tile per
+scale that follows it, goes offline when its reader is killed and goes when its retained state
+is cleared; an id that looks like markup is shown as the text it is."""
+
+import json
+import os
+import signal
+
+import webtest as w
+
+HOSTILE = "<img src=x onerror=alert(1)>"
+
+
+def tile(browser, scale_id):
+    for item in browser.driver.find_elements("css selector", "#tiles li"):
+        if item.get_attribute("data-id") == scale_id:
+            return item
+    return None
+
+
+def tile_text(browser, scale_id, part):
+    item = tile(browser, scale_id)
+    return item.find_element("class name", part).text if item else None
+
+
+def test_the_board():
+    shots = w.shots_folder()
+    broker = w.Broker()
+    scales = {name: w.Scale() for name in ("line-1", "line-2", "line-3")}
+    readers = {name: w.Reader(scale, "--mqtt", broker.url("plant"), "--id", name, http=False)
+               for name, scale in scales.items()}
+    board = w.Reader(None, "--board", broker.url("plant"))
+    browser = w.Browser(ratio=1)
+    try:
+        board.wait_for_error("board: following plant/+")
+        # A scale no reader of ours would name so: its id and texts come from the broker.
+        broker.publish("plant/%s/availability" % HOSTILE, "online")
+        broker.publish("plant/%s/state" % HOSTILE, json.dumps(
+            {"text": "<b>7</b>", "unit": "<i>kg</i>", "stable": True,
+             "time": "2026-01-01T00:00:00.000Z"}))
+        for n, scale in enumerate(scales.values(), start=1):
+            scale.show(n * 10)
+        browser.driver.get(board.url("/"))
+        for n, name in enumerate(scales, start=1):
+            w.until(lambda: tile_text(browser, name, "weight") == "%03d kg" % (n * 10),
+                    name + "'s tile")
+            assert tile_text(browser, name, "availability") == "online"
+        w.until(lambda: tile_text(browser, HOSTILE, "weight") == "<b>7</b> <i>kg</i>",
+                "the hostile tile, as text")
+        assert tile_text(browser, HOSTILE, "id") == HOSTILE
+        assert browser.driver.find_elements("tag name", "img") == []
+        assert browser.driver.find_elements("tag name", "b") == []
+        assert not browser.alert_open(), "the id ran as markup"
+
+        # Tiles follow their scales.
+        scales["line-1"].show(123)
+        w.until(lambda: tile_text(browser, "line-1", "weight") == "123 kg", "line-1 at 123")
+        # A reader killed: the broker's will says offline, and so does its tile.
+        readers["line-2"].process.send_signal(signal.SIGKILL)
+        readers["line-2"].process.wait()
+        w.until(lambda: tile_text(browser, "line-2", "availability") == "offline",
+                "line-2 offline")
+        assert "offline" in tile(browser, "line-2").get_attribute("class")
+        browser.driver.save_screenshot(os.path.join(shots, "board.png"))
+        # A scale whose retained messages are cleared goes from the board.
+        broker.publish("plant/%s/state" % HOSTILE, "")
+        broker.publish("plant/%s/availability" % HOSTILE, "")
+        w.until(lambda: tile(browser, HOSTILE) is None, "the cleared tile to go")
+
+        # A tile opens that scale's own large view.
+        tile(browser, "line-1").find_element("tag name", "a").click()
+        browser.wait_text("reading", lambda t: t == "123 kg", "line-1's own page")
+        scales["line-1"].show(124)
+        browser.wait_text("reading", lambda t: t == "124 kg", "line-1's page following")
+        browser.driver.save_screenshot(os.path.join(shots, "board-scale.png"))
+        browser.assert_quiet()
+    finally:
+        browser.quit()
+        board.stop()
+        for reader in readers.values():
+            reader.stop()
+        broker.stop()
+
+
+if __name__ == "__main__":
+    w.run([(name, test) for name, test in list(globals().items()) if name.startswith("test_")])

@@ -1,0 +1,38 @@
+#include "web/BoardApp.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <utility>
+
+namespace web {
+
+BoardApp::BoardApp(WebOptions options, std::function<void(const std::string&)> say)
+    : m_options(std::move(options)), m_say(std::move(say)) {}
+
+// The feed goes first: nothing it hears can arrive once its thread has stopped.
+BoardApp::~BoardApp() {
+    m_feed.reset();
+}
+
+bool BoardApp::Start(std::string* error) {
+    HttpBridge::Hooks hooks;
+    hooks.say = m_say;
+    hooks.key = [](std::uint8_t) {};
+    m_bridge = std::make_unique<HttpBridge>(m_options, std::string(), std::move(hooks));
+    if (!m_bridge->Start(error))
+        return false;
+    HttpBridge* bridge = m_bridge.get();
+    m_feed = std::make_unique<BoardFeed>(
+        m_options.boardBroker,
+        [this, bridge](BoardFeed::Heard heard) {
+            // From the client's thread to the bridge's.
+            QMetaObject::invokeMethod(
+                this, [bridge, heard = std::move(heard)] { bridge->Heard(heard); },
+                Qt::QueuedConnection);
+        },
+        m_say);
+    return m_feed->Start(error);
+}
+
+}  // namespace web
