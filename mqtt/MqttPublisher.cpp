@@ -158,9 +158,13 @@ struct MqttPublisher::Tls {
         const OSSL_HANDSHAKE_STATE state = SSL_get_state(ssl);
         tls->serverSpoke =
             tls->serverSpoke || (state != TLS_ST_CW_CLNT_HELLO && state != TLS_ST_BEFORE);
-        // The verdict on the certificate counts only when it made this side give up.
-        if ((where & SSL_CB_WRITE_ALERT) == SSL_CB_WRITE_ALERT)
-            tls->verifyError = SSL_get_verify_result(ssl);
+        // A refused certificate ends the handshake, but the alert that says so may never be
+        // written (the peer gone first): the verdict is kept at whatever step comes next.
+        if ((where & (SSL_CB_ALERT | SSL_CB_EXIT)) != 0) {
+            const long verdict = SSL_get_verify_result(ssl);
+            if (verdict != X509_V_OK)
+                tls->verifyError = verdict;
+        }
     }
 };
 
