@@ -72,8 +72,6 @@ class FamilyLink : public QObject {
 
     int Port() const { return m_port; }
     const std::string& Device() const { return m_link.DevicePath(); }
-    // Away, and waited for.
-    bool Following() const { return m_follower.Following(); }
     const scale::families::Family* FamilyFound() const { return m_family; }
     const scale::LineSettings& Line() const { return m_line; }
 
