@@ -225,6 +225,7 @@ int CScalePanelDlg::DoModal(component::Result* displayResult) {
         *displayResult = created;
     if (component::Failed(created))
         return -1;
+    m_bDetectOncePainted = true;
     OnInitDialog();
     const int result = exec();
     OnDestroy();
@@ -286,7 +287,9 @@ bool CScalePanelDlg::OnInitDialog() {
     m_hIconClosed = resources::LoadIcon(resources::kIconLampDark);
     SetFixedLineSettings();
 
-    if (m_familyChoice) {
+    if (m_familyChoice && m_bDetectOncePainted) {
+        StartFamilyOncePainted(startPort);
+    } else if (m_familyChoice) {
         StartFamily(startPort);
     } else if (startPort != 0) {
         OpenStartPort(startPort);

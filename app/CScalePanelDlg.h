@@ -135,6 +135,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void LayOutFromTemplate();
@@ -181,8 +182,12 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void NoteScanFailure(int port);
     // The family link's side (CScalePanelDlgFamily.cpp).
     void StartFamily(int onlyPort);
+    // Under DoModal: the window says it is looking, and the detection, which holds the event
+    // loop, begins once that is on the screen.
+    void StartFamilyOncePainted(int onlyPort);
     void OnFamilyReading(const scale::families::Decoded& decoded);
-    void OnFamilyLost(const std::string& why);
+    void ShowFamilyOpened(int port);
+    void OnFamilyPortState(const scale::PortState& state);
     void OnFamilyOpenClose();
     void ShowFamilyKeys();
     void SendFamilyKey(std::uint8_t byte);
@@ -238,6 +243,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     std::unique_ptr<CReadingAccess> m_readingAccess;
     std::optional<scale_link::FamilyLink::Choice> m_familyChoice;
     std::unique_ptr<scale_link::FamilyLink> m_familyLink;
+    bool m_bDetectOncePainted = false;  // set by DoModal
+    std::optional<int> m_familyDue;     // a detection's start port, due once painted
+    bool m_bFamilyPosted = false;       // that detection is on its way
     QLabel m_staticOtherUnit;
     std::function<bool()> m_mayEnd;
 };

@@ -1,11 +1,12 @@
 // The panel's side of a scale of another family: detection, its readings on the display, its
 // key commands.
 
-#include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 #include "app/CScalePanelDlg.h"
 #include "app/DialogTemplates.h"
@@ -62,16 +63,41 @@ void CScalePanelDlg::PlaceOtherUnit() {
     m_staticOtherUnit.hide();
 }
 
+void CScalePanelDlg::StartFamilyOncePainted(int onlyPort) {
+    m_familyDue = onlyPort;
+    if (onlyPort != 0)
+        m_comboPort.setCurrentIndex(onlyPort - 1);
+    ShowOpenState(false);
+    ShowFamilyKeys();
+    const families::Family* named = m_familyChoice->family;
+    m_staticStatus.setText(
+        named ? QStringLiteral("STATUS:Looking for a %1 scale...").arg(TextOf(named->name))
+              : QStringLiteral("STATUS:Looking for a scale..."));
+}
+
+void CScalePanelDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (!m_familyDue || std::exchange(m_bFamilyPosted, true))
+        return;
+    // After this paint has reached the screen.
+    QTimer::singleShot(0, this, [this] {
+        if (m_familyDue && !m_bDestroyed)
+            StartFamily(*m_familyDue);
+    });
+}
+
 void CScalePanelDlg::StartFamily(int onlyPort) {
+    // OPEN pressed meanwhile stands for the detection that was due.
+    m_familyDue.reset();
     const bool wasOpen = !m_bClosed;
     scale_link::FamilyLink::Events events;
     events.reading = [this](const families::Decoded& decoded) { OnFamilyReading(decoded); };
     events.say = [](const std::string& message) {
         std::fputs(("Karvel: " + message + "\n").c_str(), stderr);
     };
-    events.lost = [this](const std::string& why) { OnFamilyLost(why); };
-    m_familyLink =
-        std::make_unique<scale_link::FamilyLink>(Ports(), std::move(events), *m_familyChoice);
+    events.portState = [this](const scale::PortState& state) { OnFamilyPortState(state); };
+    m_familyLink = std::make_unique<scale_link::FamilyLink>(Ports(), std::move(events),
+                                                            *m_familyChoice, m_portWatcher.get());
     const int port = m_familyLink->Find(static_cast<unsigned>(onlyPort));
     if (port == 0) {
         m_familyLink.reset();
@@ -83,14 +109,7 @@ void CScalePanelDlg::StartFamily(int onlyPort) {
             named ? QStringLiteral("STATUS:No %1 scale found").arg(TextOf(named->name))
                   : QStringLiteral("STATUS:No scale found"));
     } else {
-        m_nPort = port;
-        m_comboPort.setCurrentIndex(port - 1);
-        ShowOpenState(true);
-        m_staticStatus.setText(
-            QStringLiteral("STATUS:COM%1  OPENED,%2,%3")
-                .arg(port)
-                .arg(TextOf(m_familyLink->FamilyFound()->name),
-                     QString::fromStdString(families::LineText(m_familyLink->Line()))));
+        ShowFamilyOpened(port);
     }
     ShowFamilyKeys();
     TellShownState(wasOpen);
@@ -125,22 +144,28 @@ void CScalePanelDlg::OnFamilyReading(const families::Decoded& decoded) {
     m_observers.TellFrame(told);
 }
 
-void CScalePanelDlg::OnFamilyLost(const std::string& why) {
-    if (m_bDestroyed || m_bClosed)
+void CScalePanelDlg::ShowFamilyOpened(int port) {
+    m_nPort = port;
+    m_comboPort.setCurrentIndex(port - 1);
+    ShowOpenState(true);
+    m_staticStatus.setText(
+        QStringLiteral("STATUS:COM%1  OPENED,%2,%3")
+            .arg(port)
+            .arg(TextOf(m_familyLink->FamilyFound()->name),
+                 QString::fromStdString(families::LineText(m_familyLink->Line()))));
+}
+
+void CScalePanelDlg::OnFamilyPortState(const scale::PortState& state) {
+    if (m_bDestroyed)
         return;
-    std::fputs(("Karvel: COM" + std::to_string(m_nPort) + " (" + m_familyLink->Device() +
-                "): the device went away (" + why + ")\n")
-                   .c_str(),
-               stderr);
-    ShowLoss();
-    // Not from inside the link's own call.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_bClosed)
-                m_familyLink.reset();
-        },
-        Qt::QueuedConnection);
+    // The link follows a lost device and opens it again by itself, at the family's settings.
+    if (state.change == scale::PortState::Change::kLost) {
+        if (!m_bClosed)
+            ShowLoss();
+        return;
+    }
+    ShowFamilyOpened(state.port);
+    TellPortState(scale::PortState::Change::kOpened);
 }
 
 void CScalePanelDlg::OnFamilyOpenClose() {

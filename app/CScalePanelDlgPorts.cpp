@@ -24,6 +24,8 @@ void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
     scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
     if (change == scale::PortState::Change::kOpened)
         state.device = m_familyLink ? m_familyLink->Device() : m_serialPort.DevicePath();
+    else if (m_familyLink)
+        state.device = m_familyLink->Device();
     else if (m_follower.Current().port == m_nPort)
         state.device = m_follower.Current().device;
     m_observers.TellPortState(state);

@@ -38,26 +38,34 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-FamilyLink::FamilyLink(serial_port::PortMap& ports, Events events, Choice choice, Waits waits)
+FamilyLink::FamilyLink(serial_port::PortMap& ports, Events events, Choice choice, Waits waits,
+                       PortWatcher* watcher)
     : m_ports(ports),
       m_events(std::move(events)),
       m_choice(std::move(choice)),
       m_waits(waits),
       m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
-              [this](const std::string& why) {
-                  m_poll.stop();
-                  if (m_port != 0 && m_events.lost)
-                      m_events.lost(why);
-              },
-              {}}) {
+              [this](const std::string& why) { OnDeviceLost(why); },
+              {}}),
+      m_follower(ports, [this] { TryReconnect(); }) {
     m_poll.setInterval(m_waits.poll);
     connect(&m_poll, &QTimer::timeout, this, [this] { SendText(m_family->query); });
+    if (!watcher) {
+        m_ownWatcher = std::make_unique<PortWatcher>(ports, PortWatcher::Sources{});
+        watcher = m_ownWatcher.get();
+    }
+    connect(watcher, &PortWatcher::folderMadeAgain, this, [this] { m_follower.FolderMadeAgain(); });
+    connect(watcher, &PortWatcher::portsChanged, this, &FamilyLink::OnPortsChanged);
+    if (m_ownWatcher)
+        m_ownWatcher->Start();
 }
 
 FamilyLink::~FamilyLink() = default;
 
 int FamilyLink::Find(unsigned onlyPort) {
     m_port = FirstPort(m_ports, onlyPort, [this](int port) { return Detect(port); });
+    if (m_port != 0)
+        m_follower.Opened(m_port, m_link.DevicePath());
     return m_port;
 }
 
@@ -238,7 +246,8 @@ bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
         for (const families::Decoded& decoded : first)
             m_events.reading(decoded);
     });
-    if (poll && !family.query.empty())
+    m_polling = poll && !family.query.empty();
+    if (m_polling)
         m_poll.start();
     return true;
 }
@@ -262,7 +271,7 @@ bool FamilyLink::SendText(const std::string& bytes) {
 }
 
 bool FamilyLink::SendKey(families::Key key) {
-    if (!m_family || m_port == 0)
+    if (!m_family || m_port == 0 || m_follower.Following())
         return false;
     const auto command = families::CommandFor(*m_family, key);
     if (!command) {
@@ -271,6 +280,72 @@ bool FamilyLink::SendKey(families::Key key) {
         return false;
     }
     return SendText(*command);
+}
+
+void FamilyLink::TellState(scale::PortState::Change change) {
+    if (m_events.portState)
+        m_events.portState(
+            {change, m_port, Device(), m_ports.NameOf(static_cast<unsigned>(m_port))});
+}
+
+void FamilyLink::OnDeviceLost(const std::string& why) {
+    m_poll.stop();
+    // While detecting, a port that goes is one where nothing was found.
+    if (m_port == 0 || m_follower.Following())
+        return;
+    m_follower.Lost(m_port);
+    m_events.say(m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device()) +
+                 ": the device went away (" + why + "); waiting for it to come back");
+    TellState(scale::PortState::Change::kLost);
+    // Called from the port's own read: open anew once that has returned.
+    QTimer::singleShot(0, this, [this] {
+        m_follower.ResetTries();
+        TryReconnect();
+    });
+}
+
+void FamilyLink::OnPortsChanged() {
+    if (m_port != 0 && m_link.IsOpen() && m_follower.EntryMoved()) {
+        // The same entry is the same port: its new device is read in place of the old.
+        m_link.Close();
+        m_poll.stop();
+        m_follower.Lost(m_port);
+        m_events.say(m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device()) +
+                     " leads to another device now; reading that one");
+        TellState(scale::PortState::Change::kLost);
+    }
+    m_follower.ResetTries();
+    TryReconnect();
+}
+
+void FamilyLink::TryReconnect() {
+    if (!m_follower.Following() || m_link.IsOpen())
+        return;
+    const int port = m_follower.PortNow();
+    if (port == 0)
+        return;  // not back yet: the next change tells
+    const auto device = m_ports.Resolve(static_cast<unsigned>(port));
+    if (!device)
+        return;
+    // The settings it was found at: nothing is detected again.
+    if (!Open(*device, m_line)) {
+        if (!m_follower.OpenFailed())
+            m_events.say(m_ports.NameOf(static_cast<unsigned>(port)) +
+                         " is back but cannot be opened (" + m_openFailure +
+                         "); waiting for the next change of the ports");
+        return;
+    }
+    m_follower.Forget();
+    m_port = port;
+    m_follower.Opened(port, *device);
+    // No part of a line from before makes a reading with the first one after.
+    std::string error;
+    m_decoder = families::MakeDecoder(*m_family, m_choice.pattern, &error);
+    m_events.say(m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device()) +
+                 ": back; reading again");
+    TellState(scale::PortState::Change::kOpened);
+    if (m_polling)
+        m_poll.start();
 }
 
 }  // namespace scale_link

@@ -9,6 +9,9 @@
 //
 // A family that sends only when asked is asked again with its query while the link reads.
 //
+// When the device goes away the link follows it (DeviceFollower) and opens it again when it is
+// back, at the line settings it was read at, with nothing sent but what reading sends anyway.
+//
 // Thread: the thread that made it (with a QCoreApplication); events are called there too.
 
 #include <QObject>
@@ -22,8 +25,11 @@
 #include <string>
 #include <vector>
 
+#include "link/DeviceFollower.h"
 #include "link/DirectPort.h"
+#include "link/PortWatcher.h"
 #include "platform/serial/PortMap.h"
+#include "scale/FrameObserver.h"
 #include "scale/families/Family.h"
 
 namespace scale_link {
@@ -33,7 +39,8 @@ class FamilyLink : public QObject {
     struct Events {
         std::function<void(const scale::families::Decoded&)> reading;
         std::function<void(const std::string&)> say;
-        std::function<void(const std::string& why)> lost;  // the device went away
+        // The device went away (kLost; said already), or is open again (kOpened).
+        std::function<void(const scale::PortState&)> portState;
     };
     struct Choice {
         const scale::families::Family* family = nullptr;  // null: auto
@@ -47,16 +54,20 @@ class FamilyLink : public QObject {
         std::chrono::milliseconds poll{250};    // between queries while reading
     };
 
-    // `ports` outlives the link.
-    FamilyLink(serial_port::PortMap& ports, Events events, Choice choice, Waits waits);
-    FamilyLink(serial_port::PortMap& ports, Events events, Choice choice)
-        : FamilyLink(ports, std::move(events), std::move(choice), Waits{}) {}
+    // `ports` outlives the link, and so does `watcher`, whose changes of the ports it follows
+    // (null: a watcher of its own).
+    FamilyLink(serial_port::PortMap& ports, Events events, Choice choice, Waits waits,
+               PortWatcher* watcher);
+    FamilyLink(serial_port::PortMap& ports, Events events, Choice choice,
+               PortWatcher* watcher = nullptr)
+        : FamilyLink(ports, std::move(events), std::move(choice), Waits{}, watcher) {}
     ~FamilyLink() override;
 
     // Looks at `onlyPort` (a number from PortMap::Choose), or COM1..COM32 when 0; the port kept
     // open and read, else 0. Says what was found, and per port why nothing was.
     int Find(unsigned onlyPort);
-    // Sends the family's command for `key`; false (and said) when the family has none.
+    // Sends the family's command for `key`; false (and said) when the family has none, false
+    // while the device is away.
     bool SendKey(scale::families::Key key);
 
     int Port() const { return m_port; }
@@ -80,6 +91,10 @@ class FamilyLink : public QObject {
               std::vector<scale::families::Decoded> first, bool poll);
     void OnBytes(std::span<const std::uint8_t> bytes);
     bool SendText(const std::string& bytes);
+    void OnDeviceLost(const std::string& why);
+    void OnPortsChanged();
+    void TryReconnect();
+    void TellState(scale::PortState::Change change);
 
     serial_port::PortMap& m_ports;
     Events m_events;
@@ -95,7 +110,10 @@ class FamilyLink : public QObject {
     int m_trying = 0;
     bool m_framingRefused = false;  // the device took the speed but not the framing
     std::string m_openFailure;
+    bool m_polling = false;  // the kept family is asked for each reading
     QTimer m_poll;
+    std::unique_ptr<PortWatcher> m_ownWatcher;
+    DeviceFollower m_follower;
     std::vector<scale::families::Decoded> m_scratch;
 };
 

@@ -503,20 +503,25 @@ void MqttPublisher::OnKey(const mosquitto_message& message) {
         Release(lock);
         return;
     }
+    Release(lock);
     const std::string_view text(static_cast<const char*>(message.payload),
                                 static_cast<std::size_t>(std::max(message.payloadlen, 0)));
-    const std::optional<std::uint8_t> key = message.payloadlen <= 64 ? KeyByte(text) : std::nullopt;
-    if (!key) {
-        SayHeldKeys(false);
-        if (m_badKeys.Allow(RepeatLimit::Clock::now()))
-            SayLater("mqtt: ignored '" + Shown(message.payload, message.payloadlen) + "' on " +
-                     message.topic + ": not DATA, MODE, TARE or ON/OFF [double]");
-        Release(lock);
+    const bool fits = message.payloadlen <= 64;
+    if (m_hooks.keyName) {
+        if (fits && m_hooks.keyName(text))
+            return;
+    } else if (const std::optional<std::uint8_t> key = fits ? KeyByte(text) : std::nullopt) {
+        if (m_hooks.key)
+            m_hooks.key(*key);
         return;
     }
+    lock.lock();
+    SayHeldKeys(false);
+    if (m_badKeys.Allow(RepeatLimit::Clock::now()))
+        SayLater("mqtt: ignored '" + Shown(message.payload, message.payloadlen) + "' on " +
+                 message.topic + ": not " +
+                 (m_hooks.keyName ? m_hooks.keyNames : "DATA, MODE, TARE or ON/OFF [double]"));
     Release(lock);
-    if (m_hooks.key)
-        m_hooks.key(*key);
 }
 
 void MqttPublisher::SayHeldKeys(bool all) {

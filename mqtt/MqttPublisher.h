@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -47,6 +48,11 @@ class MqttPublisher {
     struct Hooks {
         std::function<void(const std::string& message)> say;  // a message for the user
         std::function<void(std::uint8_t key)> key;            // a key arrived (keys on only)
+        // Keys by name instead of `key` (a scale family's, which has keys the panel has not):
+        // handed each key's text, it tells whether the text named a key; `keyNames` says which
+        // names it takes, when one is ignored.
+        std::function<bool(std::string_view text)> keyName;
+        std::string keyNames;
         // What keeps the broker from taking readings, in words; empty once it takes them again.
         std::function<void(const std::string& trouble)> trouble;
     };

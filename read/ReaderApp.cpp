@@ -53,29 +53,23 @@ std::optional<int> ReaderApp::Start() {
     const std::string refused = scale_link::FolderRefusalText(m_ports);
     if (!refused.empty())
         Say(refused);
-    scale_link::ScaleLink::Events events;
-    events.say = Say;
-    if (m_options.raw) {
-        events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
-        m_burstEnd.setSingleShot(true);
-        connect(&m_burstEnd, &QTimer::timeout, this, [this] {
-            const auto line = m_rawLines.Flush();
-            if (!m_finished && line && !m_out.Write(*line))
-                Finish(kExitDone);
-        });
-    } else
-        events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
-    events.portState = [this](const scale::PortState& state) {
-        m_capturer.Reset();
-        m_portLost = state.change == scale::PortState::Change::kLost;
-        if (m_portLost && m_wedge)
-            m_wedge->DropPending();
-        if (m_web && state.change == scale::PortState::Change::kOpened)
-            m_web->PortOpened(record::PortName(state.port), state.device);
-        else if (m_web)
-            m_web->PortLost();
-    };
-    m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
+    // A family's link follows the ports itself: the scan's link is not made beside it.
+    if (!m_options.family.Enabled()) {
+        scale_link::ScaleLink::Events events;
+        events.say = Say;
+        if (m_options.raw) {
+            events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
+            m_burstEnd.setSingleShot(true);
+            connect(&m_burstEnd, &QTimer::timeout, this, [this] {
+                const auto line = m_rawLines.Flush();
+                if (!m_finished && line && !m_out.Write(*line))
+                    Finish(kExitDone);
+            });
+        } else
+            events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
+        events.portState = [this](const scale::PortState& state) { OnPortState(state); };
+        m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
+    }
     // What the user can do about a port that did not open (the refused folder is said already).
     const auto sayAdvice = [this, &refused] {
         if (refused.empty())
@@ -146,17 +140,22 @@ std::optional<int> ReaderApp::Start() {
     if (m_options.mqtt.Enabled()) {
         mqtt::MqttPublisher::Hooks hooks;
         hooks.say = Say;
-        hooks.key = [this](std::uint8_t key) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, key] {
-                    if (!m_family)
-                        m_link->SendKey(key);
-                    else if (const auto familyKey = scale::families::KeyOfPanelByte(key))
-                        m_family->SendKey(*familyKey);
-                },
-                Qt::QueuedConnection);
-        };
+        if (m_family) {
+            // On the client's thread: the name is read there, the key is sent from here.
+            hooks.keyName = [this](std::string_view text) {
+                const auto key = scale::families::KeyOfLine(text);
+                if (key)
+                    QMetaObject::invokeMethod(
+                        this, [this, key] { SendFamilyKey(*key); }, Qt::QueuedConnection);
+                return key.has_value();
+            };
+            hooks.keyNames = scale::families::KeyNames();
+        } else {
+            hooks.key = [this](std::uint8_t key) {
+                QMetaObject::invokeMethod(
+                    this, [this, key] { m_link->SendKey(key); }, Qt::QueuedConnection);
+            };
+        }
         m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
         std::string error;
         if (!m_mqtt->Start(&error)) {
@@ -176,13 +175,18 @@ std::optional<int> ReaderApp::Start() {
         }
         web::HttpBridge::Hooks hooks;
         hooks.say = Say;
-        hooks.key = [this](std::uint8_t key) { m_link->SendKey(key); };
+        hooks.key = [this](std::uint8_t key) {
+            if (!m_family)
+                m_link->SendKey(key);
+            else if (const auto familyKey = scale::families::KeyOfPanelByte(key))
+                SendFamilyKey(*familyKey);
+        };
         m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
         if (!m_web->Start(&error)) {
             Say("--http: " + error);
             return kExitUsage;
         }
-        m_web->PortOpened(record::PortName(m_link->Port()), m_link->Device());
+        m_web->PortOpened(record::PortName(LinkPort()), LinkDevice());
     }
     if (m_options.keys) {
         m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
@@ -206,11 +210,7 @@ std::optional<int> ReaderApp::FindFamily(unsigned only, const std::string& named
     scale_link::FamilyLink::Events events;
     events.say = Say;
     events.reading = [this](const scale::families::Decoded& decoded) { OnFamilyReading(decoded); };
-    events.lost = [this](const std::string& why) {
-        Say(record::PortName(LinkPort()) + " (" + LinkDevice() + "): the device went away (" + why +
-            ")");
-        Finish(kExitNoScale);
-    };
+    events.portState = [this](const scale::PortState& state) { OnPortState(state); };
     m_family = std::make_unique<scale_link::FamilyLink>(m_ports, std::move(events), choice);
     if (m_family->Find(only) != 0)
         return std::nullopt;
@@ -234,6 +234,22 @@ void ReaderApp::OnFamilyReading(const scale::families::Decoded& decoded) {
     }
     if (auto reading = m_capturer.Offer(std::move(candidate)))
         Emit(*reading);
+}
+
+void ReaderApp::OnPortState(const scale::PortState& state) {
+    m_capturer.Reset();
+    m_portLost = state.change == scale::PortState::Change::kLost;
+    if (m_portLost && m_wedge)
+        m_wedge->DropPending();
+    if (m_web && state.change == scale::PortState::Change::kOpened)
+        m_web->PortOpened(record::PortName(state.port), state.device);
+    else if (m_web)
+        m_web->PortLost();
+}
+
+void ReaderApp::SendFamilyKey(scale::families::Key key) {
+    if (!m_finished)
+        m_family->SendKey(key);
 }
 
 int ReaderApp::LinkPort() const {
@@ -321,15 +337,10 @@ void ReaderApp::OnKeyInput() {
             Say("--keys: refused a line longer than " + std::to_string(kMaxKeyLine) +
                 " bytes, all of it");
         else if (m_family) {
-            const std::size_t first = line.find_first_not_of(" \t");
-            const std::size_t last = line.find_last_not_of(" \t\r");
-            const auto key = first == std::string::npos
-                                 ? std::nullopt
-                                 : scale::families::KeyOfName(line.substr(first, last - first + 1));
-            if (key)
-                m_family->SendKey(*key);
-            else if (first != std::string::npos)
-                Say("--keys: ignored a line: not TARE, ZERO, PRINT, DATA, MODE or ON/OFF");
+            if (const auto key = scale::families::KeyOfLine(line))
+                SendFamilyKey(*key);
+            else if (line.find_first_not_of(" \t\r") != std::string::npos)
+                Say("--keys: ignored a line: not " + scale::families::KeyNames());
         } else if (const auto key = mqtt::KeyByte(line))
             m_link->SendKey(*key);
         else if (m_options.bench.rules.countPieces && line == "SAMPLE")

@@ -43,6 +43,10 @@ class ReaderApp : public QObject {
     // --protocol: finds the family's scale; an exit code when none was found.
     std::optional<int> FindFamily(unsigned only, const std::string& named);
     void OnFamilyReading(const scale::families::Decoded& decoded);
+    // The port was lost or opened again, by either link.
+    void OnPortState(const scale::PortState& state);
+    // A key of --keys, --mqtt-keys or --http-keys for the family's scale.
+    void SendFamilyKey(scale::families::Key key);
     int LinkPort() const;
     std::string LinkDevice() const;
     void OnByte(std::uint8_t byte, bool frameStart);
@@ -54,7 +58,7 @@ class ReaderApp : public QObject {
 
     ReadOptions m_options;
     serial_port::PortMap m_ports;
-    std::unique_ptr<scale_link::ScaleLink> m_link;
+    std::unique_ptr<scale_link::ScaleLink> m_link;     // without --protocol
     std::unique_ptr<scale_link::FamilyLink> m_family;  // --protocol
     record::Capturer m_capturer;
     Output m_out;

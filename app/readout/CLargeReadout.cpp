@@ -18,7 +18,7 @@ std::string ReadingNoteFor(const scale::PortState& state) {
 }
 
 CLargeReadout::CLargeReadout(QWidget* parent)
-    : QWidget(parent, Qt::Window), m_banner(this), m_band(this) {
+    : QWidget(parent, Qt::Window), m_banner(this), m_band(this), m_unit(this) {
     setWindowTitle(tr("Karvel - Large readout"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(1000, 300);
@@ -36,6 +36,16 @@ CLargeReadout::CLargeReadout(QWidget* parent)
     m_band.setAutoFillBackground(true);
     m_band.setAccessibleDescription(tr("The check of the last weighing"));
     m_band.hide();
+    // On the display's own colours, so that it reads as part of the display.
+    m_unit.setTextFormat(Qt::PlainText);
+    m_unit.setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    m_unit.setAutoFillBackground(true);
+    QPalette unitPalette = m_unit.palette();
+    unitPalette.setColor(QPalette::Window, QColor(0, 255, 0));
+    unitPalette.setColor(QPalette::WindowText, Qt::black);
+    m_unit.setPalette(unitPalette);
+    m_unit.setAccessibleName(tr("Unit"));
+    m_unit.hide();
 }
 
 component::Result CLargeReadout::Create(const CLumeq::Creator& creator) {
@@ -58,6 +68,16 @@ component::Result CLargeReadout::Create(const CLumeq::Creator& creator) {
 void CLargeReadout::ShowValues(const scale::Slots& values) {
     m_display.SetValues(values);
     m_display.Display();
+}
+
+void CLargeReadout::ShowUnit(const std::string& unit) {
+    m_display.SetReadingUnit(unit);
+    const QString text = QString::fromStdString(unit);
+    if (text == m_unit.text() && m_unit.isVisibleTo(this) == !text.isEmpty())
+        return;
+    m_unit.setText(text);
+    m_unit.setVisible(!text.isEmpty());
+    PlaceBanner();
 }
 
 void CLargeReadout::ShowPortState(const scale::PortState& state) {
@@ -131,6 +151,20 @@ void CLargeReadout::PlaceBanner() {
     bandFont.setPixelSize(std::max(14, band * 2 / 3));
     m_band.setFont(bandFont);
     m_band.setGeometry(0, height() - band, width(), band);
+    // The unit at the right of the figures, at the foot of them, a third of their height.
+    const int figures = height() - strip - band;
+    int unit = 0;
+    if (m_unit.isVisibleTo(this)) {
+        QFont unitFont = m_unit.font();
+        unitFont.setBold(true);
+        unitFont.setPixelSize(std::max(12, figures / 3));
+        m_unit.setFont(unitFont);
+        const int margin = unitFont.pixelSize() / 3;
+        unit = std::min(width() / 3,
+                        QFontMetrics(unitFont).horizontalAdvance(m_unit.text()) + 2 * margin);
+        m_unit.setContentsMargins(0, 0, margin, figures / 6);
+        m_unit.setGeometry(width() - unit, strip, unit, figures);
+    }
     if (QWidget* display = m_display.Widget())
-        display->setGeometry(0, strip, width(), height() - strip - band);
+        display->setGeometry(0, strip, width() - unit, figures);
 }

@@ -43,12 +43,16 @@ class CLargeReadout : public QWidget {
     component::Result Create(const CLumeq::Creator& creator);
 
     void ShowValues(const scale::Slots& values);
+    // A family's unit that no label of the display shows ("g", "pcs"), beside the figures as
+    // the panel shows it beside its display; empty: none.
+    void ShowUnit(const std::string& unit);
     void ShowPortState(const scale::PortState& state);
     void ShowBand(const ReadoutBand& band);
 
     CLumeq& DisplayControl() { return m_display; }
     const QLabel& Banner() const { return m_banner; }
     const QLabel& Band() const { return m_band; }
+    const QLabel& Unit() const { return m_unit; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -60,4 +64,5 @@ class CLargeReadout : public QWidget {
     CLumeq m_display;
     QLabel m_banner;
     QLabel m_band;
+    QLabel m_unit;
 };

@@ -54,7 +54,7 @@ void CReadingAccess::OnFrame(const scale::Frame& frame) {
     m_lastUnit =
         frame.familyReading ? scale::families::ShownOf(*frame.familyReading).otherUnit : "";
     if (m_readout) {
-        m_readout->DisplayControl().SetReadingUnit(m_lastUnit);
+        m_readout->ShowUnit(m_lastUnit);
         m_readout->ShowValues(frame.values);
     }
 }
@@ -72,7 +72,7 @@ void CReadingAccess::ShowLargeReadout() {
         auto readout = std::make_unique<CLargeReadout>(&m_panel);
         if (component::Failed(readout->Create(m_creator)))
             return;
-        readout->DisplayControl().SetReadingUnit(m_lastUnit);
+        readout->ShowUnit(m_lastUnit);
         readout->ShowValues(m_lastValues);
         if (m_lastState)
             readout->ShowPortState(*m_lastState);

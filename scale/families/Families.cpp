@@ -54,6 +54,24 @@ std::optional<Key> KeyOfName(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<Key> KeyOfLine(std::string_view line) {
+    const std::string_view blanks = " \t\r\n";
+    const std::size_t first = line.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    return KeyOfName(line.substr(first, line.find_last_not_of(blanks) - first + 1));
+}
+
+std::string KeyNames() {
+    std::string names;
+    for (std::size_t i = 0; i < kKeyNames.size(); ++i)
+        names += std::string(i == 0                      ? ""
+                             : i + 1 == kKeyNames.size() ? " or "
+                                                         : ", ") +
+                 std::string(kKeyNames[i].second);
+    return names;
+}
+
 std::optional<Key> KeyOfPanelByte(std::uint8_t byte) {
     switch (byte & ~kDoubleClick) {
         case kKeyData:

@@ -23,6 +23,11 @@ enum class Key { kTare, kZero, kPrint, kData, kMode, kOnOff };
 std::string_view KeyName(Key key);
 // The key of a name as the user types it (any case); none for anything else.
 std::optional<Key> KeyOfName(std::string_view name);
+// The key a line names, as --keys and the broker's key messages write it: a key's name in any
+// case, blanks and a line end around it; none for anything else.
+std::optional<Key> KeyOfLine(std::string_view line);
+// "TARE, ZERO, PRINT, DATA, MODE or ON/OFF": the names KeyOfLine takes.
+std::string KeyNames();
 // The key of one of the panel's key bytes (a double-click's too); none for any other byte.
 std::optional<Key> KeyOfPanelByte(std::uint8_t byte);
 

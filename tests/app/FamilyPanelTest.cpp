@@ -2,13 +2,19 @@
 // on the cells and the unit beside them, what the observers are told, and the family's keys.
 
 #include <QAccessible>
+#include <QMetaObject>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/CScalePanelDlg.h"
 #include "app/DialogTemplates.h"
+#include "app/readout/CLargeReadout.h"
 #include "tests/support/FamilyPeer.h"
 #include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
@@ -26,9 +32,52 @@ QString ReadingOf(QWidget* display) {
 
 struct LastFrame : scale::FrameObserver {
     void OnFrame(const scale::Frame& frame) override { last = frame; }
-    void OnPortState(const scale::PortState&) override {}
+    void OnPortState(const scale::PortState& state) override { changes.push_back(state.change); }
     std::optional<scale::Frame> last;
+    std::vector<scale::PortState::Change> changes;
 };
+
+// A panel reading a named family from COM1 of its own port folder.
+class FamilyPanelOn1 : public testing::Test {
+  protected:
+    void SetUp() override { qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST); }
+    void TearDown() override { qunsetenv("KARVEL_COMPONENT_MANIFEST"); }
+
+    void Start(const FamilyPeer::Talk& talk, const char* family) {
+        Make(talk, family);
+        ASSERT_EQ(panel->CreateDisplayControl(), component::kOk);
+        panel->OnInitDialog();
+        ASSERT_EQ(panel->Port(), 1);
+    }
+    void Make(const FamilyPeer::Talk& talk, const char* family) {
+        peer = std::make_unique<FamilyPeer>(talk);
+        ports.Map(1, peer->DevicePath());
+        PanelServices services;
+        services.ports = ports.Ports();
+        services.presenter = [](QWidget*, const MessageBoxRequest& r) {
+            ADD_FAILURE() << r.text.toStdString();
+        };
+        panel = std::make_unique<CScalePanelDlg>(services);
+        panel->AttachObserver(&observer);
+        scale_link::FamilyLink::Choice choice;
+        choice.family = scale::families::Find(family);
+        panel->SetFamily(choice);
+    }
+    bool Shows(const QString& reading) {
+        QWidget* display = panel->DisplayControl().Widget();
+        return PumpUntil([&] { return ReadingOf(display) == reading; }, std::chrono::seconds(30));
+    }
+
+    // Declared in this order so that the panel lets its port go before the peer goes.
+    testing_support::PortDirectory ports;
+    std::unique_ptr<FamilyPeer> peer;
+    LastFrame observer;
+    std::unique_ptr<CScalePanelDlg> panel;
+};
+
+FamilyPeer::Talk Streaming(std::vector<std::string> lines) {
+    return {9600, std::move(lines), std::chrono::milliseconds(50), {}};
+}
 
 TEST(FamilyPanel, ShowsASicsBalanceAndSendsOnlyTheKeysItHas) {
     qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
@@ -84,6 +133,84 @@ TEST(FamilyPanel, ShowsASicsBalanceAndSendsOnlyTheKeysItHas) {
     // What the keys sent and nothing more: detection sent no key, the disabled ones none.
     EXPECT_EQ(balance.Received(), "S\r\nT\r\n");
     qunsetenv("KARVEL_COMPONENT_MANIFEST");
+}
+
+TEST_F(FamilyPanelOn1, AFamilysScaleUnpluggedIsOpenedAgainWhenItComesBack) {
+    Start(Streaming({"S S      1.000 g\r\n"}), "sics");
+    ASSERT_TRUE(Shows("1.000 g, stable"));
+
+    peer.reset();  // its pseudo-terminal closes: the line hangs up
+    ports.Unmap(1);
+    ASSERT_TRUE(PumpUntil([&] { return panel->IsShownClosed(); }));
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM Port Closed");
+
+    peer = std::make_unique<FamilyPeer>(Streaming({"S S      2.000 g\r\n"}));
+    ports.Map(1, peer->DevicePath());
+    ASSERT_TRUE(PumpUntil([&] { return !panel->IsShownClosed(); }));
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM1  OPENED,sics,9600 8N1");
+    EXPECT_TRUE(Shows("2.000 g, stable"));
+    using Change = scale::PortState::Change;
+    EXPECT_EQ(observer.changes, (std::vector{Change::kOpened, Change::kLost, Change::kOpened}));
+    // Opened at the family's settings: nothing detected again, nothing sent.
+    EXPECT_EQ(peer->Received(), "");
+    // Its keys work again.
+    panel->KeyButton(kIdKeyTare)->click();
+    EXPECT_TRUE(peer->WaitForReceived("T\r\n"));
+}
+
+// A unit that no label of the display has stands beside the large readout's figures too, and
+// goes when the unit is one the display shows.
+TEST_F(FamilyPanelOn1, TheLargeReadoutShowsAUnitNoLabelShowsBesideItsFigures) {
+    Start(Streaming({"S S     12.345 g\r\n", "S S      1.000 kg\r\n"}), "sics");
+    panel->show();
+    panel->ReadingAccess().ShowLargeReadout();
+    CLargeReadout* readout = panel->ReadingAccess().LargeReadout();
+    ASSERT_NE(readout, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(readout));
+    QWidget* big = readout->DisplayControl().Widget();
+    ASSERT_TRUE(
+        PumpUntil([&] { return ReadingOf(big) == "12.345 g, stable"; }, std::chrono::seconds(30)));
+    const QLabel& unit = readout->Unit();
+    EXPECT_TRUE(unit.isVisible());
+    EXPECT_EQ(unit.text(), "g");
+    // Beside the figures, on the display's colours, and never over them.
+    EXPECT_EQ(unit.geometry().left(), big->geometry().right() + 1);
+    EXPECT_EQ(unit.geometry().top(), big->geometry().top());
+    EXPECT_GE(unit.fontMetrics().height(), big->height() / 4);
+    EXPECT_EQ(readout->grab(unit.geometry()).toImage().pixelColor(1, 1), QColor(0, 255, 0));
+
+    ASSERT_TRUE(PumpUntil([&] { return ReadingOf(big) == "1.000 kg, stable"; }));
+    EXPECT_FALSE(unit.isVisible());
+    EXPECT_EQ(big->geometry().width(), readout->width()) << "the figures take the whole width";
+}
+
+// Run as the program runs it, the window is on the screen saying that it looks before the
+// detection holds the event loop.
+TEST_F(FamilyPanelOn1, TheWindowSaysItIsLookingBeforeTheDetectionBegins) {
+    Make(Streaming({"S S      1.000 g\r\n"}), "sics");
+    struct : QObject, scale::FrameObserver {
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint && firstPainted.isEmpty())
+                firstPainted = panel->StatusLine().text();
+            return false;
+        }
+        void OnFrame(const scale::Frame&) override {}
+        void OnPortState(const scale::PortState& state) override {
+            if (state.change == scale::PortState::Change::kOpened)
+                QMetaObject::invokeMethod(
+                    panel, [this] { panel->done(0); }, Qt::QueuedConnection);
+        }
+        CScalePanelDlg* panel = nullptr;
+        QString firstPainted;
+    } watch;
+    watch.panel = panel.get();
+    panel->installEventFilter(&watch);
+    panel->AttachObserver(&watch);
+    QTimer::singleShot(std::chrono::seconds(60), panel.get(), [&] { panel->done(0); });
+    panel->DoModal();
+    panel->DetachObserver(&watch);
+    EXPECT_EQ(watch.firstPainted, "STATUS:Looking for a sics scale...");
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM1  OPENED,sics,9600 8N1");
 }
 
 }  // namespace

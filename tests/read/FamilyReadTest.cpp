@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -164,6 +165,63 @@ TEST_F(FamilyReader, ANamedFamilyIsAskedAgainAndTakesItsOwnKeys) {
     EXPECT_FALSE(Holds(balance.Received(), "M")) << balance.Received();
 }
 
+// Unplugged and plugged in again: the same family is read on at the settings it was found or
+// named at, with nothing sent to the device that is back but what reading sends anyway.
+TEST_F(FamilyReader, AFamilysScaleUnpluggedIsReadAgainWhenItComesBack) {
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::function<FamilyPeer::Talk(char grams)> talk;
+        const char* sentToIt;  // what the device that came back may receive, repeated
+    } cases[] = {
+        {"and found at 2400",
+         {"--protocol", "auto"},
+         [](char grams) {
+             return FamilyPeer::Talk{2400,
+                                     {std::string("ST,+0000") + grams + ".00  g\r\n"},
+                                     std::chrono::milliseconds(50),
+                                     {}};
+         },
+         ""},
+        {"sics named, asked for each reading",
+         {"--protocol", "sics"},
+         [](char grams) {
+             return FamilyPeer::Talk{
+                 9600, {}, {}, {{"SI\r\n", std::string("S S       ") + grams + ".00 g\r\n"}}};
+         },
+         "SI\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto scale = std::make_unique<FamilyPeer>(c.talk('1'));
+        m_ports.Map(1, scale->DevicePath());
+        std::vector<std::string> argv = {ReaderPath(), "--capture", "every", "--format", "text"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child reader(argv);
+        ASSERT_TRUE(Holds(reader.ReadLine(kDetection).value_or(""), "1.00 g")) << reader.Errors();
+
+        scale.reset();  // its pseudo-terminal closes: the line hangs up
+        m_ports.Unmap(1);
+        ASSERT_TRUE(reader.WaitForError("went away")) << reader.Errors();
+        scale = std::make_unique<FamilyPeer>(c.talk('2'));
+        m_ports.Map(1, scale->DevicePath());
+        ASSERT_TRUE(reader.WaitForError("back; reading again")) << reader.Errors();
+        bool readAgain = false;
+        for (int n = 0; n < 100 && !readAgain; ++n)
+            readAgain = Holds(reader.ReadLine().value_or(""), "2.00 g");
+        EXPECT_TRUE(readAgain) << reader.Errors();
+        EXPECT_FALSE(reader.Wait(std::chrono::seconds(0))) << "it ended: " << reader.Errors();
+        // No probe, no listening query, no key: only the family's own asking, if any.
+        std::string received = scale->Received();
+        for (std::size_t at; *c.sentToIt && (at = received.find(c.sentToIt)) != std::string::npos;)
+            received.erase(at, std::string(c.sentToIt).size());
+        EXPECT_EQ(received, "") << scale->Received();
+        reader.Signal(SIGTERM);
+        EXPECT_EQ(reader.Wait(), 0);
+        m_ports.Unmap(1);
+    }
+}
+
 // The simulator on COM1 speaking `family`; its output up to "ready" is read.
 std::unique_ptr<Child> StartSimulator(const std::string& folder, const std::string& family) {
     auto sim = std::make_unique<Child>(
@@ -231,6 +289,46 @@ TEST_F(FamilyReader, TheBrokerGetsTheFamilysUnitInStateAndDiscovery) {
     EXPECT_TRUE(Holds(states.back(), "\"unit\":\"ct\"")) << states.back();
     EXPECT_TRUE(states.back().ends_with("\"protocol\":\"sics\"}")) << states.back();
     EXPECT_EQ(reader.Wait(), 0);
+}
+
+// Key lines from standard input and key messages from the broker take the same names, sent as
+// the family's own commands, and a key the family lacks is said and sends nothing.
+TEST_F(FamilyReader, KeysFromTheBrokerTakeTheFamilysNamesAsStandardInputDoes) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber sender(broker.Port(), "karvel/s1/none");
+    for (const bool fromBroker : {false, true}) {
+        SCOPED_TRACE(fromBroker ? "--mqtt-keys" : "--keys");
+        FamilyPeer indicator({9600, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
+        m_ports.Map(1, indicator.DevicePath());
+        Child reader({ReaderPath(), "--protocol", "indicator", "--id", "s1", "--mqtt", broker.Url(),
+                      fromBroker ? "--mqtt-keys" : "--keys"});
+        ASSERT_TRUE(reader.ReadLine(kDetection).has_value()) << reader.Errors();
+        if (fromBroker) {
+            ASSERT_TRUE(reader.WaitForError("taking keys on karvel/s1/key")) << reader.Errors();
+        }
+        const auto press = [&](const std::string& key) {
+            if (fromBroker) {
+                ASSERT_TRUE(sender.Publish("karvel/s1/key", key));
+            } else {
+                reader.Write(key + "\n");
+            }
+        };
+        press("zero");
+        EXPECT_TRUE(indicator.WaitForReceived("ZERO\r\n")) << reader.Errors();
+        press(" PRINT ");
+        EXPECT_TRUE(indicator.WaitForReceived("PRNT\r\n")) << reader.Errors();
+        press("MODE");
+        EXPECT_TRUE(reader.WaitForError("indicator has no MODE key: nothing sent"))
+            << reader.Errors();
+        press("TARE double");
+        EXPECT_TRUE(reader.WaitForError("not TARE, ZERO, PRINT, DATA, MODE or ON/OFF"))
+            << reader.Errors();
+        reader.Signal(SIGTERM);
+        EXPECT_EQ(reader.Wait(), 0);
+        EXPECT_FALSE(Holds(indicator.Received(), "TARE")) << indicator.Received();
+        m_ports.Unmap(1);
+    }
 }
 
 TEST_F(FamilyReader, ThePlainScanSendsABalanceOnALowerPortOnlyTheProbe) {
