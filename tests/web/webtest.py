@@ -405,15 +405,24 @@ def free_port():
 class Broker:
     """mosquitto in the foreground on a free loopback port, with a folder of its own."""
 
-    def __init__(self):
+    def __init__(self, users=None):
+        """`users`: {name: password}; then only they may log in."""
         import pwd
         self.dir = tempfile.TemporaryDirectory(prefix="karvel-broker-")
+        access = "allow_anonymous true\n"
+        if users:
+            passwords = os.path.join(self.dir.name, "passwords")
+            for name, password in users.items():
+                subprocess.run(["mosquitto_passwd", "-b"] + (["-c"] if not
+                               os.path.exists(passwords) else []) + [passwords, name, password],
+                               check=True, timeout=PATIENCE)
+            access = "allow_anonymous false\npassword_file %s\n" % passwords
         self.port = free_port()
         config = os.path.join(self.dir.name, "mosquitto.conf")
         with open(config, "w") as f:
             # As root, mosquitto would become user mosquitto and lose its folder.
             f.write("user %s\nlog_dest stderr\nlog_type all\nlistener %d 127.0.0.1\n"
-                    "allow_anonymous true\n" % (pwd.getpwuid(os.geteuid()).pw_name, self.port))
+                    "%s" % (pwd.getpwuid(os.geteuid()).pw_name, self.port, access))
         self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.log = []
