@@ -45,6 +45,28 @@ def test_reading_before_first_and_while_lost():
         reader.stop()
 
 
+def test_both_streams_say_lost_then_back_and_go_on():
+    scale = w.Scale()
+    reader = w.Reader(scale)
+    try:
+        events, ws = w.Events(reader.port), w.WebSocket(reader.port)
+        assert events.next_of("state")["state"] == "opened"
+        assert ws.next_of("state")["data"]["state"] == "opened"
+        scale.hang_up()
+        assert events.next_of("state")["state"] == "lost"
+        assert ws.next_of("state")["data"]["state"] == "lost"
+        scale.plug_in()
+        back = events.next_of("state")
+        assert back["state"] == "back" and back["port"] == "COM1", back
+        assert ws.next_of("state")["data"] == back
+        scale.show(55)
+        assert events.next_of("reading")["value"] == 55
+        assert ws.next_of("reading")["data"]["value"] == 55
+        assert reader.request("GET", "/api/v1/reading")[0] == 200
+    finally:
+        reader.stop()
+
+
 def test_every_reading_in_order_on_both_streams():
     scale = w.Scale()
     reader = w.Reader(scale)

@@ -52,12 +52,22 @@ class Scale:
 
     def __init__(self):
         self.dir = tempfile.TemporaryDirectory(prefix="karvel-web-")
-        self.master, slave = os.openpty()
-        os.symlink(os.ttyname(slave), os.path.join(self.dir.name, "COM1"))
-        os.close(slave)
         self.received = queue.Queue()
-        self._stop = False
         self._lock = threading.Lock()
+        self.master = -1
+        self.plug_in()
+
+    def plug_in(self):
+        """A new pseudo-terminal as COM1: at start, and once more after hang_up."""
+        master, slave = os.openpty()
+        link = os.path.join(self.dir.name, "COM1")
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(os.ttyname(slave), link)
+        os.close(slave)
+        with self._lock:
+            self.master = master
+        self._stop = False
         self._thread = threading.Thread(target=self._serve, daemon=True)
         self._thread.start()
 
