@@ -15,6 +15,7 @@
 #include "mqtt/Backoff.h"
 #include "mqtt/Discovery.h"
 #include "mqtt/KeyNames.h"
+#include "mqtt/Secrets.h"
 #include "platform/posix/Printable.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/TrustedFile.h"
@@ -30,7 +31,6 @@ constexpr std::size_t kWindow = 64;
 constexpr auto kFirstRetry = std::chrono::seconds(1);
 constexpr auto kLongestRetry = std::chrono::seconds(60);
 constexpr auto kLoopWait = std::chrono::milliseconds(1000);
-constexpr std::size_t kLongestPassword = 4096;
 // Bad keys said in full per period; the rest are counted.
 constexpr std::uint64_t kBadKeysShown = 5;
 constexpr auto kBadKeyPeriod = std::chrono::seconds(10);
@@ -44,64 +44,6 @@ void DestroyClient(mosquitto* client) {
 void InitLibrary() {
     static const int once = mosquitto_lib_init();
     (void)once;
-}
-
-// A path as the user gave it, made absolute against the working folder.
-std::string Absolute(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
-}
-
-// The first line of the password file, opened as other secrets are (no link followed, no FIFO
-// or device opened, no folder on the way that others may write). `warning`: said, not refused.
-std::optional<std::string> ReadPassword(const std::string& path, std::string* error,
-                                        std::string* warning) {
-    const std::string shown = posix::Printable(path);
-    posix::TrustedFile file =
-        posix::TrustedFile::Open(Absolute(path), posix::TrustedFile::LastLink::kRefuse);
-    if (!file) {
-        const std::string& why = file.Untrusted().empty() ? file.Reason() : file.Untrusted();
-        *error = "cannot read the password file " + shown + ": " + why;
-        return std::nullopt;
-    }
-    std::string text(kLongestPassword + 2, '\0');
-    std::size_t length = 0;
-    while (length < text.size()) {
-        const ssize_t n = ::read(file.Fd(), text.data() + length, text.size() - length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = "cannot read the password file " + shown + ": " + posix::ErrnoText(errno);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        length += static_cast<std::size_t>(n);
-    }
-    text.resize(length);
-    text.resize(std::min(text.find('\n'), text.size()));
-    if (text.ends_with('\r'))
-        text.pop_back();
-    const auto refuse = [&](const std::string& why) {
-        *error = "the password file " + shown + " " + why;
-        return std::nullopt;
-    };
-    if (text.empty())
-        return refuse("has an empty first line: the password is the first line");
-    if (text.size() > kLongestPassword)
-        return refuse("has a first line longer than 4096 bytes");
-    if (text.find('\0') != std::string::npos)
-        return refuse("holds a NUL byte in its first line, which no password can hold");
-    // A group may be given the file on purpose (and a credential's ACL shows as group bits).
-    if (file.Status().st_mode & S_IRWXO) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o",
-                      static_cast<unsigned>(file.Status().st_mode & 07777));
-        *warning = "mqtt: the password file " + shown + " may be read by other users (mode " +
-                   mode + "): chmod o= it";
-    }
-    return text;
 }
 
 // What the client library's `rc` means: an error of the system with its errno, else the
@@ -118,19 +60,6 @@ std::string Shown(const void* payload, int length) {
     for (int i = 0; i < std::min(length, 32); ++i)
         text += (bytes[i] >= 0x20 && bytes[i] < 0x7F) ? static_cast<char>(bytes[i]) : '?';
     return length > 32 ? text + "..." : text;
-}
-
-// Whether `path` can be read as a file, in words when not; before the client library is given
-// it, which says only "invalid function arguments".
-std::optional<std::string> UnreadableFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return posix::ErrnoText(errno);
-    if (!S_ISREG(st.st_mode))
-        return std::string("it is not a regular file");
-    if (::access(path.c_str(), R_OK) != 0)
-        return posix::ErrnoText(errno);
-    return std::nullopt;
 }
 
 }  // namespace

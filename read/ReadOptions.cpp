@@ -1,6 +1,7 @@
 #include "read/ReadOptions.h"
 
 #include <charconv>
+#include <utility>
 
 namespace reader {
 namespace {
@@ -134,6 +135,13 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
         }
         i += 2;
     }
+    // A board logs in to its broker as a publisher does: the same options, read the same way.
+    if (options.http.Board() && !options.mqtt.Enabled()) {
+        mqtt::MqttOptions& login = options.http.boardBroker;
+        login.user = std::exchange(options.mqtt.user, {});
+        login.passwordFile = std::exchange(options.mqtt.passwordFile, {});
+        login.caFile = std::exchange(options.mqtt.caFile, {});
+    }
     // One weighing types one value.
     if (options.type.enabled && !captureGiven)
         options.capture = record::CaptureRule::kSettled;
@@ -146,6 +154,10 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
             *error = "--raw prints the bytes of the probe scan: it does not go with --protocol";
         else if (auto badHttp = web::CheckWebOptions(options.http, credentials))
             *error = *badHttp;
+        else if (auto badLogin = options.http.Board()
+                                     ? mqtt::CheckMqttOptions(options.http.boardBroker)
+                                     : std::nullopt)
+            *error = "--board: " + *badLogin;
         else if (options.http.Board() &&
                  (!options.port.empty() || options.mqtt.Enabled() || options.raw || options.keys))
             *error = "--board opens no port: it does not go with --port, --mqtt, --raw or --keys";

@@ -38,9 +38,11 @@ int main(int argc, char* argv[]) {
     // A service's instance name is its device path without the leading slash.
     if (chosen.port.starts_with("dev/"))
         chosen.port.insert(0, "/");
-    // A service receives the broker's password as a systemd credential.
-    if (!chosen.mqtt.user.empty() && chosen.mqtt.passwordFile.empty() && environment.credentials)
-        chosen.mqtt.passwordFile = *environment.credentials + "/mqtt-password";
+    // A service receives the broker's password as a systemd credential (a board's too).
+    for (mqtt::MqttOptions* login : {&chosen.mqtt, &chosen.http.boardBroker}) {
+        if (!login->user.empty() && login->passwordFile.empty() && environment.credentials)
+            login->passwordFile = *environment.credentials + "/mqtt-password";
+    }
     // A service receives the key token as a systemd credential.
     if (chosen.http.keys && chosen.http.tokenFile.empty() && environment.credentials)
         chosen.http.tokenFile = *environment.credentials + "/http-token";

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "mqtt/Secrets.h"
+#include "platform/posix/Printable.h"
+
 namespace web {
 namespace {
 
@@ -31,6 +34,20 @@ BoardFeed::~BoardFeed() {
 bool BoardFeed::Start(std::string* error) {
     static const int once = mosquitto_lib_init();
     (void)once;
+    // The login is read before anything connects, as the publisher reads its own.
+    std::optional<std::string> password;
+    std::string warning;
+    if (!m_broker.passwordFile.empty() &&
+        !(password = mqtt::ReadPassword(m_broker.passwordFile, error, &warning)))
+        return false;
+    if (!warning.empty())
+        m_say(warning);
+    if (!m_broker.caFile.empty()) {
+        if (const auto why = mqtt::UnreadableFile(m_broker.caFile)) {
+            *error = "cannot read --mqtt-cafile " + posix::Printable(m_broker.caFile) + ": " + *why;
+            return false;
+        }
+    }
     m_client.reset(mosquitto_new(nullptr, true, this));
     if (!m_client) {
         *error = "cannot make an MQTT client";
@@ -41,7 +58,10 @@ bool BoardFeed::Start(std::string* error) {
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_reconnect_delay_set(client, 1, 30, true);
     int rc = MOSQ_ERR_SUCCESS;
-    if (m_broker.tls)
+    if (!m_broker.user.empty())
+        rc = mosquitto_username_pw_set(client, m_broker.user.c_str(),
+                                       password ? password->c_str() : nullptr);
+    if (rc == MOSQ_ERR_SUCCESS && m_broker.tls)
         rc = mosquitto_tls_set(client, m_broker.caFile.empty() ? nullptr : m_broker.caFile.c_str(),
                                m_broker.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr,
                                nullptr, nullptr);

@@ -33,6 +33,11 @@ Listener::Listener(Limits limits, Say say) : m_limits(limits), m_say(std::move(s
     });
 }
 
+std::shared_ptr<void> Listener::Count() {
+    ++*m_open;
+    return std::shared_ptr<void>(nullptr, [open = m_open](void*) { --*open; });
+}
+
 void Listener::Refused(const std::string& peer, const std::string& why) {
     const auto now = std::chrono::steady_clock::now();
     if (now - m_lastSaid < kSummaryEvery) {

@@ -35,6 +35,9 @@ class Listener : public QTcpServer {
     Listener(Limits limits, Say say);
 
     std::size_t Open() const { return *m_open; }
+    // One more connection counted for as long as the returned value lives: a connection that
+    // has left Qt's hands (and its guard) is still one of the clients.
+    std::shared_ptr<void> Count();
     const Limits& Bounds() const { return m_limits; }
     // Says why `peer` was refused; a flood is summed up, at most one line a second.
     void Refused(const std::string& peer, const std::string& why);

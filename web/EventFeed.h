@@ -3,7 +3,8 @@
 // What one event-stream client (Server-Sent Events or a WebSocket) has not been sent yet. A
 // client that reads slower than events come never slows the reader: while its socket holds more
 // than a bound, new events wait in a short queue whose oldest are dropped, and once the socket
-// drains the client is told how many it missed before the rest follow.
+// drains the client is told how many it missed before the rest follow. A message may carry
+// several events (a batch): what is missed is counted in events.
 //
 // Thread: the event loop's.
 
@@ -29,14 +30,18 @@ class EventFeed {
 
     explicit EventFeed(Socket socket) : m_socket(std::move(socket)) {}
 
-    void Send(const QByteArray& message);
+    void Send(const QByteArray& message, std::uint64_t events = 1);
     // The socket sent some of what it held.
     void Drained();
     std::uint64_t MissedInAll() const { return m_missedInAll; }
 
   private:
     const Socket m_socket;
-    std::deque<QByteArray> m_waiting;
+    struct Waiting {
+        QByteArray message;
+        std::uint64_t events;
+    };
+    std::deque<Waiting> m_waiting;
     std::uint64_t m_missed = 0;  // not yet told
     std::uint64_t m_missedInAll = 0;
 };

@@ -9,12 +9,16 @@
 #include <QTimer>
 #include <QWebSocket>
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "mqtt/KeyNames.h"
 #include "web/Connections.h"
 #include "web/EventFeed.h"
+#include "web/EventSockets.h"
 #include "web/Token.h"
 
 namespace web {
@@ -23,6 +27,14 @@ namespace {
 constexpr auto kKeepAlive = std::chrono::seconds(20);
 constexpr qint64 kLargestMessage = 4 * 1024;
 constexpr int kStreamBuffer = 64 * 1024;
+// Beyond this many event-stream clients of the reader, each event is no longer written to each
+// of them at once: the events of a period go to each in one write. A write costs the sender the
+// kernel's whole TCP path (on loopback the receiver's side too), so the period grows with the
+// clients to keep the writes a second bounded (about 500), up to a bound on how stale a reading
+// may be shown.
+constexpr std::size_t kFewClients = 4;
+constexpr auto kBatchPerClient = std::chrono::milliseconds(2);
+constexpr auto kLongestBatch = std::chrono::milliseconds(250);
 
 const char* ReasonOf(int status) {
     switch (status) {
@@ -76,6 +88,25 @@ void Respond(QTcpSocket* socket, int status, const QByteArray& type, const QByte
 void RespondJson(QTcpSocket* socket, int status, const QByteArray& body, const QByteArray& headers,
                  bool close) {
     Respond(socket, status, "application/json", body, headers, close);
+}
+
+// Straight to the kernel while nothing waits in the socket's own buffer: no write notifier and
+// no extra turn of the event loop for each event. What the kernel does not take now waits in
+// Qt's buffer, which sends it in order once it can (and says so with bytesWritten).
+void WriteNow(QTcpSocket* socket, const QByteArray& bytes) {
+    qint64 sent = 0;
+    if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
+        ssize_t n = 0;
+        do {
+            n = ::send(static_cast<int>(socket->socketDescriptor()), bytes.constData(),
+                       static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        sent = n > 0 ? n : 0;  // a socket that failed is left to Qt to find and report
+    }
+    if (sent == 0)
+        socket->write(bytes);
+    else if (sent < bytes.size())
+        socket->write(bytes.constData() + sent, bytes.size() - sent);
 }
 
 QByteArray HostName(const QByteArray& host) {
@@ -136,23 +167,45 @@ class Server : public QAbstractHttpServer {
 
 struct HttpBridge::Stream {
     Feed kind = Feed::kReader;
-    std::string scale;                   // of a kScale stream
-    QPointer<QTcpSocket> events;         // Server-Sent Events
+    std::string scale;              // of a kScale stream
+    QPointer<QTcpSocket> events;    // Server-Sent Events while Qt holds them,
+    EventSockets* taken = nullptr;  // or once taken from Qt (`handle`)
+    int handle = -1;
+    std::shared_ptr<void> counted;       // among the listener's connections once taken
     std::unique_ptr<QWebSocket> socket;  // or a WebSocket
     std::unique_ptr<EventFeed> feed;
     std::string peer;
     bool websocket = false;
     bool gone = false;
+    // Where this client came into the batch being gathered: what was before is not its.
+    qsizetype batchBytes = 0;
+    std::uint64_t batchEvents = 0;
     // Cut before anything here goes: the socket may outlive the stream, or go with it.
     std::vector<QMetaObject::Connection> links;
     ~Stream() {
         for (const auto& link : links)
             QObject::disconnect(link);
+        if (handle >= 0)
+            taken->Close(handle);
+    }
+    void Write(const QByteArray& bytes) {
+        if (handle >= 0)
+            taken->Write(handle, bytes);
+        else if (events)
+            WriteNow(events, bytes);
+    }
+    std::int64_t Unsent() const {
+        if (handle >= 0)
+            return taken->Unsent(handle);
+        return events ? static_cast<std::int64_t>(events->bytesToWrite()) : 0;
     }
 };
 
 HttpBridge::HttpBridge(WebOptions options, std::string token, Hooks hooks)
-    : m_options(std::move(options)), m_token(std::move(token)), m_hooks(std::move(hooks)) {}
+    : m_options(std::move(options)), m_token(std::move(token)), m_hooks(std::move(hooks)) {
+    m_batchTimer.setSingleShot(true);
+    connect(&m_batchTimer, &QTimer::timeout, this, &HttpBridge::Flush);
+}
 
 HttpBridge::~HttpBridge() {
     m_streams.clear();
@@ -170,6 +223,7 @@ bool HttpBridge::Start(std::string* error) {
             "cannot listen on " + m_options.listen + ": " + listener->errorString().toStdString();
         return false;
     }
+    m_eventSockets = std::make_unique<EventSockets>();
     listener->setParent(m_server.get());
     m_listener = listener.get();
     m_server->bind(listener.release());  // owned by the server
@@ -178,7 +232,7 @@ bool HttpBridge::Start(std::string* error) {
     auto* keepAlive = new QTimer(this);  // owned by the bridge
     connect(keepAlive, &QTimer::timeout, this, [this] {
         for (const auto& stream : m_streams) {
-            if (stream->events && !stream->gone)
+            if (!stream->websocket && !stream->gone)
                 stream->feed->Send(": keep-alive\n\n");
         }
     });
@@ -387,19 +441,18 @@ void HttpBridge::OpenEvents(QTcpSocket* socket, const QByteArray& cors, Feed fee
         "X-Content-Type-Options: nosniff\r\n" +
         cors + "Connection: close\r\n\r\nretry: 2000\n\n");
     auto stream = std::make_unique<Stream>();
+    Stream* raw = stream.get();
     stream->kind = feed;
     stream->scale = scale;
     stream->events = socket;
     stream->peer = PeerOf(*socket);
     stream->feed = std::make_unique<EventFeed>(EventFeed::Socket{
-        [socket](const QByteArray& bytes) { socket->write(bytes); },
-        [socket] { return static_cast<std::int64_t>(socket->bytesToWrite()); },
+        [raw](const QByteArray& bytes) { raw->Write(bytes); }, [raw] { return raw->Unsent(); },
         [](std::uint64_t missed) {
             return SseOf(
                 0, "missed",
                 "{\"missed\":" + QByteArray::number(static_cast<qulonglong>(missed)) + "}");
         }});
-    Stream* raw = stream.get();
     raw->links.push_back(
         connect(socket, &QTcpSocket::bytesWritten, this, [raw] { raw->feed->Drained(); }));
     raw->links.push_back(connect(socket, &QObject::destroyed, this, [this, raw] {
@@ -412,6 +465,34 @@ void HttpBridge::OpenEvents(QTcpSocket* socket, const QByteArray& cors, Feed fee
         Sweep();
     }));
     Add(std::move(stream));
+    // Once Qt HttpServer has finished with the request that asked for it.
+    QMetaObject::invokeMethod(
+        this, [this, raw] { TakeOver(raw); }, Qt::QueuedConnection);
+}
+
+void HttpBridge::TakeOver(Stream* raw) {
+    const bool here = std::any_of(m_streams.begin(), m_streams.end(),
+                                  [raw](const auto& stream) { return stream.get() == raw; });
+    if (!here || raw->gone || !raw->events)
+        return;
+    QTcpSocket* socket = raw->events;
+    socket->flush();  // the answer's head leaves before the connection changes hands
+    const int handle = m_eventSockets->Adopt(socket, {[raw] { raw->feed->Drained(); },
+                                                      [this, raw] {
+                                                          raw->handle = -1;  // closed already
+                                                          raw->gone = true;
+                                                          Sweep();
+                                                      }});
+    if (handle < 0)
+        return;  // it stays with Qt, which serves it as well, only at a higher cost
+    for (const auto& link : std::exchange(raw->links, {}))
+        disconnect(link);
+    if (m_listener)
+        raw->counted = m_listener->Count();
+    raw->taken = m_eventSockets.get();
+    raw->handle = handle;
+    raw->events = nullptr;
+    socket->abort();  // Qt's descriptor only: the connection lives on in the copy
 }
 
 void HttpBridge::Add(std::unique_ptr<Stream> stream) {
@@ -433,6 +514,10 @@ void HttpBridge::Add(std::unique_ptr<Stream> stream) {
         m_streams.push_back(std::move(stream));
         return;
     }
+    if (!stream->websocket) {
+        stream->batchBytes = m_batch.size();
+        stream->batchEvents = m_batchEvents;
+    }
     // A new client learns where things stand: the port, then the newest reading.
     if (m_stage != PortStage::kNone)
         stream->feed->Send(encode(m_lastId, "state", StateData()));
@@ -444,15 +529,47 @@ void HttpBridge::Add(std::unique_ptr<Stream> stream) {
 void HttpBridge::Broadcast(const char* event, const QByteArray& data, Feed feed,
                            const std::string& scale) {
     QByteArray sse, ws;
+    bool batched = false;
+    if (feed == Feed::kReader) {
+        const auto events = std::count_if(m_streams.begin(), m_streams.end(), [](const auto& s) {
+            return !s->gone && !s->websocket && s->kind == Feed::kReader;
+        });
+        batched = static_cast<std::size_t>(events) > kFewClients;
+        if (batched) {
+            m_batch += SseOf(m_lastId, event, data);
+            ++m_batchEvents;
+            if (!m_batchTimer.isActive())
+                m_batchTimer.start(
+                    std::min<std::chrono::milliseconds>(kBatchPerClient * events, kLongestBatch));
+        } else {
+            Flush();  // what was gathered goes before this one
+        }
+    }
     for (const auto& stream : m_streams) {
         if (stream->gone || stream->kind != feed ||
-            (feed == Feed::kScale && stream->scale != scale))
+            (feed == Feed::kScale && stream->scale != scale) || (batched && !stream->websocket))
             continue;
         QByteArray& message = stream->websocket ? ws : sse;
         if (message.isEmpty())
             message =
                 stream->websocket ? WsOf(m_lastId, event, data) : SseOf(m_lastId, event, data);
         stream->feed->Send(message);
+    }
+}
+
+void HttpBridge::Flush() {
+    m_batchTimer.stop();
+    if (m_batch.isEmpty())
+        return;
+    const QByteArray batch = std::exchange(m_batch, {});
+    const std::uint64_t events = std::exchange(m_batchEvents, 0);
+    for (const auto& stream : m_streams) {
+        if (stream->gone || stream->websocket || stream->kind != Feed::kReader)
+            continue;
+        const qsizetype from = std::exchange(stream->batchBytes, 0);
+        const std::uint64_t before = std::exchange(stream->batchEvents, 0);
+        if (from < batch.size())
+            stream->feed->Send(from == 0 ? batch : batch.mid(from), events - before);
     }
 }
 

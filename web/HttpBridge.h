@@ -21,6 +21,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -40,6 +41,7 @@ class QHttpServerRequest;
 namespace web {
 
 class EventFeed;
+class EventSockets;
 class Listener;
 class Server;
 
@@ -91,6 +93,10 @@ class HttpBridge : public QObject {
     void Broadcast(const char* event, const QByteArray& data, Feed feed = Feed::kReader,
                    const std::string& scale = {});
     void Add(std::unique_ptr<Stream> stream);
+    // Takes an event stream's connection from Qt, if it is still there.
+    void TakeOver(Stream* stream);
+    // Writes the gathered events to the reader's event-stream clients.
+    void Flush();
     void Sweep();
     QByteArray StateData() const;
     // Whether a page of `origin` may be answered; an absent origin is no page's.
@@ -101,8 +107,13 @@ class HttpBridge : public QObject {
     const Hooks m_hooks;
     std::unique_ptr<Server> m_server;
     QPointer<Listener> m_listener;
+    std::unique_ptr<EventSockets> m_eventSockets;  // before the streams, which close in it
     std::vector<std::unique_ptr<Stream>> m_streams;
     bool m_sweepQueued = false;
+    // The reader's Server-Sent Events not yet written while many clients share writes.
+    QByteArray m_batch;
+    std::uint64_t m_batchEvents = 0;
+    QTimer m_batchTimer;
 
     std::uint64_t m_lastId = 0;
     QByteArray m_latest;  // the newest reading's object; empty before the first

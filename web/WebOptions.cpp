@@ -181,7 +181,9 @@ std::string WebUsage() {
            "                             API; repeatable, no wildcard\n"
            "  --http-clients N           connections served at once (1000)\n"
            "  --board URL                open no port: serve one board of every scale that\n"
-           "                             publishes to mqtt://broker[:port][/prefix], with --http\n";
+           "                             publishes to mqtt://broker[:port][/prefix], with --http;\n"
+           "                             --mqtt-user, --mqtt-password-file and --mqtt-cafile\n"
+           "                             log it in\n";
 }
 
 }  // namespace web

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """karvel-read --http measured beside its peers in the same run.
 
-  web_bench.py latency [--seconds S]  a frame's last byte to an SSE client, beside mosquitto's
-                                      own publish to subscribe, both at 20 frames/s
-  web_bench.py cpu [--seconds S]      CPU of karvel-read at 80 frames/s: without --http, with it
-                                      and 1 SSE client, with 100
+  web_bench.py latency [--seconds S] [--clients N]
+                                      a frame's last byte to an SSE client, beside mosquitto's
+                                      own publish to subscribe, both at 20 frames/s; N clients
+                                      in all (1): beyond a few, events go out in batches
+  web_bench.py cpu [--seconds S] [--rounds N]
+                                      CPU of karvel-read at 80 frames/s: without --http, with it
+                                      and 1 SSE client, with 100; medians of N rounds (3)
   web_bench.py rss [--seconds S]      resident memory while clients come and go at full tilt
 
 KARVEL_READ names the program (default: the release build's). Each figure on a line of its own:
@@ -114,11 +117,24 @@ def broker_latency(broker, seconds, rate):
     return latencies
 
 
-def latency(seconds):
+def drain(socks, stop):
+    """Reads other clients' events as a browser would, so that they never fall behind."""
+    while not stop.is_set():
+        ready, _, _ = select.select(socks, [], [], 0.1)
+        for sock in ready:
+            sock.recv(65536)
+    for sock in socks:
+        sock.close()
+
+
+def latency(seconds, clients=1):
     rate = 20
     broker = w.Broker()
     scale = w.Scale()
     reader = w.Reader(scale)
+    others, stop = [sse_socket(reader.port) for _ in range(clients - 1)], threading.Event()
+    if others:
+        threading.Thread(target=drain, args=(others, stop), daemon=True).start()
     try:
         sock = sse_socket(reader.port)
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
@@ -134,6 +150,7 @@ def latency(seconds):
                     latencies.append((received - paced.sent[int(match.group(1))]) / 1000)
         paced.end()
         peer = broker_latency(broker, seconds, rate)
+        figure("sse_clients", clients, "")
         figure("frame_to_sse_median_us", percentile(latencies[5:], 0.5), "us")
         figure("frame_to_sse_p99_us", percentile(latencies[5:], 0.99), "us")
         figure("broker_publish_to_subscribe_median_us", percentile(peer, 0.5), "us")
@@ -141,6 +158,7 @@ def latency(seconds):
         figure("frame_to_sse_over_broker_median_us",
                percentile(latencies[5:], 0.5) - percentile(peer, 0.5), "us")
     finally:
+        stop.set()
         reader.stop()
         broker.stop()
 
@@ -151,34 +169,54 @@ def cpu_with(clients, seconds, http=True):
     socks = [sse_socket(reader.port) for _ in range(clients)]
     try:
         paced = Paced(scale, 80)
-        time.sleep(1.0)  # the pace settles before it is measured
+        tails = {sock: b"" for sock in socks}
+
+        def read_until(end):
+            readings = 0
+            while time.monotonic() < end:
+                if socks:
+                    ready, _, _ = select.select(socks, [], [], 0.1)
+                    for sock in ready:
+                        data = tails[sock] + sock.recv(65536)
+                        readings += data.count(b"event: reading\n")
+                        tails[sock] = data[-14:]  # a mark split between two reads counts once
+                else:
+                    reader.lines.get()
+                    readings += 1
+            return readings
+
+        read_until(time.monotonic() + 1.0)  # the pace settles before it is measured
         before, started = cpu_seconds(reader.process.pid), time.monotonic()
-        end = started + seconds
-        while time.monotonic() < end:
-            if socks:
-                ready, _, _ = select.select(socks, [], [], 0.1)
-                for sock in ready:
-                    sock.recv(65536)
-            else:
-                reader.lines.get()
+        readings = read_until(started + seconds)
         used = cpu_seconds(reader.process.pid) - before
         wall = time.monotonic() - started
         paced.end()
-        return 100.0 * used / wall
+        return 100.0 * used / wall, readings / max(1, len(socks)) / wall
     finally:
         for sock in socks:
             sock.close()
         reader.stop()
 
 
-def cpu(seconds):
-    plain = cpu_with(0, seconds, http=False)
-    one = cpu_with(1, seconds)
-    hundred = cpu_with(100, seconds)
-    figure("karvel_read_cpu_percent_80fps_no_http", plain, "%")
-    figure("karvel_read_cpu_percent_80fps_1_sse", one, "%")
-    figure("karvel_read_cpu_percent_80fps_100_sse", hundred, "%")
-    figure("sse_100_clients_added_points", hundred - plain, "% of a core")
+def cpu(seconds, rounds):
+    """Each round measures the three one after the other, in a turning order so that neither
+    gains from what else the machine was doing; the figures are medians over the rounds."""
+    kinds = [("no_http", 0, False), ("1_sse", 1, True), ("100_sse", 100, True)]
+    got = {name: [] for name, _, _ in kinds}
+    for round_ in range(rounds):
+        for name, clients, http in kinds[round_ % 3:] + kinds[:round_ % 3]:
+            percent, rate = cpu_with(clients, seconds, http=http)
+            got[name].append(percent)
+            # Every reading reached every client: nothing was saved by leaving some out.
+            figure("readings_per_s_per_client_%s_round_%d" % (name, round_), rate, "1/s")
+    median = {name: percentile(values, 0.5) for name, values in got.items()}
+    for name, values in got.items():
+        figure("karvel_read_cpu_percent_80fps_" + name, median[name], "%")
+        figure("karvel_read_cpu_percent_80fps_%s_spread" % name, max(values) - min(values), "%")
+    figure("sse_100_clients_added_points", median["100_sse"] - median["no_http"], "% of a core")
+    figure("sse_100_clients_over_1_points", median["100_sse"] - median["1_sse"], "% of a core")
+    figure("load_average_1min", os.getloadavg()[0], "")
+    figure("cpu_rounds", rounds, "")
 
 
 def rss(seconds):
@@ -216,13 +254,20 @@ def rss(seconds):
 
 def main(argv):
     modes = {"latency": latency, "cpu": cpu, "rss": rss}
-    seconds = 10.0
+    seconds, rounds = 10.0, 3
     if "--seconds" in argv:
         seconds = float(argv[argv.index("--seconds") + 1])
+    if "--rounds" in argv:
+        rounds = int(argv[argv.index("--rounds") + 1])
     if len(argv) < 2 or argv[1] not in modes:
         sys.stderr.write(__doc__)
         return 2
-    modes[argv[1]](seconds)
+    if argv[1] == "cpu":
+        cpu(seconds, rounds)
+    elif argv[1] == "latency" and "--clients" in argv:
+        latency(seconds, int(argv[argv.index("--clients") + 1]))
+    else:
+        modes[argv[1]](seconds)
     return 0
 
 

@@ -45,25 +45,56 @@ def test_reading_before_first_and_while_lost():
         reader.stop()
 
 
-def test_every_reading_in_order_on_both_streams():
+def test_both_streams_say_lost_then_back_and_go_on():
     scale = w.Scale()
     reader = w.Reader(scale)
     try:
-        events = w.Events(reader.port)
-        ws = w.WebSocket(reader.port)
-        assert ws.status == 101
+        events, ws = w.Events(reader.port), w.WebSocket(reader.port)
         assert events.next_of("state")["state"] == "opened"
         assert ws.next_of("state")["data"]["state"] == "opened"
-        count = 300
-        for n in range(1, count + 1):
-            scale.show(n % 1000)
-        sse_values = [events.next_of("reading")["value"] for _ in range(count)]
-        ws_values = [ws.next_of("reading")["data"]["value"] for _ in range(count)]
-        expected = list(range(1, count + 1))
-        assert sse_values == expected, sse_values[:20]
-        assert ws_values == expected, ws_values[:20]
+        scale.hang_up()
+        assert events.next_of("state")["state"] == "lost"
+        assert ws.next_of("state")["data"]["state"] == "lost"
+        scale.plug_in()
+        back = events.next_of("state")
+        assert back["state"] == "back" and back["port"] == "COM1", back
+        assert ws.next_of("state")["data"] == back
+        scale.show(55)
+        assert events.next_of("reading")["value"] == 55
+        assert ws.next_of("reading")["data"]["value"] == 55
+        assert reader.request("GET", "/api/v1/reading")[0] == 200
     finally:
         reader.stop()
+
+
+def test_every_reading_in_order_on_both_streams():
+    # One client is written each event as it comes; many share writes of several events.
+    for clients in (1, 8):
+        scale = w.Scale()
+        reader = w.Reader(scale)
+        try:
+            streams = [w.Events(reader.port) for _ in range(clients)]
+            ws = w.WebSocket(reader.port)
+            assert ws.status == 101
+            for events in streams:
+                assert events.next_of("state")["state"] == "opened"
+            assert ws.next_of("state")["data"]["state"] == "opened"
+            count = 300
+            for n in range(1, count + 1):
+                scale.show(n % 1000)
+                if n == count // 2:
+                    late = w.Events(reader.port)  # joins in the middle: nothing twice
+            expected = list(range(1, count + 1))
+            for events in streams:
+                sse_values = [events.next_of("reading")["value"] for _ in range(count)]
+                assert sse_values == expected, (clients, sse_values[:20])
+            ws_values = [ws.next_of("reading")["data"]["value"] for _ in range(count)]
+            assert ws_values == expected, ws_values[:20]
+            first = late.next_of("reading")["value"]
+            rest = [late.next_of("reading")["value"] for _ in range(count - first)]
+            assert rest == list(range(first + 1, count + 1)), (clients, first, rest[:20])
+        finally:
+            reader.stop()
 
 
 def test_a_client_that_does_not_read_misses_old_events_and_is_told():

@@ -1,6 +1,7 @@
 """The board in headless Chromium, fed by three readers through a real mosquitto: a tile per
 scale that follows it, goes offline when its reader is killed and goes when its retained state
-is cleared; an id that looks like markup is shown as the text it is."""
+is cleared; an id that looks like markup is shown as the text it is. A board logs in to a broker
+that wants a password with the options a publisher takes."""
 
 import json
 import os
@@ -79,6 +80,43 @@ def test_the_board():
         board.stop()
         for reader in readers.values():
             reader.stop()
+        broker.stop()
+
+
+def secret(text):
+    """A password file only its owner may read."""
+    folder = w.tempfile.mkdtemp(prefix="karvel-secret-")
+    path = os.path.join(folder, "password")
+    with open(path, "w") as f:
+        f.write(text + "\n")
+    os.chmod(path, 0o600)
+    return path
+
+
+def test_a_board_logs_in_as_a_publisher_does():
+    broker = w.Broker(users={"weigher": "scale-pw", "board": "board-pw"})
+    scale = w.Scale()
+    reader = w.Reader(scale, "--mqtt", broker.url("plant"), "--id", "line-9", "--mqtt-user",
+                      "weigher", "--mqtt-password-file", secret("scale-pw"), http=False)
+    board = w.Reader(None, "--board", broker.url("plant"), "--mqtt-user", "board",
+                     "--mqtt-password-file", secret("board-pw"))
+    wrong = w.Reader(None, "--board", broker.url("plant"), "--mqtt-user", "board",
+                     "--mqtt-password-file", secret("not-board-pw"))
+    try:
+        board.wait_for_error("board: following plant/+")
+        scale.show(321)
+
+        def tiles(of):
+            return json.loads(of.request("GET", "/api/v1/board")[2])["scales"]
+        w.until(lambda: any(t["id"] == "line-9" and t["reading"] and t["reading"]["value"] == 321
+                            for t in tiles(board)), "line-9's tile on the board that logged in")
+        wrong.wait_for_error("board: the broker refused")
+        assert tiles(wrong) == [] and "following" not in wrong.error_text()
+        said = board.error_text() + wrong.error_text()
+        assert "board-pw" not in said, said
+    finally:
+        for one in (wrong, board, reader):
+            one.stop()
         broker.stop()
 
 

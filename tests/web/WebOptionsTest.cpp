@@ -42,6 +42,13 @@ TEST(WebOptions, RefusesWhatCannotBeUsed) {
         {{"--board", "mqtt://b", "--http", "80", "--port", "COM1"}, false, "opens no port"},
         {{"--board", "mqtt://b", "--http", "80", "--mqtt", "mqtt://b"}, false, "opens no port"},
         {{"--board", "mqtt://b", "--http", "80", "--http-keys"}, true, "sends no keys"},
+        {{"--board", "mqtt://b", "--http", "80", "--mqtt-cafile", "ca.pem"},
+         false,
+         "--board: --mqtt-cafile needs an mqtts:// URL"},
+        {{"--board", "mqtt://b", "--http", "80", "--mqtt-password-file", "pw"},
+         false,
+         "--board: --mqtt-password-file needs --mqtt-user"},
+        {{"--board", "mqtt://b", "--http", "80", "--mqtt-discovery"}, false, "need --mqtt URL"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -86,6 +93,21 @@ TEST(WebOptions, KeysTakeTheTokenFromACredentialWhenThereIsOne) {
     // As a browser sends them in Origin.
     EXPECT_EQ(options->http.origins,
               (std::vector<std::string>{"https://shop.example:8443", "http://[::1]:3000"}));
+}
+
+TEST(WebOptions, ABoardLogsInWithTheBrokerOptions) {
+    std::string error;
+    const std::vector<std::string_view> args = {
+        "--board", "mqtts://broker/plant", "--http", "80", "--mqtt-user", "board", "--mqtt-cafile",
+        "ca.pem",  "--mqtt-password-file", "pw"};
+    const auto options = ParseReadOptions(args, &error);
+    ASSERT_TRUE(options.has_value()) << error;
+    const mqtt::MqttOptions& login = options->http.boardBroker;
+    EXPECT_EQ(login.user, "board");
+    EXPECT_EQ(login.passwordFile, "pw");
+    EXPECT_EQ(login.caFile, "ca.pem");
+    EXPECT_TRUE(login.tls);
+    EXPECT_FALSE(options->mqtt.Enabled());  // nothing is published
 }
 
 }  // namespace

@@ -52,12 +52,22 @@ class Scale:
 
     def __init__(self):
         self.dir = tempfile.TemporaryDirectory(prefix="karvel-web-")
-        self.master, slave = os.openpty()
-        os.symlink(os.ttyname(slave), os.path.join(self.dir.name, "COM1"))
-        os.close(slave)
         self.received = queue.Queue()
-        self._stop = False
         self._lock = threading.Lock()
+        self.master = -1
+        self.plug_in()
+
+    def plug_in(self):
+        """A new pseudo-terminal as COM1: at start, and once more after hang_up."""
+        master, slave = os.openpty()
+        link = os.path.join(self.dir.name, "COM1")
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(os.ttyname(slave), link)
+        os.close(slave)
+        with self._lock:
+            self.master = master
+        self._stop = False
         self._thread = threading.Thread(target=self._serve, daemon=True)
         self._thread.start()
 
@@ -405,15 +415,24 @@ def free_port():
 class Broker:
     """mosquitto in the foreground on a free loopback port, with a folder of its own."""
 
-    def __init__(self):
+    def __init__(self, users=None):
+        """`users`: {name: password}; then only they may log in."""
         import pwd
         self.dir = tempfile.TemporaryDirectory(prefix="karvel-broker-")
+        access = "allow_anonymous true\n"
+        if users:
+            passwords = os.path.join(self.dir.name, "passwords")
+            for name, password in users.items():
+                subprocess.run(["mosquitto_passwd", "-b"] + (["-c"] if not
+                               os.path.exists(passwords) else []) + [passwords, name, password],
+                               check=True, timeout=PATIENCE)
+            access = "allow_anonymous false\npassword_file %s\n" % passwords
         self.port = free_port()
         config = os.path.join(self.dir.name, "mosquitto.conf")
         with open(config, "w") as f:
             # As root, mosquitto would become user mosquitto and lose its folder.
             f.write("user %s\nlog_dest stderr\nlog_type all\nlistener %d 127.0.0.1\n"
-                    "allow_anonymous true\n" % (pwd.getpwuid(os.geteuid()).pw_name, self.port))
+                    "%s" % (pwd.getpwuid(os.geteuid()).pw_name, self.port, access))
         self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.log = []
