@@ -70,7 +70,8 @@ BenchCompanion::BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* pare
       m_setup(std::move(setup)),
       m_rules(m_setup.rules ? m_setup.rules
                             : std::make_shared<record::BenchRules>(m_setup.options.rules)),
-      m_capturer(m_setup.rule, m_setup.minWeight) {
+      m_capturer(m_setup.rule, m_setup.minWeight),
+      m_piecesBeside(panel) {
     QMenu& menu = m_panel.SystemMenu();
     menu.addSeparator();
     QAction* count = menu.addAction(tr("Count pieces..."));
@@ -157,8 +158,11 @@ void BenchCompanion::ShowBand() {
         band.spoken = QStringLiteral("%1: %2 settled, deviation %3")
                           .arg(band.word, WeightText(m_last->reading), band.detail);
     }
+    if (!pieces)
+        m_piecesBeside.Clear();
     if (pieces) {
         const QString count = QStringLiteral("%1 pcs").arg(Q(pieces->pieces));
+        m_piecesBeside.Show(count, WeightText(*m_shown));
         const QString weight =
             QStringLiteral("%1, one piece %2 %3")
                 .arg(WeightText(*m_shown), Q(pieces->unitWeight), Q(pieces->unit));
