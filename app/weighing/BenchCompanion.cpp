@@ -297,13 +297,17 @@ void BenchCompanion::Ticket(const record::CapturedReading& reading) {
     for (const std::string& line : record::TicketLines(reading, facts))
         lines << Q(line);
     QString problem;
+    // The preview is the page the printer gets.
+    const TicketPage page = m_setup.options.printTicket ? PrinterPage(Q(m_setup.options.printer),
+                                                                      m_setup.options.ticketSize)
+                                                        : PageOf(m_setup.options.ticketSize);
     if (!m_setup.options.preview.empty() &&
-        !WriteTicketPdf(lines, Q(m_setup.options.preview), &problem)) {
+        !WriteTicketPdf(lines, page, Q(m_setup.options.preview), &problem)) {
         Say(tr("Ticket %1 not written: %2").arg(*number).arg(problem));
     }
     if (m_setup.options.printTicket) {
         QString warning;
-        if (PrintTicket(lines, Q(m_setup.options.printer), &problem, &warning) == 0)
+        if (PrintTicket(lines, page, Q(m_setup.options.printer), &problem, &warning) == 0)
             Say(tr("Ticket %1 not printed: %2").arg(*number).arg(problem));
         else if (!warning.isEmpty())
             Say(tr("Ticket %1: %2").arg(*number).arg(warning));
