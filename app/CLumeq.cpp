@@ -129,6 +129,11 @@ void CLumeq::SetReadingUnit(const std::string& unit) {
         extra->SetReadingUnit(unit);
 }
 
+void CLumeq::SetReadingCount(const std::string& count) {
+    if (auto extra = m_dispatch.Query<component::ReadingCount>(component::kIidReadingCount))
+        extra->SetReadingCount(count);
+}
+
 void CLumeq::SetFitToWidget(bool fit) {
     if (auto view = m_dispatch.Query<component::ScalableView>(component::kIidScalableView))
         view->SetFitToWidget(fit);

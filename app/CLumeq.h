@@ -65,9 +65,11 @@ class CLumeq {
 
     // Beyond the automation members, for a control that offers them (else nothing happens):
     // a note said before the reading (empty for none), a unit said after the figures that no
-    // label shows (empty for none), and a picture fitted to the widget.
+    // label shows (empty for none), a count made of the weight said before it ("101 pcs"; empty
+    // for none), and a picture fitted to the widget.
     void SetReadingNote(const std::string& note);
     void SetReadingUnit(const std::string& unit);
+    void SetReadingCount(const std::string& count);
     void SetFitToWidget(bool fit);
 
   private:

@@ -79,6 +79,8 @@ Result CLumeqCtrl::QueryInterface(const component::Guid& iid, void** out) {
         *out = static_cast<component::ReadingNote*>(this);
     } else if (iid == component::kIidReadingUnit) {
         *out = static_cast<component::ReadingUnit*>(this);
+    } else if (iid == component::kIidReadingCount) {
+        *out = static_cast<component::ReadingCount*>(this);
     } else if (iid == component::kIidScalableView) {
         *out = static_cast<component::ScalableView*>(this);
     } else {
@@ -211,6 +213,15 @@ Result CLumeqCtrl::SetReadingUnit(std::string_view unit) {
     if (m_readingUnit == unit)
         return component::kOk;
     m_readingUnit = unit;
+    if (m_pWnd != nullptr)
+        m_pWnd->SetReading(Spoken());
+    return component::kOk;
+}
+
+Result CLumeqCtrl::SetReadingCount(std::string_view count) {
+    if (m_readingCount == count)
+        return component::kOk;
+    m_readingCount = count;
     if (m_pWnd != nullptr)
         m_pWnd->SetReading(Spoken());
     return component::kOk;
@@ -367,6 +378,11 @@ SpokenReading CLumeqCtrl::Spoken() const {
     if (!m_readingUnit.empty() && !read.text.empty()) {
         text.insert(read.text.size(), " " + m_readingUnit);
         spoken.weight += " " + m_readingUnit;
+    }
+    // The count is of the weight shown: nothing to count, nothing said.
+    if (!m_readingCount.empty() && !read.text.empty()) {
+        text = m_readingCount + ", " + text;
+        spoken.weight = m_readingCount + ", " + spoken.weight;
     }
     if (!m_readingNote.empty()) {
         text = text.empty() ? m_readingNote : m_readingNote + ": " + text;

@@ -29,6 +29,7 @@ class CLumeqCtrl final : public component::RefCounted,
                          public component::ControlIdentity,
                          public component::ReadingNote,
                          public component::ReadingUnit,
+                         public component::ReadingCount,
                          public component::ScalableView {
   public:
     // `counter` counts the control among the library's live objects.
@@ -59,6 +60,7 @@ class CLumeqCtrl final : public component::RefCounted,
 
     component::Result SetReadingNote(std::string_view note) override;
     component::Result SetReadingUnit(std::string_view unit) override;
+    component::Result SetReadingCount(std::string_view count) override;
     component::Result SetFitToWidget(bool fit) override;
 
     component::Result GetClassId(component::Guid* clsid) override;
@@ -122,6 +124,7 @@ class CLumeqCtrl final : public component::RefCounted,
     QPointer<CLumeqWnd> m_pWnd;
     std::string m_readingNote;
     std::string m_readingUnit;
+    std::string m_readingCount;
     bool m_fitToWidget = false;
 
     SpokenReading Spoken() const;

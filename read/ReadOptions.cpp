@@ -180,7 +180,7 @@ std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> ar
         else if (options.type.enabled && options.raw)
             *error = "--raw prints bytes only: it does not go with --type";
         else if (options.bench.checkSound || options.bench.Tickets() ||
-                 !options.bench.ticketHeader.empty())
+                 !options.bench.ticketHeader.empty() || options.bench.ticketSize)
             *error = "--check-sound and the ticket options are the panel's (Karvel)";
         else if (options.bench.rules.countPieces && !options.keys)
             *error = "--count-pieces takes its sample on SAMPLE: it needs --keys";

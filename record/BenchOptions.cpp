@@ -75,6 +75,14 @@ std::size_t TakeBenchOption(std::span<const std::string_view> args, std::size_t 
         options.printer = std::string(value);
         return used;
     }
+    if (needs("--ticket-size", false)) {
+        std::string why;
+        if (!given)
+            *error = "--ticket-size needs a page, such as 62x29mm";
+        else if (!(options.ticketSize = ParseTicketSize(value, &why)))
+            *error = "--ticket-size '" + std::string(value) + "': " + why;
+        return used;
+    }
     if (needs("--print-preview", false) || needs("--ticket-header", false)) {
         const bool preview = args[at].starts_with("--print-preview");
         if (!given || value.empty())

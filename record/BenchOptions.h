@@ -1,15 +1,17 @@
 #pragma once
 
 // The options of the weighing bench that Karvel and karvel-read share: --check, --check-limits,
-// --check-sound, --count-pieces[=N], --print-ticket[=PRINTER], --print-preview FILE.pdf and
-// --ticket-header TEXT. Plain C++.
+// --check-sound, --count-pieces[=N], --print-ticket[=PRINTER], --print-preview FILE.pdf,
+// --ticket-header TEXT and --ticket-size WxHmm. Plain C++.
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "record/Bench.h"
+#include "record/Ticket.h"
 
 namespace record {
 
@@ -20,6 +22,7 @@ struct BenchOptions {
     std::string printer;  // empty: the default destination
     std::string preview;  // --print-preview: a PDF instead of a printer
     std::string ticketHeader;
+    std::optional<TicketSize> ticketSize;  // none: the printer's label, else the 80 mm ticket
 
     bool Tickets() const { return printTicket || !preview.empty(); }
 };

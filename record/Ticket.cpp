@@ -79,6 +79,31 @@ std::vector<std::string> TicketLines(const CapturedReading& r, const TicketFacts
     return lines;
 }
 
+std::optional<TicketSize> ParseTicketSize(std::string_view text, std::string* error) {
+    constexpr double kSmallest = 15;
+    constexpr double kLargest = 1000;
+    if (text.ends_with("mm"))
+        text.remove_suffix(2);
+    const std::size_t x = text.find_first_of("xX");
+    TicketSize size;
+    const auto number = [](std::string_view part, double* value) {
+        const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), *value,
+                                               std::chars_format::fixed);
+        return !part.empty() && ec == std::errc() && end == part.data() + part.size();
+    };
+    if (x == std::string_view::npos || !number(text.substr(0, x), &size.widthMm) ||
+        !number(text.substr(x + 1), &size.heightMm)) {
+        *error = "give the page as WIDTHxHEIGHTmm, such as 62x29mm";
+        return std::nullopt;
+    }
+    if (size.widthMm < kSmallest || size.heightMm < kSmallest || size.widthMm > kLargest ||
+        size.heightMm > kLargest) {
+        *error = "each side is 15 to 1000 mm";
+        return std::nullopt;
+    }
+    return size;
+}
+
 std::string StateFolder(const std::string& stateHome, const std::string& home) {
     return (stateHome.empty() ? home + "/.local/state" : stateHome) + "/karvel";
 }

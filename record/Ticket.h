@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "record/Capture.h"
@@ -25,6 +26,18 @@ struct TicketFacts {
 // plain weight (as the scale's labels say) with the tare in use, the check and the pieces when
 // they are on.
 std::vector<std::string> TicketLines(const CapturedReading& r, const TicketFacts& facts);
+
+// A page the user names for tickets, such as a label's: millimetres, each side 15 to 1000.
+struct TicketSize {
+    double widthMm = 0;
+    double heightMm = 0;
+
+    bool operator==(const TicketSize&) const = default;
+};
+
+// "62x29mm", "101.6x152.4mm" (the unit may be left out). None, with the reason in `error`, for
+// anything else.
+std::optional<TicketSize> ParseTicketSize(std::string_view text, std::string* error);
 
 // The folder tickets' numbers are kept in: $XDG_STATE_HOME/karvel, else ~/.local/state/karvel.
 std::string StateFolder(const std::string& stateHome, const std::string& home);

@@ -28,6 +28,8 @@ PACKAGES=(
     libpcre2-dev
     # typing readings: XTEST and the virtual keyboard, and the X programs their tests type into
     libxtst-dev libevdev-dev x11-xkb-utils xterm
+    # --check-sound's test: an X client that hears the bell (XKB in Xlib), and Qt's own connection
+    libx11-dev libxcb1-dev
     # tickets through CUPS; a private cupsd with a PDF queue and pdftotext for their tests
     libcups2-dev cups cups-client printer-driver-cups-pdf poppler-utils
     # karvel-read --http: the server and WebSocket libraries, and a headless browser for its tests

@@ -70,7 +70,8 @@ BenchCompanion::BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* pare
       m_setup(std::move(setup)),
       m_rules(m_setup.rules ? m_setup.rules
                             : std::make_shared<record::BenchRules>(m_setup.options.rules)),
-      m_capturer(m_setup.rule, m_setup.minWeight) {
+      m_capturer(m_setup.rule, m_setup.minWeight),
+      m_piecesBeside(panel) {
     QMenu& menu = m_panel.SystemMenu();
     menu.addSeparator();
     QAction* count = menu.addAction(tr("Count pieces..."));
@@ -157,8 +158,11 @@ void BenchCompanion::ShowBand() {
         band.spoken = QStringLiteral("%1: %2 settled, deviation %3")
                           .arg(band.word, WeightText(m_last->reading), band.detail);
     }
+    if (!pieces)
+        m_piecesBeside.Clear();
     if (pieces) {
         const QString count = QStringLiteral("%1 pcs").arg(Q(pieces->pieces));
+        m_piecesBeside.Show(count, WeightText(*m_shown));
         const QString weight =
             QStringLiteral("%1, one piece %2 %3")
                 .arg(WeightText(*m_shown), Q(pieces->unitWeight), Q(pieces->unit));
@@ -293,13 +297,17 @@ void BenchCompanion::Ticket(const record::CapturedReading& reading) {
     for (const std::string& line : record::TicketLines(reading, facts))
         lines << Q(line);
     QString problem;
+    // The preview is the page the printer gets.
+    const TicketPage page = m_setup.options.printTicket ? PrinterPage(Q(m_setup.options.printer),
+                                                                      m_setup.options.ticketSize)
+                                                        : PageOf(m_setup.options.ticketSize);
     if (!m_setup.options.preview.empty() &&
-        !WriteTicketPdf(lines, Q(m_setup.options.preview), &problem)) {
+        !WriteTicketPdf(lines, page, Q(m_setup.options.preview), &problem)) {
         Say(tr("Ticket %1 not written: %2").arg(*number).arg(problem));
     }
     if (m_setup.options.printTicket) {
         QString warning;
-        if (PrintTicket(lines, Q(m_setup.options.printer), &problem, &warning) == 0)
+        if (PrintTicket(lines, page, Q(m_setup.options.printer), &problem, &warning) == 0)
             Say(tr("Ticket %1 not printed: %2").arg(*number).arg(problem));
         else if (!warning.isEmpty())
             Say(tr("Ticket %1: %2").arg(*number).arg(warning));

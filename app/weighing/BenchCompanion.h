@@ -3,7 +3,8 @@
 // The weighing bench beside the panel: checks each captured weighing (--check, --check-limits)
 // and shows the verdict in the large readout's band, the status line and to a screen reader,
 // with the desktop's event sound on UNDER and OVER (--check-sound); counts pieces once a sample
-// is taken ("Count pieces" and "Sample" in the context menu, --count-pieces); prints a ticket of
+// is taken ("Count pieces" and "Sample" in the context menu, --count-pieces) and shows them
+// beside the panel's display and in the large readout's band; prints a ticket of
 // each captured weighing or on Ctrl+P (--print-ticket, --print-preview). Captures by the panel's
 // rule (--capture, default settled). A printer that fails is said in the status line and on
 // standard error; the weighing is kept and logged all the same.
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "app/weighing/PiecesBeside.h"
 #include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/CheckTally.h"
@@ -86,4 +88,5 @@ class BenchCompanion : public QObject, public scale::FrameObserver {
     QString m_statusShown;                          // the whole text as we last set it
     record::CheckTally m_tally;
     QPointer<QLabel> m_tallyShown;  // in the readings window, while it lives
+    PiecesBeside m_piecesBeside;
 };

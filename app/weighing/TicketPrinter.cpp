@@ -11,35 +11,38 @@
 #include <cups/cups.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "record/LogFile.h"
 
 namespace {
 
-constexpr double kPageWidthMm = 80;
 constexpr double kLineMm = 6;
-constexpr double kMarginMm = 5;
 constexpr int kDotsPerInch = 300;
+// A label's print: from the roll's size down to what a 300 dpi printer still prints legibly.
+constexpr double kSmallestFontMm = 1.2;
+constexpr double kLabelLinesPerFont = 1.25;
+constexpr double kLabelMarginMm = 2;
+// A destination's default media at most this wide is a label's or a narrow roll's; at most this
+// long, a label's (4 x 6 in and a little more).
+constexpr double kNarrowestOfficeMm = 108;
+constexpr double kLongestLabelMm = 165;
 
-// cupsFreeDests for one destination.
+// cupsFreeDests for one destination, cupsFreeDestInfo.
 struct DestFree {
     void operator()(cups_dest_t* dest) const { cupsFreeDests(1, dest); }
 };
+struct InfoFree {
+    void operator()(cups_dinfo_t* info) const { cupsFreeDestInfo(info); }
+};
 
-bool Render(const QStringList& lines, const QString& path, QString* error) {
-    QPdfWriter pdf(path);
-    pdf.setResolution(kDotsPerInch);
-    const double dotsPerMm = kDotsPerInch / 25.4;
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(static_cast<int>(kLineMm * 0.5 * dotsPerMm));
-    // A line too long for the width (a device's path) goes on below, broken at a space where one
-    // is near: nothing is cut off.
-    const QFontMetricsF metrics(font, &pdf);
-    const double width = (kPageWidthMm - 2 * kMarginMm) * dotsPerMm;
-    const auto perLine =
-        static_cast<qsizetype>(std::max(8.0, width / metrics.horizontalAdvance(QLatin1Char('M'))));
+// A line too long for the width (a device's path) goes on below, broken at a space where one is
+// near: nothing is cut off.
+QStringList Wrap(const QStringList& lines, qsizetype perLine) {
     QStringList rows;
     for (QString rest : lines) {
         while (rest.size() > perLine) {
@@ -50,9 +53,49 @@ bool Render(const QStringList& lines, const QString& path, QString* error) {
         }
         rows << rest;
     }
-    pdf.setPageSize(
-        QPageSize(QSizeF(kPageWidthMm, 2 * kMarginMm + kLineMm * static_cast<double>(rows.size())),
-                  QPageSize::Millimeter));
+    return rows;
+}
+
+qsizetype PerLine(const QFontMetricsF& metrics, double widthDots) {
+    return static_cast<qsizetype>(
+        std::max(8.0, widthDots / metrics.horizontalAdvance(QLatin1Char('M'))));
+}
+
+bool Render(const QStringList& lines, const TicketPage& page, const QString& path, QString* error) {
+    QPdfWriter pdf(path);
+    pdf.setResolution(kDotsPerInch);
+    const double dotsPerMm = kDotsPerInch / 25.4;
+    const double margin = page.marginMm * dotsPerMm;
+    const double width = (page.widthMm - 2 * page.marginMm) * dotsPerMm;
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(static_cast<int>(kLineMm * 0.5 * dotsPerMm));
+    QStringList rows = Wrap(lines, PerLine(QFontMetricsF(font, &pdf), width));
+    double line = kLineMm * dotsPerMm;
+    double ascent = line * 0.75;
+    double height = 2 * page.marginMm + kLineMm * static_cast<double>(rows.size());
+    if (page.heightMm) {
+        // A label: the largest print, no larger than a roll's, at which every row fits.
+        height = *page.heightMm;
+        const double room = (height - 2 * page.marginMm) * dotsPerMm;
+        const int smallest = static_cast<int>(kSmallestFontMm * dotsPerMm);
+        bool fits = false;
+        for (int size = font.pixelSize(); size >= smallest && !fits; --size) {
+            font.setPixelSize(size);
+            const QFontMetricsF metrics(font, &pdf);
+            rows = Wrap(lines, PerLine(metrics, width));
+            line = std::max(metrics.height(), size * kLabelLinesPerFont);
+            ascent = metrics.ascent();
+            fits = line * static_cast<double>(rows.size()) <= room;
+        }
+        if (!fits) {
+            *error = QStringLiteral("the ticket does not fit on a page of %1 x %2 mm")
+                         .arg(page.widthMm)
+                         .arg(height);
+            return false;
+        }
+    }
+    pdf.setPageSize(QPageSize(QSizeF(page.widthMm, height), QPageSize::Millimeter, QString(),
+                              page.heightMm ? QPageSize::ExactMatch : QPageSize::FuzzyMatch));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle(lines.isEmpty() ? QString() : lines.front());
     pdf.setCreator(QStringLiteral("Karvel"));
@@ -62,20 +105,85 @@ bool Render(const QStringList& lines, const QString& path, QString* error) {
         return false;
     }
     painter.setFont(font);
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const double baseline = (kMarginMm + kLineMm * (static_cast<double>(i) + 0.75)) * dotsPerMm;
-        painter.drawText(QPointF(kMarginMm * dotsPerMm, baseline), rows[i]);
-    }
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        painter.drawText(QPointF(margin, margin + line * static_cast<double>(i) + ascent), rows[i]);
     return painter.end();
+}
+
+// The destination's default media: the user's or the queue's choice, by its exact name among
+// the media the destination lists (for the margins it prints within), else by what a PWG name
+// says of its size (a queue without a media list still names its default). libcups 2.4's own
+// lookups answer with a close size instead (measured: 102 x 76 mm for a 62 x 29 mm default), so
+// they come last.
+std::optional<cups_size_t> DefaultMedia(cups_dest_t* dest) {
+    const std::unique_ptr<cups_dinfo_t, InfoFree> info(cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest));
+    cups_size_t size{};
+    const char* name = cupsGetOption("media", dest->num_options, dest->options);
+    if (name == nullptr) {
+        if (info && cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info.get(),
+                                            CUPS_MEDIA_FLAGS_DEFAULT, &size))
+            return size;
+        return std::nullopt;
+    }
+    const int count =
+        info ? cupsGetDestMediaCount(CUPS_HTTP_DEFAULT, dest, info.get(), CUPS_MEDIA_FLAGS_DEFAULT)
+             : 0;
+    for (int i = 0; i < count; ++i) {
+        if (cupsGetDestMediaByIndex(CUPS_HTTP_DEFAULT, dest, info.get(), i,
+                                    CUPS_MEDIA_FLAGS_DEFAULT, &size) &&
+            std::string_view(size.media) == name)
+            return size;
+    }
+    if (const pwg_media_t* pwg = pwgMediaForPWG(name)) {
+        size = {};
+        std::snprintf(size.media, sizeof size.media, "%s", name);
+        size.width = pwg->width;
+        size.length = pwg->length;
+        return size;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool WriteTicketPdf(const QStringList& lines, const QString& path, QString* error) {
+TicketPage PageOf(const std::optional<record::TicketSize>& size) {
+    TicketPage page;
+    if (size) {
+        page.widthMm = size->widthMm;
+        page.heightMm = size->heightMm;
+        page.marginMm = kLabelMarginMm;
+    }
+    return page;
+}
+
+TicketPage PrinterPage(const QString& printer, const std::optional<record::TicketSize>& size) {
+    if (size)
+        return PageOf(size);
+    const QByteArray name = printer.toLocal8Bit();
+    const std::unique_ptr<cups_dest_t, DestFree> dest(cupsGetNamedDest(
+        CUPS_HTTP_DEFAULT, printer.isEmpty() ? nullptr : name.constData(), nullptr));
+    const auto media = dest ? DefaultMedia(dest.get()) : std::nullopt;
+    // Office paper keeps the ticket as it is; CUPS puts it on the sheet.
+    if (!media || media->width <= 0 || media->length <= 0 ||
+        media->width > kNarrowestOfficeMm * 100)
+        return {};
+    TicketPage page;
+    page.widthMm = media->width / 100.0;
+    page.media = QString::fromUtf8(media->media);
+    if (media->length <= kLongestLabelMm * 100) {
+        page.heightMm = media->length / 100.0;
+        const int unprintable = std::max({media->left, media->right, media->top, media->bottom});
+        page.marginMm = std::max(kLabelMarginMm, unprintable / 100.0);
+    }
+    return page;
+}
+
+bool WriteTicketPdf(const QStringList& lines, const TicketPage& page, const QString& path,
+                    QString* error) {
     // Drawn beside, then put in place whole, as every file we replace.
     QTemporaryDir dir;
     const QString drawn = dir.filePath(QStringLiteral("ticket.pdf"));
-    if (!dir.isValid() || !Render(lines, drawn, error)) {
+    if (!dir.isValid() || !Render(lines, page, drawn, error)) {
         if (error->isEmpty())
             *error = QStringLiteral("cannot make a temporary folder");
         return false;
@@ -95,8 +203,8 @@ bool WriteTicketPdf(const QStringList& lines, const QString& path, QString* erro
     return true;
 }
 
-int PrintTicket(const QStringList& lines, const QString& printer, QString* error,
-                QString* warning) {
+int PrintTicket(const QStringList& lines, const TicketPage& page, const QString& printer,
+                QString* error, QString* warning) {
     const QByteArray name = printer.toLocal8Bit();
     const std::unique_ptr<cups_dest_t, DestFree> dest(cupsGetNamedDest(
         CUPS_HTTP_DEFAULT, printer.isEmpty() ? nullptr : name.constData(), nullptr));
@@ -113,7 +221,7 @@ int PrintTicket(const QStringList& lines, const QString& printer, QString* error
     const QString queue = QString::fromLocal8Bit(dest->name);
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("ticket.pdf"));
-    if (!dir.isValid() || !Render(lines, pdf, error)) {
+    if (!dir.isValid() || !Render(lines, page, pdf, error)) {
         if (error->isEmpty())
             *error = QStringLiteral("cannot make a temporary folder");
         return 0;

@@ -133,6 +133,18 @@ class ReadingUnit : public Unknown {
 };
 inline constexpr Guid kIidReadingUnit = MakeGuid("{8C41D0E7-2F6B-4A93-9E15-B7D3A60C28F1}");
 
+// A control that shows a weight can be told a count made of it (101 pcs), said before the
+// weight; the picture stays the weight. Host's UI thread.
+class ReadingCount : public Unknown {
+  public:
+    // UTF-8; empty for none.
+    virtual Result SetReadingCount(std::string_view count) = 0;
+
+  protected:
+    ~ReadingCount() = default;
+};
+inline constexpr Guid kIidReadingCount = MakeGuid("{5E2A9C17-B04D-4F63-8D21-C6E7A83F19B5}");
+
 // A control whose picture has a natural size can fill its active widget with the picture at the
 // largest scale that keeps its proportions, drawn for that scale, never an enlarged image.
 // Host's UI thread.

@@ -3,59 +3,69 @@
 // the status line, pieces from a sample and the refused samples, and tickets as a PDF and on a
 // CUPS queue of the test's own.
 
-#include <QAccessible>
-#include <QApplication>
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTest>
-#include <QTimer>
-
-#include <gtest/gtest.h>
-
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
-#include "app/CScalePanelDlg.h"
 #include "app/CommandLine.h"
-#include "app/readout/CLargeReadout.h"
-#include "app/weighing/BenchCompanion.h"
+#include "app/DialogTemplates.h"
 #include "read/ReadOptions.h"
-#include "tests/support/PortDirectory.h"
-#include "tests/support/PtyPeer.h"
-#include "tests/support/PumpUntil.h"
-#include "tests/support/TestFiles.h"
+#include "tests/weighing/BenchPanel.h"
 #include "tests/weighing/PrivateCups.h"
 
 namespace benchtest {
 namespace {
 
-using testing_support::PortDirectory;
-using testing_support::PtyPeer;
-using testing_support::PumpUntil;
-using testing_support::ScaleFrame;
+// A label printer's driver: two label sizes, 62 x 29 mm the default.
+constexpr char kLabelPpd[] = R"ppd(*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "LABEL.PPD"
+*Manufacturer: "Karvel tests"
+*Product: "(Label printer)"
+*ModelName: "Label printer"
+*ShortNickName: "Label printer"
+*NickName: "Label printer"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*cupsFilter2: "application/pdf application/pdf 0 -"
+*OpenUI *PageSize/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: w176h82
+*PageSize w176h82/62 x 29 mm: "<</PageSize[176 82]>>setpagedevice"
+*PageSize w289h216/102 x 76 mm: "<</PageSize[289 216]>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: w176h82
+*PageRegion w176h82/62 x 29 mm: "<</PageSize[176 82]>>setpagedevice"
+*PageRegion w289h216/102 x 76 mm: "<</PageSize[289 216]>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: w176h82
+*ImageableArea w176h82/62 x 29 mm: "4 4 172 78"
+*ImageableArea w289h216/102 x 76 mm: "4 4 285 212"
+*DefaultPaperDimension: w176h82
+*PaperDimension w176h82/62 x 29 mm: "176 82"
+*PaperDimension w289h216/102 x 76 mm: "289 216"
+)ppd";
 
-constexpr std::uint8_t kStable = 0x04;
-constexpr std::uint8_t kKg = 0x01;
+constexpr double kPointsPerMm = 72 / 25.4;
 
-// "0.503" as the nine slot values of a kg reading.
-std::array<std::uint8_t, 9> Showing(std::string_view text, bool stable = true) {
-    static constexpr std::uint8_t kDigits[] = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
-                                               0x6D, 0x7D, 0x07, 0x7F, 0x6F};
-    std::array<std::uint8_t, 9> values{0, stable ? kStable : std::uint8_t{0}, kKg};
-    std::size_t cell = 9;
-    bool point = false;
-    for (auto c = text.rbegin(); c != text.rend(); ++c) {
-        if (*c == '.') {
-            point = true;
-            continue;
-        }
-        values[--cell] = static_cast<std::uint8_t>(kDigits[*c - '0'] | (point ? 0x80 : 0));
-        point = false;
-    }
-    return values;
-}
+// A header long enough to be broken on a label.
+constexpr char kLongHeader[] = "Packing line 3, north hall, second shift, outgoing goods";
 
 // The page text of a PDF, its white space made single.
 QString PdfText(const QString& path) {
@@ -65,83 +75,58 @@ QString PdfText(const QString& path) {
     return QString::fromUtf8(run.readAllStandardOutput()).simplified();
 }
 
-class BenchPanelTest : public ::testing::Test {
-  protected:
-    void Start(record::BenchOptions options) {
-        qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
-        ports.Map(1, scale.DevicePath());
-        PanelServices services;
-        services.ports = ports.Ports();
-        services.presenter = [](QWidget*, const MessageBoxRequest& r) {
-            ADD_FAILURE() << r.text.toStdString();
-        };
-        panel = std::make_unique<CScalePanelDlg>(services);
-        ASSERT_EQ(panel->CreateDisplayControl(), component::kOk);
-        panel->OnInitDialog();
-        ASSERT_EQ(panel->Port(), 1);
-        BenchCompanion::Setup setup;
-        setup.options = std::move(options);
-        setup.stateFolder = state.Path().string();
-        setup.scaleId = "bench-1";
-        bench = std::make_unique<BenchCompanion>(*panel, std::move(setup));
-        QObject::connect(bench.get(), &BenchCompanion::checked,
-                         [this](const record::CapturedReading& r) { captures.push_back(r); });
-        panel->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
-        QObject::connect(&repeat, &QTimer::timeout, [this] { scale.Send(ScaleFrame(shown)); });
-        repeat.start(20);
-    }
-    void TearDown() override {
-        repeat.stop();
-        bench.reset();
-        panel.reset();
-        qunsetenv("KARVEL_COMPONENT_MANIFEST");
-    }
-    // Puts `text` on the pan and waits until the panel shows it.
-    void Show(std::string_view text, bool stable) {
-        shown = Showing(text, stable);
-        const QString reading = QString::fromLatin1(text.data(), text.size()) + " kg";
-        ASSERT_TRUE(PumpUntil([&] {
-            return QAccessible::queryAccessibleInterface(panel->DisplayControl().Widget())
-                ->text(QAccessible::Value)
-                .startsWith(reading);
-        })) << text;
-    }
-    // Puts `text` on the pan, settled, and waits until it was captured.
-    void Weigh(std::string_view text) {
-        shown = Showing(text);
-        const std::size_t before = captures.size();
-        ASSERT_TRUE(PumpUntil([&] { return captures.size() > before; })) << text;
-    }
-    CLargeReadout& Readout() {
-        panel->ReadingAccess().ShowLargeReadout();
-        return *panel->ReadingAccess().LargeReadout();
-    }
-    static record::BenchOptions Check(std::string_view rule) {
-        record::BenchOptions options;
-        std::string error;
-        options.rules.check = record::ParseCheck(rule, &error);
-        EXPECT_TRUE(options.rules.check) << error;
-        return options;
-    }
+// What a program of poppler's says of a PDF.
+QString Poppler(const char* program, const QStringList& arguments) {
+    QProcess run;
+    run.start(QStandardPaths::findExecutable(program), arguments);
+    EXPECT_TRUE(run.waitForFinished(30000)) << program;
+    return QString::fromUtf8(run.readAllStandardOutput());
+}
 
-    // The check, with a ticket of each weighing on `printer`.
-    static record::BenchOptions Printing(const char* printer) {
-        record::BenchOptions options = Check("500g,-2,+5");
-        options.printTicket = true;
-        options.printer = printer;
-        return options;
-    }
+// The page's size in points, as pdfinfo gives it.
+QSizeF PageSize(const QString& path) {
+    static const QRegularExpression size(R"re(Page size:\s+([\d.]+) x ([\d.]+) pts)re");
+    const QRegularExpressionMatch found = size.match(Poppler("pdfinfo", {path}));
+    return found.hasMatch() ? QSizeF(found.captured(1).toDouble(), found.captured(2).toDouble())
+                            : QSizeF();
+}
 
-    PortDirectory ports;
-    PtyPeer scale{PtyPeer::Role::Scale};
-    testing_support::TempDir state;
-    std::unique_ptr<CScalePanelDlg> panel;
-    std::unique_ptr<BenchCompanion> bench;
-    std::vector<record::CapturedReading> captures;
-    std::array<std::uint8_t, 9> shown = Showing("0.000");
-    QTimer repeat;
-};
+// The words that reach beyond the page, as pdftotext places them.
+QStringList Clipped(const QString& path) {
+    const QString boxes = Poppler("pdftotext", {"-bbox", path, "-"});
+    static const QRegularExpression page(R"re(<page width="([\d.]+)" height="([\d.]+)")re");
+    static const QRegularExpression word(
+        R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">([^<]*))re");
+    const QRegularExpressionMatch size = page.match(boxes);
+    if (!size.hasMatch())
+        return {"no page in " + path};
+    const QRectF sheet(0, 0, size.captured(1).toDouble(), size.captured(2).toDouble());
+    QStringList clipped;
+    for (const QRegularExpressionMatch& w : word.globalMatch(boxes)) {
+        const QRectF box(QPointF(w.captured(1).toDouble(), w.captured(2).toDouble()),
+                         QPointF(w.captured(3).toDouble(), w.captured(4).toDouble()));
+        if (!sheet.contains(box))
+            clipped << w.captured(5);
+    }
+    return clipped;
+}
+
+// Every field of a ticket of `weight` with the check and 10 pieces of 0.025 kg.
+std::vector<QString> TicketFields(const char* weight, const char* pieces) {
+    return {kLongHeader,
+            "Ticket 0000",
+            "Date 20",
+            "Scale bench-1",
+            "Port COM1 (",
+            QStringLiteral("Weight %1 kg").arg(weight),
+            "Check ok, deviation",
+            QStringLiteral("Pieces %1 (one 0.025 kg)").arg(pieces)};
+}
+
+bool PopplerMissing() {
+    return QStandardPaths::findExecutable("pdftotext").isEmpty() ||
+           QStandardPaths::findExecutable("pdfinfo").isEmpty();
+}
 
 TEST_F(BenchPanelTest, TheBandSaysTheVerdictInWordAndColourAndTheStatusLineSaysItToo) {
     Start(Check("500g,-2,+5"));
@@ -185,9 +170,17 @@ TEST_F(BenchPanelTest, PiecesFromASampleAndRefusedSamples) {
     record::BenchOptions options;
     options.rules.countPieces = true;
     Start(options);
+    auto* beside = panel->findChild<QLabel*>("pieces");
+    ASSERT_TRUE(beside);
+    QWidget* display = panel->DisplayControl().Widget();
+    const auto reading = [display] {
+        return QAccessible::queryAccessibleInterface(display)->text(QAccessible::Value);
+    };
     CLargeReadout& readout = Readout();
     // Zero refused: nothing is on the pan.
     Show("0.000", true);
+    EXPECT_TRUE(beside->isHidden()) << "no count before a sample";
+    EXPECT_EQ(reading(), "0.000 kg, stable");
     bench->TakeSample();
     EXPECT_TRUE(panel->StatusLine().text().contains("Sample refused: the sample weighs nothing"))
         << panel->StatusLine().text().toStdString();
@@ -205,9 +198,23 @@ TEST_F(BenchPanelTest, PiecesFromASampleAndRefusedSamples) {
         << readout.Band().text().toStdString();
     EXPECT_TRUE(readout.Band().text().contains("2.513 kg"));
     EXPECT_EQ(captures.back().pieces->pieces, "101");
+    // Beside the display too, and said before the weight; clear of the display and the keys.
+    ASSERT_TRUE(PumpUntil([&] { return reading() == "101 pcs, 2.513 kg, stable"; }))
+        << reading().toStdString();
+    EXPECT_FALSE(beside->isHidden());
+    EXPECT_EQ(beside->accessibleName(), "101 pcs, 2.513 kg");
+    const QRect strip = beside->geometry();
+    EXPECT_TRUE(panel->rect().contains(strip));
+    EXPECT_FALSE(strip.intersects(QRect(display->mapTo(panel.get(), QPoint()), display->size())));
+    for (const int key : {kIdKeyData, kIdKeyMode, kIdKeyTare, kIdKeyOnOff})
+        EXPECT_FALSE(strip.intersects(panel->KeyButton(key)->geometry())) << key;
+    if (const QByteArray dir = qgetenv("KARVEL_SHOT_DIR"); !dir.isEmpty())
+        panel->grab().save(QDir(dir).filePath(QStringLiteral("pieces-panel.png")));
 
-    // A sample of one, light: under ten display steps.
+    // A sample of one, light: under ten display steps. Until it is taken nothing is counted.
     bench->StartCounting(1);
+    EXPECT_TRUE(beside->isHidden());
+    EXPECT_EQ(reading(), "2.513 kg, stable");
     Weigh("0.008");
     bench->TakeSample();
     EXPECT_TRUE(panel->StatusLine().text().contains("a light sample"));
@@ -232,6 +239,107 @@ TEST_F(BenchPanelTest, ATicketOfEachWeighingAsAPdfWithNumbersThatNeverRepeat) {
     Weigh("0.497");
     EXPECT_TRUE(text().contains("Ticket 000002")) << text().toStdString();
     EXPECT_TRUE(text().contains("Check under"));
+}
+
+TEST_F(BenchPanelTest, ALabelHoldsTheWholeTicketAtItsSizeOrIsRefusedWhenItCannot) {
+    if (PopplerMissing())
+        GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are missing";
+    record::BenchOptions options = Check("500g,-2,+5");
+    options.rules.countPieces = true;
+    options.preview = (state.Path() / "label.pdf").string();
+    options.ticketHeader = kLongHeader;
+    Start(options);
+    Weigh("0.250");
+    bench->TakeSample();
+    const QString pdf = QString::fromStdString(options.preview);
+    const struct {
+        const char* size;
+        const char* weight;
+        const char* pieces;
+        bool fits;
+    } labels[] = {
+        {"62x29mm", "0.503", "20", true},
+        {"102x76mm", "0.499", "20", true},
+        {"101.6x152.4", "0.504", "20", true},
+        {"20x15mm", "0.501", "20", false},
+    };
+    for (const auto& label : labels) {
+        std::string error;
+        options.ticketSize = record::ParseTicketSize(label.size, &error);
+        ASSERT_TRUE(options.ticketSize) << error;
+        QFile::remove(pdf);
+        Rebench(options, bench->Rules());
+        Weigh(label.weight);
+        if (!label.fits) {
+            EXPECT_FALSE(QFile::exists(pdf));
+            EXPECT_TRUE(panel->StatusLine().text().contains(
+                "not written: the ticket does not fit on a page of 20 x 15 mm"))
+                << panel->StatusLine().text().toStdString();
+            continue;
+        }
+        const QSizeF page = PageSize(pdf);
+        EXPECT_NEAR(page.width(), options.ticketSize->widthMm * kPointsPerMm, 0.5) << label.size;
+        EXPECT_NEAR(page.height(), options.ticketSize->heightMm * kPointsPerMm, 0.5) << label.size;
+        const QString text = PdfText(pdf);
+        for (const QString& field : TicketFields(label.weight, label.pieces))
+            EXPECT_TRUE(text.contains(field))
+                << label.size << ": " << field.toStdString() << " in " << text.toStdString();
+        EXPECT_EQ(Clipped(pdf), QStringList()) << label.size;
+    }
+}
+
+// A label printer's queue: its default media is the ticket's page, whether its driver lists
+// the media or a queue without one only names its default.
+TEST_F(BenchPanelTest, ALabelPrinterGetsTheTicketAtItsDefaultMediasSize) {
+    if (PopplerMissing())
+        GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are missing";
+    PrivateCups cups;
+    if (cups.Missing())
+        GTEST_SKIP() << cups.Problem();
+    ASSERT_EQ(cups.Problem(), "");
+    const struct {
+        const char* queue;
+        const char* ppd;
+        QStringList more;
+        QSizeF points;
+    } queues[] = {
+        {"labels", kLabelPpd, {}, QSizeF(176, 82)},
+        {"shipping",
+         "",
+         {"-o", "media-default=om_102x76mm_102x76mm"},
+         QSizeF(102, 76) * kPointsPerMm},
+        // Office paper: the ticket as it always was, 80 mm wide.
+        {"office", "", {"-o", "media-default=iso_a4_210x297mm"}, QSizeF(80 * kPointsPerMm, 0)},
+    };
+    record::BenchOptions options = Check("500g,-2,+5");
+    options.rules.countPieces = true;
+    options.ticketHeader = kLongHeader;
+    Start(options);
+    Weigh("0.250");
+    bench->TakeSample();
+    const char* weights[] = {"0.503", "0.501", "0.502"};
+    for (std::size_t i = 0; i < std::size(queues); ++i) {
+        const auto& q = queues[i];
+        std::string said;
+        ASSERT_EQ(cups.AddQueue(q.queue, q.ppd, q.more, &said), 0) << said;
+        options.printTicket = true;
+        options.printer = q.queue;
+        Rebench(options, bench->Rules());
+        Weigh(weights[i]);
+        const QString printed = QString::fromStdString(cups.OutputOf(q.queue));
+        ASSERT_TRUE(PumpUntil([&] { return QFile::exists(printed); }, std::chrono::seconds(120)))
+            << q.queue << ": " << panel->StatusLine().text().toStdString();
+        const QSizeF page = PageSize(printed);
+        EXPECT_NEAR(page.width(), q.points.width(), 0.5) << q.queue;
+        if (q.points.height() > 0) {
+            EXPECT_NEAR(page.height(), q.points.height(), 0.5) << q.queue;
+        }
+        const QString text = PdfText(printed);
+        for (const QString& field : TicketFields(weights[i], "20"))
+            EXPECT_TRUE(text.contains(field))
+                << q.queue << ": " << field.toStdString() << " in " << text.toStdString();
+        EXPECT_EQ(Clipped(printed), QStringList()) << q.queue;
+    }
 }
 
 TEST_F(BenchPanelTest, TicketsOnARealQueueAndAPrinterThatStopsOrIsMissingIsSaid) {
@@ -326,6 +434,12 @@ TEST(BenchOptions, BothProgramsTakeTheSameRulesAndRefuseTheSameMistakes) {
         {{"--print-ticket", "office", "--ticket-header", "Line 3"}, true, false},
         {{"--print-preview", "t.pdf"}, true, false},
         {{"--print-preview"}, false, false},
+        {{"--ticket-size", "62x29mm", "--print-ticket"}, true, false},
+        {{"--ticket-size=101.6x152.4"}, true, false},
+        {{"--ticket-size", "62x29in"}, false, false},
+        {{"--ticket-size", "10x29mm"}, false, false},
+        {{"--ticket-size", "62"}, false, false},
+        {{"--ticket-size"}, false, false},
     };
     for (const auto& c : cases) {
         QStringList panelArgs{"Karvel"};

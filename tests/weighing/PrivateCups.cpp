@@ -102,6 +102,21 @@ PrivateCups::~PrivateCups() {
     cupsSetServer(nullptr);
 }
 
+int PrivateCups::AddQueue(const std::string& name, const std::string& ppd, const QStringList& more,
+                          std::string* said) {
+    QStringList arguments{"-p", QString::fromStdString(name), "-E", "-v",
+                          QString::fromStdString("capture:" + OutputOf(name))};
+    if (ppd.empty()) {
+        arguments << "-m"
+                  << "raw";
+    } else {
+        const std::string file = m_dir / (name + ".ppd");
+        Write(file, ppd);
+        arguments << "-P" << QString::fromStdString(file);
+    }
+    return Admin("lpadmin", arguments + more, said);
+}
+
 int PrivateCups::Admin(const QString& program, const QStringList& arguments, std::string* said) {
     QProcess run;
     run.setProcessChannelMode(QProcess::MergedChannels);

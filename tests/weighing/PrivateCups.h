@@ -27,6 +27,11 @@ class PrivateCups {
     bool Missing() const { return m_missing; }
     // Where the queue "tickets" puts the last job it printed.
     std::string Output() const { return m_dir / "out/ticket.pdf"; }
+    // Another queue whose device keeps each job as OutputOf(name): raw, or driven by `ppd` (a
+    // PPD file's text) when given; `more` goes to lpadmin as it is. lpadmin's exit status.
+    int AddQueue(const std::string& name, const std::string& ppd, const QStringList& more,
+                 std::string* said = nullptr);
+    std::string OutputOf(const std::string& name) const { return m_dir / ("out/" + name + ".pdf"); }
     // Runs an admin tool (lpadmin, cupsdisable, ...) against this scheduler; its exit status.
     int Admin(const QString& program, const QStringList& arguments, std::string* said = nullptr);
 
