@@ -145,15 +145,13 @@ std::optional<int> ReaderApp::Start() {
             hooks.keyName = [this](std::string_view text) {
                 const auto key = scale::families::KeyOfLine(text);
                 if (key)
-                    QMetaObject::invokeMethod(
-                        this, [this, key] { SendFamilyKey(*key); }, Qt::QueuedConnection);
+                    m_fromBroker.Post([this, key] { SendFamilyKey(*key); });
                 return key.has_value();
             };
             hooks.keyNames = scale::families::KeyNames();
         } else {
             hooks.key = [this](std::uint8_t key) {
-                QMetaObject::invokeMethod(
-                    this, [this, key] { m_link->SendKey(key); }, Qt::QueuedConnection);
+                m_fromBroker.Post([this, key] { m_link->SendKey(key); });
             };
         }
         m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));

@@ -19,6 +19,7 @@
 #include "link/ScaleLink.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/serial/PortMap.h"
+#include "platform/window/Inbox.h"
 #include "platform/window/TerminationSignals.h"
 #include "read/Output.h"
 #include "read/ReadOptions.h"
@@ -66,6 +67,7 @@ class ReaderApp : public QObject {
     record::RawLines m_rawLines;
     QTimer m_burstEnd;
     std::string m_id;
+    window::Inbox m_fromBroker;  // keys from the client's thread; outlives the client
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
     std::unique_ptr<web::HttpBridge> m_web;
     std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
