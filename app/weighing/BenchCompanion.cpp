@@ -139,7 +139,7 @@ void BenchCompanion::Captured(record::CapturedReading reading) {
             m_tallyShown->setText(Q(m_tally.Text()));
     }
     if (m_setup.options.Tickets())
-        Ticket(reading);
+        Ticket(reading, false);
     emit checked(reading);
 }
 
@@ -266,7 +266,7 @@ void BenchCompanion::PrintLast() {
         Say(tr("No weighing to print yet"));
         return;
     }
-    Ticket(*m_last);
+    Ticket(*m_last, true);
 }
 
 std::string BenchCompanion::ScaleId() const {
@@ -280,7 +280,9 @@ std::string BenchCompanion::ScaleId() const {
     return mqtt::DefaultScaleId(byId, QSysInfo::machineHostName().toStdString(), m_port);
 }
 
-void BenchCompanion::Ticket(const record::CapturedReading& reading) {
+void BenchCompanion::Ticket(const record::CapturedReading& reading, bool asked) {
+    // Asked for with neither a printer nor a preview file named: the system's default printer.
+    const bool print = m_setup.options.printTicket || (asked && m_setup.options.preview.empty());
     const std::string id = ScaleId();
     std::string error;
     const auto number = record::NextTicketNumber(m_setup.stateFolder, id, &error);
@@ -298,14 +300,14 @@ void BenchCompanion::Ticket(const record::CapturedReading& reading) {
         lines << Q(line);
     QString problem;
     // The preview is the page the printer gets.
-    const TicketPage page = m_setup.options.printTicket ? PrinterPage(Q(m_setup.options.printer),
-                                                                      m_setup.options.ticketSize)
-                                                        : PageOf(m_setup.options.ticketSize);
+    const TicketPage page =
+        print ? PrinterPage(Q(m_setup.options.printer), m_setup.options.ticketSize)
+              : PageOf(m_setup.options.ticketSize);
     if (!m_setup.options.preview.empty() &&
         !WriteTicketPdf(lines, page, Q(m_setup.options.preview), &problem)) {
         Say(tr("Ticket %1 not written: %2").arg(*number).arg(problem));
     }
-    if (m_setup.options.printTicket) {
+    if (print) {
         QString warning;
         if (PrintTicket(lines, page, Q(m_setup.options.printer), &problem, &warning) == 0)
             Say(tr("Ticket %1 not printed: %2").arg(*number).arg(problem));

@@ -73,7 +73,7 @@ class BenchCompanion : public QObject, public scale::FrameObserver {
     void ShowBand();
     void Say(const QString& message);
     void SayOnStatus(const QString& text);
-    void Ticket(const record::CapturedReading& reading);
+    void Ticket(const record::CapturedReading& reading, bool asked);
     std::string ScaleId() const;
 
     CScalePanelDlg& m_panel;

@@ -369,6 +369,23 @@ TEST_F(BenchPanelTest, TicketsOnARealQueueAndAPrinterThatStopsOrIsMissingIsSaid)
                           std::chrono::seconds(120)));
 }
 
+TEST_F(BenchPanelTest, PrintTicketAskedWithNoPrinterNamedGoesToTheDefaultOne) {
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is missing";
+    PrivateCups cups;
+    if (cups.Missing())
+        GTEST_SKIP() << cups.Problem();
+    ASSERT_EQ(cups.Problem(), "");
+    ASSERT_EQ(cups.Admin("lpadmin", {"-d", "tickets"}), 0);
+    Start(Check("500g,-2,+5"));
+    Weigh("0.503");
+    bench->PrintLast();
+    const QString printed = QString::fromStdString(cups.Output());
+    ASSERT_TRUE(PumpUntil([&] { return PdfText(printed).contains("Ticket 000001"); },
+                          std::chrono::seconds(120)))
+        << panel->StatusLine().text().toStdString();
+}
+
 TEST_F(BenchPanelTest, AMissingPrinterIsSaidAndTheWeighingStillCounts) {
     PrivateCups cups;
     if (cups.Missing())
