@@ -15,14 +15,11 @@ void BrokerTrouble::ShowOn(QLabel& statusLine, QLabel& lamp) {
 }
 
 void BrokerTrouble::Tell(const std::string& trouble) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, text = QString::fromStdString(trouble)] {
-            m_trouble = text;
-            Show();
-            emit changed(m_trouble);
-        },
-        Qt::QueuedConnection);
+    m_inbox.Post([this, trouble] {
+        m_trouble = QString::fromStdString(trouble);
+        Show();
+        emit changed(m_trouble);
+    });
 }
 
 void BrokerTrouble::Show() {

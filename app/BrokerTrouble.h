@@ -2,13 +2,15 @@
 
 // What keeps the broker from taking the panel's readings, shown where the panel shows trouble:
 // in the tooltips of the status line and of the lamp. It is told from any thread (the
-// publisher's network thread) and shows on its own thread.
+// publisher's network thread) and shows on its own thread. Made on the thread it shows on.
 
 #include <QLabel>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <string>
+
+#include "platform/window/Inbox.h"
 
 class BrokerTrouble : public QObject {
     Q_OBJECT
@@ -29,4 +31,6 @@ class BrokerTrouble : public QObject {
     QString m_trouble;
     QPointer<QLabel> m_statusLine;
     QPointer<QLabel> m_lamp;
+    // Not Qt's event queue: the thread checker cannot see a hand-over through it.
+    window::Inbox m_inbox;
 };

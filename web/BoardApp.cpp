@@ -27,9 +27,7 @@ bool BoardApp::Start(std::string* error) {
         m_options.boardBroker,
         [this, bridge](BoardFeed::Heard heard) {
             // From the client's thread to the bridge's.
-            QMetaObject::invokeMethod(
-                this, [bridge, heard = std::move(heard)] { bridge->Heard(heard); },
-                Qt::QueuedConnection);
+            m_heard.Post([bridge, heard = std::move(heard)] { bridge->Heard(heard); });
         },
         m_say);
     return m_feed->Start(error);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/window/Inbox.h"
 #include "web/BoardFeed.h"
 #include "web/HttpBridge.h"
 #include "web/WebOptions.h"
@@ -29,6 +30,7 @@ class BoardApp : public QObject {
     const WebOptions m_options;
     const std::function<void(const std::string&)> m_say;
     std::unique_ptr<HttpBridge> m_bridge;
+    window::Inbox m_heard;  // from the client's thread; outlives the feed
     std::unique_ptr<BoardFeed> m_feed;
 };
 

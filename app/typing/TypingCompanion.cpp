@@ -61,9 +61,7 @@ bool TypingCompanion::Start(const wedge::TypeOptions& options) {
         options, wedge::Session::FromProcess(),
         [this](const std::string& text) {
             // From the typing thread too: shown on the UI thread.
-            QMetaObject::invokeMethod(
-                this, [this, note = QString::fromStdString(text)] { Note(note); },
-                Qt::QueuedConnection);
+            m_notes.Post([this, text] { Note(QString::fromStdString(text)); });
         },
         &error);
     if (!m_wedge) {

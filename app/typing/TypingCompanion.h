@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/window/Inbox.h"
 #include "record/Capture.h"
 #include "scale/FrameObserver.h"
 #include "wedge/TypeOptions.h"
@@ -61,5 +62,6 @@ class TypingCompanion : public QObject, public scale::FrameObserver {
     bool m_portLost = false;
     bool m_toldFocus = false;
     QString m_lastNote;
+    window::Inbox m_notes;  // from the typing thread; outlives it
     std::unique_ptr<wedge::Wedge> m_wedge;
 };
