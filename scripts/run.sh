@@ -3,8 +3,11 @@
 # Extra arguments go to Karvel (for example --list-ports).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
-./scripts/build.sh release
+./scripts/setup.sh --run
+# Only the panel and its display control: the tests and benchmarks wait for scripts/test.sh.
+echo "[build] preset release: Karvel and Lumeq only"
+cmake --preset release -DKARVEL_BUILD_TESTS=OFF -DKARVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build --preset release -j "$(nproc)" --target Karvel Lumeq
 bin=build/release/bin/Karvel
 args=("$@")
 [ ${#args[@]} -eq 0 ] && args=(--demo)

@@ -1,40 +1,58 @@
 #!/usr/bin/env bash
 # Installs what this project needs to build, test and show its windows. Idempotent: installs only
 # what is missing. Needs Debian (12 or later) and root or sudo.
+#
+#   scripts/setup.sh         everything: building, running and testing
+#   scripts/setup.sh --run   only what building the programs and showing the panel needs
 set -euo pipefail
 
-PACKAGES=(
+only_run=0
+case "${1:-}" in
+    "") ;;
+    --run) only_run=1 ;;
+    *)
+        echo "usage: scripts/setup.sh [--run]" >&2
+        exit 2
+        ;;
+esac
+
+# What building the programs and showing the panel needs (scripts/run.sh installs only these).
+RUN_PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev libgl-dev libudev-dev
-    libacl1-dev acl  # access control lists in the trust check; setfacl for its tests
+    libacl1-dev  # access control lists in the trust check
     qt6-charts-dev libqt6opengl6-dev  # the readings window's plot (Qt Charts needs Qt OpenGL's CMake files)
+    fonts-dejavu-core xvfb xauth
+    # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
+    fonts-sawarabi-gothic
+    libmosquitto-dev libssl-dev      # karvel-read and the panel's MQTT, with TLS's own reasons
+    libxlsxwriter-dev                # spreadsheet export
+    libpcre2-dev                     # the pattern scale family's regular expressions
+    libxtst-dev libevdev-dev         # typing readings: XTEST and the virtual keyboard
+    libx11-dev libxcb1-dev           # the check's bell (XKB in Xlib), and Qt's own connection
+    libcups2-dev                     # tickets through CUPS
+    qt6-httpserver-dev qt6-websockets-dev  # karvel-read --http
+)
+# What the tests, benchmarks, fuzz targets and the package check need besides.
+TEST_PACKAGES=(
+    acl  # setfacl for the trust check's tests
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-serialport-dev  # benchmarks only: the plain reader that mirror_bench compares against
     clang libclang-rt-dev clang-format
-    fonts-dejavu-core xvfb xauth
     # The display read over the accessibility bus, as a screen reader reads it.
     dbus-x11 at-spi2-core python3-pyatspi
-    # DejaVu has no full-width comma (U+FF0C) for the status line; this small font has it.
-    fonts-sawarabi-gothic
     dpkg-dev lintian desktop-file-utils appstream man-db
     devscripts  # hardening-check, for the package test
-    # karvel-read: the MQTT client library, and a broker and openssl for its tests
-    libmosquitto-dev mosquitto openssl systemd
-    # the TLS handshake's own reasons (an expired certificate, a broker without TLS)
-    libssl-dev
-    # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
-    libxlsxwriter-dev libreoffice-calc-nogui
-    # the pattern scale family's regular expressions
-    libpcre2-dev
-    # typing readings: XTEST and the virtual keyboard, and the X programs their tests type into
-    libxtst-dev libevdev-dev x11-xkb-utils xterm
-    # --check-sound's test: an X client that hears the bell (XKB in Xlib), and Qt's own connection
-    libx11-dev libxcb1-dev
-    # tickets through CUPS; a private cupsd with a PDF queue and pdftotext for their tests
-    libcups2-dev cups cups-client printer-driver-cups-pdf poppler-utils
-    # karvel-read --http: the server and WebSocket libraries, and a headless browser for its tests
-    qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
+    mosquitto openssl systemd  # a broker and certificates for the MQTT tests
+    libreoffice-calc-nogui  # how a spreadsheet reads an export
+    x11-xkb-utils xterm  # the X programs the typing tests type into
+    # a private cupsd with a PDF queue and pdftotext for the ticket tests
+    cups cups-client printer-driver-cups-pdf poppler-utils
+    chromium chromium-driver python3-selenium  # a headless browser for the pages
 )
+
+PACKAGES=("${RUN_PACKAGES[@]}")
+[ "$only_run" -eq 1 ] || PACKAGES+=("${TEST_PACKAGES[@]}")
 
 say() { printf '[setup] %s\n' "$*"; }
 
