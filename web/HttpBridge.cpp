@@ -15,7 +15,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "mqtt/KeyNames.h"
+#include "scale/KeyNames.h"
 #include "web/Connections.h"
 #include "web/EventFeed.h"
 #include "web/EventSockets.h"
@@ -636,7 +636,7 @@ std::optional<std::uint8_t> HttpBridge::KeyOf(const QJsonObject& body, std::stri
     const std::string name = key.toString().toStdString();
     const std::optional<std::uint8_t> byte =
         name.find_first_of(" \t\r\n") == std::string::npos
-            ? mqtt::KeyByte(name + (twice.toBool() ? " double" : ""))
+            ? scale::KeyByte(name + (twice.toBool() ? " double" : ""))
             : std::nullopt;
     if (!byte)
         *error = "no such key: DATA, MODE, TARE or ON/OFF";
