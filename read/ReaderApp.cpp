@@ -180,9 +180,8 @@ std::optional<int> ReaderApp::Start() {
                 SendFamilyKey(*familyKey);
         };
         m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
-        std::string error;
-        if (!m_web->Start(&error)) {
-            Say("--http: " + error);
+        if (const posix::Status started = m_web->Start(); !started) {
+            Say("--http: " + started.Error().Describe());
             return kExitUsage;
         }
         m_web->PortOpened(record::PortName(LinkPort()), LinkDevice());
