@@ -1,6 +1,6 @@
 #include "link/OpenAdvice.h"
 
-#include "platform/component/ErrorText.h"
+#include "platform/posix/Printable.h"
 #include "platform/serial/DeviceAccess.h"
 
 namespace scale_link {
@@ -119,8 +119,7 @@ std::string FolderRefusalText(const serial_port::PortMap& ports) {
     const std::string why = ports.FolderRefusal();
     if (why.empty())
         return {};
-    return "No port of the port folder " + component::Printable(ports.Folder()) +
-           " is opened: " + why +
+    return "No port of the port folder " + posix::Printable(ports.Folder()) + " is opened: " + why +
            ". Another user could point its COM entries at a line of their own. Use a folder "
            "that only you (or root) own and can write (chmod go-w).";
 }

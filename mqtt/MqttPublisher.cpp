@@ -14,11 +14,11 @@
 
 #include "mqtt/Backoff.h"
 #include "mqtt/Discovery.h"
-#include "mqtt/KeyNames.h"
 #include "mqtt/Secrets.h"
 #include "platform/posix/Printable.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/TrustedFile.h"
+#include "scale/KeyNames.h"
 
 namespace mqtt {
 namespace {
@@ -439,7 +439,7 @@ void MqttPublisher::OnKey(const mosquitto_message& message) {
     if (m_hooks.keyName) {
         if (fits && m_hooks.keyName(text))
             return;
-    } else if (const std::optional<std::uint8_t> key = fits ? KeyByte(text) : std::nullopt) {
+    } else if (const std::optional<std::uint8_t> key = fits ? scale::KeyByte(text) : std::nullopt) {
         if (m_hooks.key)
             m_hooks.key(*key);
         return;

@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <utility>
 
-#include "mqtt/KeyNames.h"
 #include "mqtt/ScaleId.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
+#include "scale/KeyNames.h"
 #include "web/Token.h"
 
 namespace reader {
@@ -162,11 +162,11 @@ std::optional<int> ReaderApp::Start() {
         }
     }
     if (m_options.http.Enabled()) {
-        std::string error, token;
+        std::string token;
         if (m_options.http.keys) {
-            const auto read = web::ReadToken(m_options.http.tokenFile, &error);
+            const auto read = web::ReadToken(m_options.http.tokenFile);
             if (!read) {
-                Say("--http-keys: " + error);
+                Say("--http-keys: " + read.Error().Describe());
                 return kExitUsage;
             }
             token = *read;
@@ -180,8 +180,8 @@ std::optional<int> ReaderApp::Start() {
                 SendFamilyKey(*familyKey);
         };
         m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
-        if (!m_web->Start(&error)) {
-            Say("--http: " + error);
+        if (const posix::Status started = m_web->Start(); !started) {
+            Say("--http: " + started.Error().Describe());
             return kExitUsage;
         }
         m_web->PortOpened(record::PortName(LinkPort()), LinkDevice());
@@ -339,7 +339,7 @@ void ReaderApp::OnKeyInput() {
                 SendFamilyKey(*key);
             else if (line.find_first_not_of(" \t\r") != std::string::npos)
                 Say("--keys: ignored a line: not " + scale::families::KeyNames());
-        } else if (const auto key = mqtt::KeyByte(line))
+        } else if (const auto key = scale::KeyByte(line))
             m_link->SendKey(*key);
         else if (m_options.bench.rules.countPieces && line == "SAMPLE")
             TakeSample();

@@ -51,8 +51,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (chosen.http.Board()) {
         web::BoardApp board(chosen.http, reader::Say);
-        if (!board.Start(&error)) {
-            reader::Say("--board: " + error);
+        if (const posix::Status started = board.Start(); !started) {
+            reader::Say("--board: " + started.Error().Describe());
             return reader::kExitUsage;
         }
         return QCoreApplication::exec();

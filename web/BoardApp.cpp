@@ -15,13 +15,13 @@ BoardApp::~BoardApp() {
     m_feed.reset();
 }
 
-bool BoardApp::Start(std::string* error) {
+posix::Status BoardApp::Start() {
     HttpBridge::Hooks hooks;
     hooks.say = m_say;
     hooks.key = [](std::uint8_t) {};
     m_bridge = std::make_unique<HttpBridge>(m_options, std::string(), std::move(hooks));
-    if (!m_bridge->Start(error))
-        return false;
+    if (posix::Status started = m_bridge->Start(); !started)
+        return started;
     HttpBridge* bridge = m_bridge.get();
     m_feed = std::make_unique<BoardFeed>(
         m_options.boardBroker,
@@ -30,7 +30,7 @@ bool BoardApp::Start(std::string* error) {
             m_heard.Post([bridge, heard = std::move(heard)] { bridge->Heard(heard); });
         },
         m_say);
-    return m_feed->Start(error);
+    return m_feed->Start();
 }
 
 }  // namespace web

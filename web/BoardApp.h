@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix/Result.h"
 #include "platform/window/Inbox.h"
 #include "web/BoardFeed.h"
 #include "web/HttpBridge.h"
@@ -23,8 +24,8 @@ class BoardApp : public QObject {
     BoardApp(WebOptions options, std::function<void(const std::string&)> say);
     ~BoardApp() override;
 
-    // Listens and starts following the broker; false, with `error` set, when it cannot.
-    bool Start(std::string* error);
+    // Listens and starts following the broker.
+    posix::Status Start();
 
   private:
     const WebOptions m_options;

@@ -31,28 +31,25 @@ BoardFeed::~BoardFeed() {
     }
 }
 
-bool BoardFeed::Start(std::string* error) {
+posix::Status BoardFeed::Start() {
     static const int once = mosquitto_lib_init();
     (void)once;
     // The login is read before anything connects, as the publisher reads its own.
     std::optional<std::string> password;
-    std::string warning;
+    std::string error, warning;
     if (!m_broker.passwordFile.empty() &&
-        !(password = mqtt::ReadPassword(m_broker.passwordFile, error, &warning)))
-        return false;
+        !(password = mqtt::ReadPassword(m_broker.passwordFile, &error, &warning)))
+        return posix::SystemError::Because(error);
     if (!warning.empty())
         m_say(warning);
     if (!m_broker.caFile.empty()) {
-        if (const auto why = mqtt::UnreadableFile(m_broker.caFile)) {
-            *error = "cannot read --mqtt-cafile " + posix::Printable(m_broker.caFile) + ": " + *why;
-            return false;
-        }
+        if (const auto why = mqtt::UnreadableFile(m_broker.caFile))
+            return posix::SystemError::Because("cannot read --mqtt-cafile " +
+                                               posix::Printable(m_broker.caFile) + ": " + *why);
     }
     m_client.reset(mosquitto_new(nullptr, true, this));
-    if (!m_client) {
-        *error = "cannot make an MQTT client";
-        return false;
-    }
+    if (!m_client)
+        return posix::SystemError::Because("cannot make an MQTT client");
     mosquitto* client = m_client.get();
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
@@ -72,16 +69,14 @@ bool BoardFeed::Start(std::string* error) {
         rc = mosquitto_connect_async(client, m_broker.host.c_str(), m_broker.port,
                                      kKeepAliveSeconds);
     // A broker that is not up yet is tried again by the client's own loop.
-    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
-        *error = std::string("cannot reach the broker: ") + mosquitto_strerror(rc);
-        return false;
-    }
-    if ((rc = mosquitto_loop_start(client)) != MOSQ_ERR_SUCCESS) {
-        *error = std::string("cannot start the MQTT client: ") + mosquitto_strerror(rc);
-        return false;
-    }
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO)
+        return posix::SystemError::Because(std::string("cannot reach the broker: ") +
+                                           mosquitto_strerror(rc));
+    if ((rc = mosquitto_loop_start(client)) != MOSQ_ERR_SUCCESS)
+        return posix::SystemError::Because(std::string("cannot start the MQTT client: ") +
+                                           mosquitto_strerror(rc));
     m_running = true;
-    return true;
+    return posix::Success();
 }
 
 void BoardFeed::OnConnect(mosquitto* client, void* self, int rc) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "mqtt/MqttOptions.h"
+#include "platform/posix/Result.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -30,8 +31,8 @@ class BoardFeed {
     BoardFeed(const BoardFeed&) = delete;
     BoardFeed& operator=(const BoardFeed&) = delete;
 
-    // False, with `error` set, when it cannot begin at all.
-    bool Start(std::string* error);
+    // Fails when it cannot begin at all.
+    posix::Status Start();
 
   private:
     static void OnConnect(mosquitto*, void* self, int rc);

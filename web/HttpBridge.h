@@ -17,31 +17,37 @@
 //   GET  /scale/ID                  that scale's live page
 //   GET  /api/v1/scales/ID/events   its "reading" and "state" events
 //
+// The parts: RequestPolicy says whom to answer, Routes what each path answers, StreamHub keeps
+// the event streams, KeyGate takes keys. This holds what is shown: the port, the newest reading
+// and the board's tiles.
+//
 // Thread: the event loop's (the reader's main thread).
 
+#include <QByteArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/posix/Result.h"
 #include "web/BoardFeed.h"
+#include "web/KeyGate.h"
+#include "web/RequestPolicy.h"
+#include "web/Routes.h"
+#include "web/StreamHub.h"
 #include "web/WebOptions.h"
 
-class QJsonObject;
 class QTcpSocket;
 class QHttpServerRequest;
 
 namespace web {
 
-class EventFeed;
-class EventSockets;
 class Listener;
 class Server;
 
@@ -55,8 +61,8 @@ class HttpBridge : public QObject {
     HttpBridge(WebOptions options, std::string token, Hooks hooks);
     ~HttpBridge() override;
 
-    // Listens; false, with `error` set, when it cannot.
-    bool Start(std::string* error);
+    // Listens.
+    posix::Status Start();
     int Port() const;
 
     // A captured reading (record::JsonObject).
@@ -68,9 +74,8 @@ class HttpBridge : public QObject {
     void Heard(const BoardFeed::Heard& heard);
 
   private:
-    struct Stream;
     friend class Server;
-    enum class Feed { kReader, kBoard, kScale };
+    using Feed = StreamHub::Feed;
     struct Tile {
         QByteArray reading;  // the retained state; empty when there is none
         bool online = false;
@@ -79,41 +84,36 @@ class HttpBridge : public QObject {
 
     // Answers `request`; false only for a WebSocket upgrade it refused (and answered).
     bool Handle(const QHttpServerRequest& request, QTcpSocket* socket);
-    void OpenEvents(QTcpSocket* socket, const QByteArray& cors, Feed feed,
-                    const std::string& scale = {});
-    // The page, or a part of it; 404 for anything else.
-    void ServePart(QTcpSocket* socket, const QString& path, bool close);
-    QByteArray TileData(const std::string& id, const Tile& tile) const;
-    QByteArray ScaleState(const std::string& id, const Tile& tile) const;
-    void TakeKey(const QHttpServerRequest& request, QTcpSocket* socket, const QByteArray& cors);
-    void OnWebSocket();
-    void OnWebSocketMessage(Stream* stream, const QString& message);
-    // The key of {"key":..., "double":...}; nullopt, with the reason in `error`, when none.
-    static std::optional<std::uint8_t> KeyOf(const QJsonObject& body, std::string* error);
+    void AddReaderRoutes();
+    void AddBoardRoutes();
+    void SayServing();
+    void Refused(const std::string& peer, const std::string& why);
     void Broadcast(const char* event, const QByteArray& data, Feed feed = Feed::kReader,
                    const std::string& scale = {});
-    void Add(std::unique_ptr<Stream> stream);
-    // Takes an event stream's connection from Qt, if it is still there.
-    void TakeOver(Stream* stream);
-    // Writes the gathered events to the reader's event-stream clients.
-    void Flush();
-    void Sweep();
-    QByteArray StateData() const;
-    // Whether a page of `origin` may be answered; an absent origin is no page's.
-    bool OriginAllowed(const QByteArray& origin, const QByteArray& host) const;
+    void OnWebSocket();
+
+    // The routes' answers.
+    void LatestReading(const Exchange& exchange) const;
+    void WebSocketOrRefuse(Exchange& exchange) const;
+    void TakeKey(const Exchange& exchange);
+    void BoardTiles(const Exchange& exchange) const;
+    void ScaleEvents(const Exchange& exchange);
+
+    // What a new event-stream client is sent first.
+    std::vector<StreamHub::Event> Greeting(Feed feed, const std::string& scale) const;
+    // {"state":"opened","port":...,"device":...}; `state` in place of the port's own.
+    QJsonObject StateObject(const char* state = nullptr) const;
+    QJsonObject TileObject(const std::string& id, const Tile& tile) const;
+    QJsonObject ScaleState(const std::string& id, const Tile& tile) const;
 
     const WebOptions m_options;
-    const std::string m_token;
     const Hooks m_hooks;
+    const RequestPolicy m_policy;
+    const KeyGate m_keys;
+    Routes m_routes;
     std::unique_ptr<Server> m_server;
     QPointer<Listener> m_listener;
-    std::unique_ptr<EventSockets> m_eventSockets;  // before the streams, which close in it
-    std::vector<std::unique_ptr<Stream>> m_streams;
-    bool m_sweepQueued = false;
-    // The reader's Server-Sent Events not yet written while many clients share writes.
-    QByteArray m_batch;
-    std::uint64_t m_batchEvents = 0;
-    QTimer m_batchTimer;
+    std::unique_ptr<StreamHub> m_hub;
 
     std::uint64_t m_lastId = 0;
     QByteArray m_latest;  // the newest reading's object; empty before the first

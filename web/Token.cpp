@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
-#include "platform/component/TextFile.h"
+#include "platform/posix/ReadAll.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/TrustedFile.h"
 
@@ -17,33 +18,28 @@ constexpr std::size_t kLongest = 4096;
 
 }  // namespace
 
-std::optional<std::string> ReadToken(const std::string& path, std::string* error) {
+posix::Result<std::string> ReadToken(const std::string& path) {
+    const auto refuse = [](std::string why) { return posix::SystemError::Because(std::move(why)); };
     std::error_code ec;
     const std::string absolute = std::filesystem::absolute(path, ec).string();
     const posix::TrustedFile file =
         posix::TrustedFile::Open(absolute, posix::TrustedFile::LastLink::kRefuse);
-    if (ec || !file) {
-        *error = "cannot use the token file " + path + ": " + (ec ? ec.message() : file.Reason());
-        return std::nullopt;
-    }
-    if ((file.Status().st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        *error = "the token file " + path + " may be read by others: make it mode 0600";
-        return std::nullopt;
-    }
-    std::string text;
-    if (const int e = component::ReadAll(file.Fd(), &text, kLongest + 2); e != 0) {
-        *error = "cannot read the token file " + path + ": " + posix::ErrnoText(e);
-        return std::nullopt;
-    }
+    if (ec || !file)
+        return refuse("cannot use the token file " + path + ": " +
+                      (ec ? ec.message() : file.Reason()));
+    if ((file.Status().st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return refuse("the token file " + path + " may be read by others: make it mode 0600");
+    posix::Result<std::string> read = posix::ReadAll(file.Fd(), kLongest + 2);
+    if (!read)
+        return refuse("cannot read the token file " + path + ": " + read.Error().text);
+    std::string text = std::move(read).Value();
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     const bool visible =
         std::all_of(text.begin(), text.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
-    if (text.size() < kShortest || text.size() > kLongest || !visible) {
-        *error =
-            "the token file " + path + " must hold one line of 16 to 4096 visible ASCII characters";
-        return std::nullopt;
-    }
+    if (text.size() < kShortest || text.size() > kLongest || !visible)
+        return refuse("the token file " + path +
+                      " must hold one line of 16 to 4096 visible ASCII characters");
     return text;
 }
 

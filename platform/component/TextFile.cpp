@@ -1,37 +1,15 @@
 #include "platform/component/TextFile.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "platform/component/ErrorText.h"
+#include "platform/posix/ReadAll.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/TrustedFile.h"
 
 namespace component {
-
-int ReadAll(int fd, std::string* text, std::size_t limit) {
-    text->clear();
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            text->clear();
-            return error;
-        }
-        if (n == 0)
-            return 0;
-        if (text->size() + static_cast<std::size_t>(n) > limit) {
-            text->clear();
-            return EFBIG;
-        }
-        text->append(buffer, static_cast<std::size_t>(n));
-    }
-}
 
 int ReadTrustedText(const std::string& path, std::size_t limit, std::string* text,
                     std::string* reason) {
@@ -47,10 +25,13 @@ int ReadTrustedText(const std::string& path, std::size_t limit, std::string* tex
         *reason = "it holds " + std::to_string(file.Status().st_size) + " bytes, " + limitText;
         return EFBIG;
     }
-    if (const int e = ReadAll(file.Fd(), text, limit); e != 0) {
-        *reason = e == EFBIG ? "it holds " + limitText : posix::ErrnoText(e);
+    posix::Result<std::string> read = posix::ReadAll(file.Fd(), limit);
+    if (!read) {
+        const int e = read.Error().code;
+        *reason = e == EFBIG ? "it holds " + limitText : read.Error().text;
         return e;
     }
+    *text = std::move(read).Value();
     return 0;
 }
 

@@ -7,10 +7,6 @@
 
 namespace component {
 
-// Reads the rest of the file open at `fd` into `text`. Returns 0 or the errno value of the
-// failure (EFBIG when there are more than `limit` bytes).
-int ReadAll(int fd, std::string* text, std::size_t limit);
-
 // Splits `text` at line ends ("\n", with an optional "\r" before it).
 // Reads the regular file at absolute `path` whole, if it passes the trust rules
 // (platform/posix/TrustedFile.h; it may not be a symbolic link). Returns 0, or an errno value with

@@ -1,6 +1,6 @@
 // The key words that standard input and the broker's key topic take.
 
-#include "mqtt/KeyNames.h"
+#include "scale/KeyNames.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(KeyNames, WordsAndTheirBytes) {
         {"DATA double x", -1},
     };
     for (const auto& c : cases) {
-        const auto byte = KeyByte(c.line);
+        const auto byte = scale::KeyByte(c.line);
         EXPECT_EQ(byte ? int{*byte} : -1, c.byte) << c.line;
     }
 }

@@ -233,6 +233,30 @@ def test_origins():
         reader.stop()
 
 
+# (method, path, expected status, a header the answer must carry as (name, value) or None)
+ROUTE_CASES = [
+    ("GET", "/page.js", 200, ("content-type", "text/javascript; charset=utf-8")),
+    ("GET", "/api/v1/nothing", 404, None),
+    ("POST", "/api/v1/reading", 405, ("allow", "GET")),
+    ("GET", "/api/v1/keys", 405, ("allow", "POST")),
+    ("GET", "/api/v1/ws", 426, ("upgrade", "websocket")),
+    ("OPTIONS", "/api/v1/keys", 204, ("access-control-allow-methods", "POST")),
+    ("OPTIONS", "/api/v1/reading", 204, ("access-control-allow-methods", "GET")),
+]
+
+
+def test_routes():
+    reader = w.Reader(w.Scale())
+    try:
+        for method, path, status, header in ROUTE_CASES:
+            got, headers, body = reader.request(method, path)
+            assert got == status, (method, path, got, body)
+            if header:
+                assert headers.get(header[0]) == header[1], (method, path, headers)
+    finally:
+        reader.stop()
+
+
 def test_only_loopback_names_on_loopback():
     scale = w.Scale()
     reader = w.Reader(scale)

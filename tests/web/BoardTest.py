@@ -83,6 +83,29 @@ def test_the_board():
         broker.stop()
 
 
+# (path, expected status) on a board; nothing need be heard from a broker for these
+BOARD_PATHS = [
+    ("/api/v1/board", 200),
+    ("/scale/line-1", 200),
+    ("/api/v1/reading", 404),
+    ("/api/v1/scales/line-1/other", 404),
+    ("/api/v1/scales/events", 400),  # no scale named
+    ("/api/v1/scales//events", 400),
+]
+
+
+def test_board_paths():
+    # No broker listens: a board serves while it waits for one.
+    board = w.Reader(None, "--board", "mqtt://127.0.0.1:%d/plant" % w.free_port())
+    try:
+        for path, status in BOARD_PATHS:
+            got, _, body = board.request("GET", path)
+            assert got == status, (path, got, body)
+        assert board.request("POST", "/api/v1/board")[0] == 405
+    finally:
+        board.stop()
+
+
 def secret(text):
     """A password file only its owner may read."""
     folder = w.tempfile.mkdtemp(prefix="karvel-secret-")

@@ -50,6 +50,35 @@ def test_the_page_follows_the_scale_and_has_the_controls_pixels():
     print("screenshots in", shots)
 
 
+# (the scale's line, the reading shown, the nine slots the display lights)
+FAMILY_CASES = [
+    ("S S     100.00 g", "100.00 g", [0, w.STABLE, 0, 0, 0x06, 0x3F, 0xBF, 0x3F, 0x3F]),
+    ("S D  -1234.567 kg", "-1234.567 kg", [0, 0, w.KG, 0x40, 0x06, 0x5B, 0x4F, 0xE6, 0x7D]),
+    ("S +", "OL", [0x80, 0, 0] + [0x40] * 6),
+]
+
+
+def test_a_family_reading_lights_its_own_figures_not_every_segment():
+    shots = w.shots_folder()
+    scale = w.LineScale()
+    scale.show(FAMILY_CASES[0][0])  # found by its answer
+    reader = w.Reader(scale, "--protocol", "sics")
+    browser = w.Browser(ratio=1)
+    try:
+        browser.driver.get(reader.url("/?scale=1"))
+        for n, (line, text, masks) in enumerate(FAMILY_CASES):
+            scale.show(line)
+            browser.wait_text("reading", lambda t, text=text: t == text, text + " shown")
+            page = browser.shot("display", os.path.join(shots, "family-%d.png" % n))
+            expected = w.preview(masks, os.path.join(shots, "family-preview-%d.png" % n))
+            bad = differing(page, expected)
+            assert not bad, "%s: %d pixels differ, the first %r" % (line, len(bad), bad[:5])
+        browser.assert_quiet()
+    finally:
+        browser.quit()
+        reader.stop()
+
+
 def test_large_and_sharp_at_twice_the_pixel_density():
     shots = w.shots_folder()
     scale = w.Scale()

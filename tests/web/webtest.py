@@ -81,11 +81,14 @@ class Scale:
             except OSError:
                 time.sleep(0.05)  # no reader on the far side yet
                 continue
-            for byte in data:
-                if byte == 0x05:
-                    self.write(bytes([0x06, 0xAA]))
-                else:
-                    self.received.put(byte)
+            self.heard(data)
+
+    def heard(self, data):
+        for byte in data:
+            if byte == 0x05:
+                self.write(bytes([0x06, 0xAA]))
+            else:
+                self.received.put(byte)
 
     def write(self, data):
         with self._lock:
@@ -104,6 +107,25 @@ class Scale:
         with self._lock:
             os.close(self.master)
             self.master = -1
+
+
+class LineScale(Scale):
+    """A scale of another family (MT-SICS) as COM1: it answers each "SI" with the line it shows."""
+
+    def __init__(self):
+        self.line = None
+        self._asked = b""
+        super().__init__()
+
+    def heard(self, data):
+        self._asked += data
+        while b"\r\n" in self._asked:
+            query, self._asked = self._asked.split(b"\r\n", 1)
+            if query == b"SI" and self.line:
+                self.write(self.line + b"\r\n")
+
+    def show(self, line):
+        self.line = line.encode()
 
 
 class Reader:

@@ -16,6 +16,68 @@
   let masks = [0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff];  // the control's initial state
   let lastSpoken = "";
 
+  // What the display's shapes mean (scale/Glyphs.h): the slots are WM, sign, unit, six cells.
+  const FIGURES = [0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7d, 0x07, 0x7f, 0x6f];
+  const MINUS = 0x40, POINT = 0x80, CELLS = 6;
+  const MASS_UNITS = ["kg", "lb", "oz", "st", "viss"];
+  const SIGN_ZERO = 0x01, SIGN_STABLE = 0x04, UNIT_NET = 0x40, WM_OVER_LOAD = 0x80;
+
+  // `digits` (figures only) rounded half up at `keep` figures; a carry may add one in front.
+  function rounded(digits, keep) {
+    const kept = digits.slice(0, keep).split("");
+    const up = keep < digits.length && digits[keep] >= "5";
+    for (let i = kept.length; up && i-- > 0;) {
+      if (kept[i] !== "9") {
+        kept[i] = String(Number(kept[i]) + 1);
+        return kept.join("");
+      }
+      kept[i] = "0";
+    }
+    return (up ? "1" : "") + kept.join("");
+  }
+
+  // "1234.567" on six cells: "1234.57"; null when even the integer does not fit.
+  function fitToCells(exact) {
+    const negative = exact.startsWith("-");
+    const parts = (negative ? exact.slice(1) : exact).split(".");
+    let whole = parts[0], decimals = parts[1] || "";
+    const room = CELLS - (negative ? 1 : 0);
+    for (;;) {
+      if (whole.length > room) return null;
+      if (whole.length + decimals.length <= room) break;
+      // One decimal fewer, rounded; a carry may widen the integer, so look again.
+      const keep = Math.max(0, room - whole.length);
+      const digits = rounded(whole + decimals, whole.length + keep);
+      whole = digits.slice(0, digits.length - keep);
+      decimals = digits.slice(digits.length - keep);
+    }
+    return (negative ? "-" : "") + whole + (decimals ? "." + decimals : "");
+  }
+
+  // Another family's reading as the panel shows it: its figures right-aligned on the cells
+  // (dashes for what is no number it can show), the glyphs its flags name, its unit's label.
+  function familyMasks(reading) {
+    const unit = MASS_UNITS.indexOf(reading.unit);
+    const out = [reading.overload ? WM_OVER_LOAD : 0,
+                 (reading.stable ? SIGN_STABLE : 0) | (reading.zero ? SIGN_ZERO : 0),
+                 (reading.net ? UNIT_NET : 0) | (unit >= 0 ? 1 << unit : 0),
+                 0, 0, 0, 0, 0, 0];
+    const number = typeof reading.value === "number" && /^-?[0-9]+(\.[0-9]+)?$/.test(reading.text);
+    const fitted = number ? fitToCells(reading.text) : null;
+    if (fitted === null) return out.fill(MINUS, 3);
+    let cell = CELLS, point = false;
+    for (let i = fitted.length - 1; i >= 0 && cell > 0; --i) {
+      if (fitted[i] === ".") {
+        point = true;
+        continue;
+      }
+      --cell;
+      out[3 + cell] = (fitted[i] === "-" ? MINUS : FIGURES[Number(fitted[i])]) | (point ? POINT : 0);
+      point = false;
+    }
+    return out;
+  }
+
   // Device pixels per display pixel: a whole number when the display fits, so edges stay sharp.
   function scale() {
     const asked = parseInt(params.get("scale") || "", 10);
@@ -61,7 +123,10 @@
 
   function onReading(reading) {
     const frame = reading.frame || "";
-    if (frame.length === 24) {
+    if (reading.protocol && reading.protocol !== "karvel") {
+      // Its bytes are its own line, not the display's: drawn from its figures and unit.
+      masks = familyMasks(reading);
+    } else if (frame.length === 24) {
       masks = [];
       for (let i = 3; i < 12; ++i) masks.push(parseInt(frame.substr(i * 2, 2), 16));
     }

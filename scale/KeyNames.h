@@ -7,10 +7,10 @@
 #include <optional>
 #include <string_view>
 
-namespace mqtt {
+namespace scale {
 
 // The key byte for `line` (surrounding blanks and a trailing CR ignored); nullopt for anything
 // else.
 std::optional<std::uint8_t> KeyByte(std::string_view line);
 
-}  // namespace mqtt
+}  // namespace scale

@@ -1,11 +1,11 @@
-#include "mqtt/KeyNames.h"
+#include "scale/KeyNames.h"
 
 #include <array>
 #include <utility>
 
 #include "scale/Protocol.h"
 
-namespace mqtt {
+namespace scale {
 namespace {
 
 std::string_view Trim(std::string_view text) {
@@ -20,10 +20,10 @@ std::string_view Trim(std::string_view text) {
 
 std::optional<std::uint8_t> KeyByte(std::string_view line) {
     static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 4> kKeys{{
-        {"DATA", scale::kKeyData},
-        {"MODE", scale::kKeyMode},
-        {"TARE", scale::kKeyTare},
-        {"ON/OFF", scale::kKeyOnOff},
+        {"DATA", kKeyData},
+        {"MODE", kKeyMode},
+        {"TARE", kKeyTare},
+        {"ON/OFF", kKeyOnOff},
     }};
     std::string_view text = Trim(line);
     bool twice = false;
@@ -36,9 +36,9 @@ std::optional<std::uint8_t> KeyByte(std::string_view line) {
     }
     for (const auto& [name, byte] : kKeys) {
         if (text == name)
-            return static_cast<std::uint8_t>(twice ? (byte | scale::kDoubleClick) : byte);
+            return static_cast<std::uint8_t>(twice ? (byte | kDoubleClick) : byte);
     }
     return std::nullopt;
 }
 
-}  // namespace mqtt
+}  // namespace scale
