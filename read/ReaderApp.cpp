@@ -12,11 +12,16 @@
 #include <cstdio>
 #include <utility>
 
+#include "mqtt/MqttSink.h"
 #include "mqtt/ScaleId.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
+#include "record/OutputSink.h"
+#include "record/SheetSink.h"
 #include "scale/KeyNames.h"
+#include "web/HttpSink.h"
 #include "web/Token.h"
+#include "wedge/TypingSink.h"
 
 namespace reader {
 namespace {
@@ -27,6 +32,20 @@ constexpr std::size_t kMaxKeyLine = 512;
 constexpr auto kDrainAtEnd = std::chrono::seconds(5);
 // Time for readings still being typed at the end.
 constexpr auto kTypingAtEnd = std::chrono::seconds(10);
+
+std::optional<record::LineForm> LineFormOf(Format format) {
+    switch (format) {
+        case Format::kJsonLines:
+            return record::LineForm::kJson;
+        case Format::kCsv:
+            return record::LineForm::kCsv;
+        case Format::kText:
+            return record::LineForm::kText;
+        case Format::kXlsx:
+            break;
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -85,20 +104,26 @@ std::optional<int> ReaderApp::Start() {
     if (m_options.format == Format::kXlsx) {
         // Before the scale is looked for: a file that cannot be written is said at once.
         std::string error;
-        m_sheet = record::SheetWriter::Create(m_options.output, m_columns, &error);
-        if (!m_sheet) {
+        auto sheet = record::SheetWriter::Create(m_options.output, m_columns, &error);
+        if (!sheet) {
             Say("--output: " + error);
             return kExitOutput;
         }
+        m_sinks.Add(std::make_unique<record::SheetSink>(std::move(sheet), m_options.output, Say,
+                                                        kExitOutput));
     }
     if (m_options.type.enabled) {
         // Before the scale is looked for: a back-end that cannot work is said at once.
         std::string error;
-        m_wedge = wedge::Wedge::Start(m_options.type, wedge::Session::FromProcess(), Say, &error);
-        if (!m_wedge) {
+        auto typing =
+            wedge::Wedge::Start(m_options.type, wedge::Session::FromProcess(), Say, &error);
+        if (!typing) {
             Say(error);
             return kExitNoScale;
         }
+        m_sinks.Add(std::make_unique<wedge::TypingSink>(
+            std::move(typing), Say,
+            std::chrono::duration_cast<std::chrono::milliseconds>(kTypingAtEnd)));
     }
     if (m_options.family.Enabled()) {
         if (const auto code = FindFamily(only, named))
@@ -160,6 +185,9 @@ std::optional<int> ReaderApp::Start() {
             Say("mqtt: " + error);
             return kExitUsage;
         }
+        m_sinks.Add(std::make_unique<mqtt::MqttSink>(
+            *m_mqtt, std::chrono::duration_cast<std::chrono::milliseconds>(kDrainAtEnd),
+            kExitNotAcknowledged));
     }
     if (m_options.http.Enabled()) {
         std::string token;
@@ -185,6 +213,7 @@ std::optional<int> ReaderApp::Start() {
             return kExitUsage;
         }
         m_web->PortOpened(record::PortName(LinkPort()), LinkDevice());
+        m_sinks.Add(std::make_unique<web::HttpSink>(*m_web));
     }
     if (m_options.keys) {
         m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
@@ -196,6 +225,10 @@ std::optional<int> ReaderApp::Start() {
     if (m_options.format == Format::kCsv && !m_options.raw && header &&
         !m_out.Write(record::CsvHeader(m_columns, m_options.dialect)))
         return kExitDone;
+    // --quiet prints nothing: the readings go only where --type, --mqtt or the xlsx file take them.
+    if (const auto form = LineFormOf(m_options.format); form && !m_options.quiet)
+        m_sinks.Add(
+            std::make_unique<record::OutputSink>(m_out, *form, m_columns, m_options.dialect));
     return std::nullopt;
 }
 
@@ -236,9 +269,7 @@ void ReaderApp::OnFamilyReading(const scale::families::Decoded& decoded) {
 
 void ReaderApp::OnPortState(const scale::PortState& state) {
     m_capturer.Reset();
-    m_portLost = state.change == scale::PortState::Change::kLost;
-    if (m_portLost && m_wedge)
-        m_wedge->DropPending();
+    m_sinks.PortLost(state.change == scale::PortState::Change::kLost);
     if (m_web && state.change == scale::PortState::Change::kOpened)
         m_web->PortOpened(record::PortName(state.port), state.device);
     else if (m_web)
@@ -271,34 +302,8 @@ void ReaderApp::OnFrame(const scale::Frame& frame) {
 
 void ReaderApp::Emit(record::CapturedReading reading) {
     m_options.bench.rules.Apply(&reading);
-    if (m_wedge && !m_portLost)
-        m_wedge->Offer(reading);
-    std::string json;
-    if (m_mqtt || m_web || m_options.format == Format::kJsonLines)
-        json = record::JsonObject(reading, m_id);
-    bool written = true;
-    // --quiet prints nothing: the readings go only where --type, --mqtt or the xlsx file take them.
-    switch (m_options.quiet ? Format::kXlsx : m_options.format) {
-        case Format::kJsonLines:
-            written = m_out.Write(json + "\n");
-            break;
-        case Format::kCsv:
-            written = m_out.Write(record::CsvRecord(reading, m_columns, m_id, m_options.dialect));
-            break;
-        case Format::kText:
-            written = m_out.Write(record::TextLine(reading) + "\n");
-            break;
-        case Format::kXlsx:
-            if (m_sheet)
-                m_sheet->Add(reading, m_id);
-            break;
-    }
-    if (m_web)
-        m_web->Reading(json);
-    if (m_mqtt)
-        m_mqtt->Publish(std::move(json), reading.reading.unit);
     // A reader that publishes or serves goes on when nobody reads its output any more.
-    if (!written && !m_mqtt && !m_web) {
+    if (!m_sinks.Hand(reading, m_id)) {
         Finish(kExitDone);
         return;
     }
@@ -384,25 +389,7 @@ void ReaderApp::Finish(int code) {
     m_out.TellDropped();
     if (m_link)
         m_link->TellDroppedKeys();
-    if (m_sheet) {
-        std::string error;
-        const std::uint64_t rows = m_sheet->Rows();
-        if (m_sheet->Finish(&error)) {
-            Say("wrote " + std::to_string(rows) + (rows == 1 ? " reading to " : " readings to ") +
-                m_options.output);
-        } else {
-            Say("--output: " + error);
-            code = kExitOutput;
-        }
-        m_sheet.reset();
-    }
-    if (m_wedge &&
-        !m_wedge->WaitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(kTypingAtEnd)))
-        Say("not typed: readings still waiting at the end");
-    m_wedge.reset();
-    const std::size_t lost = m_mqtt ? m_mqtt->Stop(kDrainAtEnd) : 0;
-    // A run that lost what it was to deliver is no success, however it ended.
-    QCoreApplication::exit(code == kExitDone && lost > 0 ? kExitNotAcknowledged : code);
+    QCoreApplication::exit(m_sinks.Finish(code));
 }
 
 }  // namespace reader

@@ -21,13 +21,12 @@
 #include "platform/serial/PortMap.h"
 #include "platform/window/Inbox.h"
 #include "platform/window/TerminationSignals.h"
-#include "read/Output.h"
 #include "read/ReadOptions.h"
 #include "record/Capture.h"
+#include "record/Output.h"
 #include "record/RawLines.h"
-#include "record/Sheet.h"
+#include "record/Sink.h"
 #include "web/HttpBridge.h"
-#include "wedge/Wedge.h"
 
 namespace reader {
 
@@ -62,7 +61,7 @@ class ReaderApp : public QObject {
     std::unique_ptr<scale_link::ScaleLink> m_link;     // without --protocol
     std::unique_ptr<scale_link::FamilyLink> m_family;  // --protocol
     record::Capturer m_capturer;
-    Output m_out;
+    record::Output m_out;
     // --raw: a line ends with the burst, when the event loop comes round after its bytes.
     record::RawLines m_rawLines;
     QTimer m_burstEnd;
@@ -70,9 +69,8 @@ class ReaderApp : public QObject {
     window::Inbox m_fromBroker;  // keys from the client's thread; outlives the client
     std::unique_ptr<mqtt::MqttPublisher> m_mqtt;
     std::unique_ptr<web::HttpBridge> m_web;
-    std::unique_ptr<record::SheetWriter> m_sheet;  // --format xlsx: written by Finish
-    std::unique_ptr<wedge::Wedge> m_wedge;         // --type
-    bool m_portLost = false;  // what came from a port that went away is not typed
+    // Where captured readings go; after what its sinks refer to, so it goes first.
+    record::SinkList m_sinks;
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused

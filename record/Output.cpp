@@ -1,4 +1,4 @@
-#include "read/Output.h"
+#include "record/Output.h"
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <utility>
 
-namespace reader {
+namespace record {
 
 Output::Output(int fd, Say say) : m_fd(fd), m_say(std::move(say)) {
     struct stat st {};
@@ -61,4 +61,4 @@ void Output::TellDropped() {
     m_dropped = 0;
 }
 
-}  // namespace reader
+}  // namespace record

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace reader {
+namespace record {
 
 class Output {
   public:
@@ -40,4 +40,4 @@ class Output {
     std::uint64_t m_dropped = 0;
 };
 
-}  // namespace reader
+}  // namespace record
