@@ -40,50 +40,21 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 FamilyLink::FamilyLink(serial_port::PortMap& ports, SourceEvents events, Choice choice, Waits waits,
                        PortWatcher* watcher, std::string program)
-    : m_ports(ports),
-      m_events(std::move(events)),
+    : PortSource(ports, std::move(events), watcher),
       m_choice(std::move(choice)),
       m_waits(waits),
-      m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
-              [this](const std::string& why) { OnDeviceLost(why); },
-              {}}),
-      m_program(std::move(program)),
-      m_follower(ports, [this] { m_reconnect.Try(); }),
-      m_reconnect(m_follower, ReconnectHooks()) {
+      m_program(std::move(program)) {
     m_poll.setInterval(m_waits.poll);
     connect(&m_poll, &QTimer::timeout, this, [this] { SendText(m_family->query); });
-    if (!watcher) {
-        m_ownWatcher = std::make_unique<PortWatcher>(ports, PortWatcher::Sources{});
-        watcher = m_ownWatcher.get();
-    }
-    connect(watcher, &PortWatcher::folderMadeAgain, this, [this] { m_follower.FolderMadeAgain(); });
-    connect(watcher, &PortWatcher::portsChanged, this, [this] { m_reconnect.PortsChanged(); });
-    if (m_ownWatcher)
-        m_ownWatcher->Start();
 }
 
 FamilyLink::~FamilyLink() = default;
 
-int FamilyLink::Detected(unsigned only) {
-    m_port = FirstPort(m_ports, only, [this](int port) { return Detect(port); });
-    if (m_port != 0)
-        m_follower.Opened(m_port, m_link.DevicePath());
-    return m_port;
-}
-
 posix::Result<int> FamilyLink::Find(unsigned only) {
-    if (const int port = Detected(only); port != 0)
-        return port;
+    if (Kept(FirstPort(m_ports, only, [this](int port) { return Detect(port); })) != 0)
+        return Port();
     return posix::SystemError::Because("no scale found on " +
                                        (only != 0 ? m_ports.NameOf(only) : "COM1 to COM32"));
-}
-
-std::string FamilyLink::Name() const {
-    return m_ports.NameOf(static_cast<unsigned>(m_port));
-}
-
-std::string FamilyLink::Named() const {
-    return m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device());
 }
 
 bool FamilyLink::Open(const std::string& device, const scale::LineSettings& line) {
@@ -313,7 +284,7 @@ std::string FamilyLink::KeyNames() const {
 }
 
 bool FamilyLink::SendKey(KeyPress press) {
-    if (!m_family || m_port == 0 || m_follower.Following())
+    if (!m_family || Away())
         return false;
     const auto command = families::CommandFor(*m_family, press.key);
     if (!command) {
@@ -324,52 +295,20 @@ bool FamilyLink::SendKey(KeyPress press) {
     return SendText(*command);
 }
 
-void FamilyLink::TellState(scale::PortState::Change change) {
-    if (m_events.portState)
-        m_events.portState({change, m_port, Device(), Name()});
+posix::Status FamilyLink::Reopen(int port) {
+    const auto device = m_ports.Resolve(static_cast<unsigned>(port));
+    // The settings it was found at: nothing is detected again.
+    if (!device || !Open(*device, m_line))
+        return posix::SystemError::Because(device ? m_openFailure : "no such port");
+    return posix::Success();
 }
 
-void FamilyLink::OnDeviceLost(const std::string& why) {
-    m_poll.stop();
-    // While detecting, a port that goes is one where nothing was found.
-    if (m_port == 0 || m_follower.Following())
-        return;
-    m_reconnect.Lost(m_port, why);
-    TellState(scale::PortState::Change::kLost);
-}
-
-void FamilyLink::LeaveMovedEntry() {
-    // The same entry is the same port: its new device is read in place of the old.
-    m_link.Close();
-    m_poll.stop();
-    TellState(scale::PortState::Change::kLost);
-}
-
-Reconnect::Hooks FamilyLink::ReconnectHooks() {
-    Reconnect::Hooks hooks;
-    hooks.ready = [this] { return !m_link.IsOpen(); };
-    hooks.open = [this](int port) -> posix::Status {
-        const auto device = m_ports.Resolve(static_cast<unsigned>(port));
-        // The settings it was found at: nothing is detected again.
-        if (!device || !Open(*device, m_line))
-            return posix::SystemError::Because(device ? m_openFailure : "no such port");
-        return posix::Success();
-    };
-    hooks.back = [this](int port) {
-        m_port = port;
-        m_follower.Opened(port, m_link.DevicePath());
-        // No part of a line from before makes a reading with the first one after.
-        std::string error;
-        m_decoder = families::MakeDecoder(*m_family, m_choice.pattern, &error);
-        TellState(scale::PortState::Change::kOpened);
-        if (m_polling)
-            m_poll.start();
-    };
-    hooks.reading = [this] { return m_port != 0 && m_link.IsOpen(); };
-    hooks.leave = [this] { LeaveMovedEntry(); };
-    hooks.say = [this](const std::string& text) { m_events.say(text); };
-    hooks.named = [this] { return Named(); };
-    return hooks;
+void FamilyLink::Reopened() {
+    // No part of a line from before makes a reading with the first one after.
+    std::string error;
+    m_decoder = families::MakeDecoder(*m_family, m_choice.pattern, &error);
+    if (m_polling)
+        m_poll.start();
 }
 
 }  // namespace scale_link

@@ -25,18 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "link/DeviceFollower.h"
-#include "link/DirectPort.h"
-#include "link/PortWatcher.h"
-#include "link/Reconnect.h"
-#include "link/Source.h"
+#include "link/PortSource.h"
 #include "platform/serial/PortMap.h"
 #include "scale/FrameObserver.h"
 #include "scale/families/Family.h"
 
 namespace scale_link {
 
-class FamilyLink : public QObject, public Source {
+class FamilyLink : public PortSource {
   public:
     struct Choice {
         const scale::families::Family* family = nullptr;  // null: auto
@@ -75,19 +71,12 @@ class FamilyLink : public QObject, public Source {
     // while the device is away. A family's keys have no second function: twice is once.
     bool SendKey(KeyPress key) override;
 
-    int Port() const override { return m_port; }
-    std::string Name() const override;
-    std::string Named() const override;
-    std::string Device() const override { return m_link.DevicePath(); }
-    std::string LastingName() const override { return m_follower.Current().byId; }
-
     const scale::families::Family* FamilyFound() const { return m_family; }
     const scale::LineSettings& Line() const { return m_line; }
 
   private:
     using Family = scale::families::Family;
     bool Detect(int port);
-    int Detected(unsigned only);
     bool Open(const std::string& device, const scale::LineSettings& line);
     // Reads for `limit` or until `done` says so.
     void ReadFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
@@ -99,25 +88,20 @@ class FamilyLink : public QObject, public Source {
     // `poll`: the scale answers only when asked.
     bool Keep(const Family& family, const scale::LineSettings& line,
               std::vector<scale::families::Decoded> first, bool poll);
-    void OnBytes(std::span<const std::uint8_t> bytes);
+    void OnBytes(std::span<const std::uint8_t> bytes) override;
+    posix::Status Reopen(int port) override;
+    void Reopened() override;
+    void Halted() override { m_poll.stop(); }
     bool SendText(const std::string& bytes);
     void Tell(const scale::families::Decoded& decoded);
-    void OnDeviceLost(const std::string& why);
-    void LeaveMovedEntry();
-    Reconnect::Hooks ReconnectHooks();
-    void TellState(scale::PortState::Change change);
 
-    serial_port::PortMap& m_ports;
-    SourceEvents m_events;
     Choice m_choice;
     Waits m_waits;
-    DirectPort m_link;
     std::function<void(std::span<const std::uint8_t>)> m_hear;  // while detecting
     std::unique_ptr<scale::families::Decoder> m_decoder;        // once kept
     const Family* m_family = nullptr;
     scale::LineSettings m_line = scale::kLine;
     scale::LineSettings m_openLine = scale::kLine;
-    int m_port = 0;
     int m_trying = 0;
     bool m_framingRefused = false;  // the device took the speed but not the framing
     std::string m_openFailure;
@@ -125,9 +109,6 @@ class FamilyLink : public QObject, public Source {
     std::string m_program;
     bool m_polling = false;  // the kept family is asked for each reading
     QTimer m_poll;
-    std::unique_ptr<PortWatcher> m_ownWatcher;
-    DeviceFollower m_follower;
-    Reconnect m_reconnect;
     std::vector<scale::families::Decoded> m_scratch;
 };
 

@@ -56,38 +56,14 @@ std::optional<KeyPress> DescribedKeyNamed(std::string_view line) {
 }  // namespace
 
 ScaleLink::ScaleLink(serial_port::PortMap& ports, SourceEvents events, std::string program)
-    : m_ports(ports),
-      m_events(std::move(events)),
+    : PortSource(ports, std::move(events), nullptr),
       m_program(std::move(program)),
-      m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
-              [this](const std::string& why) { OnDeviceLost(why); }, [this] { TellDropped(); }}),
-      m_watcher(ports, {}),
-      m_follower(ports, [this] { m_reconnect.Try(); }),
-      m_reconnect(m_follower, ReconnectHooks()),
-      m_findFailures(m_program) {
-    connect(&m_watcher, &PortWatcher::folderMadeAgain, this,
-            [this] { m_follower.FolderMadeAgain(); });
-    connect(&m_watcher, &PortWatcher::portsChanged, this, [this] { m_reconnect.PortsChanged(); });
-    m_watcher.Start();
-}
+      m_findFailures(m_program) {}
 
-Reconnect::Hooks ScaleLink::ReconnectHooks() {
-    Reconnect::Hooks hooks;
-    hooks.ready = [this] { return !m_link.IsOpen(); };
-    hooks.open = [this](int port) -> posix::Status {
-        if (!OpenWatched(port))
-            return posix::SystemError::Because(m_openFailure);
-        return posix::Success();
-    };
-    hooks.back = [this](int port) {
-        Kept(port);
-        TellState(scale::PortState::Change::kOpened);
-    };
-    hooks.reading = [this] { return m_link.IsOpen() && !m_probing && m_port != 0; };
-    hooks.leave = [this] { LeaveMovedEntry(); };
-    hooks.say = [this](const std::string& text) { m_events.say(text); };
-    hooks.named = [this] { return Named(); };
-    return hooks;
+posix::Status ScaleLink::Reopen(int port) {
+    if (!OpenWatched(port))
+        return posix::SystemError::Because(m_openFailure);
+    return posix::Success();
 }
 
 ScaleLink::~ScaleLink() = default;
@@ -109,14 +85,6 @@ bool ScaleLink::OpenWatched(int port) {
     // What the window holds came from before: no frame of this line.
     m_window.Restart();
     return true;
-}
-
-std::string ScaleLink::Name() const {
-    return m_ports.NameOf(static_cast<unsigned>(m_port));
-}
-
-std::string ScaleLink::Named() const {
-    return m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device());
 }
 
 posix::SystemError ScaleLink::CannotOpen(unsigned only) const {
@@ -178,7 +146,7 @@ posix::Result<int> ScaleLink::Find(unsigned only) {
     if (OpenUnprobed(only) == 0)
         return CannotOpen(only);
     m_events.say(m_ports.NameOf(only) + ": no answer to the probe; reading what it sends");
-    return m_port;
+    return Port();
 }
 
 posix::Result<int> ScaleLink::Open(unsigned only) {
@@ -209,16 +177,8 @@ bool ScaleLink::SendKey(KeyPress key) {
     return byte && SendByte(*byte);
 }
 
-int ScaleLink::Kept(int port) {
-    if (port != 0) {
-        m_port = port;
-        m_follower.Opened(port, m_link.DevicePath());
-    }
-    return port;
-}
-
 bool ScaleLink::SendByte(std::uint8_t byte) {
-    if (m_port == 0 || m_follower.Following())
+    if (Away())
         return false;
     switch (m_link.Send(byte)) {
         case DirectPort::SendResult::kSent:
@@ -269,25 +229,6 @@ void ScaleLink::OnByte(std::uint8_t byte) {
         m_events.byte(byte, scale::StartsFrame(previous, byte));
     if (m_window.HoldsSentFrame() && m_events.reading)
         m_events.reading(scale::StampFrame(m_window.Bytes()));
-}
-
-void ScaleLink::TellState(scale::PortState::Change change) {
-    if (m_events.portState)
-        m_events.portState({change, m_port, Device(), Name()});
-}
-
-void ScaleLink::OnDeviceLost(const std::string& why) {
-    if (m_follower.Following() || m_port == 0)
-        return;
-    TellDropped();
-    m_reconnect.Lost(m_port, why);
-    TellState(scale::PortState::Change::kLost);
-}
-
-void ScaleLink::LeaveMovedEntry() {
-    m_link.Close();
-    TellDropped();
-    TellState(scale::PortState::Change::kLost);
 }
 
 }  // namespace scale_link

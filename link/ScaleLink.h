@@ -17,19 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "link/DeviceFollower.h"
-#include "link/DirectPort.h"
 #include "link/OpenAdvice.h"
-#include "link/PortWatcher.h"
-#include "link/Reconnect.h"
-#include "link/Source.h"
+#include "link/PortSource.h"
 #include "platform/serial/PortMap.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
 
 namespace scale_link {
 
-class ScaleLink : public QObject, public Source {
+class ScaleLink : public PortSource {
   public:
     // `ports` outlives the link; `program` is the name the user starts the program by (for
     // advice that names it).
@@ -50,12 +46,6 @@ class ScaleLink : public QObject, public Source {
     // Says how many keys were dropped since it was last said, if any.
     void TellDropped() override;
 
-    int Port() const override { return m_port; }
-    std::string Name() const override;
-    std::string Named() const override;
-    std::string Device() const override { return m_follower.Current().device; }
-    std::string LastingName() const override { return m_follower.Current().byId; }
-
   private:
     // Probes `onlyPort`, or COM1..COM32 when 0; the port whose scale answered, else 0.
     int Probed(unsigned onlyPort);
@@ -64,35 +54,24 @@ class ScaleLink : public QObject, public Source {
     // Why `only` could not be opened, with what the user can do about it.
     posix::SystemError CannotOpen(unsigned only) const;
     bool SendByte(std::uint8_t byte);
-    void OnBytes(std::span<const std::uint8_t> bytes);
+    void OnBytes(std::span<const std::uint8_t> bytes) override;
+    posix::Status Reopen(int port) override;
+    void Halted() override { TellDropped(); }
+    void KeysTaken() override { TellDropped(); }
     void DeliverHeld();
     void OnByte(std::uint8_t byte);
     bool OpenWatched(int port);
     bool Probe(int port);
     // Sends the probe and reads until the answer has come or the probe's time is up.
     bool AwaitAnswer();
-    int Kept(int port);
-    void OnDeviceLost(const std::string& why);
-    // The port folder's entry leads to another device (DeviceFollower::EntryMoved).
-    void LeaveMovedEntry();
-    Reconnect::Hooks ReconnectHooks();
-    void TellState(scale::PortState::Change change);
 
-    serial_port::PortMap& m_ports;
-    SourceEvents m_events;
     std::string m_program;
-    DirectPort m_link;
     scale::FrameWindow m_window;
     scale::ProbeAnswer m_probe;
-    PortWatcher m_watcher;
-    DeviceFollower m_follower;
-    Reconnect m_reconnect;
-    int m_port = 0;
     int m_tried = 0;  // the port opened last, or tried last
     std::string m_openFailure;
     serial_port::PortError m_openError;
     ScanFailures m_findFailures;
-    bool m_probing = false;
     std::uint64_t m_keysDropped = 0;
     // What came after the probe's answer in the same read: handed on from the event loop, once
     // whoever asked for the probe is ready for readings.
