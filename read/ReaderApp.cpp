@@ -127,24 +127,8 @@ std::optional<int> ReaderApp::Start() {
     m_id = m_options.id.empty()
                ? mqtt::DefaultScaleId(m_source->LastingName(), host, m_source->Name())
                : m_options.id;
-    if (m_options.mqtt.Enabled()) {
-        mqtt::MqttPublisher::Hooks hooks;
-        hooks.say = Say;
-        // On the client's thread: the name is read there, the key is sent from here.
-        hooks.keyName = [this](std::string_view text) {
-            const auto key = m_source->KeyNamed(text);
-            if (key)
-                m_fromBroker.Post([this, key] { SendKey(*key); });
-            return key.has_value();
-        };
-        hooks.keyNames = m_source->KeyNames();
-        m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
-        std::string error;
-        if (!m_mqtt->Start(&error)) {
-            Say("mqtt: " + error);
-            return kExitUsage;
-        }
-    }
+    if (const auto code = StartBroker())
+        return code;
     if (m_options.http.Enabled()) {
         std::string error, token;
         if (m_options.http.keys) {
@@ -178,6 +162,28 @@ std::optional<int> ReaderApp::Start() {
     if (m_options.format == Format::kCsv && !m_options.raw && header &&
         !m_out.Write(record::CsvHeader(m_columns, m_options.dialect)))
         return kExitDone;
+    return std::nullopt;
+}
+
+std::optional<int> ReaderApp::StartBroker() {
+    if (!m_options.mqtt.Enabled())
+        return std::nullopt;
+    mqtt::MqttPublisher::Hooks hooks;
+    hooks.say = Say;
+    // On the client's thread: the name is read there, the key is sent from here.
+    hooks.keyName = [this](std::string_view text) {
+        const auto key = m_source->KeyNamed(text);
+        if (key)
+            m_fromBroker.Post([this, key] { SendKey(*key); });
+        return key.has_value();
+    };
+    hooks.keyNames = m_source->KeyNames();
+    m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
+    std::string error;
+    if (!m_mqtt->Start(&error)) {
+        Say("mqtt: " + error);
+        return kExitUsage;
+    }
     return std::nullopt;
 }
 

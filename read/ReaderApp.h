@@ -44,6 +44,9 @@ class ReaderApp : public QObject {
     // Finds the scale (or, with --raw, opens the port); an exit code when it cannot.
     // `folderRefused`: the refused port folder is said already.
     std::optional<int> FindScale(unsigned only, bool folderRefused);
+    // --mqtt: the publisher, which takes keys by the Source's names; an exit code when it
+    // cannot start.
+    std::optional<int> StartBroker();
     void OnReading(const scale::Frame& frame);
     // The port was lost or opened again.
     void OnPortState(const scale::PortState& state);
