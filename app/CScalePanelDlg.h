@@ -30,6 +30,7 @@
 #include "link/FamilyLink.h"
 #include "link/OpenAdvice.h"
 #include "link/PortWatcher.h"
+#include "link/Reconnect.h"
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
@@ -172,6 +173,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // and watched again when it comes back.
     void OnPortsChanged();
     void TryReconnect();
+    scale_link::Reconnect::Hooks ReconnectHooks();
     QString OpenedText(const char* format) const;
     // What the user calls COM`n` (PortMap::NameOf).
     QString PortName(int n) const;
@@ -185,7 +187,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // Under DoModal: the window says it is looking, and the detection, which holds the event
     // loop, begins once that is on the screen.
     void StartFamilyOncePainted(int onlyPort);
-    void OnFamilyReading(const scale::families::Decoded& decoded);
+    void OnFamilyReading(const scale::Frame& frame);
     void ShowFamilyOpened(int port);
     void OnFamilyPortState(const scale::PortState& state);
     void OnFamilyOpenClose();
@@ -207,8 +209,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     int m_nFailureBoxes = 0;         // engine failure boxes being shown
     // Closes the boxes that report a loss when the device is back: nobody has to click first.
     BoxCloser m_lossBoxCloser;
-    // The device behind the port opened last, and the one lost while the panel showed it open.
+    // The device behind the port opened last (by the engine or a family's link), and the one the
+    // engine lost while the panel showed it open; the policy that opens that one again.
     scale_link::DeviceFollower m_follower;
+    scale_link::Reconnect m_reconnect{m_follower, ReconnectHooks()};
     // Has the port map follow the devices while the panel lives.
     std::unique_ptr<scale_link::PortWatcher> m_portWatcher;
     bool m_bDestroyed = false;

@@ -90,16 +90,16 @@ void CScalePanelDlg::StartFamily(int onlyPort) {
     // OPEN pressed meanwhile stands for the detection that was due.
     m_familyDue.reset();
     const bool wasOpen = !m_bClosed;
-    scale_link::FamilyLink::Events events;
-    events.reading = [this](const families::Decoded& decoded) { OnFamilyReading(decoded); };
+    scale_link::SourceEvents events;
+    events.reading = [this](const scale::Frame& frame) { OnFamilyReading(frame); };
     events.say = [](const std::string& message) {
         std::fputs(("Karvel: " + message + "\n").c_str(), stderr);
     };
     events.portState = [this](const scale::PortState& state) { OnFamilyPortState(state); };
-    m_familyLink = std::make_unique<scale_link::FamilyLink>(Ports(), std::move(events),
-                                                            *m_familyChoice, m_portWatcher.get());
-    const int port = m_familyLink->Find(static_cast<unsigned>(onlyPort));
-    if (port == 0) {
+    m_familyLink = std::make_unique<scale_link::FamilyLink>(
+        Ports(), std::move(events), *m_familyChoice, m_portWatcher.get(), "Karvel");
+    const posix::Result<int> port = m_familyLink->Find(static_cast<unsigned>(onlyPort));
+    if (!port) {
         m_familyLink.reset();
         if (onlyPort != 0)
             m_comboPort.setCurrentIndex(onlyPort - 1);
@@ -109,26 +109,26 @@ void CScalePanelDlg::StartFamily(int onlyPort) {
             named ? QStringLiteral("STATUS:No %1 scale found").arg(TextOf(named->name))
                   : QStringLiteral("STATUS:No scale found"));
     } else {
-        ShowFamilyOpened(port);
+        ShowFamilyOpened(*port);
     }
     ShowFamilyKeys();
     TellShownState(wasOpen);
 }
 
-void CScalePanelDlg::OnFamilyReading(const families::Decoded& decoded) {
+void CScalePanelDlg::OnFamilyReading(const scale::Frame& frame) {
     if (m_bDestroyed || !m_familyLink)
         return;
-    const std::string_view protocol = m_familyLink->FamilyFound()->name;
     scale::FrameBytes bytes{};
-    const bool frame = decoded.bytes.size() == bytes.size();
-    if (frame)
-        std::copy(decoded.bytes.begin(), decoded.bytes.end(), bytes.begin());
+    const std::vector<std::uint8_t>& line = frame.familyBytes;
+    const bool whole = line.size() == bytes.size();
+    if (whole)
+        std::copy(line.begin(), line.end(), bytes.begin());
     // The panel's own scale draws its frames as they are.
     families::Shown shown;
-    if (protocol == "karvel" && frame)
-        shown.values = scale::SlotsOf(bytes);
+    if (frame.protocol == "karvel" && whole)
+        shown.values = frame.values;
     else
-        shown = families::ShownOf(decoded.reading);
+        shown = families::ShownOf(*frame.familyReading);
     m_display.SetValues(shown.values);
     m_display.SetReadingUnit(shown.otherUnit);
     m_display.Display();
@@ -138,14 +138,16 @@ void CScalePanelDlg::OnFamilyReading(const families::Decoded& decoded) {
         return;
     scale::Frame told = scale::StampFrame(bytes);
     told.values = shown.values;
-    told.familyReading = decoded.reading;
-    told.protocol = protocol;
-    told.familyBytes = decoded.bytes;
+    told.familyReading = frame.familyReading;
+    told.protocol = frame.protocol;
+    told.familyBytes = line;
     m_observers.TellFrame(told);
 }
 
 void CScalePanelDlg::ShowFamilyOpened(int port) {
     m_nPort = port;
+    // Only told what was opened: the link follows its device itself.
+    m_follower.Opened(port, m_familyLink->Device());
     m_comboPort.setCurrentIndex(port - 1);
     ShowOpenState(true);
     m_staticStatus.setText(
@@ -210,5 +212,5 @@ void CScalePanelDlg::SendFamilyKey(std::uint8_t byte) {
     if (!m_familyLink || (byte & scale::kDoubleClick))
         return;
     if (const auto key = families::KeyOfPanelByte(byte))
-        m_familyLink->SendKey(KeyOf(*m_familyLink->FamilyFound(), *key));
+        m_familyLink->SendKey({KeyOf(*m_familyLink->FamilyFound(), *key)});
 }

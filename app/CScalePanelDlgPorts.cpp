@@ -22,11 +22,8 @@ void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
     if (m_observers.Empty())
         return;
     scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
-    if (change == scale::PortState::Change::kOpened)
-        state.device = m_familyLink ? m_familyLink->Device() : m_serialPort.DevicePath();
-    else if (m_familyLink)
-        state.device = m_familyLink->Device();
-    else if (m_follower.Current().port == m_nPort)
+    // The device opened last, by the engine or by a family's link.
+    if (m_follower.Current().port == m_nPort)
         state.device = m_follower.Current().device;
     m_observers.TellPortState(state);
 }
@@ -154,46 +151,53 @@ void CScalePanelDlg::CloseLostPort() {
 
 void CScalePanelDlg::OnPortsChanged() {
     ShowPortTips();
-    if (!m_bScanning && !m_bDestroyed && !m_bClosed && !m_bCloseAfterLoss && m_nFailureBoxes == 0 &&
-        m_serialPort.IsPortHeld() && m_follower.EntryMoved()) {
-        // The same entry is the same port: its new device is opened in place of the old.
-        ShowLoss();
-        m_follower.Lost(m_nPort);
-        m_serialPort.Close();
-    }
-    m_follower.ResetTries();
-    TryReconnect();
+    m_reconnect.PortsChanged();
 }
 
 void CScalePanelDlg::TryReconnect() {
-    if (!m_follower.Following() || m_bDestroyed || m_bScanning || !m_bClosed)
-        return;
-    const int port = m_follower.PortNow();
-    if (port == 0)
-        return;  // not back yet: the next change tells
-    if (m_bCloseAfterLoss || m_nFailureBoxes > 0) {
-        // The loss box is still up: its news is old. Once it is gone the lost port is closed
-        // and this runs again (CloseLostPort).
-        m_lossBoxCloser.CloseBoxes();
-        return;
-    }
-    if (m_serialPort.IsPortHeld())
-        return;
-    const int before = m_nPort;
-    m_nPort = port;
-    const bool opened = OpenChosenPort();
-    if (!opened || !m_serialPort.StartWatch()) {
+    m_reconnect.Try();
+}
+
+scale_link::Reconnect::Hooks CScalePanelDlg::ReconnectHooks() {
+    scale_link::Reconnect::Hooks hooks;
+    hooks.ready = [this] { return !m_bDestroyed && !m_bScanning && m_bClosed; };
+    hooks.mayOpen = [this](int) {
+        if (m_bCloseAfterLoss || m_nFailureBoxes > 0) {
+            // The loss box is still up: its news is old. Once it is gone the lost port is
+            // closed and this runs again (CloseLostPort).
+            m_lossBoxCloser.CloseBoxes();
+            return false;
+        }
+        return !m_serialPort.IsPortHeld();
+    };
+    hooks.open = [this](int port) -> posix::Status {
+        const int before = m_nPort;
+        m_nPort = port;
+        const bool opened = OpenChosenPort();
+        if (opened && m_serialPort.StartWatch())
+            return posix::Success();
         if (opened)
             m_serialPort.Close();
         m_nPort = before;
-        m_follower.OpenFailed();  // tried again a few times
-        return;
-    }
-    m_follower.Forget();
-    m_comboPort.setCurrentIndex(m_nPort - 1);
-    ShowOpenState(true);
-    m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
-    TellPortState(scale::PortState::Change::kOpened);
+        // Tried again a few times.
+        return posix::SystemError(m_serialPort.OpenError());
+    };
+    hooks.back = [this](int) {
+        m_comboPort.setCurrentIndex(m_nPort - 1);
+        ShowOpenState(true);
+        m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
+        TellPortState(scale::PortState::Change::kOpened);
+    };
+    hooks.reading = [this] {
+        return !m_bScanning && !m_bDestroyed && !m_bClosed && !m_bCloseAfterLoss &&
+               m_nFailureBoxes == 0 && m_serialPort.IsPortHeld();
+    };
+    // The same entry is the same port: its new device is opened in place of the old.
+    hooks.leave = [this] {
+        ShowLoss();
+        m_serialPort.Close();
+    };
+    return hooks;
 }
 
 void CScalePanelDlg::ReportEngineFailure(const std::string& caption, const std::string& text) {

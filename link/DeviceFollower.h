@@ -48,6 +48,7 @@ class DeviceFollower {
     bool EntryMoved() const;
     // The port folder was removed and made again (PortWatcher::folderMadeAgain).
     void FolderMadeAgain() { m_current.folderMadeAgain = true; }
+    const serial_port::PortMap& Ports() const { return m_ports; }
     // The device opened last; port 0 before any.
     const Device& Current() const { return m_current; }
 

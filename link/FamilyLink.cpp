@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "link/OpenAdvice.h"
 #include "link/PortScan.h"
-#include "record/Forms.h"
 #include "scale/families/Listener.h"
 
 namespace scale_link {
@@ -38,39 +38,27 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-FamilyLink::FamilyLink(serial_port::PortMap& ports, Events events, Choice choice, Waits waits,
-                       PortWatcher* watcher)
-    : m_ports(ports),
-      m_events(std::move(events)),
+FamilyLink::FamilyLink(serial_port::PortMap& ports, SourceEvents events, Choice choice, Waits waits,
+                       PortWatcher* watcher, std::string program)
+    : PortSource(ports, std::move(events), watcher),
       m_choice(std::move(choice)),
       m_waits(waits),
-      m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
-              [this](const std::string& why) { OnDeviceLost(why); },
-              {}}),
-      m_follower(ports, [this] { TryReconnect(); }) {
+      m_program(std::move(program)) {
     m_poll.setInterval(m_waits.poll);
     connect(&m_poll, &QTimer::timeout, this, [this] { SendText(m_family->query); });
-    if (!watcher) {
-        m_ownWatcher = std::make_unique<PortWatcher>(ports, PortWatcher::Sources{});
-        watcher = m_ownWatcher.get();
-    }
-    connect(watcher, &PortWatcher::folderMadeAgain, this, [this] { m_follower.FolderMadeAgain(); });
-    connect(watcher, &PortWatcher::portsChanged, this, &FamilyLink::OnPortsChanged);
-    if (m_ownWatcher)
-        m_ownWatcher->Start();
 }
 
 FamilyLink::~FamilyLink() = default;
 
-int FamilyLink::Find(unsigned onlyPort) {
-    m_port = FirstPort(m_ports, onlyPort, [this](int port) { return Detect(port); });
-    if (m_port != 0)
-        m_follower.Opened(m_port, m_link.DevicePath());
-    return m_port;
+posix::Result<int> FamilyLink::Find(unsigned only) {
+    if (Kept(FirstPort(m_ports, only, [this](int port) { return Detect(port); })) != 0)
+        return Port();
+    return posix::SystemError::Because("no scale found on " +
+                                       (only != 0 ? m_ports.NameOf(only) : "COM1 to COM32"));
 }
 
 bool FamilyLink::Open(const std::string& device, const scale::LineSettings& line) {
-    serial_port::PortError error;
+    serial_port::PortError& error = m_openError;
     if (m_link.Open(device, &error, line)) {
         m_openLine = line;
         m_framingRefused = false;
@@ -106,9 +94,10 @@ bool FamilyLink::Detect(int port) {
     if (!device)
         return false;
     m_trying = port;
-    const std::string name = record::PortName(port);
+    const std::string name = m_ports.NameOf(static_cast<unsigned>(port));
     if (!Open(*device, scale::kLine)) {
-        m_events.say(name + " could not be opened: " + m_openFailure);
+        m_events.say(name + " could not be opened. " +
+                     ExplainOpenFailure(m_ports, port, m_openError, m_program));
         return false;
     }
     std::vector<const Family*> candidates;
@@ -238,13 +227,13 @@ bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
         return false;
     m_family = &family;
     m_line = line;
-    m_events.say(record::PortName(m_trying) + ": " + std::string(family.name) + " at " +
-                 families::LineText(line) +
+    m_events.say(m_ports.NameOf(static_cast<unsigned>(m_trying)) + ": " + std::string(family.name) +
+                 " at " + families::LineText(line) +
                  (m_framingRefused ? " (the device takes 8N1 only: read and written so)" : ""));
     // Told from the event loop, once whoever asked is ready for readings.
     QTimer::singleShot(0, this, [this, first = std::move(first)] {
         for (const families::Decoded& decoded : first)
-            m_events.reading(decoded);
+            Tell(decoded);
     });
     m_polling = poll && !family.query.empty();
     if (m_polling)
@@ -262,7 +251,20 @@ void FamilyLink::OnBytes(std::span<const std::uint8_t> bytes) {
     m_scratch.clear();
     m_decoder->Push(bytes, &m_scratch);
     for (const families::Decoded& decoded : m_scratch)
-        m_events.reading(decoded);
+        Tell(decoded);
+}
+
+void FamilyLink::Tell(const families::Decoded& decoded) {
+    scale::FrameBytes bytes{};
+    // The panel's own scale found as a family: its frame as it stands.
+    const bool frame = m_family->name == "karvel" && decoded.bytes.size() == bytes.size();
+    if (frame)
+        std::copy(decoded.bytes.begin(), decoded.bytes.end(), bytes.begin());
+    scale::Frame told = scale::StampFrame(bytes);
+    told.familyReading = decoded.reading;
+    told.protocol = m_family->name;
+    told.familyBytes = decoded.bytes;
+    m_events.reading(told);
 }
 
 bool FamilyLink::SendText(const std::string& bytes) {
@@ -270,80 +272,41 @@ bool FamilyLink::SendText(const std::string& bytes) {
         std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-bool FamilyLink::SendKey(families::Key key) {
-    if (!m_family || m_port == 0 || m_follower.Following())
+std::optional<KeyPress> FamilyLink::KeyNamed(std::string_view line) const {
+    const std::optional<families::Key> key = families::KeyOfLine(line);
+    if (!key)
+        return std::nullopt;
+    return KeyPress{*key, false};
+}
+
+std::string FamilyLink::KeyNames() const {
+    return families::KeyNames();
+}
+
+bool FamilyLink::SendKey(KeyPress press) {
+    if (!m_family || Away())
         return false;
-    const auto command = families::CommandFor(*m_family, key);
+    const auto command = families::CommandFor(*m_family, press.key);
     if (!command) {
         m_events.say(std::string(m_family->name) + " has no " +
-                     std::string(families::KeyName(key)) + " key: nothing sent");
+                     std::string(families::KeyName(press.key)) + " key: nothing sent");
         return false;
     }
     return SendText(*command);
 }
 
-void FamilyLink::TellState(scale::PortState::Change change) {
-    if (m_events.portState)
-        m_events.portState(
-            {change, m_port, Device(), m_ports.NameOf(static_cast<unsigned>(m_port))});
-}
-
-void FamilyLink::OnDeviceLost(const std::string& why) {
-    m_poll.stop();
-    // While detecting, a port that goes is one where nothing was found.
-    if (m_port == 0 || m_follower.Following())
-        return;
-    m_follower.Lost(m_port);
-    m_events.say(m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device()) +
-                 ": the device went away (" + why + "); waiting for it to come back");
-    TellState(scale::PortState::Change::kLost);
-    // Called from the port's own read: open anew once that has returned.
-    QTimer::singleShot(0, this, [this] {
-        m_follower.ResetTries();
-        TryReconnect();
-    });
-}
-
-void FamilyLink::OnPortsChanged() {
-    if (m_port != 0 && m_link.IsOpen() && m_follower.EntryMoved()) {
-        // The same entry is the same port: its new device is read in place of the old.
-        m_link.Close();
-        m_poll.stop();
-        m_follower.Lost(m_port);
-        m_events.say(m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device()) +
-                     " leads to another device now; reading that one");
-        TellState(scale::PortState::Change::kLost);
-    }
-    m_follower.ResetTries();
-    TryReconnect();
-}
-
-void FamilyLink::TryReconnect() {
-    if (!m_follower.Following() || m_link.IsOpen())
-        return;
-    const int port = m_follower.PortNow();
-    if (port == 0)
-        return;  // not back yet: the next change tells
+posix::Status FamilyLink::Reopen(int port) {
     const auto device = m_ports.Resolve(static_cast<unsigned>(port));
-    if (!device)
-        return;
     // The settings it was found at: nothing is detected again.
-    if (!Open(*device, m_line)) {
-        if (!m_follower.OpenFailed())
-            m_events.say(m_ports.NameOf(static_cast<unsigned>(port)) +
-                         " is back but cannot be opened (" + m_openFailure +
-                         "); waiting for the next change of the ports");
-        return;
-    }
-    m_follower.Forget();
-    m_port = port;
-    m_follower.Opened(port, *device);
+    if (!device || !Open(*device, m_line))
+        return posix::SystemError::Because(device ? m_openFailure : "no such port");
+    return posix::Success();
+}
+
+void FamilyLink::Reopened() {
     // No part of a line from before makes a reading with the first one after.
     std::string error;
     m_decoder = families::MakeDecoder(*m_family, m_choice.pattern, &error);
-    m_events.say(m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device()) +
-                 ": back; reading again");
-    TellState(scale::PortState::Change::kOpened);
     if (m_polling)
         m_poll.start();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// A program's link to a scale of any family (the reader's, with --protocol): a named family on
+// A program's link to a scale of any family (with --protocol), as a Source: a named family on
 // the chosen port or the first port where it is heard, or (auto) whatever family a port speaks.
 // Detection on each port: the 0x05 probe as for the panel's own scale; then listening, without
 // sending anything, at 9600, 4800, 2400, 1200 and 19200 baud until two lines agree on one
@@ -25,23 +25,15 @@
 #include <string>
 #include <vector>
 
-#include "link/DeviceFollower.h"
-#include "link/DirectPort.h"
-#include "link/PortWatcher.h"
+#include "link/PortSource.h"
 #include "platform/serial/PortMap.h"
 #include "scale/FrameObserver.h"
 #include "scale/families/Family.h"
 
 namespace scale_link {
 
-class FamilyLink : public QObject {
+class FamilyLink : public PortSource {
   public:
-    struct Events {
-        std::function<void(const scale::families::Decoded&)> reading;
-        std::function<void(const std::string&)> say;
-        // The device went away (kLost; said already), or is open again (kOpened).
-        std::function<void(const scale::PortState&)> portState;
-    };
     struct Choice {
         const scale::families::Family* family = nullptr;  // null: auto
         std::string pattern;                              // of the pattern family
@@ -55,23 +47,30 @@ class FamilyLink : public QObject {
     };
 
     // `ports` outlives the link, and so does `watcher`, whose changes of the ports it follows
-    // (null: a watcher of its own).
-    FamilyLink(serial_port::PortMap& ports, Events events, Choice choice, Waits waits,
-               PortWatcher* watcher);
-    FamilyLink(serial_port::PortMap& ports, Events events, Choice choice,
-               PortWatcher* watcher = nullptr)
-        : FamilyLink(ports, std::move(events), std::move(choice), Waits{}, watcher) {}
+    // (null: a watcher of its own). `program` is the name the user starts the program by (for
+    // advice that names it).
+    FamilyLink(serial_port::PortMap& ports, SourceEvents events, Choice choice, Waits waits,
+               PortWatcher* watcher, std::string program);
+    FamilyLink(serial_port::PortMap& ports, SourceEvents events, Choice choice,
+               PortWatcher* watcher, std::string program)
+        : FamilyLink(ports, std::move(events), std::move(choice), Waits{}, watcher,
+                     std::move(program)) {}
     ~FamilyLink() override;
 
-    // Looks at `onlyPort` (a number from PortMap::Choose), or COM1..COM32 when 0; the port kept
-    // open and read, else 0. Says what was found, and per port why nothing was.
-    int Find(unsigned onlyPort);
-    // Sends the family's command for `key`; false (and said) when the family has none, false
-    // while the device is away.
-    bool SendKey(scale::families::Key key);
+    // Says what was found, and per port why nothing was.
+    posix::Result<int> Find(unsigned only) override;
+    // A family is found before it is read: the same as Find.
+    posix::Result<int> Open(unsigned only) override { return Find(only); }
+    // Said on the way already.
+    std::vector<std::string> Unopened() const override { return {}; }
 
-    int Port() const { return m_port; }
-    const std::string& Device() const { return m_link.DevicePath(); }
+    // Any family's key names, in any case; a family that lacks the key says so when it is sent.
+    std::optional<KeyPress> KeyNamed(std::string_view line) const override;
+    std::string KeyNames() const override;
+    // Sends the family's command for the key; false (and said) when the family has none, false
+    // while the device is away. A family's keys have no second function: twice is once.
+    bool SendKey(KeyPress key) override;
+
     const scale::families::Family* FamilyFound() const { return m_family; }
     const scale::LineSettings& Line() const { return m_line; }
 
@@ -89,31 +88,27 @@ class FamilyLink : public QObject {
     // `poll`: the scale answers only when asked.
     bool Keep(const Family& family, const scale::LineSettings& line,
               std::vector<scale::families::Decoded> first, bool poll);
-    void OnBytes(std::span<const std::uint8_t> bytes);
+    void OnBytes(std::span<const std::uint8_t> bytes) override;
+    posix::Status Reopen(int port) override;
+    void Reopened() override;
+    void Halted() override { m_poll.stop(); }
     bool SendText(const std::string& bytes);
-    void OnDeviceLost(const std::string& why);
-    void OnPortsChanged();
-    void TryReconnect();
-    void TellState(scale::PortState::Change change);
+    void Tell(const scale::families::Decoded& decoded);
 
-    serial_port::PortMap& m_ports;
-    Events m_events;
     Choice m_choice;
     Waits m_waits;
-    DirectPort m_link;
     std::function<void(std::span<const std::uint8_t>)> m_hear;  // while detecting
     std::unique_ptr<scale::families::Decoder> m_decoder;        // once kept
     const Family* m_family = nullptr;
     scale::LineSettings m_line = scale::kLine;
     scale::LineSettings m_openLine = scale::kLine;
-    int m_port = 0;
     int m_trying = 0;
     bool m_framingRefused = false;  // the device took the speed but not the framing
     std::string m_openFailure;
+    serial_port::PortError m_openError;
+    std::string m_program;
     bool m_polling = false;  // the kept family is asked for each reading
     QTimer m_poll;
-    std::unique_ptr<PortWatcher> m_ownWatcher;
-    DeviceFollower m_follower;
     std::vector<scale::families::Decoded> m_scratch;
 };
 

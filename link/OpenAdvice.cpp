@@ -6,10 +6,6 @@
 namespace scale_link {
 namespace {
 
-std::string Com(int n) {
-    return "COM" + std::to_string(n);
-}
-
 // "crw-rw----"-like letters for the permission bits.
 std::string ModeText(unsigned mode) {
     std::string text;
@@ -89,7 +85,8 @@ std::string ExplainOpenFailure(const serial_port::PortMap& ports, int portNumber
                                const serial_port::PortError& error, std::string_view program) {
     using serial_port::ErrorKind;
     if (portNumber <= 0 || !serial_port::IsPortNumber(static_cast<unsigned>(portNumber)))
-        return Com(portNumber) + " is not a port. Choose a port in the list first.";
+        return serial_port::PortName(portNumber) +
+               " is not a port. Choose a port in the list first.";
     if (std::string refused = FolderRefusalText(ports); !refused.empty())
         return refused;
     const unsigned n = static_cast<unsigned>(portNumber);

@@ -9,26 +9,61 @@
 #include "scale/Protocol.h"
 
 namespace scale_link {
+namespace {
 
-ScaleLink::ScaleLink(serial_port::PortMap& ports, Events events, std::string program)
-    : m_ports(ports),
-      m_events(std::move(events)),
+namespace families = scale::families;
+
+// The described scale's keys: the panel's four, each with a second function.
+std::optional<std::uint8_t> DescribedKeyByte(KeyPress press) {
+    std::uint8_t byte = 0;
+    switch (press.key) {
+        case families::Key::kData:
+            byte = scale::kKeyData;
+            break;
+        case families::Key::kMode:
+            byte = scale::kKeyMode;
+            break;
+        case families::Key::kTare:
+            byte = scale::kKeyTare;
+            break;
+        case families::Key::kOnOff:
+            byte = scale::kKeyOnOff;
+            break;
+        default:
+            return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(press.twice ? byte | scale::kDoubleClick : byte);
+}
+
+// "TARE", "ON/OFF double": a key's name as labelled (upper case), blanks around it.
+std::optional<KeyPress> DescribedKeyNamed(std::string_view line) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const std::size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    line = line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
+    const std::string_view name = line.substr(0, line.find_first_of(" \t"));
+    const std::string_view rest = line.substr(name.size());
+    const bool twice = !rest.empty();
+    if (twice && rest.substr(rest.find_first_not_of(kBlanks)) != "double")
+        return std::nullopt;
+    const std::optional<families::Key> key = families::KeyOfName(name);
+    if (!key || families::KeyName(*key) != name || !DescribedKeyByte({*key, twice}))
+        return std::nullopt;
+    return KeyPress{*key, twice};
+}
+
+}  // namespace
+
+ScaleLink::ScaleLink(serial_port::PortMap& ports, SourceEvents events, std::string program)
+    : PortSource(ports, std::move(events), nullptr),
       m_program(std::move(program)),
-      m_link({[this](std::span<const std::uint8_t> bytes) { OnBytes(bytes); },
-              [this](const std::string& why) { OnDeviceLost(why); },
-              [this] { TellDroppedKeys(); }}),
-      m_watcher(ports, {}),
-      m_follower(ports, [this] { TryReconnect(); }),
-      m_findFailures(m_program) {
-    connect(&m_watcher, &PortWatcher::folderMadeAgain, this,
-            [this] { m_follower.FolderMadeAgain(); });
-    connect(&m_watcher, &PortWatcher::portsChanged, this, [this] {
-        if (m_link.IsOpen() && !m_probing && m_port != 0 && m_follower.EntryMoved())
-            LeaveMovedEntry();
-        m_follower.ResetTries();
-        TryReconnect();
-    });
-    m_watcher.Start();
+      m_findFailures(m_program) {}
+
+posix::Status ScaleLink::Reopen(int port) {
+    if (!OpenWatched(port))
+        return posix::SystemError::Because(m_openFailure);
+    return posix::Success();
 }
 
 ScaleLink::~ScaleLink() = default;
@@ -52,16 +87,10 @@ bool ScaleLink::OpenWatched(int port) {
     return true;
 }
 
-std::string ScaleLink::Name() const {
-    return m_ports.NameOf(static_cast<unsigned>(m_port));
-}
-
-std::string ScaleLink::Named() const {
-    return m_ports.NameWithDevice(static_cast<unsigned>(m_port), Device());
-}
-
-std::string ScaleLink::OpenAdvice() const {
-    return ExplainOpenFailure(m_ports, m_tried, m_openError, m_program);
+posix::SystemError ScaleLink::CannotOpen(unsigned only) const {
+    return posix::SystemError::Because(
+        "cannot open " + m_ports.NameOf(only) + ": " + m_openFailure,
+        ExplainOpenFailure(m_ports, m_tried, m_openError, m_program));
 }
 
 bool ScaleLink::Probe(int port) {
@@ -97,7 +126,7 @@ bool ScaleLink::AwaitAnswer() {
     return m_probe.Answered();
 }
 
-int ScaleLink::Find(unsigned onlyPort) {
+int ScaleLink::Probed(unsigned onlyPort) {
     m_probe.Forget();
     m_findFailures = ScanFailures(m_program);
     return Kept(FirstPort(m_ports, onlyPort, [this](int port) { return Probe(port); }));
@@ -107,16 +136,49 @@ int ScaleLink::OpenUnprobed(unsigned onlyPort) {
     return Kept(FirstPort(m_ports, onlyPort, [this](int port) { return OpenWatched(port); }));
 }
 
-int ScaleLink::Kept(int port) {
-    if (port != 0) {
-        m_port = port;
-        m_follower.Opened(port, m_link.DevicePath());
-    }
-    return port;
+posix::Result<int> ScaleLink::Find(unsigned only) {
+    if (const int port = Probed(only); port != 0)
+        return port;
+    if (only == 0)
+        return posix::SystemError::Because("no scale answered on COM1 to COM32");
+    // The chosen port's own failure is told with its advice, not among the scan's.
+    m_findFailures = ScanFailures(m_program);
+    if (OpenUnprobed(only) == 0)
+        return CannotOpen(only);
+    m_events.say(m_ports.NameOf(only) + ": no answer to the probe; reading what it sends");
+    return Port();
 }
 
-bool ScaleLink::SendKey(std::uint8_t byte) {
-    if (m_port == 0 || m_follower.Following())
+posix::Result<int> ScaleLink::Open(unsigned only) {
+    if (const int port = OpenUnprobed(only); port != 0)
+        return port;
+    if (only == 0)
+        return posix::SystemError::Because("no serial port could be opened");
+    return CannotOpen(only);
+}
+
+std::vector<std::string> ScaleLink::Unopened() const {
+    std::vector<std::string> lines;
+    for (const auto& [port, reason] : m_findFailures.Reasons(m_ports))
+        lines.push_back(serial_port::PortName(port) + " could not be opened. " + reason);
+    return lines;
+}
+
+std::optional<KeyPress> ScaleLink::KeyNamed(std::string_view line) const {
+    return DescribedKeyNamed(line);
+}
+
+std::string ScaleLink::KeyNames() const {
+    return "DATA, MODE, TARE or ON/OFF [double]";
+}
+
+bool ScaleLink::SendKey(KeyPress key) {
+    const std::optional<std::uint8_t> byte = DescribedKeyByte(key);
+    return byte && SendByte(*byte);
+}
+
+bool ScaleLink::SendByte(std::uint8_t byte) {
+    if (Away())
         return false;
     switch (m_link.Send(byte)) {
         case DirectPort::SendResult::kSent:
@@ -132,7 +194,7 @@ bool ScaleLink::SendKey(std::uint8_t byte) {
     return false;
 }
 
-void ScaleLink::TellDroppedKeys() {
+void ScaleLink::TellDropped() {
     if (m_keysDropped == 0)
         return;
     m_events.say("keys: " + std::to_string(m_keysDropped) +
@@ -165,52 +227,8 @@ void ScaleLink::OnByte(std::uint8_t byte) {
     m_window.Push(byte, &m_probe);
     if (m_events.byte)
         m_events.byte(byte, scale::StartsFrame(previous, byte));
-    if (m_window.HoldsSentFrame() && m_events.frame)
-        m_events.frame(scale::StampFrame(m_window.Bytes()));
-}
-
-void ScaleLink::OnDeviceLost(const std::string& why) {
-    if (m_follower.Following() || m_port == 0)
-        return;
-    m_follower.Lost(m_port);
-    TellDroppedKeys();
-    m_events.say(Named() + ": the device went away (" + why + "); waiting for it to come back");
-    if (m_events.portState)
-        m_events.portState({scale::PortState::Change::kLost, m_port, Device(), Name()});
-    // Called from the port's own read: open anew once that has returned.
-    QTimer::singleShot(0, this, [this] {
-        m_follower.ResetTries();
-        TryReconnect();
-    });
-}
-
-void ScaleLink::LeaveMovedEntry() {
-    m_link.Close();
-    m_follower.Lost(m_port);
-    TellDroppedKeys();
-    m_events.say(Named() + " leads to another device now; reading that one");
-    if (m_events.portState)
-        m_events.portState({scale::PortState::Change::kLost, m_port, Device(), Name()});
-}
-
-void ScaleLink::TryReconnect() {
-    if (!m_follower.Following() || m_link.IsOpen())
-        return;
-    const int port = m_follower.PortNow();
-    if (port == 0)
-        return;  // not back yet: the next change tells
-    if (!OpenWatched(port)) {
-        if (!m_follower.OpenFailed())
-            m_events.say(m_ports.NameOf(static_cast<unsigned>(port)) +
-                         " is back but cannot be opened (" + m_openFailure +
-                         "); waiting for the next change of the ports");
-        return;
-    }
-    m_follower.Forget();
-    Kept(port);
-    m_events.say(Named() + ": back; reading again");
-    if (m_events.portState)
-        m_events.portState({scale::PortState::Change::kOpened, m_port, Device(), Name()});
+    if (m_window.HoldsSentFrame() && m_events.reading)
+        m_events.reading(scale::StampFrame(m_window.Bytes()));
 }
 
 }  // namespace scale_link

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "link/FamilyLink.h"
+#include "link/ScaleLink.h"
 #include "mqtt/MqttSink.h"
 #include "mqtt/ScaleId.h"
 #include "record/Escape.h"
@@ -67,40 +69,56 @@ ReaderApp::~ReaderApp() {
         m_mqtt->Stop(std::chrono::milliseconds(0));
 }
 
+std::unique_ptr<scale_link::Source> ReaderApp::MakeSource() {
+    scale_link::SourceEvents events;
+    events.say = Say;
+    if (m_options.raw) {
+        events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
+        m_burstEnd.setSingleShot(true);
+        connect(&m_burstEnd, &QTimer::timeout, this, [this] {
+            const auto line = m_rawLines.Flush();
+            if (!m_finished && line && !m_out.Write(*line))
+                Finish(kExitDone);
+        });
+    } else
+        events.reading = [this](const scale::Frame& frame) { OnReading(frame); };
+    events.portState = [this](const scale::PortState& state) { OnPortState(state); };
+    if (!m_options.family.Enabled())
+        return std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
+    scale_link::FamilyLink::Choice choice;
+    if (m_options.family.protocol != "auto")
+        choice.family = scale::families::Find(m_options.family.protocol);
+    choice.pattern = m_options.family.pattern;
+    choice.line = m_options.family.line;
+    // A family's link follows the ports with a watcher of its own.
+    return std::make_unique<scale_link::FamilyLink>(m_ports, std::move(events), choice, nullptr,
+                                                    "karvel-read");
+}
+
+std::optional<int> ReaderApp::FindScale(unsigned only, bool folderRefused) {
+    const posix::Result<int> found = m_options.raw ? m_source->Open(only) : m_source->Find(only);
+    if (found)
+        return std::nullopt;
+    Say(found.Error().text);
+    if (!found.Error().detail.empty() && !folderRefused)
+        Say(found.Error().detail);
+    for (const std::string& line : m_source->Unopened())
+        Say(line);
+    return kExitNoScale;
+}
+
 std::optional<int> ReaderApp::Start() {
     // Said at once, as the panel does: a port folder that others could change names no port.
     const std::string refused = scale_link::FolderRefusalText(m_ports);
     if (!refused.empty())
         Say(refused);
-    // A family's link follows the ports itself: the scan's link is not made beside it.
-    if (!m_options.family.Enabled()) {
-        scale_link::ScaleLink::Events events;
-        events.say = Say;
-        if (m_options.raw) {
-            events.byte = [this](std::uint8_t byte, bool start) { OnByte(byte, start); };
-            m_burstEnd.setSingleShot(true);
-            connect(&m_burstEnd, &QTimer::timeout, this, [this] {
-                const auto line = m_rawLines.Flush();
-                if (!m_finished && line && !m_out.Write(*line))
-                    Finish(kExitDone);
-            });
-        } else
-            events.frame = [this](const scale::Frame& frame) { OnFrame(frame); };
-        events.portState = [this](const scale::PortState& state) { OnPortState(state); };
-        m_link = std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
-    }
-    // What the user can do about a port that did not open (the refused folder is said already).
-    const auto sayAdvice = [this, &refused] {
-        if (refused.empty())
-            Say(m_link->OpenAdvice());
-    };
+    m_source = MakeSource();
 
     unsigned only = 0;
     if (!m_options.port.empty() && (only = m_ports.Choose(m_options.port)) == 0) {
         Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
         return kExitUsage;
     }
-    const std::string named = only != 0 ? m_ports.NameOf(only) : "";
     if (m_options.format == Format::kXlsx) {
         // Before the scale is looked for: a file that cannot be written is said at once.
         std::string error;
@@ -125,70 +143,18 @@ std::optional<int> ReaderApp::Start() {
             std::move(typing), Say,
             std::chrono::duration_cast<std::chrono::milliseconds>(kTypingAtEnd)));
     }
-    if (m_options.family.Enabled()) {
-        if (const auto code = FindFamily(only, named))
-            return code;
-    } else if (m_options.raw) {
-        if (m_link->OpenUnprobed(only) == 0) {
-            Say(only != 0 ? "cannot open " + named + ": " + m_link->OpenFailure()
-                          : "no serial port could be opened");
-            if (only != 0)
-                sayAdvice();
-            return kExitNoScale;
-        }
-    } else if (m_link->Find(only) == 0) {
-        if (only == 0) {
-            Say("no scale answered on COM1 to COM32");
-            for (const auto& [port, reason] : m_link->FindFailures().Reasons(m_ports))
-                Say(record::PortName(port) + " could not be opened. " + reason);
-            return kExitNoScale;
-        }
-        if (m_link->OpenUnprobed(only) == 0) {
-            Say("cannot open " + named + ": " + m_link->OpenFailure());
-            sayAdvice();
-            return kExitNoScale;
-        }
-        Say(named + ": no answer to the probe; reading what it sends");
-    }
+    if (const auto code = FindScale(only, !refused.empty()))
+        return code;
     // Before the word that the reader runs: a signal sent on that word ends the run as it should.
     m_signals = std::make_unique<window::TerminationSignals>([this](int) { Finish(kExitDone); });
     const std::string host = QSysInfo::machineHostName().toStdString();
-    if (m_family)
-        Say("reading " + record::PortName(LinkPort()) + " (" + LinkDevice() + ")");
-    else
-        Say("reading " + m_link->Named());
+    Say("reading " + m_source->Named());
 
     m_id = m_options.id.empty()
-               ? (m_family ? mqtt::DefaultScaleId(std::string(), host, LinkPort())
-                           : mqtt::DefaultScaleId(m_link->ByIdName(), host, m_link->Name()))
+               ? mqtt::DefaultScaleId(m_source->LastingName(), host, m_source->Name())
                : m_options.id;
-    if (m_options.mqtt.Enabled()) {
-        mqtt::MqttPublisher::Hooks hooks;
-        hooks.say = Say;
-        if (m_family) {
-            // On the client's thread: the name is read there, the key is sent from here.
-            hooks.keyName = [this](std::string_view text) {
-                const auto key = scale::families::KeyOfLine(text);
-                if (key)
-                    m_fromBroker.Post([this, key] { SendFamilyKey(*key); });
-                return key.has_value();
-            };
-            hooks.keyNames = scale::families::KeyNames();
-        } else {
-            hooks.key = [this](std::uint8_t key) {
-                m_fromBroker.Post([this, key] { m_link->SendKey(key); });
-            };
-        }
-        m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
-        std::string error;
-        if (!m_mqtt->Start(&error)) {
-            Say("mqtt: " + error);
-            return kExitUsage;
-        }
-        m_sinks.Add(std::make_unique<mqtt::MqttSink>(
-            *m_mqtt, std::chrono::duration_cast<std::chrono::milliseconds>(kDrainAtEnd),
-            kExitNotAcknowledged));
-    }
+    if (const auto code = StartBroker())
+        return code;
     if (m_options.http.Enabled()) {
         std::string token;
         if (m_options.http.keys) {
@@ -201,18 +167,16 @@ std::optional<int> ReaderApp::Start() {
         }
         web::HttpBridge::Hooks hooks;
         hooks.say = Say;
-        hooks.key = [this](std::uint8_t key) {
-            if (!m_family)
-                m_link->SendKey(key);
-            else if (const auto familyKey = scale::families::KeyOfPanelByte(key))
-                SendFamilyKey(*familyKey);
+        hooks.key = [this](std::uint8_t byte) {
+            if (const auto key = scale_link::KeyOfPanelByte(byte))
+                SendKey(*key);
         };
         m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
         if (const posix::Status started = m_web->Start(); !started) {
             Say("--http: " + started.Error().Describe());
             return kExitUsage;
         }
-        m_web->PortOpened(record::PortName(LinkPort()), LinkDevice());
+        m_web->PortOpened(m_source->Name(), m_source->Device());
         m_sinks.Add(std::make_unique<web::HttpSink>(*m_web));
     }
     if (m_options.keys) {
@@ -232,70 +196,52 @@ std::optional<int> ReaderApp::Start() {
     return std::nullopt;
 }
 
-std::optional<int> ReaderApp::FindFamily(unsigned only, const std::string& named) {
-    scale_link::FamilyLink::Choice choice;
-    if (m_options.family.protocol != "auto")
-        choice.family = scale::families::Find(m_options.family.protocol);
-    choice.pattern = m_options.family.pattern;
-    choice.line = m_options.family.line;
-    scale_link::FamilyLink::Events events;
-    events.say = Say;
-    events.reading = [this](const scale::families::Decoded& decoded) { OnFamilyReading(decoded); };
-    events.portState = [this](const scale::PortState& state) { OnPortState(state); };
-    m_family = std::make_unique<scale_link::FamilyLink>(m_ports, std::move(events), choice);
-    if (m_family->Find(only) != 0)
+std::optional<int> ReaderApp::StartBroker() {
+    if (!m_options.mqtt.Enabled())
         return std::nullopt;
-    Say("no scale found on " + (only != 0 ? named : std::string("COM1 to COM32")));
-    return kExitNoScale;
-}
-
-void ReaderApp::OnFamilyReading(const scale::families::Decoded& decoded) {
-    if (m_finished)
-        return;
-    record::CapturedReading candidate;
-    candidate.time = std::chrono::system_clock::now();
-    candidate.port = m_family->Port();
-    candidate.device = m_family->Device();
-    candidate.reading = decoded.reading;
-    candidate.protocol = m_family->FamilyFound()->name;
-    candidate.familyBytes = decoded.bytes;
-    if (candidate.protocol == "karvel" && decoded.bytes.size() == scale::kFrameSize) {
-        std::copy(decoded.bytes.begin(), decoded.bytes.end(), candidate.bytes.begin());
-        candidate.values = scale::SlotsOf(candidate.bytes);
+    mqtt::MqttPublisher::Hooks hooks;
+    hooks.say = Say;
+    // On the client's thread: the name is read there, the key is sent from here.
+    hooks.keyName = [this](std::string_view text) {
+        const auto key = m_source->KeyNamed(text);
+        if (key)
+            m_fromBroker.Post([this, key] { SendKey(*key); });
+        return key.has_value();
+    };
+    hooks.keyNames = m_source->KeyNames();
+    m_mqtt = std::make_unique<mqtt::MqttPublisher>(m_options.mqtt, m_id, std::move(hooks));
+    std::string error;
+    if (!m_mqtt->Start(&error)) {
+        Say("mqtt: " + error);
+        return kExitUsage;
     }
-    if (auto reading = m_capturer.Offer(std::move(candidate)))
-        Emit(*reading);
+    m_sinks.Add(std::make_unique<mqtt::MqttSink>(
+        *m_mqtt, std::chrono::duration_cast<std::chrono::milliseconds>(kDrainAtEnd),
+        kExitNotAcknowledged));
+    return std::nullopt;
 }
 
 void ReaderApp::OnPortState(const scale::PortState& state) {
     m_capturer.Reset();
     m_sinks.PortLost(state.change == scale::PortState::Change::kLost);
     if (m_web && state.change == scale::PortState::Change::kOpened)
-        m_web->PortOpened(record::PortName(state.port), state.device);
+        m_web->PortOpened(state.name, state.device);
     else if (m_web)
         m_web->PortLost();
 }
 
-void ReaderApp::SendFamilyKey(scale::families::Key key) {
+void ReaderApp::SendKey(scale_link::KeyPress key) {
     if (!m_finished)
-        m_family->SendKey(key);
+        m_source->SendKey(key);
 }
 
-int ReaderApp::LinkPort() const {
-    return m_family ? m_family->Port() : m_link->Port();
-}
-
-std::string ReaderApp::LinkDevice() const {
-    return m_family ? m_family->Device() : m_link->Device();
-}
-
-void ReaderApp::OnFrame(const scale::Frame& frame) {
+void ReaderApp::OnReading(const scale::Frame& frame) {
     if (m_finished)
         return;
     if (m_options.bench.rules.countPieces)
-        m_shown = scale::Read(frame.values);
-    if (auto reading = m_capturer.Offer(frame, m_link->Port(), m_link->Device())) {
-        reading->portName = m_link->Name();
+        m_shown = frame.familyReading ? *frame.familyReading : scale::Read(frame.values);
+    if (auto reading = m_capturer.Offer(frame, m_source->Port(), m_source->Device())) {
+        reading->portName = m_source->Name();
         Emit(std::move(*reading));
     }
 }
@@ -339,17 +285,12 @@ void ReaderApp::OnKeyInput() {
         if (std::exchange(m_keyLineTooLong, false) || line.size() > kMaxKeyLine)
             Say("--keys: refused a line longer than " + std::to_string(kMaxKeyLine) +
                 " bytes, all of it");
-        else if (m_family) {
-            if (const auto key = scale::families::KeyOfLine(line))
-                SendFamilyKey(*key);
-            else if (line.find_first_not_of(" \t\r") != std::string::npos)
-                Say("--keys: ignored a line: not " + scale::families::KeyNames());
-        } else if (const auto key = scale::KeyByte(line))
-            m_link->SendKey(*key);
+        else if (const auto key = m_source->KeyNamed(line))
+            SendKey(*key);
         else if (m_options.bench.rules.countPieces && line == "SAMPLE")
             TakeSample();
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
-            Say("--keys: ignored a line: not DATA, MODE, TARE or ON/OFF [double]");
+            Say("--keys: ignored a line: not " + m_source->KeyNames());
     }
     // The rest of an over-long line is dropped as it comes, up to its end.
     if (m_keyLine.size() > kMaxKeyLine) {
@@ -387,8 +328,8 @@ void ReaderApp::Finish(int code) {
     if (const auto line = m_rawLines.Flush())
         m_out.Write(*line);
     m_out.TellDropped();
-    if (m_link)
-        m_link->TellDroppedKeys();
+    if (m_source)
+        m_source->TellDropped();
     QCoreApplication::exit(m_sinks.Finish(code));
 }
 

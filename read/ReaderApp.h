@@ -15,8 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "link/FamilyLink.h"
-#include "link/ScaleLink.h"
+#include "link/Source.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/serial/PortMap.h"
 #include "platform/window/Inbox.h"
@@ -39,16 +38,19 @@ class ReaderApp : public QObject {
     std::optional<int> Start();
 
   private:
-    void OnFrame(const scale::Frame& frame);
-    // --protocol: finds the family's scale; an exit code when none was found.
-    std::optional<int> FindFamily(unsigned only, const std::string& named);
-    void OnFamilyReading(const scale::families::Decoded& decoded);
-    // The port was lost or opened again, by either link.
+    // The scale on its wire: a family's with --protocol, else the described frame scan.
+    std::unique_ptr<scale_link::Source> MakeSource();
+    // Finds the scale (or, with --raw, opens the port); an exit code when it cannot.
+    // `folderRefused`: the refused port folder is said already.
+    std::optional<int> FindScale(unsigned only, bool folderRefused);
+    // --mqtt: the publisher, which takes keys by the Source's names; an exit code when it
+    // cannot start.
+    std::optional<int> StartBroker();
+    void OnReading(const scale::Frame& frame);
+    // The port was lost or opened again.
     void OnPortState(const scale::PortState& state);
-    // A key of --keys, --mqtt-keys or --http-keys for the family's scale.
-    void SendFamilyKey(scale::families::Key key);
-    int LinkPort() const;
-    std::string LinkDevice() const;
+    // A key of --keys, --mqtt-keys or --http-keys.
+    void SendKey(scale_link::KeyPress key);
     void OnByte(std::uint8_t byte, bool frameStart);
     void OnKeyInput();
     void Emit(record::CapturedReading reading);
@@ -58,8 +60,7 @@ class ReaderApp : public QObject {
 
     ReadOptions m_options;
     serial_port::PortMap m_ports;
-    std::unique_ptr<scale_link::ScaleLink> m_link;     // without --protocol
-    std::unique_ptr<scale_link::FamilyLink> m_family;  // --protocol
+    std::unique_ptr<scale_link::Source> m_source;
     record::Capturer m_capturer;
     record::Output m_out;
     // --raw: a line ends with the burst, when the event loop comes round after its bytes.
@@ -77,7 +78,7 @@ class ReaderApp : public QObject {
     std::unique_ptr<window::TerminationSignals> m_signals;
     std::uint64_t m_captured = 0;
     record::CsvColumns m_columns;           // --columns and the bench rules' own
-    std::optional<scale::Reading> m_shown;  // the latest frame's, for SAMPLE
+    std::optional<scale::Reading> m_shown;  // the latest reading, for SAMPLE
     bool m_finished = false;
 };
 

@@ -180,10 +180,6 @@ std::string UtcText(std::chrono::system_clock::time_point time) {
     return text;
 }
 
-std::string PortName(int port) {
-    return "COM" + std::to_string(port);
-}
-
 std::string PortName(const CapturedReading& r) {
     return r.portName.empty() ? PortName(r.port) : r.portName;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/serial/PortNames.h"
 #include "record/Capture.h"
 
 namespace record {
@@ -17,7 +18,7 @@ namespace record {
 std::string UtcText(std::chrono::system_clock::time_point time);
 
 // "COM5".
-std::string PortName(int port);
+using serial_port::PortName;
 // Its port name, "COM5" or the device path the user named the port by.
 std::string PortName(const CapturedReading& r);
 

@@ -116,7 +116,7 @@ void PortMap::ForgetChosen() {
 std::string PortMap::NameOf(unsigned n) const {
     if (const auto chosen = Chosen(); chosen && chosen->number == n)
         return chosen->device;
-    return "COM" + std::to_string(n);
+    return PortName(static_cast<int>(n));
 }
 
 std::string PortMap::NameWithDevice(unsigned n, const std::string& device) const {

@@ -35,8 +35,12 @@ std::optional<unsigned> ComNumberOf(std::string_view name) {
     return PortNumberOf(std::string(kLongPrefix) + std::string(name));
 }
 
+std::string PortName(int n) {
+    return "COM" + std::to_string(n);
+}
+
 std::string PortLine(const PortInfo& port) {
-    std::string line = "COM" + std::to_string(port.number) + "  " + port.device;
+    std::string line = PortName(static_cast<int>(port.number)) + "  " + port.device;
     if (!port.byId.empty())
         line += "  " + port.byId;
     if (!port.description.empty())

@@ -26,6 +26,10 @@ inline bool IsPortNumber(unsigned n) {
     return n >= kFirstPortNumber && n <= kLastPortNumber;
 }
 
+// "COM5": the number's name, whatever device it stands for (PortMap::NameOf gives the name the
+// user knows it by).
+std::string PortName(int n);
+
 // The number n of a port name: "COMn" for 1..9, "\\.\COMn" for 10..32 (no leading zeros);
 // nullopt for anything else, the other form included.
 std::optional<unsigned> PortNumberOf(std::string_view name);

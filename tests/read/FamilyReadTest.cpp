@@ -119,6 +119,21 @@ TEST_F(FamilyReader, AutoFindsEachFamilyAtItsOwnSpeedAndSendsNoKey) {
     }
 }
 
+// A device path no COM number stands for is called by that path, as it is without --protocol.
+TEST_F(FamilyReader, ADevicePathNamedByTheUserIsCalledByThatPath) {
+    FamilyPeer scale({2400, {"ST,+00001.00  g\r\n"}, std::chrono::milliseconds(50), {}});
+    const std::string path = scale.DevicePath();
+    Child reader(
+        {ReaderPath(), "--port", path, "--protocol", "and", "--count", "1", "--capture", "every"});
+    const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+    EXPECT_EQ(reader.Wait(), 0);
+    EXPECT_TRUE(Holds(line, "\"port\":\"" + path + "\",\"device\":\"" + path + "\"")) << line;
+    const std::string errors = reader.Errors();
+    EXPECT_TRUE(Holds(errors, path + ": and at 2400")) << errors;
+    EXPECT_TRUE(Holds(errors, "reading " + path + "\n")) << errors;
+    EXPECT_FALSE(Holds(errors, "COM")) << errors;
+}
+
 TEST_F(FamilyReader, SilentAndNoisyPortsAreSaidOnceAndTheAskedBalanceIsRead) {
     FamilyPeer silent({});
     FamilyPeer::Talk noise;

@@ -398,6 +398,9 @@ TEST_F(ReaderOnALine, APortAnotherProgramHoldsIsExplainedWithWhoHoldsIt) {
     } cases[] = {
         {{"--port", "COM1"}, "karvel-read: " + advice},
         {{}, "karvel-read: COM1 could not be opened. " + advice},
+        {{"--protocol", "auto"}, "karvel-read: COM1 could not be opened. " + advice},
+        {{"--protocol", "sics", "--port", "COM1"},
+         "karvel-read: COM1 could not be opened. " + advice},
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv = {ReaderPath()};
