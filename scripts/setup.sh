@@ -24,6 +24,7 @@ PACKAGES=(
     libssl-dev
     # spreadsheet export, and LibreOffice to check how a spreadsheet reads it
     libxlsxwriter-dev libreoffice-calc-nogui
+    locales unzip  # a decimal-comma locale the spreadsheet tests write under; their XML read back
     # the pattern scale family's regular expressions
     libpcre2-dev
     # typing readings: XTEST and the virtual keyboard, and the X programs their tests type into
@@ -63,11 +64,16 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
     say "All packages are installed."
-    exit 0
+else
+    say "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-say "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if ! locale -a 2>/dev/null | grep -ix 'de_DE\.utf-\?8' >/dev/null; then
+    say "Generating the locale de_DE.UTF-8"
+    $SUDO sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen
+    $SUDO locale-gen
+fi
 say "Done."
