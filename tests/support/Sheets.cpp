@@ -48,4 +48,9 @@ std::map<std::string, std::string> SheetCells(const std::string& xml) {
     return cells;
 }
 
+std::string CellOf(const std::map<std::string, std::string>& cells, const std::string& ref) {
+    const auto found = cells.find(ref);
+    return found == cells.end() ? "(no cell)" : found->second;
+}
+
 }  // namespace testing_support

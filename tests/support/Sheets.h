@@ -39,5 +39,7 @@ std::string FirstSheetXml(const std::string& path);
 // A sheet's cells by reference ("E2"), each as its XML holds it: a number's or a time's value as
 // written ("12.345", "46365.62..."), a text's characters.
 std::map<std::string, std::string> SheetCells(const std::string& xml);
+// The cell `ref` of `cells`, or "(no cell)" when the sheet has none there.
+std::string CellOf(const std::map<std::string, std::string>& cells, const std::string& ref);
 
 }  // namespace testing_support
