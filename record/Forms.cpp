@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "record/Decimal.h"
 #include "record/Escape.h"
 #include "scale/families/Family.h"
 
@@ -162,12 +163,6 @@ std::string ColumnList() {
     for (const Column& column : kColumns)
         list.append(list.empty() ? "" : ", ").append(column.name);
     return list;
-}
-
-// Figures after the point of an exact decimal: the places a scale showed.
-int PlacesOf(std::string_view exact) {
-    const std::size_t point = exact.find('.');
-    return point == std::string_view::npos ? 0 : static_cast<int>(exact.size() - point - 1);
 }
 
 SheetCell TextSheetCell(std::string_view text) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "record/Decimal.h"
 #include "record/Forms.h"
 #include "record/Sheet.h"
 
@@ -13,11 +14,6 @@ using Clock = std::chrono::system_clock;
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-int DecimalsOf(const std::string& exact) {
-    const std::size_t point = exact.find('.');
-    return point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1);
 }
 
 QString IndicatorNames(const scale::Indicators& lit) {
@@ -200,7 +196,7 @@ Measured ReadingsModel::MeasuredAt(int index) const {
     measured.unit = reading.unit;
     if (reading.number) {
         measured.value = reading.number->value;
-        measured.decimals = DecimalsOf(reading.number->exact);
+        measured.decimals = record::PlacesOf(reading.number->exact);
     }
     return measured;
 }
