@@ -22,13 +22,6 @@ namespace {
 constexpr char kNewPrefix[] = ".karvel-demo-new-";
 constexpr char kPrefix[] = "karvel-demo-";
 
-QString DefaultParent() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
-        return runtime;
-    return QDir::tempPath();
-}
-
 // Opens `path` (not a link) and takes its lock without waiting; an empty descriptor when
 // another program holds it.
 posix::UniqueFd LockFolder(const QByteArray& path) {
@@ -57,6 +50,13 @@ bool RemoveLockedFolder(int fd, const QByteArray& path) {
 
 }  // namespace
 
+QString DemoParent(const posix::Environment& environment) {
+    const QString runtime = QFile::decodeName(environment.runtimeDir.c_str());
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
+        return runtime;
+    return {};
+}
+
 int RemoveStaleDemoFolders(const QString& parent) {
     int removed = 0;
     const QStringList names =
@@ -74,7 +74,7 @@ int RemoveStaleDemoFolders(const QString& parent) {
 }
 
 DemoFolder::DemoFolder(const QString& parent) {
-    const QString where = parent.isEmpty() ? DefaultParent() : parent;
+    const QString where = parent.isEmpty() ? QDir::tempPath() : parent;
     RemoveStaleDemoFolders(where);
     QByteArray made =
         QFile::encodeName(QDir(where).filePath(QString::fromLatin1(kNewPrefix))) + "XXXXXX";

@@ -23,7 +23,8 @@ void StopSimulator(QProcess& process);
 
 class DemoScale {
   public:
-    DemoScale() = default;
+    // Its port folder goes into `folderParent`; empty: the temporary folder (DemoFolder.h).
+    explicit DemoScale(const QString& folderParent = {}) : m_dir(folderParent) {}
     // Stops the simulator and removes its port directory.
     ~DemoScale();
     DemoScale(const DemoScale&) = delete;

@@ -12,6 +12,7 @@
 #include "app/BrokerTrouble.h"
 #include "app/CScalePanelApp.h"
 #include "app/CommandLine.h"
+#include "app/DemoFolder.h"
 #include "app/DemoScale.h"
 #include "app/PortDescription.h"
 #include "app/readings/ReadingsCompanion.h"
@@ -38,10 +39,9 @@ int UsageError(const QString& error) {
     return 2;
 }
 
-bool DisplayNamed() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+bool DisplayNamed(const posix::Environment& environment) {
+    return !environment.qtPlatform.empty() || !environment.display.empty() ||
+           !environment.waylandDisplay.empty();
 }
 
 QtMessageHandler g_previousHandler = nullptr;
@@ -166,7 +166,7 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
         return 2;
     std::optional<DemoScale> scale;
     if (cmd.demo) {
-        scale.emplace();
+        scale.emplace(DemoParent(environment));
         QString error;
         const QString simulator = QDir(QCoreApplication::applicationDirPath())
                                       .filePath(QStringLiteral("karvel-scalesim"));
@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
         PrintPorts(ListPorts(ports));
         return 0;
     }
-    if (!cmd.platformNamed && !DisplayNamed()) {
+    if (!cmd.platformNamed && !DisplayNamed(environment)) {
         Print(stderr, NoDisplayText(QStringLiteral("DISPLAY and WAYLAND_DISPLAY are not set")));
         return 1;
     }

@@ -112,6 +112,11 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
     return value;
 }
 
+int PlacesOf(std::string_view text) {
+    const std::size_t point = text.find('.');
+    return point == std::string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
+}
+
 std::optional<int> Compare(Decimal a, Decimal b) {
     int places = 0;
     const auto both = Aligned(a, b, &places);

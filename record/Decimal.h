@@ -22,6 +22,10 @@ struct Decimal {
 // most 18 figures. None for anything else.
 std::optional<Decimal> ParseDecimal(std::string_view text);
 
+// Figures after the point of a decimal as written ("12.340": 3, "7": 0): the places a scale
+// showed.
+int PlacesOf(std::string_view text);
+
 // Every operation answers none when the result would not fit, which no weight a display or an
 // option can hold comes near.
 std::optional<int> Compare(Decimal a, Decimal b);  // -1, 0 or 1

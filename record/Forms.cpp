@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 
+#include "record/Decimal.h"
 #include "record/Escape.h"
 #include "scale/families/Family.h"
 
@@ -164,6 +165,24 @@ std::string ColumnList() {
     return list;
 }
 
+SheetCell TextSheetCell(std::string_view text) {
+    return SheetCell{SheetCell::Kind::kText, 0, 0, {}, ValidUtf8(text)};
+}
+
+SheetCell NumberSheetCell(double number, int decimals) {
+    return SheetCell{SheetCell::Kind::kNumber, number, decimals, {}, {}};
+}
+
+// An exact decimal ("0.045") as a number with its places. Read with from_chars, which no locale
+// changes: strtod under a decimal-comma locale stops at the point.
+SheetCell DecimalSheetCell(std::string_view exact) {
+    double number = 0;
+    const auto [end, ec] = std::from_chars(exact.data(), exact.data() + exact.size(), number);
+    if (ec != std::errc() || end != exact.data() + exact.size())
+        return TextSheetCell(exact);
+    return NumberSheetCell(number, PlacesOf(exact));
+}
+
 }  // namespace
 
 std::string UtcText(std::chrono::system_clock::time_point time) {
@@ -260,88 +279,49 @@ std::string CsvRecord(const CapturedReading& r, const CsvColumns& columns, std::
 }
 
 SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_view scaleId) {
-    SheetCell cell;
-    const auto text = [&cell](std::string_view value) {
-        cell.kind = SheetCell::Kind::kText;
-        cell.text = ValidUtf8(value);
-    };
-    const auto number = [&cell](double value, int decimals) {
-        cell.kind = SheetCell::Kind::kNumber;
-        cell.number = value;
-        cell.decimals = decimals;
-    };
-    const auto decimal = [&number](const std::string& exact) {
-        const std::size_t point = exact.find('.');
-        number(std::strtod(exact.c_str(), nullptr),
-               point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1));
-    };
     switch (column) {
         case CsvColumn::kTime:
-            cell.kind = SheetCell::Kind::kTime;
-            cell.time = r.time;
-            break;
+            return SheetCell{SheetCell::Kind::kTime, 0, 0, r.time, {}};
         case CsvColumn::kScale:
-            text(scaleId);
-            break;
+            return TextSheetCell(scaleId);
         case CsvColumn::kPort:
-            text(PortName(r));
-            break;
+            return TextSheetCell(PortName(r));
         case CsvColumn::kDevice:
-            text(r.device);
-            break;
+            return TextSheetCell(r.device);
         case CsvColumn::kText:
-            text(r.reading.text);
-            break;
+            return TextSheetCell(r.reading.text);
         case CsvColumn::kValue:
-            if (r.reading.number) {
-                const std::string& exact = r.reading.number->exact;
-                const std::size_t point = exact.find('.');
-                number(r.reading.number->value,
-                       point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1));
-            }
-            break;
+            return r.reading.number
+                       ? NumberSheetCell(r.reading.number->value, PlacesOf(r.reading.number->exact))
+                       : SheetCell{};
         case CsvColumn::kUnit:
-            if (!r.reading.unit.empty())
-                text(r.reading.unit);
-            break;
+            return r.reading.unit.empty() ? SheetCell{} : TextSheetCell(r.reading.unit);
+        case CsvColumn::kBars:
+            return NumberSheetCell(r.reading.indicators.bars, 0);
+        case CsvColumn::kCapture:
+            return TextSheetCell(RuleName(r.rule));
+        case CsvColumn::kFrame:
+            return TextSheetCell(HexOf(r));
+        case CsvColumn::kCheck:
+            return r.check ? TextSheetCell(VerdictName(r.check->verdict)) : SheetCell{};
+        case CsvColumn::kDeviation:
+            return r.check ? DecimalSheetCell(r.check->deviation) : SheetCell{};
+        case CsvColumn::kPieces:
+            return r.pieces ? DecimalSheetCell(r.pieces->pieces) : SheetCell{};
+        case CsvColumn::kUnitWeight:
+            return r.pieces ? DecimalSheetCell(r.pieces->unitWeight) : SheetCell{};
         case CsvColumn::kStable:
         case CsvColumn::kNet:
         case CsvColumn::kZero:
         case CsvColumn::kHold:
         case CsvColumn::kOverLoad:
-        case CsvColumn::kBatteryLow: {
-            const auto flag =
-                static_cast<std::size_t>(column) - static_cast<std::size_t>(CsvColumn::kStable);
-            number(r.reading.indicators.*kFlags[flag].lit ? 1 : 0, 0);
-            break;
-        }
-        case CsvColumn::kBars:
-            number(r.reading.indicators.bars, 0);
-            break;
-        case CsvColumn::kCapture:
-            text(RuleName(r.rule));
-            break;
-        case CsvColumn::kFrame:
-            text(HexOf(r));
-            break;
-        case CsvColumn::kCheck:
-            if (r.check)
-                text(VerdictName(r.check->verdict));
-            break;
-        case CsvColumn::kDeviation:
-            if (r.check)
-                decimal(r.check->deviation);
-            break;
-        case CsvColumn::kPieces:
-            if (r.pieces)
-                decimal(r.pieces->pieces);
-            break;
-        case CsvColumn::kUnitWeight:
-            if (r.pieces)
-                decimal(r.pieces->unitWeight);
+        case CsvColumn::kBatteryLow:
             break;
     }
-    return cell;
+    // A flag, in their column order from stable on.
+    const auto flag =
+        static_cast<std::size_t>(column) - static_cast<std::size_t>(CsvColumn::kStable);
+    return NumberSheetCell(r.reading.indicators.*kFlags[flag].lit ? 1 : 0, 0);
 }
 
 std::string JsonObject(const CapturedReading& r, std::string_view scaleId) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,36 @@ void RemoveFolder(const std::string& folder) {
     ::rmdir(folder.c_str());
 }
 
+// The library writes numbers and dates with printf, which follows LC_NUMERIC: under a
+// decimal-comma locale (which Qt's application object sets from LANG) a cell would hold
+// "12,345", which no spreadsheet reads as a number. While one lives, this thread alone writes
+// numbers the C way; the rest of the process keeps the user's locale.
+class CNumbers {
+  public:
+    CNumbers() {
+        const locale_t base = ::duplocale(LC_GLOBAL_LOCALE);
+        m_c = base ? ::newlocale(LC_NUMERIC_MASK, "C", base) : locale_t{};
+        if (!m_c) {
+            if (base)
+                ::freelocale(base);
+            return;
+        }
+        m_before = ::uselocale(m_c);
+    }
+    ~CNumbers() {
+        if (!m_c)
+            return;
+        ::uselocale(m_before);
+        ::freelocale(m_c);
+    }
+    CNumbers(const CNumbers&) = delete;
+    CNumbers& operator=(const CNumbers&) = delete;
+
+  private:
+    locale_t m_c{};
+    locale_t m_before{};
+};
+
 }  // namespace
 
 class SheetWriter::Book {
@@ -70,6 +101,7 @@ class SheetWriter::Book {
 
 std::unique_ptr<SheetWriter> SheetWriter::Create(const std::string& path, CsvColumns columns,
                                                  std::string* error) {
+    const CNumbers numbers;
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -108,6 +140,7 @@ SheetWriter::SheetWriter(std::string path, CsvColumns columns, std::string folde
 
 SheetWriter::~SheetWriter() {
     // Closing writes the book into the work folder, which then goes.
+    const CNumbers numbers;
     m_book.reset();
     RemoveFolder(m_folder);
 }
@@ -135,6 +168,7 @@ bool SheetWriter::NewSheet() {
 void SheetWriter::Add(const CapturedReading& r, std::string_view scaleId) {
     if (!m_book || !m_book->handle)
         return;
+    const CNumbers numbers;
     Book& b = *m_book;
     if (m_sheetRows >= kRowsPerSheet && !NewSheet()) {
         if (b.failure.empty())
@@ -174,6 +208,7 @@ bool SheetWriter::Finish(std::string* error) {
         *error = "cannot write " + m_path + ": it was written already";
         return false;
     }
+    const CNumbers numbers;
     // A book without a sheet is no spreadsheet: an empty run still gets its header.
     if (m_book->sheets == 0)
         NewSheet();

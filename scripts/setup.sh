@@ -45,6 +45,7 @@ TEST_PACKAGES=(
     devscripts  # hardening-check, for the package test
     mosquitto openssl systemd  # a broker and certificates for the MQTT tests
     libreoffice-calc-nogui  # how a spreadsheet reads an export
+    locales unzip  # a decimal-comma locale the spreadsheet tests write under; their XML read back
     x11-xkb-utils xterm  # the X programs the typing tests type into
     # a private cupsd with a PDF queue and pdftotext for the ticket tests
     cups cups-client printer-driver-cups-pdf poppler-utils
@@ -81,11 +82,17 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
     say "All packages are installed."
-    exit 0
+else
+    say "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-say "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The spreadsheet tests write under a decimal-comma locale.
+if [ "$only_run" -eq 0 ] && ! locale -a 2>/dev/null | grep -ix 'de_DE\.utf-\?8' >/dev/null; then
+    say "Generating the locale de_DE.UTF-8"
+    $SUDO sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen
+    $SUDO locale-gen
+fi
 say "Done."

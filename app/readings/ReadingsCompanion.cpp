@@ -57,10 +57,15 @@ void ReadingsCompanion::StartRecording() {
     m_recorder = std::make_unique<Recorder>(m_rule, m_minWeight);
     m_recorder->SetBenchRules(m_bench);
     m_panel.AttachObserver(m_recorder.get());
-    // A port opened before the user asked is told now, as the panel would have told it.
-    if (!m_panel.IsShownClosed())
-        m_recorder->OnPortState(
-            {scale::PortState::Change::kOpened, m_panel.Port(), m_panel.SerialPort().DevicePath()});
+    // A port opened before the user asked is told now, as the panel would have told it: a
+    // family's port is its link's, not the engine's.
+    if (!m_panel.IsShownClosed()) {
+        const int port = m_panel.Port();
+        m_recorder->OnPortState({scale::PortState::Change::kOpened, port,
+                                 m_panel.FamilyLink() ? m_panel.FamilyLink()->Device()
+                                                      : m_panel.SerialPort().DevicePath(),
+                                 m_panel.Ports().NameOf(static_cast<unsigned>(port))});
+    }
 }
 
 void ReadingsCompanion::ShowWindow() {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "record/Decimal.h"
 #include "record/Forms.h"
 #include "record/Sheet.h"
 
@@ -13,11 +14,6 @@ using Clock = std::chrono::system_clock;
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-int DecimalsOf(const std::string& exact) {
-    const std::size_t point = exact.find('.');
-    return point == std::string::npos ? 0 : static_cast<int>(exact.size() - point - 1);
 }
 
 QString IndicatorNames(const scale::Indicators& lit) {
@@ -91,6 +87,9 @@ void ReadingsModel::Append(const record::CapturedReading& reading) {
     row.port = static_cast<std::uint8_t>(NamedByPath(reading) ? 0 : reading.port);
     row.rule = static_cast<std::uint8_t>(reading.rule);
     row.device = DeviceIndex(reading.device);
+    if (!reading.protocol.empty())
+        m_family[m_left + m_rows.size()] =
+            FamilyPart{reading.reading, reading.values, reading.protocol, reading.familyBytes};
     m_rows.push_back(row);
     if (!m_publish.isActive())
         m_publish.start();
@@ -106,6 +105,8 @@ void ReadingsModel::MakeRoom() {
     if (shownLeaving > 0)
         beginRemoveRows(QModelIndex(), 0, shownLeaving - 1);
     m_rows.erase(m_rows.begin(), m_rows.begin() + leaving);
+    m_family.erase(m_family.begin(),
+                   m_family.lower_bound(m_left + static_cast<std::uint64_t>(leaving)));
     m_shown -= shownLeaving;
     m_blocks.erase(
         m_blocks.begin(),
@@ -149,6 +150,7 @@ void ReadingsModel::Clear() {
     m_left = 0;
     m_savedTo = 0;
     m_devices.clear();
+    m_family.clear();
     endResetModel();
 }
 
@@ -157,12 +159,29 @@ const std::string& ReadingsModel::DeviceOf(const Row& row) const {
     return row.device < m_devices.size() ? m_devices[row.device] : unknown;
 }
 
+const ReadingsModel::FamilyPart* ReadingsModel::FamilyAt(int index) const {
+    const auto found = m_family.find(m_left + static_cast<std::uint64_t>(index));
+    return found == m_family.end() ? nullptr : &found->second;
+}
+
+scale::Reading ReadingsModel::ReadingAt(int index) const {
+    if (const FamilyPart* family = FamilyAt(index))
+        return family->reading;
+    return scale::Read(scale::SlotsOf(m_rows.at(static_cast<std::size_t>(index)).bytes));
+}
+
 record::CapturedReading ReadingsModel::At(int index) const {
     const Row& row = m_rows.at(static_cast<std::size_t>(index));
-    const scale::Frame frame{row.bytes,
-                             scale::SlotsOf(row.bytes),
-                             Clock::time_point(std::chrono::milliseconds(row.ms)),
-                             {}};
+    scale::Frame frame{row.bytes,
+                       scale::SlotsOf(row.bytes),
+                       Clock::time_point(std::chrono::milliseconds(row.ms)),
+                       {}};
+    if (const FamilyPart* family = FamilyAt(index)) {
+        frame.values = family->values;
+        frame.familyReading = family->reading;
+        frame.protocol = family->protocol;
+        frame.familyBytes = family->bytes;
+    }
     const std::string& device = DeviceOf(row);
     record::CapturedReading reading =
         record::CaptureOf(frame, row.port, device, static_cast<record::CaptureRule>(row.rule));
@@ -172,13 +191,12 @@ record::CapturedReading ReadingsModel::At(int index) const {
 }
 
 Measured ReadingsModel::MeasuredAt(int index) const {
-    const scale::Reading reading =
-        scale::Read(scale::SlotsOf(m_rows.at(static_cast<std::size_t>(index)).bytes));
+    const scale::Reading reading = ReadingAt(index);
     Measured measured;
     measured.unit = reading.unit;
     if (reading.number) {
         measured.value = reading.number->value;
-        measured.decimals = DecimalsOf(reading.number->exact);
+        measured.decimals = record::PlacesOf(reading.number->exact);
     }
     return measured;
 }
@@ -248,7 +266,7 @@ QVariant ReadingsModel::data(const QModelIndex& index, int role) const {
         return {};
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return Display(row, index.column());
+        return Display(index.row(), index.column());
     if (role == Qt::ToolTipRole && index.column() == kTime)
         return FromUtf8(record::UtcText(Clock::time_point(std::chrono::milliseconds(row.ms))));
     if (role == Qt::TextAlignmentRole && index.column() == kReading)
@@ -256,7 +274,8 @@ QVariant ReadingsModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-QVariant ReadingsModel::Display(const Row& row, int column) const {
+QVariant ReadingsModel::Display(int index, int column) const {
+    const Row& row = m_rows[static_cast<std::size_t>(index)];
     switch (column) {
         case kTime:
             return QDateTime::fromMSecsSinceEpoch(row.ms, Qt::LocalTime)
@@ -269,7 +288,7 @@ QVariant ReadingsModel::Display(const Row& row, int column) const {
         default:
             break;
     }
-    const scale::Reading reading = scale::Read(scale::SlotsOf(row.bytes));
+    const scale::Reading reading = ReadingAt(index);
     if (column == kReading)
         return FromUtf8(reading.text);
     if (column == kUnit)

@@ -2,10 +2,11 @@
 
 // The captured readings of the readings window, one compact row each (the frame's bytes, its
 // time, port, device and rule: 24 bytes), decoded when shown. A working day at one a second
-// (86 400 rows) takes about 3 MB. New rows are shown to views at most twice a second, so a
-// view of a fast stream is not laid out and painted for every row. At most kMaxRows are held:
-// beyond them the oldest kLeaveAtOnce leave together (a log file keeps them all), and so do
-// their totals, kept per block of that many rows.
+// (86 400 rows) takes about 3 MB. A family's reading, which no frame's bytes hold, is kept
+// beside its row as the family decoded it (a few hundred bytes more). New rows are shown to views
+// at most twice a second, so a view of a fast stream is not laid out and painted for every row. At
+// most kMaxRows are held: beyond them the oldest kLeaveAtOnce leave together (a log file keeps them
+// all), and so do their totals, kept per block of that many rows.
 //
 // Thread: UI thread only.
 
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,11 +80,21 @@ class ReadingsModel : public QAbstractTableModel {
         std::uint16_t device = 0;  // index into m_devices
     };
     static_assert(sizeof(Row) == 24);
+    // What a family's reading holds beyond its row.
+    struct FamilyPart {
+        scale::Reading reading;
+        scale::Slots values;
+        std::string protocol;
+        std::vector<std::uint8_t> bytes;
+    };
 
     std::uint16_t DeviceIndex(const std::string& device);
     const std::string& DeviceOf(const Row& row) const;
     void MakeRoom();
-    QVariant Display(const Row& row, int column) const;
+    QVariant Display(int index, int column) const;
+    // The reading of row `index`: the family's as it decoded it, or the frame's decoded now.
+    scale::Reading ReadingAt(int index) const;
+    const FamilyPart* FamilyAt(int index) const;
 
     std::vector<Row> m_rows;
     int m_shown = 0;  // the rows views know of: the first m_shown of m_rows
@@ -94,4 +106,6 @@ class ReadingsModel : public QAbstractTableModel {
     std::uint64_t m_savedTo = 0;
     QTimer m_publish;
     std::vector<std::string> m_devices;
+    // The family parts of rows, by the row's number counted as m_savedTo counts.
+    std::map<std::uint64_t, FamilyPart> m_family;
 };

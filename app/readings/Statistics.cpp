@@ -1,8 +1,8 @@
 #include "app/readings/Statistics.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 void UnitTotals::Add(const Measured& row) {
     if (!row.value) {
@@ -77,10 +77,12 @@ Statistics Summarize(const std::vector<Measured>& rows) {
 
 namespace {
 
+// With a point whatever the locale: the figures beside the rows, which the scale shows so.
 std::string Fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+    char text[400];  // the widest double in fixed notation, with its places
+    const auto [end, ec] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
 }  // namespace

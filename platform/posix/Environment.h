@@ -13,11 +13,16 @@ struct Environment {
     std::string dataHome;           // XDG_DATA_HOME
     std::string dataDirs;           // XDG_DATA_DIRS
     std::string stateHome;          // XDG_STATE_HOME
+    std::string runtimeDir;         // XDG_RUNTIME_DIR: the session's own folder
+    std::string qtPlatform;         // QT_QPA_PLATFORM: the display Qt is told to use
     std::string componentStore;     // KARVEL_COMPONENT_STORE: the user's registration store
     std::string machineStore;       // KARVEL_MACHINE_STORE: the machine's registration store
     std::string componentManifest;  // KARVEL_COMPONENT_MANIFEST: the manifest instead of ours
     std::string portFolder;         // KARVEL_PORT_DIR: COMn is the entry COMn in it
     std::optional<std::string> credentials;  // CREDENTIALS_DIRECTORY, set or not (systemd)
+    std::string display;                     // DISPLAY
+    std::string waylandDisplay;              // WAYLAND_DISPLAY
+    std::string sessionType;                 // XDG_SESSION_TYPE
 
     // The variables as they are now. Thread: any, while no thread changes the environment.
     static Environment FromProcess();

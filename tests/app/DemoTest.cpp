@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/DemoFolder.h"
 #include "app/DemoScale.h"
 #include "tests/app/PanelHarness.h"
 #include "tests/support/PumpUntil.h"
@@ -59,6 +60,25 @@ TEST(Demo, ThePanelFindsTheSimulatedScaleOnCom5AndMirrorsIt) {
         EXPECT_TRUE(h.boxes.empty());
     }
     EXPECT_FALSE(QFileInfo::exists(portDir));
+}
+
+// The session's runtime folder when it names one that exists; else the temporary folder.
+TEST(Demo, ItsFolderGoesIntoTheSessionsRuntimeFolderWhenThereIsOne) {
+    const QTemporaryDir runtime;
+    const struct {
+        QString runtimeDir;
+        QString parent;
+    } cases[] = {
+        {runtime.path(), runtime.path()},
+        {runtime.path() + "/gone", {}},
+        {"relative/runtime", {}},
+        {{}, {}},
+    };
+    for (const auto& c : cases) {
+        posix::Environment environment;
+        environment.runtimeDir = c.runtimeDir.toStdString();
+        EXPECT_EQ(DemoParent(environment), c.parent) << c.runtimeDir.toStdString();
+    }
 }
 
 TEST(Demo, AMissingSimulatorIsReported) {

@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <regex>
 
 #include "app/readings/LogWriter.h"
 #include "app/readings/Placement.h"
@@ -22,8 +23,11 @@
 #include "app/readings/ReadingsWindow.h"
 #include "app/readings/Recorder.h"
 #include "record/Forms.h"
+#include "scale/families/Family.h"
 #include "tests/app/PortsFixture.h"
 #include "tests/readings/CaptureScript.h"
+#include "tests/support/FamilyPeer.h"
+#include "tests/support/Sheets.h"
 
 namespace readingstest {
 namespace {
@@ -336,6 +340,73 @@ TEST_F(WindowOpenedLater, CapturesFromThePortThePanelAlreadyShowsOpen) {
     ASSERT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(rows.index(0, ReadingsModel::kPort).data().toString(), "COM2");
     EXPECT_EQ(rows.index(0, ReadingsModel::kReading).data().toString(), "12.5");
+}
+
+// Ctrl+R on a panel reading another family: each row and the export hold the family's reading
+// as it decoded it (there are no frame bytes to decode), and the spreadsheet keeps its numbers'
+// point under a decimal-comma locale.
+class FamilyWindow : public apptest::PortsFixture {
+  protected:
+    void TearDown() override { h.panel.reset(); }  // lets the port go before the peer goes
+    // Opens the window on the panel, waits for its first row and exports it.
+    void ExpectFamilyRowAndSheet() {
+        ReadingsCompanion companion(*h.panel, RecordOptions{}, nullptr);
+        companion.ShowWindow();
+        ReadingsWindow& window = *companion.Window();
+        QAbstractItemModel& rows = *window.Table().model();
+        ASSERT_TRUE(testing_support::PumpUntil([&] {
+            window.Refresh();
+            return rows.rowCount() >= 1;
+        }));
+        const auto shown = [&](int column) { return rows.index(0, column).data().toString(); };
+        EXPECT_EQ(shown(ReadingsModel::kReading), "12.345");
+        EXPECT_EQ(shown(ReadingsModel::kUnit), "kg");
+        EXPECT_EQ(shown(ReadingsModel::kIndicators), "stable");
+        EXPECT_TRUE(window.StatisticsShown().startsWith("1 reading in kg: sum 12.345 kg,"))
+            << window.StatisticsShown().toStdString();
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.xlsx");
+        QString error;
+        ASSERT_TRUE(window.ExportSheet(path, false, &error)) << error.toStdString();
+        const std::string xml = testing_support::FirstSheetXml(path.toStdString());
+        const auto cells = testing_support::SheetCells(xml);
+        const auto cell = [&cells](const char* ref) { return testing_support::CellOf(cells, ref); };
+        EXPECT_EQ(cell("B2"), "COM1");
+        EXPECT_EQ(cell("C2"), h.panel->FamilyLink()->Device());
+        EXPECT_FALSE(cell("C2").empty());
+        EXPECT_EQ(cell("D2"), "12.345");
+        EXPECT_EQ(cell("E2"), "12.345");
+        EXPECT_EQ(cell("F2"), "kg");
+        EXPECT_EQ(cell("G2"), "1");
+        EXPECT_FALSE(std::regex_search(xml, std::regex(R"(\d,\d)"))) << xml;
+    }
+
+    std::unique_ptr<testing_support::FamilyPeer> peer;
+};
+
+TEST_F(FamilyWindow, RowsAndTheSpreadsheetHoldTheFamilysReading) {
+    const std::string missing = testing_support::DecimalCommaLocaleMissing();
+    ASSERT_TRUE(missing.empty()) << missing;
+    const testing_support::DecimalCommaLocale decimalComma;
+    const struct {
+        const char* family;
+        unsigned baud;
+        const char* line;
+    } cases[] = {{"sics", 9600, "S S     12.345 kg\r\n"}, {"and", 2400, "ST,+0012.345 kg\r\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.family);
+        h.Build({});  // a new panel, which lets the last peer's port go
+        peer = std::make_unique<testing_support::FamilyPeer>(
+            testing_support::FamilyPeer::Talk{c.baud, {c.line}, {}, {}});
+        ports.Map(1, peer->DevicePath());
+        scale_link::FamilyLink::Choice choice;
+        choice.family = scale::families::Find(c.family);
+        h.panel->SetFamily(choice);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 1);
+        ExpectFamilyRowAndSheet();
+    }
 }
 
 // Ending the panel while the window holds readings nobody saved asks first; with nothing

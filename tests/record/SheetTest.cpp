@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "record/Check.h"
 #include "record/Sheet.h"
 #include "tests/record/Frames.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Sheets.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -152,6 +154,36 @@ TEST(Sheet, LibreOfficeReadsNumbersAsNumbersAndTimesAsDatesInEitherLocale) {
                 t.clock);
         }
     }
+}
+
+// Under a decimal-comma locale, set as Qt's application object sets it, numbers and times keep
+// their point: the file is read by the spreadsheet's own rules, not the writer's locale.
+TEST(Sheet, NumbersKeepTheirPointUnderADecimalCommaLocale) {
+    const std::string missing = testing_support::DecimalCommaLocaleMissing();
+    ASSERT_TRUE(missing.empty()) << missing;
+    TempDir dir;
+    const std::string path = dir / "readings.xlsx";
+    {
+        const testing_support::DecimalCommaLocale decimalComma;
+        std::string error;
+        const auto rule = record::ParseCheck("12.3kg,-1,+1", &error);
+        ASSERT_TRUE(rule) << error;
+        record::CsvColumns columns = record::DefaultCsvColumns();
+        columns.push_back(record::CsvColumn::kDeviation);
+        auto sheet = record::SheetWriter::Create(path, columns, &error);
+        ASSERT_TRUE(sheet) << error;
+        record::CapturedReading r = Reading("12.345", record_test::kKg, milliseconds{0});
+        r.check = record::CheckOf(*rule, r.reading);
+        sheet->Add(r);
+        ASSERT_TRUE(sheet->Finish(&error)) << error;
+    }
+    const std::string xml = testing_support::FirstSheetXml(path);
+    const auto cells = testing_support::SheetCells(xml);
+    const auto cell = [&cells](const char* ref) { return testing_support::CellOf(cells, ref); };
+    EXPECT_EQ(cell("E2"), "12.345");
+    EXPECT_EQ(cell("N2"), "0.045");
+    EXPECT_TRUE(std::regex_match(cell("A2"), std::regex(R"(46364\.70\d+)"))) << cell("A2");
+    EXPECT_FALSE(std::regex_search(xml, std::regex(R"(\d,\d)"))) << xml;
 }
 
 // Written as an export is: never through a link; a folder that cannot take it is known at once.
