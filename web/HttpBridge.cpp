@@ -193,12 +193,11 @@ void HttpBridge::OnWebSocket() {
 
 void HttpBridge::Broadcast(const char* event, const QByteArray& data, Feed feed,
                            const std::string& scale) {
-    m_hub->Broadcast({m_lastId, event, data}, feed, scale);
+    m_hub->Broadcast({++m_lastId, event, data}, feed, scale);
 }
 
 void HttpBridge::Reading(const std::string& json) {
     m_latest = QByteArray::fromStdString(json);
-    m_latestId = ++m_lastId;
     Broadcast("reading", m_latest);
 }
 
@@ -209,7 +208,6 @@ void HttpBridge::PortOpened(const std::string& port, const std::string& device) 
     m_device = QByteArray::fromStdString(device);
     const bool back = std::exchange(m_everOpened, true);
     m_stage = PortStage::kOpen;
-    ++m_lastId;
     Broadcast("state", Compact(StateObject(back ? "back" : nullptr)));
 }
 
@@ -217,7 +215,6 @@ void HttpBridge::PortLost() {
     if (m_stage != PortStage::kOpen)
         return;
     m_stage = PortStage::kLost;
-    ++m_lastId;
     Broadcast("state", Compact(StateObject()));
 }
 
@@ -230,23 +227,24 @@ QJsonObject HttpBridge::StateObject(const char* state) const {
                        {"device", QString::fromUtf8(m_device)}};
 }
 
-std::vector<StreamHub::Event> HttpBridge::Greeting(Feed feed, const std::string& scale) const {
+std::vector<StreamHub::Event> HttpBridge::Greeting(Feed feed, const std::string& scale) {
+    // Each event has an id of its own, above every id sent before: a stream's ids only rise.
     std::vector<StreamHub::Event> events;
     if (feed == Feed::kBoard) {
         for (const auto& [id, tile] : m_tiles)
-            events.push_back({m_lastId, "tile", Compact(TileObject(id, tile))});
+            events.push_back({++m_lastId, "tile", Compact(TileObject(id, tile))});
     } else if (feed == Feed::kScale) {
         if (const auto tile = m_tiles.find(scale); tile != m_tiles.end()) {
-            events.push_back({m_lastId, "state", Compact(ScaleState(tile->first, tile->second))});
+            events.push_back({++m_lastId, "state", Compact(ScaleState(tile->first, tile->second))});
             if (!tile->second.reading.isEmpty())
-                events.push_back({m_lastId, "reading", tile->second.reading});
+                events.push_back({++m_lastId, "reading", tile->second.reading});
         }
     } else {
         // Where things stand: the port, then the newest reading.
         if (m_stage != PortStage::kNone)
-            events.push_back({m_lastId, "state", Compact(StateObject())});
+            events.push_back({++m_lastId, "state", Compact(StateObject())});
         if (!m_latest.isEmpty())
-            events.push_back({m_latestId, "reading", m_latest});
+            events.push_back({++m_lastId, "reading", m_latest});
     }
     return events;
 }
@@ -281,7 +279,6 @@ void HttpBridge::Heard(const BoardFeed::Heard& heard) {
         if (payload.isEmpty() || QJsonDocument::fromJson(payload).isObject())
             tile.reading = payload;
     }
-    ++m_lastId;
     if (tile.reading.isEmpty() && !tile.availability) {
         m_tiles.erase(heard.id);
         Broadcast("gone", Compact(QJsonObject{{"id", QString::fromStdString(heard.id)}}),
