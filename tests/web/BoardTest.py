@@ -62,6 +62,13 @@ def test_the_board():
         w.until(lambda: tile_text(browser, "line-2", "availability") == "offline",
                 "line-2 offline")
         assert "offline" in tile(browser, "line-2").get_attribute("class")
+        # A reader whose port is lost stays online, and its tile says the port is lost.
+        scales["line-3"].hang_up()
+        w.until(lambda: tile_text(browser, "line-3", "availability") == "port lost",
+                "line-3's port lost")
+        assert tile_text(browser, "line-3", "weight") == "030 kg"
+        scales["line-3"].plug_in()
+        w.until(lambda: tile_text(browser, "line-3", "availability") == "online", "line-3 back")
         browser.driver.save_screenshot(os.path.join(shots, "board.png"))
         # A scale whose retained messages are cleared goes from the board.
         broker.publish("plant/%s/state" % HOSTILE, "")

@@ -23,10 +23,13 @@
 
   function render(tile) {
     const r = tile.reading;
-    tile.item.className = "tile " + (tile.online ? "online" : "offline");
+    // A reader that is online says in its state when its port is lost.
+    const lost = tile.online && r && r.port_lost === true;
+    const availability = lost ? "port lost" : tile.online ? "online" : "offline";
+    tile.item.className = "tile " + (lost ? "lost" : availability);
     tile.weight.textContent = r ? r.text + (r.unit ? " " + r.unit : "") : "\u2014";
-    tile.availability.textContent = tile.online ? "online" : "offline";
-    tile.stable.textContent = r ? (r.stable ? "stable" : "moving") : "";
+    tile.availability.textContent = availability;
+    tile.stable.textContent = r && !lost ? (r.stable ? "stable" : "moving") : "";
     tile.age.textContent = age(r);
   }
 
