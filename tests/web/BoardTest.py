@@ -90,6 +90,30 @@ def test_the_board():
         broker.stop()
 
 
+def test_tiles_keep_a_number_whole():
+    broker = w.Broker()
+    board = w.Reader(None, "--board", broker.url("plant"))
+    browser = w.Browser(ratio=1, size=(1280, 900))
+    try:
+        board.wait_for_error("board: following plant/+")
+        for n in range(6):
+            broker.publish("plant/wide-%d/state" % n, json.dumps(
+                {"text": "14376.00", "unit": "g", "stable": True}))
+        browser.driver.get(board.url("/"))
+        w.until(lambda: tile_text(browser, "wide-5", "weight") == "14376.00 g", "the tiles")
+        for n in range(6):
+            # One line box per figure, the number whole, and the tile as wide as the figure.
+            lines, overflow = browser.driver.execute_script(
+                "const e = arguments[0], r = document.createRange(); r.selectNodeContents(e);"
+                "return [r.getClientRects().length, e.scrollWidth - e.clientWidth];",
+                tile(browser, "wide-%d" % n).find_element("class name", "weight"))
+            assert (lines, overflow) == (1, 0), (n, lines, overflow)
+    finally:
+        browser.quit()
+        board.stop()
+        broker.stop()
+
+
 # (path, expected status) on a board; nothing need be heard from a broker for these
 BOARD_PATHS = [
     ("/api/v1/board", 200),
