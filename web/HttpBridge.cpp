@@ -1,8 +1,8 @@
 #include "web/HttpBridge.h"
 
 #include <QAbstractHttpServer>
+#include <QByteArrayList>
 #include <QHttpServerRequest>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -232,7 +232,7 @@ std::vector<StreamHub::Event> HttpBridge::Greeting(Feed feed, const std::string&
     std::vector<StreamHub::Event> events;
     if (feed == Feed::kBoard) {
         for (const auto& [id, tile] : m_tiles)
-            events.push_back({++m_lastId, "tile", Compact(TileObject(id, tile))});
+            events.push_back({++m_lastId, "tile", TileJson(id, tile)});
     } else if (feed == Feed::kScale) {
         if (const auto tile = m_tiles.find(scale); tile != m_tiles.end()) {
             events.push_back({++m_lastId, "state", Compact(ScaleState(tile->first, tile->second))});
@@ -250,10 +250,10 @@ std::vector<StreamHub::Event> HttpBridge::Greeting(Feed feed, const std::string&
 }
 
 void HttpBridge::BoardTiles(const Exchange& exchange) const {
-    QJsonArray scales;
+    QByteArrayList scales;
     for (const auto& [id, tile] : m_tiles)
-        scales.append(TileObject(id, tile));
-    exchange.Json(200, Compact(QJsonObject{{"scales", scales}}));
+        scales.append(TileJson(id, tile));
+    exchange.Json(200, "{\"scales\":[" + scales.join(',') + "]}");
 }
 
 void HttpBridge::ScaleEvents(const Exchange& exchange) {
@@ -275,9 +275,11 @@ void HttpBridge::Heard(const BoardFeed::Heard& heard) {
         tile.online = heard.payload == "online";
     } else {
         const QByteArray payload = QByteArray::fromStdString(heard.payload);
-        // A state that is no JSON object is not shown: the tile keeps the one before.
+        // A state that is no JSON object is not shown: the tile keeps the one before. A line
+        // break in an object is white space between its parts: a space keeps it one line of an
+        // event stream.
         if (payload.isEmpty() || QJsonDocument::fromJson(payload).isObject())
-            tile.reading = payload;
+            tile.reading = QByteArray(payload).replace('\n', ' ').replace('\r', ' ');
     }
     if (tile.reading.isEmpty() && !tile.availability) {
         m_tiles.erase(heard.id);
@@ -285,19 +287,21 @@ void HttpBridge::Heard(const BoardFeed::Heard& heard) {
                   Feed::kBoard);
         return;
     }
-    Broadcast("tile", Compact(TileObject(heard.id, tile)), Feed::kBoard);
+    Broadcast("tile", TileJson(heard.id, tile), Feed::kBoard);
     if (tile.online != before.online)
         Broadcast("state", Compact(ScaleState(heard.id, tile)), Feed::kScale, heard.id);
     if (tile.reading != before.reading && !tile.reading.isEmpty())
         Broadcast("reading", tile.reading, Feed::kScale, heard.id);
 }
 
-QJsonObject HttpBridge::TileObject(const std::string& id, const Tile& tile) const {
-    QJsonObject object{{"id", QString::fromStdString(id)}, {"online", tile.online}};
-    object.insert("reading", tile.reading.isEmpty()
-                                 ? QJsonValue()
-                                 : QJsonValue(QJsonDocument::fromJson(tile.reading).object()));
-    return object;
+// The state goes as it came: parsed and written again, a number would lose its figures (0.00
+// would be 0).
+QByteArray HttpBridge::TileJson(const std::string& id, const Tile& tile) const {
+    QByteArray json =
+        Compact(QJsonObject{{"id", QString::fromStdString(id)}, {"online", tile.online}});
+    json.chop(1);  // the closing brace
+    return json + ",\"reading\":" + (tile.reading.isEmpty() ? QByteArray("null") : tile.reading) +
+           "}";
 }
 
 QJsonObject HttpBridge::ScaleState(const std::string& id, const Tile& tile) const {

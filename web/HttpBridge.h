@@ -103,7 +103,8 @@ class HttpBridge : public QObject {
     std::vector<StreamHub::Event> Greeting(Feed feed, const std::string& scale);
     // {"state":"opened","port":...,"device":...}; `state` in place of the port's own.
     QJsonObject StateObject(const char* state = nullptr) const;
-    QJsonObject TileObject(const std::string& id, const Tile& tile) const;
+    // {"id":...,"online":...,"reading":the state as it came, or null}
+    QByteArray TileJson(const std::string& id, const Tile& tile) const;
     QJsonObject ScaleState(const std::string& id, const Tile& tile) const;
 
     const WebOptions m_options;

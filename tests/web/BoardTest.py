@@ -90,7 +90,7 @@ def test_the_board():
         broker.stop()
 
 
-def test_tiles_keep_a_number_whole():
+def test_tiles_keep_numbers_as_sent():
     broker = w.Broker()
     board = w.Reader(None, "--board", broker.url("plant"))
     browser = w.Browser(ratio=1, size=(1280, 900))
@@ -108,6 +108,10 @@ def test_tiles_keep_a_number_whole():
                 "return [r.getClientRects().length, e.scrollWidth - e.clientWidth];",
                 tile(browser, "wide-%d" % n).find_element("class name", "weight"))
             assert (lines, overflow) == (1, 0), (n, lines, overflow)
+        # The board's JSON has the state's figures as the reader wrote them.
+        broker.publish("plant/zero/state", '{"text": "0.00", "value": 0.00, "unit": "g"}')
+        w.until(lambda: b'"value": 0.00' in board.request("GET", "/api/v1/board")[2],
+                "0.00 in the board's JSON")
     finally:
         browser.quit()
         board.stop()
