@@ -5,6 +5,7 @@ that wants a password with the options a publisher takes."""
 
 import json
 import os
+import re
 import signal
 
 import webtest as w
@@ -112,6 +113,37 @@ def test_tiles_keep_numbers_as_sent():
         broker.publish("plant/zero/state", '{"text": "0.00", "value": 0.00, "unit": "g"}')
         w.until(lambda: b'"value": 0.00' in board.request("GET", "/api/v1/board")[2],
                 "0.00 in the board's JSON")
+    finally:
+        browser.quit()
+        board.stop()
+        broker.stop()
+
+
+# (a retained state, the tile's weight, stable and age as a pattern): only fields of their own
+# type are shown
+STATE_CASES = [
+    ('{"text":{"nested":[1,2]},"unit":["x"],"stable":"yes","time":"garbage"}', "unreadable state",
+     "", ""),
+    ('{"text":"12.5","unit":7,"stable":false,"time":null}', "12.5", "moving", ""),
+    ('{"unit":"g","stable":1,"time":"2026-01-01T00:00:00.000Z"}', "\u2014", "", r"\d+ h ago"),
+]
+
+
+def test_tiles_show_only_fields_of_their_type():
+    broker = w.Broker()
+    board = w.Reader(None, "--board", broker.url("plant"))
+    browser = w.Browser(ratio=1)
+    try:
+        board.wait_for_error("board: following plant/+")
+        for n, (state, _, _, _) in enumerate(STATE_CASES):
+            broker.publish("plant/odd-%d/state" % n, state)
+        browser.driver.get(board.url("/"))
+        for n, (state, weight, stable, age) in enumerate(STATE_CASES):
+            name = "odd-%d" % n
+            w.until(lambda: tile_text(browser, name, "weight") == weight, name + ": " + weight)
+            assert tile_text(browser, name, "stable") == stable, state
+            assert re.fullmatch(age, tile_text(browser, name, "age")), state
+        browser.assert_quiet()
     finally:
         browser.quit()
         board.stop()
