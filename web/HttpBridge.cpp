@@ -288,7 +288,7 @@ void HttpBridge::Heard(const BoardFeed::Heard& heard) {
         return;
     }
     Broadcast("tile", TileJson(heard.id, tile), Feed::kBoard);
-    if (tile.online != before.online)
+    if (ScaleState(heard.id, tile) != ScaleState(heard.id, before))
         Broadcast("state", Compact(ScaleState(heard.id, tile)), Feed::kScale, heard.id);
     if (tile.reading != before.reading && !tile.reading.isEmpty())
         Broadcast("reading", tile.reading, Feed::kScale, heard.id);
@@ -305,7 +305,12 @@ QByteArray HttpBridge::TileJson(const std::string& id, const Tile& tile) const {
 }
 
 QJsonObject HttpBridge::ScaleState(const std::string& id, const Tile& tile) const {
-    return QJsonObject{{"state", tile.online ? "opened" : "offline"},
+    // An online reader says in its state when its port is lost.
+    const bool lost = tile.online && !tile.reading.isEmpty() &&
+                      QJsonDocument::fromJson(tile.reading).object().value("port_lost").toBool();
+    return QJsonObject{{"state", !tile.online ? "offline"
+                                 : lost       ? "lost"
+                                              : "opened"},
                        {"port", QString::fromStdString(id)}};
 }
 

@@ -63,13 +63,6 @@ def test_the_board():
         w.until(lambda: tile_text(browser, "line-2", "availability") == "offline",
                 "line-2 offline")
         assert "offline" in tile(browser, "line-2").get_attribute("class")
-        # A reader whose port is lost stays online, and its tile says the port is lost.
-        scales["line-3"].hang_up()
-        w.until(lambda: tile_text(browser, "line-3", "availability") == "port lost",
-                "line-3's port lost")
-        assert tile_text(browser, "line-3", "weight") == "030 kg"
-        scales["line-3"].plug_in()
-        w.until(lambda: tile_text(browser, "line-3", "availability") == "online", "line-3 back")
         browser.driver.save_screenshot(os.path.join(shots, "board.png"))
         # A scale whose retained messages are cleared goes from the board.
         broker.publish("plant/%s/state" % HOSTILE, "")
@@ -82,6 +75,19 @@ def test_the_board():
         scales["line-1"].show(124)
         browser.wait_text("reading", lambda t: t == "124 kg", "line-1's page following")
         browser.driver.save_screenshot(os.path.join(shots, "board-scale.png"))
+
+        # A reader whose port is lost stays online: its page and its tile say the port is lost.
+        browser.driver.get(board.url("/scale/line-3"))
+        browser.wait_text("reading", lambda t: t == "030 kg", "line-3's own page")
+        scales["line-3"].hang_up()
+        browser.wait_text("state", lambda t: t.startswith("port lost"), "line-3's page: lost")
+        browser.driver.get(board.url("/"))
+        w.until(lambda: tile_text(browser, "line-3", "availability") == "port lost",
+                "line-3's tile: port lost")
+        assert tile_text(browser, "line-3", "weight") == "030 kg"
+        browser.driver.save_screenshot(os.path.join(shots, "board-lost.png"))
+        scales["line-3"].plug_in()
+        w.until(lambda: tile_text(browser, "line-3", "availability") == "online", "line-3 back")
         browser.assert_quiet()
     finally:
         browser.quit()

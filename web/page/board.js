@@ -65,9 +65,7 @@
       tile = { item, weight: part(link, "div", "weight") };
       const meta = part(link, "div", "meta");
       tile.availability = part(meta, "span", "availability");
-      meta.appendChild(document.createTextNode(" \u00b7 "));
       tile.stable = part(meta, "span", "stable");
-      meta.appendChild(document.createTextNode(" \u00b7 "));
       tile.age = part(meta, "span", "age");
       item.dataset.id = data.id;
       tiles.set(data.id, tile);
