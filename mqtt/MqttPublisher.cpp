@@ -63,11 +63,13 @@ std::string Shown(const void* payload, int length) {
 }
 
 // The state while the port is lost: the last reading with one field added, so a subscriber that
-// knows only readings reads it as before.
+// knows only readings reads it as before; added before the family's name, which stays the last.
 std::string WithPortLost(const std::string& json) {
-    if (json.size() < 2 || json.back() != '}')
+    if (json.size() < 3 || json.back() != '}')
         return json;
-    return json.substr(0, json.size() - 1) + (json.size() > 2 ? "," : "") + "\"port_lost\":true}";
+    const std::size_t family = json.rfind(",\"protocol\":");
+    const std::size_t at = family == std::string::npos ? json.size() - 1 : family;
+    return json.substr(0, at) + ",\"port_lost\":true" + json.substr(at);
 }
 
 }  // namespace
