@@ -39,6 +39,8 @@ void MqttMirror::OnPortState(const scale::PortState& state) {
     m_port = state.change == scale::PortState::Change::kOpened ? state.port : 0;
     m_device = state.device;
     m_portName = state.name;
+    if (m_publisher)
+        m_publisher->PortLost(state.change == scale::PortState::Change::kLost);
     if (m_publisher || m_port == 0 || !m_options.Enabled())
         return;
     m_id = DefaultScaleId(m_byIdName(m_port), HostName(),

@@ -62,6 +62,16 @@ std::string Shown(const void* payload, int length) {
     return length > 32 ? text + "..." : text;
 }
 
+// The state while the port is lost: the last reading with one field added, so a subscriber that
+// knows only readings reads it as before; added before the family's name, which stays the last.
+std::string WithPortLost(const std::string& json) {
+    if (json.size() < 3 || json.back() != '}')
+        return json;
+    const std::size_t family = json.rfind(",\"protocol\":");
+    const std::size_t at = family == std::string::npos ? json.size() - 1 : family;
+    return json.substr(0, at) + ",\"port_lost\":true" + json.substr(at);
+}
+
 }  // namespace
 
 // What a TLS handshake got to, seen through the connection's info callback. The callback runs on
@@ -185,6 +195,16 @@ void MqttPublisher::Publish(std::string json, std::string_view unit) {
                      " readings wait for the broker: the oldest are dropped from now on");
     }
     m_queue.push_back(std::move(json));
+    PumpLocked();
+    Release(lock);
+}
+
+void MqttPublisher::PortLost(bool lost) {
+    std::unique_lock lock(m_lock);
+    if (m_stopping || m_portLost == lost)
+        return;
+    m_portLost = lost;
+    m_latestPublished = m_latest.empty();
     PumpLocked();
     Release(lock);
 }
@@ -484,8 +504,9 @@ void MqttPublisher::PumpLocked() {
     }
     if (m_queue.empty() && !m_latestPublished && !m_latest.empty()) {
         const std::string state = Topic("state");
-        if (mosquitto_publish(client, nullptr, state.c_str(), static_cast<int>(m_latest.size()),
-                              m_latest.data(), kQos, true) == MOSQ_ERR_SUCCESS)
+        const std::string payload = m_portLost ? WithPortLost(m_latest) : m_latest;
+        if (mosquitto_publish(client, nullptr, state.c_str(), static_cast<int>(payload.size()),
+                              payload.data(), kQos, true) == MOSQ_ERR_SUCCESS)
             m_latestPublished = true;
     }
     if (m_dropped != m_droppedSaid) {

@@ -2,7 +2,8 @@
 
 // Publishes one scale's readings to an MQTT broker with libmosquitto:
 //   PREFIX/ID/reading       every reading, QoS 1, in order
-//   PREFIX/ID/state         the latest reading, retained
+//   PREFIX/ID/state         the latest reading, retained; with "port_lost":true added while
+//                           the port it came from is lost
 //   PREFIX/ID/availability  "online" / "offline", retained; "offline" is also the will
 //   PREFIX/ID/key           key names, subscribed only when remote keys are on
 // A key is a command for now: a retained key, and a key the broker kept for the session while
@@ -70,6 +71,8 @@ class MqttPublisher {
     // Queues one reading (a JSON object) for PREFIX/ID/reading and makes it the state. `unit`:
     // the lit mass unit, which the discovery record follows (empty: unknown, kept as it was).
     void Publish(std::string json, std::string_view unit = {});
+    // The port was lost (or is back): the state says so from now on.
+    void PortLost(bool lost);
     // Gives queued readings up to `drain` to leave, says how many did not, publishes "offline"
     // and disconnects. Returns how many did not (0 when already stopped).
     std::size_t Stop(std::chrono::milliseconds drain);
@@ -126,6 +129,7 @@ class MqttPublisher {
     std::unordered_set<int> m_inFlight;  // readings handed over, not yet acknowledged
     std::string m_latest;                // the newest reading
     bool m_latestPublished = true;       // m_latest went to the state topic
+    bool m_portLost = false;             // the state says the port is lost
     int m_offlineMid = -1;               // the "offline" publish while stopping
     bool m_connected = false;
     bool m_cameUp = false;         // the current connection was accepted; kept past its end

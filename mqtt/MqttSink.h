@@ -17,6 +17,7 @@ class MqttSink : public record::ReadingSink {
     MqttSink(MqttPublisher& publisher, std::chrono::milliseconds drain, int lost);
     bool Take(const record::Captured& captured) override;
     bool Serves() const override { return true; }
+    void PortLost(bool lost) override { m_publisher.PortLost(lost); }
     int Finish(int code) override;
 
   private:

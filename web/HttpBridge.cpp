@@ -1,8 +1,8 @@
 #include "web/HttpBridge.h"
 
 #include <QAbstractHttpServer>
+#include <QByteArrayList>
 #include <QHttpServerRequest>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -193,12 +193,11 @@ void HttpBridge::OnWebSocket() {
 
 void HttpBridge::Broadcast(const char* event, const QByteArray& data, Feed feed,
                            const std::string& scale) {
-    m_hub->Broadcast({m_lastId, event, data}, feed, scale);
+    m_hub->Broadcast({++m_lastId, event, data}, feed, scale);
 }
 
 void HttpBridge::Reading(const std::string& json) {
     m_latest = QByteArray::fromStdString(json);
-    m_latestId = ++m_lastId;
     Broadcast("reading", m_latest);
 }
 
@@ -209,7 +208,6 @@ void HttpBridge::PortOpened(const std::string& port, const std::string& device) 
     m_device = QByteArray::fromStdString(device);
     const bool back = std::exchange(m_everOpened, true);
     m_stage = PortStage::kOpen;
-    ++m_lastId;
     Broadcast("state", Compact(StateObject(back ? "back" : nullptr)));
 }
 
@@ -217,7 +215,6 @@ void HttpBridge::PortLost() {
     if (m_stage != PortStage::kOpen)
         return;
     m_stage = PortStage::kLost;
-    ++m_lastId;
     Broadcast("state", Compact(StateObject()));
 }
 
@@ -230,32 +227,33 @@ QJsonObject HttpBridge::StateObject(const char* state) const {
                        {"device", QString::fromUtf8(m_device)}};
 }
 
-std::vector<StreamHub::Event> HttpBridge::Greeting(Feed feed, const std::string& scale) const {
+std::vector<StreamHub::Event> HttpBridge::Greeting(Feed feed, const std::string& scale) {
+    // Each event has an id of its own, above every id sent before: a stream's ids only rise.
     std::vector<StreamHub::Event> events;
     if (feed == Feed::kBoard) {
         for (const auto& [id, tile] : m_tiles)
-            events.push_back({m_lastId, "tile", Compact(TileObject(id, tile))});
+            events.push_back({++m_lastId, "tile", TileJson(id, tile)});
     } else if (feed == Feed::kScale) {
         if (const auto tile = m_tiles.find(scale); tile != m_tiles.end()) {
-            events.push_back({m_lastId, "state", Compact(ScaleState(tile->first, tile->second))});
+            events.push_back({++m_lastId, "state", Compact(ScaleState(tile->first, tile->second))});
             if (!tile->second.reading.isEmpty())
-                events.push_back({m_lastId, "reading", tile->second.reading});
+                events.push_back({++m_lastId, "reading", tile->second.reading});
         }
     } else {
         // Where things stand: the port, then the newest reading.
         if (m_stage != PortStage::kNone)
-            events.push_back({m_lastId, "state", Compact(StateObject())});
+            events.push_back({++m_lastId, "state", Compact(StateObject())});
         if (!m_latest.isEmpty())
-            events.push_back({m_latestId, "reading", m_latest});
+            events.push_back({++m_lastId, "reading", m_latest});
     }
     return events;
 }
 
 void HttpBridge::BoardTiles(const Exchange& exchange) const {
-    QJsonArray scales;
+    QByteArrayList scales;
     for (const auto& [id, tile] : m_tiles)
-        scales.append(TileObject(id, tile));
-    exchange.Json(200, Compact(QJsonObject{{"scales", scales}}));
+        scales.append(TileJson(id, tile));
+    exchange.Json(200, "{\"scales\":[" + scales.join(',') + "]}");
 }
 
 void HttpBridge::ScaleEvents(const Exchange& exchange) {
@@ -277,34 +275,42 @@ void HttpBridge::Heard(const BoardFeed::Heard& heard) {
         tile.online = heard.payload == "online";
     } else {
         const QByteArray payload = QByteArray::fromStdString(heard.payload);
-        // A state that is no JSON object is not shown: the tile keeps the one before.
+        // A state that is no JSON object is not shown: the tile keeps the one before. A line
+        // break in an object is white space between its parts: a space keeps it one line of an
+        // event stream.
         if (payload.isEmpty() || QJsonDocument::fromJson(payload).isObject())
-            tile.reading = payload;
+            tile.reading = QByteArray(payload).replace('\n', ' ').replace('\r', ' ');
     }
-    ++m_lastId;
     if (tile.reading.isEmpty() && !tile.availability) {
         m_tiles.erase(heard.id);
         Broadcast("gone", Compact(QJsonObject{{"id", QString::fromStdString(heard.id)}}),
                   Feed::kBoard);
         return;
     }
-    Broadcast("tile", Compact(TileObject(heard.id, tile)), Feed::kBoard);
-    if (tile.online != before.online)
+    Broadcast("tile", TileJson(heard.id, tile), Feed::kBoard);
+    if (ScaleState(heard.id, tile) != ScaleState(heard.id, before))
         Broadcast("state", Compact(ScaleState(heard.id, tile)), Feed::kScale, heard.id);
     if (tile.reading != before.reading && !tile.reading.isEmpty())
         Broadcast("reading", tile.reading, Feed::kScale, heard.id);
 }
 
-QJsonObject HttpBridge::TileObject(const std::string& id, const Tile& tile) const {
-    QJsonObject object{{"id", QString::fromStdString(id)}, {"online", tile.online}};
-    object.insert("reading", tile.reading.isEmpty()
-                                 ? QJsonValue()
-                                 : QJsonValue(QJsonDocument::fromJson(tile.reading).object()));
-    return object;
+// The state goes as it came: parsed and written again, a number would lose its figures (0.00
+// would be 0).
+QByteArray HttpBridge::TileJson(const std::string& id, const Tile& tile) const {
+    QByteArray json =
+        Compact(QJsonObject{{"id", QString::fromStdString(id)}, {"online", tile.online}});
+    json.chop(1);  // the closing brace
+    return json + ",\"reading\":" + (tile.reading.isEmpty() ? QByteArray("null") : tile.reading) +
+           "}";
 }
 
 QJsonObject HttpBridge::ScaleState(const std::string& id, const Tile& tile) const {
-    return QJsonObject{{"state", tile.online ? "opened" : "offline"},
+    // An online reader says in its state when its port is lost.
+    const bool lost = tile.online && !tile.reading.isEmpty() &&
+                      QJsonDocument::fromJson(tile.reading).object().value("port_lost").toBool();
+    return QJsonObject{{"state", !tile.online ? "offline"
+                                 : lost       ? "lost"
+                                              : "opened"},
                        {"port", QString::fromStdString(id)}};
 }
 

@@ -100,10 +100,11 @@ class HttpBridge : public QObject {
     void ScaleEvents(const Exchange& exchange);
 
     // What a new event-stream client is sent first.
-    std::vector<StreamHub::Event> Greeting(Feed feed, const std::string& scale) const;
+    std::vector<StreamHub::Event> Greeting(Feed feed, const std::string& scale);
     // {"state":"opened","port":...,"device":...}; `state` in place of the port's own.
     QJsonObject StateObject(const char* state = nullptr) const;
-    QJsonObject TileObject(const std::string& id, const Tile& tile) const;
+    // {"id":...,"online":...,"reading":the state as it came, or null}
+    QByteArray TileJson(const std::string& id, const Tile& tile) const;
     QJsonObject ScaleState(const std::string& id, const Tile& tile) const;
 
     const WebOptions m_options;
@@ -115,9 +116,8 @@ class HttpBridge : public QObject {
     QPointer<Listener> m_listener;
     std::unique_ptr<StreamHub> m_hub;
 
-    std::uint64_t m_lastId = 0;
-    QByteArray m_latest;  // the newest reading's object; empty before the first
-    std::uint64_t m_latestId = 0;
+    std::uint64_t m_lastId = 0;  // of the newest event, whichever stream it went to
+    QByteArray m_latest;         // the newest reading's object; empty before the first
     enum class PortStage { kNone, kOpen, kLost } m_stage = PortStage::kNone;
     bool m_everOpened = false;
     QByteArray m_portName, m_device;

@@ -29,8 +29,10 @@ QByteArray Number(std::uint64_t n) {
     return QByteArray::number(static_cast<qulonglong>(n));
 }
 
+// An event without an id (0: "missed") leaves the client's last id that of the last event it had.
 QByteArray SseOf(const StreamHub::Event& event) {
-    return "id: " + Number(event.id) + "\nevent: " + event.name + "\ndata: " + event.data + "\n\n";
+    const QByteArray id = event.id ? "id: " + Number(event.id) + "\n" : QByteArray();
+    return id + "event: " + event.name + "\ndata: " + event.data + "\n\n";
 }
 
 QByteArray WsOf(const StreamHub::Event& event) {

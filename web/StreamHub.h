@@ -32,7 +32,7 @@ class StreamHub : public QObject {
     // The reader's own readings and port; the board's tiles; one scale of the board's.
     enum class Feed { kReader, kBoard, kScale };
     struct Event {
-        std::uint64_t id;
+        std::uint64_t id;  // rises across a stream's events; 0: none (a "missed" notice)
         const char* name;
         QByteArray data;  // a JSON object
     };

@@ -67,6 +67,28 @@ def test_both_streams_say_lost_then_back_and_go_on():
         reader.stop()
 
 
+def test_event_ids_rise_across_event_types():
+    scale = w.Scale()
+    reader = w.Reader(scale)
+    try:
+        scale.show(1)
+        w.Events(reader.port).next_of("reading")
+        events = w.Events(reader.port)
+        seen = [events.next(), events.next()]  # where things stand: the port, the reading
+        scale.hang_up()
+        seen.append(events.next())
+        scale.plug_in()
+        seen.append(events.next())
+        scale.show(2)
+        seen.append(events.next())
+        assert [event for event, _, _ in seen] == ["state", "reading", "state", "state",
+                                                   "reading"], seen
+        ids = [ident for _, ident, _ in seen]
+        assert ids == sorted(set(ids)), ids
+    finally:
+        reader.stop()
+
+
 def test_every_reading_in_order_on_both_streams():
     # One client is written each event as it comes; many share writes of several events.
     for clients in (1, 8):

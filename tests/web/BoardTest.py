@@ -5,6 +5,7 @@ that wants a password with the options a publisher takes."""
 
 import json
 import os
+import re
 import signal
 
 import webtest as w
@@ -74,12 +75,84 @@ def test_the_board():
         scales["line-1"].show(124)
         browser.wait_text("reading", lambda t: t == "124 kg", "line-1's page following")
         browser.driver.save_screenshot(os.path.join(shots, "board-scale.png"))
+
+        # A reader whose port is lost stays online: its page and its tile say the port is lost.
+        browser.driver.get(board.url("/scale/line-3"))
+        browser.wait_text("reading", lambda t: t == "030 kg", "line-3's own page")
+        scales["line-3"].hang_up()
+        browser.wait_text("state", lambda t: t.startswith("port lost"), "line-3's page: lost")
+        browser.driver.get(board.url("/"))
+        w.until(lambda: tile_text(browser, "line-3", "availability") == "port lost",
+                "line-3's tile: port lost")
+        assert tile_text(browser, "line-3", "weight") == "030 kg"
+        browser.driver.save_screenshot(os.path.join(shots, "board-lost.png"))
+        scales["line-3"].plug_in()
+        w.until(lambda: tile_text(browser, "line-3", "availability") == "online", "line-3 back")
         browser.assert_quiet()
     finally:
         browser.quit()
         board.stop()
         for reader in readers.values():
             reader.stop()
+        broker.stop()
+
+
+def test_tiles_keep_numbers_as_sent():
+    broker = w.Broker()
+    board = w.Reader(None, "--board", broker.url("plant"))
+    browser = w.Browser(ratio=1, size=(1280, 900))
+    try:
+        board.wait_for_error("board: following plant/+")
+        for n in range(6):
+            broker.publish("plant/wide-%d/state" % n, json.dumps(
+                {"text": "14376.00", "unit": "g", "stable": True}))
+        browser.driver.get(board.url("/"))
+        w.until(lambda: tile_text(browser, "wide-5", "weight") == "14376.00 g", "the tiles")
+        for n in range(6):
+            # One line box per figure, the number whole, and the tile as wide as the figure.
+            lines, overflow = browser.driver.execute_script(
+                "const e = arguments[0], r = document.createRange(); r.selectNodeContents(e);"
+                "return [r.getClientRects().length, e.scrollWidth - e.clientWidth];",
+                tile(browser, "wide-%d" % n).find_element("class name", "weight"))
+            assert (lines, overflow) == (1, 0), (n, lines, overflow)
+        # The board's JSON has the state's figures as the reader wrote them.
+        broker.publish("plant/zero/state", '{"text": "0.00", "value": 0.00, "unit": "g"}')
+        w.until(lambda: b'"value": 0.00' in board.request("GET", "/api/v1/board")[2],
+                "0.00 in the board's JSON")
+    finally:
+        browser.quit()
+        board.stop()
+        broker.stop()
+
+
+# (a retained state, the tile's weight, stable and age as a pattern): only fields of their own
+# type are shown
+STATE_CASES = [
+    ('{"text":{"nested":[1,2]},"unit":["x"],"stable":"yes","time":"garbage"}', "unreadable state",
+     "", ""),
+    ('{"text":"12.5","unit":7,"stable":false,"time":null}', "12.5", "moving", ""),
+    ('{"unit":"g","stable":1,"time":"2026-01-01T00:00:00.000Z"}', "\u2014", "", r"\d+ h ago"),
+]
+
+
+def test_tiles_show_only_fields_of_their_type():
+    broker = w.Broker()
+    board = w.Reader(None, "--board", broker.url("plant"))
+    browser = w.Browser(ratio=1)
+    try:
+        board.wait_for_error("board: following plant/+")
+        for n, (state, _, _, _) in enumerate(STATE_CASES):
+            broker.publish("plant/odd-%d/state" % n, state)
+        browser.driver.get(board.url("/"))
+        for n, (state, weight, stable, age) in enumerate(STATE_CASES):
+            name = "odd-%d" % n
+            w.until(lambda: tile_text(browser, name, "weight") == weight, name + ": " + weight)
+            assert tile_text(browser, name, "stable") == stable, state
+            assert re.fullmatch(age, tile_text(browser, name, "age")), state
+        browser.assert_quiet()
+    finally:
+        browser.quit()
+        board.stop()
         broker.stop()
 
 

@@ -13,20 +13,44 @@
     return element;
   }
 
-  function age(reading) {
-    if (!reading || !reading.time) return "";
-    const seconds = Math.max(0, Math.round((Date.now() - Date.parse(reading.time)) / 1000));
+  // The fields of a state that have their type; null for no state. Whoever may publish to the
+  // broker writes states, so a field of another type is not shown at all.
+  function typed(state) {
+    if (!state || typeof state !== "object" || Array.isArray(state)) return null;
+    const r = { lost: state.port_lost === true };
+    if (typeof state.text === "string") r.text = state.text;
+    if (typeof state.unit === "string") r.unit = state.unit;
+    if (typeof state.stable === "boolean") r.stable = state.stable;
+    const time = typeof state.time === "string" ? Date.parse(state.time) : NaN;
+    if (!Number.isNaN(time)) r.time = time;
+    return r;
+  }
+
+  function weight(r) {
+    if (!r) return "\u2014";
+    if (r.text !== undefined) return r.text + (r.unit ? " " + r.unit : "");
+    const any = r.unit !== undefined || r.stable !== undefined || r.time !== undefined;
+    return any ? "\u2014" : "unreadable state";
+  }
+
+  function age(r) {
+    if (!r || r.time === undefined) return "";
+    const seconds = Math.max(0, Math.round((Date.now() - r.time) / 1000));
     if (seconds < 60) return seconds + " s ago";
     if (seconds < 3600) return Math.round(seconds / 60) + " min ago";
     return Math.round(seconds / 3600) + " h ago";
   }
 
   function render(tile) {
-    const r = tile.reading;
-    tile.item.className = "tile " + (tile.online ? "online" : "offline");
-    tile.weight.textContent = r ? r.text + (r.unit ? " " + r.unit : "") : "\u2014";
-    tile.availability.textContent = tile.online ? "online" : "offline";
-    tile.stable.textContent = r ? (r.stable ? "stable" : "moving") : "";
+    const r = typed(tile.reading);
+    // A reader that is online says in its state when its port is lost.
+    const lost = tile.online && r && r.lost;
+    const availability = lost ? "port lost" : tile.online ? "online" : "offline";
+    tile.item.className = "tile " + (lost ? "lost" : availability);
+    tile.weight.textContent = weight(r);
+    tile.availability.textContent = availability;
+    const stable = r && !lost && r.stable !== undefined;
+    tile.stable.textContent = stable ? (r.stable ? "stable" : "moving") : "";
     tile.age.textContent = age(r);
   }
 
@@ -41,9 +65,7 @@
       tile = { item, weight: part(link, "div", "weight") };
       const meta = part(link, "div", "meta");
       tile.availability = part(meta, "span", "availability");
-      meta.appendChild(document.createTextNode(" \u00b7 "));
       tile.stable = part(meta, "span", "stable");
-      meta.appendChild(document.createTextNode(" \u00b7 "));
       tile.age = part(meta, "span", "age");
       item.dataset.id = data.id;
       tiles.set(data.id, tile);
