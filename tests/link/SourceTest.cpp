@@ -8,7 +8,7 @@
 
 #include "link/Reconnect.h"
 #include "link/ScaleLink.h"
-#include "mqtt/KeyNames.h"
+#include "scale/KeyNames.h"
 #include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
 
@@ -106,7 +106,7 @@ TEST(DescribedKeys, AreNamedAsTheBrokerNamesThem) {
         "Tare", "ZERO",         "PRINT",         "DATA twice",     "DATA double x",
         "",     "DATA\rdouble", "ON/OFF  double"};
     for (const char* line : lines) {
-        const auto byte = mqtt::KeyByte(line);
+        const auto byte = scale::KeyByte(line);
         const auto named = link.KeyNamed(line);
         ASSERT_EQ(named.has_value(), byte.has_value()) << line;
         if (byte) {
