@@ -19,6 +19,7 @@
 #include "app/weighing/BenchCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
+#include "platform/cli/OptionTable.h"
 #include "platform/component/EnvironmentInUse.h"
 #include "platform/posix/Environment.h"
 #include "platform/window/TerminationSignals.h"
@@ -34,8 +35,9 @@ void Print(std::FILE* to, const QString& text) {
 }
 
 int UsageError(const QString& error) {
-    Print(stderr, QStringLiteral("Karvel: %1\nTry 'Karvel --help'.\n").arg(error));
-    return 2;
+    Print(stderr,
+          QString::fromLocal8Bit(cli::UsageErrorText("Karvel", error.toLocal8Bit().toStdString())));
+    return cli::kExitUsage;
 }
 
 bool DisplayNamed() {
@@ -129,7 +131,7 @@ std::string ByIdName(const serial_port::PortMap& ports, int port) {
 }
 
 // The simulator's options for the family the demo's scale speaks; auto finds its own.
-QStringList DemoFamily(const reader::FamilyOptions& family) {
+QStringList DemoFamily(const scale::families::FamilyOptions& family) {
     QStringList arguments;
     if (!family.Enabled() || family.protocol == "auto")
         return arguments;

@@ -23,6 +23,9 @@ Environment Environment::FromProcess() {
     e.machineStore = Variable("KARVEL_MACHINE_STORE");
     e.componentManifest = Variable("KARVEL_COMPONENT_MANIFEST");
     e.portFolder = Variable("KARVEL_PORT_DIR");
+    e.display = Variable("DISPLAY");
+    e.waylandDisplay = Variable("WAYLAND_DISPLAY");
+    e.sessionType = Variable("XDG_SESSION_TYPE");
     if (const char* credentials = std::getenv("CREDENTIALS_DIRECTORY"))
         e.credentials = credentials;
     return e;

@@ -18,6 +18,9 @@ struct Environment {
     std::string componentManifest;  // KARVEL_COMPONENT_MANIFEST: the manifest instead of ours
     std::string portFolder;         // KARVEL_PORT_DIR: COMn is the entry COMn in it
     std::optional<std::string> credentials;  // CREDENTIALS_DIRECTORY, set or not (systemd)
+    std::string display;                     // DISPLAY
+    std::string waylandDisplay;              // WAYLAND_DISPLAY
+    std::string sessionType;                 // XDG_SESSION_TYPE
 
     // The variables as they are now. Thread: any, while no thread changes the environment.
     static Environment FromProcess();
