@@ -170,13 +170,13 @@ QString UsageText() {
         table.Usage("Karvel") +
         "\n"
         "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
-        "At start the panel tries COM1 to COM32 and keeps the first port on which the scale\n"
-        "answers.\n"
+        "At start the panel tries COM1 to COM32 and keeps the first port on which the\n"
+        "scale answers.\n"
         "\n" +
         table.Help(kHelpColumn) +
         "\n"
-        "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse, go\n"
-        "to Qt.\n"
+        "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse,\n"
+        "go to Qt.\n"
         "\n"
         "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n");
 }

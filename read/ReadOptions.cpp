@@ -219,7 +219,8 @@ std::string ReadUsage() {
     record::CaptureOptions capture;
     const cli::OptionTable table = MakeTable(scratch, capture);
     return table.Usage("karvel-read") +
-           "Reads a weighing scale on a serial port and prints its readings; no display needed.\n"
+           "Reads a weighing scale on a serial port and prints its readings; no display\n"
+           "needed.\n"
            "\n" +
            table.Help(kHelpColumn) +
            "\n"
