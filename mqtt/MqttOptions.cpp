@@ -161,8 +161,44 @@ posix::Status TakeBrokerUrl(std::string_view url, MqttOptions& options) {
     return posix::Success();
 }
 
+namespace {
+
+using Value = std::optional<std::string_view>;
+
+posix::Status TakeQueue(std::string_view value, MqttOptions& options) {
+    std::size_t limit = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), limit);
+    options.queueLimit = limit;
+    if (ec != std::errc() || end != value.data() + value.size() || limit == 0)
+        return cli::Refuse("--mqtt-queue needs a number of readings above 0");
+    return posix::Success();
+}
+
+// Names that are refused with the reason, whatever follows them.
+void AddRefusals(cli::OptionTable& table) {
+    table.Add({.name = "--mqtt-keys",
+               .apply =
+                   [](Value) {
+                       return cli::Refuse(
+                           "--mqtt-keys is karvel-read's: the panel's keys are its buttons");
+                   },
+               .programs = cli::kPanel,
+               .takes = cli::Takes::kOptionalValue,
+               .hidden = true});
+    table.Add(
+        {.name = "--mqtt-password",
+         .apply =
+             [](Value) {
+                 return cli::Refuse(
+                     "a password is never given on the command line: use --mqtt-password-file");
+             },
+         .takes = cli::Takes::kOptionalValue,
+         .hidden = true});
+}
+
+}  // namespace
+
 void AddMqttOptions(cli::OptionTable& table, MqttOptions& options) {
-    using Value = std::optional<std::string_view>;
     table.Add({.name = "--mqtt",
                .value = "URL",
                .help = "publish to mqtt://host[:port][/prefix] (mqtts:// for TLS; default prefix "
@@ -192,38 +228,12 @@ void AddMqttOptions(cli::OptionTable& table, MqttOptions& options) {
                .help = "accept key names on PREFIX/ID/key (off by default)",
                .apply = cli::Set(options.keys),
                .programs = cli::kReader});
-    table.Add({.name = "--mqtt-keys",
-               .apply =
-                   [](Value) {
-                       return cli::Refuse(
-                           "--mqtt-keys is karvel-read's: the panel's keys are its buttons");
-                   },
-               .programs = cli::kPanel,
-               .takes = cli::Takes::kOptionalValue,
-               .hidden = true});
     table.Add({.name = "--mqtt-queue",
                .value = "N",
                .help = "readings kept while the broker is away (100000)",
-               .apply =
-                   [&options](Value value) {
-                       std::size_t limit = 0;
-                       const auto [end, ec] =
-                           std::from_chars(value->data(), value->data() + value->size(), limit);
-                       options.queueLimit = limit;
-                       if (ec != std::errc() || end != value->data() + value->size() || limit == 0)
-                           return cli::Refuse("--mqtt-queue needs a number of readings above 0");
-                       return posix::Success();
-                   },
+               .apply = [&options](Value value) { return TakeQueue(*value, options); },
                .programs = cli::kBoth});
-    table.Add(
-        {.name = "--mqtt-password",
-         .apply =
-             [](Value) {
-                 return cli::Refuse(
-                     "a password is never given on the command line: use --mqtt-password-file");
-             },
-         .takes = cli::Takes::kOptionalValue,
-         .hidden = true});
+    AddRefusals(table);
 }
 
 void AddIdOption(cli::OptionTable& table, std::string& id, std::string help) {
