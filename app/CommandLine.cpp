@@ -16,35 +16,35 @@ constexpr std::size_t kHelpColumn = 16;
 // The options Qt's application objects and the X11 platform take from the command line, and
 // whether a value follows. Qt reads them with one dash or two.
 struct QtOption {
-    QLatin1StringView name;
+    std::string_view name;
     bool takesValue;
 };
 constexpr QtOption kQtOptions[] = {
-    {QLatin1StringView("platform"), true},
-    {QLatin1StringView("platformpluginpath"), true},
-    {QLatin1StringView("platformtheme"), true},
-    {QLatin1StringView("plugin"), true},
-    {QLatin1StringView("qwindowgeometry"), true},
-    {QLatin1StringView("qwindowicon"), true},
-    {QLatin1StringView("qwindowtitle"), true},
-    {QLatin1StringView("session"), true},
-    {QLatin1StringView("reverse"), false},
-    {QLatin1StringView("testability"), false},
-    {QLatin1StringView("display"), true},
-    {QLatin1StringView("geometry"), true},
-    {QLatin1StringView("title"), true},
-    {QLatin1StringView("icon"), true},
-    {QLatin1StringView("name"), true},
-    {QLatin1StringView("visual"), true},
-    {QLatin1StringView("nograb"), false},
-    {QLatin1StringView("dograb"), false},
-    {QLatin1StringView("style"), true},
-    {QLatin1StringView("stylesheet"), true},
-    {QLatin1StringView("widgetcount"), false},
-    {QLatin1StringView("qmljsdebugger"), true},
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"session", true},
+    {"reverse", false},
+    {"testability", false},
+    {"display", true},
+    {"geometry", true},
+    {"title", true},
+    {"icon", true},
+    {"name", true},
+    {"visual", true},
+    {"nograb", false},
+    {"dograb", false},
+    {"style", true},
+    {"stylesheet", true},
+    {"widgetcount", false},
+    {"qmljsdebugger", true},
 };
 
-const QtOption* FindQtOption(QStringView name) {
+const QtOption* FindQtOption(std::string_view name) {
     for (const QtOption& option : kQtOptions) {
         if (name == option.name)
             return &option;
@@ -61,21 +61,16 @@ std::size_t SkipQtOption(std::span<const std::string_view> args, std::size_t at,
         return 0;
     const std::string_view dashless = arg.substr(arg.starts_with("--") ? 2 : 1);
     const std::size_t equals = dashless.find('=');
-    const QString name =
-        QString::fromUtf8(dashless.substr(0, equals).data(),
-                          static_cast<qsizetype>(dashless.substr(0, equals).size()));
-    const QtOption* option = FindQtOption(name);
+    const QtOption* option = FindQtOption(dashless.substr(0, equals));
     if (!option)
         return arg.starts_with("--") ? 0 : 1;
     // As Qt does: the next argument is the value, whatever it looks like.
     if (option->takesValue && equals == std::string_view::npos && at + 1 < args.size()) {
-        platformNamed |= option->name == QLatin1String("platform");
+        platformNamed |= option->name == "platform";
         return 2;
     }
     return 1;
 }
-
-using Value = std::optional<std::string_view>;
 
 // What only the panel has.
 void AddPanelOptions(cli::OptionTable& table, CommandLine& cmd, std::string& port) {
@@ -112,9 +107,7 @@ cli::OptionTable MakeTable(CommandLine& cmd, std::string& port, record::CaptureO
         "type each captured reading into the focused window, never into the panel's own (the "
         "context menu's \"Type readings into the focused window\" does the same); --type-format, "
         "--type-decimal and --type-via are also the menu's first settings without --type");
-    table.Add(
-        {.name = "--help", .help = "print this text", .apply = cli::Set(cmd.help), .alias = "-h"});
-    table.Add({.name = "--version", .help = "print the version", .apply = cli::Set(cmd.version)});
+    cli::AddHelpAndVersion(table, cmd.help, cmd.version);
     table.PassForeign([&cmd](std::span<const std::string_view> args, std::size_t at) {
         return SkipQtOption(args, at, cmd.platformNamed);
     });

@@ -126,12 +126,7 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
     table.Add({.name = "--quiet",
                .help = "print no readings (with --type or --mqtt: they go there only)",
                .apply = cli::Set(options.quiet)});
-    table.Add({.name = "--help",
-               .help = "print this text",
-               .apply = cli::Set(options.help),
-               .alias = "-h"});
-    table.Add(
-        {.name = "--version", .help = "print the version", .apply = cli::Set(options.version)});
+    cli::AddHelpAndVersion(table, options.help, options.version);
     return table;
 }
 

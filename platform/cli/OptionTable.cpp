@@ -69,6 +69,11 @@ Apply Keep(std::string& into, std::string needs) {
     };
 }
 
+void AddHelpAndVersion(OptionTable& table, bool& help, bool& version, std::string versionHelp) {
+    table.Add({.name = "--help", .help = "print this text", .apply = Set(help), .alias = "-h"});
+    table.Add({.name = "--version", .help = std::move(versionHelp), .apply = Set(version)});
+}
+
 void OptionTable::Add(Option option) {
     if ((option.programs & m_program) == 0)
         return;

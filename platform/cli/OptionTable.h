@@ -54,6 +54,11 @@ Apply Set(bool& flag);
 // Keeps the value as it is given; an empty one is refused with `needs`.
 Apply Keep(std::string& into, std::string needs);
 
+class OptionTable;
+// -h, --help ("print this text") and --version, every program's last two options.
+void AddHelpAndVersion(OptionTable& table, bool& help, bool& version,
+                       std::string versionHelp = "print the version");
+
 class OptionTable {
   public:
     // The table of `program`: Add keeps only the options that program has.

@@ -146,13 +146,8 @@ void AddPictureOptions(cli::OptionTable& table, PreviewOptions& options) {
                .help = "where to write the PNG",
                .apply = cli::Keep(options.output, "--output needs a file name"),
                .alias = "-o"});
-    table.Add({.name = "--version",
-               .help = "print the version, then the control library's version data",
-               .apply = cli::Set(options.version)});
-    table.Add({.name = "--help",
-               .help = "print this help",
-               .apply = cli::Set(options.help),
-               .alias = "-h"});
+    cli::AddHelpAndVersion(table, options.help, options.version,
+                           "print the version, then the control library's version data");
 }
 
 cli::OptionTable MakeTable(PreviewOptions& options) {

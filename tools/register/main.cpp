@@ -37,9 +37,7 @@ cli::OptionTable MakeTable(Arguments& a) {
     table.Add({.name = "--list",
                .help = "print every entry of the registration store",
                .apply = cli::Set(a.list)});
-    table.Add(
-        {.name = "--help", .help = "print this text", .apply = cli::Set(a.help), .alias = "-h"});
-    table.Add({.name = "--version", .help = "print the version", .apply = cli::Set(a.version)});
+    cli::AddHelpAndVersion(table, a.help, a.version);
     // The library is the one argument that is no option ("-" is a file name too).
     table.PassForeign([&a](std::span<const std::string_view> args, std::size_t at) {
         if (args[at].starts_with('-') && args[at] != "-")

@@ -150,8 +150,7 @@ void AddRunOptions(cli::OptionTable& table, SimOptions& o) {
                })});
     table.Add(
         {.name = "--quiet", .help = "no event log on standard error", .apply = cli::Set(o.quiet)});
-    table.Add({.name = "--help", .help = "this text", .apply = cli::Set(o.help), .alias = "-h"});
-    table.Add({.name = "--version", .help = "print the version", .apply = cli::Set(o.version)});
+    cli::AddHelpAndVersion(table, o.help, o.version);
 }
 
 cli::OptionTable MakeTable(SimOptions& options) {
