@@ -19,7 +19,6 @@
 #include "app/weighing/BenchCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
-#include "platform/cli/OptionTable.h"
 #include "platform/component/EnvironmentInUse.h"
 #include "platform/posix/Environment.h"
 #include "platform/window/TerminationSignals.h"
@@ -35,9 +34,8 @@ void Print(std::FILE* to, const QString& text) {
 }
 
 int UsageError(const QString& error) {
-    Print(stderr,
-          QString::fromLocal8Bit(cli::UsageErrorText("Karvel", error.toLocal8Bit().toStdString())));
-    return cli::kExitUsage;
+    Print(stderr, QStringLiteral("Karvel: %1\nTry 'Karvel --help'.\n").arg(error));
+    return 2;
 }
 
 bool DisplayNamed() {
