@@ -1,58 +1,50 @@
 #include "app/CommandLine.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/VersionInfo.h"
-#include "platform/serial/PortNames.h"
-
-bool IsPortArgument(const QString& value, QString* normalised) {
-    if (value.contains(QLatin1Char('/'))) {
-        *normalised = value;
-        return true;
-    }
-    const QString upper = value.toUpper();
-    if (!serial_port::ComNumberOf(upper.toStdString()))
-        return false;
-    *normalised = upper;
-    return true;
-}
+#include "platform/cli/OptionTable.h"
+#include "record/CaptureOptions.h"
 
 namespace {
+
+constexpr std::size_t kHelpColumn = 16;
 
 // The options Qt's application objects and the X11 platform take from the command line, and
 // whether a value follows. Qt reads them with one dash or two.
 struct QtOption {
-    QLatin1StringView name;
+    std::string_view name;
     bool takesValue;
 };
 constexpr QtOption kQtOptions[] = {
-    {QLatin1StringView("platform"), true},
-    {QLatin1StringView("platformpluginpath"), true},
-    {QLatin1StringView("platformtheme"), true},
-    {QLatin1StringView("plugin"), true},
-    {QLatin1StringView("qwindowgeometry"), true},
-    {QLatin1StringView("qwindowicon"), true},
-    {QLatin1StringView("qwindowtitle"), true},
-    {QLatin1StringView("session"), true},
-    {QLatin1StringView("reverse"), false},
-    {QLatin1StringView("testability"), false},
-    {QLatin1StringView("display"), true},
-    {QLatin1StringView("geometry"), true},
-    {QLatin1StringView("title"), true},
-    {QLatin1StringView("icon"), true},
-    {QLatin1StringView("name"), true},
-    {QLatin1StringView("visual"), true},
-    {QLatin1StringView("nograb"), false},
-    {QLatin1StringView("dograb"), false},
-    {QLatin1StringView("style"), true},
-    {QLatin1StringView("stylesheet"), true},
-    {QLatin1StringView("widgetcount"), false},
-    {QLatin1StringView("qmljsdebugger"), true},
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"session", true},
+    {"reverse", false},
+    {"testability", false},
+    {"display", true},
+    {"geometry", true},
+    {"title", true},
+    {"icon", true},
+    {"name", true},
+    {"visual", true},
+    {"nograb", false},
+    {"dograb", false},
+    {"style", true},
+    {"stylesheet", true},
+    {"widgetcount", false},
+    {"qmljsdebugger", true},
 };
 
-const QtOption* FindQtOption(QStringView name) {
+const QtOption* FindQtOption(std::string_view name) {
     for (const QtOption& option : kQtOptions) {
         if (name == option.name)
             return &option;
@@ -60,51 +52,78 @@ const QtOption* FindQtOption(QStringView name) {
     return nullptr;
 }
 
-// Skips the Qt option at `i` (and its value); false when `arg` is none of Qt's.
-bool SkipQtOption(const QStringList& args, qsizetype& i, CommandLine& cmd) {
-    const QString& arg = args[i];
-    const QStringView dashless = QStringView(arg).mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
-    const qsizetype equals = dashless.indexOf(QLatin1Char('='));
-    const QtOption* option = FindQtOption(equals < 0 ? dashless : dashless.left(equals));
+// Skips the Qt option at args[at] (and its value): how many arguments it takes, 0 when it is
+// none of Qt's. Any other single-dash option is Qt's or its platform's to take or ignore.
+std::size_t SkipQtOption(std::span<const std::string_view> args, std::size_t at,
+                         bool& platformNamed) {
+    const std::string_view arg = args[at];
+    if (arg.size() < 2 || !arg.starts_with('-'))
+        return 0;
+    const std::string_view dashless = arg.substr(arg.starts_with("--") ? 2 : 1);
+    const std::size_t equals = dashless.find('=');
+    const QtOption* option = FindQtOption(dashless.substr(0, equals));
     if (!option)
-        return false;
+        return arg.starts_with("--") ? 0 : 1;
     // As Qt does: the next argument is the value, whatever it looks like.
-    if (option->takesValue && equals < 0 && i + 1 < args.size()) {
-        ++i;
-        cmd.platformNamed |= option->name == QLatin1String("platform");
+    if (option->takesValue && equals == std::string_view::npos && at + 1 < args.size()) {
+        platformNamed |= option->name == "platform";
+        return 2;
     }
-    return true;
+    return 1;
 }
 
-bool ParsePort(const QStringList& args, qsizetype& i, CommandLine& cmd) {
-    const bool joined = args[i].startsWith(QLatin1String("--port="));
-    if (!joined && i + 1 >= args.size()) {
-        cmd.error = QStringLiteral("--port needs a port: COM1 to COM32 or a device path");
-        return false;
-    }
-    const QString value = joined ? args[i].mid(7) : args[++i];
-    if (IsPortArgument(value, &cmd.port))
-        return true;
-    cmd.error = QStringLiteral(
-                    "--port %1: not a port; give COM1 to COM32 or a device path such as "
-                    "/dev/ttyUSB0")
-                    .arg(value);
-    return false;
+// What only the panel has.
+void AddPanelOptions(cli::OptionTable& table, CommandLine& cmd, std::string& port) {
+    table.Add({.name = "--demo",
+               .help = "start the simulated scale on a pseudo-terminal, map it as a COM port, "
+                       "then run the panel against it",
+               .apply = cli::Set(cmd.demo)});
+    scale::families::AddPortOption(
+        table, port,
+        "open and watch this one port instead of trying COM1 to COM32; use it when other serial "
+        "devices must not receive the scan's probe byte (a GPS, a modem, a board that resets "
+        "when its port opens) or when the scale is on a device the COM numbers do not cover");
+    table.Add({.name = "--list-ports",
+               .help = "print each COM number with its device and description, then exit",
+               .apply = cli::Set(cmd.listPorts)});
+    table.Add({.name = "--follow",
+               .help = "with --list-ports: print the list again whenever a device comes or goes, "
+                       "until ended",
+               .apply = cli::Set(cmd.follow)});
 }
 
-// --id NAME, as karvel-read takes it.
-bool ParseId(const QStringList& args, qsizetype& i, CommandLine& cmd) {
-    const bool joined = args[i].startsWith(QLatin1String("--id="));
-    if (!joined && i + 1 >= args.size()) {
-        cmd.error = QStringLiteral("--id needs a name");
-        return false;
-    }
-    cmd.id = (joined ? args[i].mid(5) : args[++i]).toLocal8Bit().toStdString();
-    if (mqtt::IsScaleId(cmd.id))
-        return true;
-    cmd.error =
-        QStringLiteral("--id may hold only letters, digits, '-', '_' and '.' (1 to 64 of them)");
-    return false;
+cli::OptionTable MakeTable(CommandLine& cmd, std::string& port, record::CaptureOptions& capture) {
+    cli::OptionTable table(cli::kPanel);
+    AddPanelOptions(table, cmd, port);
+    scale::families::AddFamilyOptions(table, cmd.family);
+    AddRecordOptions(table, cmd.record, capture);
+    record::AddBenchOptions(table, cmd.bench, "Sample (Ctrl+M)");
+    mqtt::AddMqttOptions(table, cmd.mqtt);
+    mqtt::AddIdOption(table, cmd.id,
+                      "with --mqtt: the scale's name in the topics (letters, digits, '-', '_', "
+                      "'.'); default: from the device");
+    wedge::AddTypeOptions(
+        table, cmd.type,
+        "type each captured reading into the focused window, never into the panel's own (the "
+        "context menu's \"Type readings into the focused window\" does the same); --type-format, "
+        "--type-decimal and --type-via are also the menu's first settings without --type");
+    cli::AddHelpAndVersion(table, cmd.help, cmd.version);
+    table.PassForeign([&cmd](std::span<const std::string_view> args, std::size_t at) {
+        return SkipQtOption(args, at, cmd.platformNamed);
+    });
+    return table;
+}
+
+posix::Status CheckTogether(const CommandLine& cmd) {
+    if (cmd.follow && !cmd.listPorts)
+        return cli::Refuse("--follow goes with --list-ports");
+    if (posix::Status mqtt = mqtt::CheckMqttOptions(cmd.mqtt); !mqtt)
+        return mqtt;
+    if (posix::Status family = scale::families::CheckFamilyOptions(cmd.family); !family)
+        return family;
+    if (!cmd.id.empty() && !cmd.mqtt.Enabled())
+        return cli::Refuse("--id names the scale in what --mqtt publishes: it needs --mqtt");
+    return posix::Success();
 }
 
 }  // namespace
@@ -118,144 +137,41 @@ QStringList ArgumentsOf(int argc, const char* const* argv) {
 
 CommandLine ParseCommandLine(const QStringList& args) {
     CommandLine cmd;
-    // The MQTT options are shared with karvel-read, which reads them as bytes.
+    // The options are shared with karvel-read, which reads them as bytes.
     std::vector<std::string> bytes;
-    for (const QString& arg : args)
-        bytes.push_back(arg.toLocal8Bit().toStdString());
+    for (qsizetype i = 1; i < args.size(); ++i)
+        bytes.push_back(args[i].toLocal8Bit().toStdString());
     const std::vector<std::string_view> views(bytes.begin(), bytes.end());
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        std::string mqttError;
-        if (const std::size_t used =
-                mqtt::TakeMqttOption(views, static_cast<std::size_t>(i), cmd.mqtt, &mqttError)) {
-            i += static_cast<qsizetype>(used) - 1;
-            if (!mqttError.empty()) {
-                cmd.error = QString::fromStdString(mqttError);
-                return cmd;
-            }
-        } else if (const std::size_t typed = wedge::TakeTypeOption(
-                       views, static_cast<std::size_t>(i), cmd.type, &mqttError)) {
-            i += static_cast<qsizetype>(typed) - 1;
-        } else if (const std::size_t taken = reader::TakeFamilyOption(
-                       views, static_cast<std::size_t>(i), cmd.family, &mqttError)) {
-            i += static_cast<qsizetype>(taken) - 1;
-            if (!mqttError.empty()) {
-                cmd.error = QString::fromStdString(mqttError);
-                return cmd;
-            }
-        } else if (const std::size_t benchTaken = record::TakeBenchOption(
-                       views, static_cast<std::size_t>(i), cmd.bench, &mqttError)) {
-            i += static_cast<qsizetype>(benchTaken) - 1;
-            if (!mqttError.empty()) {
-                cmd.error = QString::fromStdString(mqttError);
-                return cmd;
-            }
-        } else if (TakeRecordOption(args, &i, &cmd.record, &cmd.error)) {
-            if (!cmd.error.isEmpty())
-                return cmd;
-        } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
-            if (!ParsePort(args, i, cmd))
-                return cmd;
-        } else if (arg == QLatin1String("--id") || arg.startsWith(QLatin1String("--id="))) {
-            if (!ParseId(args, i, cmd))
-                return cmd;
-        } else if (arg == QLatin1String("--demo")) {
-            cmd.demo = true;
-        } else if (arg == QLatin1String("--list-ports")) {
-            cmd.listPorts = true;
-        } else if (arg == QLatin1String("--follow")) {
-            cmd.follow = true;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            cmd.help = true;
-        } else if (arg == QLatin1String("--version")) {
-            cmd.version = true;
-        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1 &&
-                   SkipQtOption(args, i, cmd)) {
-            continue;
-        } else if (arg.startsWith(QLatin1String("--")) || !arg.startsWith(QLatin1Char('-')) ||
-                   arg.size() == 1) {
-            cmd.error = QStringLiteral("unknown argument: %1").arg(arg);
-            return cmd;
-        }
-        // Any other single-dash option is Qt's or its platform's to take or ignore.
-    }
-    if (cmd.follow && !cmd.listPorts)
-        cmd.error = QStringLiteral("--follow goes with --list-ports");
-    else if (const auto bad = mqtt::CheckMqttOptions(cmd.mqtt))
-        cmd.error = QString::fromStdString(*bad);
-    else if (const auto badFamily = reader::CheckFamilyOptions(cmd.family))
-        cmd.error = QString::fromStdString(*badFamily);
-    else if (!cmd.id.empty() && !cmd.mqtt.Enabled())
-        cmd.error =
-            QStringLiteral("--id names the scale in what --mqtt publishes: it needs --mqtt");
-    else if (cmd.mqtt.keys)
-        cmd.error =
-            QStringLiteral("--mqtt-keys is karvel-read's: the panel's keys are its buttons");
+    std::string port;
+    record::CaptureOptions capture;
+    posix::Status parsed = MakeTable(cmd, port, capture).Parse(views);
+    cmd.port = QString::fromLocal8Bit(port.data(), static_cast<qsizetype>(port.size()));
+    UseCapture(capture, cmd.record);
+    if (parsed)
+        parsed = CheckTogether(cmd);
+    if (!parsed)
+        cmd.error = QString::fromLocal8Bit(parsed.Error().text);
     return cmd;
 }
 
 QString UsageText() {
-    return QStringLiteral(
-               "Usage: Karvel [--demo | --port COMn|PATH] [--protocol NAME|auto [--line ...]]\n"
-               "              [--log FILE] [--capture RULE]\n"
-               "       Karvel --list-ports [--follow] | --help | --version\n"
-               "\n"
-               "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
-               "At start the panel tries COM1 to COM32 and keeps the first port on which the "
-               "scale\n"
-               "answers.\n"
-               "\n"
-               "  --demo        start the simulated scale on a pseudo-terminal, map it as a COM "
-               "port,\n"
-               "                then run the panel against it\n"
-               "  --port COMn|PATH\n"
-               "                open and watch this one port instead of trying COM1 to COM32; use "
-               "it\n"
-               "                when other serial devices must not receive the scan's probe byte "
-               "(a\n"
-               "                GPS, a modem, a board that resets when its port opens) or when "
-               "the\n"
-               "                scale is on a device the COM numbers do not cover\n"
-               "  --list-ports  print each COM number with its device and description, then exit\n"
-               "  --list-ports --follow\n"
-               "                print the list again whenever a device comes or goes, until ended\n"
-               "%2"
-               "%1"
-               "%3"
-               "  --check-sound the desktop's event sound on each UNDER and OVER\n"
-               "  --print-ticket[=PRINTER]\n"
-               "                print a ticket of each captured weighing through CUPS (default:\n"
-               "                the default printer); Ctrl+P prints one of the last weighing\n"
-               "  --print-preview FILE.pdf\n"
-               "                write each ticket to FILE.pdf instead of a printer\n"
-               "  --ticket-header TEXT\n"
-               "                a line printed at the head of every ticket\n"
-               "  --ticket-size WxHmm\n"
-               "                lay tickets out on this page, such as a label's 62x29mm;\n"
-               "                default: the printer's label or narrow roll, else 80 mm wide\n"
-               "  --mqtt URL ...\n"
-               "                publish the readings the panel shows, as karvel-read does (see\n"
-               "                karvel-read --help for --mqtt and its companions)\n"
-               "  --id NAME     with --mqtt: the scale's name in the topics (letters, digits, "
-               "'-', '_',\n"
-               "                '.'); default: from the device\n"
-               "  --type        type each captured reading into the focused window, never into "
-               "the\n"
-               "                panel's own (the context menu's \"Type readings into the focused\n"
-               "                window\" does the same); --type-format F, --type-decimal D and\n"
-               "                --type-via WAY as karvel-read --help tells, also without --type "
-               "as\n"
-               "                the menu's first settings\n"
-               "  --help        print this text\n"
-               "  --version     print the version\n"
-               "\n"
-               "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse, "
-               "go\n"
-               "to Qt.\n"
-               "\n"
-               "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n")
-        .arg(RecordUsageText(), QString::fromStdString(reader::FamilyUsage()),
-             QString::fromStdString(record::BenchUsage(16, "Sample (Ctrl+M)")));
+    CommandLine scratch;
+    std::string port;
+    record::CaptureOptions capture;
+    const cli::OptionTable table = MakeTable(scratch, port, capture);
+    return QString::fromStdString(
+        table.Usage("Karvel") +
+        "\n"
+        "Mirrors the display of a weighing scale on a serial port and sends its keys.\n"
+        "At start the panel tries COM1 to COM32 and keeps the first port on which the\n"
+        "scale answers.\n"
+        "\n" +
+        table.Help(kHelpColumn) +
+        "\n"
+        "Qt's options, such as -platform NAME, -style NAME, -stylesheet FILE or -reverse,\n"
+        "go to Qt.\n"
+        "\n"
+        "Environment: KARVEL_PORT_DIR=DIR makes COMn the entry DIR/COMn and nothing else.\n");
 }
 
 QString VersionText() {

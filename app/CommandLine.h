@@ -11,8 +11,8 @@
 #include "app/readings/RecordOptions.h"
 
 #include "mqtt/MqttOptions.h"
-#include "read/FamilyOptions.h"
 #include "record/BenchOptions.h"
+#include "scale/families/FamilyOptions.h"
 #include "wedge/TypeOptions.h"
 
 struct CommandLine {
@@ -33,7 +33,7 @@ struct CommandLine {
     // --id NAME: the scale's name in what --mqtt publishes; empty: from the device.
     std::string id;
     // --protocol, --line, --pattern: a scale of this family instead of the scan.
-    reader::FamilyOptions family;
+    scale::families::FamilyOptions family;
     record::BenchOptions bench;  // --check, --count-pieces, --print-ticket...
     QString error;               // set when an argument is not understood
 };
@@ -42,9 +42,6 @@ struct CommandLine {
 // once the application object has taken the options it knows.
 CommandLine ParseCommandLine(const QStringList& arguments);
 QStringList ArgumentsOf(int argc, const char* const* argv);
-// Whether `value` can name a port for --port: COM1 to COM32 (any letter case) or a path
-// (anything with a slash). COMn names come back in upper case.
-bool IsPortArgument(const QString& value, QString* normalised);
 QString UsageText();
 // The program, its version and its licence, as GNU programs print them.
 QString VersionText();

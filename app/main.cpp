@@ -129,7 +129,7 @@ std::string ByIdName(const serial_port::PortMap& ports, int port) {
 }
 
 // The simulator's options for the family the demo's scale speaks; auto finds its own.
-QStringList DemoFamily(const reader::FamilyOptions& family) {
+QStringList DemoFamily(const scale::families::FamilyOptions& family) {
     QStringList arguments;
     if (!family.Enabled() || family.protocol == "auto")
         return arguments;

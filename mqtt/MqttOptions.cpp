@@ -154,75 +154,114 @@ std::string ClientId(std::string_view prefix, std::string_view scaleId) {
     return "karvel/" + std::string(prefix) + "/" + std::string(scaleId);
 }
 
-std::size_t TakeMqttOption(std::span<const std::string_view> args, std::size_t at,
-                           MqttOptions& options, std::string* error) {
-    const std::string_view name = args[at];
-    if (name == "--mqtt-discovery") {
-        options.discovery = true;
-        return 1;
-    }
-    if (name == "--mqtt-keys") {
-        options.keys = true;
-        return 1;
-    }
-    const bool takesValue = name == "--mqtt" || name == "--mqtt-cafile" || name == "--mqtt-user" ||
-                            name == "--mqtt-password-file" || name == "--mqtt-queue";
-    if (!takesValue) {
-        if (!name.starts_with("--mqtt"))
-            return 0;
-        *error = name == "--mqtt-password"
-                     ? "a password is never given on the command line: use --mqtt-password-file"
-                     : std::string(name) + ": no such option";
-        return 1;
-    }
-    if (at + 1 >= args.size()) {
-        *error = std::string(name) + " needs a value";
-        return 1;
-    }
-    const std::string value(args[at + 1]);
-    if (name == "--mqtt") {
-        options.url = value;
-        if (auto bad = ParseUrl(value, options))
-            *error = *bad;
-    } else if (name == "--mqtt-cafile") {
-        options.caFile = value;
-    } else if (name == "--mqtt-user") {
-        options.user = value;
-    } else if (name == "--mqtt-password-file") {
-        options.passwordFile = value;
-    } else {
-        std::size_t limit = 0;
-        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), limit);
-        if (ec != std::errc() || end != value.data() + value.size() || limit == 0)
-            *error = "--mqtt-queue needs a number of readings above 0";
-        options.queueLimit = limit;
-    }
-    return 2;
+posix::Status TakeBrokerUrl(std::string_view url, MqttOptions& options) {
+    options.url = std::string(url);
+    if (auto bad = ParseUrl(url, options))
+        return cli::Refuse(*bad);
+    return posix::Success();
 }
 
-std::optional<std::string> CheckMqttOptions(const MqttOptions& options) {
+namespace {
+
+using Value = std::optional<std::string_view>;
+
+posix::Status TakeQueue(std::string_view value, MqttOptions& options) {
+    std::size_t limit = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), limit);
+    options.queueLimit = limit;
+    if (ec != std::errc() || end != value.data() + value.size() || limit == 0)
+        return cli::Refuse("--mqtt-queue needs a number of readings above 0");
+    return posix::Success();
+}
+
+// Names that are refused with the reason, whatever follows them.
+void AddRefusals(cli::OptionTable& table) {
+    table.Add({.name = "--mqtt-keys",
+               .apply =
+                   [](Value) {
+                       return cli::Refuse(
+                           "--mqtt-keys is karvel-read's: the panel's keys are its buttons");
+                   },
+               .programs = cli::kPanel,
+               .takes = cli::Takes::kOptionalValue,
+               .hidden = true});
+    table.Add(
+        {.name = "--mqtt-password",
+         .apply =
+             [](Value) {
+                 return cli::Refuse(
+                     "a password is never given on the command line: use --mqtt-password-file");
+             },
+         .takes = cli::Takes::kOptionalValue,
+         .hidden = true});
+}
+
+}  // namespace
+
+void AddMqttOptions(cli::OptionTable& table, MqttOptions& options) {
+    table.Add({.name = "--mqtt",
+               .value = "URL",
+               .help = "publish to mqtt://host[:port][/prefix] (mqtts:// for TLS; default prefix "
+                       "karvel)",
+               .apply = [&options](Value url) { return TakeBrokerUrl(*url, options); },
+               .programs = cli::kBoth});
+    table.Add({.name = "--mqtt-cafile",
+               .value = "FILE",
+               .help = "certificate authority for mqtts://",
+               .apply = cli::Keep(options.caFile, "--mqtt-cafile needs a file"),
+               .programs = cli::kBoth});
+    table.Add({.name = "--mqtt-user",
+               .value = "NAME",
+               .help = "log in as NAME",
+               .apply = cli::Keep(options.user, "--mqtt-user needs a name"),
+               .programs = cli::kBoth});
+    table.Add({.name = "--mqtt-password-file",
+               .value = "FILE",
+               .help = "the password, from a file (never on the command line)",
+               .apply = cli::Keep(options.passwordFile, "--mqtt-password-file needs a file"),
+               .programs = cli::kBoth});
+    table.Add({.name = "--mqtt-discovery",
+               .help = "publish a Home Assistant discovery record",
+               .apply = cli::Set(options.discovery),
+               .programs = cli::kBoth});
+    table.Add({.name = "--mqtt-keys",
+               .help = "accept key names on PREFIX/ID/key (off by default)",
+               .apply = cli::Set(options.keys),
+               .programs = cli::kReader});
+    table.Add({.name = "--mqtt-queue",
+               .value = "N",
+               .help = "readings kept while the broker is away (100000)",
+               .apply = [&options](Value value) { return TakeQueue(*value, options); },
+               .programs = cli::kBoth});
+    AddRefusals(table);
+}
+
+void AddIdOption(cli::OptionTable& table, std::string& id, std::string help) {
+    table.Add({.name = "--id",
+               .value = "NAME",
+               .help = std::move(help),
+               .apply =
+                   [&id](std::optional<std::string_view> value) {
+                       id = std::string(*value);
+                       if (IsScaleId(id))
+                           return posix::Success();
+                       return cli::Refuse(
+                           "--id may hold only letters, digits, '-', '_' and '.' (1 to 64 of "
+                           "them)");
+                   },
+               .programs = cli::kBoth});
+}
+
+posix::Status CheckMqttOptions(const MqttOptions& options) {
     const bool anyOther = !options.caFile.empty() || !options.user.empty() ||
                           !options.passwordFile.empty() || options.discovery || options.keys;
     if (!options.Enabled())
-        return anyOther ? std::optional<std::string>("the --mqtt-... options need --mqtt URL")
-                        : std::nullopt;
+        return anyOther ? cli::Refuse("the --mqtt-... options need --mqtt URL") : posix::Success();
     if (!options.caFile.empty() && !options.tls)
-        return "--mqtt-cafile needs an mqtts:// URL";
+        return cli::Refuse("--mqtt-cafile needs an mqtts:// URL");
     if (!options.passwordFile.empty() && options.user.empty())
-        return "--mqtt-password-file needs --mqtt-user";
-    return std::nullopt;
-}
-
-std::string MqttUsage() {
-    return "  --mqtt URL                 publish to mqtt://host[:port][/prefix] (mqtts:// for "
-           "TLS;\n"
-           "                             default prefix karvel)\n"
-           "  --mqtt-cafile FILE         certificate authority for mqtts://\n"
-           "  --mqtt-user NAME           log in as NAME\n"
-           "  --mqtt-password-file FILE  the password, from a file (never on the command line)\n"
-           "  --mqtt-discovery           publish a Home Assistant discovery record\n"
-           "  --mqtt-keys                accept key names on PREFIX/ID/key (off by default)\n"
-           "  --mqtt-queue N             readings kept while the broker is away (100000)\n";
+        return cli::Refuse("--mqtt-password-file needs --mqtt-user");
+    return posix::Success();
 }
 
 }  // namespace mqtt

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+
+#include "platform/cli/OptionTable.h"
+#include "platform/posix/Result.h"
 
 namespace mqtt {
 
@@ -27,12 +29,15 @@ struct MqttOptions {
     bool Enabled() const { return !url.empty(); }
 };
 
-// Takes the --mqtt option at args[at] (and its value). Returns how many arguments it used: 0
-// when args[at] is no --mqtt option; with `error` set when its value is bad.
-std::size_t TakeMqttOption(std::span<const std::string_view> args, std::size_t at,
-                           MqttOptions& options, std::string* error);
-// Checks the options together once all are taken; nullopt when they can be used.
-std::optional<std::string> CheckMqttOptions(const MqttOptions& options);
+// --mqtt and its companions (--mqtt-keys is karvel-read's; the panel refuses it with a reason).
+void AddMqttOptions(cli::OptionTable& table, MqttOptions& options);
+// --id NAME: the scale's name, checked with IsScaleId. `help` is the program's own words.
+void AddIdOption(cli::OptionTable& table, std::string& id, std::string help);
+// Takes a broker's mqtt://host[:port][/prefix] or mqtts://... into `options`; a refusal says
+// "--mqtt ...".
+posix::Status TakeBrokerUrl(std::string_view url, MqttOptions& options);
+// Checks the options together once all are taken.
+posix::Status CheckMqttOptions(const MqttOptions& options);
 
 // A scale's name: 1..64 letters, digits, '-', '_' or '.', not "." or "..".
 bool IsScaleId(std::string_view id);
@@ -45,8 +50,5 @@ std::optional<std::string> TopicPrefixProblem(std::string_view prefix);
 // The broker's name for the session of scale `scaleId` under `prefix`: karvel/PREFIX/ID. An id
 // holds no '/', so the last '/' splits the two and no two pairs share a client id.
 std::string ClientId(std::string_view prefix, std::string_view scaleId);
-
-// The lines --help prints for these options.
-std::string MqttUsage();
 
 }  // namespace mqtt

@@ -9,14 +9,17 @@
 #include <string_view>
 
 #include "mqtt/MqttOptions.h"
-#include "read/FamilyOptions.h"
+#include "platform/posix/Result.h"
 #include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
+#include "scale/families/FamilyOptions.h"
 #include "web/WebOptions.h"
 #include "wedge/TypeOptions.h"
 
 namespace reader {
+
+using FamilyOptions = scale::families::FamilyOptions;
 
 enum class Format { kJsonLines, kCsv, kText, kXlsx };
 // auto: a header unless standard output is a regular file that already holds something.
@@ -48,12 +51,15 @@ struct ReadOptions {
 // Exit codes, as the manual page lists them.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNoScale = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUsage = cli::kExitUsage;
 inline constexpr int kExitNotAcknowledged = 3;  // readings the broker never took
 inline constexpr int kExitOutput = 4;           // the --output file could not be written
 
-// `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
-// `credentials`: a systemd credential folder is at hand (it may hold the --http-keys token).
+// `args` excludes the program name; the refusal says what cannot be used. `credentials`: a
+// systemd credential folder is at hand (it may hold the --http-keys token).
+posix::Result<ReadOptions> ReadOptionsFrom(std::span<const std::string_view> args,
+                                           bool credentials = false);
+// The same, the refusal in `error`.
 std::optional<ReadOptions> ParseReadOptions(std::span<const std::string_view> args,
                                             std::string* error, bool credentials = false);
 

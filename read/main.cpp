@@ -18,12 +18,10 @@ int main(int argc, char* argv[]) {
     // A closed output pipe is seen as EPIPE and ends the reader quietly.
     std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string_view> args(argv + 1, argv + argc);
-    std::string error;
-    const std::optional<reader::ReadOptions> options =
-        reader::ParseReadOptions(args, &error, environment.credentials.has_value());
+    const posix::Result<reader::ReadOptions> options =
+        reader::ReadOptionsFrom(args, environment.credentials.has_value());
     if (!options) {
-        reader::Say(error);
-        std::fputs("Try 'karvel-read --help'.\n", stderr);
+        std::fputs(cli::UsageErrorText("karvel-read", options.Error().text).c_str(), stderr);
         return reader::kExitUsage;
     }
     if (options->help) {

@@ -3,108 +3,123 @@
 #include <charconv>
 
 namespace record {
-
 namespace {
+
+using Value = std::optional<std::string_view>;
 
 // The largest sample anyone counts by hand.
 constexpr int kMaxSampleSize = 100000;
 
-// The value of `name` at args[at]: joined ("--check=x"), or the next argument. `optional`
-// values are taken from the next argument only when it is no option. `used` counts the
-// arguments; false when args[at] is not `name`.
-bool ValueOf(std::span<const std::string_view> args, std::size_t at, std::string_view name,
-             bool optional, std::string_view* value, std::size_t* used, bool* given) {
-    const std::string_view arg = args[at];
-    if (!arg.starts_with(name) || (arg.size() != name.size() && arg[name.size()] != '='))
-        return false;
-    *used = 1;
-    *given = arg.size() != name.size();
-    if (*given) {
-        *value = arg.substr(name.size() + 1);
-    } else if (at + 1 < args.size() && (!optional || !args[at + 1].starts_with('-'))) {
-        *value = args[at + 1];
-        *used = 2;
-        *given = true;
-    }
-    return true;
+posix::Status TakeCheck(std::string_view name, std::string_view value, BenchRules& rules) {
+    if (rules.check)
+        return cli::Refuse("give --check or --check-limits once");
+    std::string why;
+    rules.check =
+        name == "--check-limits" ? ParseCheckLimits(value, &why) : ParseCheck(value, &why);
+    if (!rules.check)
+        return cli::Refuse(std::string(name) + " '" + std::string(value) + "': " + why);
+    return posix::Success();
+}
+
+posix::Status TakeSample(Value value, BenchRules& rules) {
+    rules.countPieces = true;
+    if (!value)
+        return posix::Success();
+    int size = 0;
+    const auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), size);
+    rules.sampleSize = size;
+    if (ec != std::errc() || end != value->data() + value->size() || size < 1 ||
+        size > kMaxSampleSize)
+        return cli::Refuse("--count-pieces: the sample is 1 to " + std::to_string(kMaxSampleSize) +
+                           " pieces");
+    return posix::Success();
+}
+
+posix::Status TakeTicketSize(std::string_view value, BenchOptions& options) {
+    std::string why;
+    if (!(options.ticketSize = ParseTicketSize(value, &why)))
+        return cli::Refuse("--ticket-size '" + std::string(value) + "': " + why);
+    return posix::Success();
+}
+
+void AddCheckOptions(cli::OptionTable& table, BenchOptions& options, std::string_view sample) {
+    table.Add(
+        {.name = "--check",
+         .value = "TARGET[UNIT],-BELOW,+ABOVE",
+         .help = "check every captured weighing: under, ok (the limits included) or over, "
+                 "such as 500g,-2,+5; compared as exact decimals, other units of mass "
+                 "converted (mg g kg t ct lb oz st viss); no unit: the scale's, whatever it "
+                 "shows",
+         .apply = [&options](Value value) { return TakeCheck("--check", *value, options.rules); },
+         .programs = cli::kBoth});
+    table.Add(
+        {.name = "--check-limits",
+         .value = "LOW,HIGH",
+         .help = "the same with two limits, such as 498g,505g",
+         .apply =
+             [&options](Value value) { return TakeCheck("--check-limits", *value, options.rules); },
+         .programs = cli::kBoth});
+    table.Add({.name = "--count-pieces",
+               .value = "N",
+               .help = "count pieces from a sample of N (default 10): " + std::string(sample) +
+                       " takes the settled weight of N pieces as the sample",
+               .apply = [&options](Value value) { return TakeSample(value, options.rules); },
+               .programs = cli::kBoth,
+               .takes = cli::Takes::kOptionalValue});
+}
+
+// The panel's own: karvel-read names them only to refuse them.
+void AddTicketOptions(cli::OptionTable& table, BenchOptions& options) {
+    table.Add({.name = "--check-sound",
+               .help = "the desktop's event sound on each UNDER and OVER",
+               .apply = cli::Set(options.checkSound),
+               .programs = cli::kPanel});
+    table.Add({.name = "--print-ticket",
+               .value = "PRINTER",
+               .help = "print a ticket of each captured weighing through CUPS (default: the "
+                       "default printer); Ctrl+P prints one of the last weighing",
+               .apply =
+                   [&options](Value value) {
+                       options.printTicket = true;
+                       options.printer = std::string(value.value_or(""));
+                       return posix::Success();
+                   },
+               .programs = cli::kPanel,
+               .takes = cli::Takes::kOptionalValue});
+    table.Add({.name = "--print-preview",
+               .value = "FILE.pdf",
+               .help = "write each ticket to FILE.pdf instead of a printer",
+               .apply = cli::Keep(options.preview, "--print-preview needs a PDF file to write"),
+               .programs = cli::kPanel});
+    table.Add({.name = "--ticket-header",
+               .value = "TEXT",
+               .help = "a line printed at the head of every ticket",
+               .apply = cli::Keep(options.ticketHeader, "--ticket-header needs a text"),
+               .programs = cli::kPanel});
+    table.Add({.name = "--ticket-size",
+               .value = "WxHmm",
+               .help = "lay tickets out on this page, such as a label's 62x29mm; default: the "
+                       "printer's label or narrow roll, else 80 mm wide",
+               .apply = [&options](Value value) { return TakeTicketSize(*value, options); },
+               .programs = cli::kPanel});
+    for (const char* name :
+         {"--check-sound", "--print-ticket", "--print-preview", "--ticket-header", "--ticket-size"})
+        table.Add({.name = name,
+                   .apply =
+                       [](Value) {
+                           return cli::Refuse(
+                               "--check-sound and the ticket options are the panel's (Karvel)");
+                       },
+                   .programs = cli::kReader,
+                   .takes = cli::Takes::kOptionalValue,
+                   .hidden = true});
 }
 
 }  // namespace
 
-std::size_t TakeBenchOption(std::span<const std::string_view> args, std::size_t at,
-                            BenchOptions& options, std::string* error) {
-    std::string_view value;
-    std::size_t used = 0;
-    bool given = false;
-    const auto needs = [&](std::string_view name, bool optional) {
-        return ValueOf(args, at, name, optional, &value, &used, &given);
-    };
-    if (args[at] == "--check-sound") {
-        options.checkSound = true;
-        return 1;
-    }
-    if (needs("--check-limits", false) || needs("--check", false)) {
-        const bool limits = args[at].starts_with("--check-limits");
-        const std::string name = limits ? "--check-limits" : "--check";
-        std::string why;
-        if (options.rules.check) {
-            *error = "give --check or --check-limits once";
-        } else if (!given) {
-            *error = name + " needs a value";
-        } else if (!(options.rules.check =
-                         limits ? ParseCheckLimits(value, &why) : ParseCheck(value, &why))) {
-            *error = name + " '" + std::string(value) + "': " + why;
-        }
-        return used;
-    }
-    if (needs("--count-pieces", true)) {
-        options.rules.countPieces = true;
-        if (given) {
-            int size = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), size);
-            if (ec != std::errc() || end != value.data() + value.size() || size < 1 ||
-                size > kMaxSampleSize)
-                *error = "--count-pieces: the sample is 1 to " + std::to_string(kMaxSampleSize) +
-                         " pieces";
-            options.rules.sampleSize = size;
-        }
-        return used;
-    }
-    if (needs("--print-ticket", true)) {
-        options.printTicket = true;
-        options.printer = std::string(value);
-        return used;
-    }
-    if (needs("--ticket-size", false)) {
-        std::string why;
-        if (!given)
-            *error = "--ticket-size needs a page, such as 62x29mm";
-        else if (!(options.ticketSize = ParseTicketSize(value, &why)))
-            *error = "--ticket-size '" + std::string(value) + "': " + why;
-        return used;
-    }
-    if (needs("--print-preview", false) || needs("--ticket-header", false)) {
-        const bool preview = args[at].starts_with("--print-preview");
-        if (!given || value.empty())
-            *error = preview ? "--print-preview needs a PDF file to write"
-                             : "--ticket-header needs a text";
-        (preview ? options.preview : options.ticketHeader) = std::string(value);
-        return used;
-    }
-    return 0;
-}
-
-std::string BenchUsage(std::size_t indent, std::string_view sample) {
-    const std::string in(indent, ' ');
-    return "  --check TARGET[UNIT],-BELOW,+ABOVE\n" + in +
-           "check every captured weighing: under, ok (the limits\n" + in +
-           "included) or over, such as 500g,-2,+5; compared as exact\n" + in +
-           "decimals, other units of mass converted (mg g kg t ct lb\n" + in +
-           "oz st viss); no unit: the scale's, whatever it shows\n"
-           "  --check-limits LOW,HIGH\n" +
-           in + "the same with two limits, such as 498g,505g\n" + "  --count-pieces[=N]\n" + in +
-           "count pieces from a sample of N (default 10):\n" + in + std::string(sample) +
-           " takes the settled weight of N pieces\n" + in + "as the sample\n";
+void AddBenchOptions(cli::OptionTable& table, BenchOptions& options, std::string_view sample) {
+    AddCheckOptions(table, options, sample);
+    AddTicketOptions(table, options);
 }
 
 }  // namespace record

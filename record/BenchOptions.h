@@ -4,12 +4,11 @@
 // --check-sound, --count-pieces[=N], --print-ticket[=PRINTER], --print-preview FILE.pdf,
 // --ticket-header TEXT and --ticket-size WxHmm. Plain C++.
 
-#include <cstddef>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
+#include "platform/cli/OptionTable.h"
 #include "record/Bench.h"
 #include "record/Ticket.h"
 
@@ -27,13 +26,8 @@ struct BenchOptions {
     bool Tickets() const { return printTicket || !preview.empty(); }
 };
 
-// Takes the bench option at args[at] (and its value). Returns how many arguments it used: 0 when
-// args[at] is none of them; with `error` set when its value is bad.
-std::size_t TakeBenchOption(std::span<const std::string_view> args, std::size_t at,
-                            BenchOptions& options, std::string* error);
-
-// The lines --help prints for the check and the pieces: each option's text from column
-// `indent`, and `sample` saying how a sample is taken ("SAMPLE on --keys").
-std::string BenchUsage(std::size_t indent, std::string_view sample);
+// The check, the pieces (`sample` says how a sample is taken: "SAMPLE on --keys") and the panel's
+// sound and tickets, which karvel-read refuses with a reason.
+void AddBenchOptions(cli::OptionTable& table, BenchOptions& options, std::string_view sample);
 
 }  // namespace record

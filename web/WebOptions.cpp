@@ -93,97 +93,113 @@ std::optional<std::string> ParseOrigin(std::string_view origin) {
     return text;
 }
 
-std::size_t TakeWebOption(std::span<const std::string_view> args, std::size_t at,
-                          WebOptions& options, std::string* error) {
-    const std::string_view name = args[at];
-    if (name == "--http-keys") {
-        options.keys = true;
-        return 1;
-    }
-    const bool takesValue = name == "--http" || name == "--http-token-file" ||
-                            name == "--http-origin" || name == "--http-clients" ||
-                            name == "--board";
-    if (!takesValue) {
-        if (!name.starts_with("--http"))
-            return 0;
-        *error = name == "--http-token"
-                     ? "a token is never given on the command line: use --http-token-file"
-                     : std::string(name) + ": no such option";
-        return 1;
-    }
-    if (at + 1 >= args.size()) {
-        *error = std::string(name) + " needs a value";
-        return 1;
-    }
-    const std::string_view value = args[at + 1];
-    if (name == "--board") {
-        // The broker's URL as --mqtt takes it, and said so.
-        options.board = std::string(value);
-        const std::string_view asMqtt[] = {"--mqtt", value};
-        std::string why;
-        mqtt::TakeMqttOption(asMqtt, 0, options.boardBroker, &why);
-        if (!why.empty())
-            *error = "--board" + why.substr(std::string_view("--mqtt").size());
-    } else if (name == "--http") {
-        options.listen = std::string(value);
-        if (auto bad = ParseListen(value, options))
-            *error = *bad;
-    } else if (name == "--http-token-file") {
-        options.tokenFile = std::string(value);
-        if (value.empty())
-            *error = "--http-token-file needs a file name";
-    } else if (name == "--http-origin") {
-        if (const auto origin = ParseOrigin(value))
-            options.origins.push_back(*origin);
-        else
-            *error =
-                "--http-origin needs one origin such as https://shop.example:8443 (no "
-                "path, no wildcard)";
-    } else {
-        std::size_t limit = 0;
-        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), limit);
-        if (ec != std::errc() || end != value.data() + value.size() || limit == 0)
-            *error = "--http-clients needs a number of connections above 0";
-        options.clients = limit;
-    }
-    return 2;
+namespace {
+
+using Value = std::optional<std::string_view>;
+
+posix::Status TakeBoard(std::string_view url, WebOptions& options) {
+    // The broker's URL as --mqtt takes it, and said so.
+    options.board = std::string(url);
+    const posix::Status taken = mqtt::TakeBrokerUrl(url, options.boardBroker);
+    if (taken)
+        return taken;
+    return cli::Refuse("--board" + taken.Error().text.substr(std::string_view("--mqtt").size()));
 }
 
-std::optional<std::string> CheckWebOptions(const WebOptions& options, bool credentials) {
+posix::Status TakeClients(std::string_view value, WebOptions& options) {
+    std::size_t limit = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), limit);
+    options.clients = limit;
+    if (ec != std::errc() || end != value.data() + value.size() || limit == 0)
+        return cli::Refuse("--http-clients needs a number of connections above 0");
+    return posix::Success();
+}
+
+posix::Status TakeOrigin(std::string_view value, WebOptions& options) {
+    const auto origin = ParseOrigin(value);
+    if (!origin)
+        return cli::Refuse(
+            "--http-origin needs one origin such as https://shop.example:8443 (no path, no "
+            "wildcard)");
+    options.origins.push_back(*origin);
+    return posix::Success();
+}
+
+}  // namespace
+
+void AddWebOptions(cli::OptionTable& table, WebOptions& options) {
+    table.Add({.name = "--http",
+               .value = "[ADDRESS:]PORT",
+               .help = "serve readings over HTTP, Server-Sent Events and a WebSocket, and the live "
+                       "page at / (address 127.0.0.1 unless one is given; port 0: any free one, "
+                       "said at start)",
+               .apply =
+                   [&options](Value value) {
+                       options.listen = std::string(*value);
+                       if (auto bad = ParseListen(*value, options))
+                           return cli::Refuse(*bad);
+                       return posix::Success();
+                   },
+               .programs = cli::kReader});
+    table.Add({.name = "--http-keys",
+               .help = "take keys on POST /api/v1/keys and the WebSocket, with the token as "
+                       "'Authorization: Bearer TOKEN'",
+               .apply = cli::Set(options.keys),
+               .programs = cli::kReader});
+    table.Add({.name = "--http-token-file",
+               .value = "FILE",
+               .help = "the token of --http-keys, one line (never on the command line; a service "
+                       "gets it as the credential http-token)",
+               .apply = cli::Keep(options.tokenFile, "--http-token-file needs a file name"),
+               .programs = cli::kReader});
+    table.Add({.name = "--http-origin",
+               .value = "ORIGIN",
+               .help = "let web pages of ORIGIN (https://host[:port]) call the API; repeatable, "
+                       "no wildcard",
+               .apply = [&options](Value value) { return TakeOrigin(*value, options); },
+               .programs = cli::kReader});
+    table.Add({.name = "--http-clients",
+               .value = "N",
+               .help = "connections served at once (1000)",
+               .apply = [&options](Value value) { return TakeClients(*value, options); },
+               .programs = cli::kReader});
+    table.Add({.name = "--board",
+               .value = "URL",
+               .help = "open no port: serve one board of every scale that publishes to "
+                       "mqtt://broker[:port][/prefix], with --http; --mqtt-user, "
+                       "--mqtt-password-file and --mqtt-cafile log it in",
+               .apply = [&options](Value value) { return TakeBoard(*value, options); },
+               .programs = cli::kReader});
+    table.Add({.name = "--http-token",
+               .apply =
+                   [](Value) {
+                       return cli::Refuse(
+                           "a token is never given on the command line: use --http-token-file");
+                   },
+               .programs = cli::kReader,
+               .takes = cli::Takes::kOptionalValue,
+               .hidden = true});
+}
+
+posix::Status CheckWebOptions(const WebOptions& options, bool credentials) {
     if (!options.Enabled()) {
         if (options.keys || !options.tokenFile.empty() || !options.origins.empty() ||
             options.clients != kDefaultClients)
-            return "the --http-... options need --http [ADDRESS:]PORT";
+            return cli::Refuse("the --http-... options need --http [ADDRESS:]PORT");
         if (options.Board())
-            return "--board serves its page over HTTP: give --http [ADDRESS:]PORT";
-        return std::nullopt;
+            return cli::Refuse("--board serves its page over HTTP: give --http [ADDRESS:]PORT");
+        return posix::Success();
     }
     if (options.Board() && options.keys)
-        return "--board shows scales; it sends no keys (--http-keys goes with a scale's reader)";
+        return cli::Refuse(
+            "--board shows scales; it sends no keys (--http-keys goes with a scale's reader)");
     if (options.keys && options.tokenFile.empty() && !credentials)
-        return "--http-keys needs a token: --http-token-file FILE (or the systemd credential "
-               "http-token)";
+        return cli::Refuse(
+            "--http-keys needs a token: --http-token-file FILE (or the systemd credential "
+            "http-token)");
     if (!options.tokenFile.empty() && !options.keys)
-        return "--http-token-file is the token of --http-keys";
-    return std::nullopt;
-}
-
-std::string WebUsage() {
-    return "  --http [ADDRESS:]PORT      serve readings over HTTP, Server-Sent Events and a\n"
-           "                             WebSocket, and the live page at / (address 127.0.0.1\n"
-           "                             unless one is given; port 0: any free one, said at "
-           "start)\n"
-           "  --http-keys                take keys on POST /api/v1/keys and the WebSocket, with\n"
-           "                             the token as 'Authorization: Bearer TOKEN'\n"
-           "  --http-token-file FILE     the token of --http-keys, one line (never on the command\n"
-           "                             line; a service gets it as the credential http-token)\n"
-           "  --http-origin ORIGIN       let web pages of ORIGIN (https://host[:port]) call the\n"
-           "                             API; repeatable, no wildcard\n"
-           "  --http-clients N           connections served at once (1000)\n"
-           "  --board URL                open no port: serve one board of every scale that\n"
-           "                             publishes to mqtt://broker[:port][/prefix], with --http;\n"
-           "                             --mqtt-user, --mqtt-password-file and --mqtt-cafile\n"
-           "                             log it in\n";
+        return cli::Refuse("--http-token-file is the token of --http-keys");
+    return posix::Success();
 }
 
 }  // namespace web

@@ -4,12 +4,13 @@
 
 #include <cstddef>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "mqtt/MqttOptions.h"
+#include "platform/cli/OptionTable.h"
+#include "platform/posix/Result.h"
 
 namespace web {
 
@@ -32,19 +33,14 @@ struct WebOptions {
     bool Loopback() const { return address == kLoopback || address == "::1"; }
 };
 
-// Takes the --http option at args[at] (and its value). Returns how many arguments it used: 0
-// when args[at] is no --http option; with `error` set when its value is bad.
-std::size_t TakeWebOption(std::span<const std::string_view> args, std::size_t at,
-                          WebOptions& options, std::string* error);
+// --http and its companions, and --board (karvel-read's).
+void AddWebOptions(cli::OptionTable& table, WebOptions& options);
 // Checks the options together once all are taken (`credentials`: a systemd credential folder
-// may hold the token instead of --http-token-file); nullopt when they can be used.
-std::optional<std::string> CheckWebOptions(const WebOptions& options, bool credentials);
+// may hold the token instead of --http-token-file).
+posix::Status CheckWebOptions(const WebOptions& options, bool credentials);
 
 // "http://host[:port]" in lower case, as a browser sends it in Origin; nullopt for anything
 // else (a path, a wildcard, "null", user info).
 std::optional<std::string> ParseOrigin(std::string_view origin);
-
-// The lines --help prints for these options.
-std::string WebUsage();
 
 }  // namespace web

@@ -3,12 +3,12 @@
 // The --type options that karvel-read and Karvel share, and the choice of back-end they lead to.
 // Plain C++.
 
-#include <cstddef>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
+#include "platform/cli/OptionTable.h"
+#include "platform/posix/Environment.h"
 #include "wedge/KeySequence.h"
 
 namespace wedge {
@@ -21,6 +21,7 @@ struct TypeOptions {
     bool formatGiven = false;
     char decimal = '.';
     Via via = Via::kAuto;
+    bool detailGiven = false;  // --type-format, --type-decimal or --type-via was given
 };
 
 // What the choice of back-end reads from the environment, read once by the program.
@@ -29,21 +30,17 @@ struct Session {
     std::string waylandDisplay;  // WAYLAND_DISPLAY
     std::string sessionType;     // XDG_SESSION_TYPE
 
+    static Session From(const posix::Environment& environment);
     static Session FromProcess();
 };
 
-// Takes the --type option at args[at] (and its value). Returns how many arguments it used: 0
-// when args[at] is no --type option; with `error` set when its value is bad.
-std::size_t TakeTypeOption(std::span<const std::string_view> args, std::size_t at,
-                           TypeOptions& options, std::string* error);
+// --type (`help`: the program's own words for it), --type-format, --type-decimal, --type-via.
+void AddTypeOptions(cli::OptionTable& table, TypeOptions& options, std::string help);
 
 std::string_view ViaName(Via via);
 
 // auto: the portal on a Wayland session, x11 where DISPLAY is set, else uinput. An explicit
 // back-end is kept as it is.
 Via Choose(Via via, const Session& session);
-
-// The lines --help prints for these options.
-std::string TypeUsage();
 
 }  // namespace wedge

@@ -1,14 +1,16 @@
 #pragma once
 
-// The options that keep weighings: --log FILE, --capture RULE and --min-weight W. Without them
-// nothing is written and nothing is kept until the user opens the readings window.
+// The options that keep weighings: --log FILE, --capture RULE, --min-weight W and
+// --csv-decimal SIGN. Without them nothing is written and nothing is kept until the user opens
+// the readings window.
 
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
+#include "platform/cli/OptionTable.h"
 #include "record/Capture.h"
+#include "record/CaptureOptions.h"
 #include "record/Forms.h"
 
 struct RecordOptions {
@@ -20,10 +22,8 @@ struct RecordOptions {
     record::CaptureRule Rule() const { return rule.value_or(record::CaptureRule::kSettled); }
 };
 
-// When args[*i] is --log, --capture, --min-weight or --csv-decimal (with its value joined by '=' or
-// next), takes it into `options`, moves *i past it and returns true; a missing or bad value sets
-// `error`.
-bool TakeRecordOption(const QStringList& args, qsizetype* i, RecordOptions* options,
-                      QString* error);
-// The options' lines for --help.
-QString RecordUsageText();
+// --log, and the capture options (as karvel-read takes them) into `capture`, in the panel's
+// words; UseCapture then takes what they chose.
+void AddRecordOptions(cli::OptionTable& table, RecordOptions& options,
+                      record::CaptureOptions& capture);
+void UseCapture(const record::CaptureOptions& capture, RecordOptions& options);

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/PortDescription.h"
+#include "bench/support/CommandLine.h"
 #include "link/PortWatcher.h"
 #include "platform/posix/WakeupFd.h"
 
@@ -127,19 +128,20 @@ Run Measure(ForgedEvents& events, int perSecond, double seconds) {
     return {100.0 * cpu / wall, worst};
 }
 
-double ArgSeconds(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            return std::max(1.0, std::atof(argv[i + 1]));
-    }
-    return 5;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    int wholeSeconds = 5;
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "how long each rate is measured (default 5)",
+               .apply = bench::Whole("--seconds", 1, 3600, wholeSeconds)});
+    if (const auto code = bench::ReadCommandLine(
+            table, "CPU of the port watcher under forged device events.", argc, argv))
+        return *code;
     QCoreApplication app(argc, argv);
-    const double seconds = ArgSeconds(argc, argv);
+    const double seconds = wholeSeconds;
     const int rates[] = {10, 100};
 
     {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/CScalePanelDlg.h"
+#include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "platform/window/Messages.h"
@@ -125,10 +126,14 @@ double IdleCpuPercent(int seconds) {
 
 int main(int argc, char** argv) {
     int seconds = 10;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::max(1, std::atoi(argv[i + 1]));
-    }
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "how long each CPU figure is measured (default 10)",
+               .apply = bench::Whole("--seconds", 1, 3600, seconds)});
+    if (const auto code = bench::ReadCommandLine(
+            table, "The panel's start-up scan, and its CPU mirroring and idle.", argc, argv))
+        return *code;
     if (qEnvironmentVariableIsEmpty("KARVEL_COMPONENT_MANIFEST"))
         qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
     QApplication app(argc, argv);

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "bench/support/CommandLine.h"
 #include "display/LumeqIds.h"
 #include "platform/component/Activation.h"
 #include "platform/component/Interfaces.h"
@@ -60,10 +61,20 @@ double MicrosPerRound(int rounds, const std::function<void(int)>& round) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
-    if (rounds <= 0) {
-        std::fprintf(stderr, "usage: lumeq_update_bench [iterations > 0]\n");
-        return 2;
+    std::vector<std::string> given;
+    cli::OptionTable table(cli::kEvery);
+    if (const auto code = bench::ReadCommandLine(
+            table, "lumeq_update_bench [ITERATIONS]: full updates through dispatch (2000).", argc,
+            argv, &given))
+        return *code;
+    int rounds = 2000;
+    if (given.size() > 1 ||
+        (!given.empty() && !bench::Whole("ITERATIONS", 1, 100000000, rounds)(given.front()))) {
+        std::fputs(
+            cli::UsageErrorText("lumeq_update_bench", "give one number of iterations above 0")
+                .c_str(),
+            stderr);
+        return cli::kExitUsage;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

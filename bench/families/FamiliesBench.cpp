@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "scale/FrameWindow.h"
 #include "scale/Reading.h"
@@ -83,24 +84,24 @@ std::vector<std::uint8_t> Repeated(const std::string& line, int times) {
 
 int Decode() {
     const scale::FrameBytes frame = scale::FrameOf({0, 0x04, 0x01, {0, 0, 0x06, 0xDB, 0x4F, 0x66}});
-    const double frames = NsPerReading(
-        Repeated(std::string(frame.begin(), frame.end()), kReadings),
-        [](const std::vector<std::uint8_t>& bytes) {
-            scale::FrameWindow window;
-            std::size_t readings = 0;
-            for (const std::uint8_t byte : bytes) {
-                if (window.Push(byte))
-                    readings += !scale::Read(window.FrameSlots()).text.empty();
-            }
-            return readings;
-        });
+    const double frames =
+        NsPerReading(Repeated(std::string(frame.begin(), frame.end()), kReadings),
+                     [](const std::vector<std::uint8_t>& bytes) {
+                         scale::FrameWindow window;
+                         std::size_t readings = 0;
+                         for (const std::uint8_t byte : bytes) {
+                             if (window.Push(byte))
+                                 readings += !scale::Read(window.FrameSlots()).text.empty();
+                         }
+                         return readings;
+                     });
     Figure("decode_frame_rule_ns_per_reading", frames, "ns");
     for (const Sample& sample : Samples()) {
         const double ns = NsPerReading(
             Repeated(sample.line, kReadings), [&](const std::vector<std::uint8_t>& bytes) {
                 std::string error;
-                auto decoder = scale::families::MakeDecoder(*scale::families::Find(sample.family),
-                                                            {}, &error);
+                auto decoder =
+                    scale::families::MakeDecoder(*scale::families::Find(sample.family), {}, &error);
                 std::vector<scale::families::Decoded> out;
                 out.reserve(kReadings);
                 decoder->Push(bytes, &out);
@@ -137,7 +138,8 @@ int Detect() {
         {"and", {2400, {"ST,+00012.34  g\r\n"}, std::chrono::milliseconds(100), {}}},
         {"sbi", {1200, {}, {}, {{"\x1bP", "+    12.34 g  \r\n"}}}},
         {"ohaus", {9600, {}, {}, {{"IP\r\n", "     12.34 g\r\n"}}}},
-        {"toledo", {9600, {std::string("\x02,0 001234000000\r")}, std::chrono::milliseconds(50), {}}},
+        {"toledo",
+         {9600, {std::string("\x02,0 001234000000\r")}, std::chrono::milliseconds(50), {}}},
         {"cas", {9600, {"ST,GS,1@,  12.340 kg\r\n"}, std::chrono::milliseconds(100), {}}},
         {"indicator", {2400, {}, {}, {{"READ\r\n", "ST,GS,+0012.34kg\r\n"}}}},
     };
@@ -195,7 +197,12 @@ int Detect() {
 
 int main(int argc, char** argv) {
     g_binDir = std::filesystem::path(argv[0]).parent_path().string();
-    const std::string mode = argc > 1 ? argv[1] : "";
+    std::vector<std::string> modes;
+    cli::OptionTable table(cli::kEvery);
+    if (const auto code = bench::ReadCommandLine(
+            table, "Modes: decode, detect (families_bench MODE).", argc, argv, &modes))
+        return *code;
+    const std::string mode = modes.size() == 1 ? modes.front() : "";
     if (mode == "decode")
         return Decode();
     if (mode == "detect")

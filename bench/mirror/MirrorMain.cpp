@@ -27,6 +27,7 @@
 #include "bench/mirror/KarvelReader.h"
 #include "bench/mirror/MirrorDriver.h"
 #include "bench/mirror/PeerReader.h"
+#include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 
 namespace {
@@ -132,30 +133,48 @@ int RunDriver(int seconds, int rounds) {
 int main(int argc, char** argv) {
     int seconds = 20;
     int rounds = 3;
-    const char* readerName = nullptr;
-    const char* device = "";
-    const char* portFolder = "";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::clamp(std::atoi(argv[i + 1]), 1, 3600);
-        else if (std::strcmp(argv[i], "--rounds") == 0)
-            rounds = std::clamp(std::atoi(argv[i + 1]), 1, 100);
-        else if (std::strcmp(argv[i], "--reader") == 0)
-            readerName = argv[i + 1];
-        else if (std::strcmp(argv[i], "--device") == 0)
-            device = argv[i + 1];
-        else if (std::strcmp(argv[i], "--port-dir") == 0)
-            portFolder = argv[i + 1];
-    }
-    if (readerName == nullptr) {
+    std::string reader;
+    std::string device;
+    std::string portFolder;
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "how long each reader is measured per round (default 20)",
+               .apply = bench::Whole("--seconds", 1, 3600, seconds)});
+    table.Add({.name = "--rounds",
+               .value = "N",
+               .help = "rounds at each rate (default 3)",
+               .apply = bench::Whole("--rounds", 1, 100, rounds)});
+    table.Add({.name = "--reader",
+               .value = "karvel|peer",
+               .help = "run as one of the readers the driver starts",
+               .apply = cli::Keep(reader, "--reader needs karvel or peer")});
+    table.Add({.name = "--device",
+               .value = "PATH",
+               .help = "the peer reader's device",
+               .apply = [&device](std::optional<std::string_view> value) {
+                   device = std::string(*value);  // the panel reader is given none
+                   return posix::Success();
+               }});
+    table.Add({.name = "--port-dir",
+               .value = "DIR",
+               .help = "the panel reader's port folder",
+               .apply = [&portFolder](std::optional<std::string_view> value) {
+                   portFolder = std::string(*value);
+                   return posix::Success();
+               }});
+    if (const auto code = bench::ReadCommandLine(
+            table, "The panel and a plain reader taking turns on the same stream.", argc, argv))
+        return *code;
+    if (reader.empty()) {
         QCoreApplication app(argc, argv);
         return RunDriver(seconds, rounds);
     }
     QApplication app(argc, argv);
-    if (std::strcmp(readerName, "karvel") == 0)
+    if (reader == "karvel")
         return mirror::RunKarvelReader(portFolder);
-    if (std::strcmp(readerName, "peer") == 0)
+    if (reader == "peer")
         return mirror::RunPeerReader(QString::fromLocal8Bit(device));
-    std::fprintf(stderr, "mirror_bench: unknown reader '%s'\n", readerName);
-    return 2;
+    std::fputs(cli::UsageErrorText("mirror_bench", "--reader is karvel or peer").c_str(), stderr);
+    return cli::kExitUsage;
 }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/support/CommandLine.h"
 #include "display/paint/SegmentPainter.h"
 
 namespace {
@@ -36,17 +37,19 @@ double MeanPassMicros(QImage* target, const QRect& bounds, const lumeq::DisplayS
 
 int main(int argc, char** argv) {
     int rounds = 15;
-    const char* savePath = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
-            rounds = std::max(1, std::atoi(argv[++i]));
-        } else if (std::strcmp(argv[i], "--save") == 0 && i + 1 < argc) {
-            savePath = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--save FILE.png]\n", argv[0]);
-            return 2;
-        }
-    }
+    std::string savePath;
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--rounds",
+               .value = "N",
+               .help = "timed rounds (default 15)",
+               .apply = bench::Whole("--rounds", 1, 100000, rounds)});
+    table.Add({.name = "--save",
+               .value = "FILE.png",
+               .help = "also write the picture",
+               .apply = cli::Keep(savePath, "--save needs a file")});
+    if (const auto code =
+            bench::ReadCommandLine(table, "One full paint pass of the display.", argc, argv))
+        return *code;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -65,8 +68,8 @@ int main(int argc, char** argv) {
     std::sort(means.begin(), means.end());
     std::printf("figure: paint_full_us = %.1f us\n", means[means.size() / 2]);
 
-    if (savePath != nullptr && !target.save(savePath)) {
-        std::fprintf(stderr, "cannot write %s\n", savePath);
+    if (!savePath.empty() && !target.save(QString::fromLocal8Bit(savePath))) {
+        std::fprintf(stderr, "cannot write %s\n", savePath.c_str());
         return 1;
     }
     return 0;

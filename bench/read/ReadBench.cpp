@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "tests/read/ReadTestSupport.h"
@@ -365,12 +366,20 @@ int Fleet(int seconds) {
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     g_binDir = fs::path(fs::canonical("/proc/self/exe")).parent_path().string();
-    const std::string mode = argc > 1 ? argv[1] : "";
-    int seconds = mode == "fleet" ? 600 : 20;
-    for (int i = 2; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::max(1, std::atoi(argv[i + 1]));
-    }
+    int seconds = 0;
+    std::vector<std::string> modes;
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "how long to measure (default 20; fleet 600)",
+               .apply = bench::Whole("--seconds", 1, 86400, seconds)});
+    if (const auto code = bench::ReadCommandLine(
+            table, "Modes: cpu, latency, fleet (read_bench MODE [--seconds S]).", argc, argv,
+            &modes))
+        return *code;
+    const std::string mode = modes.size() == 1 ? modes.front() : "";
+    if (seconds == 0)
+        seconds = mode == "fleet" ? 600 : 20;
     if (mode == "cpu")
         return Cpu(seconds);
     if (mode == "latency")

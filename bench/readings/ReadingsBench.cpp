@@ -47,6 +47,7 @@
 #include "app/readings/Recorder.h"
 #include "bench/soak/ProcessStatus.h"
 #include "bench/soak/SoakScale.h"
+#include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/window/Messages.h"
 #include "record/Forms.h"
@@ -213,12 +214,18 @@ double LoggedCpuPercent(CScalePanelDlg& panel, const QTemporaryDir& dir, record:
 int main(int argc, char** argv) {
     int seconds = 8;
     int rounds = 4;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::max(1, std::atoi(argv[i + 1]));
-        if (std::strcmp(argv[i], "--rounds") == 0)
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-    }
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "how long each phase is measured (default 8)",
+               .apply = bench::Whole("--seconds", 1, 3600, seconds)});
+    table.Add({.name = "--rounds",
+               .value = "N",
+               .help = "rounds of the phases (default 4)",
+               .apply = bench::Whole("--rounds", 1, 100, rounds)});
+    if (const auto code = bench::ReadCommandLine(
+            table, "Memory and CPU of keeping weighings beside the panel.", argc, argv))
+        return *code;
     if (qEnvironmentVariableIsEmpty("KARVEL_COMPONENT_MANIFEST"))
         qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
     QApplication app(argc, argv);

@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/PortMap.h"
@@ -381,19 +382,26 @@ double IdleCpuPercent(Rig& rig, std::chrono::seconds duration) {
 int main(int argc, char** argv) {
     int idleSeconds = 5;
     std::vector<Placement> placements = {Placement::kApart, Placement::kOneCore};
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            idleSeconds = std::max(1, std::atoi(argv[i + 1]));
-        if (std::strcmp(argv[i], "--placement") == 0) {
-            const bool apart = std::strcmp(argv[i + 1], PlacementName(Placement::kApart)) == 0;
-            const bool one = std::strcmp(argv[i + 1], PlacementName(Placement::kOneCore)) == 0;
-            if (!apart && !one) {
-                std::fprintf(stderr, "serial_bench: --placement is apart or one_core\n");
-                return 2;
-            }
-            placements = {apart ? Placement::kApart : Placement::kOneCore};
-        }
-    }
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "how long the idle port is watched (default 5)",
+               .apply = bench::Whole("--seconds", 1, 3600, idleSeconds)});
+    table.Add({.name = "--placement",
+               .value = "apart|one_core",
+               .help = "measure one thread placement only",
+               .apply = [&placements](std::optional<std::string_view> value) {
+                   for (const Placement placement : {Placement::kApart, Placement::kOneCore}) {
+                       if (*value == PlacementName(placement)) {
+                           placements = {placement};
+                           return posix::Success();
+                       }
+                   }
+                   return cli::Refuse("--placement is apart or one_core");
+               }});
+    if (const auto code = bench::ReadCommandLine(
+            table, "Bytes a second from a pseudo-terminal to the owner's handler.", argc, argv))
+        return *code;
     QCoreApplication app(argc, argv);
     Rig rig = MakeRig();
 

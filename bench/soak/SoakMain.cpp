@@ -32,6 +32,7 @@
 #include "bench/soak/SoakScale.h"
 #include "bench/soak/SoakVerdict.h"
 #include "bench/support/Measures.h"
+#include "platform/cli/OptionTable.h"
 #include "platform/component/Activation.h"
 #include "platform/window/Messages.h"
 #include "tools/scalesim/SimOptions.h"
@@ -68,8 +69,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = soak::ParseSoakOptions(args, &error);
     if (!options) {
-        std::fprintf(stderr, "karvel_soak: %s\n%s", error.c_str(), soak::SoakUsage().c_str());
-        return 2;
+        std::fputs(cli::UsageErrorText("karvel_soak", error).c_str(), stderr);
+        return cli::kExitUsage;
     }
     if (options->help) {
         std::fputs(soak::SoakUsage().c_str(), stdout);

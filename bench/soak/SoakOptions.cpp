@@ -1,6 +1,6 @@
 #include "bench/soak/SoakOptions.h"
 
-#include <charconv>
+#include "bench/support/CommandLine.h"
 
 namespace soak {
 
@@ -9,13 +9,21 @@ namespace {
 // A day of streaming is far beyond any soak worth waiting for.
 constexpr int kLongestSeconds = 24 * 60 * 60;
 
-bool ParseCount(std::string_view text, int high, int* out) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > high)
-        return false;
-    *out = value;
-    return true;
+cli::OptionTable MakeTable(SoakOptions& options, int& minutes, int& seconds) {
+    cli::OptionTable table(cli::kEvery);
+    table.Add({.name = "--minutes",
+               .value = "M",
+               .help = "how long the scale streams, in minutes (default 10)",
+               .apply = bench::Whole("--minutes", 1, kLongestSeconds / 60, minutes)});
+    table.Add({.name = "--seconds",
+               .value = "S",
+               .help = "the same in seconds",
+               .apply = bench::Whole("--seconds", 1, kLongestSeconds, seconds)});
+    table.Add({.name = "--help",
+               .help = "print this text",
+               .apply = cli::Set(options.help),
+               .alias = "-h"});
+    return table;
 }
 
 }  // namespace
@@ -23,35 +31,16 @@ bool ParseCount(std::string_view text, int high, int* out) {
 std::optional<SoakOptions> ParseSoakOptions(std::span<const std::string_view> args,
                                             std::string* error) {
     SoakOptions options;
-    bool durationGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view name = args[i];
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (name != "--minutes" && name != "--seconds") {
-            *error = "unknown option " + std::string(name);
-            return std::nullopt;
-        }
-        if (durationGiven) {
-            *error = "give the duration once, in minutes or in seconds";
-            return std::nullopt;
-        }
-        if (i + 1 == args.size()) {
-            *error = std::string(name) + " needs a value";
-            return std::nullopt;
-        }
-        const std::string_view value = args[++i];
-        const bool minutes = name == "--minutes";
-        int count = 0;
-        if (!ParseCount(value, minutes ? kLongestSeconds / 60 : kLongestSeconds, &count)) {
-            *error = "bad value for " + std::string(name) + ": '" + std::string(value) + "'";
-            return std::nullopt;
-        }
-        options.seconds = minutes ? count * 60 : count;
-        durationGiven = true;
+    int minutes = 0, seconds = 0;
+    posix::Status parsed = MakeTable(options, minutes, seconds).Parse(args);
+    if (parsed && minutes != 0 && seconds != 0)
+        parsed = cli::Refuse("give the duration once, in minutes or in seconds");
+    if (!parsed) {
+        *error = parsed.Error().text;
+        return std::nullopt;
     }
+    if (minutes != 0 || seconds != 0)
+        options.seconds = minutes != 0 ? minutes * 60 : seconds;
     return options;
 }
 

@@ -55,7 +55,7 @@ TEST(CommandLine, IdTakesAScaleNameForMqtt) {
         {{"--mqtt", "mqtt://broker", "--id", "lab.scale-2"}, "lab.scale-2", ""},
         {{"--id=bay_1", "--mqtt", "mqtt://broker"}, "bay_1", ""},
         {{"--id", "bay 1", "--mqtt", "mqtt://broker"}, nullptr, "--id may hold"},
-        {{"--mqtt", "mqtt://broker", "--id"}, nullptr, "--id needs a name"},
+        {{"--mqtt", "mqtt://broker", "--id"}, nullptr, "--id needs a value"},
         {{"--id", "bay1"}, nullptr, "needs --mqtt"},
     };
     for (const Case& c : cases) {

@@ -44,7 +44,7 @@ TEST(ReadOptions, RefusesWhatCannotBeUsed) {
         {{"--count", "0"}, "above 0"},
         {{"--count", "5x"}, "above 0"},
         {{"--port"}, "needs a value"},
-        {{"--frobnicate"}, "unknown option"},
+        {{"--frobnicate"}, "unknown argument: --frobnicate: no such option"},
         {{"--header", "sometimes"}, "auto, always or never"},
         {{"--columns", "time_utc,weight"}, "'weight' is no column"},
         {{"--columns", "reading"}, "'reading' is no column"},

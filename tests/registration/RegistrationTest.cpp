@@ -584,7 +584,7 @@ TEST_F(RegisterTool, ExitsWithFailureWhenTheLibraryCannotServe) {
         {{FAKE_LIBRARY_NOEXPORT}, 2, "", "does not export DllRegisterServer"},
         {{m_dir / "missing.so"}, 2, "", "missing.so cannot be found"},
         {{"-u"}, 2, "", "no library given"},
-        {{"--bogus"}, 2, "", "unknown option --bogus"},
+        {{"--bogus"}, 2, "", "unknown argument: --bogus: no such option"},
         {{FAKE_LIBRARY_A, FAKE_LIBRARY_B}, 2, "", "one library only"},
         {{"--help"}, 0, "Usage: lumeq-register [-u] [--system] LIBRARY.so", ""},
         {{"-u", m_dir / "new\nline.so"}, 0, "new\\x0aline.so no longer exists", ""},

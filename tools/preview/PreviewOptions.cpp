@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <vector>
+
+#include "platform/cli/OptionTable.h"
 
 namespace lumeq_preview {
 
@@ -56,89 +59,116 @@ std::optional<std::uint32_t> ParseCNumber(std::string_view text, std::uint32_t m
     return static_cast<std::uint32_t>(value);
 }
 
+namespace {
+
+using Value = std::optional<std::string_view>;
+
+// --wm, --sign, --unit, --hex1 .. --hex6.
+void AddSlotOptions(cli::OptionTable& table, PreviewOptions& options) {
+    const char* const helps[] = {"the WM slot's value, 0 to 255 (63, 0x3f or 077)",
+                                 "the sign slot's value",
+                                 "the unit slot's value",
+                                 "the value of digit 1",
+                                 "of digit 2",
+                                 "of digit 3",
+                                 "of digit 4",
+                                 "of digit 5",
+                                 "of digit 6"};
+    for (std::size_t k = 0; k < std::size(kSlotOptions); ++k) {
+        const std::string name = kSlotOptions[k];
+        table.Add({.name = name,
+                   .value = "V",
+                   .help = helps[k],
+                   .apply = [&options, k, name](Value value) {
+                       const auto v = ParseCNumber(*value, 0xFF);
+                       if (!v)
+                           return cli::Refuse("option " + name + ": \"" + std::string(*value) +
+                                              "\" is not a slot value; give 0 to 255 as 63, 0x3f "
+                                              "or 077");
+                       options.slotValues[k] = static_cast<std::uint8_t>(*v);
+                       return posix::Success();
+                   }});
+    }
+}
+
+void AddColourOptions(cli::OptionTable& table, PreviewOptions& options) {
+    const struct {
+        const char* name;
+        const char* help;
+        std::optional<std::uint32_t>* colour;
+    } colours[] = {
+        {"--back", "background colour, COLORREF 0x00BBGGRR", &options.backColor},
+        {"--fore1", "colour of lit elements", &options.foreColor1},
+        {"--fore2", "second foreground colour (kept, not drawn)", &options.foreColor2},
+    };
+    for (const auto& c : colours) {
+        table.Add({.name = c.name,
+                   .value = "C",
+                   .help = c.help,
+                   .apply = [colour = c.colour, name = std::string(c.name)](Value value) {
+                       const auto v = ParseCNumber(*value, 0xFFFFFFFF);
+                       if (!v)
+                           return cli::Refuse("option " + name + ": \"" + std::string(*value) +
+                                              "\" is not a colour; give a COLORREF 0x00BBGGRR "
+                                              "such as 0x0000FF00");
+                       *colour = *v;
+                       return posix::Success();
+                   }});
+    }
+}
+
+void AddPictureOptions(cli::OptionTable& table, PreviewOptions& options) {
+    table.Add({.name = "--size",
+               .value = "WxH",
+               .help = "picture size in pixels (default 359x101)",
+               .apply = [&options](Value value) {
+                   if (ParseSize(*value, &options.width, &options.height))
+                       return posix::Success();
+                   return cli::Refuse("option --size: \"" + std::string(*value) +
+                                      "\" is not a size; give WIDTHxHEIGHT, each 1 to " +
+                                      std::to_string(kMaxSide) + ", such as 359x101");
+               }});
+    table.Add({.name = "--scale",
+               .value = "N",
+               .help = "device pixel ratio, 0.25 to 8 (2, 1.5): the picture is drawn at N "
+                       "times the size's resolution",
+               .apply = [&options](Value value) {
+                   const auto v = ParseScale(*value);
+                   if (!v)
+                       return cli::Refuse("option --scale: \"" + std::string(*value) +
+                                          "\" is not a pixel ratio; give 0.25 to 8, such as 2 "
+                                          "or 1.5");
+                   options.scale = *v;
+                   return posix::Success();
+               }});
+    table.Add({.name = "--output",
+               .value = "FILE",
+               .help = "where to write the PNG",
+               .apply = cli::Keep(options.output, "--output needs a file name"),
+               .alias = "-o"});
+    cli::AddHelpAndVersion(table, options.help, options.version,
+                           "print the version, then the control library's version data");
+}
+
+cli::OptionTable MakeTable(PreviewOptions& options) {
+    cli::OptionTable table(cli::kEvery);
+    AddSlotOptions(table, options);
+    AddColourOptions(table, options);
+    AddPictureOptions(table, options);
+    return table;
+}
+
+}  // namespace
+
 bool ParsePreviewOptions(std::span<const std::string> args, PreviewOptions* out,
                          std::string* error) {
     PreviewOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != name.npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (name == "--version") {
-            options.version = true;
-            continue;
-        }
-
-        int slot = -1;
-        for (std::size_t k = 0; k < std::size(kSlotOptions); ++k) {
-            if (name == kSlotOptions[k])
-                slot = static_cast<int>(k);
-        }
-        const bool colour = name == "--back" || name == "--fore1" || name == "--fore2";
-        const bool size = name == "--size";
-        const bool scale = name == "--scale";
-        const bool output = name == "-o" || name == "--output";
-        if (slot < 0 && !colour && !size && !scale && !output) {
-            *error = name.rfind("-", 0) == 0 ? "unknown option \"" + name + "\""
-                                             : "unexpected argument \"" + name + "\"";
-            return false;
-        }
-        if (!value) {
-            if (i + 1 >= args.size()) {
-                *error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
-
-        if (slot >= 0) {
-            const auto v = ParseCNumber(*value, 0xFF);
-            if (!v) {
-                *error = "option " + name + ": \"" + *value +
-                         "\" is not a slot value; give 0 to 255 as 63, 0x3f or 077";
-                return false;
-            }
-            options.slotValues[static_cast<std::size_t>(slot)] = static_cast<std::uint8_t>(*v);
-        } else if (colour) {
-            const auto v = ParseCNumber(*value, 0xFFFFFFFF);
-            if (!v) {
-                *error = "option " + name + ": \"" + *value +
-                         "\" is not a colour; give a COLORREF 0x00BBGGRR such as 0x0000FF00";
-                return false;
-            }
-            (name == "--back"    ? options.backColor
-             : name == "--fore1" ? options.foreColor1
-                                 : options.foreColor2) = *v;
-        } else if (size) {
-            if (!ParseSize(*value, &options.width, &options.height)) {
-                *error = "option --size: \"" + *value + "\" is not a size; give WIDTHxHEIGHT, " +
-                         "each 1 to " + std::to_string(kMaxSide) + ", such as 359x101";
-                return false;
-            }
-        } else if (scale) {
-            const auto v = ParseScale(*value);
-            if (!v) {
-                *error = "option --scale: \"" + *value +
-                         "\" is not a pixel ratio; give 0.25 to 8, such as 2 or 1.5";
-                return false;
-            }
-            options.scale = *v;
-        } else {
-            if (value->empty()) {
-                *error = "option " + name + " needs a file name";
-                return false;
-            }
-            options.output = *value;
-        }
-    }
-    if (!options.help && !options.version && options.output.empty()) {
-        *error = "no output file; give -o FILE.png";
+    const std::vector<std::string_view> views(args.begin(), args.end());
+    posix::Status parsed = MakeTable(options).Parse(views);
+    if (parsed && !options.help && !options.version && options.output.empty())
+        parsed = cli::Refuse("no output file; give -o FILE.png");
+    if (!parsed) {
+        *error = parsed.Error().text;
         return false;
     }
     *out = std::move(options);
@@ -146,22 +176,13 @@ bool ParsePreviewOptions(std::span<const std::string> args, PreviewOptions* out,
 }
 
 std::string PreviewUsage() {
-    return "Usage: lumeq-preview [options] -o FILE.png\n"
+    PreviewOptions scratch;
+    const cli::OptionTable table = MakeTable(scratch);
+    return table.Usage("lumeq-preview") +
            "Renders the Lumeq segment display control, created through the component layer,\n"
            "into a PNG image.\n"
-           "\n"
-           "  --wm V, --sign V, --unit V,\n"
-           "  --hex1 V ... --hex6 V   value of one slot, 0 to 255 (63, 0x3f or 077)\n"
-           "  --back C                background colour, COLORREF 0x00BBGGRR\n"
-           "  --fore1 C               colour of lit elements\n"
-           "  --fore2 C               second foreground colour (kept, not drawn)\n"
-           "  --size WxH              picture size in pixels (default 359x101)\n"
-           "  --scale N               device pixel ratio, 0.25 to 8 (2, 1.5): the picture is\n"
-           "                          drawn at N times the size's resolution\n"
-           "  -o, --output FILE       where to write the PNG\n"
-           "  --version               print the version, then the control library's\n"
-           "                          version data\n"
-           "  -h, --help              print this help\n"
+           "\n" +
+           table.Help(26) +
            "\n"
            "An option left out keeps the control's initial value (every slot 0xFF, green on\n"
            "grey). Exit status: 0 done, 1 the control could not be created or the file not\n"

@@ -15,6 +15,7 @@
 
 #include "display/LumeqIds.h"
 #include "display/res/LumeqVersion.h"
+#include "platform/cli/OptionTable.h"
 #include "platform/component/Activation.h"
 #include "platform/component/EnvironmentInUse.h"
 #include "platform/component/Interfaces.h"
@@ -30,7 +31,6 @@ using component::Variant;
 using lumeq_preview::PreviewOptions;
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 std::string Describe(Result r) {
     char code[16];
@@ -133,8 +133,8 @@ int main(int argc, char** argv) {
     PreviewOptions options;
     std::string error;
     if (!lumeq_preview::ParsePreviewOptions(args, &options, &error)) {
-        std::fprintf(stderr, "lumeq-preview: %s\nTry 'lumeq-preview --help'.\n", error.c_str());
-        return kExitUsage;
+        std::fputs(cli::UsageErrorText("lumeq-preview", error).c_str(), stderr);
+        return cli::kExitUsage;
     }
     if (options.help) {
         std::fputs(lumeq_preview::PreviewUsage().c_str(), stdout);

@@ -1,5 +1,6 @@
 #include "tools/scalesim/SimOptions.h"
 
+#include "platform/cli/OptionTable.h"
 #include "scale/families/Family.h"
 #include "tools/scalesim/ScaleModel.h"
 
@@ -65,116 +66,134 @@ bool ParseItems(std::string_view text, std::int64_t* grams) {
     return true;
 }
 
-std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args,
-                                          std::string* error) {
-    SimOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::optional<std::string_view> inlineValue;
-        if (const auto eq = name.find('='); eq != std::string_view::npos) {
-            inlineValue = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
-        const bool takesValue = name == "--port-dir" || name == "--com" || name == "--silent" ||
-                                name == "--rate" || name == "--seed" || name == "--frames" ||
-                                name == "--protocol" || name == "--line" || name == "--items";
-        std::string_view value;
-        if (takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                *error = std::string(name) + " needs a value";
-                return std::nullopt;
-            }
-        } else if (inlineValue) {
-            *error = std::string(name) + " takes no value";
-            return std::nullopt;
-        }
+namespace {
 
-        bool ok = true;
-        if (name == "--port-dir")
-            ok = !(options.portDir = value).empty();
-        else if (name == "--com")
-            ok = ParsePortList(value, &options.scalePorts);
-        else if (name == "--silent")
-            ok = ParsePortList(value, &options.silentPorts);
-        else if (name == "--rate")
-            ok = ParseNumber(value, 1, kHighestFrameRate, &options.framesPerSecond);
-        else if (name == "--seed")
-            ok = ParseNumber<std::uint32_t>(value, 0, UINT32_MAX, &options.seed);
-        else if (name == "--frames")
-            ok = ParseNumber<std::uint64_t>(value, 1, UINT64_MAX, &options.frameLimit);
-        else if (name == "--protocol") {
-            options.protocol = std::string(value);
-            ok = scale::families::Find(value) != nullptr &&
-                 !scale::families::Find(value)->needsPattern;
-        } else if (name == "--line")
-            ok = (options.line = scale::families::ParseLine(value)).has_value();
-        else if (name == "--items")
-            ok = ParseItems(value, &options.itemGrams);
-        else if (name == "--quiet")
-            options.quiet = true;
-        else if (name == "--stdin-eof")
-            options.stopAtStdinEof = true;
-        else if (name == "--remove-port-dir")
-            options.removePortDir = true;
-        else if (name == "--help" || name == "-h")
-            options.help = true;
-        else if (name == "--version")
-            options.version = true;
-        else {
-            *error = "unknown option " + std::string(args[i]);
-            return std::nullopt;
-        }
-        if (!ok) {
-            *error = "bad value for " + std::string(name) + ": '" + std::string(value) + "'";
-            return std::nullopt;
-        }
-    }
+using Value = std::optional<std::string_view>;
 
-    if (options.line && options.protocol.empty()) {
-        *error = "--line goes with --protocol";
-        return std::nullopt;
-    }
-    if (options.removePortDir && options.portDir.empty()) {
-        *error = "--remove-port-dir needs --port-dir";
-        return std::nullopt;
-    }
+// Applies `take` to the value; a value it cannot use is said as it was given.
+template <typename Take>
+cli::Apply Checked(std::string name, Take take) {
+    return [name = std::move(name), take](Value value) {
+        if (take(*value))
+            return posix::Success();
+        return cli::Refuse("bad value for " + name + ": '" + std::string(*value) + "'");
+    };
+}
+
+void AddLineOptions(cli::OptionTable& table, SimOptions& o) {
+    table.Add({.name = "--port-dir",
+               .value = "DIR",
+               .help = "link each line as DIR/COMn (for KARVEL_PORT_DIR=DIR)",
+               .apply = Checked("--port-dir",
+                                [&o](std::string_view v) { return !(o.portDir = v).empty(); })});
+    table.Add({.name = "--com",
+               .value = "N[,N...]",
+               .help = "COM numbers that answer as scales (default 1)",
+               .apply = Checked(
+                   "--com", [&o](std::string_view v) { return ParsePortList(v, &o.scalePorts); })});
+    table.Add({.name = "--silent",
+               .value = "N[,N...]",
+               .help = "COM numbers that exist but never answer",
+               .apply = Checked("--silent", [&o](std::string_view v) {
+                   return ParsePortList(v, &o.silentPorts);
+               })});
+    table.Add({.name = "--rate",
+               .value = "HZ",
+               .help = "frames per second, 1 to 80 (default 10)",
+               .apply = Checked("--rate", [&o](std::string_view v) {
+                   return ParseNumber(v, 1, kHighestFrameRate, &o.framesPerSecond);
+               })});
+    table.Add({.name = "--seed",
+               .value = "S",
+               .help = "seed of the simulated load (default 1)",
+               .apply = Checked("--seed", [&o](std::string_view v) {
+                   return ParseNumber<std::uint32_t>(v, 0, UINT32_MAX, &o.seed);
+               })});
+    table.Add({.name = "--frames",
+               .value = "N",
+               .help = "stop after N frames were sent, over all lines",
+               .apply = Checked("--frames", [&o](std::string_view v) {
+                   return ParseNumber<std::uint64_t>(v, 1, UINT64_MAX, &o.frameLimit);
+               })});
+    table.Add({.name = "--items",
+               .value = "WEIGHT",
+               .help = "a packing line: items near WEIGHT (whole grams: 500g, 0.5kg) are put on "
+                       "and taken off, some under, some over",
+               .apply = Checked("--items",
+                                [&o](std::string_view v) { return ParseItems(v, &o.itemGrams); })});
+}
+
+void AddRunOptions(cli::OptionTable& table, SimOptions& o) {
+    table.Add({.name = "--stdin-eof",
+               .help = "stop when standard input reaches its end",
+               .apply = cli::Set(o.stopAtStdinEof)});
+    table.Add({.name = "--remove-port-dir",
+               .help = "remove DIR at exit when it is left empty (a folder made for this run; "
+                       "nothing in it that is not ours is touched)",
+               .apply = cli::Set(o.removePortDir)});
+    table.Add({.name = "--protocol",
+               .value = "NAME",
+               .help = "speak a scale family's lines instead of the panel's frames: sics, and, "
+                       "sbi, ohaus (when asked), toledo, cas, indicator (streaming); its tare, "
+                       "zero and print commands are obeyed",
+               .apply = Checked("--protocol", [&o](std::string_view v) {
+                   o.protocol = std::string(v);
+                   const scale::families::Family* family = scale::families::Find(v);
+                   return family && !family->needsPattern;
+               })});
+    table.Add({.name = "--line",
+               .value = "BAUD[,FRAMING]",
+               .help = "the speed the family is served at (default: its usual); nothing is sent "
+                       "while a port is set to another speed",
+               .apply = Checked("--line", [&o](std::string_view v) {
+                   return (o.line = scale::families::ParseLine(v)).has_value();
+               })});
+    table.Add(
+        {.name = "--quiet", .help = "no event log on standard error", .apply = cli::Set(o.quiet)});
+    cli::AddHelpAndVersion(table, o.help, o.version);
+}
+
+cli::OptionTable MakeTable(SimOptions& options) {
+    cli::OptionTable table(cli::kEvery);
+    AddLineOptions(table, options);
+    AddRunOptions(table, options);
+    return table;
+}
+
+posix::Status CheckTogether(const SimOptions& options) {
+    if (options.line && options.protocol.empty())
+        return cli::Refuse("--line goes with --protocol");
+    if (options.removePortDir && options.portDir.empty())
+        return cli::Refuse("--remove-port-dir needs --port-dir");
     std::vector<int> all = options.scalePorts;
     all.insert(all.end(), options.silentPorts.begin(), options.silentPorts.end());
     std::sort(all.begin(), all.end());
-    if (const auto twice = std::adjacent_find(all.begin(), all.end()); twice != all.end()) {
-        *error = "COM" + std::to_string(*twice) + " is named twice";
+    if (const auto twice = std::adjacent_find(all.begin(), all.end()); twice != all.end())
+        return cli::Refuse("COM" + std::to_string(*twice) + " is named twice");
+    return posix::Success();
+}
+
+}  // namespace
+
+std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args,
+                                          std::string* error) {
+    SimOptions options;
+    posix::Status parsed = MakeTable(options).Parse(args);
+    if (parsed)
+        parsed = CheckTogether(options);
+    if (!parsed) {
+        *error = parsed.Error().text;
         return std::nullopt;
     }
     return options;
 }
 
 std::string SimUsage() {
-    return "usage: karvel-scalesim [options]\n"
-           "Simulated weighing scale on pseudo-terminals.\n"
-           "  --port-dir DIR     link each line as DIR/COMn (for KARVEL_PORT_DIR=DIR)\n"
-           "  --com N[,N...]     COM numbers that answer as scales (default 1)\n"
-           "  --silent N[,N...]  COM numbers that exist but never answer\n"
-           "  --rate HZ          frames per second, 1 to 80 (default 10)\n"
-           "  --seed S           seed of the simulated load (default 1)\n"
-           "  --frames N         stop after N frames were sent, over all lines\n"
-           "  --items WEIGHT     a packing line: items near WEIGHT (whole grams: 500g,\n"
-           "                     0.5kg) are put on and taken off, some under, some over\n"
-           "  --stdin-eof        stop when standard input reaches its end\n"
-           "  --remove-port-dir  remove DIR at exit when it is left empty (a folder made\n"
-           "                     for this run; nothing in it that is not ours is touched)\n"
-           "  --protocol NAME    speak a scale family's lines instead of the panel's frames:\n"
-           "                     sics, and, sbi, ohaus (when asked), toledo, cas, indicator\n"
-           "                     (streaming); its tare, zero and print commands are obeyed\n"
-           "  --line BAUD[,FRAMING]  the speed the family is served at (default: its usual);\n"
-           "                     nothing is sent while a port is set to another speed\n"
-           "  --quiet            no event log on standard error\n"
-           "  --help             this text\n"
-           "  --version          print the version\n"
-           "Prints 'COMn DEVICE' per line, then 'ready'; at exit 'frames sent: N'.\n"
+    SimOptions scratch;
+    const cli::OptionTable table = MakeTable(scratch);
+    return table.Usage("karvel-scalesim") + "Simulated weighing scale on pseudo-terminals.\n\n" +
+           table.Help(21) +
+           "\nPrints 'COMn DEVICE' per line, then 'ready'; at exit 'frames sent: N'.\n"
            "Keys: D M T O (double-click: | 0x80); 0x05 is answered with 06 AA.\n";
 }
 

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/cli/OptionTable.h"
 #include "tools/scalesim/ScaleServer.h"
 #include "tools/scalesim/SimOptions.h"
 
@@ -28,8 +29,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = scalesim::ParseSimOptions(args, &error);
     if (!options) {
-        std::fprintf(stderr, "karvel-scalesim: %s\nTry 'karvel-scalesim --help'.\n", error.c_str());
-        return 2;
+        std::fputs(cli::UsageErrorText("karvel-scalesim", error).c_str(), stderr);
+        return cli::kExitUsage;
     }
     if (options->help) {
         std::fputs(scalesim::SimUsage().c_str(), stdout);
