@@ -166,7 +166,7 @@ bool FamilyLink::Listen(const std::string& device, std::span<const Family* const
     for (const scale::LineSettings& line : lines) {
         if (!Open(device, line))
             continue;
-        families::Listener listener(candidates);
+        families::Listener listener(candidates, m_choice.pattern);
         m_hear = [&](std::span<const std::uint8_t> received) { listener.Push(received); };
         ReadFor(m_waits.listen, [&] { return listener.Found() != nullptr; });
         m_hear = {};
@@ -201,7 +201,7 @@ bool FamilyLink::Ask(const std::string& device, std::span<const Family* const> c
             if (!Open(device, line))
                 continue;
             const Family* const one[] = {family};
-            families::Listener listener(one, 1);
+            families::Listener listener(one, m_choice.pattern, 1);
             m_hear = [&](std::span<const std::uint8_t> received) { listener.Push(received); };
             if (SendText(family->query))
                 ReadFor(m_waits.answer, [&] { return listener.Found() != nullptr; });

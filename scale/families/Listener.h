@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "scale/families/Family.h"
@@ -19,8 +20,9 @@ class Listener {
   public:
     static constexpr std::size_t kAgreeing = 2;
 
-    // `candidates` outlive the listener; none may need a pattern.
-    explicit Listener(std::span<const Family* const> candidates, std::size_t agreeing = kAgreeing);
+    // `candidates` outlive the listener; `pattern` is the one the pattern family reads by.
+    Listener(std::span<const Family* const> candidates, std::string_view pattern,
+             std::size_t agreeing = kAgreeing);
     void Push(std::span<const std::uint8_t> bytes);
     // The first candidate (in their order) that read enough lines; null until one has.
     const Family* Found() const;

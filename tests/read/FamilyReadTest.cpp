@@ -164,6 +164,28 @@ TEST_F(FamilyReader, SilentAndNoisyPortsAreSaidOnceAndTheAskedBalanceIsRead) {
         EXPECT_NE(std::find(heard.begin(), heard.end(), baud), heard.end()) << baud;
 }
 
+// The README's example pattern against a scale that streams its own lines, however the port is
+// named.
+TEST_F(FamilyReader, ThePatternFamilyReadsTheLinesItsPatternDescribes) {
+    const char* const pattern = "^W:(?<value>[-+ 0-9.]+)(?<unit>[a-z]+)(?<stable> S)?$";
+    const std::vector<std::string> ways[] = {{}, {"--port", "COM1"}, {"--line", "9600"}};
+    for (const std::vector<std::string>& way : ways) {
+        SCOPED_TRACE(way.empty() ? "found" : way[0]);
+        FamilyPeer scale({9600, {"W:12.5kg S\r\n"}, std::chrono::milliseconds(100), {}});
+        m_ports.Map(1, scale.DevicePath());
+        std::vector<std::string> argv = {ReaderPath(), "--protocol", "pattern", "--pattern",
+                                         pattern,      "--count",    "1"};
+        argv.insert(argv.end(), way.begin(), way.end());
+        Child reader(argv);
+        const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+        EXPECT_TRUE(Holds(reader.Errors(), "COM1: pattern at 9600 8N1")) << reader.Errors();
+        EXPECT_TRUE(Holds(line, R"("text":"12.5","value":12.5,"unit":"kg","stable":true)")) << line;
+        EXPECT_TRUE(line.ends_with(R"(,"protocol":"pattern"})")) << line;
+        m_ports.Unmap(1);
+    }
+}
+
 TEST_F(FamilyReader, ANamedFamilyIsAskedAgainAndTakesItsOwnKeys) {
     FamilyPeer balance(
         {9600, {}, {}, {{"SI\r\n", "S S      12.50 g\r\n"}, {"T\r\n", "T S      12.50 g\r\n"}}});
