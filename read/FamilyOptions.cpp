@@ -43,8 +43,8 @@ std::optional<std::string> CheckFamilyOptions(const FamilyOptions& options) {
         if (options.pattern.empty())
             return "--protocol pattern needs --pattern REGEX";
         std::string error;
-        if (!scale::families::MakeDecoder(*scale::families::Find("pattern"), options.pattern,
-                                          &error))
+        if (!scale::families::MakeDecoder(*scale::families::Find("pattern"), scale::kLine,
+                                          options.pattern, &error))
             return "--pattern: " + error;
     }
     return std::nullopt;

@@ -100,7 +100,7 @@ int Decode() {
             Repeated(sample.line, kReadings), [&](const std::vector<std::uint8_t>& bytes) {
                 std::string error;
                 auto decoder = scale::families::MakeDecoder(*scale::families::Find(sample.family),
-                                                            {}, &error);
+                                                            scale::kLine, {}, &error);
                 std::vector<scale::families::Decoded> out;
                 out.reserve(kReadings);
                 decoder->Push(bytes, &out);

@@ -70,10 +70,16 @@ std::string Names();
 // The family's command for `key`; none when the family has no such key.
 std::optional<std::string> CommandFor(const Family& family, Key key);
 
-// A decoder for `family`; `pattern` is the regular expression of the pattern family. Null with
-// the reason in `error` when the pattern cannot be used.
-std::unique_ptr<Decoder> MakeDecoder(const Family& family, std::string_view pattern,
-                                     std::string* error);
+// A decoder for `family` reading a line set to `line`: at 7 data bits bit 7 is the parity bit
+// and is dropped; at 8 it is the scale's own, and a byte over 0x7F is no family's figure or unit,
+// so the line or frame holding it is unreadable. `pattern` is the regular expression of the
+// pattern family. Null with the reason in `error` when the pattern cannot be used.
+std::unique_ptr<Decoder> MakeDecoder(const Family& family, const LineSettings& line,
+                                     std::string_view pattern, std::string* error);
+
+// The family's own framing at `line`'s speed: the first of its usual lines at that speed, or
+// `line` itself when it has none there.
+LineSettings FramingAt(const Family& family, const LineSettings& line);
 
 // "12.345 g, stable, net": what a screen reader says for a family's reading.
 std::string SpokenText(const Reading& reading);

@@ -1,6 +1,7 @@
 // Mettler Toledo continuous output: STX, status words A, B and C, six figures of weight, six of
 // tare, CR, and an optional checksum byte (skipped: the next frame begins at its STX). The bits,
-// as the Mettler Toledo indicator manuals give them (bit 7 is parity on a 7-bit line):
+// as the Mettler Toledo indicator manuals give them (bit 7 is parity on a 7-bit line; on an
+// 8-bit line a byte with it set is no byte of a frame):
 //  A: bits 0-2 where the point is (0: x100, 1: x10, 2: none, 3..7: 1..5 decimals),
 //     bits 3-4 the increment, bit 5 always 1, bit 6 always 0;
 //  B: bit 0 net, bit 1 negative, bit 2 out of range, bit 3 motion, bit 4 kg (else lb),
@@ -28,7 +29,7 @@ bool Fits(std::size_t at, std::uint8_t c) {
     if (at == 0)
         return c == kStx;
     if (at < kWeight)
-        return (c & kAlwaysSet) && !(at == 1 && (c & 0x40));
+        return c < 0x80 && (c & kAlwaysSet) && !(at == 1 && (c & 0x40));
     if (at < kFrame - 1)
         return c == ' ' || (c >= '0' && c <= '9');
     return c == '\r';
@@ -61,9 +62,10 @@ Reading FrameReading(const std::array<std::uint8_t, kFrame>& f) {
 
 class FrameDecoder : public Decoder {
   public:
+    explicit FrameDecoder(bool sevenBit) : m_sevenBit(sevenBit) {}
     void Push(std::span<const std::uint8_t> bytes, std::vector<Decoded>* out) override {
         for (const std::uint8_t byte : bytes) {
-            const auto c = static_cast<std::uint8_t>(byte & 0x7F);
+            const auto c = static_cast<std::uint8_t>(m_sevenBit ? byte & 0x7F : byte);
             if (!Fits(m_at, c)) {
                 // A checksum that happened to be STX began a frame too early: start again here.
                 m_at = 0;
@@ -80,6 +82,7 @@ class FrameDecoder : public Decoder {
     }
 
   private:
+    bool m_sevenBit;
     std::array<std::uint8_t, kFrame> m_frame{};
     std::array<std::uint8_t, kFrame> m_raw{};
     std::size_t m_at = 0;
@@ -95,8 +98,8 @@ Family ToledoFamily() {
             ""};
 }
 
-std::unique_ptr<Decoder> MakeToledoDecoder() {
-    return std::make_unique<FrameDecoder>();
+std::unique_ptr<Decoder> MakeToledoDecoder(bool sevenBit) {
+    return std::make_unique<FrameDecoder>(sevenBit);
 }
 
 }  // namespace scale::families

@@ -1,6 +1,6 @@
 // Each family's decoder against lines as the makers' interface manuals print them: the reading
-// must come out the same whole, split at every byte, and (for 7-bit families) with parity bits
-// set as a 7E1 line read at 8N1 delivers them.
+// must come out the same whole, split at every byte, and (for 7-bit families) on a 7E1 line with
+// its parity bits set, as a port at 8N1 delivers them.
 
 #include <gtest/gtest.h>
 
@@ -69,7 +69,7 @@ void CheckFamily(std::string_view family, const std::vector<LineCase>& cases, bo
             EXPECT_EQ(parts[0].reading, want) << "split at " << split;
         }
         if (sevenBit) {
-            const auto parity = Decode(family, WithParity(bytes));
+            const auto parity = Decode(family, WithParity(bytes), {}, families_test::k7E1);
             ASSERT_EQ(parity.size(), 1u) << "with parity bits";
             EXPECT_EQ(parity[0].reading, want) << "with parity bits";
         }
@@ -200,6 +200,43 @@ TEST(ToledoFamily, AChecksumThatLooksLikeStxDoesNotCostTheNextFrame) {
     const auto out = Decode("toledo", BytesOf(frame + checksum + frame + "\x02" + frame));
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[2].reading.text, "12.34");
+}
+
+// At 8 data bits a byte over 0x7F is the scale's own (here Latin-1 µ, ±, ², ³), no figure or unit
+// of a family: the line holding it is unreadable rather than read with bit 7 masked off. At 7
+// data bits bit 7 is the parity bit, and the same bytes read as their seven bits.
+TEST(FamilyDecoders, ABitSevenIsParityOnlyOnASevenBitLine) {
+    const struct {
+        const char* what;
+        const char* family;
+        const char* pattern;
+        std::string bytes;
+        const char* sevenBit;  // the text read at 7E1
+    } cases[] = {
+        {"micro sign in the unit", "sics", "", "S S    12.3\xB5g\r\n", "12.35"},
+        {"plus-minus before the value", "sics", "",
+         "S S \xB1"
+         "5 g\r\n",
+         "15"},
+        {"superscripts among the figures", "sics", "", "S S 1\xB2\xB3 g\r\n", "123"},
+        {"a&d", "and", "", "ST,+00012.3\xB4  g\r\n", "12.34"},
+        {"the user's pattern", "pattern", R"(^W:(?<value>[0-9.]+)(?<unit>\S+))", "W:12.5\xB5g\r\n",
+         "12.55"},
+        {"a toledo figure", "toledo", "",
+         ToledoFrame(0x2C, 0x30, 0x20,
+                     "00\xB1"
+                     "234"),
+         "12.34"},
+        {"a toledo status word", "toledo", "", ToledoFrame(0x2C, '\xB0', 0x20, "001234"), "12.34"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto bytes = BytesOf(c.bytes);
+        EXPECT_TRUE(Decode(c.family, bytes, c.pattern).empty());
+        const auto sevenBit = Decode(c.family, bytes, c.pattern, families_test::k7E1);
+        ASSERT_EQ(sevenBit.size(), 1u);
+        EXPECT_EQ(sevenBit[0].reading.text, c.sevenBit);
+    }
 }
 
 TEST(CasFamily, TheTwentyTwoByteForm) {
