@@ -220,7 +220,7 @@ bool FamilyLink::Ask(const std::string& device, std::span<const Family* const> c
 bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
                       std::vector<families::Decoded> first, bool poll) {
     std::string error;
-    m_decoder = families::MakeDecoder(family, line, m_choice.pattern, &error);
+    m_decoder = families::MakeDecoder(family, line, m_choice.pattern, &error, first);
     if (!m_decoder) {
         m_events.say(error);
         return false;

@@ -115,13 +115,14 @@ std::optional<std::string> CommandFor(const Family& family, Key key) {
 }
 
 std::unique_ptr<Decoder> MakeDecoder(const Family& family, const LineSettings& line,
-                                     std::string_view pattern, std::string* error) {
+                                     std::string_view pattern, std::string* error,
+                                     std::span<const Decoded> before) {
     const std::string_view name = family.name;
     const bool sevenBit = line.dataBits == 7;
     if (name == "karvel")
         return MakeKarvelDecoder();
     if (name == "toledo")
-        return MakeToledoDecoder(sevenBit);
+        return MakeToledoDecoder(sevenBit, before);
     if (name == "pattern")
         return MakePatternDecoder(pattern, sevenBit, error);
     constexpr std::array<std::pair<std::string_view, LineRule>, 6> kRules = {{

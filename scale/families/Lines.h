@@ -95,7 +95,7 @@ Family IndicatorFamily();
 Family PatternFamily();
 
 std::unique_ptr<Decoder> MakeKarvelDecoder();
-std::unique_ptr<Decoder> MakeToledoDecoder(bool sevenBit);
+std::unique_ptr<Decoder> MakeToledoDecoder(bool sevenBit, std::span<const Decoded> before);
 std::unique_ptr<Decoder> MakePatternDecoder(std::string_view pattern, bool sevenBit,
                                             std::string* error);
 std::optional<Reading> SicsLine(std::string_view line);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -200,6 +201,72 @@ TEST(ToledoFamily, AChecksumThatLooksLikeStxDoesNotCostTheNextFrame) {
     const auto out = Decode("toledo", BytesOf(frame + checksum + frame + "\x02" + frame));
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[2].reading.text, "12.34");
+}
+
+// The frame and its checksum: the two's complement of the 7-bit sum of STX to CR.
+std::string WithChecksum(const std::string& frame) {
+    int sum = 0;
+    for (const char c : frame)
+        sum += c;
+    return frame + static_cast<char>(-sum & 0x7F);
+}
+
+// A scale that sends checksums: figures changed after the checksum was made (001234 to 009999)
+// drop their frame, however the bytes are split and with parity bits on a 7E1 line: from the
+// stream's start, from mid-frame, and in a decoder made after detection read two frames.
+TEST(ToledoFamily, AFrameWhoseChecksumFailsIsDroppedCountedAndSaidOnce) {
+    const std::string good = WithChecksum(ToledoFrame(0x2C, 0x30, 0x20, "001234"));
+    std::string bad = good;
+    bad.replace(4, 6, "009999");
+    const char* const said = "bad checksum: frame dropped";
+    const struct {
+        const char* what;
+        std::string detected;  // what a decoder read before this one was made
+        std::string sent;
+        std::vector<std::string> texts;
+        std::size_t badAt;  // where the first bad frame begins
+    } cases[] = {
+        {"from the start",
+         "",
+         good + bad + good + bad + good,
+         {"12.34", said, "12.34", "12.34"},
+         18},
+        {"from mid-frame",
+         "",
+         good.substr(9) + bad + good + bad + good,
+         {said, "12.34", "12.34"},
+         9},
+        {"after detection", good + good, bad + good + bad + good, {said, "12.34", "12.34"}, 0},
+    };
+    for (const auto& c : cases) {
+        for (const bool parity : {false, true}) {
+            const auto bytes = parity ? WithParity(BytesOf(c.sent)) : BytesOf(c.sent);
+            for (std::size_t split = 0; split <= bytes.size(); split += 7) {
+                SCOPED_TRACE(std::string(c.what) + (parity ? " 7E1" : " 8N1") + " split at " +
+                             std::to_string(split));
+                const scale::LineSettings line = parity ? families_test::k7E1 : scale::kLine;
+                const auto detected = Decode("toledo", BytesOf(c.detected), {}, line);
+                std::string error;
+                auto decoder = scale::families::MakeDecoder(*scale::families::Find("toledo"), line,
+                                                            {}, &error, detected);
+                std::vector<scale::families::Decoded> out;
+                decoder->Push(std::span(bytes).first(split), &out);
+                decoder->Push(std::span(bytes).subspan(split), &out);
+                std::vector<std::string> texts;
+                for (const auto& decoded : out)
+                    texts.push_back(decoded.reading.error.empty() ? decoded.reading.text
+                                                                  : decoded.reading.error);
+                EXPECT_EQ(texts, c.texts);
+                EXPECT_EQ(decoder->Dropped(), 2u);
+                const auto told = std::find_if(out.begin(), out.end(), [](const auto& decoded) {
+                    return !decoded.reading.error.empty();
+                });
+                ASSERT_NE(told, out.end());
+                EXPECT_EQ(told->bytes, std::vector<std::uint8_t>(bytes.begin() + c.badAt,
+                                                                 bytes.begin() + c.badAt + 18));
+            }
+        }
+    }
 }
 
 // At 8 data bits a byte over 0x7F is the scale's own (here Latin-1 µ, ±, ², ³), no figure or unit
