@@ -1,9 +1,12 @@
-// Bytes from the serial line as any family's decoder receives them. Whatever comes, each decoder
-// must give the same readings whether the bytes come at once or split (at a place the input's
-// first byte chooses), and every reading must agree with itself: a number that is its exact
-// decimal, none while over or under load or for an error reply, bytes no longer than a line; on
-// the six cells it shows as dashes or as its figures, rounded.
+// Bytes from the serial line as any family's decoder receives them, on a 7-bit and an 8-bit line.
+// Whatever comes, each decoder must give the same readings whether the bytes come at once or split
+// (at a place the input's first byte chooses), and every reading must agree with itself: a number
+// that is its exact decimal, none while over or under load or for an error reply, bytes no longer
+// than a line, none over 0x7F in another family's reading at 8 data bits; on the six cells it shows
+// as dashes or as its figures, rounded.
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -20,12 +23,14 @@ namespace {
 
 namespace families = scale::families;
 
+constexpr std::array<scale::LineSettings, 2> kLines = {{{9600, 'E', 7, 1}, scale::kLine}};
 constexpr const char* kPattern = R"(^(?<stable>ST|US)?[ ,]*(?<value>[-+ 0-9.]+)\s*(?<unit>[a-z]*))";
 
 std::vector<families::Decoded> DecodeIn(const families::Family& family,
+                                        const scale::LineSettings& line,
                                         std::span<const std::uint8_t> bytes, std::size_t split) {
     std::string error;
-    auto decoder = families::MakeDecoder(family, kPattern, &error);
+    auto decoder = families::MakeDecoder(family, line, kPattern, &error);
     FUZZ_CHECK(decoder != nullptr, "a family without a decoder");
     std::vector<families::Decoded> out;
     decoder->Push(bytes.first(split), &out);
@@ -45,11 +50,16 @@ void CheckShown(const scale::Reading& reading) {
                "the cells lost or gained the minus");
 }
 
-void CheckReading(const families::Family& family, const families::Decoded& decoded) {
+void CheckReading(const families::Family& family, const scale::LineSettings& line,
+                  const families::Decoded& decoded) {
     const scale::Reading& reading = decoded.reading;
     CheckShown(reading);
     FUZZ_CHECK(!decoded.bytes.empty() && decoded.bytes.size() <= 128,
                "a reading's bytes are empty or longer than a line");
+    FUZZ_CHECK(family.name == "karvel" || line.dataBits == 7 || !reading.error.empty() ||
+                   std::all_of(decoded.bytes.begin(), decoded.bytes.end(),
+                               [](std::uint8_t b) { return b < 0x80; }),
+               "a byte over 0x7F read at 8 data bits");
     if (!reading.number)
         return;
     FUZZ_CHECK(!reading.indicators.overLoad && !reading.underLoad && reading.error.empty(),
@@ -70,13 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     const std::size_t split = size == 0 ? 0 : data[0] % (size + 1);
     for (const families::Family& family : families::All()) {
-        const auto whole = DecodeIn(family, bytes, size);
-        const auto parts = DecodeIn(family, bytes, split);
-        FUZZ_CHECK(whole.size() == parts.size(), "a split changed how many readings came");
-        for (std::size_t i = 0; i < whole.size(); ++i) {
-            FUZZ_CHECK(whole[i].reading == parts[i].reading && whole[i].bytes == parts[i].bytes,
-                       "a split changed a reading");
-            CheckReading(family, whole[i]);
+        for (const scale::LineSettings& line : kLines) {
+            const auto whole = DecodeIn(family, line, bytes, size);
+            const auto parts = DecodeIn(family, line, bytes, split);
+            FUZZ_CHECK(whole.size() == parts.size(), "a split changed how many readings came");
+            for (std::size_t i = 0; i < whole.size(); ++i) {
+                FUZZ_CHECK(whole[i].reading == parts[i].reading && whole[i].bytes == parts[i].bytes,
+                           "a split changed a reading");
+                CheckReading(family, line, whole[i]);
+            }
         }
     }
     return 0;

@@ -166,7 +166,10 @@ bool FamilyLink::Listen(const std::string& device, std::span<const Family* const
     for (const scale::LineSettings& line : lines) {
         if (!Open(device, line))
             continue;
-        families::Listener listener(candidates);
+        families::Listener listener(
+            candidates, line,
+            m_choice.line ? families::Framing::kAsSet : families::Framing::kFamilys,
+            m_choice.pattern);
         m_hear = [&](std::span<const std::uint8_t> received) { listener.Push(received); };
         ReadFor(m_waits.listen, [&] { return listener.Found() != nullptr; });
         m_hear = {};
@@ -201,7 +204,7 @@ bool FamilyLink::Ask(const std::string& device, std::span<const Family* const> c
             if (!Open(device, line))
                 continue;
             const Family* const one[] = {family};
-            families::Listener listener(one, 1);
+            families::Listener listener(one, line, families::Framing::kAsSet, m_choice.pattern, 1);
             m_hear = [&](std::span<const std::uint8_t> received) { listener.Push(received); };
             if (SendText(family->query))
                 ReadFor(m_waits.answer, [&] { return listener.Found() != nullptr; });
@@ -217,7 +220,7 @@ bool FamilyLink::Ask(const std::string& device, std::span<const Family* const> c
 bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
                       std::vector<families::Decoded> first, bool poll) {
     std::string error;
-    m_decoder = families::MakeDecoder(family, m_choice.pattern, &error);
+    m_decoder = families::MakeDecoder(family, line, m_choice.pattern, &error, first);
     if (!m_decoder) {
         m_events.say(error);
         return false;
@@ -306,7 +309,7 @@ posix::Status FamilyLink::Reopen(int port) {
 void FamilyLink::Reopened() {
     // No part of a line from before makes a reading with the first one after.
     std::string error;
-    m_decoder = families::MakeDecoder(*m_family, m_choice.pattern, &error);
+    m_decoder = families::MakeDecoder(*m_family, m_line, m_choice.pattern, &error);
     if (m_polling)
         m_poll.start();
 }

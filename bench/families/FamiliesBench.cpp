@@ -100,8 +100,8 @@ int Decode() {
         const double ns = NsPerReading(
             Repeated(sample.line, kReadings), [&](const std::vector<std::uint8_t>& bytes) {
                 std::string error;
-                auto decoder =
-                    scale::families::MakeDecoder(*scale::families::Find(sample.family), {}, &error);
+                auto decoder = scale::families::MakeDecoder(*scale::families::Find(sample.family),
+                                                            scale::kLine, {}, &error);
                 std::vector<scale::families::Decoded> out;
                 out.reserve(kReadings);
                 decoder->Push(bytes, &out);

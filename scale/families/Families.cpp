@@ -114,15 +114,17 @@ std::optional<std::string> CommandFor(const Family& family, Key key) {
     return std::nullopt;
 }
 
-std::unique_ptr<Decoder> MakeDecoder(const Family& family, std::string_view pattern,
-                                     std::string* error) {
+std::unique_ptr<Decoder> MakeDecoder(const Family& family, const LineSettings& line,
+                                     std::string_view pattern, std::string* error,
+                                     std::span<const Decoded> before) {
     const std::string_view name = family.name;
+    const bool sevenBit = line.dataBits == 7;
     if (name == "karvel")
         return MakeKarvelDecoder();
     if (name == "toledo")
-        return MakeToledoDecoder();
+        return MakeToledoDecoder(sevenBit, before);
     if (name == "pattern")
-        return MakePatternDecoder(pattern, error);
+        return MakePatternDecoder(pattern, sevenBit, error);
     constexpr std::array<std::pair<std::string_view, LineRule>, 6> kRules = {{
         {"sics", SicsLine},
         {"and", AndLine},
@@ -133,10 +135,18 @@ std::unique_ptr<Decoder> MakeDecoder(const Family& family, std::string_view patt
     }};
     for (const auto& [known, rule] : kRules) {
         if (known == name)
-            return std::make_unique<LineDecoder>(rule);
+            return std::make_unique<LineDecoder>(rule, sevenBit);
     }
     *error = "no decoder for " + std::string(name);
     return nullptr;
+}
+
+LineSettings FramingAt(const Family& family, const LineSettings& line) {
+    for (const LineSettings& usual : family.lines) {
+        if (usual.baud == line.baud)
+            return usual;
+    }
+    return line;
 }
 
 std::string SpokenText(const Reading& reading) {

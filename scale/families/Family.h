@@ -4,6 +4,7 @@
 // received bytes to readings, its key commands and the query that asks for a weight without
 // changing anything on the scale. Plain C++.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,9 @@ class Decoder {
     virtual ~Decoder() = default;
     // Appends to `out` each reading that `bytes` complete, in order.
     virtual void Push(std::span<const std::uint8_t> bytes, std::vector<Decoded>* out) = 0;
+    // Frames dropped so far because their checksum failed (the first one is also appended as an
+    // error reading); none for a family without one.
+    virtual std::size_t Dropped() const { return 0; }
 };
 
 struct KeyCommand {
@@ -70,10 +74,19 @@ std::string Names();
 // The family's command for `key`; none when the family has no such key.
 std::optional<std::string> CommandFor(const Family& family, Key key);
 
-// A decoder for `family`; `pattern` is the regular expression of the pattern family. Null with
-// the reason in `error` when the pattern cannot be used.
-std::unique_ptr<Decoder> MakeDecoder(const Family& family, std::string_view pattern,
-                                     std::string* error);
+// A decoder for `family` reading a line set to `line`: at 7 data bits bit 7 is the parity bit
+// and is dropped; at 8 it is the scale's own, and a byte over 0x7F is no family's figure or unit,
+// so the line or frame holding it is unreadable. `pattern` is the regular expression of the
+// pattern family. `before`: what detection read on the line, which the decoder goes on from
+// (a scale seen sending checksums has each frame checked from the first). Null with the reason
+// in `error` when the pattern cannot be used.
+std::unique_ptr<Decoder> MakeDecoder(const Family& family, const LineSettings& line,
+                                     std::string_view pattern, std::string* error,
+                                     std::span<const Decoded> before = {});
+
+// The family's own framing at `line`'s speed: the first of its usual lines at that speed, or
+// `line` itself when it has none there.
+LineSettings FramingAt(const Family& family, const LineSettings& line);
 
 // "12.345 g, stable, net": what a screen reader says for a family's reading.
 std::string SpokenText(const Reading& reading);

@@ -82,7 +82,7 @@ posix::Status CheckFamilyOptions(const FamilyOptions& options) {
         if (options.pattern.empty())
             return Refuse("--protocol pattern needs --pattern REGEX");
         std::string error;
-        if (!MakeDecoder(*Find("pattern"), options.pattern, &error))
+        if (!MakeDecoder(*Find("pattern"), kLine, options.pattern, &error))
             return Refuse("--pattern: " + error);
     }
     return posix::Success();

@@ -24,9 +24,9 @@ bool LineSplitter::Push(std::uint8_t byte) {
         m_text.clear();
         m_bytes.clear();
     }
-    const char c = static_cast<char>(byte & 0x7F);
+    const auto c = static_cast<char>(m_sevenBit ? byte & 0x7F : byte);
     if (c == '\r' || c == '\n') {
-        const bool whole = !std::exchange(m_tooLong, false) && !m_text.empty();
+        const bool whole = !std::exchange(m_dropped, false) && !m_text.empty();
         if (whole)
             m_ended = true;
         else {
@@ -35,10 +35,10 @@ bool LineSplitter::Push(std::uint8_t byte) {
         }
         return whole;
     }
-    if (m_tooLong)
+    if (m_dropped)
         return false;
-    if (m_text.size() == kMaxLine) {
-        m_tooLong = true;
+    if (m_text.size() == kMaxLine || (byte > 0x7F && !m_sevenBit)) {
+        m_dropped = true;
         m_text.clear();
         m_bytes.clear();
         return false;

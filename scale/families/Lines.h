@@ -16,12 +16,14 @@
 
 namespace scale::families {
 
-// Cuts lines at CR or LF (empty lines skipped); the text is 7-bit (a parity bit read at 8N1 is
-// dropped), the bytes as received. A line longer than the bound is dropped up to its end, so
-// noise without line ends never piles up.
+// Cuts lines at CR or LF (empty lines skipped); the bytes as received. On a 7-bit line the text
+// drops bit 7, the parity bit (a pseudo-terminal reads 7E1 at 8N1); on an 8-bit line a byte over
+// 0x7F is no character of a weight line, and the line holding it is dropped. A line longer than
+// the bound is dropped up to its end, so noise without line ends never piles up.
 class LineSplitter {
   public:
     static constexpr std::size_t kMaxLine = 128;
+    explicit LineSplitter(bool sevenBit) : m_sevenBit(sevenBit) {}
     // True when `byte` ended a line.
     bool Push(std::uint8_t byte);
     const std::string& Text() const { return m_text; }
@@ -30,8 +32,9 @@ class LineSplitter {
   private:
     std::string m_text;
     std::vector<std::uint8_t> m_bytes;
-    bool m_ended = false;  // the last call ended a line: the next byte starts a new one
-    bool m_tooLong = false;
+    bool m_sevenBit;
+    bool m_ended = false;    // the last call ended a line: the next byte starts a new one
+    bool m_dropped = false;  // the line so far is too long or holds a byte over 0x7F
 };
 
 using LineRule = std::optional<Reading> (*)(std::string_view line);
@@ -39,11 +42,11 @@ using LineRule = std::optional<Reading> (*)(std::string_view line);
 // A decoder that reads line by line through `rule`.
 class LineDecoder : public Decoder {
   public:
-    explicit LineDecoder(LineRule rule) : m_rule(rule) {}
+    LineDecoder(LineRule rule, bool sevenBit) : m_rule(rule), m_lines(sevenBit) {}
     void Push(std::span<const std::uint8_t> bytes, std::vector<Decoded>* out) override;
 
   protected:
-    LineDecoder() = default;
+    explicit LineDecoder(bool sevenBit) : m_lines(sevenBit) {}
     virtual std::optional<Reading> Decode(std::string_view line) const { return m_rule(line); }
 
   private:
@@ -92,8 +95,9 @@ Family IndicatorFamily();
 Family PatternFamily();
 
 std::unique_ptr<Decoder> MakeKarvelDecoder();
-std::unique_ptr<Decoder> MakeToledoDecoder();
-std::unique_ptr<Decoder> MakePatternDecoder(std::string_view pattern, std::string* error);
+std::unique_ptr<Decoder> MakeToledoDecoder(bool sevenBit, std::span<const Decoded> before);
+std::unique_ptr<Decoder> MakePatternDecoder(std::string_view pattern, bool sevenBit,
+                                            std::string* error);
 std::optional<Reading> SicsLine(std::string_view line);
 std::optional<Reading> AndLine(std::string_view line);
 std::optional<Reading> SbiLine(std::string_view line);

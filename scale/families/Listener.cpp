@@ -4,11 +4,13 @@
 
 namespace scale::families {
 
-Listener::Listener(std::span<const Family* const> candidates, std::size_t agreeing)
+Listener::Listener(std::span<const Family* const> candidates, const LineSettings& line,
+                   Framing framing, std::string_view pattern, std::size_t agreeing)
     : m_agreeing(agreeing) {
     for (const Family* family : candidates) {
         std::string error;
-        if (auto decoder = MakeDecoder(*family, {}, &error))
+        const LineSettings read = framing == Framing::kFamilys ? FramingAt(*family, line) : line;
+        if (auto decoder = MakeDecoder(*family, read, pattern, &error))
             m_ears.push_back({family, std::move(decoder), {}});
     }
 }

@@ -9,18 +9,26 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "scale/families/Family.h"
 
 namespace scale::families {
 
+// How the bytes heard on a line set to some settings are read: as set, or, when only the speed
+// was chosen (unknown scales are listened for at 8N1), at each candidate's own framing at that
+// speed, as it is kept once found. A 7-bit character with parity is ten bits on the wire as an
+// 8N1 one is, so a 7E1 scale is heard at 8N1 with its parity bits.
+enum class Framing { kAsSet, kFamilys };
+
 class Listener {
   public:
     static constexpr std::size_t kAgreeing = 2;
 
-    // `candidates` outlive the listener; none may need a pattern.
-    explicit Listener(std::span<const Family* const> candidates, std::size_t agreeing = kAgreeing);
+    // `candidates` outlive the listener; `pattern` is the one the pattern family reads by.
+    Listener(std::span<const Family* const> candidates, const LineSettings& line, Framing framing,
+             std::string_view pattern, std::size_t agreeing = kAgreeing);
     void Push(std::span<const std::uint8_t> bytes);
     // The first candidate (in their order) that read enough lines; null until one has.
     const Family* Found() const;

@@ -29,6 +29,7 @@ struct ContextFree {
 
 class PatternDecoder : public LineDecoder {
   public:
+    explicit PatternDecoder(bool sevenBit) : LineDecoder(sevenBit) {}
     bool Compile(std::string_view pattern, std::string* error) {
         int code = 0;
         PCRE2_SIZE offset = 0;
@@ -103,8 +104,9 @@ Family PatternFamily() {
     return family;
 }
 
-std::unique_ptr<Decoder> MakePatternDecoder(std::string_view pattern, std::string* error) {
-    auto decoder = std::make_unique<PatternDecoder>();
+std::unique_ptr<Decoder> MakePatternDecoder(std::string_view pattern, bool sevenBit,
+                                            std::string* error) {
+    auto decoder = std::make_unique<PatternDecoder>(sevenBit);
     if (!decoder->Compile(pattern, error))
         return nullptr;
     return decoder;

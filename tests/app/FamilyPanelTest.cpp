@@ -43,13 +43,13 @@ class FamilyPanelOn1 : public testing::Test {
     void SetUp() override { qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST); }
     void TearDown() override { qunsetenv("KARVEL_COMPONENT_MANIFEST"); }
 
-    void Start(const FamilyPeer::Talk& talk, const char* family) {
-        Make(talk, family);
+    void Start(const FamilyPeer::Talk& talk, const char* family, const char* pattern = "") {
+        Make(talk, family, pattern);
         ASSERT_EQ(panel->CreateDisplayControl(), component::kOk);
         panel->OnInitDialog();
         ASSERT_EQ(panel->Port(), 1);
     }
-    void Make(const FamilyPeer::Talk& talk, const char* family) {
+    void Make(const FamilyPeer::Talk& talk, const char* family, const char* pattern = "") {
         peer = std::make_unique<FamilyPeer>(talk);
         ports.Map(1, peer->DevicePath());
         PanelServices services;
@@ -61,6 +61,7 @@ class FamilyPanelOn1 : public testing::Test {
         panel->AttachObserver(&observer);
         scale_link::FamilyLink::Choice choice;
         choice.family = scale::families::Find(family);
+        choice.pattern = pattern;
         panel->SetFamily(choice);
     }
     bool Shows(const QString& reading) {
@@ -156,6 +157,14 @@ TEST_F(FamilyPanelOn1, AFamilysScaleUnpluggedIsOpenedAgainWhenItComesBack) {
     // Its keys work again.
     panel->KeyButton(kIdKeyTare)->click();
     EXPECT_TRUE(peer->WaitForReceived("T\r\n"));
+}
+
+TEST_F(FamilyPanelOn1, ReadsAScaleByTheUsersPattern) {
+    Start(Streaming({"W:12.5kg S\r\n", "W:12.6kg\r\n"}), "pattern",
+          "^W:(?<value>[-+ 0-9.]+)(?<unit>[a-z]+)(?<stable> S)?$");
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM1  OPENED,pattern,9600 8N1");
+    EXPECT_TRUE(Shows("12.5 kg, stable"));
+    EXPECT_TRUE(Shows("12.6 kg"));
 }
 
 // A unit that no label of the display has stands beside the large readout's figures too, and

@@ -164,6 +164,57 @@ TEST_F(FamilyReader, SilentAndNoisyPortsAreSaidOnceAndTheAskedBalanceIsRead) {
         EXPECT_NE(std::find(heard.begin(), heard.end(), baud), heard.end()) << baud;
 }
 
+// The README's example pattern against a scale that streams its own lines, however the port is
+// named.
+TEST_F(FamilyReader, ThePatternFamilyReadsTheLinesItsPatternDescribes) {
+    const char* const pattern = "^W:(?<value>[-+ 0-9.]+)(?<unit>[a-z]+)(?<stable> S)?$";
+    const std::vector<std::string> ways[] = {{}, {"--port", "COM1"}, {"--line", "9600"}};
+    for (const std::vector<std::string>& way : ways) {
+        SCOPED_TRACE(way.empty() ? "found" : way[0]);
+        FamilyPeer scale({9600, {"W:12.5kg S\r\n"}, std::chrono::milliseconds(100), {}});
+        m_ports.Map(1, scale.DevicePath());
+        std::vector<std::string> argv = {ReaderPath(), "--protocol", "pattern", "--pattern",
+                                         pattern,      "--count",    "1"};
+        argv.insert(argv.end(), way.begin(), way.end());
+        Child reader(argv);
+        const std::string line = reader.ReadLine(kDetection).value_or("(none)");
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+        EXPECT_TRUE(Holds(reader.Errors(), "COM1: pattern at 9600 8N1")) << reader.Errors();
+        EXPECT_TRUE(Holds(line, R"("text":"12.5","value":12.5,"unit":"kg","stable":true)")) << line;
+        EXPECT_TRUE(line.ends_with(R"(,"protocol":"pattern"})")) << line;
+        m_ports.Unmap(1);
+    }
+}
+
+// A Toledo scale that sends checksums, every fourth frame's figures changed after its checksum
+// was made: from detection on, no changed figures are read, and the drop is told once.
+TEST_F(FamilyReader, AToledoFrameWhoseChecksumFailsIsNeverRead) {
+    const auto withChecksum = [](const std::string& figures) {
+        const std::string frame = std::string("\x02,0 ") + figures + "000000\r";
+        int sum = 0;
+        for (const char c : frame)
+            sum += c;
+        return frame + static_cast<char>(-sum & 0x7F);
+    };
+    std::string bad = withChecksum("001234");
+    bad.replace(4, 6, "009999");
+    const std::string good = withChecksum("001234");
+    FamilyPeer scale({9600, {good, good, good, bad}, std::chrono::milliseconds(50), {}});
+    m_ports.Map(1, scale.DevicePath());
+    Child reader({ReaderPath(), "--protocol", "toledo", "--capture", "every", "--count", "10",
+                  "--format", "text"});
+    std::string lines;
+    for (int n = 0; n < 10; ++n)
+        lines += reader.ReadLine(kDetection).value_or("(none)") + "\n";
+    EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    EXPECT_FALSE(Holds(lines, "99.99")) << lines;
+    EXPECT_FALSE(Holds(lines, "(none)")) << lines;
+    const std::string said = "bad checksum: frame dropped";
+    const std::size_t first = lines.find(said);
+    EXPECT_NE(first, std::string::npos) << lines;
+    EXPECT_EQ(lines.find(said, first + 1), std::string::npos) << lines;
+}
+
 TEST_F(FamilyReader, ANamedFamilyIsAskedAgainAndTakesItsOwnKeys) {
     FamilyPeer balance(
         {9600, {}, {}, {{"SI\r\n", "S S      12.50 g\r\n"}, {"T\r\n", "T S      12.50 g\r\n"}}});

@@ -1,9 +1,10 @@
 // Each family's decoder against lines as the makers' interface manuals print them: the reading
-// must come out the same whole, split at every byte, and (for 7-bit families) with parity bits
-// set as a 7E1 line read at 8N1 delivers them.
+// must come out the same whole, split at every byte, and (for 7-bit families) on a 7E1 line with
+// its parity bits set, as a port at 8N1 delivers them.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -69,7 +70,7 @@ void CheckFamily(std::string_view family, const std::vector<LineCase>& cases, bo
             EXPECT_EQ(parts[0].reading, want) << "split at " << split;
         }
         if (sevenBit) {
-            const auto parity = Decode(family, WithParity(bytes));
+            const auto parity = Decode(family, WithParity(bytes), {}, families_test::k7E1);
             ASSERT_EQ(parity.size(), 1u) << "with parity bits";
             EXPECT_EQ(parity[0].reading, want) << "with parity bits";
         }
@@ -200,6 +201,109 @@ TEST(ToledoFamily, AChecksumThatLooksLikeStxDoesNotCostTheNextFrame) {
     const auto out = Decode("toledo", BytesOf(frame + checksum + frame + "\x02" + frame));
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[2].reading.text, "12.34");
+}
+
+// The frame and its checksum: the two's complement of the 7-bit sum of STX to CR.
+std::string WithChecksum(const std::string& frame) {
+    int sum = 0;
+    for (const char c : frame)
+        sum += c;
+    return frame + static_cast<char>(-sum & 0x7F);
+}
+
+// A scale that sends checksums: figures changed after the checksum was made (001234 to 009999)
+// drop their frame, however the bytes are split and with parity bits on a 7E1 line: from the
+// stream's start, from mid-frame, and in a decoder made after detection read two frames.
+TEST(ToledoFamily, AFrameWhoseChecksumFailsIsDroppedCountedAndSaidOnce) {
+    const std::string good = WithChecksum(ToledoFrame(0x2C, 0x30, 0x20, "001234"));
+    std::string bad = good;
+    bad.replace(4, 6, "009999");
+    const char* const said = "bad checksum: frame dropped";
+    const struct {
+        const char* what;
+        std::string detected;  // what a decoder read before this one was made
+        std::string sent;
+        std::vector<std::string> texts;
+        std::size_t badAt;  // where the first bad frame begins
+    } cases[] = {
+        {"from the start",
+         "",
+         good + bad + good + bad + good,
+         {"12.34", said, "12.34", "12.34"},
+         18},
+        {"from mid-frame",
+         "",
+         good.substr(9) + bad + good + bad + good,
+         {said, "12.34", "12.34"},
+         9},
+        {"after detection", good + good, bad + good + bad + good, {said, "12.34", "12.34"}, 0},
+    };
+    for (const auto& c : cases) {
+        for (const bool parity : {false, true}) {
+            const auto bytes = parity ? WithParity(BytesOf(c.sent)) : BytesOf(c.sent);
+            for (std::size_t split = 0; split <= bytes.size(); split += 7) {
+                SCOPED_TRACE(std::string(c.what) + (parity ? " 7E1" : " 8N1") + " split at " +
+                             std::to_string(split));
+                const scale::LineSettings line = parity ? families_test::k7E1 : scale::kLine;
+                const auto detected = Decode("toledo", BytesOf(c.detected), {}, line);
+                std::string error;
+                auto decoder = scale::families::MakeDecoder(*scale::families::Find("toledo"), line,
+                                                            {}, &error, detected);
+                std::vector<scale::families::Decoded> out;
+                decoder->Push(std::span(bytes).first(split), &out);
+                decoder->Push(std::span(bytes).subspan(split), &out);
+                std::vector<std::string> texts;
+                for (const auto& decoded : out)
+                    texts.push_back(decoded.reading.error.empty() ? decoded.reading.text
+                                                                  : decoded.reading.error);
+                EXPECT_EQ(texts, c.texts);
+                EXPECT_EQ(decoder->Dropped(), 2u);
+                const auto told = std::find_if(out.begin(), out.end(), [](const auto& decoded) {
+                    return !decoded.reading.error.empty();
+                });
+                ASSERT_NE(told, out.end());
+                EXPECT_EQ(told->bytes, std::vector<std::uint8_t>(bytes.begin() + c.badAt,
+                                                                 bytes.begin() + c.badAt + 18));
+            }
+        }
+    }
+}
+
+// At 8 data bits a byte over 0x7F is the scale's own (here Latin-1 µ, ±, ², ³), no figure or unit
+// of a family: the line holding it is unreadable rather than read with bit 7 masked off. At 7
+// data bits bit 7 is the parity bit, and the same bytes read as their seven bits.
+TEST(FamilyDecoders, ABitSevenIsParityOnlyOnASevenBitLine) {
+    const struct {
+        const char* what;
+        const char* family;
+        const char* pattern;
+        std::string bytes;
+        const char* sevenBit;  // the text read at 7E1
+    } cases[] = {
+        {"micro sign in the unit", "sics", "", "S S    12.3\xB5g\r\n", "12.35"},
+        {"plus-minus before the value", "sics", "",
+         "S S \xB1"
+         "5 g\r\n",
+         "15"},
+        {"superscripts among the figures", "sics", "", "S S 1\xB2\xB3 g\r\n", "123"},
+        {"a&d", "and", "", "ST,+00012.3\xB4  g\r\n", "12.34"},
+        {"the user's pattern", "pattern", R"(^W:(?<value>[0-9.]+)(?<unit>\S+))", "W:12.5\xB5g\r\n",
+         "12.55"},
+        {"a toledo figure", "toledo", "",
+         ToledoFrame(0x2C, 0x30, 0x20,
+                     "00\xB1"
+                     "234"),
+         "12.34"},
+        {"a toledo status word", "toledo", "", ToledoFrame(0x2C, '\xB0', 0x20, "001234"), "12.34"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto bytes = BytesOf(c.bytes);
+        EXPECT_TRUE(Decode(c.family, bytes, c.pattern).empty());
+        const auto sevenBit = Decode(c.family, bytes, c.pattern, families_test::k7E1);
+        ASSERT_EQ(sevenBit.size(), 1u);
+        EXPECT_EQ(sevenBit[0].reading.text, c.sevenBit);
+    }
 }
 
 TEST(CasFamily, TheTwentyTwoByteForm) {

@@ -116,7 +116,8 @@ TEST(PatternFamily, NamedGroupsGiveValueUnitAndStable) {
 TEST(PatternFamily, RefusesAPatternItCannotUse) {
     for (const char* pattern : {"(?<weight>[0-9]+)", "(?<value>[0-9]+", ""}) {
         std::string error;
-        EXPECT_EQ(scale::families::MakeDecoder(*scale::families::Find("pattern"), pattern, &error),
+        EXPECT_EQ(scale::families::MakeDecoder(*scale::families::Find("pattern"), scale::kLine,
+                                               pattern, &error),
                   nullptr)
             << pattern;
         EXPECT_FALSE(error.empty()) << pattern;
