@@ -97,7 +97,7 @@ cli::OptionTable MakeTable(CommandLine& cmd, std::string& port, record::CaptureO
     AddPanelOptions(table, cmd, port);
     scale::families::AddFamilyOptions(table, cmd.family);
     AddRecordOptions(table, cmd.record, capture);
-    record::AddBenchOptions(table, cmd.bench, "Sample (Ctrl+M)");
+    record::AddWeighingOptions(table, cmd.bench, "Sample (Ctrl+M)");
     mqtt::AddMqttOptions(table, cmd.mqtt);
     mqtt::AddIdOption(table, cmd.id,
                       "with --mqtt: the scale's name in the topics (letters, digits, '-', '_', "

@@ -11,7 +11,7 @@
 #include "app/readings/RecordOptions.h"
 
 #include "mqtt/MqttOptions.h"
-#include "record/BenchOptions.h"
+#include "record/WeighingOptions.h"
 #include "scale/families/FamilyOptions.h"
 #include "wedge/TypeOptions.h"
 
@@ -34,8 +34,8 @@ struct CommandLine {
     std::string id;
     // --protocol, --line, --pattern: a scale of this family instead of the scan.
     scale::families::FamilyOptions family;
-    record::BenchOptions bench;  // --check, --count-pieces, --print-ticket...
-    QString error;               // set when an argument is not understood
+    record::WeighingOptions bench;  // --check, --count-pieces, --print-ticket...
+    QString error;                  // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them

@@ -17,7 +17,7 @@
 #include "app/PortDescription.h"
 #include "app/readings/ReadingsCompanion.h"
 #include "app/typing/TypingCompanion.h"
-#include "app/weighing/BenchCompanion.h"
+#include "app/weighing/WeighingCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
 #include "platform/component/EnvironmentInUse.h"
@@ -107,7 +107,7 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options,
 }
 
 // With a check's target the demo scale is a packing line of items near it.
-QStringList DemoItems(const record::BenchOptions& bench) {
+QStringList DemoItems(const record::WeighingOptions& bench) {
     const auto& check = bench.rules.check;
     const auto grams = check && check->target ? record::GramsPer(check->unit) : std::nullopt;
     const auto target = grams ? record::Multiply(*check->target, *grams) : std::nullopt;
@@ -183,7 +183,7 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     // Before the mirror, so that its network thread has stopped before this goes.
     BrokerTrouble brokerTrouble;
     // The bench's rules, shared by everything that captures.
-    const auto benchRules = std::make_shared<record::BenchRules>(cmd.bench.rules);
+    const auto benchRules = std::make_shared<record::WeighingRules>(cmd.bench.rules);
     std::optional<mqtt::MqttMirror> mqtt;
     if (cmd.mqtt.Enabled()) {
         mqtt.emplace(
@@ -194,7 +194,7 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
                 Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
             },
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
-        mqtt->SetBenchRules(benchRules);
+        mqtt->SetWeighingRules(benchRules);
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
@@ -209,14 +209,14 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     app.SetCompanion([&cmd, &log, &environment, &brokerTrouble, benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
-        BenchCompanion::Setup bench;
+        WeighingCompanion::Setup bench;
         bench.options = cmd.bench;
         bench.rule = cmd.record.Rule();
         bench.minWeight = cmd.record.minWeight;
         bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
         bench.scaleId = cmd.id;
         bench.rules = benchRules;
-        auto benchCompanion = std::make_unique<BenchCompanion>(panel, std::move(bench));
+        auto benchCompanion = std::make_unique<WeighingCompanion>(panel, std::move(bench));
         auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log),
                                                             benchCompanion->Rules());
         readings->SetWindowSection(

@@ -12,8 +12,8 @@
 
 #include "mqtt/MqttOptions.h"
 #include "mqtt/MqttPublisher.h"
-#include "record/Bench.h"
 #include "record/Capture.h"
+#include "record/Weighing.h"
 #include "scale/FrameObserver.h"
 
 namespace mqtt {
@@ -33,7 +33,7 @@ class MqttMirror : public scale::FrameObserver {
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
     // What every published reading is given (a check, pieces); null: nothing.
-    void SetBenchRules(std::shared_ptr<const record::BenchRules> rules) {
+    void SetWeighingRules(std::shared_ptr<const record::WeighingRules> rules) {
         m_bench = std::move(rules);
     }
 
@@ -48,7 +48,7 @@ class MqttMirror : public scale::FrameObserver {
     int m_port = 0;
     std::string m_device;
     std::string m_portName;  // empty: COMn
-    std::shared_ptr<const record::BenchRules> m_bench;
+    std::shared_ptr<const record::WeighingRules> m_bench;
 };
 
 }  // namespace mqtt

@@ -116,7 +116,7 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
                     "spreadsheet in such a locale"});
     AddRunOptions(table, options);
     scale::families::AddFamilyOptions(table, options.family);
-    record::AddBenchOptions(table, options.bench, "SAMPLE on --keys");
+    record::AddWeighingOptions(table, options.bench, "SAMPLE on --keys");
     mqtt::AddMqttOptions(table, options.mqtt);
     web::AddWebOptions(table, options.http);
     wedge::AddTypeOptions(table, options.type,

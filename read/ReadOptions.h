@@ -10,9 +10,9 @@
 
 #include "mqtt/MqttOptions.h"
 #include "platform/posix/Result.h"
-#include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
+#include "record/WeighingOptions.h"
 #include "scale/families/FamilyOptions.h"
 #include "web/WebOptions.h"
 #include "wedge/TypeOptions.h"
@@ -42,9 +42,9 @@ struct ReadOptions {
     bool version = false;
     mqtt::MqttOptions mqtt;
     FamilyOptions family;
-    wedge::TypeOptions type;     // --type...: readings typed into the focused window
-    bool quiet = false;          // --quiet: no readings on standard output
-    record::BenchOptions bench;  // --check, --count-pieces
+    wedge::TypeOptions type;        // --type...: readings typed into the focused window
+    bool quiet = false;             // --quiet: no readings on standard output
+    record::WeighingOptions bench;  // --check, --count-pieces
     web::WebOptions http;
 };
 

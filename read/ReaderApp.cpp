@@ -300,7 +300,7 @@ void ReaderApp::OnKeyInput() {
 }
 
 void ReaderApp::TakeSample() {
-    record::BenchRules& rules = m_options.bench.rules;
+    record::WeighingRules& rules = m_options.bench.rules;
     std::string refusal;
     if (!m_shown || !m_shown->indicators.stable) {
         Say("SAMPLE: refused: the weight is not settled");

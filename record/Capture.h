@@ -40,7 +40,7 @@ struct CapturedReading {
     std::string protocol;
     std::vector<std::uint8_t> familyBytes;
     std::string portName = {};  // what the user calls the port (PortMap::NameOf); empty: COMn
-    // Set only while a bench rule is on (record/Bench.h).
+    // Set only while a bench rule is on (record/Weighing.h).
     std::optional<CheckResult> check;
     std::optional<PieceCount> pieces;
 };

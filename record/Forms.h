@@ -30,8 +30,8 @@ std::string PortName(const CapturedReading& r);
 //         was named so call it "reading"), value = the decimal as a number ("-0.50") or empty,
 //  unit = "kg" or empty, stable, net, zero, hold, overload, battery_low as 1/0,
 //  bars = 0..6, capture = the rule name, frame = 24 lower-case hex digits; with the bench rules
-//  (record/Bench.h) check = under/ok/over, deviation = a decimal in the check's unit, pieces, and
-//  unit_weight in the sample's unit, each empty when the rule said nothing of the reading.
+//  (record/Weighing.h) check = under/ok/over, deviation = a decimal in the check's unit, pieces,
+//  and unit_weight in the sample's unit, each empty when the rule said nothing of the reading.
 enum class CsvColumn {
     kTime,
     kScale,

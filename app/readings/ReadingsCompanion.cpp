@@ -16,7 +16,7 @@
 
 ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
                                      std::unique_ptr<record::LogFile> log,
-                                     std::shared_ptr<const record::BenchRules> bench)
+                                     std::shared_ptr<const record::WeighingRules> bench)
     : m_panel(panel),
       m_rule(options.Rule()),
       m_minWeight(options.minWeight),
@@ -55,7 +55,7 @@ void ReadingsCompanion::StartRecording() {
     if (m_recorder)
         return;
     m_recorder = std::make_unique<Recorder>(m_rule, m_minWeight);
-    m_recorder->SetBenchRules(m_bench);
+    m_recorder->SetWeighingRules(m_bench);
     m_panel.AttachObserver(m_recorder.get());
     // A port opened before the user asked is told now, as the panel would have told it: a
     // family's port is its link's, not the engine's.

@@ -19,8 +19,8 @@
 #include <optional>
 
 #include "app/readings/RecordOptions.h"
-#include "record/Bench.h"
 #include "record/LogFile.h"
+#include "record/Weighing.h"
 
 class CScalePanelDlg;
 class LogWriter;
@@ -40,7 +40,7 @@ class ReadingsCompanion : public QObject {
     // nothing.
     ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions& options,
                       std::unique_ptr<record::LogFile> log,
-                      std::shared_ptr<const record::BenchRules> bench = nullptr);
+                      std::shared_ptr<const record::WeighingRules> bench = nullptr);
     ~ReadingsCompanion() override;
 
     void ShowWindow();
@@ -58,7 +58,7 @@ class ReadingsCompanion : public QObject {
     record::CaptureRule m_rule;
     std::optional<double> m_minWeight;
     record::CsvDialect m_dialect;
-    std::shared_ptr<const record::BenchRules> m_bench;
+    std::shared_ptr<const record::WeighingRules> m_bench;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<LogWriter> m_log;
     std::unique_ptr<window::HangUpSignal> m_hangUp;

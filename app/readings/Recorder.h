@@ -13,8 +13,8 @@
 #include <string>
 
 #include "app/readings/Trend.h"
-#include "record/Bench.h"
 #include "record/Capture.h"
+#include "record/Weighing.h"
 #include "scale/FrameObserver.h"
 
 class Recorder : public QObject, public scale::FrameObserver {
@@ -29,7 +29,7 @@ class Recorder : public QObject, public scale::FrameObserver {
     // Every frame's weight and every capture go to `trend` from now on; nullptr: none.
     void FeedTrend(Trend* trend) { m_trend = trend; }
     // Every capture gets what `rules` say of it (a check, pieces) from now on; null: none.
-    void SetBenchRules(std::shared_ptr<const record::BenchRules> rules) {
+    void SetWeighingRules(std::shared_ptr<const record::WeighingRules> rules) {
         m_bench = std::move(rules);
     }
 
@@ -45,5 +45,5 @@ class Recorder : public QObject, public scale::FrameObserver {
     std::string m_device;
     std::string m_portName;
     Trend* m_trend = nullptr;
-    std::shared_ptr<const record::BenchRules> m_bench;
+    std::shared_ptr<const record::WeighingRules> m_bench;
 };

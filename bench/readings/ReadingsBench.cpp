@@ -134,13 +134,13 @@ double ThreadCpuSeconds() {
 // that changes every second and settles half way, as a scale being loaded does.
 // With `bench`, every capture is also checked (and the log gets its columns).
 double FramePathUs(record::CaptureRule rule,
-                   std::shared_ptr<const record::BenchRules> bench = nullptr) {
+                   std::shared_ptr<const record::WeighingRules> bench = nullptr) {
     QTemporaryDir dir;
     auto file = record::LogFile::Open(dir.filePath(QStringLiteral("path.csv")).toStdString(),
                                       record::CsvHeader(), nullptr);
     LogWriter log(std::move(file));
     Recorder recorder(rule);
-    recorder.SetBenchRules(bench);
+    recorder.SetWeighingRules(bench);
     ReadingsModel model;
     Trend trend;
     recorder.FeedTrend(&trend);
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
     std::printf("figure: frame_path_every_us = %.2f us\n", everyUs);
     // The check on every frame: what it adds to the frame path, and to one core at 80 frames/s.
     {
-        auto rules = std::make_shared<record::BenchRules>();
+        auto rules = std::make_shared<record::WeighingRules>();
         std::string error;
         rules->check = record::ParseCheck("500g,-2,+5", &error);
         const double checkedUs = FramePathUs(record::CaptureRule::kEvery, rules);

@@ -17,7 +17,7 @@
 
 #include "app/CScalePanelDlg.h"
 #include "app/readout/CLargeReadout.h"
-#include "app/weighing/BenchCompanion.h"
+#include "app/weighing/WeighingCompanion.h"
 #include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
@@ -53,7 +53,7 @@ inline std::array<std::uint8_t, 9> Showing(std::string_view text, bool stable = 
 
 class BenchPanelTest : public ::testing::Test {
   protected:
-    void Start(record::BenchOptions options) {
+    void Start(record::WeighingOptions options) {
         qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
         ports.Map(1, scale.DevicePath());
         PanelServices services;
@@ -73,18 +73,18 @@ class BenchPanelTest : public ::testing::Test {
     }
     // The bench again, with other options (and the rules of the one before, when given), over
     // an empty pan: a new bench would take the load still on it as its first weighing.
-    void Rebench(record::BenchOptions options,
-                 std::shared_ptr<record::BenchRules> rules = nullptr) {
+    void Rebench(record::WeighingOptions options,
+                 std::shared_ptr<record::WeighingRules> rules = nullptr) {
         if (bench)
             Show("0.000", true);
         bench.reset();
-        BenchCompanion::Setup setup;
+        WeighingCompanion::Setup setup;
         setup.options = std::move(options);
         setup.rules = std::move(rules);
         setup.stateFolder = state.Path().string();
         setup.scaleId = "bench-1";
-        bench = std::make_unique<BenchCompanion>(*panel, std::move(setup));
-        QObject::connect(bench.get(), &BenchCompanion::checked,
+        bench = std::make_unique<WeighingCompanion>(*panel, std::move(setup));
+        QObject::connect(bench.get(), &WeighingCompanion::checked,
                          [this](const record::CapturedReading& r) { captures.push_back(r); });
     }
     void TearDown() override {
@@ -117,8 +117,8 @@ class BenchPanelTest : public ::testing::Test {
         panel->ReadingAccess().ShowLargeReadout();
         return *panel->ReadingAccess().LargeReadout();
     }
-    static record::BenchOptions Check(std::string_view rule) {
-        record::BenchOptions options;
+    static record::WeighingOptions Check(std::string_view rule) {
+        record::WeighingOptions options;
         std::string error;
         options.rules.check = record::ParseCheck(rule, &error);
         EXPECT_TRUE(options.rules.check) << error;
@@ -126,8 +126,8 @@ class BenchPanelTest : public ::testing::Test {
     }
 
     // The check, with a ticket of each weighing on `printer`.
-    static record::BenchOptions Printing(const char* printer) {
-        record::BenchOptions options = Check("500g,-2,+5");
+    static record::WeighingOptions Printing(const char* printer) {
+        record::WeighingOptions options = Check("500g,-2,+5");
         options.printTicket = true;
         options.printer = printer;
         return options;
@@ -137,7 +137,7 @@ class BenchPanelTest : public ::testing::Test {
     PtyPeer scale{PtyPeer::Role::Scale};
     testing_support::TempDir state;
     std::unique_ptr<CScalePanelDlg> panel;
-    std::unique_ptr<BenchCompanion> bench;
+    std::unique_ptr<WeighingCompanion> bench;
     std::vector<record::CapturedReading> captures;
     std::array<std::uint8_t, 9> shown = Showing("0.000");
     QTimer repeat;

@@ -167,7 +167,7 @@ TEST_F(BenchPanelTest, TheBandSaysTheVerdictInWordAndColourAndTheStatusLineSaysI
 }
 
 TEST_F(BenchPanelTest, PiecesFromASampleAndRefusedSamples) {
-    record::BenchOptions options;
+    record::WeighingOptions options;
     options.rules.countPieces = true;
     Start(options);
     auto* beside = panel->findChild<QLabel*>("pieces");
@@ -226,7 +226,7 @@ TEST_F(BenchPanelTest, ATicketOfEachWeighingAsAPdfWithNumbersThatNeverRepeat) {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
     if (pdftotext.isEmpty())
         GTEST_SKIP() << "pdftotext (poppler-utils) is missing";
-    record::BenchOptions options = Check("500g,-2,+5");
+    record::WeighingOptions options = Check("500g,-2,+5");
     options.preview = (state.Path() / "ticket.pdf").string();
     options.ticketHeader = "Packing line 3";
     Start(options);
@@ -244,7 +244,7 @@ TEST_F(BenchPanelTest, ATicketOfEachWeighingAsAPdfWithNumbersThatNeverRepeat) {
 TEST_F(BenchPanelTest, ALabelHoldsTheWholeTicketAtItsSizeOrIsRefusedWhenItCannot) {
     if (PopplerMissing())
         GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are missing";
-    record::BenchOptions options = Check("500g,-2,+5");
+    record::WeighingOptions options = Check("500g,-2,+5");
     options.rules.countPieces = true;
     options.preview = (state.Path() / "label.pdf").string();
     options.ticketHeader = kLongHeader;
@@ -311,7 +311,7 @@ TEST_F(BenchPanelTest, ALabelPrinterGetsTheTicketAtItsDefaultMediasSize) {
         // Office paper: the ticket as it always was, 80 mm wide.
         {"office", "", {"-o", "media-default=iso_a4_210x297mm"}, QSizeF(80 * kPointsPerMm, 0)},
     };
-    record::BenchOptions options = Check("500g,-2,+5");
+    record::WeighingOptions options = Check("500g,-2,+5");
     options.rules.countPieces = true;
     options.ticketHeader = kLongHeader;
     Start(options);
@@ -432,7 +432,7 @@ TEST_F(BenchPanelTest, TheReadingsWindowsEditorChangesTheCheckAndCountsHowTheWei
 }
 
 // What the panel and the reader take on their command lines, and what they refuse.
-TEST(BenchOptions, BothProgramsTakeTheSameRulesAndRefuseTheSameMistakes) {
+TEST(WeighingOptions, BothProgramsTakeTheSameRulesAndRefuseTheSameMistakes) {
     const struct {
         std::vector<std::string_view> args;
         bool panel;

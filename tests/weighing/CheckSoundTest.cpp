@@ -36,7 +36,7 @@ TEST_F(CheckSound, TheBellRingsOnUnderAndOverOnlyAndOnlyWhenAskedFor) {
         GTEST_SKIP() << g_server->Why();
     BellWatch bells(g_server->Display());
     ASSERT_TRUE(bells.Connected()) << "no XKB on " << g_server->Display();
-    record::BenchOptions options = Check("500g,-2,+5");
+    record::WeighingOptions options = Check("500g,-2,+5");
     options.checkSound = true;
     Start(options);
     const struct {

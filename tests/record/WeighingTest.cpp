@@ -9,10 +9,10 @@
 
 #include <fstream>
 
-#include "record/Bench.h"
 #include "record/CheckTally.h"
 #include "record/Forms.h"
 #include "record/Ticket.h"
+#include "record/Weighing.h"
 #include "tests/record/Frames.h"
 #include "tests/support/TestFiles.h"
 
@@ -201,7 +201,7 @@ TEST(Pieces, RefusesZeroNegativeAndMissingSamplesAndWarnsOfLightOnes) {
 }
 
 TEST(BenchForms, FieldsFollowTheReadingsOwnAndColumnsComeOnlyWithTheirRule) {
-    record::BenchRules rules;
+    record::WeighingRules rules;
     record::CapturedReading r =
         record::CaptureOf(record_test::MakeFrame(record_test::Showing("0.503")), 5, "/dev/x",
                           record::CaptureRule::kSettled);
@@ -273,7 +273,7 @@ TEST(Ticket, SaysTheWeightAsTheScaleLabelsItAndTheBenchRulesWhenOn) {
     EXPECT_EQ(plain[2], "Scale   bench-1");
     EXPECT_EQ(plain[3], "Port    COM5 (/dev/ttyUSB0)");
     EXPECT_EQ(plain[4], "Net     0.503 kg");
-    record::BenchRules rules;
+    record::WeighingRules rules;
     rules.check = Rule("500g,-2,+5");
     std::string refusal;
     rules.sample = record::TakeSample(Weighing("0.050", "kg"), 10, &refusal);

@@ -1,4 +1,4 @@
-#include "record/BenchOptions.h"
+#include "record/WeighingOptions.h"
 
 #include <charconv>
 
@@ -10,7 +10,7 @@ using Value = std::optional<std::string_view>;
 // The largest sample anyone counts by hand.
 constexpr int kMaxSampleSize = 100000;
 
-posix::Status TakeCheck(std::string_view name, std::string_view value, BenchRules& rules) {
+posix::Status TakeCheck(std::string_view name, std::string_view value, WeighingRules& rules) {
     if (rules.check)
         return cli::Refuse("give --check or --check-limits once");
     std::string why;
@@ -21,7 +21,7 @@ posix::Status TakeCheck(std::string_view name, std::string_view value, BenchRule
     return posix::Success();
 }
 
-posix::Status TakeSample(Value value, BenchRules& rules) {
+posix::Status TakeSample(Value value, WeighingRules& rules) {
     rules.countPieces = true;
     if (!value)
         return posix::Success();
@@ -35,14 +35,14 @@ posix::Status TakeSample(Value value, BenchRules& rules) {
     return posix::Success();
 }
 
-posix::Status TakeTicketSize(std::string_view value, BenchOptions& options) {
+posix::Status TakeTicketSize(std::string_view value, WeighingOptions& options) {
     std::string why;
     if (!(options.ticketSize = ParseTicketSize(value, &why)))
         return cli::Refuse("--ticket-size '" + std::string(value) + "': " + why);
     return posix::Success();
 }
 
-void AddCheckOptions(cli::OptionTable& table, BenchOptions& options, std::string_view sample) {
+void AddCheckOptions(cli::OptionTable& table, WeighingOptions& options, std::string_view sample) {
     table.Add(
         {.name = "--check",
          .value = "TARGET[UNIT],-BELOW,+ABOVE",
@@ -69,7 +69,7 @@ void AddCheckOptions(cli::OptionTable& table, BenchOptions& options, std::string
 }
 
 // The panel's own: karvel-read names them only to refuse them.
-void AddTicketOptions(cli::OptionTable& table, BenchOptions& options) {
+void AddTicketOptions(cli::OptionTable& table, WeighingOptions& options) {
     table.Add({.name = "--check-sound",
                .help = "the desktop's event sound on each UNDER and OVER",
                .apply = cli::Set(options.checkSound),
@@ -117,7 +117,8 @@ void AddTicketOptions(cli::OptionTable& table, BenchOptions& options) {
 
 }  // namespace
 
-void AddBenchOptions(cli::OptionTable& table, BenchOptions& options, std::string_view sample) {
+void AddWeighingOptions(cli::OptionTable& table, WeighingOptions& options,
+                        std::string_view sample) {
     AddCheckOptions(table, options, sample);
     AddTicketOptions(table, options);
 }

@@ -9,13 +9,13 @@
 #include <string_view>
 
 #include "platform/cli/OptionTable.h"
-#include "record/Bench.h"
 #include "record/Ticket.h"
+#include "record/Weighing.h"
 
 namespace record {
 
-struct BenchOptions {
-    BenchRules rules;
+struct WeighingOptions {
+    WeighingRules rules;
     bool checkSound = false;
     bool printTicket = false;
     std::string printer;  // empty: the default destination
@@ -28,6 +28,6 @@ struct BenchOptions {
 
 // The check, the pieces (`sample` says how a sample is taken: "SAMPLE on --keys") and the panel's
 // sound and tickets, which karvel-read refuses with a reason.
-void AddBenchOptions(cli::OptionTable& table, BenchOptions& options, std::string_view sample);
+void AddWeighingOptions(cli::OptionTable& table, WeighingOptions& options, std::string_view sample);
 
 }  // namespace record

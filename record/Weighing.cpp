@@ -1,15 +1,15 @@
-#include "record/Bench.h"
+#include "record/Weighing.h"
 
 namespace record {
 
-void BenchRules::Apply(CapturedReading* reading) const {
+void WeighingRules::Apply(CapturedReading* reading) const {
     if (check)
         reading->check = CheckOf(*check, reading->reading);
     if (sample)
         reading->pieces = CountOf(*sample, reading->reading);
 }
 
-CsvColumns BenchRules::Columns(CsvColumns columns) const {
+CsvColumns WeighingRules::Columns(CsvColumns columns) const {
     const auto add = [&columns](CsvColumn column) {
         for (const CsvColumn present : columns) {
             if (present == column)

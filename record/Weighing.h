@@ -13,7 +13,7 @@
 
 namespace record {
 
-struct BenchRules {
+struct WeighingRules {
     std::optional<CheckRule> check;
     bool countPieces = false;  // --count-pieces: pieces once a sample is taken
     int sampleSize = kDefaultSampleSize;

@@ -1,4 +1,4 @@
-#include "app/weighing/BenchCompanion.h"
+#include "app/weighing/WeighingCompanion.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,12 +64,12 @@ bool Unloaded(const scale::Reading& reading) {
 
 }  // namespace
 
-BenchCompanion::BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent)
+WeighingCompanion::WeighingCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent)
     : QObject(parent),
       m_panel(panel),
       m_setup(std::move(setup)),
       m_rules(m_setup.rules ? m_setup.rules
-                            : std::make_shared<record::BenchRules>(m_setup.options.rules)),
+                            : std::make_shared<record::WeighingRules>(m_setup.options.rules)),
       m_capturer(m_setup.rule, m_setup.minWeight),
       m_piecesBeside(panel) {
     QMenu& menu = m_panel.SystemMenu();
@@ -86,32 +86,32 @@ BenchCompanion::BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* pare
     QAction* sample = menu.addAction(tr("Sample"));
     const QKeySequence sampleKeys(Qt::CTRL | Qt::Key_M);
     sample->setShortcut(sampleKeys);
-    connect(sample, &QAction::triggered, this, &BenchCompanion::TakeSample);
+    connect(sample, &QAction::triggered, this, &WeighingCompanion::TakeSample);
     connect(new QShortcut(sampleKeys, &m_panel), &QShortcut::activated, this,
-            &BenchCompanion::TakeSample);  // owned by the panel
+            &WeighingCompanion::TakeSample);  // owned by the panel
     QAction* print = menu.addAction(tr("Print ticket"));
     print->setShortcut(QKeySequence::Print);
-    connect(print, &QAction::triggered, this, &BenchCompanion::PrintLast);
+    connect(print, &QAction::triggered, this, &WeighingCompanion::PrintLast);
     connect(new QShortcut(QKeySequence::Print, &m_panel), &QShortcut::activated, this,
-            &BenchCompanion::PrintLast);  // owned by the panel
+            &WeighingCompanion::PrintLast);  // owned by the panel
     m_panel.AttachObserver(this);
     if (!m_panel.IsShownClosed())
         OnPortState(
             {scale::PortState::Change::kOpened, m_panel.Port(), m_panel.SerialPort().DevicePath()});
 }
 
-BenchCompanion::~BenchCompanion() {
+WeighingCompanion::~WeighingCompanion() {
     m_panel.DetachObserver(this);
 }
 
-void BenchCompanion::OnPortState(const scale::PortState& state) {
+void WeighingCompanion::OnPortState(const scale::PortState& state) {
     const bool opened = state.change == scale::PortState::Change::kOpened;
     m_port = opened ? state.port : 0;
     m_device = opened ? state.device : std::string();
     m_capturer.Reset();
 }
 
-void BenchCompanion::OnFrame(const scale::Frame& frame) {
+void WeighingCompanion::OnFrame(const scale::Frame& frame) {
     if (m_port == 0)
         return;
     m_shown = scale::Read(frame.values);
@@ -121,7 +121,7 @@ void BenchCompanion::OnFrame(const scale::Frame& frame) {
         ShowBand();
 }
 
-void BenchCompanion::Captured(record::CapturedReading reading) {
+void WeighingCompanion::Captured(record::CapturedReading reading) {
     m_rules->Apply(&reading);
     m_last = reading;
     ShowBand();
@@ -143,7 +143,7 @@ void BenchCompanion::Captured(record::CapturedReading reading) {
     emit checked(reading);
 }
 
-void BenchCompanion::ShowBand() {
+void WeighingCompanion::ShowBand() {
     ReadoutBand band;
     const bool loaded = m_shown && !Unloaded(*m_shown);
     std::optional<record::PieceCount> pieces;
@@ -180,7 +180,7 @@ void BenchCompanion::ShowBand() {
     m_panel.ReadingAccess().ShowBand(band);
 }
 
-void BenchCompanion::StartCounting(int sampleSize) {
+void WeighingCompanion::StartCounting(int sampleSize) {
     m_rules->countPieces = true;
     m_rules->sampleSize = sampleSize;
     m_rules->sample.reset();
@@ -188,7 +188,7 @@ void BenchCompanion::StartCounting(int sampleSize) {
     ShowBand();
 }
 
-void BenchCompanion::TakeSample() {
+void WeighingCompanion::TakeSample() {
     if (!m_rules->countPieces)
         StartCounting(m_rules->sampleSize);
     if (!m_shown || !m_shown->indicators.stable) {
@@ -213,7 +213,7 @@ void BenchCompanion::TakeSample() {
     ShowBand();
 }
 
-void BenchCompanion::SetCheck(std::optional<record::CheckRule> rule) {
+void WeighingCompanion::SetCheck(std::optional<record::CheckRule> rule) {
     m_rules->check = std::move(rule);
     m_tally = {};
     if (m_tallyShown)
@@ -223,7 +223,7 @@ void BenchCompanion::SetCheck(std::optional<record::CheckRule> rule) {
     ShowBand();
 }
 
-QWidget* BenchCompanion::MakeCheckSection() {
+QWidget* WeighingCompanion::MakeCheckSection() {
     auto* section = new QGroupBox(tr("Check"));  // owned by whoever shows it
     auto* row = new QHBoxLayout(section);        // the layout and the controls by the section
     auto* rule = new QLineEdit(section);
@@ -261,7 +261,7 @@ QWidget* BenchCompanion::MakeCheckSection() {
     return section;
 }
 
-void BenchCompanion::PrintLast() {
+void WeighingCompanion::PrintLast() {
     if (!m_last) {
         Say(tr("No weighing to print yet"));
         return;
@@ -269,7 +269,7 @@ void BenchCompanion::PrintLast() {
     Ticket(*m_last, true);
 }
 
-std::string BenchCompanion::ScaleId() const {
+std::string WeighingCompanion::ScaleId() const {
     if (!m_setup.scaleId.empty())
         return m_setup.scaleId;
     std::string byId;
@@ -280,7 +280,7 @@ std::string BenchCompanion::ScaleId() const {
     return mqtt::DefaultScaleId(byId, QSysInfo::machineHostName().toStdString(), m_port);
 }
 
-void BenchCompanion::Ticket(const record::CapturedReading& reading, bool asked) {
+void WeighingCompanion::Ticket(const record::CapturedReading& reading, bool asked) {
     // Asked for with neither a printer nor a preview file named: the system's default printer.
     const bool print = m_setup.options.printTicket || (asked && m_setup.options.preview.empty());
     const std::string id = ScaleId();
@@ -316,12 +316,12 @@ void BenchCompanion::Ticket(const record::CapturedReading& reading, bool asked) 
     }
 }
 
-void BenchCompanion::Say(const QString& message) {
+void WeighingCompanion::Say(const QString& message) {
     std::fprintf(stderr, "Karvel: %s\n", message.toLocal8Bit().constData());
     SayOnStatus(message);
 }
 
-void BenchCompanion::SayOnStatus(const QString& text) {
+void WeighingCompanion::SayOnStatus(const QString& text) {
     QLabel& status = m_panel.StatusLine();
     // The panel's own text stays in front; what we said last is replaced.
     if (status.text() != m_statusShown)

@@ -21,31 +21,31 @@
 #include <string>
 
 #include "app/weighing/PiecesBeside.h"
-#include "record/BenchOptions.h"
 #include "record/Capture.h"
 #include "record/CheckTally.h"
+#include "record/WeighingOptions.h"
 #include "scale/FrameObserver.h"
 
 class CScalePanelDlg;
 
-class BenchCompanion : public QObject, public scale::FrameObserver {
+class WeighingCompanion : public QObject, public scale::FrameObserver {
     Q_OBJECT
   public:
     struct Setup {
-        record::BenchOptions options;
+        record::WeighingOptions options;
         record::CaptureRule rule = record::CaptureRule::kSettled;
         std::optional<double> minWeight;
         std::string stateFolder;  // where ticket numbers are kept
         std::string scaleId;      // empty: from the device
         // Shared with whatever else captures (the readings window, the log, MQTT); made from
         // `options` when null.
-        std::shared_ptr<record::BenchRules> rules;
+        std::shared_ptr<record::WeighingRules> rules;
     };
-    BenchCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent = nullptr);
-    ~BenchCompanion() override;
+    WeighingCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent = nullptr);
+    ~WeighingCompanion() override;
 
     // What every capture is given; the readings window and the log share it.
-    std::shared_ptr<record::BenchRules> Rules() const { return m_rules; }
+    std::shared_ptr<record::WeighingRules> Rules() const { return m_rules; }
 
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
@@ -78,7 +78,7 @@ class BenchCompanion : public QObject, public scale::FrameObserver {
 
     CScalePanelDlg& m_panel;
     Setup m_setup;
-    std::shared_ptr<record::BenchRules> m_rules;
+    std::shared_ptr<record::WeighingRules> m_rules;
     record::Capturer m_capturer;
     int m_port = 0;
     std::string m_device;
