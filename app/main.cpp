@@ -144,6 +144,29 @@ QStringList DemoFamily(const scale::families::FamilyOptions& family) {
     return arguments;
 }
 
+// What the panel has beyond the described dialog: the weighing rules, the readings window and
+// typing, owned by the readings companion so that all go before the panel does.
+std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine& cmd,
+                                        std::unique_ptr<record::LogFile> log,
+                                        const posix::Environment& environment,
+                                        std::shared_ptr<record::WeighingRules> rules) {
+    WeighingCompanion::Setup bench;
+    bench.options = cmd.bench;
+    bench.rule = cmd.record.Rule();
+    bench.minWeight = cmd.record.minWeight;
+    bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
+    bench.scaleId = cmd.id;
+    bench.rules = std::move(rules);
+    auto benchCompanion = std::make_unique<WeighingCompanion>(panel, std::move(bench));
+    auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log),
+                                                        benchCompanion->Rules());
+    readings->SetWindowSection(
+        [bench = benchCompanion.get()] { return bench->MakeCheckSection(); });
+    benchCompanion.release()->setParent(readings.get());  // destroyed with it
+    new TypingCompanion(panel, cmd.type, cmd.record.Rule(), cmd.record.minWeight, readings.get());
+    return readings;
+}
+
 int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
     const std::string& portFolder = environment.portFolder;
     CScalePanelApp app(argc, argv);
@@ -209,23 +232,7 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     app.SetCompanion([&cmd, &log, &environment, &brokerTrouble, benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
-        WeighingCompanion::Setup bench;
-        bench.options = cmd.bench;
-        bench.rule = cmd.record.Rule();
-        bench.minWeight = cmd.record.minWeight;
-        bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
-        bench.scaleId = cmd.id;
-        bench.rules = benchRules;
-        auto benchCompanion = std::make_unique<WeighingCompanion>(panel, std::move(bench));
-        auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log),
-                                                            benchCompanion->Rules());
-        readings->SetWindowSection(
-            [bench = benchCompanion.get()] { return bench->MakeCheckSection(); });
-        benchCompanion.release()->setParent(readings.get());  // destroyed with it
-        // Owned by the readings companion: both go before the panel does.
-        new TypingCompanion(panel, cmd.type, cmd.record.Rule(), cmd.record.minWeight,
-                            readings.get());
-        return readings;
+        return MakeCompanions(panel, cmd, std::move(log), environment, benchRules);
     });
     app.InitInstance();
     return app.ExitCode();

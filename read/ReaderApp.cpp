@@ -119,30 +119,8 @@ std::optional<int> ReaderApp::Start() {
         Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
         return kExitUsage;
     }
-    if (m_options.format == Format::kXlsx) {
-        // Before the scale is looked for: a file that cannot be written is said at once.
-        std::string error;
-        auto sheet = record::SheetWriter::Create(m_options.output, m_columns, &error);
-        if (!sheet) {
-            Say("--output: " + error);
-            return kExitOutput;
-        }
-        m_sinks.Add(std::make_unique<record::SheetSink>(std::move(sheet), m_options.output, Say,
-                                                        kExitOutput));
-    }
-    if (m_options.type.enabled) {
-        // Before the scale is looked for: a back-end that cannot work is said at once.
-        std::string error;
-        auto typing =
-            wedge::Wedge::Start(m_options.type, wedge::Session::FromProcess(), Say, &error);
-        if (!typing) {
-            Say(error);
-            return kExitNoScale;
-        }
-        m_sinks.Add(std::make_unique<wedge::TypingSink>(
-            std::move(typing), Say,
-            std::chrono::duration_cast<std::chrono::milliseconds>(kTypingAtEnd)));
-    }
+    if (const auto code = StartSheetAndTyping())
+        return code;
     if (const auto code = FindScale(only, !refused.empty()))
         return code;
     // Before the word that the reader runs: a signal sent on that word ends the run as it should.
@@ -155,34 +133,72 @@ std::optional<int> ReaderApp::Start() {
                : m_options.id;
     if (const auto code = StartBroker())
         return code;
-    if (m_options.http.Enabled()) {
-        std::string token;
-        if (m_options.http.keys) {
-            const auto read = web::ReadToken(m_options.http.tokenFile);
-            if (!read) {
-                Say("--http-keys: " + read.Error().Describe());
-                return kExitUsage;
-            }
-            token = *read;
-        }
-        web::HttpBridge::Hooks hooks;
-        hooks.say = Say;
-        hooks.key = [this](std::uint8_t byte) {
-            if (const auto key = scale_link::KeyOfPanelByte(byte))
-                SendKey(*key);
-        };
-        m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
-        if (const posix::Status started = m_web->Start(); !started) {
-            Say("--http: " + started.Error().Describe());
-            return kExitUsage;
-        }
-        m_web->PortOpened(m_source->Name(), m_source->Device());
-        m_sinks.Add(std::make_unique<web::HttpSink>(*m_web));
-    }
+    if (const auto code = StartWeb())
+        return code;
     if (m_options.keys) {
         m_keyInput = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
     }
+    return StartOutput();
+}
+
+std::optional<int> ReaderApp::StartSheetAndTyping() {
+    // Before the scale is looked for: a file that cannot be written, or a back-end that cannot
+    // work, is said at once.
+    if (m_options.format == Format::kXlsx) {
+        std::string error;
+        auto sheet = record::SheetWriter::Create(m_options.output, m_columns, &error);
+        if (!sheet) {
+            Say("--output: " + error);
+            return kExitOutput;
+        }
+        m_sinks.Add(std::make_unique<record::SheetSink>(std::move(sheet), m_options.output, Say,
+                                                        kExitOutput));
+    }
+    if (m_options.type.enabled) {
+        std::string error;
+        auto typing =
+            wedge::Wedge::Start(m_options.type, wedge::Session::FromProcess(), Say, &error);
+        if (!typing) {
+            Say(error);
+            return kExitNoScale;
+        }
+        m_sinks.Add(std::make_unique<wedge::TypingSink>(
+            std::move(typing), Say,
+            std::chrono::duration_cast<std::chrono::milliseconds>(kTypingAtEnd)));
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ReaderApp::StartWeb() {
+    if (!m_options.http.Enabled())
+        return std::nullopt;
+    std::string token;
+    if (m_options.http.keys) {
+        const auto read = web::ReadToken(m_options.http.tokenFile);
+        if (!read) {
+            Say("--http-keys: " + read.Error().Describe());
+            return kExitUsage;
+        }
+        token = *read;
+    }
+    web::HttpBridge::Hooks hooks;
+    hooks.say = Say;
+    hooks.key = [this](std::uint8_t byte) {
+        if (const auto key = scale_link::KeyOfPanelByte(byte))
+            SendKey(*key);
+    };
+    m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
+    if (const posix::Status started = m_web->Start(); !started) {
+        Say("--http: " + started.Error().Describe());
+        return kExitUsage;
+    }
+    m_web->PortOpened(m_source->Name(), m_source->Device());
+    m_sinks.Add(std::make_unique<web::HttpSink>(*m_web));
+    return std::nullopt;
+}
+
+std::optional<int> ReaderApp::StartOutput() {
     // Hex lines have no columns; a file appended to has its header already.
     const bool header = m_options.header == Header::kAlways ||
                         (m_options.header == Header::kAuto && !m_out.HoldsData());

@@ -46,6 +46,13 @@ class ReaderApp : public QObject {
     // --mqtt: the publisher, which takes keys by the Source's names; an exit code when it
     // cannot start.
     std::optional<int> StartBroker();
+    // --format xlsx and --type: their sinks, before the scale is looked for; an exit code when
+    // either cannot work.
+    std::optional<int> StartSheetAndTyping();
+    // --http: the bridge and its sink; an exit code when it cannot start.
+    std::optional<int> StartWeb();
+    // The CSV header and the output's sink; kExitDone when nobody reads the output.
+    std::optional<int> StartOutput();
     void OnReading(const scale::Frame& frame);
     // The port was lost or opened again.
     void OnPortState(const scale::PortState& state);

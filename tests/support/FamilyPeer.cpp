@@ -3,10 +3,12 @@
 #include <poll.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/posix/WakeupFd.h"
 #include "platform/serial/BaudRates.h"
+#include "scale/Protocol.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/RandomBytes.h"
 
@@ -16,6 +18,15 @@ namespace {
 
 constexpr auto kTick = std::chrono::milliseconds(10);
 constexpr std::size_t kUnread = 1024;
+
+// Random bytes without the described answer's first header byte: the header pair, which noise
+// holds now and then, makes a scale of any port, as it would on a real line.
+std::string Noise(std::uint32_t seed) {
+    std::string bytes = RandomBytes(32, seed);
+    std::replace(bytes.begin(), bytes.end(), static_cast<char>(scale::kHeader0),
+                 static_cast<char>(scale::kHeader0 + 1));
+    return bytes;
+}
 
 }  // namespace
 
@@ -83,7 +94,7 @@ void FamilyPeer::Run() {
             }
         }
         if (m_talk.noise)
-            Write(RandomBytes(32, seed++));
+            Write(Noise(seed++));
         if (!m_talk.stream.empty() && std::chrono::steady_clock::now() >= nextLine) {
             nextLine += m_talk.every;
             if (atSpeed)
