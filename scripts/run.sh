@@ -4,10 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh --run
-# Only the panel and its display control: the tests and benchmarks wait for scripts/test.sh.
-echo "[build] preset release: Karvel and Lumeq only"
+# Only the panel, its display control and the simulator --demo starts: the tests and
+# benchmarks wait for scripts/test.sh.
+echo "[build] preset release: Karvel, Lumeq and karvel-scalesim only"
 cmake --preset release -DKARVEL_BUILD_TESTS=OFF -DKARVEL_BUILD_BENCH=OFF >/dev/null
-cmake --build --preset release -j "$(nproc)" --target Karvel Lumeq
+cmake --build --preset release -j "$(nproc)" --target Karvel Lumeq karvel-scalesim
 bin=build/release/bin/Karvel
 args=("$@")
 [ ${#args[@]} -eq 0 ] && args=(--demo)
