@@ -29,6 +29,19 @@ std::optional<Decimal> Tolerance(std::string_view text, char sign) {
     return ParseDecimal(text);
 }
 
+// "250,5g": a figure on each side of a comma, typed as a decimal comma; here commas part the rule.
+bool HoldsDecimalComma(std::string_view text) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        if (text[i] == ',' && digit(text[i - 1]) && digit(text[i + 1]))
+            return true;
+    }
+    return false;
+}
+
+constexpr char kDecimalPoint[] =
+    "use a decimal point, as in 250.5g (commas part the target from its tolerances or limits)";
+
 std::string Shown(Decimal value, int places) {
     return DecimalText(value, places).value_or("?");
 }
@@ -58,9 +71,10 @@ std::optional<CheckRule> ParseCheck(std::string_view text, std::string* error) {
         above = Tolerance(parts[2], '+');
     }
     if (!target || target->value.figures < 0 || !below || !above) {
-        *error =
-            "give TARGET[UNIT],-BELOW,+ABOVE, such as 500g,-2,+5 (units mg g kg t ct lb "
-            "oz st viss)";
+        *error = HoldsDecimalComma(text)
+                     ? kDecimalPoint
+                     : "give TARGET[UNIT],-BELOW,+ABOVE, such as 500g,-2,+5 (units mg g kg t ct lb "
+                       "oz st viss)";
         return std::nullopt;
     }
     CheckRule rule;
@@ -87,9 +101,10 @@ std::optional<CheckRule> ParseCheckLimits(std::string_view text, std::string* er
         high = ParseQuantity(parts[1]);
     }
     if (!low || !high || (!low->unit.empty() && !high->unit.empty() && low->unit != high->unit)) {
-        *error =
-            "give LOW[UNIT],HIGH[UNIT] in one unit, such as 498g,505g (units mg g kg t ct "
-            "lb oz st viss)";
+        *error = HoldsDecimalComma(text)
+                     ? kDecimalPoint
+                     : "give LOW[UNIT],HIGH[UNIT] in one unit, such as 498g,505g (units mg g kg t "
+                       "ct lb oz st viss)";
         return std::nullopt;
     }
     const auto order = Compare(low->value, high->value);

@@ -114,6 +114,13 @@ TEST(Check, RefusesRulesItCannotUse) {
         EXPECT_FALSE(record::ParseCheckLimits(bad, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
+    // Typed the German way: said as such, whichever form was meant.
+    for (const char* german : {"250,0g,-0,5,+0,5", "498,5g,505,5g"}) {
+        error.clear();
+        EXPECT_FALSE(record::ParseCheck(german, &error) ||
+                     record::ParseCheckLimits(german, &error));
+        EXPECT_NE(error.find("use a decimal point"), std::string::npos) << german << ": " << error;
+    }
     EXPECT_EQ(record::RuleText(Rule("500g,2,5")), "500 g -2 +5");
     EXPECT_EQ(Rule("500 g,-2,+5").unit, "g");
     EXPECT_EQ(record::RuleText(Rule("0.498kg,0.505")), "0.498 kg .. 0.505 kg");
