@@ -64,7 +64,33 @@ bool AllDigits(std::string_view text) {
     return true;
 }
 
+// What a spreadsheet reads as a number in a form NumberText does not take: an exponent, a
+// fraction, a time, a percentage ("1E5", "1/2", "12:30", "5%").
+bool ReadAsNumber(std::string_view text) {
+    if (text.find_first_of("0123456789") == std::string_view::npos || NumberText(text))
+        return false;
+    return text.find_first_not_of("0123456789.eE+-/:% ") == std::string_view::npos;
+}
+
 }  // namespace
+
+std::string ControlsEscaped(std::string_view valid, std::string_view keep) {
+    std::string escaped;
+    escaped.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(valid[i]);
+        const bool c1 =
+            byte == 0xC2 && i + 1 < valid.size() && static_cast<std::uint8_t>(valid[i + 1]) <= 0x9F;
+        const bool control = (byte < 0x20 || byte == 0x7F) && keep.find(valid[i]) == keep.npos;
+        if (!c1 && !control) {
+            escaped += valid[i];
+            continue;
+        }
+        escaped += "\\u00";
+        AppendHex(&escaped, c1 ? static_cast<std::uint8_t>(valid[++i]) : byte);
+    }
+    return escaped;
+}
 
 std::string ValidUtf8(std::string_view text) {
     std::string valid;
@@ -95,8 +121,8 @@ std::string JsonString(std::string_view text) {
     return json + '"';
 }
 
-std::string CsvField(std::string_view text, char separator) {
-    std::string valid = ValidUtf8(text);
+std::string CsvField(std::string_view text, char separator, bool quoteNumberLike) {
+    std::string valid = ControlsEscaped(ValidUtf8(text), "\t\r\n");
     // A spreadsheet runs a cell that starts so as a formula; a quote in front makes it text. A
     // number, or the dashes a scale shows for no reading, has nothing to run.
     const bool formula = !valid.empty() &&
@@ -105,7 +131,8 @@ std::string CsvField(std::string_view text, char separator) {
     if (formula)
         valid.insert(0, "'");
     else if (valid.find_first_of(",\"\r\n") == std::string::npos &&
-             valid.find(separator) == std::string::npos)
+             valid.find(separator) == std::string::npos &&
+             !(quoteNumberLike && ReadAsNumber(valid)))
         return valid;
     std::string quoted = "\"";
     for (const char c : valid) {

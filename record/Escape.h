@@ -19,12 +19,17 @@ std::string ValidUtf8(std::string_view text);
 // invalid UTF-8 repaired as ValidUtf8 does.
 std::string JsonString(std::string_view text);
 
-// One CSV field: repaired as ValidUtf8 does, then quoted when it holds a comma, `separator`, a
-// quote, CR or LF, with quotes doubled. A field that a spreadsheet could take for a formula (one
-// that starts with
+// `valid` with each control character (C0 but those in `keep`, DEL, C1) as JSON writes it
+// ("\u001b"): a scale's text never drives the terminal or the program it is shown in.
+std::string ControlsEscaped(std::string_view valid, std::string_view keep = {});
+
+// One CSV field: repaired as ValidUtf8 does, controls but TAB, CR and LF escaped, then quoted when
+// it holds a comma, `separator`, a quote, CR or LF, with quotes doubled. A field that a spreadsheet
+// could take for a formula (one that starts with
 // '=', '+', '-', '@', a tab or a CR and is neither a number nor dashes alone: "-A1", not
-// "-0.50" or "----") gets a single quote in front and is quoted.
-std::string CsvField(std::string_view text, char separator = ',');
+// "-0.50" or "----") gets a single quote in front and is quoted. With `quoteNumberLike`, a text
+// a spreadsheet would read as a number in another form ("1E5", "1/2") is quoted too.
+std::string CsvField(std::string_view text, char separator = ',', bool quoteNumberLike = false);
 
 // Appends `byte` as two lower-case hex digits.
 void AppendHex(std::string* text, std::uint8_t byte);

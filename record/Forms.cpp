@@ -98,10 +98,11 @@ std::string FlagCell(const CapturedReading& r, const Context&) {
     return r.reading.indicators.*kFlags[kFlag].lit ? "1" : "0";
 }
 
-// A number's decimal point in the dialect's sign; anything else as CsvField writes it.
+// A number's decimal point in the dialect's sign; anything else as CsvField writes it, quoted
+// where a spreadsheet would take it for a number all the same.
 std::string DecimalCell(std::string_view text, const Context& c) {
     if (!NumberText(text))
-        return CsvField(text, c.dialect.Separator());
+        return CsvField(text, c.dialect.Separator(), true);
     std::string cell(text);
     std::replace(cell.begin(), cell.end(), '.', c.dialect.decimal);
     return cell;
@@ -363,10 +364,10 @@ std::string TextLine(const CapturedReading& r) {
     char clock[32];
     std::snprintf(clock, sizeof clock, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
                   local.tm_sec, MillisecondsOf(r.time));
-    std::string line = std::string(clock) + " " + PortName(r);
+    std::string line = std::string(clock) + " " + ControlsEscaped(ValidUtf8(PortName(r)));
     for (const std::string& part : {r.reading.text, r.reading.unit}) {
         if (!part.empty())
-            line += " " + part;
+            line += " " + ControlsEscaped(ValidUtf8(part));
     }
     for (const Flag& flag : kFlags) {
         if (r.reading.indicators.*flag.lit)

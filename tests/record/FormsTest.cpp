@@ -225,4 +225,34 @@ TEST(TextLine, SaysTimePortWeightAndLitFlags) {
               "16:49:43.123 COM5 zero");
 }
 
+// A scale's text may hold what a terminal or a spreadsheet would obey: a title, a colour, a bell,
+// a C1 escape, or a number in a form other than the scale's decimal.
+TEST(Forms, NeitherTerminalNorSpreadsheetObeysAScalesText) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    const struct {
+        const char* text;
+        const char* csv;   // the text column
+        const char* line;  // after the port in --format text
+    } cases[] = {
+        {"Stat \x1b]0;pwned\x07\x1b[31mRED", "Stat \\u001b]0;pwned\\u0007\\u001b[31mRED",
+         "Stat \\u001b]0;pwned\\u0007\\u001b[31mRED kg"},
+        {"a\xc2\x9b"
+         "2J\x7f",
+         "a\\u009b2J\\u007f", "a\\u009b2J\\u007f kg"},
+        {"12.5\xc2\xb5", "12.5\xc2\xb5", "12.5\xc2\xb5 kg"},
+        {"1E5", "\"1E5\"", "1E5 kg"},
+        {"1/2", "\"1/2\"", "1/2 kg"},
+        {"12:30", "\"12:30\"", "12:30 kg"},
+        {"S 12", "S 12", "S 12 kg"},
+    };
+    for (const auto& c : cases) {
+        auto reading = Reading(Showing("1"));
+        reading.reading.text = c.text;
+        const std::string csv = record::CsvRecord(reading);
+        EXPECT_NE(csv.find(std::string(",") + c.csv + ","), std::string::npos) << csv;
+        EXPECT_EQ(record::TextLine(reading), std::string("16:49:43.123 COM5 ") + c.line);
+    }
+}
+
 }  // namespace
