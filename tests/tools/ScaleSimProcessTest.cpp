@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -132,17 +134,35 @@ struct Record {
 
 class Port {
   public:
-    explicit Port(const fs::path& path)
+    explicit Port(const fs::path& path, speed_t speed = B38400)
         : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
         termios tio{};
         if (m_fd && ::tcgetattr(m_fd.Get(), &tio) == 0) {
             ::cfmakeraw(&tio);
+            ::cfsetspeed(&tio, speed);
             ::tcsetattr(m_fd.Get(), TCSANOW, &tio);
         }
     }
     bool IsOpen() const { return static_cast<bool>(m_fd); }
 
     void Send(std::uint8_t byte) const { ASSERT_EQ(::write(m_fd.Get(), &byte, 1), 1); }
+    void Send(std::string_view text) const {
+        ASSERT_EQ(::write(m_fd.Get(), text.data(), text.size()), std::ssize(text));
+    }
+
+    // A family's line, through its LF; empty when none came within the test's patience.
+    std::string NextLine() {
+        const auto deadline = Clock::now() + kPatience;
+        for (;;) {
+            if (const auto lf = std::find(m_in.begin(), m_in.end(), '\n'); lf != m_in.end()) {
+                std::string line(m_in.begin(), lf + 1);
+                m_in.erase(m_in.begin(), lf + 1);
+                return line;
+            }
+            if (!ReadMore(deadline))
+                return {};
+        }
+    }
 
     // Skips whatever a reader before us left unread, up to the next frame.
     void Resync() { m_resync = true; }
@@ -337,6 +357,21 @@ TEST_F(ScaleSimProcess, StopsAfterTheFrameLimitWithExactlyThoseFrames) {
     const auto [status, output] = m_sim->WaitExit();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(output, "frames sent: 5\n");
+}
+
+TEST_F(ScaleSimProcess, AQueryFamilyCountsTheWeightsItAnsweredWith) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--protocol", "sics", "--com", "1"}));
+    Port port(Com(1), B9600);
+    for (int i = 0; i < 2; ++i) {
+        port.Send("SI\r\n");
+        EXPECT_TRUE(port.NextLine().starts_with("S ")) << i;
+    }
+    port.Send("XX\r\n");
+    EXPECT_EQ(port.NextLine(), "ES\r\n");
+    m_sim->Signal(SIGTERM);
+    const auto [status, output] = m_sim->WaitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(output, "frames sent: 2\n");
 }
 
 TEST_F(ScaleSimProcess, StopsWhenStandardInputEnds) {

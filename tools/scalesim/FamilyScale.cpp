@@ -78,15 +78,17 @@ std::string FamilyScale::Line(const ScaleModel& model) const {
     return Printed("%.2f g\r\n", g);
 }
 
-std::string FamilyScale::Receive(std::span<const std::uint8_t> bytes, const ScaleModel& model,
-                                 std::string* acted) {
-    std::string answer;
+FamilyScale::Reply FamilyScale::Receive(std::span<const std::uint8_t> bytes,
+                                        const ScaleModel& model, std::string* acted) {
+    Reply reply;
+    std::string& answer = reply.bytes;
     for (const std::uint8_t byte : bytes) {
         m_input += static_cast<char>(byte & 0x7F);
         if (m_input.size() > kMaxInput)
             m_input.clear();
         if (!m_family->query.empty() && m_input.ends_with(m_family->query)) {
             answer += Line(model);
+            ++reply.readings;
             *acted += "query ";
             m_input.clear();
             continue;
@@ -101,6 +103,7 @@ std::string FamilyScale::Receive(std::span<const std::uint8_t> bytes, const Scal
                 m_tare = 0;
             }
             answer += Line(model);
+            ++reply.readings;
             *acted += std::string(families::KeyName(command.key)) + " ";
             m_input.clear();
             break;
@@ -112,7 +115,7 @@ std::string FamilyScale::Receive(std::span<const std::uint8_t> bytes, const Scal
             m_input.clear();
         }
     }
-    return answer;
+    return reply;
 }
 
 }  // namespace scalesim

@@ -22,9 +22,12 @@ class FamilyScale {
     bool Streams() const;
     // The line for what `model` weighs now.
     std::string Line(const ScaleModel& model) const;
-    // Takes received bytes: what to send back, and in `acted` the commands it obeyed.
-    std::string Receive(std::span<const std::uint8_t> bytes, const ScaleModel& model,
-                        std::string* acted);
+    struct Reply {
+        std::string bytes;  // what to send back
+        int readings = 0;   // how many lines of them carry the weight
+    };
+    // Takes received bytes: the reply, and in `acted` the commands it obeyed.
+    Reply Receive(std::span<const std::uint8_t> bytes, const ScaleModel& model, std::string* acted);
 
   private:
     // What the display shows, in grams.

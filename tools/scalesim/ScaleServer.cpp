@@ -115,13 +115,14 @@ void ScaleServer::ServeFamily(Station& station, std::span<const std::uint8_t> in
     if (input.empty() || !AtFamilySpeed(station))
         return;
     std::string acted;
-    const std::string answer = station.family->Receive(input, *station.scale, &acted);
+    const auto reply = station.family->Receive(input, *station.scale, &acted);
     if (!acted.empty())
         Log(station, acted);
-    if (!answer.empty()) {
-        station.line.QueueAnswer(
-            std::span(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size()));
+    if (!reply.bytes.empty()) {
+        station.line.QueueAnswer(std::span(
+            reinterpret_cast<const std::uint8_t*>(reply.bytes.data()), reply.bytes.size()));
         station.line.Flush();
+        m_framesSent += static_cast<std::uint64_t>(reply.readings);
     }
 }
 
