@@ -8,6 +8,15 @@ namespace {
 
 constexpr int kUnitWeightExtraPlaces = 4;
 
+// One place more for each tenfold of pieces, so that the many light pieces of a large sample keep
+// their figures instead of rounding to nothing.
+int PlacesForCount(int count) {
+    int places = 0;
+    for (; count >= 10; count /= 10)
+        ++places;
+    return places;
+}
+
 }  // namespace
 
 std::optional<PieceSample> TakeSample(const scale::Reading& reading, int count,
@@ -30,8 +39,9 @@ std::optional<PieceSample> TakeSample(const scale::Reading& reading, int count,
 }
 
 std::string UnitWeightText(const PieceSample& sample) {
-    return QuotientText(sample.weight, Decimal{sample.count, 0}, sample.weight.places,
-                        sample.weight.places + kUnitWeightExtraPlaces)
+    return QuotientText(
+               sample.weight, Decimal{sample.count, 0}, sample.weight.places,
+               sample.weight.places + kUnitWeightExtraPlaces + PlacesForCount(sample.count))
         .value_or("?");
 }
 
