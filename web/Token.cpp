@@ -24,6 +24,11 @@ posix::Result<std::string> ReadToken(const std::string& path) {
     const std::string absolute = std::filesystem::absolute(path, ec).string();
     const posix::TrustedFile file =
         posix::TrustedFile::Open(absolute, posix::TrustedFile::LastLink::kRefuse);
+    if (!ec && !file && !file.Untrusted().empty())
+        return refuse("cannot use the token file " + path + ": " + file.Untrusted() +
+                      "; the token decides who may press the scale's keys, so it is used only "
+                      "when it and every folder above it belong to you or root and no one else "
+                      "can write them");
     if (ec || !file)
         return refuse("cannot use the token file " + path + ": " +
                       (ec ? ec.message() : file.Reason()));

@@ -1,5 +1,8 @@
 // The --http options as karvel-read takes them: what they listen on, and what is refused.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +10,8 @@
 #include <vector>
 
 #include "read/ReadOptions.h"
+#include "tests/support/TestFiles.h"
+#include "web/Token.h"
 
 namespace reader {
 namespace {
@@ -55,6 +60,21 @@ TEST(WebOptions, RefusesWhatCannotBeUsed) {
         EXPECT_FALSE(ParseReadOptions(c.args, &error, c.credentials).has_value()) << c.says;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
+}
+
+// A token another user could have written is refused for what it is: the key to the scale's keys.
+TEST(WebOptions, ATokenAnotherUserOwnsIsRefusedForWhatItGuards) {
+    testing_support::TempDir dir;
+    const std::string path = (dir.Path() / "token").string();
+    testing_support::WriteFile(path, "0123456789abcdef0123\n");
+    ::chmod(path.c_str(), 0600);
+    if (::geteuid() != 0 || ::chown(path.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    const auto token = web::ReadToken(path);
+    ASSERT_FALSE(token);
+    EXPECT_NE(token.Error().text.find("decides who may press the scale's keys"), std::string::npos)
+        << token.Error().text;
+    EXPECT_EQ(token.Error().text.find("which code runs"), std::string::npos) << token.Error().text;
 }
 
 TEST(WebOptions, ListensOnLoopbackUnlessAnAddressIsNamed) {
