@@ -81,13 +81,20 @@ int CreateBeside(const std::string& path, std::string* name) {
 
 }  // namespace
 
-bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error) {
+bool MayReplace(const std::string& path, std::string* error) {
     struct stat old {};
-    const bool exists = ::lstat(path.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
+    if (::lstat(path.c_str(), &old) == 0 && !S_ISREG(old.st_mode)) {
         *error = NotRegular(path, old.st_mode);
         return false;
     }
+    return true;
+}
+
+bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error) {
+    if (!MayReplace(path, error))
+        return false;
+    struct stat old {};
+    const bool exists = ::lstat(path.c_str(), &old) == 0;
     std::string temporary;
     const int fd = CreateBeside(path, &temporary);
     if (fd < 0) {

@@ -84,6 +84,9 @@ class LogFile {
 // that was there keeps its permissions (its owner becomes the writer); a new one gets 0666 less the
 // umask. False with the reason in `error`.
 bool ReplaceWhole(const std::string& path, std::string_view bytes, std::string* error);
+// False, with the reason in `error`, when ReplaceWhole would refuse `path` as it stands now: known
+// before a run's readings are taken, not after.
+bool MayReplace(const std::string& path, std::string* error);
 
 // The first line of the regular file `path`, without its line end, read from at most its first
 // 4 KB; empty when it is missing or empty, a link or anything but a regular file.

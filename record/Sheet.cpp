@@ -102,6 +102,8 @@ class SheetWriter::Book {
 std::unique_ptr<SheetWriter> SheetWriter::Create(const std::string& path, CsvColumns columns,
                                                  std::string* error) {
     const CNumbers numbers;
+    if (!MayReplace(path, error))
+        return nullptr;
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);

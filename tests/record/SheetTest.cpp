@@ -186,22 +186,32 @@ TEST(Sheet, NumbersKeepTheirPointUnderADecimalCommaLocale) {
     EXPECT_FALSE(std::regex_search(xml, std::regex(R"(\d,\d)"))) << xml;
 }
 
-// Written as an export is: never through a link; a folder that cannot take it is known at once.
+// Written as an export is: never through a link, a FIFO or a device, refused before any
+// reading is taken, and a link planted later is replaced, never followed; a folder that cannot
+// take it is known at once.
 TEST(Sheet, RefusesALinkAndAFolderItCannotWrite) {
     TempDir dir;
     const std::string target = dir / "target.xlsx";
     const std::string link = dir / "readings.xlsx";
+    const std::string fifo = dir / "fifo.xlsx";
     testing_support::WriteFile(target, "kept");
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string error;
+    for (const auto& [path, says] : {std::pair{link, "is a symbolic link"}, {fifo, "is a FIFO"}}) {
+        EXPECT_FALSE(record::SheetWriter::Create(path, record::DefaultCsvColumns(), &error));
+        EXPECT_NE(error.find(says), std::string::npos) << error;
+    }
+    ASSERT_EQ(::unlink(link.c_str()), 0);
     auto sheet = record::SheetWriter::Create(link, record::DefaultCsvColumns(), &error);
     ASSERT_TRUE(sheet) << error;
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
     sheet->Add(Reading("1.000", record_test::kKg, milliseconds{0}));
     EXPECT_FALSE(sheet->Finish(&error));
     EXPECT_NE(error.find("is a symbolic link"), std::string::npos) << error;
     EXPECT_EQ(testing_support::ReadFile(target), "kept");
     sheet.reset();
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3);
 
     EXPECT_FALSE(record::SheetWriter::Create(dir / "missing/readings.xlsx",
                                              record::DefaultCsvColumns(), &error));
