@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -203,6 +204,17 @@ void SheetWriter::Add(const CapturedReading& r, std::string_view scaleId) {
             b.failure = lxw_strerror(result);
     }
     ++m_rows;
+    // The library writes the rows to its work file unchecked: a full disk would leave a sheet
+    // with rows missing and its XML broken. Pushing each row out shows the failure here.
+    FILE* work = b.sheet->optimize_tmpfile;
+    if (work != nullptr && (std::fflush(work) != 0 || std::ferror(work)) && b.failure.empty())
+        b.failure = "its work file took no more at reading " + std::to_string(m_rows) + " (" +
+                    std::strerror(errno) + "), so the sheet would come out broken";
+}
+
+const std::string& SheetWriter::Failure() const {
+    static const std::string kNone;
+    return m_book ? m_book->failure : kNone;
 }
 
 bool SheetWriter::Finish(std::string* error) {

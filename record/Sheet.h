@@ -42,6 +42,9 @@ class SheetWriter {
     // `scaleId` fills the scale column.
     void Add(const CapturedReading& r, std::string_view scaleId = {});
     std::uint64_t Rows() const { return m_rows; }
+    // Why the sheet can no longer be written whole, once that is known (a full disk); empty
+    // before. Finish then refuses, leaving the target as it was.
+    const std::string& Failure() const;
     // Writes the file to the target. Once only; false with the reason in `error`.
     bool Finish(std::string* error);
 

@@ -8,8 +8,14 @@ SheetSink::SheetSink(std::unique_ptr<SheetWriter> sheet, std::string path, Say s
     : m_sheet(std::move(sheet)), m_path(std::move(path)), m_say(std::move(say)), m_failed(failed) {}
 
 bool SheetSink::Take(const Captured& captured) {
-    if (m_sheet)
-        m_sheet->Add(captured.Reading(), captured.ScaleId());
+    if (!m_sheet)
+        return true;
+    m_sheet->Add(captured.Reading(), captured.ScaleId());
+    // Said when it happens, so that someone can make room or stop; the end says it again.
+    if (!m_failureSaid && !m_sheet->Failure().empty()) {
+        m_failureSaid = true;
+        m_say("--output: " + m_path + ": " + m_sheet->Failure());
+    }
     return true;
 }
 

@@ -24,6 +24,7 @@ class SheetSink : public ReadingSink {
     std::string m_path;
     Say m_say;
     int m_failed;
+    bool m_failureSaid = false;
 };
 
 }  // namespace record

@@ -1,11 +1,14 @@
 // The spreadsheet file as a spreadsheet reads it: LibreOffice, headless, in a decimal-comma and a
 // decimal-point locale, with a profile of its own that the test removes.
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -216,6 +219,32 @@ TEST(Sheet, RefusesALinkAndAFolderItCannotWrite) {
     EXPECT_FALSE(record::SheetWriter::Create(dir / "missing/readings.xlsx",
                                              record::DefaultCsvColumns(), &error));
     EXPECT_NE(error.find("missing/readings.xlsx"), std::string::npos) << error;
+}
+
+// A work file that runs out of room (here a file size limit, as a full disk) is said when it
+// happens and again at the end, and no broken sheet is left. In a child: the limit is its own.
+TEST(Sheet, RoomRunningOutIsSaidAndLeavesNoBrokenSheet) {
+    TempDir dir;
+    const std::string target = dir / "full.xlsx";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::string error;
+        auto sheet = record::SheetWriter::Create(target, record::DefaultCsvColumns(), &error);
+        for (int i = 0; sheet && i < 2000; ++i)
+            sheet->Add(Reading("1.000", record_test::kKg, milliseconds{i}));
+        const bool saidEarly =
+            sheet && sheet->Failure().find("File too large") != std::string::npos;
+        const bool refused = sheet && !sheet->Finish(&error) &&
+                             error.find("sheet would come out broken") != std::string::npos;
+        ::_exit(saidEarly && refused ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 }  // namespace
