@@ -84,7 +84,11 @@ bool Capturer::NewSettled(const scale::Reading& reading) const {
 bool Capturer::Loaded(const scale::Reading& reading) const {
     if (m_minWeight)
         return !reading.number || std::fabs(reading.number->value) >= *m_minWeight;
-    return !reading.indicators.zero && !(reading.number && reading.number->value == 0);
+    return !EmptyPan(reading);
+}
+
+bool EmptyPan(const scale::Reading& reading) {
+    return reading.indicators.zero || (reading.number && reading.number->value == 0);
 }
 
 bool Capturer::Captures(const scale::Reading& reading) const {

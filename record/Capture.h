@@ -45,6 +45,9 @@ struct CapturedReading {
     std::optional<PieceCount> pieces;
 };
 
+// The pan with nothing on it: the zero indicator lit or a value of 0. No weighing to check.
+bool EmptyPan(const scale::Reading& reading);
+
 // `frame` as a captured reading, whatever the rule would say of it.
 CapturedReading CaptureOf(const scale::Frame& frame, int port, const std::string& device,
                           CaptureRule rule);

@@ -3,7 +3,7 @@
 namespace record {
 
 void WeighingRules::Apply(CapturedReading* reading) const {
-    if (check)
+    if (check && !EmptyPan(reading->reading))
         reading->check = CheckOf(*check, reading->reading);
     if (sample)
         reading->pieces = CountOf(*sample, reading->reading);

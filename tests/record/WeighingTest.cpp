@@ -233,6 +233,16 @@ TEST(BenchForms, FieldsFollowTheReadingsOwnAndColumnsComeOnlyWithTheirRule) {
     EXPECT_TRUE(
         record::CsvHeader(columns).ends_with(",capture,check,deviation,pieces,unit_weight\r\n"));
     EXPECT_TRUE(record::CsvRecord(r, columns).ends_with(",settled,ok,3,101,0.005\r\n"));
+
+    // The empty pan is no weighing to check, whatever captured it; its pieces are none.
+    for (const auto& empty :
+         {record_test::Showing("0.000"), record_test::Showing("0.000", scale::kSignZero)}) {
+        record::CapturedReading pan = record::CaptureOf(record_test::MakeFrame(empty), 5, "/dev/x",
+                                                        record::CaptureRule::kChange);
+        rules.Apply(&pan);
+        EXPECT_FALSE(pan.check);
+        EXPECT_TRUE(record::CsvRecord(pan, columns).ends_with(",change,,,0,0.005\r\n"));
+    }
     EXPECT_TRUE(record::CsvRecord(r, columns, {}, record::CsvDialect{','})
                     .ends_with(";settled;ok;3;101;0,005\r\n"));
     // A reading the rules say nothing of keeps its columns, empty.
