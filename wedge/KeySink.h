@@ -7,6 +7,7 @@
 // threads at once.
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "wedge/KeySequence.h"
@@ -29,6 +30,9 @@ class KeySink {
     virtual bool Type(const Stroke& stroke, std::string* error) = 0;
     // Whether the user is holding a key down now; false where the back-end cannot tell.
     virtual bool UserHoldsKey() { return false; }
+    // The window that gets the keys now, as the back-end names it; none where it cannot tell.
+    // A value whose focus moves while it is typed is not typed on into another window.
+    virtual std::optional<unsigned long> Focus() { return std::nullopt; }
 };
 
 }  // namespace wedge

@@ -65,6 +65,13 @@ bool Typist::AwaitFreeKeyboard(std::uint64_t generation) {
     return true;
 }
 
+bool Typist::FocusMoved(bool first, std::optional<unsigned long>* focus) {
+    const std::optional<unsigned long> now = m_sink->Focus();
+    if (first)
+        *focus = now;
+    return now != *focus;
+}
+
 void Typist::Run() {
     std::unique_lock lock(m_mutex);
     while (true) {
@@ -82,9 +89,13 @@ void Typist::Run() {
             m_say("not typed: " + why);
             whole = false;
         }
+        std::optional<unsigned long> focus;
         for (std::size_t i = 0; whole && i < strokes.size(); ++i) {
             std::string error;
             if (!AwaitFreeKeyboard(generation)) {
+                whole = false;
+            } else if (FocusMoved(i == 0, &focus)) {
+                m_say("not typed: the focus moved");
                 whole = false;
             } else if (!m_sink->Type(strokes[i], &error)) {
                 m_say("cannot type: " + error);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -44,6 +45,9 @@ class Typist {
     void Run();
     // Waits while the user holds a key; false when stopped or dropped meanwhile.
     bool AwaitFreeKeyboard(std::uint64_t generation);
+    // Whether the keys now go elsewhere than when the value's first stroke was typed (`focus`,
+    // taken when `first`).
+    bool FocusMoved(bool first, std::optional<unsigned long>* focus);
 
     // REQUIRES: only the typing thread uses it once the thread runs.
     std::unique_ptr<KeySink> m_sink;

@@ -82,6 +82,22 @@ bool X11Sink::UserHoldsKey() {
     return false;
 }
 
+std::optional<unsigned long> X11Sink::Focus() {
+    Display* display = m_x->display.get();
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    if (focus != PointerRoot)
+        return focus;
+    Window root = None;
+    Window child = None;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y,
+                  &mask);
+    return child;
+}
+
 namespace {
 
 // The key and level of `sym` in the current group of the running map, the level needing the

@@ -26,6 +26,8 @@ class X11Sink final : public KeySink {
     bool Type(const Stroke& stroke, std::string* error) override;
     // Any key down in the server's keymap: the user's, since every key typed here is released.
     bool UserHoldsKey() override;
+    // The focus window; where the keys follow the pointer, the top-level window under it.
+    std::optional<unsigned long> Focus() override;
 
   private:
     struct Connection;

@@ -1,7 +1,8 @@
 // A form in a process of its own for the typing tests: a weight field and a unit field, Tab
 // between them. It takes the focus, says "ready", and on Enter prints the weight (a Tab and the
 // unit after it when there is one), empties both and goes back to the weight. With "--slow MS"
-// it takes that long over each key, as a busy program does.
+// it takes that long over each key, as a busy program does; with "--tell-keys" it prints "key" as
+// each key comes; "--title T" names its window.
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -16,17 +17,25 @@
 
 namespace {
 
-class SlowKeys : public QObject {
+class KeyWatch : public QObject {
   public:
-    explicit SlowKeys(int ms) : m_ms(ms) {}
+    KeyWatch(int ms, bool tell) : m_ms(ms), m_tell(tell) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress)
+        // Each key reaches the window and then its field: told once, at the field.
+        if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->hasFocus()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(m_ms));
+            if (m_tell) {
+                std::printf("key\n");
+                std::fflush(stdout);
+            }
+        }
         return QObject::eventFilter(watched, event);
     }
 
   private:
     int m_ms;
+    bool m_tell;
 };
 
 }  // namespace
@@ -35,9 +44,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const qsizetype slow = args.indexOf("--slow");
-    SlowKeys slowKeys(slow > 0 && slow + 1 < args.size() ? args[slow + 1].toInt() : 0);
-    if (slow > 0)
-        app.installEventFilter(&slowKeys);
+    const qsizetype title = args.indexOf("--title");
+    KeyWatch keyWatch(slow > 0 && slow + 1 < args.size() ? args[slow + 1].toInt() : 0,
+                      args.contains("--tell-keys"));
+    app.installEventFilter(&keyWatch);
     QWidget form;
     QHBoxLayout layout(&form);
     QLineEdit weightField(&form);
@@ -65,7 +75,8 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     });
-    form.setWindowTitle(QStringLiteral("Weighing form"));
+    form.setWindowTitle(title > 0 && title + 1 < args.size() ? args[title + 1]
+                                                             : QStringLiteral("Weighing form"));
     form.setGeometry(0, 0, 800, 600);
     form.show();
     form.activateWindow();

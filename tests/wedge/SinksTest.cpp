@@ -192,6 +192,7 @@ class FakeSink final : public KeySink {
         int heldChecks = 0;
         bool gateClosed = false;
         bool atGate = false;
+        std::size_t focusMovesAfter = 0;  // strokes typed before the focus moves; 0: never
     };
     explicit FakeSink(Shared& shared) : m_shared(shared) {}
     std::string CannotType(const Strokes& strokes) const override {
@@ -203,7 +204,12 @@ class FakeSink final : public KeySink {
         m_shared.changed.notify_all();
         m_shared.changed.wait(lock, [this] { return !m_shared.gateClosed; });
         m_shared.typed += AsText({stroke});
+        ++m_strokes;
         return true;
+    }
+    std::optional<unsigned long> Focus() override {
+        const std::lock_guard lock(m_shared.mutex);
+        return m_shared.focusMovesAfter != 0 && m_strokes >= m_shared.focusMovesAfter ? 2 : 1;
     }
     bool UserHoldsKey() override {
         const std::lock_guard lock(m_shared.mutex);
@@ -214,6 +220,7 @@ class FakeSink final : public KeySink {
 
   private:
     Shared& m_shared;
+    std::size_t m_strokes = 0;
 };
 
 template <typename Done>
@@ -264,6 +271,23 @@ TEST(Typist, SequencesFollowEachOtherWholeAndADroppedQueueIsNotTyped) {
     ASSERT_TRUE(typist.WaitIdle(kPatience));
     EXPECT_EQ(shared.typed, "145");
     EXPECT_EQ(typist.Typed(), 2u);
+}
+
+// Keys for the window that had the focus never go on into another; the next value goes whole
+// where the focus is now.
+TEST(Typist, AValueIsNotTypedOnWhenTheFocusMoves) {
+    FakeSink::Shared shared;
+    shared.focusMovesAfter = 2;
+    std::vector<std::string> said;
+    Typist typist(std::make_unique<FakeSink>(shared),
+                  [&](const std::string& text) { said.push_back(text); });
+    ASSERT_TRUE(typist.Submit(Chars(U"12.345")));
+    ASSERT_TRUE(typist.WaitIdle(kPatience));
+    ASSERT_TRUE(typist.Submit(Chars(U"7.5")));
+    ASSERT_TRUE(typist.WaitIdle(kPatience));
+    EXPECT_EQ(shared.typed, "127.5");
+    EXPECT_EQ(typist.Typed(), 1u);
+    EXPECT_EQ(said, std::vector<std::string>{"not typed: the focus moved"});
 }
 
 TEST(Typist, AFullQueueTakesNoMore) {

@@ -225,6 +225,36 @@ TEST_F(TypingUnderX, NothingIsTypedWhileTheUserHoldsAKey) {
     EXPECT_EQ(form->ReadLine(), "12.345") << form->Errors();
 }
 
+// The focus moves to another window while a long value is typed: the rest of it, Enter
+// included, goes nowhere, and that is said.
+TEST_F(TypingUnderX, AValueIsNotTypedOnWhenTheFocusMoves) {
+    ASSERT_TRUE(m_x.SetLayout("us"));
+    auto other = StartForm({"--title", "Other form"});
+    auto form = StartForm({"--tell-keys"});
+    ASSERT_TRUE(other && form);
+    PtyPeer scale(PtyPeer::Role::Scale);
+    m_ports.Map(1, scale.DevicePath());
+    std::string format;
+    for (int i = 0; i < 10; ++i)
+        format += "{value}";
+    Child reader({readtest::ReaderPath(), "--type", "--type-format", format + "{enter}", "--port",
+                  "COM1", "--count", "1"});
+    ASSERT_TRUE(reader.WaitForError("reading COM1")) << reader.Errors();
+    scale.Send(WeighingFrame("12.345"));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(form->ReadLine(), "key") << form->Errors();
+    ASSERT_TRUE(m_client->Focus("Other form"));
+    ASSERT_TRUE(reader.WaitForError("not typed: the focus moved")) << reader.Errors();
+    ASSERT_EQ(reader.Wait(), 0) << reader.Errors();
+    int keys = 3;
+    while (const auto line = form->ReadLine(std::chrono::seconds(0))) {
+        ASSERT_EQ(*line, "key") << "the form got its Enter";
+        ++keys;
+    }
+    EXPECT_LT(keys, 60);
+    EXPECT_FALSE(other->ReadLine(std::chrono::seconds(0))) << "Enter went to the other form";
+}
+
 // Caps Lock left on would type "KG": it is off while typing, and on again after. --quiet
 // prints nothing.
 TEST_F(TypingUnderX, CapsLockLeftOnDoesNotChangeWhatIsTyped) {
