@@ -32,6 +32,20 @@ constexpr double kLabelMarginMm = 2;
 constexpr double kNarrowestOfficeMm = 108;
 constexpr double kLongestLabelMm = 165;
 
+// A job's options, freed with it.
+struct JobOptions {
+    int count = 0;
+    cups_option_t* list = nullptr;
+
+    JobOptions() = default;
+    JobOptions(const JobOptions&) = delete;
+    JobOptions& operator=(const JobOptions&) = delete;
+    ~JobOptions() { cupsFreeOptions(count, list); }
+    void Add(const char* name, const char* value) {
+        count = cupsAddOption(name, value, count, &list);
+    }
+};
+
 // cupsFreeDests for one destination, cupsFreeDestInfo.
 struct DestFree {
     void operator()(cups_dest_t* dest) const { cupsFreeDests(1, dest); }
@@ -233,8 +247,13 @@ int PrintTicket(const QStringList& lines, const TicketPage& page, const QString&
             QStringLiteral("the printer %1 is stopped: the ticket waits in its queue").arg(queue);
     const QByteArray file = QFile::encodeName(pdf);
     const QByteArray title = (lines.isEmpty() ? QString() : lines.front()).toUtf8();
+    // A driver that lays the page out on paper of its own (A4 at an office printer) would turn
+    // a ticket wider than tall on its side: it stays upright, as it was laid out.
+    JobOptions options;
+    options.Add("orientation-requested", "3");
+    options.Add("nopdfAutoRotate", "true");
     const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, dest->name, file.constData(),
-                                   title.constData(), 0, nullptr);
+                                   title.constData(), options.count, options.list);
     if (job == 0)
         *error = QStringLiteral("the printer %1 refused the ticket: %2")
                      .arg(queue, QString::fromLocal8Bit(cupsLastErrorString()));

@@ -62,6 +62,44 @@ constexpr char kLabelPpd[] = R"ppd(*PPD-Adobe: "4.3"
 *PaperDimension w289h216/102 x 76 mm: "289 216"
 )ppd";
 
+// An office printer's driver: A4 alone, as a laser printer's; what it is sent is laid out on
+// its paper first, as for any driver.
+constexpr char kA4Ppd[] = R"ppd(*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "OFFICE.PPD"
+*Manufacturer: "Karvel tests"
+*Product: "(Office printer)"
+*ModelName: "Office printer"
+*ShortNickName: "Office printer"
+*NickName: "Office printer"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*cupsFilter2: "application/vnd.cups-pdf application/pdf 0 -"
+*OpenUI *PageSize/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: A4
+*PageSize A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: A4
+*PageRegion A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: A4
+*ImageableArea A4/A4: "18 36 577 806"
+*DefaultPaperDimension: A4
+*PaperDimension A4/A4: "595 842"
+)ppd";
+
 constexpr double kPointsPerMm = 72 / 25.4;
 
 // A header long enough to be broken on a label.
@@ -109,6 +147,20 @@ QStringList Clipped(const QString& path) {
             clipped << w.captured(5);
     }
     return clipped;
+}
+
+// The words that run up or down the page instead of across it: a page turned on its side.
+QStringList Sideways(const QString& path) {
+    const QString boxes = Poppler("pdftotext", {"-bbox", path, "-"});
+    static const QRegularExpression word(
+        R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">([^<]{4,}))re");
+    QStringList sideways;
+    for (const QRegularExpressionMatch& w : word.globalMatch(boxes)) {
+        if (w.captured(4).toDouble() - w.captured(2).toDouble() >
+            w.captured(3).toDouble() - w.captured(1).toDouble())
+            sideways << w.captured(5);
+    }
+    return sideways;
 }
 
 // Every field of a ticket of `weight` with the check and 10 pieces of 0.025 kg.
@@ -310,6 +362,8 @@ TEST_F(BenchPanelTest, ALabelPrinterGetsTheTicketAtItsDefaultMediasSize) {
          QSizeF(102, 76) * kPointsPerMm},
         // Office paper: the ticket as it always was, 80 mm wide.
         {"office", "", {"-o", "media-default=iso_a4_210x297mm"}, QSizeF(80 * kPointsPerMm, 0)},
+        // A driver that puts every page on A4: the ticket upright on it.
+        {"a4", kA4Ppd, {}, QSizeF(595, 842)},
     };
     record::WeighingOptions options = Check("500g,-2,+5");
     options.rules.countPieces = true;
@@ -317,7 +371,7 @@ TEST_F(BenchPanelTest, ALabelPrinterGetsTheTicketAtItsDefaultMediasSize) {
     Start(options);
     Weigh("0.250");
     bench->TakeSample();
-    const char* weights[] = {"0.503", "0.501", "0.502"};
+    const char* weights[] = {"0.503", "0.501", "0.502", "0.504"};
     for (std::size_t i = 0; i < std::size(queues); ++i) {
         const auto& q = queues[i];
         std::string said;
@@ -339,6 +393,7 @@ TEST_F(BenchPanelTest, ALabelPrinterGetsTheTicketAtItsDefaultMediasSize) {
             EXPECT_TRUE(text.contains(field))
                 << q.queue << ": " << field.toStdString() << " in " << text.toStdString();
         EXPECT_EQ(Clipped(printed), QStringList()) << q.queue;
+        EXPECT_EQ(Sideways(printed), QStringList()) << q.queue;
     }
 }
 
