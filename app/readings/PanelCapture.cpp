@@ -8,15 +8,9 @@ PanelCapture::PanelCapture(CScalePanelDlg& panel, record::CaptureRule rule,
     : m_panel(panel), m_recorder(rule, minWeight) {
     m_recorder.SetWeighingRules(std::move(rules));
     m_panel.AttachObserver(&m_recorder);
-    // A port opened before is told now, as the panel would have told it: a family's port is its
-    // link's, not the engine's.
-    if (!m_panel.IsShownClosed()) {
-        const int port = m_panel.Port();
-        m_recorder.OnPortState({scale::PortState::Change::kOpened, port,
-                                m_panel.FamilyLink() ? m_panel.FamilyLink()->Device()
-                                                     : m_panel.SerialPort().DevicePath(),
-                                m_panel.Ports().NameOf(static_cast<unsigned>(port))});
-    }
+    // A port opened before is told now, as the panel would have told it.
+    if (!m_panel.IsShownClosed())
+        m_recorder.OnPortState(m_panel.PortStateOf(scale::PortState::Change::kOpened));
 }
 
 PanelCapture::~PanelCapture() {

@@ -83,7 +83,7 @@ WeighingCompanion::WeighingCompanion(CScalePanelDlg& panel, Setup setup, QObject
     // After the capture point: a frame it captured has been shown by Take when we are told of it.
     m_panel.AttachObserver(this);
     if (!m_panel.IsShownClosed())
-        OnPortState({scale::PortState::Change::kOpened, m_panel.Port(), {}});
+        OnPortState(m_panel.PortStateOf(scale::PortState::Change::kOpened));
 }
 
 WeighingCompanion::~WeighingCompanion() {
