@@ -38,6 +38,7 @@ class WeighingCompanion : public QObject, public scale::FrameObserver, public re
   public:
     struct Setup {
         record::WeighingOptions options;
+        // The rule of a capture point of our own.
         record::CaptureRule rule = record::CaptureRule::kSettled;
         std::optional<double> minWeight;
         std::string stateFolder;  // where ticket numbers are kept
