@@ -117,6 +117,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // Beside the display: a family's unit that no label shows.
     QLabel& OtherUnit() { return m_staticOtherUnit; }
     const scale_link::FamilyLink* FamilyLink() const { return m_familyLink.get(); }
+    // The port shown as observers are told of it: its device is the one opened last, by the
+    // engine or by a family's link.
+    scale::PortState PortStateOf(scale::PortState::Change change) const;
 
     // Observers see each complete frame after the display has shown it, and each change of the
     // port shown open (see scale/FrameObserver.h). Not owned; UI thread only.

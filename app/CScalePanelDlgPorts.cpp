@@ -18,14 +18,16 @@ bool CScalePanelDlg::OpenChosenPort() {
     return true;
 }
 
-void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
-    if (m_observers.Empty())
-        return;
+scale::PortState CScalePanelDlg::PortStateOf(scale::PortState::Change change) const {
     scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
-    // The device opened last, by the engine or by a family's link.
     if (m_follower.Current().port == m_nPort)
         state.device = m_follower.Current().device;
-    m_observers.TellPortState(state);
+    return state;
+}
+
+void CScalePanelDlg::TellPortState(scale::PortState::Change change) {
+    if (!m_observers.Empty())
+        m_observers.TellPortState(PortStateOf(change));
 }
 
 void CScalePanelDlg::TellShownState(bool wasOpen) {

@@ -15,7 +15,9 @@
 #include "app/DemoFolder.h"
 #include "app/DemoScale.h"
 #include "app/PortDescription.h"
+#include "app/readings/PanelCapture.h"
 #include "app/readings/ReadingsCompanion.h"
+#include "app/readings/Recorder.h"
 #include "app/typing/TypingCompanion.h"
 #include "app/weighing/WeighingCompanion.h"
 #include "link/PortWatcher.h"
@@ -144,26 +146,32 @@ QStringList DemoFamily(const scale::families::FamilyOptions& family) {
     return arguments;
 }
 
-// What the panel has beyond the described dialog: the weighing rules, the readings window and
-// typing, owned by the readings companion so that all go before the panel does.
+// What the panel has beyond the described dialog: the weighing rules, the readings window, the
+// log and typing, all owned by the readings companion so that all go before the panel does. The
+// panel's one capture point is attached first; each capture goes to the check and the ticket,
+// the log and typing, in that order.
 std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine& cmd,
                                         std::unique_ptr<record::LogFile> log,
                                         const posix::Environment& environment,
                                         std::shared_ptr<record::WeighingRules> rules) {
+    auto capture =
+        std::make_unique<PanelCapture>(panel, cmd.record.Rule(), cmd.record.minWeight, rules);
+    Recorder& captures = capture->Get();
     WeighingCompanion::Setup bench;
     bench.options = cmd.bench;
-    bench.rule = cmd.record.Rule();
-    bench.minWeight = cmd.record.minWeight;
     bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
     bench.scaleId = cmd.id;
-    bench.rules = std::move(rules);
+    bench.rules = rules;
+    bench.capture = &captures;
     auto benchCompanion = std::make_unique<WeighingCompanion>(panel, std::move(bench));
-    auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, std::move(log),
-                                                        benchCompanion->Rules());
+    auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, nullptr, rules);
+    readings->TakeCapture(std::move(capture));
     readings->SetWindowSection(
         [bench = benchCompanion.get()] { return bench->MakeCheckSection(); });
     benchCompanion.release()->setParent(readings.get());  // destroyed with it
-    new TypingCompanion(panel, cmd.type, cmd.record.Rule(), cmd.record.minWeight, readings.get());
+    if (log)
+        readings->StartLog(std::move(log));
+    new TypingCompanion(panel, cmd.type, captures, readings.get());
     return readings;
 }
 

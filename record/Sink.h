@@ -46,6 +46,20 @@ class ReadingSink {
     virtual int Finish(int code) { return code; }
 };
 
+// A sink that belongs to something else (a window's part, a menu item's), lent to a list: its
+// owner outlives the list.
+class LentSink : public ReadingSink {
+  public:
+    explicit LentSink(ReadingSink& sink) : m_sink(sink) {}
+    bool Take(const Captured& captured) override { return m_sink.Take(captured); }
+    bool Serves() const override { return m_sink.Serves(); }
+    void PortLost(bool lost) override { m_sink.PortLost(lost); }
+    int Finish(int code) override { return m_sink.Finish(code); }
+
+  private:
+    ReadingSink& m_sink;
+};
+
 class SinkList {
   public:
     void Add(std::unique_ptr<ReadingSink> sink);

@@ -4,11 +4,12 @@
 
 namespace wedge {
 
-TypingSink::TypingSink(std::unique_ptr<Wedge> wedge, Say say, std::chrono::milliseconds atEnd)
-    : m_wedge(std::move(wedge)), m_say(std::move(say)), m_atEnd(atEnd) {}
+TypingSink::TypingSink(std::unique_ptr<Wedge> wedge, Say say, std::chrono::milliseconds atEnd,
+                       Gate gate)
+    : m_wedge(std::move(wedge)), m_say(std::move(say)), m_atEnd(atEnd), m_gate(std::move(gate)) {}
 
 bool TypingSink::Take(const record::Captured& captured) {
-    if (m_wedge && !m_portLost)
+    if (m_wedge && !m_portLost && (!m_gate || m_gate()))
         m_wedge->Offer(captured.Reading());
     return true;
 }

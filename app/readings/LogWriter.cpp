@@ -29,6 +29,11 @@ void LogWriter::Write(const record::CapturedReading& reading) {
     Check(m_file->Append(record::CsvRecord(reading, m_columns, {}, m_dialect)));
 }
 
+bool LogWriter::Take(const record::Captured& captured) {
+    Write(captured.Reading());
+    return true;
+}
+
 void LogWriter::Reopen() {
     std::string error;
     if (!m_file->Reopen(&error)) {

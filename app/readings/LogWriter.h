@@ -3,7 +3,7 @@
 // Writes captured readings to the --log file as CSV records. The data reach the disk at least
 // once a second while records are being written; records the file refuses (a full disk) are
 // kept and tried again each second. A failure is said once, on standard error and through
-// `problemChanged`, and so is its end.
+// `problemChanged`, and so is its end. The panel's log sink.
 //
 // Thread: UI thread only.
 
@@ -16,8 +16,9 @@
 #include "record/Capture.h"
 #include "record/Forms.h"
 #include "record/LogFile.h"
+#include "record/Sink.h"
 
-class LogWriter : public QObject {
+class LogWriter : public QObject, public record::ReadingSink {
     Q_OBJECT
   public:
     explicit LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect dialect = {},
@@ -25,6 +26,7 @@ class LogWriter : public QObject {
     ~LogWriter() override;
 
     void Write(const record::CapturedReading& reading);
+    bool Take(const record::Captured& captured) override;
     // Opens the file by its name again (after a rotation).
     void Reopen();
     // Empty while the log is written as it should be.

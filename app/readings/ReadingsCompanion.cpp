@@ -7,6 +7,7 @@
 #include "app/CScalePanelDlg.h"
 #include "app/TroubleTip.h"
 #include "app/readings/LogWriter.h"
+#include "app/readings/PanelCapture.h"
 #include "app/readings/Placement.h"
 #include "app/readings/ReadingsModel.h"
 #include "app/readings/ReadingsWindow.h"
@@ -30,13 +31,32 @@ ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions&
     connect(item, &QAction::triggered, this, &ReadingsCompanion::ShowWindow);
     auto* shortcut = new QShortcut(keys, &m_panel);  // owned by the panel
     connect(shortcut, &QShortcut::activated, this, &ReadingsCompanion::ShowWindow);
-    if (!log)
-        return;
-    StartRecording();
+    if (log)
+        StartLog(std::move(log));
+}
+
+ReadingsCompanion::~ReadingsCompanion() {
+    m_panel.SetEndCheck({});
+    m_window.reset();
+    m_hangUp.reset();
+    m_capture.reset();  // detached before the window's model and the log go
+}
+
+Recorder& ReadingsCompanion::Capture() {
+    if (!m_capture)
+        m_capture = std::make_unique<PanelCapture>(m_panel, m_rule, m_minWeight, m_bench);
+    return m_capture->Get();
+}
+
+void ReadingsCompanion::TakeCapture(std::unique_ptr<PanelCapture> capture) {
+    m_capture = std::move(capture);
+}
+
+void ReadingsCompanion::StartLog(std::unique_ptr<record::LogFile> log) {
     m_log = std::make_unique<LogWriter>(
         std::move(log), m_dialect,
         m_bench ? m_bench->Columns(record::DefaultCsvColumns()) : record::DefaultCsvColumns());
-    connect(m_recorder.get(), &Recorder::captured, m_log.get(), &LogWriter::Write);
+    Capture().AddSink(std::make_unique<record::LentSink>(*m_log));
     connect(m_log.get(), &LogWriter::problemChanged, this, [this](const QString& problem) {
         SetTroubleLine(m_panel.StatusLine(), "log", problem);
     });
@@ -44,38 +64,14 @@ ReadingsCompanion::ReadingsCompanion(CScalePanelDlg& panel, const RecordOptions&
     m_hangUp = std::make_unique<window::HangUpSignal>([this] { m_log->Reopen(); });
 }
 
-ReadingsCompanion::~ReadingsCompanion() {
-    m_panel.SetEndCheck({});
-    m_window.reset();
-    if (m_recorder)
-        m_panel.DetachObserver(m_recorder.get());
-}
-
-void ReadingsCompanion::StartRecording() {
-    if (m_recorder)
-        return;
-    m_recorder = std::make_unique<Recorder>(m_rule, m_minWeight);
-    m_recorder->SetWeighingRules(m_bench);
-    m_panel.AttachObserver(m_recorder.get());
-    // A port opened before the user asked is told now, as the panel would have told it: a
-    // family's port is its link's, not the engine's.
-    if (!m_panel.IsShownClosed()) {
-        const int port = m_panel.Port();
-        m_recorder->OnPortState({scale::PortState::Change::kOpened, port,
-                                 m_panel.FamilyLink() ? m_panel.FamilyLink()->Device()
-                                                      : m_panel.SerialPort().DevicePath(),
-                                 m_panel.Ports().NameOf(static_cast<unsigned>(port))});
-    }
-}
-
 void ReadingsCompanion::ShowWindow() {
     if (!m_window) {
-        StartRecording();
+        Recorder& recorder = Capture();
         m_model = std::make_unique<ReadingsModel>();
         m_trend = std::make_unique<Trend>();
-        m_recorder->FeedTrend(m_trend.get());
-        connect(m_recorder.get(), &Recorder::captured, m_model.get(), &ReadingsModel::Append);
-        m_window = std::make_unique<ReadingsWindow>(*m_model, *m_recorder, *m_trend, &m_panel);
+        recorder.FeedTrend(m_trend.get());
+        connect(&recorder, &Recorder::captured, m_model.get(), &ReadingsModel::Append);
+        m_window = std::make_unique<ReadingsWindow>(*m_model, recorder, *m_trend, &m_panel);
         m_window->SetCsvDialect(m_dialect);
         if (m_section)
             m_window->AddSection(m_section());

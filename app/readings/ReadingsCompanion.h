@@ -1,9 +1,10 @@
 #pragma once
 
 // What keeps weighings beside the panel: the "Readings..." item of the panel's context menu and
-// Ctrl+R, the recorder (attached to the panel as a frame observer once the user asked for a log
-// or opened the window), the --log writer with SIGHUP reopening it, and the readings window.
-// Before either is asked for, nothing is attached and nothing is kept. While the window holds
+// Ctrl+R, the panel's one capture point (attached to the panel once the user asked for a log or
+// opened the window, or once another part of the panel wants captures) with its list of sinks,
+// the --log writer with SIGHUP reopening it, and the readings window. Before any is asked for,
+// nothing is attached and nothing is kept. While the window holds
 // readings that were neither logged nor exported, ending the panel asks first: save them as a
 // spreadsheet, discard them, or go on (the panel stays open).
 //
@@ -26,6 +27,7 @@ class CScalePanelDlg;
 class LogWriter;
 class ReadingsModel;
 class ReadingsWindow;
+class PanelCapture;
 class Recorder;
 class Trend;
 namespace window {
@@ -43,6 +45,13 @@ class ReadingsCompanion : public QObject {
                       std::shared_ptr<const record::WeighingRules> bench = nullptr);
     ~ReadingsCompanion() override;
 
+    // The panel's capture point, attached from now on; sinks added to it see every capture.
+    Recorder& Capture();
+    // `capture` is the panel's capture point from now on, ours; before Capture is first asked.
+    void TakeCapture(std::unique_ptr<PanelCapture> capture);
+    // Writes every capture to `log` from now on, after the sinks added before.
+    void StartLog(std::unique_ptr<record::LogFile> log);
+
     void ShowWindow();
     // Called when the window is made, for a part of the window's own; it owns what is returned.
     void SetWindowSection(std::function<QWidget*()> make) { m_section = std::move(make); }
@@ -52,15 +61,13 @@ class ReadingsCompanion : public QObject {
     bool MayEnd();
 
   private:
-    void StartRecording();
-
     CScalePanelDlg& m_panel;
     record::CaptureRule m_rule;
     std::optional<double> m_minWeight;
     record::CsvDialect m_dialect;
     std::shared_ptr<const record::WeighingRules> m_bench;
-    std::unique_ptr<Recorder> m_recorder;
-    std::unique_ptr<LogWriter> m_log;
+    std::unique_ptr<LogWriter> m_log;  // lent to the capture's sinks, which go first
+    std::unique_ptr<PanelCapture> m_capture;
     std::unique_ptr<window::HangUpSignal> m_hangUp;
     std::unique_ptr<ReadingsModel> m_model;
     std::unique_ptr<Trend> m_trend;

@@ -39,8 +39,11 @@ void Recorder::OnFrame(const scale::Frame& frame) {
     }
     if (reading && m_bench)
         m_bench->Apply(&*reading);
-    if (reading)
-        emit captured(*reading);
+    if (!reading)
+        return;
+    // The panel goes on whatever became of a destination: nothing here ends it.
+    (void)m_sinks.Hand(*reading, {});
+    emit captured(*reading);
 }
 
 void Recorder::OnPortState(const scale::PortState& state) {
@@ -49,6 +52,7 @@ void Recorder::OnPortState(const scale::PortState& state) {
     m_device = opened ? state.device : std::string();
     m_portName = opened ? state.name : std::string();
     m_capturer.Reset();
+    m_sinks.PortLost(state.change == scale::PortState::Change::kLost);
     if (m_trend)
         m_trend->Break();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // Turns the frames the panel tells of a port shown open into captured readings by one rule, and
-// feeds the live weight to a trend when one is wanted. Knows nothing of files or windows: whoever
-// keeps the readings connects to `captured`.
+// feeds the live weight to a trend when one is wanted. Knows nothing of files or windows: each
+// capture goes to its list of sinks, in the order they were added, and then to `captured`.
 //
 // Thread: UI thread only (frame observers are told there).
 
@@ -14,6 +14,7 @@
 
 #include "app/readings/Trend.h"
 #include "record/Capture.h"
+#include "record/Sink.h"
 #include "record/Weighing.h"
 #include "scale/FrameObserver.h"
 
@@ -33,6 +34,9 @@ class Recorder : public QObject, public scale::FrameObserver {
         m_bench = std::move(rules);
     }
 
+    // Every capture goes to `sink` from now on, after those added before it.
+    void AddSink(std::unique_ptr<record::ReadingSink> sink) { m_sinks.Add(std::move(sink)); }
+
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
 
@@ -46,4 +50,5 @@ class Recorder : public QObject, public scale::FrameObserver {
     std::string m_portName;
     Trend* m_trend = nullptr;
     std::shared_ptr<const record::WeighingRules> m_bench;
+    record::SinkList m_sinks;
 };

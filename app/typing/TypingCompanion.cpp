@@ -3,24 +3,44 @@
 #include <QApplication>
 #include <QMetaObject>
 
+#include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "app/CScalePanelDlg.h"
+#include "app/readings/PanelCapture.h"
 #include "app/typing/TypingSettings.h"
+
+TypingCompanion::TypingCompanion(CScalePanelDlg& panel, const wedge::TypeOptions& options,
+                                 Recorder& capture, QObject* parent)
+    : TypingCompanion(panel, options, nullptr, &capture, parent) {}
 
 TypingCompanion::TypingCompanion(CScalePanelDlg& panel, const wedge::TypeOptions& options,
                                  record::CaptureRule rule, std::optional<double> minWeight,
                                  QObject* parent)
-    : QObject(parent), m_panel(panel), m_options(options), m_capturer(rule, minWeight) {
+    : TypingCompanion(panel, options,
+                      std::make_unique<PanelCapture>(panel, rule, minWeight, nullptr), nullptr,
+                      parent) {}
+
+TypingCompanion::TypingCompanion(CScalePanelDlg& panel, const wedge::TypeOptions& options,
+                                 std::unique_ptr<PanelCapture> own, Recorder* capture,
+                                 QObject* parent)
+    : QObject(parent),
+      m_panel(panel),
+      m_options(options),
+      m_sink(
+          nullptr, [this](const std::string& text) { Note(QString::fromStdString(text)); },
+          std::chrono::milliseconds(0), [this] { return MayType(); }),
+      m_ownCapture(std::move(own)) {
     m_item = m_panel.SystemMenu().addAction(tr("&Type readings into the focused window"));
     m_item->setCheckable(true);
     connect(m_item, &QAction::toggled, this, &TypingCompanion::OnItemToggled);
-    m_panel.AttachObserver(this);
+    (capture ? *capture : m_ownCapture->Get()).AddSink(std::make_unique<record::LentSink>(m_sink));
     // Said as it happens, so that the user knows why a weighing did not arrive.
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 m_toldFocus = false;
-                if (m_wedge)
+                if (Typing())
                     Note(state == Qt::ApplicationActive
                              ? tr("typing paused: a Karvel window has the focus")
                              : tr("typing into the focused window again"));
@@ -37,9 +57,9 @@ TypingCompanion::TypingCompanion(CScalePanelDlg& panel, const wedge::TypeOptions
 }
 
 TypingCompanion::~TypingCompanion() {
+    m_ownCapture.reset();
     m_badge.setParent(nullptr);
-    m_panel.DetachObserver(this);
-    m_wedge.reset();
+    m_sink.SetWedge(nullptr);
 }
 
 void TypingCompanion::OnItemToggled(bool checked) {
@@ -54,17 +74,19 @@ void TypingCompanion::OnItemToggled(bool checked) {
 }
 
 bool TypingCompanion::Start(const wedge::TypeOptions& options) {
-    m_wedge.reset();
+    m_sink.SetWedge(nullptr);
     m_options = options;
     std::string error;
-    m_wedge = wedge::Wedge::Start(
+    std::unique_ptr<wedge::Wedge> wedge = wedge::Wedge::Start(
         options, wedge::Session::FromProcess(),
         [this](const std::string& text) {
             // From the typing thread too: shown on the UI thread.
             m_notes.Post([this, text] { Note(QString::fromStdString(text)); });
         },
         &error);
-    if (!m_wedge) {
+    const bool started = wedge != nullptr;
+    m_sink.SetWedge(std::move(wedge));
+    if (!started) {
         const QString why = QString::fromStdString(error);
         std::fprintf(stderr, "Karvel: %s\n", why.toLocal8Bit().constData());
         MessageBoxRequest box;
@@ -73,38 +95,27 @@ bool TypingCompanion::Start(const wedge::TypeOptions& options) {
         box.text = why;
         m_panel.Presenter()(&m_panel, box);
     }
-    m_capturer.Reset();
     m_toldFocus = false;
     m_lastNote.clear();
     ShowState();
-    return m_wedge != nullptr;
+    return started;
 }
 
 void TypingCompanion::Stop() {
-    m_wedge.reset();
+    m_sink.SetWedge(nullptr);
     ShowState();
 }
 
-void TypingCompanion::OnFrame(const scale::Frame& frame) {
-    const auto reading = m_capturer.Offer(frame, m_panel.Port(), m_panel.SerialPort().DevicePath());
-    if (!m_wedge || !reading || m_portLost)
-        return;
+bool TypingCompanion::MayType() {
     // The keys would land in the panel or one of its boxes.
     if (QGuiApplication::applicationState() == Qt::ApplicationActive ||
         QApplication::activePopupWidget() != nullptr) {
         if (!std::exchange(m_toldFocus, true))
             Note(tr("not typed: a Karvel window has the focus"));
-        return;
+        return false;
     }
     m_toldFocus = false;
-    m_wedge->Offer(*reading);
-}
-
-void TypingCompanion::OnPortState(const scale::PortState& state) {
-    m_capturer.Reset();
-    m_portLost = state.change == scale::PortState::Change::kLost;
-    if (m_portLost && m_wedge)
-        m_wedge->DropPending();
+    return true;
 }
 
 void TypingCompanion::Note(const QString& text) {
@@ -116,7 +127,7 @@ void TypingCompanion::Note(const QString& text) {
 
 void TypingCompanion::ShowState() {
     QString tip;
-    if (m_wedge) {
+    if (Typing()) {
         tip =
             tr("Typing readings into the focused window (%1, %2)")
                 .arg(QString::fromStdString(m_options.format),
@@ -127,7 +138,7 @@ void TypingCompanion::ShowState() {
             tip += QStringLiteral("\n") + m_lastNote;
     }
     m_badge.move(m_panel.Lamp().width() - m_badge.width(), 0);
-    m_badge.setVisible(m_wedge != nullptr);
+    m_badge.setVisible(Typing());
     m_badge.setToolTip(tip);
     m_panel.Lamp().setToolTip(tip);
     m_panel.Lamp().setAccessibleDescription(tip);

@@ -13,12 +13,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/CScalePanelDlg.h"
+#include "app/readings/PanelCapture.h"
 #include "app/readout/CLargeReadout.h"
-#include "app/weighing/TicketPrinter.h"
 #include "mqtt/ScaleId.h"
-#include "record/Ticket.h"
 
 namespace {
 
@@ -70,8 +70,28 @@ WeighingCompanion::WeighingCompanion(CScalePanelDlg& panel, Setup setup, QObject
       m_setup(std::move(setup)),
       m_rules(m_setup.rules ? m_setup.rules
                             : std::make_shared<record::WeighingRules>(m_setup.options.rules)),
-      m_capturer(m_setup.rule, m_setup.minWeight),
-      m_piecesBeside(panel) {
+      m_piecesBeside(panel),
+      m_ticket({m_setup.options, m_setup.stateFolder, m_rules, [this] { return ScaleId(); },
+                [this](const QString& message) { Say(message); }}) {
+    AddMenu();
+    if (!m_setup.capture)
+        m_ownCapture =
+            std::make_unique<PanelCapture>(m_panel, m_setup.rule, m_setup.minWeight, m_rules);
+    Recorder& capture = m_setup.capture ? *m_setup.capture : m_ownCapture->Get();
+    capture.AddSink(std::make_unique<record::LentSink>(*this));
+    capture.AddSink(std::make_unique<record::LentSink>(m_ticket));
+    // After the capture point: a frame it captured has been shown by Take when we are told of it.
+    m_panel.AttachObserver(this);
+    if (!m_panel.IsShownClosed())
+        OnPortState(m_panel.PortStateOf(scale::PortState::Change::kOpened));
+}
+
+WeighingCompanion::~WeighingCompanion() {
+    m_ownCapture.reset();
+    m_panel.DetachObserver(this);
+}
+
+void WeighingCompanion::AddMenu() {
     QMenu& menu = m_panel.SystemMenu();
     menu.addSeparator();
     QAction* count = menu.addAction(tr("Count pieces..."));
@@ -94,35 +114,28 @@ WeighingCompanion::WeighingCompanion(CScalePanelDlg& panel, Setup setup, QObject
     connect(print, &QAction::triggered, this, &WeighingCompanion::PrintLast);
     connect(new QShortcut(QKeySequence::Print, &m_panel), &QShortcut::activated, this,
             &WeighingCompanion::PrintLast);  // owned by the panel
-    m_panel.AttachObserver(this);
-    if (!m_panel.IsShownClosed())
-        OnPortState(
-            {scale::PortState::Change::kOpened, m_panel.Port(), m_panel.SerialPort().DevicePath()});
-}
-
-WeighingCompanion::~WeighingCompanion() {
-    m_panel.DetachObserver(this);
 }
 
 void WeighingCompanion::OnPortState(const scale::PortState& state) {
-    const bool opened = state.change == scale::PortState::Change::kOpened;
-    m_port = opened ? state.port : 0;
-    m_device = opened ? state.device : std::string();
-    m_capturer.Reset();
+    m_port = state.change == scale::PortState::Change::kOpened ? state.port : 0;
 }
 
 void WeighingCompanion::OnFrame(const scale::Frame& frame) {
-    if (m_port == 0)
+    if (std::exchange(m_justCaptured, false) || m_port == 0)
         return;
     m_shown = scale::Read(frame.values);
-    if (auto reading = m_capturer.Offer(frame, m_port, m_device))
-        Captured(std::move(*reading));
-    else if (m_rules->check || m_rules->sample)
+    if (m_rules->check || m_rules->sample)
         ShowBand();
 }
 
-void WeighingCompanion::Captured(record::CapturedReading reading) {
-    m_rules->Apply(&reading);
+bool WeighingCompanion::Take(const record::Captured& captured) {
+    m_justCaptured = true;
+    m_shown = scale::Read(captured.Reading().values);
+    Captured(captured.Reading());
+    return true;
+}
+
+void WeighingCompanion::Captured(const record::CapturedReading& reading) {
     m_last = reading;
     ShowBand();
     if (reading.check) {
@@ -138,8 +151,6 @@ void WeighingCompanion::Captured(record::CapturedReading reading) {
         if (m_tallyShown)
             m_tallyShown->setText(Q(m_tally.Text()));
     }
-    if (m_setup.options.Tickets())
-        Ticket(reading, false);
     emit checked(reading);
 }
 
@@ -266,7 +277,7 @@ void WeighingCompanion::PrintLast() {
         Say(tr("No weighing to print yet"));
         return;
     }
-    Ticket(*m_last, true);
+    m_ticket.Print(*m_last, true);
 }
 
 std::string WeighingCompanion::ScaleId() const {
@@ -278,42 +289,6 @@ std::string WeighingCompanion::ScaleId() const {
             byId = info.byId;
     }
     return mqtt::DefaultScaleId(byId, QSysInfo::machineHostName().toStdString(), m_port);
-}
-
-void WeighingCompanion::Ticket(const record::CapturedReading& reading, bool asked) {
-    // Asked for with neither a printer nor a preview file named: the system's default printer.
-    const bool print = m_setup.options.printTicket || (asked && m_setup.options.preview.empty());
-    const std::string id = ScaleId();
-    std::string error;
-    const auto number = record::NextTicketNumber(m_setup.stateFolder, id, &error);
-    if (!number) {
-        Say(tr("No ticket: the ticket number cannot be kept: %1").arg(Q(error)));
-        return;
-    }
-    record::TicketFacts facts;
-    facts.header = m_setup.options.ticketHeader;
-    facts.number = *number;
-    facts.scaleId = id;
-    facts.check = m_rules->check ? &*m_rules->check : nullptr;
-    QStringList lines;
-    for (const std::string& line : record::TicketLines(reading, facts))
-        lines << Q(line);
-    QString problem;
-    // The preview is the page the printer gets.
-    const TicketPage page =
-        print ? PrinterPage(Q(m_setup.options.printer), m_setup.options.ticketSize)
-              : PageOf(m_setup.options.ticketSize);
-    if (!m_setup.options.preview.empty() &&
-        !WriteTicketPdf(lines, page, Q(m_setup.options.preview), &problem)) {
-        Say(tr("Ticket %1 not written: %2").arg(*number).arg(problem));
-    }
-    if (print) {
-        QString warning;
-        if (PrintTicket(lines, page, Q(m_setup.options.printer), &problem, &warning) == 0)
-            Say(tr("Ticket %1 not printed: %2").arg(*number).arg(problem));
-        else if (!warning.isEmpty())
-            Say(tr("Ticket %1: %2").arg(*number).arg(warning));
-    }
 }
 
 void WeighingCompanion::Say(const QString& message) {

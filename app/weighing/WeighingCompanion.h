@@ -5,8 +5,9 @@
 // with the desktop's event sound on UNDER and OVER (--check-sound); counts pieces once a sample
 // is taken ("Count pieces" and "Sample" in the context menu, --count-pieces) and shows them
 // beside the panel's display and in the large readout's band; prints a ticket of
-// each captured weighing or on Ctrl+P (--print-ticket, --print-preview). Captures by the panel's
-// rule (--capture, default settled). A printer that fails is said in the status line and on
+// each captured weighing or on Ctrl+P (--print-ticket, --print-preview). Takes the captures of the
+// panel's capture point (its own when given none, by --capture, default settled): the check's part
+// and then the ticket are sinks of it. A printer that fails is said in the status line and on
 // standard error; the weighing is kept and logged all the same.
 //
 // Thread: UI thread only. Created after the panel, destroyed before it.
@@ -21,18 +22,23 @@
 #include <string>
 
 #include "app/weighing/PiecesBeside.h"
+#include "app/weighing/TicketSink.h"
 #include "record/Capture.h"
 #include "record/CheckTally.h"
+#include "record/Sink.h"
 #include "record/WeighingOptions.h"
 #include "scale/FrameObserver.h"
 
 class CScalePanelDlg;
+class PanelCapture;
+class Recorder;
 
-class WeighingCompanion : public QObject, public scale::FrameObserver {
+class WeighingCompanion : public QObject, public scale::FrameObserver, public record::ReadingSink {
     Q_OBJECT
   public:
     struct Setup {
         record::WeighingOptions options;
+        // The rule of a capture point of our own.
         record::CaptureRule rule = record::CaptureRule::kSettled;
         std::optional<double> minWeight;
         std::string stateFolder;  // where ticket numbers are kept
@@ -40,6 +46,8 @@ class WeighingCompanion : public QObject, public scale::FrameObserver {
         // Shared with whatever else captures (the readings window, the log, MQTT); made from
         // `options` when null.
         std::shared_ptr<record::WeighingRules> rules;
+        // The panel's capture point, which gives every capture `rules`; null: one of our own.
+        Recorder* capture = nullptr;
     };
     WeighingCompanion(CScalePanelDlg& panel, Setup setup, QObject* parent = nullptr);
     ~WeighingCompanion() override;
@@ -49,6 +57,8 @@ class WeighingCompanion : public QObject, public scale::FrameObserver {
 
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
+    // A captured weighing, checked and counted: shown, said and tallied.
+    bool Take(const record::Captured& captured) override;
 
     // The settled weight on the pan is the sample; refused (and said) when there is none.
     void TakeSample();
@@ -69,19 +79,18 @@ class WeighingCompanion : public QObject, public scale::FrameObserver {
     void checked(const record::CapturedReading& reading);
 
   private:
-    void Captured(record::CapturedReading reading);
+    void Captured(const record::CapturedReading& reading);
+    void AddMenu();
     void ShowBand();
     void Say(const QString& message);
     void SayOnStatus(const QString& text);
-    void Ticket(const record::CapturedReading& reading, bool asked);
     std::string ScaleId() const;
 
     CScalePanelDlg& m_panel;
     Setup m_setup;
     std::shared_ptr<record::WeighingRules> m_rules;
-    record::Capturer m_capturer;
     int m_port = 0;
-    std::string m_device;
+    bool m_justCaptured = false;  // the frame being told was shown by Take
     std::optional<scale::Reading> m_shown;
     std::optional<record::CapturedReading> m_last;  // the last capture, for Ctrl+P
     QString m_statusBase;                           // the panel's own text, before ours
@@ -89,4 +98,6 @@ class WeighingCompanion : public QObject, public scale::FrameObserver {
     record::CheckTally m_tally;
     QPointer<QLabel> m_tallyShown;  // in the readings window, while it lives
     PiecesBeside m_piecesBeside;
+    TicketSink m_ticket;
+    std::unique_ptr<PanelCapture> m_ownCapture;  // lent this and the ticket: goes first
 };

@@ -21,6 +21,7 @@
 #include "tests/support/TestFiles.h"
 #include "wedge/Keysyms.h"
 #include "wedge/PortalSink.h"
+#include "wedge/TypingSink.h"
 #include "wedge/Typist.h"
 #include "wedge/UinputSink.h"
 #include "wedge/Wedge.h"
@@ -330,6 +331,41 @@ TEST(Wedge, AReadingWithoutANumberIsSkippedAndSaidOnce) {
     const std::lock_guard lock(sayMutex);
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find("readings without a number"), std::string::npos) << said[0];
+}
+
+// The typing sink as both programs use it: nothing is typed without a back-end, while the gate
+// holds readings back (a window of the panel has the focus) or from a port just lost.
+TEST(TypingSink, TypesOnlyWhatTheBackEndTheGateAndThePortLetThrough) {
+    FakeSink::Shared shared;
+    bool open = true;
+    TypingSink sink(
+        nullptr, [](const std::string&) {}, kPatience, [&open] { return open; });
+    const struct {
+        bool backEnd;
+        bool gate;
+        bool lost;
+        const char* text;
+    } steps[] = {
+        {false, true, false, "1"},
+        {true, false, false, "2"},
+        {true, true, true, "3"},
+        {true, true, false, "4"},
+    };
+    for (const auto& step : steps) {
+        if (step.backEnd != sink.Typing())
+            sink.SetWedge(step.backEnd ? std::make_unique<Wedge>(TypeOptions{},
+                                                                 std::make_unique<FakeSink>(shared),
+                                                                 [](const std::string&) {})
+                                       : nullptr);
+        open = step.gate;
+        sink.PortLost(step.lost);
+        record::CapturedReading reading;
+        reading.reading.text = step.text;
+        reading.reading.number = scale::Number{step.text, static_cast<double>(step.text[0] - '0')};
+        EXPECT_TRUE(sink.Take(record::Captured(reading, "")));
+    }
+    EXPECT_EQ(sink.Finish(0), 0);
+    EXPECT_EQ(shared.typed, "4\n");
 }
 
 }  // namespace
