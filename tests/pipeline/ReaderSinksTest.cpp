@@ -1,0 +1,143 @@
+// karvel-read with every family, one simulated scale each: each of its sinks shows the family's
+// value and unit (standard output in each form, the spreadsheet, the broker's state and
+// discovery, and typing into a real X client).
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/pipeline/Families.h"
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/Sheets.h"
+#include "tests/support/XServer.h"
+
+namespace pipelinetest {
+namespace {
+
+using readtest::Child;
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// `text` as a number; NaN when it is none, so that it equals nothing.
+double Number(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : std::nan("");
+}
+
+class ReaderSinks : public testing::TestWithParam<FamilyRow> {
+  protected:
+    void SetUp() override {
+        std::vector<std::string> args = Row().simulator;
+        args.insert(args.end(), {"--load", kLoad});
+        m_sim = readtest::StartSimulator(m_ports.Path().string(), args);
+        ASSERT_TRUE(m_sim->Started());
+    }
+
+    const FamilyRow& Row() const { return GetParam(); }
+
+    // karvel-read on the simulator's COM1 with the row's options and `args`.
+    std::unique_ptr<Child> Read(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv = {readtest::ReaderPath(), "--port", "COM1"};
+        argv.insert(argv.end(), Row().program.begin(), Row().program.end());
+        argv.insert(argv.end(), args.begin(), args.end());
+        return std::make_unique<Child>(argv);
+    }
+
+    // One reading in `form`: its line on standard output.
+    std::string OneLine(const std::string& form) const {
+        auto reader =
+            Read({"--capture", "every", "--count", "1", "--header", "never", "--format", form});
+        const std::string line = reader->ReadLine().value_or("(none)");
+        EXPECT_EQ(reader->Wait(), 0) << reader->Errors();
+        return line;
+    }
+
+    readtest::TempDir m_ports;
+    testing_support::ScopedEnv m_portDir{"KARVEL_PORT_DIR", m_ports.Path().string()};
+    std::unique_ptr<Child> m_sim;
+};
+
+TEST_P(ReaderSinks, EachOutputFormShowsTheValueAndUnit) {
+    const std::string& t = Row().text;
+    const std::string& u = Row().unit;
+    // Text and value beside each other in the CSV's default columns, after port and device.
+    const struct {
+        const char* form;
+        std::string holds;
+    } forms[] = {
+        {"jsonl", R"("text":")" + t + R"(","value":)" + t + R"(,"unit":")" + u + "\""},
+        {"csv", ",COM1,"},
+        {"csv", "," + t + "," + t + "," + u + ","},
+        {"text", " COM1 " + t + " " + u + " "},
+    };
+    std::string form, line;
+    for (const auto& f : forms) {
+        if (form != f.form)
+            line = OneLine(form = f.form);
+        EXPECT_TRUE(Holds(line, f.holds)) << f.form << ": " << line;
+    }
+}
+
+TEST_P(ReaderSinks, TheSpreadsheetHoldsTheValueAsANumberAndTheUnit) {
+    const std::string path = m_ports / "weighings.xlsx";
+    auto reader =
+        Read({"--capture", "every", "--count", "1", "--format", "xlsx", "--output", path});
+    ASSERT_EQ(reader->Wait(), 0) << reader->Errors();
+    const auto cells = testing_support::SheetCells(testing_support::FirstSheetXml(path));
+    const auto cell = [&cells](const char* ref) { return testing_support::CellOf(cells, ref); };
+    EXPECT_EQ(cell("B2"), "COM1");
+    EXPECT_EQ(cell("D2"), Row().text);
+    // A number keeps its value, not its figures: 12345.00 is written as 12345.
+    EXPECT_EQ(Number(cell("E2")), Number(Row().text)) << cell("E2");
+    EXPECT_EQ(cell("F2"), Row().unit);
+}
+
+TEST_P(ReaderSinks, TheBrokerGetsTheValueInTheStateAndTheUnitInDiscovery) {
+    readtest::Broker broker;
+    ASSERT_TRUE(broker.Start());
+    readtest::Subscriber subscriber(broker.Port(), "#");
+    const std::string id = "pipe-" + Row().name;
+    auto reader = Read({"--capture", "settled", "--count", "1", "--id", id, "--mqtt", broker.Url(),
+                        "--mqtt-discovery"});
+    ASSERT_EQ(reader->Wait(), 0) << reader->Errors();
+    const std::string state = "karvel/" + id + "/state";
+    const std::string config = "homeassistant/sensor/karvel_" + id + "/weight/config";
+    ASSERT_TRUE(subscriber.WaitFor([&](const std::vector<readtest::Message>& all) {
+        return !readtest::PayloadsOn(all, state).empty() &&
+               !readtest::PayloadsOn(all, config).empty();
+    })) << reader->Errors();
+    const std::string& t = Row().text;
+    EXPECT_TRUE(Holds(subscriber.On(state).back(),
+                      R"("text":")" + t + R"(","value":)" + t + R"(,"unit":")" + Row().unit + "\""))
+        << subscriber.On(state).back();
+    EXPECT_TRUE(
+        Holds(subscriber.On(config).back(), R"("unit_of_measurement":")" + Row().unit + "\""))
+        << subscriber.On(config).back();
+}
+
+TEST_P(ReaderSinks, TypingGivesTheFormatsTextToTheFocusedForm) {
+    const testing_support::XServer x;
+    if (x.Display().empty())
+        GTEST_SKIP() << x.Why();
+    ASSERT_TRUE(x.SetLayout("us"));
+    const testing_support::ScopedEnv display("DISPLAY", x.Display());
+    const testing_support::ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
+    Child form({WEDGE_FORM_PROBE});
+    ASSERT_EQ(form.ReadLine(), "ready") << form.Errors();
+    auto reader = Read({"--count", "1", "--type", "--type-via", "x11", "--type-format",
+                        "{value}{tab}{unit}{enter}"});
+    ASSERT_EQ(reader->Wait(), 0) << reader->Errors();
+    EXPECT_EQ(form.ReadLine(), Row().text + "\t" + Row().unit) << form.Errors();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFamily, ReaderSinks, testing::ValuesIn(Families()), RowName);
+
+}  // namespace
+}  // namespace pipelinetest
