@@ -1,15 +1,10 @@
 // The panel with every family, one simulated scale each: the program's log, ticket, broker and
 // typing, and the readings window with its spreadsheet export, each show the family's value and
 // unit.
-
-#include <signal.h>
-
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <charconv>
-#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,30 +14,18 @@
 #include "app/readings/ReadingsWindow.h"
 #include "scale/families/Family.h"
 #include "tests/app/PanelHarness.h"
-#include "tests/pipeline/Families.h"
+#include "tests/pipeline/PipelineSupport.h"
 #include "tests/read/ReadTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/Sheets.h"
 #include "tests/support/WaitFor.h"
-#include "tests/support/XServer.h"
 
 namespace pipelinetest {
 namespace {
 
 using readtest::Child;
-
-bool Holds(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// `text` as a number; NaN when it is none, so that it equals nothing.
-double Number(const std::string& text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() ? value : std::nan("");
-}
 
 // A PDF's text with its white space made single.
 std::string PdfText(const std::string& path, const std::string& scratch) {
@@ -57,21 +40,6 @@ std::string PdfText(const std::string& path, const std::string& scratch) {
     }
     return single;
 }
-
-// The simulator with the row's family, linked as COM1 in a port folder of the test's.
-class SimulatedScale : public testing::TestWithParam<FamilyRow> {
-  protected:
-    void SetUp() override {
-        std::vector<std::string> args = Row().simulator;
-        args.insert(args.end(), {"--load", kLoad});
-        m_sim = readtest::StartSimulator(m_ports.Path(), args);
-        ASSERT_TRUE(m_sim->Started());
-    }
-    const FamilyRow& Row() const { return GetParam(); }
-
-    testing_support::PortDirectory m_ports;
-    std::unique_ptr<Child> m_sim;
-};
 
 // Karvel on the simulator's COM1 with the row's options and `args`; its ticket numbers are kept
 // in `state`.
@@ -112,27 +80,15 @@ TEST_P(PanelProgram, TheLogTicketAndBrokerShowTheValueAndUnit) {
     EXPECT_TRUE(testing_support::WaitFor([&] {
         return Holds(said = PdfText(ticket, m_dir.Path()), " " + t + " " + u);
     })) << said;
-    const std::string state = "karvel/" + id + "/state";
-    const std::string config = "homeassistant/sensor/karvel_" + id + "/weight/config";
-    ASSERT_TRUE(subscriber.WaitFor([&](const std::vector<readtest::Message>& all) {
-        return !readtest::PayloadsOn(all, state).empty() &&
-               !readtest::PayloadsOn(all, config).empty();
-    })) << panel->Errors();
-    EXPECT_TRUE(Holds(subscriber.On(state).back(),
-                      R"("text":")" + t + R"(","value":)" + t + R"(,"unit":")" + u + "\""))
-        << subscriber.On(state).back();
-    EXPECT_TRUE(Holds(subscriber.On(config).back(), R"("unit_of_measurement":")" + u + "\""))
-        << subscriber.On(config).back();
+    ExpectStateAndDiscovery(subscriber, id, Row(), *panel);
 }
 
 // The panel takes the focus when it shows (no window manager), so typing waits; the form takes
 // it next, and the readings after that are typed.
 TEST_P(PanelProgram, TypingGivesTheFormatsTextToTheFocusedForm) {
-    const testing_support::XServer x;
-    if (x.Display().empty())
-        GTEST_SKIP() << x.Why();
-    ASSERT_TRUE(x.SetLayout("us"));
-    const testing_support::ScopedEnv display("DISPLAY", x.Display());
+    const TypingDesk desk;
+    if (!desk.Up())
+        GTEST_SKIP() << desk.Why();
     const testing_support::ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
     auto panel = StartKarvel(Row(),
                              {"--capture", "every", "--type", "--type-via", "x11", "--type-format",
@@ -140,9 +96,8 @@ TEST_P(PanelProgram, TypingGivesTheFormatsTextToTheFocusedForm) {
                              m_dir);
     ASSERT_TRUE(panel->WaitForError("typing paused: a Karvel window has the focus"))
         << panel->Errors();
-    Child form({WEDGE_FORM_PROBE});
-    ASSERT_EQ(form.ReadLine(), "ready") << form.Errors();
-    EXPECT_EQ(form.ReadLine(), Row().text + "\t" + Row().unit) << panel->Errors();
+    auto form = desk.StartForm();
+    EXPECT_EQ(form->ReadLine(), Row().text + "\t" + Row().unit) << panel->Errors();
 }
 
 class PanelWindow : public SimulatedScale {
@@ -183,6 +138,11 @@ TEST_P(PanelWindow, TheReadingsWindowAndItsSpreadsheetShowTheValueAndUnit) {
     };
     EXPECT_EQ(shown(ReadingsModel::kReading), Row().text);
     EXPECT_EQ(shown(ReadingsModel::kUnit), Row().unit);
+    EXPECT_TRUE(Holds(shown(ReadingsModel::kIndicators), "stable"))
+        << shown(ReadingsModel::kIndicators);
+    const std::string sum = "1 reading in " + Row().unit + ": sum " + Row().text + " " + Row().unit;
+    EXPECT_TRUE(window.StatisticsShown().toStdString().starts_with(sum))
+        << window.StatisticsShown().toStdString();
 
     QTemporaryDir dir;
     const QString path = dir.filePath("readings.xlsx");

@@ -4,44 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
-#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/pipeline/Families.h"
+#include "tests/pipeline/PipelineSupport.h"
 #include "tests/read/ReadTestSupport.h"
 #include "tests/support/Sheets.h"
-#include "tests/support/XServer.h"
 
 namespace pipelinetest {
 namespace {
 
 using readtest::Child;
 
-bool Holds(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// `text` as a number; NaN when it is none, so that it equals nothing.
-double Number(const std::string& text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() ? value : std::nan("");
-}
-
-class ReaderSinks : public testing::TestWithParam<FamilyRow> {
+class ReaderSinks : public SimulatedScale {
   protected:
-    void SetUp() override {
-        std::vector<std::string> args = Row().simulator;
-        args.insert(args.end(), {"--load", kLoad});
-        m_sim = readtest::StartSimulator(m_ports.Path().string(), args);
-        ASSERT_TRUE(m_sim->Started());
-    }
-
-    const FamilyRow& Row() const { return GetParam(); }
-
     // karvel-read on the simulator's COM1 with the row's options and `args`.
     std::unique_ptr<Child> Read(const std::vector<std::string>& args) const {
         std::vector<std::string> argv = {readtest::ReaderPath(), "--port", "COM1"};
@@ -59,9 +36,8 @@ class ReaderSinks : public testing::TestWithParam<FamilyRow> {
         return line;
     }
 
-    readtest::TempDir m_ports;
-    testing_support::ScopedEnv m_portDir{"KARVEL_PORT_DIR", m_ports.Path().string()};
-    std::unique_ptr<Child> m_sim;
+    testing_support::ScopedEnv m_portDir{"KARVEL_PORT_DIR", m_ports.Path()};
+    readtest::TempDir m_dir;
 };
 
 TEST_P(ReaderSinks, EachOutputFormShowsTheValueAndUnit) {
@@ -72,7 +48,7 @@ TEST_P(ReaderSinks, EachOutputFormShowsTheValueAndUnit) {
         const char* form;
         std::string holds;
     } forms[] = {
-        {"jsonl", R"("text":")" + t + R"(","value":)" + t + R"(,"unit":")" + u + "\""},
+        {"jsonl", JsonFields(Row())},
         {"csv", ",COM1,"},
         {"csv", "," + t + "," + t + "," + u + ","},
         {"text", " COM1 " + t + " " + u + " "},
@@ -86,7 +62,7 @@ TEST_P(ReaderSinks, EachOutputFormShowsTheValueAndUnit) {
 }
 
 TEST_P(ReaderSinks, TheSpreadsheetHoldsTheValueAsANumberAndTheUnit) {
-    const std::string path = m_ports / "weighings.xlsx";
+    const std::string path = m_dir / "weighings.xlsx";
     auto reader =
         Read({"--capture", "every", "--count", "1", "--format", "xlsx", "--output", path});
     ASSERT_EQ(reader->Wait(), 0) << reader->Errors();
@@ -107,34 +83,18 @@ TEST_P(ReaderSinks, TheBrokerGetsTheValueInTheStateAndTheUnitInDiscovery) {
     auto reader = Read({"--capture", "settled", "--count", "1", "--id", id, "--mqtt", broker.Url(),
                         "--mqtt-discovery"});
     ASSERT_EQ(reader->Wait(), 0) << reader->Errors();
-    const std::string state = "karvel/" + id + "/state";
-    const std::string config = "homeassistant/sensor/karvel_" + id + "/weight/config";
-    ASSERT_TRUE(subscriber.WaitFor([&](const std::vector<readtest::Message>& all) {
-        return !readtest::PayloadsOn(all, state).empty() &&
-               !readtest::PayloadsOn(all, config).empty();
-    })) << reader->Errors();
-    const std::string& t = Row().text;
-    EXPECT_TRUE(Holds(subscriber.On(state).back(),
-                      R"("text":")" + t + R"(","value":)" + t + R"(,"unit":")" + Row().unit + "\""))
-        << subscriber.On(state).back();
-    EXPECT_TRUE(
-        Holds(subscriber.On(config).back(), R"("unit_of_measurement":")" + Row().unit + "\""))
-        << subscriber.On(config).back();
+    ExpectStateAndDiscovery(subscriber, id, Row(), *reader);
 }
 
 TEST_P(ReaderSinks, TypingGivesTheFormatsTextToTheFocusedForm) {
-    const testing_support::XServer x;
-    if (x.Display().empty())
-        GTEST_SKIP() << x.Why();
-    ASSERT_TRUE(x.SetLayout("us"));
-    const testing_support::ScopedEnv display("DISPLAY", x.Display());
-    const testing_support::ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
-    Child form({WEDGE_FORM_PROBE});
-    ASSERT_EQ(form.ReadLine(), "ready") << form.Errors();
+    const TypingDesk desk;
+    if (!desk.Up())
+        GTEST_SKIP() << desk.Why();
+    auto form = desk.StartForm();
     auto reader = Read({"--count", "1", "--type", "--type-via", "x11", "--type-format",
                         "{value}{tab}{unit}{enter}"});
     ASSERT_EQ(reader->Wait(), 0) << reader->Errors();
-    EXPECT_EQ(form.ReadLine(), Row().text + "\t" + Row().unit) << form.Errors();
+    EXPECT_EQ(form->ReadLine(), Row().text + "\t" + Row().unit) << form->Errors();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFamily, ReaderSinks, testing::ValuesIn(Families()), RowName);
