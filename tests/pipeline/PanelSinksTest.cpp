@@ -1,6 +1,7 @@
 // The panel with every family, one simulated scale each: the program's log, ticket, broker and
 // typing, and the readings window with its spreadsheet export, each show the family's value and
 // unit.
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
