@@ -288,17 +288,6 @@ TEST_F(FamilyReader, AFamilysScaleUnpluggedIsReadAgainWhenItComesBack) {
     }
 }
 
-// The simulator on COM1 speaking `family`; its output up to "ready" is read.
-std::unique_ptr<Child> StartSimulator(const std::string& folder, const std::string& family) {
-    auto sim = std::make_unique<Child>(
-        std::vector<std::string>{KARVEL_SCALESIM_PATH, "--port-dir", folder, "--com", "1", "--rate",
-                                 "20", "--quiet", "--protocol", family});
-    std::optional<std::string> line;
-    while ((line = sim->ReadLine()) && *line != "ready") {
-    }
-    return sim;
-}
-
 TEST(FamilyReaderOnSimulator, EachFamilyIsReadWithItsUnitAndTareActsOnTheWeight) {
     struct Case {
         const char* family;
@@ -310,7 +299,7 @@ TEST(FamilyReaderOnSimulator, EachFamilyIsReadWithItsUnitAndTareActsOnTheWeight)
         SCOPED_TRACE(c.family);
         TempDir folder;
         const std::string ports = folder.Path().string();
-        auto sim = StartSimulator(ports, c.family);
+        auto sim = StartSimulator(ports, {"--protocol", c.family});
         ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
         Child reader(
             {ReaderPath(), "--protocol", c.family, "--capture", "settled-all", "--count", "1"});
@@ -323,7 +312,7 @@ TEST(FamilyReaderOnSimulator, EachFamilyIsReadWithItsUnitAndTareActsOnTheWeight)
     // TARE on the simulated balance: what it shows drops to nothing.
     TempDir folder;
     const std::string ports = folder.Path().string();
-    auto sim = StartSimulator(ports, "sics");
+    auto sim = StartSimulator(ports, {"--protocol", "sics"});
     ::setenv("KARVEL_PORT_DIR", ports.c_str(), 1);
     Child reader({ReaderPath(), "--protocol", "sics", "--keys", "--capture", "every"});
     ASSERT_TRUE(reader.ReadLine(kDetection).has_value()) << reader.Errors();

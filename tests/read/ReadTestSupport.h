@@ -136,4 +136,9 @@ std::vector<std::string> PayloadsOn(const std::vector<Message>& all, std::string
 // The reader built with these tests.
 std::string ReaderPath();
 
+// The simulator linked as COM1 in `folder`, at 20 frames a second, with `args` added; its output
+// up to "ready" is read.
+std::unique_ptr<Child> StartSimulator(const std::string& folder,
+                                      const std::vector<std::string>& args);
+
 }  // namespace readtest

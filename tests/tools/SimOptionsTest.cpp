@@ -26,10 +26,10 @@ TEST(SimOptions, DefaultsServeOneScaleOnCom1) {
 
 TEST(SimOptions, EveryOptionIsTaken) {
     std::string error;
-    const auto options =
-        Parse({"--port-dir", "/tmp/p", "--com", "2,5", "--silent=1,32", "--rate", "80", "--seed",
-               "4294967295", "--frames=100", "--quiet", "--stdin-eof", "--remove-port-dir"},
-              &error);
+    const auto options = Parse({"--port-dir", "/tmp/p", "--com", "2,5", "--silent=1,32", "--rate",
+                                "80", "--seed", "4294967295", "--frames=100", "--quiet",
+                                "--stdin-eof", "--remove-port-dir", "--load", "12.345kg"},
+                               &error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->portDir, "/tmp/p");
     EXPECT_EQ(options->scalePorts, (std::vector<int>{2, 5}));
@@ -40,6 +40,7 @@ TEST(SimOptions, EveryOptionIsTaken) {
     EXPECT_TRUE(options->quiet);
     EXPECT_TRUE(options->stopAtStdinEof);
     EXPECT_TRUE(options->removePortDir);
+    EXPECT_EQ(options->loadGrams, 12345);
 }
 
 TEST(SimOptions, BadCommandLinesAreRefused) {
@@ -60,6 +61,8 @@ TEST(SimOptions, BadCommandLinesAreRefused) {
         {"--quiet=yes"},        //
         {"--colour"},           //
         {"--remove-port-dir"},  // which folder?
+        {"--load", "1.5g"},     // whole grams only
+        {"--load", "1kg", "--items", "1kg"},
     };
     for (const auto& args : bad) {
         std::string error;

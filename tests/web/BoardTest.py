@@ -9,20 +9,9 @@ import re
 import signal
 
 import webtest as w
+from webtest import tile, tile_text
 
 HOSTILE = "<img src=x onerror=alert(1)>"
-
-
-def tile(browser, scale_id):
-    for item in browser.driver.find_elements("css selector", "#tiles li"):
-        if item.get_attribute("data-id") == scale_id:
-            return item
-    return None
-
-
-def tile_text(browser, scale_id, part):
-    item = tile(browser, scale_id)
-    return item.find_element("class name", part).text if item else None
 
 
 def test_the_board():

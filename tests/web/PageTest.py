@@ -5,13 +5,7 @@ has lumeq-preview's pixels for the same masks, it speaks settled weights only, a
 import os
 
 import webtest as w
-
-
-def differing(a, b):
-    wa, ha, ra = w.png_pixels(a)
-    wb, hb, rb = w.png_pixels(b)
-    assert (wa, ha) == (wb, hb), ((wa, ha), (wb, hb))
-    return [(x, y) for y in range(ha) for x in range(wa) if ra[y][x] != rb[y][x]]
+from webtest import differing
 
 
 def test_the_page_follows_the_scale_and_has_the_controls_pixels():

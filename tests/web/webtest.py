@@ -409,6 +409,27 @@ class Browser:
         self.driver.quit()
 
 
+def differing(a, b):
+    """The pixels where two PNGs of the same size differ."""
+    wa, ha, ra = png_pixels(a)
+    wb, hb, rb = png_pixels(b)
+    assert (wa, ha) == (wb, hb), ((wa, ha), (wb, hb))
+    return [(x, y) for y in range(ha) for x in range(wa) if ra[y][x] != rb[y][x]]
+
+
+def tile(browser, scale_id):
+    """The board's tile of `scale_id`, or None."""
+    for item in browser.driver.find_elements("css selector", "#tiles li"):
+        if item.get_attribute("data-id") == scale_id:
+            return item
+    return None
+
+
+def tile_text(browser, scale_id, part):
+    item = tile(browser, scale_id)
+    return item.find_element("class name", part).text if item else None
+
+
 def preview(masks, path):
     """lumeq-preview's picture of the nine slots."""
     names = ["--wm", "--sign", "--unit"] + ["--hex%d" % i for i in range(1, 7)]

@@ -12,12 +12,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/read/ReadTestSupport.h"
 #include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
+#include "tests/support/WaitFor.h"
 #include "tests/support/XServer.h"
 #include "tests/wedge/WeighingFrames.h"
 #include "tests/wedge/XClient.h"
@@ -27,10 +27,8 @@ namespace {
 
 using readtest::Child;
 using testing_support::PtyPeer;
-
-// How often what another process does (a file it writes, a window it shows) is looked at while
-// waiting for it.
-constexpr auto kFileRecheck = std::chrono::milliseconds(50);
+using testing_support::WaitFor;
+using testing_support::WaitForFile;
 
 class TypingUnderX : public testing::Test {
   protected:
@@ -71,24 +69,6 @@ class TypingUnderX : public testing::Test {
         m_client->MovePointer(40, 40);
         return WaitFor([&] { return m_client->WindowUnderPointer(); }) ? std::move(terminal)
                                                                        : nullptr;
-    }
-
-    template <typename Done>
-    static bool WaitFor(Done done) {
-        const auto deadline = std::chrono::steady_clock::now() + readtest::kPatience;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(kFileRecheck);
-        }
-        return true;
-    }
-
-    template <typename Done>
-    static bool WaitForFile(const std::string& path, Done done) {
-        return WaitFor([&] {
-            return ::access(path.c_str(), F_OK) == 0 && done(testing_support::ReadFile(path));
-        });
     }
 
     // Runs `karvel-read --count N` with `extra` on COM1 while the scale shows each of

@@ -50,6 +50,8 @@ bool ScaleServer::Start(std::string* error) {
                           m_options.framesPerSecond);
             if (m_options.itemGrams > 0)
                 scale->PackItems(m_options.itemGrams);
+            if (m_options.loadGrams > 0)
+                scale->PlaceLoad(m_options.loadGrams);
         }
         std::optional<FamilyScale> family;
         if (!silent && !m_options.protocol.empty() && m_options.protocol != "karvel")

@@ -121,6 +121,12 @@ void AddLineOptions(cli::OptionTable& table, SimOptions& o) {
                        "and taken off, some under, some over",
                .apply = Checked("--items",
                                 [&o](std::string_view v) { return ParseItems(v, &o.itemGrams); })});
+    table.Add({.name = "--load",
+               .value = "WEIGHT",
+               .help = "WEIGHT (whole grams: 500g, 12.345kg) lies on the pan, settled, all the "
+                       "time",
+               .apply = Checked("--load",
+                                [&o](std::string_view v) { return ParseItems(v, &o.loadGrams); })});
 }
 
 void AddRunOptions(cli::OptionTable& table, SimOptions& o) {
@@ -163,6 +169,8 @@ cli::OptionTable MakeTable(SimOptions& options) {
 posix::Status CheckTogether(const SimOptions& options) {
     if (options.line && options.protocol.empty())
         return cli::Refuse("--line goes with --protocol");
+    if (options.loadGrams > 0 && options.itemGrams > 0)
+        return cli::Refuse("--load and --items do not go together");
     if (options.removePortDir && options.portDir.empty())
         return cli::Refuse("--remove-port-dir needs --port-dir");
     std::vector<int> all = options.scalePorts;

@@ -25,6 +25,7 @@ struct SimOptions {
     std::uint32_t seed = 1;
     std::uint64_t frameLimit = 0;  // 0: no limit
     std::int64_t itemGrams = 0;    // --items: a packing line's target; 0: loads at random
+    std::int64_t loadGrams = 0;    // --load: one load that stays; 0: none
     bool quiet = false;
     bool stopAtStdinEof = false;
     bool removePortDir = false;  // remove portDir at exit when it is left empty
