@@ -62,7 +62,12 @@ class TcpWire : public Wire {
     bool Lasting() const override { return true; }
 
     IoResult ReadAvailable(std::span<std::uint8_t> into) override { return Receive(into); }
-    IoResult WriteAvailable(std::span<const std::uint8_t> bytes) override {
+    IoResult WriteAvailable(std::span<const std::uint8_t> bytes) override { return SendNow(bytes); }
+    IoResult Write(std::span<const std::uint8_t> bytes) override { return SendAll(bytes); }
+    PortError Restart(const scale::LineSettings&) override { return Drain(); }
+
+  protected:
+    IoResult SendNow(std::span<const std::uint8_t> bytes) {
         const ssize_t sent =
             ::send(m_fd.Get(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent >= 0)
@@ -71,11 +76,11 @@ class TcpWire : public Wire {
             return {};
         return {0, Gone(errno), false};
     }
-    IoResult Write(std::span<const std::uint8_t> bytes) override {
+    IoResult SendAll(std::span<const std::uint8_t> bytes) {
         const Clock::time_point deadline = Clock::now() + kWriteLimit;
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const IoResult sent = WriteAvailable(bytes.subspan(done));
+            const IoResult sent = SendNow(bytes.subspan(done));
             if (sent.Failed())
                 return {done, sent.error, false};
             done += sent.bytes;
@@ -86,9 +91,6 @@ class TcpWire : public Wire {
         }
         return {done, {}, false};
     }
-    PortError Restart(const scale::LineSettings&) override { return Drain(); }
-
-  protected:
     IoResult Receive(std::span<std::uint8_t> into) {
         const ssize_t got = ::recv(m_fd.Get(), into.data(), into.size(), MSG_DONTWAIT);
         if (got > 0)
@@ -116,7 +118,7 @@ class Rfc2217Wire final : public TcpWire {
 
     // Asks for the COM port option and waits for the server's word on it.
     PortError Begin() {
-        if (const IoResult sent = TcpWire::Write(m_client.Start()); sent.Failed())
+        if (const IoResult sent = SendAll(m_client.Start()); sent.Failed())
             return sent.error;
         if (const PortError error = PumpUntil(
                 [this] { return m_client.ComPort() != net::ComPortClient::Agreement::kAsked; });
@@ -139,7 +141,7 @@ class Rfc2217Wire final : public TcpWire {
         m_reply.clear();
         m_client.Push(std::span(raw).first(read.bytes), &m_data, &m_reply);
         if (!m_reply.empty()) {
-            if (const IoResult sent = TcpWire::Write(m_reply); sent.Failed())
+            if (const IoResult sent = SendAll(m_reply); sent.Failed())
                 return {0, sent.error, false};
         }
         // Telnet's own bytes only shrink what came: the data fits where the raw bytes did.
@@ -149,7 +151,7 @@ class Rfc2217Wire final : public TcpWire {
     // Escaped, a command is written whole; what the caller handed counts as taken.
     IoResult WriteAvailable(std::span<const std::uint8_t> bytes) override { return Write(bytes); }
     IoResult Write(std::span<const std::uint8_t> bytes) override {
-        const IoResult sent = TcpWire::Write(net::telnet::Escaped(bytes));
+        const IoResult sent = SendAll(net::telnet::Escaped(bytes));
         return {sent.Failed() ? 0 : bytes.size(), sent.error, sent.failedWhileWaiting};
     }
     PortError Restart(const scale::LineSettings& line) override {
@@ -157,7 +159,7 @@ class Rfc2217Wire final : public TcpWire {
         const net::ComPortLine asked{static_cast<unsigned>(line.baud),
                                      static_cast<unsigned>(line.dataBits), line.parity,
                                      static_cast<unsigned>(line.stopBits)};
-        if (const IoResult sent = TcpWire::Write(m_client.SetLine(asked)); sent.Failed())
+        if (const IoResult sent = SendAll(m_client.SetLine(asked)); sent.Failed())
             return sent.error;
         // A server that does not answer is read all the same, at whatever it set.
         const PortError error = PumpUntil([&] { return m_client.BaudAnswers() != answers; });
