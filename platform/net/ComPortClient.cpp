@@ -67,8 +67,6 @@ void ComPortClient::Answer(const Command& command, std::vector<std::uint8_t>* re
     Negotiate(command.verb, command.option, reply);
     if (command.option == kComPort && (command.verb == kDo || command.verb == kDont))
         m_comPort = command.verb == kDo ? Agreement::kYes : Agreement::kNo;
-    if (command.option == kBinary && (command.verb == kWill || command.verb == kWont))
-        m_reader.SetBinary(command.verb == kWill);
 }
 
 // Answers only what changes a side's state, so two ends never echo each other for ever.

@@ -42,6 +42,9 @@ void Reader::Byte(std::uint8_t byte, std::vector<std::uint8_t>* data,
             }
             return;
         case State::kOption:
+            // Binary mode counts from where the server says so, not from where a read ends.
+            if (byte == kBinary && (m_verb == kWill || m_verb == kWont))
+                m_binary = m_verb == kWill;
             commands->push_back({m_verb, byte, {}});
             m_state = State::kData;
             return;

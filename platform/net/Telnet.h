@@ -39,7 +39,7 @@ class Reader {
   public:
     // Appends the data in `bytes` to `data` and each complete command to `commands`; a command
     // split between two calls is completed by the second. Other two-byte commands (NOP, GA,
-    // ...) are dropped. Without binary mode from the server a NUL after CR is padding.
+    // ...) are dropped. Until the server says WILL BINARY a NUL after CR is padding.
     void Push(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>* data,
               std::vector<Command>* commands);
     void SetBinary(bool binary) { m_binary = binary; }
