@@ -1,0 +1,277 @@
+// karvel-read on the network: a TCP server in the test that speaks a family (and the described
+// frames, answering the probe that comes over the socket); ser2net in front of a
+// pseudo-terminal whose peer talks only once its speed was set through RFC 2217; each server
+// killed and started again, lost and back said, and no reading made of bytes from both sides of
+// the gap.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/read/ReadTestSupport.h"
+#include "tests/support/FamilyPeer.h"
+#include "tests/support/PtyPeer.h"
+
+namespace readtest {
+namespace {
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A scale's socket on loopback: once a client connects, `first` is sent, then `lines` in turn
+// every 50 ms; a 0x05 from the client is answered by `probeAnswer`. Stop sends `last` and closes
+// both sockets (the client reads the end of the connection); Start listens again on the same
+// port, as `talk` says.
+class ScaleServer {
+  public:
+    struct Talk {
+        std::vector<std::string> lines = {};
+        std::string first = {};
+        std::string last = {};
+        std::string probeAnswer = {};
+    };
+
+    explicit ScaleServer(Talk talk) { Start(std::move(talk)); }
+    ~ScaleServer() { Stop(); }
+
+    void Start(Talk talk) {
+        m_talk = std::move(talk);
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(m_port));
+        socklen_t size = sizeof address;
+        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(m_listen, 1) != 0)
+            ADD_FAILURE() << "cannot listen on port " << m_port;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_stop = false;
+        m_thread = std::thread([this] { Run(); });
+    }
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_listen);
+    }
+    int Port() const { return m_port; }
+    std::string Received() {
+        const std::lock_guard hold(m_lock);
+        return m_received;
+    }
+
+  private:
+    void Run() {
+        int client = -1;
+        std::size_t next = 0;
+        while (!m_stop) {
+            pollfd p{client < 0 ? m_listen : client, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0 && client < 0) {
+                client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+                Send(client, m_talk.first);
+                continue;
+            }
+            if (client < 0)
+                continue;
+            if (p.revents & POLLIN)
+                Heard(client);
+            Send(client, m_talk.lines[next++ % m_talk.lines.size()]);
+        }
+        if (client >= 0) {
+            Send(client, m_talk.last);
+            ::close(client);
+        }
+    }
+    void Heard(int client) {
+        char buffer[256];
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0)
+            return;
+        const std::string got(buffer, static_cast<std::size_t>(n));
+        {
+            const std::lock_guard hold(m_lock);
+            m_received += got;
+        }
+        if (!m_talk.probeAnswer.empty() && Holds(got, "\x05"))
+            Send(client, m_talk.probeAnswer);
+    }
+    static void Send(int client, const std::string& bytes) {
+        if (!bytes.empty())
+            ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+
+    Talk m_talk;
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::string m_received;
+};
+
+std::string Text(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string TcpUrl(const ScaleServer& server) {
+    return "tcp://127.0.0.1:" + std::to_string(server.Port());
+}
+
+// Debian installs it for the administrator.
+std::string Ser2net() {
+    return std::filesystem::exists("/usr/sbin/ser2net") ? "/usr/sbin/ser2net" : "ser2net";
+}
+
+// Waits until something listens on `port` of loopback.
+bool WaitForListener(int port) {
+    const auto deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool listening =
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (listening)
+            return true;
+        ::poll(nullptr, 0, 50);
+    }
+    return false;
+}
+
+TEST(WireRead, EachFamilyOverTcpByNameAndFoundByDetection) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string line;
+        const char* found;  // said on standard error
+        const char* reading;
+    };
+    const Case cases[] = {
+        {"sics by name",
+         {"--protocol", "sics"},
+         "S S     100.00 g\r\n",
+         ": sics at",
+         R"("text":"100.00","value":100.00,"unit":"g")"},
+        {"ohaus found",
+         {"--protocol", "auto"},
+         "     -1.234 kg ? NET\r\n",
+         ": ohaus at",
+         R"("text":"-1.234","value":-1.234,"unit":"kg")"},
+        {"and, its parity bit on the wire, found",
+         {"--protocol", "auto"},
+         "\xd3\xd4,+00012.34  g\r\n",
+         ": and at",
+         R"("text":"12.34","value":12.34,"unit":"g")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScaleServer server({.lines = {c.line}});
+        std::vector<std::string> argv = {ReaderPath(), "--port", TcpUrl(server), "--count", "1"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child reader(argv);
+        const auto line = reader.ReadLine();
+        ASSERT_TRUE(line) << reader.Errors();
+        EXPECT_TRUE(Holds(*line, c.reading)) << *line;
+        EXPECT_TRUE(Holds(*line, R"("port":")" + TcpUrl(server) + "\"")) << *line;
+        EXPECT_EQ(reader.Wait(), 0);
+        EXPECT_TRUE(Holds(reader.Errors(), TcpUrl(server) + c.found)) << reader.Errors();
+    }
+}
+
+TEST(WireRead, TheDescribedFramesAnswerTheProbeOverTheSocket) {
+    const std::string frame =
+        Text(testing_support::ScaleFrame({0, 0x04, 0x01, 0, 0, 0, 0, 0, 0x3F}));
+    ScaleServer server({.lines = {frame}, .probeAnswer = "\x06\xAA"});
+    Child reader({ReaderPath(), "--port", TcpUrl(server), "--count", "1"});
+    const auto line = reader.ReadLine();
+    ASSERT_TRUE(line) << reader.Errors();
+    EXPECT_TRUE(Holds(*line, R"("frame":")")) << *line;
+    EXPECT_EQ(reader.Wait(), 0);
+    EXPECT_TRUE(Holds(server.Received(), "\x05"));
+    EXPECT_FALSE(Holds(reader.Errors(), "no answer to the probe")) << reader.Errors();
+}
+
+// Reads lines until one holds `wanted`; false when one holds `never` first, or none came.
+bool ReadUntil(Child& reader, const std::string& wanted, const std::string& never) {
+    while (const auto line = reader.ReadLine()) {
+        EXPECT_FALSE(Holds(*line, never)) << *line;
+        if (Holds(*line, never))
+            return false;
+        if (Holds(*line, wanted))
+            return true;
+    }
+    return false;
+}
+
+// The connection ends in the middle of a line, and the first bytes after the gap end one: no
+// reading may be made of the two ("123.00").
+TEST(WireRead, AServerGoneAndBackIsLostAndBackWithNothingMadeUp) {
+    ScaleServer server({.lines = {"S S     100.00 g\r\n"}, .last = "S S     12"});
+    Child reader(
+        {ReaderPath(), "--port", TcpUrl(server), "--protocol", "sics", "--capture", "every"});
+    ASSERT_TRUE(ReadUntil(reader, "\"100.00\"", "123.00")) << reader.Errors();
+    server.Stop();
+    ASSERT_TRUE(reader.WaitForError("went away (the far end closed the connection)"))
+        << reader.Errors();
+    server.Start({.lines = {"S S     200.00 g\r\n"}, .first = "3.00 g\r\n"});
+    ASSERT_TRUE(reader.WaitForError(TcpUrl(server) + ": back; reading again")) << reader.Errors();
+    EXPECT_TRUE(ReadUntil(reader, "\"200.00\"", "123.00")) << reader.Errors();
+}
+
+// ser2net's own setting is 9600; the peer talks only at 4800, so every reading proves the
+// speed was set from here, again after ser2net was killed and started anew.
+TEST(WireRead, Rfc2217SetsTheFarPortsLineThroughSer2netAndFollowsItsRestart) {
+    testing_support::FamilyPeer peer({4800, {"S S     100.00 g\r\n"}, {}, {}});
+    TempDir dir;
+    const int port = FreePort();
+    const std::string config =
+        WriteIn(dir, "ser2net.yaml",
+                "connection: &scale\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                    std::to_string(port) + "\n  connector: serialdev," + peer.DevicePath() +
+                    ",9600n81,local\n  options:\n    kickolduser: true\n");
+    const std::vector<std::string> ser2net = {
+        Ser2net(), "-n", "-u", "-c", config, "-P", dir.Path().string() + "/ser2net.pid"};
+    auto server = std::make_unique<Child>(ser2net);
+    ASSERT_TRUE(WaitForListener(port));
+    const std::string url = "rfc2217://127.0.0.1:" + std::to_string(port);
+    Child reader({ReaderPath(), "--port", url, "--protocol", "sics", "--line", "4800,8N1",
+                  "--capture", "every"});
+    ASSERT_TRUE(ReadUntil(reader, "\"100.00\"", "\"error\"")) << reader.Errors();
+    const std::vector<unsigned> speeds = peer.Speeds();
+    EXPECT_NE(std::find(speeds.begin(), speeds.end(), 4800u), speeds.end());
+    EXPECT_TRUE(Holds(reader.Errors(), url + ": sics at 4800 8N1")) << reader.Errors();
+
+    server->Signal(SIGKILL);
+    server->Wait();
+    ASSERT_TRUE(reader.WaitForError("went away")) << reader.Errors();
+    const std::size_t lost = reader.Errors().size();
+    server = std::make_unique<Child>(ser2net);
+    ASSERT_TRUE(reader.WaitForError(url + ": back; reading again", kPatience, lost))
+        << reader.Errors();
+    EXPECT_TRUE(ReadUntil(reader, "\"100.00\"", "\"error\"")) << reader.Errors();
+}
+
+}  // namespace
+}  // namespace readtest
