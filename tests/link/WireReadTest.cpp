@@ -136,11 +136,6 @@ std::string TcpUrl(const ScaleServer& server) {
     return "tcp://127.0.0.1:" + std::to_string(server.Port());
 }
 
-// Debian installs it for the administrator.
-std::string Ser2net() {
-    return std::filesystem::exists("/usr/sbin/ser2net") ? "/usr/sbin/ser2net" : "ser2net";
-}
-
 // Waits until something listens on `port` of loopback.
 bool WaitForListener(int port) {
     const auto deadline = Clock::now() + kPatience;
@@ -240,37 +235,73 @@ TEST(WireRead, AServerGoneAndBackIsLostAndBackWithNothingMadeUp) {
     EXPECT_TRUE(ReadUntil(reader, "\"200.00\"", "123.00")) << reader.Errors();
 }
 
-// ser2net's own setting is 9600; the peer talks only at 4800, so every reading proves the
-// speed was set from here, again after ser2net was killed and started anew.
+// ser2net in front of a peer on a pseudo-terminal, its own setting 9600; Restart kills it and
+// starts another on the same port.
+class Ser2net {
+  public:
+    explicit Ser2net(const testing_support::FamilyPeer& peer) : m_port(FreePort()) {
+        const std::string config =
+            WriteIn(m_dir, "ser2net.yaml",
+                    "connection: &scale\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                        std::to_string(m_port) + "\n  connector: serialdev," + peer.DevicePath() +
+                        ",9600n81,local\n  options:\n    kickolduser: true\n");
+        const std::string program =
+            std::filesystem::exists("/usr/sbin/ser2net") ? "/usr/sbin/ser2net" : "ser2net";
+        m_argv = {program, "-n", "-u", "-c", config, "-P", m_dir.Path().string() + "/pid"};
+        m_process = std::make_unique<Child>(m_argv);
+    }
+    void Restart() {
+        m_process->Signal(SIGKILL);
+        m_process->Wait();
+        m_process = std::make_unique<Child>(m_argv);
+    }
+    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(m_port); }
+    int Port() const { return m_port; }
+
+  private:
+    TempDir m_dir;
+    int m_port;
+    std::vector<std::string> m_argv;
+    std::unique_ptr<Child> m_process;
+};
+
+bool SetTo(const testing_support::FamilyPeer& peer, unsigned baud) {
+    const std::vector<unsigned> speeds = peer.Speeds();
+    return std::find(speeds.begin(), speeds.end(), baud) != speeds.end();
+}
+
+// The peer talks only at 4800, so every reading proves the speed was set from here, again after
+// ser2net was killed and started anew.
 TEST(WireRead, Rfc2217SetsTheFarPortsLineThroughSer2netAndFollowsItsRestart) {
     testing_support::FamilyPeer peer({4800, {"S S     100.00 g\r\n"}, {}, {}});
-    TempDir dir;
-    const int port = FreePort();
-    const std::string config =
-        WriteIn(dir, "ser2net.yaml",
-                "connection: &scale\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                    std::to_string(port) + "\n  connector: serialdev," + peer.DevicePath() +
-                    ",9600n81,local\n  options:\n    kickolduser: true\n");
-    const std::vector<std::string> ser2net = {
-        Ser2net(), "-n", "-u", "-c", config, "-P", dir.Path().string() + "/ser2net.pid"};
-    auto server = std::make_unique<Child>(ser2net);
-    ASSERT_TRUE(WaitForListener(port));
-    const std::string url = "rfc2217://127.0.0.1:" + std::to_string(port);
-    Child reader({ReaderPath(), "--port", url, "--protocol", "sics", "--line", "4800,8N1",
+    Ser2net server(peer);
+    ASSERT_TRUE(WaitForListener(server.Port()));
+    Child reader({ReaderPath(), "--port", server.Url(), "--protocol", "sics", "--line", "4800,8N1",
                   "--capture", "every"});
     ASSERT_TRUE(ReadUntil(reader, "\"100.00\"", "\"error\"")) << reader.Errors();
-    const std::vector<unsigned> speeds = peer.Speeds();
-    EXPECT_NE(std::find(speeds.begin(), speeds.end(), 4800u), speeds.end());
-    EXPECT_TRUE(Holds(reader.Errors(), url + ": sics at 4800 8N1")) << reader.Errors();
+    EXPECT_TRUE(SetTo(peer, 4800));
+    EXPECT_TRUE(Holds(reader.Errors(), server.Url() + ": sics at 4800 8N1")) << reader.Errors();
 
-    server->Signal(SIGKILL);
-    server->Wait();
+    server.Restart();
     ASSERT_TRUE(reader.WaitForError("went away")) << reader.Errors();
     const std::size_t lost = reader.Errors().size();
-    server = std::make_unique<Child>(ser2net);
-    ASSERT_TRUE(reader.WaitForError(url + ": back; reading again", kPatience, lost))
+    ASSERT_TRUE(reader.WaitForError(server.Url() + ": back; reading again", kPatience, lost))
         << reader.Errors();
     EXPECT_TRUE(ReadUntil(reader, "\"100.00\"", "\"error\"")) << reader.Errors();
+}
+
+// Detection listens at 9600 first, then 4800, each set on the far port over one connection.
+TEST(WireRead, DetectionOverRfc2217SetsEachSpeedItListensAt) {
+    testing_support::FamilyPeer peer({4800, {"S S     100.00 g\r\n"}, {}, {}});
+    Ser2net server(peer);
+    ASSERT_TRUE(WaitForListener(server.Port()));
+    Child reader({ReaderPath(), "--port", server.Url(), "--protocol", "auto", "--count", "1"});
+    const auto line = reader.ReadLine();
+    ASSERT_TRUE(line) << reader.Errors();
+    EXPECT_TRUE(Holds(*line, R"("value":100.00)")) << *line;
+    EXPECT_EQ(reader.Wait(), 0);
+    EXPECT_TRUE(Holds(reader.Errors(), server.Url() + ": sics at 4800 8N1")) << reader.Errors();
+    EXPECT_TRUE(SetTo(peer, 4800));
 }
 
 }  // namespace
