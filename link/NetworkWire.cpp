@@ -43,17 +43,6 @@ PortError Gone(int code) {
                              : posix::SystemError::FromErrno(code));
 }
 
-// Waits for `events` on `fd` until `deadline`; false when it passed first.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-    pollfd p{fd, events, 0};
-    int ready = 0;
-    do {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
-}
-
 class TcpWire : public Wire {
   public:
     explicit TcpWire(posix::UniqueFd fd) : m_fd(std::move(fd)) {}
@@ -84,7 +73,7 @@ class TcpWire : public Wire {
             if (sent.Failed())
                 return {done, sent.error, false};
             done += sent.bytes;
-            if (done < bytes.size() && !WaitFor(m_fd.Get(), POLLOUT, deadline))
+            if (done < bytes.size() && !net::WaitUntil(m_fd.Get(), POLLOUT, deadline))
                 return {done,
                         Failure(ErrorKind::kTimedOut, posix::SystemError::FromErrno(ETIMEDOUT)),
                         true};
@@ -172,7 +161,7 @@ class Rfc2217Wire final : public TcpWire {
         const Clock::time_point deadline = Clock::now() + kAnswerLimit;
         std::array<std::uint8_t, kChunk> scratch{};
         while (!done()) {
-            if (!WaitFor(m_fd.Get(), POLLIN, deadline))
+            if (!net::WaitUntil(m_fd.Get(), POLLIN, deadline))
                 return Failure(ErrorKind::kTimedOut,
                                posix::SystemError::Because(
                                    "no answer to the COM port option (RFC 2217) in time"));

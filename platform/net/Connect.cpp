@@ -87,13 +87,7 @@ posix::Result<posix::UniqueFd> ConnectOne(const addrinfo& address, Clock::time_p
         return posix::SystemError::FromErrno(errno);
     if (::connect(fd.Get(), address.ai_addr, address.ai_addrlen) != 0 && errno != EINPROGRESS)
         return posix::SystemError::FromErrno(errno);
-    pollfd p{fd.Get(), POLLOUT, 0};
-    int ready = 0;
-    do {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
-    } while (ready < 0 && errno == EINTR);
-    if (ready == 0)
+    if (!WaitUntil(fd.Get(), POLLOUT, deadline))
         return posix::SystemError::FromErrno(ETIMEDOUT);
     int error = 0;
     socklen_t size = sizeof error;
@@ -106,6 +100,16 @@ posix::Result<posix::UniqueFd> ConnectOne(const addrinfo& address, Clock::time_p
 }
 
 }  // namespace
+
+bool WaitUntil(int fd, short events, std::chrono::steady_clock::time_point deadline) {
+    pollfd p{fd, events, 0};
+    int ready = 0;
+    do {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
 
 posix::Result<posix::UniqueFd> ConnectTcp(const std::string& host, std::uint16_t port,
                                           std::chrono::milliseconds limit) {

@@ -19,4 +19,7 @@ namespace net {
 posix::Result<posix::UniqueFd> ConnectTcp(const std::string& host, std::uint16_t port,
                                           std::chrono::milliseconds limit);
 
+// Waits for `events` (poll's) on `fd` until `deadline`; false when it passed first.
+bool WaitUntil(int fd, short events, std::chrono::steady_clock::time_point deadline);
+
 }  // namespace net

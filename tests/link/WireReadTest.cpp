@@ -33,6 +33,14 @@ bool Holds(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+sockaddr_in Loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    return address;
+}
+
 // A scale's socket on loopback: once a client connects, `first` is sent, then `lines` in turn
 // every 50 ms; a 0x05 from the client is answered by `probeAnswer`. Stop sends `last` and closes
 // both sockets (the client reads the end of the connection); Start listens again on the same
@@ -54,10 +62,7 @@ class ScaleServer {
         m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(m_port));
+        sockaddr_in address = Loopback(m_port);
         socklen_t size = sizeof address;
         if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
             ::listen(m_listen, 1) != 0)
@@ -141,12 +146,9 @@ bool WaitForListener(int port) {
     const auto deadline = Clock::now() + kPatience;
     while (Clock::now() < deadline) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        const sockaddr_in address = Loopback(port);
         const bool listening =
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
         ::close(fd);
         if (listening)
             return true;
