@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -83,6 +84,10 @@ class ScaleServer {
         const std::lock_guard hold(m_lock);
         return m_received;
     }
+    bool WaitForReceived(const std::string& text) {
+        std::unique_lock hold(m_lock);
+        return m_arrived.wait_for(hold, kPatience, [&] { return Holds(m_received, text); });
+    }
 
   private:
     void Run() {
@@ -116,6 +121,7 @@ class ScaleServer {
             const std::lock_guard hold(m_lock);
             m_received += got;
         }
+        m_arrived.notify_all();
         if (!m_talk.probeAnswer.empty() && Holds(got, "\x05"))
             Send(client, m_talk.probeAnswer);
     }
@@ -130,6 +136,7 @@ class ScaleServer {
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     std::mutex m_lock;
+    std::condition_variable m_arrived;
     std::string m_received;
 };
 
@@ -304,6 +311,23 @@ TEST(WireRead, DetectionOverRfc2217SetsEachSpeedItListensAt) {
     EXPECT_EQ(reader.Wait(), 0);
     EXPECT_TRUE(Holds(reader.Errors(), server.Url() + ": sics at 4800 8N1")) << reader.Errors();
     EXPECT_TRUE(SetTo(peer, 4800));
+}
+
+TEST(WireRead, KeysGoOverEachWireAsTheFamilysCommands) {
+    ScaleServer server({.lines = {"S S     100.00 g\r\n"}});
+    Child overTcp({ReaderPath(), "--port", TcpUrl(server), "--protocol", "sics", "--keys"});
+    ASSERT_TRUE(overTcp.ReadLine()) << overTcp.Errors();
+    overTcp.Write("TARE\n");
+    EXPECT_TRUE(server.WaitForReceived("T\r\n")) << server.Received();
+
+    testing_support::FamilyPeer peer({4800, {"S S     100.00 g\r\n"}, {}, {}});
+    Ser2net ser2net(peer);
+    ASSERT_TRUE(WaitForListener(ser2net.Port()));
+    Child overTelnet({ReaderPath(), "--port", ser2net.Url(), "--protocol", "sics", "--line",
+                      "4800,8N1", "--keys"});
+    ASSERT_TRUE(overTelnet.ReadLine()) << overTelnet.Errors();
+    overTelnet.Write("ZERO\n");
+    EXPECT_TRUE(peer.WaitForReceived("Z\r\n")) << peer.Received();
 }
 
 }  // namespace
