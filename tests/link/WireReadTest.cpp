@@ -330,5 +330,36 @@ TEST(WireRead, KeysGoOverEachWireAsTheFamilysCommands) {
     EXPECT_TRUE(peer.WaitForReceived("Z\r\n")) << peer.Received();
 }
 
+// The simulator on a TCP port: its family found, and its frames read after the probe.
+TEST(WireRead, TheSimulatorServesEachOfItsScalesOnATcpPort) {
+    struct Case {
+        std::vector<std::string> simulator;
+        std::vector<std::string> reader;
+        const char* said;
+    };
+    const Case cases[] = {
+        {{"--protocol", "sics"}, {"--protocol", "auto"}, ": sics at 9600 8N1"},
+        {{}, {}, "reading tcp://"},
+    };
+    for (const Case& c : cases) {
+        const std::string port = std::to_string(FreePort());
+        std::vector<std::string> simArgs = {KARVEL_SCALESIM_PATH, "--listen", "tcp:" + port};
+        simArgs.insert(simArgs.end(), c.simulator.begin(), c.simulator.end());
+        Child simulator(simArgs);
+        ASSERT_EQ(simulator.ReadLine(), "COM1 tcp://127.0.0.1:" + port) << simulator.Errors();
+        ASSERT_EQ(simulator.ReadLine(), "ready");
+        std::vector<std::string> readArgs = {ReaderPath(), "--port", "tcp://127.0.0.1:" + port,
+                                             "--count", "1"};
+        readArgs.insert(readArgs.end(), c.reader.begin(), c.reader.end());
+        Child reader(readArgs);
+        const auto line = reader.ReadLine();
+        ASSERT_TRUE(line) << reader.Errors();
+        EXPECT_TRUE(Holds(*line, R"("value":)")) << *line;
+        EXPECT_EQ(reader.Wait(), 0);
+        EXPECT_TRUE(Holds(reader.Errors(), c.said)) << reader.Errors();
+        EXPECT_FALSE(Holds(reader.Errors(), "no answer to the probe")) << reader.Errors();
+    }
+}
+
 }  // namespace
 }  // namespace readtest
