@@ -330,6 +330,32 @@ TEST(WireRead, KeysGoOverEachWireAsTheFamilysCommands) {
     EXPECT_TRUE(peer.WaitForReceived("Z\r\n")) << peer.Received();
 }
 
+TEST(WireRead, AWireWrittenWrongIsAUsageErrorAndOneThatCannotBeReachedSaysWhy) {
+    const std::string closed = "tcp://127.0.0.1:" + std::to_string(FreePort());
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        std::string said;
+    };
+    const Case cases[] = {
+        {{"--port", "tcp://127.0.0.1"}, 2, "no port"},
+        {{"--port", "udp://127.0.0.1:4001", "--protocol", "sics"}, 2, "unknown scheme 'udp'"},
+        {{"--port", closed, "--protocol", "sics"}, 1, "Connection refused"},
+        {{"--port", closed}, 1, "Connection refused"},
+        {{"--port", "rfc2217://no-such-host.invalid:2217", "--protocol", "auto"},
+         1,
+         "unknown host no-such-host.invalid"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        std::vector<std::string> argv = {ReaderPath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child reader(argv);
+        EXPECT_EQ(reader.Wait(), c.exit);
+        EXPECT_TRUE(Holds(reader.Errors(), c.said)) << reader.Errors();
+    }
+}
+
 // The simulator on a TCP port: its family found, and its frames read after the probe.
 TEST(WireRead, TheSimulatorServesEachOfItsScalesOnATcpPort) {
     struct Case {
