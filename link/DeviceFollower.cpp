@@ -1,7 +1,9 @@
 #include "link/DeviceFollower.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "platform/net/WireAddress.h"
 #include "platform/serial/DeviceAccess.h"
 
 namespace scale_link {
@@ -12,7 +14,10 @@ DeviceFollower::DeviceFollower(const serial_port::PortMap& ports, std::function<
 }
 
 void DeviceFollower::Opened(int port, const std::string& device) {
-    m_current = {port, device, {}, {}, serial_port::CanonicalPath(device), false};
+    const bool network = net::NamesWire(device);
+    m_current = {port,  device, {}, {}, network ? device : serial_port::CanonicalPath(device),
+                 false, network};
+    m_openedAt = std::chrono::steady_clock::now();
     for (const serial_port::PortInfo& info : m_ports.List()) {
         if (static_cast<int>(info.number) == port && info.device == device) {
             m_current.identity = info.identity;
@@ -30,8 +35,29 @@ bool DeviceFollower::EntryMoved() const {
 }
 
 void DeviceFollower::Lost(int port) {
-    if (m_current.port == port)
-        m_lost = m_current;
+    if (m_current.port != port)
+        return;
+    m_lost = m_current;
+    if (m_current.network)
+        m_tries = std::chrono::steady_clock::now() - m_openedAt >= kNetworkLived ? 0 : m_tries + 1;
+}
+
+void DeviceFollower::ResetTries() {
+    if (!m_current.network)
+        m_tries = 0;
+}
+
+std::chrono::milliseconds DeviceFollower::BackOff() const {
+    const int doublings = std::clamp(m_tries - 1, 0, 5);
+    return std::min<std::chrono::milliseconds>(kReconnectRetry * (1 << doublings),
+                                               kNetworkRetryMost);
+}
+
+bool DeviceFollower::Postponed() {
+    if (!m_current.network || m_tries == 0)
+        return false;
+    m_retry.start(BackOff());
+    return true;
 }
 
 void DeviceFollower::Forget() {
@@ -52,6 +78,11 @@ int DeviceFollower::PortNow() const {
 }
 
 bool DeviceFollower::OpenFailed() {
+    if (m_current.network) {
+        ++m_tries;
+        m_retry.start(BackOff());
+        return true;
+    }
     if (++m_tries >= kReconnectTries)
         return false;
     m_retry.start(kReconnectRetry);

@@ -23,6 +23,11 @@ namespace scale_link {
 // tried this many times in all, this far apart, then not again until the ports change.
 inline constexpr int kReconnectTries = 10;
 inline constexpr std::chrono::seconds kReconnectRetry{1};
+// A scale on the network is never given up: it is tried again after a wait that doubles from
+// kReconnectRetry up to kNetworkRetryMost, back to none after a connection that lived
+// kNetworkLived (one that the far end drops at once is not opened again and again).
+inline constexpr std::chrono::seconds kNetworkRetryMost{30};
+inline constexpr std::chrono::seconds kNetworkLived{10};
 
 class DeviceFollower {
   public:
@@ -33,6 +38,7 @@ class DeviceFollower {
         std::string byId;      // its lasting by-id name, when it has one
         std::string target;    // the device the path led to when it was opened
         bool folderMadeAgain = false;  // its port folder was removed and made again since
+        bool network = false;          // a connection (link/Wire.h), not a local device
     };
 
     // `retry`: a failed opening is due to be tried again. `ports` outlives the follower.
@@ -60,18 +66,25 @@ class DeviceFollower {
     // The number the followed device has now; 0 while it is away or nothing is followed.
     int PortNow() const;
 
-    // A device that is back is tried as often as at first (the ports changed, say).
-    void ResetTries() { m_tries = 0; }
+    // A device that is back is tried as often as at first (the ports changed, say); a
+    // connection keeps its back-off.
+    void ResetTries();
     // Opening the followed device again failed. True when it is tried again (`retry` follows),
     // false once its tries are used up.
     bool OpenFailed();
+    // A connection lost soon after it was made waits its back-off before it is tried: true when
+    // it does (`retry` follows).
+    bool Postponed();
 
   private:
+    std::chrono::milliseconds BackOff() const;
+
     const serial_port::PortMap& m_ports;
     Device m_current;
     std::optional<Device> m_lost;
     QTimer m_retry;
     int m_tries = 0;
+    std::chrono::steady_clock::time_point m_openedAt;
 };
 
 }  // namespace scale_link

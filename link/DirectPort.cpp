@@ -23,34 +23,28 @@ DirectPort::~DirectPort() {
 
 bool DirectPort::Open(const std::string& device, serial_port::PortError* failure,
                       const scale::LineSettings& line) {
+    // A connection asked for again is set to the new line on the same connection.
+    if (m_wire && m_wire->Lasting() && device == m_device) {
+        m_keys.clear();
+        m_writable->setEnabled(false);
+        const serial_port::PortError error = m_wire->Restart(line);
+        if (!error.Failed())
+            return true;
+    }
     Close();
     serial_port::PortError error;
-    auto port = serial_port::SerialPort::Open(device, &error);
-    serial_port::LineState state;
-    if (port)
-        error = port->ReadLineState(state);
-    if (port && !error.Failed()) {
-        state.baud = static_cast<unsigned>(line.baud);
-        state.parity = static_cast<serial_port::Parity>(line.parity);
-        state.dataBits = line.dataBits;
-        state.stopBits =
-            line.stopBits == 2 ? serial_port::StopBits::kTwo : serial_port::StopBits::kOne;
-        state.rtsControl = serial_port::RtsControl::kEnable;
-        error = port->ApplyLineState(state);
-    }
-    if (port && !error.Failed())
-        error = port->Purge();
-    if (!port || error.Failed()) {
+    auto wire = OpenWire(device, line, &error);
+    if (!wire) {
         if (failure)
             *failure = error;
         return false;
     }
-    m_port = std::move(port);
+    m_wire = std::move(wire);
     m_device = device;
-    m_notifier = std::make_unique<QSocketNotifier>(m_port->WaitDescriptor(), QSocketNotifier::Read);
+    m_notifier = std::make_unique<QSocketNotifier>(m_wire->WaitDescriptor(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { ReadNow(); });
     m_writable =
-        std::make_unique<QSocketNotifier>(m_port->WaitDescriptor(), QSocketNotifier::Write);
+        std::make_unique<QSocketNotifier>(m_wire->WaitDescriptor(), QSocketNotifier::Write);
     m_writable->setEnabled(false);
     QObject::connect(m_writable.get(), &QSocketNotifier::activated, [this] { SendWaiting(); });
     return true;
@@ -60,11 +54,11 @@ void DirectPort::Close() {
     m_notifier.reset();
     m_writable.reset();
     m_keys.clear();
-    m_port.reset();
+    m_wire.reset();
 }
 
 DirectPort::SendResult DirectPort::Send(std::uint8_t byte) {
-    if (!m_port)
+    if (!m_wire)
         return SendResult::kFailed;
     if (m_keys.size() >= kKeyQueueBound)
         return SendResult::kDropped;
@@ -78,7 +72,7 @@ bool DirectPort::SendWaiting() {
     const bool waited = m_writable->isEnabled();
     while (!m_keys.empty()) {
         const std::uint8_t bytes[] = {m_keys.front()};
-        const serial_port::IoResult written = m_port->WriteAvailable(bytes);
+        const serial_port::IoResult written = m_wire->WriteAvailable(bytes);
         if (written.Failed()) {
             // The line is going: its read tells.
             m_keys.clear();
@@ -98,13 +92,13 @@ bool DirectPort::SendWaiting() {
 }
 
 bool DirectPort::Send(std::span<const std::uint8_t> bytes) {
-    return m_port && !m_port->Write(bytes).Failed();
+    return m_wire && !m_wire->Write(bytes).Failed();
 }
 
 bool DirectPort::ReadWithin(std::chrono::milliseconds limit) {
-    if (!m_port)
+    if (!m_wire)
         return false;
-    pollfd p{m_port->WaitDescriptor(), POLLIN, 0};
+    pollfd p{m_wire->WaitDescriptor(), POLLIN, 0};
     int n = 0;
     do {
         n = ::poll(&p, 1, static_cast<int>(limit.count()));
@@ -114,9 +108,9 @@ bool DirectPort::ReadWithin(std::chrono::milliseconds limit) {
 
 bool DirectPort::ReadNow() {
     std::array<std::uint8_t, kReadChunk> buffer{};
-    if (!m_port)
+    if (!m_wire)
         return false;
-    const serial_port::IoResult read = m_port->ReadAvailable(buffer);
+    const serial_port::IoResult read = m_wire->ReadAvailable(buffer);
     if (read.Failed()) {
         Lost(read.error.Describe());
         return false;
@@ -132,7 +126,7 @@ void DirectPort::Lost(const std::string& why) {
     m_notifier->setEnabled(false);
     m_writable->setEnabled(false);
     m_keys.clear();
-    m_port.reset();
+    m_wire.reset();
     if (m_events.lost)
         m_events.lost(why);
 }

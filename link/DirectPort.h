@@ -17,8 +17,8 @@
 #include <span>
 #include <string>
 
+#include "link/Wire.h"
 #include "platform/serial/PortError.h"
-#include "platform/serial/SerialPort.h"
 #include "scale/Protocol.h"
 
 namespace scale_link {
@@ -42,12 +42,13 @@ class DirectPort {
     DirectPort(const DirectPort&) = delete;
     DirectPort& operator=(const DirectPort&) = delete;
 
-    // Opens `device` with the scale's line settings (or `line`), throws away what was waiting,
-    // and reads from then on. False with the reason in `error`.
+    // Opens `device` (a device path or a network wire, link/Wire.h) with the scale's line
+    // settings (or `line`), throws away what was waiting, and reads from then on. The network
+    // wire open already is kept and set to `line`. False with the reason in `error`.
     bool Open(const std::string& device, serial_port::PortError* error,
               const scale::LineSettings& line = scale::kLine);
     void Close();
-    bool IsOpen() const { return m_port.has_value(); }
+    bool IsOpen() const { return m_wire != nullptr; }
     const std::string& DevicePath() const { return m_device; }
 
     enum class SendResult { kSent, kDropped, kFailed };
@@ -67,7 +68,7 @@ class DirectPort {
     bool SendWaiting();
 
     Events m_events;
-    std::optional<serial_port::SerialPort> m_port;
+    std::unique_ptr<Wire> m_wire;
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::unique_ptr<QSocketNotifier> m_writable;  // on while keys wait
     std::deque<std::uint8_t> m_keys;

@@ -19,7 +19,8 @@ void Reconnect::Lost(int port, const std::string& why) {
     Say(": the device went away (" + why + "); waiting for it to come back");
     QTimer::singleShot(0, &m_context, [this] {
         m_follower.ResetTries();
-        Try();
+        if (!m_follower.Postponed())
+            Try();
     });
 }
 

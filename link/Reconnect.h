@@ -3,7 +3,8 @@
 // The one reconnect policy: a device that went away while it was read is followed
 // (DeviceFollower), and when it is back it is opened again, at once and then a few times a
 // second apart while it cannot be opened yet; once those tries are used up, not again until the
-// ports change. A port folder entry that leads to another device now is that device: the old
+// ports change. A connection is tried for as long as it takes, further and further apart
+// (DeviceFollower.h). A port folder entry that leads to another device now is that device: the old
 // one is left as lost and the new one opened. How a wire opens and shows its port is the
 // owner's; when is decided here.
 //

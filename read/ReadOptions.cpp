@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/cli/OptionTable.h"
+#include "platform/net/WireAddress.h"
 #include "record/CaptureOptions.h"
 
 namespace reader {
@@ -103,8 +104,11 @@ void AddRunOptions(cli::OptionTable& table, ReadOptions& options) {
 // The whole command line, in the order --help lists it.
 cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture) {
     cli::OptionTable table(cli::kReader);
-    scale::families::AddPortOption(table, options.port,
-                                   "open only this port (default: probe COM1 to COM32)");
+    scale::families::AddPortOption(
+        table, options.port,
+        "open only this port, or the scale at tcp://HOST:PORT (its bytes as they are) or "
+        "rfc2217://HOST:PORT (telnet, the line set on the far port) "
+        "(default: probe COM1 to COM32)");
     AddFormOptions(table, options);
     record::AddCaptureOptions(
         table, capture,
@@ -156,6 +160,10 @@ posix::Status CheckOutput(const ReadOptions& options) {
 }
 
 posix::Status CheckTogether(const ReadOptions& options, bool credentials) {
+    if (net::NamesWire(options.port)) {
+        if (const auto wire = net::ParseWire(options.port); !wire)
+            return Refuse("--port " + wire.Error().text);
+    }
     if (posix::Status mqtt = mqtt::CheckMqttOptions(options.mqtt); !mqtt)
         return mqtt;
     if (posix::Status family = scale::families::CheckFamilyOptions(options.family); !family)
@@ -214,7 +222,8 @@ std::string ReadUsage() {
     record::CaptureOptions capture;
     const cli::OptionTable table = MakeTable(scratch, capture);
     return table.Usage("karvel-read") +
-           "Reads a weighing scale on a serial port and prints its readings; no display\n"
+           "Reads a weighing scale on a serial port, or on the network (--port\n"
+           "tcp://HOST:PORT or rfc2217://HOST:PORT), and prints its readings; no display\n"
            "needed.\n"
            "\n" +
            table.Help(kHelpColumn) +

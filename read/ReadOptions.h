@@ -26,7 +26,7 @@ enum class Format { kJsonLines, kCsv, kText, kXlsx };
 enum class Header { kAuto, kAlways, kNever };
 
 struct ReadOptions {
-    std::string port;  // "COMn" or a device path; empty: probe COM1..COM32
+    std::string port;  // "COMn", a device path or a network wire; empty: probe COM1..COM32
     Format format = Format::kJsonLines;
     record::CaptureRule capture = record::CaptureRule::kChange;
     std::optional<double> minWeight;  // --min-weight: the settled rule's least weight

@@ -50,6 +50,7 @@ TEST_PACKAGES=(
     # a private cupsd with a PDF queue and pdftotext for the ticket tests
     cups cups-client printer-driver-cups-pdf poppler-utils
     chromium chromium-driver python3-selenium  # a headless browser for the pages
+    ser2net  # an RFC 2217 server in front of a pseudo-terminal, for the network wire tests
 )
 
 PACKAGES=("${RUN_PACKAGES[@]}")

@@ -41,7 +41,8 @@ ScaleServer::ScaleServer(SimOptions options, std::FILE* log)
 
 bool ScaleServer::Start(std::string* error) {
     auto open = [&](int comPort, bool silent) {
-        auto line = ServedLine::Open(comPort, m_options.portDir, error);
+        auto line = m_options.listen ? ServedLine::Listen(comPort, *m_options.listen, error)
+                                     : ServedLine::Open(comPort, m_options.portDir, error);
         if (!line)
             return false;
         std::optional<ScaleModel> scale;
@@ -107,6 +108,8 @@ void ScaleServer::Serve(Station& station, short revents) {
 }
 
 bool ScaleServer::AtFamilySpeed(const Station& station) const {
+    if (station.line.Socket())
+        return true;
     const int baud = m_options.line ? m_options.line->baud
                                     : scale::families::Find(m_options.protocol)->lines[0].baud;
     return station.line.Baud() == static_cast<unsigned>(baud);

@@ -4,7 +4,9 @@
 
 #include "platform/serial/BaudRates.h"
 
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,12 +42,37 @@ std::optional<ServedLine> ServedLine::Open(int comPort, const std::string& portD
     return line;
 }
 
-ServedLine::ServedLine(int comPort, serial_port::PseudoTerminal pty, std::optional<PortLink> link)
+std::optional<ServedLine> ServedLine::Listen(int comPort, std::uint16_t port, std::string* error) {
+    posix::UniqueFd listening(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (!listening ||
+        ::setsockopt(listening.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(listening.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listening.Get(), 1) != 0) {
+        *error = "cannot listen on 127.0.0.1 port " + std::to_string(port) + ": " +
+                 posix::ErrnoText(errno);
+        return std::nullopt;
+    }
+    ServedLine line(comPort, std::nullopt, std::nullopt);
+    line.m_listen = std::move(listening);
+    line.m_address = "tcp://127.0.0.1:" + std::to_string(port);
+    return line;
+}
+
+ServedLine::ServedLine(int comPort, std::optional<serial_port::PseudoTerminal> pty,
+                       std::optional<PortLink> link)
     : m_comPort(comPort), m_pty(std::move(pty)), m_link(std::move(link)) {}
 
 ServedLine::ServedLine(ServedLine&& other) noexcept
     : m_comPort(other.m_comPort),
       m_pty(std::move(other.m_pty)),
+      m_listen(std::move(other.m_listen)),
+      m_client(std::move(other.m_client)),
+      m_address(std::move(other.m_address)),
       m_link(std::exchange(other.m_link, std::nullopt)),
       m_connected(std::exchange(other.m_connected, false)),
       m_out(std::move(other.m_out)),
@@ -56,6 +83,9 @@ ServedLine& ServedLine::operator=(ServedLine&& other) noexcept {
         m_link.reset();  // the link goes before the line it names
         m_comPort = other.m_comPort;
         m_pty = std::move(other.m_pty);
+        m_listen = std::move(other.m_listen);
+        m_client = std::move(other.m_client);
+        m_address = std::move(other.m_address);
         m_link = std::exchange(other.m_link, std::nullopt);
         m_connected = std::exchange(other.m_connected, false);
         m_out = std::move(other.m_out);
@@ -70,20 +100,26 @@ ServedLine::~ServedLine() {
 
 std::optional<unsigned> ServedLine::Baud() const {
     termios settings{};
-    if (::tcgetattr(m_pty.Descriptor(), &settings) != 0)
+    if (!m_pty || ::tcgetattr(m_pty->Descriptor(), &settings) != 0)
         return std::nullopt;
     return serial_port::BaudOfSpeedCode(static_cast<unsigned>(::cfgetospeed(&settings)));
 }
 
 void ServedLine::Recheck() {
-    if (m_connected || m_pty.Descriptor() < 0)
+    if (!m_connected && !m_pty) {
+        m_client = posix::UniqueFd(
+            ::accept4(m_listen.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        m_connected = static_cast<bool>(m_client);
+    }
+    if (m_connected || !m_pty || m_pty->Descriptor() < 0)
         return;
-    pollfd p{m_pty.Descriptor(), POLLIN, 0};
+    pollfd p{m_pty->Descriptor(), POLLIN, 0};
     if (::poll(&p, 1, 0) >= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
         m_connected = true;
 }
 
 void ServedLine::Disconnect() {
+    m_client.Reset();
     m_connected = false;
     m_out.clear();
     m_frameEnd = 0;
@@ -97,7 +133,7 @@ std::vector<std::uint8_t> ServedLine::Receive(short revents) {
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
         std::uint8_t buf[256];
         for (;;) {
-            const ssize_t n = ::read(m_pty.Descriptor(), buf, sizeof buf);
+            const ssize_t n = ::read(Descriptor(), buf, sizeof buf);
             if (n > 0) {
                 in.insert(in.end(), buf, buf + n);
                 continue;
@@ -130,8 +166,7 @@ void ServedLine::QueueAnswer(std::span<const std::uint8_t> bytes) {
 int ServedLine::Flush() {
     std::size_t written = 0;
     while (m_connected && written < m_out.size()) {
-        const ssize_t n =
-            ::write(m_pty.Descriptor(), m_out.data() + written, m_out.size() - written);
+        const ssize_t n = ::write(Descriptor(), m_out.data() + written, m_out.size() - written);
         if (n > 0)
             written += static_cast<std::size_t>(n);
         else if (n < 0 && errno == EINTR)

@@ -86,6 +86,18 @@ void AddLineOptions(cli::OptionTable& table, SimOptions& o) {
                .help = "link each line as DIR/COMn (for KARVEL_PORT_DIR=DIR)",
                .apply = Checked("--port-dir",
                                 [&o](std::string_view v) { return !(o.portDir = v).empty(); })});
+    table.Add({.name = "--listen",
+               .value = "tcp:PORT",
+               .help = "serve the one scale on this TCP port of 127.0.0.1 instead of a "
+                       "pseudo-terminal, its bytes as they are, one client at a time",
+               .apply = Checked("--listen", [&o](std::string_view v) {
+                   std::uint16_t port = 0;
+                   if (!v.starts_with("tcp:") ||
+                       !ParseNumber<std::uint16_t>(v.substr(4), 1, 65535, &port))
+                       return false;
+                   o.listen = port;
+                   return true;
+               })});
     table.Add({.name = "--com",
                .value = "N[,N...]",
                .help = "COM numbers that answer as scales (default 1)",
@@ -171,6 +183,11 @@ posix::Status CheckTogether(const SimOptions& options) {
         return cli::Refuse("--line goes with --protocol");
     if (options.loadGrams > 0 && options.itemGrams > 0)
         return cli::Refuse("--load and --items do not go together");
+    if (options.listen && (!options.portDir.empty() || !options.silentPorts.empty() ||
+                           options.scalePorts.size() != 1))
+        return cli::Refuse(
+            "--listen serves one scale: it does not go with --port-dir, --silent "
+            "or more than one --com");
     if (options.removePortDir && options.portDir.empty())
         return cli::Refuse("--remove-port-dir needs --port-dir");
     std::vector<int> all = options.scalePorts;
@@ -199,7 +216,9 @@ std::optional<SimOptions> ParseSimOptions(std::span<const std::string_view> args
 std::string SimUsage() {
     SimOptions scratch;
     const cli::OptionTable table = MakeTable(scratch);
-    return table.Usage("karvel-scalesim") + "Simulated weighing scale on pseudo-terminals.\n\n" +
+    return table.Usage("karvel-scalesim") +
+           "Simulated weighing scale on pseudo-terminals (or on a TCP port, with\n"
+           "--listen).\n\n" +
            table.Help(21) +
            "\nPrints 'COMn DEVICE' per line, then 'ready'; at exit 'frames sent: N'.\n"
            "Keys: D M T O (double-click: | 0x80); 0x05 is answered with 06 AA.\n";

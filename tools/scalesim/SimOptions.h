@@ -35,6 +35,8 @@ struct SimOptions {
     // to `line`'s speed (the only setting a pseudo-terminal shows).
     std::string protocol;
     std::optional<scale::LineSettings> line;  // none: the family's usual settings
+    // --listen tcp:PORT: the one scale on that port of loopback, not on a pseudo-terminal.
+    std::optional<std::uint16_t> listen;
 };
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.
