@@ -21,9 +21,9 @@ DirectPort::~DirectPort() {
     Close();
 }
 
-bool DirectPort::Open(const std::string& device, serial_port::PortError* failure,
-                      const scale::LineSettings& line) {
-    Close();
+std::optional<serial_port::SerialPort> OpenLine(const std::string& device,
+                                                const scale::LineSettings& line,
+                                                serial_port::PortError* failure) {
     serial_port::PortError error;
     auto port = serial_port::SerialPort::Open(device, &error);
     serial_port::LineState state;
@@ -43,8 +43,17 @@ bool DirectPort::Open(const std::string& device, serial_port::PortError* failure
     if (!port || error.Failed()) {
         if (failure)
             *failure = error;
-        return false;
+        return std::nullopt;
     }
+    return port;
+}
+
+bool DirectPort::Open(const std::string& device, serial_port::PortError* failure,
+                      const scale::LineSettings& line) {
+    Close();
+    auto port = OpenLine(device, line, failure);
+    if (!port)
+        return false;
     m_port = std::move(port);
     m_device = device;
     m_notifier = std::make_unique<QSocketNotifier>(m_port->WaitDescriptor(), QSocketNotifier::Read);

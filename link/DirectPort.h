@@ -27,6 +27,11 @@ namespace scale_link {
 // waiting is dropped, so a scale that reads nothing never holds the reader nor its memory.
 inline constexpr std::size_t kKeyQueueBound = 64;
 
+// `device` opened with `line`, what waited thrown away; none with the reason in `error`.
+std::optional<serial_port::SerialPort> OpenLine(const std::string& device,
+                                                const scale::LineSettings& line,
+                                                serial_port::PortError* error);
+
 class DirectPort {
   public:
     struct Events {
