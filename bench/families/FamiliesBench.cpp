@@ -10,6 +10,7 @@
 //                           of 3, beside the family named), 8 silent ports until nothing is
 //                           found, the balance on COM8 behind 7 silent ports, a silent, a noisy
 //                           and an asked port, and SIGTERM during detection until the reader ends
+//                           (and the panel, when Karvel is beside families_bench)
 // Programs are taken from beside families_bench.
 
 #include <signal.h>
@@ -273,6 +274,18 @@ int Parallel() {
         reader.Signal(SIGTERM);
         reader.Wait(std::chrono::seconds(600));
         Figure("detect_auto_sigterm_to_end_s", Since(start), "s");
+    }
+    if (std::filesystem::exists(g_binDir + "/Karvel")) {
+        // The panel ends on SIGTERM as its window closes: through its event loop.
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        auto silent = SilentPorts(ports, 8);
+        readtest::Child panel({g_binDir + "/Karvel", "--protocol", "auto"});
+        // Detection is under way once the first port has been probed.
+        silent.front()->WaitForReceived("\x05", std::chrono::seconds(60));
+        const auto start = Clock::now();
+        panel.Signal(SIGTERM);
+        panel.Wait(std::chrono::seconds(600));
+        Figure("detect_panel_sigterm_to_end_s", Since(start), "s");
     }
     return 0;
 }
