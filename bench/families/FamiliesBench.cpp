@@ -131,6 +131,38 @@ double FirstReading(const std::vector<std::string>& args) {
     return line ? seconds : -1;
 }
 
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Silent peers on COM1 to COM`count`.
+std::vector<std::unique_ptr<FamilyPeer>> SilentPorts(testing_support::PortDirectory& ports,
+                                                     unsigned count) {
+    std::vector<std::unique_ptr<FamilyPeer>> silent;
+    for (unsigned port = 1; port <= count; ++port) {
+        silent.push_back(std::make_unique<FamilyPeer>(FamilyPeer::Talk{}));
+        ports.Map(port, silent.back()->DevicePath());
+    }
+    return silent;
+}
+
+// Seconds to the first reading from a silent, a noisy and an asked port on COM1 to COM3.
+double SilentNoisyAsked(testing_support::PortDirectory& ports,
+                        const std::vector<std::string>& args) {
+    FamilyPeer silent({});
+    FamilyPeer::Talk noise;
+    noise.noise = true;
+    FamilyPeer noisy(noise);
+    FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
+    ports.Map(1, silent.DevicePath());
+    ports.Map(2, noisy.DevicePath());
+    ports.Map(3, balance.DevicePath());
+    const double seconds = FirstReading(args);
+    for (const unsigned port : {1u, 2u, 3u})
+        ports.Unmap(port);
+    return seconds;
+}
+
 struct Talker {
     const char* family;
     FamilyPeer::Talk talk;
@@ -165,26 +197,12 @@ int Detect() {
         ports.Unmap(1);
     }
     {
-        FamilyPeer silent({});
-        FamilyPeer::Talk noise;
-        noise.noise = true;
-        FamilyPeer noisy(noise);
-        FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
-        ports.Map(1, silent.DevicePath());
-        ports.Map(2, noisy.DevicePath());
-        ports.Map(3, balance.DevicePath());
         std::vector<std::string> found = {"--protocol", "auto"};
         found.insert(found.end(), once.begin(), once.end());
-        Figure("first_reading_auto_silent_noisy_asked_s", FirstReading(found), "s");
-        for (const unsigned port : {1u, 2u, 3u})
-            ports.Unmap(port);
+        Figure("first_reading_auto_silent_noisy_asked_s", SilentNoisyAsked(ports, found), "s");
     }
     {
-        std::vector<std::unique_ptr<FamilyPeer>> silent;
-        for (unsigned port = 1; port <= 8; ++port) {
-            silent.push_back(std::make_unique<FamilyPeer>(FamilyPeer::Talk{}));
-            ports.Map(port, silent.back()->DevicePath());
-        }
+        auto silent = SilentPorts(ports, 8);
         const auto start = Clock::now();
         readtest::Child reader({g_binDir + "/karvel-read", "--protocol", "auto"});
         reader.Wait(std::chrono::seconds(600));
@@ -197,21 +215,6 @@ int Detect() {
                std::chrono::duration<double>(Clock::now() - plainStart).count(), "s");
     }
     return 0;
-}
-
-double Since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Silent peers on COM1 to COM`count`.
-std::vector<std::unique_ptr<FamilyPeer>> SilentPorts(testing_support::PortDirectory& ports,
-                                                     unsigned count) {
-    std::vector<std::unique_ptr<FamilyPeer>> silent;
-    for (unsigned port = 1; port <= count; ++port) {
-        silent.push_back(std::make_unique<FamilyPeer>(FamilyPeer::Talk{}));
-        ports.Map(port, silent.back()->DevicePath());
-    }
-    return silent;
 }
 
 int Parallel() {
@@ -251,20 +254,8 @@ int Parallel() {
         for (unsigned port = 1; port <= 8; ++port)
             ports.Unmap(port);
     }
-    {
-        FamilyPeer silent({});
-        FamilyPeer::Talk noise;
-        noise.noise = true;
-        FamilyPeer noisy(noise);
-        FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
-        ports.Map(1, silent.DevicePath());
-        ports.Map(2, noisy.DevicePath());
-        ports.Map(3, balance.DevicePath());
-        Figure("detect_auto_silent_noisy_asked_first_reading_s",
-               FirstReading(with({"--protocol", "auto"})), "s");
-        for (const unsigned port : {1u, 2u, 3u})
-            ports.Unmap(port);
-    }
+    Figure("detect_auto_silent_noisy_asked_first_reading_s",
+           SilentNoisyAsked(ports, with({"--protocol", "auto"})), "s");
     {
         auto silent = SilentPorts(ports, 8);
         readtest::Child reader({g_binDir + "/karvel-read", "--protocol", "auto"});
