@@ -64,15 +64,16 @@ class ParallelDetection {
         std::string device;
     };
 
-    // Starts looking at every port. `decided` is called once, on the thread of the port that
-    // decided it, when the outcome is known (null: Wait for it).
+    // Starts looking at every port. `decided` is called once when the outcome is known, on the
+    // thread of the port that decided it (or on this one, when there are no ports); null: Wait
+    // for it. Thread: the owner's, as every method.
     ParallelDetection(DetectPlan plan, std::vector<Port> ports, std::function<void()> decided);
     // Stops every port and waits for its thread.
     ~ParallelDetection();
     ParallelDetection(const ParallelDetection&) = delete;
     ParallelDetection& operator=(const ParallelDetection&) = delete;
 
-    // Until the outcome is known.
+    // Blocks until the outcome is known.
     void Wait();
     // After the outcome: each port's verdict in port order, up to the port found (all of them
     // when none was); every port in it is closed by then.
@@ -85,9 +86,10 @@ class ParallelDetection {
 
     const DetectPlan m_plan;
     std::function<void()> m_decided;
+    // Guards each worker's verdict and whether it is done, and m_told.
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_told = false;
+    std::condition_variable m_changed;  // a port is done
+    bool m_told = false;                // `decided` was called
     std::vector<std::unique_ptr<Worker>> m_workers;
 };
 
