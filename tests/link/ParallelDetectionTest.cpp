@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -157,6 +158,9 @@ TEST_F(EightPorts, ALinkThatGoesWhileItLooksStopsLookingAndLetsEveryPortGo) {
     auto link = MakeLink();
     bool told = false;
     link->FindLater(0, [&](const posix::Result<int>&) { told = true; });
+    // The ports are looked at on threads of their own: the loop wakes to see how far they are.
+    QTimer tick;
+    tick.start(10);
     ASSERT_TRUE(testing_support::PumpUntil(
         [&] {
             return std::all_of(m_peers.begin(), m_peers.end(),
