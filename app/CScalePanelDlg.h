@@ -187,8 +187,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void NoteScanFailure(int port);
     // The family link's side (CScalePanelDlgFamily.cpp).
     void StartFamily(int onlyPort);
-    // Under DoModal: the window says it is looking, and the detection, which holds the event
-    // loop, begins once that is on the screen.
+    void FamilyFound(int onlyPort, bool wasOpen, const posix::Result<int>& port);
+    // Under DoModal: the window says it is looking, and the detection begins once that is on
+    // the screen; the window stays live while it looks.
     void StartFamilyOncePainted(int onlyPort);
     void OnFamilyReading(const scale::Frame& frame);
     void ShowFamilyOpened(int port);

@@ -98,7 +98,18 @@ void CScalePanelDlg::StartFamily(int onlyPort) {
     events.portState = [this](const scale::PortState& state) { OnFamilyPortState(state); };
     m_familyLink = std::make_unique<scale_link::FamilyLink>(
         Ports(), std::move(events), *m_familyChoice, m_portWatcher.get(), "Karvel");
-    const posix::Result<int> port = m_familyLink->Find(static_cast<unsigned>(onlyPort));
+    const auto found = [this, onlyPort, wasOpen](const posix::Result<int>& port) {
+        FamilyFound(onlyPort, wasOpen, port);
+    };
+    // The window as the program runs it stays live while the ports are looked at; closing it
+    // stops the looking with the link.
+    if (m_bDetectOncePainted)
+        m_familyLink->FindLater(static_cast<unsigned>(onlyPort), found);
+    else
+        found(m_familyLink->Find(static_cast<unsigned>(onlyPort)));
+}
+
+void CScalePanelDlg::FamilyFound(int onlyPort, bool wasOpen, const posix::Result<int>& port) {
     if (!port) {
         m_familyLink.reset();
         if (onlyPort != 0)

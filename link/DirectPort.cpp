@@ -39,6 +39,12 @@ bool DirectPort::Open(const std::string& device, serial_port::PortError* failure
             *failure = error;
         return false;
     }
+    Adopt(std::move(wire), device);
+    return true;
+}
+
+void DirectPort::Adopt(std::shared_ptr<Wire> wire, const std::string& device) {
+    Close();
     m_wire = std::move(wire);
     m_device = device;
     m_notifier = std::make_unique<QSocketNotifier>(m_wire->WaitDescriptor(), QSocketNotifier::Read);
@@ -47,7 +53,6 @@ bool DirectPort::Open(const std::string& device, serial_port::PortError* failure
         std::make_unique<QSocketNotifier>(m_wire->WaitDescriptor(), QSocketNotifier::Write);
     m_writable->setEnabled(false);
     QObject::connect(m_writable.get(), &QSocketNotifier::activated, [this] { SendWaiting(); });
-    return true;
 }
 
 void DirectPort::Close() {

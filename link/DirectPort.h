@@ -47,6 +47,9 @@ class DirectPort {
     // wire open already is kept and set to `line`. False with the reason in `error`.
     bool Open(const std::string& device, serial_port::PortError* error,
               const scale::LineSettings& line = scale::kLine);
+    // Reads `wire`, open already at the settings wanted (a connection detection found its scale
+    // on), as `device`.
+    void Adopt(std::shared_ptr<Wire> wire, const std::string& device);
     void Close();
     bool IsOpen() const { return m_wire != nullptr; }
     const std::string& DevicePath() const { return m_device; }
@@ -68,7 +71,7 @@ class DirectPort {
     bool SendWaiting();
 
     Events m_events;
-    std::unique_ptr<Wire> m_wire;
+    std::shared_ptr<Wire> m_wire;
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::unique_ptr<QSocketNotifier> m_writable;  // on while keys wait
     std::deque<std::uint8_t> m_keys;

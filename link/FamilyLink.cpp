@@ -1,9 +1,9 @@
 #include "link/FamilyLink.h"
 
+#include <algorithm>
 #include <array>
 
 #include "link/OpenAdvice.h"
-#include "link/PortScan.h"
 #include "scale/families/Listener.h"
 
 namespace scale_link {
@@ -12,10 +12,25 @@ namespace {
 
 namespace families = scale::families;
 
-// Where unknown scales are listened for, most common first. A 7-bit character with parity is
-// ten bits on the wire as an 8N1 one is, so listening at 8N1 hears 7E1 and 7O1 lines too (the
-// decoders drop the parity bit).
+// Where unknown scales are listened for, as the user is told of them. A 7-bit character with
+// parity is ten bits on the wire as an 8N1 one is, so listening at 8N1 hears 7E1 and 7O1 lines
+// too (the decoders drop the parity bit).
 constexpr std::array<int, 5> kListenSpeeds = {9600, 4800, 2400, 1200, 19200};
+
+// The speeds listened at in the order that finds the common families first: the speed more of
+// the candidates use first.
+std::vector<scale::LineSettings> CommonFirst(std::vector<scale::LineSettings> lines,
+                                             std::span<const families::Family* const> candidates) {
+    const auto users = [&](const scale::LineSettings& line) {
+        return std::count_if(candidates.begin(), candidates.end(), [&](const families::Family* f) {
+            return std::any_of(f->lines.begin(), f->lines.end(),
+                               [&](const scale::LineSettings& l) { return l.baud == line.baud; });
+        });
+    };
+    std::stable_sort(lines.begin(), lines.end(),
+                     [&](const auto& a, const auto& b) { return users(a) > users(b); });
+    return lines;
+}
 
 // "SI", "ESC P": a query as the user reads it.
 std::string QueryName(const std::string& query) {
@@ -51,10 +66,131 @@ FamilyLink::FamilyLink(serial_port::PortMap& ports, SourceEvents events, Choice 
 FamilyLink::~FamilyLink() = default;
 
 posix::Result<int> FamilyLink::Find(unsigned only) {
-    if (Kept(FirstPort(m_ports, only, [this](int port) { return Detect(port); })) != 0)
-        return Port();
+    ++m_detections;
+    StartDetection(only, {});
+    m_detection->Wait();
+    return Decide(only);
+}
+
+void FamilyLink::FindLater(unsigned only, std::function<void(posix::Result<int>)> found) {
+    const std::uint64_t detection = ++m_detections;
+    StartDetection(only, [this, only, detection, found = std::move(found)] {
+        // Dropped with the link when it goes first, and when a later detection took its place.
+        QMetaObject::invokeMethod(
+            this,
+            [this, only, detection, found] {
+                if (detection == m_detections && m_detection)
+                    found(Decide(only));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void FamilyLink::StartDetection(unsigned only, std::function<void()> decided) {
+    m_detection.reset();
+    std::vector<ParallelDetection::Port> ports;
+    {
+        const serial_port::PortMap::Snapshot devices(m_ports);
+        const unsigned first = only != 0 ? only : serial_port::kFirstPortNumber;
+        const unsigned last = only != 0 ? only : serial_port::kLastPortNumber;
+        for (unsigned port = first; port <= last; ++port) {
+            if (auto device = m_ports.Resolve(port))
+                ports.push_back({static_cast<int>(port), std::move(*device)});
+        }
+    }
+    m_detection = std::make_unique<ParallelDetection>(Plan(), std::move(ports), std::move(decided));
+}
+
+DetectPlan FamilyLink::Plan() const {
+    DetectPlan plan;
+    plan.pattern = m_choice.pattern;
+    plan.framing = m_choice.line ? families::Framing::kAsSet : families::Framing::kFamilys;
+    plan.listenFor = m_waits.listen;
+    plan.answerFor = m_waits.answer;
+    if (m_choice.family) {
+        plan.candidates = {m_choice.family};
+        plan.listen = m_choice.line ? std::vector{*m_choice.line} : m_choice.family->lines;
+    } else {
+        plan.probe = true;
+        for (const Family& family : families::All()) {
+            if (family.name != "karvel" && !family.needsPattern)
+                plan.candidates.push_back(&family);
+        }
+        if (m_choice.line)
+            plan.listen = {*m_choice.line};
+        else {
+            for (const int baud : kListenSpeeds)
+                plan.listen.push_back({baud, 'N', 8, 1});
+            plan.listen = CommonFirst(plan.listen, plan.candidates);
+        }
+    }
+    for (const Family* family : plan.candidates) {
+        if (family->query.empty())
+            continue;
+        for (const scale::LineSettings& line :
+             m_choice.line ? std::vector{*m_choice.line} : family->lines)
+            plan.queries.push_back({family, line});
+    }
+    return plan;
+}
+
+posix::Result<int> FamilyLink::Decide(unsigned only) {
+    const auto verdicts = m_detection->Verdicts();
+    // The ports above the one found stop at once.
+    m_detection.reset();
+    for (const auto& [port, verdict] : verdicts) {
+        m_trying = port;
+        SayVerdict(port, verdict);
+        const auto device = m_ports.Resolve(static_cast<unsigned>(port));
+        if (verdict.kind == PortVerdict::Kind::kFound && device &&
+            Keep(*device, *verdict.family, verdict.line, verdict.readings, verdict.poll,
+                 verdict.wire) &&
+            Kept(port) != 0)
+            return Port();
+    }
     return posix::SystemError::Because("no scale found on " +
                                        (only != 0 ? m_ports.NameOf(only) : "COM1 to COM32"));
+}
+
+void FamilyLink::SayVerdict(int port, const PortVerdict& verdict) {
+    const std::string name = m_ports.NameOf(static_cast<unsigned>(port));
+    using Kind = PortVerdict::Kind;
+    if (verdict.kind == Kind::kUnopened) {
+        m_events.say(name + " could not be opened. " +
+                     ExplainOpenFailure(m_ports, port, verdict.openError, m_program));
+        return;
+    }
+    if (verdict.kind != Kind::kSilent && verdict.kind != Kind::kUnreadable)
+        return;
+    // As they are told, whatever the order they were listened at.
+    std::vector<scale::LineSettings> lines;
+    if (m_choice.line)
+        lines = {*m_choice.line};
+    else if (m_choice.family)
+        lines = m_choice.family->lines;
+    else {
+        for (const int baud : kListenSpeeds)
+            lines.push_back({baud, 'N', 8, 1});
+    }
+    std::vector<std::string> tried;
+    for (const scale::LineSettings& line : lines)
+        tried.push_back(m_choice.family ? families::LineText(line) : std::to_string(line.baud));
+    const std::string where =
+        m_choice.family ? " at " + Joined(tried) : " at " + Joined(tried) + " baud";
+    std::vector<std::string> queries;
+    for (const scale::families::Family* family :
+         m_choice.family ? std::vector{m_choice.family} : Plan().candidates) {
+        if (!family->query.empty())
+            queries.push_back(QueryName(family->query));
+    }
+    if (verdict.kind == Kind::kUnreadable)
+        m_events.say(name + ": unreadable (" + std::to_string(verdict.heard) + " bytes, no " +
+                     (m_choice.family ? std::string(m_choice.family->name) : "family's") +
+                     " lines" + where + ")");
+    else
+        m_events.say(
+            name + ": silent (listened" + where +
+            (verdict.asked && !queries.empty() ? "; no answer to " + Joined(queries) : "") + ")");
 }
 
 bool FamilyLink::Open(const std::string& device, const scale::LineSettings& line) {
@@ -78,156 +214,25 @@ bool FamilyLink::Open(const std::string& device, const scale::LineSettings& line
     return false;
 }
 
-void FamilyLink::ReadFor(std::chrono::milliseconds limit, const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done() && m_link.IsOpen()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        m_link.ReadWithin(left);
-    }
-}
-
-bool FamilyLink::Detect(int port) {
-    const auto device = m_ports.Resolve(static_cast<unsigned>(port));
-    if (!device)
-        return false;
-    m_trying = port;
-    const std::string name = m_ports.NameOf(static_cast<unsigned>(port));
-    if (!Open(*device, scale::kLine)) {
-        m_events.say(name + " could not be opened. " +
-                     ExplainOpenFailure(m_ports, port, m_openError, m_program));
-        return false;
-    }
-    std::vector<const Family*> candidates;
-    std::vector<scale::LineSettings> lines;
-    if (m_choice.family) {
-        candidates = {m_choice.family};
-        lines = m_choice.line ? std::vector{*m_choice.line} : m_choice.family->lines;
-    } else {
-        if (Probe(*device))
-            return Keep(*families::Find("karvel"), scale::kLine, {}, false);
-        for (const Family& family : families::All()) {
-            if (family.name != "karvel" && !family.needsPattern)
-                candidates.push_back(&family);
-        }
-        if (m_choice.line)
-            lines = {*m_choice.line};
-        else {
-            for (const int baud : kListenSpeeds)
-                lines.push_back({baud, 'N', 8, 1});
-        }
-    }
-    std::string heard;
-    if (Listen(*device, candidates, lines, &heard))
-        return true;
-    std::string asked;
-    // A port that sends something is no silent balance waiting for a question.
-    if (heard.empty() && Ask(*device, candidates, &asked))
-        return true;
-    m_link.Close();
-    std::vector<std::string> tried;
-    for (const scale::LineSettings& line : lines)
-        tried.push_back(m_choice.family ? families::LineText(line) : std::to_string(line.baud));
-    const std::string where =
-        m_choice.family ? " at " + Joined(tried) : " at " + Joined(tried) + " baud";
-    if (!heard.empty())
-        m_events.say(name + ": unreadable (" + heard + ", no " +
-                     (m_choice.family ? std::string(m_choice.family->name) : "family's") +
-                     " lines" + where + ")");
-    else
-        m_events.say(name + ": silent (listened" + where +
-                     (asked.empty() ? "" : "; no answer to " + asked) + ")");
-    return false;
-}
-
-bool FamilyLink::Probe(const std::string& device) {
-    bool answered = false;
-    std::uint8_t previous = 0;
-    m_hear = [&](std::span<const std::uint8_t> bytes) {
-        for (const std::uint8_t byte : bytes) {
-            answered |= scale::StartsFrame(previous, byte);
-            previous = byte;
-        }
-    };
-    if (m_link.IsOpen() || Open(device, scale::kLine)) {
-        const std::uint8_t probe[] = {scale::kProbe};
-        if (m_link.Send(probe))
-            ReadFor(scale::kProbeWait, [&] { return answered; });
-    }
-    m_hear = {};
-    return answered;
-}
-
-bool FamilyLink::Listen(const std::string& device, std::span<const Family* const> candidates,
-                        std::span<const scale::LineSettings> lines, std::string* heard) {
-    std::size_t bytes = 0;
-    for (const scale::LineSettings& line : lines) {
-        if (!Open(device, line))
-            continue;
-        families::Listener listener(
-            candidates, line,
-            m_choice.line ? families::Framing::kAsSet : families::Framing::kFamilys,
-            m_choice.pattern);
-        m_hear = [&](std::span<const std::uint8_t> received) { listener.Push(received); };
-        ReadFor(m_waits.listen, [&] { return listener.Found() != nullptr; });
-        m_hear = {};
-        bytes += listener.Heard();
-        if (const Family* found = listener.Found()) {
-            // The family's own framing at the speed it was heard, for what is sent to it.
-            scale::LineSettings kept = line;
-            for (const scale::LineSettings& usual : found->lines) {
-                if (!m_choice.line && usual.baud == line.baud) {
-                    kept = usual;
-                    break;
-                }
-            }
-            return Keep(*found, kept, listener.Readings(), false);
-        }
-    }
-    if (bytes > 0)
-        *heard = std::to_string(bytes) + " bytes";
-    return false;
-}
-
-bool FamilyLink::Ask(const std::string& device, std::span<const Family* const> candidates,
-                     std::string* asked) {
-    std::vector<std::string> queries;
-    for (const Family* family : candidates) {
-        if (family->query.empty())
-            continue;
-        queries.push_back(QueryName(family->query));
-        const std::vector<scale::LineSettings> lines =
-            m_choice.line ? std::vector{*m_choice.line} : family->lines;
-        for (const scale::LineSettings& line : lines) {
-            if (!Open(device, line))
-                continue;
-            const Family* const one[] = {family};
-            families::Listener listener(one, line, families::Framing::kAsSet, m_choice.pattern, 1);
-            m_hear = [&](std::span<const std::uint8_t> received) { listener.Push(received); };
-            if (SendText(family->query))
-                ReadFor(m_waits.answer, [&] { return listener.Found() != nullptr; });
-            m_hear = {};
-            if (listener.Found())
-                return Keep(*family, line, listener.Readings(), true);
-        }
-    }
-    *asked = Joined(queries);
-    return false;
-}
-
-bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
-                      std::vector<families::Decoded> first, bool poll) {
+bool FamilyLink::Keep(const std::string& device, const Family& family,
+                      const scale::LineSettings& line, std::vector<families::Decoded> first,
+                      bool poll, std::shared_ptr<Wire> wire) {
     std::string error;
     m_decoder = families::MakeDecoder(family, line, m_choice.pattern, &error, first);
     if (!m_decoder) {
         m_events.say(error);
         return false;
     }
-    if (families::LineText(line) != families::LineText(m_openLine) &&
-        !Open(m_link.DevicePath(), line))
+    if (wire) {
+        m_link.Adopt(std::move(wire), device);
+        m_openLine = line;
+        m_framingRefused = false;
+    } else if (!Open(device, line)) {
+        m_events.say(m_ports.NameOf(static_cast<unsigned>(m_trying)) + ": " +
+                     std::string(family.name) +
+                     " found, but it could not be opened again: " + m_openFailure);
         return false;
+    }
     m_family = &family;
     m_line = line;
     m_events.say(m_ports.NameOf(static_cast<unsigned>(m_trying)) + ": " + std::string(family.name) +
@@ -245,10 +250,6 @@ bool FamilyLink::Keep(const Family& family, const scale::LineSettings& line,
 }
 
 void FamilyLink::OnBytes(std::span<const std::uint8_t> bytes) {
-    if (m_hear) {
-        m_hear(bytes);
-        return;
-    }
     if (!m_decoder)
         return;
     m_scratch.clear();

@@ -2,10 +2,10 @@
 
 // A program's link to a scale of any family (with --protocol), as a Source: a named family on
 // the chosen port or the first port where it is heard, or (auto) whatever family a port speaks.
-// Detection on each port: the 0x05 probe as for the panel's own scale; then listening, without
-// sending anything, at 9600, 4800, 2400, 1200 and 19200 baud until two lines agree on one
-// family; only for a port that stayed silent, each family's non-destructive query at its usual
-// settings. Never a tare, zero or key command while detecting.
+// Detection looks at every port at once (link/PortDetection.h): the 0x05 probe as for the panel's
+// own scale; listening, without sending anything, at 9600, 2400, 4800, 1200 and 19200 baud until
+// two lines agree on one family; for a port silent at the first speed, each family's
+// non-destructive query at its usual settings. Never a tare, zero or key command while detecting.
 //
 // A family that sends only when asked is asked again with its query while the link reads.
 //
@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "link/PortDetection.h"
 #include "link/PortSource.h"
 #include "platform/serial/PortMap.h"
 #include "scale/FrameObserver.h"
@@ -59,6 +61,9 @@ class FamilyLink : public PortSource {
 
     // Says what was found, and per port why nothing was.
     posix::Result<int> Find(unsigned only) override;
+    // As Find, without holding the thread: `found` is called on it, from its event loop, with the
+    // outcome, unless the link goes first (which stops detection at once) or looks again.
+    void FindLater(unsigned only, std::function<void(posix::Result<int>)> found);
     // A family is found before it is read: the same as Find.
     posix::Result<int> Open(unsigned only) override { return Find(only); }
     // Said on the way already.
@@ -76,18 +81,18 @@ class FamilyLink : public PortSource {
 
   private:
     using Family = scale::families::Family;
-    bool Detect(int port);
+    DetectPlan Plan() const;
+    // Looks at `only`, or at every port when 0; `decided` as ParallelDetection's.
+    void StartDetection(unsigned only, std::function<void()> decided);
+    // Says what detection found on each port, in port order, and keeps the scale found.
+    posix::Result<int> Decide(unsigned only);
+    void SayVerdict(int port, const PortVerdict& verdict);
     bool Open(const std::string& device, const scale::LineSettings& line);
-    // Reads for `limit` or until `done` says so.
-    void ReadFor(std::chrono::milliseconds limit, const std::function<bool()>& done);
-    bool Probe(const std::string& device);
-    bool Listen(const std::string& device, std::span<const Family* const> candidates,
-                std::span<const scale::LineSettings> lines, std::string* heard);
-    bool Ask(const std::string& device, std::span<const Family* const> candidates,
-             std::string* asked);
     // `poll`: the scale answers only when asked.
-    bool Keep(const Family& family, const scale::LineSettings& line,
-              std::vector<scale::families::Decoded> first, bool poll);
+    // `wire`: the connection detection found it on, read on; none: `device` is opened again.
+    bool Keep(const std::string& device, const Family& family, const scale::LineSettings& line,
+              std::vector<scale::families::Decoded> first, bool poll,
+              std::shared_ptr<Wire> wire = nullptr);
     void OnBytes(std::span<const std::uint8_t> bytes) override;
     posix::Status Reopen(int port) override;
     void Reopened() override;
@@ -97,8 +102,9 @@ class FamilyLink : public PortSource {
 
     Choice m_choice;
     Waits m_waits;
-    std::function<void(std::span<const std::uint8_t>)> m_hear;  // while detecting
-    std::unique_ptr<scale::families::Decoder> m_decoder;        // once kept
+    std::unique_ptr<ParallelDetection> m_detection;       // while detecting
+    std::uint64_t m_detections = 0;                       // started so far
+    std::unique_ptr<scale::families::Decoder> m_decoder;  // once kept
     const Family* m_family = nullptr;
     scale::LineSettings m_line = scale::kLine;
     scale::LineSettings m_openLine = scale::kLine;

@@ -6,8 +6,14 @@
 //                           when it is found by --protocol auto, per family; a folder of a silent
 //                           port, a noisy one and a balance that only answers queries; a folder
 //                           of 8 silent ports (nothing found: the time to say so)
+//   families_bench parallel  --protocol auto over many ports: a balance that only answers (median
+//                           of 3, beside the family named), 8 silent ports until nothing is
+//                           found, the balance on COM8 behind 7 silent ports, a silent, a noisy
+//                           and an asked port, and SIGTERM during detection until the reader ends
+//                           (and the panel, when Karvel is beside families_bench)
 // Programs are taken from beside families_bench.
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -125,6 +131,38 @@ double FirstReading(const std::vector<std::string>& args) {
     return line ? seconds : -1;
 }
 
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Silent peers on COM1 to COM`count`.
+std::vector<std::unique_ptr<FamilyPeer>> SilentPorts(testing_support::PortDirectory& ports,
+                                                     unsigned count) {
+    std::vector<std::unique_ptr<FamilyPeer>> silent;
+    for (unsigned port = 1; port <= count; ++port) {
+        silent.push_back(std::make_unique<FamilyPeer>(FamilyPeer::Talk{}));
+        ports.Map(port, silent.back()->DevicePath());
+    }
+    return silent;
+}
+
+// Seconds to the first reading from a silent, a noisy and an asked port on COM1 to COM3.
+double SilentNoisyAsked(testing_support::PortDirectory& ports,
+                        const std::vector<std::string>& args) {
+    FamilyPeer silent({});
+    FamilyPeer::Talk noise;
+    noise.noise = true;
+    FamilyPeer noisy(noise);
+    FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
+    ports.Map(1, silent.DevicePath());
+    ports.Map(2, noisy.DevicePath());
+    ports.Map(3, balance.DevicePath());
+    const double seconds = FirstReading(args);
+    for (const unsigned port : {1u, 2u, 3u})
+        ports.Unmap(port);
+    return seconds;
+}
+
 struct Talker {
     const char* family;
     FamilyPeer::Talk talk;
@@ -159,26 +197,12 @@ int Detect() {
         ports.Unmap(1);
     }
     {
-        FamilyPeer silent({});
-        FamilyPeer::Talk noise;
-        noise.noise = true;
-        FamilyPeer noisy(noise);
-        FamilyPeer balance({2400, {}, {}, {{"READ\r\n", "ST,GS,+0001.50kg\r\n"}}});
-        ports.Map(1, silent.DevicePath());
-        ports.Map(2, noisy.DevicePath());
-        ports.Map(3, balance.DevicePath());
         std::vector<std::string> found = {"--protocol", "auto"};
         found.insert(found.end(), once.begin(), once.end());
-        Figure("first_reading_auto_silent_noisy_asked_s", FirstReading(found), "s");
-        for (const unsigned port : {1u, 2u, 3u})
-            ports.Unmap(port);
+        Figure("first_reading_auto_silent_noisy_asked_s", SilentNoisyAsked(ports, found), "s");
     }
     {
-        std::vector<std::unique_ptr<FamilyPeer>> silent;
-        for (unsigned port = 1; port <= 8; ++port) {
-            silent.push_back(std::make_unique<FamilyPeer>(FamilyPeer::Talk{}));
-            ports.Map(port, silent.back()->DevicePath());
-        }
+        auto silent = SilentPorts(ports, 8);
         const auto start = Clock::now();
         readtest::Child reader({g_binDir + "/karvel-read", "--protocol", "auto"});
         reader.Wait(std::chrono::seconds(600));
@@ -193,6 +217,70 @@ int Detect() {
     return 0;
 }
 
+int Parallel() {
+    testing_support::PortDirectory ports;
+    ::setenv("KARVEL_PORT_DIR", ports.Path().c_str(), 1);
+    const FamilyPeer::Talk asked = {9600, {}, {}, {{"SI\r\n", "S S     100.00 g\r\n"}}};
+    const std::vector<std::string> once = {"--count", "1", "--capture", "every"};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), once.begin(), once.end());
+        return args;
+    };
+    {
+        FamilyPeer balance(asked);
+        ports.Map(1, balance.DevicePath());
+        std::vector<double> found, named;
+        for (int run = 0; run < 3; ++run) {
+            found.push_back(FirstReading(with({"--protocol", "auto"})));
+            named.push_back(FirstReading(with({"--protocol", "sics"})));
+        }
+        Figure("detect_auto_asked_balance_s", bench::Percentile(found, 0.5), "s");
+        Figure("detect_named_asked_balance_s", bench::Percentile(named, 0.5), "s");
+        ports.Unmap(1);
+    }
+    {
+        auto silent = SilentPorts(ports, 8);
+        const auto start = Clock::now();
+        readtest::Child reader({g_binDir + "/karvel-read", "--protocol", "auto"});
+        reader.Wait(std::chrono::seconds(600));
+        Figure("detect_auto_eight_silent_nothing_found_s", Since(start), "s");
+    }
+    {
+        auto silent = SilentPorts(ports, 7);
+        FamilyPeer balance(asked);
+        ports.Map(8, balance.DevicePath());
+        Figure("detect_auto_balance_on_com8_first_reading_s",
+               FirstReading(with({"--protocol", "auto"})), "s");
+        for (unsigned port = 1; port <= 8; ++port)
+            ports.Unmap(port);
+    }
+    Figure("detect_auto_silent_noisy_asked_first_reading_s",
+           SilentNoisyAsked(ports, with({"--protocol", "auto"})), "s");
+    {
+        auto silent = SilentPorts(ports, 8);
+        readtest::Child reader({g_binDir + "/karvel-read", "--protocol", "auto"});
+        // Detection is under way once the first port has been probed.
+        silent.front()->WaitForReceived("\x05", std::chrono::seconds(60));
+        const auto start = Clock::now();
+        reader.Signal(SIGTERM);
+        reader.Wait(std::chrono::seconds(600));
+        Figure("detect_auto_sigterm_to_end_s", Since(start), "s");
+    }
+    if (std::filesystem::exists(g_binDir + "/Karvel")) {
+        // The panel ends on SIGTERM as its window closes: through its event loop.
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        auto silent = SilentPorts(ports, 8);
+        readtest::Child panel({g_binDir + "/Karvel", "--protocol", "auto"});
+        // Detection is under way once the first port has been probed.
+        silent.front()->WaitForReceived("\x05", std::chrono::seconds(60));
+        const auto start = Clock::now();
+        panel.Signal(SIGTERM);
+        panel.Wait(std::chrono::seconds(600));
+        Figure("detect_panel_sigterm_to_end_s", Since(start), "s");
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -200,13 +288,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> modes;
     cli::OptionTable table(cli::kEvery);
     if (const auto code = bench::ReadCommandLine(
-            table, "Modes: decode, detect (families_bench MODE).", argc, argv, &modes))
+            table, "Modes: decode, detect, parallel (families_bench MODE).", argc, argv, &modes))
         return *code;
     const std::string mode = modes.size() == 1 ? modes.front() : "";
     if (mode == "decode")
         return Decode();
     if (mode == "detect")
         return Detect();
-    std::fprintf(stderr, "usage: families_bench decode|detect\n");
+    if (mode == "parallel")
+        return Parallel();
+    std::fprintf(stderr, "usage: families_bench decode|detect|parallel\n");
     return 2;
 }
