@@ -11,6 +11,7 @@
 #include "platform/posix/Environment.h"
 #include "read/ReadOptions.h"
 #include "read/ReaderApp.h"
+#include "read/RecordTool.h"
 #include "web/BoardApp.h"
 
 int main(int argc, char* argv[]) {
@@ -33,6 +34,12 @@ int main(int argc, char* argv[]) {
         return reader::kExitDone;
     }
     reader::ReadOptions chosen = *options;
+    chosen.record.software = std::string("karvel-read ") + KARVEL_VERSION;
+    if (chosen.record.url.empty())
+        chosen.record.url =
+            "sqlite:" + record::store::DefaultRecordPath(environment.stateHome, environment.home);
+    if (chosen.record.Tool())
+        return reader::RunRecordTool(chosen);
     // A service's instance name is its device path without the leading slash.
     if (chosen.port.starts_with("dev/"))
         chosen.port.insert(0, "/");

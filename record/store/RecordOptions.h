@@ -1,0 +1,37 @@
+#pragma once
+
+// The options of the weighing record: --record [URL] and --operator NAME to keep weighings, and
+// karvel-read's --verify and --records [--scale ID] [--since TIME] [--until TIME] to look at
+// them. Plain C++.
+
+#include <string>
+
+#include "platform/cli/OptionTable.h"
+#include "platform/posix/Result.h"
+
+namespace record::store {
+
+struct RecordOptions {
+    bool enabled = false;      // --record given
+    std::string url;           // its URL; empty: the default file
+    std::string operatorName;  // --operator
+    bool verify = false;       // --verify
+    bool list = false;         // --records
+    std::string scale;         // --scale
+    std::string since;         // --since
+    std::string until;         // --until
+    std::string software;      // the program's own identifier; set by its main
+    bool Tool() const { return verify || list; }
+};
+
+void AddRecordOptions(cli::OptionTable& table, RecordOptions& options);
+// What one record option needs of another.
+posix::Status CheckRecordOptions(const RecordOptions& options);
+
+// $XDG_STATE_HOME/karvel/weighings.sqlite (else under ~/.local/state).
+std::string DefaultRecordPath(const std::string& stateHome, const std::string& home);
+// The SQLite file a record URL names: "sqlite:PATH", or `defaultPath` for an empty URL. A URL
+// with a password in it is refused, and so is any other kind.
+posix::Result<std::string> SqlitePathOf(const std::string& url, const std::string& defaultPath);
+
+}  // namespace record::store
