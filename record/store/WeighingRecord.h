@@ -17,9 +17,9 @@ namespace record::store {
 
 // Which rows a walk visits; an empty member selects all.
 struct RowQuery {
-    std::string scale;
-    std::string since;  // time_utc at or after this text ("2026-12-09", "2026-12-09T10:00")
-    std::string until;  // time_utc before it
+    std::string scale{};
+    std::string since{};  // time_utc at or after this text ("2026-12-09", "2026-12-09T10:00")
+    std::string until{};  // time_utc before it
 };
 
 class WeighingRecord {
