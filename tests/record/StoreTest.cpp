@@ -3,8 +3,6 @@
 // that SQL would mistake; seqs that go on across opens; and the sink that commits before any
 // other sink sees the weighing.
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include "record/store/RecordSink.h"
 #include "record/store/SqliteRecord.h"
 #include "record/store/Verify.h"
+#include "tests/record/SqlFile.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -53,17 +52,7 @@ std::vector<ChainRow> RowsOf(SqliteRecord& kept, Chain chain) {
     return rows;
 }
 
-// Runs `sql` on the file with the sqlite3 library; the error message, empty when it ran.
-std::string RunSql(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    char* message = nullptr;
-    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    const std::string error = message ? message : "";
-    sqlite3_free(message);
-    sqlite3_close(db);
-    return error;
-}
+using recordtest::RunSql;
 
 constexpr const char* kDropTriggers =
     "DROP TRIGGER weighings_never_changed; DROP TRIGGER weighings_never_deleted; "
