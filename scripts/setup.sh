@@ -32,6 +32,7 @@ RUN_PACKAGES=(
     libx11-dev libxcb1-dev           # the check's bell (XKB in Xlib), and Qt's own connection
     libcups2-dev                     # tickets through CUPS
     qt6-httpserver-dev qt6-websockets-dev  # karvel-read --http
+    libsqlite3-dev                   # the weighing record (its hashes through libssl-dev's libcrypto)
 )
 # What the tests, benchmarks, fuzz targets and the package check need besides.
 TEST_PACKAGES=(
