@@ -20,7 +20,7 @@
 #include "record/Forms.h"
 #include "record/OutputSink.h"
 #include "record/SheetSink.h"
-#include "record/store/SqliteRecord.h"
+#include "record/store/OpenRecord.h"
 #include "scale/KeyNames.h"
 #include "web/HttpSink.h"
 #include "web/Token.h"
@@ -150,10 +150,10 @@ std::optional<int> ReaderApp::Start() {
 std::optional<int> ReaderApp::StartRecord() {
     if (!m_options.record.enabled)
         return std::nullopt;
-    using record::store::SqliteRecord;
-    const posix::Result<std::string> path = record::store::SqlitePathOf(m_options.record.url, {});
-    auto opened = path ? SqliteRecord::Open(*path, SqliteRecord::Mode::kWrite)
-                       : posix::Result<std::unique_ptr<SqliteRecord>>(path.Error());
+    const auto place = record::store::PlaceOf(m_options.record.url, {});
+    auto opened =
+        place ? record::store::OpenRecord(*place, true)
+              : posix::Result<std::unique_ptr<record::store::WeighingRecord>>(place.Error());
     if (!opened) {
         Say("--record: " + opened.Error().Describe());
         return kExitRecord;

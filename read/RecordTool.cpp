@@ -4,7 +4,7 @@
 
 #include "read/ReaderApp.h"
 #include "record/Escape.h"
-#include "record/store/SqliteRecord.h"
+#include "record/store/OpenRecord.h"
 #include "record/store/Verify.h"
 
 namespace reader {
@@ -79,10 +79,10 @@ int List(record::store::WeighingRecord& kept, const ReadOptions& options) {
 }  // namespace
 
 int RunRecordTool(const ReadOptions& options) {
-    using record::store::SqliteRecord;
-    const posix::Result<std::string> path = record::store::SqlitePathOf(options.record.url, {});
-    auto kept = path ? SqliteRecord::Open(*path, SqliteRecord::Mode::kRead)
-                     : posix::Result<std::unique_ptr<SqliteRecord>>(path.Error());
+    const auto place = record::store::PlaceOf(options.record.url, {});
+    auto kept = place
+                    ? record::store::OpenRecord(*place, false)
+                    : posix::Result<std::unique_ptr<record::store::WeighingRecord>>(place.Error());
     if (!kept) {
         Say("--record: " + kept.Error().Describe());
         return kExitRecord;

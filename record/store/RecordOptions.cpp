@@ -43,19 +43,21 @@ bool PostgresUrl(std::string_view url) {
 }  // namespace
 
 void AddRecordOptions(cli::OptionTable& table, RecordOptions& options) {
-    table.Add({.name = "--record",
-               .value = "URL",
-               .help = "keep every captured weighing in the weighing record before it goes "
-                       "anywhere else, chained by SHA-256: sqlite:PATH, or without URL "
-                       "$XDG_STATE_HOME/karvel/weighings.sqlite",
-               .apply =
-                   [&options](Value value) {
-                       options.enabled = true;
-                       options.url = value.value_or("");
-                       return posix::Success();
-                   },
-               .programs = cli::kReader,
-               .takes = cli::Takes::kOptionalValue});
+    table.Add(
+        {.name = "--record",
+         .value = "URL",
+         .help =
+             "keep every captured weighing in the weighing record before it goes "
+             "anywhere else, chained by SHA-256: sqlite:PATH, postgresql://USER@HOST[:PORT]/DB, or "
+             "without URL $XDG_STATE_HOME/karvel/weighings.sqlite",
+         .apply =
+             [&options](Value value) {
+                 options.enabled = true;
+                 options.url = value.value_or("");
+                 return posix::Success();
+             },
+         .programs = cli::kReader,
+         .takes = cli::Takes::kOptionalValue});
     table.Add({.name = "--operator",
                .value = "NAME",
                .help = "who weighs, kept with each weighing of --record",
@@ -96,8 +98,8 @@ posix::Status CheckRecordOptions(const RecordOptions& options) {
     if (!options.operatorName.empty() && !options.enabled)
         return Refuse("--operator is kept with the weighings of --record: it needs --record");
     if (options.enabled) {
-        if (posix::Result<std::string> path = SqlitePathOf(options.url, "-"); !path)
-            return path.Error();
+        if (posix::Result<RecordPlace> place = PlaceOf(options.url, "-"); !place)
+            return place.Error();
     }
     return posix::Success();
 }
@@ -106,20 +108,20 @@ std::string DefaultRecordPath(const std::string& stateHome, const std::string& h
     return StateFolder(stateHome, home) + "/weighings.sqlite";
 }
 
-posix::Result<std::string> SqlitePathOf(const std::string& url, const std::string& defaultPath) {
+posix::Result<RecordPlace> PlaceOf(const std::string& url, const std::string& defaultPath) {
     if (url.empty())
-        return defaultPath;
+        return RecordPlace{false, defaultPath};
     if (url.starts_with("sqlite:") && url.size() > 7)
-        return url.substr(7);
+        return RecordPlace{false, url.substr(7)};
     if (PostgresUrl(url)) {
         const std::string_view login = std::string_view(url).substr(url.find("//") + 2);
         const std::size_t at = login.find('@');
-        if (at != std::string_view::npos && login.substr(0, at).find(':') != std::string_view::npos)
+        if ((at != std::string_view::npos &&
+             login.substr(0, at).find(':') != std::string_view::npos) ||
+            login.find("password=") != std::string_view::npos)
             return posix::SystemError::Because(
-                "--record: a password in the URL is refused (it would show in the "
-                "process list)");
-        return posix::SystemError::Because(
-            "--record: this build keeps the record in SQLite only (sqlite:PATH)");
+                "--record: a password in the URL is refused (it would show in the process list)");
+        return RecordPlace{true, url};
     }
     return posix::SystemError::Because("--record: '" + url +
                                        "' is neither sqlite:PATH nor postgresql://USER@HOST/DB");

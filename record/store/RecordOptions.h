@@ -30,8 +30,12 @@ posix::Status CheckRecordOptions(const RecordOptions& options);
 
 // $XDG_STATE_HOME/karvel/weighings.sqlite (else under ~/.local/state).
 std::string DefaultRecordPath(const std::string& stateHome, const std::string& home);
-// The SQLite file a record URL names: "sqlite:PATH", or `defaultPath` for an empty URL. A URL
-// with a password in it is refused, and so is any other kind.
-posix::Result<std::string> SqlitePathOf(const std::string& url, const std::string& defaultPath);
+// Where a record URL points: the SQLite file of "sqlite:PATH" (`defaultPath` for an empty URL), or
+// a postgresql:// URL as it is. A URL with a password in it is refused, and so is any other kind.
+struct RecordPlace {
+    bool postgres = false;
+    std::string target;  // the file, or the URL
+};
+posix::Result<RecordPlace> PlaceOf(const std::string& url, const std::string& defaultPath);
 
 }  // namespace record::store

@@ -1,0 +1,22 @@
+#include "record/store/OpenRecord.h"
+
+#include "record/store/PostgresRecord.h"
+
+namespace record::store {
+
+posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place,
+                                                          bool forWriting) {
+    if (place.postgres) {
+        auto opened = PostgresRecord::Open(place.target, {});
+        if (!opened)
+            return opened.Error();
+        return std::unique_ptr<WeighingRecord>(std::move(*opened));
+    }
+    auto opened = SqliteRecord::Open(
+        place.target, forWriting ? SqliteRecord::Mode::kWrite : SqliteRecord::Mode::kRead);
+    if (!opened)
+        return opened.Error();
+    return std::unique_ptr<WeighingRecord>(std::move(*opened));
+}
+
+}  // namespace record::store

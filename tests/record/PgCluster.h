@@ -1,0 +1,72 @@
+#pragma once
+
+// A PostgreSQL cluster of the test's own: initdb and pg_ctl from the distribution's package, run
+// as user nobody into a temporary folder, listening only on a socket in that folder. Never the
+// machine's cluster.
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestFiles.h"
+
+namespace recordtest {
+
+class PgCluster {
+  public:
+    PgCluster() {
+        ::chown(m_dir.Path().c_str(), testing_support::kNobody, testing_support::kNobody);
+        const std::string bin = BinFolder();
+        if (bin.empty()) {
+            m_why = "no /usr/lib/postgresql/*/bin/initdb";
+            return;
+        }
+        m_pgCtl = bin + "/pg_ctl";
+        const auto made = AsNobody(bin + "/initdb", {"-D", Data(), "-A", "trust", "-U", "nobody",
+                                                     "-E", "UTF8", "--no-sync"});
+        const auto started =
+            made.exitStatus != 0
+                ? made
+                : AsNobody(m_pgCtl,
+                           {"-D", Data(), "-l", m_dir / "log", "-w", "-o",
+                            "-k " + m_dir.Path().string() + " -c listen_addresses=", "start"});
+        if (started.exitStatus != 0)
+            m_why = started.out + started.err + testing_support::ReadFile(m_dir / "log");
+    }
+    ~PgCluster() {
+        if (m_why.empty())
+            AsNobody(m_pgCtl, {"-D", Data(), "-m", "immediate", "stop"});
+    }
+    PgCluster(const PgCluster&) = delete;
+    PgCluster& operator=(const PgCluster&) = delete;
+
+    // Empty when it runs; else why not.
+    const std::string& Why() const { return m_why; }
+    std::string Url() const {
+        return "postgresql:///postgres?host=" + m_dir.Path().string() + "&user=nobody";
+    }
+
+  private:
+    static std::string BinFolder() {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", error))
+            if (std::filesystem::exists(entry.path() / "bin/initdb"))
+                return (entry.path() / "bin").string();
+        return {};
+    }
+    std::string Data() const { return m_dir / "data"; }
+    testing_support::ProgramRun AsNobody(const std::string& program,
+                                         const std::vector<std::string>& args) const {
+        return testing_support::RunProgram(program, args, m_scratch.Path().string(),
+                                           testing_support::kNobody);
+    }
+
+    testing_support::TempDir m_dir;
+    testing_support::TempDir m_scratch;
+    std::string m_pgCtl;
+    std::string m_why;
+};
+
+}  // namespace recordtest
