@@ -12,7 +12,10 @@
 
 #include "record/store/PostgresRecord.h"
 #include "record/store/Verify.h"
+#include "tests/read/ReadTestSupport.h"
 #include "tests/record/PgCluster.h"
+#include "tests/support/FamilyPeer.h"
+#include "tests/support/PortDirectory.h"
 
 namespace {
 
@@ -92,6 +95,32 @@ TEST(PostgresRecord, KeepsChainsTextsAndSeqsAndRefusesChanges) {
     EXPECT_EQ(record::store::Describe(verdict->breaks[0]),
               "weighings of scale '', seq 2: its fields do not give its hash (the row was "
               "changed)");
+}
+
+TEST(PostgresRecord, TwoReadersShareOneDatabaseEachWithItsOwnChain) {
+    recordtest::PgCluster cluster;
+    ASSERT_EQ(cluster.Why(), "");
+    testing_support::PortDirectory ports;
+    testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", ports.Path());
+    const testing_support::FamilyPeer::Talk talk{
+        9600, {"ST,+00012.34  g\r\n", "US,+00012.40  g\r\n"}, std::chrono::milliseconds(5), {}};
+    testing_support::FamilyPeer first(talk), second(talk);
+    ports.Map(1, first.DevicePath());
+    ports.Map(2, second.DevicePath());
+    std::vector<std::unique_ptr<readtest::Child>> readers;
+    for (const char* port : {"COM1", "COM2"})
+        readers.push_back(std::make_unique<readtest::Child>(
+            std::vector<std::string>{readtest::ReaderPath(), "--protocol", "and", "--port", port,
+                                     "--capture", "every", "--id", std::string("bench-") + port,
+                                     "--count", "30", "--quiet", "--record", cluster.Url()}));
+    for (const auto& reader : readers)
+        EXPECT_EQ(reader->Wait(), 0) << reader->Errors();
+
+    testing_support::TempDir scratch;
+    const auto verified = testing_support::RunProgram(
+        readtest::ReaderPath(), {"--verify", "--record", cluster.Url()}, scratch.Path());
+    EXPECT_EQ(verified.exitStatus, 0) << verified.err;
+    EXPECT_EQ(verified.out, "60 weighings, 4 events, 2 scales: intact\n");
 }
 
 }  // namespace
