@@ -16,11 +16,11 @@
 #include "link/ScaleLink.h"
 #include "mqtt/MqttSink.h"
 #include "mqtt/ScaleId.h"
+#include "read/RecordTool.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
 #include "record/OutputSink.h"
 #include "record/SheetSink.h"
-#include "record/store/OpenRecord.h"
 #include "scale/KeyNames.h"
 #include "web/HttpSink.h"
 #include "web/Token.h"
@@ -150,10 +150,7 @@ std::optional<int> ReaderApp::Start() {
 std::optional<int> ReaderApp::StartRecord() {
     if (!m_options.record.enabled)
         return std::nullopt;
-    const auto place = record::store::PlaceOf(m_options.record.url, {});
-    auto opened =
-        place ? record::store::OpenRecord(*place, true)
-              : posix::Result<std::unique_ptr<record::store::WeighingRecord>>(place.Error());
+    auto opened = OpenChosenRecord(m_options.record, true);
     if (!opened) {
         Say("--record: " + opened.Error().Describe());
         return kExitRecord;

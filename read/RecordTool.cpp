@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "mqtt/Secrets.h"
 #include "read/ReaderApp.h"
 #include "record/Escape.h"
 #include "record/store/OpenRecord.h"
@@ -78,11 +79,26 @@ int List(record::store::WeighingRecord& kept, const ReadOptions& options) {
 
 }  // namespace
 
+posix::Result<std::unique_ptr<record::store::WeighingRecord>> OpenChosenRecord(
+    const record::store::RecordOptions& options, bool forWriting) {
+    const auto place = record::store::PlaceOf(options.url, {});
+    if (!place)
+        return place.Error();
+    std::string password;
+    if (place->postgres && !options.passwordFile.empty()) {
+        std::string error, warning;
+        const auto read = mqtt::ReadPassword(options.passwordFile, &error, &warning);
+        if (!read)
+            return posix::SystemError::Because("the password file: " + error);
+        if (!warning.empty())
+            Say("--record-password-file: " + warning);
+        password = *read;
+    }
+    return record::store::OpenRecord(*place, forWriting, password);
+}
+
 int RunRecordTool(const ReadOptions& options) {
-    const auto place = record::store::PlaceOf(options.record.url, {});
-    auto kept = place
-                    ? record::store::OpenRecord(*place, false)
-                    : posix::Result<std::unique_ptr<record::store::WeighingRecord>>(place.Error());
+    auto kept = OpenChosenRecord(options.record, false);
     if (!kept) {
         Say("--record: " + kept.Error().Describe());
         return kExitRecord;

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -38,6 +40,10 @@ int main(int argc, char* argv[]) {
     if (chosen.record.url.empty())
         chosen.record.url =
             "sqlite:" + record::store::DefaultRecordPath(environment.stateHome, environment.home);
+    // A service receives the record's database password as a systemd credential.
+    if (environment.credentials && chosen.record.passwordFile.empty() &&
+        ::access((*environment.credentials + "/record-password").c_str(), F_OK) == 0)
+        chosen.record.passwordFile = *environment.credentials + "/record-password";
     if (chosen.record.Tool())
         return reader::RunRecordTool(chosen);
     // A service's instance name is its device path without the leading slash.

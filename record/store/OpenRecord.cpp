@@ -4,10 +4,10 @@
 
 namespace record::store {
 
-posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place,
-                                                          bool forWriting) {
+posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place, bool forWriting,
+                                                          const std::string& password) {
     if (place.postgres) {
-        auto opened = PostgresRecord::Open(place.target, {});
+        auto opened = PostgresRecord::Open(place.target, password);
         if (!opened)
             return opened.Error();
         return std::unique_ptr<WeighingRecord>(std::move(*opened));

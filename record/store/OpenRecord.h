@@ -12,7 +12,8 @@
 namespace record::store {
 
 // `forWriting`: an SQLite file is made when missing (a database's schema is made either way).
-posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place,
-                                                          bool forWriting);
+// `password`: a database's, or empty.
+posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place, bool forWriting,
+                                                          const std::string& password = {});
 
 }  // namespace record::store

@@ -143,6 +143,9 @@ posix::Result<std::unique_ptr<PostgresRecord>> PostgresRecord::Open(const std::s
         return posix::SystemError::Because("out of memory", url);
     if (PQstatus(connection) != CONNECTION_OK)
         return ErrorOf(connection, "connecting to PostgreSQL");
+    // The server's notices ("already exists, skipping") are not the user's business.
+    PQsetNoticeProcessor(
+        connection, [](void*, const char*) {}, nullptr);
     if (posix::Status made = record->MakeSchema(); !made)
         return made.Error();
     return record;

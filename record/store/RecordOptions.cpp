@@ -58,6 +58,13 @@ void AddRecordOptions(cli::OptionTable& table, RecordOptions& options) {
              },
          .programs = cli::kReader,
          .takes = cli::Takes::kOptionalValue});
+    table.Add({.name = "--record-password-file",
+               .value = "FILE",
+               .help = "the PostgreSQL password of --record, the file's first line (as for "
+                       "--mqtt-password-file); else the service credential record-password, or "
+                       "libpq's own PGPASSFILE",
+               .apply = cli::Keep(options.passwordFile, "--record-password-file needs a file"),
+               .programs = cli::kReader});
     table.Add({.name = "--operator",
                .value = "NAME",
                .help = "who weighs, kept with each weighing of --record",
@@ -97,6 +104,8 @@ posix::Status CheckRecordOptions(const RecordOptions& options) {
         return Refuse("--scale, --since and --until choose what --records prints");
     if (!options.operatorName.empty() && !options.enabled)
         return Refuse("--operator is kept with the weighings of --record: it needs --record");
+    if (!options.passwordFile.empty() && !options.enabled)
+        return Refuse("--record-password-file goes with --record postgresql://...");
     if (options.enabled) {
         if (posix::Result<RecordPlace> place = PlaceOf(options.url, "-"); !place)
             return place.Error();

@@ -15,6 +15,7 @@ struct RecordOptions {
     bool enabled = false;      // --record given
     std::string url;           // its URL; empty: the default file
     std::string operatorName;  // --operator
+    std::string passwordFile;  // --record-password-file; main may set the service credential
     bool verify = false;       // --verify
     bool list = false;         // --records
     std::string scale;         // --scale

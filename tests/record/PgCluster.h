@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestFiles.h"
@@ -16,16 +17,24 @@ namespace recordtest {
 
 class PgCluster {
   public:
-    PgCluster() {
+    // With a password, the user nobody logs in with it (SCRAM); else without one.
+    explicit PgCluster(const std::string& password = {}) {
         ::chown(m_dir.Path().c_str(), testing_support::kNobody, testing_support::kNobody);
+        std::vector<std::string> login = {"-A", "trust"};
+        if (!password.empty()) {
+            testing_support::WriteFile(m_dir / "pw", password + "\n");
+            ::chown((m_dir / "pw").c_str(), testing_support::kNobody, testing_support::kNobody);
+            login = {"-A", "scram-sha-256", "--pwfile", m_dir / "pw"};
+        }
         const std::string bin = BinFolder();
         if (bin.empty()) {
             m_why = "no /usr/lib/postgresql/*/bin/initdb";
             return;
         }
         m_pgCtl = bin + "/pg_ctl";
-        const auto made = AsNobody(bin + "/initdb", {"-D", Data(), "-A", "trust", "-U", "nobody",
-                                                     "-E", "UTF8", "--no-sync"});
+        std::vector<std::string> args = {"-D", Data(), "-U", "nobody", "-E", "UTF8", "--no-sync"};
+        args.insert(args.end(), login.begin(), login.end());
+        const auto made = AsNobody(bin + "/initdb", args);
         const auto started =
             made.exitStatus != 0
                 ? made

@@ -3,6 +3,8 @@
 // trigger that refuses UPDATE, DELETE and TRUNCATE, and a row changed behind it found by verify.
 
 #include <libpq-fe.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +123,64 @@ TEST(PostgresRecord, TwoReadersShareOneDatabaseEachWithItsOwnChain) {
         readtest::ReaderPath(), {"--verify", "--record", cluster.Url()}, scratch.Path());
     EXPECT_EQ(verified.exitStatus, 0) << verified.err;
     EXPECT_EQ(verified.out, "60 weighings, 4 events, 2 scales: intact\n");
+}
+
+TEST(PostgresRecord, ThePasswordComesFromItsFileAndIsSeenNowhereElse) {
+    const std::string password = "s3cret-Pw'1";
+    recordtest::PgCluster cluster(password);
+    ASSERT_EQ(cluster.Why(), "");
+    testing_support::TempDir dir;
+    const std::string right = dir / "right", wrong = dir / "wrong";
+    testing_support::WriteFile(right, password + "\n");
+    testing_support::WriteFile(wrong, "not-" + password + "\n");
+    ::chmod(right.c_str(), 0600);
+    ::chmod(wrong.c_str(), 0600);
+    testing_support::PortDirectory ports;
+    testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", ports.Path());
+    testing_support::FamilyPeer peer(
+        {9600, {"ST,+00012.34  g\r\n", "US,+00012.40  g\r\n"}, std::chrono::milliseconds(5), {}});
+    ports.Map(1, peer.DevicePath());
+    const auto args = [&cluster](const std::string& file) {
+        return std::vector<std::string>{readtest::ReaderPath(),
+                                        "--protocol",
+                                        "and",
+                                        "--port",
+                                        "COM1",
+                                        "--capture",
+                                        "every",
+                                        "--id",
+                                        "bench",
+                                        "--record",
+                                        cluster.Url(),
+                                        "--record-password-file",
+                                        file};
+    };
+
+    readtest::Child reader(args(right));
+    ASSERT_TRUE(reader.ReadLine()) << reader.Errors();
+    const std::string cmdline =
+        testing_support::ReadFile("/proc/" + std::to_string(reader.Pid()) + "/cmdline");
+    reader.Signal(SIGTERM);
+    EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    EXPECT_NE(cmdline.find("--record-password-file"), std::string::npos) << cmdline;
+    EXPECT_EQ(cmdline.find(password), std::string::npos);
+    EXPECT_EQ(reader.Errors().find(password), std::string::npos) << reader.Errors();
+    auto record = Open(cluster.Url() + "&password=" + password);
+    ASSERT_TRUE(record);
+    std::size_t rows = 0;
+    for (const Chain chain : {Chain::kWeighings, Chain::kEvents})
+        ASSERT_TRUE(record->Walk(chain, {}, [&](const ChainRow& row) {
+            ++rows;
+            EXPECT_EQ(record::store::CanonicalForm(row).find(password), std::string::npos);
+            return true;
+        }));
+    EXPECT_GE(rows, 3u);
+
+    readtest::Child refused(args(wrong));
+    EXPECT_EQ(refused.Wait(), 6);
+    EXPECT_NE(refused.Errors().find("password authentication failed"), std::string::npos)
+        << refused.Errors();
+    EXPECT_EQ(refused.Errors().find(password), std::string::npos) << refused.Errors();
 }
 
 }  // namespace
