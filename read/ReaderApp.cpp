@@ -161,7 +161,7 @@ std::optional<int> ReaderApp::StartRecord() {
         std::move(*opened),
         record::store::RecordSink::Identity{m_options.record.operatorName,
                                             m_options.record.software},
-        Say, kExitRecord);
+        Say, kExitRecord, kExitNotAcknowledged);
     m_record = sink.get();
     // First: no other sink sees a weighing before the record holds it.
     m_sinks.Add(std::move(sink));

@@ -94,7 +94,8 @@ posix::Result<std::unique_ptr<record::store::WeighingRecord>> OpenChosenRecord(
             Say("--record-password-file: " + warning);
         password = *read;
     }
-    return record::store::OpenRecord(*place, forWriting, password);
+    return record::store::OpenRecord(
+        *place, {.writing = forWriting, .password = password, .spool = options.spool, .say = Say});
 }
 
 int RunRecordTool(const ReadOptions& options) {

@@ -40,6 +40,8 @@ int main(int argc, char* argv[]) {
     if (chosen.record.url.empty())
         chosen.record.url =
             "sqlite:" + record::store::DefaultRecordPath(environment.stateHome, environment.home);
+    chosen.record.spool =
+        record::store::SpoolPath(environment.stateHome, environment.home, chosen.record.url);
     // A service receives the record's database password as a systemd credential.
     if (environment.credentials && chosen.record.passwordFile.empty() &&
         ::access((*environment.credentials + "/record-password").c_str(), F_OK) == 0)

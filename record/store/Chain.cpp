@@ -122,7 +122,10 @@ std::optional<ChainRow> ParseCanonical(std::string_view bytes) {
 }
 
 std::string HashOf(const ChainRow& row) {
-    const std::string form = CanonicalForm(row);
+    return HashOfText(CanonicalForm(row));
+}
+
+std::string HashOfText(std::string_view form) {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int size = 0;
     EVP_Digest(form.data(), form.size(), digest.data(), &size, EVP_sha256(), nullptr);

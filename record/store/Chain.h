@@ -55,6 +55,8 @@ std::optional<ChainRow> ParseCanonical(std::string_view bytes);
 
 // Lower-case hex SHA-256 of the canonical form.
 std::string HashOf(const ChainRow& row);
+// Lower-case hex SHA-256 of `bytes`.
+std::string HashOfText(std::string_view bytes);
 
 // The end of a chain: its last seq and hash (0 and kFirstPrevHash while it is empty).
 struct ChainEnd {

@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <cerrno>
+
 #include <vector>
 
 namespace record::store {
@@ -48,7 +50,7 @@ constexpr Statements kWeighingSql = {
     "SELECT scale, seq, time_utc, port, device, protocol, text, value, unit, stable, net, "
     "\"check\", deviation, pieces, unit_weight, ticket, operator, frame, software, prev_hash, "
     "hash FROM weighings WHERE ($1 = '' OR scale = $1) AND ($2 = '' OR time_utc >= $2) AND "
-    "($3 = '' OR time_utc < $3) ORDER BY scale COLLATE \"C\", seq"};
+    "($3 = '' OR time_utc < $3) AND seq > $4 ORDER BY scale COLLATE \"C\", seq"};
 
 constexpr Statements kEventSql = {
     "SELECT seq, hash FROM events WHERE scale = $1 ORDER BY seq DESC LIMIT 1",
@@ -56,7 +58,7 @@ constexpr Statements kEventSql = {
     "($1, $2, $3, $4, $5, $6, $7, $8)",
     "SELECT scale, seq, time_utc, kind, detail, software, prev_hash, hash FROM events WHERE "
     "($1 = '' OR scale = $1) AND ($2 = '' OR time_utc >= $2) AND ($3 = '' OR time_utc < $3) "
-    "ORDER BY scale COLLATE \"C\", seq"};
+    "AND seq > $4 ORDER BY scale COLLATE \"C\", seq"};
 
 const Statements& SqlOf(Chain chain) {
     return chain == Chain::kWeighings ? kWeighingSql : kEventSql;
@@ -141,8 +143,13 @@ posix::Result<std::unique_ptr<PostgresRecord>> PostgresRecord::Open(const std::s
     auto record = std::make_unique<PostgresRecord>(Key{}, connection, where);
     if (!connection)
         return posix::SystemError::Because("out of memory", url);
-    if (PQstatus(connection) != CONNECTION_OK)
-        return ErrorOf(connection, "connecting to PostgreSQL");
+    if (PQstatus(connection) != CONNECTION_OK) {
+        posix::SystemError error = ErrorOf(connection, "connecting to PostgreSQL");
+        // A login refused is no database gone away: nothing waits for it.
+        if (PQconnectionNeedsPassword(connection) || PQconnectionUsedPassword(connection))
+            error.code = EACCES;
+        return error;
+    }
     // The server's notices ("already exists, skipping") are not the user's business.
     PQsetNoticeProcessor(
         connection, [](void*, const char*) {}, nullptr);
@@ -166,7 +173,7 @@ posix::Status PostgresRecord::MakeSchema() {
     return Execute(connection, "COMMIT", "making the schema");
 }
 
-posix::Result<ChainEnd> PostgresRecord::EndOf(Chain chain, const std::string& scale) {
+posix::Result<ChainEnd> PostgresRecord::End(Chain chain, const std::string& scale) {
     auto answer = Run(m_connection.get(), SqlOf(chain).end, {scale}, "the end of a chain");
     if (!answer)
         return answer.Error();
@@ -176,35 +183,49 @@ posix::Result<ChainEnd> PostgresRecord::EndOf(Chain chain, const std::string& sc
     return end;
 }
 
-posix::Result<ChainRow> PostgresRecord::Append(ChainRow row) {
+posix::Status PostgresRecord::Locked(const ChainRow& row,
+                                     const std::function<posix::Status()>& work) {
     PGconn* connection = m_connection.get();
     if (posix::Status begun = Execute(connection, "BEGIN", "starting a commit"); !begun)
-        return begun.Error();
-    // The scale's own lock: two readers of one scale never take the same seq.
+        return begun;
+    // The scale's own lock: two writers of one scale never take the same seq.
     const std::string lock = std::string(TableName(row.chain)) + "/" + row.scale;
     auto locked = Run(connection, "SELECT pg_advisory_xact_lock(hashtextextended($1, 0))", {lock},
                       "locking the chain");
-    auto end = locked ? EndOf(row.chain, row.scale) : posix::Result<ChainEnd>(locked.Error());
-    posix::Status kept = end ? posix::Success() : posix::Status(end.Error());
-    if (kept) {
-        Link(&row, *end);
-        auto inserted = Run(connection, SqlOf(row.chain).insert, ValuesOf(row),
-                            "adding to " + std::string(TableName(row.chain)));
-        kept = inserted ? Execute(connection, "COMMIT", "committing")
-                        : posix::Status(inserted.Error());
-    }
-    if (!kept) {
+    posix::Status done = locked ? work() : posix::Status(locked.Error());
+    if (done)
+        done = Execute(connection, "COMMIT", "committing");
+    if (!done)
         Answer(PQexec(connection, "ROLLBACK"));
+    return done;
+}
+
+posix::Result<ChainRow> PostgresRecord::Append(ChainRow row) {
+    const posix::Status kept = Locked(row, [this, &row]() -> posix::Status {
+        auto end = End(row.chain, row.scale);
+        if (!end)
+            return end.Error();
+        Link(&row, *end);
+        return Insert(row);
+    });
+    if (!kept)
         return kept.Error();
-    }
     return row;
+}
+
+posix::Status PostgresRecord::Insert(const ChainRow& linked) {
+    auto inserted = Run(m_connection.get(), SqlOf(linked.chain).insert, ValuesOf(linked),
+                        "adding to " + std::string(TableName(linked.chain)));
+    if (!inserted)
+        return inserted.Error();
+    return posix::Success();
 }
 
 posix::Status PostgresRecord::Walk(Chain chain, const RowQuery& query,
                                    const std::function<bool(const ChainRow&)>& visit) {
-    auto answer =
-        Run(m_connection.get(), SqlOf(chain).walk, {query.scale, query.since, query.until},
-            "reading " + std::string(TableName(chain)));
+    auto answer = Run(m_connection.get(), SqlOf(chain).walk,
+                      {query.scale, query.since, query.until, std::to_string(query.after)},
+                      "reading " + std::string(TableName(chain)));
     if (!answer)
         return answer.Error();
     for (int at = 0; at < PQntuples(answer->get()); ++at) {

@@ -19,6 +19,7 @@ class PostgresRecord : public WeighingRecord {
   public:
     // `url`: postgresql://USER@HOST[:PORT]/DB with libpq's own parameters (sslmode, sslrootcert,
     // host=/socket/folder); `password` empty when libpq finds its own (PGPASSFILE) or needs none.
+    // A refused login fails with code EACCES.
     static posix::Result<std::unique_ptr<PostgresRecord>> Open(const std::string& url,
                                                                const std::string& password);
 
@@ -35,6 +36,8 @@ class PostgresRecord : public WeighingRecord {
         : m_connection(connection), m_where(std::move(where)) {}
 
     posix::Result<ChainRow> Append(ChainRow row) override;
+    posix::Status Insert(const ChainRow& linked) override;
+    posix::Result<ChainEnd> End(Chain chain, const std::string& scale) override;
     posix::Status Walk(Chain chain, const RowQuery& query,
                        const std::function<bool(const ChainRow&)>& visit) override;
     bool Created() const override { return m_created; }
@@ -42,7 +45,8 @@ class PostgresRecord : public WeighingRecord {
 
   private:
     posix::Status MakeSchema();
-    posix::Result<ChainEnd> EndOf(Chain chain, const std::string& scale);
+    // Runs `work` in a transaction that holds the lock of `row`'s chain.
+    posix::Status Locked(const ChainRow& row, const std::function<posix::Status()>& work);
 
     std::unique_ptr<pg_conn, Close> m_connection;
     std::string m_where;

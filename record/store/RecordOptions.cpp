@@ -1,6 +1,7 @@
 #include "record/store/RecordOptions.h"
 
 #include "record/Ticket.h"
+#include "record/store/Chain.h"
 
 namespace record::store {
 namespace {
@@ -115,6 +116,13 @@ posix::Status CheckRecordOptions(const RecordOptions& options) {
 
 std::string DefaultRecordPath(const std::string& stateHome, const std::string& home) {
     return StateFolder(stateHome, home) + "/weighings.sqlite";
+}
+
+std::string SpoolPath(const std::string& stateHome, const std::string& home,
+                      const std::string& url) {
+    // One spool per database: rows linked for one never go to another.
+    return StateFolder(stateHome, home) + "/record-spool-" + HashOfText(url).substr(0, 16) +
+           ".sqlite";
 }
 
 posix::Result<RecordPlace> PlaceOf(const std::string& url, const std::string& defaultPath) {

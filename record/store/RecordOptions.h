@@ -22,6 +22,7 @@ struct RecordOptions {
     std::string since;         // --since
     std::string until;         // --until
     std::string software;      // the program's own identifier; set by its main
+    std::string spool;         // where rows for a database wait; set by its main
     bool Tool() const { return verify || list; }
 };
 
@@ -31,6 +32,9 @@ posix::Status CheckRecordOptions(const RecordOptions& options);
 
 // $XDG_STATE_HOME/karvel/weighings.sqlite (else under ~/.local/state).
 std::string DefaultRecordPath(const std::string& stateHome, const std::string& home);
+// record-spool-HASH.sqlite beside it: the rows that wait for the database of `url`.
+std::string SpoolPath(const std::string& stateHome, const std::string& home,
+                      const std::string& url);
 // Where a record URL points: the SQLite file of "sqlite:PATH" (`defaultPath` for an empty URL), or
 // a postgresql:// URL as it is. A URL with a password in it is refused, and so is any other kind.
 struct RecordPlace {

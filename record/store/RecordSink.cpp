@@ -45,11 +45,12 @@ ChainRow WeighingRowOf(const CapturedReading& r, std::string_view scale,
 }
 
 RecordSink::RecordSink(std::unique_ptr<WeighingRecord> record, Identity identity, Say say,
-                       int failureCode)
+                       int failureCode, int waitingCode)
     : m_record(std::move(record)),
       m_identity(std::move(identity)),
       m_say(std::move(say)),
-      m_failureCode(failureCode) {}
+      m_failureCode(failureCode),
+      m_waitingCode(waitingCode) {}
 
 std::optional<std::uint64_t> RecordSink::Keep(ChainRow row) {
     const posix::Result<ChainRow> kept = m_record->Append(std::move(row));
@@ -96,7 +97,15 @@ void RecordSink::PortLost(bool lost) {
 
 int RecordSink::Finish(int code) {
     Note("stop", "exit status " + std::to_string(code));
-    return m_failed ? m_failureCode : code;
+    if (m_failed)
+        return m_failureCode;
+    if (const std::uint64_t waiting = m_record->Flush(); waiting != 0) {
+        m_say("--record: " + std::to_string(waiting) +
+              " weighings and events wait in the spool for the database; the next run sends "
+              "them first");
+        return m_waitingCode;
+    }
+    return code;
 }
 
 }  // namespace record::store

@@ -30,8 +30,10 @@ class RecordSink : public ReadingSink {
         std::string operatorName;  // --operator; may be empty
         std::string software;      // "karvel-read 1.2.0"
     };
-    // `failureCode`: the exit status once a weighing or event could not be kept.
-    RecordSink(std::unique_ptr<WeighingRecord> record, Identity identity, Say say, int failureCode);
+    // `failureCode`: the exit status once a weighing or event could not be kept; `waitingCode`:
+    // when rows still wait for the database at the end.
+    RecordSink(std::unique_ptr<WeighingRecord> record, Identity identity, Say say, int failureCode,
+               int waitingCode);
 
     // The scale is known: its start event, with `detail`. False when it could not be kept.
     bool Begin(std::string scale, std::string detail);
@@ -42,7 +44,8 @@ class RecordSink : public ReadingSink {
     bool Take(const Captured& captured) override;
     bool Gates() const override { return true; }
     void PortLost(bool lost) override;
-    // The stop event; `failureCode` when something could not be kept.
+    // The stop event; `failureCode` when something could not be kept, `waitingCode` when rows
+    // still wait for the database (said with their number).
     int Finish(int code) override;
 
   private:
@@ -53,6 +56,7 @@ class RecordSink : public ReadingSink {
     Identity m_identity;
     Say m_say;
     int m_failureCode;
+    int m_waitingCode;
     std::string m_scale;
     bool m_begun = false;
     bool m_failed = false;

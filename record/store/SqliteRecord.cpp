@@ -52,7 +52,7 @@ constexpr Statements kWeighingSql = {
     "SELECT scale, seq, time_utc, port, device, protocol, text, value, unit, stable, net, "
     "\"check\", deviation, pieces, unit_weight, ticket, operator, frame, software, prev_hash, "
     "hash FROM weighings WHERE (?1 = '' OR scale = ?1) AND (?2 = '' OR time_utc >= ?2) AND "
-    "(?3 = '' OR time_utc < ?3) ORDER BY scale, seq"};
+    "(?3 = '' OR time_utc < ?3) AND seq > ?4 ORDER BY scale, seq"};
 
 constexpr Statements kEventSql = {
     "SELECT seq, hash FROM events WHERE scale = ?1 ORDER BY seq DESC LIMIT 1",
@@ -60,7 +60,7 @@ constexpr Statements kEventSql = {
     "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
     "SELECT scale, seq, time_utc, kind, detail, software, prev_hash, hash FROM events WHERE "
     "(?1 = '' OR scale = ?1) AND (?2 = '' OR time_utc >= ?2) AND (?3 = '' OR time_utc < ?3) "
-    "ORDER BY scale, seq"};
+    "AND seq > ?4 ORDER BY scale, seq"};
 
 const Statements& SqlOf(Chain chain) {
     return chain == Chain::kWeighings ? kWeighingSql : kEventSql;
@@ -175,7 +175,7 @@ posix::Status SqliteRecord::Prepare(Mode mode) {
     return Execute(m_db.get(), kSchema, "making the schema in " + m_path);
 }
 
-posix::Result<ChainEnd> SqliteRecord::EndOf(Chain chain, const std::string& scale) {
+posix::Result<ChainEnd> SqliteRecord::End(Chain chain, const std::string& scale) {
     auto statement = PrepareStatement(m_db.get(), SqlOf(chain).end);
     if (!statement)
         return statement.Error();
@@ -190,7 +190,7 @@ posix::Result<ChainEnd> SqliteRecord::EndOf(Chain chain, const std::string& scal
     return end;
 }
 
-posix::Status SqliteRecord::Insert(const ChainRow& row) {
+posix::Status SqliteRecord::InsertRow(const ChainRow& row) {
     auto statement = PrepareStatement(m_db.get(), SqlOf(row.chain).insert);
     if (!statement)
         return statement.Error();
@@ -207,19 +207,33 @@ posix::Status SqliteRecord::Insert(const ChainRow& row) {
     return posix::Success();
 }
 
-posix::Result<ChainRow> SqliteRecord::Append(ChainRow row) {
+posix::Status SqliteRecord::InTransaction(const std::function<posix::Status()>& work) {
     // The write lock first: the end read is the end the row follows, whoever else writes.
     if (posix::Status begun = Execute(m_db.get(), "BEGIN IMMEDIATE", "starting a commit"); !begun)
-        return begun.Error();
-    auto end = EndOf(row.chain, row.scale);
-    posix::Status inserted = end ? (Link(&row, *end), Insert(row)) : posix::Status(end.Error());
-    if (inserted)
-        inserted = Execute(m_db.get(), "COMMIT", "committing to " + m_path);
-    if (!inserted) {
+        return begun;
+    posix::Status done = work();
+    if (done)
+        done = Execute(m_db.get(), "COMMIT", "committing to " + m_path);
+    if (!done)
         sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        return inserted.Error();
-    }
+    return done;
+}
+
+posix::Result<ChainRow> SqliteRecord::Append(ChainRow row) {
+    const posix::Status kept = InTransaction([this, &row]() -> posix::Status {
+        auto end = End(row.chain, row.scale);
+        if (!end)
+            return end.Error();
+        Link(&row, *end);
+        return InsertRow(row);
+    });
+    if (!kept)
+        return kept.Error();
     return row;
+}
+
+posix::Status SqliteRecord::Insert(const ChainRow& linked) {
+    return InTransaction([this, &linked] { return InsertRow(linked); });
 }
 
 posix::Status SqliteRecord::Walk(Chain chain, const RowQuery& query,
@@ -230,6 +244,7 @@ posix::Status SqliteRecord::Walk(Chain chain, const RowQuery& query,
     BindText(statement->get(), 1, query.scale);
     BindText(statement->get(), 2, query.since);
     BindText(statement->get(), 3, query.until);
+    sqlite3_bind_int64(statement->get(), 4, static_cast<sqlite3_int64>(query.after));
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(statement->get())) == SQLITE_ROW) {
         if (!visit(RowAt(statement->get(), chain)))

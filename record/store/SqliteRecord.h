@@ -35,6 +35,8 @@ class SqliteRecord : public WeighingRecord {
     SqliteRecord(Key, sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
 
     posix::Result<ChainRow> Append(ChainRow row) override;
+    posix::Status Insert(const ChainRow& linked) override;
+    posix::Result<ChainEnd> End(Chain chain, const std::string& scale) override;
     posix::Status Walk(Chain chain, const RowQuery& query,
                        const std::function<bool(const ChainRow&)>& visit) override;
     bool Created() const override { return m_created; }
@@ -42,8 +44,9 @@ class SqliteRecord : public WeighingRecord {
 
   private:
     posix::Status Prepare(Mode mode);
-    posix::Result<ChainEnd> EndOf(Chain chain, const std::string& scale);
-    posix::Status Insert(const ChainRow& row);
+    posix::Status InsertRow(const ChainRow& row);
+    // Runs `work` between BEGIN IMMEDIATE and COMMIT, rolled back when it fails.
+    posix::Status InTransaction(const std::function<posix::Status()>& work);
 
     std::unique_ptr<sqlite3, Close> m_db;
     std::string m_path;

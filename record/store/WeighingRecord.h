@@ -18,8 +18,9 @@ namespace record::store {
 // Which rows a walk visits; an empty member selects all.
 struct RowQuery {
     std::string scale{};
-    std::string since{};  // time_utc at or after this text ("2026-12-09", "2026-12-09T10:00")
-    std::string until{};  // time_utc before it
+    std::string since{};      // time_utc at or after this text ("2026-12-09", "2026-12-09T10:00")
+    std::string until{};      // time_utc before it
+    std::uint64_t after = 0;  // only seqs above this
 };
 
 class WeighingRecord {
@@ -29,6 +30,13 @@ class WeighingRecord {
     // Gives `row` the next seq of its scale's chain, prev_hash and hash, and commits it: on the
     // disk when this returns. The row as kept.
     virtual posix::Result<ChainRow> Append(ChainRow row) = 0;
+    // Keeps a row linked elsewhere as it is (a spool's row going out); refused when its seq is
+    // taken.
+    virtual posix::Status Insert(const ChainRow& linked) = 0;
+    // The end of `scale`'s chain in `chain`.
+    virtual posix::Result<ChainEnd> End(Chain chain, const std::string& scale) = 0;
+    // Sends what waits, where rows wait before they reach the database; how many still wait.
+    virtual std::uint64_t Flush() { return 0; }
     // Every row of `chain` that `query` selects, by scale then seq, handed to `visit` until it
     // answers false.
     virtual posix::Status Walk(Chain chain, const RowQuery& query,

@@ -102,6 +102,8 @@ TEST(PostgresRecord, KeepsChainsTextsAndSeqsAndRefusesChanges) {
 TEST(PostgresRecord, TwoReadersShareOneDatabaseEachWithItsOwnChain) {
     recordtest::PgCluster cluster;
     ASSERT_EQ(cluster.Why(), "");
+    testing_support::TempDir state;
+    testing_support::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
     testing_support::PortDirectory ports;
     testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", ports.Path());
     const testing_support::FamilyPeer::Talk talk{
@@ -130,6 +132,7 @@ TEST(PostgresRecord, ThePasswordComesFromItsFileAndIsSeenNowhereElse) {
     recordtest::PgCluster cluster(password);
     ASSERT_EQ(cluster.Why(), "");
     testing_support::TempDir dir;
+    testing_support::ScopedEnv stateHome("XDG_STATE_HOME", dir.Path().string());
     const std::string right = dir / "right", wrong = dir / "wrong";
     testing_support::WriteFile(right, password + "\n");
     testing_support::WriteFile(wrong, "not-" + password + "\n");

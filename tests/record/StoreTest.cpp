@@ -242,6 +242,12 @@ class RefusingRecord : public record::store::WeighingRecord {
     posix::Result<ChainRow> Append(ChainRow) override {
         return posix::SystemError::Because("disk I/O error");
     }
+    posix::Status Insert(const ChainRow&) override {
+        return posix::SystemError::Because("disk I/O error");
+    }
+    posix::Result<record::store::ChainEnd> End(Chain, const std::string&) override {
+        return posix::SystemError::Because("disk I/O error");
+    }
     posix::Status Walk(Chain, const record::store::RowQuery&,
                        const std::function<bool(const ChainRow&)>&) override {
         return posix::Success();
@@ -262,7 +268,7 @@ TEST(RecordSink, CommitsBeforeAnyOtherSinkSeesTheWeighingAndStopsItWhenItCannot)
             kept = OpenRecord(path);
         auto sink = std::make_unique<record::store::RecordSink>(
             std::move(kept), record::store::RecordSink::Identity{"Ann", "test 1"},
-            [&said](const std::string& line) { said.push_back(line); }, 6);
+            [&said](const std::string& line) { said.push_back(line); }, 6, 3);
         sink->Begin("bench", "reading COM1");
         auto later = std::make_unique<LaterSink>(path);
         LaterSink* seen = later.get();
