@@ -35,17 +35,24 @@ class PgCluster {
         std::vector<std::string> args = {"-D", Data(), "-U", "nobody", "-E", "UTF8", "--no-sync"};
         args.insert(args.end(), login.begin(), login.end());
         const auto made = AsNobody(bin + "/initdb", args);
+        if (made.exitStatus != 0)
+            m_why = made.out + made.err;
+        else
+            Start();
+    }
+    // Starts it again after Stop; false (with Why) when it did not start.
+    bool Start() {
         const auto started =
-            made.exitStatus != 0
-                ? made
-                : AsNobody(m_pgCtl,
-                           {"-D", Data(), "-l", m_dir / "log", "-w", "-o",
-                            "-k " + m_dir.Path().string() + " -c listen_addresses=", "start"});
+            AsNobody(m_pgCtl, {"-D", Data(), "-l", m_dir / "log", "-w", "-o",
+                               "-k " + m_dir.Path().string() + " -c listen_addresses=", "start"});
         if (started.exitStatus != 0)
             m_why = started.out + started.err + testing_support::ReadFile(m_dir / "log");
+        return started.exitStatus == 0;
     }
+    // Stops it as an administrator does, its clients sent away.
+    bool Stop() { return AsNobody(m_pgCtl, {"-D", Data(), "-m", "fast", "stop"}).exitStatus == 0; }
     ~PgCluster() {
-        if (m_why.empty())
+        if (!m_pgCtl.empty())
             AsNobody(m_pgCtl, {"-D", Data(), "-m", "immediate", "stop"});
     }
     PgCluster(const PgCluster&) = delete;

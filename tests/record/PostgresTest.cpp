@@ -186,4 +186,83 @@ TEST(PostgresRecord, ThePasswordComesFromItsFileAndIsSeenNowhereElse) {
     EXPECT_EQ(refused.Errors().find(password), std::string::npos) << refused.Errors();
 }
 
+// The seq a JSON line ends with; 0 when it has none.
+std::uint64_t SeqOf(const std::string& line) {
+    const std::size_t at = line.rfind(",\"record\":");
+    return at == std::string::npos ? 0 : std::stoull(line.substr(at + 10));
+}
+
+TEST(PostgresRecord, ADatabaseStoppedUnderARunningReaderLosesNothing) {
+    recordtest::PgCluster cluster;
+    ASSERT_EQ(cluster.Why(), "");
+    testing_support::TempDir state;
+    testing_support::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
+    testing_support::PortDirectory ports;
+    testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", ports.Path());
+    testing_support::FamilyPeer peer(
+        {9600, {"ST,+00012.34  g\r\n", "US,+00012.40  g\r\n"}, std::chrono::milliseconds(5), {}});
+    ports.Map(1, peer.DevicePath());
+    const auto args = [&cluster](std::vector<std::string> more) {
+        std::vector<std::string> all = {readtest::ReaderPath(),
+                                        "--protocol",
+                                        "and",
+                                        "--port",
+                                        "COM1",
+                                        "--capture",
+                                        "every",
+                                        "--id",
+                                        "bench",
+                                        "--record",
+                                        cluster.Url()};
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    // Within a run the seqs follow each other; a run goes on after what the last one kept (the
+    // test reads only some of each run's lines).
+    std::uint64_t printed = 0;
+    const auto readOn = [&printed](readtest::Child& reader, int lines, bool first = false) {
+        for (int i = 0; i < lines; ++i) {
+            const std::uint64_t seq = SeqOf(reader.ReadLine().value_or(""));
+            if (first && i == 0)
+                EXPECT_GT(seq, printed) << reader.Errors();
+            else
+                EXPECT_EQ(seq, printed + 1) << reader.Errors();
+            printed = seq;
+        }
+    };
+    {
+        readtest::Child reader(args({}));
+        readOn(reader, 10, true);
+        ASSERT_TRUE(cluster.Stop());
+        ASSERT_TRUE(reader.WaitForError("wait in the spool")) << reader.Errors();
+        readOn(reader, 30);
+        ASSERT_TRUE(cluster.Start()) << cluster.Why();
+        ASSERT_TRUE(reader.WaitForError("is back")) << reader.Errors();
+        readOn(reader, 10);
+        reader.Signal(SIGTERM);
+        EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    }
+    // A run that ends while the database is away leaves its weighings for the next, exit 3.
+    ASSERT_TRUE(cluster.Stop());
+    {
+        readtest::Child away(args({"--count", "5"}));
+        readOn(away, 5, true);
+        EXPECT_EQ(away.Wait(), 3) << away.Errors();
+        EXPECT_NE(away.Errors().find("wait in the spool for the database"), std::string::npos)
+            << away.Errors();
+    }
+    ASSERT_TRUE(cluster.Start()) << cluster.Why();
+    readtest::Child next(args({"--count", "1"}));
+    readOn(next, 1, true);
+    EXPECT_EQ(next.Wait(), 0) << next.Errors();
+
+    auto record = Open(cluster.Url());
+    ASSERT_TRUE(record);
+    const auto verdict = record::store::Verify(*record);
+    ASSERT_TRUE(verdict);
+    EXPECT_TRUE(verdict->breaks.empty()) << record::store::Summary(*verdict);
+    // Every printed seq reached the database: the chain holds them all, without a gap.
+    EXPECT_GE(verdict->weighings, printed);
+}
+
 }  // namespace
