@@ -233,7 +233,8 @@ std::string ReadUsage() {
            "\n"
            "Readings go to standard output, messages to standard error.\n"
            "Exit status: 0 done, 1 scale or port not available, 2 usage error,\n"
-           "3 readings not acknowledged by the MQTT broker at the end,\n"
+           "3 readings not acknowledged by the MQTT broker, or weighings still waiting\n"
+           "for the record's database, at the end,\n"
            "4 the --output file could not be written, 5 --verify found the record\n"
            "changed, 6 the record could not be read or written.\n";
 }

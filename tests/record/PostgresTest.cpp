@@ -127,24 +127,16 @@ TEST(PostgresRecord, TwoReadersShareOneDatabaseEachWithItsOwnChain) {
     EXPECT_EQ(verified.out, "60 weighings, 4 events, 2 scales: intact\n");
 }
 
-TEST(PostgresRecord, ThePasswordComesFromItsFileAndIsSeenNowhereElse) {
-    const std::string password = "s3cret-Pw'1";
-    recordtest::PgCluster cluster(password);
-    ASSERT_EQ(cluster.Why(), "");
-    testing_support::TempDir dir;
-    testing_support::ScopedEnv stateHome("XDG_STATE_HOME", dir.Path().string());
-    const std::string right = dir / "right", wrong = dir / "wrong";
-    testing_support::WriteFile(right, password + "\n");
-    testing_support::WriteFile(wrong, "not-" + password + "\n");
-    ::chmod(right.c_str(), 0600);
-    ::chmod(wrong.c_str(), 0600);
-    testing_support::PortDirectory ports;
-    testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", ports.Path());
-    testing_support::FamilyPeer peer(
-        {9600, {"ST,+00012.34  g\r\n", "US,+00012.40  g\r\n"}, std::chrono::milliseconds(5), {}});
-    ports.Map(1, peer.DevicePath());
-    const auto args = [&cluster](const std::string& file) {
-        return std::vector<std::string>{readtest::ReaderPath(),
+// A cluster, a state folder of the test's own (the spool goes there) and an A&D scale on COM1
+// streaming two weighings over and over.
+class ReaderBench {
+  public:
+    explicit ReaderBench(const std::string& password = {}) : cluster(password) {
+        m_ports.Map(1, m_peer.DevicePath());
+    }
+    // karvel-read on COM1 with --record, and `more`.
+    std::vector<std::string> Args(const std::vector<std::string>& more) const {
+        std::vector<std::string> all = {readtest::ReaderPath(),
                                         "--protocol",
                                         "and",
                                         "--port",
@@ -154,9 +146,34 @@ TEST(PostgresRecord, ThePasswordComesFromItsFileAndIsSeenNowhereElse) {
                                         "--id",
                                         "bench",
                                         "--record",
-                                        cluster.Url(),
-                                        "--record-password-file",
-                                        file};
+                                        cluster.Url()};
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    }
+
+    recordtest::PgCluster cluster;
+    testing_support::TempDir state;
+
+  private:
+    testing_support::ScopedEnv m_stateHome{"XDG_STATE_HOME", state.Path().string()};
+    testing_support::PortDirectory m_ports;
+    testing_support::ScopedEnv m_portDir{"KARVEL_PORT_DIR", m_ports.Path()};
+    testing_support::FamilyPeer m_peer{
+        {9600, {"ST,+00012.34  g\r\n", "US,+00012.40  g\r\n"}, std::chrono::milliseconds(5), {}}};
+};
+
+TEST(PostgresRecord, ThePasswordComesFromItsFileAndIsSeenNowhereElse) {
+    const std::string password = "s3cret-Pw'1";
+    ReaderBench bench(password);
+    recordtest::PgCluster& cluster = bench.cluster;
+    ASSERT_EQ(cluster.Why(), "");
+    const std::string right = bench.state / "right", wrong = bench.state / "wrong";
+    testing_support::WriteFile(right, password + "\n");
+    testing_support::WriteFile(wrong, "not-" + password + "\n");
+    ::chmod(right.c_str(), 0600);
+    ::chmod(wrong.c_str(), 0600);
+    const auto args = [&bench](const std::string& file) {
+        return bench.Args({"--record-password-file", file});
     };
 
     readtest::Child reader(args(right));
@@ -193,30 +210,10 @@ std::uint64_t SeqOf(const std::string& line) {
 }
 
 TEST(PostgresRecord, ADatabaseStoppedUnderARunningReaderLosesNothing) {
-    recordtest::PgCluster cluster;
+    ReaderBench bench;
+    recordtest::PgCluster& cluster = bench.cluster;
     ASSERT_EQ(cluster.Why(), "");
-    testing_support::TempDir state;
-    testing_support::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
-    testing_support::PortDirectory ports;
-    testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", ports.Path());
-    testing_support::FamilyPeer peer(
-        {9600, {"ST,+00012.34  g\r\n", "US,+00012.40  g\r\n"}, std::chrono::milliseconds(5), {}});
-    ports.Map(1, peer.DevicePath());
-    const auto args = [&cluster](std::vector<std::string> more) {
-        std::vector<std::string> all = {readtest::ReaderPath(),
-                                        "--protocol",
-                                        "and",
-                                        "--port",
-                                        "COM1",
-                                        "--capture",
-                                        "every",
-                                        "--id",
-                                        "bench",
-                                        "--record",
-                                        cluster.Url()};
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    };
+    const auto args = [&bench](const std::vector<std::string>& more) { return bench.Args(more); };
     // Within a run the seqs follow each other; a run goes on after what the last one kept (the
     // test reads only some of each run's lines).
     std::uint64_t printed = 0;
