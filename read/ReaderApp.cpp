@@ -134,7 +134,7 @@ std::optional<int> ReaderApp::Start() {
     m_id = m_options.id.empty()
                ? mqtt::DefaultScaleId(m_source->LastingName(), host, m_source->Name())
                : m_options.id;
-    if (m_record && !m_record->Begin(m_id, "reading " + m_source->Named()))
+    if (m_record && !BeginRecord())
         return kExitRecord;
     if (const auto code = StartBroker())
         return code;
@@ -166,6 +166,13 @@ std::optional<int> ReaderApp::StartRecord() {
     // First: no other sink sees a weighing before the record holds it.
     m_sinks.Add(std::move(sink));
     return std::nullopt;
+}
+
+bool ReaderApp::BeginRecord() {
+    if (!m_record->Begin(m_id, "reading " + m_source->Named()))
+        return false;
+    const std::optional<record::CheckRule>& check = m_options.bench.rules.check;
+    return !check || m_record->Note("check", record::RuleArgument(*check));
 }
 
 std::optional<int> ReaderApp::StartSheetAndTyping() {

@@ -50,6 +50,8 @@ class ReaderApp : public QObject {
     // --record: opens the record and puts its sink first in the list; an exit code when it
     // cannot be opened.
     std::optional<int> StartRecord();
+    // The record's start event once the scale is known, and the check's target and limits.
+    bool BeginRecord();
     // --format xlsx and --type: their sinks, before the scale is looked for; an exit code when
     // either cannot work.
     std::optional<int> StartSheetAndTyping();

@@ -106,12 +106,16 @@ TEST_F(ReaderRecord, KilledWhileWeighingsFlowLosesNoPrintedSeqAndGoesOnWithoutAG
 }
 
 TEST_F(ReaderRecord, VerifyAndRecordsReadTheFileTheReaderKept) {
-    Child reader(ReaderArgs({"--count", "4", "--format", "csv", "--header", "always"}));
+    Child reader(ReaderArgs(
+        {"--count", "4", "--format", "csv", "--header", "always", "--check", "12.34g,-1,+1"}));
     const auto header = reader.ReadLine();
     ASSERT_TRUE(header) << reader.Errors();
-    EXPECT_TRUE(header->ends_with(",capture,record\r")) << *header;
-    for (int i = 1; i <= 4; ++i)
-        EXPECT_TRUE(reader.ReadLine().value_or("").ends_with(",every," + std::to_string(i) + "\r"));
+    EXPECT_TRUE(header->ends_with(",capture,check,deviation,record\r")) << *header;
+    for (int i = 1; i <= 4; ++i) {
+        const std::string line = reader.ReadLine().value_or("");
+        EXPECT_TRUE(line.ends_with("," + std::to_string(i) + "\r")) << line;
+        EXPECT_NE(line.find(",ok,"), std::string::npos) << line;
+    }
     ASSERT_EQ(reader.Wait(), 0) << reader.Errors();
     EXPECT_NE(reader.Errors().find("--record: made the weighing record " + Path()),
               std::string::npos)
@@ -121,6 +125,8 @@ TEST_F(ReaderRecord, VerifyAndRecordsReadTheFileTheReaderKept) {
     EXPECT_EQ(listed.exitStatus, 0) << listed.err;
     EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 4) << listed.out;
     EXPECT_NE(listed.out.find(R"("record":4,"time_utc":")"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(R"("check":"ok","deviation":"0.06")"), std::string::npos)
+        << listed.out;
     EXPECT_EQ(Tool({"--records", "--record", Url(), "--scale", "other"}).out, "");
 
     // Changed by hand, the triggers dropped first as anyone with the file could.
@@ -132,7 +138,7 @@ TEST_F(ReaderRecord, VerifyAndRecordsReadTheFileTheReaderKept) {
     EXPECT_EQ(verified.exitStatus, 5) << verified.err;
     EXPECT_EQ(verified.out,
               "weighings of scale 'bench-1', seq 2: its fields do not give its hash (the row was "
-              "changed)\n4 weighings, 2 events, 1 scales: broken\n");
+              "changed)\n4 weighings, 3 events, 1 scales: broken\n");
 }
 
 }  // namespace
