@@ -163,6 +163,8 @@ std::optional<int> ReaderApp::StartRecord() {
                                             m_options.record.software},
         Say, kExitRecord, kExitNotAcknowledged);
     m_record = sink.get();
+    connect(&m_recordFlush, &QTimer::timeout, this, [this] { m_record->Flush(); });
+    m_recordFlush.start(std::chrono::seconds(1));
     // First: no other sink sees a weighing before the record holds it.
     m_sinks.Add(std::move(sink));
     return std::nullopt;

@@ -86,6 +86,7 @@ class ReaderApp : public QObject {
     // Where captured readings go; after what its sinks refer to, so it goes first.
     record::SinkList m_sinks;
     record::store::RecordSink* m_record = nullptr;  // --record: the first of m_sinks
+    QTimer m_recordFlush;  // rows waiting for the record's database go out while none comes
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused

@@ -40,6 +40,10 @@ class RecordSink : public ReadingSink {
     // One more event of the scale begun; false when it could not be kept.
     bool Note(std::string_view kind, std::string detail);
 
+    // Sends what waits for the database, when it is back; how many still wait. The program calls
+    // it now and then, so that rows go out while no weighing comes.
+    std::uint64_t Flush() { return m_record->Flush(); }
+
     // Commits the weighing and gives the reading its seq; false when it could not be kept.
     bool Take(const Captured& captured) override;
     bool Gates() const override { return true; }
