@@ -1,12 +1,13 @@
 #pragma once
 
 // A PostgreSQL cluster of the test's own: initdb and pg_ctl from the distribution's package, run
-// as user nobody into a temporary folder, listening only on a socket in that folder. Never the
-// machine's cluster.
+// as user nobody (when the test runs as root) into a temporary folder, listening only on a socket
+// in that folder. Never the machine's cluster.
 
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,8 +76,10 @@ class PgCluster {
     std::string Data() const { return m_dir / "data"; }
     testing_support::ProgramRun AsNobody(const std::string& program,
                                          const std::vector<std::string>& args) const {
-        return testing_support::RunProgram(program, args, m_scratch.Path().string(),
-                                           testing_support::kNobody);
+        // initdb refuses root; any other user runs it as itself.
+        return testing_support::RunProgram(
+            program, args, m_scratch.Path().string(),
+            ::geteuid() == 0 ? std::optional<uid_t>(testing_support::kNobody) : std::nullopt);
     }
 
     testing_support::TempDir m_dir;
