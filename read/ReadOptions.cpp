@@ -130,8 +130,22 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
     table.Add({.name = "--quiet",
                .help = "print no readings (with --type or --mqtt: they go there only)",
                .apply = cli::Set(options.quiet)});
+    record::store::AddRecordOptions(table, options.record);
     cli::AddHelpAndVersion(table, options.help, options.version);
     return table;
+}
+
+posix::Status CheckRecord(const ReadOptions& options) {
+    if (posix::Status record = record::store::CheckRecordOptions(options.record); !record)
+        return record;
+    if (options.record.enabled && options.raw)
+        return Refuse("--raw prints bytes only: it does not go with --record");
+    if (options.record.enabled && options.http.Board())
+        return Refuse("--board keeps no weighings: it does not go with --record");
+    if (options.record.list && options.format != Format::kJsonLines &&
+        options.format != Format::kCsv)
+        return Refuse("--records prints --format jsonl or csv");
+    return posix::Success();
 }
 
 // What one option allows and another forbids, in the order they are said.
@@ -156,7 +170,7 @@ posix::Status CheckOutput(const ReadOptions& options) {
         return Refuse("--raw prints bytes only: it does not go with --type");
     if (options.bench.rules.countPieces && !options.keys)
         return Refuse("--count-pieces takes its sample on SAMPLE: it needs --keys");
-    return posix::Success();
+    return CheckRecord(options);
 }
 
 posix::Status CheckTogether(const ReadOptions& options, bool credentials) {
@@ -230,8 +244,10 @@ std::string ReadUsage() {
            "\n"
            "Readings go to standard output, messages to standard error.\n"
            "Exit status: 0 done, 1 scale or port not available, 2 usage error,\n"
-           "3 readings not acknowledged by the MQTT broker at the end,\n"
-           "4 the --output file could not be written.\n";
+           "3 readings not acknowledged by the MQTT broker, or weighings still waiting\n"
+           "for the record's database, at the end,\n"
+           "4 the --output file could not be written, 5 --verify found the record\n"
+           "changed, 6 the record could not be read or written.\n";
 }
 
 }  // namespace reader

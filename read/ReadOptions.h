@@ -13,6 +13,7 @@
 #include "record/Capture.h"
 #include "record/Forms.h"
 #include "record/WeighingOptions.h"
+#include "record/store/RecordOptions.h"
 #include "scale/families/FamilyOptions.h"
 #include "web/WebOptions.h"
 #include "wedge/TypeOptions.h"
@@ -46,6 +47,7 @@ struct ReadOptions {
     bool quiet = false;             // --quiet: no readings on standard output
     record::WeighingOptions bench;  // --check, --count-pieces
     web::WebOptions http;
+    record::store::RecordOptions record;  // --record, --verify, --records
 };
 
 // Exit codes, as the manual page lists them.
@@ -54,6 +56,8 @@ inline constexpr int kExitNoScale = 1;
 inline constexpr int kExitUsage = cli::kExitUsage;
 inline constexpr int kExitNotAcknowledged = 3;  // readings the broker never took
 inline constexpr int kExitOutput = 4;           // the --output file could not be written
+inline constexpr int kExitBroken = 5;           // --verify found a chain broken
+inline constexpr int kExitRecord = 6;           // the record could not be read or written
 
 // `args` excludes the program name; the refusal says what cannot be used. `credentials`: a
 // systemd credential folder is at hand (it may hold the --http-keys token).

@@ -16,6 +16,7 @@
 #include "link/ScaleLink.h"
 #include "mqtt/MqttSink.h"
 #include "mqtt/ScaleId.h"
+#include "read/RecordTool.h"
 #include "record/Escape.h"
 #include "record/Forms.h"
 #include "record/OutputSink.h"
@@ -119,6 +120,8 @@ std::optional<int> ReaderApp::Start() {
         Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
         return kExitUsage;
     }
+    if (const auto code = StartRecord())
+        return code;
     if (const auto code = StartSheetAndTyping())
         return code;
     if (const auto code = FindScale(only, !refused.empty()))
@@ -131,6 +134,8 @@ std::optional<int> ReaderApp::Start() {
     m_id = m_options.id.empty()
                ? mqtt::DefaultScaleId(m_source->LastingName(), host, m_source->Name())
                : m_options.id;
+    if (m_record && !BeginRecord())
+        return kExitRecord;
     if (const auto code = StartBroker())
         return code;
     if (const auto code = StartWeb())
@@ -140,6 +145,36 @@ std::optional<int> ReaderApp::Start() {
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
     }
     return StartOutput();
+}
+
+std::optional<int> ReaderApp::StartRecord() {
+    if (!m_options.record.enabled)
+        return std::nullopt;
+    auto opened = OpenChosenRecord(m_options.record, true);
+    if (!opened) {
+        Say("--record: " + opened.Error().Describe());
+        return kExitRecord;
+    }
+    if ((*opened)->Created())
+        Say("--record: made the weighing record " + (*opened)->Where());
+    auto sink = std::make_unique<record::store::RecordSink>(
+        std::move(*opened),
+        record::store::RecordSink::Identity{m_options.record.operatorName,
+                                            m_options.record.software},
+        Say, kExitRecord, kExitNotAcknowledged);
+    m_record = sink.get();
+    connect(&m_recordFlush, &QTimer::timeout, this, [this] { m_record->Flush(); });
+    m_recordFlush.start(std::chrono::seconds(1));
+    // First: no other sink sees a weighing before the record holds it.
+    m_sinks.Add(std::move(sink));
+    return std::nullopt;
+}
+
+bool ReaderApp::BeginRecord() {
+    if (!m_record->Begin(m_id, "reading " + m_source->Named()))
+        return false;
+    const std::optional<record::CheckRule>& check = m_options.bench.rules.check;
+    return !check || m_record->Note("check", record::RuleArgument(*check));
 }
 
 std::optional<int> ReaderApp::StartSheetAndTyping() {
@@ -202,8 +237,10 @@ std::optional<int> ReaderApp::StartOutput() {
     // Hex lines have no columns; a file appended to has its header already.
     const bool header = m_options.header == Header::kAlways ||
                         (m_options.header == Header::kAuto && !m_out.HoldsData());
-    if (m_options.format == Format::kCsv && !m_options.raw && header &&
-        !m_out.Write(record::CsvHeader(m_columns, m_options.dialect)))
+    std::string headerLine = record::CsvHeader(m_columns, m_options.dialect);
+    if (m_record)
+        record::AppendCell(&headerLine, "record", m_options.dialect);
+    if (m_options.format == Format::kCsv && !m_options.raw && header && !m_out.Write(headerLine))
         return kExitDone;
     // --quiet prints nothing: the readings go only where --type, --mqtt or the xlsx file take them.
     if (const auto form = LineFormOf(m_options.format); form && !m_options.quiet)
@@ -247,8 +284,12 @@ void ReaderApp::OnPortState(const scale::PortState& state) {
 }
 
 void ReaderApp::SendKey(scale_link::KeyPress key) {
-    if (!m_finished)
-        m_source->SendKey(key);
+    if (m_finished)
+        return;
+    if (m_record)
+        m_record->Note(
+            "key", std::string(scale::families::KeyName(key.key)) + (key.twice ? " double" : ""));
+    m_source->SendKey(key);
 }
 
 void ReaderApp::OnReading(const scale::Frame& frame) {
@@ -328,6 +369,9 @@ void ReaderApp::TakeSample() {
         return;
     }
     rules.sample = std::move(sample);
+    if (m_record)
+        m_record->Note("sample", std::to_string(rules.sampleSize) + " pieces weigh " +
+                                     m_shown->text + " " + m_shown->unit);
     Say("SAMPLE: " + std::to_string(rules.sampleSize) + " pieces weigh " + m_shown->text + " " +
         m_shown->unit + ": one piece " + record::UnitWeightText(*rules.sample) + " " +
         m_shown->unit +

@@ -25,6 +25,7 @@
 #include "record/Output.h"
 #include "record/RawLines.h"
 #include "record/Sink.h"
+#include "record/store/RecordSink.h"
 #include "web/HttpBridge.h"
 
 namespace reader {
@@ -46,6 +47,11 @@ class ReaderApp : public QObject {
     // --mqtt: the publisher, which takes keys by the Source's names; an exit code when it
     // cannot start.
     std::optional<int> StartBroker();
+    // --record: opens the record and puts its sink first in the list; an exit code when it
+    // cannot be opened.
+    std::optional<int> StartRecord();
+    // The record's start event once the scale is known, and the check's target and limits.
+    bool BeginRecord();
     // --format xlsx and --type: their sinks, before the scale is looked for; an exit code when
     // either cannot work.
     std::optional<int> StartSheetAndTyping();
@@ -79,6 +85,8 @@ class ReaderApp : public QObject {
     std::unique_ptr<web::HttpBridge> m_web;
     // Where captured readings go; after what its sinks refer to, so it goes first.
     record::SinkList m_sinks;
+    record::store::RecordSink* m_record = nullptr;  // --record: the first of m_sinks
+    QTimer m_recordFlush;  // rows waiting for the record's database go out while none comes
     std::unique_ptr<QSocketNotifier> m_keyInput;
     std::string m_keyLine;
     bool m_keyLineTooLong = false;  // the line being read passed the bound: it is refused

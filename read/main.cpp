@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -11,6 +13,7 @@
 #include "platform/posix/Environment.h"
 #include "read/ReadOptions.h"
 #include "read/ReaderApp.h"
+#include "read/RecordTool.h"
 #include "web/BoardApp.h"
 
 int main(int argc, char* argv[]) {
@@ -33,6 +36,18 @@ int main(int argc, char* argv[]) {
         return reader::kExitDone;
     }
     reader::ReadOptions chosen = *options;
+    chosen.record.software = std::string("karvel-read ") + KARVEL_VERSION;
+    if (chosen.record.url.empty())
+        chosen.record.url =
+            "sqlite:" + record::store::DefaultRecordPath(environment.stateHome, environment.home);
+    chosen.record.spool =
+        record::store::SpoolPath(environment.stateHome, environment.home, chosen.record.url);
+    // A service receives the record's database password as a systemd credential.
+    if (environment.credentials && chosen.record.passwordFile.empty() &&
+        ::access((*environment.credentials + "/record-password").c_str(), F_OK) == 0)
+        chosen.record.passwordFile = *environment.credentials + "/record-password";
+    if (chosen.record.Tool())
+        return reader::RunRecordTool(chosen);
     // A service's instance name is its device path without the leading slash.
     if (chosen.port.starts_with("dev/"))
         chosen.port.insert(0, "/");

@@ -44,7 +44,8 @@ std::string Value(const CapturedReading& r) {
     return NumberText(r.reading.number->exact).value_or(std::string{});
 }
 
-// The frame's bytes, or those of another family's reading.
+}  // namespace
+
 std::string HexOf(const CapturedReading& r) {
     std::string hex;
     if (!r.protocol.empty()) {
@@ -56,6 +57,8 @@ std::string HexOf(const CapturedReading& r) {
         AppendHex(&hex, byte);
     return hex;
 }
+
+namespace {
 
 std::string SpokenOf(const CapturedReading& r) {
     if (!r.protocol.empty() && r.protocol != "karvel")

@@ -97,6 +97,9 @@ struct SheetCell {
 };
 SheetCell SheetCellOf(const CapturedReading& r, CsvColumn column, std::string_view scaleId);
 
+// The frame's bytes in lower-case hex, or those of another family's reading: the frame column.
+std::string HexOf(const CapturedReading& r);
+
 // One JSON object, no newline, fields in this order:
 // time, scale, port, device, reading (scale::SpokenText), text, value (a JSON number written
 // from the exact decimal, or null), unit (or null), stable, net, zero, hold, overload,

@@ -7,8 +7,11 @@
 namespace record {
 
 const std::string& Captured::Json() const {
-    if (!m_json)
+    if (!m_json) {
         m_json = JsonObject(m_reading, m_scaleId);
+        if (m_record)
+            m_json->insert(m_json->size() - 1, ",\"record\":" + std::to_string(*m_record));
+    }
     return *m_json;
 }
 
@@ -21,7 +24,10 @@ bool SinkList::Hand(const CapturedReading& reading, std::string_view scaleId) {
     bool gone = false;
     bool serves = false;
     for (const auto& sink : m_sinks) {
-        gone |= !sink->Take(captured);
+        const bool taken = sink->Take(captured);
+        if (!taken && sink->Gates())
+            return false;
+        gone |= !taken;
         serves |= sink->Serves();
     }
     return !gone || serves;

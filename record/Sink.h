@@ -6,6 +6,7 @@
 //
 // Thread: the thread that captures (the program's main thread), for every call.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,12 +24,18 @@ class Captured {
         : m_reading(reading), m_scaleId(scaleId) {}
     const CapturedReading& Reading() const { return m_reading; }
     std::string_view ScaleId() const { return m_scaleId; }
+    // With a record, the JSON object ends with "record":SEQ.
     const std::string& Json() const;
+    // The record's seq of this weighing, once the record kept it; set by the record's sink, the
+    // first in the list, before any other sees the reading.
+    std::optional<std::uint64_t> Record() const { return m_record; }
+    void SetRecord(std::uint64_t seq) const { m_record = seq; }
 
   private:
     const CapturedReading& m_reading;
     std::string_view m_scaleId;
     mutable std::optional<std::string> m_json;
+    mutable std::optional<std::uint64_t> m_record;
 };
 
 class ReadingSink {
@@ -39,6 +46,9 @@ class ReadingSink {
     // A sink that serves others (a broker, a web page) keeps the program going when an output
     // that has gone would otherwise end it.
     virtual bool Serves() const { return false; }
+    // A sink that must take a reading before any other may see it (the record): when its Take
+    // fails, the sinks after it never see the reading and the program ends.
+    virtual bool Gates() const { return false; }
     // The port was lost: what was offered and not yet delivered is dropped, where that matters.
     virtual void PortLost(bool lost) { (void)lost; }
     // At the end, once: delivers what is held and says how that went. `code` is the exit status

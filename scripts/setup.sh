@@ -32,6 +32,7 @@ RUN_PACKAGES=(
     libx11-dev libxcb1-dev           # the check's bell (XKB in Xlib), and Qt's own connection
     libcups2-dev                     # tickets through CUPS
     qt6-httpserver-dev qt6-websockets-dev  # karvel-read --http
+    libsqlite3-dev libpq-dev         # the weighing record (its hashes through libssl-dev's libcrypto)
 )
 # What the tests, benchmarks, fuzz targets and the package check need besides.
 TEST_PACKAGES=(
@@ -51,6 +52,7 @@ TEST_PACKAGES=(
     cups cups-client printer-driver-cups-pdf poppler-utils
     chromium chromium-driver python3-selenium  # a headless browser for the pages
     ser2net  # an RFC 2217 server in front of a pseudo-terminal, for the network wire tests
+    postgresql  # initdb and pg_ctl for a cluster of the record's tests' own
 )
 
 PACKAGES=("${RUN_PACKAGES[@]}")

@@ -1,0 +1,25 @@
+#pragma once
+
+// The record a place names, in SQLite or PostgreSQL, behind the one interface.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/posix/Result.h"
+#include "record/store/RecordOptions.h"
+#include "record/store/SqliteRecord.h"
+
+namespace record::store {
+
+// How a record is opened.
+struct OpenFor {
+    bool writing = false;    // an SQLite file is made when missing (a database's schema either way)
+    std::string password{};  // a database's, or empty
+    std::string spool{};     // writing to a database: its rows wait here while it is unreachable
+    std::function<void(const std::string&)> say{};  // what the spool says of the database
+};
+posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place,
+                                                          const OpenFor& how);
+
+}  // namespace record::store
