@@ -187,6 +187,10 @@ void FamilyLink::SayVerdict(int port, const PortVerdict& verdict) {
         m_events.say(name + ": unreadable (" + std::to_string(verdict.heard) + " bytes, no " +
                      (m_choice.family ? std::string(m_choice.family->name) : "family's") +
                      " lines" + where + ")");
+    else if (!verdict.error.empty())
+        m_events.say(name + ": answered " + verdict.error +
+                     " (an MT-SICS balance's error) and gave no reading (listened" + where +
+                     "; asked " + Joined(queries) + ")");
     else
         m_events.say(
             name + ": silent (listened" + where +

@@ -2,10 +2,12 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <thread>
 
 #include "link/DirectPort.h"
@@ -23,6 +25,7 @@ using Clock = std::chrono::steady_clock;
 using Query = DetectPlan::Query;
 
 constexpr std::size_t kReadChunk = 1024;
+constexpr std::size_t kMaxSaid = 256;  // of an answer, looked through for an error
 
 bool SameLine(const scale::LineSettings& a, const scale::LineSettings& b) {
     return families::LineText(a) == families::LineText(b);
@@ -240,25 +243,55 @@ bool PortLook::At(const scale::LineSettings& line, const Stay& stay) {
     return m_stopped;
 }
 
+// The MT-SICS error a balance answers a command it could not take with ("ES", "ET", "EL"),
+// when `said` holds one as a line of its own; empty when it does not.
+std::string SicsError(std::string_view said) {
+    for (const std::string_view error : {"ES\r\n", "ET\r\n", "EL\r\n"}) {
+        const std::size_t at = said.find(error);
+        if (at != std::string_view::npos && (at == 0 || said[at - 1] == '\n'))
+            return std::string(error.substr(0, 2));
+    }
+    return {};
+}
+
 bool PortLook::Ask(std::span<const Query> queries, const families::Listener* stream) {
     std::optional<families::Listener> answer;
+    std::string said;  // what came back to the query asked now
     const auto heard = [&] { return (answer && answer->Found()) || (stream && stream->Found()); };
     auto listenToo = std::move(m_hear);
     m_hear = [&](std::span<const std::uint8_t> bytes) {
         listenToo(bytes);
         if (answer)
             answer->Push(bytes);
+        if (said.size() < kMaxSaid)
+            said.append(bytes.begin(), bytes.end());
+    };
+    const auto ask = [&](const Query& query, const std::string& bytes) {
+        const families::Family* const one[] = {query.family};
+        answer.emplace(one, query.line, families::Framing::kAsSet, m_plan.pattern, 1);
+        said.clear();
+        if (Send(BytesOf(bytes)))
+            ReadUntil(Clock::now() + m_plan.answerFor,
+                      [&] { return heard() || !SicsError(said).empty(); });
+        return answer->Found();
     };
     for (const Query& query : queries) {
         if (m_stopped || !m_port || heard())
             break;
-        const families::Family* const one[] = {query.family};
-        answer.emplace(one, query.line, families::Framing::kAsSet, m_plan.pattern, 1);
         m_verdict.asked = true;
-        if (Send(BytesOf(query.family->query)))
-            ReadUntil(Clock::now() + m_plan.answerFor, heard);
-        if (answer->Found())
+        if (ask(query, query.family->query))
             return Found(*query.family, query.line, true, answer->Readings());
+        // A balance that read the query run together with what came before it (the probe) says
+        // so: its line is cleared and it is asked again, once.
+        const families::Family* const sicsFamily = families::Find("sics");
+        const bool sicsWanted = std::find(m_plan.candidates.begin(), m_plan.candidates.end(),
+                                          sicsFamily) != m_plan.candidates.end();
+        if (const std::string error = SicsError(said); !error.empty() && sicsWanted) {
+            m_verdict.error = error;
+            const Query sics{sicsFamily, query.line};
+            if (ask(sics, "\r\n" + sics.family->query))
+                return Found(*sics.family, sics.line, true, answer->Readings());
+        }
     }
     m_hear = std::move(listenToo);
     return m_stopped;

@@ -50,6 +50,7 @@ struct PortVerdict {
     serial_port::PortError openError;  // kUnopened
     std::size_t heard = 0;             // bytes heard while only listening
     bool asked = false;                // the queries were sent
+    std::string error;                 // an MT-SICS error ("ES") was all a query got back
     // kFound: the family, the settings to read it at, whether it sends only when asked, and the
     // readings detection made of it.
     const scale::families::Family* family = nullptr;

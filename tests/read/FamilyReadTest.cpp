@@ -164,6 +164,31 @@ TEST_F(FamilyReader, SilentAndNoisyPortsAreSaidOnceAndTheAskedBalanceIsRead) {
         EXPECT_NE(std::find(heard.begin(), heard.end(), baud), heard.end()) << baud;
 }
 
+// A balance that talks only at its own speed reads the probe and the query after it as one
+// command and says ES: its line is cleared and it is asked again. One that only ever says ES is
+// said so, not "silent".
+TEST_F(FamilyReader, ASicsBalanceThatAnswersESToTheProbeAndItsQueryIsFound) {
+    FamilyPeer balance(
+        {9600, {}, {}, {{"\x05SI\r\n", "ES\r\n"}, {"SI\r\n", "S S     100.00 g\r\n"}}});
+    FamilyPeer refusing({9600, {}, {}, {{"\n", "ES\r\n"}}});
+    m_ports.Map(1, balance.DevicePath());
+    m_ports.Map(2, refusing.DevicePath());
+    for (const char* port : {"COM1", "COM2"}) {
+        Child reader({ReaderPath(), "--port", port, "--protocol", "auto", "--count", "1"});
+        const auto line = reader.ReadLine(kDetection);
+        const std::string errors = reader.Errors();
+        if (std::string_view(port) == "COM1") {
+            EXPECT_TRUE(line && Holds(*line, "\"text\":\"100.00\"")) << errors;
+            EXPECT_TRUE(Holds(errors, "COM1: sics at 9600")) << errors;
+        } else {
+            EXPECT_FALSE(line);
+            EXPECT_TRUE(Holds(errors, "COM2: answered ES (an MT-SICS balance's error)")) << errors;
+            EXPECT_FALSE(Holds(errors, "silent")) << errors;
+        }
+    }
+    ExpectNoKeyBytes(balance.Received());
+}
+
 // The README's example pattern against a scale that streams its own lines, however the port is
 // named.
 TEST_F(FamilyReader, ThePatternFamilyReadsTheLinesItsPatternDescribes) {
