@@ -71,6 +71,10 @@ void ReadingsCompanion::ShowWindow() {
         m_trend = std::make_unique<Trend>();
         recorder.FeedTrend(m_trend.get());
         connect(&recorder, &Recorder::captured, m_model.get(), &ReadingsModel::Append);
+        connect(&recorder, &Recorder::listed, m_model.get(), &ReadingsModel::Append);
+        // Without a log nothing was kept before the window: it begins with the load on the pan.
+        if (!m_log)
+            recorder.ListNextAsNew();
         m_window = std::make_unique<ReadingsWindow>(*m_model, recorder, *m_trend, &m_panel);
         m_window->SetCsvDialect(m_dialect);
         if (m_section)

@@ -22,6 +22,10 @@ void Recorder::OnFrame(const scale::Frame& frame) {
     if (m_port == 0)
         return;
     std::optional<record::CapturedReading> reading = m_capturer.Offer(frame, m_port, m_device);
+    const bool captured = reading.has_value();
+    if (m_fresh && !reading)
+        reading = m_fresh->Offer(frame, m_port, m_device);
+    m_fresh.reset();
     if (reading)
         reading->portName = m_portName;
     if (m_trend) {
@@ -41,9 +45,13 @@ void Recorder::OnFrame(const scale::Frame& frame) {
         m_bench->Apply(&*reading);
     if (!reading)
         return;
+    if (!captured) {
+        emit listed(*reading);
+        return;
+    }
     // The panel goes on whatever became of a destination: nothing here ends it.
     (void)m_sinks.Hand(*reading, {});
-    emit captured(*reading);
+    emit this->captured(*reading);
 }
 
 void Recorder::OnPortState(const scale::PortState& state) {

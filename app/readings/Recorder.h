@@ -37,14 +37,20 @@ class Recorder : public QObject, public scale::FrameObserver {
     // Every capture goes to `sink` from now on, after those added before it.
     void AddSink(std::unique_ptr<record::ReadingSink> sink) { m_sinks.Add(std::move(sink)); }
 
+    // The next frame goes to `listed` when a rule that knows nothing yet would capture it and
+    // the rule itself does not: a window opened now lists the load already on the pan.
+    void ListNextAsNew() { m_fresh.emplace(m_capturer.Rule(), m_capturer.MinWeight()); }
+
     void OnFrame(const scale::Frame& frame) override;
     void OnPortState(const scale::PortState& state) override;
 
   signals:
     void captured(const record::CapturedReading& reading);
+    void listed(const record::CapturedReading& reading);
 
   private:
     record::Capturer m_capturer;
+    std::optional<record::Capturer> m_fresh;  // ListNextAsNew's
     int m_port = 0;
     std::string m_device;
     std::string m_portName;
