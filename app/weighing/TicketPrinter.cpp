@@ -217,12 +217,14 @@ bool WriteTicketPdf(const QStringList& lines, const TicketPage& page, const QStr
     return true;
 }
 
-int PrintTicket(const QStringList& lines, const TicketPage& page, const QString& printer,
-                QString* error, QString* warning) {
+namespace {
+
+// `printer`'s destination (empty: the default one); none, with the reason in `error`.
+std::unique_ptr<cups_dest_t, DestFree> Destination(const QString& printer, QString* error) {
     const QByteArray name = printer.toLocal8Bit();
-    const std::unique_ptr<cups_dest_t, DestFree> dest(cupsGetNamedDest(
+    std::unique_ptr<cups_dest_t, DestFree> dest(cupsGetNamedDest(
         CUPS_HTTP_DEFAULT, printer.isEmpty() ? nullptr : name.constData(), nullptr));
-    if (!dest) {
+    if (!dest)
         *error = printer.isEmpty()
                      ? QStringLiteral(
                            "no default printer: name one with --print-ticket=PRINTER "
@@ -230,8 +232,21 @@ int PrintTicket(const QStringList& lines, const TicketPage& page, const QString&
                            .arg(QString::fromLocal8Bit(cupsLastErrorString()))
                      : QStringLiteral("the printer %1 is not known to CUPS (%2)")
                            .arg(printer, QString::fromLocal8Bit(cupsLastErrorString()));
+    return dest;
+}
+
+}  // namespace
+
+QString UnknownPrinter(const QString& printer) {
+    QString error;
+    return Destination(printer, &error) ? QString() : error;
+}
+
+int PrintTicket(const QStringList& lines, const TicketPage& page, const QString& printer,
+                QString* error, QString* warning) {
+    const auto dest = Destination(printer, error);
+    if (!dest)
         return 0;
-    }
     const QString queue = QString::fromLocal8Bit(dest->name);
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("ticket.pdf"));

@@ -36,6 +36,10 @@ TicketPage PrinterPage(const QString& printer, const std::optional<record::Ticke
 bool WriteTicketPdf(const QStringList& lines, const TicketPage& page, const QString& path,
                     QString* error);
 
+// Why `printer` (empty: CUPS's default destination) cannot take a ticket at all; empty when it
+// is known. Asked before a ticket is given its number.
+QString UnknownPrinter(const QString& printer);
+
 // Prints `lines` on `printer` (empty: CUPS's default destination). The job's id, or 0 with the
 // reason in `error`; a job queued on a stopped printer has its id and `warning` says so.
 int PrintTicket(const QStringList& lines, const TicketPage& page, const QString& printer,

@@ -25,6 +25,13 @@ void TicketSink::Print(const record::CapturedReading& reading, bool asked) {
     const record::WeighingOptions& options = m_setup.options;
     const bool print = options.printTicket || (asked && options.preview.empty());
     const std::string id = m_setup.scaleId();
+    // A number goes only to a ticket that goes somewhere.
+    if (print && options.preview.empty()) {
+        if (const QString unknown = UnknownPrinter(Q(options.printer)); !unknown.isEmpty()) {
+            m_setup.say(tr("No ticket: %1").arg(unknown));
+            return;
+        }
+    }
     std::string error;
     const auto number = record::NextTicketNumber(m_setup.stateFolder, id, &error);
     if (!number) {
