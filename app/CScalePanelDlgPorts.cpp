@@ -215,8 +215,18 @@ window::LResult CScalePanelDlg::OnShowFailure(window::WParam wParam, window::LPa
     MessageBoxRequest request = *reinterpret_cast<const MessageBoxRequest*>(wParam);
     // After a loss the engine's box explains it (often while Close waits for the watch thread);
     // it closes by itself when the device is back.
-    if (m_bCloseAfterLoss || m_follower.Following())
+    if (m_bCloseAfterLoss || m_follower.Following()) {
         request.closer = &m_lossBoxCloser;
+        // The device may have come back before the box was up, and the request to close found
+        // no box: once it is up, look again.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_nFailureBoxes > 0)
+                    TryReconnect();
+            },
+            Qt::QueuedConnection);
+    }
     ++m_nFailureBoxes;
     m_services.presenter(nullptr, request);
     if (--m_nFailureBoxes == 0 && m_bCloseAfterLoss)

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <utility>
+
 #include "tests/app/PortsFixture.h"
 #include "tests/support/FakeDevices.h"
 
@@ -18,6 +22,17 @@ using Bytes = std::vector<std::uint8_t>;
 using testing_support::FakeDevices;
 
 const QString kFullWidthComma = QString(QChar(0xFF0C));
+
+// Whether a descriptor of this process still leads to `device`, also once the device is gone.
+bool HeldHere(const std::string& device) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target == device || target == device + " (deleted)")
+            return true;
+    }
+    return false;
+}
 
 class PortSelectionTest : public PortsFixture {
   protected:
@@ -408,6 +423,73 @@ TEST_F(ReconnectTest, TheScaleIsReopenedInAPortFolderRemovedAndMadeAgain) {
     Add(1, Role::Scale);
     ASSERT_TRUE(PumpUntil([&] { return !h.panel->IsShownClosed(); }));
     ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+}
+
+// Runs `remake` when the panel tells of the loss: before the engine's box is up.
+struct RemakeWhenLost : scale::FrameObserver {
+    std::function<void()> remake;
+    void OnFrame(const scale::Frame&) override {}
+    void OnPortState(const scale::PortState& state) override {
+        if (state.change == scale::PortState::Change::kLost && remake)
+            std::exchange(remake, nullptr)();
+    }
+};
+
+// Nobody clicks the loss box: the panel closes it itself once COM1 leads to a device again, here
+// a new one in a folder made again, seen before the box is up or while it is, and lets go of the
+// old device.
+TEST_F(ReconnectTest, ANewDeviceInAFolderMadeAgainClosesTheLossBoxAndIsReadInstead) {
+    for (const bool beforeTheBox : {true, false}) {
+        SCOPED_TRACE(beforeTheBox ? "seen before the box" : "seen under the box");
+        h.Build({});
+        peers.clear();
+        Add(1, Role::Scale);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 1);
+        const std::string oldDevice = Peer(1).DevicePath();
+        // Made while the old one still stands, so that it cannot be given the old one's number.
+        auto next = std::make_unique<PtyPeer>(Role::Scale);
+        const std::string newDevice = next->DevicePath();
+        const auto remake = [&] {
+            ports.MakeAgain();
+            Add(1, std::move(next));
+        };
+        RemakeWhenLost observer;
+        if (beforeTheBox) {
+            observer.remake = [&] {
+                remake();
+                ASSERT_TRUE(
+                    PumpUntil([&] { return Tip(1).contains(QString::fromStdString(newDevice)); }));
+            };
+        }
+        h.panel->AttachObserver(&observer);
+        bool closedByPanel = false;
+        h.onBox = [&](const MessageBoxRequest& box) {
+            ASSERT_NE(box.closer, nullptr);
+            QEventLoop loop;
+            QObject::connect(box.closer, &BoxCloser::closeRequested, &loop, [&] {
+                closedByPanel = true;
+                loop.quit();
+            });
+            QTimer::singleShot(std::chrono::seconds(20), &loop, &QEventLoop::quit);
+            if (!beforeTheBox)
+                remake();
+            loop.exec();
+        };
+        h.boxes.clear();
+        Peer(1).HangUp();
+        ASSERT_TRUE(PumpUntil([&] { return !h.boxes.empty(); }));
+        EXPECT_TRUE(closedByPanel);
+        ASSERT_TRUE(PumpUntil([&] { return Held(1); }, std::chrono::seconds(20)));
+        ExpectOpened(1, "STATUS:COM1 OPENED" + kFullWidthComma + "9600,N,8,1");
+        EXPECT_TRUE(FrameReachesDisplay(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+        EXPECT_FALSE(HeldHere(oldDevice));
+        ASSERT_EQ(h.boxes.size(), 1u);
+        EXPECT_EQ(h.boxes[0].request.caption, "Application Error");
+        EXPECT_TRUE(h.boxes[0].request.text.contains("Failed with the following error"));
+        h.panel->DetachObserver(&observer);
+        h.onBox = nullptr;
+    }
 }
 
 // The same entry is the same port: the old device, still there, is let go for the new one.
