@@ -29,9 +29,9 @@
 #include "scale/FrameWindow.h"
 #include "scale/Reading.h"
 #include "scale/families/Family.h"
-#include "tests/read/ReadTestSupport.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
+#include "tools/peers/ReaderPeers.h"
 
 namespace {
 

@@ -36,7 +36,7 @@
 #include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "tests/read/ReadTestSupport.h"
+#include "tools/peers/ReaderPeers.h"
 #include "tools/scalesim/ScaleFrames.h"
 #include "tools/scalesim/ScaleModel.h"
 

@@ -12,8 +12,8 @@
 
 #include "app/CScalePanelDlg.h"
 #include "platform/serial/SerialPort.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 namespace {

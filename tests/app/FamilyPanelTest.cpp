@@ -15,9 +15,9 @@
 #include "app/CScalePanelDlg.h"
 #include "app/DialogTemplates.h"
 #include "app/readout/CLargeReadout.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 namespace {

@@ -26,8 +26,8 @@
 #include "app/CommandLine.h"
 #include "app/Resources.h"
 #include "tests/app/PanelHarness.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 namespace {

@@ -11,9 +11,9 @@
 #include "app/Resources.h"
 #include "tests/app/PanelHarness.h"
 #include "tests/support/DeviceHolding.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 

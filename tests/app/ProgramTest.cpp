@@ -17,8 +17,8 @@
 
 #include "app/CScalePanelApp.h"
 #include "platform/serial/PseudoTerminal.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "app/CScalePanelDlg.h"
 #include "app/readout/CLargeReadout.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 namespace {

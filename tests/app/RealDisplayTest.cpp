@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CScalePanelDlg.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace apptest {
 namespace {

@@ -7,7 +7,7 @@
 #include "platform/component/Ref.h"
 #include "platform/component/Registration.h"
 #include "tests/component/fake/FakeIds.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace component {
 namespace {

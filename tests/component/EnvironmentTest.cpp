@@ -10,7 +10,7 @@
 
 #include "platform/component/Manifest.h"
 #include "platform/component/StoreFile.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace component {
 namespace {

@@ -18,7 +18,7 @@
 #include "platform/component/StoreFile.h"
 #include "tests/component/fake/FakeIds.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace component {
 namespace {

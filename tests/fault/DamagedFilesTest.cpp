@@ -12,9 +12,9 @@
 #include "platform/component/RegistrationStore.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "tests/fault/KarvelProcess.h"
-#include "tests/support/PortDirectory.h"
-#include "tests/support/RandomBytes.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/PortDirectory.h"
+#include "tools/peers/RandomBytes.h"
+#include "tools/peers/TestFiles.h"
 
 namespace faulttest {
 namespace {

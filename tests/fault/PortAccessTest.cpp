@@ -14,7 +14,7 @@
 #include "tests/app/PortsFixture.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DeviceHolding.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace faulttest {
 namespace {

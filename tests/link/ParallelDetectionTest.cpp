@@ -16,9 +16,9 @@
 #include "link/FamilyLink.h"
 #include "platform/serial/SerialPort.h"
 #include "scale/families/Family.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace linktest {
 namespace {

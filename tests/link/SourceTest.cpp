@@ -9,8 +9,8 @@
 #include "link/Reconnect.h"
 #include "link/ScaleLink.h"
 #include "scale/KeyNames.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace linktest {
 namespace {

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "tests/read/ReadTestSupport.h"
-#include "tests/support/FamilyPeer.h"
 #include "tests/support/PtyPeer.h"
+#include "tools/peers/FamilyPeer.h"
 
 namespace readtest {
 namespace {

@@ -18,10 +18,10 @@
 #include "tests/pipeline/PipelineSupport.h"
 #include "tests/read/ReadTestSupport.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/Sheets.h"
 #include "tests/support/WaitFor.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace pipelinetest {
 namespace {

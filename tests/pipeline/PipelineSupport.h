@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "tests/read/ReadTestSupport.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/XServer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace pipelinetest {
 

@@ -13,9 +13,9 @@
 #include <string>
 
 #include "tests/read/ReadTestSupport.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace readtest {
 namespace {

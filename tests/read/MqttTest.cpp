@@ -17,7 +17,7 @@
 
 #include "tests/read/CountFrame.h"
 #include "tests/read/ReadTestSupport.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace readtest {
 namespace {

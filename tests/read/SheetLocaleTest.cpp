@@ -8,9 +8,9 @@
 
 #include "tests/read/ReadTestSupport.h"
 #include "tests/record/Frames.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/Sheets.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace readtest {
 namespace {

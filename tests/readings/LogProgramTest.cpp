@@ -17,8 +17,8 @@
 
 #include "platform/serial/PseudoTerminal.h"
 #include "tests/readings/CaptureScript.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PumpUntil.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace readingstest {
 namespace {

@@ -26,8 +26,8 @@
 #include "scale/families/Family.h"
 #include "tests/app/PortsFixture.h"
 #include "tests/readings/CaptureScript.h"
-#include "tests/support/FamilyPeer.h"
 #include "tests/support/Sheets.h"
+#include "tools/peers/FamilyPeer.h"
 
 namespace readingstest {
 namespace {

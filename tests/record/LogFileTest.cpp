@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "record/LogFile.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace {
 

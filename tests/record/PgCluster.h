@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace recordtest {
 

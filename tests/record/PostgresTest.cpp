@@ -16,8 +16,8 @@
 #include "record/store/Verify.h"
 #include "tests/read/ReadTestSupport.h"
 #include "tests/record/PgCluster.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "tests/read/ReadTestSupport.h"
 #include "tests/record/SqlFile.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/FamilyPeer.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace readtest {
 namespace {

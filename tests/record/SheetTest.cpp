@@ -19,7 +19,7 @@
 #include "tests/record/Frames.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Sheets.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace {
 

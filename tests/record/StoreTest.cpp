@@ -16,7 +16,7 @@
 #include "record/store/SqliteRecord.h"
 #include "record/store/Verify.h"
 #include "tests/record/SqlFile.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "record/Ticket.h"
 #include "record/Weighing.h"
 #include "tests/record/Frames.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace {
 

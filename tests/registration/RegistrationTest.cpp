@@ -22,7 +22,7 @@
 #include "platform/posix/UniqueFd.h"
 #include "tests/component/fake/FakeIds.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace component {
 namespace {

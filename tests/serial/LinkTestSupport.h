@@ -18,7 +18,7 @@
 #include "platform/window/Messages.h"
 #include "serial/CSerialLink.h"
 #include "tests/support/Application.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace link_test {
 

@@ -16,7 +16,7 @@
 
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/SerialDevices.h"
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 extern char** environ;
 

@@ -8,20 +8,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <stdexcept>
 #include <utility>
 
 #include "platform/posix/WakeupFd.h"
 
 namespace testing_support {
-
-serial_port::PseudoTerminal MakePty() {
-    std::string error;
-    auto pty = serial_port::PseudoTerminal::Create(&error);
-    if (!pty)
-        throw std::runtime_error("cannot create a pseudo-terminal: " + error);
-    return std::move(*pty);
-}
 
 PtyPeer::PtyPeer(Role role)
     : PtyPeer(role == Role::Scale ? std::vector<std::uint8_t>{0x06, 0xAA}

@@ -17,11 +17,9 @@
 
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "tools/peers/Pty.h"
 
 namespace testing_support {
-
-// A new pseudo-terminal; throws when the system refuses one (the test then fails loudly).
-serial_port::PseudoTerminal MakePty();
 
 class PtyPeer {
   public:

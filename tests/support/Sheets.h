@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace testing_support {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace testing_support {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace testing_support {
 namespace {

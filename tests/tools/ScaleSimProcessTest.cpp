@@ -24,7 +24,7 @@
 
 #include "platform/posix/UniqueFd.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 #include "tools/scalesim/ScaleFrames.h"
 
 namespace scalesim {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "read/ReadOptions.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 #include "web/Token.h"
 
 namespace reader {

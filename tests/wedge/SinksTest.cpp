@@ -18,7 +18,7 @@
 
 #include "platform/posix/SystemError.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 #include "wedge/Keysyms.h"
 #include "wedge/PortalSink.h"
 #include "wedge/TypingSink.h"

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "tests/read/ReadTestSupport.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/XServer.h"
 #include "tests/wedge/WeighingFrames.h"
 #include "tests/wedge/XClient.h"
+#include "tools/peers/PortDirectory.h"
 
 namespace wedgetest {
 namespace {

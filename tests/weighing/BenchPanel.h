@@ -18,10 +18,10 @@
 #include "app/CScalePanelDlg.h"
 #include "app/readout/CLargeReadout.h"
 #include "app/weighing/WeighingCompanion.h"
-#include "tests/support/PortDirectory.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/PumpUntil.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/PortDirectory.h"
+#include "tools/peers/TestFiles.h"
 
 namespace benchtest {
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace benchtest {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/scale/families/Decode.h"
-#include "tests/support/RandomBytes.h"
+#include "tools/peers/RandomBytes.h"
 
 namespace {
 

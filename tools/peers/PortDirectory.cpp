@@ -1,4 +1,4 @@
-#include "tests/support/PortDirectory.h"
+#include "tools/peers/PortDirectory.h"
 
 #include <filesystem>
 

@@ -1,4 +1,4 @@
-#include "tests/support/FamilyPeer.h"
+#include "tools/peers/FamilyPeer.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -9,8 +9,8 @@
 #include "platform/posix/WakeupFd.h"
 #include "platform/serial/BaudRates.h"
 #include "scale/Protocol.h"
-#include "tests/support/PtyPeer.h"
-#include "tests/support/RandomBytes.h"
+#include "tools/peers/Pty.h"
+#include "tools/peers/RandomBytes.h"
 
 namespace testing_support {
 

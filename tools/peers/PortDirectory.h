@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/serial/PortMap.h"
-#include "tests/support/TestFiles.h"
+#include "tools/peers/TestFiles.h"
 
 namespace testing_support {
 
