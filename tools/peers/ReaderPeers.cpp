@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 namespace readtest {
@@ -155,9 +157,42 @@ std::string UserName() {
     return user ? user->pw_name : "root";
 }
 
+// The lowest port the kernel hands to outgoing connections: a port asked of it (bind to 0) comes
+// from the same range, so a reader's own connection could take it between asking and listening.
+int EphemeralLow() {
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    int low = 0;
+    return range >> low && low > 11000 ? low : 0;
+}
+
+bool Binds(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
 }  // namespace
 
 int FreePort() {
+    if (const int low = EphemeralLow(); low != 0) {
+        // Below that range, from a place of this process's own so that tests run side by side
+        // seldom ask the same one.
+        static std::mutex lock;
+        const std::lock_guard held(lock);
+        static int next =
+            10000 + static_cast<int>(static_cast<long long>(::getpid()) * 7919 % (low - 10000));
+        for (int tried = 0; tried < low - 10000; ++tried) {
+            const int port = next;
+            next = next + 1 < low ? next + 1 : 10000;
+            if (Binds(port))
+                return port;
+        }
+    }
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
