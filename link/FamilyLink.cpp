@@ -245,7 +245,7 @@ bool FamilyLink::Keep(const std::string& device, const Family& family,
     // Told from the event loop, once whoever asked is ready for readings.
     QTimer::singleShot(0, this, [this, first = std::move(first)] {
         for (const families::Decoded& decoded : first)
-            Tell(decoded);
+            Tell(decoded, scale::StampFrame({}));
     });
     m_polling = poll && !family.query.empty();
     if (m_polling)
@@ -256,19 +256,23 @@ bool FamilyLink::Keep(const std::string& device, const Family& family,
 void FamilyLink::OnBytes(std::span<const std::uint8_t> bytes) {
     if (!m_decoder)
         return;
+    // Each reading here ended in the bytes just read: its time is theirs, not the decoder's.
+    const scale::Frame read = scale::StampFrame({});
     m_scratch.clear();
     m_decoder->Push(bytes, &m_scratch);
     for (const families::Decoded& decoded : m_scratch)
-        Tell(decoded);
+        Tell(decoded, read);
 }
 
-void FamilyLink::Tell(const families::Decoded& decoded) {
+void FamilyLink::Tell(const families::Decoded& decoded, const scale::Frame& read) {
     scale::FrameBytes bytes{};
     // The panel's own scale found as a family: its frame as it stands.
     const bool frame = m_family->name == "karvel" && decoded.bytes.size() == bytes.size();
     if (frame)
         std::copy(decoded.bytes.begin(), decoded.bytes.end(), bytes.begin());
     scale::Frame told = scale::StampFrame(bytes);
+    told.wallTime = read.wallTime;
+    told.steadyTime = read.steadyTime;
     told.familyReading = decoded.reading;
     told.protocol = m_family->name;
     told.familyBytes = decoded.bytes;

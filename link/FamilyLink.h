@@ -98,7 +98,8 @@ class FamilyLink : public PortSource {
     void Reopened() override;
     void Halted() override { m_poll.stop(); }
     bool SendText(const std::string& bytes);
-    void Tell(const scale::families::Decoded& decoded);
+    // `read` holds the clocks read when its last bytes came.
+    void Tell(const scale::families::Decoded& decoded, const scale::Frame& read);
 
     Choice m_choice;
     Waits m_waits;

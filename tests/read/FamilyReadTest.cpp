@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "tests/read/ReadTestSupport.h"
@@ -423,6 +424,44 @@ TEST_F(FamilyReader, ThePlainScanSendsABalanceOnALowerPortOnlyTheProbe) {
     EXPECT_EQ(reader.Wait(), 0);
     EXPECT_FALSE(Holds(line, "protocol")) << line;
     EXPECT_EQ(balance.Received(), "\x05");
+}
+
+// Far more lines than one read takes, all at once, into a file (standard output left unread
+// drops lines by design): each is kept, in order, with a time that never goes back.
+TEST_F(FamilyReader, AFastStreamIsKeptWholeLineByLine) {
+    constexpr int kLines = 3000;
+    const auto send = [](testing_support::PtyPeer& peer, const std::string& bytes) {
+        return peer.Send(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    };
+    testing_support::PtyPeer scale(testing_support::PtyPeer::Role::Silent);
+    m_ports.Map(1, scale.DevicePath());
+    TempDir folder;
+    const std::string output = folder / "lines.json";
+    Child reader({"/bin/sh", "-c", "exec \"$@\" >" + output, "sh", ReaderPath(), "--protocol",
+                  "sics", "--line", "115200,8N1", "--capture", "every", "--count",
+                  std::to_string(kLines + 1)});
+    ASSERT_TRUE(scale.WaitForBytes(4, kDetection)) << reader.Errors();  // its query
+    ASSERT_TRUE(send(scale, "S S 0.00 g\r\n"));
+    ASSERT_TRUE(reader.WaitForError("sics at 115200 8N1")) << reader.Errors();
+    std::string burst;
+    for (int n = 1; n <= kLines; ++n)
+        burst += "S S " + std::to_string(n) + ".00 g\r\n";
+    ASSERT_TRUE(send(scale, burst));
+    ASSERT_EQ(reader.Wait(), 0) << reader.Errors();
+
+    std::istringstream lines(testing_support::ReadFile(output));
+    std::string line;
+    long long lastTime = 0;
+    for (int n = 0; n <= kLines; ++n) {
+        ASSERT_TRUE(std::getline(lines, line)) << n;
+        ASSERT_TRUE(Holds(line, "\"text\":\"" + std::to_string(n) + ".00\"")) << n << ": " << line;
+        const std::size_t at = line.find("\"time_us\":");
+        ASSERT_NE(at, std::string::npos) << line;
+        const long long time = std::stoll(line.substr(at + 10));
+        EXPECT_GE(time, lastTime) << line;
+        lastTime = time;
+    }
 }
 
 TEST_F(FamilyReader, OptionsItCannotUseAreRefusedWithExitTwo) {

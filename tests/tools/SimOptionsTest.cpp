@@ -45,9 +45,11 @@ TEST(SimOptions, EveryOptionIsTaken) {
 
 TEST(SimOptions, BadCommandLinesAreRefused) {
     const std::vector<std::vector<std::string_view>> bad = {
-        {"--rate", "0"},        // no frames at all
-        {"--rate", "81"},       // more than 9600 baud carries
-        {"--rate", "10x"},      //
+        {"--rate", "0"},    // no frames at all
+        {"--rate", "81"},   // more than 9600 baud carries
+        {"--rate", "10x"},  //
+        {"--rate", "100"},  // the panel's frames are 12 bytes at 9600 baud
+        {"--protocol", "sics", "--rate", "1001"},
         {"--com", "0"},         // COM numbers are 1..32
         {"--com", "33"},        //
         {"--com", "1,"},        //

@@ -111,9 +111,10 @@ void AddLineOptions(cli::OptionTable& table, SimOptions& o) {
                })});
     table.Add({.name = "--rate",
                .value = "HZ",
-               .help = "frames per second, 1 to 80 (default 10)",
+               .help = "frames per second, 1 to 80 (default 10); with --protocol, lines per "
+                       "second, 1 to 1000",
                .apply = Checked("--rate", [&o](std::string_view v) {
-                   return ParseNumber(v, 1, kHighestFrameRate, &o.framesPerSecond);
+                   return ParseNumber(v, 1, kHighestLineRate, &o.framesPerSecond);
                })});
     table.Add({.name = "--seed",
                .value = "S",
@@ -181,6 +182,10 @@ cli::OptionTable MakeTable(SimOptions& options) {
 posix::Status CheckTogether(const SimOptions& options) {
     if (options.line && options.protocol.empty())
         return cli::Refuse("--line goes with --protocol");
+    if (options.framesPerSecond > kHighestFrameRate &&
+        (options.protocol.empty() || options.protocol == "karvel"))
+        return cli::Refuse("--rate over " + std::to_string(kHighestFrameRate) +
+                           " goes with --protocol and a family whose lines are short");
     if (options.loadGrams > 0 && options.itemGrams > 0)
         return cli::Refuse("--load and --items do not go together");
     if (options.listen && (!options.portDir.empty() || !options.silentPorts.empty() ||

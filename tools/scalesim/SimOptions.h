@@ -16,6 +16,8 @@ namespace scalesim {
 inline constexpr int kHighestComPort = 32;
 // 9600 baud carries 960 bytes a second: 80 frames of 12 bytes.
 inline constexpr int kHighestFrameRate = 80;
+// 115 200 baud carries a family's short line (a dozen or two bytes) this often and more.
+inline constexpr int kHighestLineRate = 1000;
 
 struct SimOptions {
     std::string portDir;             // empty: serve the lines without linking them
