@@ -9,6 +9,9 @@
 //   read_bench fleet [--seconds S]    32 simulated scales at 10 frames/s, 32 readers (change
 //                                     capture), one broker, one subscriber: readings lost, CPU
 //                                     and resident memory per reader (default 600 s)
+//   read_bench stream [--seconds S]   a family's lines at 115 200 baud, 600 a second, with
+//                                     --capture every, MQTT and ten event clients: lines lost,
+//                                     time_us against the write (bench/read/StreamBench.h)
 // Programs are taken from beside read_bench.
 
 #include <fcntl.h>
@@ -33,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/read/StreamBench.h"
 #include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
@@ -47,32 +51,9 @@ using readtest::Clock;
 
 std::string g_binDir;
 
-void Figure(const std::string& name, double value, const char* unit) {
-    std::printf("figure: %s = %.3f %s\n", name.c_str(), value, unit);
-    std::fflush(stdout);
-}
-
-// A program with its standard output in `outPath`.
-pid_t Spawn(std::vector<std::string> argv, const std::string& outPath) {
-    std::vector<char*> args;
-    for (std::string& arg : argv)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void End(pid_t pid) {
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-}
+using bench::End;
+using bench::Figure;
+using bench::Spawn;
 
 double RssKb(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -374,8 +355,8 @@ int main(int argc, char** argv) {
                .help = "how long to measure (default 20; fleet 600)",
                .apply = bench::Whole("--seconds", 1, 86400, seconds)});
     if (const auto code = bench::ReadCommandLine(
-            table, "Modes: cpu, latency, fleet (read_bench MODE [--seconds S]).", argc, argv,
-            &modes))
+            table, "Modes: cpu, latency, fleet, stream (read_bench MODE [--seconds S]).", argc,
+            argv, &modes))
         return *code;
     const std::string mode = modes.size() == 1 ? modes.front() : "";
     if (seconds == 0)
@@ -386,6 +367,8 @@ int main(int argc, char** argv) {
         return Latency(seconds);
     if (mode == "fleet")
         return Fleet(seconds);
-    std::fputs("usage: read_bench cpu|latency|fleet [--seconds S]\n", stderr);
+    if (mode == "stream")
+        return bench::Stream(seconds, g_binDir);
+    std::fputs("usage: read_bench cpu|latency|fleet|stream [--seconds S]\n", stderr);
     return 2;
 }

@@ -1,6 +1,12 @@
 #include "bench/support/Measures.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 namespace bench {
@@ -25,6 +31,32 @@ double Percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
     return values[index];
+}
+
+void Figure(const std::string& name, double value, const char* unit) {
+    std::printf("figure: %s = %.3f %s\n", name.c_str(), value, unit);
+    std::fflush(stdout);
+}
+
+pid_t Spawn(std::vector<std::string> argv, const std::string& outPath) {
+    std::vector<char*> args;
+    for (std::string& arg : argv)
+        args.push_back(arg.data());
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void End(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
 }
 
 }  // namespace bench

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -14,5 +15,12 @@ double ProcessCpuSeconds(pid_t pid);
 
 // The value at fraction `p` (0..1) of the sorted values, nearest rank below; 0 when empty.
 double Percentile(std::vector<double> values, double p);
+
+// Prints `figure: NAME = VALUE UNIT`, the line the benchmarks' readers look for.
+void Figure(const std::string& name, double value, const char* unit);
+
+// A program with its standard output in `outPath`; End stops it (SIGTERM) and waits.
+pid_t Spawn(std::vector<std::string> argv, const std::string& outPath);
+void End(pid_t pid);
 
 }  // namespace bench
