@@ -95,6 +95,9 @@ posix::Result<int> ModbusSource::Find(unsigned) {
                  ? "unit " + std::to_string(m_map.unit) + " answered: " + status.Error().text
                  : status.Error().Describe()));
     m_found = true;
+    m_events.say(Named() + ": Modbus unit " + std::to_string(m_map.unit) + ", weight in " +
+                 (m_map.inputTable ? "input" : "holding") + " register " +
+                 std::to_string(m_map.weight));
     m_backAt = std::chrono::steady_clock::now();
     // Told from the event loop, once whoever asked is ready for readings.
     QTimer::singleShot(0, this, [this, polled] {

@@ -54,6 +54,8 @@ DecodedValue FromText(std::string exact) {
 std::optional<DecodedValue> FloatValue(float number) {
     if (!std::isfinite(number))
         return std::nullopt;
+    if (number == 0)
+        number = 0;  // a negative zero is no weight below zero
     // The shortest text that reads back as the same float, without an exponent.
     std::array<char, 64> text{};
     const auto end =
