@@ -108,9 +108,14 @@ posix::Result<int> ModbusSource::Find(unsigned) {
 }
 
 void ModbusSource::PollNow() {
-    if (m_asking || m_lost)
+    if (!m_lost)
+        Ask();
+}
+
+void ModbusSource::Ask() {
+    // One poll at a time: a slow bus is polled less often, never piled up.
+    if (std::exchange(m_asking, true))
         return;
-    m_asking = true;
     Poll([this](const posix::Status& status, const Polled& polled) {
         m_inbox.Post([this, status, polled] { OnPolled(status, polled); });
     });
@@ -118,23 +123,24 @@ void ModbusSource::PollNow() {
 
 void ModbusSource::OnPolled(const posix::Status& status, const Polled& polled) {
     m_asking = false;
-    if (status) {
-        m_lastAnswer.clear();
-        if (m_lost) {
-            m_lost = false;
-            m_backAt = std::chrono::steady_clock::now();
-            m_events.portState({scale::PortState::Change::kOpened, 0, Device(), Name()});
-            m_events.say(Named() + ": back; reading again");
-            m_poll.start();
-        }
-        Tell(polled);
-        return;
-    }
-    if (!modbus::IsException(status.Error())) {
+    const bool answered = status || modbus::IsException(status.Error());
+    if (!answered) {
         if (m_lost)
             m_retry.start(BackOff(++m_tries));
         else
             Lose(status.Error().Describe());
+        return;
+    }
+    if (m_lost) {
+        m_lost = false;
+        m_backAt = std::chrono::steady_clock::now();
+        m_events.portState({scale::PortState::Change::kOpened, 0, Device(), Name()});
+        m_events.say(Named() + ": back; reading again");
+        m_poll.start();
+    }
+    if (status) {
+        m_lastAnswer.clear();
+        Tell(polled);
         return;
     }
     // The device is there but refuses the request: said once, no reading made.
@@ -166,12 +172,8 @@ void ModbusSource::Lose(const std::string& why) {
 }
 
 void ModbusSource::Retry() {
-    if (!m_lost || m_asking)
-        return;
-    m_asking = true;
-    Poll([this](const posix::Status& status, const Polled& polled) {
-        m_inbox.Post([this, status, polled] { OnPolled(status, polled); });
-    });
+    if (m_lost)
+        Ask();
 }
 
 std::optional<ModbusWrite> ModbusSource::WriteFor(Key key) const {

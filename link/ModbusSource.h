@@ -66,6 +66,8 @@ class ModbusSource : public QObject, public Source {
     // Puts a poll in the bus's queue; `done` is called on this thread.
     void Poll(std::function<void(const posix::Status&, const Polled&)> done);
     void PollNow();
+    // A poll whose answer comes to OnPolled, unless one is in the queue already.
+    void Ask();
     void OnPolled(const posix::Status& status, const Polled& polled);
     void Tell(const Polled& polled);
     void Lose(const std::string& why);
