@@ -1,6 +1,5 @@
 #include "link/ModbusSource.h"
 
-#include <algorithm>
 #include <future>
 #include <utility>
 
@@ -14,12 +13,6 @@ using Key = scale::families::Key;
 // Name and connection together, as for a scale on the network; then each request's answer.
 constexpr std::chrono::seconds kConnectLimit{5};
 constexpr std::chrono::milliseconds kAnswerLimit{1000};
-
-std::chrono::milliseconds BackOff(int tries) {
-    const int doublings = std::clamp(tries - 1, 0, 5);
-    return std::min<std::chrono::milliseconds>(kReconnectRetry * (1 << doublings),
-                                               kNetworkRetryMost);
-}
 
 std::vector<std::uint8_t> BytesOf(const std::vector<std::uint16_t>& registers,
                                   std::optional<std::uint16_t> status) {
@@ -126,7 +119,7 @@ void ModbusSource::OnPolled(const posix::Status& status, const Polled& polled) {
     const bool answered = status || modbus::IsException(status.Error());
     if (!answered) {
         if (m_lost)
-            m_retry.start(BackOff(++m_tries));
+            m_retry.start(NetworkBackOff(++m_tries));
         else
             Lose(status.Error().Describe());
         return;
@@ -168,7 +161,7 @@ void ModbusSource::Lose(const std::string& why) {
     // waits longer each time.
     const bool lived = std::chrono::steady_clock::now() - m_backAt >= kNetworkLived;
     m_tries = lived ? 0 : m_tries + 1;
-    m_retry.start(lived ? std::chrono::milliseconds(0) : BackOff(m_tries));
+    m_retry.start(lived ? std::chrono::milliseconds(0) : NetworkBackOff(m_tries));
 }
 
 void ModbusSource::Retry() {
