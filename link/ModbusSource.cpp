@@ -1,5 +1,6 @@
 #include "link/ModbusSource.h"
 
+#include <cstdio>
 #include <future>
 #include <utility>
 
@@ -24,6 +25,13 @@ std::vector<std::uint8_t> BytesOf(const std::vector<std::uint16_t>& registers,
         bytes.insert(bytes.end(),
                      {static_cast<std::uint8_t>(*status >> 8), static_cast<std::uint8_t>(*status)});
     return bytes;
+}
+
+// "0x1000", as transmitters' manuals write their registers.
+std::string HexAddress(std::uint16_t address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", address);
+    return text;
 }
 
 }  // namespace
@@ -90,7 +98,7 @@ posix::Result<int> ModbusSource::Find(unsigned) {
     m_found = true;
     m_events.say(Named() + ": Modbus unit " + std::to_string(m_map.unit) + ", weight in " +
                  (m_map.inputTable ? "input" : "holding") + " register " +
-                 std::to_string(m_map.weight));
+                 HexAddress(m_map.weight));
     m_backAt = std::chrono::steady_clock::now();
     // Told from the event loop, once whoever asked is ready for readings.
     QTimer::singleShot(0, this, [this, polled] {
