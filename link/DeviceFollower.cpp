@@ -47,10 +47,14 @@ void DeviceFollower::ResetTries() {
         m_tries = 0;
 }
 
-std::chrono::milliseconds DeviceFollower::BackOff() const {
-    const int doublings = std::clamp(m_tries - 1, 0, 5);
+std::chrono::milliseconds NetworkBackOff(int tries) {
+    const int doublings = std::clamp(tries - 1, 0, 5);
     return std::min<std::chrono::milliseconds>(kReconnectRetry * (1 << doublings),
                                                kNetworkRetryMost);
+}
+
+std::chrono::milliseconds DeviceFollower::BackOff() const {
+    return NetworkBackOff(m_tries);
 }
 
 bool DeviceFollower::Postponed() {

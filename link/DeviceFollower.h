@@ -28,6 +28,8 @@ inline constexpr std::chrono::seconds kReconnectRetry{1};
 // kNetworkLived (one that the far end drops at once is not opened again and again).
 inline constexpr std::chrono::seconds kNetworkRetryMost{30};
 inline constexpr std::chrono::seconds kNetworkLived{10};
+// The wait before try `tries` (from 1) of a scale on the network.
+std::chrono::milliseconds NetworkBackOff(int tries);
 
 class DeviceFollower {
   public:

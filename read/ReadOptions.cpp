@@ -95,6 +95,22 @@ void AddRunOptions(cli::OptionTable& table, ReadOptions& options) {
     table.Add({.name = "--raw",
                .help = "print every received byte in hex, without probing",
                .apply = cli::Set(options.raw)});
+    table.Add({.name = "--modbus",
+               .value = "SPEC",
+               .help = "with a Modbus --port: where the transmitter keeps its weight, a comma list "
+                       "of id=N (unit id, default 1), weight=ADDRESS (0-based, decimal or 0x; "
+                       "required), table=holding|input, type=int16|uint16|int32|uint32|float32 "
+                       "(default int32), order=abcd|cdab|badc|dcba, decimals=N (integers), "
+                       "unit=U, motion=ADDRESS.BIT (set while the weight moves; without it no "
+                       "reading is stable), tare=ADDRESS:VALUE and zero=ADDRESS:VALUE (register "
+                       "writes for those keys), poll=MS (default 100)",
+               .apply = [&options](Value value) {
+                   auto map = scale_link::ParseModbusMap(*value);
+                   if (!map)
+                       return Refuse("--modbus: " + map.Error().text);
+                   options.modbus = std::move(map).Value();
+                   return posix::Success();
+               }});
     table.Add({.name = "--keys",
                .help = "read key names from standard input: DATA, MODE, TARE, ON/OFF, each "
                        "optionally followed by 'double'; SAMPLE with --count-pieces",
@@ -107,8 +123,11 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
     scale::families::AddPortOption(
         table, options.port,
         "open only this port, or the scale at tcp://HOST:PORT (its bytes as they are) or "
-        "rfc2217://HOST:PORT (telnet, the line set on the far port) "
-        "(default: probe COM1 to COM32)");
+        "rfc2217://HOST:PORT (telnet, the line set on the far port), or a weight transmitter at "
+        "modbus-tcp://HOST[:PORT] (port 502 unless given) or modbus-rtu:COMn|PATH (its line "
+        "19200,8E1 unless --line says otherwise), with --modbus "
+        "(default: probe COM1 to COM32)",
+        scale_link::NamesModbusPort);
     AddFormOptions(table, options);
     record::AddCaptureOptions(
         table, capture,
@@ -173,15 +192,47 @@ posix::Status CheckOutput(const ReadOptions& options) {
     return CheckRecord(options);
 }
 
+// A Modbus port and its map come together, and nothing that reads a scale's bytes goes with them.
+posix::Status CheckModbus(const ReadOptions& options) {
+    const bool named = scale_link::NamesModbusPort(options.port);
+    if (!named) {
+        if (options.modbus)
+            return Refuse(
+                "--modbus goes with --port modbus-tcp://HOST[:PORT] or modbus-rtu:COMn|PATH");
+        return posix::Success();
+    }
+    const auto port = scale_link::ParseModbusPort(options.port);
+    if (!port)
+        return Refuse("--port " + port.Error().text);
+    if (!options.modbus)
+        return Refuse("--port " + options.port +
+                      " is a Modbus transmitter: say where its weight is with --modbus "
+                      "weight=ADDRESS,...");
+    if (options.family.Enabled() || !options.family.pattern.empty())
+        return Refuse("a Modbus transmitter is read by its --modbus map: no --protocol");
+    if (options.raw)
+        return Refuse(
+            "--raw prints the bytes of a scale's line: it does not go with a Modbus port");
+    if (options.family.line && port->tcp)
+        return Refuse("--line sets a serial line: it goes with modbus-rtu:, not modbus-tcp://");
+    return posix::Success();
+}
+
 posix::Status CheckTogether(const ReadOptions& options, bool credentials) {
-    if (net::NamesWire(options.port)) {
+    if (posix::Status modbus = CheckModbus(options); !modbus)
+        return modbus;
+    if (net::NamesWire(options.port) && !scale_link::NamesModbusPort(options.port)) {
         if (const auto wire = net::ParseWire(options.port); !wire)
             return Refuse("--port " + wire.Error().text);
     }
     if (posix::Status mqtt = mqtt::CheckMqttOptions(options.mqtt); !mqtt)
         return mqtt;
-    if (posix::Status family = scale::families::CheckFamilyOptions(options.family); !family)
-        return family;
+    // A Modbus line's --line is its own (checked above).
+    scale::families::FamilyOptions family = options.family;
+    if (options.modbus)
+        family.line.reset();
+    if (posix::Status checked = scale::families::CheckFamilyOptions(family); !checked)
+        return checked;
     if (options.raw && options.family.Enabled())
         return Refuse("--raw prints the bytes of the probe scan: it does not go with --protocol");
     if (posix::Status http = web::CheckWebOptions(options.http, credentials); !http)
@@ -237,8 +288,9 @@ std::string ReadUsage() {
     const cli::OptionTable table = MakeTable(scratch, capture);
     return table.Usage("karvel-read") +
            "Reads a weighing scale on a serial port, or on the network (--port\n"
-           "tcp://HOST:PORT or rfc2217://HOST:PORT), and prints its readings; no display\n"
-           "needed.\n"
+           "tcp://HOST:PORT or rfc2217://HOST:PORT), or a weight transmitter over Modbus\n"
+           "(--port modbus-tcp://HOST or modbus-rtu:COMn with --modbus), and prints its\n"
+           "readings; no display needed.\n"
            "\n" +
            table.Help(kHelpColumn) +
            "\n"

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/ModbusMap.h"
 #include "mqtt/MqttOptions.h"
 #include "platform/posix/Result.h"
 #include "record/Capture.h"
@@ -28,6 +29,8 @@ enum class Header { kAuto, kAlways, kNever };
 
 struct ReadOptions {
     std::string port;  // "COMn", a device path or a network wire; empty: probe COM1..COM32
+    // --modbus: where a transmitter on a Modbus port keeps its weight
+    std::optional<scale_link::ModbusMap> modbus;
     Format format = Format::kJsonLines;
     record::CaptureRule capture = record::CaptureRule::kChange;
     std::optional<double> minWeight;  // --min-weight: the settled rule's least weight

@@ -41,6 +41,8 @@ class ReaderApp : public QObject {
   private:
     // The scale on its wire: a family's with --protocol, else the described frame scan.
     std::unique_ptr<scale_link::Source> MakeSource();
+    // A transmitter on the --modbus port.
+    std::unique_ptr<scale_link::Source> MakeModbusSource(scale_link::SourceEvents events);
     // Finds the scale (or, with --raw, opens the port); an exit code when it cannot.
     // `folderRefused`: the refused port folder is said already.
     std::optional<int> FindScale(unsigned only, bool folderRefused);

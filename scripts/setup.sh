@@ -33,6 +33,7 @@ RUN_PACKAGES=(
     libcups2-dev                     # tickets through CUPS
     qt6-httpserver-dev qt6-websockets-dev  # karvel-read --http
     libsqlite3-dev libpq-dev         # the weighing record (its hashes through libssl-dev's libcrypto)
+    libmodbus-dev                    # weight transmitters over Modbus RTU and TCP
 )
 # What the tests, benchmarks, fuzz targets and the package check need besides.
 TEST_PACKAGES=(

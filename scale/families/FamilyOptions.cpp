@@ -29,11 +29,19 @@ posix::Status TakePort(std::string_view value, std::string& port) {
 
 }  // namespace
 
-void AddPortOption(cli::OptionTable& table, std::string& port, std::string help) {
+void AddPortOption(cli::OptionTable& table, std::string& port, std::string help,
+                   std::function<bool(std::string_view)> ownWire) {
     table.Add({.name = "--port",
                .value = "COMn|PATH",
                .help = std::move(help),
-               .apply = [&port](Value value) { return TakePort(*value, port); },
+               .apply =
+                   [&port, ownWire = std::move(ownWire)](Value value) {
+                       if (ownWire && ownWire(*value)) {
+                           port = std::string(*value);
+                           return posix::Success();
+                       }
+                       return TakePort(*value, port);
+                   },
                .programs = cli::kBoth});
 }
 

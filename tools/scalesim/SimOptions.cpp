@@ -98,6 +98,18 @@ void AddLineOptions(cli::OptionTable& table, SimOptions& o) {
                    o.listen = port;
                    return true;
                })});
+    table.Add({.name = "--modbus-tcp",
+               .value = "PORT",
+               .help = "serve the one scale as a Modbus TCP weight transmitter on this port of "
+                       "127.0.0.1: float32 kg (cdab) shown at 0x1000, gross 0x1002, tare 0x1004, "
+                       "status 0x1020 (bit 3: in motion), command 0x1030 (1 zero, 2 tare)",
+               .apply = Checked("--modbus-tcp", [&o](std::string_view v) {
+                   std::uint16_t port = 0;
+                   if (!ParseNumber<std::uint16_t>(v, 1, 65535, &port))
+                       return false;
+                   o.modbusTcp = port;
+                   return true;
+               })});
     table.Add({.name = "--com",
                .value = "N[,N...]",
                .help = "COM numbers that answer as scales (default 1)",
@@ -193,6 +205,12 @@ posix::Status CheckTogether(const SimOptions& options) {
         return cli::Refuse(
             "--listen serves one scale: it does not go with --port-dir, --silent "
             "or more than one --com");
+    if (options.modbusTcp &&
+        (options.listen || !options.portDir.empty() || !options.silentPorts.empty() ||
+         !options.protocol.empty() || options.scalePorts.size() != 1))
+        return cli::Refuse(
+            "--modbus-tcp serves one transmitter: it does not go with --listen, --port-dir, "
+            "--silent, --protocol or more than one --com");
     if (options.removePortDir && options.portDir.empty())
         return cli::Refuse("--remove-port-dir needs --port-dir");
     std::vector<int> all = options.scalePorts;

@@ -39,6 +39,8 @@ struct SimOptions {
     std::optional<scale::LineSettings> line;  // none: the family's usual settings
     // --listen tcp:PORT: the one scale on that port of loopback, not on a pseudo-terminal.
     std::optional<std::uint16_t> listen;
+    // --modbus-tcp PORT: the one scale as a weight transmitter on that port of loopback.
+    std::optional<std::uint16_t> modbusTcp;
 };
 
 // `args` excludes the program name. Nullopt, with `error` set, for anything it cannot use.

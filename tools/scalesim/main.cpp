@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/cli/OptionTable.h"
+#include "tools/scalesim/ModbusTransmitter.h"
 #include "tools/scalesim/ScaleServer.h"
 #include "tools/scalesim/SimOptions.h"
 
@@ -20,6 +22,25 @@ volatile std::sig_atomic_t g_stop = 0;
 
 void OnStopSignal(int) {
     g_stop = 1;
+}
+
+int ServeModbus(const scalesim::SimOptions& options, const sigset_t& waitMask) {
+    scalesim::ScaleModel model(options.seed + 1, options.framesPerSecond);
+    if (options.itemGrams > 0)
+        model.PackItems(options.itemGrams);
+    if (options.loadGrams > 0)
+        model.PlaceLoad(options.loadGrams);
+    scalesim::ModbusTransmitter transmitter(std::move(model), options.framesPerSecond,
+                                            options.quiet ? nullptr : stderr);
+    std::string error;
+    if (!transmitter.Start(*options.modbusTcp, &error)) {
+        std::fprintf(stderr, "karvel-scalesim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\nready\n", transmitter.Address().c_str());
+    std::fflush(stdout);
+    transmitter.Run(g_stop, waitMask);
+    return 0;
 }
 
 }  // namespace
@@ -56,6 +77,8 @@ int main(int argc, char** argv) {
     // A reader of our output that went away must not end us before the links are removed.
     std::signal(SIGPIPE, SIG_IGN);
 
+    if (options->modbusTcp)
+        return ServeModbus(*options, waitMask);
     std::uint64_t framesSent = 0;
     const bool served = [&] {
         scalesim::ScaleServer server(*options, options->quiet ? nullptr : stderr);
