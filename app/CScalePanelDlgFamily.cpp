@@ -112,9 +112,10 @@ void CScalePanelDlg::AddFamilyMenu() {
         QStringList lines;
         for (const scale::LineSettings& line : family.lines)
             lines.push_back(QString::fromStdString(families::LineText(line)));
+        // "A&D" is a name, not a mnemonic.
         add(QStringLiteral("%1: %2 (%3)")
                 .arg(TextOf(family.name), lines.join(QStringLiteral(" or ")),
-                     TextOf(family.describes)),
+                     TextOf(family.describes).replace(QLatin1Char('&'), QStringLiteral("&&"))),
             &family);
     }
 }
