@@ -175,6 +175,8 @@ void CScalePanelDlg::StartFamily(int onlyPort) {
         // Also a hover away, with the status it led to.
         const QString line = TextOf(message);
         m_familySaid.push_back(line);
+        if (m_familySaid.size() > 40)
+            m_familySaid.pop_front();
         m_staticStatus.AddToNote(line);
     };
     events.portState = [this](const scale::PortState& state) { OnFamilyPortState(state); };

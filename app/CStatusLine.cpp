@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr qsizetype kMostNoteLines = 40;
+
 class StatusLineAccessible final : public QAccessibleWidget {
   public:
     explicit StatusLineAccessible(CStatusLine* line)
@@ -51,7 +53,12 @@ void CStatusLine::AddToNote(const QString& line) {
         m_note.clear();
         m_noteFor = text();
     }
-    m_note += (m_note.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+    QStringList lines = m_note.isEmpty() ? QStringList() : m_note.split(QLatin1Char('\n'));
+    lines.push_back(line);
+    // What a long session keeps saying stays readable: the latest lines.
+    while (lines.size() > kMostNoteLines)
+        lines.pop_front();
+    m_note = lines.join(QLatin1Char('\n'));
 }
 
 bool CStatusLine::NoteShown() const {
