@@ -78,6 +78,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
     m_readingAccess = std::make_unique<CReadingAccess>(
         *this, m_systemMenu, m_display, m_services.createControl, [this] { CopyReading(); });
     AttachObserver(m_readingAccess.get());
+    AddFamilyMenu();
 }
 
 CScalePanelDlg::~CScalePanelDlg() {
@@ -287,6 +288,7 @@ bool CScalePanelDlg::OnInitDialog() {
     m_hIconClosed = resources::LoadIcon(resources::kIconLampDark);
     SetFixedLineSettings();
 
+    CheckFamilyItem();
     if (m_familyChoice && m_bDetectOncePainted) {
         StartFamilyOncePainted(startPort);
     } else if (m_familyChoice) {
@@ -385,6 +387,7 @@ void CScalePanelDlg::ScanForScale() {
 
 void CScalePanelDlg::ShowScanResult() {
     QString status;
+    QString note;
     if (m_nPort != 0) {
         m_comboPort.setCurrentIndex(m_nPort - 1);
         ShowOpenState(true);
@@ -393,8 +396,10 @@ void CScalePanelDlg::ShowScanResult() {
         m_comboPort.setCurrentIndex(0);
         ShowOpenState(false);
         status = QStringLiteral("STATUS:Not found serial port or serial occupied");
+        note = QStringLiteral("No port answered Karvel's own probe (0x05 at 9600 8N1). %1")
+                   .arg(OtherFamiliesHint());
     }
-    m_staticStatus.setText(status);
+    m_staticStatus.Show(status, note);
     TellShownState(false);
 }
 
@@ -402,7 +407,9 @@ void CScalePanelDlg::CloseIfLostInScan() {
     // The kept port's device went away while its probe waited.
     if (const int lost = std::exchange(m_nPortLostInScan, 0);
         lost != 0 && lost == m_nPort && !m_bClosed) {
-        ShowLoss();
+        ShowLoss(QStringLiteral("%1 went away while it was probed; it is opened again when it "
+                                "is back.")
+                     .arg(PortName(lost)));
         m_follower.Lost(lost);
         m_serialPort.Close();
     }

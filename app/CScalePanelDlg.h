@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include "app/CKeyButton.h"
 #include "app/CLumeq.h"
 #include "app/CPortList.h"
+#include "app/CStatusLine.h"
 #include "app/MessagePresenter.h"
 #include "app/readout/CReadingAccess.h"
 #include "link/DeviceFollower.h"
@@ -107,7 +109,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     const CSerialLink& SerialPort() const { return m_serialPort; }
     QComboBox& PortList() { return m_comboPort; }
     QPushButton& OpenCloseButton() { return m_btnOpenClose; }
-    QLabel& StatusLine() { return m_staticStatus; }
+    CStatusLine& StatusLine() { return m_staticStatus; }
     QLabel& Lamp() { return m_staticLamp; }
     CLumeq& DisplayControl() { return m_display; }
     serial_port::PortMap& Ports() const { return *m_services.ports; }
@@ -170,7 +172,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     bool OpenChosenPort();
     void ShowOpenFailure();
     window::LResult OnShowFailure(window::WParam wParam, window::LParam lParam);
-    void ShowLoss();
+    // "COM Port Closed", with `why` a hover away.
+    void ShowLoss(const QString& why);
     void CloseLostPort();
     // After a device loss, while the user has done nothing since: the same device is opened
     // and watched again when it comes back.
@@ -178,6 +181,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void TryReconnect();
     scale_link::Reconnect::Hooks ReconnectHooks();
     QString OpenedText(const char* format) const;
+    // How a scale that does not answer the probe is found.
+    static QString OtherFamiliesHint();
     // What the user calls COM`n` (PortMap::NameOf).
     QString PortName(int n) const;
     void OpenStartPort(int port);
@@ -196,6 +201,13 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void OnFamilyPortState(const scale::PortState& state);
     void OnFamilyOpenClose();
     void ShowFamilyKeys();
+    void ShowLooking();
+    // What the link said since the status last changed, as the note of the next one.
+    QString TakeFamilySaid();
+    // "Scale family": any family, or one, in place of the port's kind until the panel ends.
+    void AddFamilyMenu();
+    void CheckFamilyItem();
+    void ChooseFamily(const scale::families::Family* family);
     void SendFamilyKey(std::uint8_t byte);
 
     // Every port open asks the engine for a send buffer of this many bytes.
@@ -239,7 +251,7 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     CPortList m_comboPort;
     QLabel m_staticLamp;
     QPushButton m_btnOpenClose;
-    QLabel m_staticStatus;
+    CStatusLine m_staticStatus;
     CLumeq m_display;
     std::uint32_t m_dwEventMask = 0;
     QIcon m_hIcon;
@@ -254,6 +266,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     bool m_bDetectOncePainted = false;  // set by DoModal
     std::optional<int> m_familyDue;     // a detection's start port, due once painted
     bool m_bFamilyPosted = false;       // that detection is on its way
+    QStringList m_familySaid;
+    QMenu* m_familyMenu = nullptr;  // owned by the system menu
     QLabel m_staticOtherUnit;
     std::function<bool()> m_mayEnd;
 };

@@ -1,6 +1,8 @@
 // The panel's side of a scale of another family: detection, its readings on the display, its
 // key commands.
 
+#include <QActionGroup>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -69,10 +71,86 @@ void CScalePanelDlg::StartFamilyOncePainted(int onlyPort) {
         m_comboPort.setCurrentIndex(onlyPort - 1);
     ShowOpenState(false);
     ShowFamilyKeys();
+    ShowLooking();
+}
+
+void CScalePanelDlg::ShowLooking() {
     const families::Family* named = m_familyChoice->family;
-    m_staticStatus.setText(
+    m_staticStatus.Show(
         named ? QStringLiteral("STATUS:Looking for a %1 scale...").arg(TextOf(named->name))
               : QStringLiteral("STATUS:Looking for a scale..."));
+}
+
+QString CScalePanelDlg::TakeFamilySaid() {
+    return std::exchange(m_familySaid, {}).join(QLatin1Char('\n'));
+}
+
+QString CScalePanelDlg::OtherFamiliesHint() {
+    return QStringLiteral(
+               "A scale of another family (%1) is found with Scale family in the menu (right "
+               "click, or the Menu key), or by starting Karvel --protocol auto (Find any "
+               "scale, among the program's desktop actions).")
+        .arg(TextOf(families::Names()));
+}
+
+void CScalePanelDlg::AddFamilyMenu() {
+    m_familyMenu = m_systemMenu.addMenu(tr("Scale &family"));  // owned by the menu
+    auto* group = new QActionGroup(m_familyMenu);              // owned by the submenu
+    const auto add = [this, group](const QString& text, const families::Family* family) {
+        QAction* item = m_familyMenu->addAction(text);
+        item->setCheckable(true);
+        item->setData(family ? TextOf(family->name) : QString());
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, family] { ChooseFamily(family); });
+    };
+    add(tr("&Any family (auto)"), nullptr);
+    m_familyMenu->addSeparator();
+    for (const families::Family& family : families::All()) {
+        // A pattern is given where the program is started.
+        if (family.needsPattern)
+            continue;
+        QStringList lines;
+        for (const scale::LineSettings& line : family.lines)
+            lines.push_back(QString::fromStdString(families::LineText(line)));
+        // "A&D" is a name, not a mnemonic.
+        add(QStringLiteral("%1: %2 (%3)")
+                .arg(TextOf(family.name), lines.join(QStringLiteral(" or ")),
+                     TextOf(family.describes).replace(QLatin1Char('&'), QStringLiteral("&&"))),
+            &family);
+    }
+}
+
+void CScalePanelDlg::CheckFamilyItem() {
+    const QString chosen =
+        m_familyChoice && m_familyChoice->family ? TextOf(m_familyChoice->family->name) : QString();
+    for (QAction* item : m_familyMenu->actions()) {
+        if (item->isCheckable())
+            item->setChecked(m_familyChoice && item->data().toString() == chosen);
+    }
+}
+
+void CScalePanelDlg::ChooseFamily(const families::Family* family) {
+    // The port the panel holds is looked at again in the family's way; with none, every port.
+    const bool held = !m_bClosed || m_serialPort.IsPortHeld();
+    const int onlyPort = held ? m_nPort : 0;
+    const bool wasOpen = !m_bClosed;
+    m_familyDue.reset();
+    m_familyLink.reset();
+    m_bCloseAfterLoss = false;
+    m_follower.Forget();
+    if (m_serialPort.IsPortHeld())
+        m_serialPort.Close();
+    ShowOpenState(false);
+    if (wasOpen)
+        TellPortState(scale::PortState::Change::kClosed);
+    scale_link::FamilyLink::Choice choice;
+    choice.family = family;
+    if (m_familyChoice)
+        choice.pattern = m_familyChoice->pattern;
+    m_familyChoice = std::move(choice);
+    CheckFamilyItem();
+    ShowLooking();
+    StartFamily(onlyPort);
 }
 
 void CScalePanelDlg::paintEvent(QPaintEvent* event) {
@@ -92,8 +170,14 @@ void CScalePanelDlg::StartFamily(int onlyPort) {
     const bool wasOpen = !m_bClosed;
     scale_link::SourceEvents events;
     events.reading = [this](const scale::Frame& frame) { OnFamilyReading(frame); };
-    events.say = [](const std::string& message) {
+    events.say = [this](const std::string& message) {
         std::fputs(("Karvel: " + message + "\n").c_str(), stderr);
+        // Also a hover away, with the status it led to.
+        const QString line = TextOf(message);
+        m_familySaid.push_back(line);
+        if (m_familySaid.size() > 40)
+            m_familySaid.pop_front();
+        m_staticStatus.AddToNote(line);
     };
     events.portState = [this](const scale::PortState& state) { OnFamilyPortState(state); };
     m_familyLink = std::make_unique<scale_link::FamilyLink>(
@@ -116,9 +200,10 @@ void CScalePanelDlg::FamilyFound(int onlyPort, bool wasOpen, const posix::Result
             m_comboPort.setCurrentIndex(onlyPort - 1);
         ShowOpenState(false);
         const families::Family* named = m_familyChoice->family;
-        m_staticStatus.setText(
+        m_staticStatus.Show(
             named ? QStringLiteral("STATUS:No %1 scale found").arg(TextOf(named->name))
-                  : QStringLiteral("STATUS:No scale found"));
+                  : QStringLiteral("STATUS:No scale found"),
+            TakeFamilySaid());
     } else {
         ShowFamilyOpened(*port);
     }
@@ -161,11 +246,11 @@ void CScalePanelDlg::ShowFamilyOpened(int port) {
     m_follower.Opened(port, m_familyLink->Device());
     m_comboPort.setCurrentIndex(port - 1);
     ShowOpenState(true);
-    m_staticStatus.setText(
-        QStringLiteral("STATUS:COM%1  OPENED,%2,%3")
-            .arg(port)
-            .arg(TextOf(m_familyLink->FamilyFound()->name),
-                 QString::fromStdString(families::LineText(m_familyLink->Line()))));
+    m_staticStatus.Show(QStringLiteral("STATUS:COM%1  OPENED,%2,%3")
+                            .arg(port)
+                            .arg(TextOf(m_familyLink->FamilyFound()->name),
+                                 QString::fromStdString(families::LineText(m_familyLink->Line()))),
+                        TakeFamilySaid());
 }
 
 void CScalePanelDlg::OnFamilyPortState(const scale::PortState& state) {
@@ -174,7 +259,7 @@ void CScalePanelDlg::OnFamilyPortState(const scale::PortState& state) {
     // The link follows a lost device and opens it again by itself, at the family's settings.
     if (state.change == scale::PortState::Change::kLost) {
         if (!m_bClosed)
-            ShowLoss();
+            ShowLoss(TakeFamilySaid());
         return;
     }
     ShowFamilyOpened(state.port);
@@ -188,7 +273,10 @@ void CScalePanelDlg::OnFamilyOpenClose() {
     }
     m_familyLink.reset();
     ShowOpenState(false);
-    m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+    m_staticStatus.Show(
+        QStringLiteral("STATUS:COM Port Closed"),
+        QStringLiteral("%1 was closed with CLOSE; OPEN looks at the port the list shows.")
+            .arg(PortName(m_nPort)));
     TellPortState(scale::PortState::Change::kClosed);
 }
 

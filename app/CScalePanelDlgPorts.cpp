@@ -44,6 +44,12 @@ void CScalePanelDlg::ShowOpenFailure() {
     request.caption = QCoreApplication::applicationName();
     request.text = QStringLiteral("Did not find the serial port");
     request.detail = ExplainOpenFailure(Ports(), m_nPort, m_serialPort.OpenError());
+    // After a start-up that found nothing the list shows COM1 with no port chosen.
+    if (m_nPort == 0)
+        request.detail = QStringLiteral(
+                             "No port is chosen yet, although the list shows %1: choose it "
+                             "in the list, then OPEN. %2")
+                             .arg(m_comboPort.currentText(), OtherFamiliesHint());
     m_services.presenter(this, request);
 }
 
@@ -79,7 +85,7 @@ void CScalePanelDlg::OnPortSelEndOk() {
         SetLamp(m_hIconOpened);
         status = OpenedText("STATUS:COM%d OPENED,%d,%c,%d,%d");
     }
-    m_staticStatus.setText(status);
+    m_staticStatus.Show(status);
     TellShownState(wasOpen);
 }
 
@@ -93,10 +99,13 @@ void CScalePanelDlg::OnOpenClose() {
     const bool old = m_bClosed;
     m_bClosed = !old;
     QString status;
+    QString note;
     if (!old) {
         m_serialPort.Close();
         ShowOpenState(false);
         status = QStringLiteral("STATUS:COM Port Closed");
+        note =
+            QStringLiteral("%1 was closed with CLOSE; OPEN opens it again.").arg(PortName(m_nPort));
     } else if (!OpenChosenPort()) {
         ShowOpenFailure();
         ShowOpenState(false);
@@ -110,7 +119,7 @@ void CScalePanelDlg::OnOpenClose() {
         // A full-width comma after OPENED.
         status = OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d");
     }
-    m_staticStatus.setText(status);
+    m_staticStatus.Show(status, note);
     TellShownState(!old);
 }
 
@@ -125,7 +134,10 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
     // Only the port the panel shows as open.
     if (m_bDestroyed || m_bClosed || port != m_nPort || !m_serialPort.IsPortHeld())
         return 0;
-    ShowLoss();
+    ShowLoss(QStringLiteral("%1 went away (unplugged, or its line hung up); it is opened again "
+                            "when it is back.")
+                 .arg(QString::fromLocal8Bit(Ports().NameWithDevice(static_cast<unsigned>(port),
+                                                                    m_serialPort.DevicePath()))));
     m_follower.Lost(port);
     // The watch thread waits for this handler to return (and then for the box that reports the
     // loss), and Close waits for the watch thread: close once both are done.
@@ -134,9 +146,9 @@ window::LResult CScalePanelDlg::OnDeviceLost(window::WParam, window::LParam lPar
     return 0;
 }
 
-void CScalePanelDlg::ShowLoss() {
+void CScalePanelDlg::ShowLoss(const QString& why) {
     ShowOpenState(false);
-    m_staticStatus.setText(QStringLiteral("STATUS:COM Port Closed"));
+    m_staticStatus.Show(QStringLiteral("STATUS:COM Port Closed"), why);
     TellPortState(scale::PortState::Change::kLost);
 }
 
@@ -187,7 +199,7 @@ scale_link::Reconnect::Hooks CScalePanelDlg::ReconnectHooks() {
     hooks.back = [this](int) {
         m_comboPort.setCurrentIndex(m_nPort - 1);
         ShowOpenState(true);
-        m_staticStatus.setText(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
+        m_staticStatus.Show(OpenedText("STATUS:COM%d OPENED\uFF0C%d,%c,%d,%d"));
         TellPortState(scale::PortState::Change::kOpened);
     };
     hooks.reading = [this] {
@@ -196,7 +208,8 @@ scale_link::Reconnect::Hooks CScalePanelDlg::ReconnectHooks() {
     };
     // The same entry is the same port: its new device is opened in place of the old.
     hooks.leave = [this] {
-        ShowLoss();
+        ShowLoss(QStringLiteral("%1 leads to another device now; that one is opened instead.")
+                     .arg(PortName(m_nPort)));
         m_serialPort.Close();
     };
     return hooks;

@@ -9,6 +9,7 @@
 #include <QDateTimeAxis>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineSeries>
@@ -346,7 +347,8 @@ void ReadingsWindow::PlotTrend() {
     m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(times.first),
                          QDateTime::fromMSecsSinceEpoch(times.last));
     m_timeAxis->setTickCount(times.count);
-    const Ticks values = any ? ValueTicks(low, high) : ValueTicks(0, 1);
+    const int most = MostValueTicks();
+    const Ticks values = any ? ValueTicks(low, high, most) : ValueTicks(0, 1, most);
     m_valueAxis->setRange(values.low, values.high);
     m_valueAxis->setTickCount(values.count);
     m_valueAxis->setLabelFormat(QStringLiteral("%.%1f").arg(values.decimals));
@@ -357,6 +359,17 @@ void ReadingsWindow::PlotTrend() {
                                                     .arg(line.back().value)
                                                     .arg(QString::fromStdString(unit))
                                                     .arg(marks.size()));
+}
+
+int ReadingsWindow::MostValueTicks() const {
+    // A label taller than its share of the axis is drawn as "...": no more ticks than there is
+    // room for, with a little air between the labels.
+    constexpr int kMost = 7;
+    const qreal height = m_chart->plotArea().height();
+    const int row = QFontMetrics(m_valueAxis->labelsFont()).height() + 6;
+    if (height <= 0)
+        return kMost;
+    return std::clamp(static_cast<int>(height / row) + 1, 2, kMost);
 }
 
 std::vector<QList<QPointF>> ReadingsWindow::PlottedLines() const {

@@ -75,6 +75,8 @@ class ReadingsWindow : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    // As many value ticks as the plot's height has room for, at most the usual 7.
+    int MostValueTicks() const;
     QWidget* MakeChart();
     QLayout* MakeButtons();
     void ConnectControls();

@@ -303,5 +303,4 @@ void WeighingCompanion::SayOnStatus(const QString& text) {
         m_statusBase = status.text();
     m_statusShown = m_statusBase + QStringLiteral("   ") + text;
     status.setText(m_statusShown);
-    status.setToolTip(m_statusShown);
 }

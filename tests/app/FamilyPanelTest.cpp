@@ -2,6 +2,9 @@
 // on the cells and the unit beside them, what the observers are told, and the family's keys.
 
 #include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMetaObject>
 #include <QTest>
 #include <QTimer>
@@ -220,6 +223,60 @@ TEST_F(FamilyPanelOn1, TheWindowSaysItIsLookingBeforeTheDetectionBegins) {
     panel->DetachObserver(&watch);
     EXPECT_EQ(watch.firstPainted, "STATUS:Looking for a sics scale...");
     EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM1  OPENED,sics,9600 8N1");
+}
+
+// Started plain, the panel finds nothing on a SICS balance; the menu's Scale family, reached by
+// keyboard, reads it at once, and OPEN then looks at the port the list shows.
+TEST_F(FamilyPanelOn1, TheScaleFamilyChosenByKeyboardReadsABalanceThePlainScanMissed) {
+    peer = std::make_unique<FamilyPeer>(Streaming({"S S      3.000 g\r\n"}));
+    ports.Map(1, peer->DevicePath());
+    PanelServices services;
+    services.ports = ports.Ports();
+    std::vector<QString> boxes;
+    services.presenter = [&](QWidget*, const MessageBoxRequest& r) { boxes.push_back(r.detail); };
+    panel = std::make_unique<CScalePanelDlg>(services);
+    ASSERT_EQ(panel->CreateDisplayControl(), component::kOk);
+    panel->OnInitDialog();
+    ASSERT_EQ(panel->StatusLine().text(), "STATUS:Not found serial port or serial occupied");
+    panel->OpenCloseButton().click();  // the list shows COM1, but none is chosen yet
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].contains("choose it in the list")) << boxes[0].toStdString();
+
+    panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+    // From the menu key on, keys only: F opens the submenu, Down walks to sics, Enter takes it.
+    QWidget* top = nullptr;
+    int keysTyped = 0;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr)
+            return;
+        if (++keysTyped > 20) {
+            menu->close();  // not reached: the checks below say so
+            return;
+        }
+        if (top == nullptr) {
+            top = menu;
+            QTest::keyClick(menu, Qt::Key_F);
+        } else if (menu != top) {
+            const QAction* at = menu->activeAction();
+            QTest::keyClick(menu, at && at->data() == "sics" ? Qt::Key_Return : Qt::Key_Down);
+        }
+    });
+    typist.start(50);
+    QContextMenuEvent press(QContextMenuEvent::Keyboard, QPoint(10, 10),
+                            panel->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(panel.get(), &press);
+    typist.stop();
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM1  OPENED,sics,9600 8N1");
+    EXPECT_TRUE(Shows("3.000 g, stable"));
+
+    panel->OpenCloseButton().click();
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM Port Closed");
+    panel->OpenCloseButton().click();
+    EXPECT_EQ(panel->StatusLine().text(), "STATUS:COM1  OPENED,sics,9600 8N1");
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ systemd-analyze security --offline=yes --threshold=49 --root="$unpacked" karvel-
 # The validators.
 desktop="$unpacked/usr/share/applications/org.example.Karvel.desktop"
 desktop-file-validate "$desktop"
-for line in 'StartupWMClass=Karvel' 'Actions=demo;' 'Exec=Karvel --demo'; do
+for line in 'StartupWMClass=Karvel' 'Actions=demo;find-any;' 'Exec=Karvel --demo' \
+    'Exec=Karvel --protocol auto'; do
     grep -qxF "$line" "$desktop" || fail "the desktop entry has no $line"
 done
 appstreamcli validate --pedantic --no-net "$unpacked/usr/share/metainfo/org.example.Karvel.metainfo.xml" \

@@ -2,9 +2,12 @@
 // write as the log does; its bound; where it opens; its keyboard.
 
 #include <QApplication>
+#include <QChartView>
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLocale>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -251,6 +254,48 @@ TEST(WindowKeyboard, TabLeavesTheTableAndStatisticsFollowTheSelection) {
     QTest::keyClick(&window.Table(), Qt::Key_Tab);
     EXPECT_NE(QApplication::focusWidget(), &window.Table());
     EXPECT_EQ(window.Table().currentIndex().row(), 1);
+}
+
+// In a low plot the value axis's labels (0.00 to 0.30 kg) are shown whole, never "...": no more
+// ticks than there is room for.
+TEST(WindowPlot, TheValueLabelsOfALowPlotAreShownWhole) {
+    Recorder recorder(record::CaptureRule::kSettled);
+    ReadingsModel model;
+    Trend trend;
+    recorder.FeedTrend(&trend);
+    ReadingsWindow window(model, recorder, trend);
+    window.resize(760, 400);  // the plot at its least height
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.Refresh();
+    QCoreApplication::processEvents();
+    auto time = std::chrono::system_clock::now() - std::chrono::seconds(30);
+    recorder.OnPortState({scale::PortState::Change::kOpened, 1, "/dev/ttyS0"});
+    for (const char* cells : {"0.000", "0.258", "0.000", "0.251"}) {
+        const scale::FrameBytes bytes = FrameOf({cells, scalesim::kUnitKg, kStable});
+        time += std::chrono::seconds(1);
+        recorder.OnFrame({bytes, scale::SlotsOf(bytes), time, {}});
+    }
+    window.Refresh();
+    auto* view = window.findChild<QChartView*>();
+    ASSERT_NE(view, nullptr);
+    QStringList labels;
+    ASSERT_TRUE(testing_support::PumpUntil([&] {
+        labels.clear();
+        for (const QGraphicsItem* item : view->scene()->items()) {
+            if (const auto* text = dynamic_cast<const QGraphicsTextItem*>(item);
+                text && text->isVisible())
+                labels.push_back(text->toPlainText());
+        }
+        // Laid out for the readings: their unit and top tick shown, or cut.
+        return labels.contains("kg") &&
+               std::any_of(labels.begin(), labels.end(), [](const QString& label) {
+                   return label.contains("...") || label.contains(QChar(0x2026)) ||
+                          (label.toDouble() >= 0.25 && label.toDouble() < 0.5);
+               });
+    })) << labels.join(" | ").toStdString();
+    for (const QString& label : labels)
+        EXPECT_FALSE(label.contains(QChar(0x2026)) || label.contains("...")) << label.toStdString();
 }
 
 // kg, the port closed for ten seconds, kg again, then MODE to lb: the axis says the unit, no line

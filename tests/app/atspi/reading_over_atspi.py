@@ -260,6 +260,13 @@ def main():
         wait_for("the closed note",
                  lambda: reading(display) == "Last reading, port closed: 2.500 kg, stable")
         print("after CLOSE: " + reading(display))
+        # The status line's description holds its whole text and why it says so.
+        status = pyatspi.findDescendant(display.getApplication(), lambda o: o is not None and
+                                        o.name == "STATUS:COM Port Closed")
+        if status is None:
+            fail("no status line over AT-SPI")
+        if not status.description.startswith("STATUS:COM Port Closed\nCOM1 was closed with CLOSE"):
+            fail("the status line is described as %r" % status.description)
     except Failed as failure:
         err.seek(0)
         print("Karvel (exit %r) said:\n%s" % (panel.poll(), err.read().decode(errors="replace")))
