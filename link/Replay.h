@@ -4,8 +4,9 @@
 // again, through whatever family reads them, at their recorded pace or as fast as they are
 // read. What the reader writes goes nowhere; a burst the scale sent after being written to
 // (an answer) waits for the reader to write as it did (a query, a probe, a poll) and comes at
-// its recorded distance from that write, so a polled scale answers when it is asked. A write
-// the reader never makes again (a key in the tap) is waited for no longer than kWriteWait.
+// its recorded distance from that write, so a polled scale answers when it is asked. Writes in
+// the tap that nothing answered are passed over up to one the reader makes alike; a write the
+// reader never makes again (a key in the tap) is waited for no longer than kWriteWait.
 // Every wire opened on one replay reads on from where the one before stopped; at the end of the
 // tap `ended` is called once, and the wire reads nothing more.
 //
@@ -18,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,8 +42,8 @@ class Replay : public std::enable_shared_from_this<Replay> {
     // What comes now, up to `most` bytes: none when nothing is due yet (then `*wake` is when
     // something may be), or at the end (`*wake` none).
     std::vector<std::uint8_t> Take(std::size_t most, std::optional<Clock::time_point>* wake);
-    // The reader wrote.
-    void Written();
+    // The reader wrote `bytes`.
+    void Written(std::span<const std::uint8_t> bytes);
 
   private:
     // Passes the writes the next burst waits for, as far as they were made or waited for;
