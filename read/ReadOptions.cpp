@@ -118,8 +118,8 @@ posix::Status TakeSpeed(std::string_view value, TapOptions& tap) {
 void AddTapOptions(cli::OptionTable& table, TapOptions& tap) {
     table.Add({.name = "--tap",
                .value = "FILE",
-               .help = "append every byte that comes and goes on the wire to FILE, with its time: "
-                       "one line per burst, as README's 'Other wires' describes; never a link",
+               .help = "append every byte that comes and goes on the wire to FILE with its time, "
+                       "one line per burst (the manual's TAPS); never a link or a FIFO",
                .apply = cli::Keep(tap.file, "--tap needs a file name")});
     table.Add({.name = "--replay",
                .value = "FILE",
