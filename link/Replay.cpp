@@ -82,9 +82,10 @@ std::unique_ptr<Wire> Replay::Open(serial_port::PortError* error) {
 Replay::Clock::time_point Replay::Due(std::chrono::microseconds at) const {
     if (!m_speed)
         return m_base;
-    return m_base +
-           std::chrono::duration_cast<Clock::duration>(
-               std::chrono::duration<double, std::micro>((at - m_baseAt).count() / *m_speed));
+    // Never further than a clock's nanoseconds reach, however long the tap and slow the pace.
+    const double micro = std::min(static_cast<double>((at - m_baseAt).count()) / *m_speed, 1e15);
+    return m_base + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double, std::micro>(micro));
 }
 
 void Replay::PassWrites(Clock::time_point now) {

@@ -25,6 +25,8 @@ constexpr std::string_view kBlanks = " \t";
 // Nine figures of seconds are thirty years: more is no time a tap was taken over.
 constexpr std::size_t kMostSecondFigures = 9;
 constexpr std::size_t kMostPlaces = 9;
+// As long as one line's time can be.
+constexpr std::chrono::microseconds kLongestTap{1'000'000'000'000'000};
 // Hours of a scale that streams without a pause.
 constexpr std::size_t kMostTapBytes = 256u << 20;
 
@@ -176,6 +178,9 @@ posix::Result<std::vector<TapBurst>> ParseTap(std::string_view text) {
         // A run appended later starts at 0 again: it goes on where the one before ended.
         if (burst->at < last)
             runStart = bursts.back().at;
+        if (runStart > kLongestTap)
+            return SystemError::Because("line " + std::to_string(number) +
+                                        ": the runs before it add up to more than 31 years");
         last = burst->at;
         burst->at += runStart;
         bursts.push_back(std::move(*burst));
