@@ -39,6 +39,26 @@ std::vector<std::string> WithFamily(std::vector<std::string> args, const std::st
     return args;
 }
 
+// Reads `port` (as `family`) while tapping it to `tap`, then replays the tap as fast as it is
+// read: the same readings.
+void ExpectTheReplayReadsTheSame(const std::string& port, const std::string& family,
+                                 const std::string& tap) {
+    const std::vector<std::string> common = {"--count", std::to_string(kReadings), "--capture",
+                                             "every"};
+    std::vector<std::string> live = {ReaderPath(), "--port", port, "--tap", tap};
+    live.insert(live.end(), common.begin(), common.end());
+    Child onWire(WithFamily(live, family));
+    const std::vector<std::string> heard = Readings(onWire);
+    ASSERT_EQ(onWire.Wait(), 0) << onWire.Errors();
+    ASSERT_EQ(heard.size(), static_cast<std::size_t>(kReadings)) << onWire.Errors();
+
+    std::vector<std::string> again = {ReaderPath(), "--replay", tap, "--replay-speed", "max"};
+    again.insert(again.end(), common.begin(), common.end());
+    Child replayed(WithFamily(again, family));
+    EXPECT_EQ(Readings(replayed), heard) << replayed.Errors();
+    EXPECT_EQ(replayed.Wait(), 0) << replayed.Errors();
+}
+
 TEST(TapAndReplay, EachFamilyReplayedGivesTheReadingsItGaveOnTheWire) {
     // The panel's own frames (the probe scan), the families that stream and those asked.
     const char* const families[] = {"",       "sics", "and",       "sbi", "ohaus",
@@ -50,21 +70,20 @@ TEST(TapAndReplay, EachFamilyReplayedGivesTheReadingsItGaveOnTheWire) {
         auto sim = StartSimulator(dir.Path().string(),
                                   family.empty() ? std::vector<std::string>{}
                                                  : std::vector<std::string>{"--protocol", family});
-        const std::string tap = dir / "wire.tap";
-        const std::vector<std::string> common = {"--count", std::to_string(kReadings), "--capture",
-                                                 "every"};
-        std::vector<std::string> live = {ReaderPath(), "--port", "COM1", "--tap", tap};
-        live.insert(live.end(), common.begin(), common.end());
-        Child onWire(WithFamily(live, family));
-        const std::vector<std::string> heard = Readings(onWire);
-        ASSERT_EQ(onWire.Wait(), 0) << onWire.Errors();
-        ASSERT_EQ(heard.size(), static_cast<std::size_t>(kReadings)) << onWire.Errors();
+        ExpectTheReplayReadsTheSame("COM1", family, dir / "wire.tap");
+    }
+}
 
-        std::vector<std::string> again = {ReaderPath(), "--replay", tap, "--replay-speed", "max"};
-        again.insert(again.end(), common.begin(), common.end());
-        Child replayed(WithFamily(again, family));
-        EXPECT_EQ(Readings(replayed), heard) << replayed.Errors();
-        EXPECT_EQ(replayed.Wait(), 0) << replayed.Errors();
+// The tap is the wire's, whatever the wire: a connection's bytes are recorded as a port's are.
+TEST(TapAndReplay, AConnectionsTapReplaysAsAPortsDoes) {
+    for (const std::string family : {"", "sma"}) {
+        SCOPED_TRACE(family.empty() ? "probe scan" : family);
+        TempDir dir;
+        const std::string port = std::to_string(FreePort());
+        Child simulator(WithFamily({KARVEL_SCALESIM_PATH, "--listen", "tcp:" + port}, family));
+        ASSERT_EQ(simulator.ReadLine(), "COM1 tcp://127.0.0.1:" + port) << simulator.Errors();
+        ASSERT_EQ(simulator.ReadLine(), "ready");
+        ExpectTheReplayReadsTheSame("tcp://127.0.0.1:" + port, family, dir / "wire.tap");
     }
 }
 
