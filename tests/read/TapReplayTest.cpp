@@ -114,6 +114,42 @@ TEST(TapAndReplay, AReaderKilledKeepsInItsTapTheBytesOfWhatItRead) {
     EXPECT_NE(in.find(hex), std::string::npos) << hex;
 }
 
+// SICS's "S S    N.00 g" as a tap's hex.
+std::string SicsBurst(const std::string& at, char figure, char state = 'S') {
+    return at + " < 53 20 " + (state == 'S' ? "53" : "44") + " 20 20 20 20 3" + figure +
+           " 2e 30 30 20 67 0d 0a";
+}
+
+TEST(TapAndReplay, AHandEditedTapIsReadToItsEndAndKeysGoNowhere) {
+    TempDir dir;
+    const std::string edited = WriteIn(
+        dir, "edited.tap",
+        "# Edited by hand: a run, then one appended.\r\n" + SicsBurst("0.10", '1') + "\r\n" +
+            "0.2 < 5320532020202020322E303020670D0A  # joined\r\n"
+            "\r\n" +
+            SicsBurst("0.30", '3') + "\n" + SicsBurst("0.05", '4', 'D') + "\n");
+    Child reader({ReaderPath(), "--replay", edited, "--replay-speed", "max", "--protocol", "sics",
+                  "--capture", "every", "--format", "text"});
+    std::vector<std::string> read;
+    while (auto line = reader.ReadLine(kDetection))
+        read.push_back(line->substr(line->find(" ", 13) + 1));
+    EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    EXPECT_EQ(read, (std::vector<std::string>{"1.00 g stable", "2.00 g stable", "3.00 g stable",
+                                              "4.00 g"}))
+        << reader.Errors();
+
+    // At the recorded pace the last burst is an hour away: a key meanwhile is said, not sent.
+    const std::string slow = WriteIn(dir, "slow.tap",
+                                     SicsBurst("0.1", '1') + "\n" + SicsBurst("0.2", '1') + "\n" +
+                                         SicsBurst("3600", '2') + "\n");
+    Child keyed({ReaderPath(), "--replay", slow, "--protocol", "sics", "--keys"});
+    ASSERT_TRUE(keyed.ReadLine(kDetection)) << keyed.Errors();
+    keyed.Write("TARE\n");
+    EXPECT_TRUE(keyed.WaitForError("TARE: not sent: a replay has no scale")) << keyed.Errors();
+    keyed.Signal(SIGTERM);
+    EXPECT_EQ(keyed.Wait(), 0);
+}
+
 TEST(TapAndReplay, WhatCannotBeTappedOrReplayedIsRefusedWithExitTwo) {
     TempDir dir;
     const std::string fifo = dir / "fifo";
