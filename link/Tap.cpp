@@ -92,26 +92,16 @@ std::optional<std::chrono::microseconds> SecondsOf(std::string_view word) {
     return std::chrono::microseconds(seconds * 1'000'000 + fraction);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Appends the bytes of `word` ("0d" or "0d0a") to `bytes`; false when it is no hex.
 bool TakeHex(std::string_view word, std::vector<std::uint8_t>* bytes) {
     if (word.size() % 2 != 0)
         return false;
     for (std::size_t i = 0; i < word.size(); i += 2) {
-        const int high = HexDigit(word[i]);
-        const int low = HexDigit(word[i + 1]);
-        if (high < 0 || low < 0)
+        unsigned byte = 0;
+        const auto [end, ec] = std::from_chars(word.data() + i, word.data() + i + 2, byte, 16);
+        if (ec != std::errc() || end != word.data() + i + 2)
             return false;
-        bytes->push_back(static_cast<std::uint8_t>(high * 16 + low));
+        bytes->push_back(static_cast<std::uint8_t>(byte));
     }
     return true;
 }
