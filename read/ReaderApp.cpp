@@ -177,7 +177,15 @@ std::optional<int> ReaderApp::StartTap() {
         replay = std::make_shared<scale_link::Replay>(std::move(*bursts), options.speed, [this] {
             // After what the reading of the tap's last bytes still has to tell.
             QMetaObject::invokeMethod(
-                this, [this] { QTimer::singleShot(0, this, [this] { Finish(kExitDone); }); },
+                this,
+                [this] {
+                    QTimer::singleShot(0, this, [this] {
+                        if (m_finished)
+                            return;
+                        Say("--replay: the tap ends here");
+                        Finish(kExitDone);
+                    });
+                },
                 Qt::QueuedConnection);
         });
     }
