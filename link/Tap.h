@@ -10,9 +10,10 @@
 //
 // SECONDS since the tap began (a decimal, any number of places up to nine; kept to the
 // microsecond); DIRECTION '<' for bytes that came from the scale, '>' for bytes that went to
-// it; BYTES two hex digits each (either case), blank-separated, at least one. From '#' to the
-// end of a line is a comment; blank lines and a CR before the LF are allowed. A time lower than
-// the line before begins another run (the file is appended to), read on after the first.
+// it; BYTES two hex digits each (either case), blank-separated or run together ("0d0a"), at
+// least one. From '#' to the end of a line is a comment; blank lines and a CR before the LF
+// are allowed. A time lower than the line before begins another run (the file is appended
+// to), read on after the first.
 //
 // Thread: TapFile is safe from any thread (detection opens wires on threads of its own); the
 // rest is plain and pure.
