@@ -180,7 +180,9 @@ void FamilyLink::SayVerdict(int port, const PortVerdict& verdict) {
     std::vector<std::string> queries;
     for (const scale::families::Family* family :
          m_choice.family ? std::vector{m_choice.family} : Plan().candidates) {
-        if (!family->query.empty())
+        // Two families may ask alike (W): said once.
+        if (!family->query.empty() &&
+            std::find(queries.begin(), queries.end(), QueryName(family->query)) == queries.end())
             queries.push_back(QueryName(family->query));
     }
     if (verdict.kind == Kind::kUnreadable)

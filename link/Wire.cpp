@@ -41,10 +41,26 @@ class SerialWire final : public Wire {
     serial_port::SerialPort m_port;
 };
 
+WireOpener& Opener() {
+    static WireOpener opener;
+    return opener;
+}
+
 }  // namespace
+
+void UseWireOpener(WireOpener opener) {
+    Opener() = std::move(opener);
+}
 
 std::unique_ptr<Wire> OpenWire(const std::string& device, const scale::LineSettings& line,
                                serial_port::PortError* error) {
+    if (const WireOpener& opener = Opener())
+        return opener(device, line, error);
+    return OpenDeviceWire(device, line, error);
+}
+
+std::unique_ptr<Wire> OpenDeviceWire(const std::string& device, const scale::LineSettings& line,
+                                     serial_port::PortError* error) {
     if (net::NamesWire(device))
         return OpenNetworkWire(device, line, error);
     auto port = serial_port::SerialPort::Open(device, error);

@@ -8,6 +8,7 @@
 // Thread: the thread that opened it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -40,8 +41,19 @@ class Wire {
 };
 
 // Opens `device` (a device path, or a network wire as net::ParseWire reads it) at `line`; null
-// with the reason in `error`.
+// with the reason in `error`. Through the program's opener when it set one.
 std::unique_ptr<Wire> OpenWire(const std::string& device, const scale::LineSettings& line,
                                serial_port::PortError* error);
+// The device itself, whatever opener is set.
+std::unique_ptr<Wire> OpenDeviceWire(const std::string& device, const scale::LineSettings& line,
+                                     serial_port::PortError* error);
+
+// What a program opens its wires with when it wants more than the device (a tap that records
+// each, a replay that stands in for the port): OpenWire asks it from then on; empty: the device.
+// Thread: set before any wire is opened (detection opens them on threads of its own); the
+// opener itself is called on any thread that opens.
+using WireOpener = std::function<std::unique_ptr<Wire>(
+    const std::string& device, const scale::LineSettings& line, serial_port::PortError* error)>;
+void UseWireOpener(WireOpener opener);
 
 }  // namespace scale_link

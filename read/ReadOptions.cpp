@@ -117,6 +117,38 @@ void AddRunOptions(cli::OptionTable& table, ReadOptions& options) {
                .apply = cli::Set(options.keys)});
 }
 
+posix::Status TakeSpeed(std::string_view value, TapOptions& tap) {
+    tap.speedGiven = true;
+    if (value == "max") {
+        tap.speed.reset();
+        return posix::Success();
+    }
+    double speed = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), speed);
+    if (ec != std::errc() || end != value.data() + value.size() || !(speed > 0 && speed <= 1000))
+        return Refuse("--replay-speed must be max or how many times the recorded pace (0.5, 2)");
+    tap.speed = speed;
+    return posix::Success();
+}
+
+void AddTapOptions(cli::OptionTable& table, TapOptions& tap) {
+    table.Add({.name = "--tap",
+               .value = "FILE",
+               .help = "append every byte that comes and goes on the wire to FILE with its time, "
+                       "one line per burst (the manual's TAPS); never a link or a FIFO",
+               .apply = cli::Keep(tap.file, "--tap needs a file name")});
+    table.Add({.name = "--replay",
+               .value = "FILE",
+               .help = "read a tap (--tap) as if it were the port, with any --protocol and "
+                       "output; keys go nowhere; the reader ends with the tap",
+               .apply = cli::Keep(tap.replay, "--replay needs a tap file")});
+    table.Add({.name = "--replay-speed",
+               .value = "SPEED",
+               .help = "1 (default): the recorded pace; 2: twice as fast; max: as fast as read "
+                       "(an answer still waits for its question)",
+               .apply = [&tap](Value value) { return TakeSpeed(*value, tap); }});
+}
+
 // The whole command line, in the order --help lists it.
 cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture) {
     cli::OptionTable table(cli::kReader);
@@ -138,6 +170,7 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
          .decimal = "'.' (default) or ',': a decimal comma, and ';' between the fields, for a "
                     "spreadsheet in such a locale"});
     AddRunOptions(table, options);
+    AddTapOptions(table, options.tap);
     scale::families::AddFamilyOptions(table, options.family);
     record::AddWeighingOptions(table, options.bench, "SAMPLE on --keys");
     mqtt::AddMqttOptions(table, options.mqtt);
@@ -218,9 +251,21 @@ posix::Status CheckModbus(const ReadOptions& options) {
     return posix::Success();
 }
 
+posix::Status CheckTap(const ReadOptions& options) {
+    if (options.tap.speedGiven && options.tap.replay.empty())
+        return Refuse("--replay-speed goes with --replay");
+    if (!options.tap.replay.empty() && !options.port.empty())
+        return Refuse("--replay reads the tap in place of a port: it does not go with --port");
+    if (!options.tap.replay.empty() && options.http.Board())
+        return Refuse("--board opens no port: it does not go with --replay");
+    return posix::Success();
+}
+
 posix::Status CheckTogether(const ReadOptions& options, bool credentials) {
     if (posix::Status modbus = CheckModbus(options); !modbus)
         return modbus;
+    if (posix::Status tap = CheckTap(options); !tap)
+        return tap;
     if (net::NamesWire(options.port) && !scale_link::NamesModbusPort(options.port)) {
         if (const auto wire = net::ParseWire(options.port); !wire)
             return Refuse("--port " + wire.Error().text);

@@ -27,6 +27,14 @@ enum class Format { kJsonLines, kCsv, kText, kXlsx };
 // auto: a header unless standard output is a regular file that already holds something.
 enum class Header { kAuto, kAlways, kNever };
 
+// --tap, --replay: the wire recorded, or a recording read in place of the port.
+struct TapOptions {
+    std::string file;                 // --tap: every burst written here
+    std::string replay;               // --replay: the tap read as if it were the port
+    std::optional<double> speed = 1;  // --replay-speed: times the recorded pace; none: max
+    bool speedGiven = false;
+};
+
 struct ReadOptions {
     std::string port;  // "COMn", a device path or a network wire; empty: probe COM1..COM32
     // --modbus: where a transmitter on a Modbus port keeps its weight
@@ -51,6 +59,7 @@ struct ReadOptions {
     record::WeighingOptions bench;  // --check, --count-pieces
     web::WebOptions http;
     record::store::RecordOptions record;  // --record, --verify, --records
+    TapOptions tap;
 };
 
 // Exit codes, as the manual page lists them.

@@ -10,10 +10,12 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "link/FamilyLink.h"
 #include "link/ModbusSource.h"
+#include "link/Replay.h"
 #include "link/ScaleLink.h"
 #include "mqtt/MqttSink.h"
 #include "mqtt/ScaleId.h"
@@ -69,6 +71,8 @@ ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
 ReaderApp::~ReaderApp() {
     if (m_mqtt)
         m_mqtt->Stop(std::chrono::milliseconds(0));
+    if (!m_options.tap.file.empty() || !m_options.tap.replay.empty())
+        scale_link::UseWireOpener({});
 }
 
 std::unique_ptr<scale_link::Source> ReaderApp::MakeSource() {
@@ -131,10 +135,12 @@ std::optional<int> ReaderApp::Start() {
     if (!refused.empty())
         Say(refused);
     m_source = MakeSource();
+    if (const auto code = StartTap())
+        return code;
 
     unsigned only = 0;
-    if (!m_options.port.empty() && !m_options.modbus &&
-        (only = m_ports.Choose(m_options.port)) == 0) {
+    const std::string& port = m_replayDevice.empty() ? m_options.port : m_replayDevice;
+    if (!port.empty() && !m_options.modbus && (only = m_ports.Choose(port)) == 0) {
         Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
         return kExitUsage;
     }
@@ -163,6 +169,46 @@ std::optional<int> ReaderApp::Start() {
         connect(m_keyInput.get(), &QSocketNotifier::activated, this, [this] { OnKeyInput(); });
     }
     return StartOutput();
+}
+
+std::optional<int> ReaderApp::StartTap() {
+    const TapOptions& options = m_options.tap;
+    std::shared_ptr<scale_link::TapFile> tap;
+    if (!options.file.empty()) {
+        auto opened = scale_link::TapFile::Open(options.file, Say);
+        if (!opened) {
+            Say("--tap: " + opened.Error().Describe());
+            return kExitUsage;
+        }
+        tap = std::move(*opened);
+    }
+    std::shared_ptr<scale_link::Replay> replay;
+    if (!options.replay.empty()) {
+        auto bursts = scale_link::ReadTap(options.replay);
+        if (!bursts) {
+            Say("--replay: " + bursts.Error().Describe());
+            return kExitUsage;
+        }
+        // Chosen by a path, as a device named on the command line is.
+        m_replayDevice = std::filesystem::absolute(options.replay).lexically_normal().string();
+        replay = std::make_shared<scale_link::Replay>(std::move(*bursts), options.speed, [this] {
+            // After what the reading of the tap's last bytes still has to tell.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    QTimer::singleShot(0, this, [this] {
+                        if (m_finished)
+                            return;
+                        Say("--replay: the tap ends here");
+                        Finish(kExitDone);
+                    });
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    if (tap || replay)
+        scale_link::UseWireOpener(scale_link::TapAndReplay(tap, replay, m_replayDevice));
+    return std::nullopt;
 }
 
 std::optional<int> ReaderApp::StartRecord() {
@@ -304,6 +350,10 @@ void ReaderApp::OnPortState(const scale::PortState& state) {
 void ReaderApp::SendKey(scale_link::KeyPress key) {
     if (m_finished)
         return;
+    if (!m_replayDevice.empty()) {
+        Say(std::string(scale::families::KeyName(key.key)) + ": not sent: a replay has no scale");
+        return;
+    }
     if (m_record)
         m_record->Note(
             "key", std::string(scale::families::KeyName(key.key)) + (key.twice ? " double" : ""));

@@ -43,6 +43,9 @@ class ReaderApp : public QObject {
     std::unique_ptr<scale_link::Source> MakeSource();
     // A transmitter on the --modbus port.
     std::unique_ptr<scale_link::Source> MakeModbusSource(scale_link::SourceEvents events);
+    // --tap and --replay: the opener of every wire; an exit code when the tap cannot be
+    // written or the replay read.
+    std::optional<int> StartTap();
     // Finds the scale (or, with --raw, opens the port); an exit code when it cannot.
     // `folderRefused`: the refused port folder is said already.
     std::optional<int> FindScale(unsigned only, bool folderRefused);
@@ -76,6 +79,7 @@ class ReaderApp : public QObject {
     ReadOptions m_options;
     serial_port::PortMap m_ports;
     std::unique_ptr<scale_link::Source> m_source;
+    std::string m_replayDevice;  // --replay: the tap, read as the port of that name
     record::Capturer m_capturer;
     record::Output m_out;
     // --raw: a line ends with the burst, when the event loop comes round after its bytes.

@@ -23,8 +23,9 @@ constexpr std::array<int, 8> kBauds = {1200, 2400, 4800, 9600, 19200, 38400, 576
 
 const std::vector<Family>& Table() {
     static const std::vector<Family> table = {
-        KarvelFamily(), SicsFamily(), AndFamily(),       SbiFamily(),     OhausFamily(),
-        ToledoFamily(), CasFamily(),  IndicatorFamily(), PatternFamily(),
+        KarvelFamily(), SicsFamily(),       AndFamily(),     SbiFamily(),
+        OhausFamily(),  ToledoFamily(),     CasFamily(),     IndicatorFamily(),
+        SmaFamily(),    Toledo8217Family(), PatternFamily(),
     };
     return table;
 }
@@ -125,13 +126,15 @@ std::unique_ptr<Decoder> MakeDecoder(const Family& family, const LineSettings& l
         return MakeToledoDecoder(sevenBit, before);
     if (name == "pattern")
         return MakePatternDecoder(pattern, sevenBit, error);
-    constexpr std::array<std::pair<std::string_view, LineRule>, 6> kRules = {{
+    constexpr std::array<std::pair<std::string_view, LineRule>, 8> kRules = {{
         {"sics", SicsLine},
         {"and", AndLine},
         {"sbi", SbiLine},
         {"ohaus", OhausLine},
         {"cas", CasLine},
         {"indicator", IndicatorLine},
+        {"sma", SmaLine},
+        {"8217", Toledo8217Line},
     }};
     for (const auto& [known, rule] : kRules) {
         if (known == name)

@@ -92,6 +92,8 @@ Family OhausFamily();
 Family ToledoFamily();
 Family CasFamily();
 Family IndicatorFamily();
+Family SmaFamily();
+Family Toledo8217Family();
 Family PatternFamily();
 
 std::unique_ptr<Decoder> MakeKarvelDecoder();
@@ -104,5 +106,7 @@ std::optional<Reading> SbiLine(std::string_view line);
 std::optional<Reading> OhausLine(std::string_view line);
 std::optional<Reading> CasLine(std::string_view line);
 std::optional<Reading> IndicatorLine(std::string_view line);
+std::optional<Reading> SmaLine(std::string_view line);
+std::optional<Reading> Toledo8217Line(std::string_view line);
 
 }  // namespace scale::families

@@ -97,6 +97,18 @@ TEST_F(FamilyReader, AutoFindsEachFamilyAtItsOwnSpeedAndSendsNoKey) {
          R"("text":"12.34","value":12.34,"unit":"kg")",
          true,
          false},
+        {"sma (asked with LF W CR)",
+         {9600, {}, {}, {{"\nW\r", "\n 1N     1.250kg \r"}}},
+         "COM1: sma at 9600 8N1",
+         R"("text":"1.250","value":1.250,"unit":"kg")",
+         true,
+         false},
+        {"8217 (asked with W, over capacity)",
+         {2400, {}, {}, {{"W", "\x02?b\r"}}},
+         "COM1: 8217 at 2400 7E1",
+         R"("text":"OL","value":null,"unit":null)",
+         false,
+         true},
     };
     for (const DetectCase& c : cases) {
         SCOPED_TRACE(c.family);
@@ -151,7 +163,7 @@ TEST_F(FamilyReader, SilentAndNoisyPortsAreSaidOnceAndTheAskedBalanceIsRead) {
     const std::string errors = reader.Errors();
     EXPECT_TRUE(Holds(errors,
                       "COM1: silent (listened at 9600, 4800, 2400, 1200, 19200 baud; "
-                      "no answer to SI, Q, ESC P, IP, READ)"))
+                      "no answer to SI, Q, ESC P, IP, READ, W)"))
         << errors;
     EXPECT_TRUE(Holds(errors, "COM2: unreadable (")) << errors;
     EXPECT_TRUE(Holds(errors, "COM3: indicator at 2400 8N1")) << errors;

@@ -150,11 +150,12 @@ class Port {
         ASSERT_EQ(::write(m_fd.Get(), text.data(), text.size()), std::ssize(text));
     }
 
-    // A family's line, through its LF; empty when none came within the test's patience.
-    std::string NextLine() {
+    // A family's line, through its LF (or `end`); empty when none came within the test's
+    // patience.
+    std::string NextLine(char end = '\n') {
         const auto deadline = Clock::now() + kPatience;
         for (;;) {
-            if (const auto lf = std::find(m_in.begin(), m_in.end(), '\n'); lf != m_in.end()) {
+            if (const auto lf = std::find(m_in.begin(), m_in.end(), end); lf != m_in.end()) {
                 std::string line(m_in.begin(), lf + 1);
                 m_in.erase(m_in.begin(), lf + 1);
                 return line;
@@ -372,6 +373,30 @@ TEST_F(ScaleSimProcess, AQueryFamilyCountsTheWeightsItAnsweredWith) {
     const auto [status, output] = m_sim->WaitExit();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(output, "frames sent: 2\n");
+}
+
+TEST_F(ScaleSimProcess, An8217AnswersItsStatusAndZeroesOnZ) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--protocol", "8217", "--com", "1", "--load", "1.250kg"}));
+    Port port(Com(1), B9600);
+    // Stable off zero, then stable at the centre of zero: bits 5 and 6 always, bit 4 at zero.
+    const std::pair<const char*, std::string> asked[] = {
+        {"W",
+         "\x02"
+         "01.250\r"},
+        {"?",
+         "\x02"
+         "\x60\r"},
+        {"Z",
+         "\x02"
+         "\x70\r"},
+        {"W",
+         "\x02"
+         "00.000\r"},
+    };
+    for (const auto& [command, answer] : asked) {
+        port.Send(command);
+        EXPECT_EQ(port.NextLine('\r'), answer) << command;
+    }
 }
 
 TEST_F(ScaleSimProcess, StopsWhenStandardInputEnds) {

@@ -32,10 +32,38 @@ std::string ToledoLine(std::int64_t grams, bool stable, bool over) {
     return frame + static_cast<char>(-sum & 0x7F);
 }
 
+// SMA level 1: status, range, gross or net, motion, a reserved blank, ten characters of weight and
+// three of unit.
+std::string SmaLine(std::int64_t grams, bool stable, bool over, bool net) {
+    const char status = over ? 'O' : grams == 0 ? 'Z' : ' ';
+    return std::string("\n") + status + '1' + (net ? 'N' : 'G') + (stable ? ' ' : 'M') + ' ' +
+           Printed("%10.3f", static_cast<double>(grams) / 1000) + "kg \r";
+}
+
+// The 8217's status byte: motion, over capacity, under zero, centre of zero; bits 5 and 6 set.
+char Status8217(std::int64_t grams, bool stable, bool over) {
+    return static_cast<char>(0x60 | (stable ? 0 : 0x01) | (over ? 0x02 : 0) |
+                             (grams < 0 ? 0x04 : 0) | (grams == 0 ? 0x10 : 0));
+}
+
+// The weight while it is valid, else the status in its place.
+std::string Line8217(std::int64_t grams, bool stable, bool over) {
+    if (!stable || over || grams < 0)
+        return std::string("\x02?") + Status8217(grams, stable, over) + "\r";
+    return "\x02" + Printed("%06.3f", static_cast<double>(grams) / 1000) + "\r";
+}
+
 }  // namespace
 
 bool FamilyScale::Streams() const {
     return m_family->name == "toledo" || m_family->name == "cas" || m_family->name == "indicator";
+}
+
+std::string FamilyScale::StatusRecord(const ScaleModel& model) const {
+    const std::int64_t grams = Shown(model);
+    return std::string("\x02") +
+           Status8217(grams, model.Stable(), model.GrossGrams() > ScaleModel::kCapacityGrams) +
+           "\r";
 }
 
 std::int64_t FamilyScale::Shown(const ScaleModel& model) const {
@@ -75,6 +103,11 @@ std::string FamilyScale::Line(const ScaleModel& model) const {
         return std::string(stable ? "ST" : "US") + ",GS,1@," + Printed("%8.3f kg\r\n", kg);
     if (name == "indicator")
         return std::string(stable ? "ST" : "US") + ",GS," + Printed("%+09.3fkg\r\n", kg);
+    const bool over = model.GrossGrams() > ScaleModel::kCapacityGrams;
+    if (name == "sma")
+        return SmaLine(grams, stable, over, m_tare != 0);
+    if (name == "8217")
+        return Line8217(grams, stable, over);
     return Printed("%.2f g\r\n", g);
 }
 
@@ -102,17 +135,23 @@ FamilyScale::Reply FamilyScale::Receive(std::span<const std::uint8_t> bytes,
                 m_zero = model.GrossGrams();
                 m_tare = 0;
             }
-            answer += Line(model);
+            answer += m_family->name == "8217" ? StatusRecord(model) : Line(model);
             ++reply.readings;
             *acted += std::string(families::KeyName(command.key)) + " ";
             m_input.clear();
             break;
         }
-        // A line no command ended: MT-SICS says so, the others stay quiet.
+        if (m_family->name == "8217" && m_input.ends_with('?')) {
+            answer += StatusRecord(model);
+            *acted += "status ";
+            m_input.clear();
+        }
+        // A line no command ended: MT-SICS says so, the others stay quiet. An SMA command
+        // begins with its LF.
         if (!m_input.empty() && m_input.back() == '\n') {
             if (m_family->name == "sics")
                 answer += "ES\r\n";
-            m_input.clear();
+            m_input = m_family->name == "sma" ? "\n" : "";
         }
     }
     return reply;

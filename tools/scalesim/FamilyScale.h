@@ -30,6 +30,8 @@ class FamilyScale {
     Reply Receive(std::span<const std::uint8_t> bytes, const ScaleModel& model, std::string* acted);
 
   private:
+    // The 8217's answer to '?' and to its zero command: the status byte alone.
+    std::string StatusRecord(const ScaleModel& model) const;
     // What the display shows, in grams.
     std::int64_t Shown(const ScaleModel& model) const;
 

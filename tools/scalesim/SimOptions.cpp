@@ -165,8 +165,8 @@ void AddRunOptions(cli::OptionTable& table, SimOptions& o) {
     table.Add({.name = "--protocol",
                .value = "NAME",
                .help = "speak a scale family's lines instead of the panel's frames: sics, and, "
-                       "sbi, ohaus (when asked), toledo, cas, indicator (streaming); its tare, "
-                       "zero and print commands are obeyed",
+                       "sbi, ohaus, sma, 8217 (when asked), toledo, cas, indicator (streaming); "
+                       "its tare, zero and print commands are obeyed",
                .apply = Checked("--protocol", [&o](std::string_view v) {
                    o.protocol = std::string(v);
                    const scale::families::Family* family = scale::families::Find(v);

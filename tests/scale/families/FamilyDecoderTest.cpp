@@ -42,6 +42,7 @@ Reading Expected(const LineCase& c) {
         r.indicators.tare |= word == "tare";
         r.indicators.overLoad |= word == "over";
         r.indicators.dataSent |= word == "data";
+        r.indicators.zero |= word == "zero";
         r.underLoad |= word == "under";
         if (word == "error")
             r.error = c.text;
@@ -63,6 +64,8 @@ void CheckFamily(std::string_view family, const std::vector<LineCase>& cases, bo
         std::string body = c.line;
         while (!endInBytes && (body.ends_with('\n') || body.ends_with('\r')))
             body.pop_back();
+        // A line that begins with its LF (SMA) begins after it.
+        body.erase(0, body.find_first_not_of("\r\n"));
         EXPECT_EQ(whole[0].bytes, BytesOf(body));
         for (std::size_t split = 0; split <= bytes.size(); ++split) {
             const auto parts = DecodeSplit(family, bytes, split);
@@ -343,3 +346,59 @@ TEST(KarvelFamily, FramesAsTheProbeAnswerAndDisplayGiveThem) {
 }
 
 }  // namespace
+
+TEST(SmaFamily, ReplyFramesWithTheirStatusLetters) {
+    CheckFamily(
+        "sma",
+        {
+            {"gross", "\n 1G     5.025lb \r", "5.025", "5.025", "lb", "stable gross"},
+            {"net", "\n 1N     1.250kg \r", "1.250", "1.250", "kg", "stable net"},
+            {"negative net", "\n 1N    -0.120kg \r", "-0.120", "-0.120", "kg", "stable net"},
+            {"tare", "\n 1T     0.500kg \r", "0.500", "0.500", "kg", "stable tare"},
+            {"centre of zero", "\nZ1G      0.000kg \r", "0.000", "0.000", "kg",
+             "stable gross zero"},
+            {"in motion", "\n 1GM    7.650kg \r", "7.650", "7.650", "kg", "gross"},
+            {"high resolution, range 2", "\n 2n    5.0025lb \r", "5.0025", "5.0025", "lb",
+             "stable net"},
+            {"over capacity", "\nO1G    31.000kg \r", "OL", nullptr, "", "over"},
+            {"under capacity", "\nU1G    -1.000kg \r", "UL", nullptr, "", "under"},
+            {"zero error", "\nE1G  ----------   \r", "zero error", nullptr, "", "error"},
+            {"tare error", "\nT1N  ----------   \r", "tare error", nullptr, "", "error"},
+            {"not stable in time", "\n 1G  ----------   \r", "no stable weight", nullptr, "",
+             "error"},
+        },
+        true);
+    CheckRefused("sma",
+                 {"\n?\r", "\nX1G     5.025lb \r", "\n 1X     5.025lb \r", "\n 1GX    5.025lb \r",
+                  "\n 1G     5.0.5lb \r", "\n 1G  \r", "S S     100.00 g\r\n"});
+}
+
+TEST(Toledo8217Family, WeightAndStatusRecords) {
+    CheckFamily("8217",
+                {
+                    {"weight",
+                     "\x02"
+                     "01.250\r",
+                     "1.250", "1.250", "", "stable"},
+                    {"six figures",
+                     "\x02"
+                     "001250\r",
+                     "1250", "1250", "", "stable"},
+                    {"in motion", "\x02?a\r", "", nullptr, "", ""},
+                    {"status: centre of zero", "\x02p\r", "", nullptr, "", "stable zero"},
+                    {"over capacity", "\x02?b\r", "OL", nullptr, "", "over"},
+                    {"under zero", "\x02?d\r", "UL", nullptr, "", "under"},
+                    {"outside the zero capture range", "\x02?h\r", "outside the zero capture range",
+                     nullptr, "", "error"},
+                },
+                true);
+    CheckRefused("8217", {"\x02"
+                          "1.250\r",
+                          "\x02"
+                          "01.2.5\r",
+                          "\x02"
+                          ".01250\r",
+                          "\x02"
+                          "01,250\r",
+                          "\x02?A\r", "01.250\r", "\x02??\r"});
+}
