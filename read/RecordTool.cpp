@@ -81,21 +81,7 @@ int List(record::store::WeighingRecord& kept, const ReadOptions& options) {
 
 posix::Result<std::unique_ptr<record::store::WeighingRecord>> OpenChosenRecord(
     const record::store::RecordOptions& options, bool forWriting) {
-    const auto place = record::store::PlaceOf(options.url, {});
-    if (!place)
-        return place.Error();
-    std::string password;
-    if (place->postgres && !options.passwordFile.empty()) {
-        std::string error, warning;
-        const auto read = mqtt::ReadPassword(options.passwordFile, &error, &warning);
-        if (!read)
-            return posix::SystemError::Because("the password file: " + error);
-        if (!warning.empty())
-            Say("--record-password-file: " + warning);
-        password = *read;
-    }
-    return record::store::OpenRecord(
-        *place, {.writing = forWriting, .password = password, .spool = options.spool, .say = Say});
+    return record::store::OpenChosenRecord(options, forWriting, mqtt::ReadPassword, Say);
 }
 
 int RunRecordTool(const ReadOptions& options) {
