@@ -1,6 +1,7 @@
 #include "read/RecordTool.h"
 
 #include <cstdio>
+#include <deque>
 
 #include "mqtt/Secrets.h"
 #include "read/ReaderApp.h"
@@ -31,7 +32,7 @@ std::string JsonOf(const ChainRow& row) {
             value = field == "1" ? "true" : "false";
         json.append(",").append(record::JsonString(names[i])).append(":").append(value);
     }
-    return json + ",\"prev_hash\":\"" + row.prevHash + "\",\"hash\":\"" + row.hash + "\"}\n";
+    return json + ",\"prev_hash\":\"" + row.prevHash + "\",\"hash\":\"" + row.hash + "\"}";
 }
 
 std::string CsvHeaderOfRecords() {
@@ -67,7 +68,7 @@ int List(record::store::WeighingRecord& kept, const ReadOptions& options) {
     const record::store::RowQuery query{options.record.scale, options.record.since,
                                         options.record.until};
     const posix::Status walked = kept.Walk(Chain::kWeighings, query, [csv](const ChainRow& row) {
-        Print(csv ? CsvOf(row) : JsonOf(row));
+        Print(csv ? CsvOf(row) : JsonOf(row) + "\n");
         return true;
     });
     if (!walked) {
@@ -82,6 +83,33 @@ int List(record::store::WeighingRecord& kept, const ReadOptions& options) {
 posix::Result<std::unique_ptr<record::store::WeighingRecord>> OpenChosenRecord(
     const record::store::RecordOptions& options, bool forWriting) {
     return record::store::OpenChosenRecord(options, forWriting, mqtt::ReadPassword, Say);
+}
+
+posix::Result<std::string> RecordsPage(const record::store::RecordOptions& options,
+                                       const std::string& scale, const web::RecordsAsked& asked) {
+    auto kept = OpenChosenRecord(options, false);
+    if (!kept)
+        return kept.Error();
+    // The chain is walked oldest first: the newest `limit` rows below `before` are kept.
+    std::deque<ChainRow> newest;
+    bool older = false;
+    const posix::Status walked =
+        (*kept)->Walk(Chain::kWeighings, {scale, asked.since, {}}, [&](const ChainRow& row) {
+            if (asked.before != 0 && row.seq >= asked.before)
+                return false;
+            newest.push_back(row);
+            if (newest.size() > asked.limit) {
+                newest.pop_front();
+                older = true;
+            }
+            return true;
+        });
+    if (!walked)
+        return walked.Error();
+    std::string page = "{\"scale\":" + record::JsonString(scale) + ",\"records\":[";
+    for (auto row = newest.rbegin(); row != newest.rend(); ++row)
+        page.append(row == newest.rbegin() ? "" : ",").append(JsonOf(*row));
+    return page + "],\"next\":" + (older ? std::to_string(newest.front().seq) : "null") + "}";
 }
 
 int RunRecordTool(const ReadOptions& options) {
