@@ -185,12 +185,13 @@ QString VersionText() {
                "%2\n"
                "License MIT (Expat): <https://spdx.org/licenses/MIT.html>.\n"
                "This is free software: you are free to change and redistribute it.\n"
-               "There is NO WARRANTY, to the extent permitted by law.\n")
-        .arg(QStringLiteral(KARVEL_VERSION), copyright);
+               "There is NO WARRANTY, to the extent permitted by law.\n"
+               "Build %3\n")
+        .arg(QStringLiteral(KARVEL_VERSION), copyright, QStringLiteral(KARVEL_BUILD_ID));
 }
 
 std::string SoftwareText() {
-    return std::string("Karvel ") + KARVEL_VERSION;
+    return std::string("Karvel ") + KARVEL_VERSION + " build " + KARVEL_BUILD_ID;
 }
 
 QString NoDisplayText(const QString& why) {

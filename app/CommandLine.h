@@ -46,9 +46,10 @@ struct CommandLine {
 CommandLine ParseCommandLine(const QStringList& arguments);
 QStringList ArgumentsOf(int argc, const char* const* argv);
 QString UsageText();
-// The program, its version and its licence, as GNU programs print them.
+// The program, its version and its licence, as GNU programs print them, then its build.
 QString VersionText();
-// "Karvel 1.2.0": the program as the weighing record names it.
+// "Karvel 1.0.0.1 build 3b441fc0a1b2": the program as the weighing record names it, with the
+// build --version also prints.
 std::string SoftwareText();
 // Said when there is no display to show the panel on; `why` tells what was found.
 QString NoDisplayText(const QString& why);

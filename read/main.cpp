@@ -32,13 +32,13 @@ int main(int argc, char* argv[]) {
         return reader::kExitDone;
     }
     if (options->version) {
-        std::printf("karvel-read %s\n", KARVEL_VERSION);
+        std::printf("karvel-read %s\nBuild %s\n", KARVEL_VERSION, KARVEL_BUILD_ID);
         return reader::kExitDone;
     }
     reader::ReadOptions chosen = *options;
-    record::store::SettleRecordOptions(chosen.record, std::string("karvel-read ") + KARVEL_VERSION,
-                                       environment.stateHome, environment.home,
-                                       environment.credentials);
+    record::store::SettleRecordOptions(
+        chosen.record, std::string("karvel-read ") + KARVEL_VERSION + " build " + KARVEL_BUILD_ID,
+        environment.stateHome, environment.home, environment.credentials);
     if (chosen.record.Tool())
         return reader::RunRecordTool(chosen);
     // A service's instance name is its device path without the leading slash.

@@ -3,9 +3,13 @@
 // lists each weighing with its seq and verifies the record; a ticket carries the seq.
 
 #include <QAction>
+#include <QProcess>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,10 +20,15 @@
 #include "app/readings/ReadingsWindow.h"
 #include "app/readings/Recorder.h"
 #include "app/weighing/TicketSink.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "record/store/SqliteRecord.h"
 #include "tests/app/PortsFixture.h"
+#include "tests/readings/CaptureScript.h"
 #include "tests/record/SqlFile.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PumpUntil.h"
+#include "tests/support/WaitFor.h"
+#include "tools/peers/PortDirectory.h"
 #include "tools/peers/TestFiles.h"
 
 namespace readingstest {
@@ -28,21 +37,23 @@ namespace {
 using record::store::Chain;
 using record::store::SqliteRecord;
 
+// The last seq of scale bench-1 in the record at `path`; 0 when it has none or cannot be read.
+std::uint64_t KeptSeq(const std::string& path) {
+    const auto kept = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
+    if (!kept)
+        return 0;
+    const auto end = (*kept)->End(Chain::kWeighings, "bench-1");
+    return end ? end->seq : 0;
+}
+
 // A sink after the record's: what each weighing's seq was when it came, and whether the record
 // on the disk held it by then.
 struct LaterSink : record::ReadingSink {
     explicit LaterSink(std::string file) : path(std::move(file)) {}
     bool Take(const record::Captured& captured) override {
         seqs.push_back(captured.Record().value_or(0));
-        onDisk.push_back(OnDisk(captured.Record().value_or(0)));
+        onDisk.push_back(captured.Record() && KeptSeq(path) == *captured.Record());
         return true;
-    }
-    bool OnDisk(std::uint64_t seq) const {
-        const auto kept = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
-        if (!kept)
-            return false;
-        const auto end = (*kept)->End(Chain::kWeighings, "bench-1");
-        return end && end->seq == seq;
     }
     std::string path;
     std::vector<std::uint64_t> seqs;
@@ -181,6 +192,70 @@ TEST(RecordTicket, NumbersATicketByItsSeqWhenTheWeighingHasOne) {
             testing_support::RunProgram("/usr/bin/pdftotext", {preview, "-"}, dir.Path().string());
         EXPECT_NE(text.out.find(c.number), std::string::npos) << c.number << "\n" << text.out;
     }
+}
+
+// A PDF's text.
+std::string PdfText(const std::string& path, const std::string& scratch) {
+    return testing_support::RunProgram("/usr/bin/pdftotext", {path, "-"}, scratch).out;
+}
+
+// The program as a user runs it: the record is made, every weighing's ticket has its seq, and
+// the rows name the build --version prints.
+TEST(RecordProgram, TicketsCarryTheSeqAndRowsTheBuildVersionPrints) {
+    testing_support::TempDir dir;
+    auto pty = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(pty);
+    testing_support::PortDirectory ports;
+    ports.Map(1, pty->DevicePath());
+    const std::string path = dir / "w.sqlite", ticket = dir / "ticket.pdf";
+    // The counter of tickets without a record is far ahead: a ticket numbered by it shows.
+    std::filesystem::create_directories(dir / "state/karvel");
+    std::ofstream(dir / "state/karvel/tickets-bench-1.seq") << "500\n";
+    QProcess karvel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
+    env.insert("XDG_STATE_HOME", QString::fromStdString(dir / "state"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    karvel.setProcessEnvironment(env);
+    karvel.start(KARVEL_BINARY, {"--port", "COM1", "--capture", "every", "--id", "bench-1",
+                                 "--record", QString::fromStdString("sqlite:" + path),
+                                 "--print-preview", QString::fromStdString(ticket)});
+    ASSERT_TRUE(karvel.waitForStarted());
+    const auto kept = [&path] { return KeptSeq(path); };
+    // Frames until three weighings are kept; then the last one's ticket is printed last.
+    QTimer again;
+    QObject::connect(&again, &QTimer::timeout, [&] { pty->Write(FrameOf(kPrelude)); });
+    again.start(100);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return kept() >= 3; }, std::chrono::seconds(30)))
+        << karvel.readAllStandardError().toStdString();
+    again.stop();
+    char number[32];
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] {
+            std::snprintf(number, sizeof number, "Ticket %06llu",
+                          static_cast<unsigned long long>(kept()));
+            return PdfText(ticket, dir.Path().string()).find(number) != std::string::npos;
+        },
+        std::chrono::seconds(30)))
+        << PdfText(ticket, dir.Path().string());
+    karvel.terminate();
+    ASSERT_TRUE(karvel.waitForFinished());
+
+    QProcess version;
+    version.start(KARVEL_BINARY, {"--version"});
+    ASSERT_TRUE(version.waitForFinished());
+    const QStringList lines =
+        QString(version.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_TRUE(lines.last().startsWith("Build ")) << lines.join('\n').toStdString();
+    const std::string software = (lines.first() + " build " + lines.last().mid(6)).toStdString();
+    const auto record = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
+    ASSERT_TRUE(record);
+    std::vector<std::string> said;
+    ASSERT_TRUE((*record)->Walk(Chain::kEvents, {}, [&](const record::store::ChainRow& row) {
+        said.push_back(row.Field("kind") + " " + row.Field("software"));
+        return true;
+    }));
+    EXPECT_EQ(said, (std::vector<std::string>{"start " + software, "stop " + software}));
 }
 
 }  // namespace

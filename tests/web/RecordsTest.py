@@ -3,6 +3,7 @@ by seq, the reading's host and origin rules; no such path without --record."""
 
 import json
 import os
+import subprocess
 import tempfile
 
 import webtest as w
@@ -59,6 +60,21 @@ def test_pages_newest_first_and_refusals():
             == 421
         assert reader.request("GET", "/api/v1/records", None,
                               {"Origin": "https://evil.example"})[0] == 403
+    finally:
+        reader.stop()
+
+
+def test_rows_name_the_build_version_prints():
+    lines = subprocess.run([os.environ["KARVEL_READ"], "--version"], capture_output=True,
+                           text=True, check=True).stdout.splitlines()
+    assert lines[-1].startswith("Build "), lines
+    software = lines[0] + " build " + lines[-1][len("Build "):]
+    scale = w.Scale()
+    reader = recording_reader(scale)
+    try:
+        status, _, body = reader.request("GET", "/api/v1/records")
+        rows = json.loads(body)["records"]
+        assert status == 200 and [row["software"] for row in rows] == [software] * len(rows), body
     finally:
         reader.stop()
 
