@@ -5,7 +5,9 @@
 
 #include "app/CScalePanelDlg.h"
 #include "app/TroubleTip.h"
+#include "link/Source.h"
 #include "record/Forms.h"
+#include "scale/families/Family.h"
 
 namespace {
 
@@ -25,6 +27,11 @@ PanelRecord::PanelRecord(CScalePanelDlg& panel,
     m_sink = std::make_unique<record::store::RecordSink>(
         std::move(record), m_setup.identity, [this](const std::string& said) { Say(said); }, 0, 0);
     m_panel.AttachObserver(this);
+    connect(&m_panel, &CScalePanelDlg::keySent, this, [this](std::uint8_t byte) {
+        if (const auto key = scale_link::KeyOfPanelByte(byte))
+            Note("key",
+                 std::string(scale::families::KeyName(key->key)) + (key->twice ? " double" : ""));
+    });
     if (!m_panel.IsShownClosed())
         OnPortState(m_panel.PortStateOf(scale::PortState::Change::kOpened));
     connect(&m_flush, &QTimer::timeout, this, &PanelRecord::Flush);

@@ -46,6 +46,23 @@ std::uint64_t KeptSeq(const std::string& path) {
     return end ? end->seq : 0;
 }
 
+// Each event of the record at `path` as "KIND: FIELD", the field named `second`.
+std::vector<std::string> EventsOf(const std::string& path, const char* second) {
+    std::vector<std::string> events;
+    const auto kept = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
+    if (!kept) {
+        ADD_FAILURE() << kept.Error().Describe();
+        return events;
+    }
+    const posix::Status walked =
+        (*kept)->Walk(Chain::kEvents, {}, [&](const record::store::ChainRow& row) {
+            events.push_back(row.Field("kind") + ": " + row.Field(second));
+            return true;
+        });
+    EXPECT_TRUE(walked);
+    return events;
+}
+
 // A sink after the record's: what each weighing's seq was when it came, and whether the record
 // on the disk held it by then.
 struct LaterSink : record::ReadingSink {
@@ -143,9 +160,15 @@ TEST_F(RecordedPanel, EachWeighingIsOnTheDiskBeforeLaterSinksAndListedWithItsSeq
         EXPECT_EQ(rows.index(row, ReadingsModel::kRecord).data().toString(),
                   QString::number(row + 1));
 
+    // A key sent from the panel changes what the weighings after it mean.
+    h.panel->OnKeyTareDblClk();
     const MessageBoxRequest& intact = Verified();
     EXPECT_EQ(intact.icon, QMessageBox::Information);
-    EXPECT_EQ(intact.text.toStdString(), "3 weighings, 1 events, 1 scales: intact");
+    EXPECT_EQ(intact.text.toStdString(), "3 weighings, 2 events, 1 scales: intact");
+    const std::vector<std::string> events = EventsOf(Path(), "detail");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[0].starts_with("start: reading COM1")) << events[0];
+    EXPECT_EQ(events[1], "key: TARE double");
 
     ASSERT_EQ(recordtest::RunSql(Path(),
                                  "DROP TRIGGER weighings_never_changed; UPDATE weighings "
@@ -153,7 +176,7 @@ TEST_F(RecordedPanel, EachWeighingIsOnTheDiskBeforeLaterSinksAndListedWithItsSeq
               "");
     const MessageBoxRequest& broken = Verified();
     EXPECT_EQ(broken.icon, QMessageBox::Warning);
-    EXPECT_EQ(broken.text.toStdString(), "3 weighings, 1 events, 1 scales: broken");
+    EXPECT_EQ(broken.text.toStdString(), "3 weighings, 2 events, 1 scales: broken");
     EXPECT_EQ(broken.detail.toStdString(),
               "weighings of scale 'bench-1', seq 2: its fields do not give its hash (the row was "
               "changed)");
@@ -248,14 +271,8 @@ TEST(RecordProgram, TicketsCarryTheSeqAndRowsTheBuildVersionPrints) {
         QString(version.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     ASSERT_TRUE(lines.last().startsWith("Build ")) << lines.join('\n').toStdString();
     const std::string software = (lines.first() + " build " + lines.last().mid(6)).toStdString();
-    const auto record = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
-    ASSERT_TRUE(record);
-    std::vector<std::string> said;
-    ASSERT_TRUE((*record)->Walk(Chain::kEvents, {}, [&](const record::store::ChainRow& row) {
-        said.push_back(row.Field("kind") + " " + row.Field("software"));
-        return true;
-    }));
-    EXPECT_EQ(said, (std::vector<std::string>{"start " + software, "stop " + software}));
+    EXPECT_EQ(EventsOf(path, "software"),
+              (std::vector<std::string>{"start: " + software, "stop: " + software}));
 }
 
 }  // namespace
