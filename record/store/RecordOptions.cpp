@@ -79,7 +79,9 @@ void AddRecordOptions(cli::OptionTable& table, RecordOptions& options) {
                .apply = cli::Set(options.verify),
                .programs = cli::kReader});
     table.Add({.name = "--records",
-               .help = "print the record's weighings in --format jsonl or csv, oldest first",
+               .help = "print the record's weighings in --format jsonl or csv, oldest first, or "
+                       "write them to "
+                       "--output FILE with --format xlsx",
                .apply = cli::Set(options.list),
                .programs = cli::kReader});
     table.Add({.name = "--scale",
