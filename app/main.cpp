@@ -229,6 +229,16 @@ std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
     return std::move(*opened);
 }
 
+// The scale of a family the options name, instead of the described scan.
+scale_link::FamilyLink::Choice FamilyChoiceOf(const scale::families::FamilyOptions& family) {
+    scale_link::FamilyLink::Choice choice;
+    if (family.protocol != "auto")
+        choice.family = scale::families::Find(family.protocol);
+    choice.pattern = family.pattern;
+    choice.line = family.line;
+    return choice;
+}
+
 int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
     const std::string& portFolder = environment.portFolder;
     CScalePanelApp app(argc, argv);
@@ -280,22 +290,14 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
             // A name the user gave is a valid id, which the mirror takes as it is.
             cmd.mqtt,
             [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
-            [](const std::string& message) {
-                Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
-            },
+            SayOnError,
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
         mqtt->SetWeighingRules(benchRules);
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
-    if (cmd.family.Enabled()) {
-        scale_link::FamilyLink::Choice choice;
-        if (cmd.family.protocol != "auto")
-            choice.family = scale::families::Find(cmd.family.protocol);
-        choice.pattern = cmd.family.pattern;
-        choice.line = cmd.family.line;
-        app.SetFamily(std::move(choice));
-    }
+    if (cmd.family.Enabled())
+        app.SetFamily(FamilyChoiceOf(cmd.family));
     app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble,
                       benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())

@@ -94,6 +94,13 @@ struct RefusingRecord : record::store::WeighingRecord {
     std::string Where() const override { return "nowhere"; }
 };
 
+// A database that is away: rows wait in its spool, as many as `waiting` says.
+struct AwayRecord : RefusingRecord {
+    explicit AwayRecord(const std::uint64_t& count) : waiting(count) {}
+    std::uint64_t Flush() override { return waiting; }
+    const std::uint64_t& waiting;
+};
+
 class RecordedPanel : public apptest::PortsFixture {
   protected:
     void SetUp() override {
@@ -120,6 +127,7 @@ class RecordedPanel : public apptest::PortsFixture {
         companion = std::make_unique<ReadingsCompanion>(*h.panel, every, nullptr);
         companion->Capture().AddSink(std::make_unique<record::LentSink>(*panelRecord));
         companion->Capture().AddSink(std::make_unique<record::LentSink>(later));
+        recordSink = panelRecord.get();
         companion->KeepRecord(std::move(panelRecord));
     }
     void Weigh(std::uint8_t last) {
@@ -137,6 +145,7 @@ class RecordedPanel : public apptest::PortsFixture {
     testing_support::TempDir dir;
     LaterSink later{Path()};
     std::unique_ptr<ReadingsCompanion> companion;
+    PanelRecord* recordSink = nullptr;  // the companion's
 };
 
 TEST_F(RecordedPanel, EachWeighingIsOnTheDiskBeforeLaterSinksAndListedWithItsSeq) {
@@ -188,6 +197,21 @@ TEST_F(RecordedPanel, AWeighingTheRecordRefusesGoesToNoOtherSinkAndIsSaid) {
     EXPECT_TRUE(later.seqs.empty());
     EXPECT_TRUE(h.panel->StatusLine().toolTip().contains("the disk is full"))
         << h.panel->StatusLine().toolTip().toStdString();
+}
+
+TEST_F(RecordedPanel, TheTooltipsSayHowManyRowsWaitForTheDatabaseWhileAny) {
+    std::uint64_t waiting = 0;
+    StartRecording(std::make_unique<AwayRecord>(waiting));
+    const auto said = [this] {
+        return (h.panel->StatusLine().toolTip() + "|" + h.panel->Lamp().toolTip()).toStdString();
+    };
+    for (const std::uint64_t count : {3, 1200, 0}) {
+        waiting = count;
+        EXPECT_EQ(recordSink->Flush(), count);
+        const std::string told = QString("%L1 weighings and events wait").arg(count).toStdString();
+        EXPECT_EQ(said().find(told) != std::string::npos, count != 0) << said();
+        EXPECT_EQ(said().find("wait") != std::string::npos, count != 0) << said();
+    }
 }
 
 // A ticket's number: the record's seq when the weighing has one, reprints too; else the counter.
