@@ -137,6 +137,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
   signals:
     // The About box is about to be shown (modally).
     void aboutBoxOpening();
+    // A key went to the scale: its byte, as the described engine sends it.
+    void keySent(std::uint8_t byte);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -53,6 +53,7 @@ int CScalePanelDlg::ProbePort(int nPort) {
 void CScalePanelDlg::SendKey(std::uint8_t byte) {
     if (m_bClosed)
         return;
+    emit keySent(byte);
     if (m_familyChoice) {
         SendFamilyKey(byte);
         return;

@@ -101,12 +101,13 @@ cli::OptionTable MakeTable(CommandLine& cmd, std::string& port, record::CaptureO
     mqtt::AddMqttOptions(table, cmd.mqtt);
     mqtt::AddIdOption(table, cmd.id,
                       "with --mqtt: the scale's name in the topics (letters, digits, '-', '_', "
-                      "'.'); default: from the device");
+                      "'.'); with --record: its name in the record; default: from the device");
     wedge::AddTypeOptions(
         table, cmd.type,
         "type each captured reading into the focused window, never into the panel's own (the "
         "context menu's \"Type readings into the focused window\" does the same); --type-format, "
         "--type-decimal and --type-via are also the menu's first settings without --type");
+    record::store::AddRecordOptions(table, cmd.weighingRecord);
     cli::AddHelpAndVersion(table, cmd.help, cmd.version);
     table.PassForeign([&cmd](std::span<const std::string_view> args, std::size_t at) {
         return SkipQtOption(args, at, cmd.platformNamed);
@@ -121,9 +122,11 @@ posix::Status CheckTogether(const CommandLine& cmd) {
         return mqtt;
     if (posix::Status family = scale::families::CheckFamilyOptions(cmd.family); !family)
         return family;
-    if (!cmd.id.empty() && !cmd.mqtt.Enabled())
-        return cli::Refuse("--id names the scale in what --mqtt publishes: it needs --mqtt");
-    return posix::Success();
+    if (!cmd.id.empty() && !cmd.mqtt.Enabled() && !cmd.weighingRecord.enabled)
+        return cli::Refuse(
+            "--id names the scale in what --mqtt publishes and --record keeps: it needs --mqtt "
+            "or --record");
+    return record::store::CheckRecordOptions(cmd.weighingRecord);
 }
 
 }  // namespace
@@ -182,8 +185,13 @@ QString VersionText() {
                "%2\n"
                "License MIT (Expat): <https://spdx.org/licenses/MIT.html>.\n"
                "This is free software: you are free to change and redistribute it.\n"
-               "There is NO WARRANTY, to the extent permitted by law.\n")
-        .arg(QStringLiteral(KARVEL_VERSION), copyright);
+               "There is NO WARRANTY, to the extent permitted by law.\n"
+               "Build %3\n")
+        .arg(QStringLiteral(KARVEL_VERSION), copyright, QStringLiteral(KARVEL_BUILD_ID));
+}
+
+std::string SoftwareText() {
+    return std::string("Karvel ") + KARVEL_VERSION + " build " + KARVEL_BUILD_ID;
 }
 
 QString NoDisplayText(const QString& why) {

@@ -12,6 +12,7 @@
 
 #include "mqtt/MqttOptions.h"
 #include "record/WeighingOptions.h"
+#include "record/store/RecordOptions.h"
 #include "scale/families/FamilyOptions.h"
 #include "wedge/TypeOptions.h"
 
@@ -35,7 +36,9 @@ struct CommandLine {
     // --protocol, --line, --pattern: a scale of this family instead of the scan.
     scale::families::FamilyOptions family;
     record::WeighingOptions bench;  // --check, --count-pieces, --print-ticket...
-    QString error;                  // set when an argument is not understood
+    // --record, --record-password-file, --operator: every captured weighing kept first.
+    record::store::RecordOptions weighingRecord;
+    QString error;  // set when an argument is not understood
 };
 
 // `arguments` as main() receives them, the program's name first; also what is left of them
@@ -43,7 +46,10 @@ struct CommandLine {
 CommandLine ParseCommandLine(const QStringList& arguments);
 QStringList ArgumentsOf(int argc, const char* const* argv);
 QString UsageText();
-// The program, its version and its licence, as GNU programs print them.
+// The program, its version and its licence, as GNU programs print them, then its build.
 QString VersionText();
+// "Karvel 1.0.0.1 build 3b441fc0a1b2": the program as the weighing record names it, with the
+// build --version also prints.
+std::string SoftwareText();
 // Said when there is no display to show the panel on; `why` tells what was found.
 QString NoDisplayText(const QString& why);

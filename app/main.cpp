@@ -16,24 +16,34 @@
 #include "app/DemoScale.h"
 #include "app/PortDescription.h"
 #include "app/readings/PanelCapture.h"
+#include "app/readings/PanelRecord.h"
 #include "app/readings/ReadingsCompanion.h"
 #include "app/readings/Recorder.h"
 #include "app/typing/TypingCompanion.h"
 #include "app/weighing/WeighingCompanion.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
+#include "mqtt/Secrets.h"
 #include "platform/component/EnvironmentInUse.h"
 #include "platform/posix/Environment.h"
 #include "platform/window/TerminationSignals.h"
 #include "record/Forms.h"
 #include "record/LogFile.h"
 #include "record/Ticket.h"
+#include "record/store/OpenRecord.h"
 #include "scale/families/Family.h"
 
 namespace {
 
 void Print(std::FILE* to, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), to);
+}
+
+// The exit status when the weighing record cannot be opened, as karvel-read's.
+constexpr int kExitRecord = 6;
+
+void SayOnError(const std::string& message) {
+    Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
 }
 
 int UsageError(const QString& error) {
@@ -146,17 +156,36 @@ QStringList DemoFamily(const scale::families::FamilyOptions& family) {
     return arguments;
 }
 
+// --record: the record, opened, as the panel's first sink; it follows the panel's port.
+std::unique_ptr<PanelRecord> MakeRecord(CScalePanelDlg& panel, const CommandLine& cmd,
+                                        std::unique_ptr<record::store::WeighingRecord> kept,
+                                        const record::store::RecordOptions& options,
+                                        std::shared_ptr<record::WeighingRules> rules) {
+    PanelRecord::Setup setup;
+    setup.identity = {options.operatorName, options.software};
+    setup.scaleId = [&panel, id = cmd.id](int port) { return PanelScaleId(panel, id, port); };
+    setup.openToRead = [options] {
+        return record::store::OpenChosenRecord(options, false, mqtt::ReadPassword, SayOnError);
+    };
+    setup.rules = std::move(rules);
+    return std::make_unique<PanelRecord>(panel, std::move(kept), std::move(setup));
+}
+
 // What the panel has beyond the described dialog: the weighing rules, the readings window, the
 // log and typing, all owned by the readings companion so that all go before the panel does. The
-// panel's one capture point is attached first; each capture goes to the check and the ticket,
-// the log and typing, in that order.
+// panel's one capture point is attached first (after the record, which must know the scale
+// before the capture point hands it a weighing); each capture goes to the record, the check and
+// the ticket, the log and typing, in that order.
 std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine& cmd,
                                         std::unique_ptr<record::LogFile> log,
+                                        std::unique_ptr<PanelRecord> kept,
                                         const posix::Environment& environment,
                                         std::shared_ptr<record::WeighingRules> rules) {
     auto capture =
         std::make_unique<PanelCapture>(panel, cmd.record.Rule(), cmd.record.minWeight, rules);
     Recorder& captures = capture->Get();
+    if (kept)
+        captures.AddSink(std::make_unique<record::LentSink>(*kept));
     WeighingCompanion::Setup bench;
     bench.options = cmd.bench;
     bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
@@ -164,8 +193,15 @@ std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine
     bench.rules = rules;
     bench.capture = &captures;
     auto benchCompanion = std::make_unique<WeighingCompanion>(panel, std::move(bench));
+    if (kept)
+        QObject::connect(benchCompanion.get(), &WeighingCompanion::noted, kept.get(),
+                         [record = kept.get()](const std::string& kind, const std::string& detail) {
+                             record->Note(kind, detail);
+                         });
     auto readings = std::make_unique<ReadingsCompanion>(panel, cmd.record, nullptr, rules);
     readings->TakeCapture(std::move(capture));
+    if (kept)
+        readings->KeepRecord(std::move(kept));
     readings->SetWindowSection(
         [bench = benchCompanion.get()] { return bench->MakeCheckSection(); });
     benchCompanion.release()->setParent(readings.get());  // destroyed with it
@@ -173,6 +209,34 @@ std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine
         readings->StartLog(std::move(log));
     new TypingCompanion(panel, cmd.type, captures, readings.get());
     return readings;
+}
+
+// --record: the record of the options, settled and opened before any window shows; null without
+// --record or when it cannot be opened (`refused` is then set and the reason said).
+std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
+    record::store::RecordOptions& options, const posix::Environment& environment, bool* refused) {
+    *refused = false;
+    if (!options.enabled)
+        return nullptr;
+    record::store::SettleRecordOptions(options, SoftwareText(), environment.stateHome,
+                                       environment.home, environment.credentials);
+    auto opened = record::store::OpenChosenRecord(options, true, mqtt::ReadPassword, SayOnError);
+    if (!opened) {
+        SayOnError("--record: " + opened.Error().Describe());
+        *refused = true;
+        return nullptr;
+    }
+    return std::move(*opened);
+}
+
+// The scale of a family the options name, instead of the described scan.
+scale_link::FamilyLink::Choice FamilyChoiceOf(const scale::families::FamilyOptions& family) {
+    scale_link::FamilyLink::Choice choice;
+    if (family.protocol != "auto")
+        choice.family = scale::families::Find(family.protocol);
+    choice.pattern = family.pattern;
+    choice.line = family.line;
+    return choice;
 }
 
 int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
@@ -195,6 +259,11 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
         OpenLog(cmd.record, cmd.bench.rules.Columns(record::DefaultCsvColumns()), &refused);
     if (refused)
         return 2;
+    record::store::RecordOptions recordOptions = cmd.weighingRecord;
+    std::unique_ptr<record::store::WeighingRecord> kept =
+        OpenWeighingRecord(recordOptions, environment, &refused);
+    if (refused)
+        return kExitRecord;
     std::optional<DemoScale> scale;
     if (cmd.demo) {
         scale.emplace(DemoParent(environment));
@@ -221,26 +290,23 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
             // A name the user gave is a valid id, which the mirror takes as it is.
             cmd.mqtt,
             [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
-            [](const std::string& message) {
-                Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
-            },
+            SayOnError,
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
         mqtt->SetWeighingRules(benchRules);
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
-    if (cmd.family.Enabled()) {
-        scale_link::FamilyLink::Choice choice;
-        if (cmd.family.protocol != "auto")
-            choice.family = scale::families::Find(cmd.family.protocol);
-        choice.pattern = cmd.family.pattern;
-        choice.line = cmd.family.line;
-        app.SetFamily(std::move(choice));
-    }
-    app.SetCompanion([&cmd, &log, &environment, &brokerTrouble, benchRules](CScalePanelDlg& panel) {
+    if (cmd.family.Enabled())
+        app.SetFamily(FamilyChoiceOf(cmd.family));
+    app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble,
+                      benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
-        return MakeCompanions(panel, cmd, std::move(log), environment, benchRules);
+        // Before the capture point: the record knows the scale before a weighing comes.
+        std::unique_ptr<PanelRecord> record =
+            kept ? MakeRecord(panel, cmd, std::move(kept), recordOptions, benchRules) : nullptr;
+        return MakeCompanions(panel, cmd, std::move(log), std::move(record), environment,
+                              benchRules);
     });
     app.InitInstance();
     return app.ExitCode();

@@ -194,9 +194,8 @@ posix::Status CheckRecord(const ReadOptions& options) {
         return Refuse("--raw prints bytes only: it does not go with --record");
     if (options.record.enabled && options.http.Board())
         return Refuse("--board keeps no weighings: it does not go with --record");
-    if (options.record.list && options.format != Format::kJsonLines &&
-        options.format != Format::kCsv)
-        return Refuse("--records prints --format jsonl or csv");
+    if (options.record.list && options.format == Format::kText)
+        return Refuse("--records prints --format jsonl or csv (or xlsx, with --output)");
     return posix::Success();
 }
 

@@ -287,6 +287,10 @@ std::optional<int> ReaderApp::StartWeb() {
         if (const auto key = scale_link::KeyOfPanelByte(byte))
             SendKey(*key);
     };
+    if (m_record)
+        hooks.records = [this](const web::RecordsAsked& asked) {
+            return RecordsPage(m_options.record, asked.scale.empty() ? m_id : asked.scale, asked);
+        };
     m_web = std::make_unique<web::HttpBridge>(m_options.http, token, std::move(hooks));
     if (const posix::Status started = m_web->Start(); !started) {
         Say("--http: " + started.Error().Describe());

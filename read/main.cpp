@@ -32,20 +32,13 @@ int main(int argc, char* argv[]) {
         return reader::kExitDone;
     }
     if (options->version) {
-        std::printf("karvel-read %s\n", KARVEL_VERSION);
+        std::printf("karvel-read %s\nBuild %s\n", KARVEL_VERSION, KARVEL_BUILD_ID);
         return reader::kExitDone;
     }
     reader::ReadOptions chosen = *options;
-    chosen.record.software = std::string("karvel-read ") + KARVEL_VERSION;
-    if (chosen.record.url.empty())
-        chosen.record.url =
-            "sqlite:" + record::store::DefaultRecordPath(environment.stateHome, environment.home);
-    chosen.record.spool =
-        record::store::SpoolPath(environment.stateHome, environment.home, chosen.record.url);
-    // A service receives the record's database password as a systemd credential.
-    if (environment.credentials && chosen.record.passwordFile.empty() &&
-        ::access((*environment.credentials + "/record-password").c_str(), F_OK) == 0)
-        chosen.record.passwordFile = *environment.credentials + "/record-password";
+    record::store::SettleRecordOptions(
+        chosen.record, std::string("karvel-read ") + KARVEL_VERSION + " build " + KARVEL_BUILD_ID,
+        environment.stateHome, environment.home, environment.credentials);
     if (chosen.record.Tool())
         return reader::RunRecordTool(chosen);
     // A service's instance name is its device path without the leading slash.

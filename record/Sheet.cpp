@@ -102,6 +102,21 @@ class SheetWriter::Book {
 
 std::unique_ptr<SheetWriter> SheetWriter::Create(const std::string& path, CsvColumns columns,
                                                  std::string* error) {
+    std::vector<std::string> titles;
+    for (const CsvColumn column : columns)
+        titles.emplace_back(ColumnName(column));
+    return Begin(path, std::move(columns), std::move(titles), error);
+}
+
+std::unique_ptr<SheetWriter> SheetWriter::CreateTitled(const std::string& path,
+                                                       std::vector<std::string> titles,
+                                                       std::string* error) {
+    return Begin(path, {}, std::move(titles), error);
+}
+
+std::unique_ptr<SheetWriter> SheetWriter::Begin(const std::string& path, CsvColumns columns,
+                                                std::vector<std::string> titles,
+                                                std::string* error) {
     const CNumbers numbers;
     if (!MayReplace(path, error))
         return nullptr;
@@ -114,6 +129,7 @@ std::unique_ptr<SheetWriter> SheetWriter::Create(const std::string& path, CsvCol
         return nullptr;
     }
     std::unique_ptr<SheetWriter> writer(new SheetWriter(path, std::move(columns), work));
+    writer->m_titles = std::move(titles);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = writer->m_folder.data();
@@ -156,11 +172,10 @@ bool SheetWriter::NewSheet() {
     if (b.sheet == nullptr)
         return false;
     ++b.sheets;
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+    for (std::size_t i = 0; i < m_titles.size(); ++i) {
         const auto col = static_cast<lxw_col_t>(i);
-        const std::string title(ColumnName(m_columns[i]));
-        worksheet_write_string(b.sheet, 0, col, title.c_str(), b.header);
-        if (m_columns[i] == CsvColumn::kTime)
+        worksheet_write_string(b.sheet, 0, col, m_titles[i].c_str(), b.header);
+        if (m_titles[i] == "time_utc")
             worksheet_set_column(b.sheet, col, col, 24, nullptr);
     }
     worksheet_freeze_panes(b.sheet, 1, 0);
@@ -169,6 +184,14 @@ bool SheetWriter::NewSheet() {
 }
 
 void SheetWriter::Add(const CapturedReading& r, std::string_view scaleId) {
+    std::vector<SheetCell> cells;
+    cells.reserve(m_columns.size());
+    for (const CsvColumn column : m_columns)
+        cells.push_back(SheetCellOf(r, column, scaleId));
+    AddCells(cells);
+}
+
+void SheetWriter::AddCells(std::span<const SheetCell> cells) {
     if (!m_book || !m_book->handle)
         return;
     const CNumbers numbers;
@@ -179,9 +202,9 @@ void SheetWriter::Add(const CapturedReading& r, std::string_view scaleId) {
         return;
     }
     const auto row = static_cast<lxw_row_t>(++m_sheetRows);
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
         const auto col = static_cast<lxw_col_t>(i);
-        const SheetCell cell = SheetCellOf(r, m_columns[i], scaleId);
+        const SheetCell& cell = cells[i];
         lxw_error result = LXW_NO_ERROR;
         switch (cell.kind) {
             case SheetCell::Kind::kEmpty:

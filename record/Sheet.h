@@ -18,8 +18,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "record/Capture.h"
 #include "record/Forms.h"
@@ -35,12 +37,18 @@ class SheetWriter {
     // folder beside `path` cannot be made.
     static std::unique_ptr<SheetWriter> Create(const std::string& path, CsvColumns columns,
                                                std::string* error);
+    // A writer of rows of other columns, with these titles, given cell by cell (AddCells).
+    static std::unique_ptr<SheetWriter> CreateTitled(const std::string& path,
+                                                     std::vector<std::string> titles,
+                                                     std::string* error);
     ~SheetWriter();
     SheetWriter(const SheetWriter&) = delete;
     SheetWriter& operator=(const SheetWriter&) = delete;
 
     // `scaleId` fills the scale column.
     void Add(const CapturedReading& r, std::string_view scaleId = {});
+    // One row, a cell per title.
+    void AddCells(std::span<const SheetCell> cells);
     std::uint64_t Rows() const { return m_rows; }
     // Why the sheet can no longer be written whole, once that is known (a full disk); empty
     // before. Finish then refuses, leaving the target as it was.
@@ -51,11 +59,14 @@ class SheetWriter {
   private:
     class Book;
     SheetWriter(std::string path, CsvColumns columns, std::string folder);
+    static std::unique_ptr<SheetWriter> Begin(const std::string& path, CsvColumns columns,
+                                              std::vector<std::string> titles, std::string* error);
     bool NewSheet();
 
     std::string m_path;
     CsvColumns m_columns;
-    std::string m_folder;  // the private work folder
+    std::vector<std::string> m_titles;  // the header row
+    std::string m_folder;               // the private work folder
     std::unique_ptr<Book> m_book;
     std::uint64_t m_rows = 0;
     std::size_t m_sheetRows = kRowsPerSheet;  // rows on the current sheet: a new one is due

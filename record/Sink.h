@@ -63,6 +63,7 @@ class LentSink : public ReadingSink {
     explicit LentSink(ReadingSink& sink) : m_sink(sink) {}
     bool Take(const Captured& captured) override { return m_sink.Take(captured); }
     bool Serves() const override { return m_sink.Serves(); }
+    bool Gates() const override { return m_sink.Gates(); }
     void PortLost(bool lost) override { m_sink.PortLost(lost); }
     int Finish(int code) override { return m_sink.Finish(code); }
 

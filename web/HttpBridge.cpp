@@ -4,9 +4,13 @@
 #include <QByteArrayList>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTcpSocket>
+#include <QUrlQuery>
 #include <QWebSocket>
 
+#include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "web/Connections.h"
@@ -14,6 +18,23 @@
 
 namespace web {
 namespace {
+
+QString ItemOf(const QUrlQuery& query, const char* name) {
+    return query.queryItemValue(QString::fromLatin1(name), QUrl::FullyDecoded);
+}
+
+// Query item `name` as a number from 1 to `most`, `absent` when it is not given; none when it is
+// anything else.
+std::optional<std::uint64_t> CountOf(const QUrlQuery& query, const char* name, std::uint64_t absent,
+                                     std::uint64_t most) {
+    if (!query.hasQueryItem(QString::fromLatin1(name)))
+        return absent;
+    bool ok = false;
+    const std::uint64_t count = ItemOf(query, name).toULongLong(&ok);
+    if (!ok || count == 0 || count > most)
+        return std::nullopt;
+    return count;
+}
 
 using Method = Routes::Method;
 const QString kScales = "/api/v1/scales/";
@@ -65,6 +86,8 @@ void HttpBridge::AddReaderRoutes() {
         .Add(Method::Get, "/api/v1/ws", [this](Exchange& e) { WebSocketOrRefuse(e); })
         .Add(Method::Post, "/api/v1/keys", [this](Exchange& e) { TakeKey(e); })
         .Add(Method::Get, "*", ServePart);
+    if (m_hooks.records)
+        m_routes.Add(Method::Get, "/api/v1/records", [this](Exchange& e) { Records(e); });
 }
 
 void HttpBridge::AddBoardRoutes() {
@@ -150,6 +173,34 @@ void HttpBridge::LatestReading(const Exchange& exchange) const {
                   Compact(QJsonObject{{"error", lost ? "port lost" : "no reading yet"},
                                       {"state", lost ? "lost" : "waiting"}}),
                   "Retry-After: 1\r\n");
+}
+
+void HttpBridge::Records(const Exchange& exchange) const {
+    const QUrlQuery query = exchange.request.query();
+    RecordsAsked asked;
+    asked.scale = ItemOf(query, "scale").toStdString();
+    QString since = ItemOf(query, "since");
+    // "2026-12-09", "2026-12-09T10:00", "2026-12-09T10:00:00.5Z": compared with the rows' times.
+    static const QRegularExpression time(
+        QStringLiteral(R"(^\d{4}-\d{2}-\d{2}(T[0-9:.]{2,12})?Z?$)"));
+    if (!since.isEmpty() && !time.match(since).hasMatch())
+        return exchange.Error(400, "since must be a UTC time such as 2026-12-09T10:00:00Z");
+    if (since.endsWith(u'Z'))
+        since.chop(1);
+    asked.since = since.toStdString();
+    const auto limit = CountOf(query, "limit", asked.limit, kMostRecords);
+    if (!limit)
+        return exchange.Error(400, "limit must be 1 to " + std::to_string(kMostRecords));
+    const auto before = CountOf(query, "before", 0, UINT64_MAX);
+    if (!before)
+        return exchange.Error(400, "before must be a seq above 0");
+    asked.limit = *limit;
+    asked.before = *before;
+    const posix::Result<std::string> page = m_hooks.records(asked);
+    if (!page)
+        return exchange.Error(503, "the record cannot be read: " + page.Error().Describe(),
+                              "Retry-After: 1\r\n");
+    exchange.Json(200, QByteArray::fromStdString(*page));
 }
 
 void HttpBridge::WebSocketOrRefuse(Exchange& exchange) const {

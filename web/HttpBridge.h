@@ -7,6 +7,9 @@
 //   GET  /api/v1/events   Server-Sent Events: "reading", "state" and "missed"
 //   GET  /api/v1/ws       a WebSocket with the same messages, taking keys when they are on
 //   POST /api/v1/keys     {"key":"TARE","double":false}, with --http-keys and the bearer token
+//   GET  /api/v1/records  with --record: one scale's weighings in the record, newest first,
+//                         ?scale=ID&since=TIME&before=SEQ&limit=N; "next" is the next page's
+//                         before, null on the last page
 // Pages of other origins are answered only when named (--http-origin); on the loopback address
 // only loopback host names are answered, so a name that resolves there cannot reach in.
 //
@@ -51,11 +54,22 @@ namespace web {
 class Listener;
 class Server;
 
+// What GET /api/v1/records asks for.
+struct RecordsAsked {
+    std::string scale;          // empty: the reader's own
+    std::string since;          // a UTC time without its Z; empty: from the first
+    std::uint64_t before = 0;   // only seqs below it; 0: up to the newest
+    std::uint64_t limit = 100;  // 1 to kMostRecords
+};
+inline constexpr std::uint64_t kMostRecords = 1000;
+
 class HttpBridge : public QObject {
   public:
     struct Hooks {
         std::function<void(const std::string& message)> say;
         std::function<void(std::uint8_t key)> key;  // a key to send to the scale
+        // --record: the JSON object of one page of weighings; none: no such route.
+        std::function<posix::Result<std::string>(const RecordsAsked& asked)> records{};
     };
     // `token`: the bearer token of --http-keys (empty when keys are off).
     HttpBridge(WebOptions options, std::string token, Hooks hooks);
@@ -94,6 +108,7 @@ class HttpBridge : public QObject {
 
     // The routes' answers.
     void LatestReading(const Exchange& exchange) const;
+    void Records(const Exchange& exchange) const;
     void WebSocketOrRefuse(Exchange& exchange) const;
     void TakeKey(const Exchange& exchange);
     void BoardTiles(const Exchange& exchange) const;

@@ -1,6 +1,20 @@
 #include "app/readings/PanelCapture.h"
 
+#include <QSysInfo>
+
 #include "app/CScalePanelDlg.h"
+#include "mqtt/ScaleId.h"
+
+std::string PanelScaleId(const CScalePanelDlg& panel, const std::string& given, int port) {
+    if (!given.empty())
+        return given;
+    std::string byId;
+    for (const serial_port::PortInfo& info : panel.Ports().List()) {
+        if (static_cast<int>(info.number) == port)
+            byId = info.byId;
+    }
+    return mqtt::DefaultScaleId(byId, QSysInfo::machineHostName().toStdString(), port);
+}
 
 PanelCapture::PanelCapture(CScalePanelDlg& panel, record::CaptureRule rule,
                            std::optional<double> minWeight,

@@ -9,12 +9,17 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/readings/Recorder.h"
 #include "record/Capture.h"
 #include "record/Weighing.h"
 
 class CScalePanelDlg;
+
+// The scale's name in what the panel keeps (the record, tickets): `given` (--id), else made from
+// the device of COM`port`, the machine and the port.
+std::string PanelScaleId(const CScalePanelDlg& panel, const std::string& given, int port);
 
 class PanelCapture {
   public:

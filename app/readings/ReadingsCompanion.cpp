@@ -8,6 +8,7 @@
 #include "app/TroubleTip.h"
 #include "app/readings/LogWriter.h"
 #include "app/readings/PanelCapture.h"
+#include "app/readings/PanelRecord.h"
 #include "app/readings/Placement.h"
 #include "app/readings/ReadingsModel.h"
 #include "app/readings/ReadingsWindow.h"
@@ -39,7 +40,8 @@ ReadingsCompanion::~ReadingsCompanion() {
     m_panel.SetEndCheck({});
     m_window.reset();
     m_hangUp.reset();
-    m_capture.reset();  // detached before the window's model and the log go
+    m_capture.reset();  // detached before the window's model, the record and the log go
+    m_record.reset();
 }
 
 Recorder& ReadingsCompanion::Capture() {
@@ -64,21 +66,64 @@ void ReadingsCompanion::StartLog(std::unique_ptr<record::LogFile> log) {
     m_hangUp = std::make_unique<window::HangUpSignal>([this] { m_log->Reopen(); });
 }
 
+void ReadingsCompanion::KeepRecord(std::unique_ptr<PanelRecord> record) {
+    m_record = std::move(record);
+    // From the start: the window lists this run's weighings however late it is opened.
+    MakeModel();
+}
+
+void ReadingsCompanion::MakeModel() {
+    if (m_model)
+        return;
+    Recorder& recorder = Capture();
+    m_model = std::make_unique<ReadingsModel>();
+    connect(&recorder, &Recorder::captured, m_model.get(),
+            [this](const record::CapturedReading& reading) {
+                m_model->AppendRecorded(reading, m_record ? m_record->LastSeq() : std::nullopt);
+            });
+    connect(&recorder, &Recorder::listed, m_model.get(), &ReadingsModel::Append);
+}
+
+void ReadingsCompanion::VerifyRecord() {
+    MessageBoxRequest request;
+    request.caption = tr("Karvel record");
+    const auto verdict = m_record->Verify();
+    if (!verdict) {
+        request.icon = QMessageBox::Critical;
+        request.text = tr("The record could not be read.");
+        request.detail = QString::fromStdString(verdict.Error().Describe());
+    } else {
+        const bool intact = verdict->breaks.empty();
+        request.icon = intact ? QMessageBox::Information : QMessageBox::Warning;
+        request.text = QString::fromStdString(record::store::Summary(*verdict));
+        QStringList found;
+        for (const record::store::Break& broken : verdict->breaks)
+            found << QString::fromStdString(record::store::Describe(broken));
+        request.detail = found.join(QLatin1Char('\n'));
+    }
+    m_panel.Presenter()(m_window ? static_cast<QWidget*>(m_window.get()) : &m_panel, request);
+}
+
 void ReadingsCompanion::ShowWindow() {
     if (!m_window) {
         Recorder& recorder = Capture();
-        m_model = std::make_unique<ReadingsModel>();
+        // Without a log or a record nothing was kept before the window: it begins with the load
+        // on the pan.
+        if (!m_model && !m_log)
+            recorder.ListNextAsNew();
+        MakeModel();
         m_trend = std::make_unique<Trend>();
         recorder.FeedTrend(m_trend.get());
-        connect(&recorder, &Recorder::captured, m_model.get(), &ReadingsModel::Append);
-        connect(&recorder, &Recorder::listed, m_model.get(), &ReadingsModel::Append);
-        // Without a log nothing was kept before the window: it begins with the load on the pan.
-        if (!m_log)
-            recorder.ListNextAsNew();
         m_window = std::make_unique<ReadingsWindow>(*m_model, recorder, *m_trend, &m_panel);
         m_window->SetCsvDialect(m_dialect);
         if (m_section)
             m_window->AddSection(m_section());
+        if (m_record) {
+            m_window->ShowRecordColumn(true);
+            auto* verify = new QAction(tr("&Verify record..."));  // owned by the window
+            connect(verify, &QAction::triggered, this, &ReadingsCompanion::VerifyRecord);
+            m_window->AddMenuAction(verify);
+        }
         // The window manager would put it anywhere, partly off the screen too: beside the panel.
         const QRect outer = m_panel.frameGeometry();
         const QRect inner = m_panel.geometry();
@@ -97,7 +142,8 @@ void ReadingsCompanion::ShowWindow() {
 
 bool ReadingsCompanion::MayEnd() {
     // A log that takes every reading keeps them; one that refuses some (a full disk) does not.
-    if (!m_model || (m_log && m_log->Problem().isEmpty()))
+    // The record keeps every weighing it took, and refuses the others to every sink.
+    if (!m_model || m_record || (m_log && m_log->Problem().isEmpty()))
         return true;
     m_model->Publish();
     const std::uint64_t unsaved = m_model->Unsaved();

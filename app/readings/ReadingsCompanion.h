@@ -28,6 +28,7 @@ class LogWriter;
 class ReadingsModel;
 class ReadingsWindow;
 class PanelCapture;
+class PanelRecord;
 class Recorder;
 class Trend;
 namespace window {
@@ -51,6 +52,11 @@ class ReadingsCompanion : public QObject {
     void TakeCapture(std::unique_ptr<PanelCapture> capture);
     // Writes every capture to `log` from now on, after the sinks added before.
     void StartLog(std::unique_ptr<record::LogFile> log);
+    // Weighings are recorded (--record) by `record`, already the capture point's first sink: the
+    // window lists every weighing of the run with its seq, and its menu verifies the record.
+    void KeepRecord(std::unique_ptr<PanelRecord> record);
+    // "Verify record...": walks every chain and shows what it found in a message box.
+    void VerifyRecord();
 
     void ShowWindow();
     // Called when the window is made, for a part of the window's own; it owns what is returned.
@@ -61,12 +67,16 @@ class ReadingsCompanion : public QObject {
     bool MayEnd();
 
   private:
+    // The window's model, listening to the capture point from now on.
+    void MakeModel();
+
     CScalePanelDlg& m_panel;
     record::CaptureRule m_rule;
     std::optional<double> m_minWeight;
     record::CsvDialect m_dialect;
     std::shared_ptr<const record::WeighingRules> m_bench;
-    std::unique_ptr<LogWriter> m_log;  // lent to the capture's sinks, which go first
+    std::unique_ptr<LogWriter> m_log;       // lent to the capture's sinks, which go first
+    std::unique_ptr<PanelRecord> m_record;  // lent to the capture, which goes first
     std::unique_ptr<PanelCapture> m_capture;
     std::unique_ptr<window::HangUpSignal> m_hangUp;
     std::unique_ptr<ReadingsModel> m_model;

@@ -78,7 +78,12 @@ std::uint16_t ReadingsModel::DeviceIndex(const std::string& device) {
     return static_cast<std::uint16_t>(m_devices.size() - 1);
 }
 
-void ReadingsModel::Append(const record::CapturedReading& reading) {
+void ReadingsModel::AppendRecorded(const record::CapturedReading& reading,
+                                   std::optional<std::uint64_t> seq) {
+    if (seq && m_seqs.size() < m_rows.size())
+        m_seqs.resize(m_rows.size(), 0);
+    if (seq || !m_seqs.empty())
+        m_seqs.push_back(seq.value_or(0));
     Row row;
     row.ms = std::chrono::duration_cast<std::chrono::milliseconds>(reading.time.time_since_epoch())
                  .count();
@@ -105,6 +110,8 @@ void ReadingsModel::MakeRoom() {
     if (shownLeaving > 0)
         beginRemoveRows(QModelIndex(), 0, shownLeaving - 1);
     m_rows.erase(m_rows.begin(), m_rows.begin() + leaving);
+    if (!m_seqs.empty())
+        m_seqs.erase(m_seqs.begin(), m_seqs.begin() + leaving);
     m_family.erase(m_family.begin(),
                    m_family.lower_bound(m_left + static_cast<std::uint64_t>(leaving)));
     m_shown -= shownLeaving;
@@ -151,6 +158,7 @@ void ReadingsModel::Clear() {
     m_savedTo = 0;
     m_devices.clear();
     m_family.clear();
+    m_seqs = {};
     endResetModel();
 }
 
@@ -188,6 +196,13 @@ record::CapturedReading ReadingsModel::At(int index) const {
     if (row.port == 0)
         reading.portName = device;
     return reading;
+}
+
+std::optional<std::uint64_t> ReadingsModel::SeqAt(int index) const {
+    const auto at = static_cast<std::size_t>(index);
+    if (at >= m_seqs.size() || m_seqs[at] == 0)
+        return std::nullopt;
+    return m_seqs[at];
 }
 
 Measured ReadingsModel::MeasuredAt(int index) const {
@@ -269,7 +284,7 @@ QVariant ReadingsModel::data(const QModelIndex& index, int role) const {
         return Display(index.row(), index.column());
     if (role == Qt::ToolTipRole && index.column() == kTime)
         return FromUtf8(record::UtcText(Clock::time_point(std::chrono::milliseconds(row.ms))));
-    if (role == Qt::TextAlignmentRole && index.column() == kReading)
+    if (role == Qt::TextAlignmentRole && (index.column() == kReading || index.column() == kRecord))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }
@@ -285,6 +300,10 @@ QVariant ReadingsModel::Display(int index, int column) const {
         case kCapture:
             return FromUtf8(
                 std::string(record::RuleName(static_cast<record::CaptureRule>(row.rule))));
+        case kRecord: {
+            const std::optional<std::uint64_t> seq = SeqAt(index);
+            return seq ? QVariant(QString::number(*seq)) : QVariant();
+        }
         default:
             break;
     }
@@ -299,7 +318,7 @@ QVariant ReadingsModel::Display(int index, int column) const {
 QVariant ReadingsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kNames[kColumnCount] = {"Time", "Port",       "Reading",
-                                                     "Unit", "Indicators", "Capture"};
+    static const char* const kNames[kColumnCount] = {"Time",       "Port",    "Reading", "Unit",
+                                                     "Indicators", "Capture", "Record"};
     return section >= 0 && section < kColumnCount ? tr(kNames[section]) : QVariant();
 }

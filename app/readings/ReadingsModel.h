@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,14 +27,20 @@
 class ReadingsModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { kTime, kPort, kReading, kUnit, kIndicators, kCapture, kColumnCount };
+    // kRecord: the weighing record's seq of each row kept there (--record); the window shows it
+    // only while weighings are recorded.
+    enum Column { kTime, kPort, kReading, kUnit, kIndicators, kCapture, kRecord, kColumnCount };
 
     static constexpr int kMaxRows = 100000;
     static constexpr int kLeaveAtOnce = kMaxRows / 10;
 
     explicit ReadingsModel(QObject* parent = nullptr);
 
-    void Append(const record::CapturedReading& reading);
+    void Append(const record::CapturedReading& reading) { AppendRecorded(reading, std::nullopt); }
+    // `seq`: the record's number of the weighing, once it is kept there.
+    void AppendRecorded(const record::CapturedReading& reading, std::optional<std::uint64_t> seq);
+    // The record's seq of row `row`; none for a row that was not kept there.
+    std::optional<std::uint64_t> SeqAt(int row) const;
     // Shows the rows appended since the last time to views now.
     void Publish();
     void Clear();
@@ -108,4 +115,7 @@ class ReadingsModel : public QAbstractTableModel {
     std::vector<std::string> m_devices;
     // The family parts of rows, by the row's number counted as m_savedTo counts.
     std::map<std::uint64_t, FamilyPart> m_family;
+    // Beside m_rows once a row had a seq (0: none), else empty: a session without a record pays
+    // nothing for it.
+    std::vector<std::uint64_t> m_seqs;
 };

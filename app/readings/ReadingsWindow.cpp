@@ -1,5 +1,6 @@
 #include "app/readings/ReadingsWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QChart>
@@ -92,6 +93,7 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
     m_table.horizontalHeader()->setStretchLastSection(true);
     m_table.setColumnWidth(
         0, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000  ")));
+    m_table.setColumnHidden(ReadingsModel::kRecord, true);
     m_table.setAccessibleDescription(
         tr("The latest captured readings, at most %L1").arg(ReadingsModel::kMaxRows));
     layout->addWidget(&m_table, 3);
@@ -118,6 +120,16 @@ ReadingsWindow::ReadingsWindow(ReadingsModel& model, Recorder& recorder, const T
 }
 
 ReadingsWindow::~ReadingsWindow() = default;
+
+void ReadingsWindow::ShowRecordColumn(bool shown) {
+    m_table.setColumnHidden(ReadingsModel::kRecord, !shown);
+}
+
+void ReadingsWindow::AddMenuAction(QAction* action) {
+    action->setParent(this);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    addAction(action);
+}
 
 void ReadingsWindow::AddSection(QWidget* section) {
     auto* column = static_cast<QVBoxLayout*>(layout());

@@ -22,6 +22,7 @@
 
 #include "record/Forms.h"
 
+class QAction;
 class QChart;
 class QChartView;
 class QDateTimeAxis;
@@ -67,6 +68,10 @@ class ReadingsWindow : public QWidget {
     // Puts `section` (a part another feature adds, such as the check's editor) above the
     // buttons; the window owns it from then on.
     void AddSection(QWidget* section);
+    // Shows the record's seq of each row, while weighings are recorded.
+    void ShowRecordColumn(bool shown);
+    // `action` in the window's context menu, which the window owns from then on.
+    void AddMenuAction(QAction* action);
     // Brings the plot and the statistics up to date now rather than at the next refresh.
     void Refresh();
 

@@ -17,11 +17,12 @@ TicketSink::TicketSink(Setup setup) : m_setup(std::move(setup)) {}
 
 bool TicketSink::Take(const record::Captured& captured) {
     if (m_setup.options.Tickets())
-        Print(captured.Reading(), false);
+        Print(captured.Reading(), false, captured.Record());
     return true;
 }
 
-void TicketSink::Print(const record::CapturedReading& reading, bool asked) {
+void TicketSink::Print(const record::CapturedReading& reading, bool asked,
+                       std::optional<std::uint64_t> seq) {
     const record::WeighingOptions& options = m_setup.options;
     const bool print = options.printTicket || (asked && options.preview.empty());
     const std::string id = m_setup.scaleId();
@@ -33,7 +34,7 @@ void TicketSink::Print(const record::CapturedReading& reading, bool asked) {
         }
     }
     std::string error;
-    const auto number = record::NextTicketNumber(m_setup.stateFolder, id, &error);
+    const auto number = seq ? seq : record::NextTicketNumber(m_setup.stateFolder, id, &error);
     if (!number) {
         m_setup.say(tr("No ticket: the ticket number cannot be kept: %1").arg(Q(error)));
         return;

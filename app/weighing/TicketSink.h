@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "record/Capture.h"
@@ -36,8 +37,10 @@ class TicketSink : public record::ReadingSink {
     // A ticket of each capture, when tickets are asked for.
     bool Take(const record::Captured& captured) override;
     // A ticket of `reading`; `asked` (Ctrl+P) with neither a printer nor a preview file named
-    // goes to the system's default printer.
-    void Print(const record::CapturedReading& reading, bool asked);
+    // goes to the system's default printer. A weighing in the record (`seq`) has that number on
+    // its ticket, reprints too; another takes the next of the state folder's counter.
+    void Print(const record::CapturedReading& reading, bool asked,
+               std::optional<std::uint64_t> seq = std::nullopt);
 
   private:
     Setup m_setup;

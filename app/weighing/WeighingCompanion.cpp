@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSysInfo>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +17,6 @@
 #include "app/CScalePanelDlg.h"
 #include "app/readings/PanelCapture.h"
 #include "app/readout/CLargeReadout.h"
-#include "mqtt/ScaleId.h"
 
 namespace {
 
@@ -130,6 +128,7 @@ void WeighingCompanion::OnFrame(const scale::Frame& frame) {
 
 bool WeighingCompanion::Take(const record::Captured& captured) {
     m_justCaptured = true;
+    m_lastRecord = captured.Record();
     m_shown = scale::Read(captured.Reading().values);
     Captured(captured.Reading());
     return true;
@@ -213,6 +212,8 @@ void WeighingCompanion::TakeSample() {
         return;
     }
     m_rules->sample = std::move(sample);
+    emit noted("sample", std::to_string(m_rules->sampleSize) + " pieces weigh " + m_shown->text +
+                             " " + m_shown->unit);
     QString said = tr("Sample: %1 pieces weigh %2, one piece %3 %4")
                        .arg(m_rules->sampleSize)
                        .arg(WeightText(*m_shown), Q(record::UnitWeightText(*m_rules->sample)),
@@ -226,6 +227,7 @@ void WeighingCompanion::TakeSample() {
 
 void WeighingCompanion::SetCheck(std::optional<record::CheckRule> rule) {
     m_rules->check = std::move(rule);
+    emit noted("check", m_rules->check ? record::RuleArgument(*m_rules->check) : "none");
     m_tally = {};
     if (m_tallyShown)
         m_tallyShown->setText(Q(m_tally.Text()));
@@ -277,18 +279,11 @@ void WeighingCompanion::PrintLast() {
         Say(tr("No weighing to print yet"));
         return;
     }
-    m_ticket.Print(*m_last, true);
+    m_ticket.Print(*m_last, true, m_lastRecord);
 }
 
 std::string WeighingCompanion::ScaleId() const {
-    if (!m_setup.scaleId.empty())
-        return m_setup.scaleId;
-    std::string byId;
-    for (const serial_port::PortInfo& info : m_panel.Ports().List()) {
-        if (static_cast<int>(info.number) == m_port)
-            byId = info.byId;
-    }
-    return mqtt::DefaultScaleId(byId, QSysInfo::machineHostName().toStdString(), m_port);
+    return PanelScaleId(m_panel, m_setup.scaleId, m_port);
 }
 
 void WeighingCompanion::Say(const QString& message) {

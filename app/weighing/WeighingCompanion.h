@@ -77,6 +77,9 @@ class WeighingCompanion : public QObject, public scale::FrameObserver, public re
   signals:
     // A weighing was captured and checked.
     void checked(const record::CapturedReading& reading);
+    // What changes the meaning of the weighings after it: the check set ("check") or a sample
+    // taken ("sample"), in words.
+    void noted(const std::string& kind, const std::string& detail);
 
   private:
     void Captured(const record::CapturedReading& reading);
@@ -93,6 +96,7 @@ class WeighingCompanion : public QObject, public scale::FrameObserver, public re
     bool m_justCaptured = false;  // the frame being told was shown by Take
     std::optional<scale::Reading> m_shown;
     std::optional<record::CapturedReading> m_last;  // the last capture, for Ctrl+P
+    std::optional<std::uint64_t> m_lastRecord;      // its seq in the record
     QString m_statusBase;                           // the panel's own text, before ours
     QString m_statusShown;                          // the whole text as we last set it
     record::CheckTally m_tally;

@@ -6,6 +6,11 @@
 //   read_bench latency [--seconds S]  from a frame's twelfth byte written to the reading at an
 //                                     MQTT subscriber, beside the broker's own publish-to-
 //                                     subscriber time measured in the same run (median, p99)
+//   read_bench record [--seconds S]   the frame's twelfth byte written to its JSON line read, of
+//                                     karvel-read with --record (SQLite, every commit synced) and
+//                                     without, side by side on the same frames, at 10 and 80
+//                                     frames/s with --capture every: p50 and p99 of each, their
+//                                     ratio, and the difference (what the commit costs)
 //   read_bench fleet [--seconds S]    32 simulated scales at 10 frames/s, 32 readers (change
 //                                     capture), one broker, one subscriber: readings lost, CPU
 //                                     and resident memory per reader (default 600 s)
@@ -266,6 +271,133 @@ class Counter {
     std::map<std::string, std::size_t> m_counts;
 };
 
+// A program whose standard output is read by a thread of its own, each line stamped with the
+// time it was read.
+class StampedReader {
+  public:
+    explicit StampedReader(std::vector<std::string> argv) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            std::vector<char*> args;
+            for (std::string& arg : argv)
+                args.push_back(arg.data());
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        m_fd = fds[0];
+        m_thread = std::thread([this] { Read(); });
+    }
+    ~StampedReader() {
+        if (m_pid > 0)
+            End(m_pid);
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    std::vector<Clock::time_point> Stamps() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stamps;
+    }
+
+  private:
+    void Read() {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            const auto now = Clock::now();
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] == '\n')
+                    m_stamps.push_back(now);
+            }
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_fd = -1;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<Clock::time_point> m_stamps;
+};
+
+// Microseconds from each frame written to its line read, as far as both go.
+std::vector<double> FrameToLine(const std::vector<Clock::time_point>& sent,
+                                const std::vector<Clock::time_point>& read) {
+    if (sent.size() != read.size())
+        std::fprintf(stderr, "read_bench: %zu frames sent, %zu lines read\n", sent.size(),
+                     read.size());
+    std::vector<double> micros;
+    for (std::size_t i = 0; i < std::min(sent.size(), read.size()); ++i)
+        micros.push_back(std::chrono::duration<double, std::micro>(read[i] - sent[i]).count());
+    return micros;
+}
+
+// The same frames at `rate` to karvel-read without and with --record, each on a line of its
+// own: microseconds from each frame to its JSON line, without first.
+std::pair<std::vector<double>, std::vector<double>> RecordRun(int rate, int seconds) {
+    readtest::TempDir dir;
+    auto plainLine = serial_port::PseudoTerminal::Create();
+    auto recordLine = serial_port::PseudoTerminal::Create();
+    fs::create_symlink(plainLine->DevicePath(), dir / "COM1");
+    fs::create_symlink(recordLine->DevicePath(), dir / "COM2");
+    ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
+    ::setenv("XDG_STATE_HOME", dir.Path().c_str(), 1);
+    const std::string reader = g_binDir + "/karvel-read";
+    StampedReader plain({reader, "--port", "COM1", "--capture", "every", "--id", "plain"});
+    StampedReader recorded({reader, "--port", "COM2", "--capture", "every", "--id", "kept",
+                            "--record", "sqlite:" + (dir / "weighings.sqlite")});
+    const std::uint8_t answer[] = {0x06, 0xAA};
+    for (auto* line : {&*plainLine, &*recordLine}) {
+        if (line->ReadExactly(1, std::chrono::seconds(10)).empty())
+            std::fprintf(stderr, "read_bench: karvel-read did not probe\n");
+        line->Write(answer);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // both have opened their ports
+    FrameSource frames(rate);
+    const auto period = std::chrono::microseconds(1000000 / rate);
+    std::vector<Clock::time_point> plainSent, recordSent;
+    auto next = Clock::now();
+    for (int i = 0; i < rate * seconds; ++i) {
+        next += period;
+        std::this_thread::sleep_until(next);
+        scale::FrameBytes frame = frames.Next();
+        frame[scale::kIgnoredByte] = static_cast<std::uint8_t>(i);  // every frame differs
+        // Who goes first takes turns, so that neither always wakes on a busier core.
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool plainNow = (turn == 0) == (i % 2 == 0);
+            (plainNow ? plainLine : recordLine)->Write(frame);
+            (plainNow ? plainSent : recordSent).push_back(Clock::now());
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // the last lines come
+    return {FrameToLine(plainSent, plain.Stamps()), FrameToLine(recordSent, recorded.Stamps())};
+}
+
+int Record(int seconds) {
+    for (const int rate : {10, 80}) {
+        const auto [plain, recorded] = RecordRun(rate, seconds);
+        const std::string r = std::to_string(rate) + "fps";
+        const double plainP50 = bench::Percentile(plain, 0.5);
+        const double recordP50 = bench::Percentile(recorded, 0.5);
+        Figure("frame_to_json_p50_us_" + r, plainP50, "us");
+        Figure("frame_to_json_p99_us_" + r, bench::Percentile(plain, 0.99), "us");
+        Figure("record_frame_to_json_p50_us_" + r, recordP50, "us");
+        Figure("record_frame_to_json_p99_us_" + r, bench::Percentile(recorded, 0.99), "us");
+        Figure("record_vs_plain_p50_" + r, plainP50 > 0 ? recordP50 / plainP50 : 0, "x");
+        Figure("record_commit_p50_us_" + r, recordP50 - plainP50, "us");
+        Figure("record_commit_p99_us_" + r,
+               bench::Percentile(recorded, 0.99) - bench::Percentile(plain, 0.99), "us");
+    }
+    return 0;
+}
+
 int Fleet(int seconds) {
     constexpr int kScales = 32;
     readtest::Broker broker;
@@ -355,8 +487,8 @@ int main(int argc, char** argv) {
                .help = "how long to measure (default 20; fleet 600)",
                .apply = bench::Whole("--seconds", 1, 86400, seconds)});
     if (const auto code = bench::ReadCommandLine(
-            table, "Modes: cpu, latency, fleet, stream (read_bench MODE [--seconds S]).", argc,
-            argv, &modes))
+            table, "Modes: cpu, latency, record, fleet, stream (read_bench MODE [--seconds S]).",
+            argc, argv, &modes))
         return *code;
     const std::string mode = modes.size() == 1 ? modes.front() : "";
     if (seconds == 0)
@@ -367,8 +499,10 @@ int main(int argc, char** argv) {
         return Latency(seconds);
     if (mode == "fleet")
         return Fleet(seconds);
+    if (mode == "record")
+        return Record(seconds);
     if (mode == "stream")
         return bench::Stream(seconds, g_binDir);
-    std::fputs("usage: read_bench cpu|latency|fleet|stream [--seconds S]\n", stderr);
+    std::fputs("usage: read_bench cpu|latency|record|fleet|stream [--seconds S]\n", stderr);
     return 2;
 }

@@ -29,4 +29,24 @@ posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& pla
     return AsRecord(SpooledRecord::Open(connect, how.spool, how.say));
 }
 
+posix::Result<std::unique_ptr<WeighingRecord>> OpenChosenRecord(
+    const RecordOptions& options, bool writing, const ReadSecret& read,
+    const std::function<void(const std::string&)>& say) {
+    const auto place = PlaceOf(options.url, {});
+    if (!place)
+        return place.Error();
+    std::string password;
+    if (place->postgres && !options.passwordFile.empty()) {
+        std::string error, warning;
+        const auto got = read(options.passwordFile, &error, &warning);
+        if (!got)
+            return posix::SystemError::Because("the password file: " + error);
+        if (!warning.empty())
+            say("--record-password-file: " + warning);
+        password = *got;
+    }
+    return OpenRecord(
+        *place, {.writing = writing, .password = password, .spool = options.spool, .say = say});
+}
+
 }  // namespace record::store

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/posix/Result.h"
@@ -21,5 +22,15 @@ struct OpenFor {
 };
 posix::Result<std::unique_ptr<WeighingRecord>> OpenRecord(const RecordPlace& place,
                                                           const OpenFor& how);
+
+// Reads a password file as the program reads its other secrets: the password, or none with
+// `error` set; `warning` when others may read it.
+using ReadSecret = std::function<std::optional<std::string>(
+    const std::string& path, std::string* error, std::string* warning)>;
+// The record of `options` (settled by SettleRecordOptions), a database's password read from
+// --record-password-file by `read`; a warning about the file is said.
+posix::Result<std::unique_ptr<WeighingRecord>> OpenChosenRecord(
+    const RecordOptions& options, bool writing, const ReadSecret& read,
+    const std::function<void(const std::string&)>& say);
 
 }  // namespace record::store

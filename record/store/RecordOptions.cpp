@@ -1,5 +1,7 @@
 #include "record/store/RecordOptions.h"
 
+#include <unistd.h>
+
 #include "record/Ticket.h"
 #include "record/store/Chain.h"
 
@@ -57,7 +59,7 @@ void AddRecordOptions(cli::OptionTable& table, RecordOptions& options) {
                  options.url = value.value_or("");
                  return posix::Success();
              },
-         .programs = cli::kReader,
+         .programs = cli::kBoth,
          .takes = cli::Takes::kOptionalValue});
     table.Add({.name = "--record-password-file",
                .value = "FILE",
@@ -65,19 +67,21 @@ void AddRecordOptions(cli::OptionTable& table, RecordOptions& options) {
                        "--mqtt-password-file); else the service credential record-password, or "
                        "libpq's own PGPASSFILE",
                .apply = cli::Keep(options.passwordFile, "--record-password-file needs a file"),
-               .programs = cli::kReader});
+               .programs = cli::kBoth});
     table.Add({.name = "--operator",
                .value = "NAME",
                .help = "who weighs, kept with each weighing of --record",
                .apply = cli::Keep(options.operatorName, "--operator needs a name"),
-               .programs = cli::kReader});
+               .programs = cli::kBoth});
     table.Add({.name = "--verify",
                .help = "check every chain of the record (--record URL, else the default file) "
                        "and say where the first row of each scale was changed, removed or put in",
                .apply = cli::Set(options.verify),
                .programs = cli::kReader});
     table.Add({.name = "--records",
-               .help = "print the record's weighings in --format jsonl or csv, oldest first",
+               .help = "print the record's weighings in --format jsonl or csv, oldest first, or "
+                       "write them to "
+                       "--output FILE with --format xlsx",
                .apply = cli::Set(options.list),
                .programs = cli::kReader});
     table.Add({.name = "--scale",
@@ -123,6 +127,18 @@ std::string SpoolPath(const std::string& stateHome, const std::string& home,
     // One spool per database: rows linked for one never go to another.
     return StateFolder(stateHome, home) + "/record-spool-" + HashOfText(url).substr(0, 16) +
            ".sqlite";
+}
+
+void SettleRecordOptions(RecordOptions& options, std::string software, const std::string& stateHome,
+                         const std::string& home, const std::optional<std::string>& credentials) {
+    options.software = std::move(software);
+    if (options.url.empty())
+        options.url = "sqlite:" + DefaultRecordPath(stateHome, home);
+    options.spool = SpoolPath(stateHome, home, options.url);
+    // A service receives the record's database password as a systemd credential.
+    if (credentials && options.passwordFile.empty() &&
+        ::access((*credentials + "/record-password").c_str(), F_OK) == 0)
+        options.passwordFile = *credentials + "/record-password";
 }
 
 posix::Result<RecordPlace> PlaceOf(const std::string& url, const std::string& defaultPath) {

@@ -4,6 +4,7 @@
 // karvel-read's --verify and --records [--scale ID] [--since TIME] [--until TIME] to look at
 // them. Plain C++.
 
+#include <optional>
 #include <string>
 
 #include "platform/cli/OptionTable.h"
@@ -35,6 +36,11 @@ std::string DefaultRecordPath(const std::string& stateHome, const std::string& h
 // record-spool-HASH.sqlite beside it: the rows that wait for the database of `url`.
 std::string SpoolPath(const std::string& stateHome, const std::string& home,
                       const std::string& url);
+// What a program's main settles before the record is opened: its own identifier, the default
+// file for a URL left out, the spool beside the state, and the service credential
+// record-password when no password file is named.
+void SettleRecordOptions(RecordOptions& options, std::string software, const std::string& stateHome,
+                         const std::string& home, const std::optional<std::string>& credentials);
 // Where a record URL points: the SQLite file of "sqlite:PATH" (`defaultPath` for an empty URL), or
 // a postgresql:// URL as it is. A URL with a password in it is refused, and so is any other kind.
 struct RecordPlace {

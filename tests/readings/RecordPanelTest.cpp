@@ -1,0 +1,303 @@
+// The weighing record in the panel: the first of the capture point's sinks, so a later sink sees
+// a weighing only once it is on the disk, and never one the record refused; the readings window
+// lists each weighing with its seq and verifies the record; a ticket carries the seq.
+
+#include <QAction>
+#include <QProcess>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/readings/PanelRecord.h"
+#include "app/readings/ReadingsCompanion.h"
+#include "app/readings/ReadingsModel.h"
+#include "app/readings/ReadingsWindow.h"
+#include "app/readings/Recorder.h"
+#include "app/weighing/TicketSink.h"
+#include "platform/serial/PseudoTerminal.h"
+#include "record/store/SqliteRecord.h"
+#include "tests/app/PortsFixture.h"
+#include "tests/readings/CaptureScript.h"
+#include "tests/record/SqlFile.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PumpUntil.h"
+#include "tests/support/WaitFor.h"
+#include "tools/peers/PortDirectory.h"
+#include "tools/peers/TestFiles.h"
+
+namespace readingstest {
+namespace {
+
+using record::store::Chain;
+using record::store::SqliteRecord;
+
+// The last seq of scale bench-1 in the record at `path`; 0 when it has none or cannot be read.
+std::uint64_t KeptSeq(const std::string& path) {
+    const auto kept = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
+    if (!kept)
+        return 0;
+    const auto end = (*kept)->End(Chain::kWeighings, "bench-1");
+    return end ? end->seq : 0;
+}
+
+// Each event of the record at `path` as "KIND: FIELD", the field named `second`.
+std::vector<std::string> EventsOf(const std::string& path, const char* second) {
+    std::vector<std::string> events;
+    const auto kept = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
+    if (!kept) {
+        ADD_FAILURE() << kept.Error().Describe();
+        return events;
+    }
+    const posix::Status walked =
+        (*kept)->Walk(Chain::kEvents, {}, [&](const record::store::ChainRow& row) {
+            events.push_back(row.Field("kind") + ": " + row.Field(second));
+            return true;
+        });
+    EXPECT_TRUE(walked);
+    return events;
+}
+
+// A sink after the record's: what each weighing's seq was when it came, and whether the record
+// on the disk held it by then.
+struct LaterSink : record::ReadingSink {
+    explicit LaterSink(std::string file) : path(std::move(file)) {}
+    bool Take(const record::Captured& captured) override {
+        seqs.push_back(captured.Record().value_or(0));
+        onDisk.push_back(captured.Record() && KeptSeq(path) == *captured.Record());
+        return true;
+    }
+    std::string path;
+    std::vector<std::uint64_t> seqs;
+    std::vector<bool> onDisk;
+};
+
+// A record whose every write fails, as a full disk's would.
+struct RefusingRecord : record::store::WeighingRecord {
+    posix::Result<record::store::ChainRow> Append(record::store::ChainRow) override {
+        return posix::SystemError::Because("the disk is full");
+    }
+    posix::Status Insert(const record::store::ChainRow&) override { return posix::Success(); }
+    posix::Result<record::store::ChainEnd> End(Chain, const std::string&) override {
+        return record::store::ChainEnd{};
+    }
+    posix::Status Walk(Chain, const record::store::RowQuery&,
+                       const std::function<bool(const record::store::ChainRow&)>&) override {
+        return posix::Success();
+    }
+    bool Created() const override { return false; }
+    std::string Where() const override { return "nowhere"; }
+};
+
+// A database that is away: rows wait in its spool, as many as `waiting` says.
+struct AwayRecord : RefusingRecord {
+    explicit AwayRecord(const std::uint64_t& count) : waiting(count) {}
+    std::uint64_t Flush() override { return waiting; }
+    const std::uint64_t& waiting;
+};
+
+class RecordedPanel : public apptest::PortsFixture {
+  protected:
+    void SetUp() override {
+        Add(1, Role::Scale);
+        h.Start();
+        ASSERT_EQ(h.panel->Port(), 1);
+    }
+
+    // The panel with `kept` as its record, then the capture point (by every frame) and `later`.
+    void StartRecording(std::unique_ptr<record::store::WeighingRecord> kept) {
+        PanelRecord::Setup setup;
+        setup.identity = {"ann", "Karvel test"};
+        setup.scaleId = [](int) { return std::string("bench-1"); };
+        setup.openToRead =
+            [path = Path()]() -> posix::Result<std::unique_ptr<record::store::WeighingRecord>> {
+            auto opened = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
+            if (!opened)
+                return opened.Error();
+            return std::unique_ptr<record::store::WeighingRecord>(std::move(*opened));
+        };
+        auto panelRecord = std::make_unique<PanelRecord>(*h.panel, std::move(kept), setup);
+        RecordOptions every;
+        every.rule = record::CaptureRule::kEvery;
+        companion = std::make_unique<ReadingsCompanion>(*h.panel, every, nullptr);
+        companion->Capture().AddSink(std::make_unique<record::LentSink>(*panelRecord));
+        companion->Capture().AddSink(std::make_unique<record::LentSink>(later));
+        recordSink = panelRecord.get();
+        companion->KeepRecord(std::move(panelRecord));
+    }
+    void Weigh(std::uint8_t last) {
+        h.Feed(testing_support::ScaleFrame({0, 0, 0, 1, 2, 3, 4, 5, last}));
+    }
+    std::string Path() const { return dir / "weighings.sqlite"; }
+    // The box the window's "Verify record..." shows.
+    const MessageBoxRequest& Verified() {
+        const QList<QAction*> items = companion->Window()->actions();
+        EXPECT_EQ(items.size(), 1);
+        items.front()->trigger();
+        return h.boxes.back().request;
+    }
+
+    testing_support::TempDir dir;
+    LaterSink later{Path()};
+    std::unique_ptr<ReadingsCompanion> companion;
+    PanelRecord* recordSink = nullptr;  // the companion's
+};
+
+TEST_F(RecordedPanel, EachWeighingIsOnTheDiskBeforeLaterSinksAndListedWithItsSeq) {
+    auto kept = SqliteRecord::Open(Path(), SqliteRecord::Mode::kWrite);
+    ASSERT_TRUE(kept);
+    StartRecording(std::move(*kept));
+    for (std::uint8_t i = 1; i <= 3; ++i)
+        Weigh(i);
+    EXPECT_EQ(later.seqs, (std::vector<std::uint64_t>{1, 2, 3}));
+    EXPECT_EQ(later.onDisk, (std::vector<bool>{true, true, true}));
+
+    // Opened after the weighings: it lists them all the same.
+    companion->ShowWindow();
+    ReadingsWindow& window = *companion->Window();
+    window.Refresh();
+    ReadingsModel& rows = static_cast<ReadingsModel&>(*window.Table().model());
+    rows.Publish();
+    EXPECT_FALSE(window.Table().isColumnHidden(ReadingsModel::kRecord));
+    ASSERT_EQ(rows.rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(rows.index(row, ReadingsModel::kRecord).data().toString(),
+                  QString::number(row + 1));
+
+    // A key sent from the panel changes what the weighings after it mean.
+    h.panel->OnKeyTareDblClk();
+    const MessageBoxRequest& intact = Verified();
+    EXPECT_EQ(intact.icon, QMessageBox::Information);
+    EXPECT_EQ(intact.text.toStdString(), "3 weighings, 2 events, 1 scales: intact");
+    const std::vector<std::string> events = EventsOf(Path(), "detail");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[0].starts_with("start: reading COM1")) << events[0];
+    EXPECT_EQ(events[1], "key: TARE double");
+
+    ASSERT_EQ(recordtest::RunSql(Path(),
+                                 "DROP TRIGGER weighings_never_changed; UPDATE weighings "
+                                 "SET value = '7' WHERE seq = 2"),
+              "");
+    const MessageBoxRequest& broken = Verified();
+    EXPECT_EQ(broken.icon, QMessageBox::Warning);
+    EXPECT_EQ(broken.text.toStdString(), "3 weighings, 2 events, 1 scales: broken");
+    EXPECT_EQ(broken.detail.toStdString(),
+              "weighings of scale 'bench-1', seq 2: its fields do not give its hash (the row was "
+              "changed)");
+}
+
+TEST_F(RecordedPanel, AWeighingTheRecordRefusesGoesToNoOtherSinkAndIsSaid) {
+    StartRecording(std::make_unique<RefusingRecord>());
+    Weigh(1);
+    EXPECT_TRUE(later.seqs.empty());
+    EXPECT_TRUE(h.panel->StatusLine().toolTip().contains("the disk is full"))
+        << h.panel->StatusLine().toolTip().toStdString();
+}
+
+TEST_F(RecordedPanel, TheTooltipsSayHowManyRowsWaitForTheDatabaseWhileAny) {
+    std::uint64_t waiting = 0;
+    StartRecording(std::make_unique<AwayRecord>(waiting));
+    const auto said = [this] {
+        return (h.panel->StatusLine().toolTip() + "|" + h.panel->Lamp().toolTip()).toStdString();
+    };
+    for (const std::uint64_t count : {3, 1200, 0}) {
+        waiting = count;
+        EXPECT_EQ(recordSink->Flush(), count);
+        const std::string told = QString("%L1 weighings and events wait").arg(count).toStdString();
+        EXPECT_EQ(said().find(told) != std::string::npos, count != 0) << said();
+        EXPECT_EQ(said().find("wait") != std::string::npos, count != 0) << said();
+    }
+}
+
+// A ticket's number: the record's seq when the weighing has one, reprints too; else the counter.
+TEST(RecordTicket, NumbersATicketByItsSeqWhenTheWeighingHasOne) {
+    testing_support::TempDir dir;
+    const std::string preview = dir / "ticket.pdf";
+    record::WeighingOptions options;
+    options.preview = preview;
+    TicketSink tickets({options, dir.Path().string(), nullptr, [] { return std::string("b"); },
+                        [](const QString& said) { ADD_FAILURE() << said.toStdString(); }});
+    const scale::FrameBytes bytes{};
+    const record::CapturedReading reading =
+        record::CaptureOf({bytes, scale::SlotsOf(bytes), std::chrono::system_clock::now(), {}}, 1,
+                          "/dev/ttyS0", record::CaptureRule::kEvery);
+    const struct {
+        std::optional<std::uint64_t> seq;
+        const char* number;
+    } cases[] = {{42, "Ticket 000042"},
+                 {std::nullopt, "Ticket 000001"},
+                 {42, "Ticket 000042"},
+                 {std::nullopt, "Ticket 000002"}};
+    for (const auto& c : cases) {
+        tickets.Print(reading, false, c.seq);
+        const auto text =
+            testing_support::RunProgram("/usr/bin/pdftotext", {preview, "-"}, dir.Path().string());
+        EXPECT_NE(text.out.find(c.number), std::string::npos) << c.number << "\n" << text.out;
+    }
+}
+
+// A PDF's text.
+std::string PdfText(const std::string& path, const std::string& scratch) {
+    return testing_support::RunProgram("/usr/bin/pdftotext", {path, "-"}, scratch).out;
+}
+
+// The program as a user runs it: the record is made, every weighing's ticket has its seq, and
+// the rows name the build --version prints.
+TEST(RecordProgram, TicketsCarryTheSeqAndRowsTheBuildVersionPrints) {
+    testing_support::TempDir dir;
+    auto pty = serial_port::PseudoTerminal::Create();
+    ASSERT_TRUE(pty);
+    testing_support::PortDirectory ports;
+    ports.Map(1, pty->DevicePath());
+    const std::string path = dir / "w.sqlite", ticket = dir / "ticket.pdf";
+    // The counter of tickets without a record is far ahead: a ticket numbered by it shows.
+    std::filesystem::create_directories(dir / "state/karvel");
+    std::ofstream(dir / "state/karvel/tickets-bench-1.seq") << "500\n";
+    QProcess karvel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KARVEL_PORT_DIR", QString::fromStdString(ports.Path()));
+    env.insert("XDG_STATE_HOME", QString::fromStdString(dir / "state"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    karvel.setProcessEnvironment(env);
+    karvel.start(KARVEL_BINARY, {"--port", "COM1", "--capture", "every", "--id", "bench-1",
+                                 "--record", QString::fromStdString("sqlite:" + path),
+                                 "--print-preview", QString::fromStdString(ticket)});
+    ASSERT_TRUE(karvel.waitForStarted());
+    const auto kept = [&path] { return KeptSeq(path); };
+    // Frames until three weighings are kept; then the last one's ticket is printed last.
+    QTimer again;
+    QObject::connect(&again, &QTimer::timeout, [&] { pty->Write(FrameOf(kPrelude)); });
+    again.start(100);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return kept() >= 3; }, std::chrono::seconds(30)))
+        << karvel.readAllStandardError().toStdString();
+    again.stop();
+    char number[32];
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] {
+            std::snprintf(number, sizeof number, "Ticket %06llu",
+                          static_cast<unsigned long long>(kept()));
+            return PdfText(ticket, dir.Path().string()).find(number) != std::string::npos;
+        },
+        std::chrono::seconds(30)))
+        << PdfText(ticket, dir.Path().string());
+    karvel.terminate();
+    ASSERT_TRUE(karvel.waitForFinished());
+
+    QProcess version;
+    version.start(KARVEL_BINARY, {"--version"});
+    ASSERT_TRUE(version.waitForFinished());
+    const QStringList lines =
+        QString(version.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_TRUE(lines.last().startsWith("Build ")) << lines.join('\n').toStdString();
+    const std::string software = (lines.first() + " build " + lines.last().mid(6)).toStdString();
+    EXPECT_EQ(EventsOf(path, "software"),
+              (std::vector<std::string>{"start: " + software, "stop: " + software}));
+}
+
+}  // namespace
+}  // namespace readingstest
