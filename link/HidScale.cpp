@@ -110,6 +110,10 @@ void Flag(std::uint16_t status, scale::Reading& reading) {
 
 }  // namespace
 
+bool NamesHidPort(std::string_view port) {
+    return port == "hid" || port.starts_with("/dev/hidraw");
+}
+
 posix::Result<HidScaleLayout> ScaleLayoutOf(const hid::Descriptor& descriptor) {
     // The data report is the input report that holds a Data Weight; its other fields follow.
     const auto weight =

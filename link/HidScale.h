@@ -20,6 +20,9 @@ namespace scale_link {
 
 inline constexpr std::uint16_t kScalePage = 0x8D;
 
+// Whether `port` names a HID scale: "hid" (the first found) or a /dev/hidrawN path.
+bool NamesHidPort(std::string_view port);
+
 struct HidScaleLayout {
     std::string name;      // "report descriptor", or the fixed layout's name
     bool numbered = true;  // reports begin with their id byte

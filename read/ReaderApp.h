@@ -17,6 +17,7 @@
 
 #include "link/Source.h"
 #include "mqtt/MqttPublisher.h"
+#include "platform/hid/HidrawDevices.h"
 #include "platform/serial/PortMap.h"
 #include "platform/window/Inbox.h"
 #include "platform/window/TerminationSignals.h"
@@ -32,7 +33,8 @@ namespace reader {
 
 class ReaderApp : public QObject {
   public:
-    ReaderApp(ReadOptions options, std::string portFolder);
+    // `hid`: where the USB HID scales are looked for.
+    ReaderApp(ReadOptions options, std::string portFolder, hid::HidrawRoots hid = {});
     ~ReaderApp() override;
 
     // Finds the port and starts; an exit code when it cannot start (then nothing runs).
@@ -74,6 +76,7 @@ class ReaderApp : public QObject {
     void Finish(int code);
 
     ReadOptions m_options;
+    hid::HidrawRoots m_hid;
     serial_port::PortMap m_ports;
     std::unique_ptr<scale_link::Source> m_source;
     record::Capturer m_capturer;
