@@ -3,6 +3,7 @@
 // field inside the largest report, and each field holds what is set in it; a reading's text is a
 // plain decimal whose number is its value; the zero report has its own length and id.
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>

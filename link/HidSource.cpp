@@ -20,8 +20,8 @@ using Key = scale::families::Key;
 // The kernel's largest report; one read never holds more than one on a hidraw node.
 constexpr std::size_t kLongestReport = 4096;
 constexpr std::string_view kAccess =
-    "a udev rule can give the user the node: SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"VVVV\", "
-    "TAG+=\"uaccess\"";
+    "a udev rule gives the user the node: SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"(the "
+    "scale's vendor id)\", TAG+=\"uaccess\"";
 
 bool IsScale(const hid::HidrawDevice& device) {
     const auto parsed = hid::ParseDescriptor(device.descriptor);
@@ -84,8 +84,8 @@ posix::Status HidSource::OpenDevice() {
         fd = ::open(device->node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int code = errno;
-        return posix::SystemError::FromErrno(
-            code, device->node + (code == EACCES ? "; " + std::string(kAccess) : ""));
+        return posix::SystemError::Because(device->node + ": " + posix::ErrnoText(code),
+                                           code == EACCES ? std::string(kAccess) : "");
     }
     m_fd = posix::UniqueFd(fd);
     m_device = std::move(device).Value();
@@ -98,12 +98,8 @@ posix::Status HidSource::OpenDevice() {
 }
 
 posix::Result<int> HidSource::Find(unsigned) {
-    if (posix::Status opened = OpenDevice(); !opened) {
-        const posix::SystemError& error = opened.Error();
-        if (error.code == 0)
-            return error;
-        return posix::SystemError::Because(m_port + ": " + error.Describe());
-    }
+    if (posix::Status opened = OpenDevice(); !opened)
+        return opened.Error();
     m_events.say(Described(m_device) + ", read by " + m_layout.name +
                  (m_layout.zero ? "" : "; no zero on this scale"));
     m_backAt = std::chrono::steady_clock::now();
