@@ -111,6 +111,9 @@ void AddRunOptions(cli::OptionTable& table, ReadOptions& options) {
                    options.modbus = std::move(map).Value();
                    return posix::Success();
                }});
+    table.Add({.name = "--list-ports",
+               .help = "print each COM number with its device, and each USB HID scale, then exit",
+               .apply = cli::Set(options.listPorts)});
     table.Add({.name = "--keys",
                .help = "read key names from standard input: DATA, MODE, TARE, ON/OFF, each "
                        "optionally followed by 'double'; SAMPLE with --count-pieces",
@@ -157,9 +160,11 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
         "open only this port, or the scale at tcp://HOST:PORT (its bytes as they are) or "
         "rfc2217://HOST:PORT (telnet, the line set on the far port), or a weight transmitter at "
         "modbus-tcp://HOST[:PORT] (port 502 unless given) or modbus-rtu:COMn|PATH (its line "
-        "19200,8E1 unless --line says otherwise), with --modbus "
-        "(default: probe COM1 to COM32)",
-        scale_link::NamesModbusPort);
+        "19200,8E1 unless --line says otherwise), with --modbus, or a USB HID scale: hid (the "
+        "first found) or /dev/hidrawN (default: probe COM1 to COM32)",
+        [](std::string_view port) {
+            return scale_link::NamesModbusPort(port) || scale_link::NamesHidPort(port);
+        });
     AddFormOptions(table, options);
     record::AddCaptureOptions(
         table, capture,
@@ -260,11 +265,28 @@ posix::Status CheckTap(const ReadOptions& options) {
     return posix::Success();
 }
 
+// A HID scale says what its reports mean: nothing that reads a line goes with it.
+posix::Status CheckHid(const ReadOptions& options) {
+    if (!scale_link::NamesHidPort(options.port))
+        return posix::Success();
+    if (options.family.Enabled() || !options.family.pattern.empty())
+        return Refuse(
+            "a USB HID scale is read by its report descriptor: no --protocol or --pattern");
+    if (options.family.line)
+        return Refuse("--line sets a serial line: it does not go with a USB HID scale");
+    if (options.raw)
+        return Refuse(
+            "--raw prints the bytes of a scale's line: it does not go with a USB HID scale");
+    return posix::Success();
+}
+
 posix::Status CheckTogether(const ReadOptions& options, bool credentials) {
     if (posix::Status modbus = CheckModbus(options); !modbus)
         return modbus;
     if (posix::Status tap = CheckTap(options); !tap)
         return tap;
+    if (posix::Status hid = CheckHid(options); !hid)
+        return hid;
     if (net::NamesWire(options.port) && !scale_link::NamesModbusPort(options.port)) {
         if (const auto wire = net::ParseWire(options.port); !wire)
             return Refuse("--port " + wire.Error().text);
@@ -333,8 +355,8 @@ std::string ReadUsage() {
     return table.Usage("karvel-read") +
            "Reads a weighing scale on a serial port, or on the network (--port\n"
            "tcp://HOST:PORT or rfc2217://HOST:PORT), or a weight transmitter over Modbus\n"
-           "(--port modbus-tcp://HOST or modbus-rtu:COMn with --modbus), and prints its\n"
-           "readings; no display needed.\n"
+           "(--port modbus-tcp://HOST or modbus-rtu:COMn with --modbus), or a USB HID\n"
+           "scale (--port hid or /dev/hidrawN), and prints its readings; no display needed.\n"
            "\n" +
            table.Help(kHelpColumn) +
            "\n"

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/HidScale.h"
 #include "link/ModbusMap.h"
 #include "mqtt/MqttOptions.h"
 #include "platform/posix/Result.h"
@@ -52,6 +53,7 @@ struct ReadOptions {
     bool keys = false;
     bool help = false;
     bool version = false;
+    bool listPorts = false;  // --list-ports
     mqtt::MqttOptions mqtt;
     FamilyOptions family;
     wedge::TypeOptions type;        // --type...: readings typed into the focused window

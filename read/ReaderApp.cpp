@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "link/FamilyLink.h"
+#include "link/HidSource.h"
 #include "link/ModbusSource.h"
 #include "link/Replay.h"
 #include "link/ScaleLink.h"
@@ -61,8 +62,9 @@ void Say(const std::string& message) {
     [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
 }
 
-ReaderApp::ReaderApp(ReadOptions options, std::string portFolder)
+ReaderApp::ReaderApp(ReadOptions options, std::string portFolder, hid::HidrawRoots hid)
     : m_options(std::move(options)),
+      m_hid(std::move(hid)),
       m_ports(std::move(portFolder)),
       m_capturer(m_options.capture, m_options.minWeight),
       m_out(STDOUT_FILENO, Say),
@@ -91,6 +93,8 @@ std::unique_ptr<scale_link::Source> ReaderApp::MakeSource() {
     events.portState = [this](const scale::PortState& state) { OnPortState(state); };
     if (m_options.modbus)
         return MakeModbusSource(std::move(events));
+    if (scale_link::NamesHidPort(m_options.port))
+        return std::make_unique<scale_link::HidSource>(m_options.port, m_hid, std::move(events));
     if (!m_options.family.Enabled())
         return std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
     scale_link::FamilyLink::Choice choice;
@@ -140,7 +144,8 @@ std::optional<int> ReaderApp::Start() {
 
     unsigned only = 0;
     const std::string& port = m_replayDevice.empty() ? m_options.port : m_replayDevice;
-    if (!port.empty() && !m_options.modbus && (only = m_ports.Choose(port)) == 0) {
+    if (!port.empty() && !m_options.modbus && !scale_link::NamesHidPort(port) &&
+        (only = m_ports.Choose(port)) == 0) {
         Say("--port: '" + m_options.port + "' is neither COM1..COM32 nor a device path");
         return kExitUsage;
     }

@@ -17,6 +17,7 @@
 
 #include "link/Source.h"
 #include "mqtt/MqttPublisher.h"
+#include "platform/hid/HidrawDevices.h"
 #include "platform/serial/PortMap.h"
 #include "platform/window/Inbox.h"
 #include "platform/window/TerminationSignals.h"
@@ -32,7 +33,8 @@ namespace reader {
 
 class ReaderApp : public QObject {
   public:
-    ReaderApp(ReadOptions options, std::string portFolder);
+    // `hid`: where the USB HID scales are looked for.
+    ReaderApp(ReadOptions options, std::string portFolder, hid::HidrawRoots hid = {});
     ~ReaderApp() override;
 
     // Finds the port and starts; an exit code when it cannot start (then nothing runs).
@@ -77,6 +79,7 @@ class ReaderApp : public QObject {
     void Finish(int code);
 
     ReadOptions m_options;
+    hid::HidrawRoots m_hid;
     serial_port::PortMap m_ports;
     std::unique_ptr<scale_link::Source> m_source;
     std::string m_replayDevice;  // --replay: the tap, read as the port of that name

@@ -10,7 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "link/HidSource.h"
 #include "platform/posix/Environment.h"
+#include "platform/serial/PortMap.h"
+#include "platform/serial/PortNames.h"
 #include "read/ReadOptions.h"
 #include "read/ReaderApp.h"
 #include "read/RecordTool.h"
@@ -33,6 +36,16 @@ int main(int argc, char* argv[]) {
     }
     if (options->version) {
         std::printf("karvel-read %s\nBuild %s\n", KARVEL_VERSION, KARVEL_BUILD_ID);
+        return reader::kExitDone;
+    }
+    const hid::HidrawRoots hid{environment.hidSys.empty() ? "/sys" : environment.hidSys,
+                               environment.hidDev.empty() ? "/dev" : environment.hidDev};
+    if (options->listPorts) {
+        for (const serial_port::PortInfo& port :
+             serial_port::PortMap(environment.portFolder).List())
+            std::printf("%s\n", serial_port::PortLine(port).c_str());
+        for (const std::string& scale : scale_link::HidScaleLines(hid))
+            std::printf("%s\n", scale.c_str());
         return reader::kExitDone;
     }
     reader::ReadOptions chosen = *options;
@@ -63,7 +76,7 @@ int main(int argc, char* argv[]) {
         }
         return QCoreApplication::exec();
     }
-    reader::ReaderApp reader(chosen, environment.portFolder);
+    reader::ReaderApp reader(chosen, environment.portFolder, hid);
     if (const std::optional<int> code = reader.Start())
         return *code;
     return QCoreApplication::exec();

@@ -25,6 +25,8 @@ Environment Environment::FromProcess() {
     e.machineStore = Variable("KARVEL_MACHINE_STORE");
     e.componentManifest = Variable("KARVEL_COMPONENT_MANIFEST");
     e.portFolder = Variable("KARVEL_PORT_DIR");
+    e.hidSys = Variable("KARVEL_HID_SYS");
+    e.hidDev = Variable("KARVEL_HID_DEV");
     e.display = Variable("DISPLAY");
     e.waylandDisplay = Variable("WAYLAND_DISPLAY");
     e.sessionType = Variable("XDG_SESSION_TYPE");

@@ -19,6 +19,8 @@ struct Environment {
     std::string machineStore;       // KARVEL_MACHINE_STORE: the machine's registration store
     std::string componentManifest;  // KARVEL_COMPONENT_MANIFEST: the manifest instead of ours
     std::string portFolder;         // KARVEL_PORT_DIR: COMn is the entry COMn in it
+    std::string hidSys;             // KARVEL_HID_SYS: sysfs for the raw HID devices; empty: /sys
+    std::string hidDev;             // KARVEL_HID_DEV: where their nodes are; empty: /dev
     std::optional<std::string> credentials;  // CREDENTIALS_DIRECTORY, set or not (systemd)
     std::string display;                     // DISPLAY
     std::string waylandDisplay;              // WAYLAND_DISPLAY
