@@ -229,14 +229,8 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
-    if (cmd.family.Enabled()) {
-        scale_link::FamilyLink::Choice choice;
-        if (cmd.family.protocol != "auto")
-            choice.family = scale::families::Find(cmd.family.protocol);
-        choice.pattern = cmd.family.pattern;
-        choice.line = cmd.family.line;
-        app.SetFamily(std::move(choice));
-    }
+    if (auto choice = PanelFamily(cmd))
+        app.SetFamily(std::move(*choice));
     app.SetCompanion([&cmd, &log, &environment, &brokerTrouble, benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
