@@ -221,8 +221,9 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
             // A name the user gave is a valid id, which the mirror takes as it is.
             cmd.mqtt,
             [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
-            [](const std::string& message) {
+            [&brokerTrouble](const std::string& message) {
                 Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
+                brokerTrouble.Say(message);
             },
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
         mqtt->SetWeighingRules(benchRules);
