@@ -2,6 +2,7 @@
 // --port tcp://... reads it; the wire lost and back; a wire written wrong refused at start.
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -79,6 +80,10 @@ TEST(WirePanel, ReadsTheScaleOverTcpAndFollowsTheWireWhenItDropsAndComesBack) {
         EXPECT_EQ(wire.panel->StatusLine().text(), opened);
         EXPECT_TRUE(wire.Hover().contains(url + QStringLiteral(" is a network wire")))
             << wire.Hover().toStdString();
+        QComboBox& list = wire.panel->PortList();
+        EXPECT_EQ(list.currentText(), url);
+        EXPECT_EQ(list.itemData(list.currentIndex(), Qt::ToolTipRole).toString(),
+                  url + QStringLiteral(" (a network wire, named on the command line)"));
         QWidget* display = wire.panel->DisplayControl().Widget();
         EXPECT_TRUE(PumpUntil([&] { return !ReadingOf(display).isEmpty(); }, kPatience));
 
