@@ -12,6 +12,7 @@
 
 #include "app/CScalePanelDlg.h"
 #include "app/DialogTemplates.h"
+#include "platform/net/WireAddress.h"
 #include "scale/families/Shown.h"
 
 namespace {
@@ -43,6 +44,27 @@ families::Key KeyOf(const families::Family& family, families::Key key) {
         families::CommandFor(family, families::Key::kPrint))
         return families::Key::kPrint;
     return key;
+}
+
+// What a hover says of a network wire the panel reads; empty for a local port.
+QString WireNote(const std::string& device) {
+    const auto wire = net::ParseWire(device);
+    if (!net::NamesWire(device) || !wire)
+        return {};
+    return QStringLiteral(
+               "%1 is a network wire: %2; a dropped connection is a lost port, "
+               "connected again when the far end answers.")
+        .arg(QString::fromLocal8Bit(device.c_str()),
+             wire->scheme == net::Scheme::kTcp
+                 ? QStringLiteral("the scale's bytes over TCP as they are")
+                 : QStringLiteral("telnet (RFC 2217), the line set on the far port"));
+}
+
+// The note, then what the link said, one a line.
+QString JoinedNote(const QString& note, const QString& said) {
+    if (note.isEmpty() || said.isEmpty())
+        return note + said;
+    return note + QLatin1Char('\n') + said;
 }
 
 }  // namespace
@@ -246,11 +268,15 @@ void CScalePanelDlg::ShowFamilyOpened(int port) {
     m_follower.Opened(port, m_familyLink->Device());
     m_comboPort.setCurrentIndex(port - 1);
     ShowOpenState(true);
-    m_staticStatus.Show(QStringLiteral("STATUS:COM%1  OPENED,%2,%3")
-                            .arg(port)
-                            .arg(TextOf(m_familyLink->FamilyFound()->name),
+    // A wire is shown by the name the user gave it: its COM number means nothing to them.
+    const std::string device = m_familyLink->Device();
+    const QString note = WireNote(device);
+    const QString name =
+        note.isEmpty() ? QStringLiteral("COM%1").arg(port) : QString::fromLocal8Bit(device.c_str());
+    m_staticStatus.Show(QStringLiteral("STATUS:%1  OPENED,%2,%3")
+                            .arg(name, TextOf(m_familyLink->FamilyFound()->name),
                                  QString::fromStdString(families::LineText(m_familyLink->Line()))),
-                        TakeFamilySaid());
+                        JoinedNote(note, TakeFamilySaid()));
 }
 
 void CScalePanelDlg::OnFamilyPortState(const scale::PortState& state) {
@@ -259,7 +285,8 @@ void CScalePanelDlg::OnFamilyPortState(const scale::PortState& state) {
     // The link follows a lost device and opens it again by itself, at the family's settings.
     if (state.change == scale::PortState::Change::kLost) {
         if (!m_bClosed)
-            ShowLoss(TakeFamilySaid());
+            ShowLoss(JoinedNote(WireNote(Ports().NameOf(static_cast<unsigned>(state.port))),
+                                TakeFamilySaid()));
         return;
     }
     ShowFamilyOpened(state.port);

@@ -7,7 +7,9 @@
 
 #include "app/VersionInfo.h"
 #include "platform/cli/OptionTable.h"
+#include "platform/net/WireAddress.h"
 #include "record/CaptureOptions.h"
+#include "scale/families/Family.h"
 
 namespace {
 
@@ -82,7 +84,9 @@ void AddPanelOptions(cli::OptionTable& table, CommandLine& cmd, std::string& por
         table, port,
         "open and watch this one port instead of trying COM1 to COM32; use it when other serial "
         "devices must not receive the scan's probe byte (a GPS, a modem, a board that resets "
-        "when its port opens) or when the scale is on a device the COM numbers do not cover");
+        "when its port opens) or when the scale is on a device the COM numbers do not cover; "
+        "or the scale at tcp://HOST:PORT (its bytes as they are) or rfc2217://HOST:PORT "
+        "(telnet, the line set on the far port)");
     table.Add({.name = "--list-ports",
                .help = "print each COM number with its device and description, then exit",
                .apply = cli::Set(cmd.listPorts)});
@@ -115,9 +119,14 @@ cli::OptionTable MakeTable(CommandLine& cmd, std::string& port, record::CaptureO
     return table;
 }
 
-posix::Status CheckTogether(const CommandLine& cmd) {
+posix::Status CheckTogether(const CommandLine& cmd, const std::string& port) {
     if (cmd.follow && !cmd.listPorts)
         return cli::Refuse("--follow goes with --list-ports");
+    // Said in karvel-read's words.
+    if (net::NamesWire(port)) {
+        if (const auto wire = net::ParseWire(port); !wire)
+            return cli::Refuse("--port " + wire.Error().text);
+    }
     if (posix::Status mqtt = mqtt::CheckMqttOptions(cmd.mqtt); !mqtt)
         return mqtt;
     if (posix::Status family = scale::families::CheckFamilyOptions(cmd.family); !family)
@@ -151,10 +160,24 @@ CommandLine ParseCommandLine(const QStringList& args) {
     cmd.port = QString::fromLocal8Bit(port.data(), static_cast<qsizetype>(port.size()));
     UseCapture(capture, cmd.record);
     if (parsed)
-        parsed = CheckTogether(cmd);
+        parsed = CheckTogether(cmd, port);
     if (!parsed)
         cmd.error = QString::fromLocal8Bit(parsed.Error().text);
     return cmd;
+}
+
+std::optional<scale_link::FamilyLink::Choice> PanelFamily(const CommandLine& cmd) {
+    const bool network = net::NamesWire(cmd.port.toLocal8Bit().toStdString());
+    if (!cmd.family.Enabled() && !network)
+        return std::nullopt;
+    scale_link::FamilyLink::Choice choice;
+    if (!cmd.family.Enabled())
+        choice.family = scale::families::Find("karvel");
+    else if (cmd.family.protocol != "auto")
+        choice.family = scale::families::Find(cmd.family.protocol);
+    choice.pattern = cmd.family.pattern;
+    choice.line = cmd.family.line;
+    return choice;
 }
 
 QString UsageText() {

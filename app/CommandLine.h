@@ -6,10 +6,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <string>
 
 #include "app/readings/RecordOptions.h"
 
+#include "link/FamilyLink.h"
 #include "mqtt/MqttOptions.h"
 #include "record/WeighingOptions.h"
 #include "record/store/RecordOptions.h"
@@ -24,8 +26,8 @@ struct CommandLine {
     bool version = false;
     // -platform was given: Qt is told where to show the panel, whatever the environment says.
     bool platformNamed = false;
-    // --port COMn or a device path: open and watch that port instead of scanning; empty when
-    // not given.
+    // --port COMn, a device path or a network wire (tcp://, rfc2217://): open and watch that
+    // port instead of scanning; empty when not given.
     QString port;
     RecordOptions record;    // --log, --capture
     mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
@@ -40,6 +42,11 @@ struct CommandLine {
     record::store::RecordOptions weighingRecord;
     QString error;  // set when an argument is not understood
 };
+
+// The family the panel reads instead of the engine's scan; none for plain Karvel. The engine
+// reads only local ports: a network wire is read by the family link, in the panel's own
+// protocol unless --protocol names another.
+std::optional<scale_link::FamilyLink::Choice> PanelFamily(const CommandLine& cmd);
 
 // `arguments` as main() receives them, the program's name first; also what is left of them
 // once the application object has taken the options it knows.

@@ -1,6 +1,7 @@
 #include "app/PortDescription.h"
 
 #include "link/OpenAdvice.h"
+#include "platform/net/WireAddress.h"
 
 namespace {
 
@@ -27,8 +28,11 @@ QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& p
     // The name that stays with the device when it is plugged in again.
     if (!info->byId.empty())
         text += QStringLiteral(", %1").arg(QString::fromStdString(info->byId));
-    if (!info->description.empty())
-        text += QStringLiteral(" (%1)").arg(QString::fromStdString(info->description));
+    std::string description = info->description;
+    if (net::NamesWire(info->device))
+        description = "a network wire" + (description.empty() ? "" : ", " + description);
+    if (!description.empty())
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(description));
     return text;
 }
 

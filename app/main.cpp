@@ -290,14 +290,17 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
             // A name the user gave is a valid id, which the mirror takes as it is.
             cmd.mqtt,
             [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
-            SayOnError,
+            [&brokerTrouble](const std::string& message) {
+                SayOnError(message);
+                brokerTrouble.Say(message);
+            },
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
         mqtt->SetWeighingRules(benchRules);
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
-    if (cmd.family.Enabled())
-        app.SetFamily(FamilyChoiceOf(cmd.family));
+    if (auto choice = PanelFamily(cmd))
+        app.SetFamily(std::move(*choice));
     app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble,
                       benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())

@@ -37,10 +37,9 @@ bool LogWriter::Take(const record::Captured& captured) {
 void LogWriter::Reopen() {
     std::string error;
     if (!m_file->Reopen(&error)) {
-        std::fprintf(stderr,
-                     "Karvel --log: cannot reopen the log: %s; still writing to the file "
-                     "opened before.\n",
-                     error.c_str());
+        SayLine(QStringLiteral("--log: cannot reopen the log: %1; still writing to the file "
+                               "opened before.")
+                    .arg(Text(error)));
         return;
     }
     Check(!m_file->HasPending());
@@ -73,11 +72,15 @@ void LogWriter::Check(bool ok) {
 void LogWriter::Say(const QString& problem) {
     if (problem == m_problem)
         return;
-    const bool recovered = problem.isEmpty();
-    const QString said =
-        recovered ? QStringLiteral("Karvel --log: writing to %1 again.").arg(Text(m_file->Path()))
-                  : problem;
-    std::fprintf(stderr, "%s\n", said.toLocal8Bit().constData());
     m_problem = problem;
+    if (problem.isEmpty())
+        SayLine(QStringLiteral("--log: writing to %1 again.").arg(Text(m_file->Path())));
+    else
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
     emit problemChanged(m_problem);
+}
+
+void LogWriter::SayLine(const QString& line) {
+    std::fprintf(stderr, "Karvel %s\n", line.toLocal8Bit().constData());
+    emit said(line);
 }

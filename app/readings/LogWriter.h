@@ -3,7 +3,8 @@
 // Writes captured readings to the --log file as CSV records. The data reach the disk at least
 // once a second while records are being written; records the file refuses (a full disk) are
 // kept and tried again each second. A failure is said once, on standard error and through
-// `problemChanged`, and so is its end. The panel's log sink.
+// `problemChanged`, and so is its end; what no problem keeps (its end, a reopening that
+// failed) also through `said`. The panel's log sink.
 //
 // Thread: UI thread only.
 
@@ -34,11 +35,14 @@ class LogWriter : public QObject, public record::ReadingSink {
 
   signals:
     void problemChanged(const QString& problem);
+    // A line said on standard error that `problemChanged` does not carry, without "Karvel ".
+    void said(const QString& line);
 
   private:
     void OnTick();
     void Check(bool ok);
     void Say(const QString& problem);
+    void SayLine(const QString& line);
 
     std::unique_ptr<record::LogFile> m_file;
     record::CsvDialect m_dialect;

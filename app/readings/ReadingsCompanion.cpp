@@ -63,6 +63,8 @@ void ReadingsCompanion::StartLog(std::unique_ptr<record::LogFile> log) {
         SetTroubleLine(m_panel.StatusLine(), "log", problem);
     });
     SetTroubleLine(m_panel.StatusLine(), "log", m_log->Problem());
+    connect(m_log.get(), &LogWriter::said, this,
+            [this](const QString& line) { m_panel.StatusLine().AddToNote(line); });
     m_hangUp = std::make_unique<window::HangUpSignal>([this] { m_log->Reopen(); });
 }
 
