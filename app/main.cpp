@@ -229,16 +229,6 @@ std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
     return std::move(*opened);
 }
 
-// The scale of a family the options name, instead of the described scan.
-scale_link::FamilyLink::Choice FamilyChoiceOf(const scale::families::FamilyOptions& family) {
-    scale_link::FamilyLink::Choice choice;
-    if (family.protocol != "auto")
-        choice.family = scale::families::Find(family.protocol);
-    choice.pattern = family.pattern;
-    choice.line = family.line;
-    return choice;
-}
-
 int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
     const std::string& portFolder = environment.portFolder;
     CScalePanelApp app(argc, argv);
