@@ -22,13 +22,16 @@ constexpr int kReadings = 5;
 // Detection listens and asks before the first reading.
 constexpr auto kDetection = std::chrono::seconds(60);
 
-// The JSON lines of a run, from the spoken reading on: the time, the scale's name, the port and
-// the device differ between a run and its replay.
+// The JSON lines of a run, from the spoken reading on and without time_us: the times, the
+// scale's name, the port and the device differ between a run and its replay.
 std::vector<std::string> Readings(Child& reader) {
     std::vector<std::string> readings;
     while (auto line = reader.ReadLine(kDetection)) {
         const std::size_t from = line->find("\"reading\":");
-        readings.push_back(from == std::string::npos ? *line : line->substr(from));
+        std::string reading = from == std::string::npos ? *line : line->substr(from);
+        if (const std::size_t time = reading.find(",\"time_us\":"); time != std::string::npos)
+            reading.erase(time, reading.find_first_of(",}", time + 1) - time);
+        readings.push_back(reading);
     }
     return readings;
 }
