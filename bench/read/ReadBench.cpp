@@ -17,6 +17,9 @@
 //   read_bench stream [--seconds S]   a family's lines at 115 200 baud, 600 a second, with
 //                                     --capture every, MQTT and ten event clients: lines lost,
 //                                     time_us against the write (bench/read/StreamBench.h)
+//   read_bench wire [--seconds S]     the same lines at the same moments over a pty and over TCP
+//                                     (--port tcp://): time_us against the write, p50 and p99 of
+//                                     each, their ratio (bench/read/WireBench.h)
 // Programs are taken from beside read_bench.
 
 #include <fcntl.h>
@@ -42,6 +45,7 @@
 #include <vector>
 
 #include "bench/read/StreamBench.h"
+#include "bench/read/WireBench.h"
 #include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
 #include "platform/serial/PseudoTerminal.h"
@@ -487,7 +491,8 @@ int main(int argc, char** argv) {
                .help = "how long to measure (default 20; fleet 600)",
                .apply = bench::Whole("--seconds", 1, 86400, seconds)});
     if (const auto code = bench::ReadCommandLine(
-            table, "Modes: cpu, latency, record, fleet, stream (read_bench MODE [--seconds S]).",
+            table,
+            "Modes: cpu, latency, record, fleet, stream, wire (read_bench MODE [--seconds S]).",
             argc, argv, &modes))
         return *code;
     const std::string mode = modes.size() == 1 ? modes.front() : "";
@@ -503,6 +508,8 @@ int main(int argc, char** argv) {
         return Record(seconds);
     if (mode == "stream")
         return bench::Stream(seconds, g_binDir);
-    std::fputs("usage: read_bench cpu|latency|record|fleet|stream [--seconds S]\n", stderr);
+    if (mode == "wire")
+        return bench::Wire(seconds, g_binDir);
+    std::fputs("usage: read_bench cpu|latency|record|fleet|stream|wire [--seconds S]\n", stderr);
     return 2;
 }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/read/TimedReadings.h"
 #include "bench/support/Measures.h"
 #include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
@@ -28,14 +29,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using std::chrono::microseconds;
-using std::chrono::system_clock;
 
 constexpr int kLinesPerSecond = 600;
 constexpr int kEventClients = 10;
-
-long long NowUs() {
-    return std::chrono::duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 // One client of the reader's event stream, counting the readings it is sent.
 class EventClient {
@@ -91,25 +87,6 @@ class EventClient {
     std::thread m_thread;
 };
 
-struct Read {
-    long index;
-    long long timeUs;
-};
-
-// The readings karvel-read printed: each line's number (its weight) and its time_us.
-std::vector<Read> ReadingsIn(const std::string& path) {
-    std::vector<Read> all;
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-        const auto text = line.find("\"text\":\"");
-        const auto time = line.find("\"time_us\":");
-        if (text != std::string::npos && time != std::string::npos)
-            all.push_back({std::stol(line.substr(text + 8)), std::stoll(line.substr(time + 10))});
-    }
-    return all;
-}
-
 // Writes line n at its moment, from the moment the first was sent, and keeps when each went.
 std::vector<long long> Send(serial_port::PseudoTerminal& pty, int seconds) {
     std::vector<long long> sent(static_cast<std::size_t>(seconds * kLinesPerSecond) + 1);
@@ -124,11 +101,11 @@ std::vector<long long> Send(serial_port::PseudoTerminal& pty, int seconds) {
     return sent;
 }
 
-void Report(const std::vector<long long>& sent, const std::vector<Read>& reads,
+void Report(const std::vector<long long>& sent, const std::vector<TimedReading>& reads,
             const std::vector<std::unique_ptr<EventClient>>& clients, std::size_t published) {
     std::vector<double> latency;
     std::map<long, bool> seen;
-    for (const Read& read : reads) {
+    for (const TimedReading& read : reads) {
         if (read.index <= 0 || static_cast<std::size_t>(read.index) >= sent.size())
             continue;
         seen[read.index] = true;
