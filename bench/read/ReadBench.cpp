@@ -20,6 +20,10 @@
 //   read_bench wire [--seconds S]     the same lines at the same moments over a pty and over TCP
 //                                     (--port tcp://): time_us against the write, p50 and p99 of
 //                                     each, their ratio (bench/read/WireBench.h)
+//   read_bench record-rate [--seconds S]  weighings per second into PostgreSQL (a cluster of
+//                                     its own) and into SQLite (bench/read/RecordFlowBench.h)
+//   read_bench record-memory          resident memory at the 10 000th and 100 000th weighing
+//                                     recorded into SQLite, fed at 115 200 baud
 // Programs are taken from beside read_bench.
 
 #include <fcntl.h>
@@ -44,6 +48,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/read/RecordFlowBench.h"
 #include "bench/read/StreamBench.h"
 #include "bench/read/WireBench.h"
 #include "bench/support/CommandLine.h"
@@ -63,16 +68,6 @@ std::string g_binDir;
 using bench::End;
 using bench::Figure;
 using bench::Spawn;
-
-double RssKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6));
-    }
-    return 0;
-}
 
 std::size_t LinesIn(const std::string& path) {
     std::ifstream file(path);
@@ -441,7 +436,7 @@ int Fleet(int seconds) {
     std::vector<double> cpuBefore, rssStart;
     for (const pid_t pid : readers) {
         cpuBefore.push_back(bench::ProcessCpuSeconds(pid));
-        rssStart.push_back(RssKb(pid));
+        rssStart.push_back(bench::ResidentKb(pid));
     }
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
@@ -449,7 +444,7 @@ int Fleet(int seconds) {
     std::vector<double> cpu, rssEnd;
     for (std::size_t i = 0; i < readers.size(); ++i) {
         cpu.push_back(100.0 * (bench::ProcessCpuSeconds(readers[i]) - cpuBefore[i]) / wall);
-        rssEnd.push_back(RssKb(readers[i]));
+        rssEnd.push_back(bench::ResidentKb(readers[i]));
     }
     for (const pid_t pid : readers)
         ::kill(pid, SIGTERM);
@@ -490,10 +485,11 @@ int main(int argc, char** argv) {
                .value = "S",
                .help = "how long to measure (default 20; fleet 600)",
                .apply = bench::Whole("--seconds", 1, 86400, seconds)});
-    if (const auto code = bench::ReadCommandLine(
-            table,
-            "Modes: cpu, latency, record, fleet, stream, wire (read_bench MODE [--seconds S]).",
-            argc, argv, &modes))
+    if (const auto code =
+            bench::ReadCommandLine(table,
+                                   "Modes: cpu, latency, record, fleet, stream, wire, record-rate, "
+                                   "record-memory (read_bench MODE [--seconds S]).",
+                                   argc, argv, &modes))
         return *code;
     const std::string mode = modes.size() == 1 ? modes.front() : "";
     if (seconds == 0)
@@ -510,6 +506,13 @@ int main(int argc, char** argv) {
         return bench::Stream(seconds, g_binDir);
     if (mode == "wire")
         return bench::Wire(seconds, g_binDir);
-    std::fputs("usage: read_bench cpu|latency|record|fleet|stream|wire [--seconds S]\n", stderr);
+    if (mode == "record-rate")
+        return bench::RecordRate(seconds, g_binDir);
+    if (mode == "record-memory")
+        return bench::RecordMemory(g_binDir);
+    std::fputs(
+        "usage: read_bench cpu|latency|record|fleet|stream|wire|record-rate|record-memory "
+        "[--seconds S]\n",
+        stderr);
     return 2;
 }

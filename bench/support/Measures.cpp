@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <string>
 
 namespace bench {
 
@@ -23,6 +25,16 @@ double ProcessCpuSeconds(pid_t pid) {
     if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &ts) != 0)
         return -1;
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+double ResidentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6));
+    }
+    return 0;
 }
 
 double Percentile(std::vector<double> values, double p) {

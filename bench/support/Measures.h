@@ -13,6 +13,9 @@ double ProcessCpuSeconds();
 // count a reader that idles most of the time in steps of 10 ms); -1 when it cannot be read.
 double ProcessCpuSeconds(pid_t pid);
 
+// The resident memory of a process of this user, in kB; 0 when it cannot be read.
+double ResidentKb(pid_t pid);
+
 // The value at fraction `p` (0..1) of the sorted values, nearest rank below; 0 when empty.
 double Percentile(std::vector<double> values, double p);
 

@@ -15,8 +15,8 @@
 #include "record/store/PostgresRecord.h"
 #include "record/store/Verify.h"
 #include "tests/read/ReadTestSupport.h"
-#include "tests/record/PgCluster.h"
 #include "tools/peers/FamilyPeer.h"
+#include "tools/peers/PgCluster.h"
 #include "tools/peers/PortDirectory.h"
 
 namespace {

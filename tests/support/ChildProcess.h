@@ -14,10 +14,9 @@
 #include <vector>
 
 #include "platform/posix/UniqueFd.h"
+#include "tools/peers/RunProgram.h"
 
 namespace testing_support {
-
-inline constexpr uid_t kNobody = 65534;
 
 struct ChildOutcome {
     int exitStatus = -1;  // -1 when the child did not exit normally
@@ -30,22 +29,10 @@ ChildOutcome RunAsNobody(const std::function<int(std::string& report)>& body);
 // The same, as this user unless `asNobody`.
 ChildOutcome RunInChild(const std::function<int(std::string& report)>& body, bool asNobody);
 
-struct ProgramRun {
-    int exitStatus = -1;  // -1 when it did not exit normally
-    std::string out;
-    std::string err;
-};
-
-// Runs `program` with `args` in the current environment, as user and group `asUser` when given
-// (which needs root); its output goes through files in `scratchDir`.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& scratchDir, std::optional<uid_t> asUser = std::nullopt);
-
-// The pieces the runners share: whole writes and reads that retry on EINTR, and the exit status
-// of a child (-1 when it did not exit normally).
+// The pieces the runners share: whole writes and reads that retry on EINTR (WaitForChild and
+// RunProgram are in tools/peers/RunProgram.h).
 void WriteAll(int fd, const std::string& text);
 std::string ReadToEnd(int fd);
-int WaitForChild(pid_t pid);
 
 struct Pipe {
     posix::UniqueFd read;

@@ -1,8 +1,8 @@
 #pragma once
 
-// A PostgreSQL cluster of the test's own: initdb and pg_ctl from the distribution's package, run
-// as user nobody (when the test runs as root) into a temporary folder, listening only on a socket
-// in that folder. Never the machine's cluster.
+// A PostgreSQL cluster of the caller's own (a test's or a benchmark's): initdb and pg_ctl from
+// the distribution's package, run as user nobody (when the caller runs as root) into a temporary
+// folder, listening only on a socket in that folder. Never the machine's cluster.
 
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ChildProcess.h"
+#include "tools/peers/RunProgram.h"
 #include "tools/peers/TestFiles.h"
 
 namespace recordtest {
