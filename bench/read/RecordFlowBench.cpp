@@ -85,6 +85,10 @@ class RecordingReader {
     RecordingReader(const std::string& binDir, const readtest::TempDir& dir, const std::string& url,
                     std::optional<int> baud)
         : m_pty(serial_port::PseudoTerminal::Create()), m_out(dir / "readings.json") {
+        if (!m_pty) {
+            std::fprintf(stderr, "read_bench: no pseudo-terminal\n");
+            return;
+        }
         fs::create_symlink(m_pty->DevicePath(), dir / "COM1");
         ::setenv("KARVEL_PORT_DIR", dir.Path().c_str(), 1);
         ::setenv("XDG_STATE_HOME", dir.Path().c_str(), 1);
@@ -95,7 +99,8 @@ class RecordingReader {
     }
     ~RecordingReader() {
         m_feeder.reset();
-        End(m_pid);
+        if (m_pid > 0)
+            End(m_pid);
     }
     RecordingReader(const RecordingReader&) = delete;
     RecordingReader& operator=(const RecordingReader&) = delete;
@@ -106,7 +111,7 @@ class RecordingReader {
     long WaitFor(long count, steady_clock::duration wait) const {
         const auto until = steady_clock::now() + wait;
         long recorded = Recorded();
-        while (recorded < count && steady_clock::now() < until &&
+        while (m_pid > 0 && recorded < count && steady_clock::now() < until &&
                ::waitpid(m_pid, nullptr, WNOHANG) == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             recorded = Recorded();
