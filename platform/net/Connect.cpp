@@ -99,16 +99,27 @@ posix::Result<posix::UniqueFd> ConnectOne(const addrinfo& address, Clock::time_p
     return fd;
 }
 
+thread_local int t_stopFd = -1;
+
 }  // namespace
 
+StopWaitsOn::StopWaitsOn(int fd) : m_previous(t_stopFd) {
+    t_stopFd = fd;
+}
+
+StopWaitsOn::~StopWaitsOn() {
+    t_stopFd = m_previous;
+}
+
 bool WaitUntil(int fd, short events, std::chrono::steady_clock::time_point deadline) {
-    pollfd p{fd, events, 0};
+    // A stop of -1 is left out by poll.
+    pollfd p[2] = {{fd, events, 0}, {t_stopFd, POLLIN, 0}};
     int ready = 0;
     do {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+        ready = left.count() > 0 ? ::poll(p, 2, static_cast<int>(left.count())) : 0;
     } while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    return ready > 0 && (p[1].revents & POLLIN) == 0;
 }
 
 posix::Result<posix::UniqueFd> ConnectTcp(const std::string& host, std::uint16_t port,
