@@ -226,8 +226,7 @@ bool NetworkDial::Start(const std::string& device, const scale::LineSettings& li
     if (!m_stop)
         return false;
     const std::uint64_t dial = ++m_dials;
-    // What the thread hands back goes through the event loop, and is dropped when a later dial
-    // took its place.
+    // What the thread hands back is dropped when a later dial took its place.
     auto handBack = [this, dial, done = std::move(done)](std::shared_ptr<Wire> wire,
                                                          const serial_port::PortError& error) {
         if (dial != m_dials)
@@ -241,9 +240,7 @@ bool NetworkDial::Start(const std::string& device, const scale::LineSettings& li
             const net::StopWaitsOn stopped(stop);
             serial_port::PortError error;
             std::shared_ptr<Wire> wire = OpenWire(device, line, &error);
-            QMetaObject::invokeMethod(
-                &m_context, [handBack, wire, error] { handBack(wire, error); },
-                Qt::QueuedConnection);
+            m_inbox.Post([handBack, wire, error] { handBack(wire, error); });
         });
     } catch (const std::system_error&) {
         return false;

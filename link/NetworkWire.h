@@ -8,8 +8,6 @@
 //
 // Thread: the thread that opened it.
 
-#include <QObject>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +16,7 @@
 
 #include "link/Wire.h"
 #include "platform/posix/UniqueFd.h"
+#include "platform/window/Inbox.h"
 
 namespace scale_link {
 
@@ -50,7 +49,7 @@ class NetworkDial {
   private:
     void Stop();
 
-    QObject m_context;  // what the outcome is handed back through
+    window::Inbox m_inbox;  // what the outcome is handed back through; outlives the thread
     posix::UniqueFd m_stop;
     std::thread m_thread;
     std::uint64_t m_dials = 0;
