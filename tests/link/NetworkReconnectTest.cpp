@@ -2,9 +2,6 @@
 // opens it again: the link's thread keeps its event loop all the while, and the scale is read
 // again once it answers.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,14 +9,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 
 #include "link/FamilyLink.h"
-#include "platform/posix/UniqueFd.h"
+#include "link/ModbusSource.h"
 #include "scale/families/Family.h"
+#include "tests/link/Blackhole.h"
 #include "tests/support/PumpUntil.h"
 
 namespace linktest {
@@ -28,55 +25,14 @@ namespace {
 constexpr auto kGenerous = std::chrono::seconds(30);
 const std::string kLine = "     -1.234 kg ? NET\r\n";  // an Ohaus scale's, streamed
 
-// Listens on loopback at `port` (0: any), with `backlog`.
-posix::UniqueFd Listen(int port, int backlog) {
-    posix::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd.Get(), backlog) != 0)
-        return {};
-    return fd;
-}
-
-int PortOf(int fd) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
-
-// A connection to `port` that completes in the kernel, never accepted.
-posix::UniqueFd Connected(int port) {
-    posix::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return {};
-    return fd;
-}
-
-// A connect to `port` on loopback is waiting for its SYN's answer (SYN_SENT in the kernel's
-// table).
-bool ConnectPending(int port) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    std::getline(table, line);
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (state == "02" && remote.size() > 5 &&
-            std::stoi(remote.substr(remote.size() - 4), nullptr, 16) == port)
-            return true;
-    }
-    return false;
+// Looked at from a timer of the link's own thread: true once it fired while a connect to
+// `port` waited for its answer.
+bool SeenDialling(int port) {
+    bool seen = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] { seen = seen || ConnectPending(port); });
+    look.start(10);
+    return testing_support::PumpUntil([&] { return seen; }, kGenerous);
 }
 
 class DroppedScale : public testing::Test {
@@ -129,12 +85,7 @@ class DroppedScale : public testing::Test {
         m_filler = Connected(m_port);
         if (!m_server || !m_filler)
             return false;
-        // Looked at from a timer of the link's own thread: it fires while the connect waits.
-        bool seen = false;
-        QTimer look;
-        QObject::connect(&look, &QTimer::timeout, [&] { seen = seen || ConnectPending(m_port); });
-        look.start(10);
-        return testing_support::PumpUntil([&] { return seen; }, kGenerous);
+        return SeenDialling(m_port);
     }
 
     void Comeback() {
@@ -170,6 +121,24 @@ TEST_F(DroppedScale, ALinkThatGoesWhileItDialsLeavesNoConnectBehind) {
     ASSERT_TRUE(DropAndBlackhole()) << m_said;
     m_link.reset();
     EXPECT_FALSE(ConnectPending(m_port));
+}
+
+TEST(ModbusFind, ATransmitterThatDoesNotAnswerIsLookedForWithoutHoldingTheThread) {
+    const posix::UniqueFd server = Listen(0, 0);
+    const int port = PortOf(server.Get());
+    const posix::UniqueFd filler = Connected(port);
+    ASSERT_TRUE(filler);
+    scale_link::ModbusSource::Place place;
+    place.port = {true, "127.0.0.1", static_cast<std::uint16_t>(port), {}};
+    place.name = "modbus-tcp://127.0.0.1:" + std::to_string(port);
+    scale_link::ModbusSource source(place, scale_link::ModbusMap{}, {});
+    std::optional<posix::Result<int>> found;
+    source.FindLater(0, [&](posix::Result<int> outcome) { found = std::move(outcome); });
+    ASSERT_TRUE(SeenDialling(port));
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return found.has_value(); }, kGenerous));
+    ASSERT_FALSE(found->Ok());
+    EXPECT_NE(found->Error().Describe().find(place.name), std::string::npos)
+        << found->Error().Describe();
 }
 
 }  // namespace
