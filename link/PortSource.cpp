@@ -74,7 +74,9 @@ bool PortSource::Dial(int port) {
                                 m_reconnect.Dialled(port, posix::SystemError(error));
                                 return;
                             }
-                            m_link.Offer(std::move(wire), device, line);
+                            // Read only where nothing else is read yet.
+                            if (!m_link.IsOpen())
+                                m_link.Offer(std::move(wire), device, line);
                             m_reconnect.Dialled(port, posix::Success());
                         });
 }

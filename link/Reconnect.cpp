@@ -51,7 +51,8 @@ void Reconnect::Try() {
 
 void Reconnect::Dialled(int port, const posix::Status& dialled) {
     m_dialling = false;
-    if (m_follower.Following())
+    // The user may have taken the port over meanwhile.
+    if (m_follower.Following() && (!m_hooks.ready || m_hooks.ready()))
         Opened(port, dialled ? m_hooks.open(port) : dialled);
 }
 
