@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <utility>
 
 #include "scale/Protocol.h"
 
@@ -12,6 +13,11 @@ namespace {
 
 // At 9600 baud a second brings 960 bytes: one read takes all that waits.
 constexpr std::size_t kReadChunk = 1024;
+
+bool SameLine(const scale::LineSettings& a, const scale::LineSettings& b) {
+    return a.baud == b.baud && a.parity == b.parity && a.dataBits == b.dataBits &&
+           a.stopBits == b.stopBits;
+}
 
 }  // namespace
 
@@ -23,6 +29,11 @@ DirectPort::~DirectPort() {
 
 bool DirectPort::Open(const std::string& device, serial_port::PortError* failure,
                       const scale::LineSettings& line) {
+    std::optional<Offered> offered = std::exchange(m_offered, std::nullopt);
+    if (offered && offered->device == device && SameLine(offered->line, line)) {
+        Adopt(std::move(offered->wire), device);
+        return true;
+    }
     // A connection asked for again is set to the new line on the same connection.
     if (m_wire && m_wire->Lasting() && device == m_device) {
         m_keys.clear();
@@ -55,7 +66,13 @@ void DirectPort::Adopt(std::shared_ptr<Wire> wire, const std::string& device) {
     QObject::connect(m_writable.get(), &QSocketNotifier::activated, [this] { SendWaiting(); });
 }
 
+void DirectPort::Offer(std::shared_ptr<Wire> wire, const std::string& device,
+                       const scale::LineSettings& line) {
+    m_offered = Offered{std::move(wire), device, line};
+}
+
 void DirectPort::Close() {
+    m_offered.reset();
     m_notifier.reset();
     m_writable.reset();
     m_keys.clear();

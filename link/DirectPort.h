@@ -50,6 +50,10 @@ class DirectPort {
     // Reads `wire`, open already at the settings wanted (a connection detection found its scale
     // on), as `device`.
     void Adopt(std::shared_ptr<Wire> wire, const std::string& device);
+    // `wire`, opened elsewhere as `device` at `line` (a connection dialled off this thread), is
+    // what the next Open of `device` at `line` reads; any other Open or Close drops it.
+    void Offer(std::shared_ptr<Wire> wire, const std::string& device,
+               const scale::LineSettings& line);
     void Close();
     bool IsOpen() const { return m_wire != nullptr; }
     const std::string& DevicePath() const { return m_device; }
@@ -76,6 +80,12 @@ class DirectPort {
     std::unique_ptr<QSocketNotifier> m_writable;  // on while keys wait
     std::deque<std::uint8_t> m_keys;
     std::string m_device;
+    struct Offered {
+        std::shared_ptr<Wire> wire;
+        std::string device;
+        scale::LineSettings line;
+    };
+    std::optional<Offered> m_offered;
 };
 
 }  // namespace scale_link

@@ -95,6 +95,7 @@ class FamilyLink : public PortSource {
               std::shared_ptr<Wire> wire = nullptr);
     void OnBytes(std::span<const std::uint8_t> bytes) override;
     posix::Status Reopen(int port) override;
+    scale::LineSettings ReopenLine() const override { return m_line; }
     void Reopened() override;
     void Halted() override { m_poll.stop(); }
     bool SendText(const std::string& bytes);

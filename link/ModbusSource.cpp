@@ -84,11 +84,27 @@ void ModbusSource::Poll(std::function<void(const posix::Status&, const Polled&)>
 }
 
 posix::Result<int> ModbusSource::Find(unsigned) {
+    ++m_finds;
     std::promise<std::pair<posix::Status, Polled>> answered;
     Poll([&answered](const posix::Status& status, const Polled& polled) {
         answered.set_value({status, polled});
     });
     const auto [status, polled] = answered.get_future().get();
+    return Answered(status, polled);
+}
+
+void ModbusSource::FindLater(unsigned, std::function<void(posix::Result<int>)> found) {
+    const std::uint64_t find = ++m_finds;
+    Poll([this, find, found = std::move(found)](const posix::Status& status, const Polled& polled) {
+        // Dropped with the source when it goes first, and when a later find took its place.
+        m_inbox.Post([this, find, found, status, polled] {
+            if (find == m_finds)
+                found(Answered(status, polled));
+        });
+    });
+}
+
+posix::Result<int> ModbusSource::Answered(const posix::Status& status, const Polled& polled) {
     if (!status)
         return posix::SystemError::Because(
             m_place.name + ": " +

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,9 @@ class ModbusSource : public QObject, public Source {
     // Connects and polls once, waiting for the answer: the first reading follows from the event
     // loop. `only` is not looked at: the place is the one given.
     posix::Result<int> Find(unsigned only) override;
+    // As Find, without holding the thread: `found` is called on it, from its event loop, with the
+    // outcome, unless the source goes first or looks again.
+    void FindLater(unsigned only, std::function<void(posix::Result<int>)> found);
     posix::Result<int> Open(unsigned only) override { return Find(only); }
     std::vector<std::string> Unopened() const override { return {}; }
 
@@ -63,6 +67,8 @@ class ModbusSource : public QObject, public Source {
     };
 
     posix::Result<modbus::Connection> Connect() const;
+    // What the first poll's answer makes of the transmitter: found, and read from then on.
+    posix::Result<int> Answered(const posix::Status& status, const Polled& polled);
     // Puts a poll in the bus's queue; `done` is called on this thread.
     void Poll(std::function<void(const posix::Status&, const Polled&)> done);
     void PollNow();
@@ -82,7 +88,8 @@ class ModbusSource : public QObject, public Source {
     QTimer m_poll;
     QTimer m_retry;
     bool m_found = false;
-    bool m_asking = false;  // a poll is in the queue
+    std::uint64_t m_finds = 0;  // started so far
+    bool m_asking = false;      // a poll is in the queue
     bool m_lost = false;
     int m_tries = 0;  // polls since the loss that failed, or losses soon after a connection
     std::chrono::steady_clock::time_point m_backAt;

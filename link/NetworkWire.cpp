@@ -6,7 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <system_error>
 #include <vector>
+
+#include "platform/posix/WakeupFd.h"
 
 #include "platform/net/ComPortClient.h"
 #include "platform/net/Connect.h"
@@ -201,6 +204,49 @@ std::unique_ptr<Wire> OpenNetworkWire(const std::string& device, const scale::Li
     if (*error = wire->Restart(line); error->Failed())
         return nullptr;
     return wire;
+}
+
+NetworkDial::NetworkDial() : m_stop(posix::MakeWakeupFd()) {}
+
+NetworkDial::~NetworkDial() {
+    Stop();
+}
+
+void NetworkDial::Stop() {
+    if (!m_thread.joinable())
+        return;
+    posix::SignalWakeupFd(m_stop.Get());
+    m_thread.join();
+    posix::ClearWakeupFd(m_stop.Get());
+    m_dialling = false;
+}
+
+bool NetworkDial::Start(const std::string& device, const scale::LineSettings& line, Done done) {
+    Stop();
+    if (!m_stop)
+        return false;
+    const std::uint64_t dial = ++m_dials;
+    // What the thread hands back is dropped when a later dial took its place.
+    auto handBack = [this, dial, done = std::move(done)](std::shared_ptr<Wire> wire,
+                                                         const serial_port::PortError& error) {
+        if (dial != m_dials)
+            return;
+        m_thread.join();
+        m_dialling = false;
+        done(std::move(wire), error);
+    };
+    try {
+        m_thread = std::thread([this, device, line, stop = m_stop.Get(), handBack] {
+            const net::StopWaitsOn stopped(stop);
+            serial_port::PortError error;
+            std::shared_ptr<Wire> wire = OpenWire(device, line, &error);
+            m_inbox.Post([handBack, wire, error] { handBack(wire, error); });
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    m_dialling = true;
+    return true;
 }
 
 }  // namespace scale_link

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/net/WireAddress.h"
+
 namespace scale_link {
 
 PortSource::PortSource(serial_port::PortMap& ports, SourceEvents events, PortWatcher* watcher)
@@ -60,10 +62,30 @@ void PortSource::LeaveMovedEntry() {
     TellState(scale::PortState::Change::kLost);
 }
 
+bool PortSource::Dial(int port) {
+    const auto device = m_ports.Resolve(static_cast<unsigned>(port));
+    if (!device || !net::NamesWire(*device))
+        return false;
+    const scale::LineSettings line = ReopenLine();
+    return m_dial.Start(*device, line,
+                        [this, port, device = *device, line](std::shared_ptr<Wire> wire,
+                                                             const serial_port::PortError& error) {
+                            if (!wire) {
+                                m_reconnect.Dialled(port, posix::SystemError(error));
+                                return;
+                            }
+                            // Read only where nothing else is read yet.
+                            if (!m_link.IsOpen())
+                                m_link.Offer(std::move(wire), device, line);
+                            m_reconnect.Dialled(port, posix::Success());
+                        });
+}
+
 Reconnect::Hooks PortSource::ReconnectHooks() {
     Reconnect::Hooks hooks;
     hooks.ready = [this] { return !m_link.IsOpen(); };
     hooks.open = [this](int port) { return Reopen(port); };
+    hooks.dial = [this](int port) { return Dial(port); };
     hooks.back = [this](int port) {
         Kept(port);
         Reopened();

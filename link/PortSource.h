@@ -15,6 +15,7 @@
 
 #include "link/DeviceFollower.h"
 #include "link/DirectPort.h"
+#include "link/NetworkWire.h"
 #include "link/PortWatcher.h"
 #include "link/Reconnect.h"
 #include "link/Source.h"
@@ -41,6 +42,8 @@ class PortSource : public QObject, public Source {
     virtual void OnBytes(std::span<const std::uint8_t> bytes) = 0;
     // Opens COM`port` again as it was read before, nothing found anew.
     virtual posix::Status Reopen(int port) = 0;
+    // The line Reopen opens at (a connection is dialled at it off this thread first).
+    virtual scale::LineSettings ReopenLine() const { return scale::kLine; }
     // It is read again: nothing from before makes a reading with what follows.
     virtual void Reopened() {}
     // The port went or was closed: what waited on it stops.
@@ -63,11 +66,13 @@ class PortSource : public QObject, public Source {
     void OnDeviceLost(const std::string& why);
     void LeaveMovedEntry();
     Reconnect::Hooks ReconnectHooks();
+    bool Dial(int port);
 
     DeviceFollower m_follower;
     Reconnect m_reconnect;
     std::unique_ptr<PortWatcher> m_ownWatcher;
     int m_port = 0;
+    NetworkDial m_dial;  // goes first: what it hands back lands on the members above
 };
 
 }  // namespace scale_link

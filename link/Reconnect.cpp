@@ -35,14 +35,28 @@ void Reconnect::PortsChanged() {
 }
 
 void Reconnect::Try() {
-    if (!m_follower.Following() || (m_hooks.ready && !m_hooks.ready()))
+    if (m_dialling || !m_follower.Following() || (m_hooks.ready && !m_hooks.ready()))
         return;
     const int port = m_follower.PortNow();
     if (port == 0)
         return;  // not back yet: the next change tells
     if (m_hooks.mayOpen && !m_hooks.mayOpen(port))
         return;
-    const posix::Status opened = m_hooks.open(port);
+    if (m_hooks.dial && m_hooks.dial(port)) {
+        m_dialling = true;
+        return;
+    }
+    Opened(port, m_hooks.open(port));
+}
+
+void Reconnect::Dialled(int port, const posix::Status& dialled) {
+    m_dialling = false;
+    // The user may have taken the port over meanwhile.
+    if (m_follower.Following() && (!m_hooks.ready || m_hooks.ready()))
+        Opened(port, dialled ? m_hooks.open(port) : dialled);
+}
+
+void Reconnect::Opened(int port, const posix::Status& opened) {
     if (!opened) {
         if (!m_follower.OpenFailed() && m_hooks.say)
             m_hooks.say(m_follower.Ports().NameOf(static_cast<unsigned>(port)) +

@@ -30,6 +30,10 @@ class Reconnect {
         std::function<bool(int port)> mayOpen;
         // Opens COM`port` and reads it; the owner tells its follower what it opened.
         std::function<posix::Status(int port)> open;
+        // Begins opening COM`port` off this thread (a connection: its name, connect and first
+        // answers take time): true when it is under way, and Dialled follows. Unset or false:
+        // `open` opens it here.
+        std::function<bool(int port)> dial;
         // COM`port` is open and read again.
         std::function<void(int port)> back;
         // The port opened last is open and read now (its entry may have moved).
@@ -54,13 +58,17 @@ class Reconnect {
     void PortsChanged();
     // Opens the followed device when it is back and nothing stands in the way.
     void Try();
+    // The dial of COM`port` is over: what it opened waits for `open`, or it failed (`dialled`).
+    void Dialled(int port, const posix::Status& dialled);
 
   private:
     void Say(const std::string& text) const;
+    void Opened(int port, const posix::Status& opened);
 
     DeviceFollower& m_follower;
     Hooks m_hooks;
     QObject m_context;  // for what is tried from the event loop
+    bool m_dialling = false;
 };
 
 }  // namespace scale_link

@@ -7,16 +7,19 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "platform/posix/WakeupFd.h"
+
 namespace net {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+thread_local int t_stopFd = -1;
 
 // A far end silent this long is asked, this often, this many times, before the line is gone.
 constexpr int kKeepIdleSeconds = 10;
@@ -34,7 +37,7 @@ struct AddressList {
 // What the resolver's thread hands over; whoever leaves last frees it.
 struct Lookup {
     std::mutex lock;
-    std::condition_variable done;
+    posix::UniqueFd done = posix::MakeWakeupFd();  // readable once finished
     bool finished = false;
     int result = 0;
     AddressList addresses;
@@ -54,11 +57,12 @@ posix::Result<std::shared_ptr<Lookup>> Resolve(const std::string& host, std::uin
         lookup->result = result;
         lookup->addresses.list = found;
         lookup->finished = true;
-        lookup->done.notify_all();
+        posix::SignalWakeupFd(lookup->done.Get());
     }).detach();
-    std::unique_lock hold(lookup->lock);
-    if (!lookup->done.wait_until(hold, deadline, [&] { return lookup->finished; }))
+    // A poll, so that this thread's stop ends the wait as well.
+    if (!lookup->done || !WaitUntil(lookup->done.Get(), POLLIN, deadline))
         return posix::SystemError::Because("no answer for the name " + host + " in time");
+    const std::lock_guard hold(lookup->lock);
     if (lookup->result == EAI_SYSTEM)
         return posix::SystemError::FromErrno(errno, "looking up " + host);
     if (lookup->result != 0)
@@ -101,14 +105,23 @@ posix::Result<posix::UniqueFd> ConnectOne(const addrinfo& address, Clock::time_p
 
 }  // namespace
 
+StopWaitsOn::StopWaitsOn(int fd) : m_previous(t_stopFd) {
+    t_stopFd = fd;
+}
+
+StopWaitsOn::~StopWaitsOn() {
+    t_stopFd = m_previous;
+}
+
 bool WaitUntil(int fd, short events, std::chrono::steady_clock::time_point deadline) {
-    pollfd p{fd, events, 0};
+    // A stop of -1 is left out by poll.
+    pollfd p[2] = {{fd, events, 0}, {t_stopFd, POLLIN, 0}};
     int ready = 0;
     do {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+        ready = left.count() > 0 ? ::poll(p, 2, static_cast<int>(left.count())) : 0;
     } while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    return ready > 0 && (p[1].revents & POLLIN) == 0;
 }
 
 posix::Result<posix::UniqueFd> ConnectTcp(const std::string& host, std::uint16_t port,

@@ -19,7 +19,22 @@ namespace net {
 posix::Result<posix::UniqueFd> ConnectTcp(const std::string& host, std::uint16_t port,
                                           std::chrono::milliseconds limit);
 
-// Waits for `events` (poll's) on `fd` until `deadline`; false when it passed first.
+// Waits for `events` (poll's) on `fd` until `deadline`; false when it passed first, or when
+// this thread's stop (StopWaitsOn) came.
 bool WaitUntil(int fd, short events, std::chrono::steady_clock::time_point deadline);
+
+// While one lives, each wait on this thread (WaitUntil, and so a connect and what a wire waits
+// for) ends as if its deadline had passed once `fd` is readable: a connect whoever asked for it
+// gave up on ends at once, whatever opened it (a tap, say) in between.
+class StopWaitsOn {
+  public:
+    explicit StopWaitsOn(int fd);
+    ~StopWaitsOn();
+    StopWaitsOn(const StopWaitsOn&) = delete;
+    StopWaitsOn& operator=(const StopWaitsOn&) = delete;
+
+  private:
+    int m_previous;
+};
 
 }  // namespace net

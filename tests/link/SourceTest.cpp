@@ -37,6 +37,7 @@ class ReconnectPolicy : public testing::Test {
                 return posix::SystemError::FromErrno(EBUSY);
             return posix::Success();
         };
+        hooks.dial = [this](int) { return m_dial && ++m_dials > 0; };
         hooks.back = [this](int port) { m_back.push_back(port); };
         hooks.reading = [] { return false; };
         hooks.say = [this](const std::string& text) { m_said.push_back(text); };
@@ -51,6 +52,8 @@ class ReconnectPolicy : public testing::Test {
     bool m_ready = true;
     int m_failures = 0;  // openings that fail before one succeeds
     int m_opens = 0;
+    bool m_dial = false;  // openings are dialled, and end when the test says
+    int m_dials = 0;
     std::vector<int> m_back;
     std::vector<std::string> m_said;
 };
@@ -83,6 +86,28 @@ TEST_F(ReconnectPolicy, NothingIsOpenedWhileTheOwnerIsNotReadyNorWhileTheDeviceI
     m_reconnect.PortsChanged();
     EXPECT_EQ(m_opens, 0);
     EXPECT_TRUE(m_follower.Following());
+}
+
+// A dial (a connection opened off the thread) is the only opening while it is under way, and
+// what it ends in is an opening's outcome.
+TEST_F(ReconnectPolicy, ADialUnderWayIsTheOnlyOpeningAndEndsAsAnOpeningDoes) {
+    m_dial = true;
+    m_reconnect.Lost(1, "hung up");
+    ASSERT_TRUE(testing_support::PumpUntil([this] { return m_dials == 1; }));
+    m_reconnect.PortsChanged();
+    m_reconnect.Try();
+    EXPECT_EQ(m_dials, 1);
+
+    m_reconnect.Dialled(1, posix::SystemError::FromErrno(ETIMEDOUT));
+    EXPECT_EQ(m_opens, 0);
+    EXPECT_TRUE(m_follower.Following());
+    m_reconnect.PortsChanged();
+    EXPECT_EQ(m_dials, 2);
+
+    m_reconnect.Dialled(1, posix::Success());
+    EXPECT_EQ(m_opens, 1);
+    EXPECT_EQ(m_back, std::vector<int>{1});
+    EXPECT_FALSE(m_follower.Following());
 }
 
 TEST_F(ReconnectPolicy, AnOpeningThatKeepsFailingIsGivenUpOnceUntilThePortsChange) {
