@@ -216,13 +216,13 @@ posix::Result<ModbusPort> ParseModbusPort(std::string_view text) {
     return SystemError::Because("'" + std::string(text) + "': " + kPortForms.data());
 }
 
-posix::Result<ModbusMap> ParseModbusMap(std::string_view spec) {
+posix::Result<ModbusMap> ParseModbusMap(std::string_view text) {
     ModbusMap map;
     std::set<std::string_view> given;
-    while (!spec.empty()) {
-        const std::size_t comma = spec.find(',');
-        const std::string_view item = spec.substr(0, comma);
-        spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
         const std::size_t equals = item.find('=');
         if (item.empty() || equals == std::string_view::npos)
             return SystemError::Because("'" + std::string(item) + "': give KEY=VALUE, one of " +

@@ -63,9 +63,9 @@ struct ModbusPort {
 bool NamesModbusPort(std::string_view text);
 posix::Result<ModbusPort> ParseModbusPort(std::string_view text);
 
-// The map `spec` describes, or what is wrong with it (a key that does not exist, an address over
+// The map `text` describes, or what is wrong with it (a key that does not exist, an address over
 // 65535, a bit over 15, no weight, ...).
-posix::Result<ModbusMap> ParseModbusMap(std::string_view spec);
+posix::Result<ModbusMap> ParseModbusMap(std::string_view text);
 
 // The reading of one poll: the weight's registers and, when the map has a motion bit, the
 // register that holds it. Stable only when the motion bit is known and clear; a float that is no

@@ -96,7 +96,7 @@ void AddRunOptions(cli::OptionTable& table, ReadOptions& options) {
                .help = "print every received byte in hex, without probing",
                .apply = cli::Set(options.raw)});
     table.Add({.name = "--modbus",
-               .value = "SPEC",
+               .value = "MAP",
                .help = "with a Modbus --port: where the transmitter keeps its weight, a comma list "
                        "of id=N (unit id, default 1), weight=ADDRESS (0-based, decimal or 0x; "
                        "required), table=holding|input, type=int16|uint16|int32|uint32|float32 "

@@ -85,7 +85,7 @@ TEST(ModbusMap, ReadsTheExampleAndTheDefaults) {
 
 TEST(ModbusMap, RefusesWhatIsWrongSayingWhat) {
     struct Case {
-        const char* spec;
+        const char* text;
         const char* said;
     };
     const Case cases[] = {
@@ -117,8 +117,8 @@ TEST(ModbusMap, RefusesWhatIsWrongSayingWhat) {
         {"weight=1,unit=k g", "1 to 8"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
-        const auto map = scale_link::ParseModbusMap(c.spec);
+        SCOPED_TRACE(c.text);
+        const auto map = scale_link::ParseModbusMap(c.text);
         ASSERT_FALSE(map);
         EXPECT_NE(map.Error().text.find(c.said), std::string::npos) << map.Error().text;
     }
