@@ -1,10 +1,12 @@
 // karvel-read and a weight transmitter over Modbus: the simulator's Modbus TCP server (readings
-// come, TARE acts on the weight), an RTU server on a pseudo-terminal in the test (ZERO acts), the
-// TCP server killed and started again (lost and back said, no reading but the transmitter's), and
-// what is refused on the command line or said when nobody answers.
+// come, TARE acts on the weight), an RTU server on a pseudo-terminal in the test (ZERO acts; one
+// that falls silent is lost and back), the TCP server killed and started again (lost and back
+// said, no reading but the transmitter's), and what is refused on the command line or said when
+// nobody answers.
 
 #include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +95,13 @@ class RtuTransmitter {
         ::modbus_free(m_context);
     }
     const std::string& DevicePath() const { return m_pty.DevicePath(); }
+    // A transmitter that stops answering (its power or its wire gone) and comes back with
+    // another load.
+    void FallSilent() { m_silent = true; }
+    void AnswerAgainWith(int grams) {
+        m_nextLoad = grams;
+        m_silent = false;
+    }
 
   private:
     void Run() {
@@ -100,6 +109,15 @@ class RtuTransmitter {
             pollfd p{m_pty.Descriptor(), POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0 || !(p.revents & POLLIN))
                 continue;
+            if (const int grams = m_nextLoad.exchange(-1); grams >= 0) {
+                m_model.PlaceLoad(grams);
+                m_registers.Show(m_model);
+            }
+            if (m_silent) {
+                char unheard[256];
+                [[maybe_unused]] const auto n = ::read(m_pty.Descriptor(), unheard, sizeof unheard);
+                continue;
+            }
             std::string acted;
             m_registers.Answer(m_context, m_model, &acted);
         }
@@ -110,6 +128,8 @@ class RtuTransmitter {
     scalesim::TransmitterRegisters m_registers;
     modbus_t* m_context;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_silent{false};
+    std::atomic<int> m_nextLoad{-1};
     std::thread m_thread;
 };
 
@@ -123,6 +143,18 @@ TEST(ModbusRead, AnRtuLineIsReadAndZeroActsOnIt) {
     EXPECT_TRUE(Holds(*first, R"("device":")" + transmitter.DevicePath() + "\"")) << *first;
     reader.Write("ZERO\n");
     EXPECT_TRUE(ReadUntil(reader, R"("value":0,)", {R"("value":2.5,)"})) << reader.Errors();
+}
+
+TEST(ModbusRead, AnRtuTransmitterThatFallsSilentIsLostAndBackWithNothingMadeUp) {
+    RtuTransmitter transmitter(2500);
+    const std::string port = "modbus-rtu:" + transmitter.DevicePath();
+    Child reader(ReaderArgs(port, {"--capture", "every"}));
+    ASSERT_TRUE(ReadUntil(reader, R"("value":2.5,)", {})) << reader.Errors();
+    transmitter.FallSilent();
+    ASSERT_TRUE(reader.WaitForError(port + ": the device went away (")) << reader.Errors();
+    transmitter.AnswerAgainWith(4000);
+    ASSERT_TRUE(reader.WaitForError(port + ": back; reading again")) << reader.Errors();
+    EXPECT_TRUE(ReadUntil(reader, R"("value":4,)", {R"("value":2.5,)"})) << reader.Errors();
 }
 
 TEST(ModbusRead, AServerKilledAndStartedAgainIsLostAndBackWithNothingMadeUp) {
