@@ -1,14 +1,20 @@
 #include "platform/modbus/Bus.h"
 
+#include "platform/net/Connect.h"
+#include "platform/posix/WakeupFd.h"
+
 namespace modbus {
 
-Bus::Bus(Opener open) : m_open(std::move(open)), m_thread([this] { Run(); }) {}
+Bus::Bus(Opener open)
+    : m_open(std::move(open)), m_stopWaits(posix::MakeWakeupFd()), m_thread([this] { Run(); }) {}
 
 Bus::~Bus() {
     {
         const std::lock_guard hold(m_lock);
         m_stop = true;
     }
+    if (m_stopWaits)
+        posix::SignalWakeupFd(m_stopWaits.Get());
     m_queued.notify_all();
     m_thread.join();
 }
@@ -35,6 +41,8 @@ posix::Status Bus::Do(const Work& work) {
 }
 
 void Bus::Run() {
+    // Nobody waits for a connect to a host gone silent once the bus is ended.
+    const net::StopWaitsOn stopped(m_stopWaits ? m_stopWaits.Get() : -1);
     for (;;) {
         std::pair<Work, Done> next;
         {

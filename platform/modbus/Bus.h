@@ -18,6 +18,7 @@
 
 #include "platform/modbus/Connection.h"
 #include "platform/posix/Result.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace modbus {
 
@@ -31,7 +32,8 @@ class Bus {
     using Done = std::function<void(const posix::Status&)>;
 
     explicit Bus(Opener open);
-    // Waits for the request under way (within its response time); the rest are dropped.
+    // Ends a connect under way at once and waits for a request under way (within its response
+    // time); the rest are dropped.
     ~Bus();
     Bus(const Bus&) = delete;
     Bus& operator=(const Bus&) = delete;
@@ -48,6 +50,7 @@ class Bus {
     std::condition_variable m_queued;
     std::deque<std::pair<Work, Done>> m_queue;
     bool m_stop = false;
+    posix::UniqueFd m_stopWaits;  // readable once the bus ends
     std::thread m_thread;
 };
 

@@ -1,6 +1,6 @@
 // A scale on the network that stops answering (its packets dropped, not refused) while the link
 // opens it again: the link's thread keeps its event loop all the while, and the scale is read
-// again once it answers.
+// again once it answers; a Modbus bus ended mid-connect does not wait for it.
 
 #include <unistd.h>
 
@@ -9,12 +9,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "link/FamilyLink.h"
 #include "link/ModbusSource.h"
+#include "platform/modbus/Bus.h"
 #include "scale/families/Family.h"
 #include "tests/link/Blackhole.h"
 #include "tests/support/PumpUntil.h"
@@ -139,6 +141,22 @@ TEST(ModbusFind, ATransmitterThatDoesNotAnswerIsLookedForWithoutHoldingTheThread
     ASSERT_FALSE(found->Ok());
     EXPECT_NE(found->Error().Describe().find(place.name), std::string::npos)
         << found->Error().Describe();
+}
+
+TEST(ModbusBus, ABusEndedWhileItConnectsDoesNotWaitForTheConnect) {
+    const posix::UniqueFd server = Listen(0, 0);
+    const int port = PortOf(server.Get());
+    const posix::UniqueFd filler = Connected(port);
+    ASSERT_TRUE(filler);
+    // A bound far beyond the test's own wait: only the bus's end can cut this connect short.
+    auto bus = std::make_unique<modbus::Bus>([port] {
+        return modbus::Connection::Tcp("127.0.0.1", static_cast<std::uint16_t>(port),
+                                       std::chrono::minutes(2));
+    });
+    bus->Submit([](modbus::Connection&) { return posix::Success(); }, [](const posix::Status&) {});
+    ASSERT_TRUE(SeenDialling(port));
+    auto ended = std::async(std::launch::async, [&bus] { bus.reset(); });
+    EXPECT_EQ(ended.wait_for(kGenerous), std::future_status::ready);
 }
 
 }  // namespace
