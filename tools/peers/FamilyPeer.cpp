@@ -84,12 +84,16 @@ void FamilyPeer::Run() {
                 m_received.append(chunk.begin(), chunk.end());
             }
             m_arrived.notify_all();
-            pending.append(chunk.begin(), chunk.end());
-            for (const auto& [query, answer] : m_talk.answers) {
-                if (pending.ends_with(query)) {
-                    pending.clear();
-                    if (atSpeed)
-                        Write(answer);
+            // Byte by byte, as a device reads its commands: two that came in one read are
+            // each answered.
+            for (const std::uint8_t byte : chunk) {
+                pending.push_back(static_cast<char>(byte));
+                for (const auto& [query, answer] : m_talk.answers) {
+                    if (pending.ends_with(query)) {
+                        pending.clear();
+                        if (atSpeed)
+                            Write(answer);
+                    }
                 }
             }
         }
