@@ -78,9 +78,12 @@ class PortLook {
     bool Open(const scale::LineSettings& line);
     // The line the device is really at when it is opened at `line`.
     scale::LineSettings Actual(const scale::LineSettings& line) const;
-    // The queries of `left` that the line open now carries: its own first, then those of a
-    // framing the device does not take.
-    std::vector<Query> TakeCarried(std::vector<Query>* left, const scale::LineSettings& line);
+    // The queries of `left` at `line`, then (`carried`, or when there were any) those of a
+    // framing the device does not take that the line open now carries.
+    std::vector<Query> TakeCarried(std::vector<Query>* left, const scale::LineSettings& line,
+                                   bool carried);
+    // Whether the device takes the framings queries are asked at, learnt while nothing is sent.
+    void LearnFraming(const scale::LineSettings& line);
     bool Send(std::span<const std::uint8_t> bytes);
     void ReadUntil(Clock::time_point until, const std::function<bool()>& done);
     // True when the look is over: found, or stopped.
@@ -97,6 +100,7 @@ class PortLook {
     std::unique_ptr<Wire> m_port;
     scale::LineSettings m_openLine = scale::kLine;  // while m_port is open
     bool m_plainOnly = false;  // the device refused another framing and took 8N1
+    bool m_framingLearnt = false;
     std::function<void(std::span<const std::uint8_t>)> m_hear;
     bool m_stopped = false;
     std::size_t m_stayHeard = 0;  // bytes heard in the latest stay
@@ -126,9 +130,11 @@ PortVerdict PortLook::Run() {
             }
             continue;
         }
+        // Queries of another framing join a stay that asks anyway; one that only listens first
+        // hears whether the port sends.
         std::vector<Query> now;
         if (asking)
-            now = TakeCarried(&left, line);
+            now = TakeCarried(&left, line, false);
         const bool asked = !now.empty();
         if (At(line, {true, i == 0 && m_plan.probe && !probeAlone, std::move(now), i == 0}))
             return End();
@@ -136,7 +142,7 @@ PortVerdict PortLook::Run() {
             // Silent through the whole first window: a balance that waits to be asked, asked now
             // on the line still open.
             asking = true;
-            if (At(line, {false, false, TakeCarried(&left, line)}))
+            if (At(line, {false, false, TakeCarried(&left, line, true)}))
                 return End();
         } else if (!asked && m_stayHeard > 0) {
             // It sends something: no silent balance waiting for a question.
@@ -164,6 +170,8 @@ bool PortLook::Open(const scale::LineSettings& line) {
     serial_port::PortError error;
     m_port = OpenWire(m_device, line, &error);
     m_openLine = line;
+    if (m_port && !m_framingLearnt)
+        LearnFraming(line);
     // A pseudo-terminal takes only 8N1, and a 7-bit character with parity is ten bits as an 8N1
     // one is.
     const scale::LineSettings plain{line.baud, 'N', 8, 1};
@@ -172,20 +180,36 @@ bool PortLook::Open(const scale::LineSettings& line) {
         m_port = OpenWire(m_device, plain, &error);
         m_openLine = plain;
         m_plainOnly = m_port != nullptr;
+        m_framingLearnt = true;
     }
     if (!m_port)
         m_verdict.openError = error;
     return m_port != nullptr;
 }
 
+void PortLook::LearnFraming(const scale::LineSettings& line) {
+    // Asked now, the queries at another framing at this speed are asked with the line's own when
+    // the device takes only 8N1, rather than after their answers' time on a line opened anew.
+    const auto other = std::find_if(
+        m_plan.queries.begin(), m_plan.queries.end(),
+        [&](const Query& q) { return q.line.baud == line.baud && !SameLine(q.line, line); });
+    if (other == m_plan.queries.end() || m_port->Lasting() ||
+        !SameLine(line, {line.baud, 'N', 8, 1}))
+        return;
+    m_framingLearnt = true;
+    m_plainOnly = m_port->Restart(other->line).kind == serial_port::ErrorKind::kInvalidArgument;
+    if (m_port->Restart(line).Failed())
+        m_port.reset();
+}
+
 scale::LineSettings PortLook::Actual(const scale::LineSettings& line) const {
     return m_plainOnly ? scale::LineSettings{line.baud, 'N', 8, 1} : line;
 }
 
-std::vector<Query> PortLook::TakeCarried(std::vector<Query>* left,
-                                         const scale::LineSettings& line) {
+std::vector<Query> PortLook::TakeCarried(std::vector<Query>* left, const scale::LineSettings& line,
+                                         bool carried) {
     std::vector<Query> taken = Take(left, [&](const Query& q) { return SameLine(q.line, line); });
-    if (m_port && SameLine(m_openLine, Actual(line))) {
+    if ((carried || !taken.empty()) && m_port && SameLine(m_openLine, Actual(line))) {
         for (Query& q :
              Take(left, [&](const Query& q) { return SameLine(Actual(q.line), m_openLine); }))
             taken.push_back(std::move(q));
@@ -367,7 +391,7 @@ bool PortLook::AskEach(std::vector<Query> queries) {
             continue;
         }
         // Every query the line now open carries, asked in one go.
-        if (At(line, {false, false, TakeCarried(&queries, m_openLine)}))
+        if (At(line, {false, false, TakeCarried(&queries, m_openLine, true)}))
             return true;
     }
     return m_stopped;
