@@ -89,6 +89,8 @@ class PortLook {
     // True when the look is over: found, or stopped.
     bool At(const scale::LineSettings& line, const Stay& stay);
     bool Ask(std::span<const Query> queries, const families::Listener* stream);
+    // What `asked` heard back: found when one family read it.
+    bool Answered(const std::vector<Asked>& asked, const families::Listener* stream);
     bool AskEach(std::vector<Query> queries);
     bool Found(const families::Family& family, const scale::LineSettings& line, bool poll,
                const std::vector<families::Decoded>& readings);
@@ -328,16 +330,11 @@ bool PortLook::Ask(std::span<const Query> queries, const families::Listener* str
     std::vector<Asked> asked;  // every query asked here keeps its ear to the end
     std::string said;          // what came back since the latest query was sent
     Clock::time_point last{};  // when the latest query was sent
-    const auto answered = [&]() -> const Asked* {
-        // An answer is the latest query's that reads it: a late answer to an earlier query is
-        // read by no later family's ear.
-        for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
-            if (it->ear.Found())
-                return &*it;
-        }
-        return nullptr;
+    const auto heard = [&] {
+        return std::any_of(asked.begin(), asked.end(),
+                           [](const Asked& a) { return a.ear.Found(); }) ||
+               (stream && stream->Found());
     };
-    const auto heard = [&] { return answered() || (stream && stream->Found()); };
     auto listenToo = std::move(m_hear);
     m_hear = [&](std::span<const std::uint8_t> bytes) {
         listenToo(bytes);
@@ -378,8 +375,28 @@ bool PortLook::Ask(std::span<const Query> queries, const families::Listener* str
     if (!heard() && m_port && !m_stopped && last != Clock::time_point{})
         ReadUntil(last + m_plan.answerFor, heard);
     m_hear = std::move(listenToo);
-    if (const Asked* found = answered())
-        return Found(*found->family, found->line, true, found->ear.Readings());
+    return Answered(asked, stream);
+}
+
+bool PortLook::Answered(const std::vector<Asked>& asked, const families::Listener* stream) {
+    std::vector<Query> readers;  // the families that read what came back, each once
+    for (const Asked& one : asked) {
+        if (one.ear.Found() && std::none_of(readers.begin(), readers.end(), [&](const Query& q) {
+                return q.family == one.family && SameLine(q.line, one.line);
+            }))
+            readers.push_back({one.family, one.line});
+    }
+    if (readers.size() == 1) {
+        const auto one =
+            std::find_if(asked.begin(), asked.end(), [](const Asked& a) { return a.ear.Found(); });
+        return Found(*one->family, one->line, true, one->ear.Readings());
+    }
+    // An answer that came while several queries were out and that more than one family reads is
+    // no one's yet: each of them is asked again alone, in turn, as if it were the only query.
+    for (const Query& again : readers) {
+        if (m_stopped || !m_port || Ask(std::span(&again, 1), stream))
+            return true;
+    }
     return m_stopped;
 }
 

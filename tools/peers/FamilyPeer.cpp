@@ -68,6 +68,7 @@ void FamilyPeer::Run() {
     std::size_t next = 0;
     std::uint32_t seed = 1;
     std::string pending;  // received since the last answer
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> due;  // answers
     auto nextLine = std::chrono::steady_clock::now();
     for (;;) {
         pollfd fds[2] = {{m_stop.Get(), POLLIN, 0}, {m_pty.Descriptor(), POLLIN, 0}};
@@ -92,10 +93,15 @@ void FamilyPeer::Run() {
                     if (pending.ends_with(query)) {
                         pending.clear();
                         if (atSpeed)
-                            Write(answer);
+                            due.emplace_back(std::chrono::steady_clock::now() + m_talk.answerAfter,
+                                             answer);
                     }
                 }
             }
+        }
+        while (!due.empty() && due.front().first <= std::chrono::steady_clock::now()) {
+            Write(due.front().second);
+            due.erase(due.begin());
         }
         if (m_talk.noise)
             Write(Noise(seed++));
