@@ -103,6 +103,7 @@ class PortLook {
     scale::LineSettings m_openLine = scale::kLine;  // while m_port is open
     bool m_plainOnly = false;  // the device refused another framing and took 8N1
     bool m_framingLearnt = false;
+    bool m_askingAgain = false;  // the families that read one answer are asked again
     std::function<void(std::span<const std::uint8_t>)> m_hear;
     bool m_stopped = false;
     std::size_t m_stayHeard = 0;  // bytes heard in the latest stay
@@ -392,12 +393,17 @@ bool PortLook::Answered(const std::vector<Asked>& asked, const families::Listene
         return Found(*one->family, one->line, true, one->ear.Readings());
     }
     // An answer that came while several queries were out and that more than one family reads is
-    // no one's yet: each of them is asked again alone, in turn, as if it were the only query.
+    // no one's yet: each of them is asked again alone, in turn, as if it were the only query
+    // (once: what is asked again is not asked a third time).
+    if (m_askingAgain)
+        return m_stopped;
+    m_askingAgain = true;
     for (const Query& again : readers) {
         if (m_stopped || !m_port || Ask(std::span(&again, 1), stream))
-            return true;
+            break;
     }
-    return m_stopped;
+    m_askingAgain = false;
+    return m_verdict.kind == PortVerdict::Kind::kFound || m_stopped;
 }
 
 bool PortLook::AskEach(std::vector<Query> queries) {
