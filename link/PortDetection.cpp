@@ -12,6 +12,7 @@
 
 #include "link/DirectPort.h"
 #include "link/Wire.h"
+#include "platform/net/Connect.h"
 #include "platform/posix/UniqueFd.h"
 #include "platform/posix/WakeupFd.h"
 #include "platform/serial/SerialPort.h"
@@ -53,6 +54,15 @@ struct Stay {
     bool listen = false;
     bool probe = false;
     std::vector<Query> queries;
+    // The first listening is heard out whole, since it decides whether the port is asked at all.
+    bool whole = false;
+};
+
+// A query asked, with the ear its answer is read by.
+struct Asked {
+    const families::Family* family;
+    scale::LineSettings line;
+    families::Listener ear;
 };
 
 // One port's look, on its own thread, until it finds a family, has tried everything, or is
@@ -66,11 +76,21 @@ class PortLook {
 
   private:
     bool Open(const scale::LineSettings& line);
+    // The line the device is really at when it is opened at `line`.
+    scale::LineSettings Actual(const scale::LineSettings& line) const;
+    // The queries of `left` at `line`, then (`carried`, or when there were any) those of a
+    // framing the device does not take that the line open now carries.
+    std::vector<Query> TakeCarried(std::vector<Query>* left, const scale::LineSettings& line,
+                                   bool carried);
+    // Whether the device takes the framings queries are asked at, learnt while nothing is sent.
+    void LearnFraming(const scale::LineSettings& line);
     bool Send(std::span<const std::uint8_t> bytes);
     void ReadUntil(Clock::time_point until, const std::function<bool()>& done);
     // True when the look is over: found, or stopped.
     bool At(const scale::LineSettings& line, const Stay& stay);
     bool Ask(std::span<const Query> queries, const families::Listener* stream);
+    // What `asked` heard back: found when one family read it.
+    bool Answered(const std::vector<Asked>& asked, const families::Listener* stream);
     bool AskEach(std::vector<Query> queries);
     bool Found(const families::Family& family, const scale::LineSettings& line, bool poll,
                const std::vector<families::Decoded>& readings);
@@ -80,6 +100,10 @@ class PortLook {
     const std::string& m_device;
     const int m_stopFd;
     std::unique_ptr<Wire> m_port;
+    scale::LineSettings m_openLine = scale::kLine;  // while m_port is open
+    bool m_plainOnly = false;  // the device refused another framing and took 8N1
+    bool m_framingLearnt = false;
+    bool m_askingAgain = false;  // the families that read one answer are asked again
     std::function<void(std::span<const std::uint8_t>)> m_hear;
     bool m_stopped = false;
     std::size_t m_stayHeard = 0;  // bytes heard in the latest stay
@@ -109,18 +133,19 @@ PortVerdict PortLook::Run() {
             }
             continue;
         }
+        // Queries of another framing join a stay that asks anyway; one that only listens first
+        // hears whether the port sends.
         std::vector<Query> now;
         if (asking)
-            now = Take(&left, [&](const Query& q) { return SameLine(q.line, line); });
+            now = TakeCarried(&left, line, false);
         const bool asked = !now.empty();
-        if (At(line, {true, i == 0 && m_plan.probe && !probeAlone, std::move(now)}))
+        if (At(line, {true, i == 0 && m_plan.probe && !probeAlone, std::move(now), i == 0}))
             return End();
         if (i == 0 && m_stayHeard == 0 && !left.empty()) {
             // Silent through the whole first window: a balance that waits to be asked, asked now
             // on the line still open.
             asking = true;
-            if (At(line, {false, false,
-                          Take(&left, [&](const Query& q) { return SameLine(q.line, line); })}))
+            if (At(line, {false, false, TakeCarried(&left, line, true)}))
                 return End();
         } else if (!asked && m_stayHeard > 0) {
             // It sends something: no silent balance waiting for a question.
@@ -136,20 +161,63 @@ PortVerdict PortLook::Run() {
 }
 
 bool PortLook::Open(const scale::LineSettings& line) {
-    // A connection is kept and set to the next line; a local device is opened anew.
-    if (m_port && m_port->Lasting() && !m_port->Restart(line).Failed())
+    // Where the device already is, it stays open: what is on its way back is not lost.
+    if (m_port && SameLine(Actual(line), m_openLine))
         return true;
+    // A connection is kept and set to the next line; a local device is opened anew.
+    if (m_port && m_port->Lasting() && !m_port->Restart(line).Failed()) {
+        m_openLine = line;
+        return true;
+    }
     m_port.reset();
     serial_port::PortError error;
     m_port = OpenWire(m_device, line, &error);
+    m_openLine = line;
+    if (m_port && !m_framingLearnt)
+        LearnFraming(line);
     // A pseudo-terminal takes only 8N1, and a 7-bit character with parity is ten bits as an 8N1
     // one is.
     const scale::LineSettings plain{line.baud, 'N', 8, 1};
-    if (!m_port && error.kind == serial_port::ErrorKind::kInvalidArgument && !SameLine(line, plain))
+    if (!m_port && error.kind == serial_port::ErrorKind::kInvalidArgument &&
+        !SameLine(line, plain)) {
         m_port = OpenWire(m_device, plain, &error);
+        m_openLine = plain;
+        m_plainOnly = m_port != nullptr;
+        m_framingLearnt = true;
+    }
     if (!m_port)
         m_verdict.openError = error;
     return m_port != nullptr;
+}
+
+void PortLook::LearnFraming(const scale::LineSettings& line) {
+    // Asked now, the queries at another framing at this speed are asked with the line's own when
+    // the device takes only 8N1, rather than after their answers' time on a line opened anew.
+    const auto other = std::find_if(
+        m_plan.queries.begin(), m_plan.queries.end(),
+        [&](const Query& q) { return q.line.baud == line.baud && !SameLine(q.line, line); });
+    if (other == m_plan.queries.end() || m_port->Lasting() ||
+        !SameLine(line, {line.baud, 'N', 8, 1}))
+        return;
+    m_framingLearnt = true;
+    m_plainOnly = m_port->Restart(other->line).kind == serial_port::ErrorKind::kInvalidArgument;
+    if (m_port->Restart(line).Failed())
+        m_port.reset();
+}
+
+scale::LineSettings PortLook::Actual(const scale::LineSettings& line) const {
+    return m_plainOnly ? scale::LineSettings{line.baud, 'N', 8, 1} : line;
+}
+
+std::vector<Query> PortLook::TakeCarried(std::vector<Query>* left, const scale::LineSettings& line,
+                                         bool carried) {
+    std::vector<Query> taken = Take(left, [&](const Query& q) { return SameLine(q.line, line); });
+    if ((carried || !taken.empty()) && m_port && SameLine(m_openLine, Actual(line))) {
+        for (Query& q :
+             Take(left, [&](const Query& q) { return SameLine(Actual(q.line), m_openLine); }))
+            taken.push_back(std::move(q));
+    }
+    return taken;
 }
 
 bool PortLook::Send(std::span<const std::uint8_t> bytes) {
@@ -227,7 +295,12 @@ bool PortLook::At(const scale::LineSettings& line, const Stay& stay) {
     }
     if (!heardFamily() && Ask(stay.queries, stream ? &*stream : nullptr))
         return true;
-    if (stay.listen)
+    if (stay.listen && !stay.whole) {
+        // A scale whose two lines fit in the window sends its first within half of it: a line
+        // where not one byte came by then has nothing streaming at this speed.
+        ReadUntil(start + m_plan.listenFor / 2, [&] { return m_stayHeard > 0 || heardFamily(); });
+    }
+    if (stay.listen && (stay.whole || m_stayHeard > 0))
         ReadUntil(start + m_plan.listenFor, heardFamily);
     m_hear = {};
     if (!stay.listen || !stay.queries.empty())
@@ -255,54 +328,93 @@ std::string SicsError(std::string_view said) {
 }
 
 bool PortLook::Ask(std::span<const Query> queries, const families::Listener* stream) {
-    std::optional<families::Listener> answer;
-    std::string said;  // what came back to the query asked now
-    const auto heard = [&] { return (answer && answer->Found()) || (stream && stream->Found()); };
+    std::vector<Asked> asked;  // every query asked here keeps its ear to the end
+    std::string said;          // what came back since the latest query was sent
+    Clock::time_point last{};  // when the latest query was sent
+    const auto heard = [&] {
+        return std::any_of(asked.begin(), asked.end(),
+                           [](const Asked& a) { return a.ear.Found(); }) ||
+               (stream && stream->Found());
+    };
     auto listenToo = std::move(m_hear);
     m_hear = [&](std::span<const std::uint8_t> bytes) {
         listenToo(bytes);
-        if (answer)
-            answer->Push(bytes);
+        for (Asked& one : asked)
+            one.ear.Push(bytes);
         if (said.size() < kMaxSaid)
             said.append(bytes.begin(), bytes.end());
     };
-    const auto ask = [&](const Query& query, const std::string& bytes) {
-        const families::Family* const one[] = {query.family};
-        answer.emplace(one, query.line, families::Framing::kAsSet, m_plan.pattern, 1);
+    const auto ask = [&](const families::Family& family, const scale::LineSettings& line,
+                         const std::string& bytes) {
+        const families::Family* const one[] = {&family};
+        asked.push_back({&family, line, {one, line, families::Framing::kAsSet, m_plan.pattern, 1}});
         said.clear();
-        if (Send(BytesOf(bytes)))
-            ReadUntil(Clock::now() + m_plan.answerFor,
-                      [&] { return heard() || !SicsError(said).empty(); });
-        return answer->Found();
+        last = Clock::now();
+        if (!Send(BytesOf(bytes)))
+            return;
+        // While not one byte has come back, the next query goes after a quarter of an answer's
+        // time; once something comes, it has the whole time, as an answer alone would.
+        ReadUntil(last + m_plan.answerFor / 4, [&] { return heard() || !said.empty(); });
+        if (!said.empty())
+            ReadUntil(last + m_plan.answerFor, [&] { return heard() || !SicsError(said).empty(); });
     };
+    const families::Family* const sics = families::Find("sics");
+    const bool sicsWanted = std::find(m_plan.candidates.begin(), m_plan.candidates.end(), sics) !=
+                            m_plan.candidates.end();
     for (const Query& query : queries) {
         if (m_stopped || !m_port || heard())
             break;
         m_verdict.asked = true;
-        if (ask(query, query.family->query))
-            return Found(*query.family, query.line, true, answer->Readings());
+        ask(*query.family, query.line, query.family->query);
         // A balance that read the query run together with what came before it (the probe) says
         // so: its line is cleared and it is asked again, once.
-        const families::Family* const sicsFamily = families::Find("sics");
-        const bool sicsWanted = std::find(m_plan.candidates.begin(), m_plan.candidates.end(),
-                                          sicsFamily) != m_plan.candidates.end();
-        if (const std::string error = SicsError(said); !error.empty() && sicsWanted) {
+        if (const std::string error = SicsError(said); !error.empty() && sicsWanted && !heard()) {
             m_verdict.error = error;
-            const Query sics{sicsFamily, query.line};
-            if (ask(sics, "\r\n" + sics.family->query))
-                return Found(*sics.family, sics.line, true, answer->Readings());
+            ask(*sics, query.line, "\r\n" + sics->query);
         }
     }
+    if (!heard() && m_port && !m_stopped && last != Clock::time_point{})
+        ReadUntil(last + m_plan.answerFor, heard);
     m_hear = std::move(listenToo);
-    return m_stopped;
+    return Answered(asked, stream);
+}
+
+bool PortLook::Answered(const std::vector<Asked>& asked, const families::Listener* stream) {
+    std::vector<Query> readers;  // the families that read what came back, each once
+    for (const Asked& one : asked) {
+        if (one.ear.Found() && std::none_of(readers.begin(), readers.end(), [&](const Query& q) {
+                return q.family == one.family && SameLine(q.line, one.line);
+            }))
+            readers.push_back({one.family, one.line});
+    }
+    if (readers.size() == 1) {
+        const auto one =
+            std::find_if(asked.begin(), asked.end(), [](const Asked& a) { return a.ear.Found(); });
+        return Found(*one->family, one->line, true, one->ear.Readings());
+    }
+    // An answer that came while several queries were out and that more than one family reads is
+    // no one's yet: each of them is asked again alone, in turn, as if it were the only query
+    // (once: what is asked again is not asked a third time).
+    if (m_askingAgain)
+        return m_stopped;
+    m_askingAgain = true;
+    for (const Query& again : readers) {
+        if (m_stopped || !m_port || Ask(std::span(&again, 1), stream))
+            break;
+    }
+    m_askingAgain = false;
+    return m_verdict.kind == PortVerdict::Kind::kFound || m_stopped;
 }
 
 bool PortLook::AskEach(std::vector<Query> queries) {
     while (!queries.empty()) {
         const scale::LineSettings line = queries.front().line;
-        const std::vector<Query> here =
-            Take(&queries, [&](const Query& q) { return SameLine(q.line, line); });
-        if (Open(line) && At(line, {false, false, here}))
+        if (!Open(line)) {
+            std::erase_if(queries, [&](const Query& q) { return SameLine(q.line, line); });
+            continue;
+        }
+        // Every query the line now open carries, asked in one go.
+        if (At(line, {false, false, TakeCarried(&queries, m_openLine, true)}))
             return true;
     }
     return m_stopped;
@@ -354,6 +466,8 @@ ParallelDetection::ParallelDetection(DetectPlan plan, std::vector<Port> ports,
     }
     for (const std::unique_ptr<Worker>& worker : m_workers) {
         worker->thread = std::thread([this, w = worker.get()] {
+            // A connect under way ends with the detection, not at its own bound.
+            const net::StopWaitsOn stopped(w->stop.Get());
             PortVerdict verdict = PortLook(m_plan, w->device, w->stop.Get()).Run();
             {
                 std::lock_guard lock(m_mutex);

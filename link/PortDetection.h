@@ -10,6 +10,14 @@
 // asked while the port is still listened at that speed. A port that is heard sending is asked
 // nothing more. Nothing else is ever sent.
 //
+// A silent port is heard out in a few seconds, so that a scale above it is not kept waiting:
+// while nothing at all comes back, each query follows the one before after a quarter of an
+// answer's time, every ear staying open to the end (an answer that more than one family reads is
+// settled by asking each of them again alone); a device that takes only 8N1 is asked the queries
+// of every framing at a speed in one go; and a later speed where not one byte came in half the
+// window is left, since a scale whose two lines fit in the window starts the first within half of
+// it. Which port is kept does not depend on how fast the others are.
+//
 // Thread: made, waited for and destroyed on one thread; the ports are looked at on threads of
 // their own. Plain C++.
 

@@ -132,6 +132,31 @@ TEST_F(EightPorts, EachFamilyIsFoundAmongSilentAndNoisyPortsWithNothingButQuerie
     ExpectOnlyProbesAndQueries();
 }
 
+// A balance slower to answer than the next query is to go still has its answer read as its own
+// family's, whatever the families asked after it make of that answer.
+TEST_F(EightPorts, AnAnswerThatComesAfterLaterQueriesIsItsOwnFamilys) {
+    const std::vector<PortOf> late = {
+        {"sics", Answers(9600, "SI\r\n", "S S     100.00 g\r\n")},
+        {"ohaus", Answers(9600, "IP\r\n", "     12.34 g\r\n")},
+        {"indicator", Answers(2400, "READ\r\n", "ST,GS,+0012.34kg\r\n")},
+        {"sbi", Answers(9600, "\x1bP", "-     0.05    \r\n")},
+    };
+    for (PortOf port : late) {
+        SCOPED_TRACE(port.family);
+        port.talk.answerAfter = 250ms;
+        Connect({port});
+        const unsigned number = static_cast<unsigned>(m_peers.size());
+        auto link = MakeLink();
+        const posix::Result<int> found = link->Find(0);
+        ASSERT_TRUE(found) << found.Error().text << "\n" << m_said;
+        EXPECT_EQ(*found, static_cast<int>(number));
+        EXPECT_EQ(link->FamilyFound()->name, port.family);
+        link.reset();
+        m_ports.Unmap(number);
+    }
+    ExpectOnlyProbesAndQueries();
+}
+
 // The event loop runs on while the ports are looked at, and the scale behind seven silent
 // ports and a noisy one is told to it.
 TEST_F(EightPorts, DetectionLeavesTheEventLoopFreeAndTellsTheScaleFound) {

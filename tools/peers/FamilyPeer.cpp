@@ -68,6 +68,7 @@ void FamilyPeer::Run() {
     std::size_t next = 0;
     std::uint32_t seed = 1;
     std::string pending;  // received since the last answer
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> due;  // answers
     auto nextLine = std::chrono::steady_clock::now();
     for (;;) {
         pollfd fds[2] = {{m_stop.Get(), POLLIN, 0}, {m_pty.Descriptor(), POLLIN, 0}};
@@ -84,14 +85,23 @@ void FamilyPeer::Run() {
                 m_received.append(chunk.begin(), chunk.end());
             }
             m_arrived.notify_all();
-            pending.append(chunk.begin(), chunk.end());
-            for (const auto& [query, answer] : m_talk.answers) {
-                if (pending.ends_with(query)) {
-                    pending.clear();
-                    if (atSpeed)
-                        Write(answer);
+            // Byte by byte, as a device reads its commands: two that came in one read are
+            // each answered.
+            for (const std::uint8_t byte : chunk) {
+                pending.push_back(static_cast<char>(byte));
+                for (const auto& [query, answer] : m_talk.answers) {
+                    if (pending.ends_with(query)) {
+                        pending.clear();
+                        if (atSpeed)
+                            due.emplace_back(std::chrono::steady_clock::now() + m_talk.answerAfter,
+                                             answer);
+                    }
                 }
             }
+        }
+        while (!due.empty() && due.front().first <= std::chrono::steady_clock::now()) {
+            Write(due.front().second);
+            due.erase(due.begin());
         }
         if (m_talk.noise)
             Write(Noise(seed++));

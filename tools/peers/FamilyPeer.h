@@ -26,7 +26,8 @@ class FamilyPeer {
         std::vector<std::string> stream;  // sent in turn, one every `every`
         std::chrono::milliseconds every{50};
         std::vector<std::pair<std::string, std::string>> answers;  // query, answer
-        bool noise = false;  // random bytes all the time, at any speed
+        bool noise = false;                        // random bytes all the time, at any speed
+        std::chrono::milliseconds answerAfter{0};  // how long each answer takes to come
     };
 
     explicit FamilyPeer(Talk talk);
