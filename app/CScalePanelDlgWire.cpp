@@ -181,6 +181,9 @@ void CScalePanelDlg::DropPort() {
 void CScalePanelDlg::AskForPort() {
     const QString shown = m_ownWire ? TextOf(m_ownWire->port) : m_comboPort.currentText();
     CPortDialog dialog(this, shown);
+    // A transmitter's map is kept for the next port typed.
+    if (m_ownWire)
+        dialog.Modbus().setText(TextOf(m_ownWire->modbusText));
     if (dialog.exec() == QDialog::Accepted && dialog.Chosen())
         OpenTypedPort(*dialog.Chosen());
 }
@@ -199,7 +202,7 @@ void CScalePanelDlg::OpenTypedPort(const scale_link::PortChoice& choice) {
     }
     if (scale_link::NamesOwnWire(port)) {
         m_familyChoice.reset();
-        m_ownWire = scale_link::OwnWire{port, choice.modbus, std::nullopt};
+        m_ownWire = scale_link::OwnWire{port, choice.modbus, choice.modbusText, std::nullopt};
         m_nPort = number;
         StartWire();
     } else if (network || m_familyChoice) {

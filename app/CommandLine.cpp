@@ -92,7 +92,7 @@ void AddPanelOptions(cli::OptionTable& table, CommandLine& cmd, std::string& por
         "19200,8E1 unless --line says otherwise), with --modbus, or a USB HID scale: hid (the "
         "first found) or /dev/hidrawN",
         scale_link::NamesOwnWire);
-    scale_link::AddModbusOption(table, cmd.modbus);
+    scale_link::AddModbusOption(table, cmd.modbus, &cmd.modbusText);
     table.Add({.name = "--list-ports",
                .help = "print each COM number with its device and description, and each USB HID "
                        "scale, then exit",
@@ -198,7 +198,7 @@ std::optional<scale_link::OwnWire> PanelOwnWire(const CommandLine& cmd) {
     std::string port = cmd.port.toLocal8Bit().toStdString();
     if (!scale_link::NamesOwnWire(port))
         return std::nullopt;
-    return scale_link::OwnWire{std::move(port), cmd.modbus, cmd.family.line};
+    return scale_link::OwnWire{std::move(port), cmd.modbus, cmd.modbusText, cmd.family.line};
 }
 
 QString UsageText() {

@@ -33,6 +33,7 @@ struct CommandLine {
     QString port;
     // --modbus: where a transmitter on a Modbus port keeps its weight
     std::optional<scale_link::ModbusMap> modbus;
+    std::string modbusText;  // that map as it was written
     RecordOptions record;    // --log, --capture
     mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
     // --type...: type captured readings into the focused window (also from the context menu).

@@ -22,6 +22,7 @@ namespace scale_link {
 struct OwnWire {
     std::string port;                         // as the user wrote it
     std::optional<ModbusMap> modbus;          // a Modbus port's map
+    std::string modbusText;                   // that map as the user wrote it
     std::optional<scale::LineSettings> line;  // a Modbus RTU line's, when not its usual
 };
 

@@ -15,7 +15,7 @@ bool NamesOwnWire(std::string_view port) {
     return NamesModbusPort(port) || NamesHidPort(port);
 }
 
-void AddModbusOption(cli::OptionTable& table, std::optional<ModbusMap>& map) {
+void AddModbusOption(cli::OptionTable& table, std::optional<ModbusMap>& map, std::string* text) {
     table.Add({.name = "--modbus",
                .value = "MAP",
                .help = "with a Modbus --port: where the transmitter keeps its weight, a comma list "
@@ -26,11 +26,13 @@ void AddModbusOption(cli::OptionTable& table, std::optional<ModbusMap>& map) {
                        "reading is stable), tare=ADDRESS:VALUE and zero=ADDRESS:VALUE (register "
                        "writes for those keys), poll=MS (default 100)",
                .apply =
-                   [&map](std::optional<std::string_view> value) {
+                   [&map, text](std::optional<std::string_view> value) {
                        auto parsed = ParseModbusMap(*value);
                        if (!parsed)
                            return Refuse("--modbus: " + parsed.Error().text);
                        map = std::move(parsed).Value();
+                       if (text)
+                           *text = std::string(*value);
                        return posix::Success();
                    },
                .programs = cli::kBoth});
@@ -95,7 +97,7 @@ posix::Result<PortChoice> ReadPortChoice(std::string_view port, std::string_view
     PortChoice choice;
     cli::OptionTable table(cli::kBoth);
     scale::families::AddPortOption(table, choice.port, {}, NamesOwnWire);
-    AddModbusOption(table, choice.modbus);
+    AddModbusOption(table, choice.modbus, &choice.modbusText);
     std::vector<std::string_view> args = {"--port", port};
     if (!modbus.empty())
         args.insert(args.end(), {"--modbus", modbus});

@@ -18,8 +18,9 @@ namespace scale_link {
 // A Modbus port or a HID scale: --port keeps it as written, for the checks below to judge.
 bool NamesOwnWire(std::string_view port);
 
-// --modbus MAP.
-void AddModbusOption(cli::OptionTable& table, std::optional<ModbusMap>& map);
+// --modbus MAP; `text`, when given, keeps MAP as it was written.
+void AddModbusOption(cli::OptionTable& table, std::optional<ModbusMap>& map,
+                     std::string* text = nullptr);
 
 // A Modbus port and its map come together, and nothing that reads a scale's bytes goes with them
 // (`raw`: karvel-read's --raw).
@@ -38,6 +39,7 @@ scale::families::FamilyOptions FamilyBeside(const scale::families::FamilyOptions
 struct PortChoice {
     std::string port;  // COMn in upper case, else as written
     std::optional<ModbusMap> modbus;
+    std::string modbusText;  // the map as it was written
 };
 // Read as `--port PORT [--modbus MAP]` (MAP empty: not given) beside `family` would be, and
 // refused in the same words.

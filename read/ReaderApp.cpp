@@ -93,7 +93,7 @@ std::unique_ptr<scale_link::Source> ReaderApp::MakeSource() {
     events.portState = [this](const scale::PortState& state) { OnPortState(state); };
     if (m_options.modbus || scale_link::NamesHidPort(m_options.port))
         return scale_link::MakeOwnWireSource(
-            {m_options.port, m_options.modbus, m_options.family.line}, m_ports, m_hid,
+            {m_options.port, m_options.modbus, {}, m_options.family.line}, m_ports, m_hid,
             std::move(events));
     if (!m_options.family.Enabled())
         return std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");

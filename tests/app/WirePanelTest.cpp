@@ -302,6 +302,7 @@ TEST(PortDialog, RefusesAPortWrittenWrongAndTakesOneWrittenRight) {
         } else {
             EXPECT_EQ(dialog.Chosen()->port, c.taken);
             EXPECT_EQ(dialog.Chosen()->modbus.has_value(), *c.modbus != '\0');
+            EXPECT_EQ(dialog.Chosen()->modbusText, c.modbus);
         }
     }
 }
