@@ -142,13 +142,16 @@ void CScalePanelDlg::ShowWireKeys() {
                 {m_btnKeyMode, Key::kMode},
                 {m_btnKeyTare, Key::kTare},
                 {m_btnKeyOnOff, Key::kOnOff}};
+    const QString unavailable = QStringLiteral("Not available on %1: nothing is sent").arg(kind);
     for (const auto& key : keys) {
         const bool sends = key.key == Key::kTare && tare;
         key.button.setEnabled(sends);
-        const QString tip =
-            sends ? QStringLiteral("Writes the transmitter's TARE register (the map's tare=)")
-                  : QStringLiteral("Not available on %1: nothing is sent")
-                        .arg(kind.isEmpty() ? TextOf(m_ownWire->port) : kind);
+        QString tip = unavailable;
+        if (sends)
+            tip = QStringLiteral("Writes the transmitter's TARE register (the map's tare=)");
+        else if (key.key == Key::kTare && m_ownWire->modbus)
+            // The transmitter may well have one: the map does not say where.
+            tip = QStringLiteral("The --modbus map has no tare=: nothing is sent");
         key.button.setToolTip(tip);
         key.button.setAccessibleDescription(tip);
     }

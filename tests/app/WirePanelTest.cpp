@@ -88,16 +88,12 @@ struct WirePanel {
     }
     QString Shown() const { return ReadingOf(panel->DisplayControl().Widget()); }
     QString Hover() const { return panel->StatusLine().WholeText(); }
-    // Each key's tooltip, and whether it may be pressed.
-    void ExpectKeys(const QString& unavailable, bool tare) {
+    // Each key's tooltip, and whether it may be pressed: TARE only when `tare` names it.
+    void ExpectKeys(const QString& unavailable, const QString& tare, bool tares) {
         for (const int id : {kIdKeyData, kIdKeyMode, kIdKeyTare, kIdKeyOnOff}) {
             const CKeyButton& key = *panel->KeyButton(id);
-            const bool sends = tare && id == kIdKeyTare;
-            EXPECT_EQ(key.isEnabled(), sends) << id;
-            EXPECT_EQ(key.toolTip(), sends ? QStringLiteral("Writes the transmitter's TARE "
-                                                            "register (the map's tare=)")
-                                           : unavailable)
-                << id;
+            EXPECT_EQ(key.isEnabled(), tares && id == kIdKeyTare) << id;
+            EXPECT_EQ(key.toolTip(), id == kIdKeyTare ? tare : unavailable) << id;
         }
     }
 
@@ -182,6 +178,7 @@ TEST(WirePanel, ShowsAModbusTransmitterTaresItAndFollowsItWhenItDropsAndComesBac
                   url + QStringLiteral(" (a Modbus transmitter, named on the command line)"));
         EXPECT_TRUE(wire.Shows(QStringLiteral("1.234 kg, stable"))) << wire.Shown().toStdString();
         wire.ExpectKeys(QStringLiteral("Not available on a Modbus transmitter: nothing is sent"),
+                        QStringLiteral("Writes the transmitter's TARE register (the map's tare=)"),
                         true);
         EXPECT_TRUE(wire.panel->ZeroItem()->isVisible());
 
@@ -224,7 +221,9 @@ TEST(WirePanel, ShowsAUsbHidScaleTypedInThePortDialogZeroesItAndFollowsIt) {
         for (const hidtest::Bytes& report : {stale, settled})
             scale.Send(report);
         EXPECT_TRUE(wire.Shows(QStringLiteral("2.500 kg, stable"))) << wire.Shown().toStdString();
-        wire.ExpectKeys(QStringLiteral("Not available on a USB HID scale: nothing is sent"), false);
+        const QString unavailable =
+            QStringLiteral("Not available on a USB HID scale: nothing is sent");
+        wire.ExpectKeys(unavailable, unavailable, false);
         ASSERT_TRUE(wire.panel->ZeroItem()->isVisible());
         wire.panel->ZeroItem()->trigger();
         EXPECT_EQ(scale.Received(2), (hidtest::Bytes{2, 0x01}));
@@ -237,6 +236,28 @@ TEST(WirePanel, ShowsAUsbHidScaleTypedInThePortDialogZeroesItAndFollowsIt) {
         for (const hidtest::Bytes& report : {settled, moving})
             scale.Send(report);
         EXPECT_TRUE(wire.Shows(QStringLiteral("2.600 kg"))) << wire.Shown().toStdString();
+    }
+    qunsetenv("KARVEL_COMPONENT_MANIFEST");
+}
+
+// A map that names no tare or zero register: TARE is greyed and says why, Zero is not offered.
+TEST(WirePanel, AModbusMapWithoutTareOrZeroOffersNeither) {
+    qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
+    const int port = readtest::FreePort();
+    const QString url = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(port);
+    auto simulator = TransmitterOn(port, 500);
+    ASSERT_TRUE(simulator);
+    {
+        WirePanel wire({QStringLiteral("--port"), url, QStringLiteral("--modbus"),
+                        QStringLiteral("weight=0x1000,type=float32,order=cdab,unit=kg")});
+        ASSERT_EQ(wire.panel->CreateDisplayControl(), component::kOk);
+        wire.panel->OnInitDialog();
+        ASSERT_TRUE(wire.StatusBecomes(QStringLiteral("STATUS:%1  OPENED,modbus").arg(url)));
+        // Without a motion bit no reading is stable.
+        EXPECT_TRUE(wire.Shows(QStringLiteral("0.5 kg"))) << wire.Shown().toStdString();
+        wire.ExpectKeys(QStringLiteral("Not available on a Modbus transmitter: nothing is sent"),
+                        QStringLiteral("The --modbus map has no tare=: nothing is sent"), false);
+        EXPECT_FALSE(wire.panel->ZeroItem()->isVisible());
     }
     qunsetenv("KARVEL_COMPONENT_MANIFEST");
 }
