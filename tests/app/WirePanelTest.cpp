@@ -288,6 +288,19 @@ TEST(WirePanel, AModbusOrHidPortWithWhatDoesNotGoWithItIsAUsageError) {
     }
 }
 
+// As karvel-read lists them.
+TEST(WirePanel, ListPortsNamesTheUsbHidScales) {
+    hidtest::FakeHid scale(hidtest::ScaleDescriptor());
+    Child karvel({"/usr/bin/env", "KARVEL_HID_SYS=" + scale.Sys(), "KARVEL_HID_DEV=" + scale.Dev(),
+                  KARVEL_BINARY, "--list-ports"});
+    std::string listed;
+    while (const auto line = karvel.ReadLine())
+        listed += *line + "\n";
+    EXPECT_EQ(karvel.Wait(), 0) << karvel.Errors();
+    EXPECT_NE(listed.find(scale.Node() + ": USB HID scale (Bench Scale)\n"), std::string::npos)
+        << listed;
+}
+
 // The Port dialog refuses in the command line's words and stays; what it takes, it hands on.
 TEST(PortDialog, RefusesAPortWrittenWrongAndTakesOneWrittenRight) {
     const struct {
