@@ -288,6 +288,29 @@ TEST(WirePanel, AModbusOrHidPortWithWhatDoesNotGoWithItIsAUsageError) {
     }
 }
 
+// A network wire typed in the Port dialog is read as --port reads it: the panel's own scale.
+TEST(WirePanel, ANetworkWireTypedInThePortDialogIsReadAsTheCommandLineReadsIt) {
+    qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
+    const int port = readtest::FreePort();
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(port);
+    auto simulator = ServeOn(port);
+    ASSERT_TRUE(simulator);
+    {
+        WirePanel wire({});
+        ASSERT_EQ(wire.panel->CreateDisplayControl(), component::kOk);
+        wire.panel->OnInitDialog();
+        const auto typed = scale_link::ReadPortChoice(url, "", {});
+        ASSERT_TRUE(typed) << typed.Error().text;
+        wire.panel->OpenTypedPort(*typed);
+        EXPECT_TRUE(wire.StatusBecomes(
+            QStringLiteral("STATUS:%1  OPENED,karvel,9600 8N1").arg(QString::fromStdString(url))))
+            << wire.Hover().toStdString();
+        EXPECT_EQ(wire.panel->windowTitle(), QStringLiteral("Karvel - %1").arg(url.c_str()));
+        EXPECT_TRUE(PumpUntil([&] { return !wire.Shown().isEmpty(); }, kPatience));
+    }
+    qunsetenv("KARVEL_COMPONENT_MANIFEST");
+}
+
 // As karvel-read lists them.
 TEST(WirePanel, ListPortsNamesTheUsbHidScales) {
     hidtest::FakeHid scale(hidtest::ScaleDescriptor());
