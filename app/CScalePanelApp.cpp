@@ -35,10 +35,13 @@ bool CScalePanelApp::InitInstance() {
         PanelServices services;
         services.ports = m_ports;
         services.receiveWindow = m_rxWindow;
+        services.hid = m_hid;
         CScalePanelDlg panel(std::move(services));
         panel.SetStartPort(m_startPort);
         if (m_family)
             panel.SetFamily(*m_family);
+        if (m_ownWire)
+            panel.SetOwnWire(*m_ownWire);
         for (scale::FrameObserver* observer : m_observers)
             panel.AttachObserver(observer);
         const std::unique_ptr<QObject> companion = m_companion ? m_companion(panel) : nullptr;

@@ -27,6 +27,10 @@ class CScalePanelApp : public QApplication {
     void SetStartPort(const QString& name) { m_startPort = name; }
     // A scale family for the panel to look for (CScalePanelDlg::SetFamily); none: the scan.
     void SetFamily(scale_link::FamilyLink::Choice choice) { m_family = std::move(choice); }
+    // A wire the panel reads by a Source of its own (CScalePanelDlg::SetOwnWire); none: the scan.
+    void SetOwnWire(scale_link::OwnWire wire) { m_ownWire = std::move(wire); }
+    // Where the raw HID devices are; default: /sys and /dev.
+    void SetHidRoots(hid::HidrawRoots roots) { m_hid = std::move(roots); }
     // Which device each COM number stands for; default: the machine's devices.
     void SetPortMap(std::shared_ptr<serial_port::PortMap> ports) { m_ports = std::move(ports); }
     // Made once the panel exists, before it runs, and destroyed before the panel: what the
@@ -46,6 +50,8 @@ class CScalePanelApp : public QApplication {
     std::shared_ptr<scale::FrameWindow> m_rxWindow = std::make_shared<scale::FrameWindow>();
     QString m_startPort;
     std::optional<scale_link::FamilyLink::Choice> m_family;
+    std::optional<scale_link::OwnWire> m_ownWire;
+    hid::HidrawRoots m_hid;
     std::shared_ptr<serial_port::PortMap> m_ports;
     Companion m_companion;
     std::vector<scale::FrameObserver*> m_observers;

@@ -79,6 +79,7 @@ CScalePanelDlg::CScalePanelDlg(PanelServices services)
         *this, m_systemMenu, m_display, m_services.createControl, [this] { CopyReading(); });
     AttachObserver(m_readingAccess.get());
     AddFamilyMenu();
+    AddPortItems();
 }
 
 CScalePanelDlg::~CScalePanelDlg() {
@@ -289,7 +290,10 @@ bool CScalePanelDlg::OnInitDialog() {
     SetFixedLineSettings();
 
     CheckFamilyItem();
-    if (m_familyChoice && m_bDetectOncePainted) {
+    if (m_ownWire) {
+        m_nPort = startPort;
+        StartWire();
+    } else if (m_familyChoice && m_bDetectOncePainted) {
         StartFamilyOncePainted(startPort);
     } else if (m_familyChoice) {
         StartFamily(startPort);
@@ -445,6 +449,7 @@ void CScalePanelDlg::OnDestroy() {
     m_bDestroyed = true;
     m_follower.Forget();
     m_familyLink.reset();
+    m_wireSource.reset();
     // The display goes first; bytes still handled while Close waits reach an unattached wrapper.
     m_display.Detach();
     m_serialPort.Close();

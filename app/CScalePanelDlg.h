@@ -31,8 +31,11 @@
 #include "link/DeviceFollower.h"
 #include "link/FamilyLink.h"
 #include "link/OpenAdvice.h"
+#include "link/OwnWire.h"
 #include "link/PortWatcher.h"
 #include "link/Reconnect.h"
+#include "link/WireOptions.h"
+#include "platform/hid/HidrawDevices.h"
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
@@ -48,6 +51,7 @@ struct PanelServices {
     // The last 12 bytes received: the program's one window (the application object's), never
     // cleared by the panel. Default: one of the panel's own.
     std::shared_ptr<scale::FrameWindow> receiveWindow;
+    hid::HidrawRoots hid;  // where the raw HID devices are; default: /sys and /dev
 };
 
 class CScalePanelDlg : public QDialog, public window::MessageOwner {
@@ -69,6 +73,15 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // the start port or COM1..COM32; its readings go to the display and the observers as
     // frames do. Set before DoModal.
     void SetFamily(scale_link::FamilyLink::Choice choice);
+    // Instead of the scan, OnInitDialog reads the scale on this wire of its own (a Modbus port,
+    // a USB HID scale) through its Source; its readings go to the display and the observers as
+    // a family's do. Set before DoModal.
+    void SetOwnWire(scale_link::OwnWire wire);
+    // Whatever the panel reads now goes, and `choice` (a port the user typed, checked) is read
+    // as if the panel had been started with it.
+    void OpenTypedPort(const scale_link::PortChoice& choice);
+    // The context menu's "Port...": asks for a port and opens it.
+    void AskForPort();
 
     // Creation steps, in the order DoModal runs them.
     component::Result CreateDisplayControl();
@@ -119,6 +132,10 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // Beside the display: a family's unit that no label shows.
     QLabel& OtherUnit() { return m_staticOtherUnit; }
     const scale_link::FamilyLink* FamilyLink() const { return m_familyLink.get(); }
+    // The Source of a wire of its own while the panel reads one.
+    const scale_link::Source* WireSource() const { return m_wireSource.get(); }
+    // The context menu's "Zero" of a wire that has one (hidden otherwise).
+    QAction* ZeroItem() const { return m_zeroItem; }
     // The port shown as observers are told of it: its device is the one opened last, by the
     // engine or by a family's link.
     scale::PortState PortStateOf(scale::PortState::Change change) const;
@@ -211,6 +228,23 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     void CheckFamilyItem();
     void ChooseFamily(const scale::families::Family* family);
     void SendFamilyKey(std::uint8_t byte);
+    void SayFromLink(const std::string& message);
+    // A family's or a wire's reading on the display, then to the observers.
+    void ShowLinkReading(const scale::Frame& frame);
+    // The wire's side (CScalePanelDlgWire.cpp).
+    void AddPortItems();
+    void StartWire();
+    void WireFound(bool wasOpen, const posix::Result<int>& found);
+    void ShowWireOpened();
+    QString OwnWireNote() const;
+    void ShowPortChoice();
+    void OnWirePortState(const scale::PortState& state);
+    void OnWireOpenClose();
+    void ShowWireKeys();
+    void SendWireKey(std::uint8_t byte);
+    // Whatever reads now (the engine, a family's link, a wire's Source) goes; the panel shows
+    // closed.
+    void DropPort();
 
     // Every port open asks the engine for a send buffer of this many bytes.
     static constexpr unsigned kSendBufferSize = 512;
@@ -271,5 +305,9 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     QStringList m_familySaid;
     QMenu* m_familyMenu = nullptr;  // owned by the system menu
     QLabel m_staticOtherUnit;
+    std::optional<scale_link::OwnWire> m_ownWire;
+    std::unique_ptr<scale_link::Source> m_wireSource;
+    bool m_bFamilyForWire = false;  // the family choice is only the network wire's
+    QAction* m_zeroItem = nullptr;  // owned by the system menu
     std::function<bool()> m_mayEnd;
 };

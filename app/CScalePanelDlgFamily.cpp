@@ -12,16 +12,13 @@
 
 #include "app/CScalePanelDlg.h"
 #include "app/DialogTemplates.h"
+#include "app/PanelText.h"
 #include "platform/net/WireAddress.h"
 #include "scale/families/Shown.h"
 
 namespace {
 
 namespace families = scale::families;
-
-QString TextOf(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // "T", "ESC T", "SIR": a command as the user reads it, without its line end.
 QString CommandText(const std::string& bytes) {
@@ -58,13 +55,6 @@ QString WireNote(const std::string& device) {
              wire->scheme == net::Scheme::kTcp
                  ? QStringLiteral("the scale's bytes over TCP as they are")
                  : QStringLiteral("telnet (RFC 2217), the line set on the far port"));
-}
-
-// The note, then what the link said, one a line.
-QString JoinedNote(const QString& note, const QString& said) {
-    if (note.isEmpty() || said.isEmpty())
-        return note + said;
-    return note + QLatin1Char('\n') + said;
 }
 
 }  // namespace
@@ -152,6 +142,9 @@ void CScalePanelDlg::CheckFamilyItem() {
 }
 
 void CScalePanelDlg::ChooseFamily(const families::Family* family) {
+    // A wire of its own is left for the ports the family is looked for on.
+    if (m_ownWire)
+        DropPort();
     // The port the panel holds is looked at again in the family's way; with none, every port.
     const bool held = !m_bClosed || m_serialPort.IsPortHeld();
     const int onlyPort = held ? m_nPort : 0;
@@ -186,21 +179,23 @@ void CScalePanelDlg::paintEvent(QPaintEvent* event) {
     });
 }
 
+void CScalePanelDlg::SayFromLink(const std::string& message) {
+    std::fputs(("Karvel: " + message + "\n").c_str(), stderr);
+    // Also a hover away, with the status it led to.
+    const QString line = TextOf(message);
+    m_familySaid.push_back(line);
+    if (m_familySaid.size() > 40)
+        m_familySaid.pop_front();
+    m_staticStatus.AddToNote(line);
+}
+
 void CScalePanelDlg::StartFamily(int onlyPort) {
     // OPEN pressed meanwhile stands for the detection that was due.
     m_familyDue.reset();
     const bool wasOpen = !m_bClosed;
     scale_link::SourceEvents events;
     events.reading = [this](const scale::Frame& frame) { OnFamilyReading(frame); };
-    events.say = [this](const std::string& message) {
-        std::fputs(("Karvel: " + message + "\n").c_str(), stderr);
-        // Also a hover away, with the status it led to.
-        const QString line = TextOf(message);
-        m_familySaid.push_back(line);
-        if (m_familySaid.size() > 40)
-            m_familySaid.pop_front();
-        m_staticStatus.AddToNote(line);
-    };
+    events.say = [this](const std::string& message) { SayFromLink(message); };
     events.portState = [this](const scale::PortState& state) { OnFamilyPortState(state); };
     m_familyLink = std::make_unique<scale_link::FamilyLink>(
         Ports(), std::move(events), *m_familyChoice, m_portWatcher.get(), "Karvel");
@@ -236,6 +231,10 @@ void CScalePanelDlg::FamilyFound(int onlyPort, bool wasOpen, const posix::Result
 void CScalePanelDlg::OnFamilyReading(const scale::Frame& frame) {
     if (m_bDestroyed || !m_familyLink)
         return;
+    ShowLinkReading(frame);
+}
+
+void CScalePanelDlg::ShowLinkReading(const scale::Frame& frame) {
     scale::FrameBytes bytes{};
     const std::vector<std::uint8_t>& line = frame.familyBytes;
     const bool whole = line.size() == bytes.size();

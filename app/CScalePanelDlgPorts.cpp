@@ -19,6 +19,9 @@ bool CScalePanelDlg::OpenChosenPort() {
 }
 
 scale::PortState CScalePanelDlg::PortStateOf(scale::PortState::Change change) const {
+    // A wire of its own is named as its user wrote it.
+    if (m_wireSource)
+        return {change, m_nPort, m_wireSource->Device(), m_wireSource->Name()};
     scale::PortState state{change, m_nPort, {}, Ports().NameOf(static_cast<unsigned>(m_nPort))};
     if (m_follower.Current().port == m_nPort)
         state.device = m_follower.Current().device;
@@ -54,6 +57,9 @@ void CScalePanelDlg::ShowOpenFailure() {
 }
 
 void CScalePanelDlg::OnPortSelEndOk() {
+    // A port picked from the list is read in place of the wire.
+    if (m_ownWire)
+        DropPort();
     if (m_familyChoice) {
         // Another port is looked at when the panel shows one open, else at OPEN.
         if (!m_bClosed) {
@@ -90,6 +96,10 @@ void CScalePanelDlg::OnPortSelEndOk() {
 }
 
 void CScalePanelDlg::OnOpenClose() {
+    if (m_ownWire) {
+        OnWireOpenClose();
+        return;
+    }
     if (m_familyChoice) {
         OnFamilyOpenClose();
         return;

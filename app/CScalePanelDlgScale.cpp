@@ -54,6 +54,10 @@ void CScalePanelDlg::SendKey(std::uint8_t byte) {
     if (m_bClosed)
         return;
     emit keySent(byte);
+    if (m_ownWire) {
+        SendWireKey(byte);
+        return;
+    }
     if (m_familyChoice) {
         SendFamilyKey(byte);
         return;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/VersionInfo.h"
+#include "link/WireOptions.h"
 #include "platform/cli/OptionTable.h"
 #include "platform/net/WireAddress.h"
 #include "record/CaptureOptions.h"
@@ -86,9 +87,15 @@ void AddPanelOptions(cli::OptionTable& table, CommandLine& cmd, std::string& por
         "devices must not receive the scan's probe byte (a GPS, a modem, a board that resets "
         "when its port opens) or when the scale is on a device the COM numbers do not cover; "
         "or the scale at tcp://HOST:PORT (its bytes as they are) or rfc2217://HOST:PORT "
-        "(telnet, the line set on the far port)");
+        "(telnet, the line set on the far port), or a weight transmitter at "
+        "modbus-tcp://HOST[:PORT] (port 502 unless given) or modbus-rtu:COMn|PATH (its line "
+        "19200,8E1 unless --line says otherwise), with --modbus, or a USB HID scale: hid (the "
+        "first found) or /dev/hidrawN",
+        scale_link::NamesOwnWire);
+    scale_link::AddModbusOption(table, cmd.modbus, &cmd.modbusText);
     table.Add({.name = "--list-ports",
-               .help = "print each COM number with its device and description, then exit",
+               .help = "print each COM number with its device and description, and each USB HID "
+                       "scale, then exit",
                .apply = cli::Set(cmd.listPorts)});
     table.Add({.name = "--follow",
                .help = "with --list-ports: print the list again whenever a device comes or goes, "
@@ -123,13 +130,18 @@ posix::Status CheckTogether(const CommandLine& cmd, const std::string& port) {
     if (cmd.follow && !cmd.listPorts)
         return cli::Refuse("--follow goes with --list-ports");
     // Said in karvel-read's words.
-    if (net::NamesWire(port)) {
-        if (const auto wire = net::ParseWire(port); !wire)
-            return cli::Refuse("--port " + wire.Error().text);
-    }
+    if (posix::Status modbus = scale_link::CheckModbusPort(port, cmd.modbus, cmd.family, false);
+        !modbus)
+        return modbus;
+    if (posix::Status hid = scale_link::CheckHidPort(port, cmd.family, false); !hid)
+        return hid;
+    if (posix::Status wire = scale_link::CheckNetworkPort(port); !wire)
+        return wire;
     if (posix::Status mqtt = mqtt::CheckMqttOptions(cmd.mqtt); !mqtt)
         return mqtt;
-    if (posix::Status family = scale::families::CheckFamilyOptions(cmd.family); !family)
+    if (posix::Status family =
+            scale::families::CheckFamilyOptions(scale_link::FamilyBeside(cmd.family, cmd.modbus));
+        !family)
         return family;
     if (!cmd.id.empty() && !cmd.mqtt.Enabled() && !cmd.weighingRecord.enabled)
         return cli::Refuse(
@@ -167,8 +179,10 @@ CommandLine ParseCommandLine(const QStringList& args) {
 }
 
 std::optional<scale_link::FamilyLink::Choice> PanelFamily(const CommandLine& cmd) {
-    const bool network = net::NamesWire(cmd.port.toLocal8Bit().toStdString());
-    if (!cmd.family.Enabled() && !network)
+    const std::string port = cmd.port.toLocal8Bit().toStdString();
+    if (scale_link::NamesOwnWire(port))
+        return std::nullopt;
+    if (!cmd.family.Enabled() && !net::NamesWire(port))
         return std::nullopt;
     scale_link::FamilyLink::Choice choice;
     if (!cmd.family.Enabled())
@@ -178,6 +192,13 @@ std::optional<scale_link::FamilyLink::Choice> PanelFamily(const CommandLine& cmd
     choice.pattern = cmd.family.pattern;
     choice.line = cmd.family.line;
     return choice;
+}
+
+std::optional<scale_link::OwnWire> PanelOwnWire(const CommandLine& cmd) {
+    std::string port = cmd.port.toLocal8Bit().toStdString();
+    if (!scale_link::NamesOwnWire(port))
+        return std::nullopt;
+    return scale_link::OwnWire{std::move(port), cmd.modbus, cmd.modbusText, cmd.family.line};
 }
 
 QString UsageText() {

@@ -12,6 +12,8 @@
 #include "app/readings/RecordOptions.h"
 
 #include "link/FamilyLink.h"
+#include "link/ModbusMap.h"
+#include "link/OwnWire.h"
 #include "mqtt/MqttOptions.h"
 #include "record/WeighingOptions.h"
 #include "record/store/RecordOptions.h"
@@ -26,9 +28,12 @@ struct CommandLine {
     bool version = false;
     // -platform was given: Qt is told where to show the panel, whatever the environment says.
     bool platformNamed = false;
-    // --port COMn, a device path or a network wire (tcp://, rfc2217://): open and watch that
-    // port instead of scanning; empty when not given.
+    // --port COMn, a device path or a wire (tcp://, rfc2217://, a Modbus port, a USB HID scale):
+    // open and watch that port instead of scanning; empty when not given.
     QString port;
+    // --modbus: where a transmitter on a Modbus port keeps its weight
+    std::optional<scale_link::ModbusMap> modbus;
+    std::string modbusText;  // that map as it was written
     RecordOptions record;    // --log, --capture
     mqtt::MqttOptions mqtt;  // --mqtt...: publish what the panel mirrors
     // --type...: type captured readings into the focused window (also from the context menu).
@@ -47,6 +52,9 @@ struct CommandLine {
 // reads only local ports: a network wire is read by the family link, in the panel's own
 // protocol unless --protocol names another.
 std::optional<scale_link::FamilyLink::Choice> PanelFamily(const CommandLine& cmd);
+// The wire the panel reads by a Source of its own (a Modbus port, a USB HID scale); none for any
+// other port.
+std::optional<scale_link::OwnWire> PanelOwnWire(const CommandLine& cmd);
 
 // `arguments` as main() receives them, the program's name first; also what is left of them
 // once the application object has taken the options it knows.

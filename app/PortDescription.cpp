@@ -1,7 +1,7 @@
 #include "app/PortDescription.h"
 
 #include "link/OpenAdvice.h"
-#include "platform/net/WireAddress.h"
+#include "link/OwnWire.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ QString DescribePort(int portNumber, const std::vector<serial_port::PortInfo>& p
     if (!info->byId.empty())
         text += QStringLiteral(", %1").arg(QString::fromStdString(info->byId));
     std::string description = info->description;
-    if (net::NamesWire(info->device))
-        description = "a network wire" + (description.empty() ? "" : ", " + description);
+    if (const std::string kind = scale_link::WireKind(info->device); !kind.empty())
+        description = kind + (description.empty() ? "" : ", " + description);
     if (!description.empty())
         text += QStringLiteral(" (%1)").arg(QString::fromStdString(description));
     return text;

@@ -21,6 +21,8 @@
 #include "app/readings/Recorder.h"
 #include "app/typing/TypingCompanion.h"
 #include "app/weighing/WeighingCompanion.h"
+#include "link/HidSource.h"
+#include "link/OwnWire.h"
 #include "link/PortWatcher.h"
 #include "mqtt/MqttMirror.h"
 #include "mqtt/Secrets.h"
@@ -291,6 +293,9 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     app.SetStartPort(cmd.port);
     if (auto choice = PanelFamily(cmd))
         app.SetFamily(std::move(*choice));
+    if (auto wire = PanelOwnWire(cmd))
+        app.SetOwnWire(std::move(*wire));
+    app.SetHidRoots(scale_link::HidRootsOf(environment));
     app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble,
                       benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
@@ -310,6 +315,13 @@ void PrintPorts(const QStringList& ports) {
         Print(stdout, QStringLiteral("No serial ports.\n"));
     for (const QString& line : ports)
         Print(stdout, line + QLatin1Char('\n'));
+    std::fflush(stdout);
+}
+
+// As karvel-read lists them: one line per raw HID device that is a scale.
+void PrintHidScales(const hid::HidrawRoots& roots) {
+    for (const std::string& scale : scale_link::HidScaleLines(roots))
+        Print(stdout, QString::fromLocal8Bit(scale.c_str()) + QLatin1Char('\n'));
     std::fflush(stdout);
 }
 
@@ -363,6 +375,7 @@ int main(int argc, char** argv) {
         const serial_port::PortMap ports(portFolder);
         WarnAboutFolder(ports);
         PrintPorts(ListPorts(ports));
+        PrintHidScales(scale_link::HidRootsOf(environment));
         return 0;
     }
     if (!cmd.platformNamed && !DisplayNamed(environment)) {

@@ -63,7 +63,7 @@ class FamilyLink : public PortSource {
     posix::Result<int> Find(unsigned only) override;
     // As Find, without holding the thread: `found` is called on it, from its event loop, with the
     // outcome, unless the link goes first (which stops detection at once) or looks again.
-    void FindLater(unsigned only, std::function<void(posix::Result<int>)> found);
+    void FindLater(unsigned only, std::function<void(posix::Result<int>)> found) override;
     // A family is found before it is read: the same as Find.
     posix::Result<int> Open(unsigned only) override { return Find(only); }
     // Said on the way already.

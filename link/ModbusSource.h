@@ -45,7 +45,7 @@ class ModbusSource : public QObject, public Source {
     posix::Result<int> Find(unsigned only) override;
     // As Find, without holding the thread: `found` is called on it, from its event loop, with the
     // outcome, unless the source goes first or looks again.
-    void FindLater(unsigned only, std::function<void(posix::Result<int>)> found);
+    void FindLater(unsigned only, std::function<void(posix::Result<int>)> found) override;
     posix::Result<int> Open(unsigned only) override { return Find(only); }
     std::vector<std::string> Unopened() const override { return {}; }
 

@@ -59,6 +59,11 @@ class Source {
     // the detail (empty when there is nothing to do) and Unopened() after it.
     // Thread: the Source's; holds it until found (or not), events deferred to its event loop.
     virtual posix::Result<int> Find(unsigned only) = 0;
+    // As Find, without holding the thread where its wire has to wait: `found` is called on it
+    // with the outcome (here at once), unless the Source goes first or looks again.
+    virtual void FindLater(unsigned only, std::function<void(posix::Result<int>)> found) {
+        found(Find(only));
+    }
     // Opens `only`, or the first that opens when 0, asking nothing of the scale (a wire whose
     // scale must be found first finds it). As Find. Thread: the Source's.
     virtual posix::Result<int> Open(unsigned only) = 0;

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <utility>
 
+#include "link/WireOptions.h"
 #include "platform/cli/OptionTable.h"
-#include "platform/net/WireAddress.h"
 #include "record/CaptureOptions.h"
 
 namespace reader {
@@ -95,22 +95,7 @@ void AddRunOptions(cli::OptionTable& table, ReadOptions& options) {
     table.Add({.name = "--raw",
                .help = "print every received byte in hex, without probing",
                .apply = cli::Set(options.raw)});
-    table.Add({.name = "--modbus",
-               .value = "MAP",
-               .help = "with a Modbus --port: where the transmitter keeps its weight, a comma list "
-                       "of id=N (unit id, default 1), weight=ADDRESS (0-based, decimal or 0x; "
-                       "required), table=holding|input, type=int16|uint16|int32|uint32|float32 "
-                       "(default int32), order=abcd|cdab|badc|dcba, decimals=N (integers), "
-                       "unit=U, motion=ADDRESS.BIT (set while the weight moves; without it no "
-                       "reading is stable), tare=ADDRESS:VALUE and zero=ADDRESS:VALUE (register "
-                       "writes for those keys), poll=MS (default 100)",
-               .apply = [&options](Value value) {
-                   auto map = scale_link::ParseModbusMap(*value);
-                   if (!map)
-                       return Refuse("--modbus: " + map.Error().text);
-                   options.modbus = std::move(map).Value();
-                   return posix::Success();
-               }});
+    scale_link::AddModbusOption(table, options.modbus);
     table.Add({.name = "--list-ports",
                .help = "print each COM number with its device, and each USB HID scale, then exit",
                .apply = cli::Set(options.listPorts)});
@@ -162,9 +147,7 @@ cli::OptionTable MakeTable(ReadOptions& options, record::CaptureOptions& capture
         "modbus-tcp://HOST[:PORT] (port 502 unless given) or modbus-rtu:COMn|PATH (its line "
         "19200,8E1 unless --line says otherwise), with --modbus, or a USB HID scale: hid (the "
         "first found) or /dev/hidrawN (default: probe COM1 to COM32)",
-        [](std::string_view port) {
-            return scale_link::NamesModbusPort(port) || scale_link::NamesHidPort(port);
-        });
+        scale_link::NamesOwnWire);
     AddFormOptions(table, options);
     record::AddCaptureOptions(
         table, capture,
@@ -229,32 +212,6 @@ posix::Status CheckOutput(const ReadOptions& options) {
     return CheckRecord(options);
 }
 
-// A Modbus port and its map come together, and nothing that reads a scale's bytes goes with them.
-posix::Status CheckModbus(const ReadOptions& options) {
-    const bool named = scale_link::NamesModbusPort(options.port);
-    if (!named) {
-        if (options.modbus)
-            return Refuse(
-                "--modbus goes with --port modbus-tcp://HOST[:PORT] or modbus-rtu:COMn|PATH");
-        return posix::Success();
-    }
-    const auto port = scale_link::ParseModbusPort(options.port);
-    if (!port)
-        return Refuse("--port " + port.Error().text);
-    if (!options.modbus)
-        return Refuse("--port " + options.port +
-                      " is a Modbus transmitter: say where its weight is with --modbus "
-                      "weight=ADDRESS,...");
-    if (options.family.Enabled() || !options.family.pattern.empty())
-        return Refuse("a Modbus transmitter is read by its --modbus map: no --protocol");
-    if (options.raw)
-        return Refuse(
-            "--raw prints the bytes of a scale's line: it does not go with a Modbus port");
-    if (options.family.line && port->tcp)
-        return Refuse("--line sets a serial line: it goes with modbus-rtu:, not modbus-tcp://");
-    return posix::Success();
-}
-
 posix::Status CheckTap(const ReadOptions& options) {
     if (options.tap.speedGiven && options.tap.replay.empty())
         return Refuse("--replay-speed goes with --replay");
@@ -265,39 +222,23 @@ posix::Status CheckTap(const ReadOptions& options) {
     return posix::Success();
 }
 
-// A HID scale says what its reports mean: nothing that reads a line goes with it.
-posix::Status CheckHid(const ReadOptions& options) {
-    if (!scale_link::NamesHidPort(options.port))
-        return posix::Success();
-    if (options.family.Enabled() || !options.family.pattern.empty())
-        return Refuse(
-            "a USB HID scale is read by its report descriptor: no --protocol or --pattern");
-    if (options.family.line)
-        return Refuse("--line sets a serial line: it does not go with a USB HID scale");
-    if (options.raw)
-        return Refuse(
-            "--raw prints the bytes of a scale's line: it does not go with a USB HID scale");
-    return posix::Success();
-}
-
 posix::Status CheckTogether(const ReadOptions& options, bool credentials) {
-    if (posix::Status modbus = CheckModbus(options); !modbus)
+    if (posix::Status modbus =
+            scale_link::CheckModbusPort(options.port, options.modbus, options.family, options.raw);
+        !modbus)
         return modbus;
     if (posix::Status tap = CheckTap(options); !tap)
         return tap;
-    if (posix::Status hid = CheckHid(options); !hid)
+    if (posix::Status hid = scale_link::CheckHidPort(options.port, options.family, options.raw);
+        !hid)
         return hid;
-    if (net::NamesWire(options.port) && !scale_link::NamesModbusPort(options.port)) {
-        if (const auto wire = net::ParseWire(options.port); !wire)
-            return Refuse("--port " + wire.Error().text);
-    }
+    if (posix::Status wire = scale_link::CheckNetworkPort(options.port); !wire)
+        return wire;
     if (posix::Status mqtt = mqtt::CheckMqttOptions(options.mqtt); !mqtt)
         return mqtt;
-    // A Modbus line's --line is its own (checked above).
-    scale::families::FamilyOptions family = options.family;
-    if (options.modbus)
-        family.line.reset();
-    if (posix::Status checked = scale::families::CheckFamilyOptions(family); !checked)
+    if (posix::Status checked = scale::families::CheckFamilyOptions(
+            scale_link::FamilyBeside(options.family, options.modbus));
+        !checked)
         return checked;
     if (options.raw && options.family.Enabled())
         return Refuse("--raw prints the bytes of the probe scan: it does not go with --protocol");

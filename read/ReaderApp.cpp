@@ -14,8 +14,8 @@
 #include <utility>
 
 #include "link/FamilyLink.h"
-#include "link/HidSource.h"
-#include "link/ModbusSource.h"
+#include "link/HidScale.h"
+#include "link/OwnWire.h"
 #include "link/Replay.h"
 #include "link/ScaleLink.h"
 #include "mqtt/MqttSink.h"
@@ -91,10 +91,10 @@ std::unique_ptr<scale_link::Source> ReaderApp::MakeSource() {
     } else
         events.reading = [this](const scale::Frame& frame) { OnReading(frame); };
     events.portState = [this](const scale::PortState& state) { OnPortState(state); };
-    if (m_options.modbus)
-        return MakeModbusSource(std::move(events));
-    if (scale_link::NamesHidPort(m_options.port))
-        return std::make_unique<scale_link::HidSource>(m_options.port, m_hid, std::move(events));
+    if (m_options.modbus || scale_link::NamesHidPort(m_options.port))
+        return scale_link::MakeOwnWireSource(
+            {m_options.port, m_options.modbus, {}, m_options.family.line}, m_ports, m_hid,
+            std::move(events));
     if (!m_options.family.Enabled())
         return std::make_unique<scale_link::ScaleLink>(m_ports, std::move(events), "karvel-read");
     scale_link::FamilyLink::Choice choice;
@@ -105,20 +105,6 @@ std::unique_ptr<scale_link::Source> ReaderApp::MakeSource() {
     // A family's link follows the ports with a watcher of its own.
     return std::make_unique<scale_link::FamilyLink>(m_ports, std::move(events), choice, nullptr,
                                                     "karvel-read");
-}
-
-std::unique_ptr<scale_link::Source> ReaderApp::MakeModbusSource(scale_link::SourceEvents events) {
-    scale_link::ModbusSource::Place place;
-    place.port = *scale_link::ParseModbusPort(m_options.port);
-    place.name = m_options.port;
-    // The device of an RTU line is its path; a connection has none but its address.
-    place.device = place.port.tcp
-                       ? m_options.port
-                       : m_ports.ResolveName(place.port.serial).value_or(place.port.serial);
-    if (m_options.family.line)
-        place.line = *m_options.family.line;
-    return std::make_unique<scale_link::ModbusSource>(std::move(place), *m_options.modbus,
-                                                      std::move(events));
 }
 
 std::optional<int> ReaderApp::FindScale(unsigned only, bool folderRefused) {

@@ -43,8 +43,6 @@ class ReaderApp : public QObject {
   private:
     // The scale on its wire: a family's with --protocol, else the described frame scan.
     std::unique_ptr<scale_link::Source> MakeSource();
-    // A transmitter on the --modbus port.
-    std::unique_ptr<scale_link::Source> MakeModbusSource(scale_link::SourceEvents events);
     // --tap and --replay: the opener of every wire; an exit code when the tap cannot be
     // written or the replay read.
     std::optional<int> StartTap();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/link/FakeHid.h"
 #include "tests/link/ScaleDescriptor.h"
 #include "tests/read/ReadTestSupport.h"
 #include "tools/peers/Pty.h"
@@ -21,51 +22,21 @@
 namespace readtest {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using hidtest::Bytes;
+using hidtest::FakeHid;
+using hidtest::WriteFile;
 
 bool Holds(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-void WriteFile(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
+// The fake scale with karvel-read's command line: its folders through the environment.
+std::vector<std::string> ReaderOf(const hidtest::FakeHid& scale, std::vector<std::string> args) {
+    std::vector<std::string> argv = {"/usr/bin/env", "KARVEL_HID_SYS=" + scale.Sys(),
+                                     "KARVEL_HID_DEV=" + scale.Dev(), ReaderPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
 }
-
-// hidraw0 in a made sysfs folder with `descriptor`; its node a link to a pseudo-terminal.
-class FakeHid {
-  public:
-    explicit FakeHid(const Bytes& descriptor) {
-        const std::string device = Sys() + "/class/hidraw/hidraw0/device";
-        WriteFile(device + "/report_descriptor", std::string(descriptor.begin(), descriptor.end()));
-        WriteFile(device + "/uevent", "HID_ID=0003:00001234:00005678\nHID_NAME=Bench Scale\n");
-        std::filesystem::create_directories(m_folder / "dev");
-        Plug();
-    }
-    std::string Sys() const { return m_folder / "sys"; }
-    std::string Node() const { return m_folder / "dev/hidraw0"; }
-    // The node's device comes (again): a new pseudo-terminal behind it.
-    void Plug() {
-        m_pty.emplace(testing_support::MakePty());
-        std::filesystem::remove(Node());
-        std::filesystem::create_symlink(m_pty->DevicePath(), Node());
-    }
-    void Unplug() { m_pty->HangUp(); }
-    void Send(const Bytes& report) { ASSERT_TRUE(m_pty->Write(report)); }
-    Bytes Received(std::size_t count) {
-        return m_pty->ReadExactly(count, std::chrono::seconds(10));
-    }
-    std::vector<std::string> Reader(std::vector<std::string> args) const {
-        std::vector<std::string> argv = {"/usr/bin/env", "KARVEL_HID_SYS=" + Sys(),
-                                         "KARVEL_HID_DEV=" + (m_folder / "dev"), ReaderPath()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
-    }
-
-  private:
-    testing_support::TempDir m_folder;
-    std::optional<serial_port::PseudoTerminal> m_pty;
-};
 
 // [id 3, status, unit, scaling, weight low, weight high]: 4 stable, 3 in motion; 3 kg.
 const Bytes kStale = {3, 4, 3, 0xFD, 0xE8, 0x03};    // 1.000 kg, kept from before
@@ -74,7 +45,7 @@ const Bytes kMoving = {3, 3, 3, 0xFD, 0x28, 0x0A};   // 2.600 kg
 
 TEST(HidRead, TheStaleReportIsSkippedEachChangeIsAReadingAndZeroIsWritten) {
     FakeHid scale(hidtest::ScaleDescriptor(0x91));  // zero in an output report
-    Child reader(scale.Reader({"--port", "hid", "--keys", "--capture", "every"}));
+    Child reader(ReaderOf(scale, {"--port", "hid", "--keys", "--capture", "every"}));
     ASSERT_TRUE(reader.WaitForError("reading hid (" + scale.Node() + ")")) << reader.Errors();
     EXPECT_TRUE(Holds(reader.Errors(), "USB HID scale (Bench Scale), read by report descriptor"))
         << reader.Errors();
@@ -95,7 +66,7 @@ TEST(HidRead, TheStaleReportIsSkippedEachChangeIsAReadingAndZeroIsWritten) {
 TEST(HidRead, ANodeThatGoesAwayIsLostAndBackWithNothingMadeUp) {
     // The scale page and no data report: read by the 6-byte layout, without a zero.
     FakeHid scale({0x05, 0x8D});
-    Child reader(scale.Reader({"--port", "hid", "--keys", "--capture", "every"}));
+    Child reader(ReaderOf(scale, {"--port", "hid", "--keys", "--capture", "every"}));
     ASSERT_TRUE(reader.WaitForError("reading hid")) << reader.Errors();
     EXPECT_TRUE(Holds(reader.Errors(), "the 6-byte data report; no zero on this scale"));
     scale.Send(kStale);
@@ -130,7 +101,7 @@ TEST(HidRead, WhatIsWrittenWrongExits2AndWhatIsNotThereExits1) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.said);
-        Child reader(scale.Reader(c.args));
+        Child reader(ReaderOf(scale, c.args));
         EXPECT_EQ(reader.Wait(), c.exit);
         EXPECT_TRUE(Holds(reader.Errors(), c.said)) << reader.Errors();
     }
@@ -146,7 +117,7 @@ TEST(HidRead, ListPortsNamesTheScalesAndNoOtherHidDevice) {
     // A keyboard beside it.
     WriteFile(scale.Sys() + "/class/hidraw/hidraw1/device/report_descriptor",
               std::string("\x05\x01\x09\x06\xA1\x01\xC0", 7));
-    Child reader(scale.Reader({"--list-ports"}));
+    Child reader(ReaderOf(scale, {"--list-ports"}));
     std::string listed;
     while (const auto line = reader.ReadLine())
         listed += *line + "\n";
