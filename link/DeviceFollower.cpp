@@ -53,6 +53,21 @@ std::chrono::milliseconds NetworkBackOff(int tries) {
                                                kNetworkRetryMost);
 }
 
+RetryPace::RetryPace(std::function<void()> retry) {
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, std::move(retry));
+}
+
+void RetryPace::Lost() {
+    const bool lived = std::chrono::steady_clock::now() - m_backAt >= kNetworkLived;
+    m_tries = lived ? 0 : m_tries + 1;
+    m_timer.start(lived ? std::chrono::milliseconds(0) : NetworkBackOff(m_tries));
+}
+
+void RetryPace::Failed() {
+    m_timer.start(NetworkBackOff(++m_tries));
+}
+
 std::chrono::milliseconds DeviceFollower::BackOff() const {
     return NetworkBackOff(m_tries);
 }

@@ -31,6 +31,24 @@ inline constexpr std::chrono::seconds kNetworkLived{10};
 // The wait before try `tries` (from 1) of a scale on the network.
 std::chrono::milliseconds NetworkBackOff(int tries);
 
+// When a wire read by its own Source (a Modbus bus, a HID node) is tried again after it went
+// away: at once when it had been read kNetworkLived, else after NetworkBackOff, longer after
+// each try that fails or each loss soon after it came back.
+class RetryPace {
+  public:
+    // `retry` is due: called from the event loop.
+    explicit RetryPace(std::function<void()> retry);
+    // It is read from now on.
+    void Back() { m_backAt = std::chrono::steady_clock::now(); }
+    void Lost();
+    void Failed();
+
+  private:
+    QTimer m_timer;
+    int m_tries = 0;  // tries since the loss that failed, or losses soon after it came back
+    std::chrono::steady_clock::time_point m_backAt;
+};
+
 class DeviceFollower {
   public:
     struct Device {

@@ -44,10 +44,7 @@ std::vector<std::string> HidScaleLines(const hid::HidrawRoots& roots) {
 }
 
 HidSource::HidSource(std::string port, hid::HidrawRoots roots, SourceEvents events)
-    : m_port(std::move(port)), m_roots(std::move(roots)), m_events(std::move(events)) {
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, [this] { Retry(); });
-}
+    : m_port(std::move(port)), m_roots(std::move(roots)), m_events(std::move(events)) {}
 
 HidSource::~HidSource() = default;
 
@@ -102,7 +99,7 @@ posix::Result<int> HidSource::Find(unsigned) {
         return opened.Error();
     m_events.say(Described(m_device) + ", read by " + m_layout.name +
                  (m_layout.zero ? "" : "; no zero on this scale"));
-    m_backAt = std::chrono::steady_clock::now();
+    m_retry.Back();
     return 1;
 }
 
@@ -158,22 +155,18 @@ void HidSource::Lose(const std::string& why) {
     m_fd.Reset();
     m_events.say(Named() + ": the device went away (" + why + "); waiting for it to come back");
     m_events.portState({scale::PortState::Change::kLost, 0, Device(), Name()});
-    // A scale that was read for a while is looked for again at once; one lost soon after it came
-    // back waits longer each time.
-    const bool lived = std::chrono::steady_clock::now() - m_backAt >= kNetworkLived;
-    m_tries = lived ? 0 : m_tries + 1;
-    m_retry.start(lived ? std::chrono::milliseconds(0) : NetworkBackOff(m_tries));
+    m_retry.Lost();
 }
 
 void HidSource::Retry() {
     if (!m_lost)
         return;
     if (!OpenDevice()) {
-        m_retry.start(NetworkBackOff(++m_tries));
+        m_retry.Failed();
         return;
     }
     m_lost = false;
-    m_backAt = std::chrono::steady_clock::now();
+    m_retry.Back();
     m_events.portState({scale::PortState::Change::kOpened, 0, Device(), Name()});
     m_events.say(Named() + ": back; reading again");
 }

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "link/DeviceFollower.h"
 #include "link/HidScale.h"
 #include "link/Source.h"
 #include "platform/hid/HidrawDevices.h"
@@ -70,14 +71,12 @@ class HidSource : public QObject, public Source {
     HidScaleLayout m_layout;
     posix::UniqueFd m_fd;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    QTimer m_retry;
+    RetryPace m_retry{[this] { Retry(); }};
     std::vector<std::string> m_unopened;
     bool m_stale = true;  // the next data report is the one the device kept
     std::vector<std::uint8_t> m_last;
     std::string m_lastRefusal;  // said once
     bool m_lost = false;
-    int m_tries = 0;
-    std::chrono::steady_clock::time_point m_backAt;
 };
 
 }  // namespace scale_link

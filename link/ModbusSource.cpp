@@ -43,8 +43,6 @@ ModbusSource::ModbusSource(Place place, ModbusMap map, SourceEvents events)
       m_bus([this] { return Connect(); }) {
     m_poll.setInterval(m_map.poll);
     connect(&m_poll, &QTimer::timeout, this, [this] { PollNow(); });
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, [this] { Retry(); });
 }
 
 ModbusSource::~ModbusSource() = default;
@@ -115,7 +113,7 @@ posix::Result<int> ModbusSource::Answered(const posix::Status& status, const Pol
     m_events.say(Named() + ": Modbus unit " + std::to_string(m_map.unit) + ", weight in " +
                  (m_map.inputTable ? "input" : "holding") + " register " +
                  HexAddress(m_map.weight));
-    m_backAt = std::chrono::steady_clock::now();
+    m_retry.Back();
     // Told from the event loop, once whoever asked is ready for readings.
     QTimer::singleShot(0, this, [this, polled] {
         Tell(polled);
@@ -143,14 +141,14 @@ void ModbusSource::OnPolled(const posix::Status& status, const Polled& polled) {
     const bool answered = status || modbus::IsException(status.Error());
     if (!answered) {
         if (m_lost)
-            m_retry.start(NetworkBackOff(++m_tries));
+            m_retry.Failed();
         else
             Lose(status.Error().Describe());
         return;
     }
     if (m_lost) {
         m_lost = false;
-        m_backAt = std::chrono::steady_clock::now();
+        m_retry.Back();
         m_events.portState({scale::PortState::Change::kOpened, 0, Device(), Name()});
         m_events.say(Named() + ": back; reading again");
         m_poll.start();
@@ -181,11 +179,7 @@ void ModbusSource::Lose(const std::string& why) {
     m_poll.stop();
     m_events.say(Named() + ": the device went away (" + why + "); waiting for it to come back");
     m_events.portState({scale::PortState::Change::kLost, 0, Device(), Name()});
-    // A bus that was read for a while is asked again at once; one lost soon after it came back
-    // waits longer each time.
-    const bool lived = std::chrono::steady_clock::now() - m_backAt >= kNetworkLived;
-    m_tries = lived ? 0 : m_tries + 1;
-    m_retry.start(lived ? std::chrono::milliseconds(0) : NetworkBackOff(m_tries));
+    m_retry.Lost();
 }
 
 void ModbusSource::Retry() {

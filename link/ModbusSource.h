@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "link/DeviceFollower.h"
 #include "link/ModbusMap.h"
 #include "link/Source.h"
 #include "platform/modbus/Bus.h"
@@ -86,13 +87,11 @@ class ModbusSource : public QObject, public Source {
     window::Inbox m_inbox;  // before the bus: what it posts outlives nothing it needs
     modbus::Bus m_bus;
     QTimer m_poll;
-    QTimer m_retry;
+    RetryPace m_retry{[this] { Retry(); }};
     bool m_found = false;
     std::uint64_t m_finds = 0;  // started so far
     bool m_asking = false;      // a poll is in the queue
     bool m_lost = false;
-    int m_tries = 0;  // polls since the loss that failed, or losses soon after a connection
-    std::chrono::steady_clock::time_point m_backAt;
     std::string m_lastAnswer;  // the last exception said, so it is said once
 };
 
