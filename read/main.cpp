@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/HidSource.h"
+#include "link/OwnWire.h"
 #include "platform/posix/Environment.h"
 #include "platform/serial/PortMap.h"
 #include "platform/serial/PortNames.h"
@@ -38,8 +39,7 @@ int main(int argc, char* argv[]) {
         std::printf("karvel-read %s\nBuild %s\n", KARVEL_VERSION, KARVEL_BUILD_ID);
         return reader::kExitDone;
     }
-    const hid::HidrawRoots hid{environment.hidSys.empty() ? "/sys" : environment.hidSys,
-                               environment.hidDev.empty() ? "/dev" : environment.hidDev};
+    const hid::HidrawRoots hid = scale_link::HidRootsOf(environment);
     if (options->listPorts) {
         for (const serial_port::PortInfo& port :
              serial_port::PortMap(environment.portFolder).List())
