@@ -111,6 +111,8 @@ MqttPublisher::MqttPublisher(MqttOptions options, std::string scaleId, Hooks hoo
     : m_options(std::move(options)),
       m_id(std::move(scaleId)),
       m_hooks(std::move(hooks)),
+      m_readingTopic(Topic("reading")),
+      m_stateTopic(Topic("state")),
       m_client(nullptr, DestroyClient),
       m_badKeys(kBadKeysShown, kBadKeyPeriod) {}
 
@@ -149,7 +151,11 @@ bool MqttPublisher::Start(std::string* error) {
         return false;
     }
     mosquitto* client = m_client.get();
-    mosquitto_threaded_set(client, true);
+    // Over plain TCP a publish writes to the socket on its caller's thread, so that a reading
+    // leaves on the thread that read it instead of waiting for the network thread to wake (the
+    // client serialises the writes of both). One TLS session cannot be written on one thread
+    // while another reads it: there the network thread writes everything.
+    mosquitto_threaded_set(client, m_options.tls);
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(client, kWindow + 4);
@@ -232,6 +238,9 @@ std::size_t MqttPublisher::Stop(std::chrono::milliseconds drain) {
     if (m_connected) {
         const std::string topic = Topic("availability");
         mosquitto_publish(m_client.get(), &m_offlineMid, topic.c_str(), 7, "offline", kQos, true);
+        // Written here, the disconnect would call the disconnect hook here, under m_lock: the
+        // network thread writes it.
+        mosquitto_threaded_set(m_client.get(), true);
         WaitFor(lock, std::chrono::seconds(2), [&] { return m_offlineMid < 0 || !m_connected; });
         mosquitto_disconnect(m_client.get());
     }
@@ -492,21 +501,26 @@ void MqttPublisher::PumpLocked() {
     if (!m_connected || m_justConnected)
         return;
     mosquitto* client = m_client.get();
-    const std::string topic = Topic("reading");
     while (!m_queue.empty() && m_inFlight.size() < kWindow) {
         const std::string& json = m_queue.front();
         int mid = 0;
-        if (mosquitto_publish(client, &mid, topic.c_str(), static_cast<int>(json.size()),
-                              json.data(), kQos, false) != MOSQ_ERR_SUCCESS)
+        const int rc = mosquitto_publish(client, &mid, m_readingTopic.c_str(),
+                                         static_cast<int>(json.size()), json.data(), kQos, false);
+        // A write that failed on this thread failed after the client had queued the reading: it
+        // sends it again on the next connection, so it is not ours to send again.
+        const bool held = rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO;
+        if (rc != MOSQ_ERR_SUCCESS && !held)
             return;  // connection gone: it stays first in the queue
         m_inFlight.insert(mid);
         m_queue.pop_front();
+        if (held)
+            return;
     }
     if (m_queue.empty() && !m_latestPublished && !m_latest.empty()) {
-        const std::string state = Topic("state");
         const std::string payload = m_portLost ? WithPortLost(m_latest) : m_latest;
-        if (mosquitto_publish(client, nullptr, state.c_str(), static_cast<int>(payload.size()),
-                              payload.data(), kQos, true) == MOSQ_ERR_SUCCESS)
+        if (mosquitto_publish(client, nullptr, m_stateTopic.c_str(),
+                              static_cast<int>(payload.size()), payload.data(), kQos,
+                              true) == MOSQ_ERR_SUCCESS)
             m_latestPublished = true;
     }
     if (m_dropped != m_droppedSaid) {

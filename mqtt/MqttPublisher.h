@@ -117,6 +117,8 @@ class MqttPublisher {
     const MqttOptions m_options;
     const std::string m_id;
     const Hooks m_hooks;
+    const std::string m_readingTopic;
+    const std::string m_stateTopic;
     // With mqtts://: what the handshake got to. Outlives the client, whose closing may still
     // call back into it.
     std::unique_ptr<Tls> m_tls;
