@@ -422,8 +422,10 @@ void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
     std::unique_lock lock(publisher->m_lock);
     if (mid == publisher->m_offlineMid)
         publisher->m_offlineMid = -1;
-    if (publisher->m_inFlight.erase(mid) > 0)
+    if (publisher->m_inFlight.erase(mid) > 0) {
         publisher->PumpLocked();
+        publisher->PublishStateLocked();
+    }
     publisher->m_changed.notify_all();
     publisher->Release(lock);
 }
@@ -516,19 +518,27 @@ void MqttPublisher::PumpLocked() {
         if (held)
             return;
     }
-    if (m_queue.empty() && !m_latestPublished && !m_latest.empty()) {
-        const std::string payload = m_portLost ? WithPortLost(m_latest) : m_latest;
-        if (mosquitto_publish(client, nullptr, m_stateTopic.c_str(),
-                              static_cast<int>(payload.size()), payload.data(), kQos,
-                              true) == MOSQ_ERR_SUCCESS)
-            m_latestPublished = true;
-    }
+    // With readings in flight the state follows their acknowledgement (OnPublish), so that it
+    // takes no time from the reading on its way.
+    if (m_inFlight.empty())
+        PublishStateLocked();
     if (m_dropped != m_droppedSaid) {
         SayLater("mqtt: the queue of " + std::to_string(m_options.queueLimit) +
                  " readings overflowed while the broker was away: " +
                  std::to_string(m_dropped - m_droppedSaid) + " oldest readings dropped");
         m_droppedSaid = m_dropped;
     }
+}
+
+void MqttPublisher::PublishStateLocked() {
+    if (!m_connected || m_justConnected || !m_queue.empty() || m_latestPublished ||
+        m_latest.empty())
+        return;
+    const std::string payload = m_portLost ? WithPortLost(m_latest) : m_latest;
+    if (mosquitto_publish(m_client.get(), nullptr, m_stateTopic.c_str(),
+                          static_cast<int>(payload.size()), payload.data(), kQos,
+                          true) == MOSQ_ERR_SUCCESS)
+        m_latestPublished = true;
 }
 
 void MqttPublisher::PublishRetained(const std::string& topic, const std::string& payload) {

@@ -100,6 +100,8 @@ class MqttPublisher {
     void Connected();
     // REQUIRES: m_lock held. Hands queued readings to the client while the window allows.
     void PumpLocked();
+    // REQUIRES: m_lock held. Publishes the latest reading as the state once no reading waits.
+    void PublishStateLocked();
     void PublishRetained(const std::string& topic, const std::string& payload);
     // REQUIRES: m_lock held. `message` is said once the lock is released (Release).
     void SayLater(std::string message);
