@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "platform/posix/Printable.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/TrustedFile.h"
+#include "platform/posix/WakeupFd.h"
 #include "scale/KeyNames.h"
 
 namespace mqtt {
@@ -155,7 +157,9 @@ bool MqttPublisher::Start(std::string* error) {
     // leaves on the thread that read it instead of waiting for the network thread to wake (the
     // client serialises the writes of both). One TLS session cannot be written on one thread
     // while another reads it: there the network thread writes everything.
-    mosquitto_threaded_set(client, m_options.tls);
+    if (!m_options.tls)
+        m_wake = posix::MakeWakeupFd();
+    mosquitto_threaded_set(client, !m_wake);
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(client, kWindow + 4);
@@ -246,6 +250,8 @@ std::size_t MqttPublisher::Stop(std::chrono::milliseconds drain) {
     }
     Release(lock);
     m_changed.notify_all();
+    if (m_wake)
+        posix::SignalWakeupFd(m_wake.Get());
     m_thread.join();
     return left;
 }
@@ -282,8 +288,7 @@ int MqttPublisher::RunConnection() {
         m_tls->Follow(rc == MOSQ_ERR_SUCCESS ? static_cast<SSL*>(mosquitto_ssl_get(client))
                                              : nullptr);
     while (rc == MOSQ_ERR_SUCCESS) {
-        errno = 0;
-        rc = mosquitto_loop(client, static_cast<int>(kLoopWait.count()), 1);
+        rc = LoopOnce(client);
         std::unique_lock lock(m_lock);
         if (m_justConnected) {
             // The client has queued again what it had not had acknowledged: new readings
@@ -298,6 +303,21 @@ int MqttPublisher::RunConnection() {
             break;
     }
     return rc;
+}
+
+int MqttPublisher::LoopOnce(mosquitto* client) {
+    // The client's own wait also wakes for every publish made on another thread, which has
+    // written it already: this one wakes for the socket, for what is left to write, and for
+    // m_wake only.
+    const int socket = mosquitto_socket(client);
+    if (m_wake && socket >= 0) {
+        const short want = POLLIN | (mosquitto_want_write(client) ? POLLOUT : 0);
+        pollfd waits[2] = {{socket, want, 0}, {m_wake.Get(), POLLIN, 0}};
+        if (::poll(waits, 2, static_cast<int>(kLoopWait.count())) > 0 && waits[1].revents != 0)
+            posix::ClearWakeupFd(m_wake.Get());
+    }
+    errno = 0;
+    return mosquitto_loop(client, m_wake ? 0 : static_cast<int>(kLoopWait.count()), 1);
 }
 
 std::string MqttPublisher::FailureText(int rc) {
@@ -573,6 +593,10 @@ void MqttPublisher::SayOnce(const std::string& message) {
 }
 
 void MqttPublisher::Release(std::unique_lock<std::mutex>& lock) {
+    // What a publish could not write at once (the socket full, or the network thread in a hook
+    // then) is left to the network thread.
+    if (m_wake && m_client && mosquitto_want_write(m_client.get()))
+        posix::SignalWakeupFd(m_wake.Get());
     std::vector<std::string> messages = std::exchange(m_unsaid, {});
     std::optional<std::string> trouble;
     if (m_trouble != m_troubleTold)

@@ -36,6 +36,7 @@
 
 #include "mqtt/MqttOptions.h"
 #include "mqtt/RepeatLimit.h"
+#include "platform/posix/UniqueFd.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -97,6 +98,8 @@ class MqttPublisher {
     // Connects once and runs the network loop until the connection ends; the error that ended
     // it.
     int RunConnection();
+    // Waits for the connection (up to kLoopWait) and runs the client's loop once; its result.
+    int LoopOnce(mosquitto* client);
     void Connected();
     // REQUIRES: m_lock held. Hands queued readings to the client while the window allows.
     void PumpLocked();
@@ -125,6 +128,8 @@ class MqttPublisher {
     // call back into it.
     std::unique_ptr<Tls> m_tls;
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> m_client;
+    // Plain TCP only: wakes the network thread, which then waits on the socket itself.
+    posix::UniqueFd m_wake;
     std::thread m_thread;
 
     mutable std::mutex m_lock;  // guards everything below
