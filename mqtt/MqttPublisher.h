@@ -2,8 +2,9 @@
 
 // Publishes one scale's readings to an MQTT broker with libmosquitto:
 //   PREFIX/ID/reading       every reading, QoS 1, in order
-//   PREFIX/ID/state         the latest reading, retained; with "port_lost":true added while
-//                           the port it came from is lost
+//   PREFIX/ID/state         the latest reading, retained, once the broker has acknowledged the
+//                           readings before it; with "port_lost":true added while the port it
+//                           came from is lost
 //   PREFIX/ID/availability  "online" / "offline", retained; "offline" is also the will
 //   PREFIX/ID/key           key names, subscribed only when remote keys are on
 // A key is a command for now: a retained key, and a key the broker kept for the session while
@@ -16,9 +17,10 @@
 // either side reconnects.
 //
 // Thread: the client runs its network loop on a thread of its own; Start, Stop and the
-// destructor are called on one thread, Publish and Dropped on any. Hooks run on the network
-// thread, except that what Publish and Stop say is said on their caller's thread; never with the
-// publisher's lock held, so a hook may call Publish, Dropped or Topic.
+// destructor are called on one thread, Publish and Dropped on any. Over plain TCP, Publish writes
+// the reading to the socket on its caller's thread; with TLS the network thread writes. Hooks run
+// on the network thread, except that what Publish and Stop say is said on their caller's thread;
+// never with the publisher's lock held, so a hook may call Publish, Dropped or Topic.
 
 #include <chrono>
 #include <condition_variable>
