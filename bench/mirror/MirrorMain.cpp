@@ -21,14 +21,17 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/mirror/HandoverFloor.h"
 #include "bench/mirror/KarvelReader.h"
 #include "bench/mirror/MirrorDriver.h"
 #include "bench/mirror/PeerReader.h"
 #include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
+#include "scale/Protocol.h"
 
 namespace {
 
@@ -46,13 +49,17 @@ double Median(std::vector<double> values) {
 struct Tally {
     std::vector<double> cpuPercent;
     std::vector<double> switchesPerSecond;
+    std::vector<double> beyondFloorPercent;  // CPU less the floor's cost of every byte
     std::vector<double> latencies;
     std::uint64_t framesShort = 0;  // frames written and not decoded, over all rounds
     std::uint64_t framesNotShown = 0;
 
-    void Add(const mirror::RunResult& run) {
+    void Add(const mirror::RunResult& run, const mirror::FloorCost& floor) {
         const double wall = std::max(run.report.wallSeconds, 1e-9);
         cpuPercent.push_back(100.0 * run.report.cpuSeconds / wall);
+        const double bytes = static_cast<double>(run.framesWritten * scale::kFrameSize);
+        beyondFloorPercent.push_back(
+            100.0 * (run.report.cpuSeconds - floor.cpuSecondsPerTrip * bytes) / wall);
         switchesPerSecond.push_back(
             static_cast<double>(run.report.voluntarySwitches + run.report.involuntarySwitches) /
             wall);
@@ -63,6 +70,93 @@ struct Tally {
     }
 };
 
+// How long the floor is measured in each round: long enough for thousands of trips.
+constexpr auto kFloorTime = std::chrono::seconds(3);
+
+struct RateResult {
+    std::map<Reader, Tally> tallies;
+    std::vector<double> cpuRatios;
+    std::vector<double> floorCpuPerByte;  // seconds
+    std::vector<double> floorSwitchesPerByte;
+};
+
+// One reader's turn on the stream; false (and the failure said) when it failed.
+bool Turn(const QString& self, Reader reader, int rate, int frames, const mirror::FloorCost& floor,
+          RateResult& result) {
+    std::string error;
+    const auto run = mirror::RunReader(self, reader, rate, frames, &error);
+    if (!run) {
+        std::printf("mirror: FAIL (%s)\n", error.c_str());
+        return false;
+    }
+    result.tallies[reader].Add(*run, floor);
+    return true;
+}
+
+std::optional<RateResult> RunRate(const QString& self, int rate, int seconds, int rounds) {
+    const int frames = rate * seconds;
+    std::printf("mirror: %d rounds of %d frames at %d frames/s\n", rounds, frames, rate);
+    std::fflush(stdout);
+    RateResult result;
+    for (int round = 0; round < rounds; ++round) {
+        const mirror::FloorCost floor = mirror::MeasureHandoverFloor(
+            rate, static_cast<int>(scale::kFrameSize),
+            std::chrono::duration_cast<std::chrono::milliseconds>(kFloorTime));
+        result.floorCpuPerByte.push_back(floor.cpuSecondsPerTrip);
+        result.floorSwitchesPerByte.push_back(floor.switchesPerTrip);
+        // Turns alternate, so that neither reader always runs after the other.
+        const bool peerFirst = round % 2 == 0;
+        for (const Reader reader : {peerFirst ? Reader::kPeer : Reader::kKarvel,
+                                    peerFirst ? Reader::kKarvel : Reader::kPeer}) {
+            if (!Turn(self, reader, rate, frames, floor, result))
+                return std::nullopt;
+        }
+        result.cpuRatios.push_back(result.tallies[Reader::kKarvel].cpuPercent.back() /
+                                   std::max(result.tallies[Reader::kPeer].cpuPercent.back(), 1e-9));
+    }
+    return result;
+}
+
+// Prints the figures of one rate; false when a reader missed frames.
+bool ReportRate(int rate, const RateResult& result) {
+    const std::string at = "_" + std::to_string(rate) + "fps";
+    bool complete = true;
+    for (const Reader reader : {Reader::kPeer, Reader::kKarvel}) {
+        const Tally& t = result.tallies.at(reader);
+        const std::string name = mirror::ReaderName(reader);
+        Figure(name + "_cpu_percent" + at, Median(t.cpuPercent), "%");
+        Figure(name + "_switches_per_s" + at, Median(t.switchesPerSecond), "1/s");
+        Figure(name + "_paint_latency_median_us" + at, bench::Percentile(t.latencies, 0.5), "us");
+        Figure(name + "_paint_latency_p99_us" + at, bench::Percentile(t.latencies, 0.99), "us");
+        std::printf(
+            "mirror: %s at %d frames/s: %zu frames shown, %llu not shown, %llu not decoded\n",
+            name.c_str(), rate, t.latencies.size(),
+            static_cast<unsigned long long>(t.framesNotShown),
+            static_cast<unsigned long long>(t.framesShort));
+        complete &= t.framesShort == 0;
+    }
+    const Tally& peer = result.tallies.at(Reader::kPeer);
+    const Tally& karvel = result.tallies.at(Reader::kKarvel);
+    const double peerCpu = std::max(Median(peer.cpuPercent), 1e-9);
+    Figure("karvel_vs_peer_cpu" + at, Median(karvel.cpuPercent) / peerCpu, "x");
+    std::printf("mirror: CPU ratio per round at %d frames/s: lowest %.2f, highest %.2f\n", rate,
+                bench::Percentile(result.cpuRatios, 0), bench::Percentile(result.cpuRatios, 1));
+    // The described delivery hands every byte over and waits: what that costs at the least is
+    // taken out of the panel's CPU before it is set against the peer's.
+    Figure("floor_handover_cpu_us_per_byte" + at, 1e6 * Median(result.floorCpuPerByte), "us");
+    Figure("floor_handover_switches_per_byte" + at, Median(result.floorSwitchesPerByte), "1");
+    Figure("karvel_beyond_floor_cpu_percent" + at, Median(karvel.beyondFloorPercent), "%");
+    Figure("karvel_beyond_floor_vs_peer_cpu" + at, Median(karvel.beyondFloorPercent) / peerCpu,
+           "x");
+    for (const double p : {0.5, 0.99}) {
+        const double ratio = bench::Percentile(karvel.latencies, p) /
+                             std::max(bench::Percentile(peer.latencies, p), 1e-9);
+        Figure(std::string("karvel_vs_peer_latency_") + (p == 0.5 ? "median" : "p99") + at, ratio,
+               "x");
+    }
+    return complete;
+}
+
 int RunDriver(int seconds, int rounds) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -71,57 +165,10 @@ int RunDriver(int seconds, int rounds) {
     const QString self = QCoreApplication::applicationFilePath();
     bool complete = true;
     for (const int rate : {80, 10}) {
-        const int frames = rate * seconds;
-        std::printf("mirror: %d rounds of %d frames at %d frames/s\n", rounds, frames, rate);
-        std::fflush(stdout);
-        std::map<Reader, Tally> tallies;
-        std::vector<double> cpuRatios;
-        for (int round = 0; round < rounds; ++round) {
-            // Turns alternate, so that neither reader always runs after the other.
-            const Reader order[2] = {round % 2 == 0 ? Reader::kPeer : Reader::kKarvel,
-                                     round % 2 == 0 ? Reader::kKarvel : Reader::kPeer};
-            double cpu[2] = {0, 0};
-            for (const Reader reader : order) {
-                std::string error;
-                const auto run = mirror::RunReader(self, reader, rate, frames, &error);
-                if (!run) {
-                    std::printf("mirror: FAIL (%s)\n", error.c_str());
-                    return 1;
-                }
-                tallies[reader].Add(*run);
-                cpu[reader == Reader::kPeer ? 0 : 1] = tallies[reader].cpuPercent.back();
-            }
-            cpuRatios.push_back(cpu[1] / std::max(cpu[0], 1e-9));
-        }
-        const std::string at = "_" + std::to_string(rate) + "fps";
-        for (const Reader reader : {Reader::kPeer, Reader::kKarvel}) {
-            const Tally& t = tallies[reader];
-            const std::string name = mirror::ReaderName(reader);
-            Figure(name + "_cpu_percent" + at, Median(t.cpuPercent), "%");
-            Figure(name + "_switches_per_s" + at, Median(t.switchesPerSecond), "1/s");
-            Figure(name + "_paint_latency_median_us" + at, bench::Percentile(t.latencies, 0.5),
-                   "us");
-            Figure(name + "_paint_latency_p99_us" + at, bench::Percentile(t.latencies, 0.99), "us");
-            std::printf(
-                "mirror: %s at %d frames/s: %zu frames shown, %llu not shown, %llu not "
-                "decoded\n",
-                name.c_str(), rate, t.latencies.size(),
-                static_cast<unsigned long long>(t.framesNotShown),
-                static_cast<unsigned long long>(t.framesShort));
-            complete &= t.framesShort == 0;
-        }
-        const Tally& peer = tallies[Reader::kPeer];
-        const Tally& karvel = tallies[Reader::kKarvel];
-        Figure("karvel_vs_peer_cpu" + at,
-               Median(karvel.cpuPercent) / std::max(Median(peer.cpuPercent), 1e-9), "x");
-        std::printf("mirror: CPU ratio per round at %d frames/s: lowest %.2f, highest %.2f\n", rate,
-                    bench::Percentile(cpuRatios, 0), bench::Percentile(cpuRatios, 1));
-        for (const double p : {0.5, 0.99}) {
-            const double ratio = bench::Percentile(karvel.latencies, p) /
-                                 std::max(bench::Percentile(peer.latencies, p), 1e-9);
-            Figure(std::string("karvel_vs_peer_latency_") + (p == 0.5 ? "median" : "p99") + at,
-                   ratio, "x");
-        }
+        const std::optional<RateResult> result = RunRate(self, rate, seconds, rounds);
+        if (!result)
+            return 1;
+        complete &= ReportRate(rate, *result);
     }
     std::printf(complete ? "mirror: every frame was decoded\n"
                          : "mirror: FAIL (frames were not decoded)\n");
