@@ -30,6 +30,18 @@ std::uint8_t FrameTag(std::uint64_t seq) {
     return static_cast<std::uint8_t>(seq & 0xFF);
 }
 
+std::string BalanceLine(std::uint64_t seq) {
+    char line[32];
+    std::snprintf(line, sizeof line, "S S %9u.000 g\r\n", unsigned{FrameTag(seq)});
+    return line;
+}
+
+std::string ReadyLine() {
+    char line[32];
+    std::snprintf(line, sizeof line, "S S %9.3f g\r\n", kReadyWeight);
+    return line;
+}
+
 std::string FormatReport(const ReaderReport& report) {
     std::string text(kStart);
     char line[96];

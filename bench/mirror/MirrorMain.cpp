@@ -81,10 +81,10 @@ struct RateResult {
 };
 
 // One reader's turn on the stream; false (and the failure said) when it failed.
-bool Turn(const QString& self, Reader reader, int rate, int frames, const mirror::FloorCost& floor,
-          RateResult& result) {
+bool Turn(const QString& self, Reader reader, mirror::Stream stream, int rate, int frames,
+          const mirror::FloorCost& floor, RateResult& result) {
     std::string error;
-    const auto run = mirror::RunReader(self, reader, rate, frames, &error);
+    const auto run = mirror::RunReader(self, reader, stream, rate, frames, &error);
     if (!run) {
         std::printf("mirror: FAIL (%s)\n", error.c_str());
         return false;
@@ -108,7 +108,7 @@ std::optional<RateResult> RunRate(const QString& self, int rate, int seconds, in
         const bool peerFirst = round % 2 == 0;
         for (const Reader reader : {peerFirst ? Reader::kPeer : Reader::kKarvel,
                                     peerFirst ? Reader::kKarvel : Reader::kPeer}) {
-            if (!Turn(self, reader, rate, frames, floor, result))
+            if (!Turn(self, reader, mirror::Stream::kFrames, rate, frames, floor, result))
                 return std::nullopt;
         }
         result.cpuRatios.push_back(result.tallies[Reader::kKarvel].cpuPercent.back() /
@@ -157,12 +157,53 @@ bool ReportRate(int rate, const RateResult& result) {
     return complete;
 }
 
-int RunDriver(int seconds, int rounds) {
+// A balance's lines at `rate` a second: the panel with its readings window keeping every reading
+// against the peer, each reading's line to the paint that shows it (a paint shows the newest).
+int RunLinesDriver(const QString& self, int rate, int seconds, int rounds) {
+    const int lines = rate * seconds;
+    std::printf("mirror: %d rounds of %d %s lines at %d lines/s, %d baud\n", rounds, lines,
+                mirror::kLineFamily, rate, mirror::kLineBaud);
+    std::fflush(stdout);
+    RateResult result;
+    for (int round = 0; round < rounds; ++round) {
+        const bool peerFirst = round % 2 == 0;
+        for (const Reader reader : {peerFirst ? Reader::kPeer : Reader::kKarvel,
+                                    peerFirst ? Reader::kKarvel : Reader::kPeer}) {
+            if (!Turn(self, reader, mirror::Stream::kLines, rate, lines, {}, result))
+                return 1;
+        }
+    }
+    const std::string at = "_" + std::to_string(rate) + "lps";
+    for (const Reader reader : {Reader::kPeer, Reader::kKarvel}) {
+        const Tally& t = result.tallies.at(reader);
+        const std::string name = mirror::ReaderName(reader);
+        Figure(name + "_cpu_percent" + at, Median(t.cpuPercent), "%");
+        Figure(name + "_line_to_paint_median_ms" + at, bench::Percentile(t.latencies, 0.5) / 1e3,
+               "ms");
+        Figure(name + "_line_to_paint_p99_ms" + at, bench::Percentile(t.latencies, 0.99) / 1e3,
+               "ms");
+        Figure(name + "_paints_per_s" + at,
+               static_cast<double>(t.latencies.size()) / (seconds * rounds), "1/s");
+        Figure(name + "_lines_lost" + at, static_cast<double>(t.framesShort), "1");
+    }
+    const Tally& karvel = result.tallies.at(Reader::kKarvel);
+    Figure("karvel_vs_peer_cpu" + at,
+           Median(karvel.cpuPercent) /
+               std::max(Median(result.tallies.at(Reader::kPeer).cpuPercent), 1e-9),
+           "x");
+    std::printf(karvel.framesShort == 0 ? "mirror: every line reached the readings window\n"
+                                        : "mirror: FAIL (lines were lost)\n");
+    return karvel.framesShort == 0 ? 0 : 1;
+}
+
+int RunDriver(int seconds, int rounds, int lineRate) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("KARVEL_COMPONENT_MANIFEST"))
         qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
     const QString self = QCoreApplication::applicationFilePath();
+    if (lineRate > 0)
+        return RunLinesDriver(self, lineRate, seconds, rounds);
     bool complete = true;
     for (const int rate : {80, 10}) {
         const std::optional<RateResult> result = RunRate(self, rate, seconds, rounds);
@@ -183,6 +224,8 @@ int main(int argc, char** argv) {
     std::string reader;
     std::string device;
     std::string portFolder;
+    int lineRate = 0;
+    bool linesMode = false;
     cli::OptionTable table(cli::kEvery);
     table.Add({.name = "--seconds",
                .value = "S",
@@ -192,6 +235,16 @@ int main(int argc, char** argv) {
                .value = "N",
                .help = "rounds at each rate (default 3)",
                .apply = bench::Whole("--rounds", 1, 100, rounds)});
+    table.Add({.name = "--lines",
+               .value = "N",
+               .help = "a balance's lines at N lines a second instead of the frames",
+               .apply = bench::Whole("--lines", 1, 5000, lineRate)});
+    table.Add({.name = "--lines-mode",
+               .help = "a reader the driver starts reads lines",
+               .apply = [&linesMode](std::optional<std::string_view>) {
+                   linesMode = true;
+                   return posix::Success();
+               }});
     table.Add({.name = "--reader",
                .value = "karvel|peer",
                .help = "run as one of the readers the driver starts",
@@ -215,13 +268,13 @@ int main(int argc, char** argv) {
         return *code;
     if (reader.empty()) {
         QCoreApplication app(argc, argv);
-        return RunDriver(seconds, rounds);
+        return RunDriver(seconds, rounds, lineRate);
     }
     QApplication app(argc, argv);
     if (reader == "karvel")
-        return mirror::RunKarvelReader(portFolder);
+        return mirror::RunKarvelReader(portFolder, linesMode);
     if (reader == "peer")
-        return mirror::RunPeerReader(QString::fromLocal8Bit(device));
+        return mirror::RunPeerReader(QString::fromLocal8Bit(device), linesMode);
     std::fputs(cli::UsageErrorText("mirror_bench", "--reader is karvel or peer").c_str(), stderr);
     return cli::kExitUsage;
 }
