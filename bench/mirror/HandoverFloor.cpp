@@ -8,9 +8,14 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <thread>
 
+#include <QEventLoop>
+#include <QMetaObject>
+
 #include "platform/posix/UniqueFd.h"
+#include "platform/window/Messages.h"
 
 namespace mirror {
 
@@ -53,7 +58,61 @@ void Signal(int eventFd) {
     (void)!::write(eventFd, &one, sizeof one);
 }
 
+class Owner : public window::MessageOwner {
+  public:
+    window::LResult HandleMessage(window::MessageId, window::WParam, window::LParam) override {
+        return 0;
+    }
+};
+
+FloorCost PerTrip(const ThreadUse& use, long trips) {
+    if (trips == 0)
+        return {};
+    return {use.cpuSeconds / static_cast<double>(trips),
+            static_cast<double>(use.switches) / static_cast<double>(trips)};
+}
+
+// Runs `burst` at `rate` a second for `duration`, each counted on this thread's clocks without
+// the sleep before it; returns what the bursts used.
+ThreadUse PacedBursts(int rate, std::chrono::milliseconds duration,
+                      const std::function<void()>& burst) {
+    ThreadUse used;
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / rate;
+    const auto end = Clock::now() + duration;
+    for (auto next = Clock::now(); next < end; next += period) {
+        std::this_thread::sleep_until(next);
+        const ThreadUse before = ThreadUse::Now();
+        burst();
+        used += ThreadUse::Now() - before;
+    }
+    return used;
+}
+
 }  // namespace
+
+FloorCost MeasureMailboxHandover(int rate, int tripsPerBurst, std::chrono::milliseconds duration) {
+    if (rate <= 0 || tripsPerBurst <= 0)
+        return {};
+    Owner owner;
+    QEventLoop loop;
+    long trips = 0;
+    ThreadUse workerUse;
+    const ThreadUse start = ThreadUse::Now();
+    std::thread worker([&] {
+        workerUse = PacedBursts(rate, duration, [&] {
+            for (int i = 0; i < tripsPerBurst; ++i)
+                window::SendMessage(owner, window::kUserMessage, 0, 0);
+            trips += tripsPerBurst;
+        });
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    ThreadUse used = ThreadUse::Now() - start;
+    worker.join();
+    used += workerUse;
+    return PerTrip(used, trips);
+}
 
 FloorCost MeasureHandoverFloor(int rate, int tripsPerBurst, std::chrono::milliseconds duration) {
     const posix::UniqueFd pingFd(::eventfd(0, EFD_CLOEXEC));
@@ -74,28 +133,19 @@ FloorCost MeasureHandoverFloor(int rate, int tripsPerBurst, std::chrono::millise
         }
         echoUse = ThreadUse::Now() - start;
     });
-    ThreadUse pacerUse;
     long trips = 0;
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / rate;
-    const auto end = Clock::now() + duration;
-    for (auto next = Clock::now(); next < end; next += period) {
-        std::this_thread::sleep_until(next);
-        const ThreadUse before = ThreadUse::Now();
+    ThreadUse pacerUse = PacedBursts(rate, duration, [&] {
         for (int i = 0; i < tripsPerBurst; ++i) {
             Signal(ping);
             WaitReadable(pong);
         }
-        pacerUse += ThreadUse::Now() - before;
         trips += tripsPerBurst;
-    }
+    });
     stop = true;
     Signal(ping);
     echo.join();
     pacerUse += echoUse;
-    if (trips == 0)
-        return {};
-    return {pacerUse.cpuSeconds / static_cast<double>(trips),
-            static_cast<double>(pacerUse.switches) / static_cast<double>(trips)};
+    return PerTrip(pacerUse, trips);
 }
 
 }  // namespace mirror

@@ -17,4 +17,9 @@ struct FloorCost {
 // thread's wake for each burst is left out: every reader pays one such wake per frame.
 FloorCost MeasureHandoverFloor(int rate, int tripsPerBurst, std::chrono::milliseconds duration);
 
+// The same pace through the engine's own hand-over as the panel has it: window::SendMessage
+// from a worker into an owner whose thread (this one) runs its event loop. What this costs beyond
+// the floor above is the mailbox's and the event loop's. Needs an application object.
+FloorCost MeasureMailboxHandover(int rate, int tripsPerBurst, std::chrono::milliseconds duration);
+
 }  // namespace mirror

@@ -49,17 +49,21 @@ double Median(std::vector<double> values) {
 struct Tally {
     std::vector<double> cpuPercent;
     std::vector<double> switchesPerSecond;
-    std::vector<double> beyondFloorPercent;  // CPU less the floor's cost of every byte
+    std::vector<double> beyondFloorPercent;    // CPU less the floor's cost of every byte
+    std::vector<double> beyondMailboxPercent;  // CPU less the mailbox hand-over's
     std::vector<double> latencies;
     std::uint64_t framesShort = 0;  // frames written and not decoded, over all rounds
     std::uint64_t framesNotShown = 0;
 
-    void Add(const mirror::RunResult& run, const mirror::FloorCost& floor) {
+    void Add(const mirror::RunResult& run, const mirror::FloorCost& floor,
+             const mirror::FloorCost& mailbox) {
         const double wall = std::max(run.report.wallSeconds, 1e-9);
         cpuPercent.push_back(100.0 * run.report.cpuSeconds / wall);
         const double bytes = static_cast<double>(run.framesWritten * scale::kFrameSize);
         beyondFloorPercent.push_back(
             100.0 * (run.report.cpuSeconds - floor.cpuSecondsPerTrip * bytes) / wall);
+        beyondMailboxPercent.push_back(
+            100.0 * (run.report.cpuSeconds - mailbox.cpuSecondsPerTrip * bytes) / wall);
         switchesPerSecond.push_back(
             static_cast<double>(run.report.voluntarySwitches + run.report.involuntarySwitches) /
             wall);
@@ -78,6 +82,8 @@ struct RateResult {
     std::vector<double> cpuRatios;
     std::vector<double> floorCpuPerByte;  // seconds
     std::vector<double> floorSwitchesPerByte;
+    std::vector<double> mailboxCpuPerByte;
+    mirror::FloorCost mailbox;  // of the round under way
 };
 
 // One reader's turn on the stream; false (and the failure said) when it failed.
@@ -89,7 +95,7 @@ bool Turn(const QString& self, Reader reader, mirror::Stream stream, int rate, i
         std::printf("mirror: FAIL (%s)\n", error.c_str());
         return false;
     }
-    result.tallies[reader].Add(*run, floor);
+    result.tallies[reader].Add(*run, floor, result.mailbox);
     return true;
 }
 
@@ -104,6 +110,10 @@ std::optional<RateResult> RunRate(const QString& self, int rate, int seconds, in
             std::chrono::duration_cast<std::chrono::milliseconds>(kFloorTime));
         result.floorCpuPerByte.push_back(floor.cpuSecondsPerTrip);
         result.floorSwitchesPerByte.push_back(floor.switchesPerTrip);
+        result.mailbox = mirror::MeasureMailboxHandover(
+            rate, static_cast<int>(scale::kFrameSize),
+            std::chrono::duration_cast<std::chrono::milliseconds>(kFloorTime));
+        result.mailboxCpuPerByte.push_back(result.mailbox.cpuSecondsPerTrip);
         // Turns alternate, so that neither reader always runs after the other.
         const bool peerFirst = round % 2 == 0;
         for (const Reader reader : {peerFirst ? Reader::kPeer : Reader::kKarvel,
@@ -147,6 +157,11 @@ bool ReportRate(int rate, const RateResult& result) {
     Figure("floor_handover_switches_per_byte" + at, Median(result.floorSwitchesPerByte), "1");
     Figure("karvel_beyond_floor_cpu_percent" + at, Median(karvel.beyondFloorPercent), "%");
     Figure("karvel_beyond_floor_vs_peer_cpu" + at, Median(karvel.beyondFloorPercent) / peerCpu,
+           "x");
+    // The same with the engine's hand-over as built (mailbox and event loop) as the floor: what
+    // is left is what surrounds it.
+    Figure("floor_mailbox_cpu_us_per_byte" + at, 1e6 * Median(result.mailboxCpuPerByte), "us");
+    Figure("karvel_beyond_mailbox_vs_peer_cpu" + at, Median(karvel.beyondMailboxPercent) / peerCpu,
            "x");
     for (const double p : {0.5, 0.99}) {
         const double ratio = bench::Percentile(karvel.latencies, p) /
