@@ -38,7 +38,8 @@ struct ReaderReport {
     double wallSeconds = 0;  // the same span on the clock
     std::uint64_t voluntarySwitches = 0;
     std::uint64_t involuntarySwitches = 0;
-    std::uint64_t frames = 0;  // Display calls made for complete frames
+    std::uint64_t frames = 0;           // Display calls made for complete frames
+    std::int64_t residentGrowthKb = 0;  // resident memory at the stop less at ready
     std::vector<PaintMark> paints;
 };
 

@@ -2,17 +2,32 @@
 // simulated scale (karvel-scalesim's frames, seed 1) at the line's full rate of 80 frames/s and
 // at 10 frames/s, once into a reader built on QSerialPort on the UI thread (the peer) and once
 // into the panel with its serial engine, each in a process of its own, taking turns. Both feed
-// the real display control through the component layer.
+// the real display control through the component layer. Before the turns of each round the
+// driver measures, at the stream's pace (12 trips per frame), the floor of a per-byte hand-over
+// (two threads sleeping in poll on eventfds) and the engine's own hand-over (SendMessage into an
+// event loop), each as CPU per byte of both threads.
 //
 // Figures, per rate (medians over the rounds; latencies over every frame shown):
 //   peer_cpu_percent_Nfps, karvel_cpu_percent_Nfps   CPU of the reader process per wall time
-//   karvel_vs_peer_cpu_Nfps                          their ratio (target: at most 2)
+//   karvel_vs_peer_cpu_Nfps                          their ratio
 //   peer_switches_per_s_Nfps, karvel_switches_...    context switches of the reader process
+//   floor_handover_cpu_us_per_byte_Nfps              the floor's cost of one byte
+//   karvel_beyond_floor_cpu_percent_Nfps             the panel's CPU less that cost of its bytes
+//   karvel_beyond_floor_vs_peer_cpu_Nfps             that against the peer's (target: at most 1.1)
+//   floor_mailbox_cpu_us_per_byte_Nfps, karvel_beyond_mailbox_vs_peer_cpu_Nfps
+//                                                    the same with the engine's own hand-over
 //   *_paint_latency_median_us_Nfps, *_p99_us_Nfps    from the write of a frame's twelfth byte to
 //                                                    the end of the paint that shows it
-//   karvel_vs_peer_latency_median_Nfps, ..._p99_Nfps their ratios (target: at most 1.5)
-// Usage: mirror_bench [--seconds S] [--rounds R]   (S seconds of stream per run, default 20;
-//        R rounds, default 3; QT_QPA_PLATFORM=offscreen without a display)
+//   karvel_vs_peer_latency_median_Nfps, ..._p99_Nfps their ratios (target: p99 at most 1.25)
+// With --lines N, instead: a balance's lines (MT-SICS, 115 200 baud) at N lines/s, the panel
+// reading them as that family with its readings window keeping every reading:
+//   *_cpu_percent_Nlps, karvel_vs_peer_cpu_Nlps      (target: at most 1.5)
+//   *_line_to_paint_median_ms_Nlps, *_p99_ms_Nlps    from the write of a line's last byte to the
+//                                                    end of the paint showing it (target: 20 ms)
+//   *_paints_per_s_Nlps, *_lines_lost_Nlps           lines the readings window (peer: decoder)
+//                                                    did not get (target: 0)
+// Usage: mirror_bench [--seconds S] [--rounds R] [--lines N]   (S seconds of stream per run,
+//        default 20; R rounds, default 3; QT_QPA_PLATFORM=offscreen without a display)
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -54,6 +69,7 @@ struct Tally {
     std::vector<double> latencies;
     std::uint64_t framesShort = 0;  // frames written and not decoded, over all rounds
     std::uint64_t framesNotShown = 0;
+    std::vector<double> residentGrowthKb;
 
     void Add(const mirror::RunResult& run, const mirror::FloorCost& floor,
              const mirror::FloorCost& mailbox) {
@@ -71,6 +87,7 @@ struct Tally {
         if (run.report.frames < run.framesWritten)
             framesShort += run.framesWritten - run.report.frames;
         framesNotShown += run.latencies.framesNotShown;
+        residentGrowthKb.push_back(static_cast<double>(run.report.residentGrowthKb));
     }
 };
 
@@ -200,6 +217,7 @@ int RunLinesDriver(const QString& self, int rate, int seconds, int rounds) {
         Figure(name + "_paints_per_s" + at,
                static_cast<double>(t.latencies.size()) / (seconds * rounds), "1/s");
         Figure(name + "_lines_lost" + at, static_cast<double>(t.framesShort), "1");
+        Figure(name + "_resident_growth_kb" + at, Median(t.residentGrowthKb), "kB");
     }
     const Tally& karvel = result.tallies.at(Reader::kKarvel);
     Figure("karvel_vs_peer_cpu" + at,

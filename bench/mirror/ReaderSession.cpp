@@ -28,6 +28,18 @@ double CpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// Resident memory of this process in kB; 0 when it cannot be read.
+std::int64_t ResidentKb() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0;
+    long size = 0;
+    long resident = 0;
+    const bool read = std::fscanf(statm, "%ld %ld", &size, &resident) == 2;
+    std::fclose(statm);
+    return read ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
 rusage Usage() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -79,6 +91,7 @@ int ReaderSession::Run() {
     std::printf("ready\n");
     std::fflush(stdout);
 
+    const std::int64_t residentBefore = ResidentKb();
     const rusage usageBefore = Usage();
     const double cpuBefore = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
@@ -94,6 +107,7 @@ int ReaderSession::Run() {
     m_report.involuntarySwitches =
         static_cast<std::uint64_t>(usageAfter.ru_nivcsw - usageBefore.ru_nivcsw);
     m_report.frames = m_count ? m_count() : m_frames;
+    m_report.residentGrowthKb = ResidentKb() - residentBefore;
     std::fputs(FormatReport(m_report).c_str(), stdout);
     std::fflush(stdout);
     return 0;
