@@ -28,6 +28,7 @@
 #include "app/CStatusLine.h"
 #include "app/MessagePresenter.h"
 #include "app/readout/CReadingAccess.h"
+#include "app/readout/RefreshPacer.h"
 #include "link/DeviceFollower.h"
 #include "link/FamilyLink.h"
 #include "link/OpenAdvice.h"
@@ -39,6 +40,7 @@
 #include "platform/window/Messages.h"
 #include "scale/FrameObserver.h"
 #include "scale/FrameWindow.h"
+#include "scale/families/Shown.h"
 #include "serial/CSerialLink.h"
 
 // What the panel uses from outside that tests replace.
@@ -216,6 +218,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     // the screen; the window stays live while it looks.
     void StartFamilyOncePainted(int onlyPort);
     void OnFamilyReading(const scale::Frame& frame);
+    // The newest reading of a family on the display and beside it.
+    void DrawFamilyReading();
     void ShowFamilyOpened(int port);
     void OnFamilyPortState(const scale::PortState& state);
     void OnFamilyOpenClose();
@@ -309,5 +313,8 @@ class CScalePanelDlg : public QDialog, public window::MessageOwner {
     std::unique_ptr<scale_link::Source> m_wireSource;
     bool m_bFamilyForWire = false;  // the family choice is only the network wire's
     QAction* m_zeroItem = nullptr;  // owned by the system menu
+    // A family may send more readings than the screen shows: the newest is drawn once per refresh.
+    scale::families::Shown m_familyShown;
+    RefreshPacer m_familyPacer{*this, [this] { DrawFamilyReading(); }};
     std::function<bool()> m_mayEnd;
 };

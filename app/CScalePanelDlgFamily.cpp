@@ -246,19 +246,26 @@ void CScalePanelDlg::ShowLinkReading(const scale::Frame& frame) {
         shown.values = frame.values;
     else
         shown = families::ShownOf(*frame.familyReading);
-    m_display.SetValues(shown.values);
-    m_display.SetReadingUnit(shown.otherUnit);
-    m_display.Display();
-    m_staticOtherUnit.setText(QString::fromStdString(shown.otherUnit));
-    m_staticOtherUnit.setVisible(!shown.otherUnit.empty());
+    m_familyShown = std::move(shown);
+    m_familyPacer.Due();
     if (m_observers.Empty())
         return;
     scale::Frame told = scale::StampFrame(bytes);
-    told.values = shown.values;
+    told.values = m_familyShown.values;
     told.familyReading = frame.familyReading;
     told.protocol = frame.protocol;
     told.familyBytes = line;
     m_observers.TellFrame(told);
+}
+
+void CScalePanelDlg::DrawFamilyReading() {
+    m_display.SetValues(m_familyShown.values);
+    m_display.SetReadingUnit(m_familyShown.otherUnit);
+    m_display.Display();
+    const QString unit = QString::fromStdString(m_familyShown.otherUnit);
+    if (unit != m_staticOtherUnit.text())
+        m_staticOtherUnit.setText(unit);
+    m_staticOtherUnit.setVisible(!unit.isEmpty());
 }
 
 void CScalePanelDlg::ShowFamilyOpened(int port) {

@@ -317,10 +317,16 @@ void CLumeqCtrl::SetHex6(std::int16_t chHex6Val) {
 
 void CLumeqCtrl::Display() {
     // Only asks for a paint: several requests before the window paints make one paint.
-    if (m_pWnd != nullptr) {
-        m_pWnd->update();
-        m_pWnd->SetReading(Spoken());
-    }
+    if (m_pWnd == nullptr)
+        return;
+    m_pWnd->update();
+    // The reading is read from the cells again only when they changed; the notes tell it
+    // themselves when they change.
+    const scale::Slots shown{WM, Sign, Unit, {Hex1, Hex2, Hex3, Hex4, Hex5, Hex6}};
+    if (m_spokenFor == shown)
+        return;
+    m_spokenFor = shown;
+    m_pWnd->SetReading(Spoken());
 }
 
 void CLumeqCtrl::SetBackColor(std::int32_t Backcolor) {

@@ -3,6 +3,7 @@
 // The segment display control: nine value slots and three colours, driven by member id.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "platform/component/Identity.h"
 #include "platform/component/Interfaces.h"
 #include "platform/component/Ref.h"
+#include "scale/Protocol.h"
 
 namespace lumeq {
 
@@ -122,6 +124,8 @@ class CLumeqCtrl final : public component::RefCounted,
     std::int32_t m_cxExtent;
     std::int32_t m_cyExtent;
     QPointer<CLumeqWnd> m_pWnd;
+    // The cells whose reading the window was last told by Display.
+    std::optional<scale::Slots> m_spokenFor;
     std::string m_readingNote;
     std::string m_readingUnit;
     std::string m_readingCount;

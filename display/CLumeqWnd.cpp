@@ -35,6 +35,10 @@ CLumeqWnd::CLumeqWnd(CLumeqCtrl& ctrl, QWidget* parent) : QWidget(parent), m_ctr
 }
 
 void CLumeqWnd::SetReading(const SpokenReading& reading) {
+    // The same reading again changes nothing: its announcement, if due, is already scheduled.
+    if (reading.text == m_reading.text && reading.weight == m_reading.weight &&
+        reading.stable == m_reading.stable && reading.value == m_reading.value)
+        return;
     const bool changed = reading.text != m_reading.text;
     m_reading = reading;
     if (changed)
@@ -89,7 +93,11 @@ void CLumeqWnd::paintEvent(QPaintEvent*) {
     const QRect bounds = m_fit ? QRect(0, 0, kPictureWidth, kPictureHeight) : rect();
     QImage& image = m_frame.Get(static_cast<int>(std::ceil(bounds.width() * ratio)),
                                 static_cast<int>(std::ceil(bounds.height() * ratio)), ratio);
-    m_ctrl.OnDraw(&image, bounds);
+    const Composed composed{m_ctrl.State(), bounds, image.size()};
+    if (m_composed != composed) {
+        m_ctrl.OnDraw(&image, bounds);
+        m_composed = composed;
+    }
     QPainter painter(this);
     if (m_fit && picture != rect()) {
         // The margins beside the picture take its background.

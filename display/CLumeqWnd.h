@@ -8,6 +8,7 @@
 
 #include "display/SettledReading.h"
 #include "display/paint/ImageBuffer.h"
+#include "display/paint/SegmentPainter.h"
 
 namespace lumeq {
 
@@ -60,6 +61,14 @@ class CLumeqWnd : public QWidget {
     QTimer m_settleTimer;
     bool m_fit = false;
     ImageBuffer m_frame;  // what a paint composes before it goes to the screen
+    // What m_frame holds: a paint of the same picture at the same size only copies it again.
+    struct Composed {
+        DisplayState state;
+        QRect bounds;
+        QSize size;
+        bool operator==(const Composed&) const = default;
+    };
+    std::optional<Composed> m_composed;
 };
 
 }  // namespace lumeq

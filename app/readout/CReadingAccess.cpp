@@ -15,7 +15,8 @@ CReadingAccess::CReadingAccess(QDialog& panel, QMenu& menu, CLumeq& display,
       m_panel(panel),
       m_display(display),
       m_creator(std::move(creator)),
-      m_copy(std::move(copy)) {
+      m_copy(std::move(copy)),
+      m_readoutPacer(panel, [this] { DrawReadout(); }) {
     menu.addSeparator();
     // The items show the panel's keys; in the menu's own window they are live only while the
     // menu is open, where the panel's shortcuts are not.
@@ -53,10 +54,15 @@ void CReadingAccess::OnFrame(const scale::Frame& frame) {
     m_lastValues = frame.values;
     m_lastUnit =
         frame.familyReading ? scale::families::ShownOf(*frame.familyReading).otherUnit : "";
-    if (m_readout) {
-        m_readout->ShowUnit(m_lastUnit);
-        m_readout->ShowValues(frame.values);
-    }
+    if (m_readout)
+        m_readoutPacer.Due();
+}
+
+void CReadingAccess::DrawReadout() {
+    if (!m_readout)
+        return;
+    m_readout->ShowUnit(m_lastUnit);
+    m_readout->ShowValues(m_lastValues);
 }
 
 void CReadingAccess::OnPortState(const scale::PortState& state) {

@@ -17,6 +17,7 @@
 
 #include "app/CLumeq.h"
 #include "app/readout/CLargeReadout.h"
+#include "app/readout/RefreshPacer.h"
 #include "scale/FrameObserver.h"
 
 class QDialog;
@@ -44,6 +45,9 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The newest reading in the open large readout.
+    void DrawReadout();
+
     QDialog& m_panel;
     CLumeq& m_display;
     CLumeq::Creator m_creator;
@@ -53,4 +57,6 @@ class CReadingAccess : public QObject, public scale::FrameObserver {
     std::optional<scale::PortState> m_lastState;
     ReadoutBand m_band;
     std::unique_ptr<CLargeReadout> m_readout;
+    // Readings can come faster than the screen shows them.
+    RefreshPacer m_readoutPacer;
 };

@@ -33,13 +33,17 @@ std::int64_t NowNs() {
         .count();
 }
 
-// Waits for the reader's "ready" line, answering the panel's probe on the line meanwhile.
-bool AwaitReady(QProcess& child, serial_port::PseudoTerminal& line) {
+// Waits for the reader's "ready" line, answering the panel's probe on the line meanwhile, or for
+// lines, sending one now and then for the panel's detection to find.
+bool AwaitReady(QProcess& child, serial_port::PseudoTerminal& line, Stream stream) {
     std::atomic<bool> answering{true};
     std::thread answerer([&] {
         while (answering.load()) {
             const std::vector<std::uint8_t> in = line.Read(20ms);
-            if (std::find(in.begin(), in.end(), scalesim::kProbe) != in.end()) {
+            if (stream == Stream::kLines) {
+                const std::string text = ReadyLine();
+                line.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+            } else if (std::find(in.begin(), in.end(), scalesim::kProbe) != in.end()) {
                 const std::uint8_t answer[] = {scalesim::kHeader0, scalesim::kHeader1};
                 line.Write(answer);
             }
@@ -58,14 +62,26 @@ bool AwaitReady(QProcess& child, serial_port::PseudoTerminal& line) {
     return ready;
 }
 
+// Item s of the stream: a frame of the simulated scale with its tag, or a balance's line.
+std::vector<std::uint8_t> Item(Stream stream, scalesim::ScaleModel& scale, std::uint64_t s) {
+    if (stream == Stream::kLines) {
+        const std::string text = BalanceLine(s);
+        return {text.begin(), text.end()};
+    }
+    scale.Tick();
+    scalesim::Frame frame = scalesim::EncodeFrame(scale.Slots());
+    frame[2] = FrameTag(s);
+    return {frame.begin(), frame.end()};
+}
+
 }  // namespace
 
 const char* ReaderName(Reader reader) {
     return reader == Reader::kPeer ? "peer" : "karvel";
 }
 
-std::optional<RunResult> RunReader(const QString& program, Reader reader, int rate, int frames,
-                                   std::string* error) {
+std::optional<RunResult> RunReader(const QString& program, Reader reader, Stream stream, int rate,
+                                   int frames, std::string* error) {
     auto line = serial_port::PseudoTerminal::Create(error);
     if (!line)
         return std::nullopt;
@@ -77,9 +93,12 @@ std::optional<RunResult> RunReader(const QString& program, Reader reader, int ra
     }
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(program,
-                {QStringLiteral("--reader"), QString::fromUtf8(ReaderName(reader)),
-                 QStringLiteral("--device"), device, QStringLiteral("--port-dir"), dir.path()});
+    QStringList args = {QStringLiteral("--reader"),   QString::fromUtf8(ReaderName(reader)),
+                        QStringLiteral("--device"),   device,
+                        QStringLiteral("--port-dir"), dir.path()};
+    if (stream == Stream::kLines)
+        args.push_back(QStringLiteral("--lines-mode"));
+    child.start(program, args);
     auto fail = [&](const std::string& why) -> std::optional<RunResult> {
         child.kill();
         child.waitForFinished();
@@ -88,7 +107,7 @@ std::optional<RunResult> RunReader(const QString& program, Reader reader, int ra
     };
     if (!child.waitForStarted(kEndTimeoutMs))
         return fail("cannot start " + program.toStdString());
-    if (!AwaitReady(child, *line))
+    if (!AwaitReady(child, *line, stream))
         return fail("not ready");
 
     RunResult result;
@@ -99,12 +118,10 @@ std::optional<RunResult> RunReader(const QString& program, Reader reader, int ra
     for (int s = 0; s < frames; ++s) {
         std::this_thread::sleep_until(next);
         next += period;
-        scale.Tick();
-        scalesim::Frame frame = scalesim::EncodeFrame(scale.Slots());
-        frame[2] = FrameTag(static_cast<std::uint64_t>(s));
-        // One write puts the whole frame on the line, its twelfth byte last.
+        const std::vector<std::uint8_t> item = Item(stream, scale, static_cast<std::uint64_t>(s));
+        // One write puts the whole item on the line, its last byte last.
         writes[static_cast<std::size_t>(s)] = NowNs();
-        if (!line->Write(frame))
+        if (!line->Write(item))
             return fail("the line went away");
     }
     result.framesWritten = static_cast<std::uint64_t>(frames);

@@ -13,6 +13,8 @@
 namespace mirror {
 
 enum class Reader { kPeer, kKarvel };
+// What the line carries: the panel's own frames, or a balance's lines (see BalanceLine).
+enum class Stream { kFrames, kLines };
 
 const char* ReaderName(Reader reader);
 
@@ -23,10 +25,11 @@ struct RunResult {
 };
 
 // Starts `program --reader NAME --device PATH` on a fresh pseudo-terminal that is COM1 of a
-// fresh port folder, answers its probe, writes `frames` frames of the simulated scale at
-// `rate` frames/s once it is ready, then stops it and reads its report. Nullopt, with `error`
-// set, when the reader failed or its report cannot be read.
-std::optional<RunResult> RunReader(const QString& program, Reader reader, int rate, int frames,
-                                   std::string* error);
+// fresh port folder, answers its probe (for lines: sends lines until it found them), writes
+// `frames` frames of the simulated scale (or lines) at `rate` a second once it is ready, then
+// stops it and reads its report. Nullopt, with `error` set, when the reader failed or its report
+// cannot be read.
+std::optional<RunResult> RunReader(const QString& program, Reader reader, Stream stream, int rate,
+                                   int frames, std::string* error);
 
 }  // namespace mirror

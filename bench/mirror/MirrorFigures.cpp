@@ -30,6 +30,18 @@ std::uint8_t FrameTag(std::uint64_t seq) {
     return static_cast<std::uint8_t>(seq & 0xFF);
 }
 
+std::string BalanceLine(std::uint64_t seq) {
+    char line[32];
+    std::snprintf(line, sizeof line, "S S %9u.000 g\r\n", unsigned{FrameTag(seq)});
+    return line;
+}
+
+std::string ReadyLine() {
+    char line[32];
+    std::snprintf(line, sizeof line, "S S %9.3f g\r\n", kReadyWeight);
+    return line;
+}
+
 std::string FormatReport(const ReaderReport& report) {
     std::string text(kStart);
     char line[96];
@@ -39,6 +51,7 @@ std::string FormatReport(const ReaderReport& report) {
     text += "switches_voluntary " + std::to_string(report.voluntarySwitches) + '\n';
     text += "switches_involuntary " + std::to_string(report.involuntarySwitches) + '\n';
     text += "frames " + std::to_string(report.frames) + '\n';
+    text += "rss_growth_kb " + std::to_string(report.residentGrowthKb) + '\n';
     for (const PaintMark& paint : report.paints)
         text += "paint " + std::to_string(paint.tag) + ' ' + std::to_string(paint.ns) + '\n';
     text += kEnd;
@@ -79,6 +92,8 @@ std::optional<ReaderReport> ParseReport(std::string_view text, std::string* erro
         } else if (key == "frames") {
             ok = ParseNumber(line, report.frames);
             ++fields;
+        } else if (key == "rss_growth_kb") {
+            ok = ParseNumber(line, report.residentGrowthKb);  // not in every report
         } else if (key == "paint") {
             std::string_view tag;
             unsigned tagValue = 0;

@@ -16,6 +16,15 @@ namespace mirror {
 // frame s (counted from 0) carries s mod 256.
 std::uint8_t FrameTag(std::uint64_t seq);
 
+// The other stream: a balance's lines (MT-SICS) at 115 200 baud, line s weighing FrameTag(s)
+// grams, so that the weight a display shows is the tag of the line it shows.
+inline constexpr const char* kLineFamily = "sics";
+inline constexpr int kLineBaud = 115200;
+std::string BalanceLine(std::uint64_t seq);
+// What the balance sends until the reader is ready: a weight no line of the stream has.
+inline constexpr double kReadyWeight = 999;
+std::string ReadyLine();
+
 // The end of one paint of the display: the tag of the frame it showed and when it ended
 // (steady clock, nanoseconds; the same clock in every process of the machine).
 struct PaintMark {
@@ -29,7 +38,8 @@ struct ReaderReport {
     double wallSeconds = 0;  // the same span on the clock
     std::uint64_t voluntarySwitches = 0;
     std::uint64_t involuntarySwitches = 0;
-    std::uint64_t frames = 0;  // Display calls made for complete frames
+    std::uint64_t frames = 0;           // Display calls made for complete frames
+    std::int64_t residentGrowthKb = 0;  // resident memory at the stop less at ready
     std::vector<PaintMark> paints;
 };
 

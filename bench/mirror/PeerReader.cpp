@@ -10,6 +10,8 @@
 #include "bench/mirror/ReaderSession.h"
 #include "platform/component/Activation.h"
 #include "scale/FrameWindow.h"
+#include "scale/families/Family.h"
+#include "scale/families/Shown.h"
 
 namespace mirror {
 
@@ -20,11 +22,19 @@ const QRect kDisplayRect(0, 0, 359, 101);
 
 class PeerLine {
   public:
-    PeerLine(CLumeq& display, ReaderSession& session) : m_display(display), m_session(session) {}
+    PeerLine(CLumeq& display, ReaderSession& session, bool lines)
+        : m_display(display), m_session(session) {
+        if (!lines)
+            return;
+        std::string error;
+        m_decoder = scale::families::MakeDecoder(*scale::families::Find(kLineFamily),
+                                                 {kLineBaud, 'N', 8, 1}, "", &error);
+    }
 
     bool Open(const QString& device) {
         m_port.setPortName(device);
-        if (!m_port.open(QIODevice::ReadWrite) || !m_port.setBaudRate(QSerialPort::Baud9600) ||
+        const qint32 baud = m_decoder ? kLineBaud : QSerialPort::Baud9600;
+        if (!m_port.open(QIODevice::ReadWrite) || !m_port.setBaudRate(baud) ||
             !m_port.setDataBits(QSerialPort::Data8) || !m_port.setParity(QSerialPort::NoParity) ||
             !m_port.setStopBits(QSerialPort::OneStop) ||
             !m_port.setFlowControl(QSerialPort::NoFlowControl)) {
@@ -41,8 +51,28 @@ class PeerLine {
         char buffer[256];
         qint64 n = 0;
         while ((n = m_port.read(buffer, sizeof buffer)) > 0) {
+            if (m_decoder) {
+                OnBytes(
+                    {reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(n)});
+                continue;
+            }
             for (qint64 i = 0; i < n; ++i)
                 OnByte(static_cast<std::uint8_t>(buffer[i]));
+        }
+    }
+
+    void OnBytes(std::span<const std::uint8_t> bytes) {
+        m_decoded.clear();
+        m_decoder->Push(bytes, &m_decoded);
+        for (const scale::families::Decoded& decoded : m_decoded) {
+            const scale::families::Shown shown = scale::families::ShownOf(decoded.reading);
+            m_display.SetValues(shown.values);
+            m_display.SetReadingUnit(shown.otherUnit);
+            m_display.Display();
+            const bool ready =
+                decoded.reading.number && decoded.reading.number->value == kReadyWeight;
+            if (!ready)
+                m_session.FrameShown(0);
         }
     }
 
@@ -58,11 +88,13 @@ class PeerLine {
     ReaderSession& m_session;
     QSerialPort m_port;
     scale::FrameWindow m_window;
+    std::unique_ptr<scale::families::Decoder> m_decoder;  // for lines
+    std::vector<scale::families::Decoded> m_decoded;
 };
 
 }  // namespace
 
-int RunPeerReader(const QString& device) {
+int RunPeerReader(const QString& device, bool lines) {
     QWidget host;
     host.resize(kDisplayRect.size());
     CLumeq display;
@@ -81,7 +113,9 @@ int RunPeerReader(const QString& device) {
           &CLumeq::SetHex3, &CLumeq::SetHex4, &CLumeq::SetHex5, &CLumeq::SetHex6})
         (display.*set)(0);
     ReaderSession session(display.Widget());
-    PeerLine line(display, session);
+    PeerLine line(display, session, lines);
+    if (lines)
+        session.TagFromPicture([&display] { return TagShownBy(display.Widget()); });
     if (!line.Open(device))
         return 1;
     host.show();

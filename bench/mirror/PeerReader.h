@@ -12,7 +12,8 @@
 namespace mirror {
 
 // Runs one reader session (see ReaderSession.h) on the serial device `device`; returns the
-// process's exit code.
-int RunPeerReader(const QString& device);
+// process's exit code. With `lines`, reads a balance's lines at their speed with the family's
+// decoder and shows each reading as the panel shows a family's.
+int RunPeerReader(const QString& device, bool lines);
 
 }  // namespace mirror

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QEvent>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -27,6 +28,18 @@ double CpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// Resident memory of this process in kB; 0 when it cannot be read.
+std::int64_t ResidentKb() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0;
+    long size = 0;
+    long resident = 0;
+    const bool read = std::fscanf(statm, "%ld %ld", &size, &resident) == 2;
+    std::fclose(statm);
+    return read ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
 rusage Usage() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -34,6 +47,16 @@ rusage Usage() {
 }
 
 }  // namespace
+
+std::optional<std::uint8_t> TagShownBy(QWidget* display) {
+    QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(display);
+    QAccessibleValueInterface* value = shown ? shown->valueInterface() : nullptr;
+    bool ok = false;
+    const double grams = value ? value->currentValue().toDouble(&ok) : 0;
+    if (!ok || grams < 0 || grams > 255 || grams != static_cast<int>(grams))
+        return std::nullopt;
+    return static_cast<std::uint8_t>(grams);
+}
 
 ReaderSession::ReaderSession(QWidget* display) {
     // A stream of 80 frames/s for minutes: keep the marks from growing the heap while measured.
@@ -49,8 +72,12 @@ bool ReaderSession::eventFilter(QObject* watched, QEvent* event) {
     m_inPaint = true;
     watched->event(event);
     m_inPaint = false;
-    if (m_anyFrame && m_report.paints.size() < m_report.paints.capacity())
-        m_report.paints.push_back(PaintMark{m_tag, NowNs()});
+    const std::int64_t end = NowNs();
+    std::optional<std::uint8_t> tag = m_tag;
+    if (m_shownTag)
+        tag = m_shownTag();
+    if (m_anyFrame && tag && m_report.paints.size() < m_report.paints.capacity())
+        m_report.paints.push_back(PaintMark{*tag, end});
     return true;
 }
 
@@ -64,6 +91,7 @@ int ReaderSession::Run() {
     std::printf("ready\n");
     std::fflush(stdout);
 
+    const std::int64_t residentBefore = ResidentKb();
     const rusage usageBefore = Usage();
     const double cpuBefore = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
@@ -78,7 +106,8 @@ int ReaderSession::Run() {
         static_cast<std::uint64_t>(usageAfter.ru_nvcsw - usageBefore.ru_nvcsw);
     m_report.involuntarySwitches =
         static_cast<std::uint64_t>(usageAfter.ru_nivcsw - usageBefore.ru_nivcsw);
-    m_report.frames = m_frames;
+    m_report.frames = m_count ? m_count() : m_frames;
+    m_report.residentGrowthKb = ResidentKb() - residentBefore;
     std::fputs(FormatReport(m_report).c_str(), stdout);
     std::fflush(stdout);
     return 0;

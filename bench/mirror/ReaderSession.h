@@ -10,12 +10,17 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "bench/mirror/MirrorFigures.h"
 
 class QWidget;
 
 namespace mirror {
+
+// The tag a display shows: the weight it shows, when that is a whole number of grams below 256.
+std::optional<std::uint8_t> TagShownBy(QWidget* display);
 
 class ReaderSession : public QObject {
   public:
@@ -28,6 +33,13 @@ class ReaderSession : public QObject {
         m_tag = tag;
         m_anyFrame = true;
     }
+
+    // Where a stream's readings carry no tag byte: each paint's tag is read from what the
+    // display shows, and the report's count from `count` (readings kept) at the end.
+    void TagFromPicture(std::function<std::optional<std::uint8_t>()> shown) {
+        m_shownTag = std::move(shown);
+    }
+    void CountFrom(std::function<std::uint64_t()> count) { m_count = std::move(count); }
 
     // Prints "ready", runs the thread's event loop until a line (or the end) comes on standard
     // input, then prints the report. Returns the process's exit code.
@@ -42,6 +54,8 @@ class ReaderSession : public QObject {
     bool m_anyFrame = false;
     bool m_inPaint = false;
     ReaderReport m_report;
+    std::function<std::optional<std::uint8_t>()> m_shownTag;
+    std::function<std::uint64_t()> m_count;
 };
 
 }  // namespace mirror

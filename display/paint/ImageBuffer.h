@@ -1,9 +1,8 @@
 #pragma once
 
-// The memory of an off-screen image, kept from one paint pass to the next. Each pass still
-// composes its picture anew on it; only the allocation is saved, so that a display repainted
-// 80 times a second does not grow and shrink the heap (and fault in fresh pages) around every
-// paint.
+// The memory of an off-screen image, kept from one paint pass to the next, so that a display
+// repainted 80 times a second does not grow and shrink the heap (and fault in fresh pages) around
+// every paint. Its owner may keep the picture too, while nothing it shows changed.
 
 #include <QImage>
 

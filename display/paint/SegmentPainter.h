@@ -22,6 +22,8 @@ struct DisplayState {
     std::uint8_t hex[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};  // hex[0] is the leftmost cell
     ColorRef backColor = 0x009C9C9C;
     ColorRef foreColor1 = 0x0000FF00;
+
+    bool operator==(const DisplayState&) const = default;
 };
 
 // Draws every lit element onto `canvas` at its fixed pixel position, in a fixed order: Sign glyphs

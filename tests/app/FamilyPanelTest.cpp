@@ -11,13 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/CScalePanelDlg.h"
 #include "app/DialogTemplates.h"
+#include "app/readings/ReadingsCompanion.h"
+#include "app/readings/ReadingsModel.h"
+#include "app/readings/ReadingsWindow.h"
 #include "app/readout/CLargeReadout.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "tests/support/PumpUntil.h"
 #include "tools/peers/FamilyPeer.h"
 #include "tools/peers/PortDirectory.h"
@@ -136,6 +142,80 @@ TEST(FamilyPanel, ShowsASicsBalanceAndSendsOnlyTheKeysItHas) {
     }
     // What the keys sent and nothing more: detection sent no key, the disabled ones none.
     EXPECT_EQ(balance.Received(), "S\r\nT\r\n");
+    qunsetenv("KARVEL_COMPONENT_MANIFEST");
+}
+
+bool WriteLine(serial_port::PseudoTerminal& line, int grams) {
+    const std::string text = "S S " + std::to_string(grams) + " g\r\n";
+    return line.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+// Rows of the readings window that weigh something, all of them shown.
+int RowsWeighing(ReadingsModel& rows) {
+    rows.Publish();
+    int count = 0;
+    for (int row = 0; row < rows.rowCount(); ++row)
+        count += rows.index(row, ReadingsModel::kReading).data().toDouble() > 0 ? 1 : 0;
+    return count;
+}
+
+// Lines come much faster than any screen shows them: the display is drawn for the newest, and
+// the readings window keeps every one.
+TEST(FamilyPanel, ABurstOfLinesAllReachTheReadingsWindowAndTheDisplayEndsOnTheLast) {
+    constexpr int kBurst = 3000;
+    qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
+    std::string error;
+    auto balance = serial_port::PseudoTerminal::Create(&error);
+    ASSERT_TRUE(balance) << error;
+    testing_support::PortDirectory ports;
+    ports.Map(1, balance->DevicePath());
+    PanelServices services;
+    services.ports = ports.Ports();
+    services.presenter = [](QWidget*, const MessageBoxRequest& r) {
+        ADD_FAILURE() << r.text.toStdString();
+    };
+    CScalePanelDlg panel(services);
+    scale_link::FamilyLink::Choice sics;
+    sics.family = scale::families::Find("sics");
+    sics.line = scale::LineSettings{115200, 'N', 8, 1};
+    panel.SetFamily(sics);
+    ASSERT_EQ(panel.CreateDisplayControl(), component::kOk);
+    RecordOptions every;
+    every.rule = record::CaptureRule::kEvery;
+    ReadingsCompanion companion(panel, every, nullptr);
+    companion.ShowWindow();
+    auto& rows = static_cast<ReadingsModel&>(*companion.Window()->Table().model());
+    {
+        // Nothing on the pan until the panel has found the balance.
+        std::atomic<bool> found{false};
+        std::thread idle([&] {
+            while (!found.load() && WriteLine(*balance, 0))
+                balance->Read(std::chrono::milliseconds(20));
+        });
+        panel.OnInitDialog();
+        found = true;
+        idle.join();
+    }
+    ASSERT_EQ(panel.Port(), 1);
+
+    std::thread burst([&] {
+        for (int grams = 1; grams <= kBurst && WriteLine(*balance, grams); ++grams) {
+        }
+    });
+    QWidget* display = panel.DisplayControl().Widget();
+    const bool all = PumpUntil(
+        [&] {
+            return RowsWeighing(rows) >= kBurst &&
+                   ReadingOf(display).startsWith(QStringLiteral("%1 g").arg(kBurst));
+        },
+        std::chrono::seconds(60));
+    burst.join();
+    EXPECT_TRUE(all) << RowsWeighing(rows) << " rows; the display says "
+                     << ReadingOf(display).toStdString();
+    EXPECT_EQ(RowsWeighing(rows), kBurst);
+    EXPECT_EQ(rows.index(rows.rowCount() - 1, ReadingsModel::kReading).data().toString(),
+              QString::number(kBurst));
+    panel.OnDestroy();
     qunsetenv("KARVEL_COMPONENT_MANIFEST");
 }
 

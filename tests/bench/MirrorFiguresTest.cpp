@@ -20,6 +20,7 @@ TEST(MirrorReport, ReadsBackWhatTheReaderPrintedAndRefusesDamage) {
     report.voluntarySwitches = 1600;
     report.involuntarySwitches = 3;
     report.frames = 1601;
+    report.residentGrowthKb = -12;  // memory can be given back
     report.paints = {{0, 10}, {255, 9'000'000'000'000}};
     std::string error;
     const auto back = ParseReport("Qt says hello\n" + FormatReport(report), &error);
@@ -29,6 +30,7 @@ TEST(MirrorReport, ReadsBackWhatTheReaderPrintedAndRefusesDamage) {
     EXPECT_EQ(back->voluntarySwitches, 1600u);
     EXPECT_EQ(back->involuntarySwitches, 3u);
     EXPECT_EQ(back->frames, 1601u);
+    EXPECT_EQ(back->residentGrowthKb, -12);
     EXPECT_EQ(back->paints, report.paints);
 
     const std::string text = FormatReport(report);
