@@ -3,7 +3,6 @@
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +18,6 @@
 #include "platform/posix/Printable.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/TrustedFile.h"
-#include "platform/posix/WakeupFd.h"
 #include "scale/KeyNames.h"
 
 namespace mqtt {
@@ -113,8 +111,6 @@ MqttPublisher::MqttPublisher(MqttOptions options, std::string scaleId, Hooks hoo
     : m_options(std::move(options)),
       m_id(std::move(scaleId)),
       m_hooks(std::move(hooks)),
-      m_readingTopic(Topic("reading")),
-      m_stateTopic(Topic("state")),
       m_client(nullptr, DestroyClient),
       m_badKeys(kBadKeysShown, kBadKeyPeriod) {}
 
@@ -153,13 +149,7 @@ bool MqttPublisher::Start(std::string* error) {
         return false;
     }
     mosquitto* client = m_client.get();
-    // Over plain TCP a publish writes to the socket on its caller's thread, so that a reading
-    // leaves on the thread that read it instead of waiting for the network thread to wake (the
-    // client serialises the writes of both). One TLS session cannot be written on one thread
-    // while another reads it: there the network thread writes everything.
-    if (!m_options.tls)
-        m_wake = posix::MakeWakeupFd();
-    mosquitto_threaded_set(client, !m_wake);
+    mosquitto_threaded_set(client, true);
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(client, kWindow + 4);
@@ -242,16 +232,11 @@ std::size_t MqttPublisher::Stop(std::chrono::milliseconds drain) {
     if (m_connected) {
         const std::string topic = Topic("availability");
         mosquitto_publish(m_client.get(), &m_offlineMid, topic.c_str(), 7, "offline", kQos, true);
-        // Written here, the disconnect would call the disconnect hook here, under m_lock: the
-        // network thread writes it.
-        mosquitto_threaded_set(m_client.get(), true);
         WaitFor(lock, std::chrono::seconds(2), [&] { return m_offlineMid < 0 || !m_connected; });
         mosquitto_disconnect(m_client.get());
     }
     Release(lock);
     m_changed.notify_all();
-    if (m_wake)
-        posix::SignalWakeupFd(m_wake.Get());
     m_thread.join();
     return left;
 }
@@ -288,7 +273,8 @@ int MqttPublisher::RunConnection() {
         m_tls->Follow(rc == MOSQ_ERR_SUCCESS ? static_cast<SSL*>(mosquitto_ssl_get(client))
                                              : nullptr);
     while (rc == MOSQ_ERR_SUCCESS) {
-        rc = LoopOnce(client);
+        errno = 0;
+        rc = mosquitto_loop(client, static_cast<int>(kLoopWait.count()), 1);
         std::unique_lock lock(m_lock);
         if (m_justConnected) {
             // The client has queued again what it had not had acknowledged: new readings
@@ -303,21 +289,6 @@ int MqttPublisher::RunConnection() {
             break;
     }
     return rc;
-}
-
-int MqttPublisher::LoopOnce(mosquitto* client) {
-    // The client's own wait also wakes for every publish made on another thread, which has
-    // written it already: this one wakes for the socket, for what is left to write, and for
-    // m_wake only.
-    const int socket = mosquitto_socket(client);
-    if (m_wake && socket >= 0) {
-        const short want = POLLIN | (mosquitto_want_write(client) ? POLLOUT : 0);
-        pollfd waits[2] = {{socket, want, 0}, {m_wake.Get(), POLLIN, 0}};
-        if (::poll(waits, 2, static_cast<int>(kLoopWait.count())) > 0 && waits[1].revents != 0)
-            posix::ClearWakeupFd(m_wake.Get());
-    }
-    errno = 0;
-    return mosquitto_loop(client, m_wake ? 0 : static_cast<int>(kLoopWait.count()), 1);
 }
 
 std::string MqttPublisher::FailureText(int rc) {
@@ -442,10 +413,8 @@ void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
     std::unique_lock lock(publisher->m_lock);
     if (mid == publisher->m_offlineMid)
         publisher->m_offlineMid = -1;
-    if (publisher->m_inFlight.erase(mid) > 0) {
+    if (publisher->m_inFlight.erase(mid) > 0)
         publisher->PumpLocked();
-        publisher->PublishStateLocked();
-    }
     publisher->m_changed.notify_all();
     publisher->Release(lock);
 }
@@ -523,42 +492,29 @@ void MqttPublisher::PumpLocked() {
     if (!m_connected || m_justConnected)
         return;
     mosquitto* client = m_client.get();
+    const std::string topic = Topic("reading");
     while (!m_queue.empty() && m_inFlight.size() < kWindow) {
         const std::string& json = m_queue.front();
         int mid = 0;
-        const int rc = mosquitto_publish(client, &mid, m_readingTopic.c_str(),
-                                         static_cast<int>(json.size()), json.data(), kQos, false);
-        // A write that failed on this thread failed after the client had queued the reading: it
-        // sends it again on the next connection, so it is not ours to send again.
-        const bool held = rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO;
-        if (rc != MOSQ_ERR_SUCCESS && !held)
+        if (mosquitto_publish(client, &mid, topic.c_str(), static_cast<int>(json.size()),
+                              json.data(), kQos, false) != MOSQ_ERR_SUCCESS)
             return;  // connection gone: it stays first in the queue
         m_inFlight.insert(mid);
         m_queue.pop_front();
-        if (held)
-            return;
     }
-    // With readings in flight the state follows their acknowledgement (OnPublish), so that it
-    // takes no time from the reading on its way.
-    if (m_inFlight.empty())
-        PublishStateLocked();
+    if (m_queue.empty() && !m_latestPublished && !m_latest.empty()) {
+        const std::string state = Topic("state");
+        const std::string payload = m_portLost ? WithPortLost(m_latest) : m_latest;
+        if (mosquitto_publish(client, nullptr, state.c_str(), static_cast<int>(payload.size()),
+                              payload.data(), kQos, true) == MOSQ_ERR_SUCCESS)
+            m_latestPublished = true;
+    }
     if (m_dropped != m_droppedSaid) {
         SayLater("mqtt: the queue of " + std::to_string(m_options.queueLimit) +
                  " readings overflowed while the broker was away: " +
                  std::to_string(m_dropped - m_droppedSaid) + " oldest readings dropped");
         m_droppedSaid = m_dropped;
     }
-}
-
-void MqttPublisher::PublishStateLocked() {
-    if (!m_connected || m_justConnected || !m_queue.empty() || m_latestPublished ||
-        m_latest.empty())
-        return;
-    const std::string payload = m_portLost ? WithPortLost(m_latest) : m_latest;
-    if (mosquitto_publish(m_client.get(), nullptr, m_stateTopic.c_str(),
-                          static_cast<int>(payload.size()), payload.data(), kQos,
-                          true) == MOSQ_ERR_SUCCESS)
-        m_latestPublished = true;
 }
 
 void MqttPublisher::PublishRetained(const std::string& topic, const std::string& payload) {
@@ -593,10 +549,6 @@ void MqttPublisher::SayOnce(const std::string& message) {
 }
 
 void MqttPublisher::Release(std::unique_lock<std::mutex>& lock) {
-    // What a publish could not write at once (the socket full, or the network thread in a hook
-    // then) is left to the network thread.
-    if (m_wake && m_client && mosquitto_want_write(m_client.get()))
-        posix::SignalWakeupFd(m_wake.Get());
     std::vector<std::string> messages = std::exchange(m_unsaid, {});
     std::optional<std::string> trouble;
     if (m_trouble != m_troubleTold)

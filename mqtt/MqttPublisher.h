@@ -2,9 +2,8 @@
 
 // Publishes one scale's readings to an MQTT broker with libmosquitto:
 //   PREFIX/ID/reading       every reading, QoS 1, in order
-//   PREFIX/ID/state         the latest reading, retained, once the broker has acknowledged the
-//                           readings before it; with "port_lost":true added while the port it
-//                           came from is lost
+//   PREFIX/ID/state         the latest reading, retained; with "port_lost":true added while
+//                           the port it came from is lost
 //   PREFIX/ID/availability  "online" / "offline", retained; "offline" is also the will
 //   PREFIX/ID/key           key names, subscribed only when remote keys are on
 // A key is a command for now: a retained key, and a key the broker kept for the session while
@@ -17,10 +16,9 @@
 // either side reconnects.
 //
 // Thread: the client runs its network loop on a thread of its own; Start, Stop and the
-// destructor are called on one thread, Publish and Dropped on any. Over plain TCP, Publish writes
-// the reading to the socket on its caller's thread; with TLS the network thread writes. Hooks run
-// on the network thread, except that what Publish and Stop say is said on their caller's thread;
-// never with the publisher's lock held, so a hook may call Publish, Dropped or Topic.
+// destructor are called on one thread, Publish and Dropped on any. Hooks run on the network
+// thread, except that what Publish and Stop say is said on their caller's thread; never with the
+// publisher's lock held, so a hook may call Publish, Dropped or Topic.
 
 #include <chrono>
 #include <condition_variable>
@@ -38,7 +36,6 @@
 
 #include "mqtt/MqttOptions.h"
 #include "mqtt/RepeatLimit.h"
-#include "platform/posix/UniqueFd.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -100,13 +97,9 @@ class MqttPublisher {
     // Connects once and runs the network loop until the connection ends; the error that ended
     // it.
     int RunConnection();
-    // Waits for the connection (up to kLoopWait) and runs the client's loop once; its result.
-    int LoopOnce(mosquitto* client);
     void Connected();
     // REQUIRES: m_lock held. Hands queued readings to the client while the window allows.
     void PumpLocked();
-    // REQUIRES: m_lock held. Publishes the latest reading as the state once no reading waits.
-    void PublishStateLocked();
     void PublishRetained(const std::string& topic, const std::string& payload);
     // REQUIRES: m_lock held. `message` is said once the lock is released (Release).
     void SayLater(std::string message);
@@ -124,14 +117,10 @@ class MqttPublisher {
     const MqttOptions m_options;
     const std::string m_id;
     const Hooks m_hooks;
-    const std::string m_readingTopic;
-    const std::string m_stateTopic;
     // With mqtts://: what the handshake got to. Outlives the client, whose closing may still
     // call back into it.
     std::unique_ptr<Tls> m_tls;
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> m_client;
-    // Plain TCP only: wakes the network thread, which then waits on the socket itself.
-    posix::UniqueFd m_wake;
     std::thread m_thread;
 
     mutable std::mutex m_lock;  // guards everything below
