@@ -29,6 +29,7 @@
 #include "platform/window/TerminationSignals.h"
 #include "record/Forms.h"
 #include "record/LogFile.h"
+#include "record/OutputSink.h"
 #include "record/Ticket.h"
 #include "record/store/OpenRecord.h"
 #include "scale/families/Family.h"
@@ -75,9 +76,10 @@ void WarnAboutFolder(const serial_port::PortMap& ports) {
 }
 
 // The --log file, opened before any window shows; nullptr without --log or when it is refused
-// (`refused` is then set and the reason said).
+// (`refused` is then set and the reason said). `recorded`: its rows end with the record's seq.
 std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options,
-                                         const record::CsvColumns& columns, bool* refused) {
+                                         const record::CsvColumns& columns, bool recorded,
+                                         bool* refused) {
     *refused = false;
     if (options.logFile.isEmpty())
         return nullptr;
@@ -97,12 +99,15 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options,
         *refused = true;
         return nullptr;
     }
-    const std::string header = record::CsvHeader(columns, options.dialect);
-    // The bench's columns go only into a log begun with them.
+    std::string header = record::CsvHeader(columns, options.dialect);
+    if (recorded)
+        record::AppendCell(&header, "record", options.dialect);
+    // The bench's columns and the record's go only into a log begun with them.
     if (const std::string first = record::FirstLine(path);
-        columns != record::DefaultCsvColumns() && !first.empty() && first + "\r\n" != header) {
-        Print(stderr, QStringLiteral("Karvel --log: %1 was begun with other columns than --check "
-                                     "or --count-pieces write; give another file\n")
+        (recorded || columns != record::DefaultCsvColumns()) && !first.empty() &&
+        first + "\r\n" != header) {
+        Print(stderr, QStringLiteral("Karvel --log: %1 was begun with other columns than --check, "
+                                     "--count-pieces or --record write; give another file\n")
                           .arg(options.logFile));
         *refused = true;
         return nullptr;
@@ -174,11 +179,13 @@ std::unique_ptr<PanelRecord> MakeRecord(CScalePanelDlg& panel, const CommandLine
 // What the panel has beyond the described dialog: the weighing rules, the readings window, the
 // log and typing, all owned by the readings companion so that all go before the panel does. The
 // panel's one capture point is attached first (after the record, which must know the scale
-// before the capture point hands it a weighing); each capture goes to the record, the check and
-// the ticket, the log and typing, in that order.
+// before the capture point hands it a weighing); each capture goes to the record, the broker
+// (`published`: the mirror that follows the record, or null), the check and the ticket, the log
+// and typing, in that order.
 std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine& cmd,
                                         std::unique_ptr<record::LogFile> log,
                                         std::unique_ptr<PanelRecord> kept,
+                                        record::ReadingSink* published,
                                         const posix::Environment& environment,
                                         std::shared_ptr<record::WeighingRules> rules) {
     auto capture =
@@ -186,6 +193,8 @@ std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine
     Recorder& captures = capture->Get();
     if (kept)
         captures.AddSink(std::make_unique<record::LentSink>(*kept));
+    if (kept && published)
+        captures.AddSink(std::make_unique<record::LentSink>(*published));
     WeighingCompanion::Setup bench;
     bench.options = cmd.bench;
     bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
@@ -246,7 +255,8 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     });
     bool refused = false;
     std::unique_ptr<record::LogFile> log =
-        OpenLog(cmd.record, cmd.bench.rules.Columns(record::DefaultCsvColumns()), &refused);
+        OpenLog(cmd.record, cmd.bench.rules.Columns(record::DefaultCsvColumns()),
+                cmd.weighingRecord.enabled, &refused);
     if (refused)
         return 2;
     record::store::RecordOptions recordOptions = cmd.weighingRecord;
@@ -286,20 +296,22 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
             },
             [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
         mqtt->SetWeighingRules(benchRules);
+        if (kept)
+            mqtt->FollowRecord();
         app.AddObserver(&*mqtt);
     }
     app.SetStartPort(cmd.port);
     if (auto choice = PanelFamily(cmd))
         app.SetFamily(std::move(*choice));
-    app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble,
+    app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble, &mqtt,
                       benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
         // Before the capture point: the record knows the scale before a weighing comes.
         std::unique_ptr<PanelRecord> record =
             kept ? MakeRecord(panel, cmd, std::move(kept), recordOptions, benchRules) : nullptr;
-        return MakeCompanions(panel, cmd, std::move(log), std::move(record), environment,
-                              benchRules);
+        return MakeCompanions(panel, cmd, std::move(log), std::move(record),
+                              mqtt ? &*mqtt : nullptr, environment, benchRules);
     });
     app.InitInstance();
     return app.ExitCode();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "record/Forms.h"
+#include "record/OutputSink.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ LogWriter::LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect d
 
 LogWriter::~LogWriter() = default;
 
-void LogWriter::Write(const record::CapturedReading& reading) {
-    Check(m_file->Append(record::CsvRecord(reading, m_columns, {}, m_dialect)));
-}
-
 bool LogWriter::Take(const record::Captured& captured) {
-    Write(captured.Reading());
+    std::string line = record::CsvRecord(captured.Reading(), m_columns, {}, m_dialect);
+    // Only a log begun with the record's column gets here with a seq (--record).
+    if (captured.Record())
+        record::AppendCell(&line, std::to_string(*captured.Record()), m_dialect);
+    Check(m_file->Append(line));
     return true;
 }
 

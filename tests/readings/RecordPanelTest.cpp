@@ -6,11 +6,15 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,7 @@
 #include "tests/support/PumpUntil.h"
 #include "tests/support/WaitFor.h"
 #include "tools/peers/PortDirectory.h"
+#include "tools/peers/ReaderPeers.h"
 #include "tools/peers/TestFiles.h"
 
 namespace readingstest {
@@ -297,6 +302,96 @@ TEST(RecordProgram, TicketsCarryTheSeqAndRowsTheBuildVersionPrints) {
     const std::string software = (lines.first() + " build " + lines.last().mid(6)).toStdString();
     EXPECT_EQ(EventsOf(path, "software"),
               (std::vector<std::string>{"start: " + software, "stop: " + software}));
+}
+
+// The seq a JSON object or a CSV record ends with; 0 when it has none.
+std::uint64_t SeqOf(const std::string& line, const char* before) {
+    const std::size_t at = line.rfind(before);
+    return at == std::string::npos ? 0 : std::stoull(line.substr(at + std::strlen(before)));
+}
+
+// 1..n.
+std::vector<std::uint64_t> Seqs(std::uint64_t n) {
+    std::vector<std::uint64_t> all(n);
+    std::iota(all.begin(), all.end(), 1);
+    return all;
+}
+
+// Karvel on COM1, a pseudo-terminal of the test's, taking every frame as scale bench-1 with
+// `more`; its state (a database's spool) in `state`.
+class RecordingKarvel {
+  public:
+    RecordingKarvel(const std::string& state, const std::vector<std::string>& more)
+        : m_pty(serial_port::PseudoTerminal::Create()) {
+        EXPECT_TRUE(m_pty);
+        m_ports.Map(1, m_pty->DevicePath());
+        const testing_support::ScopedEnv stateHome("XDG_STATE_HOME", state);
+        const testing_support::ScopedEnv portDir("KARVEL_PORT_DIR", m_ports.Path());
+        const testing_support::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+        std::vector<std::string> argv = {KARVEL_BINARY, "--port", "COM1",   "--capture",
+                                         "every",       "--id",   "bench-1"};
+        argv.insert(argv.end(), more.begin(), more.end());
+        m_karvel = std::make_unique<readtest::Child>(argv);
+    }
+    // Sends a weighing every 100 ms until `done` holds; false when it did not in time.
+    bool WeighUntil(const std::function<bool()>& done) {
+        QTimer again;
+        QObject::connect(&again, &QTimer::timeout, [this] { m_pty->Write(FrameOf(kPrelude)); });
+        again.start(100);
+        return testing_support::PumpUntil(done, std::chrono::seconds(30));
+    }
+    readtest::Child& Program() { return *m_karvel; }
+    // Ends it as a user's termination request does; its exit status (128 + SIGTERM when it ends
+    // as the signal would have ended it).
+    std::optional<int> End() {
+        m_karvel->Signal(SIGTERM);
+        return m_karvel->Wait();
+    }
+
+  private:
+    std::optional<serial_port::PseudoTerminal> m_pty;
+    testing_support::PortDirectory m_ports;
+    std::unique_ptr<readtest::Child> m_karvel;
+};
+
+// What the record kept is what the log and the broker show: each weighing with its seq, the
+// log's header naming the column.
+TEST(RecordProgram, TheLogAndTheBrokerCarryEachWeighingsSeq) {
+    readtest::Broker broker;
+    ASSERT_TRUE(broker.Start());
+    readtest::Subscriber subscriber(broker.Port(), "#");
+    testing_support::TempDir dir;
+    const std::string path = dir / "w.sqlite", log = dir / "w.csv";
+    RecordingKarvel karvel(dir / "state",
+                           {"--record", "sqlite:" + path, "--log", log, "--mqtt", broker.Url()});
+    ASSERT_TRUE(karvel.WeighUntil([&path] { return KeptSeq(path) >= 3; }))
+        << karvel.Program().Errors();
+    EXPECT_EQ(karvel.End(), 128 + SIGTERM) << karvel.Program().Errors();
+    const std::uint64_t kept = KeptSeq(path);
+
+    const std::string csv = testing_support::ReadFile(log);
+    EXPECT_TRUE(csv.starts_with(record::CsvHeader().substr(0, record::CsvHeader().size() - 2) +
+                                ",record\r\n"))
+        << csv;
+    std::vector<std::uint64_t> logged;
+    for (std::size_t at = csv.find("\r\n"); at + 2 < csv.size(); at = csv.find("\r\n", at + 2))
+        logged.push_back(SeqOf(csv.substr(at, csv.find("\r\n", at + 2) - at), ",every,"));
+    EXPECT_EQ(logged, Seqs(kept)) << csv;
+
+    const auto published = [](const std::vector<readtest::Message>& all, const char* leaf) {
+        std::vector<std::uint64_t> seqs;
+        for (const std::string& json :
+             readtest::PayloadsOn(all, std::string("karvel/bench-1/") + leaf))
+            seqs.push_back(SeqOf(json, ",\"record\":"));
+        return seqs;
+    };
+    EXPECT_TRUE(subscriber.WaitFor([&](const std::vector<readtest::Message>& all) {
+        return published(all, "reading").size() >= kept;
+    }));
+    const std::vector<readtest::Message> all = subscriber.Messages();
+    EXPECT_EQ(published(all, "reading"), Seqs(kept));
+    ASSERT_FALSE(published(all, "state").empty());
+    EXPECT_EQ(published(all, "state").back(), kept);
 }
 
 }  // namespace
