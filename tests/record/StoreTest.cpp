@@ -13,9 +13,11 @@
 
 #include "record/Sink.h"
 #include "record/store/RecordSink.h"
+#include "record/store/SpooledRecord.h"
 #include "record/store/SqliteRecord.h"
 #include "record/store/Verify.h"
 #include "tests/record/SqlFile.h"
+#include "tests/support/WaitFor.h"
 #include "tools/peers/TestFiles.h"
 
 namespace {
@@ -296,6 +298,52 @@ TEST(RecordSink, CommitsBeforeAnyOtherSinkSeesTheWeighingAndStopsItWhenItCannot)
         for (const ChainRow& event : RowsOf(*reopened, Chain::kEvents))
             kinds.push_back(event.Field("kind") + " " + event.Field("detail"));
         EXPECT_EQ(kinds, (std::vector<std::string>{"start reading COM1", "stop exit status 0"}));
+    }
+}
+
+// The database a spool stands before is another SQLite file here, reached while `up` says so.
+// What an earlier run left in the spool goes out first once the database is reached, at the
+// start or later, and this run's rows follow it.
+TEST(SpooledRecord, RowsAnEarlierRunLeftGoFirstOnceTheDatabaseIsReached) {
+    for (const bool upAtStart : {true, false}) {
+        SCOPED_TRACE(upAtStart);
+        testing_support::TempDir dir;
+        const std::string spool = dir / "spool.sqlite", database = dir / "database.sqlite";
+        bool up = false;
+        const auto connect =
+            [&]() -> posix::Result<std::unique_ptr<record::store::WeighingRecord>> {
+            if (!up)
+                return posix::SystemError::Because("the database is away");
+            return std::unique_ptr<record::store::WeighingRecord>(OpenRecord(database));
+        };
+        const auto said = [](const std::string&) {};
+        const auto kept = [&database] { return OpenRecord(database)->End(Chain::kWeighings, "a"); };
+        // A run that reached the database, then one that never did.
+        for (const int run : {0, 1}) {
+            up = run == 0;
+            auto earlier = record::store::SpooledRecord::Open(connect, spool, said);
+            ASSERT_TRUE(earlier);
+            for (int i = run == 0 ? 1 : 2; i <= (run == 0 ? 1 : 3); ++i)
+                ASSERT_TRUE((*earlier)->Append(Weighing("a", std::to_string(i))));
+            EXPECT_EQ((*earlier)->Flush(), run == 0 ? 0u : 2u);
+        }
+        ASSERT_EQ(kept()->seq, 1u);
+        up = upAtStart;
+        auto next = record::store::SpooledRecord::Open(connect, spool, said);
+        ASSERT_TRUE(next);
+        up = true;
+        // The database is tried again at most once a second.
+        EXPECT_TRUE(testing_support::WaitFor([&] {
+            (*next)->Flush();
+            return kept()->seq == 3;
+        }));
+        EXPECT_EQ((*next)->Flush(), 0u);
+        const auto appended = (*next)->Append(Weighing("a", "4"));
+        ASSERT_TRUE(appended);
+        EXPECT_EQ(appended->seq, 4u);
+        EXPECT_EQ(kept()->hash, appended->hash);
+        EXPECT_EQ(RowsOf(*OpenRecord(database), Chain::kWeighings),
+                  RowsOf(*OpenRecord(spool), Chain::kWeighings));
     }
 }
 
