@@ -40,8 +40,10 @@ void Print(std::FILE* to, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), to);
 }
 
-// The exit status when the weighing record cannot be opened, as karvel-read's.
+// The exit statuses of the weighing record, as karvel-read's: it cannot be opened; weighings
+// still wait for its database at the end.
 constexpr int kExitRecord = 6;
+constexpr int kExitWaiting = 3;
 
 void SayOnError(const std::string& message) {
     Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
@@ -162,10 +164,11 @@ QStringList DemoFamily(const scale::families::FamilyOptions& family) {
 }
 
 // --record: the record, opened, as the panel's first sink; it follows the panel's port.
+// `status` is set to the exit status it leaves when it ends.
 std::unique_ptr<PanelRecord> MakeRecord(CScalePanelDlg& panel, const CommandLine& cmd,
                                         std::unique_ptr<record::store::WeighingRecord> kept,
                                         const record::store::RecordOptions& options,
-                                        std::shared_ptr<record::WeighingRules> rules) {
+                                        std::shared_ptr<record::WeighingRules> rules, int& status) {
     PanelRecord::Setup setup;
     setup.identity = {options.operatorName, options.software};
     setup.scaleId = [&panel, id = cmd.id](int port) { return PanelScaleId(panel, id, port); };
@@ -173,6 +176,8 @@ std::unique_ptr<PanelRecord> MakeRecord(CScalePanelDlg& panel, const CommandLine
         return record::store::OpenChosenRecord(options, false, mqtt::ReadPassword, SayOnError);
     };
     setup.rules = std::move(rules);
+    setup.waitingCode = kExitWaiting;
+    setup.ended = [&status](int ended) { status = ended; };
     return std::make_unique<PanelRecord>(panel, std::move(kept), std::move(setup));
 }
 
@@ -238,7 +243,9 @@ std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
     return std::move(*opened);
 }
 
-int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
+// `recordStatus`: the exit status the weighing record leaves, 0 when it leaves none.
+int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy,
+             int& recordStatus) {
     const std::string& portFolder = environment.portFolder;
     CScalePanelApp app(argc, argv);
     // Qt has taken its options; what is left is ours.
@@ -304,12 +311,13 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     if (auto choice = PanelFamily(cmd))
         app.SetFamily(std::move(*choice));
     app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble, &mqtt,
-                      benchRules](CScalePanelDlg& panel) {
+                      &recordStatus, benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
         // Before the capture point: the record knows the scale before a weighing comes.
         std::unique_ptr<PanelRecord> record =
-            kept ? MakeRecord(panel, cmd, std::move(kept), recordOptions, benchRules) : nullptr;
+            kept ? MakeRecord(panel, cmd, std::move(kept), recordOptions, benchRules, recordStatus)
+                 : nullptr;
         return MakeCompanions(panel, cmd, std::move(log), std::move(record),
                               mqtt ? &*mqtt : nullptr, environment, benchRules);
     });
@@ -384,7 +392,11 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, environment, endedBy);
+    int recordStatus = 0;
+    const int exitCode = RunPanel(argc, argv, environment, endedBy, recordStatus);
+    // Weighings left for the database are told by the status, however the panel was ended.
+    if (exitCode == 0 && recordStatus != 0)
+        return recordStatus;
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

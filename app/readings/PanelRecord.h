@@ -38,6 +38,10 @@ class PanelRecord : public QObject, public record::ReadingSink, public scale::Fr
         std::function<posix::Result<std::unique_ptr<record::store::WeighingRecord>>()> openToRead;
         // The check a scale's start event names; null: none.
         std::shared_ptr<const record::WeighingRules> rules;
+        // The exit status when rows still wait for the database at the end (said with their
+        // number); told to `ended`, which is told 0 otherwise.
+        int waitingCode = 0;
+        std::function<void(int status)> ended;
     };
     // `record`: opened for writing.
     PanelRecord(CScalePanelDlg& panel, std::unique_ptr<record::store::WeighingRecord> record,

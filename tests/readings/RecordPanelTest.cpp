@@ -25,13 +25,18 @@
 #include "app/readings/Recorder.h"
 #include "app/weighing/TicketSink.h"
 #include "platform/serial/PseudoTerminal.h"
+#include "record/store/OpenRecord.h"
+#include "record/store/PostgresRecord.h"
+#include "record/store/RecordOptions.h"
 #include "record/store/SqliteRecord.h"
+#include "record/store/Verify.h"
 #include "tests/app/PortsFixture.h"
 #include "tests/readings/CaptureScript.h"
 #include "tests/record/SqlFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PumpUntil.h"
 #include "tests/support/WaitFor.h"
+#include "tools/peers/PgCluster.h"
 #include "tools/peers/PortDirectory.h"
 #include "tools/peers/ReaderPeers.h"
 #include "tools/peers/TestFiles.h"
@@ -66,6 +71,30 @@ std::vector<std::string> EventsOf(const std::string& path, const char* second) {
         });
     EXPECT_TRUE(walked);
     return events;
+}
+
+// The rows of `chain` in a record, by scale and seq; none when it cannot be read.
+std::vector<record::store::ChainRow> RowsOf(record::store::WeighingRecord& kept, Chain chain) {
+    std::vector<record::store::ChainRow> rows;
+    EXPECT_TRUE(kept.Walk(chain, {}, [&rows](const record::store::ChainRow& row) {
+        rows.push_back(row);
+        return true;
+    }));
+    return rows;
+}
+
+// The database of `cluster`, opened to read; null when it cannot be reached.
+std::unique_ptr<record::store::PostgresRecord> Database(const recordtest::PgCluster& cluster) {
+    auto opened = record::store::PostgresRecord::Open(cluster.Url(), {});
+    return opened ? std::move(*opened) : nullptr;
+}
+
+// The last seq of bench-1 in the database; 0 when it has none or cannot be reached.
+std::uint64_t DatabaseSeq(const recordtest::PgCluster& cluster) {
+    const auto kept = Database(cluster);
+    const auto end = kept ? kept->End(Chain::kWeighings, "bench-1")
+                          : posix::Result<record::store::ChainEnd>(record::store::ChainEnd{});
+    return end ? end->seq : 0;
 }
 
 // A sink after the record's: what each weighing's seq was when it came, and whether the record
@@ -217,6 +246,47 @@ TEST_F(RecordedPanel, TheTooltipsSayHowManyRowsWaitForTheDatabaseWhileAny) {
         EXPECT_EQ(said().find(told) != std::string::npos, count != 0) << said();
         EXPECT_EQ(said().find("wait") != std::string::npos, count != 0) << said();
     }
+}
+
+// The panel before a real PostgreSQL that goes away: weighings wait in the spool while it is
+// stopped, the tooltips say how many, and they go out in order, the chain intact, once it is
+// started again.
+TEST_F(RecordedPanel, WeighingsWaitForAStoppedDatabaseAndGoOutInOrderOnceItIsBack) {
+    recordtest::PgCluster cluster;
+    ASSERT_EQ(cluster.Why(), "");
+    const auto place = record::store::PlaceOf(cluster.Url(), {});
+    ASSERT_TRUE(place);
+    const std::string spool = dir / "spool.sqlite";
+    auto kept = record::store::OpenRecord(
+        *place, {.writing = true, .spool = spool, .say = [](const std::string&) {}});
+    ASSERT_TRUE(kept) << kept.Error().Describe();
+    StartRecording(std::move(*kept));
+    for (std::uint8_t i = 1; i <= 3; ++i)
+        Weigh(i);
+    EXPECT_EQ(DatabaseSeq(cluster), 3u);
+
+    ASSERT_TRUE(cluster.Stop());
+    for (std::uint8_t i = 4; i <= 5; ++i)
+        Weigh(i);
+    EXPECT_EQ(later.seqs, (std::vector<std::uint64_t>{1, 2, 3, 4, 5}));
+    const auto tip = [this] { return h.panel->StatusLine().toolTip().toStdString(); };
+    EXPECT_TRUE(testing_support::PumpUntil([&] {
+        return tip().find("2 weighings and events wait") != std::string::npos;
+    })) << tip();
+
+    ASSERT_TRUE(cluster.Start()) << cluster.Why();
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return tip().find("wait") == std::string::npos; },
+                                           std::chrono::seconds(30)))
+        << tip();
+    const auto database = Database(cluster);
+    ASSERT_TRUE(database);
+    const auto verdict = record::store::Verify(*database);
+    ASSERT_TRUE(verdict);
+    EXPECT_EQ(record::store::Summary(*verdict), "5 weighings, 1 events, 1 scales: intact");
+    // Each row as the spool linked it, in the order it was weighed.
+    const auto spooled = SqliteRecord::Open(spool, SqliteRecord::Mode::kRead);
+    ASSERT_TRUE(spooled);
+    EXPECT_EQ(RowsOf(*database, Chain::kWeighings), RowsOf(**spooled, Chain::kWeighings));
 }
 
 // A ticket's number: the record's seq when the weighing has one, reprints too; else the counter.
@@ -392,6 +462,45 @@ TEST(RecordProgram, TheLogAndTheBrokerCarryEachWeighingsSeq) {
     EXPECT_EQ(published(all, "reading"), Seqs(kept));
     ASSERT_FALSE(published(all, "state").empty());
     EXPECT_EQ(published(all, "state").back(), kept);
+}
+
+// A run that ends while weighings wait for the database ends with 3 and says so; the next run
+// sends them before anything of its own, though it weighs nothing.
+TEST(RecordProgram, WeighingsLeftForTheDatabaseEndTheRunWith3AndGoFirstInTheNext) {
+    recordtest::PgCluster cluster;
+    ASSERT_EQ(cluster.Why(), "");
+    testing_support::TempDir state;
+    std::uint64_t weighed = 0;
+    {
+        RecordingKarvel karvel(state.Path(), {"--record", cluster.Url()});
+        readtest::Child& program = karvel.Program();
+        ASSERT_TRUE(karvel.WeighUntil([&cluster] { return DatabaseSeq(cluster) >= 2; }))
+            << program.Errors();
+        ASSERT_TRUE(cluster.Stop());
+        ASSERT_TRUE(karvel.WeighUntil([&] {
+            return program.Errors().find("weighings wait in the spool") != std::string::npos;
+        }));
+        EXPECT_EQ(karvel.End(), 3) << program.Errors();
+        EXPECT_NE(program.Errors().find(" wait in the spool for the database; the next run sends "
+                                        "them first"),
+                  std::string::npos)
+            << program.Errors();
+        const auto spool = SqliteRecord::Open(
+            record::store::SpoolPath(state.Path(), {}, cluster.Url()), SqliteRecord::Mode::kRead);
+        ASSERT_TRUE(spool);
+        weighed = (*spool)->End(Chain::kWeighings, "bench-1")->seq;
+    }
+    ASSERT_TRUE(cluster.Start()) << cluster.Why();
+    RecordingKarvel next(state.Path(), {"--record", cluster.Url()});
+    EXPECT_TRUE(testing_support::WaitFor([&] { return DatabaseSeq(cluster) == weighed; }))
+        << next.Program().Errors();
+    EXPECT_EQ(next.End(), 128 + SIGTERM) << next.Program().Errors();
+    const auto database = Database(cluster);
+    ASSERT_TRUE(database);
+    const auto verdict = record::store::Verify(*database);
+    ASSERT_TRUE(verdict);
+    EXPECT_TRUE(verdict->breaks.empty()) << record::store::Summary(*verdict);
+    EXPECT_EQ(verdict->weighings, weighed);
 }
 
 }  // namespace
