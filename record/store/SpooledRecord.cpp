@@ -163,4 +163,10 @@ posix::Status SpooledRecord::Walk(Chain chain, const RowQuery& query,
     return m_database->Walk(chain, query, visit);
 }
 
+posix::Result<std::vector<ChainRow>> SpooledRecord::Newest(const PageQuery& query) {
+    if (!Database())
+        return posix::SystemError::Because("the database is unreachable");
+    return m_database->Newest(query);
+}
+
 }  // namespace record::store

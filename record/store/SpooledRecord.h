@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "record/store/SqliteRecord.h"
 #include "record/store/WeighingRecord.h"
@@ -41,6 +42,8 @@ class SpooledRecord : public WeighingRecord {
     // The database's rows; refused while it is unreachable.
     posix::Status Walk(Chain chain, const RowQuery& query,
                        const std::function<bool(const ChainRow&)>& visit) override;
+    // The database's page; refused while it is unreachable.
+    posix::Result<std::vector<ChainRow>> Newest(const PageQuery& query) override;
     bool Created() const override { return m_created; }
     std::string Where() const override;
     std::uint64_t Flush() override;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -64,6 +65,13 @@ constexpr Statements kEventSql = {
     "(?1 = '' OR scale = ?1) AND (?2 = '' OR time_utc >= ?2) AND (?3 = '' OR time_utc < ?3) "
     "AND seq > ?4 ORDER BY scale, seq",
     "SELECT DISTINCT scale FROM events"};
+
+// By the primary key, backwards from `before`.
+constexpr const char* kNewestSql =
+    "SELECT scale, seq, time_utc, port, device, protocol, text, value, unit, stable, net, "
+    "\"check\", deviation, pieces, unit_weight, ticket, operator, frame, software, prev_hash, "
+    "hash FROM weighings WHERE scale = ?1 AND (?2 = '' OR time_utc >= ?2) AND seq < ?3 ORDER BY "
+    "seq DESC LIMIT ?4";
 
 const Statements& SqlOf(Chain chain) {
     return chain == Chain::kWeighings ? kWeighingSql : kEventSql;
@@ -256,6 +264,25 @@ posix::Status SqliteRecord::Walk(Chain chain, const RowQuery& query,
     if (step != SQLITE_DONE)
         return ErrorOf(m_db.get(), "reading " + std::string(TableName(chain)));
     return posix::Success();
+}
+
+posix::Result<std::vector<ChainRow>> SqliteRecord::Newest(const PageQuery& query) {
+    auto statement = PrepareStatement(m_db.get(), kNewestSql);
+    if (!statement)
+        return statement.Error();
+    sqlite3_stmt* s = statement->get();
+    BindText(s, 1, query.scale);
+    BindText(s, 2, query.since);
+    sqlite3_bind_int64(s, 3,
+                       query.before == 0 ? INT64_MAX : static_cast<sqlite3_int64>(query.before));
+    sqlite3_bind_int64(s, 4, static_cast<sqlite3_int64>(query.limit + 1));
+    std::vector<ChainRow> rows;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(s)) == SQLITE_ROW)
+        rows.push_back(RowAt(s, Chain::kWeighings));
+    if (step != SQLITE_DONE)
+        return ErrorOf(m_db.get(), "reading weighings");
+    return rows;
 }
 
 posix::Result<std::vector<std::string>> SqliteRecord::Scales(Chain chain) {

@@ -42,6 +42,7 @@ class SqliteRecord : public WeighingRecord {
                        const std::function<bool(const ChainRow&)>& visit) override;
     bool Created() const override { return m_created; }
     std::string Where() const override { return m_path; }
+    posix::Result<std::vector<ChainRow>> Newest(const PageQuery& query) override;
     // Every scale with a row in `chain`.
     posix::Result<std::vector<std::string>> Scales(Chain chain);
 

@@ -301,6 +301,40 @@ TEST(RecordSink, CommitsBeforeAnyOtherSinkSeesTheWeighingAndStopsItWhenItCannot)
     }
 }
 
+// A page of one scale's weighings, newest first, one row more than its limit when older ones
+// follow: the index's answer and a walk of the whole chain agree.
+TEST(WeighingRecord, PagesNewestFirstBySeqFromTheIndexAsAWalkWould) {
+    testing_support::TempDir dir;
+    const std::string path = dir / "w.sqlite";
+    FillRecord(path);
+    auto kept = OpenRecord(path, SqliteRecord::Mode::kRead);
+    ASSERT_TRUE(kept);
+    const struct {
+        record::store::PageQuery query;
+        std::vector<std::uint64_t> seqs;
+    } cases[] = {
+        {{"a"}, {5, 4, 3, 2, 1}},
+        {{"a", "", 0, 2}, {5, 4, 3}},
+        {{"a", "", 4, 2}, {3, 2, 1}},
+        {{"b", "", 2, 2}, {1}},
+        {{"a", "", 1, 2}, {}},
+        {{"c"}, {}},
+        {{"a", "2026-12-09T10:00", 0, 1}, {5, 4}},
+        {{"a", "2026-12-10", 0, 1}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query.scale + " " + c.query.since + " " + std::to_string(c.query.before));
+        const auto indexed = kept->Newest(c.query);
+        const auto walked = kept->WeighingRecord::Newest(c.query);
+        ASSERT_TRUE(indexed && walked);
+        std::vector<std::uint64_t> seqs;
+        for (const ChainRow& row : *indexed)
+            seqs.push_back(row.seq);
+        EXPECT_EQ(seqs, c.seqs);
+        EXPECT_EQ(*indexed, *walked);
+    }
+}
+
 // The database a spool stands before is another SQLite file here, reached while `up` says so.
 // What an earlier run left in the spool goes out first once the database is reached, at the
 // start or later, and this run's rows follow it.
