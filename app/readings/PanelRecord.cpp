@@ -19,7 +19,7 @@ constexpr char kWaiting[] = "record spool";
 
 PanelRecord::PanelRecord(CScalePanelDlg& panel,
                          std::unique_ptr<record::store::WeighingRecord> record, Setup setup)
-    : m_panel(panel), m_setup(std::move(setup)) {
+    : m_panel(panel), m_setup(std::move(setup)), m_check(m_setup.openToRead) {
     if (record->Created())
         std::fprintf(stderr, "Karvel: --record: made the weighing record %s\n",
                      record->Where().c_str());
@@ -94,13 +94,6 @@ std::uint64_t PanelRecord::Flush() {
     if (waiting != m_waiting)
         ShowWaiting(waiting);
     return waiting;
-}
-
-posix::Result<record::store::Verdict> PanelRecord::Verify() const {
-    auto opened = m_setup.openToRead();
-    if (!opened)
-        return opened.Error();
-    return record::store::Verify(**opened);
 }
 
 void PanelRecord::Say(const std::string& message) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/readings/RecordCheck.h"
 #include "platform/posix/Result.h"
 #include "record/Sink.h"
 #include "record/Weighing.h"
@@ -62,8 +63,9 @@ class PanelRecord : public QObject, public record::ReadingSink, public scale::Fr
     std::optional<std::uint64_t> LastSeq() const { return m_lastSeq; }
     // Sends what waits for the database; how many rows still wait, said when it changes.
     std::uint64_t Flush();
-    // Walks every chain, as karvel-read --verify does.
-    posix::Result<record::store::Verdict> Verify() const;
+    // Walks every chain on a thread of its own, as karvel-read --verify does; `done` follows on
+    // the UI thread. False while a walk runs.
+    bool Verify(RecordCheck::Done done) { return m_check.Start(std::move(done)); }
     // An event of the scale begun ("check", "sample", ...).
     void Note(std::string_view kind, std::string detail);
 
@@ -80,4 +82,5 @@ class PanelRecord : public QObject, public record::ReadingSink, public scale::Fr
     std::optional<std::uint64_t> m_lastSeq;
     std::uint64_t m_waiting = 0;
     QTimer m_flush;
+    RecordCheck m_check;  // after m_setup, whose openToRead it takes
 };

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -144,12 +146,16 @@ class RecordedPanel : public apptest::PortsFixture {
     }
 
     // The panel with `kept` as its record, then the capture point (by every frame) and `later`.
-    void StartRecording(std::unique_ptr<record::store::WeighingRecord> kept) {
+    // `before`: called before each check opens the record to read, on the check's thread.
+    void StartRecording(
+        std::unique_ptr<record::store::WeighingRecord> kept, std::function<void()> before = [] {}) {
         PanelRecord::Setup setup;
         setup.identity = {"ann", "Karvel test"};
         setup.scaleId = [](int) { return std::string("bench-1"); };
         setup.openToRead =
-            [path = Path()]() -> posix::Result<std::unique_ptr<record::store::WeighingRecord>> {
+            [path = Path(),
+             before]() -> posix::Result<std::unique_ptr<record::store::WeighingRecord>> {
+            before();
             auto opened = SqliteRecord::Open(path, SqliteRecord::Mode::kRead);
             if (!opened)
                 return opened.Error();
@@ -168,12 +174,16 @@ class RecordedPanel : public apptest::PortsFixture {
         h.Feed(testing_support::ScaleFrame({0, 0, 0, 1, 2, 3, 4, 5, last}));
     }
     std::string Path() const { return dir / "weighings.sqlite"; }
-    // The box the window's "Verify record..." shows.
+    // The box the window's "Verify record..." shows once the check is done.
     const MessageBoxRequest& Verified() {
         const QList<QAction*> items = companion->Window()->actions();
         EXPECT_EQ(items.size(), 1);
+        const std::size_t shown = h.boxes.size();
         items.front()->trigger();
-        return h.boxes.back().request;
+        static const MessageBoxRequest kNone;
+        const bool done = testing_support::PumpUntil([&] { return h.boxes.size() > shown; });
+        EXPECT_TRUE(done);
+        return done ? h.boxes.back().request : kNone;
     }
 
     testing_support::TempDir dir;
@@ -223,6 +233,36 @@ TEST_F(RecordedPanel, EachWeighingIsOnTheDiskBeforeLaterSinksAndListedWithItsSeq
     EXPECT_EQ(broken.detail.toStdString(),
               "weighings of scale 'bench-1', seq 2: its fields do not give its hash (the row was "
               "changed)");
+}
+
+// The check walks the record on a thread of its own: while it is held up the panel takes and
+// keeps weighings; the item is off until its box shows, and one walk runs at a time.
+TEST_F(RecordedPanel, VerifyingLeavesTheWindowLiveAndRunsOneCheckAtATime) {
+    auto kept = SqliteRecord::Open(Path(), SqliteRecord::Mode::kWrite);
+    ASSERT_TRUE(kept);
+    std::promise<void> go;
+    const std::shared_future<void> gone = go.get_future().share();
+    std::atomic<int> opens = 0;
+    StartRecording(std::move(*kept), [gone, &opens] {
+        ++opens;
+        gone.wait_for(std::chrono::seconds(30));
+    });
+    Weigh(1);
+    companion->ShowWindow();
+    QAction& verify = *companion->Window()->actions().front();
+    const std::size_t shown = h.boxes.size();
+    verify.trigger();
+    EXPECT_FALSE(verify.isEnabled());
+    companion->VerifyRecord();
+    Weigh(2);
+    EXPECT_EQ(later.seqs, (std::vector<std::uint64_t>{1, 2}));
+    EXPECT_EQ(h.boxes.size(), shown);
+
+    go.set_value();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return h.boxes.size() > shown; }));
+    EXPECT_EQ(h.boxes.back().request.text.toStdString(), "2 weighings, 1 events, 1 scales: intact");
+    EXPECT_TRUE(verify.isEnabled());
+    EXPECT_EQ(opens, 1);
 }
 
 TEST_F(RecordedPanel, AWeighingTheRecordRefusesGoesToNoOtherSinkAndIsSaid) {
