@@ -26,6 +26,10 @@ LogWriter::LogWriter(std::unique_ptr<record::LogFile> file, record::CsvDialect d
 
 LogWriter::~LogWriter() = default;
 
+void LogWriter::Write(const record::CapturedReading& reading) {
+    Check(m_file->Append(record::CsvRecord(reading, m_columns, {}, m_dialect)));
+}
+
 bool LogWriter::Take(const record::Captured& captured) {
     std::string line = record::CsvRecord(captured.Reading(), m_columns, {}, m_dialect);
     // Only a log begun with the record's column gets here with a seq (--record).

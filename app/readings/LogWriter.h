@@ -27,6 +27,8 @@ class LogWriter : public QObject, public record::ReadingSink {
                        record::CsvColumns columns = record::DefaultCsvColumns());
     ~LogWriter() override;
 
+    // A row without a record's seq.
+    void Write(const record::CapturedReading& reading);
     bool Take(const record::Captured& captured) override;
     // Opens the file by its name again (after a rotation).
     void Reopen();
