@@ -504,6 +504,21 @@ TEST(RecordProgram, TheLogAndTheBrokerCarryEachWeighingsSeq) {
     EXPECT_EQ(published(all, "state").back(), kept);
 }
 
+// A log begun without the record's column is refused with --record, before the record is opened:
+// rows of two shapes in one file would be misread.
+TEST(RecordProgram, ALogBegunWithoutTheRecordColumnIsRefused) {
+    testing_support::TempDir dir;
+    const std::string log = dir / "w.csv", path = dir / "w.sqlite";
+    testing_support::WriteFile(log, record::CsvHeader());
+    const testing_support::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+    readtest::Child karvel({KARVEL_BINARY, "--log", log, "--record", "sqlite:" + path});
+    EXPECT_EQ(karvel.Wait(), 2);
+    EXPECT_NE(karvel.Errors().find("--record write; give another file"), std::string::npos)
+        << karvel.Errors();
+    EXPECT_EQ(testing_support::ReadFile(log), record::CsvHeader());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 // A run that ends while weighings wait for the database ends with 3 and says so; the next run
 // sends them before anything of its own, though it weighs nothing.
 TEST(RecordProgram, WeighingsLeftForTheDatabaseEndTheRunWith3AndGoFirstInTheNext) {
