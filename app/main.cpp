@@ -225,6 +225,25 @@ std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine
     return readings;
 }
 
+// --mqtt: the panel's mirror in `mqtt`; with the record (`followsRecord`) it publishes what the
+// record kept instead of capturing on its own.
+void StartMirror(std::optional<mqtt::MqttMirror>& mqtt, const CommandLine& cmd,
+                 const std::shared_ptr<serial_port::PortMap>& ports, BrokerTrouble& brokerTrouble,
+                 std::shared_ptr<record::WeighingRules> rules, bool followsRecord) {
+    mqtt.emplace(
+        // A name the user gave is a valid id, which the mirror takes as it is.
+        cmd.mqtt,
+        [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
+        [&brokerTrouble](const std::string& message) {
+            SayOnError(message);
+            brokerTrouble.Say(message);
+        },
+        [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
+    mqtt->SetWeighingRules(std::move(rules));
+    if (followsRecord)
+        mqtt->FollowRecord();
+}
+
 // --record: the record of the options, settled and opened before any window shows; null without
 // --record or when it cannot be opened (`refused` is then set and the reason said).
 std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
@@ -292,21 +311,10 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     // The bench's rules, shared by everything that captures.
     const auto benchRules = std::make_shared<record::WeighingRules>(cmd.bench.rules);
     std::optional<mqtt::MqttMirror> mqtt;
-    if (cmd.mqtt.Enabled()) {
-        mqtt.emplace(
-            // A name the user gave is a valid id, which the mirror takes as it is.
-            cmd.mqtt,
-            [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
-            [&brokerTrouble](const std::string& message) {
-                SayOnError(message);
-                brokerTrouble.Say(message);
-            },
-            [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
-        mqtt->SetWeighingRules(benchRules);
-        if (kept)
-            mqtt->FollowRecord();
+    if (cmd.mqtt.Enabled())
+        StartMirror(mqtt, cmd, ports, brokerTrouble, benchRules, kept != nullptr);
+    if (mqtt)
         app.AddObserver(&*mqtt);
-    }
     app.SetStartPort(cmd.port);
     if (auto choice = PanelFamily(cmd))
         app.SetFamily(std::move(*choice));
