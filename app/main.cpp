@@ -31,6 +31,7 @@
 #include "platform/window/TerminationSignals.h"
 #include "record/Forms.h"
 #include "record/LogFile.h"
+#include "record/OutputSink.h"
 #include "record/Ticket.h"
 #include "record/store/OpenRecord.h"
 #include "scale/families/Family.h"
@@ -41,8 +42,10 @@ void Print(std::FILE* to, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), to);
 }
 
-// The exit status when the weighing record cannot be opened, as karvel-read's.
+// The exit statuses of the weighing record, as karvel-read's: it cannot be opened; weighings
+// still wait for its database at the end.
 constexpr int kExitRecord = 6;
+constexpr int kExitWaiting = 3;
 
 void SayOnError(const std::string& message) {
     Print(stderr, QStringLiteral("Karvel: %1\n").arg(QString::fromStdString(message)));
@@ -77,9 +80,10 @@ void WarnAboutFolder(const serial_port::PortMap& ports) {
 }
 
 // The --log file, opened before any window shows; nullptr without --log or when it is refused
-// (`refused` is then set and the reason said).
+// (`refused` is then set and the reason said). `recorded`: its rows end with the record's seq.
 std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options,
-                                         const record::CsvColumns& columns, bool* refused) {
+                                         const record::CsvColumns& columns, bool recorded,
+                                         bool* refused) {
     *refused = false;
     if (options.logFile.isEmpty())
         return nullptr;
@@ -99,12 +103,15 @@ std::unique_ptr<record::LogFile> OpenLog(const RecordOptions& options,
         *refused = true;
         return nullptr;
     }
-    const std::string header = record::CsvHeader(columns, options.dialect);
-    // The bench's columns go only into a log begun with them.
+    std::string header = record::CsvHeader(columns, options.dialect);
+    if (recorded)
+        record::AppendCell(&header, "record", options.dialect);
+    // The bench's columns and the record's go only into a log begun with them.
     if (const std::string first = record::FirstLine(path);
-        columns != record::DefaultCsvColumns() && !first.empty() && first + "\r\n" != header) {
-        Print(stderr, QStringLiteral("Karvel --log: %1 was begun with other columns than --check "
-                                     "or --count-pieces write; give another file\n")
+        (recorded || columns != record::DefaultCsvColumns()) && !first.empty() &&
+        first + "\r\n" != header) {
+        Print(stderr, QStringLiteral("Karvel --log: %1 was begun with other columns than --check, "
+                                     "--count-pieces or --record write; give another file\n")
                           .arg(options.logFile));
         *refused = true;
         return nullptr;
@@ -159,10 +166,11 @@ QStringList DemoFamily(const scale::families::FamilyOptions& family) {
 }
 
 // --record: the record, opened, as the panel's first sink; it follows the panel's port.
+// `status` is set to the exit status it leaves when it ends.
 std::unique_ptr<PanelRecord> MakeRecord(CScalePanelDlg& panel, const CommandLine& cmd,
                                         std::unique_ptr<record::store::WeighingRecord> kept,
                                         const record::store::RecordOptions& options,
-                                        std::shared_ptr<record::WeighingRules> rules) {
+                                        std::shared_ptr<record::WeighingRules> rules, int& status) {
     PanelRecord::Setup setup;
     setup.identity = {options.operatorName, options.software};
     setup.scaleId = [&panel, id = cmd.id](int port) { return PanelScaleId(panel, id, port); };
@@ -170,17 +178,21 @@ std::unique_ptr<PanelRecord> MakeRecord(CScalePanelDlg& panel, const CommandLine
         return record::store::OpenChosenRecord(options, false, mqtt::ReadPassword, SayOnError);
     };
     setup.rules = std::move(rules);
+    setup.waitingCode = kExitWaiting;
+    setup.ended = [&status](int ended) { status = ended; };
     return std::make_unique<PanelRecord>(panel, std::move(kept), std::move(setup));
 }
 
 // What the panel has beyond the described dialog: the weighing rules, the readings window, the
 // log and typing, all owned by the readings companion so that all go before the panel does. The
 // panel's one capture point is attached first (after the record, which must know the scale
-// before the capture point hands it a weighing); each capture goes to the record, the check and
-// the ticket, the log and typing, in that order.
+// before the capture point hands it a weighing); each capture goes to the record, the broker
+// (`published`: the mirror that follows the record, or null), the check and the ticket, the log
+// and typing, in that order.
 std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine& cmd,
                                         std::unique_ptr<record::LogFile> log,
                                         std::unique_ptr<PanelRecord> kept,
+                                        record::ReadingSink* published,
                                         const posix::Environment& environment,
                                         std::shared_ptr<record::WeighingRules> rules) {
     auto capture =
@@ -188,6 +200,8 @@ std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine
     Recorder& captures = capture->Get();
     if (kept)
         captures.AddSink(std::make_unique<record::LentSink>(*kept));
+    if (kept && published)
+        captures.AddSink(std::make_unique<record::LentSink>(*published));
     WeighingCompanion::Setup bench;
     bench.options = cmd.bench;
     bench.stateFolder = record::StateFolder(environment.stateHome, environment.home);
@@ -213,6 +227,25 @@ std::unique_ptr<QObject> MakeCompanions(CScalePanelDlg& panel, const CommandLine
     return readings;
 }
 
+// --mqtt: the panel's mirror in `mqtt`; with the record (`followsRecord`) it publishes what the
+// record kept instead of capturing on its own.
+void StartMirror(std::optional<mqtt::MqttMirror>& mqtt, const CommandLine& cmd,
+                 const std::shared_ptr<serial_port::PortMap>& ports, BrokerTrouble& brokerTrouble,
+                 std::shared_ptr<record::WeighingRules> rules, bool followsRecord) {
+    mqtt.emplace(
+        // A name the user gave is a valid id, which the mirror takes as it is.
+        cmd.mqtt,
+        [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
+        [&brokerTrouble](const std::string& message) {
+            SayOnError(message);
+            brokerTrouble.Say(message);
+        },
+        [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
+    mqtt->SetWeighingRules(std::move(rules));
+    if (followsRecord)
+        mqtt->FollowRecord();
+}
+
 // --record: the record of the options, settled and opened before any window shows; null without
 // --record or when it cannot be opened (`refused` is then set and the reason said).
 std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
@@ -231,7 +264,9 @@ std::unique_ptr<record::store::WeighingRecord> OpenWeighingRecord(
     return std::move(*opened);
 }
 
-int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy) {
+// `recordStatus`: the exit status the weighing record leaves, 0 when it leaves none.
+int RunPanel(int& argc, char** argv, const posix::Environment& environment, int& endedBy,
+             int& recordStatus) {
     const std::string& portFolder = environment.portFolder;
     CScalePanelApp app(argc, argv);
     // Qt has taken its options; what is left is ours.
@@ -248,7 +283,8 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     });
     bool refused = false;
     std::unique_ptr<record::LogFile> log =
-        OpenLog(cmd.record, cmd.bench.rules.Columns(record::DefaultCsvColumns()), &refused);
+        OpenLog(cmd.record, cmd.bench.rules.Columns(record::DefaultCsvColumns()),
+                cmd.weighingRecord.enabled, &refused);
     if (refused)
         return 2;
     record::store::RecordOptions recordOptions = cmd.weighingRecord;
@@ -277,34 +313,26 @@ int RunPanel(int& argc, char** argv, const posix::Environment& environment, int&
     // The bench's rules, shared by everything that captures.
     const auto benchRules = std::make_shared<record::WeighingRules>(cmd.bench.rules);
     std::optional<mqtt::MqttMirror> mqtt;
-    if (cmd.mqtt.Enabled()) {
-        mqtt.emplace(
-            // A name the user gave is a valid id, which the mirror takes as it is.
-            cmd.mqtt,
-            [ports, id = cmd.id](int port) { return id.empty() ? ByIdName(*ports, port) : id; },
-            [&brokerTrouble](const std::string& message) {
-                SayOnError(message);
-                brokerTrouble.Say(message);
-            },
-            [&brokerTrouble](const std::string& trouble) { brokerTrouble.Tell(trouble); });
-        mqtt->SetWeighingRules(benchRules);
+    if (cmd.mqtt.Enabled())
+        StartMirror(mqtt, cmd, ports, brokerTrouble, benchRules, kept != nullptr);
+    if (mqtt)
         app.AddObserver(&*mqtt);
-    }
     app.SetStartPort(cmd.port);
     if (auto choice = PanelFamily(cmd))
         app.SetFamily(std::move(*choice));
     if (auto wire = PanelOwnWire(cmd))
         app.SetOwnWire(std::move(*wire));
     app.SetHidRoots(scale_link::HidRootsOf(environment));
-    app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble,
-                      benchRules](CScalePanelDlg& panel) {
+    app.SetCompanion([&cmd, &log, &kept, &recordOptions, &environment, &brokerTrouble, &mqtt,
+                      &recordStatus, benchRules](CScalePanelDlg& panel) {
         if (cmd.mqtt.Enabled())
             brokerTrouble.ShowOn(panel.StatusLine(), panel.Lamp());
         // Before the capture point: the record knows the scale before a weighing comes.
         std::unique_ptr<PanelRecord> record =
-            kept ? MakeRecord(panel, cmd, std::move(kept), recordOptions, benchRules) : nullptr;
-        return MakeCompanions(panel, cmd, std::move(log), std::move(record), environment,
-                              benchRules);
+            kept ? MakeRecord(panel, cmd, std::move(kept), recordOptions, benchRules, recordStatus)
+                 : nullptr;
+        return MakeCompanions(panel, cmd, std::move(log), std::move(record),
+                              mqtt ? &*mqtt : nullptr, environment, benchRules);
     });
     app.InitInstance();
     return app.ExitCode();
@@ -385,7 +413,11 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(MessageHandler);
 
     int endedBy = 0;
-    const int exitCode = RunPanel(argc, argv, environment, endedBy);
+    int recordStatus = 0;
+    const int exitCode = RunPanel(argc, argv, environment, endedBy, recordStatus);
+    // Weighings left for the database are told by the status, however the panel was ended.
+    if (exitCode == 0 && recordStatus != 0)
+        return recordStatus;
     // Everything is cleaned up by now (the demo's ports are gone); end as the signal would have.
     if (endedBy != 0)
         window::EndBySignal(endedBy);

@@ -60,7 +60,7 @@ void MqttMirror::OnPortState(const scale::PortState& state) {
 }
 
 void MqttMirror::OnFrame(const scale::Frame& frame) {
-    if (!m_publisher || m_port == 0)
+    if (m_followsRecord || !m_publisher || m_port == 0)
         return;
     if (auto reading = m_capturer.Offer(frame, m_port, m_device)) {
         reading->portName = m_portName;
@@ -68,6 +68,17 @@ void MqttMirror::OnFrame(const scale::Frame& frame) {
             m_bench->Apply(&*reading);
         m_publisher->Publish(record::JsonObject(*reading, m_id), reading->reading.unit);
     }
+}
+
+bool MqttMirror::Take(const record::Captured& captured) {
+    if (!m_publisher || m_port == 0)
+        return true;
+    // Under the broker's name for the scale, which the record's may not be.
+    const record::Captured named(captured.Reading(), m_id);
+    if (captured.Record())
+        named.SetRecord(*captured.Record());
+    m_publisher->Publish(named.Json(), captured.Reading().reading.unit);
+    return true;
 }
 
 }  // namespace mqtt

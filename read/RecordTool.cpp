@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <deque>
 
 #include "mqtt/Secrets.h"
 #include "read/ReaderApp.h"
@@ -166,26 +165,17 @@ posix::Result<std::string> RecordsPage(const record::store::RecordOptions& optio
     auto kept = OpenChosenRecord(options, false);
     if (!kept)
         return kept.Error();
-    // The chain is walked oldest first: the newest `limit` rows below `before` are kept.
-    std::deque<ChainRow> newest;
-    bool older = false;
-    const posix::Status walked =
-        (*kept)->Walk(Chain::kWeighings, {scale, asked.since, {}}, [&](const ChainRow& row) {
-            if (asked.before != 0 && row.seq >= asked.before)
-                return false;
-            newest.push_back(row);
-            if (newest.size() > asked.limit) {
-                newest.pop_front();
-                older = true;
-            }
-            return true;
-        });
-    if (!walked)
-        return walked.Error();
+    auto newest = (*kept)->Newest({scale, asked.since, asked.before, asked.limit});
+    if (!newest)
+        return newest.Error();
+    // One row more than a page: older ones follow.
+    const bool older = newest->size() > asked.limit;
+    if (older)
+        newest->pop_back();
     std::string page = "{\"scale\":" + record::JsonString(scale) + ",\"records\":[";
-    for (auto row = newest.rbegin(); row != newest.rend(); ++row)
-        page.append(row == newest.rbegin() ? "" : ",").append(JsonOf(*row));
-    return page + "],\"next\":" + (older ? std::to_string(newest.front().seq) : "null") + "}";
+    for (const ChainRow& row : *newest)
+        page.append(&row == &newest->front() ? "" : ",").append(JsonOf(row));
+    return page + "],\"next\":" + (older ? std::to_string(newest->back().seq) : "null") + "}";
 }
 
 int RunRecordTool(const ReadOptions& options) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "record/Forms.h"
+#include "record/OutputSink.h"
 
 namespace {
 
@@ -30,7 +31,11 @@ void LogWriter::Write(const record::CapturedReading& reading) {
 }
 
 bool LogWriter::Take(const record::Captured& captured) {
-    Write(captured.Reading());
+    std::string line = record::CsvRecord(captured.Reading(), m_columns, {}, m_dialect);
+    // Only a log begun with the record's column gets here with a seq (--record).
+    if (captured.Record())
+        record::AppendCell(&line, std::to_string(*captured.Record()), m_dialect);
+    Check(m_file->Append(line));
     return true;
 }
 

@@ -4,7 +4,8 @@
 // once a second while records are being written; records the file refuses (a full disk) are
 // kept and tried again each second. A failure is said once, on standard error and through
 // `problemChanged`, and so is its end; what no problem keeps (its end, a reopening that
-// failed) also through `said`. The panel's log sink.
+// failed) also through `said`. The panel's log sink: a weighing the record kept (--record) ends
+// with its seq, in the column the header calls `record`.
 //
 // Thread: UI thread only.
 
@@ -26,6 +27,7 @@ class LogWriter : public QObject, public record::ReadingSink {
                        record::CsvColumns columns = record::DefaultCsvColumns());
     ~LogWriter() override;
 
+    // A row without a record's seq.
     void Write(const record::CapturedReading& reading);
     bool Take(const record::Captured& captured) override;
     // Opens the file by its name again (after a rotation).

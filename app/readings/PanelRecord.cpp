@@ -19,13 +19,14 @@ constexpr char kWaiting[] = "record spool";
 
 PanelRecord::PanelRecord(CScalePanelDlg& panel,
                          std::unique_ptr<record::store::WeighingRecord> record, Setup setup)
-    : m_panel(panel), m_setup(std::move(setup)) {
+    : m_panel(panel), m_setup(std::move(setup)), m_check(m_setup.openToRead) {
     if (record->Created())
         std::fprintf(stderr, "Karvel: --record: made the weighing record %s\n",
                      record->Where().c_str());
-    // The panel's exit status is its own: the codes are not used.
+    // A weighing refused is said at once and the panel goes on: that is no exit status.
     m_sink = std::make_unique<record::store::RecordSink>(
-        std::move(record), m_setup.identity, [this](const std::string& said) { Say(said); }, 0, 0);
+        std::move(record), m_setup.identity, [this](const std::string& said) { Say(said); }, 0,
+        m_setup.waitingCode);
     m_panel.AttachObserver(this);
     connect(&m_panel, &CScalePanelDlg::keySent, this, [this](std::uint8_t byte) {
         if (const auto key = scale_link::KeyOfPanelByte(byte))
@@ -41,7 +42,9 @@ PanelRecord::PanelRecord(CScalePanelDlg& panel,
 PanelRecord::~PanelRecord() {
     m_panel.DetachObserver(this);
     // The stop event, and what still waits for the database said on standard error.
-    (void)m_sink->Finish(0);
+    const int status = m_sink->Finish(0);
+    if (m_setup.ended)
+        m_setup.ended(status);
 }
 
 bool PanelRecord::Take(const record::Captured& captured) {
@@ -91,13 +94,6 @@ std::uint64_t PanelRecord::Flush() {
     if (waiting != m_waiting)
         ShowWaiting(waiting);
     return waiting;
-}
-
-posix::Result<record::store::Verdict> PanelRecord::Verify() const {
-    auto opened = m_setup.openToRead();
-    if (!opened)
-        return opened.Error();
-    return record::store::Verify(**opened);
 }
 
 void PanelRecord::Say(const std::string& message) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/readings/RecordCheck.h"
 #include "platform/posix/Result.h"
 #include "record/Sink.h"
 #include "record/Weighing.h"
@@ -38,6 +39,10 @@ class PanelRecord : public QObject, public record::ReadingSink, public scale::Fr
         std::function<posix::Result<std::unique_ptr<record::store::WeighingRecord>>()> openToRead;
         // The check a scale's start event names; null: none.
         std::shared_ptr<const record::WeighingRules> rules;
+        // The exit status when rows still wait for the database at the end (said with their
+        // number); told to `ended`, which is told 0 otherwise.
+        int waitingCode = 0;
+        std::function<void(int status)> ended;
     };
     // `record`: opened for writing.
     PanelRecord(CScalePanelDlg& panel, std::unique_ptr<record::store::WeighingRecord> record,
@@ -58,8 +63,9 @@ class PanelRecord : public QObject, public record::ReadingSink, public scale::Fr
     std::optional<std::uint64_t> LastSeq() const { return m_lastSeq; }
     // Sends what waits for the database; how many rows still wait, said when it changes.
     std::uint64_t Flush();
-    // Walks every chain, as karvel-read --verify does.
-    posix::Result<record::store::Verdict> Verify() const;
+    // Walks every chain on a thread of its own, as karvel-read --verify does; `done` follows on
+    // the UI thread. False while a walk runs.
+    bool Verify(RecordCheck::Done done) { return m_check.Start(std::move(done)); }
     // An event of the scale begun ("check", "sample", ...).
     void Note(std::string_view kind, std::string detail);
 
@@ -76,4 +82,5 @@ class PanelRecord : public QObject, public record::ReadingSink, public scale::Fr
     std::optional<std::uint64_t> m_lastSeq;
     std::uint64_t m_waiting = 0;
     QTimer m_flush;
+    RecordCheck m_check;  // after m_setup, whose openToRead it takes
 };

@@ -87,9 +87,18 @@ void ReadingsCompanion::MakeModel() {
 }
 
 void ReadingsCompanion::VerifyRecord() {
+    const bool started = m_record->Verify([this](const auto& verdict) {
+        if (m_verify)
+            m_verify->setEnabled(true);
+        ShowVerdict(verdict);
+    });
+    if (started && m_verify)
+        m_verify->setEnabled(false);
+}
+
+void ReadingsCompanion::ShowVerdict(const posix::Result<record::store::Verdict>& verdict) {
     MessageBoxRequest request;
     request.caption = tr("Karvel record");
-    const auto verdict = m_record->Verify();
     if (!verdict) {
         request.icon = QMessageBox::Critical;
         request.text = tr("The record could not be read.");
@@ -122,9 +131,9 @@ void ReadingsCompanion::ShowWindow() {
             m_window->AddSection(m_section());
         if (m_record) {
             m_window->ShowRecordColumn(true);
-            auto* verify = new QAction(tr("&Verify record..."));  // owned by the window
-            connect(verify, &QAction::triggered, this, &ReadingsCompanion::VerifyRecord);
-            m_window->AddMenuAction(verify);
+            m_verify = new QAction(tr("&Verify record..."));  // owned by the window
+            connect(m_verify, &QAction::triggered, this, &ReadingsCompanion::VerifyRecord);
+            m_window->AddMenuAction(m_verify);
         }
         // The window manager would put it anywhere, partly off the screen too: beside the panel.
         const QRect outer = m_panel.frameGeometry();

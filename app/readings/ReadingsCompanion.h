@@ -20,10 +20,13 @@
 #include <optional>
 
 #include "app/readings/RecordOptions.h"
+#include "platform/posix/Result.h"
 #include "record/LogFile.h"
 #include "record/Weighing.h"
+#include "record/store/Verify.h"
 
 class CScalePanelDlg;
+class QAction;
 class LogWriter;
 class ReadingsModel;
 class ReadingsWindow;
@@ -55,7 +58,8 @@ class ReadingsCompanion : public QObject {
     // Weighings are recorded (--record) by `record`, already the capture point's first sink: the
     // window lists every weighing of the run with its seq, and its menu verifies the record.
     void KeepRecord(std::unique_ptr<PanelRecord> record);
-    // "Verify record...": walks every chain and shows what it found in a message box.
+    // "Verify record...": walks every chain off the UI thread and shows what it found in a
+    // message box; the item is off meanwhile, and a walk under way is not started again.
     void VerifyRecord();
 
     void ShowWindow();
@@ -69,6 +73,7 @@ class ReadingsCompanion : public QObject {
   private:
     // The window's model, listening to the capture point from now on.
     void MakeModel();
+    void ShowVerdict(const posix::Result<record::store::Verdict>& verdict);
 
     CScalePanelDlg& m_panel;
     record::CaptureRule m_rule;
@@ -83,4 +88,5 @@ class ReadingsCompanion : public QObject {
     std::unique_ptr<Trend> m_trend;
     std::unique_ptr<ReadingsWindow> m_window;
     std::function<QWidget*()> m_section;
+    QPointer<QAction> m_verify;  // the window's "Verify record..."
 };

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include <vector>
 
@@ -59,6 +60,13 @@ constexpr Statements kEventSql = {
     "SELECT scale, seq, time_utc, kind, detail, software, prev_hash, hash FROM events WHERE "
     "($1 = '' OR scale = $1) AND ($2 = '' OR time_utc >= $2) AND ($3 = '' OR time_utc < $3) "
     "AND seq > $4 ORDER BY scale COLLATE \"C\", seq"};
+
+// By the primary key, backwards from `before`.
+constexpr const char* kNewestSql =
+    "SELECT scale, seq, time_utc, port, device, protocol, text, value, unit, stable, net, "
+    "\"check\", deviation, pieces, unit_weight, ticket, operator, frame, software, prev_hash, "
+    "hash FROM weighings WHERE scale = $1 AND ($2 = '' OR time_utc >= $2) AND seq < $3::bigint "
+    "ORDER BY seq DESC LIMIT $4::bigint";
 
 const Statements& SqlOf(Chain chain) {
     return chain == Chain::kWeighings ? kWeighingSql : kEventSql;
@@ -233,6 +241,20 @@ posix::Status PostgresRecord::Walk(Chain chain, const RowQuery& query,
             break;
     }
     return posix::Success();
+}
+
+posix::Result<std::vector<ChainRow>> PostgresRecord::Newest(const PageQuery& query) {
+    const std::string before =
+        query.before == 0 ? std::to_string(INT64_MAX) : std::to_string(query.before);
+    auto answer = Run(m_connection.get(), kNewestSql,
+                      {query.scale, query.since, before, std::to_string(query.limit + 1)},
+                      "reading weighings");
+    if (!answer)
+        return answer.Error();
+    std::vector<ChainRow> rows;
+    for (int at = 0; at < PQntuples(answer->get()); ++at)
+        rows.push_back(RowAt(answer->get(), at, Chain::kWeighings));
+    return rows;
 }
 
 }  // namespace record::store

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/posix/Result.h"
 #include "record/store/WeighingRecord.h"
@@ -40,6 +41,7 @@ class PostgresRecord : public WeighingRecord {
     posix::Result<ChainEnd> End(Chain chain, const std::string& scale) override;
     posix::Status Walk(Chain chain, const RowQuery& query,
                        const std::function<bool(const ChainRow&)>& visit) override;
+    posix::Result<std::vector<ChainRow>> Newest(const PageQuery& query) override;
     bool Created() const override { return m_created; }
     std::string Where() const override { return m_where; }
 

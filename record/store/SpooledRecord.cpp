@@ -26,6 +26,8 @@ posix::Result<std::unique_ptr<SpooledRecord>> SpooledRecord::Open(Connect connec
     if (connected) {
         record->m_created = (*connected)->Created();
         record->m_database = std::move(*connected);
+        // What an earlier run left goes before anything of this one's.
+        record->Flush();
     } else
         record->Lost(connected.Error());
     return record;
@@ -114,9 +116,38 @@ bool SpooledRecord::Send(Chain chain, const std::string& scale) {
     return true;
 }
 
+void SpooledRecord::Adopt() {
+    std::uint64_t waiting = 0;
+    for (const Chain chain : {Chain::kWeighings, Chain::kEvents}) {
+        auto scales = m_spool->Scales(chain);
+        // Said once: this run's own rows still go.
+        if (!scales) {
+            m_adopted = true;
+            return m_say("--record: " + scales.Error().Describe());
+        }
+        for (const std::string& scale : *scales) {
+            auto spooled = m_spool->End(chain, scale);
+            auto kept = m_database->End(chain, scale);
+            if (!kept)
+                return Lost(kept.Error());
+            if (!spooled || spooled->seq <= kept->seq)
+                continue;
+            waiting += spooled->seq - kept->seq;
+            m_ends.try_emplace({chain, scale}, *spooled);
+        }
+    }
+    m_waiting = waiting;
+    m_adopted = true;
+}
+
 std::uint64_t SpooledRecord::Flush() {
-    if (m_waiting == 0 || !Database())
+    if ((m_waiting == 0 && m_adopted) || !Database())
         return m_waiting;
+    if (!m_adopted) {
+        Adopt();
+        if (!m_database || m_waiting == 0)
+            return m_waiting;
+    }
     for (const auto& [key, end] : m_ends) {
         if (!Send(key.first, key.second))
             return m_waiting;
@@ -130,6 +161,12 @@ posix::Status SpooledRecord::Walk(Chain chain, const RowQuery& query,
     if (!Database())
         return posix::SystemError::Because("the database is unreachable");
     return m_database->Walk(chain, query, visit);
+}
+
+posix::Result<std::vector<ChainRow>> SpooledRecord::Newest(const PageQuery& query) {
+    if (!Database())
+        return posix::SystemError::Because("the database is unreachable");
+    return m_database->Newest(query);
 }
 
 }  // namespace record::store

@@ -4,6 +4,7 @@
 // linked here and committed to the spool first, so a weighing is durable and numbered while the
 // database is unreachable; rows go out in order, chains intact, once it is back. The spool keeps
 // a copy of each chain this writer extends, so it knows where each goes on. One writer per scale.
+// Rows an earlier run left in the spool go out first, once the database is reached.
 //
 // Thread: one thread at a time.
 
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "record/store/SqliteRecord.h"
 #include "record/store/WeighingRecord.h"
@@ -40,6 +42,8 @@ class SpooledRecord : public WeighingRecord {
     // The database's rows; refused while it is unreachable.
     posix::Status Walk(Chain chain, const RowQuery& query,
                        const std::function<bool(const ChainRow&)>& visit) override;
+    // The database's page; refused while it is unreachable.
+    posix::Result<std::vector<ChainRow>> Newest(const PageQuery& query) override;
     bool Created() const override { return m_created; }
     std::string Where() const override;
     std::uint64_t Flush() override;
@@ -49,6 +53,9 @@ class SpooledRecord : public WeighingRecord {
     WeighingRecord* Database();
     // Sends the spool's rows of one chain that the database lacks; false when it went away.
     bool Send(Chain chain, const std::string& scale);
+    // Once the database is first reached: every chain of the spool that it lacks rows of (an
+    // earlier run's too) is to be sent, and what waits is counted anew.
+    void Adopt();
     void Lost(const posix::SystemError& error);
 
     std::unique_ptr<SqliteRecord> m_spool;
@@ -58,6 +65,7 @@ class SpooledRecord : public WeighingRecord {
     std::chrono::steady_clock::time_point m_lastTry{};
     bool m_created = false;
     bool m_tried = false;
+    bool m_adopted = false;
     std::uint64_t m_waiting = 0;
     std::map<std::pair<Chain, std::string>, ChainEnd> m_ends;  // the chains this writer extends
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -41,6 +42,7 @@ struct Statements {
     const char* end;
     const char* insert;
     const char* walk;
+    const char* scales;
 };
 
 constexpr Statements kWeighingSql = {
@@ -52,7 +54,8 @@ constexpr Statements kWeighingSql = {
     "SELECT scale, seq, time_utc, port, device, protocol, text, value, unit, stable, net, "
     "\"check\", deviation, pieces, unit_weight, ticket, operator, frame, software, prev_hash, "
     "hash FROM weighings WHERE (?1 = '' OR scale = ?1) AND (?2 = '' OR time_utc >= ?2) AND "
-    "(?3 = '' OR time_utc < ?3) AND seq > ?4 ORDER BY scale, seq"};
+    "(?3 = '' OR time_utc < ?3) AND seq > ?4 ORDER BY scale, seq",
+    "SELECT DISTINCT scale FROM weighings"};
 
 constexpr Statements kEventSql = {
     "SELECT seq, hash FROM events WHERE scale = ?1 ORDER BY seq DESC LIMIT 1",
@@ -60,7 +63,15 @@ constexpr Statements kEventSql = {
     "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
     "SELECT scale, seq, time_utc, kind, detail, software, prev_hash, hash FROM events WHERE "
     "(?1 = '' OR scale = ?1) AND (?2 = '' OR time_utc >= ?2) AND (?3 = '' OR time_utc < ?3) "
-    "AND seq > ?4 ORDER BY scale, seq"};
+    "AND seq > ?4 ORDER BY scale, seq",
+    "SELECT DISTINCT scale FROM events"};
+
+// By the primary key, backwards from `before`.
+constexpr const char* kNewestSql =
+    "SELECT scale, seq, time_utc, port, device, protocol, text, value, unit, stable, net, "
+    "\"check\", deviation, pieces, unit_weight, ticket, operator, frame, software, prev_hash, "
+    "hash FROM weighings WHERE scale = ?1 AND (?2 = '' OR time_utc >= ?2) AND seq < ?3 ORDER BY "
+    "seq DESC LIMIT ?4";
 
 const Statements& SqlOf(Chain chain) {
     return chain == Chain::kWeighings ? kWeighingSql : kEventSql;
@@ -253,6 +264,38 @@ posix::Status SqliteRecord::Walk(Chain chain, const RowQuery& query,
     if (step != SQLITE_DONE)
         return ErrorOf(m_db.get(), "reading " + std::string(TableName(chain)));
     return posix::Success();
+}
+
+posix::Result<std::vector<ChainRow>> SqliteRecord::Newest(const PageQuery& query) {
+    auto statement = PrepareStatement(m_db.get(), kNewestSql);
+    if (!statement)
+        return statement.Error();
+    sqlite3_stmt* s = statement->get();
+    BindText(s, 1, query.scale);
+    BindText(s, 2, query.since);
+    sqlite3_bind_int64(s, 3,
+                       query.before == 0 ? INT64_MAX : static_cast<sqlite3_int64>(query.before));
+    sqlite3_bind_int64(s, 4, static_cast<sqlite3_int64>(query.limit + 1));
+    std::vector<ChainRow> rows;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(s)) == SQLITE_ROW)
+        rows.push_back(RowAt(s, Chain::kWeighings));
+    if (step != SQLITE_DONE)
+        return ErrorOf(m_db.get(), "reading weighings");
+    return rows;
+}
+
+posix::Result<std::vector<std::string>> SqliteRecord::Scales(Chain chain) {
+    auto statement = PrepareStatement(m_db.get(), SqlOf(chain).scales);
+    if (!statement)
+        return statement.Error();
+    std::vector<std::string> scales;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement->get())) == SQLITE_ROW)
+        scales.push_back(ColumnText(statement->get(), 0));
+    if (step != SQLITE_DONE)
+        return ErrorOf(m_db.get(), "reading the scales of " + std::string(TableName(chain)));
+    return scales;
 }
 
 }  // namespace record::store

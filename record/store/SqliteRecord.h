@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/posix/Result.h"
 #include "record/store/WeighingRecord.h"
@@ -41,6 +42,9 @@ class SqliteRecord : public WeighingRecord {
                        const std::function<bool(const ChainRow&)>& visit) override;
     bool Created() const override { return m_created; }
     std::string Where() const override { return m_path; }
+    posix::Result<std::vector<ChainRow>> Newest(const PageQuery& query) override;
+    // Every scale with a row in `chain`.
+    posix::Result<std::vector<std::string>> Scales(Chain chain);
 
   private:
     posix::Status Prepare(Mode mode);

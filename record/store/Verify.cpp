@@ -21,12 +21,17 @@ std::optional<Break::Why> FaultOf(const ChainRow& row, const ChainEnd& end) {
 }
 
 posix::Status WalkChain(WeighingRecord& record, Chain chain, Verdict* verdict,
-                        std::set<std::string>* scales) {
+                        std::set<std::string>* scales, const std::function<bool()>& stopped) {
     std::string scale;
     ChainEnd end;
     bool broken = false;
     bool first = true;
-    return record.Walk(chain, {}, [&](const ChainRow& row) {
+    bool halted = false;
+    const posix::Status walked = record.Walk(chain, {}, [&](const ChainRow& row) {
+        if (stopped && stopped()) {
+            halted = true;
+            return false;
+        }
         ++(chain == Chain::kWeighings ? verdict->weighings : verdict->events);
         scales->insert(row.scale);
         if (std::exchange(first, false) || row.scale != scale) {
@@ -43,15 +48,18 @@ posix::Status WalkChain(WeighingRecord& record, Chain chain, Verdict* verdict,
         end = ChainEnd{row.seq, row.hash};
         return true;
     });
+    if (walked && halted)
+        return posix::SystemError::Because("the check was stopped");
+    return walked;
 }
 
 }  // namespace
 
-posix::Result<Verdict> Verify(WeighingRecord& record) {
+posix::Result<Verdict> Verify(WeighingRecord& record, const std::function<bool()>& stopped) {
     Verdict verdict;
     std::set<std::string> scales;
     for (const Chain chain : {Chain::kWeighings, Chain::kEvents}) {
-        if (posix::Status walked = WalkChain(record, chain, &verdict, &scales); !walked)
+        if (posix::Status walked = WalkChain(record, chain, &verdict, &scales, stopped); !walked)
             return walked.Error();
     }
     verdict.scales = scales.size();

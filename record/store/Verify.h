@@ -3,6 +3,7 @@
 // Walks every chain of a record and says where each first breaks. Plain C++.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ struct Verdict {
     std::vector<Break> breaks;  // the first of each scale's chain that breaks; none: intact
 };
 
-posix::Result<Verdict> Verify(WeighingRecord& record);
+// `stopped`, asked at each row, ends the walk early with an error; none: it goes to the end.
+posix::Result<Verdict> Verify(WeighingRecord& record, const std::function<bool()>& stopped = {});
 
 // "weighings of scale 'bench-1', seq 4: seq 3 is missing (a row was removed)".
 std::string Describe(const Break& found);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/posix/Result.h"
 #include "record/store/Chain.h"
@@ -21,6 +22,14 @@ struct RowQuery {
     std::string since{};      // time_utc at or after this text ("2026-12-09", "2026-12-09T10:00")
     std::string until{};      // time_utc before it
     std::uint64_t after = 0;  // only seqs above this
+};
+
+// One page of a scale's weighings, newest first.
+struct PageQuery {
+    std::string scale;
+    std::string since{};        // time_utc at or after this text
+    std::uint64_t before = 0;   // only seqs below it; 0: up to the newest
+    std::uint64_t limit = 100;  // rows a page holds
 };
 
 class WeighingRecord {
@@ -41,6 +50,10 @@ class WeighingRecord {
     // answers false.
     virtual posix::Status Walk(Chain chain, const RowQuery& query,
                                const std::function<bool(const ChainRow&)>& visit) = 0;
+    // The weighings `query` selects, newest first: at most one more than its limit, which tells
+    // that older ones follow. By default a walk of the scale's whole chain; a database answers
+    // from its index instead, in time that does not grow with the chain.
+    virtual posix::Result<std::vector<ChainRow>> Newest(const PageQuery& query);
     // The schema was made by this open: the record is new.
     virtual bool Created() const = 0;
     // Where it is, in words ("/path/weighings.sqlite").

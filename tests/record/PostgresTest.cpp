@@ -99,6 +99,33 @@ TEST(PostgresRecord, KeepsChainsTextsAndSeqsAndRefusesChanges) {
               "changed)");
 }
 
+// A page from the index, newest first, as a walk of the whole chain would give it.
+TEST(PostgresRecord, PagesNewestFirstBySeqFromTheIndex) {
+    recordtest::PgCluster cluster;
+    ASSERT_EQ(cluster.Why(), "");
+    auto record = Open(cluster.Url());
+    ASSERT_TRUE(record);
+    for (int i = 0; i < 5; ++i) {
+        ChainRow row = record::store::EmptyRow(Chain::kWeighings);
+        row.scale = "a";
+        row.SetField("time_utc", "2026-12-09T10:00:0" + std::to_string(i));
+        row.SetField("stable", "1");
+        row.SetField("net", "0");
+        ASSERT_TRUE(record->Append(row));
+    }
+    for (const record::store::PageQuery& query :
+         {record::store::PageQuery{"a", "", 4, 2}, {"a", "2026-12-09T10:00:03", 0, 5}, {"b"}}) {
+        const auto indexed = record->Newest(query);
+        const auto walked = record->WeighingRecord::Newest(query);
+        ASSERT_TRUE(indexed && walked);
+        EXPECT_EQ(*indexed, *walked);
+    }
+    std::vector<std::uint64_t> seqs;
+    for (const ChainRow& row : *record->Newest({"a", "", 4, 2}))
+        seqs.push_back(row.seq);
+    EXPECT_EQ(seqs, (std::vector<std::uint64_t>{3, 2, 1}));
+}
+
 TEST(PostgresRecord, TwoReadersShareOneDatabaseEachWithItsOwnChain) {
     recordtest::PgCluster cluster;
     ASSERT_EQ(cluster.Why(), "");

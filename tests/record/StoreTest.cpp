@@ -13,9 +13,11 @@
 
 #include "record/Sink.h"
 #include "record/store/RecordSink.h"
+#include "record/store/SpooledRecord.h"
 #include "record/store/SqliteRecord.h"
 #include "record/store/Verify.h"
 #include "tests/record/SqlFile.h"
+#include "tests/support/WaitFor.h"
 #include "tools/peers/TestFiles.h"
 
 namespace {
@@ -296,6 +298,86 @@ TEST(RecordSink, CommitsBeforeAnyOtherSinkSeesTheWeighingAndStopsItWhenItCannot)
         for (const ChainRow& event : RowsOf(*reopened, Chain::kEvents))
             kinds.push_back(event.Field("kind") + " " + event.Field("detail"));
         EXPECT_EQ(kinds, (std::vector<std::string>{"start reading COM1", "stop exit status 0"}));
+    }
+}
+
+// A page of one scale's weighings, newest first, one row more than its limit when older ones
+// follow: the index's answer and a walk of the whole chain agree.
+TEST(WeighingRecord, PagesNewestFirstBySeqFromTheIndexAsAWalkWould) {
+    testing_support::TempDir dir;
+    const std::string path = dir / "w.sqlite";
+    FillRecord(path);
+    auto kept = OpenRecord(path, SqliteRecord::Mode::kRead);
+    ASSERT_TRUE(kept);
+    const struct {
+        record::store::PageQuery query;
+        std::vector<std::uint64_t> seqs;
+    } cases[] = {
+        {{"a"}, {5, 4, 3, 2, 1}},
+        {{"a", "", 0, 2}, {5, 4, 3}},
+        {{"a", "", 4, 2}, {3, 2, 1}},
+        {{"b", "", 2, 2}, {1}},
+        {{"a", "", 1, 2}, {}},
+        {{"c"}, {}},
+        {{"a", "2026-12-09T10:00", 0, 1}, {5, 4}},
+        {{"a", "2026-12-10", 0, 1}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query.scale + " " + c.query.since + " " + std::to_string(c.query.before));
+        const auto indexed = kept->Newest(c.query);
+        const auto walked = kept->WeighingRecord::Newest(c.query);
+        ASSERT_TRUE(indexed && walked);
+        std::vector<std::uint64_t> seqs;
+        for (const ChainRow& row : *indexed)
+            seqs.push_back(row.seq);
+        EXPECT_EQ(seqs, c.seqs);
+        EXPECT_EQ(*indexed, *walked);
+    }
+}
+
+// The database a spool stands before is another SQLite file here, reached while `up` says so.
+// What an earlier run left in the spool goes out first once the database is reached, at the
+// start or later, and this run's rows follow it.
+TEST(SpooledRecord, RowsAnEarlierRunLeftGoFirstOnceTheDatabaseIsReached) {
+    for (const bool upAtStart : {true, false}) {
+        SCOPED_TRACE(upAtStart);
+        testing_support::TempDir dir;
+        const std::string spool = dir / "spool.sqlite", database = dir / "database.sqlite";
+        bool up = false;
+        const auto connect =
+            [&]() -> posix::Result<std::unique_ptr<record::store::WeighingRecord>> {
+            if (!up)
+                return posix::SystemError::Because("the database is away");
+            return std::unique_ptr<record::store::WeighingRecord>(OpenRecord(database));
+        };
+        const auto said = [](const std::string&) {};
+        const auto kept = [&database] { return OpenRecord(database)->End(Chain::kWeighings, "a"); };
+        // A run that reached the database, then one that never did.
+        for (const int run : {0, 1}) {
+            up = run == 0;
+            auto earlier = record::store::SpooledRecord::Open(connect, spool, said);
+            ASSERT_TRUE(earlier);
+            for (int i = run == 0 ? 1 : 2; i <= (run == 0 ? 1 : 3); ++i)
+                ASSERT_TRUE((*earlier)->Append(Weighing("a", std::to_string(i))));
+            EXPECT_EQ((*earlier)->Flush(), run == 0 ? 0u : 2u);
+        }
+        ASSERT_EQ(kept()->seq, 1u);
+        up = upAtStart;
+        auto next = record::store::SpooledRecord::Open(connect, spool, said);
+        ASSERT_TRUE(next);
+        up = true;
+        // The database is tried again at most once a second.
+        EXPECT_TRUE(testing_support::WaitFor([&] {
+            (*next)->Flush();
+            return kept()->seq == 3;
+        }));
+        EXPECT_EQ((*next)->Flush(), 0u);
+        const auto appended = (*next)->Append(Weighing("a", "4"));
+        ASSERT_TRUE(appended);
+        EXPECT_EQ(appended->seq, 4u);
+        EXPECT_EQ(kept()->hash, appended->hash);
+        EXPECT_EQ(RowsOf(*OpenRecord(database), Chain::kWeighings),
+                  RowsOf(*OpenRecord(spool), Chain::kWeighings));
     }
 }
 
