@@ -129,7 +129,8 @@ bool DirectPort::ReadWithin(std::chrono::milliseconds limit) {
 }
 
 bool DirectPort::ReadNow() {
-    std::array<std::uint8_t, kReadChunk> buffer{};
+    // Left unset: only what the read fills is handed on.
+    std::array<std::uint8_t, kReadChunk> buffer;
     if (!m_wire)
         return false;
     const serial_port::IoResult read = m_wire->ReadAvailable(buffer);

@@ -26,7 +26,10 @@ PortSource::PortSource(serial_port::PortMap& ports, SourceEvents events, PortWat
 PortSource::~PortSource() = default;
 
 std::string PortSource::Name() const {
-    return m_ports.NameOf(static_cast<unsigned>(m_port));
+    const std::uint64_t changed = m_ports.NamesChanged();
+    if (m_name.port != m_port || m_name.namesChanged != changed)
+        m_name = {m_port, changed, m_ports.NameOf(static_cast<unsigned>(m_port))};
+    return m_name.name;
 }
 
 std::string PortSource::Named() const {

@@ -72,6 +72,13 @@ class PortSource : public QObject, public Source {
     Reconnect m_reconnect;
     std::unique_ptr<PortWatcher> m_ownWatcher;
     int m_port = 0;
+    // Name() asked of the map once per port, not once per reading.
+    struct KeptName {
+        int port = -1;
+        std::uint64_t namesChanged = 0;
+        std::string name;
+    };
+    mutable KeptName m_name;
     NetworkDial m_dial;  // goes first: what it hands back lands on the members above
 };
 

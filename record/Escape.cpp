@@ -52,6 +52,19 @@ std::size_t SequenceAt(std::string_view text, bool* whole) {
     return matched == 0 ? 1 : matched;
 }
 
+// How many bytes from the start of `text` JSON takes as they are: ASCII but controls, '"' and
+// '\\'.
+std::size_t PlainRun(std::string_view text) {
+    std::size_t n = 0;
+    while (n < text.size()) {
+        const auto byte = static_cast<std::uint8_t>(text[n]);
+        if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\')
+            break;
+        ++n;
+    }
+    return n;
+}
+
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -105,20 +118,35 @@ std::string ValidUtf8(std::string_view text) {
 }
 
 std::string JsonString(std::string_view text) {
-    std::string json = "\"";
-    for (const char c : ValidUtf8(text)) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
+    std::string json;
+    json.reserve(text.size() + 2);
+    json += '"';
+    while (!text.empty()) {
+        // A reading's text and names are plain ASCII: each run of it goes in at once.
+        const std::size_t plain = PlainRun(text);
+        json.append(text.substr(0, plain));
+        text.remove_prefix(plain);
+        if (text.empty())
+            break;
+        const auto byte = static_cast<std::uint8_t>(text[0]);
+        if (byte >= 0x80) {
+            bool whole = false;
+            const std::size_t length = SequenceAt(text, &whole);
+            json += whole ? text.substr(0, length) : kReplacement;
+            text.remove_prefix(length);
+            continue;
+        }
+        if (byte < 0x20) {
             json += "\\u00";
             AppendHex(&json, byte);
         } else {
-            json += c;
+            json += '\\';
+            json += text[0];
         }
+        text.remove_prefix(1);
     }
-    return json + '"';
+    json += '"';
+    return json;
 }
 
 std::string CsvField(std::string_view text, char separator, bool quoteNumberLike) {

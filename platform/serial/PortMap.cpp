@@ -100,6 +100,7 @@ unsigned PortMap::Choose(const std::string& name) {
     }
     std::lock_guard<std::mutex> hold(m_lock);
     m_chosen = PortInfo{number, name, "named on the command line", {}, {}};
+    m_namesChanged.fetch_add(1, std::memory_order_release);
     return number;
 }
 
@@ -111,6 +112,7 @@ std::optional<PortInfo> PortMap::Chosen() const {
 void PortMap::ForgetChosen() {
     std::lock_guard<std::mutex> hold(m_lock);
     m_chosen.reset();
+    m_namesChanged.fetch_add(1, std::memory_order_release);
 }
 
 std::string PortMap::NameOf(unsigned n) const {

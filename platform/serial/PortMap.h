@@ -12,6 +12,7 @@
 //
 // Thread: any, unless a method says otherwise; one lock guards the map's state.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,8 @@ class PortMap {
     // What the user calls port `n`: the device path given a number by Choose (a number of
     // ours would mean nothing to whoever named the path), else "COMn".
     std::string NameOf(unsigned n) const;
+    // Counts the changes of what NameOf answers: a name kept is good while this stays the same.
+    std::uint64_t NamesChanged() const { return m_namesChanged.load(std::memory_order_acquire); }
     // "COM1 (/dev/ttyUSB0)", or the path alone when it is the port's name.
     std::string NameWithDevice(unsigned n, const std::string& device) const;
 
@@ -96,6 +99,7 @@ class PortMap {
     mutable int m_snapshots = 0;
     mutable std::optional<std::vector<SerialDevice>> m_snapshotDevices;
     mutable std::uint64_t m_enumerations = 0;
+    std::atomic<std::uint64_t> m_namesChanged{0};
 };
 
 }  // namespace serial_port

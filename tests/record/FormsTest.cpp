@@ -208,6 +208,12 @@ TEST(Json, EscapesEveryStringItWrites) {
         {"\x80/\xC0\xAF/\xED\xA0\x80/\xE2\x82",
          "\"\xEF\xBF\xBD/\xEF\xBF\xBD\xEF\xBF\xBD/"
          "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD/\xEF\xBF\xBD\""},
+        // Nothing, escapes with no plain text between them, plain text ending in a cut-off.
+        {"", R"("")"},
+        {"\"\\\x01", R"("\"\\\u0001")"},
+        {"\x1f"
+         "kg \xC3\xA9~\xF0\x9F",
+         "\"\\u001fkg \xC3\xA9~\xEF\xBF\xBD\""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(record::JsonString(c.text), c.json) << c.text;
