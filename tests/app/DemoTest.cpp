@@ -12,23 +12,14 @@
 #include "app/DemoScale.h"
 #include "tests/app/PanelHarness.h"
 #include "tests/support/PumpUntil.h"
+#include "tests/support/Sanitizers.h"
 
 namespace apptest {
 namespace {
 
 using testing_support::PumpUntil;
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kThreadSanitizer = true;
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
+using testing_support::kThreadSanitizer;
 
 TEST(Demo, ThePanelFindsTheSimulatedScaleOnCom5AndMirrorsIt) {
     // Measured: QProcess starts the simulator with vfork semantics, and what the child does

@@ -25,6 +25,7 @@
 #include "app/readout/CLargeReadout.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "tests/support/PumpUntil.h"
+#include "tests/support/Sanitizers.h"
 #include "tools/peers/FamilyPeer.h"
 #include "tools/peers/PortDirectory.h"
 
@@ -162,6 +163,10 @@ int RowsWeighing(ReadingsModel& rows) {
 // Lines come much faster than any screen shows them: the display is drawn for the newest, and
 // the readings window keeps every one.
 TEST(FamilyPanel, ABurstOfLinesAllReachTheReadingsWindowAndTheDisplayEndsOnTheLast) {
+    // Measured: while the burst is painted, Qt hands image work to its own thread pool, whose
+    // futex-based locks the checker cannot see; it reports the pool's hand-over as a race.
+    if (testing_support::kThreadSanitizer)
+        GTEST_SKIP() << "Qt's image threads are reported as racing under ThreadSanitizer";
     constexpr int kBurst = 3000;
     qputenv("KARVEL_COMPONENT_MANIFEST", KARVEL_MANIFEST);
     std::string error;
