@@ -120,8 +120,10 @@ TEST(PostgresRecord, PagesNewestFirstBySeqFromTheIndex) {
         ASSERT_TRUE(indexed && walked);
         EXPECT_EQ(*indexed, *walked);
     }
+    const auto page = record->Newest({"a", "", 4, 2});
+    ASSERT_TRUE(page);
     std::vector<std::uint64_t> seqs;
-    for (const ChainRow& row : *record->Newest({"a", "", 4, 2}))
+    for (const ChainRow& row : *page)
         seqs.push_back(row.seq);
     EXPECT_EQ(seqs, (std::vector<std::uint64_t>{3, 2, 1}));
 }
