@@ -23,6 +23,10 @@
 namespace mqtt {
 namespace {
 
+std::string LostText(const std::string& where) {
+    return "mqtt: lost the broker at " + where + "; readings wait in order until it is back";
+}
+
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kQos = 1;
 // Readings handed to the client and not yet acknowledged; the client holds no more, so the
@@ -253,7 +257,7 @@ void MqttPublisher::Run() {
         if (m_stopping)
             return;
         if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_REFUSED)
-            SayOnce(FailureText(rc));
+            SayOnce(FailureText(rc, cameUp));
         const std::chrono::milliseconds retry = backoff.After(cameUp);
         Release(lock);
         lock.lock();
@@ -291,8 +295,11 @@ int MqttPublisher::RunConnection() {
     return rc;
 }
 
-std::string MqttPublisher::FailureText(int rc) {
+std::string MqttPublisher::FailureText(int rc, bool cameUp) {
     const std::string where = Where();
+    // A broker gone while connected is lost, whether a read saw its end or a write its reset.
+    if (cameUp && (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_ERRNO))
+        return LostText(where);
     // A connection that came up and ended in the handshake; not one that never came up.
     const bool handshakeCut =
         rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE || rc == MOSQ_ERR_CONN_LOST ||
@@ -347,8 +354,7 @@ std::string MqttPublisher::FailureText(int rc) {
         }
         case MOSQ_ERR_CONN_LOST:
         case MOSQ_ERR_NO_CONN:
-            return "mqtt: lost the broker at " + where +
-                   "; readings wait in order until it is back";
+            return LostText(where);
         default:
             return "mqtt: " + where + ": " + ClientError(rc).Describe() + "; trying again";
     }

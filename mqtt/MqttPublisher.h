@@ -110,7 +110,8 @@ class MqttPublisher {
     // REQUIRES: m_lock not held.
     void Say(const std::string& message);
     std::string Where() const;
-    std::string FailureText(int rc);
+    // `cameUp`: the broker had accepted the connection that ended.
+    std::string FailureText(int rc, bool cameUp);
     void WaitFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds limit,
                  const std::function<bool()>& done);
 
