@@ -124,6 +124,9 @@ class CSerialLink {
     static void WatchThread(CSerialLink* link);
     void RunWatch();
     void DrainInput();
+    // Hands the owner `queued` bytes one at a time; true when it stopped early after telling
+    // the owner that another byte follows.
+    bool ForwardBytes(std::size_t queued);
     void TransmitPending();
     void ServePortEvent(bool hungUp);
     // Open's configuration steps; the first that fails is reported and ends them.
@@ -137,7 +140,7 @@ class CSerialLink {
     // Signals stop and waits for the watch thread to end; `pump` handles the owner's messages
     // meanwhile, else they are refused.
     void StopWatchThread(bool pump);
-    void Notify(window::MessageId id, window::WParam w);
+    void Notify(window::MessageId id, window::WParam w, bool moreFollows = false);
 
     // Fields of the engine, in the order its design gives them.
     std::optional<serial_port::SerialPort> m_hPort;  // empty when none (also after a failed Open)

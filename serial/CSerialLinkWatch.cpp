@@ -127,9 +127,16 @@ void CSerialLink::DrainInput() {
             OnDeviceLost("ReadFile()", statusError);
         return;
     }
+    // The owner waits for a byte it was told of; it must not wait out a broken promise.
+    if (ForwardBytes(queued) && m_pNotifyWnd != nullptr)
+        window::Wake(*m_pNotifyWnd);
+}
+
+bool CSerialLink::ForwardBytes(std::size_t queued) {
+    bool promised = false;
     for (; queued > 0; --queued) {
         if (m_bPaused.load())
-            return;
+            return promised;
         std::uint8_t byte = 0;
         serial_port::IoResult read;
         {
@@ -145,15 +152,17 @@ void CSerialLink::DrainInput() {
                 OnDeviceLost("ReadFile()", read.error);
             // Back to the wait: a port that keeps failing raises one box per wake-up, not a
             // loop that never waits.
-            return;
+            return promised;
         }
         if (read.bytes == 0)
-            return;
-        Notify(PN_BYTE, byte);
+            return promised;
+        promised = queued > 1;
+        Notify(PN_BYTE, byte, promised);
         // A key press waits for one byte at most, never for the rest of a flood.
         if (StopRequested() || m_hSendEvent->IsSet())
-            return;
+            return promised;
     }
+    return false;
 }
 
 void CSerialLink::TransmitPending() {
@@ -207,14 +216,19 @@ void CSerialLink::OnDeviceLost(const char* operation, const serial_port::PortErr
     ShowFailure(operation, error);
 }
 
-void CSerialLink::Notify(window::MessageId id, window::WParam w) {
+void CSerialLink::Notify(window::MessageId id, window::WParam w, bool moreFollows) {
     if (m_bPaused.load()) {
         WaitWhilePaused();
         if (StopRequested())
             return;
     }
-    if (m_pNotifyWnd != nullptr)
-        window::SendMessage(*m_pNotifyWnd, id, w, static_cast<window::LParam>(m_nPortNumber));
+    if (m_pNotifyWnd == nullptr)
+        return;
+    const auto port = static_cast<window::LParam>(m_nPortNumber);
+    if (moreFollows)
+        window::SendMessageBeforeMore(*m_pNotifyWnd, id, w, port);
+    else
+        window::SendMessage(*m_pNotifyWnd, id, w, port);
 }
 
 void CSerialLink::ShowFailure(const char* operation, const serial_port::PortError& error) {

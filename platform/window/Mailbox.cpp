@@ -7,6 +7,14 @@
 
 namespace window {
 
+namespace {
+
+// How long the owner thread waits for a promised letter before going back to its event loop:
+// far above a sender's gap between the bytes of one read, short enough not to be seen.
+constexpr auto kPromiseWait = std::chrono::milliseconds(2);
+
+}  // namespace
+
 Mailbox::Mailbox(MessageOwner& owner) : m_owner(owner), m_ownerThread(std::this_thread::get_id()) {
     // Without an application object this thread has no event loop; messages are then handled
     // only by PumpOwner and WaitWhilePumping.
@@ -65,12 +73,13 @@ Mailbox::Letter* Mailbox::PopLocked() {
 }
 
 bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
-                      LResult& result) {
+                      LResult& result, bool moreFollows) {
     Letter letter;
     letter.id = id;
     letter.w = w;
     letter.l = l;
     letter.call = call;
+    letter.moreFollows = moreFollows;
     bool post = false;
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -111,12 +120,25 @@ void Mailbox::OnPosted() {
         // The flag drops only together with finding the queue empty: a sender whose wake-up
         // was just swallowed has queued its letter already, and one that comes later sees the
         // flag down and signals anew.
-        std::lock_guard<std::mutex> hold(m_lock);
+        std::unique_lock<std::mutex> hold(m_lock);
+        AwaitPromisedLocked(hold);
         if (m_head == nullptr) {
             m_posted = false;
             return;
         }
     }
+}
+
+void Mailbox::AwaitPromisedLocked(std::unique_lock<std::mutex>& hold) {
+    // A sender handing over a read byte by byte sends the next one at once: waiting for it here
+    // spares the event loop a wake-up per byte. While m_posted stays up the sender signals no
+    // wake-up either. A sender that breaks its promise calls Wake.
+    if (!m_promised || m_head != nullptr)
+        return;
+    const std::uint64_t wakes = m_wakeCount;
+    m_arrived.wait_for(hold, kPromiseWait,
+                       [&] { return m_head != nullptr || m_wakeCount != wakes; });
+    m_promised = false;
 }
 
 int Mailbox::Pump(int limit) {
@@ -140,6 +162,7 @@ int Mailbox::Pump(int limit) {
             // come back for the lock while the answered sender wakes up and wants it.
             std::lock_guard<std::mutex> hold(m_lock);
             AnswerLocked(*letter, result, false);
+            m_promised = letter->moreFollows;
             ++handled;
             if (limit < 0 || handled < limit)
                 next = PopLocked();
@@ -193,6 +216,7 @@ void Mailbox::Wake() {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         ++m_wakeCount;
+        m_promised = false;
     }
     m_arrived.notify_all();
 }

@@ -30,8 +30,9 @@ class Mailbox {
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
 
     // Other threads: queue a message or a call and wait for the answer. False when refused.
+    // `moreFollows`: the sender sends another letter as soon as this one is answered.
     bool Deliver(MessageId id, WParam w, LParam l, const std::function<void()>* call,
-                 LResult& result);
+                 LResult& result, bool moreFollows = false);
 
     // Handles waiting letters, at most `limit` (all when negative).
     int Pump(int limit);
@@ -51,6 +52,7 @@ class Mailbox {
         LResult result = 0;
         bool answered = false;
         bool refused = false;
+        bool moreFollows = false;
         Letter* next = nullptr;  // queued after this one
     };
 
@@ -63,6 +65,8 @@ class Mailbox {
     Letter* PopLocked();
     // Runs from the owner thread's event loop when m_wakeFd became readable.
     void OnPosted();
+    // REQUIRES: m_lock held through `hold`. Waits briefly for a letter that was promised.
+    void AwaitPromisedLocked(std::unique_lock<std::mutex>& hold);
 
     MessageOwner& m_owner;
     const std::thread::id m_ownerThread;
@@ -75,7 +79,8 @@ class Mailbox {
     std::uint64_t m_wakeCount = 0;
     bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not emptied the queue since
     bool m_closed = false;
-    int m_senders = 0;  // threads inside Deliver; the destructor waits for them to leave
+    bool m_promised = false;  // the last answered letter said that another follows at once
+    int m_senders = 0;        // threads inside Deliver; the destructor waits for them to leave
     // Signalled by senders; the owner thread's event loop watches it (also inside a modal
     // dialog's loop). Empty when there is no event loop to watch it.
     posix::UniqueFd m_wakeFd;

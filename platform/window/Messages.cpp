@@ -13,13 +13,25 @@ MessageOwner::MessageOwner() : m_mailbox(std::make_unique<Mailbox>(*this)) {}
 
 MessageOwner::~MessageOwner() = default;
 
-LResult SendMessage(MessageOwner& owner, MessageId id, WParam w, LParam l) {
+namespace {
+
+LResult Send(MessageOwner& owner, MessageId id, WParam w, LParam l, bool moreFollows) {
     Mailbox& box = owner.GetMailbox();
     if (box.OnOwnerThread())
         return owner.HandleMessage(id, w, l);
     LResult result = 0;
-    box.Deliver(id, w, l, nullptr, result);
+    box.Deliver(id, w, l, nullptr, result, moreFollows);
     return result;
+}
+
+}  // namespace
+
+LResult SendMessage(MessageOwner& owner, MessageId id, WParam w, LParam l) {
+    return Send(owner, id, w, l, false);
+}
+
+LResult SendMessageBeforeMore(MessageOwner& owner, MessageId id, WParam w, LParam l) {
+    return Send(owner, id, w, l, true);
 }
 
 bool Invoke(MessageOwner& owner, const std::function<void()>& fn) {

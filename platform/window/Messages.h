@@ -47,6 +47,10 @@ class MessageOwner {
 // thread runs it from its event loop (also inside a modal dialog's loop), from PumpOwner or from
 // WaitWhilePumping.
 LResult SendMessage(MessageOwner& owner, MessageId id, WParam w, LParam l);
+// As SendMessage, from a sender that sends `owner` another message as soon as this one is
+// answered (the next byte of one read): the owner thread waits for it briefly instead of going
+// back to its event loop in between. A sender that does not send it after all calls Wake(owner).
+LResult SendMessageBeforeMore(MessageOwner& owner, MessageId id, WParam w, LParam l);
 
 // Runs `fn` on the owner thread and returns when it has run, the same way as SendMessage (so a
 // WaitWhilePumping on the owner thread runs it too). Returns false when it was refused instead
