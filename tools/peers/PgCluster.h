@@ -6,11 +6,13 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/posix/SystemError.h"
 #include "tools/peers/RunProgram.h"
 #include "tools/peers/TestFiles.h"
 
@@ -20,11 +22,13 @@ class PgCluster {
   public:
     // With a password, the user nobody logs in with it (SCRAM); else without one.
     explicit PgCluster(const std::string& password = {}) {
-        ::chown(m_dir.Path().c_str(), testing_support::kNobody, testing_support::kNobody);
+        if (!GiveToNobody(m_dir.Path()))
+            return;
         std::vector<std::string> login = {"-A", "trust"};
         if (!password.empty()) {
             testing_support::WriteFile(m_dir / "pw", password + "\n");
-            ::chown((m_dir / "pw").c_str(), testing_support::kNobody, testing_support::kNobody);
+            if (!GiveToNobody(m_dir / "pw"))
+                return;
             login = {"-A", "scram-sha-256", "--pwfile", m_dir / "pw"};
         }
         const std::string bin = BinFolder();
@@ -74,6 +78,14 @@ class PgCluster {
         return {};
     }
     std::string Data() const { return m_dir / "data"; }
+    // As root the cluster runs as nobody, who must own its files; any other user owns them.
+    bool GiveToNobody(const std::filesystem::path& path) {
+        if (::geteuid() != 0 ||
+            ::chown(path.c_str(), testing_support::kNobody, testing_support::kNobody) == 0)
+            return true;
+        m_why = "cannot give " + path.string() + " to nobody: " + posix::ErrnoText(errno);
+        return false;
+    }
     testing_support::ProgramRun AsNobody(const std::string& program,
                                          const std::vector<std::string>& args) const {
         // initdb refuses root; any other user runs it as itself.
