@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <sched.h>
+
 #include "platform/posix/WakeupFd.h"
 
 namespace window {
@@ -12,6 +14,38 @@ namespace {
 // How long the owner thread waits for a promised letter before going back to its event loop:
 // far above a sender's gap between the bytes of one read, short enough not to be seen.
 constexpr auto kPromiseWait = std::chrono::milliseconds(2);
+
+// Within a promised run of letters each side does a few microseconds of work before the other
+// may go on. Sleeping through that costs each byte two wake-ups, which between two cores (an
+// interrupt each, dear in a virtual machine) cost many times that work; so where the other side
+// runs on another core, each side first watches for a while.
+constexpr auto kWatchLimit = std::chrono::microseconds(200);
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+int CurrentCpu() {
+    return ::sched_getcpu();
+}
+
+// True as soon as `ready()` is; false when it was not within kWatchLimit. Only where the other
+// side last ran on another core than this thread: on the same one it could not go on meanwhile.
+template <typename Ready>
+bool WatchBriefly(int otherCpu, Ready ready) {
+    const int cpu = CurrentCpu();
+    if (cpu < 0 || otherCpu < 0 || cpu == otherCpu)
+        return ready();
+    const auto end = std::chrono::steady_clock::now() + kWatchLimit;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        CpuRelax();
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -44,6 +78,7 @@ void Mailbox::AnswerLocked(Letter& letter, LResult result, bool refused) {
     letter.result = result;
     letter.refused = refused;
     letter.answered = true;
+    letter.done.store(true, std::memory_order_release);
 }
 
 void Mailbox::RefuseAllLocked() {
@@ -59,6 +94,7 @@ void Mailbox::PushLocked(Letter& letter) {
         m_head = &letter;
     m_tail = &letter;
     ++m_queued;
+    m_hasLetter.store(true, std::memory_order_release);
 }
 
 Mailbox::Letter* Mailbox::PopLocked() {
@@ -66,8 +102,10 @@ Mailbox::Letter* Mailbox::PopLocked() {
     if (letter == nullptr)
         return nullptr;
     m_head = letter->next;
-    if (m_head == nullptr)
+    if (m_head == nullptr) {
         m_tail = nullptr;
+        m_hasLetter.store(false, std::memory_order_relaxed);
+    }
     --m_queued;
     return letter;
 }
@@ -80,6 +118,8 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
     letter.l = l;
     letter.call = call;
     letter.moreFollows = moreFollows;
+    if (moreFollows)
+        letter.senderCpu = CurrentCpu();
     bool post = false;
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -99,6 +139,10 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
     // One wake-up drains every letter that came meanwhile.
     if (post)
         posix::SignalWakeupFd(m_wakeFd.Get());
+    // A byte amid a read is handled in a moment; the read's last byte may be drawn at length.
+    if (moreFollows)
+        WatchBriefly(m_ownerCpu.load(std::memory_order_relaxed),
+                     [&] { return letter.done.load(std::memory_order_acquire); });
 
     std::unique_lock<std::mutex> hold(m_lock);
     m_answered.wait(hold, [&] { return letter.answered; });
@@ -136,6 +180,12 @@ void Mailbox::AwaitPromisedLocked(std::unique_lock<std::mutex>& hold) {
     if (!m_promised || m_head != nullptr)
         return;
     const std::uint64_t wakes = m_wakeCount;
+    hold.unlock();
+    WatchBriefly(m_senderCpu, [&] {
+        return m_hasLetter.load(std::memory_order_acquire) ||
+               m_wakeCount.load(std::memory_order_relaxed) != wakes;
+    });
+    hold.lock();
     m_arrived.wait_for(hold, kPromiseWait,
                        [&] { return m_head != nullptr || m_wakeCount != wakes; });
     m_promised = false;
@@ -163,6 +213,10 @@ int Mailbox::Pump(int limit) {
             std::lock_guard<std::mutex> hold(m_lock);
             AnswerLocked(*letter, result, false);
             m_promised = letter->moreFollows;
+            if (m_promised) {
+                m_senderCpu = letter->senderCpu;
+                m_ownerCpu.store(CurrentCpu(), std::memory_order_relaxed);
+            }
             ++handled;
             if (limit < 0 || handled < limit)
                 next = PopLocked();

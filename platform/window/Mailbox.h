@@ -3,6 +3,7 @@
 // The queue of messages sent to one MessageOwner from other threads. Each waiting sender's
 // letter lives on the sender's stack until the owner thread has answered it.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -53,6 +54,8 @@ class Mailbox {
         bool answered = false;
         bool refused = false;
         bool moreFollows = false;
+        std::atomic<bool> done{false};  // answered: lets a watching sender stop before the lock
+        int senderCpu = -1;
         Letter* next = nullptr;  // queued after this one
     };
 
@@ -76,7 +79,13 @@ class Mailbox {
     Letter* m_head = nullptr;            // oldest waiting letter
     Letter* m_tail = nullptr;
     std::size_t m_queued = 0;
-    std::uint64_t m_wakeCount = 0;
+    // Also read without the lock by a watching owner thread; changed only under it.
+    std::atomic<std::uint64_t> m_wakeCount{0};
+    std::atomic<bool> m_hasLetter{false};  // m_head != nullptr
+    // Where the two sides of a promised run last ran: watching for the other side pays only
+    // when it runs on another core.
+    std::atomic<int> m_ownerCpu{-1};
+    int m_senderCpu = -1;   // owner thread only
     bool m_posted = false;  // m_wakeFd was signalled and OnPosted has not emptied the queue since
     bool m_closed = false;
     bool m_promised = false;  // the last answered letter said that another follows at once
