@@ -77,8 +77,7 @@ Mailbox::~Mailbox() {
 void Mailbox::AnswerLocked(Letter& letter, LResult result, bool refused) {
     letter.result = result;
     letter.refused = refused;
-    letter.answered = true;
-    letter.done.store(true, std::memory_order_release);
+    letter.answered.store(true, std::memory_order_release);
 }
 
 void Mailbox::RefuseAllLocked() {
@@ -93,8 +92,7 @@ void Mailbox::PushLocked(Letter& letter) {
     else
         m_head = &letter;
     m_tail = &letter;
-    ++m_queued;
-    m_hasLetter.store(true, std::memory_order_release);
+    m_queued.fetch_add(1, std::memory_order_release);
 }
 
 Mailbox::Letter* Mailbox::PopLocked() {
@@ -102,11 +100,9 @@ Mailbox::Letter* Mailbox::PopLocked() {
     if (letter == nullptr)
         return nullptr;
     m_head = letter->next;
-    if (m_head == nullptr) {
+    if (m_head == nullptr)
         m_tail = nullptr;
-        m_hasLetter.store(false, std::memory_order_relaxed);
-    }
-    --m_queued;
+    m_queued.fetch_sub(1, std::memory_order_relaxed);
     return letter;
 }
 
@@ -142,10 +138,10 @@ bool Mailbox::Deliver(MessageId id, WParam w, LParam l, const std::function<void
     // A byte amid a read is handled in a moment; the read's last byte may be drawn at length.
     if (moreFollows)
         WatchBriefly(m_ownerCpu.load(std::memory_order_relaxed),
-                     [&] { return letter.done.load(std::memory_order_acquire); });
+                     [&] { return letter.answered.load(std::memory_order_acquire); });
 
     std::unique_lock<std::mutex> hold(m_lock);
-    m_answered.wait(hold, [&] { return letter.answered; });
+    m_answered.wait(hold, [&] { return letter.answered.load(); });
     result = letter.result;
     if (--m_senders == 0 && m_closed)
         m_arrived.notify_all();
@@ -182,7 +178,7 @@ void Mailbox::AwaitPromisedLocked(std::unique_lock<std::mutex>& hold) {
     const std::uint64_t wakes = m_wakeCount;
     hold.unlock();
     WatchBriefly(m_senderCpu, [&] {
-        return m_hasLetter.load(std::memory_order_acquire) ||
+        return m_queued.load(std::memory_order_acquire) > 0 ||
                m_wakeCount.load(std::memory_order_relaxed) != wakes;
     });
     hold.lock();
@@ -282,7 +278,7 @@ bool Mailbox::WaitForMessage(std::chrono::milliseconds timeout, std::size_t coun
 
 std::size_t Mailbox::Pending() {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_queued;
+    return m_queued.load();
 }
 
 }  // namespace window

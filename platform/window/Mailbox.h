@@ -51,10 +51,10 @@ class Mailbox {
         LParam l = 0;
         const std::function<void()>* call = nullptr;
         LResult result = 0;
-        bool answered = false;
+        // Also read without the lock by a watching sender; set only under it.
+        std::atomic<bool> answered{false};
         bool refused = false;
         bool moreFollows = false;
-        std::atomic<bool> done{false};  // answered: lets a watching sender stop before the lock
         int senderCpu = -1;
         Letter* next = nullptr;  // queued after this one
     };
@@ -78,10 +78,9 @@ class Mailbox {
     std::condition_variable m_answered;  // a letter was answered
     Letter* m_head = nullptr;            // oldest waiting letter
     Letter* m_tail = nullptr;
-    std::size_t m_queued = 0;
-    // Also read without the lock by a watching owner thread; changed only under it.
+    // These two are also read without the lock by a watching owner thread; changed only under it.
+    std::atomic<std::size_t> m_queued{0};
     std::atomic<std::uint64_t> m_wakeCount{0};
-    std::atomic<bool> m_hasLetter{false};  // m_head != nullptr
     // Where the two sides of a promised run last ran: watching for the other side pays only
     // when it runs on another core.
     std::atomic<int> m_ownerCpu{-1};
