@@ -18,8 +18,9 @@ constexpr auto kPromiseWait = std::chrono::milliseconds(2);
 // Within a promised run of letters each side does a few microseconds of work before the other
 // may go on. Sleeping through that costs each byte two wake-ups, which between two cores (an
 // interrupt each, dear in a virtual machine) cost many times that work; so where the other side
-// runs on another core, each side first watches for a while.
-constexpr auto kWatchLimit = std::chrono::microseconds(200);
+// runs on another core, each side first watches for a while: long enough for the other's few
+// microseconds, short, since a virtual machine may take the other core away meanwhile.
+constexpr auto kWatchLimit = std::chrono::microseconds(50);
 
 void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
