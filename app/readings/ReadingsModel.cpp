@@ -93,8 +93,8 @@ void ReadingsModel::AppendRecorded(const record::CapturedReading& reading,
     row.rule = static_cast<std::uint8_t>(reading.rule);
     row.device = DeviceIndex(reading.device);
     if (!reading.protocol.empty())
-        m_family[m_left + m_rows.size()] =
-            FamilyPart{reading.reading, reading.values, reading.protocol, reading.familyBytes};
+        m_family.Add(m_left + m_rows.size(), FamilyPart{reading.reading, reading.values,
+                                                        reading.protocol, reading.familyBytes});
     m_rows.push_back(row);
     if (!m_publish.isActive())
         m_publish.start();
@@ -112,8 +112,7 @@ void ReadingsModel::MakeRoom() {
     m_rows.erase(m_rows.begin(), m_rows.begin() + leaving);
     if (!m_seqs.empty())
         m_seqs.erase(m_seqs.begin(), m_seqs.begin() + leaving);
-    m_family.erase(m_family.begin(),
-                   m_family.lower_bound(m_left + static_cast<std::uint64_t>(leaving)));
+    m_family.DropBefore(m_left + static_cast<std::uint64_t>(leaving));
     m_shown -= shownLeaving;
     m_blocks.erase(
         m_blocks.begin(),
@@ -157,7 +156,7 @@ void ReadingsModel::Clear() {
     m_left = 0;
     m_savedTo = 0;
     m_devices.clear();
-    m_family.clear();
+    m_family.Clear();
     m_seqs = {};
     endResetModel();
 }
@@ -167,13 +166,12 @@ const std::string& ReadingsModel::DeviceOf(const Row& row) const {
     return row.device < m_devices.size() ? m_devices[row.device] : unknown;
 }
 
-const ReadingsModel::FamilyPart* ReadingsModel::FamilyAt(int index) const {
-    const auto found = m_family.find(m_left + static_cast<std::uint64_t>(index));
-    return found == m_family.end() ? nullptr : &found->second;
+std::optional<FamilyPart> ReadingsModel::FamilyAt(int index) const {
+    return m_family.Find(m_left + static_cast<std::uint64_t>(index));
 }
 
 scale::Reading ReadingsModel::ReadingAt(int index) const {
-    if (const FamilyPart* family = FamilyAt(index))
+    if (const std::optional<FamilyPart> family = FamilyAt(index))
         return family->reading;
     return scale::Read(scale::SlotsOf(m_rows.at(static_cast<std::size_t>(index)).bytes));
 }
@@ -184,7 +182,7 @@ record::CapturedReading ReadingsModel::At(int index) const {
                        scale::SlotsOf(row.bytes),
                        Clock::time_point(std::chrono::milliseconds(row.ms)),
                        {}};
-    if (const FamilyPart* family = FamilyAt(index)) {
+    if (const std::optional<FamilyPart> family = FamilyAt(index)) {
         frame.values = family->values;
         frame.familyReading = family->reading;
         frame.protocol = family->protocol;

@@ -2,11 +2,11 @@
 
 // The captured readings of the readings window, one compact row each (the frame's bytes, its
 // time, port, device and rule: 24 bytes), decoded when shown. A working day at one a second
-// (86 400 rows) takes about 3 MB. A family's reading, which no frame's bytes hold, is kept
-// beside its row as the family decoded it (a few hundred bytes more). New rows are shown to views
-// at most twice a second, so a view of a fast stream is not laid out and painted for every row. At
-// most kMaxRows are held: beyond them the oldest kLeaveAtOnce leave together (a log file keeps them
-// all), and so do their totals, kept per block of that many rows.
+// (86 400 rows) takes about 3 MB. A family's reading, which no frame's bytes hold, is kept beside
+// its row as the family decoded it, packed (FamilyParts.h: some fifty bytes more). New rows are
+// shown to views at most twice a second, so a view of a fast stream is not laid out and painted
+// for every row. At most kMaxRows are held: beyond them the oldest kLeaveAtOnce leave together
+// (a log file keeps them all), and so do their totals, kept per block of that many rows.
 //
 // Thread: UI thread only.
 
@@ -15,11 +15,11 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/readings/FamilyParts.h"
 #include "app/readings/Statistics.h"
 #include "record/Capture.h"
 #include "record/Forms.h"
@@ -87,13 +87,6 @@ class ReadingsModel : public QAbstractTableModel {
         std::uint16_t device = 0;  // index into m_devices
     };
     static_assert(sizeof(Row) == 24);
-    // What a family's reading holds beyond its row.
-    struct FamilyPart {
-        scale::Reading reading;
-        scale::Slots values;
-        std::string protocol;
-        std::vector<std::uint8_t> bytes;
-    };
 
     std::uint16_t DeviceIndex(const std::string& device);
     const std::string& DeviceOf(const Row& row) const;
@@ -101,7 +94,7 @@ class ReadingsModel : public QAbstractTableModel {
     QVariant Display(int index, int column) const;
     // The reading of row `index`: the family's as it decoded it, or the frame's decoded now.
     scale::Reading ReadingAt(int index) const;
-    const FamilyPart* FamilyAt(int index) const;
+    std::optional<FamilyPart> FamilyAt(int index) const;
 
     std::vector<Row> m_rows;
     int m_shown = 0;  // the rows views know of: the first m_shown of m_rows
@@ -114,7 +107,7 @@ class ReadingsModel : public QAbstractTableModel {
     QTimer m_publish;
     std::vector<std::string> m_devices;
     // The family parts of rows, by the row's number counted as m_savedTo counts.
-    std::map<std::uint64_t, FamilyPart> m_family;
+    FamilyParts m_family;
     // Beside m_rows once a row had a seq (0: none), else empty: a session without a record pays
     // nothing for it.
     std::vector<std::uint64_t> m_seqs;
