@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,26 +79,54 @@ std::string WithPortLost(const std::string& json) {
 
 }  // namespace
 
-// What a TLS handshake got to, seen through the connection's info callback. The callback runs on
+// What a TLS handshake got to, seen through the context's info callback. The context is ours,
+// settings and all, so that the callback is in place before the client's first handshake step,
+// which may already meet the broker's certificate inside the connect call. The callback runs on
 // the network thread, which alone reads this.
 struct MqttPublisher::Tls {
+    std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> context{nullptr, SSL_CTX_free};
     bool started = false;      // a ClientHello went out
     bool serverSpoke = false;  // the broker answered it in TLS
     long verifyError = X509_V_OK;
 
-    // Follows the handshake of `ssl`, which the client has just begun.
-    void Follow(SSL* ssl) {
-        started = ssl != nullptr;
+    // A context that trusts `caFile` (else the system's authorities) and checks that the
+    // broker's certificate names `host`.
+    bool Make(const std::string& caFile, const std::string& host, std::string* error) {
+        context.reset(SSL_CTX_new(TLS_client_method()));
+        SSL_CTX* ctx = context.get();
+        if (!ctx || SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1) {
+            *error = "cannot make a TLS context for MQTT";
+            return false;
+        }
+        const int loaded = caFile.empty()
+                               ? SSL_CTX_load_verify_locations(ctx, nullptr, "/etc/ssl/certs")
+                               : SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr);
+        if (loaded != 1) {
+            *error = caFile.empty() ? "cannot read the system's authorities in /etc/ssl/certs"
+                                    : "cannot use --mqtt-cafile " + posix::Printable(caFile) +
+                                          ": it holds no certificate in PEM";
+            return false;
+        }
+        SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+        X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1)
+            X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
+        SSL_CTX_set_app_data(ctx, this);
+        SSL_CTX_set_info_callback(ctx, OnInfo);
+        return true;
+    }
+
+    // Before each connection: nothing seen of it yet.
+    void Begin() {
+        started = false;
         serverSpoke = false;
         verifyError = X509_V_OK;
-        if (!ssl)
-            return;
-        SSL_set_app_data(ssl, this);
-        SSL_set_info_callback(ssl, OnInfo);
     }
 
     static void OnInfo(const SSL* ssl, int where, int) {
-        auto* tls = static_cast<Tls*>(SSL_get_app_data(ssl));
+        auto* tls = static_cast<Tls*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+        tls->started = true;
         const OSSL_HANDSHAKE_STATE state = SSL_get_state(ssl);
         tls->serverSpoke =
             tls->serverSpoke || (state != TLS_ST_CW_CLNT_HELLO && state != TLS_ST_BEFORE);
@@ -105,6 +134,7 @@ struct MqttPublisher::Tls {
         // written (the peer gone first): the verdict is kept at whatever step comes next.
         if ((where & (SSL_CB_ALERT | SSL_CB_EXIT)) != 0) {
             const long verdict = SSL_get_verify_result(ssl);
+            fprintf(stderr, "DBG where=%x state=%d verdict=%ld\n", where, (int)state, verdict);
             if (verdict != X509_V_OK)
                 tls->verifyError = verdict;
         }
@@ -164,9 +194,10 @@ bool MqttPublisher::Start(std::string* error) {
                                        password ? password->c_str() : nullptr);
     if (rc == MOSQ_ERR_SUCCESS && m_options.tls) {
         m_tls = std::make_unique<Tls>();
-        rc = mosquitto_tls_set(
-            client, m_options.caFile.empty() ? nullptr : m_options.caFile.c_str(),
-            m_options.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+        if (!m_tls->Make(m_options.caFile, m_options.host, error))
+            return false;
+        mosquitto_int_option(client, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+        rc = mosquitto_void_option(client, MOSQ_OPT_SSL_CTX, m_tls->context.get());
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         *error = "cannot set up the MQTT client: " + ClientError(rc).Describe();
@@ -269,13 +300,11 @@ void MqttPublisher::Run() {
 
 int MqttPublisher::RunConnection() {
     mosquitto* client = m_client.get();
+    if (m_tls)
+        m_tls->Begin();
     errno = 0;
     int rc =
         mosquitto_connect_async(client, m_options.host.c_str(), m_options.port, kKeepAliveSeconds);
-    // The client has begun the handshake (or failed to): its connection is followed from here.
-    if (m_tls)
-        m_tls->Follow(rc == MOSQ_ERR_SUCCESS ? static_cast<SSL*>(mosquitto_ssl_get(client))
-                                             : nullptr);
     while (rc == MOSQ_ERR_SUCCESS) {
         errno = 0;
         rc = mosquitto_loop(client, static_cast<int>(kLoopWait.count()), 1);

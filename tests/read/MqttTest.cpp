@@ -372,6 +372,9 @@ TEST_F(ReaderOnBroker, MistakenOptionsAndPasswordFilesSayWhatIsWrong) {
         {{"--mqtt", "mqtts://" + host, "--mqtt-cafile", dir + "/none.pem"},
          2,
          "cannot read --mqtt-cafile " + dir + "/none.pem: No such file or directory"},
+        {{"--mqtt", "mqtts://" + host, "--mqtt-cafile", secret("text.pem", "no PEM\n", 0644)},
+         2,
+         "cannot use --mqtt-cafile " + dir + "/text.pem: it holds no certificate in PEM"},
         {withPassword(secret("two", "first\nsecond\n", 0600)), 0, "connected to " + host},
         {withPassword(secret("empty", "\nsecond\n", 0600)), 2, "has an empty first line"},
         {withPassword(secret("nul", std::string("ab\0cd\n", 6), 0600)), 2, "holds a NUL byte"},
@@ -461,6 +464,16 @@ TEST_F(ReaderOnBroker, TlsWithTheTestsOwnAuthorityAndABadCertificate) {
     EXPECT_TRUE(
         stranger->WaitForError("TLS with 127.0.0.1:" + std::to_string(broker.Port()) + " failed"));
     stranger.reset();  // it holds the port
+
+    // The certificate names 127.0.0.1 alone.
+    auto misnamed = StartReader(broker,
+                                {"--mqtt", "mqtts://localhost:" + std::to_string(broker.Port()),
+                                 "--mqtt-cafile", d + "/ca.pem"},
+                                "mqtts");
+    EXPECT_TRUE(
+        misnamed->WaitForError("the broker's certificate names another host than localhost"))
+        << misnamed->Errors();
+    misnamed.reset();
 
     auto reader = StartReader(broker, {"--mqtt-cafile", d + "/ca.pem"}, "mqtts");
     ASSERT_TRUE(reader->WaitForError("connected")) << reader->Errors();
