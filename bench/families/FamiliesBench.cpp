@@ -11,6 +11,11 @@
 //                           found, the balance on COM8 behind 7 silent ports, a silent, a noisy
 //                           and an asked port, and SIGTERM during detection until the reader ends
 //                           (and the panel, when Karvel is beside families_bench)
+//   families_bench streams  each family's line at 38 400, 57 600 and 115 200 baud, as many a
+//                           second as nine tenths of the line carries (at most 600), for 5 s into
+//                           karvel-read --capture every, and into the panel (offscreen) with
+//                           --log and --capture every: the readings each kept against the lines
+//                           written
 // Programs are taken from beside families_bench.
 
 #include <signal.h>
@@ -21,11 +26,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
+#include "platform/serial/PseudoTerminal.h"
 #include "scale/FrameWindow.h"
 #include "scale/Reading.h"
 #include "scale/families/Family.h"
@@ -40,10 +48,8 @@ using testing_support::FamilyPeer;
 
 std::string g_binDir;
 
-void Figure(const std::string& name, double value, const char* unit) {
-    std::printf("figure: %s = %.3f %s\n", name.c_str(), value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
+using bench::LinesIn;
 
 struct Sample {
     const char* family;
@@ -281,6 +287,81 @@ int Parallel() {
     return 0;
 }
 
+// Lines karvel-read, or the panel in its log, lost of `seconds` of `line` at `rate` a second on a
+// line at `baud`; -1 when it never kept the first.
+long LostOfStream(const Sample& sample, int baud, int rate, int seconds, bool panel) {
+    testing_support::PortDirectory ports;
+    ::setenv("KARVEL_PORT_DIR", ports.Path().c_str(), 1);
+    auto pty = serial_port::PseudoTerminal::Create();
+    ports.Map(1, pty->DevicePath());
+    const std::string out = ports.Path() + "/readings.out";
+    std::vector<std::string> argv = {g_binDir + (panel ? "/Karvel" : "/karvel-read"),
+                                     "--port",
+                                     "COM1",
+                                     "--protocol",
+                                     sample.family,
+                                     "--line",
+                                     std::to_string(baud),
+                                     "--capture",
+                                     "every"};
+    if (panel) {
+        argv.insert(argv.end(), {"--log", out});
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    }
+    const pid_t reader = bench::Spawn(argv, panel ? "/dev/null" : out);
+    const auto bytes =
+        std::span(reinterpret_cast<const std::uint8_t*>(sample.line.data()), sample.line.size());
+    // A line a tenth of a second until the reader has kept one (after the log's header).
+    const std::size_t header = panel ? 1 : 0;
+    const auto greeted = Clock::now() + std::chrono::seconds(30);
+    while (LinesIn(out) <= header && Clock::now() < greeted) {
+        pty->Write(bytes);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the greetings are in
+    const std::size_t before = LinesIn(out);
+    if (before <= header) {
+        bench::End(reader);
+        return -1;
+    }
+    const long sent = static_cast<long>(rate) * seconds;
+    const auto start = Clock::now();
+    for (long n = 1; n <= sent; ++n) {
+        std::this_thread::sleep_until(start + std::chrono::microseconds(1'000'000 / rate) * n);
+        pty->Write(bytes);
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (LinesIn(out) < before + static_cast<std::size_t>(sent) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const long printed = static_cast<long>(LinesIn(out) - before);
+    bench::End(reader);
+    return sent - printed;
+}
+
+int Streams() {
+    constexpr int kSeconds = 5;
+    const bool withPanel = std::filesystem::exists(g_binDir + "/Karvel");
+    for (const bool panel : {false, true}) {
+        if (panel && !withPanel)
+            break;
+        const std::string who = panel ? "panel" : "reader";
+        long worst = 0;
+        for (const Sample& sample : Samples()) {
+            for (const int baud : {38400, 57600, 115200}) {
+                const int carried = static_cast<int>(baud / 10 * 9 / 10 / sample.line.size());
+                const int rate = std::min(600, carried);
+                const long lost = LostOfStream(sample, baud, rate, kSeconds, panel);
+                Figure("stream_" + who + "_" + sample.family + "_" + std::to_string(baud) + "_" +
+                           std::to_string(rate) + "lps_lines_lost",
+                       static_cast<double>(lost), "");
+                worst = lost < 0 || worst < 0 ? std::min(worst, lost) : std::max(worst, lost);
+            }
+        }
+        Figure("stream_" + who + "_lines_lost_worst", static_cast<double>(worst), "");
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -288,7 +369,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> modes;
     cli::OptionTable table(cli::kEvery);
     if (const auto code = bench::ReadCommandLine(
-            table, "Modes: decode, detect, parallel (families_bench MODE).", argc, argv, &modes))
+            table, "Modes: decode, detect, parallel, streams (families_bench MODE).", argc, argv,
+            &modes))
         return *code;
     const std::string mode = modes.size() == 1 ? modes.front() : "";
     if (mode == "decode")
@@ -297,6 +379,8 @@ int main(int argc, char** argv) {
         return Detect();
     if (mode == "parallel")
         return Parallel();
-    std::fprintf(stderr, "usage: families_bench decode|detect|parallel\n");
+    if (mode == "streams")
+        return Streams();
+    std::fprintf(stderr, "usage: families_bench decode|detect|parallel|streams\n");
     return 2;
 }

@@ -7,7 +7,8 @@
 //                                     MQTT subscriber, beside the broker's own publish-to-
 //                                     subscriber time measured in the same run, each after the
 //                                     same pause (median, p99, and the reader's minus the
-//                                     broker's)
+//                                     broker's), and the hop from a write on a pty to a thread
+//                                     reading it, which the reader pays and the broker not
 //   read_bench record [--seconds S]   the frame's twelfth byte written to its JSON line read, of
 //                                     karvel-read with --record (SQLite, every commit synced) and
 //                                     without, side by side on the same frames, at 10 and 80
@@ -30,6 +31,7 @@
 
 #include <fcntl.h>
 #include <mosquitto.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,11 +44,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -57,6 +59,7 @@
 #include "bench/read/WireBench.h"
 #include "bench/support/CommandLine.h"
 #include "bench/support/Measures.h"
+#include "platform/posix/UniqueFd.h"
 #include "platform/serial/PseudoTerminal.h"
 #include "tools/peers/ReaderPeers.h"
 #include "tools/scalesim/ScaleFrames.h"
@@ -71,13 +74,8 @@ std::string g_binDir;
 
 using bench::End;
 using bench::Figure;
+using bench::LinesIn;
 using bench::Spawn;
-
-std::size_t LinesIn(const std::string& path) {
-    std::ifstream file(path);
-    return static_cast<std::size_t>(
-        std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
-}
 
 // The simulated scale's frames, one after another.
 class FrameSource {
@@ -176,6 +174,64 @@ std::optional<double> TimeToArrival(readtest::Subscriber& subscriber, const std:
     return std::nullopt;
 }
 
+// The hop that every reader of a serial line pays and the broker's round does not: from a write
+// on a pseudo-terminal to its read by a thread that waits in poll on the device side.
+class PtyHop {
+  public:
+    PtyHop() : m_line(serial_port::PseudoTerminal::Create()) {
+        if (m_line)
+            m_device = posix::UniqueFd(
+                ::open(m_line->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (m_device)
+            m_thread = std::thread([this] { Run(); });
+    }
+    ~PtyHop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    PtyHop(const PtyHop&) = delete;
+    PtyHop& operator=(const PtyHop&) = delete;
+
+    // Microseconds from writing `frame` to its read; none when it did not come.
+    std::optional<double> Time(std::span<const std::uint8_t> frame) {
+        std::unique_lock lock(m_lock);
+        const long before = m_reads;
+        lock.unlock();
+        const auto sent = Clock::now();
+        if (!m_device || !m_line->Write(frame))
+            return std::nullopt;
+        lock.lock();
+        if (!m_read.wait_for(lock, std::chrono::seconds(5), [&] { return m_reads > before; }))
+            return std::nullopt;
+        return std::chrono::duration<double, std::micro>(m_arrived - sent).count();
+    }
+
+  private:
+    void Run() {
+        std::uint8_t buffer[256];
+        while (!m_stop) {
+            pollfd p{m_device.Get(), POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0 || ::read(m_device.Get(), buffer, sizeof buffer) <= 0)
+                continue;
+            const auto now = Clock::now();
+            const std::lock_guard lock(m_lock);
+            m_arrived = now;
+            ++m_reads;
+            m_read.notify_all();
+        }
+    }
+
+    std::optional<serial_port::PseudoTerminal> m_line;
+    posix::UniqueFd m_device;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;
+    std::condition_variable m_read;
+    long m_reads = 0;
+    Clock::time_point m_arrived;
+    std::thread m_thread;
+};
+
 int Latency(int seconds) {
     readtest::Broker broker;
     if (!broker.Start())
@@ -198,7 +254,8 @@ int Latency(int seconds) {
     // finds the machine woken up by the other.
     constexpr auto kPause = std::chrono::milliseconds(15);
     FrameSource frames(80);
-    std::vector<double> reader, floor;
+    PtyHop hop;
+    std::vector<double> reader, floor, hops;
     const std::string ping(400, 'x');
     for (int i = 0; i < seconds * 20; ++i) {
         scale::FrameBytes frame = frames.Next();
@@ -215,6 +272,9 @@ int Latency(int seconds) {
         if (pinged)
             floor.push_back(*pinged);
         std::this_thread::sleep_for(kPause);
+        if (const auto hopped = hop.Time(frame))
+            hops.push_back(*hopped);
+        std::this_thread::sleep_for(kPause);
     }
     End(pid);
     Figure("samples", static_cast<double>(reader.size()), "");
@@ -226,6 +286,13 @@ int Latency(int seconds) {
            bench::Percentile(reader, 0.5) - bench::Percentile(floor, 0.5), "us");
     Figure("frame_to_subscriber_minus_floor_p99_us",
            bench::Percentile(reader, 0.99) - bench::Percentile(floor, 0.99), "us");
+    // What is left to the reader once the line's own hop is taken off too.
+    Figure("pty_hop_median_us", bench::Percentile(hops, 0.5), "us");
+    Figure("pty_hop_p99_us", bench::Percentile(hops, 0.99), "us");
+    Figure("frame_to_subscriber_minus_floor_and_hop_median_us",
+           bench::Percentile(reader, 0.5) - bench::Percentile(floor, 0.5) -
+               bench::Percentile(hops, 0.5),
+           "us");
     return 0;
 }
 

@@ -170,6 +170,13 @@ int Stream(int seconds, const std::string& binDir) {
     };
     subscriber.WaitFor([&](const auto& all) { return published(all) + 1 >= sent.size(); },
                        std::chrono::seconds(20));
+    // Events still on their way to a client when the reader ends would count as lost.
+    const auto delivered = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (const auto& client : clients) {
+        while (client->Readings() + 1 < static_cast<long>(sent.size()) &&
+               std::chrono::steady_clock::now() < delivered)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     End(reader);
     Report(sent, ReadingsIn(out), clients, published(subscriber.Messages()));
     return 0;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace bench {
@@ -43,6 +44,12 @@ double Percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
     return values[index];
+}
+
+std::size_t LinesIn(const std::string& path) {
+    std::ifstream file(path);
+    return static_cast<std::size_t>(
+        std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
 }
 
 void Figure(const std::string& name, double value, const char* unit) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ double Percentile(std::vector<double> values, double p);
 
 // Prints `figure: NAME = VALUE UNIT`, the line the benchmarks' readers look for.
 void Figure(const std::string& name, double value, const char* unit);
+
+// The lines (newlines) in the file at `path` so far; 0 when it cannot be read.
+std::size_t LinesIn(const std::string& path);
 
 // A program with its standard output in `outPath`; End stops it (SIGTERM) and waits.
 pid_t Spawn(std::vector<std::string> argv, const std::string& outPath);
