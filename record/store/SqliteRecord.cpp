@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace record::store {
@@ -109,6 +111,25 @@ posix::Status Execute(sqlite3* db, const char* sql, const std::string& doing) {
     return posix::Success();
 }
 
+// Another writer holds the lock for one commit at most.
+constexpr auto kBusyWait = std::chrono::seconds(10);
+
+// A new file goes over to the write-ahead log under a lock of the whole file, and SQLite says
+// busy at once, without waiting, where another connection opens the same new file meanwhile
+// (readers sharing one spool): so it is asked again, as a writer's lock is waited for.
+posix::Status ToWriteAheadLog(sqlite3* db) {
+    const auto until = std::chrono::steady_clock::now() + kBusyWait;
+    while (true) {
+        const int rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            return posix::Success();
+        const bool busy = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+        if (!busy || std::chrono::steady_clock::now() >= until)
+            return ErrorOf(db, "the write-ahead log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 // Whether the file holds the record's tables; the statement is done before the log mode changes.
 posix::Result<bool> HasSchema(sqlite3* db) {
     auto has = PrepareStatement(db, kHasSchema);
@@ -170,16 +191,14 @@ void SqliteRecord::Close::operator()(sqlite3* db) const {
 }
 
 posix::Status SqliteRecord::Prepare(Mode mode) {
-    // Another writer holds the lock for one commit at most.
-    sqlite3_busy_timeout(m_db.get(), 10000);
+    sqlite3_busy_timeout(m_db.get(), static_cast<int>(kBusyWait / std::chrono::milliseconds(1)));
     if (mode == Mode::kRead)
         return Execute(m_db.get(), "SELECT count(*) FROM weighings", "reading " + m_path);
     if (posix::Result<bool> has = HasSchema(m_db.get()); has)
         m_created = !*has;
     else
         return has.Error();
-    if (posix::Status wal = Execute(m_db.get(), "PRAGMA journal_mode = WAL", "the write-ahead log");
-        !wal)
+    if (posix::Status wal = ToWriteAheadLog(m_db.get()); !wal)
         return wal;
     if (posix::Status sync = Execute(m_db.get(), "PRAGMA synchronous = FULL", "full sync"); !sync)
         return sync;

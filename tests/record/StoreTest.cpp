@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "record/Sink.h"
@@ -220,6 +223,30 @@ TEST(WeighingRecord, EachScaleNumbersFromOneWithoutGapsAcrossOpens) {
     // Made private: the weighings are nobody else's to read.
     EXPECT_EQ(std::filesystem::status(dir / "state").permissions(),
               std::filesystem::perms::owner_all);
+}
+
+TEST(WeighingRecord, ReadersOpeningOneNewFileAtOnceAllOpenIt) {
+    // Readers on one machine share the spool; the first of them makes it.
+    testing_support::TempDir dir;
+    for (int round = 0; round < 50; ++round) {
+        const std::string path = dir / ("spool" + std::to_string(round) + ".sqlite");
+        std::atomic<int> waiting{4};
+        std::vector<std::string> failures;
+        std::mutex lock;
+        std::vector<std::thread> readers;
+        for (int reader = 0; reader < 4; ++reader)
+            readers.emplace_back([&] {
+                for (--waiting; waiting > 0;)
+                    std::this_thread::yield();
+                auto opened = SqliteRecord::Open(path, SqliteRecord::Mode::kWrite);
+                const std::lock_guard hold(lock);
+                if (!opened)
+                    failures.push_back(opened.Error().Describe());
+            });
+        for (std::thread& reader : readers)
+            reader.join();
+        ASSERT_EQ(failures, std::vector<std::string>{}) << "round " << round;
+    }
 }
 
 // Notes what the record holds at the moment it sees the weighing.
