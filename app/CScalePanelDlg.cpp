@@ -522,6 +522,9 @@ window::LResult CScalePanelDlg::HandleMessage(window::MessageId id, window::WPar
 void CScalePanelDlg::ShowOpenState(bool open) {
     SetLamp(open ? m_hIconOpened : m_hIconClosed);
     m_btnOpenClose.setText(open ? QStringLiteral("CLOSE") : QStringLiteral("OPEN"));
+    // The face names the action, not its object: a screen reader says which port it acts on.
+    m_btnOpenClose.setAccessibleDescription(open ? QStringLiteral("Closes the open port")
+                                                 : QStringLiteral("Opens the port the list shows"));
     m_bClosed = !open;
 }
 

@@ -256,6 +256,8 @@ def main():
                                        lambda o: o is not None and o.name == "CLOSE")
         if close is None:
             fail("no CLOSE button over AT-SPI")
+        if close.description != "Closes the open port":
+            fail("CLOSE is described as %r" % close.description)
         close.queryAction().doAction(0)
         wait_for("the closed note",
                  lambda: reading(display) == "Last reading, port closed: 2.500 kg, stable")
