@@ -108,6 +108,7 @@ struct MqttPublisher::Tls {
             return false;
         }
         SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);  // idle between readings
         X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
         X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1)
