@@ -135,7 +135,6 @@ struct MqttPublisher::Tls {
         // written (the peer gone first): the verdict is kept at whatever step comes next.
         if ((where & (SSL_CB_ALERT | SSL_CB_EXIT)) != 0) {
             const long verdict = SSL_get_verify_result(ssl);
-            fprintf(stderr, "DBG where=%x state=%d verdict=%ld\n", where, (int)state, verdict);
             if (verdict != X509_V_OK)
                 tls->verifyError = verdict;
         }
