@@ -2,24 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace {
 
-// The indicators and flags a part has, one bit each.
-enum Flag : std::uint16_t {
-    kZero = 1 << 0,
-    kHold = 1 << 1,
-    kStable = 1 << 2,
-    kTare = 1 << 3,
-    kGross = 1 << 4,
-    kNet = 1 << 5,
-    kBatteryLow = 1 << 6,
-    kDataSent = 1 << 7,
-    kOverLoad = 1 << 8,
-    kUnderLoad = 1 << 9,
-    kNumber = 1 << 10,
+// The indicators a part has, one bit each in the order of this table, then the two flags below.
+constexpr bool scale::Indicators::*kIndicators[] = {
+    &scale::Indicators::zero,       &scale::Indicators::hold,     &scale::Indicators::stable,
+    &scale::Indicators::tare,       &scale::Indicators::gross,    &scale::Indicators::net,
+    &scale::Indicators::batteryLow, &scale::Indicators::dataSent, &scale::Indicators::overLoad,
 };
+constexpr std::uint16_t kUnderLoad = 1 << std::size(kIndicators);
+constexpr std::uint16_t kNumber = kUnderLoad << 1;
 
 template <class T>
 void PutRaw(std::string* out, const T& value) {
@@ -72,23 +67,11 @@ class Unpacker {
 };
 
 std::uint16_t FlagsOf(const scale::Reading& reading) {
-    const scale::Indicators& on = reading.indicators;
-    const std::pair<bool, Flag> flags[] = {
-        {on.zero, kZero},
-        {on.hold, kHold},
-        {on.stable, kStable},
-        {on.tare, kTare},
-        {on.gross, kGross},
-        {on.net, kNet},
-        {on.batteryLow, kBatteryLow},
-        {on.dataSent, kDataSent},
-        {on.overLoad, kOverLoad},
-        {reading.underLoad, kUnderLoad},
-        {reading.number.has_value(), kNumber},
-    };
     std::uint16_t bits = 0;
-    for (const auto& [set, flag] : flags)
-        bits |= set ? flag : 0;
+    for (std::size_t i = 0; i < std::size(kIndicators); ++i)
+        bits |= reading.indicators.*kIndicators[i] ? 1 << i : 0;
+    bits |= reading.underLoad ? kUnderLoad : 0;
+    bits |= reading.number ? kNumber : 0;
     return bits;
 }
 
@@ -126,18 +109,10 @@ std::optional<FamilyPart> FamilyParts::Find(std::uint64_t row) const {
     FamilyPart part;
     scale::Reading& reading = part.reading;
     const auto bits = in.Raw<std::uint16_t>();
-    scale::Indicators& on = reading.indicators;
-    on.zero = bits & kZero;
-    on.hold = bits & kHold;
-    on.stable = bits & kStable;
-    on.tare = bits & kTare;
-    on.gross = bits & kGross;
-    on.net = bits & kNet;
-    on.batteryLow = bits & kBatteryLow;
-    on.dataSent = bits & kDataSent;
-    on.overLoad = bits & kOverLoad;
+    for (std::size_t i = 0; i < std::size(kIndicators); ++i)
+        reading.indicators.*kIndicators[i] = (bits >> i) & 1;
     reading.underLoad = bits & kUnderLoad;
-    on.bars = in.Raw<int>();
+    reading.indicators.bars = in.Raw<int>();
     part.values = in.Raw<scale::Slots>();
     part.protocol = m_protocols.at(in.Count());
     reading.text = in.Text();
